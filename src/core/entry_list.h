@@ -1,0 +1,86 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quorvale {
+
+// Column of a list, as the list views number them.
+enum class Column : int { kDomaine = 0, kDescription = 1, kRedirection = 2 };
+
+enum class SortDirection : int { kAscending = 0, kDescending = 1 };
+
+// One list view's rows: a name (the row's text and its key), a description and an address.
+// Keys are unique within the list, compared ignoring ASCII case. The rows keep the order in
+// which they were added; the display order is kept apart, sorted by the list's sort column
+// and direction (byte order of the column's text, ties broken by the name; descending
+// reverses the whole order).
+//
+// Texts are stored in one arena; the views returned by the accessors stay valid until the
+// list is next changed.
+class EntryList {
+ public:
+  EntryList();
+
+  // Adds a row unless a row with the same key is present; returns whether it was added.
+  // The description is stored only when it is neither empty nor exactly "#".
+  bool Add(std::string_view name, std::string_view address, std::string_view description);
+  bool Contains(std::string_view name) const;
+  void Clear();
+
+  size_t size() const { return rows_.size(); }
+  bool empty() const { return rows_.empty(); }
+
+  // Row by position in display order (0 = top).
+  std::string_view Name(size_t display_row) const { return NameAt(Order()[display_row]); }
+  std::string_view Description(size_t display_row) const;
+  std::string_view Address(size_t display_row) const;
+  std::string_view Text(size_t display_row, Column column) const;
+
+  Column sort_column() const { return sort_column_; }
+  SortDirection sort_direction() const { return sort_direction_; }
+  // Changes the order in which rows are shown; the rows themselves are untouched.
+  void SetSort(Column column, SortDirection direction);
+
+  // The display order: indexes into the rows in insertion order. Sorted on demand.
+  const std::vector<uint32_t>& Order() const;
+
+ private:
+  struct Row {
+    uint64_t name_offset;
+    uint64_t description_offset;
+    uint64_t address_offset;
+    uint32_t name_length;
+    uint32_t description_length;
+    uint32_t address_length;
+  };
+
+  std::string_view NameAt(uint32_t row) const {
+    return {arena_.data() + rows_[row].name_offset, rows_[row].name_length};
+  }
+  std::string_view DescriptionAt(uint32_t row) const {
+    return {arena_.data() + rows_[row].description_offset, rows_[row].description_length};
+  }
+  std::string_view AddressAt(uint32_t row) const {
+    return {arena_.data() + rows_[row].address_offset, rows_[row].address_length};
+  }
+  std::string_view TextAt(uint32_t row, Column column) const;
+  uint64_t Store(std::string_view text);
+  size_t FindSlot(std::string_view name, uint64_t hash) const;
+  void GrowIndex();
+  void SortOrder() const;
+
+  std::string arena_;
+  std::vector<Row> rows_;
+  // Open-addressing hash index of row numbers + 1 (0 marks a free slot).
+  std::vector<uint32_t> slots_;
+  Column sort_column_ = Column::kDomaine;
+  SortDirection sort_direction_ = SortDirection::kAscending;
+  mutable std::vector<uint32_t> order_;
+  mutable size_t sorted_count_ = 0;  // order_ is valid while this equals rows_.size()
+};
+
+}  // namespace quorvale

@@ -1,0 +1,88 @@
+#include "item_reader.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace quorvale {
+
+namespace {
+
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+
+}  // namespace
+
+ItemReader::ItemReader(std::string_view data) : data_(data) {
+  if (data_.substr(0, kUtf8Bom.size()) == kUtf8Bom) pos_ = kUtf8Bom.size();
+}
+
+bool ItemReader::Next(std::string_view* item) {
+  *item = {};
+  const size_t size = data_.size();
+  if (pos_ >= size) return false;
+  const char* d = data_.data();
+  size_t p = pos_;
+  while (p < size && (d[p] == ' ' || d[p] == '\t')) ++p;
+
+  size_t begin = p;
+  size_t end;
+  if (p < size && d[p] == '"') {
+    begin = ++p;
+    while (p < size && d[p] != '"' && d[p] != '\r' && d[p] != '\n') ++p;
+    end = p;
+    if (p < size && d[p] == '"') {
+      ++p;
+      // Text after the closing quote, up to the delimiter, is dropped.
+      while (p < size && d[p] != ',' && d[p] != '\r' && d[p] != '\n') ++p;
+    }
+  } else {
+    // Fast path: most items are whole lines without commas.
+    size_t q = p;
+    while (q < size) {
+      char c = d[q];
+      if (c == ',' || c == '\n' || c == '\r') break;
+      ++q;
+    }
+    p = q;
+    end = p;
+  }
+
+  // Consume the delimiter.
+  if (p < size) {
+    if (d[p] == '\r') {
+      ++p;
+      if (p < size && d[p] == '\n') ++p;
+    } else {
+      ++p;  // ',' or '\n'
+    }
+  }
+  pos_ = p;
+  *item = data_.substr(begin, end - begin);
+  return true;
+}
+
+Status ReadFileBytes(const std::string& path, std::string* out) {
+  out->clear();
+  errno = 0;
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return StatusFromErrno(errno ? errno : ENOENT, path);
+  Status status;
+  if (std::fseek(file, 0, SEEK_END) == 0) {
+    long length = std::ftell(file);
+    if (length > 0) out->reserve(static_cast<size_t>(length));
+    std::rewind(file);
+  }
+  char buffer[1 << 16];
+  while (true) {
+    size_t got = std::fread(buffer, 1, sizeof buffer, file);
+    out->append(buffer, got);
+    if (got < sizeof buffer) {
+      if (std::ferror(file)) status = StatusFromErrno(errno ? errno : EIO, path);
+      break;
+    }
+  }
+  std::fclose(file);
+  return status;
+}
+
+}  // namespace quorvale

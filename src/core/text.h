@@ -1,0 +1,34 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace quorvale {
+
+// True when the text holds one of the lower-case letters "a" to "z". Upper-case and accented
+// letters do not count.
+bool HasLetter(std::string_view text);
+
+// Dotted IPv4 shape: four parts of 1 to 3 ASCII digits, each 0 to 255, 7 to 15 characters.
+bool IsDottedQuad(std::string_view text);
+
+// 4 to 9 groups of at most 4 lower-case hexadecimal digits separated by ":" (or, when the
+// text has no ":", by "."); empty groups are allowed.
+bool IsHexGroups(std::string_view text);
+
+inline char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+
+// Lower-cases ASCII A-Z only; every other byte is kept.
+void AsciiLowerInPlace(std::string& text);
+std::string AsciiLower(std::string_view text);
+
+bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b);
+
+// Removes the space character (never tabs) from both ends.
+std::string_view TrimSpaces(std::string_view text);
+
+inline bool StartsWith(std::string_view text, std::string_view prefix) {
+  return text.substr(0, prefix.size()) == prefix;
+}
+
+}  // namespace quorvale
