@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "session.h"
+#include "sort_buffer.h"
+#include "status.h"
+#include "yield.h"
+
+namespace quorvale {
+
+// Plain list of domain names into list1 (address "127.0.0.1"); unusable lines go to
+// RejectedLines untrimmed (the caller reset it to one empty element); EntriesLoaded counts
+// accepted lines, duplicates included. A file that cannot be read is treated as an empty
+// file (one empty, rejected line); the returned status still says why, for callers that
+// want to know.
+Status ParseDomainList(const std::string& path, Session& session, const YieldFn& yield = {});
+void ParseDomainListData(std::string_view data, Session& session, const YieldFn& yield = {});
+
+// Domain-only file appended to the sort buffer (lower-cased, "127.0.0.1"/"0.0.0.0" prefixes
+// and "www." removed, " #[" comments kept). Fails with kEmpty on an empty file and with the
+// read error when the file cannot be read; entries already appended stay.
+Status LoadDomainOnlyFile(const std::string& path, SortBuffer& buffer, const YieldFn& yield = {});
+Status LoadDomainOnlyData(std::string_view data, SortBuffer& buffer, const YieldFn& yield = {});
+
+}  // namespace quorvale
