@@ -1,0 +1,24 @@
+#include <clocale>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
+#include "cli/cli_runner.h"
+#include "platform/platform.h"
+
+int main(int argc, char** argv) {
+  // The header date follows the user's locale, as in the window program.
+  std::setlocale(LC_ALL, "");
+#ifdef _WIN32
+  // --dump lines end with LF alone.
+  _setmode(_fileno(stdout), _O_BINARY);
+#endif
+  std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+  std::unique_ptr<quorvale::Platform> platform = quorvale::CreateSystemPlatform();
+  return quorvale::RunCli(args, *platform, stdout, stderr);
+}
