@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 #include <deque>
+#include <ostream>
 #include <functional>
 #include <vector>
 
@@ -58,3 +59,6 @@ class ScriptedPrompts : public Prompts {
 };
 
 }  // namespace quorvale::testing
+
+// Readable QString values in test failure messages.
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
