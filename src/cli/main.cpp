@@ -1,5 +1,6 @@
 #include <clocale>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,7 +13,8 @@
 #include "platform/platform.h"
 
 int main(int argc, char** argv) {
-  // The header date follows the user's locale, as in the window program.
+  // The system's reasons for a failure (strerror) in the user's language, as the window
+  // program gets them from Qt's start-up.
   std::setlocale(LC_ALL, "");
 #ifdef _WIN32
   // --dump lines end with LF alone.
