@@ -1,0 +1,110 @@
+// The HOSTS-format loads and the report of rejected lines.
+
+#include <QCoreApplication>
+
+#include "core/hosts_parser.h"
+#include "core/report.h"
+#include "gui/form1.h"
+#include "platform/platform.h"
+
+namespace quorvale {
+
+void Form1::OpenHostFile_Click() {
+  CommandScope scope(this);
+  setEnabled(false);
+  CurrentFile_ = HostsPath_;
+  YieldNow();
+  YieldNow();
+  if (!CurrentFile_.empty()) {
+    hide();
+    YieldNow();
+    ShowProgress();
+    YieldNow();
+    // Any failure from here (a missing file, attributes that cannot be cleared, a file that
+    // cannot be read) ends the load quietly; the report still runs below.
+    if (platform_.SetFileAttributes(CurrentFile_, kAttrNormal).ok()) {
+      YieldNow();
+      platform_.Sleep(200);
+      YieldNow();
+      SetStatus(QStringLiteral("Chargement en cours..."));
+      session_.ResetRejectedLines();
+      if (ParseHostsFile(CurrentFile_, session_, slice_yield_).ok()) {
+        YieldNow();
+        RefreshLists();
+        SetStatus(LoadedCountText());
+        HoldProgress();
+      }
+    }
+    CloseProgress();
+    YieldNow();
+    RefreshLists();
+    show();
+  }
+  setEnabled(true);
+  if (session_.RowCount() > 0) {
+    EnableDataMenus();
+    ++FilesLoaded_;
+  }
+  YieldNow();
+  Command8_Click();
+}
+
+void Form1::Ouvrir_Click() {
+  CommandScope scope(this);
+  setEnabled(false);
+  CurrentFile_ = ShowOpenDialog(QStringLiteral("Fichiers Texte (.txt)"), QStringLiteral("*.txt")).toStdString();
+  YieldNow();
+  if (!CurrentFile_.empty()) {
+    hide();
+    YieldNow();
+    ShowProgress();
+    YieldNow();
+    bool parsed = false;
+    if (platform_.SetFileAttributes(CurrentFile_, kAttrNormal).ok()) {
+      platform_.Sleep(200);
+      YieldNow();
+      SetStatus(QStringLiteral("Chargement en cours..."));
+      session_.ResetRejectedLines();
+      if (ParseHostsFile(CurrentFile_, session_, slice_yield_).ok()) {
+        parsed = true;
+        ++FilesLoaded_;
+        RefreshLists();
+        SetStatus(LoadedCountText());
+        HoldProgress();
+      }
+    }
+    CloseProgress();
+    YieldNow();
+    RefreshLists();
+    show();
+    if (parsed) Command8_Click();
+  }
+  setEnabled(true);
+  if (session_.RowCount() > 0) EnableDataMenus();
+  YieldNow();
+}
+
+void Form1::Command8_Click() {
+  std::string report = BuildReport(session_.RejectedLines);
+  YieldNow();
+  std::string path = GetAppFolder(platform_.ExecutablePath()) + std::string(kReportFileName);
+  Status status = platform_.WriteFileAtomic(path, report);
+  if (!status.ok()) {
+    // The program's folder is often not writable once installed; the report then goes to
+    // the user's own application data folder.
+    std::string folder = platform_.UserDataFolder();
+    if (!folder.empty()) {
+      path = folder + std::string(kReportFileName);
+      status = platform_.WriteFileAtomic(path, report);
+    }
+  }
+  if (!status.ok()) {
+    ShowMessage(QStringLiteral("Echec! le fichier n'a pas pu etre enregistre."), Prompts::Buttons::kOk,
+                Prompts::Icon::kCritical);
+    return;
+  }
+  platform_.ShowTextFile(path);
+  YieldNow();
+}
+
+}  // namespace quorvale

@@ -1,0 +1,57 @@
+#include "gui/form3.h"
+
+#include <QCoreApplication>
+#include <QFont>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QScreen>
+#include <QTimer>
+
+#include "core/session.h"
+
+namespace quorvale {
+
+Form3::Form3(const Session& session, QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint), session_(session) {
+  setObjectName(QStringLiteral("Form3"));
+  setWindowTitle(QStringLiteral("Form3"));
+  setAttribute(Qt::WA_DeleteOnClose, false);
+  // 4695 x 1005 twips.
+  setFixedSize(313, 67);
+
+  label1_ = new QLabel(QStringLiteral("Chargement en cours..."), this);
+  label1_->setObjectName(QStringLiteral("Label1"));
+  label1_->setAlignment(Qt::AlignCenter);
+  label1_->setGeometry(0, 8, 305, 33);
+  QFont big = label1_->font();
+  big.setPointSizeF(13.5);
+  label1_->setFont(big);
+
+  label2_ = new QLabel(QStringLiteral("0 Entree"), this);
+  label2_->setObjectName(QStringLiteral("Label2"));
+  label2_->setAlignment(Qt::AlignCenter);
+  label2_->setGeometry(32, 40, 233, 17);
+
+  timer1_ = new QTimer(this);
+  timer1_->setObjectName(QStringLiteral("Timer1"));
+  timer1_->setInterval(100);
+  connect(timer1_, &QTimer::timeout, this, &Form3::Tick);
+}
+
+Form3::~Form3() { timer1_->stop(); }
+
+void Form3::Open() {
+  if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    QRect area = screen->availableGeometry();
+    move(area.center() - QPoint(width() / 2, height() / 2));
+  }
+  show();
+  QCoreApplication::processEvents();
+  timer1_->start();
+}
+
+void Form3::Tick() {
+  label2_->setText(QString::number(session_.EntriesLoaded) + QStringLiteral(" Entrees"));
+}
+
+}  // namespace quorvale

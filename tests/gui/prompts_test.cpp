@@ -1,0 +1,51 @@
+#include "gui/prompts.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
+
+#include "gui/translation.h"
+
+namespace quorvale {
+namespace {
+
+// Answers the message box that is about to open with the button `which`, after recording
+// the texts of its buttons.
+void AnswerNextMessageBox(QMessageBox::StandardButton which, QStringList* buttons, QString* title) {
+  QTimer::singleShot(0, [=] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    ASSERT_NE(box, nullptr);
+    for (QAbstractButton* button : box->buttons()) *buttons << button->text();
+    *title = box->windowTitle();
+    box->button(which)->click();
+  });
+}
+
+TEST(QtPromptsTest, FrenchButtonsAndAnswers) {
+  ASSERT_TRUE(InstallFrenchTranslation());
+  QtPrompts prompts;
+  QStringList buttons;
+  QString title;
+  AnswerNextMessageBox(QMessageBox::No, &buttons, &title);
+  EXPECT_EQ(prompts.Message(nullptr, "Voulez vous inclure les commentaire ?", Prompts::Buttons::kYesNo,
+                            Prompts::Icon::kNone, "Quorvale"),
+            Prompts::Answer::kNo);
+  buttons.sort();
+  EXPECT_EQ(buttons, (QStringList{"&Non", "&Oui"}));
+  EXPECT_EQ(title, "Quorvale");
+
+  buttons.clear();
+  AnswerNextMessageBox(QMessageBox::Cancel, &buttons, &title);
+  EXPECT_EQ(prompts.Message(nullptr, "Le fichier existe deja, voulez vous l'ecraser ?", Prompts::Buttons::kOkCancel,
+                            Prompts::Icon::kNone, "Confirmation"),
+            Prompts::Answer::kCancel);
+  EXPECT_EQ(buttons.size(), 2);
+  EXPECT_TRUE(buttons.contains("Annuler") || buttons.contains("&Annuler")) << buttons.join('|').toStdString();
+  EXPECT_EQ(title, "Confirmation");
+}
+
+}  // namespace
+}  // namespace quorvale

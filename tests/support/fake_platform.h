@@ -1,0 +1,63 @@
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace quorvale::testing {
+
+// The real platform for files, with everything else recorded or faked: attribute changes
+// are recorded (and applied to real files), sleeps are skipped, programs are never started,
+// the paths of the system and of the program are chosen by the test.
+class FakePlatform : public Platform {
+ public:
+  FakePlatform();
+
+  // Test settings.
+  std::string system_dir;
+  std::string hosts_path;
+  std::string executable_path = "/opt/quorvale/quorvale";
+  std::string user_data_folder;
+  std::string user_name = "alice";
+  std::map<std::pair<std::string, std::string>, std::string> registry;  // (key, value) -> text
+  bool start_program_fails = false;
+  // When set, every write to a path in this set fails with kAccessDenied (the old file stays).
+  std::vector<std::string> failing_writes;
+
+  // What happened.
+  std::vector<std::pair<std::string, int>> attribute_calls;
+  std::vector<int> sleeps;
+  std::vector<std::vector<std::string>> started;  // argument vectors of StartProgram
+  std::vector<bool> started_hidden;
+  std::vector<std::string> shown_files;
+  std::vector<std::string> opened_urls;
+
+  std::string GetSystemDir() override { return system_dir; }
+  std::string HostsPath() override { return hosts_path; }
+  std::string ExecutablePath() override { return executable_path; }
+  std::string ExecutableName() override;
+  std::string UserDataFolder() override { return user_data_folder; }
+  Status SetFileAttributes(const std::string& path, int attributes) override;
+  int GetFileAttributes(const std::string& path) override { return real_->GetFileAttributes(path); }
+  bool PathFileExists(const std::string& path) override { return real_->PathFileExists(path); }
+  void Sleep(int milliseconds) override { sleeps.push_back(milliseconds); }
+  Status StartProgram(const std::vector<std::string>& argv, bool hidden) override;
+  Status ShowTextFile(const std::string& path) override;
+  Status OpenUrl(const std::string& url) override;
+  std::string GetCurrentUserName() override { return user_name; }
+  bool ReadRegistryString(unsigned long root, const std::string& key, const std::string& value,
+                          std::string* out) override;
+  Status WriteFileAtomic(const std::string& path, std::string_view bytes) override;
+  Status CopyFile(const std::string& from, const std::string& to) override { return real_->CopyFile(from, to); }
+  Status RemoveFile(const std::string& path) override { return real_->RemoveFile(path); }
+  std::vector<std::string> ListFolder(const std::string& folder) override { return real_->ListFolder(folder); }
+
+ private:
+  std::unique_ptr<Platform> real_;
+};
+
+}  // namespace quorvale::testing
