@@ -78,8 +78,9 @@ void Form1::Command5_Click() {
     Status started = SetFileAccess(HostsPath_, user, mode);
     if (!started.ok()) {
       // Without the tool nothing changed; the caption stays as it is.
-      ShowMessage(QStringLiteral("Impossible de lancer l'outil subinacl.\n") + QString::fromStdString(started.detail()),
-                  Prompts::Buttons::kOk, Prompts::Icon::kCritical);
+      QString text = QStringLiteral("Impossible de lancer l'outil subinacl.");
+      if (!started.detail().empty()) text += QLatin1Char('\n') + QString::fromStdString(started.detail());
+      ShowMessage(text, Prompts::Buttons::kOk, Prompts::Icon::kCritical);
       return;
     }
   }

@@ -112,12 +112,6 @@ INSTANTIATE_TEST_SUITE_P(Links, AboutLinkTest,
                            return std::string(param_info.param.label);
                          });
 
-TEST_F(AboutTest, TheFourLinksOpenFourDifferentAddresses) {
-  std::set<std::string> addresses{frmAbout::kLabel5Address, frmAbout::kLabel1Address, frmAbout::kLabel2Address,
-                                  frmAbout::kDisclaimerAddress};
-  EXPECT_EQ(addresses.size(), 4u);
-}
-
 TEST_F(AboutTest, SysInfoStartsTheRegisteredPathAsItStands) {
   const std::string path = "C:\\Program Files\\Common Files\\Microsoft Shared\\MSInfo\\msinfo32.exe";
   platform_.registry[{kPathKey, "PATH"}] = path;

@@ -112,7 +112,6 @@ INSTANTIATE_TEST_SUITE_P(
                       ProbeCase{"OnlyByteOrderMark", "\xEF\xBB\xBF", 3, true},
                       ProbeCase{"OneEntry", "127.0.0.1 localhost\r\n", 21, false},
                       ProbeCase{"OnlyALineBreak", "\n", 1, false},
-                      ProbeCase{"NulByte", "\0", 1, false},
                       ProbeCase{"BomAndComma", "\xEF\xBB\xBF,", 4, false},
                       ProbeCase{"Unreadable", "<dir>", 0, true}),
     [](const ::testing::TestParamInfo<ProbeCase>& param_info) { return std::string(param_info.param.name); });
