@@ -3,12 +3,13 @@
 #include <algorithm>
 
 #include "text.h"
+#include "text_sort.h"
 
 namespace quorvale {
 
 namespace {
 
-uint64_t HashIgnoreAsciiCase(std::string_view text) {
+uint32_t HashIgnoreAsciiCase(std::string_view text) {
   // FNV-1a over the lower-cased bytes, then a final mix so the low bits spread well.
   uint64_t h = 14695981039346656037ull;
   for (char c : text) {
@@ -18,12 +19,12 @@ uint64_t HashIgnoreAsciiCase(std::string_view text) {
   h ^= h >> 33;
   h *= 0xff51afd7ed558ccdull;
   h ^= h >> 33;
-  return h;
+  return static_cast<uint32_t>(h);
 }
 
 }  // namespace
 
-EntryList::EntryList() : slots_(1024, 0) {}
+EntryList::EntryList() : slots_(1024, Slot{0, 0}) {}
 
 uint64_t EntryList::Store(std::string_view text) {
   uint64_t offset = arena_.size();
@@ -31,33 +32,33 @@ uint64_t EntryList::Store(std::string_view text) {
   return offset;
 }
 
-size_t EntryList::FindSlot(std::string_view name, uint64_t hash) const {
+size_t EntryList::FindSlot(std::string_view name, uint32_t hash) const {
   size_t mask = slots_.size() - 1;
   size_t slot = hash & mask;
-  while (slots_[slot] != 0) {
-    if (EqualsIgnoreAsciiCase(NameAt(slots_[slot] - 1), name)) return slot;
+  while (slots_[slot].row != 0) {
+    if (slots_[slot].hash == hash && EqualsIgnoreAsciiCase(NameAt(slots_[slot].row - 1), name)) return slot;
     slot = (slot + 1) & mask;
   }
   return slot;
 }
 
 void EntryList::GrowIndex() {
-  std::vector<uint32_t> old;
+  std::vector<Slot> old;
   old.swap(slots_);
-  slots_.assign(old.size() * 2, 0);
+  slots_.assign(old.size() * 2, Slot{0, 0});
   size_t mask = slots_.size() - 1;
-  for (uint32_t value : old) {
-    if (value == 0) continue;
-    size_t slot = HashIgnoreAsciiCase(NameAt(value - 1)) & mask;
-    while (slots_[slot] != 0) slot = (slot + 1) & mask;
+  for (const Slot& value : old) {
+    if (value.row == 0) continue;
+    size_t slot = value.hash & mask;
+    while (slots_[slot].row != 0) slot = (slot + 1) & mask;
     slots_[slot] = value;
   }
 }
 
 bool EntryList::Add(std::string_view name, std::string_view address, std::string_view description) {
-  uint64_t hash = HashIgnoreAsciiCase(name);
+  uint32_t hash = HashIgnoreAsciiCase(name);
   size_t slot = FindSlot(name, hash);
-  if (slots_[slot] != 0) return false;
+  if (slots_[slot].row != 0) return false;
 
   Row row{};
   row.name_offset = Store(name);
@@ -74,13 +75,14 @@ bool EntryList::Add(std::string_view name, std::string_view address, std::string
     row.description_length = static_cast<uint32_t>(description.size());
   }
   rows_.push_back(row);
-  slots_[slot] = static_cast<uint32_t>(rows_.size());
+  slots_[slot] = Slot{static_cast<uint32_t>(rows_.size()), hash};
   if (rows_.size() * 2 > slots_.size()) GrowIndex();
   return true;
 }
 
 bool EntryList::Contains(std::string_view name) const {
-  return slots_[FindSlot(name, HashIgnoreAsciiCase(name))] != 0;
+  uint32_t hash = HashIgnoreAsciiCase(name);
+  return slots_[FindSlot(name, hash)].row != 0;
 }
 
 void EntryList::Clear() {
@@ -88,10 +90,15 @@ void EntryList::Clear() {
   arena_.shrink_to_fit();
   rows_.clear();
   rows_.shrink_to_fit();
-  slots_.assign(1024, 0);
+  slots_.assign(1024, Slot{0, 0});
   order_.clear();
   order_.shrink_to_fit();
   sorted_count_ = 0;
+  name_order_.clear();
+  name_order_.shrink_to_fit();
+  name_rank_.clear();
+  name_rank_.shrink_to_fit();
+  name_sorted_count_ = 0;
 }
 
 std::string_view EntryList::TextAt(uint32_t row, Column column) const {
@@ -126,31 +133,41 @@ void EntryList::SetSort(Column column, SortDirection direction) {
 }
 
 const std::vector<uint32_t>& EntryList::Order() const {
-  if (sorted_count_ != rows_.size()) SortOrder();
+  if (sorted_count_ != rows_.size()) SortOrder({});
   return order_;
 }
 
-void EntryList::SortOrder() const {
+void EntryList::Sort(const YieldFn& yield) const {
+  if (sorted_count_ != rows_.size()) SortOrder(yield);
+}
+
+const std::vector<uint32_t>& EntryList::NameOrder(const YieldFn& yield) const {
   const size_t n = rows_.size();
-  order_.resize(n);
-  for (size_t i = 0; i < n; ++i) order_[i] = static_cast<uint32_t>(i);
-  // Names are unique ignoring case but may differ only in case, which byte order separates;
-  // the row number keeps the order total for the impossible tie.
-  auto ascending = [this](uint32_t a, uint32_t b) {
-    if (sort_column_ != Column::kDomaine) {
-      int c = TextAt(a, sort_column_).compare(TextAt(b, sort_column_));
-      if (c != 0) return c < 0;
-    }
-    int c = NameAt(a).compare(NameAt(b));
-    if (c != 0) return c < 0;
-    return a < b;
-  };
-  if (sort_direction_ == SortDirection::kAscending) {
-    std::sort(order_.begin(), order_.end(), ascending);
+  if (name_sorted_count_ == n) return name_order_;
+  name_order_.resize(n);
+  for (size_t i = 0; i < n; ++i) name_order_[i] = static_cast<uint32_t>(i);
+  // Names are unique ignoring case, so byte order never ties but for the impossible; the
+  // row number keeps the order total anyway.
+  SortIdsByText(
+      name_order_, [this](uint32_t row) { return NameAt(row); }, [](uint32_t row) { return row; }, yield);
+  name_rank_.resize(n);
+  for (size_t i = 0; i < n; ++i) name_rank_[name_order_[i]] = static_cast<uint32_t>(i);
+  name_sorted_count_ = n;
+  return name_order_;
+}
+
+void EntryList::SortOrder(const YieldFn& yield) const {
+  const std::vector<uint32_t>& by_name = NameOrder(yield);
+  if (sort_column_ == Column::kDomaine) {
+    order_ = by_name;
   } else {
-    std::sort(order_.begin(), order_.end(), [&](uint32_t a, uint32_t b) { return ascending(b, a); });
+    order_ = by_name;
+    SortIdsByText(
+        order_, [this](uint32_t row) { return TextAt(row, sort_column_); },
+        [this](uint32_t row) { return name_rank_[row]; }, yield);
   }
-  sorted_count_ = n;
+  if (sort_direction_ == SortDirection::kDescending) std::reverse(order_.begin(), order_.end());
+  sorted_count_ = rows_.size();
 }
 
 }  // namespace quorvale

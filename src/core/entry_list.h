@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "yield.h"
+
 namespace quorvale {
 
 // Column of a list, as the list views number them.
@@ -45,8 +47,10 @@ class EntryList {
   // Changes the order in which rows are shown; the rows themselves are untouched.
   void SetSort(Column column, SortDirection direction);
 
-  // The display order: indexes into the rows in insertion order. Sorted on demand.
+  // The display order: indexes into the rows in insertion order. Sorted on demand; Sort()
+  // does it ahead, offering yields while it works.
   const std::vector<uint32_t>& Order() const;
+  void Sort(const YieldFn& yield) const;
 
  private:
   struct Row {
@@ -69,18 +73,28 @@ class EntryList {
   }
   std::string_view TextAt(uint32_t row, Column column) const;
   uint64_t Store(std::string_view text);
-  size_t FindSlot(std::string_view name, uint64_t hash) const;
+  size_t FindSlot(std::string_view name, uint32_t hash) const;
   void GrowIndex();
-  void SortOrder() const;
+  void SortOrder(const YieldFn& yield) const;
+  const std::vector<uint32_t>& NameOrder(const YieldFn& yield) const;
 
   std::string arena_;
   std::vector<Row> rows_;
-  // Open-addressing hash index of row numbers + 1 (0 marks a free slot).
-  std::vector<uint32_t> slots_;
+  // Open-addressing hash index: row number + 1 (0 marks a free slot) and the key's hash,
+  // kept so that growing the index and most mismatches need no string comparison.
+  struct Slot {
+    uint32_t row;
+    uint32_t hash;
+  };
+  std::vector<Slot> slots_;
   Column sort_column_ = Column::kDomaine;
   SortDirection sort_direction_ = SortDirection::kAscending;
   mutable std::vector<uint32_t> order_;
   mutable size_t sorted_count_ = 0;  // order_ is valid while this equals rows_.size()
+  // Rows by name, ascending, and each row's place in it (the tie-break of the other columns).
+  mutable std::vector<uint32_t> name_order_;
+  mutable std::vector<uint32_t> name_rank_;
+  mutable size_t name_sorted_count_ = 0;
 };
 
 }  // namespace quorvale

@@ -52,7 +52,11 @@ Form1::Form1(Platform& platform, Prompts& prompts, QWidget* parent)
   ReplaceHosts_->setEnabled(false);
 }
 
-Form1::~Form1() = default;
+Form1::~Form1() {
+  // The views read the session's lists, which go away before QObject deletes the children.
+  delete ListView1_;
+  delete ListView2_;
+}
 
 void Form1::BuildWindow() {
   setWindowTitle(QString::fromLatin1(kTitle));

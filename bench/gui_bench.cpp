@@ -1,0 +1,118 @@
+// Times the window's road through a big HOSTS file, in process, under whatever Qt platform
+// the environment selects (offscreen for the benchmark): the load through "Charger le
+// fichier hosts", the longest gap between two event-loop turns during that load, and a
+// header click that orders the whole list by "Description". The fixed waits are skipped.
+//
+//   quorvale-gui-bench HOSTS_FILE   ->   load_ms=<n> max_gap_ms=<n> click_ms=<n> rows=<n>
+
+#include <QAction>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QHeaderView>
+#include <QTimer>
+#include <QTreeView>
+#include <cstdio>
+#include <memory>
+
+#include "gui/form1.h"
+#include "gui/prompts.h"
+#include "platform/platform.h"
+
+namespace {
+
+// The real platform, except that the fixed waits, attribute changes and the report viewer
+// are skipped and the HOSTS path is the file under test.
+class BenchPlatform : public quorvale::Platform {
+ public:
+  explicit BenchPlatform(std::string hosts) : real_(quorvale::CreateSystemPlatform()), hosts_(std::move(hosts)) {}
+  std::string GetSystemDir() override { return real_->GetSystemDir(); }
+  std::string HostsPath() override { return hosts_; }
+  std::string ExecutablePath() override { return real_->ExecutablePath(); }
+  std::string ExecutableName() override { return real_->ExecutableName(); }
+  std::string UserDataFolder() override { return real_->UserDataFolder(); }
+  quorvale::Status SetFileAttributes(const std::string&, int) override { return quorvale::Status::Ok(); }
+  int GetFileAttributes(const std::string& path) override { return real_->GetFileAttributes(path); }
+  bool PathFileExists(const std::string& path) override { return real_->PathFileExists(path); }
+  void Sleep(int) override {}
+  quorvale::Status StartProgram(const std::vector<std::string>&, bool) override { return quorvale::Status::Ok(); }
+  quorvale::Status ShowTextFile(const std::string&) override { return quorvale::Status::Ok(); }
+  quorvale::Status OpenUrl(const std::string&) override { return quorvale::Status::Ok(); }
+  std::string GetCurrentUserName() override { return real_->GetCurrentUserName(); }
+  bool ReadRegistryString(unsigned long, const std::string&, const std::string&, std::string*) override {
+    return false;
+  }
+  quorvale::Status WriteFileAtomic(const std::string& path, std::string_view bytes) override {
+    return real_->WriteFileAtomic(path, bytes);
+  }
+  quorvale::Status CopyFile(const std::string& from, const std::string& to) override {
+    return real_->CopyFile(from, to);
+  }
+  quorvale::Status RemoveFile(const std::string& path) override { return real_->RemoveFile(path); }
+  std::vector<std::string> ListFolder(const std::string& folder) override { return real_->ListFolder(folder); }
+
+ private:
+  std::unique_ptr<quorvale::Platform> real_;
+  std::string hosts_;
+};
+
+// Nothing is asked during a load; any question gets the default answer.
+class SilentPrompts : public quorvale::Prompts {
+ public:
+  Answer Message(QWidget*, const QString&, Buttons, Icon, const QString&) override { return Answer::kOk; }
+  QString OpenFileName(QWidget*, const QString&, const QString&, const QStringList&, int*) override { return {}; }
+  QString SaveFileName(QWidget*, const QString&, const QString&, const QStringList&, int*) override { return {}; }
+  void RunModal(QDialog*) override {}
+};
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: quorvale-gui-bench HOSTS_FILE\n");
+    return 1;
+  }
+  QApplication app(argc, argv);
+  BenchPlatform platform(argv[1]);
+  SilentPrompts prompts;
+  quorvale::Form1 form(platform, prompts);
+  form.show();
+  QCoreApplication::processEvents();
+
+  // A zero-interval timer fires once per event-loop turn; the longest time between two
+  // firings is the longest time the window could not react.
+  QElapsedTimer turn_clock;
+  qint64 max_gap = 0;
+  bool measuring = false;
+  QTimer turns;
+  turns.setInterval(0);
+  QObject::connect(&turns, &QTimer::timeout, [&] {
+    if (measuring) max_gap = std::max(max_gap, turn_clock.elapsed());
+    turn_clock.restart();
+  });
+
+  QElapsedTimer load_clock;
+  QTimer::singleShot(0, [&] {
+    turns.start();
+    turn_clock.start();
+    measuring = true;
+    load_clock.start();
+    form.findChild<QAction*>(QStringLiteral("OpenHostFile"))->trigger();
+    qint64 load_ms = load_clock.elapsed();
+    max_gap = std::max(max_gap, turn_clock.elapsed());
+    measuring = false;
+    turns.stop();
+
+    auto* view = form.findChild<QTreeView*>(QStringLiteral("ListView1"));
+    QElapsedTimer click_clock;
+    click_clock.start();
+    emit view->header()->sectionClicked(1);
+    view->viewport()->repaint();
+    qint64 click_ms = click_clock.elapsed();
+
+    std::printf("load_ms=%lld max_gap_ms=%lld click_ms=%lld rows=%zu\n", static_cast<long long>(load_ms),
+                static_cast<long long>(max_gap), static_cast<long long>(click_ms), form.session().RowCount());
+    std::fflush(stdout);
+    QCoreApplication::exit(0);
+  });
+  return QApplication::exec();
+}

@@ -1,0 +1,337 @@
+// The Windows platform, through the ANSI ("A") entry points: paths and names are bytes in
+// the system's ANSI code page, as everywhere else in the program.
+
+#include "platform/platform.h"
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#include <shellapi.h>
+#include <shlwapi.h>
+
+// These are A/W-switching macros in the Windows headers and would rename the interface's
+// members of the same names in this file only.
+#undef SetFileAttributes
+#undef GetFileAttributes
+#undef CopyFile
+#undef PathFileExists
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <random>
+
+#include "core/item_reader.h"
+#include "platform/win_command_line.h"
+
+namespace quorvale {
+
+namespace {
+
+// Every Win32 error becomes a Status here and nowhere else.
+Status StatusFromWin32(DWORD err, const std::string& what) {
+  ErrorCode code = ErrorCode::kIoError;
+  switch (err) {
+    case ERROR_SUCCESS:
+      return Status::Ok();
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_BAD_NETPATH:
+    case ERROR_BAD_NET_NAME:
+      code = ErrorCode::kNotFound;
+      break;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_WRITE_PROTECT:
+    case ERROR_PRIVILEGE_NOT_HELD:
+      code = ErrorCode::kAccessDenied;
+      break;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+    case ERROR_FILE_TOO_LARGE:
+      code = ErrorCode::kNoSpace;
+      break;
+    case ERROR_NOT_SUPPORTED:
+    case ERROR_CALL_NOT_IMPLEMENTED:
+      code = ErrorCode::kNotSupported;
+      break;
+    default:
+      break;
+  }
+  char* message = nullptr;
+  DWORD length = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                nullptr, err, 0, reinterpret_cast<LPSTR>(&message), 0, nullptr);
+  std::string text = length > 0 && message != nullptr ? std::string(message, length) : std::string();
+  if (message != nullptr) LocalFree(message);
+  while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ')) text.pop_back();
+  if (text.empty()) text = "error " + std::to_string(err);
+  return Status(code, what.empty() ? text : what + ": " + text);
+}
+
+Status LastError(const std::string& what) { return StatusFromWin32(GetLastError(), what); }
+
+size_t LastSeparator(const std::string& path) { return path.find_last_of("\\/"); }
+
+std::string FolderOf(const std::string& path) {
+  size_t cut = LastSeparator(path);
+  if (cut == std::string::npos) return ".";
+  return path.substr(0, cut);
+}
+
+std::string BaseName(const std::string& path) {
+  size_t cut = LastSeparator(path);
+  return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+// Creates "<folder>\.<name>.XXXXXX" exclusively; the new file takes the folder's inherited
+// access list until ReplaceFileA gives it the target's.
+HANDLE CreateTempBeside(const std::string& path, std::string* temp) {
+  static constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  thread_local std::mt19937_64 random(std::random_device{}() ^
+                                      static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
+  const std::string prefix = FolderOf(path) + "\\." + BaseName(path) + ".";
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    *temp = prefix;
+    uint64_t bits = random();
+    for (int i = 0; i < 6; ++i, bits /= 62) temp->push_back(kLetters[bits % 62]);
+    HANDLE file = CreateFileA(temp->c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) return file;
+  }
+  SetLastError(ERROR_FILE_EXISTS);
+  return INVALID_HANDLE_VALUE;
+}
+
+Status WriteAll(HANDLE file, std::string_view bytes, const std::string& path) {
+  const char* data = bytes.data();
+  size_t left = bytes.size();
+  while (left > 0) {
+    DWORD chunk = static_cast<DWORD>(left < (1u << 30) ? left : (1u << 30));
+    DWORD written = 0;
+    if (!WriteFile(file, data, chunk, &written, nullptr)) return LastError(path);
+    if (written == 0) return StatusFromWin32(ERROR_DISK_FULL, path);
+    data += written;
+    left -= written;
+  }
+  return Status::Ok();
+}
+
+// The predefined root keys are sign-extended 32-bit values (HKEY_LOCAL_MACHINE is
+// 0xFFFFFFFF80000002 in a 64-bit program), so the 32-bit number goes through LONG.
+HKEY RootKey(unsigned long root) {
+  return reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG_PTR>(static_cast<LONG>(root))));
+}
+
+class WindowsPlatform : public Platform {
+ public:
+  // A buffer of 255 characters, as the program always passed; a longer system directory
+  // (which Windows does not have) gives "" rather than a cut path.
+  std::string GetSystemDir() override {
+    char buffer[256] = {};
+    UINT length = GetSystemDirectoryA(buffer, 255);
+    if (length == 0 || length >= 255) return std::string();
+    return std::string(buffer, length);
+  }
+
+  std::string HostsPath() override { return GetSystemDir() + "\\drivers\\etc\\HOSTS"; }
+
+  std::string ExecutablePath() override {
+    std::string buffer(MAX_PATH, '\0');
+    while (true) {
+      DWORD length = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+      if (length == 0) return std::string();
+      if (length < buffer.size()) {
+        buffer.resize(length);
+        return buffer;
+      }
+      if (buffer.size() >= 32768) return std::string();
+      buffer.resize(buffer.size() * 2);
+    }
+  }
+
+  std::string ExecutableName() override {
+    std::string name = BaseName(ExecutablePath());
+    size_t dot = name.find_last_of('.');
+    if (dot != std::string::npos && dot > 0) name.resize(dot);
+    return name;
+  }
+
+  std::string UserDataFolder() override {
+    char appdata[MAX_PATH + 1] = {};
+    DWORD length = GetEnvironmentVariableA("APPDATA", appdata, sizeof appdata);
+    if (length == 0 || length >= sizeof appdata) return std::string();
+    std::string folder = std::string(appdata, length);
+    if (folder.back() != '\\' && folder.back() != '/') folder.push_back('\\');
+    folder += "Quorvale";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    DWORD attributes = GetFileAttributesA(folder.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return std::string();
+    return folder + "\\";
+  }
+
+  // 0 is written as FILE_ATTRIBUTE_NORMAL, the one value that clears every flag.
+  Status SetFileAttributes(const std::string& path, int attributes) override {
+    DWORD flags = static_cast<DWORD>(attributes) & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+    if (flags == 0) flags = FILE_ATTRIBUTE_NORMAL;
+    if (!SetFileAttributesA(path.c_str(), flags)) return LastError(path);
+    return Status::Ok();
+  }
+
+  int GetFileAttributes(const std::string& path) override {
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return -1;
+    return static_cast<int>(attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+  }
+
+  bool PathFileExists(const std::string& path) override { return PathFileExistsA(path.c_str()) == TRUE; }
+
+  void Sleep(int milliseconds) override {
+    if (milliseconds > 0) ::Sleep(static_cast<DWORD>(milliseconds));
+  }
+
+  // Windows finds a bare program name by itself: the program's own folder first, then the
+  // current folder, the system folders and PATH, adding ".exe" when no extension is given.
+  Status StartProgram(const std::vector<std::string>& argv, bool hidden) override {
+    if (argv.empty() || argv[0].empty()) return Status(ErrorCode::kNotFound, "no program given");
+    std::string command_line = BuildWindowsCommandLine(argv);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = static_cast<WORD>(hidden ? SW_HIDE : SW_SHOWNORMAL);
+    PROCESS_INFORMATION process = {};
+    // A console tool started hidden gets no console window at all.
+    DWORD flags = hidden ? CREATE_NO_WINDOW : 0;
+    if (!CreateProcessA(nullptr, command_line.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr, &startup,
+                        &process)) {
+      return LastError(argv[0]);
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return Status::Ok();
+  }
+
+  Status ShowTextFile(const std::string& path) override { return StartProgram({"notepad.exe", path}, false); }
+
+  // The arguments the about box always used: "1" as parameters and as working folder, and
+  // a normal window (5, SW_SHOW).
+  Status OpenUrl(const std::string& url) override {
+    HINSTANCE result = ShellExecuteA(nullptr, "open", url.c_str(), "1", "1", 5);
+    INT_PTR code = reinterpret_cast<INT_PTR>(result);
+    if (code > 32) return Status::Ok();
+    if (code == SE_ERR_FNF || code == SE_ERR_PNF || code == SE_ERR_NOASSOC) {
+      return Status(ErrorCode::kNotFound, url + ": no program opens this address");
+    }
+    return Status(ErrorCode::kIoError, url + ": ShellExecute error " + std::to_string(code));
+  }
+
+  // A buffer of 100 characters and everything up to the first NUL: a name the call could
+  // not store gives "".
+  std::string GetCurrentUserName() override {
+    char buffer[100] = {};
+    DWORD size = sizeof buffer;
+    GetUserNameA(buffer, &size);
+    return std::string(buffer, strnlen(buffer, sizeof buffer));
+  }
+
+  // Opens the key with all access (0x2003F) and reads at most 1024 bytes. A string is
+  // returned as stored; a 32-bit number as "&h" and the hexadecimal digits of its bytes,
+  // last byte first, each without a leading zero. Any other type is reported as read but
+  // leaves `out` as it was.
+  bool ReadRegistryString(unsigned long root, const std::string& key_name, const std::string& value_name,
+                          std::string* out) override {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(RootKey(root), key_name.c_str(), 0, 0x2003F, &key) != ERROR_SUCCESS) {
+      out->clear();
+      return false;
+    }
+    std::string buffer(1024, '\0');
+    DWORD size = static_cast<DWORD>(buffer.size());
+    DWORD type = 0;
+    LONG result =
+        RegQueryValueExA(key, value_name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &size);
+    RegCloseKey(key);
+    if (result != ERROR_SUCCESS) {
+      out->clear();
+      return false;
+    }
+    buffer.resize(size < buffer.size() ? size : buffer.size());
+    if (!buffer.empty() && buffer.back() == '\0') buffer.pop_back();
+    if (type == REG_SZ) {
+      *out = buffer;
+    } else if (type == REG_DWORD) {
+      std::string text = "&h";
+      for (size_t i = buffer.size(); i > 0; --i) {
+        char digits[3];
+        std::snprintf(digits, sizeof digits, "%X", static_cast<unsigned char>(buffer[i - 1]));
+        text += digits;
+      }
+      *out = text;
+    }
+    return true;
+  }
+
+  // The bytes go to a temporary file beside the target, which ReplaceFileA then puts in
+  // its place; the replaced file's access list, attributes and owner carry over to the new
+  // one. A read-only target is refused as the file itself would refuse a write.
+  Status WriteFileAtomic(const std::string& path, std::string_view bytes) override {
+    DWORD old_attributes = GetFileAttributesA(path.c_str());
+    const bool existed = old_attributes != INVALID_FILE_ATTRIBUTES;
+    if (!existed && GetLastError() != ERROR_FILE_NOT_FOUND) return LastError(path);
+    if (existed) {
+      if (old_attributes & FILE_ATTRIBUTE_DIRECTORY) return StatusFromWin32(ERROR_ACCESS_DENIED, path + " is a folder");
+      if (old_attributes & FILE_ATTRIBUTE_READONLY) return StatusFromWin32(ERROR_ACCESS_DENIED, path);
+    }
+    std::string temp;
+    HANDLE file = CreateTempBeside(path, &temp);
+    if (file == INVALID_HANDLE_VALUE) return LastError(path);
+    Status status = WriteAll(file, bytes, path);
+    if (status.ok() && !FlushFileBuffers(file)) status = LastError(path);
+    if (!CloseHandle(file) && status.ok()) status = LastError(path);
+    if (status.ok()) {
+      BOOL moved = existed ? ReplaceFileA(path.c_str(), temp.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
+                                          nullptr)
+                           : MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+      if (!moved) status = LastError(path);
+    }
+    // On every failure the temporary file still has its own name (ReplaceFileA leaves it
+    // there when it cannot finish) and goes away.
+    if (!status.ok()) DeleteFileA(temp.c_str());
+    return status;
+  }
+
+  Status CopyFile(const std::string& from, const std::string& to) override {
+    std::string bytes;
+    Status status = ReadFileBytes(from, &bytes);
+    if (!status.ok()) return status;
+    return WriteFileAtomic(to, bytes);
+  }
+
+  Status RemoveFile(const std::string& path) override {
+    if (!DeleteFileA(path.c_str())) return LastError(path);
+    return Status::Ok();
+  }
+
+  std::vector<std::string> ListFolder(const std::string& folder) override {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA entry;
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+      std::string name = entry.cFileName;
+      if (name != "." && name != "..") names.push_back(std::move(name));
+    } while (FindNextFileA(search, &entry));
+    FindClose(search);
+    return names;
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<Platform> CreateSystemPlatform() { return std::make_unique<WindowsPlatform>(); }
+
+}  // namespace quorvale

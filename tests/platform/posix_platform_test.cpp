@@ -1,0 +1,321 @@
+#include <gtest/gtest.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "posix_test_util.h"
+#include "support/test_files.h"
+
+namespace quorvale {
+namespace {
+
+using testing::ModeOf;
+using testing::ReadBytes;
+using testing::ScopedEnv;
+using testing::ScopedUmask;
+using testing::TempDir;
+using testing::WaitForFile;
+using testing::WriteBytes;
+
+std::vector<std::string> Sorted(std::vector<std::string> names) {
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// --- System directory and HOSTS path ---
+
+struct HostsPathCase {
+  std::optional<std::string> system_dir;
+  std::string expected_system_dir;
+  std::string expected_hosts;
+};
+
+class HostsPathTest : public ::testing::TestWithParam<HostsPathCase> {};
+
+TEST_P(HostsPathTest, FollowsQuorvaleSystemDir) {
+  ScopedEnv env("QUORVALE_SYSTEM_DIR", GetParam().system_dir);
+  auto platform = CreateSystemPlatform();
+  EXPECT_EQ(platform->GetSystemDir(), GetParam().expected_system_dir);
+  EXPECT_EQ(platform->HostsPath(), GetParam().expected_hosts);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, HostsPathTest,
+    ::testing::Values(HostsPathCase{std::nullopt, "", "/etc/hosts"}, HostsPathCase{"", "", "/etc/hosts"},
+                      HostsPathCase{"/mnt/win/Windows/System32", "/mnt/win/Windows/System32",
+                                    "/mnt/win/Windows/System32/drivers/etc/HOSTS"},
+                      HostsPathCase{"/media/My Disk/WINDOWS/system32", "/media/My Disk/WINDOWS/system32",
+                                    "/media/My Disk/WINDOWS/system32/drivers/etc/HOSTS"}));
+
+// --- The program and its user ---
+
+TEST(PosixPlatformTest, ExecutablePathAndName) {
+  auto platform = CreateSystemPlatform();
+  const std::string path = platform->ExecutablePath();
+  EXPECT_EQ(std::filesystem::path(path).filename(), "platform_tests");
+  EXPECT_TRUE(std::filesystem::path(path).is_absolute());
+  EXPECT_TRUE(std::filesystem::exists(path));
+  EXPECT_EQ(platform->ExecutableName(), "platform_tests");
+}
+
+TEST(PosixPlatformTest, CurrentUserIsTheEffectiveUserNotTheEnvironment) {
+  ScopedEnv user("USER", "someone-else");
+  ScopedEnv logname("LOGNAME", "someone-else");
+  const passwd* me = getpwuid(geteuid());
+  ASSERT_NE(me, nullptr);
+  EXPECT_EQ(CreateSystemPlatform()->GetCurrentUserName(), me->pw_name);
+}
+
+TEST(PosixPlatformTest, NoRegistry) {
+  std::string value = "left over";
+  EXPECT_FALSE(CreateSystemPlatform()->ReadRegistryString(kHkeyLocalMachine, "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO",
+                                                          "PATH", &value));
+  EXPECT_EQ(value, "");
+}
+
+// --- The per-user data folder ---
+
+TEST(UserDataFolderTest, UsesXdgDataHomeAndCreatesIt) {
+  TempDir dir;
+  ScopedEnv xdg("XDG_DATA_HOME", dir.File("data home/deeper"));
+  ScopedUmask mask(022);
+  EXPECT_EQ(CreateSystemPlatform()->UserDataFolder(), dir.File("data home/deeper/quorvale/"));
+  EXPECT_TRUE(std::filesystem::is_directory(dir.File("data home/deeper/quorvale")));
+  EXPECT_EQ(ModeOf(dir.File("data home/deeper/quorvale")), 0700u);
+  // A second call finds the folder that is already there.
+  EXPECT_EQ(CreateSystemPlatform()->UserDataFolder(), dir.File("data home/deeper/quorvale/"));
+}
+
+TEST(UserDataFolderTest, FallsBackToHomeWhenXdgIsUnsetOrRelative) {
+  TempDir dir;
+  ScopedEnv home("HOME", dir.path());
+  {
+    ScopedEnv xdg("XDG_DATA_HOME", std::nullopt);
+    EXPECT_EQ(CreateSystemPlatform()->UserDataFolder(), dir.File(".local/share/quorvale/"));
+  }
+  ScopedEnv xdg("XDG_DATA_HOME", "relative/data");
+  EXPECT_EQ(CreateSystemPlatform()->UserDataFolder(), dir.File(".local/share/quorvale/"));
+  EXPECT_FALSE(std::filesystem::exists("relative"));
+}
+
+TEST(UserDataFolderTest, EmptyWhenThereIsNoHome) {
+  ScopedEnv xdg("XDG_DATA_HOME", std::nullopt);
+  ScopedEnv home("HOME", std::nullopt);
+  EXPECT_EQ(CreateSystemPlatform()->UserDataFolder(), "");
+}
+
+TEST(UserDataFolderTest, EmptyWhenTheFolderIsAFile) {
+  TempDir dir;
+  WriteBytes(dir.File("quorvale"), "not a folder");
+  ScopedEnv xdg("XDG_DATA_HOME", dir.path());
+  EXPECT_EQ(CreateSystemPlatform()->UserDataFolder(), "");
+}
+
+// --- File attributes ---
+
+struct AttributeCase {
+  mode_t initial;
+  int attributes;
+  mode_t expected;
+  int read_back;
+};
+
+class FileAttributesTest : public ::testing::TestWithParam<AttributeCase> {};
+
+TEST_P(FileAttributesTest, MapsToWriteBits) {
+  TempDir dir;
+  const std::string path = dir.File("HOSTS");
+  WriteBytes(path, "x");
+  ASSERT_EQ(chmod(path.c_str(), GetParam().initial), 0);
+  auto platform = CreateSystemPlatform();
+  Status status = platform->SetFileAttributes(path, GetParam().attributes);
+  ASSERT_TRUE(status.ok()) << status.detail();
+  EXPECT_EQ(ModeOf(path), GetParam().expected);
+  EXPECT_EQ(platform->GetFileAttributes(path), GetParam().read_back);
+  if (GetParam().expected & S_IRUSR) {
+    EXPECT_EQ(ReadBytes(path), "x");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FileAttributesTest,
+    ::testing::Values(AttributeCase{0664, kAttrReadOnlySystem, 0444, kAttrReadOnly},
+                      AttributeCase{0664, kAttrReadOnlyHiddenSystem, 0444, kAttrReadOnly},
+                      AttributeCase{0600, kAttrReadOnlyHiddenSystem, 0400, kAttrReadOnly},
+                      AttributeCase{0777, kAttrReadOnlySystem, 0555, kAttrReadOnly},
+                      AttributeCase{0444, kAttrReadOnlySystem, 0444, kAttrReadOnly},
+                      // Normal gives the owner write access back, and only the owner.
+                      AttributeCase{0444, kAttrNormal, 0644, kAttrNormal},
+                      AttributeCase{0400, kAttrNormal, 0600, kAttrNormal},
+                      AttributeCase{0000, kAttrNormal, 0200, kAttrNormal},
+                      AttributeCase{0640, kAttrNormal, 0640, kAttrNormal},
+                      // Group write alone still counts as writable.
+                      AttributeCase{0464, kAttrNormal, 0664, kAttrNormal}));
+
+TEST(FileAttributesMissingTest, MissingFileIsNotFound) {
+  TempDir dir;
+  auto platform = CreateSystemPlatform();
+  for (int attributes : {kAttrNormal, kAttrReadOnlySystem, kAttrReadOnlyHiddenSystem}) {
+    EXPECT_EQ(platform->SetFileAttributes(dir.File("missing"), attributes).code(), ErrorCode::kNotFound) << attributes;
+  }
+  EXPECT_EQ(platform->GetFileAttributes(dir.File("missing")), -1);
+  EXPECT_FALSE(std::filesystem::exists(dir.File("missing")));
+}
+
+TEST(PathFileExistsTest, FilesFoldersAndMissingPaths) {
+  TempDir dir;
+  WriteBytes(dir.File("a file"), "");
+  ASSERT_EQ(symlink("nowhere", dir.File("dangling").c_str()), 0);
+  auto platform = CreateSystemPlatform();
+  EXPECT_TRUE(platform->PathFileExists(dir.File("a file")));
+  EXPECT_TRUE(platform->PathFileExists(dir.path()));
+  EXPECT_FALSE(platform->PathFileExists(dir.File("missing")));
+  EXPECT_FALSE(platform->PathFileExists(dir.File("dangling")));
+  EXPECT_FALSE(platform->PathFileExists(""));
+}
+
+// --- Folder listing, copy, removal ---
+
+TEST(FileOperationsTest, ListFolderGivesNamesOnly) {
+  TempDir dir;
+  WriteBytes(dir.File("HOSTS"), "a");
+  WriteBytes(dir.File("HOSTS.20240101-120000.bak"), "b");
+  WriteBytes(dir.File(".hidden"), "c");
+  ASSERT_EQ(mkdir(dir.File("sub").c_str(), 0755), 0);
+  auto platform = CreateSystemPlatform();
+  EXPECT_EQ(Sorted(platform->ListFolder(dir.path())),
+            (std::vector<std::string>{".hidden", "HOSTS", "HOSTS.20240101-120000.bak", "sub"}));
+  EXPECT_TRUE(platform->ListFolder(dir.File("sub")).empty());
+  EXPECT_TRUE(platform->ListFolder(dir.File("missing")).empty());
+}
+
+TEST(FileOperationsTest, CopyFileIsByteExactAndKeepsSourcePermissions) {
+  TempDir dir;
+  ScopedUmask mask(022);
+  const std::string bytes("line one\r\n\0\xff\xfe tail", 18);
+  WriteBytes(dir.File("HOSTS"), bytes);
+  ASSERT_EQ(chmod(dir.File("HOSTS").c_str(), 0600), 0);
+  auto platform = CreateSystemPlatform();
+  ASSERT_TRUE(platform->CopyFile(dir.File("HOSTS"), dir.File("HOSTS.bak")).ok());
+  EXPECT_EQ(ReadBytes(dir.File("HOSTS.bak")), bytes);
+  EXPECT_EQ(ModeOf(dir.File("HOSTS.bak")), 0600u) << "a copy of a private file must stay private";
+  EXPECT_EQ(ReadBytes(dir.File("HOSTS")), bytes);
+}
+
+TEST(FileOperationsTest, CopyOfMissingFileFailsAndCreatesNothing) {
+  TempDir dir;
+  auto platform = CreateSystemPlatform();
+  EXPECT_EQ(platform->CopyFile(dir.File("missing"), dir.File("copy")).code(), ErrorCode::kNotFound);
+  EXPECT_TRUE(platform->ListFolder(dir.path()).empty());
+}
+
+TEST(FileOperationsTest, RemoveFile) {
+  TempDir dir;
+  WriteBytes(dir.File("old.bak"), "x");
+  auto platform = CreateSystemPlatform();
+  ASSERT_TRUE(platform->RemoveFile(dir.File("old.bak")).ok());
+  EXPECT_FALSE(std::filesystem::exists(dir.File("old.bak")));
+  EXPECT_EQ(platform->RemoveFile(dir.File("old.bak")).code(), ErrorCode::kNotFound);
+}
+
+// --- Starting programs ---
+
+class StartProgramTest : public ::testing::Test {
+ protected:
+  std::unique_ptr<Platform> platform_ = CreateSystemPlatform();
+  TempDir dir_;
+};
+
+// Each argument must reach the program as one argument, byte for byte: no shell splits,
+// expands or runs any of it. "{dir}" stands for the test's folder.
+class StartProgramArgumentTest : public StartProgramTest, public ::testing::WithParamInterface<std::string> {};
+
+TEST_P(StartProgramArgumentTest, ArgumentArrivesUntouched) {
+  std::string argument = GetParam();
+  for (size_t at; (at = argument.find("{dir}")) != std::string::npos;) argument.replace(at, 5, dir_.path());
+  const std::string out = dir_.File("out");
+  ASSERT_TRUE(platform_
+                  ->StartProgram({"/bin/sh", "-c", "printf %s \"$1\" > \"$2.tmp\" && mv \"$2.tmp\" \"$2\"", "sh",
+                                  argument, out},
+                                 true)
+                  .ok());
+  std::optional<std::string> got = WaitForFile(out);
+  ASSERT_TRUE(got.has_value()) << "the program did not run";
+  EXPECT_EQ(*got, argument);
+  EXPECT_FALSE(std::filesystem::exists(dir_.File("pwned")));
+}
+
+INSTANTIATE_TEST_SUITE_P(Arguments, StartProgramArgumentTest,
+                         ::testing::Values("C:\\Windows\\System32\\drivers\\etc\\HOSTS", "/home/jo/My Hosts/HOSTS",
+                                           "/Deny=Jean Dupont=F", "say \"hi\"; touch {dir}/pwned",
+                                           "$(touch {dir}/pwned)", "`touch {dir}/pwned`", "a'b' && touch {dir}/pwned",
+                                           "* ? [a-z] ~ > < | &", "tab\there\nnewline", ""));
+
+TEST_F(StartProgramTest, PathIsSearchedForBareNames) {
+  const std::string bin = dir_.File("bin");
+  ASSERT_EQ(mkdir(bin.c_str(), 0755), 0);
+  WriteBytes(bin + "/quorvale-test-tool", "#!/bin/sh\nprintf '%s' \"$1\" > \"$2.tmp\" && mv \"$2.tmp\" \"$2\"\n");
+  ASSERT_EQ(chmod((bin + "/quorvale-test-tool").c_str(), 0755), 0);
+  ScopedEnv path("PATH", bin + ":/usr/bin:/bin");
+  ASSERT_TRUE(platform_->StartProgram({"quorvale-test-tool", "found", dir_.File("out")}, false).ok());
+  EXPECT_EQ(WaitForFile(dir_.File("out")), "found");
+}
+
+TEST_F(StartProgramTest, MissingOrUnusableProgramFails) {
+  // A PATH folder the user may not search would turn "not found" into "access denied".
+  ScopedEnv path("PATH", "/usr/bin:/bin");
+  EXPECT_EQ(platform_->StartProgram({"quorvale-no-such-program"}, true).code(), ErrorCode::kNotFound);
+  EXPECT_EQ(platform_->StartProgram({dir_.File("no-such-program")}, true).code(), ErrorCode::kNotFound);
+  EXPECT_FALSE(platform_->StartProgram({}, true).ok());
+  EXPECT_FALSE(platform_->StartProgram({""}, true).ok());
+  WriteBytes(dir_.File("not-executable"), "#!/bin/sh\n");
+  ASSERT_EQ(chmod(dir_.File("not-executable").c_str(), 0644), 0);
+  EXPECT_EQ(platform_->StartProgram({dir_.File("not-executable")}, true).code(), ErrorCode::kAccessDenied);
+}
+
+// xdg-open is replaced by a script that records its arguments, one per line, after their
+// count.
+class ViewerTest : public StartProgramTest {
+ protected:
+  void SetUp() override {
+    const std::string bin = dir_.File("bin");
+    ASSERT_EQ(mkdir(bin.c_str(), 0755), 0);
+    const std::string record = dir_.File("record");
+    WriteBytes(bin + "/xdg-open", "#!/bin/sh\nprintf '%s\\n' \"$#\" \"$@\" > '" + record + ".tmp' && mv '" + record +
+                                      ".tmp' '" + record + "'\n");
+    ASSERT_EQ(chmod((bin + "/xdg-open").c_str(), 0755), 0);
+    path_ = std::make_unique<ScopedEnv>("PATH", bin + ":/usr/bin:/bin");
+  }
+
+  std::optional<std::string> Record() { return WaitForFile(dir_.File("record")); }
+
+  std::unique_ptr<ScopedEnv> path_;
+};
+
+TEST_F(ViewerTest, ShowTextFileOpensThePathWithXdgOpen) {
+  const std::string report = dir_.File("my folder/Rapport $(touch pwned).txt");
+  ASSERT_TRUE(platform_->ShowTextFile(report).ok());
+  EXPECT_EQ(Record(), "1\n" + report + "\n");
+}
+
+TEST_F(ViewerTest, OpenUrlOpensTheAddressWithXdgOpen) {
+  const std::string url = "https://fr.wikipedia.org/wiki/Hosts?a=1&b=2;c";
+  ASSERT_TRUE(platform_->OpenUrl(url).ok());
+  EXPECT_EQ(Record(), "1\n" + url + "\n");
+}
+
+TEST(ViewerMissingTest, NoXdgOpenIsNotFound) {
+  TempDir empty;
+  ScopedEnv path("PATH", empty.path());
+  EXPECT_EQ(CreateSystemPlatform()->ShowTextFile("/tmp/Rapport.txt").code(), ErrorCode::kNotFound);
+}
+
+}  // namespace
+}  // namespace quorvale
