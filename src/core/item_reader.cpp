@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 namespace quorvale {
 
@@ -63,6 +64,9 @@ bool ItemReader::Next(std::string_view* item) {
 
 Status ReadFileBytes(const std::string& path, std::string* out) {
   out->clear();
+  // A folder opens like a file on POSIX, and the size it reports is no size: refuse it here.
+  std::error_code ignored;
+  if (std::filesystem::is_directory(path, ignored)) return StatusFromErrno(EISDIR, path);
   errno = 0;
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (file == nullptr) return StatusFromErrno(errno ? errno : ENOENT, path);
