@@ -63,6 +63,14 @@ TEST(SortRange, SortsOnlyTheRange) {
   EXPECT_EQ(items, (std::vector<std::string>{"z", "a", "b", "c", "d", "0"}));
   SortRange(items, 5, 5);
   EXPECT_EQ(items[5], "0");
+  SortRange(items, 4, 2);
+  EXPECT_EQ(items, (std::vector<std::string>{"z", "a", "b", "c", "d", "0"}));
+  // Indexes past either end are clamped.
+  SortRange(items, -3, 100);
+  EXPECT_EQ(items, (std::vector<std::string>{"0", "a", "b", "c", "d", "z"}));
+  std::vector<std::string> none;
+  SortRange(none, 0, -1);
+  EXPECT_TRUE(none.empty());
 }
 
 TEST(SortRange, SortedReversedAndEqualInputs) {
