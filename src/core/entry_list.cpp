@@ -42,18 +42,7 @@ size_t EntryList::FindSlot(std::string_view name, uint32_t hash) const {
   return slot;
 }
 
-void EntryList::GrowIndex() {
-  std::vector<Slot> old;
-  old.swap(slots_);
-  slots_.assign(old.size() * 2, Slot{0, 0});
-  size_t mask = slots_.size() - 1;
-  for (const Slot& value : old) {
-    if (value.row == 0) continue;
-    size_t slot = value.hash & mask;
-    while (slots_[slot].row != 0) slot = (slot + 1) & mask;
-    slots_[slot] = value;
-  }
-}
+void EntryList::GrowIndex() { Reserve(rows_.size(), 0, true); }
 
 bool EntryList::Add(std::string_view name, std::string_view address, std::string_view description) {
   uint32_t hash = HashIgnoreAsciiCase(name);
@@ -78,6 +67,25 @@ bool EntryList::Add(std::string_view name, std::string_view address, std::string
   slots_[slot] = Slot{static_cast<uint32_t>(rows_.size()), hash};
   if (rows_.size() * 2 > slots_.size()) GrowIndex();
   return true;
+}
+
+void EntryList::Reserve(size_t rows, size_t bytes, bool with_index) {
+  rows_.reserve(rows_.size() + rows);
+  arena_.reserve(arena_.size() + bytes);
+  if (!with_index) return;
+  size_t wanted = slots_.size();
+  while (wanted < 2 * (rows_.size() + rows)) wanted *= 2;
+  if (wanted == slots_.size()) return;
+  std::vector<Slot> old;
+  old.swap(slots_);
+  slots_.assign(wanted, Slot{0, 0});
+  size_t mask = wanted - 1;
+  for (const Slot& value : old) {
+    if (value.row == 0) continue;
+    size_t slot = value.hash & mask;
+    while (slots_[slot].row != 0) slot = (slot + 1) & mask;
+    slots_[slot] = value;
+  }
 }
 
 bool EntryList::Contains(std::string_view name) const {
@@ -157,6 +165,7 @@ const std::vector<uint32_t>& EntryList::NameOrder(const YieldFn& yield) const {
 }
 
 void EntryList::SortOrder(const YieldFn& yield) const {
+  sorting_ = true;
   const std::vector<uint32_t>& by_name = NameOrder(yield);
   if (sort_column_ == Column::kDomaine) {
     order_ = by_name;
@@ -168,6 +177,7 @@ void EntryList::SortOrder(const YieldFn& yield) const {
   }
   if (sort_direction_ == SortDirection::kDescending) std::reverse(order_.begin(), order_.end());
   sorted_count_ = rows_.size();
+  sorting_ = false;
 }
 
 }  // namespace quorvale

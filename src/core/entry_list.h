@@ -31,6 +31,9 @@ class EntryList {
   // The description is stored only when it is neither empty nor exactly "#".
   bool Add(std::string_view name, std::string_view address, std::string_view description);
   bool Contains(std::string_view name) const;
+  // Makes room for `rows` more rows holding at most `bytes` more bytes of text, so that a big
+  // load does not pause to grow its storage. `with_index` sizes the key index too.
+  void Reserve(size_t rows, size_t bytes, bool with_index);
   void Clear();
 
   size_t size() const { return rows_.size(); }
@@ -51,6 +54,8 @@ class EntryList {
   // does it ahead, offering yields while it works.
   const std::vector<uint32_t>& Order() const;
   void Sort(const YieldFn& yield) const;
+  // True while Sort() runs; the order must not be read meanwhile (a yield may repaint).
+  bool sorting() const { return sorting_; }
 
  private:
   struct Row {
@@ -95,6 +100,7 @@ class EntryList {
   mutable std::vector<uint32_t> name_order_;
   mutable std::vector<uint32_t> name_rank_;
   mutable size_t name_sorted_count_ = 0;
+  mutable bool sorting_ = false;
 };
 
 }  // namespace quorvale

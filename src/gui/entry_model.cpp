@@ -11,7 +11,8 @@ int EntryModel::rowCount(const QModelIndex& parent) const {
 int EntryModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : 3; }
 
 QVariant EntryModel::data(const QModelIndex& index, int role) const {
-  if (role != Qt::DisplayRole || !index.isValid() || static_cast<size_t>(index.row()) >= list_.size()) {
+  if (role != Qt::DisplayRole || !index.isValid() || static_cast<size_t>(index.row()) >= list_.size() ||
+      list_.sorting()) {
     return QVariant();
   }
   std::string_view text = list_.Text(static_cast<size_t>(index.row()), static_cast<Column>(index.column()));

@@ -189,7 +189,10 @@ void Form1::YieldSliced() {
 }
 
 void Form1::RefreshLists() {
+  // Order the rows now, offering yields, rather than on the first paint.
+  session_.list1.Sort(slice_yield_);
   model1_->Refresh();
+  session_.list2.Sort(slice_yield_);
   model2_->Refresh();
 }
 
@@ -259,6 +262,8 @@ void Form1::Reset_Click() {
 }
 
 void Form1::ColumnClick(int list_number, int column) {
+  if (running_commands_ > 0) return;
+  CommandScope scope(this);
   EntryList& list = list_number == 1 ? session_.list1 : session_.list2;
   QTreeView* view = list_number == 1 ? ListView1_ : ListView2_;
   SortDirection direction = list.sort_direction();
@@ -266,9 +271,10 @@ void Form1::ColumnClick(int list_number, int column) {
     direction = direction == SortDirection::kAscending ? SortDirection::kDescending : SortDirection::kAscending;
   }
   list.SetSort(static_cast<Column>(column), direction);
-  // Sort now, once, rather than on the first paint.
-  list.Order();
+  setEnabled(false);
+  list.Sort(slice_yield_);
   (list_number == 1 ? model1_ : model2_)->Refresh();
+  setEnabled(true);
   view->header()->setSortIndicator(column,
                                    direction == SortDirection::kAscending ? Qt::AscendingOrder : Qt::DescendingOrder);
 }

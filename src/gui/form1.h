@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/session.h"
+#include "core/status.h"
 #include "core/yield.h"
 #include "gui/prompts.h"
 
@@ -82,6 +83,10 @@ class Form1 : public QMainWindow {
   void YieldNow();
   // For long loops: runs the event loop when about 10 ms have passed since the last time.
   void YieldSliced();
+
+  // Starts the access-control tool to deny (mode 0) or grant (mode 1) `user` full control
+  // of `path`, then waits the tool's fixed time. Fails only when the tool cannot be started.
+  Status SetFileAccess(const std::string& path, const std::string& user, int mode);
 
   void SetStatus(const QString& text);
   QString LoadedCountText() const;

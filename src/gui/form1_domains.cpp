@@ -14,4 +14,6 @@ void Form1::Command7_Click() {}
 
 void Form1::Command2_Click() {}
 
+void Form1::Command3_Click() {}
+
 }  // namespace quorvale

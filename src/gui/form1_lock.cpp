@@ -1,13 +1,113 @@
 // Locking the HOSTS file, and the about box.
 
+#include <QPushButton>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/item_reader.h"
+#include "core/report.h"
 #include "gui/form1.h"
+#include "gui/frm_about.h"
+#include "platform/platform.h"
 
 namespace quorvale {
 
-void Form1::Command5_Click() {}
+namespace {
 
-void Form1::CheckHostsLock(const std::string& path) { (void)path; }
+// The lock button's two captions; the caption is the only record of the lock state and
+// always names what the next click does.
+const QString kLockCaption = QStringLiteral("Verouiller le fichier hosts");
+const QString kUnlockCaption = QStringLiteral("Deverouiller le fichier hosts");
 
-void Form1::Apropos_Click() {}
+enum AccessMode { kDeny = 0, kGrant = 1 };
+
+// The logon name, cut at its first NUL as the fixed-size buffer of the system call would
+// be; an unknown name is "" and is passed on as it is.
+std::string GetCurrentUser(Platform& platform) {
+  std::string name = platform.GetCurrentUserName();
+  size_t nul = name.find('\0');
+  if (nul != std::string::npos) name.resize(nul);
+  return name;
+}
+
+// The access-control tool: the copy installed next to the program when there is one, else
+// whatever the system's program search finds under the bare name.
+std::string AccessTool(Platform& platform) {
+#ifdef _WIN32
+  constexpr std::string_view kToolFile = "subinacl.exe";
+#else
+  constexpr std::string_view kToolFile = "subinacl";
+#endif
+  std::string folder = GetAppFolder(platform.ExecutablePath());
+  if (!folder.empty()) {
+    std::string beside = folder + std::string(kToolFile);
+    if (platform.PathFileExists(beside)) return beside;
+  }
+  return "subinacl";
+}
+
+}  // namespace
+
+Status Form1::SetFileAccess(const std::string& path, const std::string& user, int mode) {
+  // Every word is an argument of its own, so blanks or shell characters in the path or the
+  // name can neither split the command nor run anything.
+  const std::vector<std::string> argv = {AccessTool(platform_), "/file", path,
+                                         (mode == kDeny ? "/Deny=" : "/Grant=") + user + "=F"};
+  Status started = platform_.StartProgram(argv, /*hidden=*/true);
+  if (!started.ok()) return started;
+  // The tool is not awaited: its exit status and output are never read. This fixed pause is
+  // the only wait before the file is probed.
+  YieldNow();
+  platform_.Sleep(400);
+  YieldNow();
+  return started;
+}
+
+void Form1::Command5_Click() {
+  CommandScope scope(this);
+  const QString caption = Command5_->text();
+  int mode = -1;
+  if (caption == kLockCaption) {
+    mode = kDeny;
+  } else if (caption == kUnlockCaption) {
+    mode = kGrant;
+  }
+  if (mode >= 0) {
+    const std::string user = GetCurrentUser(platform_);
+    Status started = SetFileAccess(HostsPath_, user, mode);
+    if (!started.ok()) {
+      // Without the tool nothing changed; the caption stays as it is.
+      QString text = QStringLiteral("Impossible de lancer l'outil subinacl.");
+      if (!started.detail().empty()) text += QLatin1Char('\n') + QString::fromStdString(started.detail());
+      ShowMessage(text, Prompts::Buttons::kOk, Prompts::Icon::kCritical);
+      return;
+    }
+  }
+  YieldNow();
+  CheckHostsLock(HostsPath_);
+}
+
+void Form1::CheckHostsLock(const std::string& path) {
+  // A file the user may not read is taken as locked. A missing file is not locked. A file
+  // that holds nothing (not even after a byte-order mark) fails the first read as well and
+  // so also reads as locked.
+  bool readable = true;
+  if (platform_.PathFileExists(path)) {
+    std::string bytes;
+    readable = ReadFileBytes(path, &bytes).ok();
+    if (readable) {
+      ItemReader reader(bytes);
+      std::string_view item;
+      readable = reader.Next(&item);
+    }
+  }
+  Command5_->setText(readable ? kLockCaption : kUnlockCaption);
+}
+
+void Form1::Apropos_Click() {
+  frmAbout about(platform_, prompts_, this);
+  prompts_.RunModal(&about);
+}
 
 }  // namespace quorvale

@@ -1,4 +1,4 @@
-// Writing HOSTS files: save, replace, and the sort buffer as a HOSTS file.
+// Writing the lists as a HOSTS file: save and replace.
 
 #include "gui/form1.h"
 
@@ -7,7 +7,5 @@ namespace quorvale {
 void Form1::SaveAs_Click() {}
 
 void Form1::ReplaceHosts_Click() {}
-
-void Form1::Command3_Click() {}
 
 }  // namespace quorvale

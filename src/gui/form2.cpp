@@ -1,0 +1,95 @@
+#include "gui/form2.h"
+
+#include <QCheckBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+
+#include "core/session.h"
+
+namespace quorvale {
+
+namespace {
+
+QRect Twips(int left, int top, int width, int height) {
+  return QRect(qRound(left / 15.0), qRound(top / 15.0), qRound(width / 15.0), qRound(height / 15.0));
+}
+
+}  // namespace
+
+Form2::Form2(Session& session, QWidget* parent)
+    : QDialog(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
+                          Qt::WindowCloseButtonHint),
+      session_(session) {
+  setObjectName(QStringLiteral("Form2"));
+  setWindowTitle(QStringLiteral("Options"));
+  setModal(true);
+  // 5430 x 1845 twips.
+  resize(362, 123);
+
+  label1_ = new QLabel(QStringLiteral("Choisissez l'adresse de redirection:"), this);
+  label1_->setObjectName(QStringLiteral("Label1"));
+  label1_->setGeometry(Twips(240, 360, 2655, 255));
+  check2_ = new QCheckBox(QStringLiteral("127.0.0.1"), this);
+  check2_->setObjectName(QStringLiteral("Check2"));
+  check2_->setGeometry(Twips(3120, 360, 975, 255));
+  check2_->setChecked(true);
+  check3_ = new QCheckBox(QStringLiteral("0.0.0.0"), this);
+  check3_->setObjectName(QStringLiteral("Check3"));
+  check3_->setGeometry(Twips(4440, 360, 855, 255));
+  check1_ = new QCheckBox(QStringLiteral("Ajouter une ligne avec www. pour chaque entree"), this);
+  check1_->setObjectName(QStringLiteral("Check1"));
+  check1_->setGeometry(Twips(240, 840, 3855, 255));
+  check1_->setChecked(true);
+  command1_ = new QPushButton(QStringLiteral("OK"), this);
+  command1_->setObjectName(QStringLiteral("Command1"));
+  command1_->setGeometry(Twips(1440, 1320, 1095, 375));
+  command2_ = new QPushButton(QStringLiteral("Annuler"), this);
+  command2_->setObjectName(QStringLiteral("Command2"));
+  command2_->setGeometry(Twips(2880, 1320, 1095, 375));
+  // Neither button answers Enter or Escape.
+  command1_->setAutoDefault(false);
+  command2_->setAutoDefault(false);
+
+  setTabOrder(check1_, check2_);
+  setTabOrder(check2_, check3_);
+  setTabOrder(check3_, command1_);
+  setTabOrder(command1_, command2_);
+
+  // `clicked` fires for the user's clicks only, after the box changed its state; the
+  // handlers' own changes do not raise the other box's handler, which gives the same net
+  // effect as the nested handlers would.
+  connect(check2_, &QCheckBox::clicked, this, &Form2::Check2Click);
+  connect(check3_, &QCheckBox::clicked, this, &Form2::Check3Click);
+  connect(command1_, &QPushButton::clicked, this, &Form2::Command1Click);
+  connect(command2_, &QPushButton::clicked, this, &Form2::Command2Click);
+
+  if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
+  }
+}
+
+void Form2::Check2Click() {
+  if (check2_->isChecked()) check3_->setChecked(false);
+  if (!check2_->isChecked()) check3_->setChecked(true);
+}
+
+void Form2::Check3Click() {
+  if (check3_->isChecked()) check2_->setChecked(false);
+  if (!check2_->isChecked()) check3_->setChecked(true);
+}
+
+void Form2::Command1Click() {
+  session_.RedirectAddress = check2_->isChecked() ? "127.0.0.1" : "0.0.0.0";
+  session_.AddWwwLines = check1_->isChecked();
+  session_.OptionsAccepted = true;
+  accept();
+}
+
+void Form2::Command2Click() {
+  session_.OptionsAccepted = false;
+  reject();
+}
+
+}  // namespace quorvale

@@ -1,0 +1,132 @@
+#include "core/entry_list.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/list_rows.h"
+
+namespace quorvale {
+namespace {
+
+using testing::Row;
+using testing::Rows;
+
+std::vector<std::string> Names(const EntryList& list) {
+  std::vector<std::string> names;
+  for (size_t i = 0; i < list.size(); ++i) names.emplace_back(list.Name(i));
+  return names;
+}
+
+TEST(EntryList, KeysIgnoreAsciiCaseOnly) {
+  EntryList list;
+  EXPECT_TRUE(list.Add("Example.com", "0.0.0.0", "#first"));
+  EXPECT_FALSE(list.Add("example.COM", "10.0.0.1", "#second"));
+  EXPECT_TRUE(list.Contains("EXAMPLE.com"));
+  // Accented capitals are other bytes, so other keys.
+  EXPECT_TRUE(list.Add("\xC3\x89t\xC3\xA9.example", "0.0.0.0", ""));
+  EXPECT_TRUE(list.Add("\xC3\xA9t\xC3\xA9.example", "0.0.0.0", ""));
+  EXPECT_FALSE(list.Contains("example.co"));
+  EXPECT_EQ(list.size(), 3u);
+  EXPECT_EQ(Rows(list)[0], (Row{"Example.com", "#first", "0.0.0.0"}));
+}
+
+TEST(EntryList, DescriptionOfOnlyAHashIsNotStored) {
+  EntryList list;
+  list.Add("a.example", "0.0.0.0", "#");
+  list.Add("b.example", "0.0.0.0", "");
+  list.Add("c.example", "0.0.0.0", "# x");
+  EXPECT_EQ(Rows(list), (std::vector<Row>{{"a.example", "", "0.0.0.0"},
+                                          {"b.example", "", "0.0.0.0"},
+                                          {"c.example", "# x", "0.0.0.0"}}));
+}
+
+TEST(EntryList, ManyRowsStayUniqueAndFindable) {
+  EntryList list;
+  for (int i = 0; i < 20000; ++i) list.Add("host" + std::to_string(i) + ".example", "0.0.0.0", "");
+  for (int i = 0; i < 20000; i += 7) EXPECT_FALSE(list.Add("HOST" + std::to_string(i) + ".EXAMPLE", "1.1.1.1", ""));
+  EXPECT_EQ(list.size(), 20000u);
+  EXPECT_TRUE(list.Contains("Host19999.Example"));
+  EXPECT_FALSE(list.Contains("host20000.example"));
+}
+
+TEST(EntryList, DisplayOrderIsByteOrderOfTheName) {
+  EntryList list;
+  for (const char* name : {"c.example", "a.example", "B.example", "a.examplf", "\xC3\xA9.example", "1.example"}) {
+    list.Add(name, "0.0.0.0", "");
+  }
+  EXPECT_EQ(Names(list), (std::vector<std::string>{"1.example", "B.example", "a.example", "a.examplf", "c.example",
+                                                   "\xC3\xA9.example"}));
+  // A row added later takes its place in the order.
+  list.Add("0.example", "0.0.0.0", "");
+  EXPECT_EQ(list.Name(0), "0.example");
+}
+
+struct OrderCase {
+  const char* label;
+  Column column;
+  SortDirection direction;
+  std::vector<std::string> names;
+};
+
+void PrintTo(const OrderCase& c, std::ostream* out) { *out << c.label; }
+
+class EntryListOrderTest : public ::testing::TestWithParam<OrderCase> {};
+
+TEST_P(EntryListOrderTest, Order) {
+  EntryList list;
+  list.Add("d.example", "10.0.0.2", "#b");
+  list.Add("a.example", "10.0.0.1", "#b");
+  list.Add("c.example", "10.0.0.2", "");
+  list.Add("b.example", "10.0.0.10", "#a");
+  list.SetSort(GetParam().column, GetParam().direction);
+  EXPECT_EQ(list.sort_column(), GetParam().column);
+  EXPECT_EQ(list.sort_direction(), GetParam().direction);
+  EXPECT_EQ(Names(list), GetParam().names);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, EntryListOrderTest,
+    ::testing::Values(
+        OrderCase{"domaine ascending", Column::kDomaine, SortDirection::kAscending,
+                  {"a.example", "b.example", "c.example", "d.example"}},
+        OrderCase{"domaine descending", Column::kDomaine, SortDirection::kDescending,
+                  {"d.example", "c.example", "b.example", "a.example"}},
+        // Empty descriptions first, ties broken by the name.
+        OrderCase{"description ascending", Column::kDescription, SortDirection::kAscending,
+                  {"c.example", "b.example", "a.example", "d.example"}},
+        OrderCase{"description descending reverses the ties too", Column::kDescription, SortDirection::kDescending,
+                  {"d.example", "a.example", "b.example", "c.example"}},
+        // Byte order of the text: "10.0.0.10" before "10.0.0.2".
+        OrderCase{"redirection ascending", Column::kRedirection, SortDirection::kAscending,
+                  {"a.example", "b.example", "c.example", "d.example"}},
+        OrderCase{"redirection descending", Column::kRedirection, SortDirection::kDescending,
+                  {"d.example", "c.example", "b.example", "a.example"}}));
+
+TEST(EntryList, SortChangesOnlyTheOrderAndRowsFollowTheirCells) {
+  EntryList list;
+  list.Add("b.example", "10.0.0.2", "#1");
+  list.Add("a.example", "10.0.0.1", "#2");
+  list.SetSort(Column::kDescription, SortDirection::kDescending);
+  EXPECT_EQ(Rows(list), (std::vector<Row>{{"a.example", "#2", "10.0.0.1"}, {"b.example", "#1", "10.0.0.2"}}));
+  EXPECT_EQ(list.Text(0, Column::kRedirection), "10.0.0.1");
+  list.SetSort(Column::kDomaine, SortDirection::kAscending);
+  EXPECT_EQ(Rows(list), (std::vector<Row>{{"a.example", "#2", "10.0.0.1"}, {"b.example", "#1", "10.0.0.2"}}));
+}
+
+TEST(EntryList, ClearEmptiesAndKeepsTheSort) {
+  EntryList list;
+  list.Add("a.example", "0.0.0.0", "");
+  list.SetSort(Column::kDomaine, SortDirection::kDescending);
+  list.Clear();
+  EXPECT_TRUE(list.empty());
+  EXPECT_FALSE(list.Contains("a.example"));
+  EXPECT_EQ(list.sort_direction(), SortDirection::kDescending);
+  list.Add("a.example", "0.0.0.0", "");
+  list.Add("b.example", "0.0.0.0", "");
+  EXPECT_EQ(Names(list), (std::vector<std::string>{"b.example", "a.example"}));
+}
+
+}  // namespace
+}  // namespace quorvale

@@ -1,0 +1,313 @@
+#include "core/hosts_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <optional>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "core/hosts_parser.h"
+#include "core/list_rows.h"
+
+namespace quorvale {
+namespace {
+
+using testing::Row;
+using testing::Rows;
+
+constexpr std::string_view kDate = "07/12/2026 16:08:57";
+
+const std::string kHeaderStart =
+    "#\r\n"
+    "# La ligne ci-dessous est obligatoire, ne pas la supprimer!\r\n"
+    "127.0.0.1\tlocalhost\r\n"
+    "#\r\n"
+    "# Plus d'informations sur:\r\n";
+
+std::string Header14(const std::string& count_line) {
+  return kHeaderStart +
+         "#\r\n"
+         "# \thttps://fr.wikipedia.org/wiki/Hosts\r\n"
+         "# \thttps://man7.org/linux/man-pages/man5/hosts.5.html\r\n"
+         "# \thttps://en.wikipedia.org/wiki/Hosts_(file)\r\n"
+         "#\r\n"
+         "# Genere par: Quorvale @ 07/12/2026 16:08:57\r\n"
+         "#\r\n" +
+         count_line +
+         "\r\n"
+         "#\r\n";
+}
+
+std::string Header11(const std::string& count_line) {
+  return kHeaderStart +
+         "# https://fr.wikipedia.org/wiki/Hosts et https://man7.org/linux/man-pages/man5/hosts.5.html\r\n"
+         "#\r\n"
+         "# Genere par: Quorvale @ 07/12/2026 16:08:57\r\n"
+         "#\r\n" +
+         count_line +
+         "\r\n"
+         "#\r\n";
+}
+
+// 3 blocked rows (one loaded with 0.0.0.0) and 2 redirections, two of them with descriptions.
+Session FiveRows() {
+  Session session;
+  session.list1.Add("c.example", "0.0.0.0", "");
+  session.list1.Add("a.example", "127.0.0.1", "#ads");
+  session.list1.Add("b.example", "0.0.0.0", "");
+  session.list2.Add("router.lan", "192.168.1.1", "");
+  session.list2.Add("intra.lan", "10.0.0.1", "# office");
+  return session;
+}
+
+struct HostsFileCase {
+  const char* label;
+  bool five_rows;
+  bool www;
+  const char* redirect;
+  bool comments;
+  std::string expected;
+};
+
+void PrintTo(const HostsFileCase& c, std::ostream* out) { *out << c.label; }
+
+class FormatHostsFileTest : public ::testing::TestWithParam<HostsFileCase> {};
+
+TEST_P(FormatHostsFileTest, Bytes) {
+  const HostsFileCase& c = GetParam();
+  Session session = c.five_rows ? FiveRows() : Session();
+  std::string out;
+  FormatHostsFile(session, c.www, c.redirect, c.comments, kDate, &out);
+  EXPECT_EQ(out, c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FormatHostsFileTest,
+    ::testing::Values(
+        HostsFileCase{"empty", false, false, "127.0.0.1", true, Header14("# Nombre d'entrees: 0")},
+        HostsFileCase{"empty with www", false, true, "127.0.0.1", true,
+                      Header14("# Nombre d'entrees: 0 * 2 avec les lignes 'www.'")},
+        HostsFileCase{"empty, header keeps 127.0.0.1 with 0.0.0.0", false, false, "0.0.0.0", false,
+                      Header14("# Nombre d'entrees: 0")},
+        HostsFileCase{"five rows, www, comments", true, true, "127.0.0.1", true,
+                      Header14("# Nombre d'entrees: 5 * 2 avec les lignes 'www.'") +
+                          "10.0.0.1\tintra.lan\t# office\r\n"
+                          "192.168.1.1\trouter.lan\r\n"
+                          "10.0.0.1\twww.intra.lan\t# office\r\n"
+                          "192.168.1.1\twww.router.lan\r\n"
+                          "127.0.0.1\ta.example\t#ads\r\n"
+                          "127.0.0.1\tb.example\r\n"
+                          "127.0.0.1\tc.example\r\n"
+                          "127.0.0.1\twww.a.example\t#ads\r\n"
+                          "127.0.0.1\twww.b.example\r\n"
+                          "127.0.0.1\twww.c.example\r\n"},
+        HostsFileCase{"five rows, no comments, 0.0.0.0", true, false, "0.0.0.0", false,
+                      Header14("# Nombre d'entrees: 5") +
+                          "10.0.0.1\tintra.lan\r\n"
+                          "192.168.1.1\trouter.lan\r\n"
+                          "0.0.0.0\ta.example\r\n"
+                          "0.0.0.0\tb.example\r\n"
+                          "0.0.0.0\tc.example\r\n"}));
+
+TEST(FormatHostsFile, FollowsEachListsDisplayOrder) {
+  Session session = FiveRows();
+  session.list1.SetSort(Column::kDescription, SortDirection::kDescending);
+  session.list2.SetSort(Column::kRedirection, SortDirection::kDescending);
+  std::string out;
+  FormatHostsFile(session, false, "127.0.0.1", true, kDate, &out);
+  EXPECT_EQ(out.substr(Header14("# Nombre d'entrees: 5").size()),
+            "192.168.1.1\trouter.lan\r\n"
+            "10.0.0.1\tintra.lan\t# office\r\n"
+            "127.0.0.1\ta.example\t#ads\r\n"
+            "127.0.0.1\tc.example\r\n"
+            "127.0.0.1\tb.example\r\n");
+}
+
+TEST(FormatHostsFile, WritesCellsUnchanged) {
+  Session session;
+  session.list1.Add("www.twice.example", "0.0.0.0", "  #  spaced  ");
+  session.list1.Add("Caf\xC3\xA9.example", "0.0.0.0", "");
+  std::string out = "kept";
+  FormatHostsFile(session, true, "127.0.0.1", true, kDate, &out);
+  EXPECT_EQ(out, "kept" + Header14("# Nombre d'entrees: 2 * 2 avec les lignes 'www.'") +
+                     "127.0.0.1\tCaf\xC3\xA9.example\r\n"
+                     "127.0.0.1\twww.twice.example\t  #  spaced  \r\n"
+                     "127.0.0.1\twww.Caf\xC3\xA9.example\r\n"
+                     "127.0.0.1\twww.www.twice.example\t  #  spaced  \r\n");
+}
+
+TEST(FormatHostsFile, YieldsBetweenSections) {
+  Session session = FiveRows();
+  int yields = 0;
+  std::string out;
+  FormatHostsFile(session, true, "127.0.0.1", false, kDate, &out, [&yields] { ++yields; });
+  EXPECT_GE(yields, 3);
+}
+
+TEST(FormatHostsFile, LoadedAgainEveryEntryReturnsToItsList) {
+  Session session;
+  session.ResetRejectedLines();
+  ParseHostsData(
+      "127.0.0.1 blocked.example #Ads here\n"
+      "0.0.0.0 zero.example\n"
+      "10.1.2.3 intranet.example # office\n"
+      "fe80::1:2 v6.example\n"
+      "127.000.0.1 padded.example\n",
+      session);
+  std::string out;
+  FormatHostsFile(session, true, "0.0.0.0", true, kDate, &out);
+  Session again;
+  again.ResetRejectedLines();
+  ParseHostsData(out, again);
+  EXPECT_EQ(Rows(again.list1), (std::vector<Row>{{"blocked.example", "#ads here", "0.0.0.0"},
+                                                  {"zero.example", "", "0.0.0.0"}}));
+  EXPECT_EQ(Rows(again.list2), Rows(session.list2));
+  EXPECT_EQ(again.EntriesLoaded, 10);
+}
+
+struct ArrayCase {
+  const char* label;
+  std::vector<std::string> items;
+  bool www;
+  const char* redirect;
+  std::string expected;
+};
+
+void PrintTo(const ArrayCase& c, std::ostream* out) { *out << c.label; }
+
+class FormatHostsFromArrayTest : public ::testing::TestWithParam<ArrayCase> {};
+
+TEST_P(FormatHostsFromArrayTest, Bytes) {
+  SortBuffer buffer;
+  for (const std::string& item : GetParam().items) buffer.Append(item);
+  std::string out;
+  FormatHostsFromArray(buffer, GetParam().www, GetParam().redirect, kDate, &out);
+  EXPECT_EQ(out, GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FormatHostsFromArrayTest,
+    ::testing::Values(ArrayCase{"empty", {}, false, "127.0.0.1", Header11("# Entry Count: 0")},
+                      ArrayCase{"empty with www", {}, true, "127.0.0.1", Header11("# Entry Count: 0 * 2 with www.")},
+                      ArrayCase{"three", {"a.example", "b.example", "c.example"}, false, "127.0.0.1",
+                                Header11("# Entry Count: 3") +
+                                    "127.0.0.1\ta.example\r\n"
+                                    "127.0.0.1\tb.example\r\n"
+                                    "127.0.0.1\tc.example\r\n"},
+                      ArrayCase{"three with www and 0.0.0.0", {"a.example", "b.example #[tracker]", "c.example"}, true,
+                                "0.0.0.0",
+                                Header11("# Entry Count: 3 * 2 with www.") +
+                                    "0.0.0.0\ta.example\r\n"
+                                    "0.0.0.0\tb.example #[tracker]\r\n"
+                                    "0.0.0.0\tc.example\r\n"
+                                    "0.0.0.0\twww.a.example\r\n"
+                                    "0.0.0.0\twww.b.example #[tracker]\r\n"
+                                    "0.0.0.0\twww.c.example\r\n"},
+                      ArrayCase{"empty element", {""}, false, "127.0.0.1",
+                                Header11("# Entry Count: 1") + "127.0.0.1\t\r\n"}));
+
+TEST(FormatDomainExport, NamesInDisplayOrderWithOrWithoutComments) {
+  EntryList list;
+  list.Add("b.example", "127.0.0.1", "#ads");
+  list.Add("a.example", "127.0.0.1", "");
+  list.Add("c.example", "0.0.0.0", "# x, y");
+  std::string with;
+  FormatDomainExport(list, true, &with);
+  EXPECT_EQ(with, "a.example\r\nb.example\t#ads\r\nc.example\t# x, y\r\n");
+  std::string without;
+  FormatDomainExport(list, false, &without);
+  EXPECT_EQ(without, "a.example\r\nb.example\r\nc.example\r\n");
+  list.SetSort(Column::kDomaine, SortDirection::kDescending);
+  std::string reversed;
+  FormatDomainExport(list, false, &reversed);
+  EXPECT_EQ(reversed, "c.example\r\nb.example\r\na.example\r\n");
+
+  std::string empty;
+  FormatDomainExport(EntryList(), true, &empty);
+  EXPECT_EQ(empty, "");
+}
+
+TEST(FormatSortedNames, EveryElementAsOneLine) {
+  SortBuffer buffer;
+  std::string out;
+  FormatSortedNames(buffer, &out);
+  EXPECT_EQ(out, "");
+  buffer.Append("a.example");
+  buffer.Append("b.example #[tracker]");
+  buffer.Append("");
+  FormatSortedNames(buffer, &out);
+  EXPECT_EQ(out, "a.example\r\nb.example #[tracker]\r\n\r\n");
+}
+
+// Sets environment variables for one test and puts the old values back afterwards.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    Set(value);
+  }
+  ~ScopedEnv() { Set(old_ ? old_->c_str() : nullptr); }
+
+ private:
+  void Set(const char* value) {
+#ifdef _WIN32
+    _putenv_s(name_, value ? value : "");
+#else
+    if (value) {
+      setenv(name_, value, 1);
+    } else {
+      unsetenv(name_);
+    }
+#endif
+  }
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+struct DateCase {
+  const char* locale;
+  const char* epoch;
+  const char* expected;
+};
+
+void PrintTo(const DateCase& c, std::ostream* out) { *out << c.locale << " @ " << c.epoch; }
+
+class CurrentDateTimeTextTest : public ::testing::TestWithParam<DateCase> {};
+
+TEST_P(CurrentDateTimeTextTest, FixedMoment) {
+  ScopedEnv all("LC_ALL", GetParam().locale);
+  ScopedEnv epoch("SOURCE_DATE_EPOCH", GetParam().epoch);
+  EXPECT_EQ(CurrentDateTimeText(), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CurrentDateTimeTextTest,
+    ::testing::Values(DateCase{"C", "0", "01/01/70 00:00:00"},
+                      // Read as UTC whatever the time zone.
+                      DateCase{"C", "1783440537", "07/07/26 16:08:57"},
+                      DateCase{"POSIX", "86399", "01/01/70 23:59:59"},
+                      // A locale that is not installed falls back to the classic one.
+                      DateCase{"xx_NOWHERE.bogus", "1783440537", "07/07/26 16:08:57"}));
+
+TEST(CurrentDateTimeText, TimeZoneDoesNotMoveAFixedMoment) {
+  ScopedEnv all("LC_ALL", "C");
+  ScopedEnv zone("TZ", "Pacific/Kiritimati");
+  ScopedEnv epoch("SOURCE_DATE_EPOCH", "1783440537");
+  EXPECT_EQ(CurrentDateTimeText(), "07/07/26 16:08:57");
+}
+
+TEST(CurrentDateTimeText, InvalidEpochMeansNow) {
+  ScopedEnv all("LC_ALL", "C");
+  const std::regex shape(R"(\d\d/\d\d/\d\d \d\d:\d\d:\d\d)");
+  for (const char* value : {"", "abc", "12x", "-1", " 5", "99999999999999999999999"}) {
+    ScopedEnv epoch("SOURCE_DATE_EPOCH", value);
+    std::string text = CurrentDateTimeText();
+    EXPECT_TRUE(std::regex_match(text, shape)) << value << " -> " << text;
+    EXPECT_NE(text.substr(0, 8), "01/01/70") << value;
+  }
+}
+
+}  // namespace
+}  // namespace quorvale

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "core/entry_list.h"
+
+namespace quorvale::testing {
+
+// One row of a list as the user sees it, for whole-list comparisons in tests.
+struct Row {
+  std::string name;
+  std::string description;
+  std::string address;
+
+  bool operator==(const Row&) const = default;
+};
+
+inline void PrintTo(const Row& row, std::ostream* out) {
+  *out << "{\"" << row.name << "\", \"" << row.description << "\", \"" << row.address << "\"}";
+}
+
+// The rows of `list` in display order.
+inline std::vector<Row> Rows(const EntryList& list) {
+  std::vector<Row> rows;
+  rows.reserve(list.size());
+  for (size_t i = 0; i < list.size(); ++i) {
+    rows.push_back({std::string(list.Name(i)), std::string(list.Description(i)), std::string(list.Address(i))});
+  }
+  return rows;
+}
+
+}  // namespace quorvale::testing
