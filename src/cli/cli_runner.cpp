@@ -1,0 +1,238 @@
+#include "cli/cli_runner.h"
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <string_view>
+
+#include "cli/command_line.h"
+#include "core/domain_parser.h"
+#include "core/hosts_parser.h"
+#include "core/hosts_writer.h"
+#include "core/report.h"
+#include "core/session.h"
+#include "core/sorting.h"
+#include "platform/hosts_replace.h"
+
+namespace quorvale {
+
+namespace {
+
+constexpr std::string_view kProgram = "quorvale-cli: ";
+
+// The reason of a failure without the file name that the platform puts in front of it (the
+// messages name the file themselves).
+std::string Reason(const Status& status, const std::string& path) {
+  std::string_view detail = status.detail();
+  const std::string prefix = path + ": ";
+  if (detail.substr(0, prefix.size()) == prefix) detail.remove_prefix(prefix.size());
+  if (!detail.empty()) return std::string(detail);
+  switch (status.code()) {
+    case ErrorCode::kNotFound:
+      return "fichier introuvable";
+    case ErrorCode::kAccessDenied:
+      return "acces refuse";
+    case ErrorCode::kNoSpace:
+      return "plus de place";
+    case ErrorCode::kEmpty:
+      return "fichier vide";
+    default:
+      return "erreur d'entree-sortie";
+  }
+}
+
+class CliRun {
+ public:
+  CliRun(Platform& platform, std::FILE* out, std::FILE* err) : platform_(platform), out_(out), err_(err) {
+    session_.RedirectAddress = "127.0.0.1";
+  }
+
+  int Run(const std::vector<CliAction>& actions) {
+    for (const CliAction& action : actions) {
+      int status = RunOne(action);
+      if (status != kExitOk) return status;
+    }
+    if (std::fflush(out_) != 0) return StdoutFailed();
+    return kExitOk;
+  }
+
+ private:
+  int RunOne(const CliAction& action) {
+    using Kind = CliAction::Kind;
+    switch (action.kind) {
+      case Kind::kHosts:
+        session_.ResetRejectedLines();
+        return CheckRead(ParseHostsFile(action.value, session_), action.value);
+      case Kind::kDomains:
+        session_.ResetRejectedLines();
+        return CheckRead(ParseDomainList(action.value, session_), action.value);
+      case Kind::kDomainOnly: {
+        Status status = LoadDomainOnlyFile(action.value, session_.SortArray);
+        if (status.code() == ErrorCode::kEmpty) {
+          Message(action.value + " n'a pas pu etre lu: fichier vide");
+          return kExitFile;
+        }
+        return CheckRead(status, action.value);
+      }
+      case Kind::kSort:
+        SortAndDeduplicate(session_.SortArray);
+        return kExitOk;
+      case Kind::kRedirect:
+        session_.RedirectAddress = action.value;
+        return kExitOk;
+      case Kind::kWww:
+        session_.AddWwwLines = true;
+        return kExitOk;
+      case Kind::kComments:
+        include_comments_ = true;
+        return kExitOk;
+      case Kind::kWriteHosts: {
+        std::string bytes;
+        FormatHostsFile(session_, session_.AddWwwLines, session_.RedirectAddress, include_comments_,
+                        CurrentDateTimeText(), &bytes);
+        return Write(action.value, bytes);
+      }
+      case Kind::kWriteSortedHosts: {
+        std::string bytes;
+        FormatHostsFromArray(session_.SortArray, session_.AddWwwLines, session_.RedirectAddress,
+                             CurrentDateTimeText(), &bytes);
+        return Write(action.value, bytes);
+      }
+      case Kind::kExport: {
+        std::string bytes;
+        FormatDomainExport(session_.list1, include_comments_, &bytes);
+        return Write(action.value, bytes);
+      }
+      case Kind::kWriteSortedNames: {
+        std::string bytes;
+        FormatSortedNames(session_.SortArray, &bytes);
+        return Write(action.value, bytes);
+      }
+      case Kind::kReport:
+        return Write(action.value, BuildReport(session_.RejectedLines));
+      case Kind::kReplaceHosts:
+        return ReplaceHosts();
+      case Kind::kDump:
+        return Dump();
+    }
+    return kExitOk;
+  }
+
+  // The parsers of whole lists read an empty file as one empty line; only an unreadable
+  // file stops the run.
+  int CheckRead(const Status& status, const std::string& path) {
+    if (status.ok() || status.code() == ErrorCode::kEmpty) return kExitOk;
+    Message(path + " n'a pas pu etre lu: " + Reason(status, path));
+    return kExitFile;
+  }
+
+  int Write(const std::string& path, std::string_view bytes) {
+    Status status = platform_.WriteFileAtomic(path, bytes);
+    if (status.ok()) return kExitOk;
+    Message(path + " n'a pas pu etre enregistre: " + Reason(status, path));
+    return kExitFile;
+  }
+
+  int ReplaceHosts() {
+    // The menu command is only offered once a load has left rows in the lists; a run whose
+    // loads found nothing must not wipe the system's HOSTS file.
+    if (session_.RowCount() == 0) {
+      Message("vous devez d'abord charger un ficher d'adresse!");
+      return kExitUsage;
+    }
+    std::string bytes;
+    FormatHostsFile(session_, session_.AddWwwLines, session_.RedirectAddress, include_comments_,
+                    CurrentDateTimeText(), &bytes);
+    const std::string path = platform_.HostsPath();
+    ReplaceOutcome outcome;
+    Status status = ReplaceHostsFile(platform_, path, bytes, std::time(nullptr), &outcome);
+    if (status.ok()) return kExitOk;
+    switch (outcome.step) {
+      case ReplaceStep::kBackup:
+        Message(path + " n'a pas ete remplace: " + status.detail());
+        break;
+      case ReplaceStep::kAttributes:
+        Message(path + " a ete remplace, mais n'a pas pu etre mis en lecture seule: " + Reason(status, path));
+        break;
+      default:
+        Message(path + " n'a pas pu etre enregistre: " + Reason(status, path));
+        break;
+    }
+    return kExitFile;
+  }
+
+  int Dump() {
+    std::string text;
+    text.reserve(1 << 20);
+    auto flush = [&]() {
+      if (!text.empty() && std::fwrite(text.data(), 1, text.size(), out_) != text.size()) return false;
+      text.clear();
+      return true;
+    };
+    auto dump_list = [&](const EntryList& list, char number) {
+      for (size_t row = 0; row < list.size(); ++row) {
+        text += number;
+        text += '\t';
+        text += list.Name(row);
+        text += '\t';
+        text += list.Description(row);
+        text += '\t';
+        text += list.Address(row);
+        text += '\n';
+        if (text.size() >= (1u << 20) && !flush()) return false;
+      }
+      return true;
+    };
+    if (!dump_list(session_.list1, '1') || !dump_list(session_.list2, '2')) return StdoutFailed();
+    for (const std::string& item : session_.SortArray.items()) {
+      text += "S\t";
+      text += item;
+      text += '\n';
+      if (text.size() >= (1u << 20) && !flush()) return StdoutFailed();
+    }
+    if (!flush()) return StdoutFailed();
+    return kExitOk;
+  }
+
+  int StdoutFailed() {
+    Message(std::string("sortie standard: ") + std::strerror(errno != 0 ? errno : EIO));
+    return kExitFile;
+  }
+
+  void Message(const std::string& text) {
+    std::string line(kProgram);
+    line += text;
+    line += '\n';
+    std::fwrite(line.data(), 1, line.size(), err_);
+    std::fflush(err_);
+  }
+
+  Platform& platform_;
+  std::FILE* out_;
+  std::FILE* err_;
+  Session session_;
+  bool include_comments_ = false;
+};
+
+}  // namespace
+
+int RunCli(const std::vector<std::string>& args, Platform& platform, std::FILE* out, std::FILE* err) {
+  CommandLine command_line = ParseCommandLine(args);
+  switch (command_line.outcome) {
+    case CommandLine::Outcome::kUsageError:
+      std::fprintf(err, "%s%s\nVoir: quorvale-cli --help\n", kProgram.data(), command_line.error.c_str());
+      return kExitUsage;
+    case CommandLine::Outcome::kHelp:
+      std::fputs(CliHelpText(), out);
+      return std::fflush(out) == 0 ? kExitOk : kExitFile;
+    case CommandLine::Outcome::kVersion:
+      std::fputs("quorvale-cli " QUORVALE_VERSION "\n", out);
+      return std::fflush(out) == 0 ? kExitOk : kExitFile;
+    case CommandLine::Outcome::kRun:
+      break;
+  }
+  CliRun run(platform, out, err);
+  return run.Run(command_line.actions);
+}
+
+}  // namespace quorvale

@@ -1,0 +1,135 @@
+#include "cli/command_line.h"
+
+#include <array>
+#include <string_view>
+
+namespace quorvale {
+
+namespace {
+
+struct OptionSpec {
+  std::string_view name;
+  CliAction::Kind kind;
+  // What the value is, for the message when it is missing; empty for options without one.
+  std::string_view value_kind;
+};
+
+constexpr std::array<OptionSpec, 14> kOptions = {{
+    {"--hosts", CliAction::Kind::kHosts, "un fichier"},
+    {"--domains", CliAction::Kind::kDomains, "un fichier"},
+    {"--domain-only", CliAction::Kind::kDomainOnly, "un fichier"},
+    {"--sort", CliAction::Kind::kSort, ""},
+    {"--redirect", CliAction::Kind::kRedirect, "une adresse"},
+    {"--www", CliAction::Kind::kWww, ""},
+    {"--comments", CliAction::Kind::kComments, ""},
+    {"--write-hosts", CliAction::Kind::kWriteHosts, "un fichier"},
+    {"--write-sorted-hosts", CliAction::Kind::kWriteSortedHosts, "un fichier"},
+    {"--export", CliAction::Kind::kExport, "un fichier"},
+    {"--write-sorted-names", CliAction::Kind::kWriteSortedNames, "un fichier"},
+    {"--report", CliAction::Kind::kReport, "un fichier"},
+    {"--replace-hosts", CliAction::Kind::kReplaceHosts, ""},
+    {"--dump", CliAction::Kind::kDump, ""},
+}};
+
+bool StartsWithDashes(std::string_view arg) { return arg.size() > 2 && arg.substr(0, 2) == "--"; }
+
+CommandLine UsageError(std::string error) {
+  CommandLine result;
+  result.outcome = CommandLine::Outcome::kUsageError;
+  result.error = std::move(error);
+  return result;
+}
+
+}  // namespace
+
+CommandLine ParseCommandLine(const std::vector<std::string>& args) {
+  CommandLine result;
+  for (size_t i = 0; i < args.size(); ++i) {
+    std::string_view arg = args[i];
+    std::string_view name = arg;
+    std::string_view attached;
+    bool has_attached = false;
+    if (size_t equals = arg.find('='); StartsWithDashes(arg) && equals != std::string_view::npos) {
+      name = arg.substr(0, equals);
+      attached = arg.substr(equals + 1);
+      has_attached = true;
+    }
+
+    if (name == "--help" || name == "--version") {
+      if (has_attached) return UsageError(std::string(name) + " n'attend pas de valeur");
+      result.outcome = name == "--help" ? CommandLine::Outcome::kHelp : CommandLine::Outcome::kVersion;
+      result.actions.clear();
+      return result;
+    }
+
+    const OptionSpec* spec = nullptr;
+    for (const OptionSpec& candidate : kOptions) {
+      if (candidate.name == name) spec = &candidate;
+    }
+    if (spec == nullptr) {
+      if (arg.size() > 1 && arg[0] == '-') {
+        return UsageError("option inconnue: " + std::string(name));
+      }
+      return UsageError("argument inattendu: " + std::string(arg));
+    }
+
+    CliAction action{spec->kind, std::string()};
+    if (spec->value_kind.empty()) {
+      if (has_attached) return UsageError(std::string(name) + " n'attend pas de valeur");
+    } else {
+      if (has_attached) {
+        action.value = attached;
+      } else if (i + 1 < args.size()) {
+        action.value = args[++i];
+      }
+      if (action.value.empty()) {
+        return UsageError(std::string(name) + " attend " + std::string(spec->value_kind));
+      }
+      if (spec->kind == CliAction::Kind::kRedirect && action.value != "127.0.0.1" && action.value != "0.0.0.0") {
+        return UsageError("adresse de redirection invalide: " + action.value + " (127.0.0.1 ou 0.0.0.0)");
+      }
+    }
+    result.actions.push_back(std::move(action));
+  }
+  if (result.actions.empty()) return UsageError("aucune action demandee");
+  return result;
+}
+
+const char* CliHelpText() {
+  return "Usage: quorvale-cli ACTION...\n"
+         "Charge, trie et ecrit des listes de noms comme Quorvale, sans fenetre.\n"
+         "Les actions s'executent dans l'ordre donne, sur une seule session; la premiere\n"
+         "qui echoue arrete tout.\n"
+         "\n"
+         "Chargements:\n"
+         "  --hosts FICHIER              charge un fichier au format hosts\n"
+         "  --domains FICHIER            charge une liste de noms de domaines\n"
+         "  --domain-only FICHIER        ajoute un fichier (nom de domaines seulement) a la\n"
+         "                               liste a trier\n"
+         "  --sort                       trie la liste a trier et retire les doublons\n"
+         "\n"
+         "Options des ecritures qui suivent:\n"
+         "  --redirect ADRESSE           127.0.0.1 (par defaut) ou 0.0.0.0\n"
+         "  --www                        ajoute une ligne 'www.' pour chaque nom\n"
+         "  --comments                   inclut les commentaires\n"
+         "\n"
+         "Ecritures:\n"
+         "  --write-hosts SORTIE         les deux listes au format hosts\n"
+         "  --write-sorted-hosts SORTIE  la liste a trier au format hosts\n"
+         "  --export SORTIE              les noms de la liste des adresses bloquees\n"
+         "  --write-sorted-names SORTIE  la liste a trier, un nom par ligne\n"
+         "  --report SORTIE              le rapport des lignes rejetees du dernier chargement\n"
+         "  --replace-hosts              remplace le fichier hosts du systeme (copie de\n"
+         "                               sauvegarde HOSTS.<date>.bak, puis lecture seule)\n"
+         "  --dump                       affiche les listes sur la sortie standard\n"
+         "\n"
+         "  --help                       affiche cette aide\n"
+         "  --version                    affiche la version\n"
+         "\n"
+         "SOURCE_DATE_EPOCH, s'il est defini, fixe la date ecrite dans l'en-tete.\n"
+         "\n"
+         "Statut de sortie: 0 succes; 1 erreur d'utilisation; 2 fichier illisible (ou vide\n"
+         "pour --domain-only) ou impossible a ecrire (le fichier existant reste intact).\n";
+}
+
+}  // namespace quorvale

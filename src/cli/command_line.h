@@ -1,0 +1,46 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace quorvale {
+
+// One step of a quorvale-cli run. Steps run in the order of the command line.
+struct CliAction {
+  enum class Kind {
+    kHosts,             // --hosts FILE
+    kDomains,           // --domains FILE
+    kDomainOnly,        // --domain-only FILE
+    kSort,              // --sort
+    kRedirect,          // --redirect ADDRESS
+    kWww,               // --www
+    kComments,          // --comments
+    kWriteHosts,        // --write-hosts OUT
+    kWriteSortedHosts,  // --write-sorted-hosts OUT
+    kExport,            // --export OUT
+    kWriteSortedNames,  // --write-sorted-names OUT
+    kReport,            // --report OUT
+    kReplaceHosts,      // --replace-hosts
+    kDump,              // --dump
+  };
+  Kind kind;
+  std::string value;  // the file or the address; empty for the others
+};
+
+struct CommandLine {
+  enum class Outcome { kRun, kHelp, kVersion, kUsageError };
+  Outcome outcome = Outcome::kRun;
+  std::vector<CliAction> actions;
+  std::string error;  // for kUsageError: what is wrong, without the program's name
+};
+
+// Reads the arguments (without the program's name). "--name VALUE" and "--name=VALUE" are
+// the same; the argument after an option that takes a value is that value whatever it looks
+// like. Reading stops at the first mistake, or at --help or --version, which win over
+// everything that follows them. Nothing is checked on disk here.
+CommandLine ParseCommandLine(const std::vector<std::string>& args);
+
+// The text of --help.
+const char* CliHelpText();
+
+}  // namespace quorvale

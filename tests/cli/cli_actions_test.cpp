@@ -1,0 +1,248 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "cli_fixture.h"
+#include "core/domain_parser.h"
+#include "core/hosts_parser.h"
+#include "core/hosts_writer.h"
+#include "core/report.h"
+#include "core/sorting.h"
+
+namespace quorvale::testing {
+namespace {
+
+constexpr std::string_view kCraftedHosts =
+    "# comment line\n"
+    "0.0.0.0 Zeta.example.com #Ads Here\n"
+    "127.0.0.1\talpha.example.org\n"
+    "10.0.0.1 intranet.example\n"
+    "127.0.0.1 localhost\n";
+
+constexpr std::string_view kCraftedDomainOnly =
+    "Beta.example.com\n"
+    "127.0.0.1 alpha.example.com\n"
+    "alpha.example.com #[x]\n"
+    "www.beta.example.com\n";
+
+constexpr std::string_view kRule = "---------------------------------\r\n";
+
+// The whole file, written out by hand, so that the program's bytes are pinned and not only
+// compared with the library that produced them.
+TEST_F(CliTest, CraftedListsGiveTheExactFiles) {
+  const std::string hosts = Crafted("hosts.txt", kCraftedHosts);
+  CliResult result = Run({"--hosts", hosts, "--www", "--comments", "--redirect", "0.0.0.0", "--write-hosts",
+                          File("out.hosts"), "--export", File("names.txt"), "--report", File("report.txt")});
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err, "");
+
+  std::string expected =
+      "#\r\n"
+      "# La ligne ci-dessous est obligatoire, ne pas la supprimer!\r\n"
+      "127.0.0.1\tlocalhost\r\n"
+      "#\r\n"
+      "# Plus d'informations sur:\r\n"
+      "#\r\n";
+  for (std::string_view page : {kInfoPage1, kInfoPage2, kInfoPage3}) expected += "# \t" + std::string(page) + "\r\n";
+  expected +=
+      "#\r\n"
+      "# Genere par: Quorvale @ 11/14/23 22:13:20\r\n"
+      "#\r\n"
+      "# Nombre d'entrees: 3 * 2 avec les lignes 'www.'\r\n"
+      "#\r\n"
+      "10.0.0.1\tintranet.example\r\n"
+      "10.0.0.1\twww.intranet.example\r\n"
+      "0.0.0.0\talpha.example.org\r\n"
+      "0.0.0.0\tzeta.example.com\t#ads here\r\n"
+      "0.0.0.0\twww.alpha.example.org\r\n"
+      "0.0.0.0\twww.zeta.example.com\t#ads here\r\n";
+  EXPECT_EQ(ReadBytes(File("out.hosts")), expected);
+  EXPECT_EQ(ReadBytes(File("names.txt")), "alpha.example.org\r\nzeta.example.com\t#ads here\r\n");
+  EXPECT_EQ(ReadBytes(File("report.txt")), "Liste des erreurs: \r\n\r\n\r\n# comment line\r\n127.0.0.1 localhost\r\n" +
+                                               std::string(kRule) + std::string(kRule) + "\r\n\r\n");
+}
+
+TEST_F(CliTest, SortedBufferGivesTheExactFiles) {
+  const std::string only = Crafted("only.txt", kCraftedDomainOnly);
+  CliResult result = Run({"--domain-only", only, "--sort", "--write-sorted-names", File("names.txt"),
+                          "--write-sorted-hosts", File("sorted.hosts")});
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(ReadBytes(File("names.txt")), "alpha.example.com\r\nbeta.example.com\r\n");
+  std::string expected =
+      "#\r\n"
+      "# La ligne ci-dessous est obligatoire, ne pas la supprimer!\r\n"
+      "127.0.0.1\tlocalhost\r\n"
+      "#\r\n"
+      "# Plus d'informations sur:\r\n"
+      "# " + std::string(kInfoPage1) + " et " + std::string(kInfoPage2) + "\r\n"
+      "#\r\n"
+      "# Genere par: Quorvale @ 11/14/23 22:13:20\r\n"
+      "#\r\n"
+      "# Entry Count: 2\r\n"
+      "#\r\n"
+      "127.0.0.1\talpha.example.com\r\n"
+      "127.0.0.1\tbeta.example.com\r\n";
+  EXPECT_EQ(ReadBytes(File("sorted.hosts")), expected);
+}
+
+TEST_F(CliTest, DumpShowsEveryListInDisplayOrderAtTheMomentItRuns) {
+  const std::string hosts = Crafted("hosts.txt", kCraftedHosts);
+  const std::string only = Crafted("only.txt", kCraftedDomainOnly);
+  CliResult result = Run({"--dump", "--hosts", hosts, "--domain-only", only, "--dump", "--sort", "--dump"});
+  ASSERT_EQ(result.status, 0) << result.err;
+  const std::string lists =
+      "1\talpha.example.org\t\t127.0.0.1\n"
+      "1\tzeta.example.com\t#ads here\t0.0.0.0\n"
+      "2\tintranet.example\t\t10.0.0.1\n";
+  EXPECT_EQ(result.out, lists +
+                            "S\tbeta.example.com\n"
+                            "S\talpha.example.com\n"
+                            "S\talpha.example.com #[x]\n"
+                            "S\tbeta.example.com\n" +
+                            lists +
+                            "S\talpha.example.com\n"
+                            "S\tbeta.example.com\n");
+  EXPECT_EQ(result.err, "");
+}
+
+TEST_F(CliTest, OptionsApplyToTheWritesThatFollowThem) {
+  const std::string hosts = Crafted("hosts.txt", kCraftedHosts);
+  CliResult result = Run({"--hosts", hosts, "--write-hosts", File("1"), "--export", File("e1"), "--www",
+                          "--redirect", "0.0.0.0", "--write-hosts", File("2"), "--comments", "--write-hosts",
+                          File("3"), "--export", File("e2"), "--redirect", "127.0.0.1", "--write-hosts", File("4")});
+  ASSERT_EQ(result.status, 0) << result.err;
+
+  Session session;
+  session.ResetRejectedLines();
+  ASSERT_TRUE(ParseHostsFile(hosts, session).ok());
+  EXPECT_EQ(ReadBytes(File("1")), HostsFileBytes(session, false, "127.0.0.1", false));
+  EXPECT_EQ(ReadBytes(File("2")), HostsFileBytes(session, true, "0.0.0.0", false));
+  EXPECT_EQ(ReadBytes(File("3")), HostsFileBytes(session, true, "0.0.0.0", true));
+  EXPECT_EQ(ReadBytes(File("4")), HostsFileBytes(session, true, "127.0.0.1", true));
+  EXPECT_EQ(ReadBytes(File("e1")), ExportBytes(session, false));
+  EXPECT_EQ(ReadBytes(File("e2")), ExportBytes(session, true));
+  EXPECT_NE(ReadBytes(File("1")), ReadBytes(File("2")));
+  EXPECT_NE(ReadBytes(File("e1")), ReadBytes(File("e2")));
+}
+
+TEST_F(CliTest, ReportFollowsTheLastLoadThatFilledIt) {
+  const std::string hosts = Crafted("hosts.txt", "# hosts comment\n0.0.0.0 a.example.com\n");
+  const std::string plain = Crafted("plain.txt", "# plain comment\nb.example.com\n");
+  const std::string only = Crafted("only.txt", "c.example.com\n# skipped silently\n");
+  CliResult result = Run({"--report", File("r0"), "--hosts", hosts, "--report", File("r1"), "--domains", plain,
+                          "--domain-only", only, "--report", File("r2")});
+  ASSERT_EQ(result.status, 0) << result.err;
+  const std::string tail = std::string(kRule) + std::string(kRule) + "\r\n\r\n";
+  EXPECT_EQ(ReadBytes(File("r0")), "Liste des erreurs: \r\n\r\n\r\n" + tail);
+  EXPECT_EQ(ReadBytes(File("r1")), "Liste des erreurs: \r\n\r\n\r\n# hosts comment\r\n" + tail);
+  EXPECT_EQ(ReadBytes(File("r2")), "Liste des erreurs: \r\n\r\n\r\n# plain comment\r\n" + tail);
+}
+
+TEST_F(CliTest, EmptyListFilesLoadNothingAndSucceed) {
+  const std::string empty = Crafted("empty.txt", "");
+  CliResult result = Run({"--hosts", empty, "--domains", empty, "--dump", "--write-hosts", File("out")});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.out, "");
+  Session session;
+  EXPECT_EQ(ReadBytes(File("out")), HostsFileBytes(session, false, "127.0.0.1", false));
+}
+
+// Real lists, loaded and written by the program and by the library in this process: the
+// same actions must give the same bytes.
+class CliRealHostsTest : public CliTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(CliRealHostsTest, WritesTheSameBytesAsTheWriters) {
+  const std::string input = RealFile(GetParam());
+  CliResult result = Run({"--hosts", input, "--write-hosts", File("plain.hosts"), "--export", File("names.txt"),
+                          "--report", File("report.txt"), "--www", "--comments", "--redirect", "0.0.0.0",
+                          "--write-hosts", File("full.hosts"), "--export", File("names-comments.txt"), "--dump"});
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.err, "");
+
+  Session session;
+  session.ResetRejectedLines();
+  ASSERT_TRUE(ParseHostsFile(input, session).ok());
+  EXPECT_EQ(ReadBytes(File("plain.hosts")), HostsFileBytes(session, false, "127.0.0.1", false));
+  EXPECT_EQ(ReadBytes(File("full.hosts")), HostsFileBytes(session, true, "0.0.0.0", true));
+  EXPECT_EQ(ReadBytes(File("names.txt")), ExportBytes(session, false));
+  EXPECT_EQ(ReadBytes(File("names-comments.txt")), ExportBytes(session, true));
+  EXPECT_EQ(ReadBytes(File("report.txt")), BuildReport(session.RejectedLines));
+
+  size_t lines = 0;
+  for (char c : result.out) lines += c == '\n';
+  EXPECT_EQ(lines, session.RowCount());
+  if (!session.list1.empty()) {
+    EXPECT_EQ(result.out.substr(0, 2), "1\t");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Real, CliRealHostsTest,
+                         ::testing::Values("AdAway__adaway.github.io__hosts.txt", "wkway__stblack__data_URLHaus_hosts",
+                                           "FadeMind__hosts.extras__add.2o7Net_hosts",
+                                           "DandelionSprout__adfilt__Alternate-versions-Anti-Malware-List_"
+                                           "AntiMalwareHosts.txt",
+                                           // Only "::" lines: no row, everything in the report.
+                                           "crazy-max__WindowsSpyBlocker__data_hosts_spy_v6.txt",
+                                           "semi0naut__dotfiles__windows_hosts",
+                                           "dresden-elektronik__pi-gen__stage1_02-net-tweaks_files_hosts"));
+
+class CliRealPlainListTest : public CliTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(CliRealPlainListTest, WritesTheSameBytesAsTheWriters) {
+  const std::string input = RealFile(GetParam());
+  CliResult result = Run({"--domains", input, "--report", File("report.txt"), "--export", File("names.txt"),
+                          "--comments", "--export", File("names-comments.txt"), "--www", "--write-hosts",
+                          File("out.hosts"), "--domain-only", input, "--write-sorted-names", File("unsorted.txt"),
+                          "--sort", "--write-sorted-names", File("sorted.txt"), "--redirect", "0.0.0.0",
+                          "--write-sorted-hosts", File("sorted.hosts")});
+  ASSERT_EQ(result.status, 0) << result.err;
+
+  Session session;
+  session.ResetRejectedLines();
+  ASSERT_TRUE(ParseDomainList(input, session).ok());
+  ASSERT_GT(session.list1.size(), 0u);
+  EXPECT_EQ(ReadBytes(File("report.txt")), BuildReport(session.RejectedLines));
+  EXPECT_EQ(ReadBytes(File("names.txt")), ExportBytes(session, false));
+  EXPECT_EQ(ReadBytes(File("names-comments.txt")), ExportBytes(session, true));
+  EXPECT_EQ(ReadBytes(File("out.hosts")), HostsFileBytes(session, true, "127.0.0.1", true));
+
+  ASSERT_TRUE(LoadDomainOnlyFile(input, session.SortArray).ok());
+  EXPECT_EQ(ReadBytes(File("unsorted.txt")), SortedNamesBytes(session));
+  SortAndDeduplicate(session.SortArray);
+  EXPECT_EQ(ReadBytes(File("sorted.txt")), SortedNamesBytes(session));
+  EXPECT_EQ(ReadBytes(File("sorted.hosts")), SortedHostsBytes(session, true, "0.0.0.0"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Real, CliRealPlainListTest,
+                         ::testing::Values("blocklistproject__Lists__alt-version_drugs-nl.txt",
+                                           "Perflyst__PiHoleBlocklist__SmartTV.txt",
+                                           "bigdargon__hostsVN__extensions_threat_domain.txt"));
+
+// Several lists merged into one HOSTS file, and domain-only files accumulated in the buffer.
+TEST_F(CliTest, MergesSeveralRealListsAsSuccessiveLoads) {
+  const std::string a = RealFile("AdAway__adaway.github.io__hosts.txt");
+  const std::string b = RealFile("FadeMind__hosts.extras__add.2o7Net_hosts");
+  const std::string c = RealFile("Perflyst__PiHoleBlocklist__SmartTV.txt");
+  const std::string d = RealFile("blocklistproject__Lists__alt-version_drugs-nl.txt");
+  CliResult result = Run({"--hosts", a, "--hosts", b, "--domains", c, "--redirect", "0.0.0.0", "--write-hosts",
+                          File("merged.hosts"), "--domain-only", c, "--domain-only", d, "--domain-only", a, "--sort",
+                          "--write-sorted-hosts", File("sorted.hosts")});
+  ASSERT_EQ(result.status, 0) << result.err;
+
+  Session session;
+  session.ResetRejectedLines();
+  ASSERT_TRUE(ParseHostsFile(a, session).ok());
+  session.ResetRejectedLines();
+  ASSERT_TRUE(ParseHostsFile(b, session).ok());
+  session.ResetRejectedLines();
+  ASSERT_TRUE(ParseDomainList(c, session).ok());
+  EXPECT_EQ(ReadBytes(File("merged.hosts")), HostsFileBytes(session, false, "0.0.0.0", false));
+  for (const std::string& path : {c, d, a}) ASSERT_TRUE(LoadDomainOnlyFile(path, session.SortArray).ok());
+  SortAndDeduplicate(session.SortArray);
+  EXPECT_EQ(ReadBytes(File("sorted.hosts")), SortedHostsBytes(session, false, "0.0.0.0"));
+}
+
+}  // namespace
+}  // namespace quorvale::testing

@@ -1,0 +1,203 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "cli_fixture.h"
+#include "core/hosts_parser.h"
+#include "platform/platform.h"
+
+namespace quorvale::testing {
+namespace {
+
+std::vector<std::string> SortedNames(const std::string& folder) {
+  std::vector<std::string> names = CreateSystemPlatform()->ListFolder(folder);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+bool Exists(const std::string& path) { return std::ifstream(path).good(); }
+
+// {args with "@" standing for the test folder, message after "quorvale-cli: "}
+struct FileCase {
+  std::vector<std::string> args;
+  std::string message;
+};
+
+class CliFileFailureTest : public CliTest, public ::testing::WithParamInterface<FileCase> {};
+
+TEST_P(CliFileFailureTest, StopsWithStatusTwoAndNamesTheFile) {
+  WriteBytes(File("good.txt"), "0.0.0.0 a.example.com\n");
+  WriteBytes(File("empty.txt"), "");
+  std::filesystem::create_directory(File("folder"));
+  auto expand = [&](std::string text) {
+    for (size_t at = text.find('@'); at != std::string::npos; at = text.find('@', at + 1)) {
+      text.replace(at, 1, dir_.path());
+    }
+    return text;
+  };
+  std::vector<std::string> args;
+  for (const std::string& arg : GetParam().args) args.push_back(expand(arg));
+  // Nothing after the failing action runs.
+  args.push_back("--report");
+  args.push_back(File("after.txt"));
+
+  CliResult result = Run(args);
+  EXPECT_EQ(result.status, 2);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err, "quorvale-cli: " + expand(GetParam().message) + "\n");
+  EXPECT_FALSE(Exists(File("after.txt")));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Inputs, CliFileFailureTest,
+    ::testing::Values(
+        FileCase{{"--hosts", "@/missing.txt"}, "@/missing.txt n'a pas pu etre lu: No such file or directory"},
+        FileCase{{"--domains", "@/missing.txt"}, "@/missing.txt n'a pas pu etre lu: No such file or directory"},
+        FileCase{{"--domain-only", "@/missing.txt"}, "@/missing.txt n'a pas pu etre lu: No such file or directory"},
+        FileCase{{"--hosts", "@/good.txt/x"}, "@/good.txt/x n'a pas pu etre lu: Not a directory"},
+        FileCase{{"--hosts", "@/folder"}, "@/folder n'a pas pu etre lu: Is a directory"},
+        FileCase{{"--domain-only", "@/empty.txt"}, "@/empty.txt n'a pas pu etre lu: fichier vide"},
+        FileCase{{"--hosts", "@/good.txt", "--domain-only", "@/empty.txt"},
+                 "@/empty.txt n'a pas pu etre lu: fichier vide"}));
+
+INSTANTIATE_TEST_SUITE_P(
+    Outputs, CliFileFailureTest,
+    ::testing::Values(
+        FileCase{{"--hosts", "@/good.txt", "--write-hosts", "@/none/out.txt"},
+                 "@/none/out.txt n'a pas pu etre enregistre: No such file or directory"},
+        FileCase{{"--write-sorted-hosts", "@/folder"}, "@/folder n'a pas pu etre enregistre: Is a directory"},
+        FileCase{{"--export", "@/good.txt/x"}, "@/good.txt/x n'a pas pu etre enregistre: Not a directory"},
+        FileCase{{"--write-sorted-names", "@/none/out.txt"},
+                 "@/none/out.txt n'a pas pu etre enregistre: No such file or directory"},
+        FileCase{{"--report", "@/none/out.txt"},
+                 "@/none/out.txt n'a pas pu etre enregistre: No such file or directory"}));
+
+// A real fault in the middle of the write: the file size limit is smaller than the output.
+TEST_F(CliTest, WriteCutShortLeavesTheOldFileAndNoTemporaryFile) {
+  const std::string input = RealFile("AdAway__adaway.github.io__hosts.txt");
+  const std::string target = File("out.hosts");
+  WriteBytes(target, "old content\r\n");
+  CliLaunch launch;
+  launch.file_size_limit = 64 * 1024;
+  for (const char* action : {"--write-hosts", "--export"}) {
+    CliResult result = Run({"--hosts", input, action, target}, launch);
+    EXPECT_EQ(result.status, 2) << action;
+    EXPECT_EQ(result.err, "quorvale-cli: " + target + " n'a pas pu etre enregistre: File too large\n");
+    EXPECT_EQ(ReadBytes(target), "old content\r\n");
+    EXPECT_EQ(SortedNames(dir_.path()), std::vector<std::string>{"out.hosts"});
+  }
+}
+
+TEST_F(CliTest, ReadOnlyTargetIsNotOverwritten) {
+  if (geteuid() == 0) GTEST_SKIP() << "permissions do not bind the superuser";
+  const std::string target = File("out.txt");
+  WriteBytes(target, "old");
+  chmod(target.c_str(), 0444);
+  CliResult result = Run({"--write-sorted-names", target});
+  EXPECT_EQ(result.status, 2);
+  EXPECT_EQ(result.err, "quorvale-cli: " + target + " n'a pas pu etre enregistre: Permission denied\n");
+  EXPECT_EQ(ReadBytes(target), "old");
+}
+
+TEST_F(CliTest, StandardOutputThatCannotBeWrittenIsAFailure) {
+  const std::string hosts = Crafted("hosts.txt", "0.0.0.0 a.example.com\n");
+  CliLaunch launch;
+  launch.stdout_path = "/dev/full";
+  CliResult result = Run({"--hosts", hosts, "--dump"}, launch);
+  EXPECT_EQ(result.status, 2);
+  EXPECT_EQ(result.err, "quorvale-cli: sortie standard: No space left on device\n");
+}
+
+class CliReplaceTest : public CliTest {
+ protected:
+  void SetUp() override {
+    system_dir_ = File("System32");
+    etc_ = system_dir_ + "/drivers/etc";
+    hosts_ = etc_ + "/HOSTS";
+    std::filesystem::create_directories(etc_);
+    launch_.env = {{"QUORVALE_SYSTEM_DIR", system_dir_}};
+  }
+
+  std::string system_dir_;
+  std::string etc_;
+  std::string hosts_;
+  CliLaunch launch_;
+};
+
+TEST_F(CliReplaceTest, ReplacesTheSystemFileKeepingACopyOfTheOldOne) {
+  const std::string input = RealFile("semi0naut__dotfiles__windows_hosts");
+  WriteBytes(hosts_, "old hosts\r\n");
+  chmod(hosts_.c_str(), 0444);
+  CliResult result =
+      Run({"--hosts", input, "--www", "--comments", "--redirect", "0.0.0.0", "--replace-hosts"}, launch_);
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.err, "");
+
+  Session session;
+  session.ResetRejectedLines();
+  ASSERT_TRUE(ParseHostsFile(input, session).ok());
+  EXPECT_EQ(ReadBytes(hosts_), HostsFileBytes(session, true, "0.0.0.0", true));
+  struct stat info {};
+  ASSERT_EQ(stat(hosts_.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0222, 0u) << "the replaced file is read-only";
+
+  std::vector<std::string> names = SortedNames(etc_);
+  ASSERT_EQ(names.size(), 2u);
+  EXPECT_EQ(names[0], "HOSTS");
+  EXPECT_TRUE(std::regex_match(names[1], std::regex(R"(HOSTS\.\d{8}-\d{6}\.bak)"))) << names[1];
+  EXPECT_EQ(ReadBytes(etc_ + "/" + names[1]), "old hosts\r\n");
+}
+
+TEST_F(CliReplaceTest, MissingSystemFileIsCreatedWithoutCopy) {
+  const std::string hosts = Crafted("list.txt", "0.0.0.0 a.example.com\n");
+  CliResult result = Run({"--hosts", hosts, "--replace-hosts"}, launch_);
+  ASSERT_EQ(result.status, 0) << result.err;
+  Session session;
+  session.ResetRejectedLines();
+  ASSERT_TRUE(ParseHostsFile(hosts, session).ok());
+  EXPECT_EQ(ReadBytes(hosts_), HostsFileBytes(session, false, "127.0.0.1", false));
+  EXPECT_EQ(SortedNames(etc_), std::vector<std::string>{"HOSTS"});
+}
+
+TEST_F(CliReplaceTest, NothingLoadedLeavesTheSystemFileAlone) {
+  WriteBytes(hosts_, "old hosts\r\n");
+  const std::string rejected_only = Crafted("list.txt", "# nothing usable\n");
+  CliResult result = Run({"--hosts", rejected_only, "--replace-hosts", "--report", File("after.txt")}, launch_);
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, "quorvale-cli: vous devez d'abord charger un ficher d'adresse!\n");
+  EXPECT_EQ(ReadBytes(hosts_), "old hosts\r\n");
+  EXPECT_EQ(SortedNames(etc_), std::vector<std::string>{"HOSTS"});
+  EXPECT_FALSE(Exists(File("after.txt")));
+}
+
+TEST_F(CliReplaceTest, SystemFolderThatCannotBeWrittenIsAFailure) {
+  std::filesystem::remove_all(system_dir_ + "/drivers");
+  const std::string hosts = Crafted("list.txt", "0.0.0.0 a.example.com\n");
+  CliResult result = Run({"--hosts", hosts, "--replace-hosts"}, launch_);
+  EXPECT_EQ(result.status, 2);
+  EXPECT_EQ(result.err, "quorvale-cli: " + hosts_ + " n'a pas pu etre enregistre: No such file or directory\n");
+}
+
+TEST_F(CliReplaceTest, CopyThatCannotBeMadeStopsTheReplace) {
+  if (geteuid() == 0) GTEST_SKIP() << "permissions do not bind the superuser";
+  WriteBytes(hosts_, "old hosts\r\n");
+  chmod(etc_.c_str(), 0555);
+  const std::string hosts = Crafted("list.txt", "0.0.0.0 a.example.com\n");
+  CliResult result = Run({"--hosts", hosts, "--replace-hosts"}, launch_);
+  chmod(etc_.c_str(), 0755);
+  EXPECT_EQ(result.status, 2);
+  EXPECT_EQ(result.err.rfind("quorvale-cli: " + hosts_ + " n'a pas ete remplace: copie de sauvegarde impossible: ", 0),
+            0u)
+      << result.err;
+  EXPECT_EQ(ReadBytes(hosts_), "old hosts\r\n");
+}
+
+}  // namespace
+}  // namespace quorvale::testing

@@ -1,0 +1,42 @@
+#include "cli_fixture.h"
+
+#include <cstdlib>
+#include <ctime>
+
+#include "core/hosts_writer.h"
+
+namespace quorvale::testing {
+
+void CliTest::SetUpTestSuite() {
+  setenv("SOURCE_DATE_EPOCH", kSourceDateEpoch, 1);
+  setenv("LC_ALL", "C", 1);
+  setenv("TZ", "UTC", 1);
+  tzset();
+  unsetenv("QUORVALE_SYSTEM_DIR");
+}
+
+std::string HostsFileBytes(const Session& session, bool www, std::string_view redirect, bool comments) {
+  std::string out;
+  FormatHostsFile(session, www, redirect, comments, CurrentDateTimeText(), &out);
+  return out;
+}
+
+std::string SortedHostsBytes(const Session& session, bool www, std::string_view redirect) {
+  std::string out;
+  FormatHostsFromArray(session.SortArray, www, redirect, CurrentDateTimeText(), &out);
+  return out;
+}
+
+std::string ExportBytes(const Session& session, bool comments) {
+  std::string out;
+  FormatDomainExport(session.list1, comments, &out);
+  return out;
+}
+
+std::string SortedNamesBytes(const Session& session) {
+  std::string out;
+  FormatSortedNames(session.SortArray, &out);
+  return out;
+}
+
+}  // namespace quorvale::testing

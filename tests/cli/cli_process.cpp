@@ -1,0 +1,87 @@
+#include "cli_process.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "support/test_files.h"
+
+extern char** environ;
+
+namespace quorvale::testing {
+
+CliResult RunCliProgram(const std::vector<std::string>& args, const std::string& scratch_dir,
+                        const CliLaunch& launch) {
+  const std::string program = std::string(QUORVALE_BIN_DIR) + "/quorvale-cli";
+  const std::string out_path = scratch_dir + "/.cli-stdout";
+  const std::string err_path = scratch_dir + "/.cli-stderr";
+
+  // Everything the child needs is prepared before fork: after it only async-signal-safe
+  // calls are made.
+  std::vector<std::string> argv_text = {program};
+  argv_text.insert(argv_text.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& arg : argv_text) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+
+  std::vector<std::string> env_text;
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    std::string text = *entry;
+    bool replaced = false;
+    for (const auto& [name, value] : launch.env) replaced |= text.compare(0, name.size() + 1, name + "=") == 0;
+    if (!replaced) env_text.push_back(std::move(text));
+  }
+  for (const auto& [name, value] : launch.env) env_text.push_back(name + "=" + value);
+  std::vector<char*> envp;
+  for (std::string& entry : env_text) envp.push_back(entry.data());
+  envp.push_back(nullptr);
+
+  const std::string stdout_target = launch.stdout_path.empty() ? out_path : launch.stdout_path;
+  int out_fd = open(stdout_target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  int err_fd = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  CliResult result;
+  if (out_fd < 0 || err_fd < 0) {
+    result.err = "cannot create the capture files: " + std::string(std::strerror(errno));
+    return result;
+  }
+
+  pid_t pid = fork();
+  if (pid == 0) {
+    dup2(out_fd, STDOUT_FILENO);
+    dup2(err_fd, STDERR_FILENO);
+    if (!launch.working_dir.empty() && chdir(launch.working_dir.c_str()) != 0) _exit(126);
+    if (launch.file_size_limit > 0) {
+      struct sigaction ignore {};
+      ignore.sa_handler = SIG_IGN;
+      sigaction(SIGXFSZ, &ignore, nullptr);
+      struct rlimit limit {};
+      limit.rlim_cur = static_cast<rlim_t>(launch.file_size_limit);
+      limit.rlim_max = static_cast<rlim_t>(launch.file_size_limit);
+      setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    execve(program.c_str(), argv.data(), envp.data());
+    _exit(127);
+  }
+  close(out_fd);
+  close(err_fd);
+  if (pid < 0) {
+    result.err = "fork failed";
+    return result;
+  }
+  int wait_status = 0;
+  while (waitpid(pid, &wait_status, 0) < 0 && errno == EINTR) {
+  }
+  result.status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1;
+  if (launch.stdout_path.empty()) result.out = ReadBytes(out_path);
+  result.err = ReadBytes(err_path);
+  unlink(out_path.c_str());
+  unlink(err_path.c_str());
+  return result;
+}
+
+}  // namespace quorvale::testing

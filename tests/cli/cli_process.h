@@ -1,0 +1,32 @@
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace quorvale::testing {
+
+struct CliResult {
+  int status = -1;  // exit status, or -1 when the program did not exit normally
+  std::string out;
+  std::string err;
+};
+
+struct CliLaunch {
+  // Added to (or replacing in) the environment of the test process.
+  std::vector<std::pair<std::string, std::string>> env;
+  // When not 0, the largest file the program may write (RLIMIT_FSIZE), with SIGXFSZ ignored
+  // so that a write beyond it fails with EFBIG instead of killing the program.
+  long file_size_limit = 0;
+  // When not empty, standard output goes to this file (for example /dev/full).
+  std::string stdout_path;
+  // When not empty, the folder the program starts in.
+  std::string working_dir;
+};
+
+// Runs the built quorvale-cli with `args` (without the program's name) and waits for it.
+// Standard output and error are captured through files in `scratch_dir`.
+CliResult RunCliProgram(const std::vector<std::string>& args, const std::string& scratch_dir,
+                        const CliLaunch& launch = {});
+
+}  // namespace quorvale::testing

@@ -1,0 +1,88 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "cli_fixture.h"
+
+namespace quorvale::testing {
+namespace {
+
+TEST_F(CliTest, VersionIsTheProgramVersion) {
+  CliResult result = Run({"--version"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out, "quorvale-cli 1.0.183\n");
+  EXPECT_EQ(result.err, "");
+}
+
+TEST_F(CliTest, HelpNamesEveryActionAndRunsNothing) {
+  const std::string out = File("out.txt");
+  CliResult result = Run({"--report", out, "--help", "--bogus"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.out.rfind("Usage: quorvale-cli ACTION...\n", 0), 0u) << result.out;
+  for (const char* option : {"--hosts FICHIER", "--domains FICHIER", "--domain-only FICHIER", "--sort",
+                             "--redirect ADRESSE", "--www", "--comments", "--write-hosts SORTIE",
+                             "--write-sorted-hosts SORTIE", "--export SORTIE", "--write-sorted-names SORTIE",
+                             "--report SORTIE", "--replace-hosts", "--dump", "--version"}) {
+    EXPECT_NE(result.out.find(std::string("  ") + option + " "), std::string::npos) << option;
+  }
+  EXPECT_FALSE(std::ifstream(out).good());
+}
+
+struct UsageCase {
+  std::vector<std::string> args;
+  std::string message;
+};
+
+class CliUsageTest : public CliTest, public ::testing::WithParamInterface<UsageCase> {};
+
+TEST_P(CliUsageTest, IsRefusedWithStatusOneBeforeAnyAction) {
+  // A report written first would show that actions ran before the mistake was seen.
+  const std::string report = File("report.txt");
+  std::vector<std::string> args = {"--report", report};
+  args.insert(args.end(), GetParam().args.begin(), GetParam().args.end());
+  if (GetParam().args.empty()) args.clear();
+
+  CliResult result = Run(args);
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err, "quorvale-cli: " + GetParam().message + "\nVoir: quorvale-cli --help\n");
+  EXPECT_FALSE(std::ifstream(report).good());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Mistakes, CliUsageTest,
+    ::testing::Values(UsageCase{{}, "aucune action demandee"},
+                      UsageCase{{"--frobnicate"}, "option inconnue: --frobnicate"},
+                      UsageCase{{"--frobnicate=1"}, "option inconnue: --frobnicate"},
+                      UsageCase{{"-h"}, "option inconnue: -h"},
+                      UsageCase{{"list.txt"}, "argument inattendu: list.txt"},
+                      UsageCase{{"-"}, "argument inattendu: -"},
+                      UsageCase{{"--hosts"}, "--hosts attend un fichier"},
+                      UsageCase{{"--domains="}, "--domains attend un fichier"},
+                      UsageCase{{"--dump", "--write-sorted-names"}, "--write-sorted-names attend un fichier"},
+                      UsageCase{{"--redirect"}, "--redirect attend une adresse"},
+                      UsageCase{{"--redirect", "10.0.0.1"},
+                                "adresse de redirection invalide: 10.0.0.1 (127.0.0.1 ou 0.0.0.0)"},
+                      UsageCase{{"--redirect=127.0.0.01"},
+                                "adresse de redirection invalide: 127.0.0.01 (127.0.0.1 ou 0.0.0.0)"},
+                      UsageCase{{"--www=yes"}, "--www n'attend pas de valeur"},
+                      UsageCase{{"--sort", "--version=2"}, "--version n'attend pas de valeur"}));
+
+TEST_F(CliTest, OptionValueMayLookLikeAnOption) {
+  // The word after an option that takes a value is that value: here a file named "--dump".
+  Crafted("--dump", "0.0.0.0 a.example.com\n");
+  CliLaunch in_dir;
+  in_dir.working_dir = dir_.path();
+  CliResult result = Run({"--hosts", "--dump", "--dump"}, in_dir);
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.out, "1\ta.example.com\t\t0.0.0.0\n");
+  result = Run({"--hosts=--dump", "--dump"}, in_dir);
+  EXPECT_EQ(result.out, "1\ta.example.com\t\t0.0.0.0\n");
+}
+
+}  // namespace
+}  // namespace quorvale::testing

@@ -1,0 +1,249 @@
+#include "platform/hosts_replace.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "core/text.h"
+#include "support/fake_platform.h"
+#include "support/test_files.h"
+
+namespace quorvale {
+namespace {
+
+using testing::FakePlatform;
+using testing::ReadBytes;
+using testing::TempDir;
+using testing::WriteBytes;
+
+// 2023-11-14 22:13:20 UTC.
+constexpr std::time_t kMoment = 1700000000;
+constexpr const char* kStamp = "20231114-221320";
+
+std::vector<std::string> SortedNames(Platform& platform, const std::string& folder) {
+  std::vector<std::string> names = platform.ListFolder(folder);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+class HostsReplaceTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (const char* tz = std::getenv("TZ")) saved_tz_ = tz, had_tz_ = true;
+    setenv("TZ", "UTC", 1);
+    tzset();
+    folder_ = dir_.path() + "/drivers/etc";
+    std::filesystem::create_directories(folder_);
+    hosts_ = folder_ + "/HOSTS";
+  }
+  void TearDown() override {
+    if (had_tz_) {
+      setenv("TZ", saved_tz_.c_str(), 1);
+    } else {
+      unsetenv("TZ");
+    }
+    tzset();
+  }
+
+  std::string Backup(const std::string& stamp) const { return folder_ + "/HOSTS." + stamp + ".bak"; }
+
+  TempDir dir_;
+  std::string folder_;
+  std::string hosts_;
+  std::string saved_tz_;
+  bool had_tz_ = false;
+};
+
+TEST_F(HostsReplaceTest, BackupNameCarriesTheFileOwnNameAndLocalStamp) {
+  EXPECT_EQ(HostsBackupName("HOSTS", kMoment), "HOSTS.20231114-221320.bak");
+  EXPECT_EQ(HostsBackupName("hosts", kMoment + 3600 * 2 + 61), "hosts.20231115-001421.bak");
+  setenv("TZ", "CET-1", 1);
+  tzset();
+  EXPECT_EQ(HostsBackupName("Hosts", kMoment), "Hosts.20231114-231320.bak");
+}
+
+TEST_F(HostsReplaceTest, MissingFileIsCreatedReadOnlyWithoutBackup) {
+  FakePlatform platform;
+  ReplaceOutcome outcome;
+  ASSERT_TRUE(ReplaceHostsFile(platform, hosts_, "new\r\n", kMoment, &outcome).ok());
+  EXPECT_EQ(ReadBytes(hosts_), "new\r\n");
+  EXPECT_EQ(platform.GetFileAttributes(hosts_), kAttrReadOnly);
+  EXPECT_EQ(SortedNames(platform, folder_), std::vector<std::string>{"HOSTS"});
+  EXPECT_EQ(outcome.step, ReplaceStep::kDone);
+  EXPECT_EQ(outcome.backup_path, "");
+  const std::vector<std::pair<std::string, int>> calls = {{hosts_, 0}, {hosts_, 5}};
+  EXPECT_EQ(platform.attribute_calls, calls);
+}
+
+TEST_F(HostsReplaceTest, ReadOnlyFileIsCopiedThenReplacedAndProtectedAgain) {
+  WriteBytes(hosts_, "127.0.0.1\told.example\r\n");
+  chmod(hosts_.c_str(), 0444);
+  FakePlatform platform;
+  ReplaceOutcome outcome;
+  ASSERT_TRUE(ReplaceHostsFile(platform, hosts_, "new\r\n", kMoment, &outcome).ok());
+  EXPECT_EQ(ReadBytes(hosts_), "new\r\n");
+  EXPECT_EQ(ReadBytes(Backup(kStamp)), "127.0.0.1\told.example\r\n");
+  EXPECT_EQ(outcome.backup_path, Backup(kStamp));
+  EXPECT_EQ(platform.GetFileAttributes(hosts_), kAttrReadOnly);
+  const std::vector<std::pair<std::string, int>> calls = {{hosts_, 0}, {hosts_, 5}};
+  EXPECT_EQ(platform.attribute_calls, calls);
+  EXPECT_EQ(SortedNames(platform, folder_), (std::vector<std::string>{"HOSTS", "HOSTS.20231114-221320.bak"}));
+}
+
+TEST_F(HostsReplaceTest, OnlyTheFiveNewestCopiesStayAndOtherFilesAreLeftAlone) {
+  WriteBytes(hosts_, "old");
+  for (const char* stamp : {"20190101-000000", "20200101-000000", "20210101-000000", "20220101-000000",
+                            "20230101-000000", "20231114-221319"}) {
+    WriteBytes(Backup(stamp), stamp);
+  }
+  const std::vector<std::string> unrelated = {
+      "HOSTS.bak", "HOSTS.20180101-000000.bak.old", "HOSTS.2018010-10000000.bak", "HOSTS.20180101_000000.bak",
+      "hosts.20180101-000000.bak", "XHOSTS.20180101-000000.bak", "HOSTS.20180101-000000.BAK"};
+  for (const std::string& name : unrelated) WriteBytes(folder_ + "/" + name, "keep");
+
+  FakePlatform platform;
+  ASSERT_TRUE(ReplaceHostsFile(platform, hosts_, "new", kMoment).ok());
+
+  std::vector<std::string> expected = unrelated;
+  for (const char* name : {"HOSTS", "HOSTS.20210101-000000.bak", "HOSTS.20220101-000000.bak",
+                           "HOSTS.20230101-000000.bak", "HOSTS.20231114-221319.bak", "HOSTS.20231114-221320.bak"}) {
+    expected.push_back(name);
+  }
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(SortedNames(platform, folder_), expected);
+  EXPECT_EQ(ReadBytes(Backup(kStamp)), "old");
+  EXPECT_EQ(ReadBytes(Backup("20210101-000000")), "20210101-000000");
+}
+
+TEST_F(HostsReplaceTest, SecondReplaceInTheSameSecondKeepsTheOlderCopy) {
+  WriteBytes(hosts_, "first");
+  FakePlatform platform;
+  ASSERT_TRUE(ReplaceHostsFile(platform, hosts_, "second", kMoment).ok());
+  ASSERT_TRUE(ReplaceHostsFile(platform, hosts_, "third", kMoment).ok());
+  EXPECT_EQ(ReadBytes(hosts_), "third");
+  EXPECT_EQ(ReadBytes(Backup(kStamp)), "first");
+  EXPECT_EQ(SortedNames(platform, folder_), (std::vector<std::string>{"HOSTS", "HOSTS.20231114-221320.bak"}));
+}
+
+// The folder-listing name is the one the copies use, as on a system whose names ignore case:
+// every path reaches the file through its lower-case name.
+class CaseBlindPlatform : public FakePlatform {
+ public:
+  static std::string Fold(const std::string& path) {
+    size_t cut = path.find_last_of('/');
+    return path.substr(0, cut + 1) + AsciiLower(path.substr(cut + 1));
+  }
+  Status SetFileAttributes(const std::string& path, int attributes) override {
+    return FakePlatform::SetFileAttributes(Fold(path), attributes);
+  }
+  bool PathFileExists(const std::string& path) override { return FakePlatform::PathFileExists(Fold(path)); }
+  Status WriteFileAtomic(const std::string& path, std::string_view bytes) override {
+    return FakePlatform::WriteFileAtomic(Fold(path), bytes);
+  }
+  Status CopyFile(const std::string& from, const std::string& to) override {
+    copies.emplace_back(from, to);
+    return FakePlatform::CopyFile(Fold(from), Fold(to));
+  }
+  Status RemoveFile(const std::string& path) override { return FakePlatform::RemoveFile(Fold(path)); }
+  std::vector<std::pair<std::string, std::string>> copies;
+};
+
+TEST_F(HostsReplaceTest, CopyIsNamedAfterTheNameTheFolderLists) {
+  const std::string lower = folder_ + "/hosts";
+  WriteBytes(lower, "old");
+  for (const char* stamp : {"20170101-000000", "20180101-000000", "20190101-000000", "20200101-000000",
+                            "20210101-000000"}) {
+    WriteBytes(folder_ + "/hosts." + stamp + ".bak", "x");
+  }
+  CaseBlindPlatform platform;
+  ReplaceOutcome outcome;
+  ASSERT_TRUE(ReplaceHostsFile(platform, hosts_, "new", kMoment, &outcome).ok());
+  ASSERT_EQ(platform.copies.size(), 1u);
+  EXPECT_EQ(platform.copies[0].second, folder_ + "/hosts.20231114-221320.bak");
+  EXPECT_EQ(outcome.backup_path, folder_ + "/hosts.20231114-221320.bak");
+  EXPECT_EQ(ReadBytes(folder_ + "/hosts.20231114-221320.bak"), "old");
+  EXPECT_EQ(ReadBytes(lower), "new");
+  EXPECT_EQ(SortedNames(platform, folder_),
+            (std::vector<std::string>{"hosts", "hosts.20180101-000000.bak", "hosts.20190101-000000.bak",
+                                      "hosts.20200101-000000.bak", "hosts.20210101-000000.bak",
+                                      "hosts.20231114-221320.bak"}));
+}
+
+class FailingPlatform : public FakePlatform {
+ public:
+  bool fail_copy = false;
+  bool fail_protect = false;
+  Status CopyFile(const std::string& from, const std::string& to) override {
+    if (fail_copy) return Status(ErrorCode::kNoSpace, to + ": No space left on device");
+    return FakePlatform::CopyFile(from, to);
+  }
+  Status SetFileAttributes(const std::string& path, int attributes) override {
+    Status status = FakePlatform::SetFileAttributes(path, attributes);
+    if (fail_protect && attributes == kAttrReadOnlySystem) return Status(ErrorCode::kAccessDenied, path + ": denied");
+    return status;
+  }
+};
+
+TEST_F(HostsReplaceTest, FailedCopyStopsBeforeAnythingIsWritten) {
+  WriteBytes(hosts_, "old");
+  FailingPlatform platform;
+  platform.fail_copy = true;
+  ReplaceOutcome outcome;
+  Status status = ReplaceHostsFile(platform, hosts_, "new", kMoment, &outcome);
+  EXPECT_EQ(status.code(), ErrorCode::kNoSpace);
+  EXPECT_EQ(status.detail(), "copie de sauvegarde impossible: " + Backup(kStamp) + ": No space left on device");
+  EXPECT_EQ(outcome.step, ReplaceStep::kBackup);
+  EXPECT_EQ(ReadBytes(hosts_), "old");
+  EXPECT_EQ(SortedNames(platform, folder_), std::vector<std::string>{"HOSTS"});
+  const std::vector<std::pair<std::string, int>> calls = {{hosts_, 0}};
+  EXPECT_EQ(platform.attribute_calls, calls);
+}
+
+TEST_F(HostsReplaceTest, FailedWriteLeavesTheOldFileAndItsCopy) {
+  WriteBytes(hosts_, "old");
+  FakePlatform platform;
+  platform.failing_writes = {hosts_};
+  ReplaceOutcome outcome;
+  Status status = ReplaceHostsFile(platform, hosts_, "new", kMoment, &outcome);
+  EXPECT_EQ(status.code(), ErrorCode::kAccessDenied);
+  EXPECT_EQ(outcome.step, ReplaceStep::kWrite);
+  EXPECT_EQ(ReadBytes(hosts_), "old");
+  EXPECT_EQ(ReadBytes(Backup(kStamp)), "old");
+  const std::vector<std::pair<std::string, int>> calls = {{hosts_, 0}};
+  EXPECT_EQ(platform.attribute_calls, calls);
+}
+
+TEST_F(HostsReplaceTest, FailedProtectionIsReportedAfterTheWrite) {
+  WriteBytes(hosts_, "old");
+  FailingPlatform platform;
+  platform.fail_protect = true;
+  ReplaceOutcome outcome;
+  Status status = ReplaceHostsFile(platform, hosts_, "new", kMoment, &outcome);
+  EXPECT_EQ(status.code(), ErrorCode::kAccessDenied);
+  EXPECT_EQ(outcome.step, ReplaceStep::kAttributes);
+  EXPECT_EQ(ReadBytes(hosts_), "new");
+}
+
+// A real fault rather than an injected one: the folder cannot take the copy.
+TEST_F(HostsReplaceTest, FolderThatRefusesTheCopyKeepsTheFile) {
+  if (geteuid() == 0) GTEST_SKIP() << "permissions do not bind the superuser";
+  WriteBytes(hosts_, "old");
+  chmod(folder_.c_str(), 0555);
+  FakePlatform platform;
+  ReplaceOutcome outcome;
+  Status status = ReplaceHostsFile(platform, hosts_, "new", kMoment, &outcome);
+  chmod(folder_.c_str(), 0755);
+  EXPECT_EQ(status.code(), ErrorCode::kAccessDenied);
+  EXPECT_EQ(outcome.step, ReplaceStep::kBackup);
+  EXPECT_EQ(ReadBytes(hosts_), "old");
+  EXPECT_EQ(SortedNames(platform, folder_), std::vector<std::string>{"HOSTS"});
+}
+
+}  // namespace
+}  // namespace quorvale
