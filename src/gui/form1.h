@@ -93,6 +93,9 @@ class Form1 : public QMainWindow {
   // Asks whether the descriptions go in, formats both lists with the options of the last
   // "OK" and hands the bytes to `write`. From the answer until `write` returns, the window
   // takes no input, so the lists cannot change under the writer.
+  // Shows a fresh options window and waits for it. True when it was left with "OK", or closed
+  // with its close box after an earlier "OK" of the run (the earlier choice then stands).
+  bool RunOptionsWindow();
   Status WriteHostsFile(const std::function<Status(std::string_view)>& write);
 
   void SetStatus(const QString& text);

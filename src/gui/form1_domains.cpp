@@ -9,29 +9,21 @@
 #include "core/hosts_writer.h"
 #include "core/sorting.h"
 #include "gui/form1.h"
-#include "gui/form2.h"
+#include "gui/texts.h"
 #include "platform/platform.h"
 
 namespace quorvale {
 
-namespace {
-
-const QString kTextFiles = QStringLiteral("Fichiers Texte (.txt)");
-const QString kTextPattern = QStringLiteral("*.txt");
-const QString kSaveFailed = QStringLiteral("Echec! le fichier n'a pas pu etre enregistre.");
-
-}  // namespace
-
 bool Form1::ConfirmOverwrite(const std::string& path) {
   if (!platform_.PathFileExists(path)) return true;
-  if (ShowMessage(QStringLiteral("Le fichier existe deja, voulez vous l'ecraser ?"), Prompts::Buttons::kOkCancel,
-                  Prompts::Icon::kNone, QStringLiteral("Confirmation")) != Prompts::Answer::kOk) {
+  if (ShowMessage(texts::kOverwrite, Prompts::Buttons::kOkCancel,
+                  Prompts::Icon::kNone, texts::kConfirmation) != Prompts::Answer::kOk) {
     return false;
   }
   // A read-only file must become writable before it is replaced. When that is refused the
   // file cannot be written either: say so now rather than after more questions.
   if (!platform_.SetFileAttributes(path, kAttrNormal).ok()) {
-    ShowMessage(kSaveFailed, Prompts::Buttons::kOk, Prompts::Icon::kCritical);
+    ShowMessage(texts::kSaveFailed, Prompts::Buttons::kOk, Prompts::Icon::kCritical);
     return false;
   }
   return true;
@@ -43,16 +35,16 @@ void Form1::SaveBytes(const std::string& path, std::string_view bytes) {
   const bool saved = platform_.WriteFileAtomic(path, bytes).ok();
   YieldNow();
   if (saved) {
-    ShowMessage(QStringLiteral("Fichier enregistre"), Prompts::Buttons::kOk, Prompts::Icon::kNone);
+    ShowMessage(texts::kFileSaved, Prompts::Buttons::kOk, Prompts::Icon::kNone);
   } else {
-    ShowMessage(kSaveFailed, Prompts::Buttons::kOk, Prompts::Icon::kCritical);
+    ShowMessage(texts::kSaveFailed, Prompts::Buttons::kOk, Prompts::Icon::kCritical);
   }
 }
 
 void Form1::ChargerDom_Click() {
   CommandScope scope(this);
   setEnabled(false);
-  CurrentFile_ = ShowOpenDialog(kTextFiles, kTextPattern).toStdString();
+  CurrentFile_ = ShowOpenDialog(texts::kTextFiles, texts::kTextPattern).toStdString();
   YieldNow();
   if (!CurrentFile_.empty()) {
     hide();
@@ -93,7 +85,7 @@ void Form1::ChargerDom_Click() {
 void Form1::Command6_Click() {
   CommandScope scope(this);
   setEnabled(false);
-  CurrentFile_ = ShowOpenDialog(kTextFiles, kTextPattern).toStdString();
+  CurrentFile_ = ShowOpenDialog(texts::kTextFiles, texts::kTextPattern).toStdString();
   YieldNow();
   // A missing file, attributes that cannot be changed, a file that cannot be read or an empty
   // file end the load quietly; entries appended before a failure stay in the buffer.
@@ -112,13 +104,13 @@ void Form1::Command6_Click() {
 void Form1::ExportDom_Click() {
   CommandScope scope(this);
   YieldNow();
-  const std::string path = ShowSaveDialog(kTextFiles, kTextPattern).toStdString();
+  const std::string path = ShowSaveDialog(texts::kTextFiles, texts::kTextPattern).toStdString();
   if (path.empty()) return;
   if (!ConfirmOverwrite(path)) return;
   // The old file stays whole until the new contents are ready: it is replaced only after the
   // question below, and not at all when the write fails.
   YieldNow();
-  const bool include_comments = ShowMessage(QStringLiteral("Voulez vous inclure les commentaire ?"),
+  const bool include_comments = ShowMessage(texts::kIncludeComments,
                                             Prompts::Buttons::kYesNo, Prompts::Icon::kNone) == Prompts::Answer::kYes;
   YieldNow();
   session_.list1.Sort(slice_yield_);
@@ -131,11 +123,11 @@ void Form1::ExportDom_Click() {
 void Form1::Command7_Click() {
   CommandScope scope(this);
   if (FilesLoaded_ == 0) {
-    ShowMessage(QStringLiteral("vous devez d'abord charger un ficher d'adresse!"), Prompts::Buttons::kOk,
+    ShowMessage(texts::kLoadFirst, Prompts::Buttons::kOk,
                 Prompts::Icon::kNone);
     return;
   }
-  const std::string path = ShowSaveDialog(kTextFiles, kTextPattern).toStdString();
+  const std::string path = ShowSaveDialog(texts::kTextFiles, texts::kTextPattern).toStdString();
   if (path.empty()) return;
   if (!ConfirmOverwrite(path)) return;
   std::string bytes;
@@ -168,18 +160,14 @@ void Form1::Command2_Click() {
 void Form1::Command3_Click() {
   CommandScope scope(this);
   if (FilesLoaded_ == 0) {
-    ShowMessage(QStringLiteral("vous devez d'abord charger un ficher d'adresse!"), Prompts::Buttons::kOk,
+    ShowMessage(texts::kLoadFirst, Prompts::Buttons::kOk,
                 Prompts::Icon::kNone);
     return;
   }
-  {
-    Form2 form(session_, this);
-    prompts_.RunModal(&form);
-  }
+  const bool accepted = RunOptionsWindow();
   YieldNow();
-  // The close box of the options window leaves the last choice as it was.
-  if (!session_.OptionsAccepted) return;
-  const std::string path = ShowSaveDialog(kTextFiles, kTextPattern).toStdString();
+  if (!accepted) return;
+  const std::string path = ShowSaveDialog(texts::kTextFiles, texts::kTextPattern).toStdString();
   if (path.empty()) return;
   if (!ConfirmOverwrite(path)) return;
   YieldNow();

@@ -7,29 +7,21 @@
 #include "core/hosts_writer.h"
 #include "gui/form1.h"
 #include "gui/form2.h"
+#include "gui/texts.h"
 #include "platform/hosts_replace.h"
 #include "platform/platform.h"
 
 namespace quorvale {
 
-namespace {
-
-const QString kConfirmationTitle = QStringLiteral("Confirmation");
-const QString kWriteFailed = QStringLiteral("Echec! le fichier n'a pas pu etre enregistre.");
-
-// Shows a fresh options window and waits for it. True when it was left with "OK", or closed
-// with its close box after an earlier "OK" of the run (the earlier choice then stands).
-bool RunOptionsWindow(Session& session, Prompts& prompts, QWidget* owner) {
-  Form2 form(session, owner);
-  prompts.RunModal(&form);
-  return session.OptionsAccepted;
+bool Form1::RunOptionsWindow() {
+  Form2 form(session_, this);
+  prompts_.RunModal(&form);
+  return session_.OptionsAccepted;
 }
-
-}  // namespace
 
 Status Form1::WriteHostsFile(const std::function<Status(std::string_view)>& write) {
   const bool include_comments =
-      ShowMessage(QStringLiteral("Voulez vous inclure les commentaire ?"), Prompts::Buttons::kYesNo,
+      ShowMessage(texts::kIncludeComments, Prompts::Buttons::kYesNo,
                   Prompts::Icon::kNone) == Prompts::Answer::kYes;
   // The lists must not change while they are formatted and written, so no other command
   // may start during the yields.
@@ -47,39 +39,32 @@ Status Form1::WriteHostsFile(const std::function<Status(std::string_view)>& writ
 void Form1::SaveAs_Click() {
   CommandScope scope(this);
   if (FilesLoaded_ == 0) {
-    ShowMessage(QStringLiteral("vous devez d'abord charger un ficher d'adresse!"), Prompts::Buttons::kOk,
+    ShowMessage(texts::kLoadFirst, Prompts::Buttons::kOk,
                 Prompts::Icon::kNone);
     return;
   }
-  const bool accepted = RunOptionsWindow(session_, prompts_, this);
+  const bool accepted = RunOptionsWindow();
   YieldNow();
   if (!accepted) return;
 
   const std::string path =
-      ShowSaveDialog(QStringLiteral("Fichiers Texte (.txt)"), QStringLiteral("*.txt")).toStdString();
+      ShowSaveDialog(texts::kTextFiles, texts::kTextPattern).toStdString();
   if (path.empty()) return;
-  if (platform_.PathFileExists(path)) {
-    if (ShowMessage(QStringLiteral("Le fichier existe deja, voulez vous l'ecraser ?"), Prompts::Buttons::kOkCancel,
-                    Prompts::Icon::kNone, kConfirmationTitle) != Prompts::Answer::kOk) {
-      return;
-    }
-    // A file that stays read-only makes the write below fail, which is reported there.
-    (void)platform_.SetFileAttributes(path, kAttrNormal);
-  }
+  if (!ConfirmOverwrite(path)) return;
 
   YieldNow();
   const Status written =
       WriteHostsFile([this, &path](std::string_view bytes) { return platform_.WriteFileAtomic(path, bytes); });
   if (!written.ok()) {
-    ShowMessage(kWriteFailed, Prompts::Buttons::kOk, Prompts::Icon::kCritical);
+    ShowMessage(texts::kSaveFailed, Prompts::Buttons::kOk, Prompts::Icon::kCritical);
     return;
   }
-  ShowMessage(QStringLiteral("Fichier enregistre"), Prompts::Buttons::kOk, Prompts::Icon::kNone);
+  ShowMessage(texts::kFileSaved, Prompts::Buttons::kOk, Prompts::Icon::kNone);
 }
 
 void Form1::ReplaceHosts_Click() {
   CommandScope scope(this);
-  const bool accepted = RunOptionsWindow(session_, prompts_, this);
+  const bool accepted = RunOptionsWindow();
   YieldNow();
   if (!accepted) return;
 
@@ -91,7 +76,7 @@ void Form1::ReplaceHosts_Click() {
   if (platform_.PathFileExists(path)) {
     const Prompts::Answer answer =
         ShowMessage(QStringLiteral("Voulez vous vraiment remplacer le ficher hosts ?"), Prompts::Buttons::kOkCancel,
-                    Prompts::Icon::kNone, kConfirmationTitle);
+                    Prompts::Icon::kNone, texts::kConfirmation);
     YieldNow();
     if (answer != Prompts::Answer::kOk) {
       (void)platform_.SetFileAttributes(path, kAttrReadOnlyHiddenSystem);
@@ -106,7 +91,7 @@ void Form1::ReplaceHosts_Click() {
     return ReplaceHostsFile(platform_, path, bytes, std::time(nullptr));
   });
   if (!replaced.ok()) {
-    ShowMessage(kWriteFailed, Prompts::Buttons::kOk, Prompts::Icon::kCritical);
+    ShowMessage(texts::kSaveFailed, Prompts::Buttons::kOk, Prompts::Icon::kCritical);
     return;
   }
   ShowMessage(QStringLiteral("Fichier hosts remplace"), Prompts::Buttons::kOk, Prompts::Icon::kNone);
