@@ -2,8 +2,10 @@
 
 #include <QElapsedTimer>
 #include <QMainWindow>
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "core/session.h"
 #include "core/status.h"
@@ -87,6 +89,11 @@ class Form1 : public QMainWindow {
   // Starts the access-control tool to deny (mode 0) or grant (mode 1) `user` full control
   // of `path`, then waits the tool's fixed time. Fails only when the tool cannot be started.
   Status SetFileAccess(const std::string& path, const std::string& user, int mode);
+
+  // Asks whether the descriptions go in, formats both lists with the options of the last
+  // "OK" and hands the bytes to `write`. From the answer until `write` returns, the window
+  // takes no input, so the lists cannot change under the writer.
+  Status WriteHostsFile(const std::function<Status(std::string_view)>& write);
 
   void SetStatus(const QString& text);
   QString LoadedCountText() const;
