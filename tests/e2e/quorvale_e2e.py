@@ -31,6 +31,7 @@ LIST2 = (8, 264, 529, 137)
 OPTIONS_OK = (96 + 73 // 2, 88 + 25 // 2)  # centre of "OK" in the options window
 
 SOURCE_DATE_EPOCH = "1700000000"
+SAVED_NAME = "Liste.txt"
 REPORT_RULE = b"-" * 33
 
 # Lines added after the real files: entries with comments, so that the answer to the
@@ -202,6 +203,7 @@ class Quorvale:
             "PATH": fake_bin + os.pathsep + os.environ.get("PATH", "/usr/bin:/bin"),
             "SOURCE_DATE_EPOCH": SOURCE_DATE_EPOCH,
             "LC_ALL": "C",
+            "TZ": "UTC",
             "HOME": os.path.join(work, "home"),
             "XDG_CONFIG_HOME": os.path.join(work, "home", ".config"),
             "XDG_DATA_HOME": os.path.join(work, "home", ".local", "share"),
@@ -278,13 +280,33 @@ class Quorvale:
         """Opens the menu bar's first menu with a click, then moves right with the arrow keys.
 
         The click lands on "Hosts", which is always the leftmost item; the others are reached
-        from there, as the keyboard user of the menu bar does.
+        from there, as the keyboard user of the menu bar does. Returns the drop-down window
+        of the menu reached, or None for a top-level item without one (it is then highlighted
+        and Return runs it).
         """
         x, y, _, _ = self.geometry(main)
-        before = set(self.windows())
         self.click(x + 14, y + menu_bar_height // 2)
-        wait_until("the \"Hosts\" menu", lambda: set(self.windows()) - before - {main})
+        hosts = wait_until("the \"Hosts\" menu", lambda: self.only_other_window(main))
+        if moves_right == 0:
+            return hosts
         self.keys(*(["Right"] * moves_right))
+        if moves_right == 1:
+            def fichier():
+                window = self.only_other_window(main)
+                return window if window not in (None, hosts) else None
+            return wait_until("the \"Fichier\" menu", fichier)
+        wait_until("the menus to close", lambda: self.only_other_window(main) is None)
+        return None
+
+    def only_other_window(self, main):
+        """The one visible window besides the main window, or None."""
+        others = [window for window in self.windows() if window != main]
+        return others[0] if len(others) == 1 else None
+
+    def choose(self, popup, index, count):
+        """Clicks the item at `index` (from 0) of a drop-down menu of `count` items."""
+        x, y, width, height = self.geometry(popup)
+        self.click(x + width // 2, y + height * (2 * index + 1) // (2 * count))
 
     def stop(self):
         if self.process.poll() is None:
@@ -367,36 +389,49 @@ def main():
     screenshots = os.environ.get("E2E_SCREENSHOTS") == "1"
 
     work = tempfile.mkdtemp(prefix="quorvale-e2e-")
-    app_dir = os.path.join(work, "app")
-    system_dir = os.path.join(work, "Windows", "System32")
-    etc_dir = os.path.join(system_dir, "drivers", "etc")
-    fake_bin = os.path.join(work, "bin")
-    for folder in (app_dir, etc_dir, fake_bin, os.path.join(work, "home")):
-        os.makedirs(folder)
-    # The program's folder is where its executable lies; a copy keeps the build folder clean.
-    shutil.copy2(os.path.join(args.bin_dir, "quorvale"), app_dir)
-
-    dresden = read(os.path.join(args.data_dir, "dresden-elektronik__pi-gen__stage1_02-net-tweaks_files_hosts"))
-    urlhaus = read(os.path.join(args.data_dir, "wkway__stblack__data_URLHaus_hosts"))
-    check(not urlhaus.endswith(b"\n"), "the URLhaus sample was expected to lack a final newline")
-    # The URLhaus file has no final newline: its last line and the first added line join
-    # into one comment line unless a line break is put between them.
-    hosts = dresden + urlhaus + b"\r\n" + b"".join(line + b"\r\n" for line in EXTRA_LINES)
-    hosts_path = os.path.join(etc_dir, "HOSTS")
-    with open(hosts_path, "wb") as f:
-        f.write(hosts)
-
-    viewer_log = os.path.join(work, "viewer.log")
-    viewer = os.path.join(fake_bin, "xdg-open")
-    with open(viewer, "w") as f:
-        f.write("#!/bin/sh\n# Records its arguments, one invocation per line, each in brackets.\n"
-                "for a; do printf '[%%s]' \"$a\"; done >> '%s'\necho >> '%s'\n" % (viewer_log, viewer_log))
-    os.chmod(viewer, 0o755)
-
     display = None
     program = None
     ok = False
     try:
+        app_dir = os.path.join(work, "app")
+        system_dir = os.path.join(work, "Windows", "System32")
+        etc_dir = os.path.join(system_dir, "drivers", "etc")
+        fake_bin = os.path.join(work, "bin")
+        for folder in (app_dir, etc_dir, fake_bin, os.path.join(work, "home")):
+            os.makedirs(folder)
+        # The program's folder is where its executable lies; a copy keeps the build folder clean.
+        shutil.copy2(os.path.join(args.bin_dir, "quorvale"), app_dir)
+
+        dresden = read(os.path.join(args.data_dir, "dresden-elektronik__pi-gen__stage1_02-net-tweaks_files_hosts"))
+        urlhaus = read(os.path.join(args.data_dir, "wkway__stblack__data_URLHaus_hosts"))
+        check(not urlhaus.endswith(b"\n"), "the URLhaus sample was expected to lack a final newline")
+        # The URLhaus file has no final newline: its last line and the first added line join
+        # into one comment line unless a line break is put between them.
+        hosts = dresden + urlhaus + b"\r\n" + b"".join(line + b"\r\n" for line in EXTRA_LINES)
+        hosts_path = os.path.join(etc_dir, "HOSTS")
+        with open(hosts_path, "wb") as f:
+            f.write(hosts)
+
+        viewer_log = os.path.join(work, "viewer.log")
+        viewer = os.path.join(fake_bin, "xdg-open")
+        with open(viewer, "w") as f:
+            f.write("#!/bin/sh\n# Records its arguments, one invocation per line, each in brackets.\n"
+                    "for a; do printf '[%%s]' \"$a\"; done >> '%s'\necho >> '%s'\n" % (viewer_log, viewer_log))
+        os.chmod(viewer, 0o755)
+
+        # The expected save: the same HOSTS file written by the command-line program, which
+        # shares the writer, with the options that the test chooses in the windows.
+        expected_dir = os.path.join(work, "expected")
+        os.makedirs(expected_dir)
+        expected_save = os.path.join(expected_dir, SAVED_NAME)
+        cli_env = dict(os.environ, SOURCE_DATE_EPOCH=SOURCE_DATE_EPOCH, LC_ALL="C", TZ="UTC")
+        cli = subprocess.run([os.path.join(args.bin_dir, "quorvale-cli"), "--hosts", hosts_path, "--www",
+                              "--comments", "--write-hosts", expected_save],
+                             env=cli_env, capture_output=True, timeout=60)
+        check(cli.returncode == 0, "quorvale-cli failed: %s" % cli.stderr.decode(errors="replace"))
+        check(b"\t0-stats.example.net\t# collecte de statistiques\r\n" in read(expected_save),
+              "the expected save holds no comment, so the answer to the comments question would not show")
+
         display = XDisplay(work)
         program = Quorvale(display, work, app_dir, system_dir, fake_bin)
         shot = (lambda name: os.path.join(args.docs_dir, name)) if screenshots else \
@@ -421,8 +456,7 @@ def main():
         # "Hosts" > "Charger le fichier hosts": the progress window replaces the main window
         # while the file loads, then the report opens in the viewer.
         note("load the HOSTS file")
-        program.open_menu(main_window, menu_bar_height)
-        program.keys("Down", "Return")
+        program.choose(program.open_menu(main_window, menu_bar_height), 0, 2)
         progress = program.wait_window("Form3")
         check(main_window not in program.windows(), "the main window stays visible during the load")
         program.wait_gone(progress)
@@ -442,6 +476,34 @@ def main():
               "ListView1 shows no rows after the load")
         check(loaded.count_not(base, *list_interior(menu_bar_height, LIST2)) > 0,
               "ListView2 shows no rows after the load")
+
+        # "Fichier" > "Enregister sous...(format hosts)": "OK" in the options window as it
+        # opens (127.0.0.1, with the www. lines), a name typed in the save dialog, which opens
+        # in the program's folder, and "Oui" to the comments question.
+        note("save as a HOSTS file")
+        program.choose(program.open_menu(main_window, menu_bar_height, moves_right=1), 1, 4)
+        options = program.wait_window("Options")
+        ox, oy, _, _ = program.geometry(options)
+        program.picture(options, shot("options.png"))
+        program.click(ox + OPTIONS_OK[0], oy + OPTIONS_OK[1])
+        program.wait_gone(options)
+        dialog = program.wait_window("quorvale")
+        program.focus(dialog)
+        display.xdotool("type", "--delay", "30", SAVED_NAME)
+        program.keys("Return")
+        program.wait_gone(dialog)
+        question = program.wait_window("Quorvale", exclude=(main_window,))
+        program.focus(question)
+        program.keys("alt+o")
+        program.wait_gone(question)
+        done = program.wait_window("Quorvale", exclude=(main_window, question))
+        saved_path = os.path.join(app_dir, SAVED_NAME)
+        check(os.path.exists(saved_path), "no file %s after the save" % saved_path)
+        check(read(saved_path) == read(expected_save),
+              "%s differs from what quorvale-cli writes (%s)" % (saved_path, expected_save))
+        program.focus(done)
+        program.keys("Return")
+        program.wait_gone(done)
 
         # "A propos": the about window, modal, closed by its default button.
         note("about window")
