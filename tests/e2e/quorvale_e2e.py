@@ -73,6 +73,13 @@ def wait_until(what, predicate, timeout=20.0, interval=0.05):
         time.sleep(interval)
 
 
+def end_with_parent():
+    """Run in a started child: it gets SIGTERM when this driver dies, even by SIGKILL (as on a
+    ctest timeout), so no server or program outlives a broken run."""
+    libc = ctypes.CDLL(None, use_errno=True)
+    libc.prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG
+
+
 class XDisplay:
     """One Xvfb server and the tools that act on it."""
 
@@ -83,7 +90,8 @@ class XDisplay:
         self.server = subprocess.Popen(
             ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24", "-dpi", "96",
              "-nolisten", "tcp"],
-            pass_fds=(write_end,), stdout=self.log, stderr=subprocess.STDOUT)
+            pass_fds=(write_end,), stdout=self.log, stderr=subprocess.STDOUT,
+            preexec_fn=end_with_parent)
         os.close(write_end)
         number = b""
         deadline = time.monotonic() + 20
@@ -211,12 +219,14 @@ class Quorvale:
             "QT_QPA_PLATFORM": "xcb",
         })
         # A desktop theme plugin would bring native dialogs; the test drives Qt's own.
-        env.pop("QT_QPA_PLATFORMTHEME", None)
+        for name in ("QT_QPA_PLATFORMTHEME", "XDG_CURRENT_DESKTOP", "DESKTOP_SESSION"):
+            env.pop(name, None)
         env.pop("QT_SCALE_FACTOR", None)
         os.makedirs(env["XDG_RUNTIME_DIR"], mode=0o700)
         self.log = open(os.path.join(work, "quorvale.log"), "wb")
         self.process = subprocess.Popen([os.path.join(app_dir, "quorvale")], env=env,
-                                        stdout=self.log, stderr=subprocess.STDOUT)
+                                        stdout=self.log, stderr=subprocess.STDOUT,
+                                        preexec_fn=end_with_parent)
         self.work = work
         self.shots = 0
 
