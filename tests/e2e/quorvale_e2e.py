@@ -267,6 +267,10 @@ class Quorvale:
             self.display.run("import", "-window", str(window), "-strip", "png:" + png_path)
         return Picture(ppm)
 
+    def park_pointer(self):
+        """Moves the pointer off the program's windows, so that no item shows a hover look."""
+        self.display.xdotool("mousemove", "1020", "760")
+
     def click(self, x, y):
         # "mousemove --sync" would wait for a motion that never comes when the pointer is
         # already there, so the pointer's place is checked instead.
@@ -456,6 +460,7 @@ def main():
         check(width == CLIENT_WIDTH, "main window %dx%d, expected width %d" % (width, height, CLIENT_WIDTH))
         check(10 <= menu_bar_height <= 40, "main window %dx%d: no room for one menu bar line above "
               "a client area of %d" % (width, height, CLIENT_HEIGHT))
+        program.park_pointer()
         empty = program.picture(main_window)
         check((empty.width, empty.height) == (width, height), "picture size differs from the window")
         check_layout(empty, menu_bar_height)
@@ -480,6 +485,7 @@ def main():
         program.wait_window("Quorvale")
 
         note("picture of the loaded lists")
+        program.park_pointer()
         loaded = program.picture(main_window, shot("main-window.png"))
         check_layout(loaded, menu_bar_height)
         check(loaded.count_not(base, *list_interior(menu_bar_height, LIST1)) > 0,
@@ -525,21 +531,28 @@ def main():
         program.keys("Return")
         program.wait_gone(about)
 
-        # "Reset" empties both lists and leaves the status text as it was.
+        # "Reset" empties both lists, disables itself again (the menu bar looks as it did at
+        # start, when "Reset" was disabled, and not as after the load) and leaves the status
+        # text as it was.
         status_strip = (8, menu_bar_height + 408, CLIENT_WIDTH - 8, height)
+        menu_strip = (0, 0, CLIENT_WIDTH, menu_bar_height)
+
+        def same(first, second, strip):
+            left, top, right, bottom = strip
+            return all(first.at(x, y) == second.at(x, y) for y in range(top, bottom) for x in range(left, right))
+        check(not same(empty, loaded, menu_strip), "the menu bar looks the same before and after the load")
         note("reset")
         program.open_menu(main_window, menu_bar_height, moves_right=2)
         program.keys("Return")
+        program.park_pointer()
 
         def both_lists_empty():
             now = program.picture(main_window)
             return all(now.count_not(base, *list_interior(menu_bar_height, rect)) == 0
                        for rect in (LIST1, LIST2)) and now
         after_reset = wait_until("Reset to empty the lists", both_lists_empty, timeout=10, interval=0.2)
-        left, top, right, bottom = status_strip
-        check(all(after_reset.at(x, y) == loaded.at(x, y)
-                  for y in range(top, bottom) for x in range(left, right)),
-              "the status text changed on Reset")
+        check(same(after_reset, loaded, status_strip), "the status text changed on Reset")
+        check(same(after_reset, empty, menu_strip), "the menu bar after Reset differs from the one at start")
 
         # Closing the window ends the program without a question.
         note("close")
