@@ -102,6 +102,12 @@ class Form1 : public QMainWindow {
   void ShowProgress();
   void CloseProgress();
   void HoldProgress();
+  // For the saves of names and of the sort buffer: asks before an existing file is replaced
+  // and makes it writable; false when the save must stop (refused, or the file cannot be made
+  // writable, which has been reported).
+  bool ConfirmOverwrite(const std::string& path);
+  // Writes the file in one step and tells the user whether it was saved.
+  void SaveBytes(const std::string& path, std::string_view bytes);
   QString FileDialogFolder() const;
   QString FileDialogTitle() const;
   // A message box; `title` defaults to the program's title.
