@@ -95,6 +95,25 @@ TEST_F(StartProgramTest, AwkwardArgumentsArriveUnchanged) {
   EXPECT_EQ(Lines(ReadBytes(output_)), (std::vector<std::string>(argv.begin() + 1, argv.end())));
 }
 
+// A bare name without ".exe" is found in the starting program's own folder first, as the
+// lock command relies on when the tool is installed beside the program.
+TEST_F(StartProgramTest, BareNameIsFoundBesideTheProgram) {
+  const std::string folder = TestProgramFolder();
+  const std::string copy = folder + "quorvale_bare_probe.exe";
+  output_ = folder + "argv.txt";
+  DeleteFileA(output_.c_str());
+  ASSERT_TRUE(CopyFileA((folder + "quorvale_argv_probe.exe").c_str(), copy.c_str(), FALSE));
+  Status status = platform_->StartProgram({"quorvale_bare_probe", "/file", "a b"}, true);
+  const bool written = status.ok() && WaitForFile(output_, 30000);
+  const std::string lines = written ? ReadBytes(output_) : std::string();
+  DeleteFileA(output_.c_str());
+  // The probe may still be closing: its file is removed once it has gone.
+  for (int i = 0; i < 100 && !DeleteFileA(copy.c_str()); ++i) Sleep(50);
+  ASSERT_TRUE(status.ok()) << status.detail();
+  ASSERT_TRUE(written);
+  EXPECT_EQ(Lines(lines), (std::vector<std::string>{"/file", "a b"}));
+}
+
 TEST_F(StartProgramTest, MissingProgramIsReported) {
   EXPECT_EQ(platform_->StartProgram({dir_.path() + "\\absent.exe"}, true).code(), ErrorCode::kNotFound);
   EXPECT_EQ(platform_->StartProgram({}, true).code(), ErrorCode::kNotFound);
