@@ -54,9 +54,11 @@ void SortRange(std::vector<std::string>& items, int32_t first, int32_t last, con
 }
 
 void SortAndDeduplicate(SortBuffer& buffer, const YieldFn& yield) {
-  std::vector<std::string>& items = buffer.items();
-  if (items.empty()) return;
-  SortRange(items, 0, static_cast<int32_t>(items.size() - 1), yield);
+  if (buffer.empty()) return;
+  std::vector<uint32_t> order(buffer.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = static_cast<uint32_t>(i);
+  SortIdsByText(
+      order, [&buffer](uint32_t index) { return buffer[index]; }, [](uint32_t index) { return index; }, yield);
   if (yield) yield();
 
   // Each entry is compared with the last kept entry only. Until something is kept the
@@ -64,15 +66,15 @@ void SortAndDeduplicate(SortBuffer& buffer, const YieldFn& yield) {
   size_t kept = 0;
   std::string_view previous_key;
   YieldTicker ticker(yield, 4096);
-  for (size_t i = 0; i < items.size(); ++i) {
+  for (uint32_t index : order) {
     ticker.Tick();
-    std::string_view key = EntryKey(items[i]);
+    std::string_view key = EntryKey(buffer[index]);
     if (key == previous_key) continue;
-    if (kept != i) items[kept] = std::move(items[i]);
-    previous_key = EntryKey(items[kept]);
-    ++kept;
+    order[kept++] = index;
+    previous_key = key;
   }
-  items.resize(kept);
+  order.resize(kept);
+  buffer.Arrange(order);
   if (yield) yield();
 }
 
