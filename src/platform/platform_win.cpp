@@ -345,4 +345,6 @@ class WindowsPlatform : public Platform {
 
 std::unique_ptr<Platform> CreateSystemPlatform() { return std::make_unique<WindowsPlatform>(); }
 
+void RestartWithLargePages(char** argv) { (void)argv; }
+
 }  // namespace quorvale
