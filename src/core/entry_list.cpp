@@ -65,6 +65,7 @@ bool EntryList::Add(std::string_view name, std::string_view address, std::string
     row.description_length = static_cast<uint32_t>(description.size());
   }
   rows_.push_back(row);
+  text_bytes_ += name.size() + address.size() + row.description_length;
   slots_[slot] = Slot{static_cast<uint32_t>(rows_.size()), hash};
   if (rows_.size() * 2 > slots_.size()) GrowIndex();
   return true;
@@ -99,6 +100,7 @@ void EntryList::Clear() {
   arena_.shrink_to_fit();
   rows_.clear();
   rows_.shrink_to_fit();
+  text_bytes_ = 0;
   slots_.assign(1024, Slot{0, 0});
   order_.clear();
   order_.shrink_to_fit();

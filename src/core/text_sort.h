@@ -41,24 +41,26 @@ inline void SetKey(Item& item, std::string_view text, size_t depth) {
   item.taken = taken;
 }
 
-// LSD radix sort by (key, taken), one byte per pass; passes in which every item has the same
-// byte are skipped.
+// LSD radix sort by (key, taken): a pass over `taken`, then four passes of 16 bits of the
+// key, lowest first; passes in which every item has the same digit are skipped.
 inline void RadixSort(Item* first, Item* last, std::vector<Item>& scratch, YieldTicker& ticker) {
   const size_t n = static_cast<size_t>(last - first);
   scratch.resize(n);
   Item* from = first;
   Item* to = scratch.data();
-  for (int pass = 0; pass < 9; ++pass) {
+  std::vector<size_t> count(size_t{1} << 16);
+  for (int pass = 0; pass < 5; ++pass) {
     auto digit = [pass](const Item& item) -> unsigned {
-      return pass == 0 ? item.taken : static_cast<unsigned>((item.key >> (8 * (pass - 1))) & 0xff);
+      return pass == 0 ? item.taken : static_cast<unsigned>((item.key >> (16 * (pass - 1))) & 0xffff);
     };
-    size_t count[256] = {};
+    const size_t buckets = pass == 0 ? 9 : count.size();
+    std::fill(count.begin(), count.begin() + static_cast<std::ptrdiff_t>(buckets), 0);
     for (size_t i = 0; i < n; ++i) ++count[digit(from[i])];
     if (count[digit(from[0])] == n) continue;
     size_t position = 0;
-    for (size_t& c : count) {
-      size_t here = c;
-      c = position;
+    for (size_t b = 0; b < buckets; ++b) {
+      size_t here = count[b];
+      count[b] = position;
       position += here;
     }
     for (size_t i = 0; i < n; ++i) to[count[digit(from[i])]++] = from[i];
