@@ -7,7 +7,8 @@
 //   own), so inputs that produce one are only parsed and written, not compared;
 // - a row whose name and description hold no letter a-z: the parser only looks at lines with
 //   a letter after the address, and the first time the letter may have been in a part it
-//   then dropped ("0.0.0.0 1234/abc" gives the name "1234").
+//   then dropped ("0.0.0.0 1234/abc" gives the name "1234"). With the "www." lines such a
+//   row does come back, from its "www." twin, so then every row must.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -25,12 +26,12 @@ namespace {
 
 using Row = std::tuple<std::string, std::string, std::string>;
 
-std::vector<Row> Rows(const quorvale::EntryList& list, std::string_view address_override) {
+std::vector<Row> Rows(const quorvale::EntryList& list, std::string_view address_override, bool all) {
   std::vector<Row> rows;
   for (size_t row = 0; row < list.size(); ++row) {
     std::string_view name = list.Name(row);
     std::string_view description = list.Description(row);
-    if (!quorvale::HasLetter(name) && !quorvale::HasLetter(description)) continue;
+    if (!all && !quorvale::HasLetter(name) && !quorvale::HasLetter(description)) continue;
     rows.emplace_back(name, description, address_override.empty() ? list.Address(row) : address_override);
   }
   return rows;
@@ -61,9 +62,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
       second.ResetRejectedLines();
       quorvale::ParseHostsData(written, second);
       if (!comparable) continue;
-      FUZZ_CHECK(Rows(second.list1, {}) == Rows(first.list1, redirect));
-      FUZZ_CHECK(Rows(second.list2, {}) == Rows(first.list2, {}));
-      FUZZ_CHECK(second.RowCount() == Rows(first.list1, redirect).size() + Rows(first.list2, {}).size());
+      const std::vector<Row> list1 = Rows(first.list1, redirect, www);
+      const std::vector<Row> list2 = Rows(first.list2, {}, www);
+      FUZZ_CHECK(Rows(second.list1, {}, true) == list1);
+      FUZZ_CHECK(Rows(second.list2, {}, true) == list2);
     }
   }
   return 0;
