@@ -184,9 +184,9 @@ class CliRun {
       return true;
     };
     if (!dump_list(session_.list1, '1') || !dump_list(session_.list2, '2')) return StdoutFailed();
-    for (const std::string& item : session_.SortArray.items()) {
+    for (size_t i = 0; i < session_.SortArray.size(); ++i) {
       text += "S\t";
-      text += item;
+      text += session_.SortArray[i];
       text += '\n';
       if (text.size() >= (1u << 20) && !flush()) return StdoutFailed();
     }

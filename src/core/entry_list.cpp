@@ -44,8 +44,9 @@ size_t EntryList::FindSlot(std::string_view name, uint32_t hash) const {
 
 void EntryList::GrowIndex() { Reserve(rows_.size(), 0, true); }
 
-bool EntryList::Add(std::string_view name, std::string_view address, std::string_view description) {
-  uint32_t hash = HashIgnoreAsciiCase(name);
+uint32_t EntryList::KeyHash(std::string_view name) { return HashIgnoreAsciiCase(name); }
+
+bool EntryList::Add(std::string_view name, std::string_view address, std::string_view description, uint32_t hash) {
   size_t slot = FindSlot(name, hash);
   if (slots_[slot].row != 0) return false;
 

@@ -29,7 +29,21 @@ class EntryList {
 
   // Adds a row unless a row with the same key is present; returns whether it was added.
   // The description is stored only when it is neither empty nor exactly "#".
-  bool Add(std::string_view name, std::string_view address, std::string_view description);
+  bool Add(std::string_view name, std::string_view address, std::string_view description) {
+    return Add(name, address, description, KeyHash(name));
+  }
+  // The same with the key's hash computed ahead (KeyHash), so that a caller can announce a
+  // batch of keys with Prefetch() before adding them: the index lookups of a big load are
+  // memory-bound, and overlapping them pays.
+  bool Add(std::string_view name, std::string_view address, std::string_view description, uint32_t hash);
+  static uint32_t KeyHash(std::string_view name);
+  void Prefetch(uint32_t hash) const {
+#if defined(__GNUC__) || defined(__clang__)
+    __builtin_prefetch(&slots_[hash & (slots_.size() - 1)]);
+#else
+    (void)hash;
+#endif
+  }
   bool Contains(std::string_view name) const;
   // Makes room for `rows` more rows holding at most `bytes` more bytes of text, so that a big
   // load does not pause to grow its storage. `with_index` sizes the key index too.

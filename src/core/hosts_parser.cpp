@@ -9,8 +9,18 @@ namespace quorvale {
 
 namespace {
 
-// Treats one line; returns whether it gave an entry (a duplicate name counts as one).
-bool TreatHostsLine(std::string_view raw, std::string& working, Session& session) {
+// An accepted line waiting to be added; its texts live in the line's working buffer.
+struct PendingEntry {
+  EntryList* list;
+  std::string_view name;
+  std::string_view address;
+  std::string_view comment;
+  uint32_t hash;
+};
+
+// Treats one line; returns whether it gave an entry (a duplicate name counts as one), which
+// `entry` then describes.
+bool TreatHostsLine(std::string_view raw, std::string& working, Session& session, PendingEntry* entry) {
   working.assign(raw);
   for (char& c : working) {
     if (c == '\t') {
@@ -55,8 +65,12 @@ bool TreatHostsLine(std::string_view raw, std::string& working, Session& session
   if (name.find(' ') != std::string_view::npos) return false;
   if (name == "localhost") return false;
 
-  EntryList& list = blocked ? session.list1 : session.list2;
-  list.Add(name, address, TrimSpaces(comment));
+  entry->list = blocked ? &session.list1 : &session.list2;
+  entry->name = name;
+  entry->address = address;
+  entry->comment = TrimSpaces(comment);
+  entry->hash = EntryList::KeyHash(name);
+  entry->list->Prefetch(entry->hash);
   return true;
 }
 
@@ -70,19 +84,33 @@ void ParseHostsData(std::string_view data, Session& session, const YieldFn& yiel
   RejectedLineSink rejected(session.RejectedLines);
   YieldTicker ticker(yield);
   ItemReader reader(data);
-  std::string working;
+  // Accepted lines are added in small batches, in file order, after their index slots were
+  // announced to the memory system.
+  constexpr size_t kBatch = 16;
+  std::string working[kBatch];
+  PendingEntry pending[kBatch];
+  size_t waiting = 0;
+  auto add_waiting = [&] {
+    for (size_t i = 0; i < waiting; ++i) {
+      const PendingEntry& entry = pending[i];
+      entry.list->Add(entry.name, entry.address, entry.comment, entry.hash);
+    }
+    waiting = 0;
+  };
   // The loop body runs at least once: an empty file is one empty, rejected line.
   do {
     std::string_view item;
     reader.Next(&item);
     std::string_view raw = TrimSpaces(item);
-    if (TreatHostsLine(raw, working, session)) {
+    if (TreatHostsLine(raw, working[waiting], session, &pending[waiting])) {
       ++session.EntriesLoaded;
+      if (++waiting == kBatch) add_waiting();
     } else {
       rejected.Add(raw);
     }
     ticker.Tick();
   } while (!reader.AtEnd());
+  add_waiting();
 }
 
 Status ParseHostsFile(const std::string& path, Session& session, const YieldFn& yield) {

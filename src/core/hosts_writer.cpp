@@ -143,7 +143,7 @@ void FormatHostsFromArray(const SortBuffer& items, bool www, std::string_view re
                           std::string_view date_text, std::string* out, const YieldFn& yield) {
   const int copies = www ? 2 : 1;
   size_t length = 512 + date_text.size();
-  for (const std::string& item : items.items()) length += copies * (redirect_address.size() + item.size() + 7);
+  for (size_t i = 0; i < items.size(); ++i) length += copies * (redirect_address.size() + items[i].size() + 7);
   out->reserve(out->size() + length);
 
   out->append(kHeaderTop);
@@ -164,8 +164,8 @@ void FormatHostsFromArray(const SortBuffer& items, bool www, std::string_view re
   ticker.Now();
   for (int pass = 0; pass < copies; ++pass) {
     const std::string_view prefix = pass == 0 ? "" : "www.";
-    for (const std::string& item : items.items()) {
-      AppendEntry(out, redirect_address, prefix, item, {});
+    for (size_t i = 0; i < items.size(); ++i) {
+      AppendEntry(out, redirect_address, prefix, items[i], {});
       ticker.Tick();
     }
     ticker.Now();
@@ -192,9 +192,9 @@ void FormatDomainExport(const EntryList& list, bool include_comments, std::strin
 
 void FormatSortedNames(const SortBuffer& items, std::string* out) {
   size_t length = 0;
-  for (const std::string& item : items.items()) length += item.size() + 2;
+  for (size_t i = 0; i < items.size(); ++i) length += items[i].size() + 2;
   out->reserve(out->size() + length);
-  for (const std::string& item : items.items()) AppendLine(out, item);
+  for (size_t i = 0; i < items.size(); ++i) AppendLine(out, items[i]);
 }
 
 }  // namespace quorvale

@@ -71,20 +71,26 @@ Status ReadFileBytes(const std::string& path, std::string* out) {
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (file == nullptr) return StatusFromErrno(errno ? errno : ENOENT, path);
   Status status;
+  // Read straight into the result, growing it when the file is longer than it said (a file
+  // that grows meanwhile, or one whose size cannot be known).
+  size_t capacity = 1 << 16;
   if (std::fseek(file, 0, SEEK_END) == 0) {
     long length = std::ftell(file);
-    if (length > 0) out->reserve(static_cast<size_t>(length));
+    if (length > 0) capacity = static_cast<size_t>(length) + 1;
     std::rewind(file);
   }
-  char buffer[1 << 16];
+  size_t used = 0;
   while (true) {
-    size_t got = std::fread(buffer, 1, sizeof buffer, file);
-    out->append(buffer, got);
-    if (got < sizeof buffer) {
+    if (out->size() < capacity) out->resize(capacity);
+    size_t got = std::fread(out->data() + used, 1, out->size() - used, file);
+    used += got;
+    if (used < out->size()) {
       if (std::ferror(file)) status = StatusFromErrno(errno ? errno : EIO, path);
       break;
     }
+    capacity = out->size() * 2;
   }
+  out->resize(used);
   std::fclose(file);
   return status;
 }

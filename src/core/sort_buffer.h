@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -8,21 +9,39 @@
 namespace quorvale {
 
 // The sort buffer: a growable list of domain entries indexed from 0, each a name possibly
-// followed by a comment part that starts with " #[".
+// followed by a comment part that starts with " #[". The texts live in one arena and the
+// list holds their places, so that sorting a million entries moves small records, never the
+// texts. Views stay valid until the buffer is next changed.
 class SortBuffer {
  public:
-  size_t size() const { return items_.size(); }
-  bool empty() const { return items_.empty(); }
-  std::string_view operator[](size_t index) const { return items_[index]; }
+  size_t size() const { return spans_.size(); }
+  bool empty() const { return spans_.empty(); }
+  std::string_view operator[](size_t index) const {
+    return {arena_.data() + spans_[index].offset, spans_[index].length};
+  }
 
-  void Append(std::string_view item) { items_.emplace_back(item); }
-  void Clear() { items_.clear(); }
+  void Append(std::string_view item) {
+    spans_.push_back({arena_.size(), static_cast<uint32_t>(item.size())});
+    arena_.append(item);
+  }
+  // Makes room for `items` more entries of `bytes` more bytes in all.
+  void Reserve(size_t items, size_t bytes);
+  void Clear();
 
-  std::vector<std::string>& items() { return items_; }
-  const std::vector<std::string>& items() const { return items_; }
+  // Puts the entries in the given order: order[i] is the index of the entry that becomes
+  // entry i. Entries left out are dropped.
+  void Arrange(const std::vector<uint32_t>& order);
+
+  // A copy of every entry, for callers that want strings.
+  std::vector<std::string> items() const;
 
  private:
-  std::vector<std::string> items_;
+  struct Span {
+    uint64_t offset;
+    uint32_t length;
+  };
+  std::string arena_;
+  std::vector<Span> spans_;
 };
 
 }  // namespace quorvale

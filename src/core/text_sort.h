@@ -13,13 +13,11 @@ namespace quorvale {
 // Sorts `ids` by the byte order of text(id) (a text that is a prefix of another comes
 // first); ids with equal texts are ordered by tie(id). An MSD sort on 8-byte digits: each
 // level orders fixed-size keys (a radix sort for big ranges, so that the window can be
-// offered a yield between passes), then descends into the runs whose keys are equal.
+// offered a yield between passes), then goes on with the runs whose keys are equal, 8 bytes further on.
 template <typename TextFn, typename TieFn>
 void SortIdsByText(std::vector<uint32_t>& ids, TextFn text, TieFn tie, const YieldFn& yield = {});
 
 namespace text_sort_internal {
-
-inline constexpr size_t kMaxRadixDepth = 64;
 
 struct Item {
   uint64_t key;    // the 8 bytes at the current depth, big-endian, zero-padded
@@ -70,37 +68,42 @@ inline void RadixSort(Item* first, Item* last, std::vector<Item>& scratch, Yield
   if (from != first) std::copy(from, from + n, first);
 }
 
+// Orders [first, last) level by level with a work list instead of recursion, so that texts
+// sharing very long prefixes cannot exhaust the stack.
 template <typename TextFn, typename TieFn>
-void SortLevel(Item* first, Item* last, size_t depth, TextFn& text, TieFn& tie, std::vector<Item>& scratch,
-               YieldTicker& ticker) {
-  const size_t n = static_cast<size_t>(last - first);
-  if (n < 2) return;
-  if (n >= 4096) {
-    RadixSort(first, last, scratch, ticker);
-  } else {
-    std::sort(first, last, KeyLess);
-  }
-  for (Item* run = first; run != last;) {
-    Item* end = run + 1;
-    while (end != last && end->key == run->key && end->taken == run->taken) ++end;
-    if (end - run > 1) {
-      if (run->taken == 8 && depth >= kMaxRadixDepth) {
-        // Very long shared prefixes: finish the run with whole comparisons instead of
-        // descending further, so the depth of recursion stays bounded.
-        std::sort(run, end, [&](const Item& a, const Item& b) {
-          int c = text(a.id).substr(depth).compare(text(b.id).substr(depth));
-          return c != 0 ? c < 0 : tie(a.id) < tie(b.id);
-        });
-      } else if (run->taken == 8) {
-        for (Item* item = run; item != end; ++item) SetKey(*item, text(item->id), depth + 8);
-        SortLevel(run, end, depth + 8, text, tie, scratch, ticker);
-      } else {
-        // The texts are equal.
-        std::sort(run, end, [&tie](const Item& a, const Item& b) { return tie(a.id) < tie(b.id); });
-      }
+void SortLevels(Item* first, Item* last, TextFn& text, TieFn& tie, std::vector<Item>& scratch, YieldTicker& ticker) {
+  struct Range {
+    Item* first;
+    Item* last;
+    size_t depth;
+  };
+  std::vector<Range> work{{first, last, 0}};
+  while (!work.empty()) {
+    Range range = work.back();
+    work.pop_back();
+    const size_t n = static_cast<size_t>(range.last - range.first);
+    if (range.depth > 0) {
+      for (Item* item = range.first; item != range.last; ++item) SetKey(*item, text(item->id), range.depth);
     }
-    ticker.Tick();
-    run = end;
+    if (n >= 4096) {
+      RadixSort(range.first, range.last, scratch, ticker);
+    } else {
+      std::sort(range.first, range.last, KeyLess);
+    }
+    for (Item* run = range.first; run != range.last;) {
+      Item* end = run + 1;
+      while (end != range.last && end->key == run->key && end->taken == run->taken) ++end;
+      if (end - run > 1) {
+        if (run->taken == 8) {
+          work.push_back({run, end, range.depth + 8});
+        } else {
+          // The texts are equal.
+          std::sort(run, end, [&tie](const Item& a, const Item& b) { return tie(a.id) < tie(b.id); });
+        }
+      }
+      ticker.Tick();
+      run = end;
+    }
   }
 }
 
@@ -116,7 +119,7 @@ void SortIdsByText(std::vector<uint32_t>& ids, TextFn text, TieFn tie, const Yie
   }
   std::vector<Item> scratch;
   YieldTicker ticker(yield, 1024);
-  text_sort_internal::SortLevel(items.data(), items.data() + items.size(), 0, text, tie, scratch, ticker);
+  text_sort_internal::SortLevels(items.data(), items.data() + items.size(), text, tie, scratch, ticker);
   for (size_t i = 0; i < ids.size(); ++i) ids[i] = items[i].id;
 }
 

@@ -2,8 +2,10 @@
 
 #include <QElapsedTimer>
 #include <QMainWindow>
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "core/session.h"
 #include "core/status.h"
@@ -88,6 +90,14 @@ class Form1 : public QMainWindow {
   // of `path`, then waits the tool's fixed time. Fails only when the tool cannot be started.
   Status SetFileAccess(const std::string& path, const std::string& user, int mode);
 
+  // Asks whether the descriptions go in, formats both lists with the options of the last
+  // "OK" and hands the bytes to `write`. From the answer until `write` returns, the window
+  // takes no input, so the lists cannot change under the writer.
+  // Shows a fresh options window and waits for it. True when it was left with "OK", or closed
+  // with its close box after an earlier "OK" of the run (the earlier choice then stands).
+  bool RunOptionsWindow();
+  Status WriteHostsFile(const std::function<Status(std::string_view)>& write);
+
   void SetStatus(const QString& text);
   QString LoadedCountText() const;
   void RefreshLists();
@@ -95,6 +105,12 @@ class Form1 : public QMainWindow {
   void ShowProgress();
   void CloseProgress();
   void HoldProgress();
+  // For the saves of names and of the sort buffer: asks before an existing file is replaced
+  // and makes it writable; false when the save must stop (refused, or the file cannot be made
+  // writable, which has been reported).
+  bool ConfirmOverwrite(const std::string& path);
+  // Writes the file in one step and tells the user whether it was saved.
+  void SaveBytes(const std::string& path, std::string_view bytes);
   QString FileDialogFolder() const;
   QString FileDialogTitle() const;
   // A message box; `title` defaults to the program's title.

@@ -1,19 +1,180 @@
-// Domain lists and the sort buffer.
+// Domain lists and the sort buffer: the two loads, "Trier", and the three saves of names and
+// of the buffer.
 
+#include <QPushButton>
+#include <string>
+#include <string_view>
+
+#include "core/domain_parser.h"
+#include "core/hosts_writer.h"
+#include "core/sorting.h"
 #include "gui/form1.h"
+#include "gui/texts.h"
+#include "platform/platform.h"
 
 namespace quorvale {
 
-void Form1::ChargerDom_Click() {}
+bool Form1::ConfirmOverwrite(const std::string& path) {
+  if (!platform_.PathFileExists(path)) return true;
+  if (ShowMessage(texts::kOverwrite, Prompts::Buttons::kOkCancel,
+                  Prompts::Icon::kNone, texts::kConfirmation) != Prompts::Answer::kOk) {
+    return false;
+  }
+  // A read-only file must become writable before it is replaced. When that is refused the
+  // file cannot be written either: say so now rather than after more questions.
+  if (!platform_.SetFileAttributes(path, kAttrNormal).ok()) {
+    ShowMessage(texts::kSaveFailed, Prompts::Buttons::kOk, Prompts::Icon::kCritical);
+    return false;
+  }
+  return true;
+}
 
-void Form1::Command6_Click() {}
+void Form1::SaveBytes(const std::string& path, std::string_view bytes) {
+  // The whole file is formatted first and replaces the old one in one step, so a failure at
+  // any point (folder not writable, disk full) leaves the old file as it was.
+  const bool saved = platform_.WriteFileAtomic(path, bytes).ok();
+  YieldNow();
+  if (saved) {
+    ShowMessage(texts::kFileSaved, Prompts::Buttons::kOk, Prompts::Icon::kNone);
+  } else {
+    ShowMessage(texts::kSaveFailed, Prompts::Buttons::kOk, Prompts::Icon::kCritical);
+  }
+}
 
-void Form1::ExportDom_Click() {}
+void Form1::ChargerDom_Click() {
+  CommandScope scope(this);
+  setEnabled(false);
+  CurrentFile_ = ShowOpenDialog(texts::kTextFiles, texts::kTextPattern).toStdString();
+  YieldNow();
+  if (!CurrentFile_.empty()) {
+    hide();
+    YieldNow();
+    ShowProgress();
+    YieldNow();
+    // Only a file that is missing or whose attributes cannot be changed ends the load here:
+    // the parser itself takes an unreadable file as an empty one.
+    if (platform_.SetFileAttributes(CurrentFile_, kAttrNormal).ok()) {
+      SetStatus(QStringLiteral("Chargement en cours..."));
+      session_.ResetRejectedLines();
+      YieldNow();
+      ParseDomainList(CurrentFile_, session_, slice_yield_);
+      ++FilesLoaded_;
+      RefreshLists();
+      SetStatus(LoadedCountText());
+      // Unlike the HOSTS-format loads, the progress window goes first and the pause of about
+      // a second follows, with the main window still hidden.
+      CloseProgress();
+      for (int i = 0; i < 100; ++i) {
+        YieldNow();
+        platform_.Sleep(10);
+        YieldNow();
+      }
+      YieldNow();
+      show();
+      YieldNow();
+      Command8_Click();
+    } else {
+      CloseProgress();
+      show();
+    }
+  }
+  setEnabled(true);
+  if (session_.RowCount() > 0) EnableDataMenus();
+}
 
-void Form1::Command7_Click() {}
+void Form1::Command6_Click() {
+  CommandScope scope(this);
+  setEnabled(false);
+  CurrentFile_ = ShowOpenDialog(texts::kTextFiles, texts::kTextPattern).toStdString();
+  YieldNow();
+  // A missing file, attributes that cannot be changed, a file that cannot be read or an empty
+  // file end the load quietly; entries appended before a failure stay in the buffer.
+  if (!CurrentFile_.empty() && platform_.SetFileAttributes(CurrentFile_, kAttrNormal).ok()) {
+    SetStatus(QStringLiteral("Chargement en cours..."));
+    if (LoadDomainOnlyFile(CurrentFile_, session_.SortArray, slice_yield_).ok()) {
+      ++FilesLoaded_;
+      SetStatus(QString::number(session_.SortArray.size()) + QStringLiteral(" Adresse(s) chargée(s)"));
+      CheckHostsLock(HostsPath_);
+      Command2_->setEnabled(true);
+    }
+  }
+  setEnabled(true);
+}
 
-void Form1::Command2_Click() {}
+void Form1::ExportDom_Click() {
+  CommandScope scope(this);
+  YieldNow();
+  const std::string path = ShowSaveDialog(texts::kTextFiles, texts::kTextPattern).toStdString();
+  if (path.empty()) return;
+  if (!ConfirmOverwrite(path)) return;
+  // The old file stays whole until the new contents are ready: it is replaced only after the
+  // question below, and not at all when the write fails.
+  YieldNow();
+  const bool include_comments = ShowMessage(texts::kIncludeComments,
+                                            Prompts::Buttons::kYesNo, Prompts::Icon::kNone) == Prompts::Answer::kYes;
+  YieldNow();
+  session_.list1.Sort(slice_yield_);
+  std::string bytes;
+  FormatDomainExport(session_.list1, include_comments, &bytes);
+  YieldNow();
+  SaveBytes(path, bytes);
+}
 
-void Form1::Command3_Click() {}
+void Form1::Command7_Click() {
+  CommandScope scope(this);
+  if (FilesLoaded_ == 0) {
+    ShowMessage(texts::kLoadFirst, Prompts::Buttons::kOk,
+                Prompts::Icon::kNone);
+    return;
+  }
+  const std::string path = ShowSaveDialog(texts::kTextFiles, texts::kTextPattern).toStdString();
+  if (path.empty()) return;
+  if (!ConfirmOverwrite(path)) return;
+  std::string bytes;
+  FormatSortedNames(session_.SortArray, &bytes);
+  YieldNow();
+  SaveBytes(path, bytes);
+}
+
+void Form1::Command2_Click() {
+  CommandScope scope(this);
+  if (FilesLoaded_ == 0) {
+    ShowMessage(QStringLiteral("vous devez d'abord charger un ficher d'adresses!"), Prompts::Buttons::kOk,
+                Prompts::Icon::kNone);
+    return;
+  }
+  setEnabled(false);
+  SetStatus(QStringLiteral("Veuillez patienter..."));
+  YieldNow();
+  // An empty buffer stays empty and still counts as sorted.
+  SortAndDeduplicate(session_.SortArray, slice_yield_);
+  YieldNow();
+  SetStatus(QString::number(session_.SortArray.size()) + QStringLiteral(" Adresses triees"));
+  Command3_->setEnabled(true);
+  Command4_->setEnabled(true);
+  Command7_->setEnabled(true);
+  Command8_->setEnabled(true);
+  setEnabled(true);
+}
+
+void Form1::Command3_Click() {
+  CommandScope scope(this);
+  if (FilesLoaded_ == 0) {
+    ShowMessage(texts::kLoadFirst, Prompts::Buttons::kOk,
+                Prompts::Icon::kNone);
+    return;
+  }
+  const bool accepted = RunOptionsWindow();
+  YieldNow();
+  if (!accepted) return;
+  const std::string path = ShowSaveDialog(texts::kTextFiles, texts::kTextPattern).toStdString();
+  if (path.empty()) return;
+  if (!ConfirmOverwrite(path)) return;
+  YieldNow();
+  std::string bytes;
+  FormatHostsFromArray(session_.SortArray, session_.AddWwwLines, session_.RedirectAddress, CurrentDateTimeText(),
+                       &bytes, slice_yield_);
+  SaveBytes(path, bytes);
+}
 
 }  // namespace quorvale

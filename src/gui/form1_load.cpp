@@ -5,6 +5,7 @@
 #include "core/hosts_parser.h"
 #include "core/report.h"
 #include "gui/form1.h"
+#include "gui/texts.h"
 #include "platform/platform.h"
 
 namespace quorvale {
@@ -52,7 +53,7 @@ void Form1::OpenHostFile_Click() {
 void Form1::Ouvrir_Click() {
   CommandScope scope(this);
   setEnabled(false);
-  CurrentFile_ = ShowOpenDialog(QStringLiteral("Fichiers Texte (.txt)"), QStringLiteral("*.txt")).toStdString();
+  CurrentFile_ = ShowOpenDialog(texts::kTextFiles, texts::kTextPattern).toStdString();
   YieldNow();
   if (!CurrentFile_.empty()) {
     hide();
@@ -99,7 +100,7 @@ void Form1::Command8_Click() {
     }
   }
   if (!status.ok()) {
-    ShowMessage(QStringLiteral("Echec! le fichier n'a pas pu etre enregistre."), Prompts::Buttons::kOk,
+    ShowMessage(texts::kSaveFailed, Prompts::Buttons::kOk,
                 Prompts::Icon::kCritical);
     return;
   }

@@ -1,11 +1,100 @@
 // Writing the lists as a HOSTS file: save and replace.
 
+#include <ctime>
+#include <string>
+#include <string_view>
+
+#include "core/hosts_writer.h"
 #include "gui/form1.h"
+#include "gui/form2.h"
+#include "gui/texts.h"
+#include "platform/hosts_replace.h"
+#include "platform/platform.h"
 
 namespace quorvale {
 
-void Form1::SaveAs_Click() {}
+bool Form1::RunOptionsWindow() {
+  Form2 form(session_, this);
+  prompts_.RunModal(&form);
+  return session_.OptionsAccepted;
+}
 
-void Form1::ReplaceHosts_Click() {}
+Status Form1::WriteHostsFile(const std::function<Status(std::string_view)>& write) {
+  const bool include_comments =
+      ShowMessage(texts::kIncludeComments, Prompts::Buttons::kYesNo,
+                  Prompts::Icon::kNone) == Prompts::Answer::kYes;
+  // The lists must not change while they are formatted and written, so no other command
+  // may start during the yields.
+  setEnabled(false);
+  YieldNow();
+  std::string bytes;
+  FormatHostsFile(session_, session_.AddWwwLines, session_.RedirectAddress, include_comments, CurrentDateTimeText(),
+                  &bytes, slice_yield_);
+  const Status written = write(bytes);
+  YieldNow();
+  setEnabled(true);
+  return written;
+}
+
+void Form1::SaveAs_Click() {
+  CommandScope scope(this);
+  if (FilesLoaded_ == 0) {
+    ShowMessage(texts::kLoadFirst, Prompts::Buttons::kOk,
+                Prompts::Icon::kNone);
+    return;
+  }
+  const bool accepted = RunOptionsWindow();
+  YieldNow();
+  if (!accepted) return;
+
+  const std::string path =
+      ShowSaveDialog(texts::kTextFiles, texts::kTextPattern).toStdString();
+  if (path.empty()) return;
+  if (!ConfirmOverwrite(path)) return;
+
+  YieldNow();
+  const Status written =
+      WriteHostsFile([this, &path](std::string_view bytes) { return platform_.WriteFileAtomic(path, bytes); });
+  if (!written.ok()) {
+    ShowMessage(texts::kSaveFailed, Prompts::Buttons::kOk, Prompts::Icon::kCritical);
+    return;
+  }
+  ShowMessage(texts::kFileSaved, Prompts::Buttons::kOk, Prompts::Icon::kNone);
+}
+
+void Form1::ReplaceHosts_Click() {
+  CommandScope scope(this);
+  const bool accepted = RunOptionsWindow();
+  YieldNow();
+  if (!accepted) return;
+
+  const std::string path = platform_.HostsPath();
+  YieldNow();
+  // Until the writing starts, a failing step is skipped: a missing file cannot be made
+  // normal, and the write tells whether the file can be replaced.
+  (void)platform_.SetFileAttributes(path, kAttrNormal);
+  if (platform_.PathFileExists(path)) {
+    const Prompts::Answer answer =
+        ShowMessage(QStringLiteral("Voulez vous vraiment remplacer le ficher hosts ?"), Prompts::Buttons::kOkCancel,
+                    Prompts::Icon::kNone, texts::kConfirmation);
+    YieldNow();
+    if (answer != Prompts::Answer::kOk) {
+      (void)platform_.SetFileAttributes(path, kAttrReadOnlyHiddenSystem);
+      return;
+    }
+    // ReplaceHostsFile makes the file normal again before it copies and writes it.
+  }
+
+  // The old file is kept as a dated copy beside it; a copy that cannot be made stops the
+  // replace before anything is written.
+  const Status replaced = WriteHostsFile([this, &path](std::string_view bytes) {
+    return ReplaceHostsFile(platform_, path, bytes, std::time(nullptr));
+  });
+  if (!replaced.ok()) {
+    ShowMessage(texts::kSaveFailed, Prompts::Buttons::kOk, Prompts::Icon::kCritical);
+    return;
+  }
+  ShowMessage(QStringLiteral("Fichier hosts remplace"), Prompts::Buttons::kOk, Prompts::Icon::kNone);
+}
 
 }  // namespace quorvale

@@ -1,6 +1,8 @@
 #include "gui/form2.h"
 
 #include <QCheckBox>
+#include <algorithm>
+#include <initializer_list>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
@@ -25,8 +27,12 @@ Form2::Form2(Session& session, QWidget* parent)
   setObjectName(QStringLiteral("Form2"));
   setWindowTitle(QStringLiteral("Options"));
   setModal(true);
-  // 5430 x 1845 twips.
+  // 5430 x 1845 twips. The controls keep their design sizes, which were made for an 8-point
+  // font; a larger default font would cut their texts.
   resize(362, 123);
+  QFont design_font = font();
+  design_font.setPointSize(8);
+  setFont(design_font);
 
   label1_ = new QLabel(QStringLiteral("Choisissez l'adresse de redirection:"), this);
   label1_->setObjectName(QStringLiteral("Label1"));
@@ -64,6 +70,15 @@ Form2::Form2(Session& session, QWidget* parent)
   connect(check3_, &QCheckBox::clicked, this, &Form2::Check3Click);
   connect(command1_, &QPushButton::clicked, this, &Form2::Command1Click);
   connect(command2_, &QPushButton::clicked, this, &Form2::Command2Click);
+
+  // Where the system's font is wider than the design's, a control grows to the right to show
+  // its whole text, and the window with it; the design places are kept.
+  int right = width();
+  for (QWidget* control : std::initializer_list<QWidget*>{label1_, check1_, check2_, check3_}) {
+    control->resize(std::max(control->width(), control->sizeHint().width()), control->height());
+    right = std::max(right, control->geometry().right() + 8);
+  }
+  resize(right, height());
 
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
     move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));

@@ -171,10 +171,12 @@ TEST_P(RealPlainListTest, LoadDomainOnlyFileAndSort) {
   SortBuffer buffer;
   ASSERT_TRUE(LoadDomainOnlyFile(RealFile(c.file), buffer).ok());
   EXPECT_EQ(buffer.size(), c.stored);
-  for (const std::string& entry : buffer.items()) ASSERT_EQ(entry, AsciiLower(entry));
+  const std::vector<std::string> entries = buffer.items();
+  for (const std::string& entry : entries) ASSERT_EQ(entry, AsciiLower(entry));
   SortAndDeduplicate(buffer);
   EXPECT_EQ(buffer.size(), c.after_sort);
-  for (size_t i = 1; i < buffer.size(); ++i) ASSERT_LT(buffer.items()[i - 1], buffer.items()[i]);
+  const std::vector<std::string> sorted = buffer.items();
+  for (size_t i = 1; i < sorted.size(); ++i) ASSERT_LT(sorted[i - 1], sorted[i]);
 }
 
 // Written as a HOSTS file and loaded again, a plain list comes back whole. The HOSTS reader

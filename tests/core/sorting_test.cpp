@@ -140,7 +140,8 @@ TEST(SortAndDeduplicate, FiftyEightEntriesWithOneRepeatedKeyLeaveFiftySeven) {
   ASSERT_EQ(buffer.size(), 58u);
   SortAndDeduplicate(buffer);
   EXPECT_EQ(buffer.size(), 57u);
-  EXPECT_TRUE(std::is_sorted(buffer.items().begin(), buffer.items().end(), ByteLess));
+  const std::vector<std::string> sorted = buffer.items();
+  EXPECT_TRUE(std::is_sorted(sorted.begin(), sorted.end(), ByteLess));
 }
 
 TEST(SortAndDeduplicate, YieldsAndKeepsEveryDistinctKeyOfALargeBuffer) {

@@ -32,7 +32,13 @@ TEST(Form2Test, DesignState) {
   EXPECT_EQ(Button(form, "Command2")->text(), "Annuler");
   EXPECT_FALSE(Button(form, "Command1")->isDefault());
   EXPECT_FALSE(Button(form, "Command2")->isDefault());
-  EXPECT_EQ(Box(form, "Check2")->geometry(), QRect(208, 24, 65, 17));
+  // Controls keep their design places; a check box grows to show its whole text.
+  for (const char* name : {"Check1", "Check2", "Check3"}) {
+    EXPECT_GE(Box(form, name)->width(), Box(form, name)->sizeHint().width()) << name;
+    EXPECT_LE(Box(form, name)->geometry().right(), form.width()) << name;
+  }
+  EXPECT_EQ(Box(form, "Check2")->geometry().topLeft(), QPoint(208, 24));
+  EXPECT_EQ(Box(form, "Check3")->geometry().topLeft(), QPoint(296, 24));
   EXPECT_EQ(Button(form, "Command2")->geometry(), QRect(192, 88, 73, 25));
 }
 

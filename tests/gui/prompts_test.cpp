@@ -7,6 +7,7 @@
 #include <QMessageBox>
 #include <QTimer>
 
+#include "gui/app_setup.h"
 #include "gui/translation.h"
 
 namespace quorvale {
@@ -45,6 +46,20 @@ TEST(QtPromptsTest, FrenchButtonsAndAnswers) {
   EXPECT_EQ(buttons.size(), 2);
   EXPECT_TRUE(buttons.contains("Annuler") || buttons.contains("&Annuler")) << buttons.join('|').toStdString();
   EXPECT_EQ(title, "Confirmation");
+}
+
+}  // namespace
+}  // namespace quorvale
+
+namespace quorvale {
+namespace {
+
+TEST(AppSetupTest, NameVersionAndIcon) {
+  SetUpApplication();
+  EXPECT_EQ(QApplication::applicationName(), "Quorvale");
+  EXPECT_EQ(QApplication::applicationVersion(), "1.0.183");
+  EXPECT_FALSE(QApplication::windowIcon().isNull());
+  EXPECT_EQ(QApplication::windowIcon().pixmap(64, 64).size(), QSize(64, 64));
 }
 
 }  // namespace

@@ -1,0 +1,34 @@
+#include "sort_buffer.h"
+
+#include <algorithm>
+
+namespace quorvale {
+
+void SortBuffer::Reserve(size_t items, size_t bytes) {
+  // Grow at least twofold, so that many small loads stay linear.
+  if (spans_.size() + items > spans_.capacity()) {
+    spans_.reserve(std::max(spans_.size() + items, spans_.capacity() * 2));
+  }
+  if (arena_.size() + bytes > arena_.capacity()) arena_.reserve(std::max(arena_.size() + bytes, arena_.capacity() * 2));
+}
+
+void SortBuffer::Clear() {
+  arena_.clear();
+  spans_.clear();
+}
+
+void SortBuffer::Arrange(const std::vector<uint32_t>& order) {
+  std::vector<Span> arranged;
+  arranged.reserve(order.size());
+  for (uint32_t index : order) arranged.push_back(spans_[index]);
+  spans_.swap(arranged);
+}
+
+std::vector<std::string> SortBuffer::items() const {
+  std::vector<std::string> copy;
+  copy.reserve(size());
+  for (size_t i = 0; i < size(); ++i) copy.emplace_back((*this)[i]);
+  return copy;
+}
+
+}  // namespace quorvale

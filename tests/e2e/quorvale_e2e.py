@@ -1,0 +1,588 @@
+#!/usr/bin/env python3
+"""Drives the built quorvale program from outside, in a real X server, as a person would.
+
+Xvfb provides the screen, xdotool the mouse and the keyboard, ImageMagick's `import` the
+pictures. The program runs from a folder of its own (so Rapport.txt lands there), with
+QUORVALE_SYSTEM_DIR pointing at a Windows-style tree whose drivers/etc/HOSTS is made of real
+blocklist files, and with a PATH whose xdg-open only records how it was called.
+
+Usage: quorvale_e2e.py --bin-dir BUILD/bin --data-dir tests/data/real --docs-dir docs
+With E2E_SCREENSHOTS=1 the pictures of the main window, the options window and the about
+window are written into the docs folder; otherwise they go to the temporary folder only.
+With E2E_KEEP=1 the temporary folder is kept (it is always kept when a step fails).
+"""
+
+import argparse
+import ctypes
+import os
+import re
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+# Every fixed size below is the window's design size at 96 dpi: 15 twips per pixel.
+CLIENT_WIDTH = 543
+CLIENT_HEIGHT = 430
+LIST1 = (8, 8, 529, 241)  # left, top, width, height inside the client area
+LIST2 = (8, 264, 529, 137)
+OPTIONS_OK = (96 + 73 // 2, 88 + 25 // 2)  # centre of "OK" in the options window
+
+SOURCE_DATE_EPOCH = "1700000000"
+SAVED_NAME = "Liste.txt"
+REPORT_RULE = b"-" * 33
+
+# Lines added after the real files: entries with comments, so that the answer to the
+# comments question shows in the written file, and two lines that must be refused.
+EXTRA_LINES = [
+    b"0.0.0.0 0-stats.example.net # collecte de statistiques",
+    b"10.0.0.5\tintranet.example.org #bureau",
+    b"127.0.0.1 abc",
+    b"not-an-address example.com",
+]
+EXTRA_REJECTED = [b"127.0.0.1 abc", b"not-an-address example.com"]
+
+
+class Failure(Exception):
+    pass
+
+
+START = time.monotonic()
+
+
+def note(step):
+    """Prints the step being done, so that a failing run's output shows how far it got."""
+    print("[%6.2f s] %s" % (time.monotonic() - START, step), flush=True)
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+def wait_until(what, predicate, timeout=20.0, interval=0.05):
+    deadline = time.monotonic() + timeout
+    while True:
+        result = predicate()
+        if result:
+            return result
+        if time.monotonic() > deadline:
+            raise Failure("timed out waiting for " + what)
+        time.sleep(interval)
+
+
+def end_with_parent():
+    """Run in a started child: it gets SIGTERM when this driver dies, even by SIGKILL (as on a
+    ctest timeout), so no server or program outlives a broken run."""
+    libc = ctypes.CDLL(None, use_errno=True)
+    libc.prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG
+
+
+class XDisplay:
+    """One Xvfb server and the tools that act on it."""
+
+    def __init__(self, work):
+        read_end, write_end = os.pipe()
+        self.log = open(os.path.join(work, "xvfb.log"), "wb")
+        # -displayfd lets the server pick a free display number and tell it.
+        self.server = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24", "-dpi", "96",
+             "-nolisten", "tcp"],
+            pass_fds=(write_end,), stdout=self.log, stderr=subprocess.STDOUT,
+            preexec_fn=end_with_parent)
+        os.close(write_end)
+        number = b""
+        deadline = time.monotonic() + 20
+        while not number.endswith(b"\n"):
+            check(time.monotonic() < deadline and self.server.poll() is None, "Xvfb did not start")
+            chunk = os.read(read_end, 16)
+            if not chunk:
+                break
+            number += chunk
+        os.close(read_end)
+        check(number.strip().isdigit(), "Xvfb gave no display number")
+        self.name = ":" + number.strip().decode()
+
+    def env(self):
+        env = dict(os.environ)
+        env["DISPLAY"] = self.name
+        return env
+
+    def run(self, *args, ok_codes=(0,)):
+        result = subprocess.run(list(args), env=self.env(), capture_output=True, timeout=30)
+        if result.returncode not in ok_codes:
+            raise Failure("%s failed: %s" % (" ".join(args), result.stderr.decode(errors="replace")))
+        return result.stdout.decode(errors="replace")
+
+    def xdotool(self, *args, ok_codes=(0,)):
+        return self.run("xdotool", *args, ok_codes=ok_codes)
+
+    def stop(self):
+        if self.server.poll() is None:
+            self.server.terminate()
+            try:
+                self.server.wait(10)
+            except subprocess.TimeoutExpired:
+                self.server.kill()
+                self.server.wait()
+        self.log.close()
+
+    def send_close_request(self, window):
+        """Asks a window to close as a window manager's close box does (WM_DELETE_WINDOW)."""
+        x11 = ctypes.CDLL("libX11.so.6")
+        x11.XOpenDisplay.restype = ctypes.c_void_p
+        x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+        x11.XInternAtom.restype = ctypes.c_ulong
+        x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+        x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
+                                   ctypes.c_void_p]
+        x11.XFlush.argtypes = [ctypes.c_void_p]
+        x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+
+        class ClientMessage(ctypes.Structure):
+            _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong),
+                        ("send_event", ctypes.c_int), ("display", ctypes.c_void_p),
+                        ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
+                        ("format", ctypes.c_int), ("data", ctypes.c_long * 5)]
+
+        class Event(ctypes.Union):
+            _fields_ = [("xclient", ClientMessage), ("pad", ctypes.c_long * 24)]
+
+        display = x11.XOpenDisplay(self.name.encode())
+        check(display, "cannot open display " + self.name)
+        try:
+            event = Event()
+            event.xclient.type = 33  # ClientMessage
+            event.xclient.window = window
+            event.xclient.message_type = x11.XInternAtom(display, b"WM_PROTOCOLS", 0)
+            event.xclient.format = 32
+            event.xclient.data[0] = x11.XInternAtom(display, b"WM_DELETE_WINDOW", 0)
+            event.xclient.data[1] = 0  # CurrentTime
+            check(x11.XSendEvent(display, window, 0, 0, ctypes.byref(event)) != 0,
+                  "XSendEvent failed")
+            x11.XFlush(display)
+        finally:
+            x11.XCloseDisplay(display)
+
+
+class Picture:
+    """A window's picture, read from the PPM that `import` writes."""
+
+    def __init__(self, path):
+        with open(path, "rb") as f:
+            data = f.read()
+        fields = []
+        pos = 0
+        while len(fields) < 4:
+            while data[pos:pos + 1].isspace():
+                pos += 1
+            if data[pos:pos + 1] == b"#":
+                pos = data.index(b"\n", pos) + 1
+                continue
+            end = pos
+            while not data[end:end + 1].isspace():
+                end += 1
+            fields.append(data[pos:end])
+            pos = end
+        check(fields[0] == b"P6" and fields[3] == b"255", "unexpected picture format")
+        self.width, self.height = int(fields[1]), int(fields[2])
+        self.pixels = data[pos + 1:]
+
+    def at(self, x, y):
+        i = (y * self.width + x) * 3
+        return tuple(self.pixels[i:i + 3])
+
+    def count_not(self, colour, left, top, right, bottom):
+        """Pixels of the rectangle [left, right) x [top, bottom) that differ from colour."""
+        return sum(1 for y in range(top, bottom) for x in range(left, right)
+                   if self.at(x, y) != colour)
+
+
+class Quorvale:
+    """The program under test and the windows it shows."""
+
+    def __init__(self, display, work, app_dir, system_dir, fake_bin):
+        self.display = display
+        env = display.env()
+        env.update({
+            "QUORVALE_SYSTEM_DIR": system_dir,
+            "PATH": fake_bin + os.pathsep + os.environ.get("PATH", "/usr/bin:/bin"),
+            "SOURCE_DATE_EPOCH": SOURCE_DATE_EPOCH,
+            "LC_ALL": "C",
+            "TZ": "UTC",
+            "HOME": os.path.join(work, "home"),
+            "XDG_CONFIG_HOME": os.path.join(work, "home", ".config"),
+            "XDG_DATA_HOME": os.path.join(work, "home", ".local", "share"),
+            "XDG_RUNTIME_DIR": os.path.join(work, "runtime"),
+            "QT_QPA_PLATFORM": "xcb",
+        })
+        # A desktop theme plugin would bring native dialogs; the test drives Qt's own.
+        for name in ("QT_QPA_PLATFORMTHEME", "XDG_CURRENT_DESKTOP", "DESKTOP_SESSION"):
+            env.pop(name, None)
+        env.pop("QT_SCALE_FACTOR", None)
+        os.makedirs(env["XDG_RUNTIME_DIR"], mode=0o700)
+        self.log = open(os.path.join(work, "quorvale.log"), "wb")
+        self.process = subprocess.Popen([os.path.join(app_dir, "quorvale")], env=env,
+                                        stdout=self.log, stderr=subprocess.STDOUT,
+                                        preexec_fn=end_with_parent)
+        self.work = work
+        self.shots = 0
+
+    def windows(self):
+        """The program's visible windows: id -> name."""
+        if self.process.poll() is not None:
+            raise Failure("quorvale ended early with code %d" % self.process.returncode)
+        out = self.display.xdotool("search", "--onlyvisible", "--pid", str(self.process.pid),
+                                   ok_codes=(0, 1))
+        found = {}
+        for line in out.split():
+            window = int(line)
+            name = self.display.xdotool("getwindowname", str(window), ok_codes=(0, 1)).rstrip("\n")
+            found[window] = name
+        return found
+
+    def wait_window(self, name, exclude=(), timeout=20.0):
+        def find():
+            for window, title in self.windows().items():
+                if title == name and window not in exclude:
+                    return window
+            return None
+        return wait_until("the window \"%s\"" % name, find, timeout)
+
+    def wait_gone(self, window, timeout=20.0):
+        wait_until("window %d to close" % window, lambda: window not in self.windows(), timeout)
+
+    def geometry(self, window):
+        out = self.display.xdotool("getwindowgeometry", "--shell", str(window))
+        values = dict(line.split("=", 1) for line in out.split())
+        return int(values["X"]), int(values["Y"]), int(values["WIDTH"]), int(values["HEIGHT"])
+
+    def picture(self, window, png_path=None):
+        self.shots += 1
+        ppm = os.path.join(self.work, "shot%02d.ppm" % self.shots)
+        self.display.run("import", "-window", str(window), "-depth", "8", "ppm:" + ppm)
+        if png_path:
+            self.display.run("import", "-window", str(window), "-strip", "png:" + png_path)
+        return Picture(ppm)
+
+    def park_pointer(self):
+        """Moves the pointer off the program's windows, so that no item shows a hover look."""
+        self.display.xdotool("mousemove", "1020", "760")
+
+    def click(self, x, y):
+        # "mousemove --sync" would wait for a motion that never comes when the pointer is
+        # already there, so the pointer's place is checked instead.
+        self.display.xdotool("mousemove", str(x), str(y))
+        wait_until("the pointer at %d,%d" % (x, y),
+                   lambda: self.display.xdotool("getmouselocation", "--shell").startswith(
+                       "X=%d\nY=%d\n" % (x, y)), timeout=5)
+        self.display.xdotool("click", "1")
+
+    def keys(self, *names):
+        for name in names:
+            self.display.xdotool("key", name)
+            time.sleep(0.1)
+
+    def focus(self, window):
+        focused = self.display.xdotool("getwindowfocus", ok_codes=(0, 1)).strip()
+        if focused != str(window):
+            self.display.xdotool("windowfocus", "--sync", str(window))
+
+    def open_menu(self, main, menu_bar_height, moves_right=0):
+        """Opens the menu bar's first menu with a click, then moves right with the arrow keys.
+
+        The click lands on "Hosts", which is always the leftmost item; the others are reached
+        from there, as the keyboard user of the menu bar does. Returns the drop-down window
+        of the menu reached, or None for a top-level item without one (it is then highlighted
+        and Return runs it).
+        """
+        x, y, _, _ = self.geometry(main)
+        self.click(x + 14, y + menu_bar_height // 2)
+        hosts = wait_until("the \"Hosts\" menu", lambda: self.only_other_window(main))
+        if moves_right == 0:
+            return hosts
+        self.keys(*(["Right"] * moves_right))
+        if moves_right == 1:
+            def fichier():
+                window = self.only_other_window(main)
+                return window if window not in (None, hosts) else None
+            return wait_until("the \"Fichier\" menu", fichier)
+        wait_until("the menus to close", lambda: self.only_other_window(main) is None)
+        return None
+
+    def only_other_window(self, main):
+        """The one visible window besides the main window, or None."""
+        others = [window for window in self.windows() if window != main]
+        return others[0] if len(others) == 1 else None
+
+    def choose(self, popup, index, count):
+        """Clicks the item at `index` (from 0) of a drop-down menu of `count` items."""
+        x, y, width, height = self.geometry(popup)
+        self.click(x + width // 2, y + height * (2 * index + 1) // (2 * count))
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()
+        self.log.close()
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def lines_of(data):
+    """The lines of a file as the program's item reader cuts them (no commas in these files)."""
+    return re.split(rb"\r\n|\r|\n", data[:-1] if data.endswith((b"\n", b"\r")) else data)
+
+
+def expected_rejections(dresden, urlhaus):
+    """The lines that the load must refuse, worked out from the files' own shape.
+
+    The small Debian-style file holds the loopback name and IPv6 names written with fewer
+    than four groups, all refused; its one line of a private IPv4 address is kept. The
+    URLhaus file holds comment lines and lines of "127.0.0.1", a tab and one name.
+    """
+    rejected = []
+    for line in lines_of(dresden):
+        if line.startswith(b"127.0.1.1 "):
+            continue
+        check(line.startswith((b"127.0.0.1 ", b"::1 ", b"ff02::")), "unexpected line %r" % line)
+        rejected.append(line.strip(b" "))
+    for line in lines_of(urlhaus):
+        if line.startswith(b"#"):
+            rejected.append(line.strip(b" "))
+        else:
+            check(re.fullmatch(rb"127\.0\.0\.1\t[A-Za-z0-9.-]{4,128}", line),
+                  "unexpected line %r" % line)
+    return rejected + EXTRA_REJECTED
+
+
+def expected_report(rejected):
+    body = b"".join(line + b"\r\n" for line in rejected if line)
+    return b"Liste des erreurs: \r\n\r\n\r\n" + body + REPORT_RULE + b"\r\n" + REPORT_RULE + \
+        b"\r\n\r\n\r\n"
+
+
+def check_layout(picture, menu_bar_height):
+    """The client area lies below the menu bar and the two lists fill it as designed."""
+    background = picture.at(picture.width - 1, picture.height - 1)
+    top = menu_bar_height
+
+    def framed(x, y):
+        return picture.at(x, y) != background
+
+    for name, (left, list_top, width, height) in (("ListView1", LIST1), ("ListView2", LIST2)):
+        right, bottom = left + width - 1, top + list_top + height - 1
+        middle_x, middle_y = left + width // 2, top + list_top + height // 2
+        check(framed(left, middle_y) and not framed(left - 1, middle_y),
+              "%s: left edge not at x=%d" % (name, left))
+        check(framed(right, middle_y) and not framed(right + 1, middle_y),
+              "%s: right edge not at x=%d" % (name, right))
+        check(framed(middle_x, top + list_top) and not framed(middle_x, top + list_top - 1),
+              "%s: top edge not at y=%d" % (name, top + list_top))
+        check(framed(middle_x, bottom) and not framed(middle_x, bottom + 1),
+              "%s: bottom edge not at y=%d" % (name, bottom))
+
+
+def list_interior(menu_bar_height, list_rect):
+    """A strip inside a list, below its header and left of its scroll bar, in window pixels."""
+    left, top, width, height = list_rect
+    return (left + 4, menu_bar_height + top + 24, left + width - 24, menu_bar_height + top + height - 20)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--bin-dir", required=True)
+    parser.add_argument("--data-dir", required=True)
+    parser.add_argument("--docs-dir", required=True)
+    args = parser.parse_args()
+    screenshots = os.environ.get("E2E_SCREENSHOTS") == "1"
+
+    work = tempfile.mkdtemp(prefix="quorvale-e2e-")
+    display = None
+    program = None
+    ok = False
+    try:
+        app_dir = os.path.join(work, "app")
+        system_dir = os.path.join(work, "Windows", "System32")
+        etc_dir = os.path.join(system_dir, "drivers", "etc")
+        fake_bin = os.path.join(work, "bin")
+        for folder in (app_dir, etc_dir, fake_bin, os.path.join(work, "home")):
+            os.makedirs(folder)
+        # The program's folder is where its executable lies; a copy keeps the build folder clean.
+        shutil.copy2(os.path.join(args.bin_dir, "quorvale"), app_dir)
+
+        dresden = read(os.path.join(args.data_dir, "dresden-elektronik__pi-gen__stage1_02-net-tweaks_files_hosts"))
+        urlhaus = read(os.path.join(args.data_dir, "wkway__stblack__data_URLHaus_hosts"))
+        check(not urlhaus.endswith(b"\n"), "the URLhaus sample was expected to lack a final newline")
+        # The URLhaus file has no final newline: its last line and the first added line join
+        # into one comment line unless a line break is put between them.
+        hosts = dresden + urlhaus + b"\r\n" + b"".join(line + b"\r\n" for line in EXTRA_LINES)
+        hosts_path = os.path.join(etc_dir, "HOSTS")
+        with open(hosts_path, "wb") as f:
+            f.write(hosts)
+
+        viewer_log = os.path.join(work, "viewer.log")
+        viewer = os.path.join(fake_bin, "xdg-open")
+        with open(viewer, "w") as f:
+            f.write("#!/bin/sh\n# Records its arguments, one invocation per line, each in brackets.\n"
+                    "for a; do printf '[%%s]' \"$a\"; done >> '%s'\necho >> '%s'\n" % (viewer_log, viewer_log))
+        os.chmod(viewer, 0o755)
+
+        # The expected save: the same HOSTS file written by the command-line program, which
+        # shares the writer, with the options that the test chooses in the windows.
+        expected_dir = os.path.join(work, "expected")
+        os.makedirs(expected_dir)
+        expected_save = os.path.join(expected_dir, SAVED_NAME)
+        cli_env = dict(os.environ, SOURCE_DATE_EPOCH=SOURCE_DATE_EPOCH, LC_ALL="C", TZ="UTC")
+        cli = subprocess.run([os.path.join(args.bin_dir, "quorvale-cli"), "--hosts", hosts_path, "--www",
+                              "--comments", "--write-hosts", expected_save],
+                             env=cli_env, capture_output=True, timeout=60)
+        check(cli.returncode == 0, "quorvale-cli failed: %s" % cli.stderr.decode(errors="replace"))
+        check(b"\t0-stats.example.net\t# collecte de statistiques\r\n" in read(expected_save),
+              "the expected save holds no comment, so the answer to the comments question would not show")
+
+        display = XDisplay(work)
+        program = Quorvale(display, work, app_dir, system_dir, fake_bin)
+        shot = (lambda name: os.path.join(args.docs_dir, name)) if screenshots else \
+            (lambda name: os.path.join(work, name))
+
+        # Start: one window, "Quorvale", of the design width; its height is the client
+        # area's plus the menu bar's.
+        note("start")
+        main_window = program.wait_window("Quorvale")
+        _, _, width, height = program.geometry(main_window)
+        menu_bar_height = height - CLIENT_HEIGHT
+        check(width == CLIENT_WIDTH, "main window %dx%d, expected width %d" % (width, height, CLIENT_WIDTH))
+        check(10 <= menu_bar_height <= 40, "main window %dx%d: no room for one menu bar line above "
+              "a client area of %d" % (width, height, CLIENT_HEIGHT))
+        program.park_pointer()
+        empty = program.picture(main_window)
+        check((empty.width, empty.height) == (width, height), "picture size differs from the window")
+        check_layout(empty, menu_bar_height)
+        base = empty.at(*list_interior(menu_bar_height, LIST1)[:2])
+        check(empty.count_not(base, *list_interior(menu_bar_height, LIST1)) == 0,
+              "ListView1 is not empty at start")
+
+        # "Hosts" > "Charger le fichier hosts": the progress window replaces the main window
+        # while the file loads, then the report opens in the viewer.
+        note("load the HOSTS file")
+        program.choose(program.open_menu(main_window, menu_bar_height), 0, 2)
+        progress = program.wait_window("Form3")
+        check(main_window not in program.windows(), "the main window stays visible during the load")
+        program.wait_gone(progress)
+        wait_until("the report viewer",
+                   lambda: os.path.exists(viewer_log) and read(viewer_log).endswith(b"\n"), timeout=30)
+        report_path = os.path.join(app_dir, "Rapport.txt")
+        calls = read(viewer_log).decode().splitlines()
+        check(calls == ["[%s]" % report_path], "viewer calls %r" % calls)
+        check(read(report_path) == expected_report(expected_rejections(dresden, urlhaus)),
+              "Rapport.txt differs from the expected report")
+        program.wait_window("Quorvale")
+
+        note("picture of the loaded lists")
+        program.park_pointer()
+        loaded = program.picture(main_window, shot("main-window.png"))
+        check_layout(loaded, menu_bar_height)
+        check(loaded.count_not(base, *list_interior(menu_bar_height, LIST1)) > 0,
+              "ListView1 shows no rows after the load")
+        check(loaded.count_not(base, *list_interior(menu_bar_height, LIST2)) > 0,
+              "ListView2 shows no rows after the load")
+
+        # "Fichier" > "Enregister sous...(format hosts)": "OK" in the options window as it
+        # opens (127.0.0.1, with the www. lines), a name typed in the save dialog, which opens
+        # in the program's folder, and "Oui" to the comments question.
+        note("save as a HOSTS file")
+        program.choose(program.open_menu(main_window, menu_bar_height, moves_right=1), 1, 4)
+        options = program.wait_window("Options")
+        ox, oy, _, _ = program.geometry(options)
+        program.picture(options, shot("options.png"))
+        program.click(ox + OPTIONS_OK[0], oy + OPTIONS_OK[1])
+        program.wait_gone(options)
+        dialog = program.wait_window("quorvale")
+        program.focus(dialog)
+        display.xdotool("type", "--delay", "30", SAVED_NAME)
+        program.keys("Return")
+        program.wait_gone(dialog)
+        question = program.wait_window("Quorvale", exclude=(main_window,))
+        program.focus(question)
+        program.keys("alt+o")
+        program.wait_gone(question)
+        done = program.wait_window("Quorvale", exclude=(main_window, question))
+        saved_path = os.path.join(app_dir, SAVED_NAME)
+        check(os.path.exists(saved_path), "no file %s after the save" % saved_path)
+        check(read(saved_path) == read(expected_save),
+              "%s differs from what quorvale-cli writes (%s)" % (saved_path, expected_save))
+        program.focus(done)
+        program.keys("Return")
+        program.wait_gone(done)
+
+        # "A propos": the about window, modal, closed by its default button.
+        note("about window")
+        program.open_menu(main_window, menu_bar_height, moves_right=3)
+        program.keys("Return")
+        about = program.wait_window("About Quorvale")
+        program.picture(about, shot("about.png"))
+        program.focus(about)
+        program.keys("Return")
+        program.wait_gone(about)
+
+        # "Reset" empties both lists, disables itself again (the menu bar looks as it did at
+        # start, when "Reset" was disabled, and not as after the load) and leaves the status
+        # text as it was.
+        status_strip = (8, menu_bar_height + 408, CLIENT_WIDTH - 8, height)
+        menu_strip = (0, 0, CLIENT_WIDTH, menu_bar_height)
+
+        def same(first, second, strip):
+            left, top, right, bottom = strip
+            return all(first.at(x, y) == second.at(x, y) for y in range(top, bottom) for x in range(left, right))
+        check(not same(empty, loaded, menu_strip), "the menu bar looks the same before and after the load")
+        note("reset")
+        program.open_menu(main_window, menu_bar_height, moves_right=2)
+        program.keys("Return")
+        program.park_pointer()
+
+        def both_lists_empty():
+            now = program.picture(main_window)
+            return all(now.count_not(base, *list_interior(menu_bar_height, rect)) == 0
+                       for rect in (LIST1, LIST2)) and now
+        after_reset = wait_until("Reset to empty the lists", both_lists_empty, timeout=10, interval=0.2)
+        check(same(after_reset, loaded, status_strip), "the status text changed on Reset")
+        check(same(after_reset, empty, menu_strip), "the menu bar after Reset differs from the one at start")
+
+        # Closing the window ends the program without a question.
+        note("close")
+        display.send_close_request(main_window)
+        try:
+            code = program.process.wait(15)
+        except subprocess.TimeoutExpired:
+            raise Failure("quorvale still runs after its window was closed; windows: %r"
+                          % program.windows())
+        check(code == 0, "quorvale ended with code %d" % code)
+        ok = True
+    except Failure as failure:
+        print("FAIL: %s" % failure, file=sys.stderr)
+    finally:
+        if program:
+            program.stop()
+        if display:
+            if not ok:
+                display.run("import", "-window", "root", os.path.join(work, "screen-at-failure.png"),
+                            ok_codes=(0, 1))
+            display.stop()
+        if ok and os.environ.get("E2E_KEEP") != "1":
+            shutil.rmtree(work, ignore_errors=True)
+        else:
+            print("files kept in " + work, file=sys.stderr)
+    if ok:
+        print("end-to-end run passed")
+    return 0 if ok else 1
+
+
+if __name__ == "__main__":
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
+    sys.exit(main())
