@@ -243,9 +243,7 @@ QString Form1::ShowSaveDialog(const QString& description, const QString& pattern
   return prompts_.SaveFileName(this, FileDialogTitle(), FileDialogFolder(), filters, &file_filter_index_);
 }
 
-void Form1::Reset_Click() {
-  CommandScope scope(this);
-  setEnabled(false);
+void Form1::ClearLists() {
   YieldNow();
   session_.list1.Clear();
   model1_->Refresh();
@@ -253,6 +251,18 @@ void Form1::Reset_Click() {
   session_.list2.Clear();
   model2_->Refresh();
   YieldNow();
+}
+
+bool Form1::RefuseBeforeAnyLoad(const QString& text) {
+  if (FilesLoaded_ != 0) return false;
+  ShowMessage(text, Prompts::Buttons::kOk, Prompts::Icon::kNone);
+  return true;
+}
+
+void Form1::Reset_Click() {
+  CommandScope scope(this);
+  setEnabled(false);
+  ClearLists();
   SaveAs_->setEnabled(false);
   ExportDom_->setEnabled(false);
   Reset_->setEnabled(false);
@@ -287,13 +297,7 @@ void Form1::closeEvent(QCloseEvent* event) {
     return;
   }
   hide();
-  YieldNow();
-  session_.list1.Clear();
-  model1_->Refresh();
-  YieldNow();
-  session_.list2.Clear();
-  model2_->Refresh();
-  YieldNow();
+  ClearLists();
   event->accept();
   QCoreApplication::exit(0);
 }

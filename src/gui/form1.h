@@ -99,6 +99,10 @@ class Form1 : public QMainWindow {
   Status WriteHostsFile(const std::function<Status(std::string_view)>& write);
 
   void SetStatus(const QString& text);
+  // Empties both lists, yielding around each, as Reset and the close do.
+  void ClearLists();
+  // Shows `text` and returns true while no load has completed yet.
+  bool RefuseBeforeAnyLoad(const QString& text);
   QString LoadedCountText() const;
   void RefreshLists();
   void EnableDataMenus();

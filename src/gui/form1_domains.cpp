@@ -122,11 +122,7 @@ void Form1::ExportDom_Click() {
 
 void Form1::Command7_Click() {
   CommandScope scope(this);
-  if (FilesLoaded_ == 0) {
-    ShowMessage(texts::kLoadFirst, Prompts::Buttons::kOk,
-                Prompts::Icon::kNone);
-    return;
-  }
+  if (RefuseBeforeAnyLoad(texts::kLoadFirst)) return;
   const std::string path = ShowSaveDialog(texts::kTextFiles, texts::kTextPattern).toStdString();
   if (path.empty()) return;
   if (!ConfirmOverwrite(path)) return;
@@ -138,11 +134,7 @@ void Form1::Command7_Click() {
 
 void Form1::Command2_Click() {
   CommandScope scope(this);
-  if (FilesLoaded_ == 0) {
-    ShowMessage(QStringLiteral("vous devez d'abord charger un ficher d'adresses!"), Prompts::Buttons::kOk,
-                Prompts::Icon::kNone);
-    return;
-  }
+  if (RefuseBeforeAnyLoad(QStringLiteral("vous devez d'abord charger un ficher d'adresses!"))) return;
   setEnabled(false);
   SetStatus(QStringLiteral("Veuillez patienter..."));
   YieldNow();
@@ -159,11 +151,7 @@ void Form1::Command2_Click() {
 
 void Form1::Command3_Click() {
   CommandScope scope(this);
-  if (FilesLoaded_ == 0) {
-    ShowMessage(texts::kLoadFirst, Prompts::Buttons::kOk,
-                Prompts::Icon::kNone);
-    return;
-  }
+  if (RefuseBeforeAnyLoad(texts::kLoadFirst)) return;
   const bool accepted = RunOptionsWindow();
   YieldNow();
   if (!accepted) return;

@@ -38,11 +38,7 @@ Status Form1::WriteHostsFile(const std::function<Status(std::string_view)>& writ
 
 void Form1::SaveAs_Click() {
   CommandScope scope(this);
-  if (FilesLoaded_ == 0) {
-    ShowMessage(texts::kLoadFirst, Prompts::Buttons::kOk,
-                Prompts::Icon::kNone);
-    return;
-  }
+  if (RefuseBeforeAnyLoad(texts::kLoadFirst)) return;
   const bool accepted = RunOptionsWindow();
   YieldNow();
   if (!accepted) return;

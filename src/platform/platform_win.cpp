@@ -285,6 +285,13 @@ class WindowsPlatform : public Platform {
     if (existed) {
       if (old_attributes & FILE_ATTRIBUTE_DIRECTORY) return StatusFromWin32(ERROR_ACCESS_DENIED, path + " is a folder");
       if (old_attributes & FILE_ATTRIBUTE_READONLY) return StatusFromWin32(ERROR_ACCESS_DENIED, path);
+      // The replace needs to delete the old file. A file that another program holds open
+      // without sharing that is refused here, before anything is written: Wine's
+      // ReplaceFileA would otherwise leave an empty "rf*.tmp" file of its own in the folder.
+      HANDLE target = CreateFileA(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (target == INVALID_HANDLE_VALUE) return LastError(path);
+      CloseHandle(target);
     }
     std::string temp;
     HANDLE file = CreateTempBeside(path, &temp);
@@ -292,6 +299,10 @@ class WindowsPlatform : public Platform {
     Status status = WriteAll(file, bytes, path);
     if (status.ok() && !FlushFileBuffers(file)) status = LastError(path);
     if (!CloseHandle(file) && status.ok()) status = LastError(path);
+    // Hidden and system go onto the new file before it takes the old one's place (Wine's
+    // ReplaceFileA does not carry attributes over as Windows does).
+    const DWORD kept = existed ? old_attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM) : 0;
+    if (status.ok() && kept != 0 && !SetFileAttributesA(temp.c_str(), kept)) status = LastError(path);
     if (status.ok()) {
       BOOL moved = existed ? ReplaceFileA(path.c_str(), temp.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
                                           nullptr)

@@ -5,16 +5,31 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 
 namespace quorvale::testing {
 
+#ifdef _WIN32
+// Windows has no mkdtemp: a random name is tried until a folder of that name can be created.
+TempDir::TempDir() {
+  std::error_code error;
+  const std::filesystem::path base = std::filesystem::temp_directory_path(error);
+  std::random_device random;
+  for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+    std::filesystem::path candidate = base / ("quorvale-test-" + std::to_string(random()));
+    if (std::filesystem::create_directory(candidate, error)) path_ = candidate.string();
+  }
+  if (path_.empty()) ADD_FAILURE() << "cannot create a temporary folder";
+}
+#else
 TempDir::TempDir() {
   std::string pattern = (std::filesystem::temp_directory_path() / "quorvale-test-XXXXXX").string();
   char* made = mkdtemp(pattern.data());
   if (made == nullptr) ADD_FAILURE() << "cannot create a temporary folder";
   path_ = pattern;
 }
+#endif
 
 TempDir::~TempDir() {
   std::error_code ignored;

@@ -1,0 +1,203 @@
+// quorvale-cli.exe run as Windows runs it: its own command line parsing, CRLF files, and
+// the replace of the system's HOSTS file with its backup copy and attributes.
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "core/hosts_parser.h"
+#include "core/hosts_writer.h"
+#include "core/session.h"
+#include "platform/platform.h"
+#include "platform/win_command_line.h"
+#include "support/test_files.h"
+#include "win_test_util.h"
+
+namespace quorvale::testing {
+namespace {
+
+constexpr std::string_view kCraftedHosts =
+    "# comment line\r\n"
+    "0.0.0.0 Zeta.example.com #Ads Here\r\n"
+    "127.0.0.1\talpha.example.org\r\n"
+    "10.0.0.1 intranet.example\r\n"
+    "127.0.0.1 localhost\r\n";
+
+class WindowsCliTest : public ::testing::Test {
+ protected:
+  // The program and the in-process writers date their header from the same fixed moment.
+  static void SetUpTestSuite() { _putenv_s("SOURCE_DATE_EPOCH", "1700000000"); }
+  static void TearDownTestSuite() { _putenv_s("SOURCE_DATE_EPOCH", ""); }
+
+  void SetUp() override {
+    folder_ = dir_.path() + "\\dossier avec blancs";
+    ASSERT_TRUE(CreateDirectoryA(folder_.c_str(), nullptr));
+  }
+
+  ProcessResult Run(const std::vector<std::string>& args) const {
+    std::vector<std::string> argv = {TestProgramFolder() + "quorvale-cli.exe"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return RunAndWait(BuildWindowsCommandLine(argv), scratch_.path());
+  }
+  std::string Crafted(const std::string& name, std::string_view bytes) const {
+    const std::string path = folder_ + "\\" + name;
+    WriteBytes(path, bytes);
+    return path;
+  }
+  static std::string ExpectedHosts(const std::string& input, bool www, std::string_view redirect, bool comments) {
+    Session session;
+    session.ResetRejectedLines();
+    EXPECT_TRUE(ParseHostsFile(input, session).ok());
+    std::string out;
+    FormatHostsFile(session, www, redirect, comments, CurrentDateTimeText(), &out);
+    return out;
+  }
+
+  TempDir dir_;
+  TempDir scratch_;
+  std::string folder_;
+};
+
+TEST_F(WindowsCliTest, VersionEndsWithABareLineFeed) {
+  ProcessResult result = Run({"--version"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out, "quorvale-cli 1.0.183\n");
+  EXPECT_EQ(result.err, "");
+}
+
+// Paths with blanks reach the program whole; the file it writes is byte for byte the
+// writer's, header date included.
+TEST_F(WindowsCliTest, WritesTheExactFilesAtPathsWithBlanks) {
+  const std::string input = Crafted("liste d'hotes.txt", kCraftedHosts);
+  const std::string output = folder_ + "\\sortie hosts.txt";
+  ProcessResult result = Run({"--hosts", input, "--www", "--comments", "--redirect", "0.0.0.0", "--write-hosts", output});
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err, "");
+  const std::string bytes = ReadBytes(output);
+  EXPECT_EQ(bytes, ExpectedHosts(input, true, "0.0.0.0", true));
+  EXPECT_NE(bytes.find("# Genere par: Quorvale @ 11/14/23 22:13:20\r\n"), std::string::npos) << bytes;
+  EXPECT_NE(bytes.find("\r\n0.0.0.0\tzeta.example.com\t#ads here\r\n0.0.0.0\twww.alpha.example.org\r\n"),
+            std::string::npos)
+      << bytes;
+}
+
+TEST_F(WindowsCliTest, DumpLinesEndWithALineFeedOnly) {
+  const std::string input = Crafted("hosts.txt", kCraftedHosts);
+  ProcessResult result = Run({"--hosts", input, "--dump"});
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.out,
+            "1\talpha.example.org\t\t127.0.0.1\n"
+            "1\tzeta.example.com\t#ads here\t0.0.0.0\n"
+            "2\tintranet.example\t\t10.0.0.1\n");
+}
+
+TEST_F(WindowsCliTest, MissingInputStopsWithStatusTwo) {
+  const std::string missing = folder_ + "\\absent.txt";
+  ProcessResult result = Run({"--hosts", missing, "--write-hosts", folder_ + "\\out.txt"});
+  EXPECT_EQ(result.status, 2);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err.rfind("quorvale-cli: " + missing + " n'a pas pu etre lu: ", 0), 0u) << result.err;
+  EXPECT_FALSE(CreateSystemPlatform()->PathFileExists(folder_ + "\\out.txt"));
+}
+
+// Works on the machine's own HOSTS file (in a Wine prefix, the prefix's), which is put back
+// as it was afterwards, backup copies included.
+// Names as the system compares them, without regard to case (Wine keeps the case of the
+// last name a file was written under: "hosts" may come back as "HOSTS").
+bool SameName(const std::string& a, const std::string& b) { return lstrcmpiA(a.c_str(), b.c_str()) == 0; }
+
+bool HasName(const std::vector<std::string>& names, const std::string& name) {
+  return std::any_of(names.begin(), names.end(), [&](const std::string& other) { return SameName(name, other); });
+}
+
+class WindowsCliReplaceTest : public WindowsCliTest {
+ protected:
+  void SetUp() override {
+    WindowsCliTest::SetUp();
+    if (HasFatalFailure()) return;
+    hosts_ = platform_->HostsPath();
+    etc_ = hosts_.substr(0, hosts_.find_last_of('\\'));
+    HANDLE probe = CreateFileA(hosts_.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (probe == INVALID_HANDLE_VALUE) GTEST_SKIP() << "the system HOSTS file cannot be written here";
+    CloseHandle(probe);
+    saved_ = ReadBytes(hosts_);
+    saved_attributes_ = GetFileAttributesA(hosts_.c_str());
+    before_ = Names();
+  }
+  void TearDown() override {
+    if (hosts_.empty() || IsSkipped()) return;
+    SetFileAttributesA(hosts_.c_str(), FILE_ATTRIBUTE_NORMAL);
+    WriteBytes(hosts_, saved_);
+    SetFileAttributesA(hosts_.c_str(), saved_attributes_);
+    for (const std::string& name : Names()) {
+      if (!HasName(before_, name)) {
+        SetFileAttributesA((etc_ + "\\" + name).c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA((etc_ + "\\" + name).c_str());
+      }
+    }
+  }
+  std::vector<std::string> Names() const {
+    std::vector<std::string> names = platform_->ListFolder(etc_);
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  std::unique_ptr<Platform> platform_ = CreateSystemPlatform();
+  std::string hosts_;
+  std::string etc_;
+  std::string saved_;
+  DWORD saved_attributes_ = 0;
+  std::vector<std::string> before_;
+};
+
+TEST_F(WindowsCliReplaceTest, ReplacesTheSystemFileKeepingACopyOfTheOldOne) {
+  // A read-only, hidden and system file is what a locked-down machine has.
+  SetFileAttributesA(hosts_.c_str(), FILE_ATTRIBUTE_NORMAL);
+  WriteBytes(hosts_, "old hosts\r\n");
+  ASSERT_TRUE(platform_->SetFileAttributes(hosts_, kAttrReadOnlyHiddenSystem).ok());
+  const std::string input = Crafted("liste.txt", kCraftedHosts);
+
+  ProcessResult result = Run({"--hosts", input, "--www", "--comments", "--replace-hosts"});
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(platform_->GetFileAttributes(hosts_), kAttrReadOnlySystem);
+  EXPECT_EQ(ReadBytes(hosts_), ExpectedHosts(input, true, "127.0.0.1", true));
+
+  std::vector<std::string> added;
+  for (const std::string& name : Names()) {
+    if (!HasName(before_, name)) added.push_back(name);
+  }
+  ASSERT_EQ(added.size(), 1u) << ::testing::PrintToString(Names());
+  // The copy is named after the file as the folder listed it ("hosts" in a Wine prefix).
+  std::smatch match;
+  ASSERT_TRUE(std::regex_match(added[0], match, std::regex(R"((.*)\.\d{8}-\d{6}\.bak)"))) << added[0];
+  EXPECT_TRUE(SameName(match[1], "HOSTS")) << added[0];
+  EXPECT_TRUE(std::find(before_.begin(), before_.end(), match[1].str()) != before_.end()) << added[0];
+  EXPECT_EQ(ReadBytes(etc_ + "\\" + added[0]), "old hosts\r\n");
+}
+
+TEST_F(WindowsCliReplaceTest, NothingLoadedLeavesTheSystemFileAlone) {
+  const std::string input = Crafted("liste.txt", "# nothing usable\r\n");
+  ProcessResult result = Run({"--hosts", input, "--replace-hosts"});
+  EXPECT_EQ(result.status, 1);
+  // Standard error stays in text mode: its lines end with CR LF.
+  EXPECT_EQ(result.err, "quorvale-cli: vous devez d'abord charger un ficher d'adresse!\r\n");
+  EXPECT_EQ(ReadBytes(hosts_), saved_);
+  EXPECT_EQ(Names().size(), before_.size());
+}
+
+}  // namespace
+}  // namespace quorvale::testing

@@ -1,0 +1,201 @@
+// The Windows platform against a real file system: a Windows machine or a Wine prefix.
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "support/test_files.h"
+#include "win_test_util.h"
+
+namespace quorvale::testing {
+namespace {
+
+constexpr DWORD kDosBits = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+
+std::string Lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return static_cast<char>(tolower(c)); });
+  return text;
+}
+
+class WindowsPlatformTest : public ::testing::Test {
+ protected:
+  // Backslashes only, as the program's own paths are.
+  std::string File(const std::string& name) const { return dir_.path() + "\\" + name; }
+  std::vector<std::string> Listing() const {
+    std::vector<std::string> names = platform_->ListFolder(dir_.path());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  // Files left read-only would stop the temporary folder from going away.
+  void TearDown() override {
+    for (const std::string& name : platform_->ListFolder(dir_.path())) SetFileAttributesA(File(name).c_str(), FILE_ATTRIBUTE_NORMAL);
+  }
+
+  std::unique_ptr<Platform> platform_ = CreateSystemPlatform();
+  TempDir dir_;
+};
+
+TEST_F(WindowsPlatformTest, SystemDirectoryAndHostsPath) {
+  char raw[MAX_PATH] = {};
+  UINT length = GetSystemDirectoryA(raw, MAX_PATH);
+  ASSERT_GT(length, 0u);
+  const std::string system_dir = platform_->GetSystemDir();
+  EXPECT_EQ(system_dir, std::string(raw, length));
+  EXPECT_EQ(Lower(system_dir.substr(system_dir.size() - 9)), "\\system32");
+  EXPECT_TRUE(platform_->PathFileExists(system_dir));
+
+  const std::string hosts = platform_->HostsPath();
+  EXPECT_EQ(hosts, system_dir + "\\drivers\\etc\\HOSTS");
+  // The file exists under whatever case the system stores it ("hosts" on Wine).
+  EXPECT_TRUE(platform_->PathFileExists(hosts));
+}
+
+TEST_F(WindowsPlatformTest, ProgramPathNameAndUserFolder) {
+  const std::string path = platform_->ExecutablePath();
+  EXPECT_EQ(Lower(path.substr(path.find_last_of('\\') + 1)), "windows_tests.exe");
+  EXPECT_EQ(platform_->ExecutableName(), "windows_tests");
+
+  const std::string folder = platform_->UserDataFolder();
+  ASSERT_GE(folder.size(), 10u);
+  EXPECT_EQ(folder.substr(folder.size() - 10), "\\Quorvale\\");
+  DWORD attributes = GetFileAttributesA(folder.c_str());
+  ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES);
+  EXPECT_TRUE(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+TEST_F(WindowsPlatformTest, UserNameIsTheLogonName) {
+  char raw[256] = {};
+  DWORD size = sizeof raw;
+  ASSERT_TRUE(GetUserNameA(raw, &size));
+  const std::string name = platform_->GetCurrentUserName();
+  EXPECT_FALSE(name.empty());
+  EXPECT_EQ(name, std::string(raw));
+  EXPECT_EQ(name.find('\0'), std::string::npos);
+}
+
+TEST_F(WindowsPlatformTest, PathFileExistsForFilesFoldersAndMissingPaths) {
+  WriteBytes(File("present.txt"), "x");
+  EXPECT_TRUE(platform_->PathFileExists(File("present.txt")));
+  EXPECT_TRUE(platform_->PathFileExists(dir_.path()));
+  EXPECT_FALSE(platform_->PathFileExists(File("absent.txt")));
+  EXPECT_FALSE(platform_->PathFileExists(File("absent\\present.txt")));
+  EXPECT_FALSE(platform_->PathFileExists(""));
+}
+
+struct AttributeCase {
+  int value;
+  DWORD dos_bits;  // what GetFileAttributesA reports of read-only, hidden and system
+};
+
+class AttributeTest : public WindowsPlatformTest, public ::testing::WithParamInterface<AttributeCase> {};
+
+// Each value is set over a file that holds every other value first, so a bit that is not
+// cleared shows.
+TEST_P(AttributeTest, ValueReadsBackFromTheFileSystem) {
+  const AttributeCase& c = GetParam();
+  const std::string path = File("attributes.txt");
+  for (int before : {0, 7, 5}) {
+    WriteBytes(path, "data");
+    ASSERT_TRUE(SetFileAttributesA(path.c_str(), before == 0 ? FILE_ATTRIBUTE_NORMAL : static_cast<DWORD>(before)));
+    Status status = platform_->SetFileAttributes(path, c.value);
+    ASSERT_TRUE(status.ok()) << status.detail();
+    DWORD raw = GetFileAttributesA(path.c_str());
+    ASSERT_NE(raw, INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(raw & kDosBits, c.dos_bits) << "over " << before;
+    EXPECT_EQ(platform_->GetFileAttributes(path), static_cast<int>(c.dos_bits)) << "over " << before;
+    ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL));
+    ASSERT_TRUE(DeleteFileA(path.c_str()));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Values, AttributeTest,
+                         ::testing::Values(AttributeCase{0, 0},
+                                           AttributeCase{5, FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM},
+                                           AttributeCase{7, kDosBits}));
+
+TEST_F(WindowsPlatformTest, AttributesOfAMissingFile) {
+  EXPECT_EQ(platform_->GetFileAttributes(File("absent.txt")), -1);
+  Status status = platform_->SetFileAttributes(File("absent.txt"), 5);
+  EXPECT_EQ(status.code(), ErrorCode::kNotFound);
+  EXPECT_NE(status.detail().find("absent.txt"), std::string::npos) << status.detail();
+}
+
+TEST_F(WindowsPlatformTest, ReadOnlyFileRefusesAWrite) {
+  const std::string path = File("locked.txt");
+  WriteBytes(path, "old");
+  ASSERT_TRUE(platform_->SetFileAttributes(path, kAttrReadOnlySystem).ok());
+  Status status = platform_->WriteFileAtomic(path, "new");
+  EXPECT_EQ(status.code(), ErrorCode::kAccessDenied);
+  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  EXPECT_EQ(ReadBytes(path), "old");
+  EXPECT_EQ(Listing(), std::vector<std::string>{"locked.txt"});
+}
+
+TEST_F(WindowsPlatformTest, WriteFileAtomicCreatesAndReplaces) {
+  const std::string path = File("hosts");
+  const std::string first = std::string("127.0.0.1\tlocalhost\r\n\0\xff", 24);
+  ASSERT_TRUE(platform_->WriteFileAtomic(path, first).ok());
+  EXPECT_EQ(ReadBytes(path), first);
+  ASSERT_TRUE(platform_->WriteFileAtomic(path, "second").ok());
+  EXPECT_EQ(ReadBytes(path), "second");
+  ASSERT_TRUE(platform_->WriteFileAtomic(path, "").ok());
+  EXPECT_EQ(ReadBytes(path), "");
+  EXPECT_EQ(Listing(), std::vector<std::string>{"hosts"});
+}
+
+TEST_F(WindowsPlatformTest, WriteFileAtomicKeepsHiddenAndSystem) {
+  const std::string path = File("hosts");
+  WriteBytes(path, "old");
+  ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+  Status status = platform_->WriteFileAtomic(path, "new");
+  ASSERT_TRUE(status.ok()) << status.detail();
+  EXPECT_EQ(ReadBytes(path), "new");
+  EXPECT_EQ(platform_->GetFileAttributes(path), kAttrHidden | kAttrSystem);
+}
+
+// Another program holds the file open without sharing it: the replace cannot happen, and
+// the old bytes are still there once that program lets go.
+TEST_F(WindowsPlatformTest, WriteFileAtomicLeavesAFileHeldByAnotherHandleIntact) {
+  const std::string path = File("hosts");
+  WriteBytes(path, "old bytes");
+  HANDLE held = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  Status status = platform_->WriteFileAtomic(path, "new bytes");
+  CloseHandle(held);
+  EXPECT_EQ(status.code(), ErrorCode::kAccessDenied) << status.detail();
+  EXPECT_EQ(ReadBytes(path), "old bytes");
+  EXPECT_EQ(Listing(), std::vector<std::string>{"hosts"});
+}
+
+TEST_F(WindowsPlatformTest, WriteFileAtomicRefusesFoldersAndMissingFolders) {
+  ASSERT_TRUE(CreateDirectoryA(File("sub").c_str(), nullptr));
+  EXPECT_EQ(platform_->WriteFileAtomic(File("sub"), "x").code(), ErrorCode::kAccessDenied);
+  EXPECT_EQ(platform_->WriteFileAtomic(File("absent\\file.txt"), "x").code(), ErrorCode::kNotFound);
+  EXPECT_EQ(Listing(), std::vector<std::string>{"sub"});
+}
+
+TEST_F(WindowsPlatformTest, CopyRemoveAndList) {
+  const std::string bytes = std::string("a\r\nb\0c", 6);
+  WriteBytes(File("from.txt"), bytes);
+  ASSERT_TRUE(platform_->CopyFile(File("from.txt"), File("to.txt")).ok());
+  EXPECT_EQ(ReadBytes(File("to.txt")), bytes);
+  EXPECT_EQ(Listing(), (std::vector<std::string>{"from.txt", "to.txt"}));
+  EXPECT_EQ(platform_->CopyFile(File("absent.txt"), File("copy.txt")).code(), ErrorCode::kNotFound);
+
+  ASSERT_TRUE(platform_->RemoveFile(File("from.txt")).ok());
+  EXPECT_EQ(platform_->RemoveFile(File("from.txt")).code(), ErrorCode::kNotFound);
+  EXPECT_EQ(Listing(), std::vector<std::string>{"to.txt"});
+  EXPECT_TRUE(platform_->ListFolder(File("absent")).empty());
+}
+
+}  // namespace
+}  // namespace quorvale::testing

@@ -1,0 +1,109 @@
+// Registry reads of the about box, against values written into the machine's registry.
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace quorvale::testing {
+namespace {
+
+constexpr const char* kKey = "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO";
+
+// Test values live beside whatever the key holds and are removed afterwards, with the key
+// itself when the test made it.
+class RegistryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    DWORD disposition = 0;
+    LONG result = RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_, &disposition);
+    if (result != ERROR_SUCCESS) GTEST_SKIP() << "no write access to HKEY_LOCAL_MACHINE (error " << result << ")";
+    created_ = disposition == REG_CREATED_NEW_KEY;
+  }
+  void TearDown() override {
+    if (key_ == nullptr) return;
+    for (const char* name : {"QuorvaleTestText", "QuorvaleTestNumber", "QuorvaleTestBinary", "QuorvaleTestLong",
+                             "QuorvaleTestEmpty"}) {
+      RegDeleteValueA(key_, name);
+    }
+    RegCloseKey(key_);
+    if (created_) RegDeleteKeyA(HKEY_LOCAL_MACHINE, kKey);
+  }
+  void SetValue(const char* name, DWORD type, const void* data, size_t size) {
+    ASSERT_EQ(RegSetValueExA(key_, name, 0, type, static_cast<const BYTE*>(data), static_cast<DWORD>(size)),
+              ERROR_SUCCESS);
+  }
+  void SetText(const char* name, const std::string& text) { SetValue(name, REG_SZ, text.c_str(), text.size() + 1); }
+
+  std::unique_ptr<Platform> platform_ = CreateSystemPlatform();
+  HKEY key_ = nullptr;
+  bool created_ = false;
+};
+
+TEST_F(RegistryTest, TextValueAsStored) {
+  SetText("QuorvaleTestText", "C:\\Program Files\\Common Files\\Microsoft Shared\\MSInfo\\msinfo32.exe");
+  std::string out = "previous";
+  ASSERT_TRUE(platform_->ReadRegistryString(kHkeyLocalMachine, kKey, "QuorvaleTestText", &out));
+  EXPECT_EQ(out, "C:\\Program Files\\Common Files\\Microsoft Shared\\MSInfo\\msinfo32.exe");
+
+  SetText("QuorvaleTestEmpty", "");
+  ASSERT_TRUE(platform_->ReadRegistryString(kHkeyLocalMachine, kKey, "QuorvaleTestEmpty", &out));
+  EXPECT_EQ(out, "");
+}
+
+struct NumberCase {
+  DWORD value;
+  const char* text;
+};
+
+class RegistryNumberTest : public RegistryTest, public ::testing::WithParamInterface<NumberCase> {};
+
+// A number comes back as "&h" and its bytes from the last, each without a leading zero. The
+// NUL cut that ends a string applies to a number's bytes too: a zero top byte goes.
+TEST_P(RegistryNumberTest, NumberAsHexadecimalBytes) {
+  const NumberCase& c = GetParam();
+  SetValue("QuorvaleTestNumber", REG_DWORD, &c.value, sizeof c.value);
+  std::string out;
+  ASSERT_TRUE(platform_->ReadRegistryString(kHkeyLocalMachine, kKey, "QuorvaleTestNumber", &out));
+  EXPECT_EQ(out, c.text);
+}
+
+INSTANTIATE_TEST_SUITE_P(Values, RegistryNumberTest,
+                         ::testing::Values(NumberCase{0x12345678, "&h12345678"}, NumberCase{0x12030405, "&h12345"},
+                                           NumberCase{0x0001A2B3, "&h1A2B3"}, NumberCase{0, "&h000"},
+                                           NumberCase{0xFF00000F, "&hFF00F"}));
+
+TEST_F(RegistryTest, OtherTypesReadButLeaveTheOutputAlone) {
+  const unsigned char bytes[] = {1, 2, 3};
+  SetValue("QuorvaleTestBinary", REG_BINARY, bytes, sizeof bytes);
+  std::string out = "previous";
+  EXPECT_TRUE(platform_->ReadRegistryString(kHkeyLocalMachine, kKey, "QuorvaleTestBinary", &out));
+  EXPECT_EQ(out, "previous");
+}
+
+TEST_F(RegistryTest, MissingOrTooLongValuesFail) {
+  std::string out = "previous";
+  EXPECT_FALSE(platform_->ReadRegistryString(kHkeyLocalMachine, kKey, "QuorvaleTestAbsent", &out));
+  EXPECT_EQ(out, "");
+
+  out = "previous";
+  EXPECT_FALSE(
+      platform_->ReadRegistryString(kHkeyLocalMachine, "SOFTWARE\\Quorvale Absent Key", "QuorvaleTestText", &out));
+  EXPECT_EQ(out, "");
+
+  // The value does not fit the 1024 bytes read.
+  SetText("QuorvaleTestLong", std::string(1100, 'x'));
+  out = "previous";
+  EXPECT_FALSE(platform_->ReadRegistryString(kHkeyLocalMachine, kKey, "QuorvaleTestLong", &out));
+  EXPECT_EQ(out, "");
+}
+
+}  // namespace
+}  // namespace quorvale::testing

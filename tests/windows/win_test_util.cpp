@@ -1,0 +1,114 @@
+#include "win_test_util.h"
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#include <shellapi.h>
+
+#include <chrono>
+#include <thread>
+
+#include "support/test_files.h"
+
+namespace quorvale::testing {
+
+namespace {
+
+std::string Narrow(const wchar_t* text) {
+  int size = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
+  if (size <= 1) return std::string();
+  std::string out(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(CP_ACP, 0, text, -1, out.data(), size, nullptr, nullptr);
+  out.pop_back();
+  return out;
+}
+
+std::wstring Widen(const std::string& text) {
+  int size = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+  if (size <= 1) return std::wstring();
+  std::wstring out(static_cast<size_t>(size), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, out.data(), size);
+  out.pop_back();
+  return out;
+}
+
+HANDLE InheritableFile(const std::string& path) {
+  SECURITY_ATTRIBUTES inherit = {};
+  inherit.nLength = sizeof inherit;
+  inherit.bInheritHandle = TRUE;
+  return CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, CREATE_ALWAYS,
+                     FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+}  // namespace
+
+std::string TestProgramFolder() {
+  char buffer[MAX_PATH] = {};
+  DWORD length = GetModuleFileNameA(nullptr, buffer, MAX_PATH);
+  std::string path(buffer, length);
+  return path.substr(0, path.find_last_of("\\/") + 1);
+}
+
+bool WaitForFile(const std::string& path, int timeout_ms) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  while (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
+}
+
+ProcessResult RunAndWait(const std::string& command_line, const std::string& scratch_dir) {
+  const std::string out_path = scratch_dir + "\\.stdout";
+  const std::string err_path = scratch_dir + "\\.stderr";
+  ProcessResult result;
+  HANDLE out = InheritableFile(out_path);
+  HANDLE err = InheritableFile(err_path);
+  if (out == INVALID_HANDLE_VALUE || err == INVALID_HANDLE_VALUE) {
+    result.err = "cannot create the capture files";
+    return result;
+  }
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = INVALID_HANDLE_VALUE;
+  startup.hStdOutput = out;
+  startup.hStdError = err;
+  PROCESS_INFORMATION process = {};
+  std::string line = command_line;
+  BOOL started =
+      CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process);
+  CloseHandle(out);
+  CloseHandle(err);
+  if (!started) {
+    result.err = "cannot start " + command_line + ": error " + std::to_string(GetLastError());
+    return result;
+  }
+  CloseHandle(process.hThread);
+  if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0) {
+    DWORD code = 0;
+    if (GetExitCodeProcess(process.hProcess, &code)) result.status = static_cast<int>(code);
+  } else {
+    TerminateProcess(process.hProcess, 1);
+  }
+  CloseHandle(process.hProcess);
+  result.out = ReadBytes(out_path);
+  result.err = ReadBytes(err_path);
+  DeleteFileA(out_path.c_str());
+  DeleteFileA(err_path.c_str());
+  return result;
+}
+
+std::vector<std::string> SplitAsWindows(const std::string& command_line) {
+  std::vector<std::string> args;
+  int count = 0;
+  std::wstring wide = Widen(command_line);
+  LPWSTR* parts = CommandLineToArgvW(wide.c_str(), &count);
+  if (parts == nullptr) return args;
+  for (int i = 0; i < count; ++i) args.push_back(Narrow(parts[i]));
+  LocalFree(parts);
+  return args;
+}
+
+}  // namespace quorvale::testing

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace quorvale::testing {
+
+// The folder of the running test program, with a trailing backslash.
+std::string TestProgramFolder();
+
+// Waits until `path` exists, at most `timeout_ms`; true when it appeared.
+bool WaitForFile(const std::string& path, int timeout_ms);
+
+struct ProcessResult {
+  int status = -1;  // exit code, -1 when the program could not be started or did not end
+  std::string out;
+  std::string err;
+};
+
+// Runs a program with an already built command line, standard output and error going to
+// files in `scratch_dir`, and waits for it (at most a minute).
+ProcessResult RunAndWait(const std::string& command_line, const std::string& scratch_dir);
+
+// The command line split the way Windows splits it for a program (CommandLineToArgvW),
+// converted back to the ANSI code page.
+std::vector<std::string> SplitAsWindows(const std::string& command_line);
+
+}  // namespace quorvale::testing
