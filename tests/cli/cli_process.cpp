@@ -1,6 +1,7 @@
 #include "cli_process.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -9,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/posix_test_util.h"
 #include "support/test_files.h"
 
 extern char** environ;
@@ -50,8 +52,16 @@ CliResult RunCliProgram(const std::vector<std::string>& args, const std::string&
     return result;
   }
 
+  const bool drop_privileges = launch.as_test_user && RunningAsRoot();
+  const uid_t uid = TestUserId();
+  const gid_t gid = TestGroupId();
+
   pid_t pid = fork();
   if (pid == 0) {
+    if (drop_privileges &&
+        (setgroups(0, nullptr) != 0 || setresgid(gid, gid, gid) != 0 || setresuid(uid, uid, uid) != 0)) {
+      _exit(125);
+    }
     dup2(out_fd, STDOUT_FILENO);
     dup2(err_fd, STDERR_FILENO);
     if (!launch.working_dir.empty() && chdir(launch.working_dir.c_str()) != 0) _exit(126);

@@ -22,6 +22,9 @@ struct CliLaunch {
   std::string stdout_path;
   // When not empty, the folder the program starts in.
   std::string working_dir;
+  // When the tests run as root, the program runs as nobody:nogroup without supplementary
+  // groups, so that permission bits and access lists bind it.
+  bool as_test_user = false;
 };
 
 // Runs the built quorvale-cli with `args` (without the program's name) and waits for it.
