@@ -9,6 +9,9 @@ namespace quorvale {
 
 namespace {
 
+// ":::" (four empty hexadecimal groups), a space and a 4-character name.
+constexpr size_t kShortestEntryLine = 8;
+
 // An accepted line waiting to be added; its texts live in the line's working buffer.
 struct PendingEntry {
   EntryList* list;
@@ -78,9 +81,18 @@ bool TreatHostsLine(std::string_view raw, std::string& working, Session& session
 
 void ParseHostsData(std::string_view data, Session& session, const YieldFn& yield) {
   session.EntriesLoaded = 0;
-  // Most lines of a big file are blocked names: make room for them at once.
-  size_t lines = static_cast<size_t>(std::count(data.begin(), data.end(), '\n')) + 1;
-  session.list1.Reserve(lines, data.size(), true);
+  // Most lines of a big file are blocked names: make room for them at once. Lines too short
+  // to hold an address, a space and a 4-character name are not counted, so that a file of
+  // blank lines does not reserve a row for each.
+  size_t candidates = 0;
+  size_t line_start = 0;
+  for (size_t end = data.find('\n'); ; end = data.find('\n', end + 1)) {
+    size_t line_end = end == std::string_view::npos ? data.size() : end;
+    if (line_end - line_start >= kShortestEntryLine) ++candidates;
+    if (end == std::string_view::npos) break;
+    line_start = end + 1;
+  }
+  session.list1.Reserve(candidates, data.size(), true);
   RejectedLineSink rejected(session.RejectedLines);
   YieldTicker ticker(yield);
   ItemReader reader(data);
