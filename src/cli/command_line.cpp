@@ -7,14 +7,14 @@ namespace quorvale {
 
 namespace {
 
-struct OptionSpec {
+struct OptionInfo {
   std::string_view name;
   CliAction::Kind kind;
   // What the value is, for the message when it is missing; empty for options without one.
   std::string_view value_kind;
 };
 
-constexpr std::array<OptionSpec, 14> kOptions = {{
+constexpr std::array<OptionInfo, 14> kOptions = {{
     {"--hosts", CliAction::Kind::kHosts, "un fichier"},
     {"--domains", CliAction::Kind::kDomains, "un fichier"},
     {"--domain-only", CliAction::Kind::kDomainOnly, "un fichier"},
@@ -62,19 +62,19 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
       return result;
     }
 
-    const OptionSpec* spec = nullptr;
-    for (const OptionSpec& candidate : kOptions) {
-      if (candidate.name == name) spec = &candidate;
+    const OptionInfo* option = nullptr;
+    for (const OptionInfo& candidate : kOptions) {
+      if (candidate.name == name) option = &candidate;
     }
-    if (spec == nullptr) {
+    if (option == nullptr) {
       if (arg.size() > 1 && arg[0] == '-') {
         return UsageError("option inconnue: " + std::string(name));
       }
       return UsageError("argument inattendu: " + std::string(arg));
     }
 
-    CliAction action{spec->kind, std::string()};
-    if (spec->value_kind.empty()) {
+    CliAction action{option->kind, std::string()};
+    if (option->value_kind.empty()) {
       if (has_attached) return UsageError(std::string(name) + " n'attend pas de valeur");
     } else {
       if (has_attached) {
@@ -83,9 +83,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
         action.value = args[++i];
       }
       if (action.value.empty()) {
-        return UsageError(std::string(name) + " attend " + std::string(spec->value_kind));
+        return UsageError(std::string(name) + " attend " + std::string(option->value_kind));
       }
-      if (spec->kind == CliAction::Kind::kRedirect && action.value != "127.0.0.1" && action.value != "0.0.0.0") {
+      if (option->kind == CliAction::Kind::kRedirect && action.value != "127.0.0.1" && action.value != "0.0.0.0") {
         return UsageError("adresse de redirection invalide: " + action.value + " (127.0.0.1 ou 0.0.0.0)");
       }
     }
