@@ -1,6 +1,7 @@
 #include "entry_list.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "text.h"
 #include "text_sort.h"
@@ -9,12 +10,30 @@ namespace quorvale {
 
 namespace {
 
+// Lower-cases the ASCII letters of eight bytes at once.
+uint64_t LowerEightBytes(uint64_t x) {
+  constexpr uint64_t kHigh = 0x8080808080808080ull;
+  const uint64_t seven_bits = x & ~kHigh;
+  const uint64_t above_z = seven_bits + 0x2525252525252525ull;     // bytes > 'Z' get bit 7
+  const uint64_t from_a = seven_bits + 0x3f3f3f3f3f3f3f3full;      // bytes >= 'A' get bit 7
+  const uint64_t upper = (from_a ^ above_z) & ~x & kHigh;           // 'A'..'Z', ASCII only
+  return x | (upper >> 2);
+}
+
 uint32_t HashIgnoreAsciiCase(std::string_view text) {
-  // FNV-1a over the lower-cased bytes, then a final mix so the low bits spread well.
-  uint64_t h = 14695981039346656037ull;
-  for (char c : text) {
-    h ^= static_cast<unsigned char>(AsciiLower(c));
-    h *= 1099511628211ull;
+  // Eight lower-cased bytes at a time, multiplied in, then a final mix so the low bits
+  // spread well. Equal texts ignoring ASCII case give equal hashes.
+  uint64_t h = 14695981039346656037ull ^ text.size();
+  const char* p = text.data();
+  size_t left = text.size();
+  while (left > 0) {
+    uint64_t word = 0;
+    const size_t take = left < 8 ? left : 8;
+    std::memcpy(&word, p, take);
+    h = (h ^ LowerEightBytes(word)) * 0x9e3779b97f4a7c15ull;
+    h ^= h >> 29;
+    p += take;
+    left -= take;
   }
   h ^= h >> 33;
   h *= 0xff51afd7ed558ccdull;

@@ -37,14 +37,15 @@ bool ItemReader::Next(std::string_view* item) {
       while (p < size && d[p] != ',' && d[p] != '\r' && d[p] != '\n') ++p;
     }
   } else {
-    // Fast path: most items are whole lines without commas.
-    size_t q = p;
-    while (q < size) {
-      char c = d[q];
-      if (c == ',' || c == '\n' || c == '\r') break;
-      ++q;
+    // The end of the line is searched once per line, then the item's own end within it.
+    if (next_newline_ < p || next_newline_ == 0) {
+      const void* newline = std::memchr(d + p, '\n', size - p);
+      next_newline_ = newline == nullptr ? size : static_cast<size_t>(static_cast<const char*>(newline) - d);
     }
-    p = q;
+    size_t length = next_newline_ - p;
+    if (const void* comma = std::memchr(d + p, ',', length)) length = static_cast<size_t>(static_cast<const char*>(comma) - (d + p));
+    if (const void* cr = std::memchr(d + p, '\r', length)) length = static_cast<size_t>(static_cast<const char*>(cr) - (d + p));
+    p += length;
     end = p;
   }
 

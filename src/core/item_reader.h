@@ -30,6 +30,8 @@ class ItemReader {
  private:
   std::string_view data_;
   size_t pos_ = 0;
+  // Position of the next LF at or after pos_ once known (0: not searched yet).
+  size_t next_newline_ = 0;
 };
 
 // Reads a whole file into `out` (replacing its contents).

@@ -12,25 +12,25 @@ bool HasLetter(std::string_view text) {
 }
 
 bool IsDottedQuad(std::string_view text) {
-  if (text.find('.') == std::string_view::npos) return false;
   if (text.size() < 7 || text.size() > 15) return false;
+  // One pass: four parts of 1 to 3 digits, each at most 255, separated by single dots.
   int parts = 0;
-  size_t start = 0;
-  while (true) {
-    size_t dot = text.find('.', start);
-    std::string_view part = text.substr(start, dot == std::string_view::npos ? text.npos : dot - start);
-    if (++parts > 4) return false;
-    if (part.empty() || part.size() > 3) return false;
-    int value = 0;
-    for (char c : part) {
-      if (c < '0' || c > '9') return false;
+  int digits = 0;
+  int value = 0;
+  for (char c : text) {
+    if (c == '.') {
+      if (digits == 0 || ++parts > 3) return false;
+      digits = 0;
+      value = 0;
+    } else if (c >= '0' && c <= '9') {
+      if (++digits > 3) return false;
       value = value * 10 + (c - '0');
+      if (value > 255) return false;
+    } else {
+      return false;
     }
-    if (value > 255) return false;
-    if (dot == std::string_view::npos) break;
-    start = dot + 1;
   }
-  return parts == 4;
+  return parts == 3 && digits > 0;
 }
 
 bool IsHexGroups(std::string_view text) {
