@@ -180,9 +180,8 @@ const std::vector<uint32_t>& EntryList::NameOrder(const YieldFn& yield) const {
   // row number keeps the order total anyway.
   SortIdsByText(
       name_order_, [this](uint32_t row) { return NameAt(row); }, [](uint32_t row) { return row; }, yield);
-  name_rank_.resize(n);
-  for (size_t i = 0; i < n; ++i) name_rank_[name_order_[i]] = static_cast<uint32_t>(i);
   name_sorted_count_ = n;
+  name_rank_.clear();
   return name_order_;
 }
 
@@ -192,6 +191,11 @@ void EntryList::SortOrder(const YieldFn& yield) const {
   if (sort_column_ == Column::kDomaine) {
     order_ = by_name;
   } else {
+    // The other columns break ties by the name: each row's place in the name order.
+    if (name_rank_.size() != by_name.size()) {
+      name_rank_.resize(by_name.size());
+      for (size_t i = 0; i < by_name.size(); ++i) name_rank_[by_name[i]] = static_cast<uint32_t>(i);
+    }
     order_ = by_name;
     SortIdsByText(
         order_, [this](uint32_t row) { return TextAt(row, sort_column_); },
