@@ -27,13 +27,7 @@ bool TreatDomainLine(std::string_view raw, Session& session) {
   // The name is the text before the first "#" without its trailing spaces and tabs; the
   // comment runs from the "#" to the end.
   std::string_view comment;
-  size_t hash = name.find('#');
-  if (hash != std::string_view::npos) {
-    comment = name.substr(hash);
-    name = name.substr(0, hash);
-    size_t last = name.find_last_not_of(" \t");
-    name = last == std::string_view::npos ? std::string_view() : name.substr(0, last + 1);
-  }
+  SplitNameAndComment(name, " \t", &name, &comment);
   if (name.size() < 4 || name.size() > 128) return false;
   if (name.find_first_of(" \t#[]") != std::string_view::npos) return false;
 

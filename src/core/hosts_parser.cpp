@@ -51,15 +51,9 @@ bool TreatHostsLine(std::string_view raw, std::string& working, Session& session
 
   // The name is the text before the first "#" with its trailing spaces (tabs became spaces
   // above) removed; the comment runs from the "#" to the end.
-  std::string_view name = rest;
+  std::string_view name;
   std::string_view comment;
-  size_t hash = rest.find('#');
-  if (hash != std::string_view::npos) {
-    comment = rest.substr(hash);
-    name = rest.substr(0, hash);
-    size_t last = name.find_last_not_of(' ');
-    name = last == std::string_view::npos ? std::string_view() : name.substr(0, last + 1);
-  }
+  SplitNameAndComment(rest, " ", &name, &comment);
   size_t slash = name.find('/');
   if (slash != std::string_view::npos) name = name.substr(0, slash);
 

@@ -74,6 +74,17 @@ bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b) {
   return true;
 }
 
+void SplitNameAndComment(std::string_view text, std::string_view blanks, std::string_view* name,
+                         std::string_view* comment) {
+  *name = text;
+  *comment = {};
+  size_t hash = text.find('#');
+  if (hash == std::string_view::npos) return;
+  *comment = text.substr(hash);
+  size_t last = text.substr(0, hash).find_last_not_of(blanks);
+  *name = last == std::string_view::npos ? std::string_view() : text.substr(0, last + 1);
+}
+
 std::string_view TrimSpaces(std::string_view text) {
   size_t begin = text.find_first_not_of(' ');
   if (begin == std::string_view::npos) return {};

@@ -27,6 +27,11 @@ bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b);
 // Removes the space character (never tabs) from both ends.
 std::string_view TrimSpaces(std::string_view text);
 
+// Splits a line's rest into the name, the text before the first "#" without the trailing
+// `blanks`, and the comment, from the "#" to the end ("" when there is no "#").
+void SplitNameAndComment(std::string_view text, std::string_view blanks, std::string_view* name,
+                         std::string_view* comment);
+
 inline bool StartsWith(std::string_view text, std::string_view prefix) {
   return text.substr(0, prefix.size()) == prefix;
 }

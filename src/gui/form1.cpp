@@ -210,12 +210,30 @@ void Form1::ShowProgress() {
 
 void Form1::CloseProgress() { progress_.reset(); }
 
-void Form1::HoldProgress() {
+void Form1::HideBehindProgress() {
+  hide();
+  YieldNow();
+  ShowProgress();
+  YieldNow();
+}
+
+void Form1::ComeBackFromProgress() {
+  CloseProgress();
+  YieldNow();
+  RefreshLists();
+  show();
+}
+
+void Form1::PauseAboutASecond() {
   for (int i = 0; i < 100; ++i) {
     YieldNow();
     platform_.Sleep(10);
     YieldNow();
   }
+}
+
+void Form1::HoldProgress() {
+  PauseAboutASecond();
   platform_.Sleep(200);
   YieldNow();
 }

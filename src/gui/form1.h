@@ -108,6 +108,12 @@ class Form1 : public QMainWindow {
   void EnableDataMenus();
   void ShowProgress();
   void CloseProgress();
+  // Hides the main window behind a fresh progress window, and the way back.
+  void HideBehindProgress();
+  void ComeBackFromProgress();
+  // 100 times: yield, wait 10 ms, yield.
+  void PauseAboutASecond();
+  // Keeps the progress window up after a HOSTS-format load: the pause above, then 200 ms.
   void HoldProgress();
   // For the saves of names and of the sort buffer: asks before an existing file is replaced
   // and makes it writable; false when the save must stop (refused, or the file cannot be made

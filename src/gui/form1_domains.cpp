@@ -47,14 +47,11 @@ void Form1::ChargerDom_Click() {
   CurrentFile_ = ShowOpenDialog(texts::kTextFiles, texts::kTextPattern).toStdString();
   YieldNow();
   if (!CurrentFile_.empty()) {
-    hide();
-    YieldNow();
-    ShowProgress();
-    YieldNow();
+    HideBehindProgress();
     // Only a file that is missing or whose attributes cannot be changed ends the load here:
     // the parser itself takes an unreadable file as an empty one.
     if (platform_.SetFileAttributes(CurrentFile_, kAttrNormal).ok()) {
-      SetStatus(QStringLiteral("Chargement en cours..."));
+      SetStatus(texts::kLoading);
       session_.ResetRejectedLines();
       YieldNow();
       ParseDomainList(CurrentFile_, session_, slice_yield_);
@@ -64,11 +61,7 @@ void Form1::ChargerDom_Click() {
       // Unlike the HOSTS-format loads, the progress window goes first and the pause of about
       // a second follows, with the main window still hidden.
       CloseProgress();
-      for (int i = 0; i < 100; ++i) {
-        YieldNow();
-        platform_.Sleep(10);
-        YieldNow();
-      }
+      PauseAboutASecond();
       YieldNow();
       show();
       YieldNow();
@@ -90,7 +83,7 @@ void Form1::Command6_Click() {
   // A missing file, attributes that cannot be changed, a file that cannot be read or an empty
   // file end the load quietly; entries appended before a failure stay in the buffer.
   if (!CurrentFile_.empty() && platform_.SetFileAttributes(CurrentFile_, kAttrNormal).ok()) {
-    SetStatus(QStringLiteral("Chargement en cours..."));
+    SetStatus(texts::kLoading);
     if (LoadDomainOnlyFile(CurrentFile_, session_.SortArray, slice_yield_).ok()) {
       ++FilesLoaded_;
       SetStatus(QString::number(session_.SortArray.size()) + QStringLiteral(" Adresse(s) chargée(s)"));

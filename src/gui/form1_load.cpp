@@ -17,17 +17,14 @@ void Form1::OpenHostFile_Click() {
   YieldNow();
   YieldNow();
   if (!CurrentFile_.empty()) {
-    hide();
-    YieldNow();
-    ShowProgress();
-    YieldNow();
+    HideBehindProgress();
     // Any failure from here (a missing file, attributes that cannot be cleared, a file that
     // cannot be read) ends the load quietly; the report still runs below.
     if (platform_.SetFileAttributes(CurrentFile_, kAttrNormal).ok()) {
       YieldNow();
       platform_.Sleep(200);
       YieldNow();
-      SetStatus(QStringLiteral("Chargement en cours..."));
+      SetStatus(texts::kLoading);
       session_.ResetRejectedLines();
       if (ParseHostsFile(CurrentFile_, session_, slice_yield_).ok()) {
         YieldNow();
@@ -36,10 +33,7 @@ void Form1::OpenHostFile_Click() {
         HoldProgress();
       }
     }
-    CloseProgress();
-    YieldNow();
-    RefreshLists();
-    show();
+    ComeBackFromProgress();
   }
   setEnabled(true);
   if (session_.RowCount() > 0) {
@@ -56,15 +50,12 @@ void Form1::Ouvrir_Click() {
   CurrentFile_ = ShowOpenDialog(texts::kTextFiles, texts::kTextPattern).toStdString();
   YieldNow();
   if (!CurrentFile_.empty()) {
-    hide();
-    YieldNow();
-    ShowProgress();
-    YieldNow();
+    HideBehindProgress();
     bool parsed = false;
     if (platform_.SetFileAttributes(CurrentFile_, kAttrNormal).ok()) {
       platform_.Sleep(200);
       YieldNow();
-      SetStatus(QStringLiteral("Chargement en cours..."));
+      SetStatus(texts::kLoading);
       session_.ResetRejectedLines();
       if (ParseHostsFile(CurrentFile_, session_, slice_yield_).ok()) {
         parsed = true;
@@ -74,10 +65,7 @@ void Form1::Ouvrir_Click() {
         HoldProgress();
       }
     }
-    CloseProgress();
-    YieldNow();
-    RefreshLists();
-    show();
+    ComeBackFromProgress();
     if (parsed) Command8_Click();
   }
   setEnabled(true);

@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include "core/session.h"
+#include "gui/texts.h"
 
 namespace quorvale {
 
@@ -19,7 +20,7 @@ Form3::Form3(const Session& session, QWidget* parent)
   // 4695 x 1005 twips.
   setFixedSize(313, 67);
 
-  label1_ = new QLabel(QStringLiteral("Chargement en cours..."), this);
+  label1_ = new QLabel(texts::kLoading, this);
   label1_->setObjectName(QStringLiteral("Label1"));
   label1_->setAlignment(Qt::AlignCenter);
   label1_->setGeometry(0, 8, 305, 33);

@@ -12,6 +12,7 @@ inline const QString kSaveFailed = QStringLiteral("Echec! le fichier n'a pas pu 
 inline const QString kFileSaved = QStringLiteral("Fichier enregistre");
 inline const QString kOverwrite = QStringLiteral("Le fichier existe deja, voulez vous l'ecraser ?");
 inline const QString kIncludeComments = QStringLiteral("Voulez vous inclure les commentaire ?");
+inline const QString kLoading = QStringLiteral("Chargement en cours...");
 inline const QString kLoadFirst = QStringLiteral("vous devez d'abord charger un ficher d'adresse!");
 
 }  // namespace quorvale::texts
