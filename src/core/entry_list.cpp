@@ -72,19 +72,24 @@ bool EntryList::Add(std::string_view name, std::string_view address, std::string
   Row row{};
   row.name_offset = Store(name);
   row.name_length = static_cast<uint32_t>(name.size());
-  // Nearly every row shares its address with the row before; keep one copy.
-  if (!rows_.empty() && AddressAt(static_cast<uint32_t>(rows_.size() - 1)) == address) {
-    row.address_offset = rows_.back().address_offset;
-  } else {
-    row.address_offset = Store(address);
+  const bool has_description = !description.empty() && description != "#";
+  // Nearly every row has the address of the row before and no description: it shares the
+  // row before's pair; otherwise at least the address's text is shared when it is the same.
+  const bool same_address = !details_.empty() && std::string_view(arena_.data() + details_.back().address_offset,
+                                                                   details_.back().address_length) == address;
+  if (!same_address || has_description || details_.back().description_length != 0) {
+    Details details{};
+    details.address_offset = same_address ? details_.back().address_offset : Store(address);
+    details.address_length = static_cast<uint32_t>(address.size());
+    if (has_description) {
+      details.description_offset = Store(description);
+      details.description_length = static_cast<uint32_t>(description.size());
+    }
+    details_.push_back(details);
   }
-  row.address_length = static_cast<uint32_t>(address.size());
-  if (!description.empty() && description != "#") {
-    row.description_offset = Store(description);
-    row.description_length = static_cast<uint32_t>(description.size());
-  }
+  row.details = static_cast<uint32_t>(details_.size() - 1);
   rows_.push_back(row);
-  text_bytes_ += name.size() + address.size() + row.description_length;
+  text_bytes_ += name.size() + address.size() + details_.back().description_length;
   slots_[slot] = Slot{static_cast<uint32_t>(rows_.size()), hash};
   if (rows_.size() * 2 > slots_.size()) GrowIndex();
   return true;
@@ -119,6 +124,8 @@ void EntryList::Clear() {
   arena_.shrink_to_fit();
   rows_.clear();
   rows_.shrink_to_fit();
+  details_.clear();
+  details_.shrink_to_fit();
   text_bytes_ = 0;
   slots_.assign(1024, Slot{0, 0});
   order_.clear();
