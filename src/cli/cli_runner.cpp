@@ -86,28 +86,23 @@ class CliRun {
       case Kind::kComments:
         include_comments_ = true;
         return kExitOk;
-      case Kind::kWriteHosts: {
-        std::string bytes;
-        FormatHostsFile(session_, session_.AddWwwLines, session_.RedirectAddress, include_comments_,
-                        CurrentDateTimeText(), &bytes);
-        return Write(action.value, bytes);
-      }
-      case Kind::kWriteSortedHosts: {
-        std::string bytes;
-        FormatHostsFromArray(session_.SortArray, session_.AddWwwLines, session_.RedirectAddress,
-                             CurrentDateTimeText(), &bytes);
-        return Write(action.value, bytes);
-      }
-      case Kind::kExport: {
-        std::string bytes;
-        FormatDomainExport(session_.list1, include_comments_, &bytes);
-        return Write(action.value, bytes);
-      }
-      case Kind::kWriteSortedNames: {
-        std::string bytes;
-        FormatSortedNames(session_.SortArray, &bytes);
-        return Write(action.value, bytes);
-      }
+      case Kind::kWriteHosts:
+        return Write(action.value, [this](const ByteSink& sink) {
+          return FormatHostsFile(session_, session_.AddWwwLines, session_.RedirectAddress, include_comments_,
+                                 CurrentDateTimeText(), sink);
+        });
+      case Kind::kWriteSortedHosts:
+        return Write(action.value, [this](const ByteSink& sink) {
+          return FormatHostsFromArray(session_.SortArray, session_.AddWwwLines, session_.RedirectAddress,
+                                      CurrentDateTimeText(), sink);
+        });
+      case Kind::kExport:
+        return Write(action.value, [this](const ByteSink& sink) {
+          return FormatDomainExport(session_.list1, include_comments_, sink);
+        });
+      case Kind::kWriteSortedNames:
+        return Write(action.value,
+                     [this](const ByteSink& sink) { return FormatSortedNames(session_.SortArray, sink); });
       case Kind::kReport:
         return Write(action.value, BuildReport(session_.RejectedLines));
       case Kind::kReplaceHosts:
@@ -127,7 +122,12 @@ class CliRun {
   }
 
   int Write(const std::string& path, std::string_view bytes) {
-    Status status = platform_.WriteFileAtomic(path, bytes);
+    return Write(path, [bytes](const ByteSink& sink) { return sink(bytes); });
+  }
+
+  // The file is written as it is formatted: a big list is never held whole a second time.
+  int Write(const std::string& path, const FileContents& contents) {
+    Status status = platform_.WriteFileAtomicInPieces(path, contents);
     if (status.ok()) return kExitOk;
     Message(path + " n'a pas pu etre enregistre: " + Reason(status, path));
     return kExitFile;
@@ -140,12 +140,15 @@ class CliRun {
       Message("vous devez d'abord charger un ficher d'adresse!");
       return kExitUsage;
     }
-    std::string bytes;
-    FormatHostsFile(session_, session_.AddWwwLines, session_.RedirectAddress, include_comments_,
-                    CurrentDateTimeText(), &bytes);
     const std::string path = platform_.HostsPath();
     ReplaceOutcome outcome;
-    Status status = ReplaceHostsFile(platform_, path, bytes, std::time(nullptr), &outcome);
+    Status status = ReplaceHostsFile(
+        platform_, path,
+        [this](const ByteSink& sink) {
+          return FormatHostsFile(session_, session_.AddWwwLines, session_.RedirectAddress, include_comments_,
+                                 CurrentDateTimeText(), sink);
+        },
+        std::time(nullptr), &outcome);
     if (status.ok()) return kExitOk;
     switch (outcome.step) {
       case ReplaceStep::kBackup:

@@ -22,28 +22,39 @@ constexpr std::string_view kHeaderTop =
     "# Plus d'informations sur:\r\n";
 constexpr std::string_view kGeneratedBy = "# Genere par: Quorvale @ ";
 
-void AppendLine(std::string* out, std::string_view text) {
-  out->append(text);
-  out->append(kEol);
+void AppendLine(ChunkedOutput& out, std::string_view text) {
+  out.Append(text);
+  out.Append(kEol);
 }
 
-void AppendGeneratedBy(std::string* out, std::string_view date_text) {
-  out->append(kGeneratedBy);
+void AppendGeneratedBy(ChunkedOutput& out, std::string_view date_text) {
+  out.Append(kGeneratedBy);
   AppendLine(out, date_text);
 }
 
-// address TAB prefix name [TAB description] CR LF
-void AppendEntry(std::string* out, std::string_view address, std::string_view prefix, std::string_view name,
+void Put(char*& cursor, std::string_view text) {
+  std::memcpy(cursor, text.data(), text.size());
+  cursor += text.size();
+}
+
+// address TAB prefix name [TAB description] CR LF. The line is copied straight into the
+// output's room: a million lines of five small appends each would spend most of their time
+// in the appends' bookkeeping.
+void AppendEntry(ChunkedOutput& out, std::string_view address, std::string_view prefix, std::string_view name,
                  std::string_view description) {
-  out->append(address);
-  out->push_back('\t');
-  out->append(prefix);
-  out->append(name);
+  const size_t length = address.size() + prefix.size() + name.size() + description.size() + 4;
+  char* cursor = out.Room(length);
+  Put(cursor, address);
+  *cursor++ = '\t';
+  Put(cursor, prefix);
+  Put(cursor, name);
   if (!description.empty()) {
-    out->push_back('\t');
-    out->append(description);
+    *cursor++ = '\t';
+    Put(cursor, description);
   }
-  out->append(kEol);
+  *cursor++ = '\r';
+  *cursor++ = '\n';
+  out.Commit(cursor);
 }
 
 // Reads SOURCE_DATE_EPOCH: decimal seconds since 1970-01-01 UTC, nothing else around them.
@@ -86,134 +97,110 @@ std::string CurrentDateTimeText() {
   return text.str();
 }
 
-void FormatHostsFile(const Session& session, bool www, std::string_view redirect_address, bool include_comments,
-                     std::string_view date_text, std::string* out, const YieldFn& yield) {
+bool FormatHostsFile(const Session& session, bool www, std::string_view redirect_address, bool include_comments,
+                     std::string_view date_text, const ByteSink& sink, const YieldFn& yield) {
   const EntryList& list1 = session.list1;
   const EntryList& list2 = session.list2;
   const int copies = www ? 2 : 1;
+  ChunkedOutput out(sink);
 
-  // An upper bound of the entry lines' length: every text of every row, plus the address
-  // written for list 1, a "www." and three separators per line.
-  const size_t entry_bytes =
-      copies * (list1.text_bytes() + list2.text_bytes() + list1.size() * (redirect_address.size() + 8) +
-                list2.size() * 8);
-  out->reserve(out->size() + 1024 + date_text.size() + entry_bytes);
-
-  out->append(kHeaderTop);
+  out.Append(kHeaderTop);
   AppendLine(out, "#");
   for (std::string_view page : {kInfoPage1, kInfoPage2, kInfoPage3}) {
-    out->append("# \t");
+    out.Append("# \t");
     AppendLine(out, page);
   }
   AppendLine(out, "#");
   AppendGeneratedBy(out, date_text);
   AppendLine(out, "#");
-  out->append("# Nombre d'entrees: ");
-  out->append(std::to_string(session.RowCount()));
-  if (www) out->append(" * 2 avec les lignes 'www.'");
-  out->append(kEol);
+  out.Append("# Nombre d'entrees: ");
+  out.Append(std::to_string(session.RowCount()));
+  if (www) out.Append(" * 2 avec les lignes 'www.'");
+  out.Append(kEol);
   AppendLine(out, "#");
 
-  // The entry lines are copied straight into room made for them at once: a million lines
-  // of five small appends each would spend most of their time in the appends' bookkeeping.
-  const size_t start = out->size();
-  out->resize(start + entry_bytes);
-  char* cursor = out->data() + start;
-  auto put = [&cursor](std::string_view text) {
-    std::memcpy(cursor, text.data(), text.size());
-    cursor += text.size();
-  };
-  auto write_line = [&](std::string_view address, std::string_view prefix, std::string_view name,
-                        std::string_view description) {
-    put(address);
-    *cursor++ = '\t';
-    put(prefix);
-    put(name);
-    if (include_comments && !description.empty()) {
-      *cursor++ = '\t';
-      put(description);
-    }
-    *cursor++ = '\r';
-    *cursor++ = '\n';
-  };
   YieldTicker ticker(yield, 4096);
-  for (int pass = 0; pass < copies; ++pass) {
+  for (int pass = 0; pass < copies && !out.failed(); ++pass) {
     const std::string_view prefix = pass == 0 ? "" : "www.";
-    for (size_t i = 0; i < list2.size(); ++i) {
+    for (size_t i = 0; i < list2.size() && !out.failed(); ++i) {
       list2.PrefetchAhead(i);
-      write_line(list2.Address(i), prefix, list2.Name(i), list2.Description(i));
+      AppendEntry(out, list2.Address(i), prefix, list2.Name(i),
+                  include_comments ? list2.Description(i) : std::string_view());
       ticker.Tick();
     }
   }
   ticker.Now();
-  for (int pass = 0; pass < copies; ++pass) {
+  for (int pass = 0; pass < copies && !out.failed(); ++pass) {
     const std::string_view prefix = pass == 0 ? "" : "www.";
-    for (size_t i = 0; i < list1.size(); ++i) {
+    for (size_t i = 0; i < list1.size() && !out.failed(); ++i) {
       list1.PrefetchAhead(i);
-      write_line(redirect_address, prefix, list1.Name(i), list1.Description(i));
+      AppendEntry(out, redirect_address, prefix, list1.Name(i),
+                  include_comments ? list1.Description(i) : std::string_view());
       ticker.Tick();
     }
     ticker.Now();
   }
-  out->resize(static_cast<size_t>(cursor - out->data()));
+  return out.Finish();
 }
 
-void FormatHostsFromArray(const SortBuffer& items, bool www, std::string_view redirect_address,
-                          std::string_view date_text, std::string* out, const YieldFn& yield) {
+bool FormatHostsFromArray(const SortBuffer& items, bool www, std::string_view redirect_address,
+                          std::string_view date_text, const ByteSink& sink, const YieldFn& yield) {
   const int copies = www ? 2 : 1;
-  size_t length = 512 + date_text.size();
-  for (size_t i = 0; i < items.size(); ++i) length += copies * (redirect_address.size() + items[i].size() + 7);
-  out->reserve(out->size() + length);
+  ChunkedOutput out(sink);
 
-  out->append(kHeaderTop);
-  out->append("# ");
-  out->append(kInfoPage1);
-  out->append(" et ");
+  out.Append(kHeaderTop);
+  out.Append("# ");
+  out.Append(kInfoPage1);
+  out.Append(" et ");
   AppendLine(out, kInfoPage2);
   AppendLine(out, "#");
   AppendGeneratedBy(out, date_text);
   AppendLine(out, "#");
-  out->append("# Entry Count: ");
-  out->append(std::to_string(items.size()));
-  if (www) out->append(" * 2 with www.");
-  out->append(kEol);
+  out.Append("# Entry Count: ");
+  out.Append(std::to_string(items.size()));
+  if (www) out.Append(" * 2 with www.");
+  out.Append(kEol);
   AppendLine(out, "#");
 
   YieldTicker ticker(yield, 4096);
   ticker.Now();
-  for (int pass = 0; pass < copies; ++pass) {
+  for (int pass = 0; pass < copies && !out.failed(); ++pass) {
     const std::string_view prefix = pass == 0 ? "" : "www.";
-    for (size_t i = 0; i < items.size(); ++i) {
+    for (size_t i = 0; i < items.size() && !out.failed(); ++i) {
       AppendEntry(out, redirect_address, prefix, items[i], {});
       ticker.Tick();
     }
     ticker.Now();
   }
+  return out.Finish();
 }
 
-void FormatDomainExport(const EntryList& list, bool include_comments, std::string* out) {
-  size_t length = 0;
-  for (size_t i = 0; i < list.size(); ++i) {
-    length += list.Name(i).size() + 2;
-    if (include_comments) length += list.Description(i).size() + 1;
-  }
-  out->reserve(out->size() + length);
-  for (size_t i = 0; i < list.size(); ++i) {
-    out->append(list.Name(i));
+bool FormatDomainExport(const EntryList& list, bool include_comments, const ByteSink& sink) {
+  ChunkedOutput out(sink);
+  for (size_t i = 0; i < list.size() && !out.failed(); ++i) {
+    list.PrefetchAhead(i);
+    out.Append(list.Name(i));
     std::string_view description = list.Description(i);
     if (include_comments && !description.empty()) {
-      out->push_back('\t');
-      out->append(description);
+      out.Append("\t");
+      out.Append(description);
     }
-    out->append(kEol);
+    out.Append(kEol);
   }
+  return out.Finish();
 }
 
-void FormatSortedNames(const SortBuffer& items, std::string* out) {
-  size_t length = 0;
-  for (size_t i = 0; i < items.size(); ++i) length += items[i].size() + 2;
-  out->reserve(out->size() + length);
-  for (size_t i = 0; i < items.size(); ++i) AppendLine(out, items[i]);
+bool FormatSortedNames(const SortBuffer& items, const ByteSink& sink) {
+  ChunkedOutput out(sink);
+  for (size_t i = 0; i < items.size() && !out.failed(); ++i) {
+    const std::string_view name = items[i];
+    char* cursor = out.Room(name.size() + 2);
+    Put(cursor, name);
+    *cursor++ = '\r';
+    *cursor++ = '\n';
+    out.Commit(cursor);
+  }
+  return out.Finish();
 }
 
 }  // namespace quorvale

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/byte_sink.h"
 #include "core/session.h"
 #include "core/status.h"
 #include "core/yield.h"
@@ -90,13 +91,13 @@ class Form1 : public QMainWindow {
   // of `path`, then waits the tool's fixed time. Fails only when the tool cannot be started.
   Status SetFileAccess(const std::string& path, const std::string& user, int mode);
 
-  // Asks whether the descriptions go in, formats both lists with the options of the last
-  // "OK" and hands the bytes to `write`. From the answer until `write` returns, the window
-  // takes no input, so the lists cannot change under the writer.
   // Shows a fresh options window and waits for it. True when it was left with "OK", or closed
   // with its close box after an earlier "OK" of the run (the earlier choice then stands).
   bool RunOptionsWindow();
-  Status WriteHostsFile(const std::function<Status(std::string_view)>& write);
+  // Asks whether the descriptions go in and hands `write` the contents of both lists with the
+  // options of the last "OK", formatted as they are written. From the answer until `write`
+  // returns, the window takes no input, so the lists cannot change under the writer.
+  Status WriteHostsFile(const std::function<Status(const FileContents&)>& write);
 
   void SetStatus(const QString& text);
   // Empties both lists, yielding around each, as Reset and the close do.
@@ -119,8 +120,9 @@ class Form1 : public QMainWindow {
   // and makes it writable; false when the save must stop (refused, or the file cannot be made
   // writable, which has been reported).
   bool ConfirmOverwrite(const std::string& path);
-  // Writes the file in one step and tells the user whether it was saved.
-  void SaveBytes(const std::string& path, std::string_view bytes);
+  // Writes the file (formatted as it goes out, replacing the old one in one step) and tells
+  // the user whether it was saved.
+  void SaveFile(const std::string& path, const FileContents& contents);
   QString FileDialogFolder() const;
   QString FileDialogTitle() const;
   // A message box; `title` defaults to the program's title.

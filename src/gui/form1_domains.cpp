@@ -29,10 +29,10 @@ bool Form1::ConfirmOverwrite(const std::string& path) {
   return true;
 }
 
-void Form1::SaveBytes(const std::string& path, std::string_view bytes) {
-  // The whole file is formatted first and replaces the old one in one step, so a failure at
-  // any point (folder not writable, disk full) leaves the old file as it was.
-  const bool saved = platform_.WriteFileAtomic(path, bytes).ok();
+void Form1::SaveFile(const std::string& path, const FileContents& contents) {
+  // The new file replaces the old one in one step once it is whole, so a failure at any
+  // point (folder not writable, disk full) leaves the old file as it was.
+  const bool saved = platform_.WriteFileAtomicInPieces(path, contents).ok();
   YieldNow();
   if (saved) {
     ShowMessage(texts::kFileSaved, Prompts::Buttons::kOk, Prompts::Icon::kNone);
@@ -107,10 +107,8 @@ void Form1::ExportDom_Click() {
                                             Prompts::Buttons::kYesNo, Prompts::Icon::kNone) == Prompts::Answer::kYes;
   YieldNow();
   session_.list1.Sort(slice_yield_);
-  std::string bytes;
-  FormatDomainExport(session_.list1, include_comments, &bytes);
-  YieldNow();
-  SaveBytes(path, bytes);
+  SaveFile(path,
+           [&](const ByteSink& sink) { return FormatDomainExport(session_.list1, include_comments, sink); });
 }
 
 void Form1::Command7_Click() {
@@ -119,10 +117,7 @@ void Form1::Command7_Click() {
   const std::string path = ShowSaveDialog(texts::kTextFiles, texts::kTextPattern).toStdString();
   if (path.empty()) return;
   if (!ConfirmOverwrite(path)) return;
-  std::string bytes;
-  FormatSortedNames(session_.SortArray, &bytes);
-  YieldNow();
-  SaveBytes(path, bytes);
+  SaveFile(path, [this](const ByteSink& sink) { return FormatSortedNames(session_.SortArray, sink); });
 }
 
 void Form1::Command2_Click() {
@@ -152,10 +147,11 @@ void Form1::Command3_Click() {
   if (path.empty()) return;
   if (!ConfirmOverwrite(path)) return;
   YieldNow();
-  std::string bytes;
-  FormatHostsFromArray(session_.SortArray, session_.AddWwwLines, session_.RedirectAddress, CurrentDateTimeText(),
-                       &bytes, slice_yield_);
-  SaveBytes(path, bytes);
+  const std::string date_text = CurrentDateTimeText();
+  SaveFile(path, [&](const ByteSink& sink) {
+    return FormatHostsFromArray(session_.SortArray, session_.AddWwwLines, session_.RedirectAddress, date_text, sink,
+                                slice_yield_);
+  });
 }
 
 }  // namespace quorvale

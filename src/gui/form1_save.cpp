@@ -19,7 +19,7 @@ bool Form1::RunOptionsWindow() {
   return session_.OptionsAccepted;
 }
 
-Status Form1::WriteHostsFile(const std::function<Status(std::string_view)>& write) {
+Status Form1::WriteHostsFile(const std::function<Status(const FileContents&)>& write) {
   const bool include_comments =
       ShowMessage(texts::kIncludeComments, Prompts::Buttons::kYesNo,
                   Prompts::Icon::kNone) == Prompts::Answer::kYes;
@@ -27,10 +27,12 @@ Status Form1::WriteHostsFile(const std::function<Status(std::string_view)>& writ
   // may start during the yields.
   setEnabled(false);
   YieldNow();
-  std::string bytes;
-  FormatHostsFile(session_, session_.AddWwwLines, session_.RedirectAddress, include_comments, CurrentDateTimeText(),
-                  &bytes, slice_yield_);
-  const Status written = write(bytes);
+  // The file is written as it is formatted, so a big list is never held whole a second time.
+  const std::string date_text = CurrentDateTimeText();
+  const Status written = write([&](const ByteSink& sink) {
+    return FormatHostsFile(session_, session_.AddWwwLines, session_.RedirectAddress, include_comments, date_text,
+                           sink, slice_yield_);
+  });
   YieldNow();
   setEnabled(true);
   return written;
@@ -50,7 +52,9 @@ void Form1::SaveAs_Click() {
 
   YieldNow();
   const Status written =
-      WriteHostsFile([this, &path](std::string_view bytes) { return platform_.WriteFileAtomic(path, bytes); });
+      WriteHostsFile([this, &path](const FileContents& contents) {
+        return platform_.WriteFileAtomicInPieces(path, contents);
+      });
   if (!written.ok()) {
     ShowMessage(texts::kSaveFailed, Prompts::Buttons::kOk, Prompts::Icon::kCritical);
     return;
@@ -83,8 +87,8 @@ void Form1::ReplaceHosts_Click() {
 
   // The old file is kept as a dated copy beside it; a copy that cannot be made stops the
   // replace before anything is written.
-  const Status replaced = WriteHostsFile([this, &path](std::string_view bytes) {
-    return ReplaceHostsFile(platform_, path, bytes, std::time(nullptr));
+  const Status replaced = WriteHostsFile([this, &path](const FileContents& contents) {
+    return ReplaceHostsFile(platform_, path, contents, std::time(nullptr));
   });
   if (!replaced.ok()) {
     ShowMessage(texts::kSaveFailed, Prompts::Buttons::kOk, Prompts::Icon::kCritical);

@@ -81,8 +81,8 @@ std::string HostsBackupName(std::string_view hosts_name, std::time_t now) {
   return name;
 }
 
-Status ReplaceHostsFile(Platform& platform, const std::string& hosts_path, std::string_view bytes, std::time_t now,
-                        ReplaceOutcome* outcome) {
+Status ReplaceHostsFile(Platform& platform, const std::string& hosts_path, const FileContents& contents,
+                        std::time_t now, ReplaceOutcome* outcome) {
   if (outcome != nullptr) *outcome = ReplaceOutcome();
   (void)platform.SetFileAttributes(hosts_path, kAttrNormal);
 
@@ -104,7 +104,7 @@ Status ReplaceHostsFile(Platform& platform, const std::string& hosts_path, std::
     RemoveOldBackups(platform, folder, own_name);
   }
 
-  Status written = platform.WriteFileAtomic(hosts_path, bytes);
+  Status written = platform.WriteFileAtomicInPieces(hosts_path, contents);
   if (!written.ok()) return Fail(outcome, ReplaceStep::kWrite, written);
   Status protected_status = platform.SetFileAttributes(hosts_path, kAttrReadOnlySystem);
   if (!protected_status.ok()) return Fail(outcome, ReplaceStep::kAttributes, protected_status);

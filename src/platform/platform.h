@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/byte_sink.h"
 #include "core/status.h"
 
 namespace quorvale {
@@ -65,6 +66,13 @@ class Platform {
   // target, keeping an existing target's mode, owner and access list where the platform
   // allows. On failure the old file is intact and no temporary file is left.
   virtual Status WriteFileAtomic(const std::string& path, std::string_view bytes) = 0;
+  // The same write, with the bytes made as they go out, so that a big file is never held
+  // whole in memory. This default gathers them first.
+  virtual Status WriteFileAtomicInPieces(const std::string& path, const FileContents& contents) {
+    std::string bytes;
+    contents(AppendTo(&bytes));
+    return WriteFileAtomic(path, bytes);
+  }
   // Copies a file byte for byte (used for backups).
   virtual Status CopyFile(const std::string& from, const std::string& to) = 0;
   virtual Status RemoveFile(const std::string& path) = 0;

@@ -133,9 +133,14 @@ void SyncFolder(const std::string& folder) {
   close(fd);
 }
 
+// Contents already held whole, as one piece.
+FileContents WholeContents(std::string_view bytes) {
+  return [bytes](const ByteSink& sink) { return sink(bytes); };
+}
+
 // The write behind WriteFileAtomic and CopyFile. `new_mode` is the creation mode of a file
 // that does not exist yet (before the umask); an existing file keeps its own.
-Status WriteAtomic(const std::string& requested_path, std::string_view bytes, mode_t new_mode) {
+Status WriteAtomic(const std::string& requested_path, const FileContents& contents, mode_t new_mode) {
   std::string path;
   Status status = ResolveTarget(requested_path, &path);
   if (!status.ok()) return status;
@@ -160,7 +165,11 @@ Status WriteAtomic(const std::string& requested_path, std::string_view bytes, mo
   int fd = CreateTempBeside(path, existed ? S_IRUSR | S_IWUSR : new_mode, &temp, &err);
   if (fd < 0) return StatusFromErrno(err, path);
 
-  status = WriteAll(fd, bytes, path);
+  const bool complete = contents([&](std::string_view piece) {
+    status = WriteAll(fd, piece, path);
+    return status.ok();
+  });
+  if (status.ok() && !complete) status = Status(ErrorCode::kIoError, path + ": contents incomplete");
   if (status.ok() && existed) {
     // The owner goes first: a change of owner clears the set-id bits that fchmod restores.
     // An unprivileged user cannot give the file away and keeps it as their own.
@@ -317,7 +326,11 @@ class PosixPlatform : public Platform {
   }
 
   Status WriteFileAtomic(const std::string& path, std::string_view bytes) override {
-    return WriteAtomic(path, bytes, 0666);
+    return WriteAtomic(path, WholeContents(bytes), 0666);
+  }
+
+  Status WriteFileAtomicInPieces(const std::string& path, const FileContents& contents) override {
+    return WriteAtomic(path, contents, 0666);
   }
 
   // A new copy takes the source's permission bits (less the umask), as cp does, so a copy
@@ -328,7 +341,7 @@ class PosixPlatform : public Platform {
     std::string bytes;
     Status status = ReadFileBytes(from, &bytes);
     if (!status.ok()) return status;
-    return WriteAtomic(to, bytes, info.st_mode & 0777);
+    return WriteAtomic(to, WholeContents(bytes), info.st_mode & 0777);
   }
 
   Status RemoveFile(const std::string& path) override {

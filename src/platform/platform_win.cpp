@@ -279,6 +279,10 @@ class WindowsPlatform : public Platform {
   // its place; the replaced file's access list, attributes and owner carry over to the new
   // one. A read-only target is refused as the file itself would refuse a write.
   Status WriteFileAtomic(const std::string& path, std::string_view bytes) override {
+    return WriteFileAtomicInPieces(path, [bytes](const ByteSink& sink) { return sink(bytes); });
+  }
+
+  Status WriteFileAtomicInPieces(const std::string& path, const FileContents& contents) override {
     DWORD old_attributes = GetFileAttributesA(path.c_str());
     const bool existed = old_attributes != INVALID_FILE_ATTRIBUTES;
     if (!existed && GetLastError() != ERROR_FILE_NOT_FOUND) return LastError(path);
@@ -296,7 +300,12 @@ class WindowsPlatform : public Platform {
     std::string temp;
     HANDLE file = CreateTempBeside(path, &temp);
     if (file == INVALID_HANDLE_VALUE) return LastError(path);
-    Status status = WriteAll(file, bytes, path);
+    Status status;
+    const bool complete = contents([&](std::string_view piece) {
+      status = WriteAll(file, piece, path);
+      return status.ok();
+    });
+    if (status.ok() && !complete) status = Status(ErrorCode::kIoError, path + ": contents incomplete");
     if (status.ok() && !FlushFileBuffers(file)) status = LastError(path);
     if (!CloseHandle(file) && status.ok()) status = LastError(path);
     // Hidden and system go onto the new file before it takes the old one's place (Wine's

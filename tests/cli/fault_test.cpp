@@ -121,6 +121,8 @@ INSTANTIATE_TEST_SUITE_P(
         DiskFullCase{{"--domain-only", "@blocklistproject__Lists__alt-version_drugs-nl.txt", "--sort"},
                      "--write-sorted-hosts"},
         DiskFullCase{{"--domain-only", "@blocklistproject__Lists__alt-version_drugs-nl.txt"}, "--write-sorted-names"},
+        DiskFullCase{{"--hosts", "@AdAway__adaway.github.io__hosts.txt"}, "--write-hosts"},
+        DiskFullCase{{"--domains", "@blocklistproject__Lists__alt-version_drugs-nl.txt"}, "--export"},
         // Every line of a HOSTS file is a rejected line of a plain list: a big report.
         DiskFullCase{{"--domains", "@AdAway__adaway.github.io__hosts.txt"}, "--report"}));
 

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <functional>
 #include <optional>
 #include <regex>
 #include <string>
@@ -239,6 +241,84 @@ TEST(FormatSortedNames, EveryElementAsOneLine) {
   buffer.Append("");
   FormatSortedNames(buffer, &out);
   EXPECT_EQ(out, "a.example\r\nb.example #[tracker]\r\n\r\n");
+}
+
+// A big list goes out in pieces of at most a megabyte (a line is never split but at a
+// piece's end), and the pieces put together are the bytes of the one-string form.
+TEST(ChunkedWriters, BigListGoesOutInPiecesThatMakeTheWholeFile) {
+  Session session;
+  SortBuffer names;
+  for (int i = 0; i < 60000; ++i) {
+    const std::string name = "host" + std::to_string(i) + ".a-rather-long-domain-name.example";
+    session.list1.Add(name, "0.0.0.0", i % 7 == 0 ? "# seven" : "");
+    names.Append(name);
+  }
+  session.list2.Add("intra.lan", "10.0.0.1", "# office");
+  // A description longer than a piece still goes out whole.
+  session.list2.Add("long.lan", "10.0.0.2", "#" + std::string(3 << 20, 'd'));
+
+  struct Writer {
+    const char* name;
+    std::function<bool(const ByteSink&)> format;
+    std::function<void(std::string*)> whole;
+  };
+  const std::vector<Writer> writers = {
+      {"hosts",
+       [&](const ByteSink& sink) { return FormatHostsFile(session, true, "127.0.0.1", true, kDate, sink); },
+       [&](std::string* out) { FormatHostsFile(session, true, "127.0.0.1", true, kDate, out); }},
+      {"array", [&](const ByteSink& sink) { return FormatHostsFromArray(names, true, "0.0.0.0", kDate, sink); },
+       [&](std::string* out) { FormatHostsFromArray(names, true, "0.0.0.0", kDate, out); }},
+      {"export", [&](const ByteSink& sink) { return FormatDomainExport(session.list1, true, sink); },
+       [&](std::string* out) { FormatDomainExport(session.list1, true, out); }},
+      {"names", [&](const ByteSink& sink) { return FormatSortedNames(names, sink); },
+       [&](std::string* out) { FormatSortedNames(names, out); }},
+  };
+  for (const Writer& writer : writers) {
+    SCOPED_TRACE(writer.name);
+    std::vector<std::string> pieces;
+    EXPECT_TRUE(writer.format([&pieces](std::string_view piece) {
+      pieces.emplace_back(piece);
+      return true;
+    }));
+    std::string whole;
+    writer.whole(&whole);
+    ASSERT_GT(pieces.size(), 1u);
+    std::string joined;
+    for (size_t i = 0; i < pieces.size(); ++i) {
+      EXPECT_FALSE(pieces[i].empty());
+      if (pieces[i].size() > (1u << 20)) {
+        EXPECT_EQ(std::count(pieces[i].begin(), pieces[i].end(), '\n'), 1) << "piece " << i;
+      }
+      EXPECT_TRUE(pieces[i].ends_with("\r\n")) << "piece " << i;
+      joined += pieces[i];
+    }
+    EXPECT_EQ(joined, whole);
+  }
+}
+
+// Once the sink refuses a piece (the disk is full) the writer stops and says so.
+TEST(ChunkedWriters, RefusedPieceStopsTheWriter) {
+  Session session;
+  SortBuffer names;
+  for (int i = 0; i < 100000; ++i) {
+    session.list1.Add("host" + std::to_string(i) + ".example", "0.0.0.0", "");
+    names.Append("host" + std::to_string(i) + ".example");
+  }
+  const std::vector<std::function<bool(const ByteSink&)>> writers = {
+      [&](const ByteSink& sink) { return FormatHostsFile(session, true, "0.0.0.0", false, kDate, sink); },
+      [&](const ByteSink& sink) { return FormatHostsFromArray(names, true, "0.0.0.0", kDate, sink); },
+      [&](const ByteSink& sink) { return FormatDomainExport(session.list1, false, sink); },
+      [&](const ByteSink& sink) { return FormatSortedNames(names, sink); },
+  };
+  for (size_t w = 0; w < writers.size(); ++w) {
+    SCOPED_TRACE(w);
+    int calls = 0;
+    EXPECT_FALSE(writers[w]([&calls](std::string_view) { return ++calls < 2; }));
+    EXPECT_EQ(calls, 2);
+    calls = 0;
+    EXPECT_TRUE(writers[w]([&calls](std::string_view) { return ++calls > 0; }));
+    EXPECT_GE(calls, 2);
+  }
 }
 
 // Sets environment variables for one test and puts the old values back afterwards.

@@ -68,6 +68,41 @@ TEST_F(WriteFileAtomicTest, WritesExactBytesAndReplacesOldOnes) {
   EXPECT_EQ(platform_->ListFolder(dir_.path()), std::vector<std::string>{"HOSTS"});
 }
 
+// Contents made while they are written: the pieces land in order, and the old file is
+// replaced only once the producer went to the end.
+TEST_F(WriteFileAtomicTest, PiecesAreWrittenInOrderAndReplaceTheFileWhole) {
+  const std::string path = dir_.File("HOSTS");
+  WriteBytes(path, kOldBytes);
+  ASSERT_EQ(chmod(path.c_str(), 0640), 0);
+  const std::string big(3 << 20, 'b');
+  ASSERT_TRUE(platform_
+                  ->WriteFileAtomicInPieces(path,
+                                            [&](const ByteSink& sink) {
+                                              // The old file is still whole while the new one is made.
+                                              EXPECT_EQ(ReadBytes(path), kOldBytes);
+                                              return sink("first\r\n") && sink("") && sink(big) && sink(kNewBytes);
+                                            })
+                  .ok());
+  EXPECT_EQ(ReadBytes(path), "first\r\n" + big + kNewBytes);
+  EXPECT_EQ(ModeOf(path), 0640u);
+  EXPECT_EQ(platform_->ListFolder(dir_.path()), std::vector<std::string>{"HOSTS"});
+}
+
+TEST_F(WriteFileAtomicTest, ProducerThatStopsLeavesTheOldFile) {
+  const std::string path = dir_.File("HOSTS");
+  WriteBytes(path, kOldBytes);
+  const Status status = platform_->WriteFileAtomicInPieces(path, [](const ByteSink& sink) {
+    (void)sink("half of it");
+    return false;
+  });
+  EXPECT_EQ(status.code(), ErrorCode::kIoError);
+  EXPECT_EQ(ReadBytes(path), kOldBytes);
+  EXPECT_EQ(platform_->ListFolder(dir_.path()), std::vector<std::string>{"HOSTS"});
+  // A new file is not created either.
+  EXPECT_FALSE(platform_->WriteFileAtomicInPieces(dir_.File("new.txt"), [](const ByteSink&) { return false; }).ok());
+  EXPECT_EQ(platform_->ListFolder(dir_.path()), std::vector<std::string>{"HOSTS"});
+}
+
 struct UmaskCase {
   mode_t umask;
   mode_t expected_mode;
@@ -288,6 +323,28 @@ int WriteWithSizeLimit(const std::string& path, size_t size) {
       /*unprivileged=*/false);
 }
 
+// The same with the contents written in pieces of 16 KiB: the sink refuses the piece that
+// crosses the limit and the producer stops there.
+int WritePiecesWithSizeLimit(const std::string& path, size_t pieces) {
+  return RunInChild(
+      [&] {
+        signal(SIGXFSZ, SIG_IGN);
+        struct rlimit limit = {64 * 1024, 64 * 1024};
+        if (setrlimit(RLIMIT_FSIZE, &limit) != 0) return 9;
+        const std::string piece(16 * 1024, 'p');
+        size_t written = 0;
+        Status status = CreateSystemPlatform()->WriteFileAtomicInPieces(path, [&](const ByteSink& sink) {
+          for (; written < pieces; ++written) {
+            if (!sink(piece)) return false;
+          }
+          return true;
+        });
+        // 2 for "no space" when the fifth piece was the one refused.
+        return ExitCodeFor(status) + (status.ok() || written == 4 ? 0 : 10);
+      },
+      /*unprivileged=*/false);
+}
+
 TEST_F(WriteFileAtomicTest, DiskFullLeavesOldFileIntact) {
   const std::string path = dir_.File("HOSTS");
   WriteBytes(path, kOldBytes);
@@ -299,6 +356,16 @@ TEST_F(WriteFileAtomicTest, DiskFullLeavesOldFileIntact) {
   // Under the limit the same child succeeds, so the failure above came from the limit.
   EXPECT_EQ(WriteWithSizeLimit(path, 1000), 0);
   EXPECT_EQ(ReadBytes(path), std::string(1000, 'x'));
+}
+
+TEST_F(WriteFileAtomicTest, DiskFullInTheMiddleOfThePiecesLeavesOldFileIntact) {
+  const std::string path = dir_.File("HOSTS");
+  WriteBytes(path, kOldBytes);
+  EXPECT_EQ(WritePiecesWithSizeLimit(path, 8), 2);
+  EXPECT_EQ(ReadBytes(path), kOldBytes);
+  EXPECT_EQ(platform_->ListFolder(dir_.path()), std::vector<std::string>{"HOSTS"});
+  EXPECT_EQ(WritePiecesWithSizeLimit(path, 4), 0);
+  EXPECT_EQ(ReadBytes(path), std::string(64 * 1024, 'p'));
 }
 
 TEST_F(WriteFileAtomicTest, DiskFullLeavesNoNewFile) {
