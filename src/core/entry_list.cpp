@@ -61,6 +61,39 @@ size_t EntryList::FindSlot(std::string_view name, uint32_t hash) const {
   return slot;
 }
 
+bool EntryList::UsePlainDetails(std::string_view address) {
+  for (size_t i = 0; i < plain_details_.size(); ++i) {
+    const Details& details = details_[plain_details_[i]];
+    if (std::string_view(arena_.data() + details.address_offset, details.address_length) == address) {
+      last_plain_ = i;
+      return true;
+    }
+  }
+  return false;
+}
+
+void EntryList::RememberPlainDetails(uint32_t index) {
+  if (plain_details_.size() < kPlainDetailsKept) {
+    plain_details_.push_back(index);
+    last_plain_ = plain_details_.size() - 1;
+  } else {
+    // The oldest gives way: a list with more addresses than this shares less, nothing more.
+    last_plain_ = next_plain_;
+    plain_details_[last_plain_] = index;
+    next_plain_ = (next_plain_ + 1) % kPlainDetailsKept;
+  }
+}
+
+uint64_t EntryList::AddressOffset(std::string_view address) {
+  for (uint32_t index : plain_details_) {
+    const Details& details = details_[index];
+    if (std::string_view(arena_.data() + details.address_offset, details.address_length) == address) {
+      return details.address_offset;
+    }
+  }
+  return Store(address);
+}
+
 void EntryList::GrowIndex() { Reserve(rows_.size(), 0, true); }
 
 uint32_t EntryList::KeyHash(std::string_view name) { return HashIgnoreAsciiCase(name); }
@@ -73,23 +106,20 @@ bool EntryList::Add(std::string_view name, std::string_view address, std::string
   row.name_offset = Store(name);
   row.name_length = static_cast<uint32_t>(name.size());
   const bool has_description = !description.empty() && description != "#";
-  // Nearly every row has the address of the row before and no description: it shares the
-  // row before's pair; otherwise at least the address's text is shared when it is the same.
-  const bool same_address = !details_.empty() && std::string_view(arena_.data() + details_.back().address_offset,
-                                                                   details_.back().address_length) == address;
-  if (!same_address || has_description || details_.back().description_length != 0) {
+  if (has_description) {
     Details details{};
-    details.address_offset = same_address ? details_.back().address_offset : Store(address);
+    details.address_offset = AddressOffset(address);
     details.address_length = static_cast<uint32_t>(address.size());
-    if (has_description) {
-      details.description_offset = Store(description);
-      details.description_length = static_cast<uint32_t>(description.size());
-    }
+    details.description_offset = Store(description);
+    details.description_length = static_cast<uint32_t>(description.size());
     details_.push_back(details);
+  } else if (!UsePlainDetails(address)) {
+    details_.push_back(Details{AddressOffset(address), 0, static_cast<uint32_t>(address.size()), 0});
+    RememberPlainDetails(static_cast<uint32_t>(details_.size() - 1));
   }
-  row.details = static_cast<uint32_t>(details_.size() - 1);
+  row.details = has_description ? static_cast<uint32_t>(details_.size() - 1) : plain_details_[last_plain_];
   rows_.push_back(row);
-  text_bytes_ += name.size() + address.size() + details_.back().description_length;
+  text_bytes_ += name.size() + address.size() + details_[row.details].description_length;
   slots_[slot] = Slot{static_cast<uint32_t>(rows_.size()), hash};
   if (rows_.size() * 2 > slots_.size()) GrowIndex();
   return true;
@@ -126,6 +156,9 @@ void EntryList::Clear() {
   rows_.shrink_to_fit();
   details_.clear();
   details_.shrink_to_fit();
+  plain_details_.clear();
+  last_plain_ = 0;
+  next_plain_ = 0;
   text_bytes_ = 0;
   slots_.assign(1024, Slot{0, 0});
   order_.clear();
@@ -171,7 +204,7 @@ void EntryList::SetSort(Column column, SortDirection direction) {
 
 const std::vector<uint32_t>& EntryList::Order() const {
   if (sorted_count_ != rows_.size()) SortOrder({});
-  return order_;
+  return OrderIsNameOrder() ? name_order_ : order_;
 }
 
 void EntryList::Sort(const YieldFn& yield) const {
@@ -195,7 +228,11 @@ const std::vector<uint32_t>& EntryList::NameOrder(const YieldFn& yield) const {
 void EntryList::SortOrder(const YieldFn& yield) const {
   sorting_ = true;
   const std::vector<uint32_t>& by_name = NameOrder(yield);
-  if (sort_column_ == Column::kDomaine) {
+  if (OrderIsNameOrder()) {
+    // The name order itself is shown; no copy of it is kept.
+    order_.clear();
+    order_.shrink_to_fit();
+  } else if (sort_column_ == Column::kDomaine) {
     order_ = by_name;
   } else {
     // The other columns break ties by the name: each row's place in the name order.

@@ -94,8 +94,8 @@ class EntryList {
 
  private:
   // A row is its name and the place of its address and description in details_. Rows of a
-  // big list nearly all share one address and have no description: consecutive rows with
-  // the same pair share one entry there, so a row takes 16 bytes instead of 40.
+  // big list nearly all have no description and one of a few addresses: they share their
+  // entry there, so a row takes 16 bytes instead of 40.
   struct Row {
     uint64_t name_offset;
     uint32_t name_length;
@@ -121,6 +121,16 @@ class EntryList {
   }
   std::string_view TextAt(uint32_t row, Column column) const;
   uint64_t Store(std::string_view text);
+  // Rows without a description share the details of their address: a big list has one or
+  // two addresses (0.0.0.0, 127.0.0.1) in any mix. The last few such details are kept at hand.
+  static constexpr size_t kPlainDetailsKept = 8;
+  bool UsePlainDetails(std::string_view address);
+  void RememberPlainDetails(uint32_t index);
+  // Where the text of `address` is, stored once more only when no kept details has it.
+  uint64_t AddressOffset(std::string_view address);
+  bool OrderIsNameOrder() const {
+    return sort_column_ == Column::kDomaine && sort_direction_ == SortDirection::kAscending;
+  }
   size_t FindSlot(std::string_view name, uint32_t hash) const;
   void GrowIndex();
   void SortOrder(const YieldFn& yield) const;
@@ -129,6 +139,9 @@ class EntryList {
   std::string arena_;
   std::vector<Row> rows_;
   std::vector<Details> details_;
+  std::vector<uint32_t> plain_details_;  // indexes into details_, at most kPlainDetailsKept
+  size_t last_plain_ = 0;                // the one UsePlainDetails found or the newest
+  size_t next_plain_ = 0;                // the one to give way next
   size_t text_bytes_ = 0;
   // Open-addressing hash index: row number + 1 (0 marks a free slot) and the key's hash,
   // kept so that growing the index and most mismatches need no string comparison.
@@ -139,6 +152,7 @@ class EntryList {
   std::vector<Slot> slots_;
   Column sort_column_ = Column::kDomaine;
   SortDirection sort_direction_ = SortDirection::kAscending;
+  // The display order, unless it is the ascending name order (then name_order_ is shown).
   mutable std::vector<uint32_t> order_;
   mutable size_t sorted_count_ = 0;  // order_ is valid while this equals rows_.size()
   // Rows by name, ascending, and each row's place in it (the tie-break of the other columns).

@@ -51,6 +51,35 @@ TEST(EntryList, ManyRowsStayUniqueAndFindable) {
   EXPECT_FALSE(list.Contains("host20000.example"));
 }
 
+// Rows share the storage of their address and description with other rows; each row must
+// still show its own, whatever the mix of addresses (more of them than are kept at hand)
+// and descriptions, also after a sort and after more rows came.
+TEST(EntryList, EveryRowKeepsItsOwnAddressAndDescription) {
+  EntryList list;
+  auto address_of = [](int i) { return i % 3 == 0 ? std::string("0.0.0.0") : "10.0." + std::to_string(i % 11) + ".1"; };
+  auto description_of = [](int i) { return i % 5 == 0 ? "# row " + std::to_string(i) : std::string(); };
+  auto check = [&](int rows) {
+    ASSERT_EQ(list.size(), static_cast<size_t>(rows));
+    size_t text_bytes = 0;
+    for (size_t at = 0; at < list.size(); ++at) {
+      const int i = std::stoi(std::string(list.Name(at).substr(4)));
+      EXPECT_EQ(list.Address(at), address_of(i)) << list.Name(at);
+      EXPECT_EQ(list.Description(at), description_of(i)) << list.Name(at);
+      text_bytes += list.Name(at).size() + address_of(i).size() + description_of(i).size();
+    }
+    EXPECT_EQ(list.text_bytes(), text_bytes);
+  };
+  for (int i = 0; i < 300; ++i) ASSERT_TRUE(list.Add("row." + std::to_string(i), address_of(i), description_of(i)));
+  check(300);
+  list.SetSort(Column::kRedirection, SortDirection::kDescending);
+  check(300);
+  for (int i = 300; i < 400; ++i) ASSERT_TRUE(list.Add("row." + std::to_string(i), address_of(i), description_of(i)));
+  check(400);
+  list.Clear();
+  for (int i = 7; i < 50; i += 2) ASSERT_TRUE(list.Add("row." + std::to_string(i), address_of(i), description_of(i)));
+  check(22);
+}
+
 TEST(EntryList, DisplayOrderIsByteOrderOfTheName) {
   EntryList list;
   for (const char* name : {"c.example", "a.example", "B.example", "a.examplf", "\xC3\xA9.example", "1.example"}) {
