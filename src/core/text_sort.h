@@ -13,9 +13,15 @@ namespace quorvale {
 // Sorts `ids` by the byte order of text(id) (a text that is a prefix of another comes
 // first); ids with equal texts are ordered by tie(id). An MSD sort on 8-byte digits: each
 // level orders fixed-size keys (a radix sort for big ranges, so that the window can be
-// offered a yield between passes), then goes on with the runs whose keys are equal, 8 bytes further on.
+// offered a yield between passes), then goes on with the runs whose keys are equal, 8 bytes
+// further on. Many ids are first dealt into buckets by their first two bytes, and each
+// bucket is sorted on its own: the keys then take room for one bucket at a time, not for
+// all ids at once.
 template <typename TextFn, typename TieFn>
 void SortIdsByText(std::vector<uint32_t>& ids, TextFn text, TieFn tie, const YieldFn& yield = {});
+
+// From this many ids on, SortIdsByText deals them into buckets first.
+inline constexpr size_t kBucketedSortFrom = 65536;
 
 namespace text_sort_internal {
 
@@ -73,20 +79,19 @@ inline void RadixSort(Item* first, Item* last, std::vector<Item>& scratch, Yield
 // Orders [first, last) level by level with a work list instead of recursion, so that texts
 // sharing very long prefixes cannot exhaust the stack.
 template <typename TextFn, typename TieFn>
-void SortLevels(Item* first, Item* last, TextFn& text, TieFn& tie, std::vector<Item>& scratch, YieldTicker& ticker) {
+void SortLevels(Item* first, Item* last, size_t depth, TextFn& text, TieFn& tie, std::vector<Item>& scratch,
+                YieldTicker& ticker) {
   struct Range {
     Item* first;
     Item* last;
     size_t depth;
   };
-  std::vector<Range> work{{first, last, 0}};
+  std::vector<Range> work{{first, last, depth}};
   while (!work.empty()) {
     Range range = work.back();
     work.pop_back();
     const size_t n = static_cast<size_t>(range.last - range.first);
-    if (range.depth > 0) {
-      for (Item* item = range.first; item != range.last; ++item) SetKey(*item, text(item->id), range.depth);
-    }
+    for (Item* item = range.first; item != range.last; ++item) SetKey(*item, text(item->id), range.depth);
     if (n >= 4096) {
       RadixSort(range.first, range.last, scratch, ticker);
     } else {
@@ -109,20 +114,60 @@ void SortLevels(Item* first, Item* last, TextFn& text, TieFn& tie, std::vector<I
   }
 }
 
+// The bucket of a text: its first two bytes, then how many of them it has (0 to 2), so that
+// bucket order is byte order as far as two bytes go.
+inline size_t BucketOf(std::string_view text) {
+  const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text.data());
+  if (text.size() >= 2) return ((size_t{bytes[0]} << 8 | bytes[1]) * 3) + 2;
+  if (text.size() == 1) return (size_t{bytes[0]} << 8) * 3 + 1;
+  return 0;
+}
+
 }  // namespace text_sort_internal
 
 template <typename TextFn, typename TieFn>
 void SortIdsByText(std::vector<uint32_t>& ids, TextFn text, TieFn tie, const YieldFn& yield) {
   using text_sort_internal::Item;
-  std::vector<Item> items(ids.size());
-  for (size_t i = 0; i < ids.size(); ++i) {
-    items[i].id = ids[i];
-    text_sort_internal::SetKey(items[i], text(ids[i]), 0);
-  }
-  std::vector<Item> scratch;
   YieldTicker ticker(yield, 1024);
-  text_sort_internal::SortLevels(items.data(), items.data() + items.size(), text, tie, scratch, ticker);
-  for (size_t i = 0; i < ids.size(); ++i) ids[i] = items[i].id;
+  std::vector<Item> items;
+  std::vector<Item> scratch;
+  if (ids.size() < kBucketedSortFrom) {
+    items.resize(ids.size());
+    for (size_t i = 0; i < ids.size(); ++i) items[i].id = ids[i];
+    text_sort_internal::SortLevels(items.data(), items.data() + items.size(), 0, text, tie, scratch, ticker);
+    for (size_t i = 0; i < ids.size(); ++i) ids[i] = items[i].id;
+    return;
+  }
+
+  // Deal the ids into buckets (keeping their order within a bucket).
+  constexpr size_t kBuckets = 65536 * 3;
+  std::vector<uint32_t> start(kBuckets + 1, 0);
+  for (uint32_t id : ids) ++start[text_sort_internal::BucketOf(text(id)) + 1];
+  for (size_t b = 0; b < kBuckets; ++b) start[b + 1] += start[b];
+  std::vector<uint32_t> dealt(ids.size());
+  {
+    std::vector<uint32_t> next(start.begin(), start.end() - 1);
+    for (uint32_t id : ids) dealt[next[text_sort_internal::BucketOf(text(id))]++] = id;
+  }
+  ticker.Now();
+
+  for (size_t b = 0; b < kBuckets; ++b) {
+    uint32_t* first = dealt.data() + start[b];
+    uint32_t* last = dealt.data() + start[b + 1];
+    const size_t n = static_cast<size_t>(last - first);
+    if (n < 2) continue;
+    if (b % 3 != 2) {
+      // Texts shorter than two bytes: the bucket's texts are all equal.
+      std::sort(first, last, [&tie](uint32_t a, uint32_t b2) { return tie(a) < tie(b2); });
+      continue;
+    }
+    items.resize(n);
+    for (size_t i = 0; i < n; ++i) items[i].id = first[i];
+    text_sort_internal::SortLevels(items.data(), items.data() + n, 2, text, tie, scratch, ticker);
+    for (size_t i = 0; i < n; ++i) first[i] = items[i].id;
+    ticker.Tick();
+  }
+  ids.swap(dealt);
 }
 
 }  // namespace quorvale

@@ -38,8 +38,8 @@ TEST(SortIdsByTextTest, BytesPrefixesAndNulBytes) {
 TEST(SortIdsByTextTest, MatchesTheReferenceOnRandomTextsOfEverySize) {
   std::mt19937 random(42);
   // Few letters and long shared stems make many ties at every depth; 20 000 texts take the
-  // radix path of the big ranges.
-  for (size_t count : {0u, 1u, 7u, 300u, 20000u}) {
+  // radix path of the big ranges, 100 000 are dealt into buckets first.
+  for (size_t count : {0u, 1u, 7u, 300u, 20000u, 100000u}) {
     std::vector<std::string> texts(count);
     for (std::string& text : texts) {
       text.assign(random() % 3 == 0 ? 40 : random() % 20, 'x');
@@ -48,6 +48,30 @@ TEST(SortIdsByTextTest, MatchesTheReferenceOnRandomTextsOfEverySize) {
     }
     EXPECT_EQ(Sorted(texts), Reference(texts)) << count;
   }
+}
+
+// Many ids, dealt into buckets by their first two bytes: texts of no, one and two bytes,
+// NUL and high bytes at the start, prefixes of one another, ties by the given order.
+TEST(SortIdsByTextTest, BucketsKeepByteOrderAndTies) {
+  using namespace std::string_literals;
+  std::mt19937 random(7);
+  const std::vector<std::string> stems = {""s, "\0"s, "\0\0"s, "a"s, "a\0"s, "ab"s, "\xff"s, "\xff\xff"s, "b"s, "Z"s};
+  std::vector<std::string> texts(kBucketedSortFrom + 5000);
+  for (std::string& text : texts) {
+    text = stems[random() % stems.size()];
+    if (random() % 2 == 0) text += "example"s.substr(0, random() % 8);
+  }
+  // Ties go by a reversed position, so that the order within a bucket must be made anew.
+  std::vector<uint32_t> ids(texts.size());
+  std::iota(ids.begin(), ids.end(), 0u);
+  const uint32_t n = static_cast<uint32_t>(texts.size());
+  SortIdsByText(
+      ids, [&](uint32_t id) { return std::string_view(texts[id]); }, [n](uint32_t id) { return n - id; });
+  std::vector<uint32_t> expected(texts.size());
+  std::iota(expected.begin(), expected.end(), 0u);
+  std::sort(expected.begin(), expected.end(),
+            [&](uint32_t a, uint32_t b) { return texts[a] != texts[b] ? texts[a] < texts[b] : a > b; });
+  EXPECT_EQ(ids, expected);
 }
 
 TEST(SortIdsByTextTest, VeryLongEqualTextsKeepTheirTieOrder) {
