@@ -79,59 +79,96 @@ bool TreatDomainOnlyLine(std::string_view item, std::string& s, std::string_view
 
 }  // namespace
 
-void ParseDomainListData(std::string_view data, Session& session, const YieldFn& yield) {
+Status ParseDomainListPieces(LinePieces& pieces, Session& session, const YieldFn& yield) {
   session.EntriesLoaded = 0;
+  const EntryList::Mark mark = session.list1.MarkNow();
   RejectedLineSink rejected(session.RejectedLines);
   YieldTicker ticker(yield);
   ticker.Now();
-  ItemReader reader(data);
-  // The loop body runs at least once: an empty file is one empty, rejected line.
-  do {
-    std::string_view raw;
-    reader.Next(&raw);
-    if (TreatDomainLine(raw, session)) {
-      ++session.EntriesLoaded;
-    } else {
-      rejected.Add(raw);
-    }
-    ticker.Tick();
-  } while (!reader.AtEnd());
+  ForEachItem(
+      pieces, [](std::string_view) {},
+      [&](std::string_view raw) {
+        if (TreatDomainLine(raw, session)) {
+          ++session.EntriesLoaded;
+        } else {
+          rejected.Add(raw);
+        }
+        ticker.Tick();
+      });
+  if (!pieces.status().ok()) {
+    // A file that could not be read to its end counts as an empty file.
+    session.list1.RollBack(mark);
+    session.RejectedLines.assign(1, std::string());
+    session.EntriesLoaded = 0;
+  }
+  return pieces.status();
+}
+
+void ParseDomainListData(std::string_view data, Session& session, const YieldFn& yield) {
+  WholeData pieces(data);
+  ParseDomainListPieces(pieces, session, yield);
 }
 
 Status ParseDomainList(const std::string& path, Session& session, const YieldFn& yield) {
-  std::string data;
-  Status status = ReadFileBytes(path, &data);
-  if (!status.ok()) data.clear();
-  ParseDomainListData(data, session, yield);
-  return status;
+  FilePieces pieces;
+  Status status = pieces.Open(path);
+  if (!status.ok()) {
+    ParseDomainListData({}, session, yield);
+    return status;
+  }
+  return ParseDomainListPieces(pieces, session, yield);
 }
 
-Status LoadDomainOnlyData(std::string_view data, SortBuffer& buffer, const YieldFn& yield) {
-  ItemReader reader(data);
-  if (reader.AtEnd()) return Status(ErrorCode::kEmpty, "nothing to read");
-
-  // One line is at most one entry and no entry is longer than its line: reserving for the
-  // whole file spares the regrowth copies.
-  buffer.Reserve(static_cast<size_t>(std::count(data.begin(), data.end(), '\n')) + 1, data.size());
+Status LoadDomainOnlyPieces(LinePieces& pieces, SortBuffer& buffer, const YieldFn& yield) {
+  const size_t items = buffer.size();
+  const size_t bytes = buffer.text_bytes();
+  bool first = true;
+  bool empty = false;
   YieldTicker ticker(yield);
   std::string working;
-  do {
-    std::string_view item;
-    reader.Next(&item);
-    std::string_view entry;
-    if (TreatDomainOnlyLine(item, working, &entry)) buffer.Append(entry);
-    ticker.Tick();
-  } while (!reader.AtEnd());
+  ForEachItem(
+      pieces,
+      [&](std::string_view piece) {
+        if (!first) return;
+        first = false;
+        if (ItemReader(piece).AtEnd()) {
+          // Only a byte-order mark: nothing to read.
+          empty = true;
+          return;
+        }
+        // One line is at most one entry and no entry is longer than its line: room for the
+        // whole file (the first piece's lines scaled to its size) spares the regrowth copies.
+        const uint64_t total = std::max<uint64_t>(pieces.size_hint(), piece.size());
+        const double lines = static_cast<double>(std::count(piece.begin(), piece.end(), '\n') + 1);
+        buffer.Reserve(static_cast<size_t>(lines * total / piece.size()), static_cast<size_t>(total));
+      },
+      [&](std::string_view item) {
+        if (first) empty = true;  // an empty file: its one empty item
+        if (empty) return;
+        std::string_view entry;
+        if (TreatDomainOnlyLine(item, working, &entry)) buffer.Append(entry);
+        ticker.Tick();
+      });
   ticker.Now();
+  if (!pieces.status().ok()) {
+    buffer.RollBack(items, bytes);
+    return pieces.status();
+  }
+  if (empty) return Status(ErrorCode::kEmpty, "nothing to read");
   return Status::Ok();
 }
 
+Status LoadDomainOnlyData(std::string_view data, SortBuffer& buffer, const YieldFn& yield) {
+  WholeData pieces(data);
+  return LoadDomainOnlyPieces(pieces, buffer, yield);
+}
+
 Status LoadDomainOnlyFile(const std::string& path, SortBuffer& buffer, const YieldFn& yield) {
-  std::string data;
-  Status status = ReadFileBytes(path, &data);
+  FilePieces pieces;
+  Status status = pieces.Open(path);
   if (!status.ok()) return status;
-  status = LoadDomainOnlyData(data, buffer, yield);
-  if (!status.ok()) return Status(status.code(), path + ": " + status.detail());
+  status = LoadDomainOnlyPieces(pieces, buffer, yield);
+  if (status.code() == ErrorCode::kEmpty) return Status(status.code(), path + ": " + status.detail());
   return status;
 }
 

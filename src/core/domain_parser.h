@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "item_reader.h"
 #include "session.h"
 #include "sort_buffer.h"
 #include "status.h"
@@ -18,11 +19,16 @@ namespace quorvale {
 // want to know.
 Status ParseDomainList(const std::string& path, Session& session, const YieldFn& yield = {});
 void ParseDomainListData(std::string_view data, Session& session, const YieldFn& yield = {});
+// The same over a file read a piece at a time. When reading fails half-way, list1 and the
+// rejected lines are as after an empty file, and the read error is returned.
+Status ParseDomainListPieces(LinePieces& pieces, Session& session, const YieldFn& yield = {});
 
 // Domain-only file appended to the sort buffer (lower-cased, "127.0.0.1"/"0.0.0.0" prefixes
 // and "www." removed, " #[" comments kept). Fails with kEmpty on an empty file and with the
-// read error when the file cannot be read; entries already appended stay.
+// read error when the file cannot be read (to its end); entries appended by earlier loads
+// stay, and a failed read appends nothing.
 Status LoadDomainOnlyFile(const std::string& path, SortBuffer& buffer, const YieldFn& yield = {});
 Status LoadDomainOnlyData(std::string_view data, SortBuffer& buffer, const YieldFn& yield = {});
+Status LoadDomainOnlyPieces(LinePieces& pieces, SortBuffer& buffer, const YieldFn& yield = {});
 
 }  // namespace quorvale

@@ -171,6 +171,29 @@ void EntryList::Clear() {
   name_sorted_count_ = 0;
 }
 
+void EntryList::RollBack(const Mark& mark) {
+  if (mark.rows >= rows_.size()) return;
+  rows_.resize(mark.rows);
+  details_.resize(mark.details);
+  arena_.resize(mark.arena);
+  text_bytes_ = mark.text_bytes;
+  std::erase_if(plain_details_, [&mark](uint32_t index) { return index >= mark.details; });
+  last_plain_ = 0;
+  next_plain_ = 0;
+  // The index is made again from the rows left.
+  std::fill(slots_.begin(), slots_.end(), Slot{0, 0});
+  const size_t mask = slots_.size() - 1;
+  for (size_t row = 0; row < rows_.size(); ++row) {
+    const uint32_t hash = HashIgnoreAsciiCase(NameAt(static_cast<uint32_t>(row)));
+    size_t slot = hash & mask;
+    while (slots_[slot].row != 0) slot = (slot + 1) & mask;
+    slots_[slot] = Slot{static_cast<uint32_t>(row + 1), hash};
+  }
+  sorted_count_ = static_cast<size_t>(-1);
+  name_sorted_count_ = static_cast<size_t>(-1);
+  name_rank_.clear();
+}
+
 std::string_view EntryList::TextAt(uint32_t row, Column column) const {
   switch (column) {
     case Column::kDomaine:

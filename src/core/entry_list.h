@@ -50,6 +50,17 @@ class EntryList {
   void Reserve(size_t rows, size_t bytes, bool with_index);
   void Clear();
 
+  // A point to come back to: the rows added after it can be taken away again, so that a load
+  // that fails half-way leaves the list as it found it.
+  struct Mark {
+    size_t rows;
+    size_t details;
+    size_t arena;
+    size_t text_bytes;
+  };
+  Mark MarkNow() const { return {rows_.size(), details_.size(), arena_.size(), text_bytes_}; }
+  void RollBack(const Mark& mark);
+
   size_t size() const { return rows_.size(); }
   // Total bytes of all names, descriptions and addresses (each row counted), for writers
   // that size their output before they write it.

@@ -73,23 +73,13 @@ bool TreatHostsLine(std::string_view raw, std::string& working, Session& session
 
 }  // namespace
 
-void ParseHostsData(std::string_view data, Session& session, const YieldFn& yield) {
+Status ParseHostsPieces(LinePieces& pieces, Session& session, const YieldFn& yield) {
   session.EntriesLoaded = 0;
-  // Most lines of a big file are blocked names: make room for them at once. Lines too short
-  // to hold an address, a space and a 4-character name are not counted, so that a file of
-  // blank lines does not reserve a row for each.
-  size_t candidates = 0;
-  size_t line_start = 0;
-  for (size_t end = data.find('\n'); ; end = data.find('\n', end + 1)) {
-    size_t line_end = end == std::string_view::npos ? data.size() : end;
-    if (line_end - line_start >= kShortestEntryLine) ++candidates;
-    if (end == std::string_view::npos) break;
-    line_start = end + 1;
-  }
-  session.list1.Reserve(candidates, data.size(), true);
+  const EntryList::Mark mark1 = session.list1.MarkNow();
+  const EntryList::Mark mark2 = session.list2.MarkNow();
   RejectedLineSink rejected(session.RejectedLines);
   YieldTicker ticker(yield);
-  ItemReader reader(data);
+  bool room_made = false;
   // Accepted lines are added in small batches, in file order, after their index slots were
   // announced to the memory system.
   constexpr size_t kBatch = 16;
@@ -103,10 +93,7 @@ void ParseHostsData(std::string_view data, Session& session, const YieldFn& yiel
     }
     waiting = 0;
   };
-  // The loop body runs at least once: an empty file is one empty, rejected line.
-  do {
-    std::string_view item;
-    reader.Next(&item);
+  auto treat = [&](std::string_view item) {
     std::string_view raw = TrimSpaces(item);
     if (TreatHostsLine(raw, working[waiting], session, &pending[waiting])) {
       ++session.EntriesLoaded;
@@ -115,17 +102,48 @@ void ParseHostsData(std::string_view data, Session& session, const YieldFn& yiel
       rejected.Add(raw);
     }
     ticker.Tick();
-  } while (!reader.AtEnd());
+  };
+  // Most lines of a big file are blocked names: room for them is made at once, from the
+  // first piece's share of lines long enough to hold an address, a space and a 4-character
+  // name (so that a file of blank lines does not reserve a row for each).
+  auto make_room = [&](std::string_view piece) {
+    if (room_made) return;
+    room_made = true;
+    size_t candidates = 0;
+    size_t line_start = 0;
+    for (size_t end = piece.find('\n');; end = piece.find('\n', end + 1)) {
+      size_t line_end = end == std::string_view::npos ? piece.size() : end;
+      if (line_end - line_start >= kShortestEntryLine) ++candidates;
+      if (end == std::string_view::npos) break;
+      line_start = end + 1;
+    }
+    const uint64_t total = std::max<uint64_t>(pieces.size_hint(), piece.size());
+    if (!piece.empty()) candidates = static_cast<size_t>(static_cast<double>(candidates) * total / piece.size());
+    session.list1.Reserve(candidates, static_cast<size_t>(total), true);
+  };
+  ForEachItem(pieces, make_room, treat);
   add_waiting();
+  if (!pieces.status().ok()) {
+    // A file that could not be read to its end adds nothing.
+    session.list1.RollBack(mark1);
+    session.list2.RollBack(mark2);
+    session.RejectedLines.assign(1, std::string());
+    session.EntriesLoaded = 0;
+  }
+  return pieces.status();
+}
+
+void ParseHostsData(std::string_view data, Session& session, const YieldFn& yield) {
+  WholeData pieces(data);
+  ParseHostsPieces(pieces, session, yield);
 }
 
 Status ParseHostsFile(const std::string& path, Session& session, const YieldFn& yield) {
   session.EntriesLoaded = 0;
-  std::string data;
-  Status status = ReadFileBytes(path, &data);
+  FilePieces pieces;
+  Status status = pieces.Open(path);
   if (!status.ok()) return status;
-  ParseHostsData(data, session, yield);
-  return Status::Ok();
+  return ParseHostsPieces(pieces, session, yield);
 }
 
 }  // namespace quorvale

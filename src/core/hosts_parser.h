@@ -3,6 +3,7 @@
 #include <string>
 #include <string_view>
 
+#include "item_reader.h"
 #include "session.h"
 #include "status.h"
 #include "yield.h"
@@ -18,6 +19,11 @@ Status ParseHostsFile(const std::string& path, Session& session, const YieldFn& 
 
 // The same over data already in memory.
 void ParseHostsData(std::string_view data, Session& session, const YieldFn& yield = {});
+
+// The same over a file read a piece at a time. When reading fails half-way, the lists, the
+// rejected lines (back to one empty element) and the count are as if nothing had been read,
+// and the read error is returned.
+Status ParseHostsPieces(LinePieces& pieces, Session& session, const YieldFn& yield = {});
 
 // Stores a rejected line at the next index of RejectedLines (overwriting the initial empty
 // element first), as the parsers do.

@@ -93,6 +93,59 @@ TEST(ItemReader, AtEndOnlyAfterLastDelimiter) {
   EXPECT_FALSE(reader.Next(&item));
 }
 
+// What the loads see of `data` read whole: the loop body runs at least once.
+std::vector<std::string> LoopItems(std::string_view data) {
+  ItemReader reader(data);
+  std::vector<std::string> items;
+  do {
+    std::string_view item;
+    reader.Next(&item);
+    items.emplace_back(item);
+  } while (!reader.AtEnd());
+  return items;
+}
+
+// A file read a piece at a time gives the items of the file read whole, wherever the
+// pieces end: CR LF, quotes, commas and byte-order marks never straddle two pieces, and a
+// line longer than a piece makes it grow.
+TEST_P(ItemReaderTest, FileReadInPiecesGivesTheSameItems) {
+  testing::TempDir dir;
+  const std::string path = dir.File("data");
+  testing::WriteBytes(path, GetParam().data);
+  for (size_t piece_bytes : {size_t{1}, size_t{2}, size_t{3}, size_t{5}, size_t{64}, size_t{1} << 20}) {
+    FilePieces pieces(piece_bytes);
+    ASSERT_TRUE(pieces.Open(path).ok());
+    EXPECT_EQ(pieces.size_hint(), GetParam().data.size());
+    std::vector<std::string> items;
+    std::string joined;
+    ForEachItem(
+        pieces,
+        [&](std::string_view piece) {
+          joined += piece;
+          // Only the file's last piece may end without an LF.
+          if (joined.size() < GetParam().data.size()) {
+            EXPECT_EQ(piece.back(), '\n') << piece_bytes;
+          }
+        },
+        [&](std::string_view item) { items.emplace_back(item); });
+    EXPECT_TRUE(pieces.status().ok());
+    EXPECT_EQ(joined, GetParam().data) << piece_bytes;
+    EXPECT_EQ(items, LoopItems(GetParam().data)) << piece_bytes;
+  }
+}
+
+TEST(FilePieces, RefusesWhatReadFileBytesRefuses) {
+  testing::TempDir dir;
+  FilePieces missing;
+  EXPECT_EQ(missing.Open(dir.File("missing")).code(), ErrorCode::kNotFound);
+  std::string_view piece = "kept";
+  EXPECT_FALSE(missing.Next(&piece));
+  EXPECT_TRUE(piece.empty());
+  FilePieces folder;
+  EXPECT_FALSE(folder.Open(dir.path()).ok());
+  EXPECT_FALSE(folder.Next(&piece));
+}
+
 TEST(ReadFileBytes, ReadsEveryByteAndReportsMissingFile) {
   testing::TempDir dir;
   const std::string bytes = "a\r\n\0\xFF"s;
