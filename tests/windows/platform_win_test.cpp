@@ -152,6 +152,28 @@ TEST_F(WindowsPlatformTest, WriteFileAtomicCreatesAndReplaces) {
   EXPECT_EQ(Listing(), std::vector<std::string>{"hosts"});
 }
 
+TEST_F(WindowsPlatformTest, WriteFileAtomicInPiecesReplacesOnlyAWholeFile) {
+  const std::string path = File("hosts");
+  WriteBytes(path, "old");
+  const std::string big(3 << 20, 'b');
+  ASSERT_TRUE(platform_
+                  ->WriteFileAtomicInPieces(path,
+                                            [&](const ByteSink& sink) {
+                                              EXPECT_EQ(ReadBytes(path), "old");
+                                              return sink("first\r\n") && sink("") && sink(big);
+                                            })
+                  .ok());
+  EXPECT_EQ(ReadBytes(path), "first\r\n" + big);
+  // A producer that stops leaves the file as it was and no temporary file behind.
+  Status stopped = platform_->WriteFileAtomicInPieces(path, [](const ByteSink& sink) {
+    (void)sink("half");
+    return false;
+  });
+  EXPECT_EQ(stopped.code(), ErrorCode::kIoError);
+  EXPECT_EQ(ReadBytes(path), "first\r\n" + big);
+  EXPECT_EQ(Listing(), std::vector<std::string>{"hosts"});
+}
+
 TEST_F(WindowsPlatformTest, WriteFileAtomicKeepsHiddenAndSystem) {
   const std::string path = File("hosts");
   WriteBytes(path, "old");
