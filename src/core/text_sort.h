@@ -78,6 +78,7 @@ inline void RadixSort(Item* first, Item* last, std::vector<Item>& scratch, Yield
 
 // Orders [first, last) level by level with a work list instead of recursion, so that texts
 // sharing very long prefixes cannot exhaust the stack.
+// The keys of [first, last) at `depth` are set by the caller.
 template <typename TextFn, typename TieFn>
 void SortLevels(Item* first, Item* last, size_t depth, TextFn& text, TieFn& tie, std::vector<Item>& scratch,
                 YieldTicker& ticker) {
@@ -87,11 +88,15 @@ void SortLevels(Item* first, Item* last, size_t depth, TextFn& text, TieFn& tie,
     size_t depth;
   };
   std::vector<Range> work{{first, last, depth}};
+  bool keys_set = true;
   while (!work.empty()) {
     Range range = work.back();
     work.pop_back();
     const size_t n = static_cast<size_t>(range.last - range.first);
-    for (Item* item = range.first; item != range.last; ++item) SetKey(*item, text(item->id), range.depth);
+    if (!keys_set) {
+      for (Item* item = range.first; item != range.last; ++item) SetKey(*item, text(item->id), range.depth);
+    }
+    keys_set = false;
     if (n >= 4096) {
       RadixSort(range.first, range.last, scratch, ticker);
     } else {
@@ -133,41 +138,46 @@ void SortIdsByText(std::vector<uint32_t>& ids, TextFn text, TieFn tie, const Yie
   std::vector<Item> scratch;
   if (ids.size() < kBucketedSortFrom) {
     items.resize(ids.size());
-    for (size_t i = 0; i < ids.size(); ++i) items[i].id = ids[i];
+    for (size_t i = 0; i < ids.size(); ++i) {
+      items[i].id = ids[i];
+      text_sort_internal::SetKey(items[i], text(ids[i]), 0);
+    }
     text_sort_internal::SortLevels(items.data(), items.data() + items.size(), 0, text, tie, scratch, ticker);
     for (size_t i = 0; i < ids.size(); ++i) ids[i] = items[i].id;
     return;
   }
 
-  // Deal the ids into buckets (keeping their order within a bucket).
+  // Deal the ids into buckets (keeping their order within a bucket), each with the key of its
+  // next 8 bytes: the texts are read in the callers' order, mostly the order they are stored in.
   constexpr size_t kBuckets = 65536 * 3;
   std::vector<uint32_t> start(kBuckets + 1, 0);
   for (uint32_t id : ids) ++start[text_sort_internal::BucketOf(text(id)) + 1];
   for (size_t b = 0; b < kBuckets; ++b) start[b + 1] += start[b];
-  std::vector<uint32_t> dealt(ids.size());
+  items.resize(ids.size());
   {
     std::vector<uint32_t> next(start.begin(), start.end() - 1);
-    for (uint32_t id : ids) dealt[next[text_sort_internal::BucketOf(text(id))]++] = id;
+    for (uint32_t id : ids) {
+      const std::string_view id_text = text(id);
+      Item& item = items[next[text_sort_internal::BucketOf(id_text)]++];
+      item.id = id;
+      text_sort_internal::SetKey(item, id_text, 2);
+    }
   }
   ticker.Now();
 
   for (size_t b = 0; b < kBuckets; ++b) {
-    uint32_t* first = dealt.data() + start[b];
-    uint32_t* last = dealt.data() + start[b + 1];
-    const size_t n = static_cast<size_t>(last - first);
-    if (n < 2) continue;
+    Item* first = items.data() + start[b];
+    Item* last = items.data() + start[b + 1];
+    if (last - first < 2) continue;
     if (b % 3 != 2) {
       // Texts shorter than two bytes: the bucket's texts are all equal.
-      std::sort(first, last, [&tie](uint32_t a, uint32_t b2) { return tie(a) < tie(b2); });
+      std::sort(first, last, [&tie](const Item& x, const Item& y) { return tie(x.id) < tie(y.id); });
       continue;
     }
-    items.resize(n);
-    for (size_t i = 0; i < n; ++i) items[i].id = first[i];
-    text_sort_internal::SortLevels(items.data(), items.data() + n, 2, text, tie, scratch, ticker);
-    for (size_t i = 0; i < n; ++i) first[i] = items[i].id;
+    text_sort_internal::SortLevels(first, last, 2, text, tie, scratch, ticker);
     ticker.Tick();
   }
-  ids.swap(dealt);
+  for (size_t i = 0; i < ids.size(); ++i) ids[i] = items[i].id;
 }
 
 }  // namespace quorvale
