@@ -127,6 +127,7 @@ class CliRun {
 
   // The file is written as it is formatted: a big list is never held whole a second time.
   int Write(const std::string& path, const FileContents& contents) {
+    ReleaseIndexes();
     Status status = platform_.WriteFileAtomicInPieces(path, contents);
     if (status.ok()) return kExitOk;
     Message(path + " n'a pas pu etre enregistre: " + Reason(status, path));
@@ -140,6 +141,7 @@ class CliRun {
       Message("vous devez d'abord charger un ficher d'adresse!");
       return kExitUsage;
     }
+    ReleaseIndexes();
     const std::string path = platform_.HostsPath();
     ReplaceOutcome outcome;
     Status status = ReplaceHostsFile(
@@ -164,7 +166,15 @@ class CliRun {
     return kExitFile;
   }
 
+  // Writing only reads the lists: the memory of their key indexes serves the sorts instead
+  // (a later load makes them again).
+  void ReleaseIndexes() {
+    session_.list1.DropIndex();
+    session_.list2.DropIndex();
+  }
+
   int Dump() {
+    ReleaseIndexes();
     std::string text;
     text.reserve(1 << 20);
     auto flush = [&]() {

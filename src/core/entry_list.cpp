@@ -52,6 +52,7 @@ uint64_t EntryList::Store(std::string_view text) {
 }
 
 size_t EntryList::FindSlot(std::string_view name, uint32_t hash) const {
+  if (slots_.empty()) RebuildIndex(0);
   size_t mask = slots_.size() - 1;
   size_t slot = hash & mask;
   while (slots_[slot].row != 0) {
@@ -94,6 +95,23 @@ uint64_t EntryList::AddressOffset(std::string_view address) {
   return Store(address);
 }
 
+void EntryList::DropIndex() { std::vector<Slot>().swap(slots_); }
+
+void EntryList::RebuildIndex(size_t slot_count) const {
+  if (slot_count == 0) {
+    slot_count = 1024;
+    while (slot_count < 2 * rows_.size()) slot_count *= 2;
+  }
+  slots_.assign(slot_count, Slot{0, 0});
+  const size_t mask = slot_count - 1;
+  for (size_t row = 0; row < rows_.size(); ++row) {
+    const uint32_t hash = HashIgnoreAsciiCase(NameAt(static_cast<uint32_t>(row)));
+    size_t slot = hash & mask;
+    while (slots_[slot].row != 0) slot = (slot + 1) & mask;
+    slots_[slot] = Slot{static_cast<uint32_t>(row + 1), hash};
+  }
+}
+
 void EntryList::GrowIndex() { Reserve(rows_.size(), 0, true); }
 
 uint32_t EntryList::KeyHash(std::string_view name) { return HashIgnoreAsciiCase(name); }
@@ -129,6 +147,7 @@ void EntryList::Reserve(size_t rows, size_t bytes, bool with_index) {
   rows_.reserve(rows_.size() + rows);
   arena_.reserve(arena_.size() + bytes);
   if (!with_index) return;
+  if (slots_.empty()) RebuildIndex(0);
   size_t wanted = slots_.size();
   while (wanted < 2 * (rows_.size() + rows)) wanted *= 2;
   if (wanted == slots_.size()) return;
@@ -181,14 +200,7 @@ void EntryList::RollBack(const Mark& mark) {
   last_plain_ = 0;
   next_plain_ = 0;
   // The index is made again from the rows left.
-  std::fill(slots_.begin(), slots_.end(), Slot{0, 0});
-  const size_t mask = slots_.size() - 1;
-  for (size_t row = 0; row < rows_.size(); ++row) {
-    const uint32_t hash = HashIgnoreAsciiCase(NameAt(static_cast<uint32_t>(row)));
-    size_t slot = hash & mask;
-    while (slots_[slot].row != 0) slot = (slot + 1) & mask;
-    slots_[slot] = Slot{static_cast<uint32_t>(row + 1), hash};
-  }
+  RebuildIndex(slots_.size());
   sorted_count_ = static_cast<size_t>(-1);
   name_sorted_count_ = static_cast<size_t>(-1);
   name_rank_.clear();
@@ -237,12 +249,12 @@ void EntryList::Sort(const YieldFn& yield) const {
 const std::vector<uint32_t>& EntryList::NameOrder(const YieldFn& yield) const {
   const size_t n = rows_.size();
   if (name_sorted_count_ == n) return name_order_;
-  name_order_.resize(n);
-  for (size_t i = 0; i < n; ++i) name_order_[i] = static_cast<uint32_t>(i);
   // Names are unique ignoring case, so byte order never ties but for the impossible; the
   // row number keeps the order total anyway.
-  SortIdsByText(
-      name_order_, [this](uint32_t row) { return NameAt(row); }, [](uint32_t row) { return row; }, yield);
+  name_order_.clear();
+  name_order_.shrink_to_fit();
+  name_order_ = SortIndexesByText(
+      n, [this](uint32_t row) { return NameAt(row); }, [](uint32_t row) { return row; }, yield);
   name_sorted_count_ = n;
   name_rank_.clear();
   return name_order_;

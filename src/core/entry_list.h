@@ -39,7 +39,7 @@ class EntryList {
   static uint32_t KeyHash(std::string_view name);
   void Prefetch(uint32_t hash) const {
 #if defined(__GNUC__) || defined(__clang__)
-    __builtin_prefetch(&slots_[hash & (slots_.size() - 1)]);
+    if (!slots_.empty()) __builtin_prefetch(&slots_[hash & (slots_.size() - 1)]);
 #else
     (void)hash;
 #endif
@@ -49,6 +49,9 @@ class EntryList {
   // load does not pause to grow its storage. `with_index` sizes the key index too.
   void Reserve(size_t rows, size_t bytes, bool with_index);
   void Clear();
+  // Frees the key index, for a caller that will only read the list from now on (its memory
+  // then serves the sorts and the writing). The next Add or Contains makes it again.
+  void DropIndex();
 
   // A point to come back to: the rows added after it can be taken away again, so that a load
   // that fails half-way leaves the list as it found it.
@@ -144,6 +147,8 @@ class EntryList {
   }
   size_t FindSlot(std::string_view name, uint32_t hash) const;
   void GrowIndex();
+  // Makes the index anew from the rows, with `slot_count` slots (0: the size the rows need).
+  void RebuildIndex(size_t slot_count) const;
   void SortOrder(const YieldFn& yield) const;
   const std::vector<uint32_t>& NameOrder(const YieldFn& yield) const;
 
@@ -160,7 +165,8 @@ class EntryList {
     uint32_t row;
     uint32_t hash;
   };
-  std::vector<Slot> slots_;
+  // Made again on demand after DropIndex(), also by the const lookups.
+  mutable std::vector<Slot> slots_;
   Column sort_column_ = Column::kDomaine;
   SortDirection sort_direction_ = SortDirection::kAscending;
   // The display order, unless it is the ascending name order (then name_order_ is shown).

@@ -20,6 +20,10 @@ namespace quorvale {
 template <typename TextFn, typename TieFn>
 void SortIdsByText(std::vector<uint32_t>& ids, TextFn text, TieFn tie, const YieldFn& yield = {});
 
+// The same for the ids 0 .. count - 1, returned in order.
+template <typename TextFn, typename TieFn>
+std::vector<uint32_t> SortIndexesByText(size_t count, TextFn text, TieFn tie, const YieldFn& yield = {});
+
 // From this many ids on, SortIdsByText deals them into buckets first.
 inline constexpr size_t kBucketedSortFrom = 65536;
 
@@ -130,37 +134,38 @@ inline size_t BucketOf(std::string_view text) {
 
 }  // namespace text_sort_internal
 
-template <typename TextFn, typename TieFn>
-void SortIdsByText(std::vector<uint32_t>& ids, TextFn text, TieFn tie, const YieldFn& yield) {
-  using text_sort_internal::Item;
+namespace text_sort_internal {
+
+// The items of ids id_at(0) .. id_at(n - 1), sorted. The items are the sort's biggest block
+// of memory and are taken first, so that they can reuse a block just freed.
+template <typename IdAt, typename TextFn, typename TieFn>
+std::vector<Item> SortedItems(size_t n, IdAt id_at, TextFn& text, TieFn& tie, const YieldFn& yield) {
   YieldTicker ticker(yield, 1024);
-  std::vector<Item> items;
+  std::vector<Item> items(n);
   std::vector<Item> scratch;
-  if (ids.size() < kBucketedSortFrom) {
-    items.resize(ids.size());
-    for (size_t i = 0; i < ids.size(); ++i) {
-      items[i].id = ids[i];
-      text_sort_internal::SetKey(items[i], text(ids[i]), 0);
+  if (n < kBucketedSortFrom) {
+    for (size_t i = 0; i < n; ++i) {
+      items[i].id = id_at(i);
+      SetKey(items[i], text(items[i].id), 0);
     }
-    text_sort_internal::SortLevels(items.data(), items.data() + items.size(), 0, text, tie, scratch, ticker);
-    for (size_t i = 0; i < ids.size(); ++i) ids[i] = items[i].id;
-    return;
+    SortLevels(items.data(), items.data() + n, 0, text, tie, scratch, ticker);
+    return items;
   }
 
   // Deal the ids into buckets (keeping their order within a bucket), each with the key of its
   // next 8 bytes: the texts are read in the callers' order, mostly the order they are stored in.
   constexpr size_t kBuckets = 65536 * 3;
   std::vector<uint32_t> start(kBuckets + 1, 0);
-  for (uint32_t id : ids) ++start[text_sort_internal::BucketOf(text(id)) + 1];
+  for (size_t i = 0; i < n; ++i) ++start[BucketOf(text(id_at(i))) + 1];
   for (size_t b = 0; b < kBuckets; ++b) start[b + 1] += start[b];
-  items.resize(ids.size());
   {
     std::vector<uint32_t> next(start.begin(), start.end() - 1);
-    for (uint32_t id : ids) {
+    for (size_t i = 0; i < n; ++i) {
+      const uint32_t id = id_at(i);
       const std::string_view id_text = text(id);
-      Item& item = items[next[text_sort_internal::BucketOf(id_text)]++];
+      Item& item = items[next[BucketOf(id_text)]++];
       item.id = id;
-      text_sort_internal::SetKey(item, id_text, 2);
+      SetKey(item, id_text, 2);
     }
   }
   ticker.Now();
@@ -174,10 +179,28 @@ void SortIdsByText(std::vector<uint32_t>& ids, TextFn text, TieFn tie, const Yie
       std::sort(first, last, [&tie](const Item& x, const Item& y) { return tie(x.id) < tie(y.id); });
       continue;
     }
-    text_sort_internal::SortLevels(first, last, 2, text, tie, scratch, ticker);
+    SortLevels(first, last, 2, text, tie, scratch, ticker);
     ticker.Tick();
   }
+  return items;
+}
+
+}  // namespace text_sort_internal
+
+template <typename TextFn, typename TieFn>
+void SortIdsByText(std::vector<uint32_t>& ids, TextFn text, TieFn tie, const YieldFn& yield) {
+  const std::vector<text_sort_internal::Item> items =
+      text_sort_internal::SortedItems(ids.size(), [&ids](size_t i) { return ids[i]; }, text, tie, yield);
   for (size_t i = 0; i < ids.size(); ++i) ids[i] = items[i].id;
+}
+
+template <typename TextFn, typename TieFn>
+std::vector<uint32_t> SortIndexesByText(size_t count, TextFn text, TieFn tie, const YieldFn& yield) {
+  std::vector<text_sort_internal::Item> items = text_sort_internal::SortedItems(
+      count, [](size_t i) { return static_cast<uint32_t>(i); }, text, tie, yield);
+  std::vector<uint32_t> ids(count);
+  for (size_t i = 0; i < count; ++i) ids[i] = items[i].id;
+  return ids;
 }
 
 }  // namespace quorvale

@@ -80,6 +80,36 @@ TEST(EntryList, EveryRowKeepsItsOwnAddressAndDescription) {
   check(22);
 }
 
+// A list whose index was freed for the writing finds its keys again when it is next
+// changed or asked: nothing is lost and duplicates stay refused.
+TEST(EntryList, DroppedIndexIsMadeAgainOnDemand) {
+  EntryList list;
+  for (int i = 0; i < 3000; ++i) ASSERT_TRUE(list.Add("Host" + std::to_string(i) + ".example", "0.0.0.0", ""));
+  list.Prefetch(EntryList::KeyHash("x"));
+  list.DropIndex();
+  list.Prefetch(EntryList::KeyHash("host1.example"));  // harmless without an index
+  EXPECT_EQ(list.Name(0), "Host0.example");
+  EXPECT_TRUE(list.Contains("HOST2999.EXAMPLE"));
+  EXPECT_FALSE(list.Contains("host3000.example"));
+  list.DropIndex();
+  EXPECT_FALSE(list.Add("host17.EXAMPLE", "10.0.0.1", "# again"));
+  EXPECT_TRUE(list.Add("host3000.example", "10.0.0.1", "# new"));
+  list.DropIndex();
+  const EntryList::Mark mark = list.MarkNow();
+  ASSERT_TRUE(list.Add("later.example", "0.0.0.0", ""));
+  list.DropIndex();
+  list.RollBack(mark);
+  EXPECT_EQ(list.size(), 3001u);
+  EXPECT_FALSE(list.Contains("later.example"));
+  EXPECT_TRUE(list.Contains("host3000.example"));
+  list.DropIndex();
+  list.Reserve(10, 100, true);
+  EXPECT_FALSE(list.Add("HOST0.example", "0.0.0.0", ""));
+  EXPECT_EQ(list.size(), 3001u);
+  EXPECT_EQ(list.Name(list.size() - 1), "host3000.example");
+  EXPECT_EQ(list.Description(list.size() - 1), "# new");
+}
+
 TEST(EntryList, DisplayOrderIsByteOrderOfTheName) {
   EntryList list;
   for (const char* name : {"c.example", "a.example", "B.example", "a.examplf", "\xC3\xA9.example", "1.example"}) {
