@@ -143,7 +143,7 @@ bool EntryList::Add(std::string_view name, std::string_view address, std::string
   return true;
 }
 
-void EntryList::Reserve(size_t rows, size_t bytes, bool with_index) {
+void EntryList::Reserve(size_t rows, size_t bytes, bool with_index, const YieldFn& yield) {
   rows_.reserve(rows_.size() + rows);
   arena_.reserve(arena_.size() + bytes);
   if (!with_index) return;
@@ -153,7 +153,14 @@ void EntryList::Reserve(size_t rows, size_t bytes, bool with_index) {
   if (wanted == slots_.size()) return;
   std::vector<Slot> old;
   old.swap(slots_);
-  slots_.assign(wanted, Slot{0, 0});
+  // The new index is cleared a megabyte at a time: fresh memory can be slow to come when the
+  // system must first gather it, and the window goes on answering meanwhile.
+  slots_.reserve(wanted);
+  constexpr size_t kSlotsAtATime = (size_t{1} << 20) / sizeof(Slot);
+  while (slots_.size() < wanted) {
+    slots_.resize(std::min(wanted, slots_.size() + kSlotsAtATime), Slot{0, 0});
+    if (yield) yield();
+  }
   size_t mask = wanted - 1;
   for (const Slot& value : old) {
     if (value.row == 0) continue;

@@ -46,8 +46,9 @@ class EntryList {
   }
   bool Contains(std::string_view name) const;
   // Makes room for `rows` more rows holding at most `bytes` more bytes of text, so that a big
-  // load does not pause to grow its storage. `with_index` sizes the key index too.
-  void Reserve(size_t rows, size_t bytes, bool with_index);
+  // load does not pause to grow its storage. `with_index` sizes the key index too, offering
+  // `yield` while it clears it.
+  void Reserve(size_t rows, size_t bytes, bool with_index, const YieldFn& yield = {});
   void Clear();
   // Frees the key index, for a caller that will only read the list from now on (its memory
   // then serves the sorts and the writing). The next Add or Contains makes it again.

@@ -119,7 +119,7 @@ Status ParseHostsPieces(LinePieces& pieces, Session& session, const YieldFn& yie
     }
     const uint64_t total = std::max<uint64_t>(pieces.size_hint(), piece.size());
     if (!piece.empty()) candidates = static_cast<size_t>(static_cast<double>(candidates) * total / piece.size());
-    session.list1.Reserve(candidates, static_cast<size_t>(total), true);
+    session.list1.Reserve(candidates, static_cast<size_t>(total), true, [&ticker] { ticker.Now(); });
   };
   ForEachItem(pieces, make_room, treat);
   add_waiting();

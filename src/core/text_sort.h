@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -137,18 +138,18 @@ inline size_t BucketOf(std::string_view text) {
 namespace text_sort_internal {
 
 // The items of ids id_at(0) .. id_at(n - 1), sorted. The items are the sort's biggest block
-// of memory and are taken first, so that they can reuse a block just freed.
+// of memory and are taken first, so that they can reuse a block just freed; they are not
+// cleared ahead (fresh memory may be slow to come, and it comes here between the yields).
 template <typename IdAt, typename TextFn, typename TieFn>
-std::vector<Item> SortedItems(size_t n, IdAt id_at, TextFn& text, TieFn& tie, const YieldFn& yield) {
-  YieldTicker ticker(yield, 1024);
-  std::vector<Item> items(n);
+std::unique_ptr<Item[]> SortedItems(size_t n, IdAt id_at, TextFn& text, TieFn& tie, YieldTicker& ticker) {
+  std::unique_ptr<Item[]> items(new Item[n]);
   std::vector<Item> scratch;
   if (n < kBucketedSortFrom) {
     for (size_t i = 0; i < n; ++i) {
       items[i].id = id_at(i);
       SetKey(items[i], text(items[i].id), 0);
     }
-    SortLevels(items.data(), items.data() + n, 0, text, tie, scratch, ticker);
+    SortLevels(items.get(), items.get() + n, 0, text, tie, scratch, ticker);
     return items;
   }
 
@@ -156,7 +157,10 @@ std::vector<Item> SortedItems(size_t n, IdAt id_at, TextFn& text, TieFn& tie, co
   // next 8 bytes: the texts are read in the callers' order, mostly the order they are stored in.
   constexpr size_t kBuckets = 65536 * 3;
   std::vector<uint32_t> start(kBuckets + 1, 0);
-  for (size_t i = 0; i < n; ++i) ++start[BucketOf(text(id_at(i))) + 1];
+  for (size_t i = 0; i < n; ++i) {
+    ++start[BucketOf(text(id_at(i))) + 1];
+    ticker.Tick();
+  }
   for (size_t b = 0; b < kBuckets; ++b) start[b + 1] += start[b];
   {
     std::vector<uint32_t> next(start.begin(), start.end() - 1);
@@ -166,13 +170,14 @@ std::vector<Item> SortedItems(size_t n, IdAt id_at, TextFn& text, TieFn& tie, co
       Item& item = items[next[BucketOf(id_text)]++];
       item.id = id;
       SetKey(item, id_text, 2);
+      ticker.Tick();
     }
   }
   ticker.Now();
 
   for (size_t b = 0; b < kBuckets; ++b) {
-    Item* first = items.data() + start[b];
-    Item* last = items.data() + start[b + 1];
+    Item* first = items.get() + start[b];
+    Item* last = items.get() + start[b + 1];
     if (last - first < 2) continue;
     if (b % 3 != 2) {
       // Texts shorter than two bytes: the bucket's texts are all equal.
@@ -189,17 +194,23 @@ std::vector<Item> SortedItems(size_t n, IdAt id_at, TextFn& text, TieFn& tie, co
 
 template <typename TextFn, typename TieFn>
 void SortIdsByText(std::vector<uint32_t>& ids, TextFn text, TieFn tie, const YieldFn& yield) {
-  const std::vector<text_sort_internal::Item> items =
-      text_sort_internal::SortedItems(ids.size(), [&ids](size_t i) { return ids[i]; }, text, tie, yield);
+  YieldTicker ticker(yield, 1024);
+  const std::unique_ptr<text_sort_internal::Item[]> items =
+      text_sort_internal::SortedItems(ids.size(), [&ids](size_t i) { return ids[i]; }, text, tie, ticker);
   for (size_t i = 0; i < ids.size(); ++i) ids[i] = items[i].id;
 }
 
 template <typename TextFn, typename TieFn>
 std::vector<uint32_t> SortIndexesByText(size_t count, TextFn text, TieFn tie, const YieldFn& yield) {
-  std::vector<text_sort_internal::Item> items = text_sort_internal::SortedItems(
-      count, [](size_t i) { return static_cast<uint32_t>(i); }, text, tie, yield);
-  std::vector<uint32_t> ids(count);
-  for (size_t i = 0; i < count; ++i) ids[i] = items[i].id;
+  YieldTicker ticker(yield, 1024);
+  const std::unique_ptr<text_sort_internal::Item[]> items = text_sort_internal::SortedItems(
+      count, [](size_t i) { return static_cast<uint32_t>(i); }, text, tie, ticker);
+  std::vector<uint32_t> ids;
+  ids.reserve(count);
+  for (size_t i = 0; i < count; ++i) {
+    ids.push_back(items[i].id);
+    ticker.Tick();
+  }
   return ids;
 }
 
