@@ -10,12 +10,12 @@
 #include <QElapsedTimer>
 #include <QHeaderView>
 #include <QTimer>
-#include <QTreeView>
 #include <cstdio>
 #include <memory>
 
 #include "gui/form1.h"
 #include "gui/prompts.h"
+#include "gui/report_list_view.h"
 #include "platform/platform.h"
 
 namespace {
@@ -104,7 +104,7 @@ int main(int argc, char* argv[]) {
     measuring = false;
     turns.stop();
 
-    auto* view = form.findChild<QTreeView*>(QStringLiteral("ListView1"));
+    auto* view = form.findChild<quorvale::ReportListView*>(QStringLiteral("ListView1"));
     QElapsedTimer click_clock;
     click_clock.start();
     emit view->header()->sectionClicked(1);

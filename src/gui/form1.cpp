@@ -9,7 +9,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
-#include <QTreeView>
 
 #include "core/report.h"
 #include "gui/entry_model.h"
@@ -89,16 +88,10 @@ void Form1::BuildWindow() {
   layout()->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-QTreeView* Form1::BuildList(const char* name, EntryModel* model, int list_number) {
-  auto* view = new QTreeView(centralWidget());
+ReportListView* Form1::BuildList(const char* name, EntryModel* model, int list_number) {
+  auto* view = new ReportListView(centralWidget());
   view->setObjectName(QString::fromLatin1(name));
   view->setModel(model);
-  view->setRootIsDecorated(false);
-  view->setItemsExpandable(false);
-  view->setUniformRowHeights(true);
-  view->setAllColumnsShowFocus(true);
-  view->setSelectionBehavior(QAbstractItemView::SelectRows);
-  view->setEditTriggers(QAbstractItemView::NoEditTriggers);
   view->setColumnWidth(0, 200);
   view->setColumnWidth(1, 203);
   view->setColumnWidth(2, 123);
@@ -293,7 +286,7 @@ void Form1::ColumnClick(int list_number, int column) {
   if (running_commands_ > 0) return;
   CommandScope scope(this);
   EntryList& list = list_number == 1 ? session_.list1 : session_.list2;
-  QTreeView* view = list_number == 1 ? ListView1_ : ListView2_;
+  ReportListView* view = list_number == 1 ? ListView1_ : ListView2_;
   SortDirection direction = list.sort_direction();
   if (static_cast<int>(list.sort_column()) == column) {
     direction = direction == SortDirection::kAscending ? SortDirection::kDescending : SortDirection::kAscending;

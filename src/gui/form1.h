@@ -12,12 +12,12 @@
 #include "core/status.h"
 #include "core/yield.h"
 #include "gui/prompts.h"
+#include "gui/report_list_view.h"
 
 class QAction;
 class QLabel;
 class QMenu;
 class QPushButton;
-class QTreeView;
 
 namespace quorvale {
 
@@ -80,7 +80,7 @@ class Form1 : public QMainWindow {
   void BuildWindow();
   void BuildMenus();
   void BuildButtons();
-  QTreeView* BuildList(const char* name, EntryModel* model, int list_number);
+  ReportListView* BuildList(const char* name, EntryModel* model, int list_number);
 
   // Runs the event loop once, as the explicit yields of the commands do.
   void YieldNow();
@@ -144,8 +144,8 @@ class Form1 : public QMainWindow {
 
   EntryModel* model1_ = nullptr;
   EntryModel* model2_ = nullptr;
-  QTreeView* ListView1_ = nullptr;
-  QTreeView* ListView2_ = nullptr;
+  ReportListView* ListView1_ = nullptr;
+  ReportListView* ListView2_ = nullptr;
   QLabel* Label1_ = nullptr;
   std::unique_ptr<Form3> progress_;
 

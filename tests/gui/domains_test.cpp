@@ -9,7 +9,6 @@
 #include <QDialog>
 #include <QHeaderView>
 #include <QPushButton>
-#include <QTreeView>
 #include <cstdlib>
 #include <functional>
 #include <map>
@@ -113,7 +112,7 @@ class DomainsTest : public ::testing::Test {
   }
   QAction* Action(const char* name) { return Find<QAction>(name); }
   QPushButton* Button(const char* name) { return Find<QPushButton>(name); }
-  QTreeView* View(const char* name) { return Find<QTreeView>(name); }
+  ReportListView* View(const char* name) { return Find<ReportListView>(name); }
   // The rows of a list view, top to bottom, as "name|description|address".
   QStringList Rows(const char* view) {
     QAbstractItemModel* model = View(view)->model();

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <functional>
@@ -12,8 +13,8 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
-#include <QTreeView>
 
 #include "gui/form3.h"
 #include "support/fake_platform.h"
@@ -57,7 +58,7 @@ class Form1Test : public ::testing::Test {
     return found;
   }
   QAction* Action(const char* name) { return Find<QAction>(name); }
-  QTreeView* View(const char* name) { return Find<QTreeView>(name); }
+  ReportListView* View(const char* name) { return Find<ReportListView>(name); }
   QString Cell(const char* view, int row, int column) {
     QAbstractItemModel* model = View(view)->model();
     return model->data(model->index(row, column)).toString();
@@ -99,7 +100,7 @@ TEST_F(Form1Test, StartState) {
 
   // Both lists: three columns with their widths, at their design places.
   for (const char* name : {"ListView1", "ListView2"}) {
-    QTreeView* view = View(name);
+    ReportListView* view = View(name);
     QAbstractItemModel* model = view->model();
     ASSERT_EQ(model->columnCount(), 3);
     EXPECT_EQ(model->headerData(0, Qt::Horizontal).toString(), "Domaine");
@@ -154,6 +155,31 @@ TEST_F(Form1Test, ButtonsKeepTheirDesignPlacesBelowTheVisibleArea) {
   }
   EXPECT_EQ(order, (QStringList{"Command1", "Command2", "Command3", "Command4", "Command5", "Command7", "Command8",
                                 "Command6", "ListView1", "ListView2", "Command9"}));
+}
+
+// The lists behave as lists of rows: a click selects a whole row and only one, the arrow
+// keys move from row to row, and Tab leaves the list for the next control.
+TEST_F(Form1Test, ListsSelectWholeRowsAndTabLeavesThem) {
+  WriteBytes(dir_.File("HOSTS"), "0.0.0.0 a.example #one\r\n0.0.0.0 b.example\r\n10.0.0.1 c.lan\r\n");
+  Action("OpenHostFile")->trigger();
+  ReportListView* list = View("ListView1");
+  ASSERT_EQ(list->model()->rowCount(), 2);
+  EXPECT_FALSE(list->verticalHeader()->isVisible());
+  list->setFocus();
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->model()->index(0, 1)).center());
+  QModelIndexList rows = list->selectionModel()->selectedRows();
+  ASSERT_EQ(rows.size(), 1);
+  EXPECT_EQ(rows[0].row(), 0);
+  EXPECT_EQ(list->selectionModel()->selectedIndexes().size(), 3);
+  QTest::keyClick(list, Qt::Key_Down);
+  rows = list->selectionModel()->selectedRows();
+  ASSERT_EQ(rows.size(), 1);
+  EXPECT_EQ(rows[0].row(), 1);
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                    list->visualRect(list->model()->index(0, 0)).center());
+  EXPECT_EQ(list->selectionModel()->selectedRows().size(), 1);
+  QTest::keyClick(list, Qt::Key_Tab);
+  EXPECT_EQ(QApplication::focusWidget(), View("ListView2"));
 }
 
 TEST_F(Form1Test, LoadingTheHostsFileFillsBothListsAndOpensTheReport) {
