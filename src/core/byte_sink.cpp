@@ -1,5 +1,6 @@
 #include "byte_sink.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace quorvale {
@@ -11,7 +12,7 @@ ByteSink AppendTo(std::string* out) {
   };
 }
 
-ChunkedOutput::ChunkedOutput(const ByteSink& sink, size_t piece_bytes) : sink_(sink), piece_bytes_(piece_bytes), buffer_(piece_bytes, '\0') {}
+ChunkedOutput::ChunkedOutput(const ByteSink& sink, size_t piece_bytes) : sink_(sink), piece_bytes_(piece_bytes) {}
 
 void ChunkedOutput::Flush() {
   if (used_ > 0 && !failed_ && !sink_(std::string_view(buffer_.data(), used_))) failed_ = true;
@@ -19,9 +20,16 @@ void ChunkedOutput::Flush() {
 }
 
 void ChunkedOutput::MakeRoom(size_t bytes) {
-  Flush();
-  // A line longer than a piece (a very long description) goes out as a piece of its own.
-  if (bytes > buffer_.size()) buffer_.resize(bytes);
+  if (used_ + bytes > piece_bytes_) Flush();
+  if (used_ + bytes > buffer_.size()) {
+    // The buffer grows as the output does, up to a piece: a small file takes little memory.
+    constexpr size_t kFirstBytes = size_t{64} << 10;
+    size_t size = std::min(std::max(buffer_.size() * 2, kFirstBytes), piece_bytes_);
+    buffer_.resize(std::max(size, used_ + bytes));
+  }
+  // A line longer than a piece (a very long description) goes out as a piece of its own:
+  // the next Room() call flushes it.
+  limit_ = std::max(std::min(buffer_.size(), piece_bytes_), used_ + bytes);
 }
 
 void ChunkedOutput::Append(std::string_view text) {

@@ -29,7 +29,7 @@ class ChunkedOutput {
   // Room for at most `bytes` bytes at the end of the output; Commit() then takes the end of
   // what was written there.
   char* Room(size_t bytes) {
-    if (used_ + bytes > piece_bytes_) MakeRoom(bytes);
+    if (used_ + bytes > limit_) MakeRoom(bytes);
     return buffer_.data() + used_;
   }
   void Commit(const char* end) { used_ = static_cast<size_t>(end - buffer_.data()); }
@@ -46,8 +46,9 @@ class ChunkedOutput {
 
   const ByteSink& sink_;
   const size_t piece_bytes_;
-  std::string buffer_;
+  std::string buffer_;  // grows with the output, up to a piece
   size_t used_ = 0;
+  size_t limit_ = 0;  // Room() asks MakeRoom() beyond this
   bool failed_ = false;
 };
 

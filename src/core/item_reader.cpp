@@ -1,5 +1,6 @@
 #include "item_reader.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -131,7 +132,8 @@ Status FilePieces::Open(const std::string& path) {
     if (length > 0) size_ = static_cast<uint64_t>(length);
     std::rewind(file_);
   }
-  buffer_.resize(piece_bytes_);
+  // A small file needs no more room than itself (and one byte to see its end at once).
+  buffer_.resize(size_ > 0 && size_ < piece_bytes_ ? static_cast<size_t>(size_) + 1 : piece_bytes_);
   return status_;
 }
 
@@ -143,6 +145,8 @@ bool FilePieces::Next(std::string_view* piece) {
   if (carried > 0 && carried_from_ > 0) std::memmove(buffer_.data(), buffer_.data() + carried_from_, carried);
   used_ = carried;
   carried_from_ = 0;
+  // A file longer than it said at opening gets the buffer of a big one.
+  if (!at_eof_ && buffer_.size() < piece_bytes_) buffer_.resize(std::min(piece_bytes_, buffer_.size() * 2));
   size_t searched = carried;  // no LF before this
   while (true) {
     if (!at_eof_) {

@@ -134,6 +134,23 @@ TEST_P(ItemReaderTest, FileReadInPiecesGivesTheSameItems) {
   }
 }
 
+// A file that grows after it was opened is read to its new end.
+TEST(FilePieces, FileThatGrowsAfterOpeningIsReadToItsEnd) {
+  testing::TempDir dir;
+  const std::string path = dir.File("growing");
+  testing::WriteBytes(path, "a.example\n");
+  FilePieces pieces;
+  ASSERT_TRUE(pieces.Open(path).ok());
+  std::string more;
+  for (int i = 0; i < 100000; ++i) more += "host" + std::to_string(i) + ".example\n";
+  testing::WriteBytes(path, "a.example\n" + more);
+  std::string joined;
+  std::string_view piece;
+  while (pieces.Next(&piece)) joined += piece;
+  EXPECT_TRUE(pieces.status().ok());
+  EXPECT_EQ(joined, "a.example\n" + more);
+}
+
 TEST(FilePieces, RefusesWhatReadFileBytesRefuses) {
   testing::TempDir dir;
   FilePieces missing;
