@@ -25,13 +25,7 @@ struct PendingEntry {
 // `entry` then describes.
 bool TreatHostsLine(std::string_view raw, std::string& working, Session& session, PendingEntry* entry) {
   working.assign(raw);
-  for (char& c : working) {
-    if (c == '\t') {
-      c = ' ';
-    } else {
-      c = AsciiLower(c);
-    }
-  }
+  AsciiLowerTabsToSpaces(working.data(), working.size());
   std::string_view line = working;
   if (StartsWith(line, "#")) return false;
   size_t space = line.find(' ');

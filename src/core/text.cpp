@@ -56,8 +56,42 @@ bool IsHexGroups(std::string_view text) {
   return parts >= 4 && parts <= 9;
 }
 
-void AsciiLowerInPlace(std::string& text) {
-  for (char& c : text) c = AsciiLower(c);
+namespace {
+
+// Eight bytes at a time through `change`, then the rest one by one through the same.
+template <typename Change>
+void EightAtATime(char* text, size_t size, Change change) {
+  size_t i = 0;
+  for (; i + 8 <= size; i += 8) {
+    uint64_t word;
+    std::memcpy(&word, text + i, 8);
+    word = change(word);
+    std::memcpy(text + i, &word, 8);
+  }
+  if (i < size) {
+    uint64_t word = 0;
+    std::memcpy(&word, text + i, size - i);
+    word = change(word);
+    std::memcpy(text + i, &word, size - i);
+  }
+}
+
+// Tabs (0x09) become spaces (0x20) in eight bytes at once.
+uint64_t TabsToSpaces(uint64_t x) {
+  constexpr uint64_t kLow7 = 0x7f7f7f7f7f7f7f7full;
+  const uint64_t t = x ^ 0x0909090909090909ull;                 // tabs become zero bytes
+  const uint64_t zero = ~(((t & kLow7) + kLow7) | t) & ~kLow7;  // bit 7 of each zero byte
+  return x ^ ((zero >> 7) * 0x29);                              // 0x09 ^ 0x29 == 0x20
+}
+
+}  // namespace
+
+void AsciiLowerInPlace(char* text, size_t size) { EightAtATime(text, size, LowerEightBytes); }
+
+void AsciiLowerInPlace(std::string& text) { AsciiLowerInPlace(text.data(), text.size()); }
+
+void AsciiLowerTabsToSpaces(char* text, size_t size) {
+  EightAtATime(text, size, [](uint64_t word) { return LowerEightBytes(TabsToSpaces(word)); });
 }
 
 std::string AsciiLower(std::string_view text) {
@@ -68,7 +102,15 @@ std::string AsciiLower(std::string_view text) {
 
 bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
+  size_t i = 0;
+  for (; i + 8 <= a.size(); i += 8) {
+    uint64_t x;
+    uint64_t y;
+    std::memcpy(&x, a.data() + i, 8);
+    std::memcpy(&y, b.data() + i, 8);
+    if (x != y && LowerEightBytes(x) != LowerEightBytes(y)) return false;
+  }
+  for (; i < a.size(); ++i) {
     if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
   }
   return true;

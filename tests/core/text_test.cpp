@@ -68,5 +68,46 @@ TEST(Text, LowerCasingAndTrimmingTouchAsciiAndSpacesOnly) {
   EXPECT_EQ(TrimSpaces("   "), "");
 }
 
+// Eight bytes at a time or one by one, every byte and every length give what the byte
+// rules give: A-Z lower-cased, tabs made spaces, every other byte (high bytes too) kept.
+TEST(Text, WordAtATimeCaseAndTabRulesMatchTheByteRules) {
+  std::string all;
+  for (int c = 0; c < 256; ++c) all.push_back(static_cast<char>(c));
+  std::string mixed;
+  for (int i = 0; i < 600; ++i) mixed.push_back(static_cast<char>((i * 37 + i / 7) & 0xff));
+  for (const std::string& text : {all, mixed}) {
+    for (size_t start = 0; start < 9; ++start) {
+      for (size_t length = 0; start + length <= text.size() && length < 40; ++length) {
+        const std::string piece = text.substr(start, length);
+        std::string lowered_expected;
+        std::string tabs_expected;
+        for (char c : piece) {
+          const char lower = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+          lowered_expected.push_back(lower);
+          tabs_expected.push_back(c == '\t' ? ' ' : lower);
+        }
+        std::string lowered = piece;
+        AsciiLowerInPlace(lowered);
+        EXPECT_EQ(lowered, lowered_expected);
+        std::string tabs = piece;
+        AsciiLowerTabsToSpaces(tabs.data(), tabs.size());
+        EXPECT_EQ(tabs, tabs_expected);
+        EXPECT_TRUE(EqualsIgnoreAsciiCase(piece, lowered_expected));
+        if (!piece.empty()) {
+          std::string other = piece;
+          other.back() = static_cast<char>(other.back() ^ 0x80);
+          EXPECT_FALSE(EqualsIgnoreAsciiCase(piece, other));
+          other = piece;
+          other.front() = static_cast<char>(other.front() ^ 0x01);
+          EXPECT_FALSE(EqualsIgnoreAsciiCase(piece, other));
+        }
+      }
+    }
+  }
+  EXPECT_TRUE(EqualsIgnoreAsciiCase("Mixed.CASE.example.COM", "mixed.case.EXAMPLE.com"));
+  EXPECT_FALSE(EqualsIgnoreAsciiCase("\xC3\x89t\xC3\xA9.example", "\xC3\xA9t\xC3\xA9.example"));
+  EXPECT_FALSE(EqualsIgnoreAsciiCase("@[`{", "`{@["));
+}
+
 }  // namespace
 }  // namespace quorvale
