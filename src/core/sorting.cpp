@@ -55,10 +55,10 @@ void SortRange(std::vector<std::string>& items, int32_t first, int32_t last, con
 
 void SortAndDeduplicate(SortBuffer& buffer, const YieldFn& yield) {
   if (buffer.empty()) return;
-  std::vector<uint32_t> order(buffer.size());
-  for (size_t i = 0; i < order.size(); ++i) order[i] = static_cast<uint32_t>(i);
-  SortIdsByText(
-      order, [&buffer](uint32_t index) { return buffer[index]; }, [](uint32_t index) { return index; }, yield);
+  // The sort's keys are freed before the buffer is arranged, which reuses their memory.
+  std::vector<uint32_t> order = SortIndexesByText(
+      buffer.size(), [&buffer](uint32_t index) { return buffer[index]; }, [](uint32_t index) { return index; },
+      yield);
   if (yield) yield();
 
   // Each entry is compared with the last kept entry only. Until something is kept the
