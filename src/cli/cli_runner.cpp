@@ -122,7 +122,7 @@ class CliRun {
   }
 
   int Write(const std::string& path, std::string_view bytes) {
-    return Write(path, [bytes](const ByteSink& sink) { return sink(bytes); });
+    return Write(path, WholeContents(bytes));
   }
 
   // The file is written as it is formatted: a big list is never held whole a second time.

@@ -5,6 +5,10 @@
 
 namespace quorvale {
 
+FileContents WholeContents(std::string_view bytes) {
+  return [bytes](const ByteSink& sink) { return sink(bytes); };
+}
+
 ByteSink AppendTo(std::string* out) {
   return [out](std::string_view bytes) {
     out->append(bytes);

@@ -15,6 +15,9 @@ using ByteSink = std::function<bool(std::string_view bytes)>;
 // given, piece by piece, and returns false when the sink refused one.
 using FileContents = std::function<bool(const ByteSink& sink)>;
 
+// Contents already held whole, as one piece.
+FileContents WholeContents(std::string_view bytes);
+
 // A sink that appends everything to `out`.
 ByteSink AppendTo(std::string* out);
 

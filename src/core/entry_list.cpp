@@ -52,27 +52,22 @@ size_t EntryList::FindSlot(std::string_view name, uint32_t hash) const {
   return slot;
 }
 
-bool EntryList::UsePlainDetails(std::string_view address) {
-  for (size_t i = 0; i < plain_details_.size(); ++i) {
-    const Details& details = details_[plain_details_[i]];
-    if (std::string_view(arena_.data() + details.address_offset, details.address_length) == address) {
-      last_plain_ = i;
-      return true;
-    }
+uint32_t EntryList::PlainDetails(std::string_view address) {
+  for (uint32_t index : plain_details_) {
+    const Details& details = details_[index];
+    if (std::string_view(arena_.data() + details.address_offset, details.address_length) == address) return index;
   }
-  return false;
-}
-
-void EntryList::RememberPlainDetails(uint32_t index) {
+  // No kept details has the address's text either.
+  details_.push_back(Details{Store(address), 0, static_cast<uint32_t>(address.size()), 0});
+  const uint32_t index = static_cast<uint32_t>(details_.size() - 1);
   if (plain_details_.size() < kPlainDetailsKept) {
     plain_details_.push_back(index);
-    last_plain_ = plain_details_.size() - 1;
   } else {
     // The oldest gives way: a list with more addresses than this shares less, nothing more.
-    last_plain_ = next_plain_;
-    plain_details_[last_plain_] = index;
+    plain_details_[next_plain_] = index;
     next_plain_ = (next_plain_ + 1) % kPlainDetailsKept;
   }
+  return index;
 }
 
 uint64_t EntryList::AddressOffset(std::string_view address) {
@@ -113,19 +108,17 @@ bool EntryList::Add(std::string_view name, std::string_view address, std::string
   Row row{};
   row.name_offset = Store(name);
   row.name_length = static_cast<uint32_t>(name.size());
-  const bool has_description = !description.empty() && description != "#";
-  if (has_description) {
+  if (!description.empty() && description != "#") {
     Details details{};
     details.address_offset = AddressOffset(address);
     details.address_length = static_cast<uint32_t>(address.size());
     details.description_offset = Store(description);
     details.description_length = static_cast<uint32_t>(description.size());
     details_.push_back(details);
-  } else if (!UsePlainDetails(address)) {
-    details_.push_back(Details{AddressOffset(address), 0, static_cast<uint32_t>(address.size()), 0});
-    RememberPlainDetails(static_cast<uint32_t>(details_.size() - 1));
+    row.details = static_cast<uint32_t>(details_.size() - 1);
+  } else {
+    row.details = PlainDetails(address);
   }
-  row.details = has_description ? static_cast<uint32_t>(details_.size() - 1) : plain_details_[last_plain_];
   rows_.push_back(row);
   text_bytes_ += name.size() + address.size() + details_[row.details].description_length;
   slots_[slot] = Slot{static_cast<uint32_t>(rows_.size()), hash};
@@ -173,7 +166,6 @@ void EntryList::Clear() {
   details_.clear();
   details_.shrink_to_fit();
   plain_details_.clear();
-  last_plain_ = 0;
   next_plain_ = 0;
   text_bytes_ = 0;
   slots_.assign(1024, Slot{0, 0});
@@ -194,7 +186,6 @@ void EntryList::RollBack(const Mark& mark) {
   arena_.resize(mark.arena);
   text_bytes_ = mark.text_bytes;
   std::erase_if(plain_details_, [&mark](uint32_t index) { return index >= mark.details; });
-  last_plain_ = 0;
   next_plain_ = 0;
   // The index is made again from the rows left.
   RebuildIndex(slots_.size());

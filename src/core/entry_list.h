@@ -139,8 +139,8 @@ class EntryList {
   // Rows without a description share the details of their address: a big list has one or
   // two addresses (0.0.0.0, 127.0.0.1) in any mix. The last few such details are kept at hand.
   static constexpr size_t kPlainDetailsKept = 8;
-  bool UsePlainDetails(std::string_view address);
-  void RememberPlainDetails(uint32_t index);
+  // The details of rows with `address` and no description, made when none is kept.
+  uint32_t PlainDetails(std::string_view address);
   // Where the text of `address` is, stored once more only when no kept details has it.
   uint64_t AddressOffset(std::string_view address);
   bool OrderIsNameOrder() const {
@@ -157,7 +157,6 @@ class EntryList {
   std::vector<Row> rows_;
   std::vector<Details> details_;
   std::vector<uint32_t> plain_details_;  // indexes into details_, at most kPlainDetailsKept
-  size_t last_plain_ = 0;                // the one UsePlainDetails found or the newest
   size_t next_plain_ = 0;                // the one to give way next
   size_t text_bytes_ = 0;
   // Open-addressing hash index: row number + 1 (0 marks a free slot) and the key's hash,

@@ -40,7 +40,7 @@ Status ReplaceHostsFile(Platform& platform, const std::string& hosts_path, const
 inline Status ReplaceHostsFile(Platform& platform, const std::string& hosts_path, std::string_view bytes,
                                std::time_t now, ReplaceOutcome* outcome = nullptr) {
   return ReplaceHostsFile(
-      platform, hosts_path, [bytes](const ByteSink& sink) { return sink(bytes); }, now, outcome);
+      platform, hosts_path, WholeContents(bytes), now, outcome);
 }
 
 }  // namespace quorvale

@@ -133,11 +133,6 @@ void SyncFolder(const std::string& folder) {
   close(fd);
 }
 
-// Contents already held whole, as one piece.
-FileContents WholeContents(std::string_view bytes) {
-  return [bytes](const ByteSink& sink) { return sink(bytes); };
-}
-
 // The write behind WriteFileAtomic and CopyFile. `new_mode` is the creation mode of a file
 // that does not exist yet (before the umask); an existing file keeps its own.
 Status WriteAtomic(const std::string& requested_path, const FileContents& contents, mode_t new_mode) {

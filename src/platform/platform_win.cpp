@@ -279,7 +279,7 @@ class WindowsPlatform : public Platform {
   // its place; the replaced file's access list, attributes and owner carry over to the new
   // one. A read-only target is refused as the file itself would refuse a write.
   Status WriteFileAtomic(const std::string& path, std::string_view bytes) override {
-    return WriteFileAtomicInPieces(path, [bytes](const ByteSink& sink) { return sink(bytes); });
+    return WriteFileAtomicInPieces(path, WholeContents(bytes));
   }
 
   Status WriteFileAtomicInPieces(const std::string& path, const FileContents& contents) override {
