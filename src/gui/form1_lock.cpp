@@ -31,9 +31,9 @@ std::string GetCurrentUser(Platform& platform) {
   return name;
 }
 
-// The access-control tool: the copy next to the program (a build folder), else the one an
-// installed program keeps in its private folder, else whatever the system's program search
-// finds under the bare name.
+// The access-control tool: the copy next to the program (a build folder, or an install on
+// Windows), else the one a Linux install keeps in its private folder, else whatever the
+// system's program search finds under the bare name.
 std::string AccessTool(Platform& platform) {
 #ifdef _WIN32
   constexpr std::string_view kToolFile = "subinacl.exe";
