@@ -31,18 +31,23 @@ std::string GetCurrentUser(Platform& platform) {
   return name;
 }
 
-// The access-control tool: the copy installed next to the program when there is one, else
-// whatever the system's program search finds under the bare name.
+// The access-control tool: the copy next to the program (a build folder, or an install on
+// Windows), else the one a Linux install keeps in its private folder, else whatever the
+// system's program search finds under the bare name.
 std::string AccessTool(Platform& platform) {
 #ifdef _WIN32
   constexpr std::string_view kToolFile = "subinacl.exe";
 #else
   constexpr std::string_view kToolFile = "subinacl";
 #endif
+  // Relative to the program's folder: bin/quorvale finds libexec/quorvale/subinacl.
+  constexpr std::string_view kInstalledToolFolder = "../libexec/quorvale/";
   std::string folder = GetAppFolder(platform.ExecutablePath());
   if (!folder.empty()) {
-    std::string beside = folder + std::string(kToolFile);
-    if (platform.PathFileExists(beside)) return beside;
+    for (const std::string& candidate :
+         {folder + std::string(kToolFile), folder + std::string(kInstalledToolFolder) + std::string(kToolFile)}) {
+      if (platform.PathFileExists(candidate)) return candidate;
+    }
   }
   return "subinacl";
 }
