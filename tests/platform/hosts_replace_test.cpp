@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "core/path_text.h"
 #include "core/text.h"
 #include "support/fake_platform.h"
 #include "support/test_files.h"
@@ -136,8 +137,7 @@ TEST_F(HostsReplaceTest, SecondReplaceInTheSameSecondKeepsTheOlderCopy) {
 class CaseBlindPlatform : public FakePlatform {
  public:
   static std::string Fold(const std::string& path) {
-    size_t cut = path.find_last_of('/');
-    return path.substr(0, cut + 1) + AsciiLower(path.substr(cut + 1));
+    return std::string(FolderPartOf(path)) + AsciiLower(FileNameOf(path));
   }
   Status SetFileAttributes(const std::string& path, int attributes) override {
     return FakePlatform::SetFileAttributes(Fold(path), attributes);
