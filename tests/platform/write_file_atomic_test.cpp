@@ -71,9 +71,8 @@ TEST_F(WriteFileAtomicTest, WritesExactBytesAndReplacesOldOnes) {
 
 // The temporary file's name is cut to fit beside a target whose name is as long as allowed.
 TEST_F(WriteFileAtomicTest, TargetOfTheLongestNameIsWritten) {
-  const std::string name(NAME_MAX, 'h');
-  ASSERT_TRUE(platform_->WriteFileAtomic(dir_.File(name), kNewBytes).ok());
-  EXPECT_EQ(platform_->ListFolder(dir_.path()), std::vector<std::string>{name});
+  ASSERT_TRUE(platform_->WriteFileAtomic(dir_.File(std::string(NAME_MAX, 'h')), kNewBytes).ok());
+  EXPECT_EQ(platform_->ListFolder(dir_.path()), std::vector<std::string>{std::string(NAME_MAX, 'h')});
 }
 
 // Contents made while they are written: the pieces land in order, and the old file is
