@@ -28,7 +28,6 @@ class BenchPlatform : public quorvale::Platform {
   std::string GetSystemDir() override { return real_->GetSystemDir(); }
   std::string HostsPath() override { return hosts_; }
   std::string ExecutablePath() override { return real_->ExecutablePath(); }
-  std::string ExecutableName() override { return real_->ExecutableName(); }
   std::string UserDataFolder() override { return real_->UserDataFolder(); }
   quorvale::Status SetFileAttributes(const std::string&, int) override { return quorvale::Status::Ok(); }
   int GetFileAttributes(const std::string& path) override { return real_->GetFileAttributes(path); }

@@ -20,13 +20,12 @@ namespace {
 
 constexpr std::string_view kProgram = "quorvale-cli: ";
 
-// The reason of a failure without the file name that the platform puts in front of it (the
-// messages name the file themselves).
+// The reason of a failure for a message that names `path` itself. The failure's subject is
+// named too when it is another file (the file behind a symbolic link, a backup copy).
 std::string Reason(const Status& status, const std::string& path) {
-  std::string_view detail = status.detail();
-  const std::string prefix = path + ": ";
-  if (detail.substr(0, prefix.size()) == prefix) detail.remove_prefix(prefix.size());
-  if (!detail.empty()) return std::string(detail);
+  const std::string text =
+      status.subject() == path && !status.reason().empty() ? status.reason() : status.ToString();
+  if (!text.empty()) return text;
   switch (status.code()) {
     case ErrorCode::kNotFound:
       return "fichier introuvable";
@@ -154,7 +153,7 @@ class CliRun {
     if (status.ok()) return kExitOk;
     switch (outcome.step) {
       case ReplaceStep::kBackup:
-        Message(path + " n'a pas ete remplace: " + status.detail());
+        Message(path + " n'a pas ete remplace: copie de sauvegarde impossible: " + status.ToString());
         break;
       case ReplaceStep::kAttributes:
         Message(path + " a ete remplace, mais n'a pas pu etre mis en lecture seule: " + Reason(status, path));

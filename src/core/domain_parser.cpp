@@ -106,7 +106,8 @@ Status ParseDomainListPieces(LinePieces& pieces, Session& session, const YieldFn
 
 void ParseDomainListData(std::string_view data, Session& session, const YieldFn& yield) {
   WholeData pieces(data);
-  ParseDomainListPieces(pieces, session, yield);
+  // Data in memory is always read to its end: the result is Ok.
+  (void)ParseDomainListPieces(pieces, session, yield);
 }
 
 Status ParseDomainList(const std::string& path, Session& session, const YieldFn& yield) {
@@ -154,7 +155,7 @@ Status LoadDomainOnlyPieces(LinePieces& pieces, SortBuffer& buffer, const YieldF
     buffer.RollBack(items, bytes);
     return pieces.status();
   }
-  if (empty) return Status(ErrorCode::kEmpty, "nothing to read");
+  if (empty) return Status(ErrorCode::kEmpty, "", "nothing to read");
   return Status::Ok();
 }
 
@@ -168,7 +169,7 @@ Status LoadDomainOnlyFile(const std::string& path, SortBuffer& buffer, const Yie
   Status status = pieces.Open(path);
   if (!status.ok()) return status;
   status = LoadDomainOnlyPieces(pieces, buffer, yield);
-  if (status.code() == ErrorCode::kEmpty) return Status(status.code(), path + ": " + status.detail());
+  if (status.code() == ErrorCode::kEmpty) return Status(status.code(), path, status.reason());
   return status;
 }
 

@@ -1,5 +1,7 @@
 #include "report.h"
 
+#include "path_text.h"
+
 namespace quorvale {
 
 std::string BuildReport(const std::vector<std::string>& rejected_lines) {
@@ -21,11 +23,6 @@ std::string BuildReport(const std::vector<std::string>& rejected_lines) {
   return out;
 }
 
-std::string GetAppFolder(std::string_view executable_path) {
-  size_t cut = executable_path.find_last_of("/\\");
-  if (cut == std::string_view::npos) return std::string();
-  std::string folder(executable_path.substr(0, cut + 1));
-  return folder;
-}
+std::string GetAppFolder(std::string_view executable_path) { return std::string(FolderPartOf(executable_path)); }
 
 }  // namespace quorvale

@@ -5,7 +5,13 @@
 
 namespace quorvale {
 
-Status StatusFromErrno(int err, const std::string& what) {
+std::string Status::ToString() const {
+  if (subject_.empty()) return reason_;
+  if (reason_.empty()) return subject_;
+  return subject_ + ": " + reason_;
+}
+
+Status StatusFromErrno(int err, const std::string& subject) {
   ErrorCode code = ErrorCode::kIoError;
   switch (err) {
     case 0:
@@ -30,9 +36,7 @@ Status StatusFromErrno(int err, const std::string& what) {
     default:
       break;
   }
-  std::string detail = what.empty() ? std::string() : what + ": ";
-  detail += std::strerror(err);
-  return Status(code, std::move(detail));
+  return Status(code, subject, std::strerror(err));
 }
 
 }  // namespace quorvale

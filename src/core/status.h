@@ -5,8 +5,7 @@
 
 namespace quorvale {
 
-// What went wrong, in terms the callers act on. The OS detail (errno text, Win32 message)
-// travels in Status::detail for messages and logs.
+// What went wrong, in terms the callers act on.
 enum class ErrorCode {
   kOk = 0,
   kNotFound,       // the file or folder does not exist
@@ -17,23 +16,35 @@ enum class ErrorCode {
   kNotSupported,   // the platform has no such facility
 };
 
-class Status {
+// The result of an operation that can fail. Its parts stay apart, so that each front end
+// words the message itself: the code, the subject (the path, or the program or address the
+// failure is about; "" when there is none) and the reason (the system's own text, or a
+// short English one such as "not a regular file"; "" when there is none). The class is
+// [[nodiscard]], so every function that returns one by value is too.
+class [[nodiscard]] Status {
  public:
   Status() = default;
-  Status(ErrorCode code, std::string detail) : code_(code), detail_(std::move(detail)) {}
+  Status(ErrorCode code, std::string subject, std::string reason)
+      : code_(code), subject_(std::move(subject)), reason_(std::move(reason)) {}
 
   static Status Ok() { return Status(); }
 
   bool ok() const { return code_ == ErrorCode::kOk; }
   ErrorCode code() const { return code_; }
-  const std::string& detail() const { return detail_; }
+  const std::string& subject() const { return subject_; }
+  const std::string& reason() const { return reason_; }
+
+  // "<subject>: <reason>", or whichever of the two is not empty, for logs and tests.
+  std::string ToString() const;
 
  private:
   ErrorCode code_ = ErrorCode::kOk;
-  std::string detail_;
+  std::string subject_;
+  std::string reason_;
 };
 
-// Turns an errno value into a Status; `what` names the file or the operation.
-Status StatusFromErrno(int err, const std::string& what);
+// Turns an errno value into a Status about `subject` with the system's text as the reason.
+// The one place where an errno becomes a Status.
+Status StatusFromErrno(int err, const std::string& subject);
 
 }  // namespace quorvale

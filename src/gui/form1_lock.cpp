@@ -84,7 +84,8 @@ void Form1::Command5_Click() {
     if (!started.ok()) {
       // Without the tool nothing changed; the caption stays as it is.
       QString text = QStringLiteral("Impossible de lancer l'outil subinacl.");
-      if (!started.detail().empty()) text += QLatin1Char('\n') + QString::fromStdString(started.detail());
+      const std::string reason = started.ToString();
+      if (!reason.empty()) text += QLatin1Char('\n') + QString::fromStdString(reason);
       ShowMessage(text, Prompts::Buttons::kOk, Prompts::Icon::kCritical);
       return;
     }

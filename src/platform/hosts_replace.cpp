@@ -5,17 +5,12 @@
 #include <functional>
 #include <vector>
 
+#include "core/path_text.h"
 #include "core/text.h"
 
 namespace quorvale {
 
 namespace {
-
-#ifdef _WIN32
-constexpr std::string_view kSeparators = "/\\";
-#else
-constexpr std::string_view kSeparators = "/";
-#endif
 
 // "<own name>.yyyymmdd-hhmmss.bak"
 bool IsBackupOf(std::string_view name, std::string_view own_name) {
@@ -87,18 +82,14 @@ Status ReplaceHostsFile(Platform& platform, const std::string& hosts_path, const
   (void)platform.SetFileAttributes(hosts_path, kAttrNormal);
 
   if (platform.PathFileExists(hosts_path)) {
-    size_t cut = hosts_path.find_last_of(kSeparators);
     // folder keeps its trailing separator, so folder + name is a path.
-    std::string folder = cut == std::string::npos ? std::string() : hosts_path.substr(0, cut + 1);
-    std::string asked = cut == std::string::npos ? hosts_path : hosts_path.substr(cut + 1);
+    const std::string folder(FolderPartOf(hosts_path));
+    const std::string asked(FileNameOf(hosts_path));
     std::string own_name = OwnName(platform, folder.empty() ? std::string(".") : folder, asked);
     std::string backup = folder + HostsBackupName(own_name, now);
     if (!platform.PathFileExists(backup)) {
       Status copied = platform.CopyFile(hosts_path, backup);
-      if (!copied.ok()) {
-        return Fail(outcome, ReplaceStep::kBackup,
-                    Status(copied.code(), "copie de sauvegarde impossible: " + copied.detail()));
-      }
+      if (!copied.ok()) return Fail(outcome, ReplaceStep::kBackup, copied);
     }
     if (outcome != nullptr) outcome->backup_path = backup;
     RemoveOldBackups(platform, folder, own_name);

@@ -34,7 +34,8 @@ struct ReplaceOutcome {
 //     same second as an earlier one keeps the earlier one, which holds the older content;
 //  3. the contents are made and written atomically (the old file survives any failure);
 //  4. its attributes become read-only and system (5).
-// The first failing step gives the result; `outcome`, when given, says which step it was.
+// The first failing step gives the result, as the platform reported it; `outcome`, when
+// given, says which step it was.
 Status ReplaceHostsFile(Platform& platform, const std::string& hosts_path, const FileContents& contents,
                         std::time_t now, ReplaceOutcome* outcome = nullptr);
 inline Status ReplaceHostsFile(Platform& platform, const std::string& hosts_path, std::string_view bytes,

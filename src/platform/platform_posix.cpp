@@ -14,11 +14,12 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <random>
 #include <thread>
 
 #include "core/item_reader.h"
+#include "core/path_text.h"
 #include "platform/platform.h"
+#include "platform/temp_name.h"
 
 extern char** environ;
 
@@ -29,18 +30,6 @@ namespace {
 constexpr const char kAccessAclName[] = "system.posix_acl_access";
 // The kernel gives up on a chain of links after 40 hops; so do we.
 constexpr int kMaxLinkHops = 40;
-
-std::string FolderOf(const std::string& path) {
-  size_t cut = path.find_last_of('/');
-  if (cut == std::string::npos) return ".";
-  if (cut == 0) return "/";
-  return path.substr(0, cut);
-}
-
-std::string BaseName(const std::string& path) {
-  size_t cut = path.find_last_of('/');
-  return cut == std::string::npos ? path : path.substr(cut + 1);
-}
 
 // Follows symbolic links at the target, one hop at a time, so that the file a link points
 // to is replaced and the link itself stays (/etc/hosts is a link on some systems). A link
@@ -59,7 +48,7 @@ Status ResolveTarget(const std::string& path, std::string* resolved) {
     if (length < 0) return StatusFromErrno(errno, path);
     if (static_cast<size_t>(length) >= target.size()) return StatusFromErrno(ENAMETOOLONG, path);
     target.resize(static_cast<size_t>(length));
-    current = target.starts_with('/') ? target : FolderOf(current) + "/" + target;
+    current = target.starts_with('/') ? target : JoinPath(FolderOf(current), target);
   }
   return StatusFromErrno(ELOOP, path);
 }
@@ -73,7 +62,7 @@ Status WriteAll(int fd, std::string_view bytes, const std::string& path) {
       if (errno == EINTR) continue;
       return StatusFromErrno(errno, path);
     }
-    if (written == 0) return Status(ErrorCode::kNoSpace, path + ": nothing written");
+    if (written == 0) return Status(ErrorCode::kNoSpace, path, "nothing written");
     data += written;
     left -= static_cast<size_t>(written);
   }
@@ -100,21 +89,12 @@ Status ReadAccessAcl(const std::string& path, std::string* acl) {
   }
 }
 
-// Creates "<folder>/.<name>.XXXXXX" exclusively with the given creation mode, which the
+// Creates a file named by TempNameBeside exclusively with the given creation mode, which the
 // kernel combines with the umask or the folder's default ACL (mkstemp would force 0600 and
 // lose both).
 int CreateTempBeside(const std::string& path, mode_t creation_mode, std::string* temp, int* err) {
-  static constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-  thread_local std::mt19937_64 random(std::random_device{}() ^
-                                      static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
-  std::string base = BaseName(path);
-  // ".", ".", and six letters must still fit in one name.
-  if (base.size() > NAME_MAX - 8) base.resize(NAME_MAX - 8);
-  const std::string prefix = FolderOf(path) + "/." + base + ".";
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    *temp = prefix;
-    uint64_t bits = random();
-    for (int i = 0; i < 6; ++i, bits /= 62) temp->push_back(kLetters[bits % 62]);
+  for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
+    *temp = TempNameBeside(path, NAME_MAX);
     int fd = open(temp->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, creation_mode);
     if (fd >= 0) return fd;
     if (errno != EEXIST) {
@@ -146,7 +126,7 @@ Status WriteAtomic(const std::string& requested_path, const FileContents& conten
   std::string old_acl;
   if (existed) {
     if (S_ISDIR(old_info.st_mode)) return StatusFromErrno(EISDIR, path);
-    if (!S_ISREG(old_info.st_mode)) return Status(ErrorCode::kIoError, path + ": not a regular file");
+    if (!S_ISREG(old_info.st_mode)) return Status(ErrorCode::kIoError, path, "not a regular file");
     // Renaming only needs the folder's permission; a target the user may not write (a
     // read-only or locked HOSTS file) must refuse the write as the file itself would.
     if (faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0) return StatusFromErrno(errno, path);
@@ -164,7 +144,7 @@ Status WriteAtomic(const std::string& requested_path, const FileContents& conten
     status = WriteAll(fd, piece, path);
     return status.ok();
   });
-  if (status.ok() && !complete) status = Status(ErrorCode::kIoError, path + ": contents incomplete");
+  if (status.ok() && !complete) status = Status(ErrorCode::kIoError, path, "contents incomplete");
   if (status.ok() && existed) {
     // The owner goes first: a change of owner clears the set-id bits that fchmod restores.
     // An unprivileged user cannot give the file away and keeps it as their own.
@@ -208,13 +188,6 @@ class PosixPlatform : public Platform {
     ssize_t length = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
     if (length <= 0) return std::string();
     return std::string(buffer, static_cast<size_t>(length));
-  }
-
-  std::string ExecutableName() override {
-    std::string name = BaseName(ExecutablePath());
-    size_t dot = name.find_last_of('.');
-    if (dot != std::string::npos && dot > 0) name.resize(dot);
-    return name;
   }
 
   std::string UserDataFolder() override {
@@ -264,7 +237,7 @@ class PosixPlatform : public Platform {
 
   Status StartProgram(const std::vector<std::string>& argv, bool hidden) override {
     (void)hidden;  // POSIX programs have no window style to choose.
-    if (argv.empty() || argv[0].empty()) return Status(ErrorCode::kNotFound, "no program given");
+    if (argv.empty() || argv[0].empty()) return Status(ErrorCode::kNotFound, "", "no program given");
     std::vector<char*> args;
     args.reserve(argv.size() + 1);
     for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));

@@ -20,20 +20,21 @@
 #undef CopyFile
 #undef PathFileExists
 
-#include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <random>
 
 #include "core/item_reader.h"
+#include "core/path_text.h"
+#include "platform/temp_name.h"
 #include "platform/win_command_line.h"
 
 namespace quorvale {
 
 namespace {
 
-// Every Win32 error becomes a Status here and nowhere else.
-Status StatusFromWin32(DWORD err, const std::string& what) {
+// Every Win32 error becomes a Status here and nowhere else: a Status about `subject` with
+// the system's text as the reason.
+Status StatusFromWin32(DWORD err, const std::string& subject) {
   ErrorCode code = ErrorCode::kIoError;
   switch (err) {
     case ERROR_SUCCESS:
@@ -71,35 +72,16 @@ Status StatusFromWin32(DWORD err, const std::string& what) {
   if (message != nullptr) LocalFree(message);
   while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ')) text.pop_back();
   if (text.empty()) text = "error " + std::to_string(err);
-  return Status(code, what.empty() ? text : what + ": " + text);
+  return Status(code, subject, text);
 }
 
-Status LastError(const std::string& what) { return StatusFromWin32(GetLastError(), what); }
+Status LastError(const std::string& subject) { return StatusFromWin32(GetLastError(), subject); }
 
-size_t LastSeparator(const std::string& path) { return path.find_last_of("\\/"); }
-
-std::string FolderOf(const std::string& path) {
-  size_t cut = LastSeparator(path);
-  if (cut == std::string::npos) return ".";
-  return path.substr(0, cut);
-}
-
-std::string BaseName(const std::string& path) {
-  size_t cut = LastSeparator(path);
-  return cut == std::string::npos ? path : path.substr(cut + 1);
-}
-
-// Creates "<folder>\.<name>.XXXXXX" exclusively; the new file takes the folder's inherited
-// access list until ReplaceFileA gives it the target's.
+// Creates a file named by TempNameBeside exclusively; the new file takes the folder's
+// inherited access list until ReplaceFileA gives it the target's.
 HANDLE CreateTempBeside(const std::string& path, std::string* temp) {
-  static constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-  thread_local std::mt19937_64 random(std::random_device{}() ^
-                                      static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
-  const std::string prefix = FolderOf(path) + "\\." + BaseName(path) + ".";
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    *temp = prefix;
-    uint64_t bits = random();
-    for (int i = 0; i < 6; ++i, bits /= 62) temp->push_back(kLetters[bits % 62]);
+  for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
+    *temp = TempNameBeside(path);
     HANDLE file = CreateFileA(temp->c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) return file;
   }
@@ -154,20 +136,11 @@ class WindowsPlatform : public Platform {
     }
   }
 
-  std::string ExecutableName() override {
-    std::string name = BaseName(ExecutablePath());
-    size_t dot = name.find_last_of('.');
-    if (dot != std::string::npos && dot > 0) name.resize(dot);
-    return name;
-  }
-
   std::string UserDataFolder() override {
     char appdata[MAX_PATH + 1] = {};
     DWORD length = GetEnvironmentVariableA("APPDATA", appdata, sizeof appdata);
     if (length == 0 || length >= sizeof appdata) return std::string();
-    std::string folder = std::string(appdata, length);
-    if (folder.back() != '\\' && folder.back() != '/') folder.push_back('\\');
-    folder += "Quorvale";
+    std::string folder = JoinPath(std::string_view(appdata, length), "Quorvale");
     CreateDirectoryA(folder.c_str(), nullptr);
     DWORD attributes = GetFileAttributesA(folder.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return std::string();
@@ -197,7 +170,7 @@ class WindowsPlatform : public Platform {
   // Windows finds a bare program name by itself: the program's own folder first, then the
   // current folder, the system folders and PATH, adding ".exe" when no extension is given.
   Status StartProgram(const std::vector<std::string>& argv, bool hidden) override {
-    if (argv.empty() || argv[0].empty()) return Status(ErrorCode::kNotFound, "no program given");
+    if (argv.empty() || argv[0].empty()) return Status(ErrorCode::kNotFound, "", "no program given");
     std::string command_line = BuildWindowsCommandLine(argv);
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
@@ -224,9 +197,9 @@ class WindowsPlatform : public Platform {
     INT_PTR code = reinterpret_cast<INT_PTR>(result);
     if (code > 32) return Status::Ok();
     if (code == SE_ERR_FNF || code == SE_ERR_PNF || code == SE_ERR_NOASSOC) {
-      return Status(ErrorCode::kNotFound, url + ": no program opens this address");
+      return Status(ErrorCode::kNotFound, url, "no program opens this address");
     }
-    return Status(ErrorCode::kIoError, url + ": ShellExecute error " + std::to_string(code));
+    return Status(ErrorCode::kIoError, url, "ShellExecute error " + std::to_string(code));
   }
 
   // A buffer of 100 characters and everything up to the first NUL: a name the call could
@@ -287,7 +260,7 @@ class WindowsPlatform : public Platform {
     const bool existed = old_attributes != INVALID_FILE_ATTRIBUTES;
     if (!existed && GetLastError() != ERROR_FILE_NOT_FOUND) return LastError(path);
     if (existed) {
-      if (old_attributes & FILE_ATTRIBUTE_DIRECTORY) return StatusFromWin32(ERROR_ACCESS_DENIED, path + " is a folder");
+      if (old_attributes & FILE_ATTRIBUTE_DIRECTORY) return Status(ErrorCode::kAccessDenied, path, "is a folder");
       if (old_attributes & FILE_ATTRIBUTE_READONLY) return StatusFromWin32(ERROR_ACCESS_DENIED, path);
       // The replace needs to delete the old file. A file that another program holds open
       // without sharing that is refused here, before anything is written: Wine's
@@ -305,7 +278,7 @@ class WindowsPlatform : public Platform {
       status = WriteAll(file, piece, path);
       return status.ok();
     });
-    if (status.ok() && !complete) status = Status(ErrorCode::kIoError, path + ": contents incomplete");
+    if (status.ok() && !complete) status = Status(ErrorCode::kIoError, path, "contents incomplete");
     if (status.ok() && !FlushFileBuffers(file)) status = LastError(path);
     if (!CloseHandle(file) && status.ok()) status = LastError(path);
     // Hidden and system go onto the new file before it takes the old one's place (Wine's
@@ -339,7 +312,7 @@ class WindowsPlatform : public Platform {
   std::vector<std::string> ListFolder(const std::string& folder) override {
     std::vector<std::string> names;
     WIN32_FIND_DATAA entry;
-    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &entry);
+    HANDLE search = FindFirstFileA(JoinPath(folder, "*").c_str(), &entry);
     if (search == INVALID_HANDLE_VALUE) return names;
     do {
       std::string name = entry.cFileName;

@@ -36,6 +36,7 @@ TEST_P(CliFileFailureTest, StopsWithStatusTwoAndNamesTheFile) {
   WriteBytes(File("good.txt"), "0.0.0.0 a.example.com\n");
   WriteBytes(File("empty.txt"), "");
   std::filesystem::create_directory(File("folder"));
+  std::filesystem::create_symlink("none/out.txt", File("link.txt"));
   auto expand = [&](std::string text) {
     for (size_t at = text.find('@'); at != std::string::npos; at = text.find('@', at + 1)) {
       text.replace(at, 1, dir_.path());
@@ -77,7 +78,10 @@ INSTANTIATE_TEST_SUITE_P(
         FileCase{{"--write-sorted-names", "@/none/out.txt"},
                  "@/none/out.txt n'a pas pu etre enregistre: No such file or directory"},
         FileCase{{"--report", "@/none/out.txt"},
-                 "@/none/out.txt n'a pas pu etre enregistre: No such file or directory"}));
+                 "@/none/out.txt n'a pas pu etre enregistre: No such file or directory"},
+        // The file behind a link is named too.
+        FileCase{{"--report", "@/link.txt"},
+                 "@/link.txt n'a pas pu etre enregistre: @/none/out.txt: No such file or directory"}));
 
 // A real fault in the middle of the write: the file size limit is smaller than the output.
 TEST_F(CliTest, WriteCutShortLeavesTheOldFileAndNoTemporaryFile) {

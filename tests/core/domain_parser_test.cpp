@@ -57,7 +57,7 @@ TEST_P(BothGrammarsTest, DomainOnly) {
   const BothCase& c = GetParam();
   SortBuffer buffer;
   Status status = LoadDomainOnlyData(c.line, buffer);
-  ASSERT_TRUE(status.ok()) << status.detail();
+  ASSERT_TRUE(status.ok()) << status.ToString();
   std::vector<std::string> expected;
   if (c.domain_only) expected.push_back(*c.domain_only);
   EXPECT_EQ(buffer.items(), expected);

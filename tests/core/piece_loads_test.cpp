@@ -85,7 +85,7 @@ class FailingPieces : public LinePieces {
     return true;
   }
   Status status() const override {
-    return failed_ ? Status(ErrorCode::kIoError, "big.txt: Input/output error") : Status::Ok();
+    return failed_ ? Status(ErrorCode::kIoError, "big.txt", "Input/output error") : Status::Ok();
   }
   uint64_t size_hint() const override { return 1 << 20; }
 
@@ -107,7 +107,7 @@ TEST(PieceLoads, HostsFileFailingHalfWayAddsNothing) {
   FailingPieces pieces({"0.0.0.0 new.example\n127.0.0.1 KEPT.example\njunk\n", "10.0.0.2 other.lan\n"});
   const Status status = ParseHostsPieces(pieces, session);
   EXPECT_EQ(status.code(), ErrorCode::kIoError);
-  EXPECT_EQ(status.detail(), "big.txt: Input/output error");
+  EXPECT_EQ(status.ToString(), "big.txt: Input/output error");
   EXPECT_EQ(Rows(session.list1), list1);
   EXPECT_EQ(Rows(session.list2), list2);
   EXPECT_EQ(session.RejectedLines, std::vector<std::string>{""});

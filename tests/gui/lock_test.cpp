@@ -241,7 +241,7 @@ INSTANTIATE_TEST_SUITE_P(
 class RealStartPlatform : public FakePlatform {
  public:
   Status StartProgram(const std::vector<std::string>& argv, bool hidden) override {
-    FakePlatform::StartProgram(argv, hidden);
+    (void)FakePlatform::StartProgram(argv, hidden);  // records the call; the real start answers
     return real_->StartProgram(argv, hidden);
   }
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "core/path_text.h"
 #include "core/text.h"
 #include "support/fake_platform.h"
 #include "support/test_files.h"
@@ -136,8 +137,7 @@ TEST_F(HostsReplaceTest, SecondReplaceInTheSameSecondKeepsTheOlderCopy) {
 class CaseBlindPlatform : public FakePlatform {
  public:
   static std::string Fold(const std::string& path) {
-    size_t cut = path.find_last_of('/');
-    return path.substr(0, cut + 1) + AsciiLower(path.substr(cut + 1));
+    return std::string(FolderPartOf(path)) + AsciiLower(FileNameOf(path));
   }
   Status SetFileAttributes(const std::string& path, int attributes) override {
     return FakePlatform::SetFileAttributes(Fold(path), attributes);
@@ -180,12 +180,12 @@ class FailingPlatform : public FakePlatform {
   bool fail_copy = false;
   bool fail_protect = false;
   Status CopyFile(const std::string& from, const std::string& to) override {
-    if (fail_copy) return Status(ErrorCode::kNoSpace, to + ": No space left on device");
+    if (fail_copy) return Status(ErrorCode::kNoSpace, to, "No space left on device");
     return FakePlatform::CopyFile(from, to);
   }
   Status SetFileAttributes(const std::string& path, int attributes) override {
     Status status = FakePlatform::SetFileAttributes(path, attributes);
-    if (fail_protect && attributes == kAttrReadOnlySystem) return Status(ErrorCode::kAccessDenied, path + ": denied");
+    if (fail_protect && attributes == kAttrReadOnlySystem) return Status(ErrorCode::kAccessDenied, path, "denied");
     return status;
   }
 };
@@ -197,7 +197,8 @@ TEST_F(HostsReplaceTest, FailedCopyStopsBeforeAnythingIsWritten) {
   ReplaceOutcome outcome;
   Status status = ReplaceHostsFile(platform, hosts_, "new", kMoment, &outcome);
   EXPECT_EQ(status.code(), ErrorCode::kNoSpace);
-  EXPECT_EQ(status.detail(), "copie de sauvegarde impossible: " + Backup(kStamp) + ": No space left on device");
+  EXPECT_EQ(status.subject(), Backup(kStamp));
+  EXPECT_EQ(status.reason(), "No space left on device");
   EXPECT_EQ(outcome.step, ReplaceStep::kBackup);
   EXPECT_EQ(ReadBytes(hosts_), "old");
   EXPECT_EQ(SortedNames(platform, folder_), std::vector<std::string>{"HOSTS"});

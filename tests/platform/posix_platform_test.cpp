@@ -136,7 +136,7 @@ TEST_P(FileAttributesTest, MapsToWriteBits) {
   ASSERT_EQ(chmod(path.c_str(), GetParam().initial), 0);
   auto platform = CreateSystemPlatform();
   Status status = platform->SetFileAttributes(path, GetParam().attributes);
-  ASSERT_TRUE(status.ok()) << status.detail();
+  ASSERT_TRUE(status.ok()) << status.ToString();
   EXPECT_EQ(ModeOf(path), GetParam().expected);
   EXPECT_EQ(platform->GetFileAttributes(path), GetParam().read_back);
   if (GetParam().expected & S_IRUSR) {

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -66,6 +67,12 @@ TEST_F(WriteFileAtomicTest, WritesExactBytesAndReplacesOldOnes) {
   ASSERT_TRUE(platform_->WriteFileAtomic(path, "").ok());
   EXPECT_EQ(ReadBytes(path), "");
   EXPECT_EQ(platform_->ListFolder(dir_.path()), std::vector<std::string>{"HOSTS"});
+}
+
+// The temporary file's name is cut to fit beside a target whose name is as long as allowed.
+TEST_F(WriteFileAtomicTest, TargetOfTheLongestNameIsWritten) {
+  ASSERT_TRUE(platform_->WriteFileAtomic(dir_.File(std::string(NAME_MAX, 'h')), kNewBytes).ok());
+  EXPECT_EQ(platform_->ListFolder(dir_.path()), std::vector<std::string>{std::string(NAME_MAX, 'h')});
 }
 
 // Contents made while they are written: the pieces land in order, and the old file is
@@ -184,7 +191,7 @@ TEST(WriteFileAtomicLargeAcl, KeepsAnAclLargerThanFourKilobytes) {
   std::filesystem::remove_all(folder);
   if (!set) GTEST_SKIP() << "this /dev/shm refuses large access lists";
 
-  ASSERT_TRUE(status.ok()) << status.detail();
+  ASSERT_TRUE(status.ok()) << status.ToString();
   EXPECT_GT(before.size(), 4096u);
   EXPECT_TRUE(after == before) << "the access list changed; it now reads " << after.size() << " bytes of text";
   EXPECT_EQ(bytes, kNewBytes);

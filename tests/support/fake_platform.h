@@ -39,7 +39,6 @@ class FakePlatform : public Platform {
   std::string GetSystemDir() override { return system_dir; }
   std::string HostsPath() override { return hosts_path; }
   std::string ExecutablePath() override { return executable_path; }
-  std::string ExecutableName() override;
   std::string UserDataFolder() override { return user_data_folder; }
   Status SetFileAttributes(const std::string& path, int attributes) override;
   int GetFileAttributes(const std::string& path) override { return real_->GetFileAttributes(path); }

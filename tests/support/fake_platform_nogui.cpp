@@ -6,20 +6,13 @@ namespace quorvale::testing {
 
 FakePlatform::FakePlatform() : real_(CreateSystemPlatform()) {}
 
-std::string FakePlatform::ExecutableName() {
-  std::string name = executable_path.substr(executable_path.find_last_of("/\\") + 1);
-  size_t dot = name.find_last_of('.');
-  if (dot != std::string::npos && dot > 0) name.resize(dot);
-  return name;
-}
-
 Status FakePlatform::SetFileAttributes(const std::string& path, int attributes) {
   attribute_calls.emplace_back(path, attributes);
   return real_->SetFileAttributes(path, attributes);
 }
 
 Status FakePlatform::StartProgram(const std::vector<std::string>& argv, bool hidden) {
-  if (start_program_fails) return Status(ErrorCode::kNotFound, argv.empty() ? "" : argv[0]);
+  if (start_program_fails) return Status(ErrorCode::kNotFound, argv.empty() ? "" : argv[0], "");
   started.push_back(argv);
   started_hidden.push_back(hidden);
   return Status::Ok();
@@ -47,7 +40,7 @@ bool FakePlatform::ReadRegistryString(unsigned long root, const std::string& key
 
 Status FakePlatform::WriteFileAtomic(const std::string& path, std::string_view bytes) {
   if (std::find(failing_writes.begin(), failing_writes.end(), path) != failing_writes.end()) {
-    return Status(ErrorCode::kAccessDenied, path + ": refused by the test");
+    return Status(ErrorCode::kAccessDenied, path, "refused by the test");
   }
   return real_->WriteFileAtomic(path, bytes);
 }

@@ -107,7 +107,7 @@ TEST_P(AttributeTest, ValueReadsBackFromTheFileSystem) {
     WriteBytes(path, "data");
     ASSERT_TRUE(SetFileAttributesA(path.c_str(), before == 0 ? FILE_ATTRIBUTE_NORMAL : static_cast<DWORD>(before)));
     Status status = platform_->SetFileAttributes(path, c.value);
-    ASSERT_TRUE(status.ok()) << status.detail();
+    ASSERT_TRUE(status.ok()) << status.ToString();
     DWORD raw = GetFileAttributesA(path.c_str());
     ASSERT_NE(raw, INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(raw & kDosBits, c.dos_bits) << "over " << before;
@@ -126,7 +126,7 @@ TEST_F(WindowsPlatformTest, AttributesOfAMissingFile) {
   EXPECT_EQ(platform_->GetFileAttributes(File("absent.txt")), -1);
   Status status = platform_->SetFileAttributes(File("absent.txt"), 5);
   EXPECT_EQ(status.code(), ErrorCode::kNotFound);
-  EXPECT_NE(status.detail().find("absent.txt"), std::string::npos) << status.detail();
+  EXPECT_EQ(status.subject(), File("absent.txt")) << status.ToString();
 }
 
 TEST_F(WindowsPlatformTest, ReadOnlyFileRefusesAWrite) {
@@ -179,7 +179,7 @@ TEST_F(WindowsPlatformTest, WriteFileAtomicKeepsHiddenAndSystem) {
   WriteBytes(path, "old");
   ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
   Status status = platform_->WriteFileAtomic(path, "new");
-  ASSERT_TRUE(status.ok()) << status.detail();
+  ASSERT_TRUE(status.ok()) << status.ToString();
   EXPECT_EQ(ReadBytes(path), "new");
   EXPECT_EQ(platform_->GetFileAttributes(path), kAttrHidden | kAttrSystem);
 }
@@ -193,7 +193,7 @@ TEST_F(WindowsPlatformTest, WriteFileAtomicLeavesAFileHeldByAnotherHandleIntact)
   ASSERT_NE(held, INVALID_HANDLE_VALUE);
   Status status = platform_->WriteFileAtomic(path, "new bytes");
   CloseHandle(held);
-  EXPECT_EQ(status.code(), ErrorCode::kAccessDenied) << status.detail();
+  EXPECT_EQ(status.code(), ErrorCode::kAccessDenied) << status.ToString();
   EXPECT_EQ(ReadBytes(path), "old bytes");
   EXPECT_EQ(Listing(), std::vector<std::string>{"hosts"});
 }

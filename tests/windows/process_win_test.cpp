@@ -53,7 +53,7 @@ class StartProgramTest : public ::testing::Test {
 TEST_F(StartProgramTest, CommandInterpreterCreatesAFile) {
   const std::string made = dir_.path() + "\\made.txt";
   Status status = platform_->StartProgram({"cmd.exe", "/c", "echo", "started>" + made}, true);
-  ASSERT_TRUE(status.ok()) << status.detail();
+  ASSERT_TRUE(status.ok()) << status.ToString();
   ASSERT_TRUE(WaitForFile(made, 30000));
   // cmd may still be writing: wait for the line to be complete.
   for (int i = 0; i < 100 && ReadBytes(made) != "started\r\n"; ++i) Sleep(50);
@@ -67,7 +67,7 @@ TEST_F(StartProgramTest, DoesNotWaitForTheProgram) {
   const std::string gate = dir_.path() + "\\gate";
   SetEnvironmentVariableA("QUORVALE_PROBE_GATE", gate.c_str());
   Status status = platform_->StartProgram({tool, "one"}, true);
-  ASSERT_TRUE(status.ok()) << status.detail();
+  ASSERT_TRUE(status.ok()) << status.ToString();
   WriteBytes(gate, "");
   ASSERT_TRUE(WaitForFile(output_, 30000));
   EXPECT_EQ(Lines(ReadBytes(output_)), (std::vector<std::string>{"gate open", "one"}));
@@ -109,7 +109,7 @@ TEST_F(StartProgramTest, BareNameIsFoundBesideTheProgram) {
   DeleteFileA(output_.c_str());
   // The probe may still be closing: its file is removed once it has gone.
   for (int i = 0; i < 100 && !DeleteFileA(copy.c_str()); ++i) Sleep(50);
-  ASSERT_TRUE(status.ok()) << status.detail();
+  ASSERT_TRUE(status.ok()) << status.ToString();
   ASSERT_TRUE(written);
   EXPECT_EQ(Lines(lines), (std::vector<std::string>{"/file", "a b"}));
 }
