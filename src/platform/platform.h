@@ -79,9 +79,10 @@ class Platform {
   }
   // Writes an output that the user named: a regular file, or a new one, as
   // WriteFileAtomicInPieces does; anything else that can be written (a device, a terminal, a
-  // named pipe, or one of the program's own streams such as /dev/stdout) in place, as the
-  // bytes are made, appended to what the stream already holds. This default writes every
-  // output as a file.
+  // named pipe) in place, as the bytes are made, without a temporary file. A name of the
+  // program's own open streams (/dev/stdout, /dev/fd/N) is written through that stream,
+  // after what it took already, whatever it leads to. This default writes every output as a
+  // file.
   virtual Status WriteOutput(const std::string& path, const FileContents& contents) {
     return WriteFileAtomicInPieces(path, contents);
   }

@@ -11,9 +11,9 @@
 
 #include <atomic>
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <climits>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
@@ -260,16 +260,29 @@ Status WriteAtomic(const std::string& requested_path, const FileContents& conten
   return status;
 }
 
-// The names under which the program reaches its own standard streams and open files.
-bool IsOwnStreamName(const std::string& path) {
-  return path == "/dev/stdout" || path == "/dev/stderr" || path.starts_with("/dev/fd/") ||
-         path.starts_with("/proc/self/fd/");
+// The descriptor that a name of the program's own open files stands for (/dev/stdout,
+// /dev/fd/3...), -1 for any other name. Written through that descriptor, the bytes go where
+// the stream is, after what it took already, whatever it is (opened again by its name, a
+// file would be written from its start).
+int OwnStreamDescriptor(const std::string& path) {
+  if (path == "/dev/stdout") return STDOUT_FILENO;
+  if (path == "/dev/stderr") return STDERR_FILENO;
+  for (std::string_view prefix : {"/dev/fd/", "/proc/self/fd/"}) {
+    if (!path.starts_with(prefix)) continue;
+    const std::string_view digits = std::string_view(path).substr(prefix.size());
+    int fd = -1;
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), fd);
+    return error == std::errc() && end == digits.data() + digits.size() ? fd : -1;
+  }
+  return -1;
 }
 
-// An output that is not a file of its own is written where it is, as a stream: appended,
-// never truncated or replaced.
-Status WriteInPlace(const std::string& path, const FileContents& contents) {
-  int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_NOCTTY | O_CLOEXEC);
+// An output that is not a file of its own (a device, a terminal, a pipe, a stream of the
+// program) is written where it is, never replaced. `fd` is its descriptor, -1 when it is
+// opened here.
+Status WriteInPlace(const std::string& path, int fd, const FileContents& contents) {
+  const bool opened = fd < 0;
+  if (opened) fd = open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return StatusFromErrno(errno, path);
   Status status;
   const bool complete = contents([&](std::string_view piece) {
@@ -277,7 +290,7 @@ Status WriteInPlace(const std::string& path, const FileContents& contents) {
     return status.ok();
   });
   if (status.ok() && !complete) status = Status(ErrorCode::kIoError, path, "contents incomplete");
-  if (close(fd) != 0 && status.ok()) status = StatusFromErrno(errno, path);
+  if (opened && close(fd) != 0 && status.ok()) status = StatusFromErrno(errno, path);
   return status;
 }
 
@@ -413,10 +426,11 @@ class PosixPlatform : public Platform {
   }
 
   Status WriteOutput(const std::string& path, const FileContents& contents) override {
+    const int stream = OwnStreamDescriptor(path);
     struct stat info;
     const bool file = stat(path.c_str(), &info) != 0 || S_ISREG(info.st_mode) || S_ISDIR(info.st_mode);
-    if (file && !IsOwnStreamName(path)) return WriteAtomic(path, contents, 0666);
-    return WriteInPlace(path, contents);
+    if (file && stream < 0) return WriteAtomic(path, contents, 0666);
+    return WriteInPlace(path, stream, contents);
   }
 
   Status CopyFile(const std::string& from, const std::string& to) override {
