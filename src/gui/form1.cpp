@@ -42,7 +42,7 @@ Form1::Form1(Platform& platform, Prompts& prompts, QWidget* parent)
   since_yield_.start();
   BuildWindow();
 
-  // Form_Load.
+  // The window's first steps: where the HOSTS file is, and the empty lists' state.
   YieldNow();
   HostsPath_ = platform_.HostsPath();
   YieldNow();

@@ -63,9 +63,9 @@ Form2::Form2(Session& session, QWidget* parent)
   setTabOrder(check3_, command1_);
   setTabOrder(command1_, command2_);
 
-  // `clicked` fires for the user's clicks only, after the box changed its state; the
-  // handlers' own changes do not raise the other box's handler, which gives the same net
-  // effect as the nested handlers would.
+  // `clicked` fires for the user's clicks only, after the box changed its state: a handler
+  // that sets the other box does not run that box's handler, so one click settles both
+  // address boxes (exactly one of them checked).
   connect(check2_, &QCheckBox::clicked, this, &Form2::Check2Click);
   connect(check3_, &QCheckBox::clicked, this, &Form2::Check3Click);
   connect(command1_, &QPushButton::clicked, this, &Form2::Command1Click);
