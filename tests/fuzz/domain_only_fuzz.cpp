@@ -21,13 +21,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   FUZZ_CHECK(status.ok() != nothing);
   FUZZ_CHECK(status.ok() || status.code() == quorvale::ErrorCode::kEmpty);
   FUZZ_CHECK(!buffer.empty() && buffer[0] == "kept.example.com");
-  for (const std::string& entry : buffer.items()) {
+  for (size_t i = 0; i < buffer.size(); ++i) {
+    const std::string entry(buffer[i]);
     FUZZ_CHECK(quorvale::AsciiLower(entry) == entry);
     FUZZ_CHECK(entry.find_first_of("\r\n") == std::string::npos);
   }
   quorvale::SortAndDeduplicate(buffer);
   std::string out;
-  quorvale::FormatHostsFromArray(buffer, true, "0.0.0.0", "01/01/70 00:00:00", &out);
+  quorvale::FormatHostsFromArray(buffer, {.redirect_address = "0.0.0.0", .add_www = true}, "01/01/70 00:00:00",
+                                 &out);
   FUZZ_CHECK(out.ends_with("\r\n"));
   return 0;
 }
