@@ -14,12 +14,10 @@ namespace quorvale {
 // kAttrReadOnly | kAttrSystem after a replace, and with kAttrReadOnly | kAttrHidden |
 // kAttrSystem when a replace is called off. On POSIX "normal" means writable by the owner
 // and read-only removes every write bit; hidden and system have no effect.
-enum FileAttributes : int {
-  kAttrNormal = 0,
-  kAttrReadOnly = 1,
-  kAttrHidden = 2,
-  kAttrSystem = 4,
-};
+inline constexpr int kAttrNormal = 0;
+inline constexpr int kAttrReadOnly = 1;
+inline constexpr int kAttrHidden = 2;
+inline constexpr int kAttrSystem = 4;
 
 // Registry roots the about box reads (Windows only).
 inline constexpr unsigned long kHkeyLocalMachine = 0x80000002ul;

@@ -46,8 +46,6 @@ SortBuffer BufferOf(const std::vector<std::string>& entries) {
   return buffer;
 }
 
-int32_t LastIndex(const SortBuffer& buffer) { return static_cast<int32_t>(buffer.size()) - 1; }
-
 TEST(SortRange, MatchesByteOrderOnAwkwardStrings) {
   // Lengths around the comparison windows, long shared prefixes, NUL and high bytes, empty
   // strings and exact repeats.
@@ -65,7 +63,7 @@ TEST(SortRange, MatchesByteOrderOnAwkwardStrings) {
   std::vector<std::string> expected = items;
   std::stable_sort(expected.begin(), expected.end(), ByteLess);
   SortBuffer buffer = BufferOf(items);
-  SortRange(buffer, 0, LastIndex(buffer));
+  SortRange(buffer, 0, static_cast<int32_t>(buffer.size() - 1));
   EXPECT_TRUE(Entries(buffer) == expected);
 }
 
@@ -93,17 +91,17 @@ TEST(SortRange, SortedReversedAndEqualInputs) {
   for (const std::vector<std::string>& input :
        {ascending, std::vector<std::string>(ascending.rbegin(), ascending.rend())}) {
     SortBuffer buffer = BufferOf(input);
-    SortRange(buffer, 0, LastIndex(buffer));
+    SortRange(buffer, 0, static_cast<int32_t>(buffer.size() - 1));
     EXPECT_TRUE(Entries(buffer) == ascending);
   }
   SortBuffer buffer = BufferOf(same);
-  SortRange(buffer, 0, LastIndex(buffer));
+  SortRange(buffer, 0, static_cast<int32_t>(buffer.size() - 1));
   EXPECT_TRUE(Entries(buffer) == same);
 }
 
 TEST(SortRange, CaseAndControlCharactersByCode) {
   SortBuffer buffer = BufferOf({"b.com", "a.com", "B.com", "a.com.", "a.com #[x]", "a.com\tz", "1.com", " x"});
-  SortRange(buffer, 0, LastIndex(buffer));
+  SortRange(buffer, 0, static_cast<int32_t>(buffer.size() - 1));
   EXPECT_EQ(Entries(buffer), (std::vector<std::string>{" x", "1.com", "B.com", "a.com", "a.com\tz", "a.com #[x]",
                                                        "a.com.", "b.com"}));
 }

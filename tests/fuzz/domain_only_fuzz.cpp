@@ -7,6 +7,7 @@
 
 #include "core/domain_parser.h"
 #include "core/hosts_writer.h"
+#include "core/list_rows.h"
 #include "core/sort_buffer.h"
 #include "core/sorting.h"
 #include "core/text.h"
@@ -21,8 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   FUZZ_CHECK(status.ok() != nothing);
   FUZZ_CHECK(status.ok() || status.code() == quorvale::ErrorCode::kEmpty);
   FUZZ_CHECK(!buffer.empty() && buffer[0] == "kept.example.com");
-  for (size_t i = 0; i < buffer.size(); ++i) {
-    const std::string entry(buffer[i]);
+  for (const std::string& entry : quorvale::testing::Entries(buffer)) {
     FUZZ_CHECK(quorvale::AsciiLower(entry) == entry);
     FUZZ_CHECK(entry.find_first_of("\r\n") == std::string::npos);
   }

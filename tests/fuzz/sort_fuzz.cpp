@@ -7,17 +7,12 @@
 #include <string_view>
 #include <vector>
 
+#include "core/list_rows.h"
 #include "core/sort_buffer.h"
 #include "core/sorting.h"
 #include "fuzz_check.h"
 
 namespace {
-
-std::vector<std::string> Entries(const quorvale::SortBuffer& buffer) {
-  std::vector<std::string> entries;
-  for (size_t i = 0; i < buffer.size(); ++i) entries.emplace_back(buffer[i]);
-  return entries;
-}
 
 std::vector<std::string> Split(std::string_view data) {
   std::vector<std::string> items;
@@ -47,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   const int32_t from = std::max(first, 0);
   const int32_t to = std::min(last, count - 1);
   if (from < to) std::sort(expected_range.begin() + from, expected_range.begin() + to + 1);
-  FUZZ_CHECK(Entries(ranged) == expected_range);
+  FUZZ_CHECK(quorvale::testing::Entries(ranged) == expected_range);
 
   quorvale::SortBuffer buffer;
   for (const std::string& item : input) buffer.Append(item);
@@ -63,6 +58,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     expected.push_back(item);
     previous_key = key;
   }
-  FUZZ_CHECK(Entries(buffer) == expected);
+  FUZZ_CHECK(quorvale::testing::Entries(buffer) == expected);
   return 0;
 }

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <initializer_list>
 #include <optional>
 #include <string>
 #include <vector>
@@ -163,8 +162,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(FileAttributesMissingTest, MissingFileIsNotFound) {
   TempDir dir;
   auto platform = CreateSystemPlatform();
-  for (int attributes : std::initializer_list<int>{kAttrNormal, kAttrReadOnly | kAttrSystem,
-                                                   kAttrReadOnly | kAttrHidden | kAttrSystem}) {
+  for (int attributes : {kAttrNormal, kAttrReadOnly | kAttrSystem, kAttrReadOnly | kAttrHidden | kAttrSystem}) {
     EXPECT_EQ(platform->SetFileAttributes(dir.File("missing"), attributes).code(), ErrorCode::kNotFound) << attributes;
   }
   EXPECT_EQ(platform->GetFileAttributes(dir.File("missing")), -1);
