@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/list_rows.h"
@@ -86,17 +87,14 @@ TEST(SortRange, SortsOnlyTheRange) {
 TEST(SortRange, SortedReversedAndEqualInputs) {
   std::vector<std::string> ascending;
   for (int i = 0; i < 50000; ++i) ascending.push_back("host" + std::to_string(100000 + i) + ".example");
-  const std::vector<std::string> same(50000, std::string(100, 'x'));
-
-  for (const std::vector<std::string>& input :
-       {ascending, std::vector<std::string>(ascending.rbegin(), ascending.rend())}) {
+  std::vector<std::string> reversed(ascending.rbegin(), ascending.rend());
+  std::vector<std::string> same(50000, std::string(100, 'x'));
+  for (const auto& [input, sorted] : {std::pair(ascending, ascending), std::pair(reversed, ascending),
+                                      std::pair(same, same)}) {
     SortBuffer buffer = BufferOf(input);
     SortRange(buffer, 0, static_cast<int32_t>(buffer.size() - 1));
-    EXPECT_TRUE(Entries(buffer) == ascending);
+    EXPECT_TRUE(Entries(buffer) == sorted);
   }
-  SortBuffer buffer = BufferOf(same);
-  SortRange(buffer, 0, static_cast<int32_t>(buffer.size() - 1));
-  EXPECT_TRUE(Entries(buffer) == same);
 }
 
 TEST(SortRange, CaseAndControlCharactersByCode) {
