@@ -173,9 +173,7 @@ void frmAbout::cmdSysInfo_Click() { StartSysInfo(); }
 
 bool frmAbout::GetKeyValue(unsigned long KeyRoot, const std::string& KeyName, const std::string& SubKeyRef,
                            std::string* KeyVal) {
-  if (platform_.ReadRegistryString(KeyRoot, KeyName, SubKeyRef, KeyVal)) return true;
-  KeyVal->clear();
-  return false;
+  return platform_.ReadRegistryString(KeyRoot, KeyName, SubKeyRef, KeyVal);
 }
 
 void frmAbout::StartSysInfo() {

@@ -97,7 +97,7 @@ Status ReplaceHostsFile(Platform& platform, const std::string& hosts_path, const
 
   Status written = platform.WriteFileAtomicInPieces(hosts_path, contents);
   if (!written.ok()) return Fail(outcome, ReplaceStep::kWrite, written);
-  Status protected_status = platform.SetFileAttributes(hosts_path, kAttrReadOnlySystem);
+  Status protected_status = platform.SetFileAttributes(hosts_path, kAttrReadOnly | kAttrSystem);
   if (!protected_status.ok()) return Fail(outcome, ReplaceStep::kAttributes, protected_status);
   return Status::Ok();
 }
