@@ -38,7 +38,7 @@ QString VersionText() {
 
 QFrame* NewLine(QWidget* parent) {
   auto* line = new QFrame(parent);
-  // The separators form one group, as a control array would.
+  // Both separators answer to one name, "Line1", so that tests find them as one group.
   line->setObjectName(QStringLiteral("Line1"));
   line->setFrameShape(QFrame::HLine);
   line->setFrameShadow(QFrame::Sunken);
@@ -52,7 +52,7 @@ frmAbout::frmAbout(Platform& platform, Prompts& prompts, QWidget* parent)
   setObjectName(QStringLiteral("frmAbout"));
   BuildWindow();
 
-  // Form_Load.
+  // The texts that name the program and its version.
   setWindowTitle(QStringLiteral("About ") + QString::fromLatin1(kTitle));
   lblVersion_->setText(QStringLiteral("Version ") + VersionText());
   lblTitle_->setText(QString::fromLatin1(kTitle));
