@@ -3,9 +3,11 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <initializer_list>
 #include <string_view>
 
 #include "cli/command_line.h"
+#include "core/byte_sink.h"
 #include "core/domain_parser.h"
 #include "core/hosts_parser.h"
 #include "core/hosts_writer.h"
@@ -40,6 +42,21 @@ std::string Reason(const Status& status, const std::string& path) {
     default:
       return "erreur d'entree-sortie";
   }
+}
+
+// The cells joined by tabs, and a line feed; the line is copied straight into the output's
+// room, as the file writers do.
+void AppendDumpLine(ChunkedOutput& out, std::initializer_list<std::string_view> cells) {
+  size_t length = 0;
+  for (std::string_view cell : cells) length += cell.size() + 1;
+  char* cursor = out.Room(length);
+  for (std::string_view cell : cells) {
+    std::memcpy(cursor, cell.data(), cell.size());
+    cursor += cell.size();
+    *cursor++ = '\t';
+  }
+  cursor[-1] = '\n';
+  out.Commit(cursor);
 }
 
 class CliRun {
@@ -89,18 +106,15 @@ class CliRun {
         return kExitOk;
       case Kind::kWriteHosts:
         return Write(action.value, [this](const ByteSink& sink) {
-          return FormatHostsFile(session_, session_.AddWwwLines, session_.RedirectAddress, include_comments_,
-                                 CurrentDateTimeText(), sink);
+          return FormatHostsFile(session_, Options(), CurrentDateTimeText(), sink);
         });
       case Kind::kWriteSortedHosts:
         return Write(action.value, [this](const ByteSink& sink) {
-          return FormatHostsFromArray(session_.SortArray, session_.AddWwwLines, session_.RedirectAddress,
-                                      CurrentDateTimeText(), sink);
+          return FormatHostsFromArray(session_.SortArray, Options(), CurrentDateTimeText(), sink);
         });
       case Kind::kExport:
-        return Write(action.value, [this](const ByteSink& sink) {
-          return FormatDomainExport(session_.list1, include_comments_, sink);
-        });
+        return Write(action.value,
+                     [this](const ByteSink& sink) { return FormatDomainExport(session_.list1, Options(), sink); });
       case Kind::kWriteSortedNames:
         return Write(action.value,
                      [this](const ByteSink& sink) { return FormatSortedNames(session_.SortArray, sink); });
@@ -113,6 +127,8 @@ class CliRun {
     }
     return kExitOk;
   }
+
+  WriteOptions Options() const { return WriteOptionsFor(session_, include_comments_); }
 
   // The parsers of whole lists read an empty file as one empty line; only an unreadable
   // file stops the run.
@@ -155,10 +171,7 @@ class CliRun {
     ReplaceOutcome outcome;
     Status status = ReplaceHostsFile(
         platform_, path,
-        [this](const ByteSink& sink) {
-          return FormatHostsFile(session_, session_.AddWwwLines, session_.RedirectAddress, include_comments_,
-                                 CurrentDateTimeText(), sink);
-        },
+        [this](const ByteSink& sink) { return FormatHostsFile(session_, Options(), CurrentDateTimeText(), sink); },
         std::time(nullptr), &outcome);
     if (status.ok()) return kExitOk;
     switch (outcome.step) {
@@ -182,37 +195,24 @@ class CliRun {
     session_.list2.DropIndex();
   }
 
+  // A line for each row of list1, then of list2, then for each entry of the sort buffer.
   int Dump() {
     ReleaseIndexes();
-    std::string text;
-    text.reserve(1 << 20);
-    auto flush = [&]() {
-      if (!text.empty() && std::fwrite(text.data(), 1, text.size(), out_) != text.size()) return false;
-      text.clear();
-      return true;
+    const ByteSink to_stdout = [this](std::string_view bytes) {
+      return std::fwrite(bytes.data(), 1, bytes.size(), out_) == bytes.size();
     };
-    auto dump_list = [&](const EntryList& list, char number) {
-      for (size_t row = 0; row < list.size(); ++row) {
-        text += number;
-        text += '\t';
-        text += list.Name(row);
-        text += '\t';
-        text += list.Description(row);
-        text += '\t';
-        text += list.Address(row);
-        text += '\n';
-        if (text.size() >= (1u << 20) && !flush()) return false;
+    ChunkedOutput text(to_stdout);
+    auto dump_list = [&text](const EntryList& list, std::string_view number) {
+      for (size_t row = 0; row < list.size() && !text.failed(); ++row) {
+        AppendDumpLine(text, {number, list.Name(row), list.Description(row), list.Address(row)});
       }
-      return true;
     };
-    if (!dump_list(session_.list1, '1') || !dump_list(session_.list2, '2')) return StdoutFailed();
-    for (size_t i = 0; i < session_.SortArray.size(); ++i) {
-      text += "S\t";
-      text += session_.SortArray[i];
-      text += '\n';
-      if (text.size() >= (1u << 20) && !flush()) return StdoutFailed();
+    dump_list(session_.list1, "1");
+    dump_list(session_.list2, "2");
+    for (size_t i = 0; i < session_.SortArray.size() && !text.failed(); ++i) {
+      AppendDumpLine(text, {"S", session_.SortArray[i]});
     }
-    if (!flush()) return StdoutFailed();
+    if (!text.Finish()) return StdoutFailed();
     return kExitOk;
   }
 

@@ -2,8 +2,9 @@
 
 #include <algorithm>
 
-#include "hosts_parser.h"
 #include "item_reader.h"
+#include "name_rules.h"
+#include "rejected_lines.h"
 #include "text.h"
 
 namespace quorvale {
@@ -16,19 +17,14 @@ constexpr std::string_view kPlainListAddress = "127.0.0.1";
 // counts as one).
 bool TreatDomainLine(std::string_view raw, Session& session) {
   if (StartsWith(raw, "#")) return false;
-  std::string_view name = TrimSpaces(raw);
-  // The prefixes are compared exactly: "WWW." and "HTTP://" stay.
-  while (StartsWith(name, "www.") || StartsWith(name, "http://")) {
-    if (StartsWith(name, "www.")) name.remove_prefix(4);
-    if (StartsWith(name, "http://")) name.remove_prefix(7);
-  }
+  std::string_view name = StripWebPrefixes(TrimSpaces(raw));
   if (!HasLetter(name)) return false;
 
   // The name is the text before the first "#" without its trailing spaces and tabs; the
   // comment runs from the "#" to the end.
   std::string_view comment;
   SplitNameAndComment(name, " \t", &name, &comment);
-  if (name.size() < 4 || name.size() > 128) return false;
+  if (!HasNameLength(name)) return false;
   if (name.find_first_of(" \t#[]") != std::string_view::npos) return false;
 
   session.list1.Add(name, kPlainListAddress, TrimSpaces(comment));
@@ -80,8 +76,7 @@ bool TreatDomainOnlyLine(std::string_view item, std::string& s, std::string_view
 }  // namespace
 
 Status ParseDomainListPieces(LinePieces& pieces, Session& session, const YieldFn& yield) {
-  session.EntriesLoaded = 0;
-  const EntryList::Mark mark = session.list1.MarkNow();
+  const Session::LoadMark mark = session.BeginLoad();
   RejectedLineSink rejected(session.RejectedLines);
   YieldTicker ticker(yield);
   ticker.Now();
@@ -95,13 +90,7 @@ Status ParseDomainListPieces(LinePieces& pieces, Session& session, const YieldFn
         }
         ticker.Tick();
       });
-  if (!pieces.status().ok()) {
-    // A file that could not be read to its end counts as an empty file.
-    session.list1.RollBack(mark);
-    session.RejectedLines.assign(1, std::string());
-    session.EntriesLoaded = 0;
-  }
-  return pieces.status();
+  return session.FinishLoad(pieces.status(), mark);
 }
 
 void ParseDomainListData(std::string_view data, Session& session, const YieldFn& yield) {

@@ -3,14 +3,16 @@
 #include <algorithm>
 
 #include "item_reader.h"
+#include "name_rules.h"
+#include "rejected_lines.h"
 #include "text.h"
 
 namespace quorvale {
 
 namespace {
 
-// ":::" (four empty hexadecimal groups), a space and a 4-character name.
-constexpr size_t kShortestEntryLine = 8;
+// ":::" (four empty hexadecimal groups), a space and the shortest name.
+constexpr size_t kShortestEntryLine = 4 + kShortestName;
 
 // An accepted line waiting to be added; its texts live in the line's working buffer.
 struct PendingEntry {
@@ -37,11 +39,7 @@ bool TreatHostsLine(std::string_view raw, std::string& working, Session& session
 
   std::string_view rest = line.substr(space + 1);
   if (!HasLetter(rest)) return false;
-  rest = TrimSpaces(rest);
-  while (StartsWith(rest, "www.") || StartsWith(rest, "http://")) {
-    if (StartsWith(rest, "www.")) rest.remove_prefix(4);
-    if (StartsWith(rest, "http://")) rest.remove_prefix(7);
-  }
+  rest = StripWebPrefixes(TrimSpaces(rest));
 
   // The name is the text before the first "#" with its trailing spaces (tabs became spaces
   // above) removed; the comment runs from the "#" to the end.
@@ -51,7 +49,7 @@ bool TreatHostsLine(std::string_view raw, std::string& working, Session& session
   size_t slash = name.find('/');
   if (slash != std::string_view::npos) name = name.substr(0, slash);
 
-  if (name.size() < 4 || name.size() > 128) return false;
+  if (!HasNameLength(name)) return false;
   if (StartsWith(name, "#")) return false;
   if (name.find(' ') != std::string_view::npos) return false;
   if (name == "localhost") return false;
@@ -68,9 +66,7 @@ bool TreatHostsLine(std::string_view raw, std::string& working, Session& session
 }  // namespace
 
 Status ParseHostsPieces(LinePieces& pieces, Session& session, const YieldFn& yield) {
-  session.EntriesLoaded = 0;
-  const EntryList::Mark mark1 = session.list1.MarkNow();
-  const EntryList::Mark mark2 = session.list2.MarkNow();
+  const Session::LoadMark mark = session.BeginLoad();
   RejectedLineSink rejected(session.RejectedLines);
   YieldTicker ticker(yield);
   bool room_made = false;
@@ -117,14 +113,7 @@ Status ParseHostsPieces(LinePieces& pieces, Session& session, const YieldFn& yie
   };
   ForEachItem(pieces, make_room, treat);
   add_waiting();
-  if (!pieces.status().ok()) {
-    // A file that could not be read to its end adds nothing.
-    session.list1.RollBack(mark1);
-    session.list2.RollBack(mark2);
-    session.RejectedLines.assign(1, std::string());
-    session.EntriesLoaded = 0;
-  }
-  return pieces.status();
+  return session.FinishLoad(pieces.status(), mark);
 }
 
 void ParseHostsData(std::string_view data, Session& session, const YieldFn& yield) {

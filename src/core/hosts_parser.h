@@ -25,23 +25,4 @@ void ParseHostsData(std::string_view data, Session& session, const YieldFn& yiel
 // and the read error is returned.
 Status ParseHostsPieces(LinePieces& pieces, Session& session, const YieldFn& yield = {});
 
-// Stores a rejected line at the next index of RejectedLines (overwriting the initial empty
-// element first), as the parsers do.
-class RejectedLineSink {
- public:
-  explicit RejectedLineSink(std::vector<std::string>& lines) : lines_(lines) {}
-  void Add(std::string_view line) {
-    if (next_ < lines_.size()) {
-      lines_[next_].assign(line);
-    } else {
-      lines_.emplace_back(line);
-    }
-    ++next_;
-  }
-
- private:
-  std::vector<std::string>& lines_;
-  size_t next_ = 0;
-};
-
 }  // namespace quorvale

@@ -27,9 +27,44 @@ void AppendLine(ChunkedOutput& out, std::string_view text) {
   out.Append(kEol);
 }
 
-void AppendGeneratedBy(ChunkedOutput& out, std::string_view date_text) {
+// The header of both HOSTS writers: the fixed top lines, the lines that name the pages about
+// the HOSTS file (`pages`, which differ), the date and the count line. `www_note` follows
+// the count when the "www." twins are written.
+void AppendHeader(ChunkedOutput& out, std::string_view pages, std::string_view date_text,
+                  std::string_view count_label, size_t count, std::string_view www_note) {
+  out.Append(kHeaderTop);
+  out.Append(pages);
+  AppendLine(out, "#");
   out.Append(kGeneratedBy);
   AppendLine(out, date_text);
+  AppendLine(out, "#");
+  out.Append(count_label);
+  out.Append(std::to_string(count));
+  out.Append(www_note);
+  out.Append(kEol);
+  AppendLine(out, "#");
+}
+
+// The list writer names the three pages one to a line, after a "#" line.
+std::string ListPages() {
+  std::string pages = "#";
+  pages += kEol;
+  for (std::string_view page : {kInfoPage1, kInfoPage2, kInfoPage3}) {
+    pages += "# \t";
+    pages += page;
+    pages += kEol;
+  }
+  return pages;
+}
+
+// The sort buffer's writer names the first two on one line.
+std::string ArrayPages() {
+  std::string pages = "# ";
+  pages += kInfoPage1;
+  pages += " et ";
+  pages += kInfoPage2;
+  pages += kEol;
+  return pages;
 }
 
 void Put(char*& cursor, std::string_view text) {
@@ -97,27 +132,20 @@ std::string CurrentDateTimeText() {
   return text.str();
 }
 
-bool FormatHostsFile(const Session& session, bool www, std::string_view redirect_address, bool include_comments,
-                     std::string_view date_text, const ByteSink& sink, const YieldFn& yield) {
+WriteOptions WriteOptionsFor(const Session& session, bool include_comments) {
+  return {session.RedirectAddress, session.AddWwwLines, include_comments};
+}
+
+bool FormatHostsFile(const Session& session, const WriteOptions& options, std::string_view date_text,
+                     const ByteSink& sink, const YieldFn& yield) {
   const EntryList& list1 = session.list1;
   const EntryList& list2 = session.list2;
-  const int copies = www ? 2 : 1;
+  const std::string_view redirect_address = options.redirect_address;
+  const bool include_comments = options.include_comments;
+  const int copies = options.add_www ? 2 : 1;
   ChunkedOutput out(sink);
-
-  out.Append(kHeaderTop);
-  AppendLine(out, "#");
-  for (std::string_view page : {kInfoPage1, kInfoPage2, kInfoPage3}) {
-    out.Append("# \t");
-    AppendLine(out, page);
-  }
-  AppendLine(out, "#");
-  AppendGeneratedBy(out, date_text);
-  AppendLine(out, "#");
-  out.Append("# Nombre d'entrees: ");
-  out.Append(std::to_string(session.RowCount()));
-  if (www) out.Append(" * 2 avec les lignes 'www.'");
-  out.Append(kEol);
-  AppendLine(out, "#");
+  AppendHeader(out, ListPages(), date_text, "# Nombre d'entrees: ", session.RowCount(),
+               options.add_www ? " * 2 avec les lignes 'www.'" : "");
 
   YieldTicker ticker(yield, 4096);
   for (int pass = 0; pass < copies && !out.failed(); ++pass) {
@@ -143,24 +171,12 @@ bool FormatHostsFile(const Session& session, bool www, std::string_view redirect
   return out.Finish();
 }
 
-bool FormatHostsFromArray(const SortBuffer& items, bool www, std::string_view redirect_address,
-                          std::string_view date_text, const ByteSink& sink, const YieldFn& yield) {
-  const int copies = www ? 2 : 1;
+bool FormatHostsFromArray(const SortBuffer& items, const WriteOptions& options, std::string_view date_text,
+                          const ByteSink& sink, const YieldFn& yield) {
+  const std::string_view redirect_address = options.redirect_address;
+  const int copies = options.add_www ? 2 : 1;
   ChunkedOutput out(sink);
-
-  out.Append(kHeaderTop);
-  out.Append("# ");
-  out.Append(kInfoPage1);
-  out.Append(" et ");
-  AppendLine(out, kInfoPage2);
-  AppendLine(out, "#");
-  AppendGeneratedBy(out, date_text);
-  AppendLine(out, "#");
-  out.Append("# Entry Count: ");
-  out.Append(std::to_string(items.size()));
-  if (www) out.Append(" * 2 with www.");
-  out.Append(kEol);
-  AppendLine(out, "#");
+  AppendHeader(out, ArrayPages(), date_text, "# Entry Count: ", items.size(), options.add_www ? " * 2 with www." : "");
 
   YieldTicker ticker(yield, 4096);
   ticker.Now();
@@ -175,13 +191,13 @@ bool FormatHostsFromArray(const SortBuffer& items, bool www, std::string_view re
   return out.Finish();
 }
 
-bool FormatDomainExport(const EntryList& list, bool include_comments, const ByteSink& sink) {
+bool FormatDomainExport(const EntryList& list, const WriteOptions& options, const ByteSink& sink) {
   ChunkedOutput out(sink);
   for (size_t i = 0; i < list.size() && !out.failed(); ++i) {
     list.PrefetchAhead(i);
     out.Append(list.Name(i));
     std::string_view description = list.Description(i);
-    if (include_comments && !description.empty()) {
+    if (options.include_comments && !description.empty()) {
       out.Append("\t");
       out.Append(description);
     }

@@ -21,36 +21,51 @@ inline constexpr std::string_view kInfoPage3 = "https://en.wikipedia.org/wiki/Ho
 // SOURCE_DATE_EPOCH is set it fixes the moment (read as UTC), so output can be reproduced.
 std::string CurrentDateTimeText();
 
+// How the entries are written. The command line and the window make it the same way, with
+// WriteOptionsFor().
+struct WriteOptions {
+  // The address written in front of every blocked name (list1 and the sort buffer); list2
+  // keeps each row's own address.
+  std::string redirect_address{};
+  // Each section is written a second time with "www." in front of every name.
+  bool add_www = false;
+  // A row that has a description gets TAB + description after its name.
+  bool include_comments = false;
+};
+
+// The options chosen in the session (RedirectAddress, AddWwwLines) and the answer to the
+// question whether descriptions go with the names.
+WriteOptions WriteOptionsFor(const Session& session, bool include_comments);
+
 // Each writer hands its bytes to `sink` piece by piece (about a megabyte at a time) and
 // returns false when the sink refused one; it stops there. The forms that take a string
 // append to it.
 
-// A HOSTS file of both lists: the 14 header lines, then list2, its "www." twins when `www`,
-// list1 with `redirect_address`, its twins when `www`. Rows in each list's display order;
-// descriptions (TAB + description) only when `include_comments` and the row has one. Every
-// line ends with CR LF.
-bool FormatHostsFile(const Session& session, bool www, std::string_view redirect_address, bool include_comments,
-                     std::string_view date_text, const ByteSink& sink, const YieldFn& yield = {});
-inline void FormatHostsFile(const Session& session, bool www, std::string_view redirect_address,
-                            bool include_comments, std::string_view date_text, std::string* out,
-                            const YieldFn& yield = {}) {
-  FormatHostsFile(session, www, redirect_address, include_comments, date_text, AppendTo(out), yield);
+// A HOSTS file of both lists: the 14 header lines, then list2, its "www." twins when
+// `add_www`, list1 with the redirect address, its twins when `add_www`. Rows in each list's
+// display order; descriptions only with `include_comments`. Every line ends with CR LF.
+bool FormatHostsFile(const Session& session, const WriteOptions& options, std::string_view date_text,
+                     const ByteSink& sink, const YieldFn& yield = {});
+inline void FormatHostsFile(const Session& session, const WriteOptions& options, std::string_view date_text,
+                            std::string* out, const YieldFn& yield = {}) {
+  FormatHostsFile(session, options, date_text, AppendTo(out), yield);
 }
 
 // A HOSTS file of the sort buffer: the 11 header lines with the English count line, then
-// every element with `redirect_address`, then the "www." twins when `www`.
-bool FormatHostsFromArray(const SortBuffer& items, bool www, std::string_view redirect_address,
-                          std::string_view date_text, const ByteSink& sink, const YieldFn& yield = {});
-inline void FormatHostsFromArray(const SortBuffer& items, bool www, std::string_view redirect_address,
-                                 std::string_view date_text, std::string* out, const YieldFn& yield = {}) {
-  FormatHostsFromArray(items, www, redirect_address, date_text, AppendTo(out), yield);
+// every element with the redirect address, then the "www." twins when `add_www`. The
+// elements are written whole, comment part included: `include_comments` is not read.
+bool FormatHostsFromArray(const SortBuffer& items, const WriteOptions& options, std::string_view date_text,
+                          const ByteSink& sink, const YieldFn& yield = {});
+inline void FormatHostsFromArray(const SortBuffer& items, const WriteOptions& options, std::string_view date_text,
+                                 std::string* out, const YieldFn& yield = {}) {
+  FormatHostsFromArray(items, options, date_text, AppendTo(out), yield);
 }
 
 // The names of `list` in display order, one per line; with `include_comments`, a row with a
-// description gets TAB + description.
-bool FormatDomainExport(const EntryList& list, bool include_comments, const ByteSink& sink);
-inline void FormatDomainExport(const EntryList& list, bool include_comments, std::string* out) {
-  FormatDomainExport(list, include_comments, AppendTo(out));
+// description gets TAB + description. Only `include_comments` is read.
+bool FormatDomainExport(const EntryList& list, const WriteOptions& options, const ByteSink& sink);
+inline void FormatDomainExport(const EntryList& list, const WriteOptions& options, std::string* out) {
+  FormatDomainExport(list, options, AppendTo(out));
 }
 
 // Every element of the sort buffer as one line.

@@ -24,11 +24,4 @@ void SortBuffer::Arrange(const std::vector<uint32_t>& order) {
   spans_.swap(arranged);
 }
 
-std::vector<std::string> SortBuffer::items() const {
-  std::vector<std::string> copy;
-  copy.reserve(size());
-  for (size_t i = 0; i < size(); ++i) copy.emplace_back((*this)[i]);
-  return copy;
-}
-
 }  // namespace quorvale

@@ -39,9 +39,16 @@ class SortBuffer {
   // Puts the entries in the given order: order[i] is the index of the entry that becomes
   // entry i. Entries left out are dropped.
   void Arrange(const std::vector<uint32_t>& order);
-
-  // A copy of every entry, for callers that want strings.
-  std::vector<std::string> items() const;
+  // Keeps, in their order, the entries for which keep(entry) is true and drops the others.
+  // `keep` sees the entries in order, once each; the texts stay where they are meanwhile.
+  template <typename Keep>
+  void KeepIf(Keep keep) {
+    size_t kept = 0;
+    for (size_t i = 0; i < spans_.size(); ++i) {
+      if (keep((*this)[i])) spans_[kept++] = spans_[i];
+    }
+    spans_.resize(kept);
+  }
 
  private:
   struct Span {

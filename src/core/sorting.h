@@ -1,9 +1,7 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 #include <string_view>
-#include <vector>
 
 #include "sort_buffer.h"
 #include "yield.h"
@@ -14,13 +12,15 @@ namespace quorvale {
 // has none).
 std::string_view EntryKey(std::string_view entry);
 
-// Sorts items[first..last] in place, ascending by byte order (shorter prefix first).
-// Indexes outside the vector are clamped to it; a range of fewer than two items is left as it is.
-void SortRange(std::vector<std::string>& items, int32_t first, int32_t last, const YieldFn& yield = {});
+// Sorts the entries first..last of the buffer in place, ascending by byte order (unsigned
+// bytes; a text that is a prefix of another comes first), which is also std::string's order.
+// Indexes outside the buffer are clamped to it; a range of fewer than two entries is left as
+// it is.
+void SortRange(SortBuffer& buffer, int32_t first, int32_t last, const YieldFn& yield = {});
 
-// "Trier": sorts the buffer and drops every entry whose key equals the key of the last kept
-// entry (so of equal keys the first in sorted order survives; empty keys before the first
-// kept entry are dropped). An empty buffer stays empty.
+// "Trier": SortRange over the whole buffer, then drops every entry whose key equals the key
+// of the last kept entry (so of equal keys the first in sorted order survives; empty keys
+// before the first kept entry are dropped). An empty buffer stays empty.
 void SortAndDeduplicate(SortBuffer& buffer, const YieldFn& yield = {});
 
 }  // namespace quorvale

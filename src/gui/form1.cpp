@@ -1,5 +1,7 @@
 #include "gui/form1.h"
 
+#include <iterator>
+
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -13,16 +15,25 @@
 #include "core/report.h"
 #include "gui/entry_model.h"
 #include "gui/form3.h"
+#include "gui/twips.h"
 #include "platform/platform.h"
 
 namespace quorvale {
 
 namespace {
 
-// Design positions are in twips; at 96 dpi 15 twips make one pixel.
-QRect Twips(int left, int top, int width, int height) {
-  return QRect(qRound(left / 15.0), qRound(top / 15.0), qRound(width / 15.0), qRound(height / 15.0));
-}
+// The client area: 8145 x 6450 twips (543 x 430 pixels).
+constexpr int kClientWidthTwips = 8145;
+constexpr int kClientHeightTwips = 6450;
+// Widths of the columns "Domaine", "Description" and "Redirection", in pixels.
+constexpr int kColumnWidths[] = {200, 203, 123};
+// Room kept between the status text and the right edge of the client area, in pixels.
+constexpr int kStatusRightMargin = 8;
+// The pause of about a second: so many short sleeps, with the window served between them.
+constexpr int kPauseSteps = 100;
+constexpr int kPauseStepMs = 10;
+// How long the progress window stays up after its pause.
+constexpr int kProgressHoldMs = 200;
 
 }  // namespace
 
@@ -42,7 +53,7 @@ Form1::Form1(Platform& platform, Prompts& prompts, QWidget* parent)
   since_yield_.start();
   BuildWindow();
 
-  // Form_Load.
+  // The window's first steps: where the HOSTS file is, and the empty lists' state.
   YieldNow();
   HostsPath_ = platform_.HostsPath();
   YieldNow();
@@ -64,8 +75,7 @@ void Form1::BuildWindow() {
 
   auto* client = new QWidget(this);
   client->setObjectName(QStringLiteral("client"));
-  // 8145 x 6450 twips.
-  client->setFixedSize(543, 430);
+  client->setFixedSize(TwipsSize(kClientWidthTwips, kClientHeightTwips));
   setCentralWidget(client);
 
   model1_ = new EntryModel(session_.list1, this);
@@ -79,7 +89,7 @@ void Form1::BuildWindow() {
   Label1_->setObjectName(QStringLiteral("Label1"));
   // The status text keeps its design place; it grows to the right to show its whole text.
   QRect label = Twips(3600, 6120, 600, 315);
-  label.setWidth(client->width() - label.left() - 8);
+  label.setWidth(client->width() - label.left() - kStatusRightMargin);
   Label1_->setGeometry(label);
 
   BuildMenus();
@@ -92,9 +102,9 @@ ReportListView* Form1::BuildList(const char* name, EntryModel* model, int list_n
   auto* view = new ReportListView(centralWidget());
   view->setObjectName(QString::fromLatin1(name));
   view->setModel(model);
-  view->setColumnWidth(0, 200);
-  view->setColumnWidth(1, 203);
-  view->setColumnWidth(2, 123);
+  for (int column = 0; column < static_cast<int>(std::size(kColumnWidths)); ++column) {
+    view->setColumnWidth(column, kColumnWidths[column]);
+  }
   QHeaderView* header = view->header();
   header->setSectionsClickable(true);
   header->setSortIndicatorShown(true);
@@ -218,16 +228,16 @@ void Form1::ComeBackFromProgress() {
 }
 
 void Form1::PauseAboutASecond() {
-  for (int i = 0; i < 100; ++i) {
+  for (int i = 0; i < kPauseSteps; ++i) {
     YieldNow();
-    platform_.Sleep(10);
+    platform_.Sleep(kPauseStepMs);
     YieldNow();
   }
 }
 
 void Form1::HoldProgress() {
   PauseAboutASecond();
-  platform_.Sleep(200);
+  platform_.Sleep(kProgressHoldMs);
   YieldNow();
 }
 

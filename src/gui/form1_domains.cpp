@@ -108,8 +108,8 @@ void Form1::ExportDom_Click() {
                                             Prompts::Buttons::kYesNo, Prompts::Icon::kNone) == Prompts::Answer::kYes;
   YieldNow();
   session_.list1.Sort(slice_yield_);
-  SaveFile(path,
-           [&](const ByteSink& sink) { return FormatDomainExport(session_.list1, include_comments, sink); });
+  const WriteOptions options = WriteOptionsFor(session_, include_comments);
+  SaveFile(path, [&](const ByteSink& sink) { return FormatDomainExport(session_.list1, options, sink); });
 }
 
 void Form1::Command7_Click() {
@@ -149,9 +149,10 @@ void Form1::Command3_Click() {
   if (!ConfirmOverwrite(path)) return;
   YieldNow();
   const std::string date_text = CurrentDateTimeText();
+  // The buffer's entries are written whole: the descriptions question is not asked.
+  const WriteOptions options = WriteOptionsFor(session_, /*include_comments=*/false);
   SaveFile(path, [&](const ByteSink& sink) {
-    return FormatHostsFromArray(session_.SortArray, session_.AddWwwLines, session_.RedirectAddress, date_text, sink,
-                                slice_yield_);
+    return FormatHostsFromArray(session_.SortArray, options, date_text, sink, slice_yield_);
   });
 }
 

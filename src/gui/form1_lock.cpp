@@ -52,6 +52,9 @@ std::string AccessTool(Platform& platform) {
   return "subinacl";
 }
 
+// How long the lock tool is given before the file is probed.
+constexpr int kToolWaitMs = 400;
+
 }  // namespace
 
 Status Form1::SetFileAccess(const std::string& path, const std::string& user, int mode) {
@@ -64,7 +67,7 @@ Status Form1::SetFileAccess(const std::string& path, const std::string& user, in
   // The tool is not awaited: its exit status and output are never read. This fixed pause is
   // the only wait before the file is probed.
   YieldNow();
-  platform_.Sleep(400);
+  platform_.Sleep(kToolWaitMs);
   YieldNow();
   return started;
 }

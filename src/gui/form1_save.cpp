@@ -29,9 +29,9 @@ Status Form1::WriteHostsFile(const std::function<Status(const FileContents&)>& w
   YieldNow();
   // The file is written as it is formatted, so a big list is never held whole a second time.
   const std::string date_text = CurrentDateTimeText();
+  const WriteOptions options = WriteOptionsFor(session_, include_comments);
   const Status written = write([&](const ByteSink& sink) {
-    return FormatHostsFile(session_, session_.AddWwwLines, session_.RedirectAddress, include_comments, date_text,
-                           sink, slice_yield_);
+    return FormatHostsFile(session_, options, date_text, sink, slice_yield_);
   });
   YieldNow();
   setEnabled(true);
@@ -81,7 +81,7 @@ void Form1::ReplaceHosts_Click() {
                     Prompts::Icon::kNone, texts::kConfirmation);
     YieldNow();
     if (answer != Prompts::Answer::kOk) {
-      (void)platform_.SetFileAttributes(path, kAttrReadOnlyHiddenSystem);
+      (void)platform_.SetFileAttributes(path, kAttrReadOnly | kAttrHidden | kAttrSystem);
       return;
     }
     // ReplaceHostsFile makes the file normal again before it copies and writes it.

@@ -9,14 +9,17 @@
 #include <QScreen>
 
 #include "core/session.h"
+#include "gui/twips.h"
 
 namespace quorvale {
 
 namespace {
 
-QRect Twips(int left, int top, int width, int height) {
-  return QRect(qRound(left / 15.0), qRound(top / 15.0), qRound(width / 15.0), qRound(height / 15.0));
-}
+// The window: 5430 x 1845 twips.
+constexpr int kWidthTwips = 5430;
+constexpr int kHeightTwips = 1845;
+// The font the controls' design sizes were made for.
+constexpr int kDesignFontPoints = 8;
 
 }  // namespace
 
@@ -27,11 +30,11 @@ Form2::Form2(Session& session, QWidget* parent)
   setObjectName(QStringLiteral("Form2"));
   setWindowTitle(QStringLiteral("Options"));
   setModal(true);
-  // 5430 x 1845 twips. The controls keep their design sizes, which were made for an 8-point
-  // font; a larger default font would cut their texts.
-  resize(362, 123);
+  // The controls keep their design sizes, which were made for an 8-point font; a larger
+  // default font would cut their texts.
+  resize(TwipsSize(kWidthTwips, kHeightTwips));
   QFont design_font = font();
-  design_font.setPointSize(8);
+  design_font.setPointSize(kDesignFontPoints);
   setFont(design_font);
 
   label1_ = new QLabel(QStringLiteral("Choisissez l'adresse de redirection:"), this);
@@ -63,9 +66,9 @@ Form2::Form2(Session& session, QWidget* parent)
   setTabOrder(check3_, command1_);
   setTabOrder(command1_, command2_);
 
-  // `clicked` fires for the user's clicks only, after the box changed its state; the
-  // handlers' own changes do not raise the other box's handler, which gives the same net
-  // effect as the nested handlers would.
+  // `clicked` fires for the user's clicks only, after the box changed its state: a handler
+  // that sets the other box does not run that box's handler, so one click settles both
+  // address boxes (exactly one of them checked).
   connect(check2_, &QCheckBox::clicked, this, &Form2::Check2Click);
   connect(check3_, &QCheckBox::clicked, this, &Form2::Check3Click);
   connect(command1_, &QPushButton::clicked, this, &Form2::Command1Click);

@@ -9,23 +9,34 @@
 
 #include "core/session.h"
 #include "gui/texts.h"
+#include "gui/twips.h"
 
 namespace quorvale {
+
+namespace {
+
+// The window: 4695 x 1005 twips.
+constexpr int kWidthTwips = 4695;
+constexpr int kHeightTwips = 1005;
+constexpr double kCaptionFontPoints = 13.5;
+// How often the count of loaded entries is shown again.
+constexpr int kTickMs = 100;
+
+}  // namespace
 
 Form3::Form3(const Session& session, QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint), session_(session) {
   setObjectName(QStringLiteral("Form3"));
   setWindowTitle(QStringLiteral("Form3"));
   setAttribute(Qt::WA_DeleteOnClose, false);
-  // 4695 x 1005 twips.
-  setFixedSize(313, 67);
+  setFixedSize(TwipsSize(kWidthTwips, kHeightTwips));
 
   label1_ = new QLabel(texts::kLoading, this);
   label1_->setObjectName(QStringLiteral("Label1"));
   label1_->setAlignment(Qt::AlignCenter);
   label1_->setGeometry(0, 8, 305, 33);
   QFont big = label1_->font();
-  big.setPointSizeF(13.5);
+  big.setPointSizeF(kCaptionFontPoints);
   label1_->setFont(big);
 
   label2_ = new QLabel(QStringLiteral("0 Entree"), this);
@@ -35,7 +46,7 @@ Form3::Form3(const Session& session, QWidget* parent)
 
   timer1_ = new QTimer(this);
   timer1_->setObjectName(QStringLiteral("Timer1"));
-  timer1_->setInterval(100);
+  timer1_->setInterval(kTickMs);
   connect(timer1_, &QTimer::timeout, this, &Form3::Tick);
 }
 

@@ -38,7 +38,7 @@ QString VersionText() {
 
 QFrame* NewLine(QWidget* parent) {
   auto* line = new QFrame(parent);
-  // The separators form one group, as a control array would.
+  // Both separators answer to one name, "Line1", so that tests find them as one group.
   line->setObjectName(QStringLiteral("Line1"));
   line->setFrameShape(QFrame::HLine);
   line->setFrameShadow(QFrame::Sunken);
@@ -52,7 +52,7 @@ frmAbout::frmAbout(Platform& platform, Prompts& prompts, QWidget* parent)
   setObjectName(QStringLiteral("frmAbout"));
   BuildWindow();
 
-  // Form_Load.
+  // The texts that name the program and its version.
   setWindowTitle(QStringLiteral("About ") + QString::fromLatin1(kTitle));
   lblVersion_->setText(QStringLiteral("Version ") + VersionText());
   lblTitle_->setText(QString::fromLatin1(kTitle));
@@ -173,9 +173,7 @@ void frmAbout::cmdSysInfo_Click() { StartSysInfo(); }
 
 bool frmAbout::GetKeyValue(unsigned long KeyRoot, const std::string& KeyName, const std::string& SubKeyRef,
                            std::string* KeyVal) {
-  if (platform_.ReadRegistryString(KeyRoot, KeyName, SubKeyRef, KeyVal)) return true;
-  KeyVal->clear();
-  return false;
+  return platform_.ReadRegistryString(KeyRoot, KeyName, SubKeyRef, KeyVal);
 }
 
 void frmAbout::StartSysInfo() {

@@ -39,9 +39,6 @@ Prompts::Answer QtPrompts::Message(QWidget* parent, const QString& text, Buttons
     case Icon::kCritical:
       box.setIcon(QMessageBox::Critical);
       break;
-    case Icon::kInformation:
-      box.setIcon(QMessageBox::Information);
-      break;
   }
   switch (buttons) {
     case Buttons::kOk:

@@ -13,7 +13,7 @@ namespace quorvale {
 class Prompts {
  public:
   enum class Buttons { kOk, kOkCancel, kYesNo };
-  enum class Icon { kNone, kCritical, kInformation };
+  enum class Icon { kNone, kCritical };
   enum class Answer { kOk, kCancel, kYes, kNo };
 
   virtual ~Prompts() = default;

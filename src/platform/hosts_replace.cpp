@@ -135,7 +135,7 @@ Status CopyWriteAndProtect(Platform& platform, const std::string& hosts_path, co
 
   Status written = platform.WriteFileAtomicInPieces(hosts_path, contents);
   if (!written.ok()) return Fail(outcome, ReplaceStep::kWrite, written);
-  Status protected_status = platform.SetFileAttributes(hosts_path, kAttrReadOnlySystem);
+  Status protected_status = platform.SetFileAttributes(hosts_path, kAttrReadOnly | kAttrSystem);
   if (!protected_status.ok()) return Fail(outcome, ReplaceStep::kAttributes, protected_status);
   return Status::Ok();
 }

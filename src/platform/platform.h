@@ -11,17 +11,14 @@
 
 namespace quorvale {
 
-// File attribute values as the program uses them: 0 normal, 5 read-only and system, 7
-// read-only, hidden and system. On POSIX "normal" means writable by the owner and the
-// read-only values remove every write bit; hidden and system have no effect.
-enum FileAttributes : int {
-  kAttrNormal = 0,
-  kAttrReadOnly = 1,
-  kAttrHidden = 2,
-  kAttrSystem = 4,
-  kAttrReadOnlySystem = 5,
-  kAttrReadOnlyHiddenSystem = 7,
-};
+// File attribute bits as the program uses them: the HOSTS file is protected with
+// kAttrReadOnly | kAttrSystem after a replace, and with kAttrReadOnly | kAttrHidden |
+// kAttrSystem when a replace is called off. On POSIX "normal" means writable by the owner
+// and read-only removes every write bit; hidden and system have no effect.
+inline constexpr int kAttrNormal = 0;
+inline constexpr int kAttrReadOnly = 1;
+inline constexpr int kAttrHidden = 2;
+inline constexpr int kAttrSystem = 4;
 
 // Registry roots the about box reads (Windows only).
 inline constexpr unsigned long kHkeyLocalMachine = 0x80000002ul;
@@ -58,8 +55,8 @@ class Platform {
   virtual Status OpenUrl(const std::string& url) = 0;
   // The logon name of the current user ("" when unknown).
   virtual std::string GetCurrentUserName() = 0;
-  // Reads a registry string value; false when the key or value cannot be read or the
-  // platform has no registry.
+  // Reads a registry string value; false (and `*out` emptied) when the key or value cannot
+  // be read or the platform has no registry.
   virtual bool ReadRegistryString(unsigned long root, const std::string& key, const std::string& value,
                                   std::string* out) = 0;
 

@@ -143,8 +143,8 @@ HKEY RootKey(unsigned long root) {
 
 class WindowsPlatform : public Platform {
  public:
-  // A buffer of 255 characters, as the program always passed; a longer system directory
-  // (which Windows does not have) gives "" rather than a cut path.
+  // A buffer of 255 characters; a longer system directory (which Windows does not have)
+  // gives "" rather than a cut path.
   std::string GetSystemDir() override {
     char buffer[256] = {};
     UINT length = GetSystemDirectoryA(buffer, 255);
@@ -222,8 +222,8 @@ class WindowsPlatform : public Platform {
 
   Status ShowTextFile(const std::string& path) override { return StartProgram({"notepad.exe", path}, false); }
 
-  // The arguments the about box always used: "1" as parameters and as working folder, and
-  // a normal window (5, SW_SHOW).
+  // The about box's links open with "1" as parameters and as working folder, in a normal
+  // window (5, SW_SHOW).
   Status OpenUrl(const std::string& url) override {
     HINSTANCE result = ShellExecuteA(nullptr, "open", url.c_str(), "1", "1", 5);
     INT_PTR code = reinterpret_cast<INT_PTR>(result);

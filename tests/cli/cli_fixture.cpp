@@ -17,19 +17,19 @@ void CliTest::SetUpTestSuite() {
 
 std::string HostsFileBytes(const Session& session, bool www, std::string_view redirect, bool comments) {
   std::string out;
-  FormatHostsFile(session, www, redirect, comments, CurrentDateTimeText(), &out);
+  FormatHostsFile(session, {std::string(redirect), www, comments}, CurrentDateTimeText(), &out);
   return out;
 }
 
 std::string SortedHostsBytes(const Session& session, bool www, std::string_view redirect) {
   std::string out;
-  FormatHostsFromArray(session.SortArray, www, redirect, CurrentDateTimeText(), &out);
+  FormatHostsFromArray(session.SortArray, {std::string(redirect), www}, CurrentDateTimeText(), &out);
   return out;
 }
 
 std::string ExportBytes(const Session& session, bool comments) {
   std::string out;
-  FormatDomainExport(session.list1, comments, &out);
+  FormatDomainExport(session.list1, {.include_comments = comments}, &out);
   return out;
 }
 

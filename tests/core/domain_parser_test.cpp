@@ -13,6 +13,7 @@ namespace quorvale {
 namespace {
 
 using namespace std::string_literals;
+using testing::Entries;
 using testing::Row;
 using testing::Rows;
 
@@ -60,7 +61,7 @@ TEST_P(BothGrammarsTest, DomainOnly) {
   ASSERT_TRUE(status.ok()) << status.ToString();
   std::vector<std::string> expected;
   if (c.domain_only) expected.push_back(*c.domain_only);
-  EXPECT_EQ(buffer.items(), expected);
+  EXPECT_EQ(Entries(buffer), expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -178,7 +179,7 @@ TEST(LoadDomainOnlyFile, EmptyFilesFailAndKeepWhatWasStored) {
   EXPECT_EQ(LoadDomainOnlyFile(dir.File("empty.txt"), buffer).code(), ErrorCode::kEmpty);
   EXPECT_EQ(LoadDomainOnlyFile(dir.File("bom.txt"), buffer).code(), ErrorCode::kEmpty);
   EXPECT_EQ(LoadDomainOnlyFile(dir.File("missing.txt"), buffer).code(), ErrorCode::kNotFound);
-  EXPECT_EQ(buffer.items(), std::vector<std::string>{"kept.example"});
+  EXPECT_EQ(Entries(buffer), std::vector<std::string>{"kept.example"});
 }
 
 TEST(LoadDomainOnlyFile, AFileOfOnlySkippedLinesSucceeds) {

@@ -85,7 +85,7 @@ TEST_P(HostileInputTest, EveryReaderTakesItAsData) {
 
   // What was read can be written and reported.
   std::string written;
-  FormatHostsFile(hosts, true, "0.0.0.0", true, "date", &written);
+  FormatHostsFile(hosts, {.redirect_address = "0.0.0.0", .add_www = true, .include_comments = true}, "date", &written);
   EXPECT_EQ(written.substr(written.size() - 2), "\r\n");
   EXPECT_EQ(BuildReport(hosts.RejectedLines).rfind("Liste des erreurs: \r\n", 0), 0u);
 }
@@ -160,7 +160,7 @@ TEST(HostileInputLongLine, HundredMegabyteLine) {
   EXPECT_EQ(session.list1.Name(0), "a.example.com");
   EXPECT_EQ(session.list1.Description(0).size(), kSize + 1);
   std::string written;
-  FormatHostsFile(session, false, "0.0.0.0", true, "date", &written);
+  FormatHostsFile(session, {.redirect_address = "0.0.0.0", .include_comments = true}, "date", &written);
   // The written line is the read one with tabs after the address and the name.
   data[7] = '\t';
   data[21] = '\t';

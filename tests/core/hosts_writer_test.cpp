@@ -81,7 +81,7 @@ TEST_P(FormatHostsFileTest, Bytes) {
   const HostsFileCase& c = GetParam();
   Session session = c.five_rows ? FiveRows() : Session();
   std::string out;
-  FormatHostsFile(session, c.www, c.redirect, c.comments, kDate, &out);
+  FormatHostsFile(session, {c.redirect, c.www, c.comments}, kDate, &out);
   EXPECT_EQ(out, c.expected);
 }
 
@@ -118,7 +118,7 @@ TEST(FormatHostsFile, FollowsEachListsDisplayOrder) {
   session.list1.SetSort(Column::kDescription, SortDirection::kDescending);
   session.list2.SetSort(Column::kRedirection, SortDirection::kDescending);
   std::string out;
-  FormatHostsFile(session, false, "127.0.0.1", true, kDate, &out);
+  FormatHostsFile(session, {.redirect_address = "127.0.0.1", .include_comments = true}, kDate, &out);
   EXPECT_EQ(out.substr(Header14("# Nombre d'entrees: 5").size()),
             "192.168.1.1\trouter.lan\r\n"
             "10.0.0.1\tintra.lan\t# office\r\n"
@@ -132,7 +132,7 @@ TEST(FormatHostsFile, WritesCellsUnchanged) {
   session.list1.Add("www.twice.example", "0.0.0.0", "  #  spaced  ");
   session.list1.Add("Caf\xC3\xA9.example", "0.0.0.0", "");
   std::string out = "kept";
-  FormatHostsFile(session, true, "127.0.0.1", true, kDate, &out);
+  FormatHostsFile(session, {.redirect_address = "127.0.0.1", .add_www = true, .include_comments = true}, kDate, &out);
   EXPECT_EQ(out, "kept" + Header14("# Nombre d'entrees: 2 * 2 avec les lignes 'www.'") +
                      "127.0.0.1\tCaf\xC3\xA9.example\r\n"
                      "127.0.0.1\twww.twice.example\t  #  spaced  \r\n"
@@ -144,7 +144,7 @@ TEST(FormatHostsFile, YieldsBetweenSections) {
   Session session = FiveRows();
   int yields = 0;
   std::string out;
-  FormatHostsFile(session, true, "127.0.0.1", false, kDate, &out, [&yields] { ++yields; });
+  FormatHostsFile(session, {.redirect_address = "127.0.0.1", .add_www = true}, kDate, &out, [&yields] { ++yields; });
   EXPECT_GE(yields, 3);
 }
 
@@ -159,7 +159,7 @@ TEST(FormatHostsFile, LoadedAgainEveryEntryReturnsToItsList) {
       "127.000.0.1 padded.example\n",
       session);
   std::string out;
-  FormatHostsFile(session, true, "0.0.0.0", true, kDate, &out);
+  FormatHostsFile(session, {.redirect_address = "0.0.0.0", .add_www = true, .include_comments = true}, kDate, &out);
   Session again;
   again.ResetRejectedLines();
   ParseHostsData(out, again);
@@ -185,7 +185,7 @@ TEST_P(FormatHostsFromArrayTest, Bytes) {
   SortBuffer buffer;
   for (const std::string& item : GetParam().items) buffer.Append(item);
   std::string out;
-  FormatHostsFromArray(buffer, GetParam().www, GetParam().redirect, kDate, &out);
+  FormatHostsFromArray(buffer, {GetParam().redirect, GetParam().www}, kDate, &out);
   EXPECT_EQ(out, GetParam().expected);
 }
 
@@ -216,18 +216,18 @@ TEST(FormatDomainExport, NamesInDisplayOrderWithOrWithoutComments) {
   list.Add("a.example", "127.0.0.1", "");
   list.Add("c.example", "0.0.0.0", "# x, y");
   std::string with;
-  FormatDomainExport(list, true, &with);
+  FormatDomainExport(list, {.include_comments = true}, &with);
   EXPECT_EQ(with, "a.example\r\nb.example\t#ads\r\nc.example\t# x, y\r\n");
   std::string without;
-  FormatDomainExport(list, false, &without);
+  FormatDomainExport(list, {}, &without);
   EXPECT_EQ(without, "a.example\r\nb.example\r\nc.example\r\n");
   list.SetSort(Column::kDomaine, SortDirection::kDescending);
   std::string reversed;
-  FormatDomainExport(list, false, &reversed);
+  FormatDomainExport(list, {}, &reversed);
   EXPECT_EQ(reversed, "c.example\r\nb.example\r\na.example\r\n");
 
   std::string empty;
-  FormatDomainExport(EntryList(), true, &empty);
+  FormatDomainExport(EntryList(), {.include_comments = true}, &empty);
   EXPECT_EQ(empty, "");
 }
 
@@ -262,14 +262,15 @@ TEST(ChunkedWriters, BigListGoesOutInPiecesThatMakeTheWholeFile) {
     std::function<bool(const ByteSink&)> format;
     std::function<void(std::string*)> whole;
   };
+  const WriteOptions hosts{.redirect_address = "127.0.0.1", .add_www = true, .include_comments = true};
+  const WriteOptions array{.redirect_address = "0.0.0.0", .add_www = true, .include_comments = true};
   const std::vector<Writer> writers = {
-      {"hosts",
-       [&](const ByteSink& sink) { return FormatHostsFile(session, true, "127.0.0.1", true, kDate, sink); },
-       [&](std::string* out) { FormatHostsFile(session, true, "127.0.0.1", true, kDate, out); }},
-      {"array", [&](const ByteSink& sink) { return FormatHostsFromArray(names, true, "0.0.0.0", kDate, sink); },
-       [&](std::string* out) { FormatHostsFromArray(names, true, "0.0.0.0", kDate, out); }},
-      {"export", [&](const ByteSink& sink) { return FormatDomainExport(session.list1, true, sink); },
-       [&](std::string* out) { FormatDomainExport(session.list1, true, out); }},
+      {"hosts", [&](const ByteSink& sink) { return FormatHostsFile(session, hosts, kDate, sink); },
+       [&](std::string* out) { FormatHostsFile(session, hosts, kDate, out); }},
+      {"array", [&](const ByteSink& sink) { return FormatHostsFromArray(names, array, kDate, sink); },
+       [&](std::string* out) { FormatHostsFromArray(names, array, kDate, out); }},
+      {"export", [&](const ByteSink& sink) { return FormatDomainExport(session.list1, hosts, sink); },
+       [&](std::string* out) { FormatDomainExport(session.list1, hosts, out); }},
       {"names", [&](const ByteSink& sink) { return FormatSortedNames(names, sink); },
        [&](std::string* out) { FormatSortedNames(names, out); }},
   };
@@ -304,10 +305,11 @@ TEST(ChunkedWriters, RefusedPieceStopsTheWriter) {
     session.list1.Add("host" + std::to_string(i) + ".example", "0.0.0.0", "");
     names.Append("host" + std::to_string(i) + ".example");
   }
+  const WriteOptions options{.redirect_address = "0.0.0.0", .add_www = true};
   const std::vector<std::function<bool(const ByteSink&)>> writers = {
-      [&](const ByteSink& sink) { return FormatHostsFile(session, true, "0.0.0.0", false, kDate, sink); },
-      [&](const ByteSink& sink) { return FormatHostsFromArray(names, true, "0.0.0.0", kDate, sink); },
-      [&](const ByteSink& sink) { return FormatDomainExport(session.list1, false, sink); },
+      [&](const ByteSink& sink) { return FormatHostsFile(session, options, kDate, sink); },
+      [&](const ByteSink& sink) { return FormatHostsFromArray(names, options, kDate, sink); },
+      [&](const ByteSink& sink) { return FormatDomainExport(session.list1, options, sink); },
       [&](const ByteSink& sink) { return FormatSortedNames(names, sink); },
   };
   for (size_t w = 0; w < writers.size(); ++w) {

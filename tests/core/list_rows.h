@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/entry_list.h"
+#include "core/sort_buffer.h"
 
 namespace quorvale::testing {
 
@@ -29,6 +30,13 @@ inline std::vector<Row> Rows(const EntryList& list) {
     rows.push_back({std::string(list.Name(i)), std::string(list.Description(i)), std::string(list.Address(i))});
   }
   return rows;
+}
+
+// The entries of the sort buffer, from index 0 up.
+inline std::vector<std::string> Entries(const SortBuffer& buffer) {
+  std::vector<std::string> entries;
+  for (size_t i = 0; i < buffer.size(); ++i) entries.emplace_back(buffer[i]);
+  return entries;
 }
 
 }  // namespace quorvale::testing

@@ -13,6 +13,7 @@
 namespace quorvale {
 namespace {
 
+using testing::Entries;
 using testing::Rows;
 
 // A file of several megabytes mixing what the loads meet: CR LF and LF, comments, inline
@@ -69,7 +70,7 @@ TEST(PieceLoads, BigFilesLoadAsWhenReadWhole) {
   ASSERT_TRUE(LoadDomainOnlyFile(path, buffer_file).ok());
   ASSERT_TRUE(LoadDomainOnlyData(data, buffer_data).ok());
   EXPECT_GT(buffer_file.size(), 80000u);
-  EXPECT_EQ(buffer_file.items(), buffer_data.items());
+  EXPECT_EQ(Entries(buffer_file), Entries(buffer_data));
 }
 
 // Hands out the given pieces, then fails as a disk would.
@@ -138,9 +139,9 @@ TEST(PieceLoads, DomainFilesFailingHalfWayAddNothing) {
   ASSERT_TRUE(LoadDomainOnlyData("kept.example\n", buffer).ok());
   FailingPieces domain_only({"127.0.0.1 new.example\n", "www.third.example\n"});
   EXPECT_EQ(LoadDomainOnlyPieces(domain_only, buffer).code(), ErrorCode::kIoError);
-  EXPECT_EQ(buffer.items(), std::vector<std::string>{"kept.example"});
+  EXPECT_EQ(Entries(buffer), std::vector<std::string>{"kept.example"});
   buffer.Append("later.example");
-  EXPECT_EQ(buffer.items(), (std::vector<std::string>{"kept.example", "later.example"}));
+  EXPECT_EQ(Entries(buffer), (std::vector<std::string>{"kept.example", "later.example"}));
 }
 
 }  // namespace

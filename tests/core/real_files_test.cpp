@@ -18,6 +18,7 @@
 namespace quorvale {
 namespace {
 
+using testing::Entries;
 using testing::RealFile;
 using testing::Row;
 using testing::Rows;
@@ -63,7 +64,8 @@ TEST_P(RealHostsFileTest, RoundTrip) {
   loaded.ResetRejectedLines();
   ASSERT_TRUE(ParseHostsFile(RealFile(GetParam().file), loaded).ok());
   std::string written;
-  FormatHostsFile(loaded, true, "0.0.0.0", true, "07/12/2026 16:08:57", &written);
+  FormatHostsFile(loaded, {.redirect_address = "0.0.0.0", .add_www = true, .include_comments = true},
+                  "07/12/2026 16:08:57", &written);
 
   Session again;
   again.ResetRejectedLines();
@@ -171,11 +173,11 @@ TEST_P(RealPlainListTest, LoadDomainOnlyFileAndSort) {
   SortBuffer buffer;
   ASSERT_TRUE(LoadDomainOnlyFile(RealFile(c.file), buffer).ok());
   EXPECT_EQ(buffer.size(), c.stored);
-  const std::vector<std::string> entries = buffer.items();
+  const std::vector<std::string> entries = Entries(buffer);
   for (const std::string& entry : entries) ASSERT_EQ(entry, AsciiLower(entry));
   SortAndDeduplicate(buffer);
   EXPECT_EQ(buffer.size(), c.after_sort);
-  const std::vector<std::string> sorted = buffer.items();
+  const std::vector<std::string> sorted = Entries(buffer);
   for (size_t i = 1; i < sorted.size(); ++i) ASSERT_LT(sorted[i - 1], sorted[i]);
 }
 
@@ -186,7 +188,7 @@ TEST_P(RealPlainListTest, RoundTripThroughHostsFormat) {
   loaded.ResetRejectedLines();
   ASSERT_TRUE(ParseDomainList(RealFile(GetParam().file), loaded).ok());
   std::string written;
-  FormatHostsFile(loaded, false, "127.0.0.1", true, "07/12/2026 16:08:57", &written);
+  FormatHostsFile(loaded, {.redirect_address = "127.0.0.1", .include_comments = true}, "07/12/2026 16:08:57", &written);
   Session again;
   again.ResetRejectedLines();
   ParseHostsData(written, again);

@@ -5,12 +5,16 @@
 #include <algorithm>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "core/list_rows.h"
 
 namespace quorvale {
 namespace {
 
 using namespace std::string_literals;
+using testing::Entries;
 
 // Byte order written out independently: unsigned bytes, a prefix first.
 bool ByteLess(const std::string& a, const std::string& b) {
@@ -37,6 +41,12 @@ INSTANTIATE_TEST_SUITE_P(Cases, EntryKeyTest,
                                            KeyCase{"a.com\t#[x]", "a.com\t#[x]"}, KeyCase{" #[x]", ""},
                                            KeyCase{"", ""}));
 
+SortBuffer BufferOf(const std::vector<std::string>& entries) {
+  SortBuffer buffer;
+  for (const std::string& entry : entries) buffer.Append(entry);
+  return buffer;
+}
+
 TEST(SortRange, MatchesByteOrderOnAwkwardStrings) {
   // Lengths around the comparison windows, long shared prefixes, NUL and high bytes, empty
   // strings and exact repeats.
@@ -53,22 +63,23 @@ TEST(SortRange, MatchesByteOrderOnAwkwardStrings) {
   }
   std::vector<std::string> expected = items;
   std::stable_sort(expected.begin(), expected.end(), ByteLess);
-  SortRange(items, 0, static_cast<int32_t>(items.size() - 1));
-  EXPECT_TRUE(items == expected);
+  SortBuffer buffer = BufferOf(items);
+  SortRange(buffer, 0, static_cast<int32_t>(buffer.size() - 1));
+  EXPECT_TRUE(Entries(buffer) == expected);
 }
 
 TEST(SortRange, SortsOnlyTheRange) {
-  std::vector<std::string> items = {"z", "d", "c", "b", "a", "0"};
-  SortRange(items, 1, 4);
-  EXPECT_EQ(items, (std::vector<std::string>{"z", "a", "b", "c", "d", "0"}));
-  SortRange(items, 5, 5);
-  EXPECT_EQ(items[5], "0");
-  SortRange(items, 4, 2);
-  EXPECT_EQ(items, (std::vector<std::string>{"z", "a", "b", "c", "d", "0"}));
+  SortBuffer buffer = BufferOf({"z", "d", "c", "b", "a", "0"});
+  SortRange(buffer, 1, 4);
+  EXPECT_EQ(Entries(buffer), (std::vector<std::string>{"z", "a", "b", "c", "d", "0"}));
+  SortRange(buffer, 5, 5);
+  EXPECT_EQ(buffer[5], "0");
+  SortRange(buffer, 4, 2);
+  EXPECT_EQ(Entries(buffer), (std::vector<std::string>{"z", "a", "b", "c", "d", "0"}));
   // Indexes past either end are clamped.
-  SortRange(items, -3, 100);
-  EXPECT_EQ(items, (std::vector<std::string>{"0", "a", "b", "c", "d", "z"}));
-  std::vector<std::string> none;
+  SortRange(buffer, -3, 100);
+  EXPECT_EQ(Entries(buffer), (std::vector<std::string>{"0", "a", "b", "c", "d", "z"}));
+  SortBuffer none;
   SortRange(none, 0, -1);
   EXPECT_TRUE(none.empty());
 }
@@ -78,21 +89,19 @@ TEST(SortRange, SortedReversedAndEqualInputs) {
   for (int i = 0; i < 50000; ++i) ascending.push_back("host" + std::to_string(100000 + i) + ".example");
   std::vector<std::string> reversed(ascending.rbegin(), ascending.rend());
   std::vector<std::string> same(50000, std::string(100, 'x'));
-
-  std::vector<std::string> items = ascending;
-  SortRange(items, 0, static_cast<int32_t>(items.size() - 1));
-  EXPECT_TRUE(items == ascending);
-  SortRange(reversed, 0, static_cast<int32_t>(reversed.size() - 1));
-  EXPECT_TRUE(reversed == ascending);
-  SortRange(same, 0, static_cast<int32_t>(same.size() - 1));
-  EXPECT_TRUE(same == std::vector<std::string>(50000, std::string(100, 'x')));
+  for (const auto& [input, sorted] : {std::pair(ascending, ascending), std::pair(reversed, ascending),
+                                      std::pair(same, same)}) {
+    SortBuffer buffer = BufferOf(input);
+    SortRange(buffer, 0, static_cast<int32_t>(buffer.size() - 1));
+    EXPECT_TRUE(Entries(buffer) == sorted);
+  }
 }
 
 TEST(SortRange, CaseAndControlCharactersByCode) {
-  std::vector<std::string> items = {"b.com", "a.com", "B.com", "a.com.", "a.com #[x]", "a.com\tz", "1.com", " x"};
-  SortRange(items, 0, static_cast<int32_t>(items.size() - 1));
-  EXPECT_EQ(items, (std::vector<std::string>{" x", "1.com", "B.com", "a.com", "a.com\tz", "a.com #[x]", "a.com.",
-                                             "b.com"}));
+  SortBuffer buffer = BufferOf({"b.com", "a.com", "B.com", "a.com.", "a.com #[x]", "a.com\tz", "1.com", " x"});
+  SortRange(buffer, 0, static_cast<int32_t>(buffer.size() - 1));
+  EXPECT_EQ(Entries(buffer), (std::vector<std::string>{" x", "1.com", "B.com", "a.com", "a.com\tz", "a.com #[x]",
+                                                       "a.com.", "b.com"}));
 }
 
 struct TrierCase {
@@ -106,13 +115,12 @@ void PrintTo(const TrierCase& c, std::ostream* out) { *out << c.label; }
 class SortAndDeduplicateTest : public ::testing::TestWithParam<TrierCase> {};
 
 TEST_P(SortAndDeduplicateTest, Kept) {
-  SortBuffer buffer;
-  for (const std::string& item : GetParam().input) buffer.Append(item);
+  SortBuffer buffer = BufferOf(GetParam().input);
   SortAndDeduplicate(buffer);
-  EXPECT_EQ(buffer.items(), GetParam().output);
+  EXPECT_EQ(Entries(buffer), GetParam().output);
   // Once more: a sorted, duplicate-free buffer stays as it is.
   SortAndDeduplicate(buffer);
-  EXPECT_EQ(buffer.items(), GetParam().output);
+  EXPECT_EQ(Entries(buffer), GetParam().output);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -140,7 +148,7 @@ TEST(SortAndDeduplicate, FiftyEightEntriesWithOneRepeatedKeyLeaveFiftySeven) {
   ASSERT_EQ(buffer.size(), 58u);
   SortAndDeduplicate(buffer);
   EXPECT_EQ(buffer.size(), 57u);
-  const std::vector<std::string> sorted = buffer.items();
+  const std::vector<std::string> sorted = Entries(buffer);
   EXPECT_TRUE(std::is_sorted(sorted.begin(), sorted.end(), ByteLess));
 }
 
@@ -148,12 +156,12 @@ TEST(SortAndDeduplicate, YieldsAndKeepsEveryDistinctKeyOfALargeBuffer) {
   std::mt19937 random(7);
   SortBuffer buffer;
   for (int i = 0; i < 100000; ++i) buffer.Append("n" + std::to_string(random() % 60000) + ".example");
-  std::vector<std::string> expected = buffer.items();
+  std::vector<std::string> expected = Entries(buffer);
   std::sort(expected.begin(), expected.end(), ByteLess);
   expected.erase(std::unique(expected.begin(), expected.end()), expected.end());
   int yields = 0;
   SortAndDeduplicate(buffer, [&yields] { ++yields; });
-  EXPECT_TRUE(buffer.items() == expected);
+  EXPECT_TRUE(Entries(buffer) == expected);
   EXPECT_GT(yields, 0);
 }
 

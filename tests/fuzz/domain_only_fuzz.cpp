@@ -7,6 +7,7 @@
 
 #include "core/domain_parser.h"
 #include "core/hosts_writer.h"
+#include "core/list_rows.h"
 #include "core/sort_buffer.h"
 #include "core/sorting.h"
 #include "core/text.h"
@@ -21,13 +22,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   FUZZ_CHECK(status.ok() != nothing);
   FUZZ_CHECK(status.ok() || status.code() == quorvale::ErrorCode::kEmpty);
   FUZZ_CHECK(!buffer.empty() && buffer[0] == "kept.example.com");
-  for (const std::string& entry : buffer.items()) {
+  for (const std::string& entry : quorvale::testing::Entries(buffer)) {
     FUZZ_CHECK(quorvale::AsciiLower(entry) == entry);
     FUZZ_CHECK(entry.find_first_of("\r\n") == std::string::npos);
   }
   quorvale::SortAndDeduplicate(buffer);
   std::string out;
-  quorvale::FormatHostsFromArray(buffer, true, "0.0.0.0", "01/01/70 00:00:00", &out);
+  quorvale::FormatHostsFromArray(buffer, {.redirect_address = "0.0.0.0", .add_www = true}, "01/01/70 00:00:00",
+                                 &out);
   FUZZ_CHECK(out.ends_with("\r\n"));
   return 0;
 }

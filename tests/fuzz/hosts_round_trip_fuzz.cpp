@@ -57,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   for (bool www : {false, true}) {
     for (std::string_view redirect : {"127.0.0.1", "0.0.0.0"}) {
       std::string written;
-      quorvale::FormatHostsFile(first, www, redirect, true, "01/01/70 00:00:00", &written);
+      quorvale::FormatHostsFile(first, {std::string(redirect), www, true}, "01/01/70 00:00:00", &written);
       quorvale::Session second;
       second.ResetRejectedLines();
       quorvale::ParseHostsData(written, second);

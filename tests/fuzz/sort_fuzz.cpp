@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/list_rows.h"
 #include "core/sort_buffer.h"
 #include "core/sorting.h"
 #include "fuzz_check.h"
@@ -33,14 +34,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   const int32_t last = static_cast<int32_t>(bytes[1]) - 8;
   const std::vector<std::string> input = Split(std::string_view(reinterpret_cast<const char*>(bytes) + 2, size - 2));
 
-  std::vector<std::string> ranged = input;
+  quorvale::SortBuffer ranged;
+  for (const std::string& item : input) ranged.Append(item);
   quorvale::SortRange(ranged, first, last);
   std::vector<std::string> expected_range = input;
   const int32_t count = static_cast<int32_t>(input.size());
   const int32_t from = std::max(first, 0);
   const int32_t to = std::min(last, count - 1);
   if (from < to) std::sort(expected_range.begin() + from, expected_range.begin() + to + 1);
-  FUZZ_CHECK(ranged == expected_range);
+  FUZZ_CHECK(quorvale::testing::Entries(ranged) == expected_range);
 
   quorvale::SortBuffer buffer;
   for (const std::string& item : input) buffer.Append(item);
@@ -56,6 +58,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     expected.push_back(item);
     previous_key = key;
   }
-  FUZZ_CHECK(buffer.items() == expected);
+  FUZZ_CHECK(quorvale::testing::Entries(buffer) == expected);
   return 0;
 }

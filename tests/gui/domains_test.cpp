@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "core/list_rows.h"
 #include "gui/form1.h"
 #include "gui/form3.h"
 #include "support/fake_platform.h"
@@ -124,7 +125,7 @@ class DomainsTest : public ::testing::Test {
     }
     return rows;
   }
-  std::vector<std::string> Buffer() { return form_->session().SortArray.items(); }
+  std::vector<std::string> Buffer() { return testing::Entries(form_->session().SortArray); }
   std::string Report() { return ReadBytes(dir_.File("Rapport.txt")); }
   std::string Path(const char* name) { return dir_.File(name); }
 
@@ -541,7 +542,7 @@ TEST_F(DomainsTest, NamesSaveOverAnExistingFile) {
   EXPECT_EQ(platform_.attribute_calls.size(), 1u);  // the load's own
 
   // OK over a read-only file makes it writable and replaces it.
-  ASSERT_TRUE(platform_.SetFileAttributes(Path("names.txt"), kAttrReadOnlySystem).ok());
+  ASSERT_TRUE(platform_.SetFileAttributes(Path("names.txt"), kAttrReadOnly | kAttrSystem).ok());
   ChooseFile(Path("names.txt"));
   prompts_.answers.push_back(Answer::kOk);
   prompts_.answers.push_back(Answer::kOk);

@@ -297,7 +297,7 @@ TEST_F(Form1Test, CancelledOrFailedOuvrirChangesNothing) {
 
 TEST_F(Form1Test, LoadClearsTheReadOnlyAttribute) {
   WriteBytes(dir_.File("HOSTS"), "0.0.0.0 ads.example.com\n");
-  ASSERT_TRUE(platform_.SetFileAttributes(dir_.File("HOSTS"), kAttrReadOnlySystem).ok());
+  ASSERT_TRUE(platform_.SetFileAttributes(dir_.File("HOSTS"), kAttrReadOnly | kAttrSystem).ok());
   Action("OpenHostFile")->trigger();
   EXPECT_EQ(platform_.GetFileAttributes(dir_.File("HOSTS")), kAttrNormal);
 }

@@ -156,7 +156,7 @@ class SaveTest : public ::testing::Test {
   // The writer's own output for the loaded lists.
   std::string Expected(bool www, const char* address, bool comments) {
     std::string bytes;
-    FormatHostsFile(form_->session(), www, address, comments, CurrentDateTimeText(), &bytes);
+    FormatHostsFile(form_->session(), {address, www, comments}, CurrentDateTimeText(), &bytes);
     return bytes;
   }
 
@@ -285,7 +285,7 @@ TEST_F(SaveTest, SaveAsOverAReadOnlyFileMakesItNormal) {
   Load();
   const std::string path = dir_.File("old.txt");
   WriteBytes(path, kOldBytes);
-  ASSERT_TRUE(platform_.SetFileAttributes(path, kAttrReadOnlySystem).ok());
+  ASSERT_TRUE(platform_.SetFileAttributes(path, kAttrReadOnly | kAttrSystem).ok());
   platform_.attribute_calls.clear();
 
   SaveAs(PressOk, path, {Answer::kOk, Answer::kNo, Answer::kOk});
@@ -299,7 +299,7 @@ TEST_F(SaveTest, CancelAtTheOverwriteQuestionLeavesTheFile) {
   Load();
   const std::string path = dir_.File("old.txt");
   WriteBytes(path, kOldBytes);
-  ASSERT_TRUE(platform_.SetFileAttributes(path, kAttrReadOnlySystem).ok());
+  ASSERT_TRUE(platform_.SetFileAttributes(path, kAttrReadOnly | kAttrSystem).ok());
   platform_.attribute_calls.clear();
 
   SaveAs(PressOk, path, {Answer::kCancel});
@@ -404,7 +404,7 @@ TEST_F(SaveTest, ReplaceWithoutAHostsFileCreatesItWithoutAsking) {
   EXPECT_EQ(Messages(), (std::vector<std::string>{kCommentsLine, kReplacedLine}));
   EXPECT_EQ(ReadBytes(hosts()), Expected(true, "127.0.0.1", true));
   // Made normal (which fails quietly on a missing file), written, then read-only and system.
-  EXPECT_EQ(platform_.attribute_calls, Attributes({kAttrNormal, kAttrNormal, kAttrReadOnlySystem}));
+  EXPECT_EQ(platform_.attribute_calls, Attributes({kAttrNormal, kAttrNormal, kAttrReadOnly | kAttrSystem}));
   EXPECT_EQ(platform_.GetFileAttributes(hosts()), kAttrReadOnly);
   EXPECT_TRUE(Backups().empty());
   EXPECT_TRUE(form_->isEnabled());
@@ -415,7 +415,7 @@ TEST_F(SaveTest, CancelAtTheReplaceQuestionOnlyHidesTheFile) {
   WriteBytes(hosts(), kOldBytes);
   Replace(PressOk, {Answer::kCancel});
   EXPECT_EQ(Messages(), std::vector<std::string>{kReplaceQuestionLine});
-  EXPECT_EQ(platform_.attribute_calls, Attributes({kAttrNormal, kAttrReadOnlyHiddenSystem}));
+  EXPECT_EQ(platform_.attribute_calls, Attributes({kAttrNormal, kAttrReadOnly | kAttrHidden | kAttrSystem}));
   EXPECT_EQ(ReadBytes(hosts()), kOldBytes);
   EXPECT_EQ(platform_.GetFileAttributes(hosts()), kAttrReadOnly);
   EXPECT_TRUE(Backups().empty());
@@ -424,13 +424,13 @@ TEST_F(SaveTest, CancelAtTheReplaceQuestionOnlyHidesTheFile) {
 TEST_F(SaveTest, ReplaceKeepsACopyOfTheOldFile) {
   Load();
   WriteBytes(hosts(), kOldBytes);
-  ASSERT_TRUE(platform_.SetFileAttributes(hosts(), kAttrReadOnlyHiddenSystem).ok());
+  ASSERT_TRUE(platform_.SetFileAttributes(hosts(), kAttrReadOnly | kAttrHidden | kAttrSystem).ok());
   platform_.attribute_calls.clear();
   WatchWrites();
 
   Replace(ChooseZerosWithoutWww, {Answer::kOk, Answer::kNo, Answer::kOk});
   EXPECT_EQ(Messages(), (std::vector<std::string>{kReplaceQuestionLine, kCommentsLine, kReplacedLine}));
-  EXPECT_EQ(platform_.attribute_calls, Attributes({kAttrNormal, kAttrNormal, kAttrReadOnlySystem}));
+  EXPECT_EQ(platform_.attribute_calls, Attributes({kAttrNormal, kAttrNormal, kAttrReadOnly | kAttrSystem}));
   EXPECT_EQ(ReadBytes(hosts()), Expected(false, "0.0.0.0", false));
   EXPECT_EQ(platform_.GetFileAttributes(hosts()), kAttrReadOnly);
 
@@ -447,7 +447,7 @@ TEST_F(SaveTest, ReplaceKeepsACopyOfTheOldFile) {
 TEST_F(SaveTest, AHostsFileThatCannotBeWrittenStaysAsItWas) {
   Load();
   WriteBytes(hosts(), kOldBytes);
-  ASSERT_TRUE(platform_.SetFileAttributes(hosts(), kAttrReadOnlyHiddenSystem).ok());
+  ASSERT_TRUE(platform_.SetFileAttributes(hosts(), kAttrReadOnly | kAttrHidden | kAttrSystem).ok());
   platform_.attribute_calls.clear();
   platform_.failing_writes = {hosts()};
   Replace(PressOk, {Answer::kOk, Answer::kYes, Answer::kOk});

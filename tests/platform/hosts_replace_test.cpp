@@ -276,7 +276,9 @@ class FailingPlatform : public FakePlatform {
   }
   Status SetFileAttributes(const std::string& path, int attributes) override {
     Status status = FakePlatform::SetFileAttributes(path, attributes);
-    if (fail_protect && attributes == kAttrReadOnlySystem) return Status(ErrorCode::kAccessDenied, path, "denied");
+    if (fail_protect && attributes == (kAttrReadOnly | kAttrSystem)) {
+      return Status(ErrorCode::kAccessDenied, path, "denied");
+    }
     return status;
   }
 };

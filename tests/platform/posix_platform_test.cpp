@@ -146,11 +146,11 @@ TEST_P(FileAttributesTest, MapsToWriteBits) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, FileAttributesTest,
-    ::testing::Values(AttributeCase{0664, kAttrReadOnlySystem, 0444, kAttrReadOnly},
-                      AttributeCase{0664, kAttrReadOnlyHiddenSystem, 0444, kAttrReadOnly},
-                      AttributeCase{0600, kAttrReadOnlyHiddenSystem, 0400, kAttrReadOnly},
-                      AttributeCase{0777, kAttrReadOnlySystem, 0555, kAttrReadOnly},
-                      AttributeCase{0444, kAttrReadOnlySystem, 0444, kAttrReadOnly},
+    ::testing::Values(AttributeCase{0664, kAttrReadOnly | kAttrSystem, 0444, kAttrReadOnly},
+                      AttributeCase{0664, kAttrReadOnly | kAttrHidden | kAttrSystem, 0444, kAttrReadOnly},
+                      AttributeCase{0600, kAttrReadOnly | kAttrHidden | kAttrSystem, 0400, kAttrReadOnly},
+                      AttributeCase{0777, kAttrReadOnly | kAttrSystem, 0555, kAttrReadOnly},
+                      AttributeCase{0444, kAttrReadOnly | kAttrSystem, 0444, kAttrReadOnly},
                       // Normal gives the owner write access back, and only the owner.
                       AttributeCase{0444, kAttrNormal, 0644, kAttrNormal},
                       AttributeCase{0400, kAttrNormal, 0600, kAttrNormal},
@@ -162,7 +162,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(FileAttributesMissingTest, MissingFileIsNotFound) {
   TempDir dir;
   auto platform = CreateSystemPlatform();
-  for (int attributes : {kAttrNormal, kAttrReadOnlySystem, kAttrReadOnlyHiddenSystem}) {
+  for (int attributes : {kAttrNormal, kAttrReadOnly | kAttrSystem, kAttrReadOnly | kAttrHidden | kAttrSystem}) {
     EXPECT_EQ(platform->SetFileAttributes(dir.File("missing"), attributes).code(), ErrorCode::kNotFound) << attributes;
   }
   EXPECT_EQ(platform->GetFileAttributes(dir.File("missing")), -1);

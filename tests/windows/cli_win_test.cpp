@@ -59,7 +59,7 @@ class WindowsCliTest : public ::testing::Test {
     session.ResetRejectedLines();
     EXPECT_TRUE(ParseHostsFile(input, session).ok());
     std::string out;
-    FormatHostsFile(session, www, redirect, comments, CurrentDateTimeText(), &out);
+    FormatHostsFile(session, {std::string(redirect), www, comments}, CurrentDateTimeText(), &out);
     return out;
   }
 
@@ -174,14 +174,14 @@ TEST_F(WindowsCliReplaceTest, ReplacesTheSystemFileKeepingACopyOfTheOldOne) {
   // A read-only, hidden and system file is what a locked-down machine has.
   SetFileAttributesA(hosts_.c_str(), FILE_ATTRIBUTE_NORMAL);
   WriteBytes(hosts_, "old hosts\r\n");
-  ASSERT_TRUE(platform_->SetFileAttributes(hosts_, kAttrReadOnlyHiddenSystem).ok());
+  ASSERT_TRUE(platform_->SetFileAttributes(hosts_, kAttrReadOnly | kAttrHidden | kAttrSystem).ok());
   const std::string input = Crafted("liste.txt", kCraftedHosts);
 
   ProcessResult result = Run({"--hosts", input, "--www", "--comments", "--replace-hosts"});
   ASSERT_EQ(result.status, 0) << result.err;
   EXPECT_EQ(result.out, "");
   EXPECT_EQ(result.err, "");
-  EXPECT_EQ(platform_->GetFileAttributes(hosts_), kAttrReadOnlySystem);
+  EXPECT_EQ(platform_->GetFileAttributes(hosts_), kAttrReadOnly | kAttrSystem);
   EXPECT_EQ(ReadBytes(hosts_), ExpectedHosts(input, true, "127.0.0.1", true));
 
   std::vector<std::string> added;

@@ -150,7 +150,7 @@ TEST_F(WindowsPlatformTest, AttributesOfAMissingFile) {
 TEST_F(WindowsPlatformTest, ReadOnlyFileRefusesAWrite) {
   const std::string path = File("locked.txt");
   WriteBytes(path, "old");
-  ASSERT_TRUE(platform_->SetFileAttributes(path, kAttrReadOnlySystem).ok());
+  ASSERT_TRUE(platform_->SetFileAttributes(path, kAttrReadOnly | kAttrSystem).ok());
   Status status = platform_->WriteFileAtomic(path, "new");
   EXPECT_EQ(status.code(), ErrorCode::kAccessDenied);
   SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);

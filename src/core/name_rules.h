@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+#include "text.h"
+
+namespace quorvale {
+
+// The names the HOSTS-format and plain-list parsers accept are 4 to 128 bytes long.
+inline constexpr size_t kShortestName = 4;
+inline constexpr size_t kLongestName = 128;
+
+inline bool HasNameLength(std::string_view name) {
+  return name.size() >= kShortestName && name.size() <= kLongestName;
+}
+
+// Removes every "www." and "http://" at the start of `text`, as many as there are, in any
+// order. The prefixes are compared exactly: "WWW." and "HTTP://" stay.
+inline std::string_view StripWebPrefixes(std::string_view text) {
+  constexpr std::string_view kWww = "www.";
+  constexpr std::string_view kHttp = "http://";
+  while (true) {
+    if (StartsWith(text, kWww)) {
+      text.remove_prefix(kWww.size());
+    } else if (StartsWith(text, kHttp)) {
+      text.remove_prefix(kHttp.size());
+    } else {
+      return text;
+    }
+  }
+}
+
+}  // namespace quorvale
