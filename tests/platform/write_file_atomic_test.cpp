@@ -8,7 +8,6 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -385,8 +384,6 @@ struct InterruptCase {
   bool named_temp;
   size_t left;
 };
-
-void PrintTo(const InterruptCase& c, std::ostream* out) { *out << strsignal(c.signal_number) << " " << c.named_temp; }
 
 class InterruptedWriteTest : public WriteFileAtomicTest, public ::testing::WithParamInterface<InterruptCase> {};
 

@@ -92,14 +92,6 @@ TEST_F(WindowsCliTest, WritesTheExactFilesAtPathsWithBlanks) {
       << bytes;
 }
 
-// "-" is standard output, written in binary: the CR LF line ends as they are.
-TEST_F(WindowsCliTest, DashIsStandardOutput) {
-  const std::string input = Crafted("hosts.txt", kCraftedHosts);
-  ProcessResult result = Run({"--hosts", input, "--write-hosts", "-"});
-  ASSERT_EQ(result.status, 0) << result.err;
-  EXPECT_EQ(result.out, ExpectedHosts(input, false, "127.0.0.1", false));
-}
-
 TEST_F(WindowsCliTest, DumpLinesEndWithALineFeedOnly) {
   const std::string input = Crafted("hosts.txt", kCraftedHosts);
   ProcessResult result = Run({"--hosts", input, "--dump"});

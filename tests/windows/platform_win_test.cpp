@@ -4,8 +4,6 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
-#include <aclapi.h>
-#include <sddl.h>
 
 #include <gtest/gtest.h>
 
@@ -15,7 +13,6 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "platform/win_command_line.h"
 #include "support/test_files.h"
 #include "win_test_util.h"
 
@@ -23,21 +20,6 @@ namespace quorvale::testing {
 namespace {
 
 constexpr DWORD kDosBits = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-
-// A file's access list in the system's text form.
-std::string AccessListText(const std::string& path) {
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  char* text = nullptr;
-  if (GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr, nullptr,
-                            &descriptor) == ERROR_SUCCESS) {
-    ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text,
-                                                         nullptr);
-  }
-  std::string result = text != nullptr ? text : "";
-  LocalFree(text);
-  LocalFree(descriptor);
-  return result;
-}
 
 std::string Lower(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return static_cast<char>(tolower(c)); });
@@ -221,60 +203,6 @@ TEST_F(WindowsPlatformTest, WriteFileAtomicRefusesFoldersAndMissingFolders) {
   EXPECT_EQ(platform_->WriteFileAtomic(File("sub"), "x").code(), ErrorCode::kAccessDenied);
   EXPECT_EQ(platform_->WriteFileAtomic(File("absent\\file.txt"), "x").code(), ErrorCode::kNotFound);
   EXPECT_EQ(Listing(), std::vector<std::string>{"sub"});
-}
-
-// The child half of the test below: started with QUORVALE_WRITE_FOLDER, it writes half of
-// "hosts" in that folder, says so with "started", and waits to be ended.
-TEST(WindowsEndedWrite, Child) {
-  char folder[MAX_PATH] = {};
-  if (GetEnvironmentVariableA("QUORVALE_WRITE_FOLDER", folder, MAX_PATH) == 0) GTEST_SKIP() << "started by a test";
-  (void)CreateSystemPlatform()->WriteFileAtomicInPieces(std::string(folder) + "\\hosts", [&](const ByteSink& sink) {
-    WriteBytes(std::string(folder) + "\\started", "");
-    ::Sleep(INFINITE);
-    return sink("never");
-  });
-}
-
-TEST_F(WindowsPlatformTest, AProgramEndedInTheMiddleOfAWriteLeavesNoTemporaryFile) {
-  WriteBytes(File("hosts"), "old");
-  char self[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, self, MAX_PATH);
-  std::string command = BuildWindowsCommandLine({self, "--gtest_filter=WindowsEndedWrite.Child"});
-  SetEnvironmentVariableA("QUORVALE_WRITE_FOLDER", dir_.path().c_str());
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION child = {};
-  ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &child));
-  SetEnvironmentVariableA("QUORVALE_WRITE_FOLDER", nullptr);
-  const bool writing = WaitForFile(File("started"), 30000);
-  TerminateProcess(child.hProcess, 1);
-  WaitForSingleObject(child.hProcess, INFINITE);
-  CloseHandle(child.hThread);
-  CloseHandle(child.hProcess);
-  ASSERT_TRUE(writing);
-  EXPECT_EQ(ReadBytes(File("hosts")), "old");
-  EXPECT_EQ(Listing(), (std::vector<std::string>{"hosts", "started"}));
-}
-
-// A copy takes the access list of the file it copies, here one that the folder's inherited
-// entries do not reach.
-TEST_F(WindowsPlatformTest, CopyKeepsTheAccessList) {
-  const std::string kAccess = "D:P(A;;FA;;;SY)(A;;FA;;;BA)";
-  WriteBytes(File("from.txt"), "x");
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(kAccess.c_str(), SDDL_REVISION_1, &descriptor, nullptr));
-  BOOL present = FALSE;
-  BOOL defaulted = FALSE;
-  PACL acl = nullptr;
-  GetSecurityDescriptorDacl(descriptor, &present, &acl, &defaulted);
-  const DWORD set = SetNamedSecurityInfoA(File("from.txt").data(), SE_FILE_OBJECT,
-                                          DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr,
-                                          nullptr, acl, nullptr);
-  LocalFree(descriptor);
-  ASSERT_EQ(set, static_cast<DWORD>(ERROR_SUCCESS));
-  if (AccessListText(File("from.txt")) != kAccess) GTEST_SKIP() << "this file system does not keep access lists (Wine)";
-  ASSERT_TRUE(platform_->CopyFile(File("from.txt"), File("to.txt")).ok());
-  EXPECT_EQ(AccessListText(File("to.txt")), kAccess);
 }
 
 TEST_F(WindowsPlatformTest, CopyRemoveAndList) {
