@@ -134,6 +134,10 @@ class CliRun {
   // file stops the run.
   int CheckRead(const Status& status, const std::string& path) {
     if (status.ok() || status.code() == ErrorCode::kEmpty) return kExitOk;
+    return ReadFailed(status, path);
+  }
+
+  int ReadFailed(const Status& status, const std::string& path) {
     Message(path + " n'a pas pu etre lu: " + Reason(status, path));
     return kExitFile;
   }
@@ -168,10 +172,14 @@ class CliRun {
     }
     ReleaseIndexes();
     const std::string path = platform_.HostsPath();
+    // The lines of the current file that the lists cannot hold go into the new one.
+    WriteOptions options = Options();
+    const Status read = ReadLinesToCarry(path, &options.carried_lines);
+    if (!read.ok()) return ReadFailed(read, path);
     ReplaceOutcome outcome;
     Status status = ReplaceHostsFile(
         platform_, path,
-        [this](const ByteSink& sink) { return FormatHostsFile(session_, Options(), CurrentDateTimeText(), sink); },
+        [&](const ByteSink& sink) { return FormatHostsFile(session_, options, CurrentDateTimeText(), sink); },
         std::time(nullptr), &outcome);
     if (status.ok()) return kExitOk;
     switch (outcome.step) {

@@ -14,6 +14,13 @@ namespace {
 // ":::" (four empty hexadecimal groups), a space and the shortest name.
 constexpr size_t kShortestEntryLine = 4 + kShortestName;
 
+// The parts of a line that gives an entry; they view the line's working buffer.
+struct HostsLineParts {
+  std::string_view address;
+  std::string_view name;
+  std::string_view comment;  // untrimmed
+};
+
 // An accepted line waiting to be added; its texts live in the line's working buffer.
 struct PendingEntry {
   EntryList* list;
@@ -23,9 +30,9 @@ struct PendingEntry {
   uint32_t hash;
 };
 
-// Treats one line; returns whether it gave an entry (a duplicate name counts as one), which
-// `entry` then describes.
-bool TreatHostsLine(std::string_view raw, std::string& working, Session& session, PendingEntry* entry) {
+// The HOSTS grammar: whether one line (an item, trimmed of spaces) gives an entry, which
+// `parts` then describes. `working` receives the lower-cased copy that the parts view.
+bool ReadHostsLine(std::string_view raw, std::string& working, HostsLineParts* parts) {
   working.assign(raw);
   AsciiLowerTabsToSpaces(working.data(), working.size());
   std::string_view line = working;
@@ -35,7 +42,6 @@ bool TreatHostsLine(std::string_view raw, std::string& working, Session& session
 
   std::string_view address = line.substr(0, space);
   if (!IsDottedQuad(address) && !IsHexGroups(address)) return false;
-  const bool blocked = address == "127.0.0.1" || address == "0.0.0.0";
 
   std::string_view rest = line.substr(space + 1);
   if (!HasLetter(rest)) return false;
@@ -54,12 +60,35 @@ bool TreatHostsLine(std::string_view raw, std::string& working, Session& session
   if (name.find(' ') != std::string_view::npos) return false;
   if (name == "localhost") return false;
 
+  *parts = {address, name, comment};
+  return true;
+}
+
+// Treats one line; returns whether it gave an entry (a duplicate name counts as one), which
+// `entry` then describes.
+bool TreatHostsLine(std::string_view raw, std::string& working, Session& session, PendingEntry* entry) {
+  HostsLineParts parts;
+  if (!ReadHostsLine(raw, working, &parts)) return false;
+  const bool blocked = parts.address == "127.0.0.1" || parts.address == "0.0.0.0";
   entry->list = blocked ? &session.list1 : &session.list2;
-  entry->name = name;
-  entry->address = address;
-  entry->comment = TrimSpaces(comment);
-  entry->hash = EntryList::KeyHash(name);
+  entry->name = parts.name;
+  entry->address = parts.address;
+  entry->comment = TrimSpaces(parts.comment);
+  entry->hash = EntryList::KeyHash(parts.name);
   entry->list->Prefetch(entry->hash);
+  return true;
+}
+
+// Whether a physical line is one that a replace keeps (see LinesToCarry).
+bool IsLineToCarry(std::string_view line, std::string& working) {
+  const size_t first = line.find_first_not_of(" \t");
+  if (first == std::string_view::npos || line[first] == '#') return false;
+  ItemReader reader(line, /*at_start=*/false);
+  std::string_view item;
+  HostsLineParts parts;
+  while (reader.Next(&item)) {
+    if (ReadHostsLine(TrimSpaces(item), working, &parts)) return false;
+  }
   return true;
 }
 
@@ -120,6 +149,30 @@ void ParseHostsData(std::string_view data, Session& session, const YieldFn& yiel
   WholeData pieces(data);
   // Data in memory is always read to its end: the result is Ok.
   (void)ParseHostsPieces(pieces, session, yield);
+}
+
+std::vector<std::string> LinesToCarry(std::string_view hosts_file_bytes) {
+  std::vector<std::string> lines;
+  std::string working;
+  std::string_view rest = WithoutUtf8Bom(hosts_file_bytes);
+  while (!rest.empty()) {
+    const size_t end = std::min(rest.find_first_of("\r\n"), rest.size());
+    const std::string_view line = rest.substr(0, end);
+    if (IsLineToCarry(line, working)) lines.emplace_back(line);
+    const bool crlf = rest.substr(end, 2) == "\r\n";
+    rest.remove_prefix(std::min(rest.size(), end + (crlf ? 2 : 1)));
+  }
+  return lines;
+}
+
+Status ReadLinesToCarry(const std::string& path, std::vector<std::string>* lines) {
+  lines->clear();
+  std::string bytes;
+  Status status = ReadFileBytes(path, &bytes);
+  if (status.code() == ErrorCode::kNotFound) return Status::Ok();
+  if (!status.ok()) return status;
+  *lines = LinesToCarry(bytes);
+  return Status::Ok();
 }
 
 Status ParseHostsFile(const std::string& path, Session& session, const YieldFn& yield) {

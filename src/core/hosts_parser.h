@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "item_reader.h"
 #include "session.h"
@@ -24,5 +25,18 @@ void ParseHostsData(std::string_view data, Session& session, const YieldFn& yiel
 // rejected lines (back to one empty element) and the count are as if nothing had been read,
 // and the read error is returned.
 Status ParseHostsPieces(LinePieces& pieces, Session& session, const YieldFn& yield = {});
+
+// The lines of a HOSTS file that a replace of it keeps, because the lists can never hold
+// them: verbatim and in file order, every physical line (split at CR, LF or CR LF, not at
+// commas; without its line end) that is not blank (only spaces and tabs), not a comment (its
+// first character other than a space or tab is "#") and of which no item gives an entry by
+// the rules of ParseHostsFile. A line whose items give entries only in part ("127.0.0.1
+// a.com,b c") is not kept: its entries are already in the lists, and keeping it would write
+// them twice. A UTF-8 byte-order mark at the start is not part of the first line.
+std::vector<std::string> LinesToCarry(std::string_view hosts_file_bytes);
+
+// The same over the HOSTS file at `path`. A file that does not exist has nothing to keep
+// (Ok, no lines); one that exists but cannot be read fails.
+Status ReadLinesToCarry(const std::string& path, std::vector<std::string>* lines);
 
 }  // namespace quorvale

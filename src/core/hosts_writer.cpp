@@ -1,5 +1,6 @@
 #include "hosts_writer.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 #include <cstdlib>
@@ -16,11 +17,15 @@ namespace {
 constexpr std::string_view kEol = "\r\n";
 constexpr std::string_view kHeaderTop =
     "#\r\n"
-    "# La ligne ci-dessous est obligatoire, ne pas la supprimer!\r\n"
-    "127.0.0.1\tlocalhost\r\n"
+    "# La ligne ci-dessous est obligatoire, ne pas la supprimer!\r\n";
+// The header's one line that is not a comment.
+constexpr std::string_view kLocalhostLine = "127.0.0.1\tlocalhost";
+constexpr std::string_view kHeaderBelowLocalhost =
     "#\r\n"
     "# Plus d'informations sur:\r\n";
 constexpr std::string_view kGeneratedBy = "# Genere par: Quorvale @ ";
+constexpr std::string_view kCarriedLinesNote = "# Lignes conservees du fichier hosts precedent";
+constexpr std::string_view kBlanks = " \t";
 
 void AppendLine(ChunkedOutput& out, std::string_view text) {
   out.Append(text);
@@ -33,6 +38,8 @@ void AppendLine(ChunkedOutput& out, std::string_view text) {
 void AppendHeader(ChunkedOutput& out, std::string_view pages, std::string_view date_text,
                   std::string_view count_label, size_t count, std::string_view www_note) {
   out.Append(kHeaderTop);
+  AppendLine(out, kLocalhostLine);
+  out.Append(kHeaderBelowLocalhost);
   out.Append(pages);
   AppendLine(out, "#");
   out.Append(kGeneratedBy);
@@ -43,6 +50,33 @@ void AppendHeader(ChunkedOutput& out, std::string_view pages, std::string_view d
   out.Append(www_note);
   out.Append(kEol);
   AppendLine(out, "#");
+}
+
+// Whether two lines hold the same words between spaces and tabs.
+bool SameWords(std::string_view a, std::string_view b) {
+  while (true) {
+    a.remove_prefix(std::min(a.size(), a.find_first_not_of(kBlanks)));
+    b.remove_prefix(std::min(b.size(), b.find_first_not_of(kBlanks)));
+    if (a.empty() || b.empty()) return a.empty() && b.empty();
+    const size_t a_word = std::min(a.size(), a.find_first_of(kBlanks));
+    const size_t b_word = std::min(b.size(), b.find_first_of(kBlanks));
+    if (a.substr(0, a_word) != b.substr(0, b_word)) return false;
+    a.remove_prefix(a_word);
+    b.remove_prefix(b_word);
+  }
+}
+
+// The lines kept from the HOSTS file being replaced, under their note.
+void AppendCarriedLines(ChunkedOutput& out, const std::vector<std::string>& lines) {
+  bool noted = false;
+  for (const std::string& line : lines) {
+    // The header's localhost line is not written twice; its other lines are comments, and a
+    // carried line never is one.
+    if (SameWords(line, kLocalhostLine)) continue;
+    if (!noted) AppendLine(out, kCarriedLinesNote);
+    noted = true;
+    AppendLine(out, line);
+  }
 }
 
 // The list writer names the three pages one to a line, after a "#" line.
@@ -146,6 +180,7 @@ bool FormatHostsFile(const Session& session, const WriteOptions& options, std::s
   ChunkedOutput out(sink);
   AppendHeader(out, ListPages(), date_text, "# Nombre d'entrees: ", session.RowCount(),
                options.add_www ? " * 2 avec les lignes 'www.'" : "");
+  AppendCarriedLines(out, options.carried_lines);
 
   YieldTicker ticker(yield, 4096);
   for (int pass = 0; pass < copies && !out.failed(); ++pass) {

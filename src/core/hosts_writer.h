@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "byte_sink.h"
 #include "entry_list.h"
@@ -31,6 +32,9 @@ struct WriteOptions {
   bool add_www = false;
   // A row that has a description gets TAB + description after its name.
   bool include_comments = false;
+  // Lines of the HOSTS file being replaced that the lists cannot hold (LinesToCarry), written
+  // as they are. FormatHostsFile only; the other writers do not read it.
+  std::vector<std::string> carried_lines{};
 };
 
 // The options chosen in the session (RedirectAddress, AddWwwLines) and the answer to the
@@ -41,9 +45,12 @@ WriteOptions WriteOptionsFor(const Session& session, bool include_comments);
 // returns false when the sink refused one; it stops there. The forms that take a string
 // append to it.
 
-// A HOSTS file of both lists: the 14 header lines, then list2, its "www." twins when
-// `add_www`, list1 with the redirect address, its twins when `add_www`. Rows in each list's
-// display order; descriptions only with `include_comments`. Every line ends with CR LF.
+// A HOSTS file of both lists: the 14 header lines; then, when `carried_lines` holds a line
+// that the header does not already hold (the same words between spaces and tabs: the header's
+// localhost line), the line "# Lignes conservees du fichier hosts precedent" and those lines
+// in their order; then list2, its "www." twins when `add_www`, list1 with the redirect
+// address, its twins when `add_www`. Rows in each list's display order; descriptions only
+// with `include_comments`. The header's count is the rows'. Every line ends with CR LF.
 bool FormatHostsFile(const Session& session, const WriteOptions& options, std::string_view date_text,
                      const ByteSink& sink, const YieldFn& yield = {});
 inline void FormatHostsFile(const Session& session, const WriteOptions& options, std::string_view date_text,

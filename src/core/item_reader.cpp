@@ -15,6 +15,10 @@ constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
 }  // namespace
 
+std::string_view WithoutUtf8Bom(std::string_view data) {
+  return data.substr(0, kUtf8Bom.size()) == kUtf8Bom ? data.substr(kUtf8Bom.size()) : data;
+}
+
 ItemReader::ItemReader(std::string_view data, bool at_start) : data_(data) {
   if (at_start && data_.substr(0, kUtf8Bom.size()) == kUtf8Bom) pos_ = kUtf8Bom.size();
 }

@@ -37,6 +37,9 @@ class ItemReader {
   size_t next_newline_ = 0;
 };
 
+// `data` without the UTF-8 byte-order mark it may begin with.
+std::string_view WithoutUtf8Bom(std::string_view data);
+
 // Reads a whole file into `out` (replacing its contents).
 Status ReadFileBytes(const std::string& path, std::string* out);
 

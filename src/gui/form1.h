@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/byte_sink.h"
 #include "core/session.h"
@@ -95,9 +96,11 @@ class Form1 : public QMainWindow {
   // with its close box after an earlier "OK" of the run (the earlier choice then stands).
   bool RunOptionsWindow();
   // Asks whether the descriptions go in and hands `write` the contents of both lists with the
-  // options of the last "OK", formatted as they are written. From the answer until `write`
+  // options of the last "OK", formatted as they are written, after the header and
+  // `carried_lines` (the lines kept from a replaced HOSTS file). From the answer until `write`
   // returns, the window takes no input, so the lists cannot change under the writer.
-  Status WriteHostsFile(const std::function<Status(const FileContents&)>& write);
+  Status WriteHostsFile(const std::function<Status(const FileContents&)>& write,
+                        std::vector<std::string> carried_lines = {});
 
   void SetStatus(const QString& text);
   // Empties both lists, yielding around each, as Reset and the close do.

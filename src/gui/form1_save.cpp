@@ -3,7 +3,10 @@
 #include <ctime>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
+#include "core/hosts_parser.h"
 #include "core/hosts_writer.h"
 #include "gui/form1.h"
 #include "gui/form2.h"
@@ -19,7 +22,8 @@ bool Form1::RunOptionsWindow() {
   return session_.OptionsAccepted;
 }
 
-Status Form1::WriteHostsFile(const std::function<Status(const FileContents&)>& write) {
+Status Form1::WriteHostsFile(const std::function<Status(const FileContents&)>& write,
+                             std::vector<std::string> carried_lines) {
   const bool include_comments =
       ShowMessage(texts::kIncludeComments, Prompts::Buttons::kYesNo,
                   Prompts::Icon::kNone) == Prompts::Answer::kYes;
@@ -29,7 +33,8 @@ Status Form1::WriteHostsFile(const std::function<Status(const FileContents&)>& w
   YieldNow();
   // The file is written as it is formatted, so a big list is never held whole a second time.
   const std::string date_text = CurrentDateTimeText();
-  const WriteOptions options = WriteOptionsFor(session_, include_comments);
+  WriteOptions options = WriteOptionsFor(session_, include_comments);
+  options.carried_lines = std::move(carried_lines);
   const Status written = write([&](const ByteSink& sink) {
     return FormatHostsFile(session_, options, date_text, sink, slice_yield_);
   });
@@ -87,11 +92,19 @@ void Form1::ReplaceHosts_Click() {
     // ReplaceHostsFile makes the file normal again before it copies and writes it.
   }
 
+  // The lines of the current file that the lists cannot hold go into the new one; a file
+  // that cannot be read stops the replace before anything is written.
+  std::vector<std::string> carried_lines;
+  Status replaced = ReadLinesToCarry(path, &carried_lines);
   // The old file is kept as a dated copy beside it; a copy that cannot be made stops the
   // replace before anything is written.
-  const Status replaced = WriteHostsFile([this, &path](const FileContents& contents) {
-    return ReplaceHostsFile(platform_, path, contents, std::time(nullptr));
-  });
+  if (replaced.ok()) {
+    replaced = WriteHostsFile(
+        [this, &path](const FileContents& contents) {
+          return ReplaceHostsFile(platform_, path, contents, std::time(nullptr));
+        },
+        std::move(carried_lines));
+  }
   if (!replaced.ok()) {
     RestoreAttributesAfterFailure(platform_, path, attributes_before);
     ShowMessage(texts::kSaveFailed, Prompts::Buttons::kOk, Prompts::Icon::kCritical);

@@ -149,9 +149,11 @@ class CliReplaceTest : public CliTest {
   CliLaunch launch_;
 };
 
-TEST_F(CliReplaceTest, ReplacesTheSystemFileKeepingACopyOfTheOldOne) {
+TEST_F(CliReplaceTest, ReplacesTheSystemFileCarryingTheLinesTheListsCannotHoldAndKeepingACopy) {
   const std::string input = RealFile("semi0naut__dotfiles__windows_hosts");
-  WriteBytes(hosts_, "old hosts\r\n");
+  const std::string old_hosts = "127.0.0.1\tlocalhost\n127.0.1.1\tmypc.lan\tmypc\n\n# IPv6\n"
+                                "::1  localhost ip6-localhost\n0.0.0.0 old.example\n";
+  WriteBytes(hosts_, old_hosts);
   chmod(hosts_.c_str(), 0444);
   CliResult result =
       Run({"--hosts", input, "--www", "--comments", "--redirect", "0.0.0.0", "--replace-hosts"}, launch_);
@@ -161,7 +163,8 @@ TEST_F(CliReplaceTest, ReplacesTheSystemFileKeepingACopyOfTheOldOne) {
   Session session;
   session.ResetRejectedLines();
   ASSERT_TRUE(ParseHostsFile(input, session).ok());
-  EXPECT_EQ(ReadBytes(hosts_), HostsFileBytes(session, true, "0.0.0.0", true));
+  EXPECT_EQ(ReadBytes(hosts_), HostsFileBytes(session, true, "0.0.0.0", true,
+                                              {"127.0.1.1\tmypc.lan\tmypc", "::1  localhost ip6-localhost"}));
   struct stat info {};
   ASSERT_EQ(stat(hosts_.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0222, 0u) << "the replaced file is read-only";
@@ -170,7 +173,7 @@ TEST_F(CliReplaceTest, ReplacesTheSystemFileKeepingACopyOfTheOldOne) {
   ASSERT_EQ(names.size(), 2u);
   EXPECT_EQ(names[0], "HOSTS");
   EXPECT_TRUE(std::regex_match(names[1], std::regex(R"(HOSTS\.\d{8}-\d{6}\.bak)"))) << names[1];
-  EXPECT_EQ(ReadBytes(etc_ + "/" + names[1]), "old hosts\r\n");
+  EXPECT_EQ(ReadBytes(etc_ + "/" + names[1]), old_hosts);
 }
 
 TEST_F(CliReplaceTest, MissingSystemFileIsCreatedWithoutCopy) {

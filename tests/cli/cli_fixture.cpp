@@ -15,9 +15,10 @@ void CliTest::SetUpTestSuite() {
   unsetenv("QUORVALE_SYSTEM_DIR");
 }
 
-std::string HostsFileBytes(const Session& session, bool www, std::string_view redirect, bool comments) {
+std::string HostsFileBytes(const Session& session, bool www, std::string_view redirect, bool comments,
+                           const std::vector<std::string>& carried_lines) {
   std::string out;
-  FormatHostsFile(session, {std::string(redirect), www, comments}, CurrentDateTimeText(), &out);
+  FormatHostsFile(session, {std::string(redirect), www, comments, carried_lines}, CurrentDateTimeText(), &out);
   return out;
 }
 

@@ -36,7 +36,8 @@ class CliTest : public ::testing::Test {
 };
 
 // The writers' output for a session, as the window program would write it now.
-std::string HostsFileBytes(const Session& session, bool www, std::string_view redirect, bool comments);
+std::string HostsFileBytes(const Session& session, bool www, std::string_view redirect, bool comments,
+                           const std::vector<std::string>& carried_lines = {});
 std::string SortedHostsBytes(const Session& session, bool www, std::string_view redirect);
 std::string ExportBytes(const Session& session, bool comments);
 std::string SortedNamesBytes(const Session& session);

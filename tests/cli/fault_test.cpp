@@ -229,6 +229,15 @@ TEST_F(CliReplaceFaultTest, FileLockedByAnAccessList) {
   ExpectOldFileKept(true);
 }
 
+TEST_F(CliReplaceFaultTest, UnreadableFileIsNotReplaced) {
+  chmod(hosts_.c_str(), 0000);
+  CliResult result = Replace();
+  chmod(hosts_.c_str(), 0644);
+  EXPECT_EQ(result.status, 2);
+  EXPECT_EQ(result.err, "quorvale-cli: " + hosts_ + " n'a pas pu etre lu: Permission denied\n");
+  ExpectOldFileKept(false);
+}
+
 // The disk fills while the new HOSTS file is written: the copy (small) is made, the file is
 // not, and it is read-only again.
 TEST_F(CliReplaceFaultTest, DiskFullDuringTheWrite) {

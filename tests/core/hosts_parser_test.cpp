@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/list_rows.h"
@@ -169,6 +170,19 @@ TEST(HostsParser, YieldsWhileParsingALongFile) {
   EXPECT_EQ(session.list1.size(), 5000u);
   EXPECT_GT(yields, 0);
   EXPECT_LT(yields, 5000);
+}
+
+TEST(HostsParser, LinesToCarryAreTheNonBlankNonCommentLinesThatGiveNoEntry) {
+  const std::vector<std::pair<std::string, std::vector<std::string>>> cases = {
+      {" \t\r\n\r\n# c,d\n \t# e\n0.0.0.0 ads.example.com #x\n\t10.0.0.1  lan.example\n", {}},
+      {"\xEF\xBB\xBF" "a b\rc d\ne f\r\n\xEF\xBB\xBFg\r\r\n", {"a b", "c d", "e f", "\xEF\xBB\xBFg"}},
+      {"127.0.0.1\tlocalhost\n127.0.1.1\tmypc.lan\tmypc\n  ::1   LocalHost ip6-loopback  \nff02::1 ip6-allnodes\n"
+       ":: any.example\n::: any.example\n0.0.0.0 abc\n",
+       {"127.0.0.1\tlocalhost", "127.0.1.1\tmypc.lan\tmypc", "  ::1   LocalHost ip6-loopback  ", "ff02::1 ip6-allnodes",
+        ":: any.example", "0.0.0.0 abc"}},
+      {"127.0.0.1 a.com,b c\nx y,z w\n\"0.0.0.0 q.example\"\n", {"x y,z w"}},
+  };
+  for (const auto& [bytes, lines] : cases) EXPECT_EQ(LinesToCarry(bytes), lines) << bytes;
 }
 
 }  // namespace

@@ -71,6 +71,7 @@ struct HostsFileCase {
   const char* redirect;
   bool comments;
   std::string expected;
+  std::vector<std::string> carried_lines = {};
 };
 
 void PrintTo(const HostsFileCase& c, std::ostream* out) { *out << c.label; }
@@ -81,7 +82,7 @@ TEST_P(FormatHostsFileTest, Bytes) {
   const HostsFileCase& c = GetParam();
   Session session = c.five_rows ? FiveRows() : Session();
   std::string out;
-  FormatHostsFile(session, {c.redirect, c.www, c.comments}, kDate, &out);
+  FormatHostsFile(session, {c.redirect, c.www, c.comments, c.carried_lines}, kDate, &out);
   EXPECT_EQ(out, c.expected);
 }
 
@@ -111,7 +112,16 @@ INSTANTIATE_TEST_SUITE_P(
                           "192.168.1.1\trouter.lan\r\n"
                           "0.0.0.0\ta.example\r\n"
                           "0.0.0.0\tb.example\r\n"
-                          "0.0.0.0\tc.example\r\n"}));
+                          "0.0.0.0\tc.example\r\n"},
+        HostsFileCase{"carried lines but the header's own", true, false, "0.0.0.0", false,
+                      Header14("# Nombre d'entrees: 5") + "# Lignes conservees du fichier hosts precedent\r\n"
+                          "::1 localhost\r\n127.0.0.1\tlocalhost.localdomain\r\n10.0.0.1\tintra.lan\r\n"
+                          "192.168.1.1\trouter.lan\r\n0.0.0.0\ta.example\r\n0.0.0.0\tb.example\r\n"
+                          "0.0.0.0\tc.example\r\n",
+                      {"127.0.0.1 localhost", "::1 localhost", " 127.0.0.1 \t localhost\t",
+                       "127.0.0.1\tlocalhost.localdomain"}},
+        HostsFileCase{"only the header's own line carried", false, false, "0.0.0.0", false,
+                      Header14("# Nombre d'entrees: 0"), {"127.0.0.1  localhost"}}));
 
 TEST(FormatHostsFile, FollowsEachListsDisplayOrder) {
   Session session = FiveRows();

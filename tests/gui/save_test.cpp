@@ -42,10 +42,11 @@ const QString kReplaceQuestion = QStringLiteral("Voulez vous vraiment remplacer 
 const QString kReplaced = QStringLiteral("Fichier hosts remplace");
 const QString kFailed = QStringLiteral("Echec! le fichier n'a pas pu etre enregistre.");
 
-// Two blocked names (one with a description) and one redirection.
+// Two blocked names (one with a description), one redirection, one line only a replace keeps.
 constexpr char kLoaded[] =
     "0.0.0.0 ads.example.com #Tracker\r\n"
     "127.0.0.1 beta.example\r\n"
+    "::1 ip6-localhost\r\n"
     "10.1.2.3 intranet.example # Office\r\n";
 constexpr char kOldBytes[] = "old content\r\n";
 
@@ -154,9 +155,9 @@ class SaveTest : public ::testing::Test {
   }
 
   // The writer's own output for the loaded lists.
-  std::string Expected(bool www, const char* address, bool comments) {
+  std::string Expected(bool www, const char* address, bool comments, std::vector<std::string> carried_lines = {}) {
     std::string bytes;
-    FormatHostsFile(form_->session(), {address, www, comments}, CurrentDateTimeText(), &bytes);
+    FormatHostsFile(form_->session(), {address, www, comments, carried_lines}, CurrentDateTimeText(), &bytes);
     return bytes;
   }
 
@@ -431,7 +432,7 @@ TEST_F(SaveTest, ReplaceKeepsACopyOfTheOldFile) {
   Replace(ChooseZerosWithoutWww, {Answer::kOk, Answer::kNo, Answer::kOk});
   EXPECT_EQ(Messages(), (std::vector<std::string>{kReplaceQuestionLine, kCommentsLine, kReplacedLine}));
   EXPECT_EQ(platform_.attribute_calls, Attributes({kAttrNormal, kAttrNormal, kAttrReadOnly | kAttrSystem}));
-  EXPECT_EQ(ReadBytes(hosts()), Expected(false, "0.0.0.0", false));
+  EXPECT_EQ(ReadBytes(hosts()), Expected(false, "0.0.0.0", false, {"old content"}));
   EXPECT_EQ(platform_.GetFileAttributes(hosts()), kAttrReadOnly);
 
   const std::vector<std::string> backups = Backups();

@@ -165,7 +165,7 @@ class WindowsCliReplaceTest : public WindowsCliTest {
 TEST_F(WindowsCliReplaceTest, ReplacesTheSystemFileKeepingACopyOfTheOldOne) {
   // A read-only, hidden and system file is what a locked-down machine has.
   SetFileAttributesA(hosts_.c_str(), FILE_ATTRIBUTE_NORMAL);
-  WriteBytes(hosts_, "old hosts\r\n");
+  WriteBytes(hosts_, "0.0.0.0 old.example\r\n");
   ASSERT_TRUE(platform_->SetFileAttributes(hosts_, kAttrReadOnly | kAttrHidden | kAttrSystem).ok());
   const std::string input = Crafted("liste.txt", kCraftedHosts);
 
@@ -186,7 +186,7 @@ TEST_F(WindowsCliReplaceTest, ReplacesTheSystemFileKeepingACopyOfTheOldOne) {
   ASSERT_TRUE(std::regex_match(added[0], match, std::regex(R"((.*)\.\d{8}-\d{6}\.bak)"))) << added[0];
   EXPECT_TRUE(SameName(match[1], "HOSTS")) << added[0];
   EXPECT_TRUE(std::find(before_.begin(), before_.end(), match[1].str()) != before_.end()) << added[0];
-  EXPECT_EQ(ReadBytes(etc_ + "\\" + added[0]), "old hosts\r\n");
+  EXPECT_EQ(ReadBytes(etc_ + "\\" + added[0]), "0.0.0.0 old.example\r\n");
 }
 
 TEST_F(WindowsCliReplaceTest, NothingLoadedLeavesTheSystemFileAlone) {
