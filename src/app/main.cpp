@@ -9,6 +9,7 @@ int main(int argc, char* argv[]) {
   quorvale::RestartWithLargePages(argv);
   QApplication app(argc, argv);
   quorvale::SetUpApplication();
+  quorvale::GuardWritesAgainstSignals();
   std::unique_ptr<quorvale::Platform> platform = quorvale::CreateSystemPlatform();
   quorvale::QtPrompts prompts;
   quorvale::Form1 form(*platform, prompts);

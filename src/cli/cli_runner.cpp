@@ -21,6 +21,8 @@ namespace quorvale {
 namespace {
 
 constexpr std::string_view kProgram = "quorvale-cli: ";
+// The output name that stands for standard output.
+constexpr std::string_view kStandardOutput = "-";
 
 // The reason of a failure for a message that names `path` itself. The failure's subject is
 // named too when it is another file (the file behind a symbolic link, a backup copy).
@@ -147,7 +149,15 @@ class CliRun {
   // The file is written as it is formatted: a big list is never held whole a second time.
   int Write(const std::string& path, const FileContents& contents) {
     ReleaseIndexes();
-    Status status = platform_.WriteFileAtomicInPieces(path, contents);
+    if (path == kStandardOutput) {
+      const bool complete = contents([this](std::string_view piece) {
+        return std::fwrite(piece.data(), 1, piece.size(), out_) == piece.size();
+      });
+      return complete && std::fflush(out_) == 0 ? kExitOk : StdoutFailed();
+    }
+    // What went to standard output so far comes first, should the output be that too.
+    if (std::fflush(out_) != 0) return StdoutFailed();
+    Status status = platform_.WriteOutput(path, contents);
     if (status.ok()) return kExitOk;
     Message(path + " n'a pas pu etre enregistre: " + Reason(status, path));
     return kExitFile;

@@ -17,6 +17,7 @@ int main(int argc, char** argv) {
   // The system's reasons for a failure (strerror) in the user's language, as the window
   // program gets them from Qt's start-up.
   std::setlocale(LC_ALL, "");
+  quorvale::GuardWritesAgainstSignals();
 #ifdef _WIN32
   // --dump lines end with LF alone.
   _setmode(_fileno(stdout), _O_BINARY);

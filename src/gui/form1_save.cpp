@@ -76,7 +76,9 @@ void Form1::ReplaceHosts_Click() {
   const std::string path = platform_.HostsPath();
   YieldNow();
   // Until the writing starts, a failing step is skipped: a missing file cannot be made
-  // normal, and the write tells whether the file can be replaced.
+  // normal, and the write tells whether the file can be replaced. A replace that fails puts
+  // back the attributes the file had before the command.
+  const int attributes_before = platform_.GetFileAttributes(path);
   (void)platform_.SetFileAttributes(path, kAttrNormal);
   if (platform_.PathFileExists(path)) {
     const Prompts::Answer answer =
@@ -104,6 +106,7 @@ void Form1::ReplaceHosts_Click() {
         std::move(carried_lines));
   }
   if (!replaced.ok()) {
+    RestoreAttributesAfterFailure(platform_, path, attributes_before);
     ShowMessage(texts::kSaveFailed, Prompts::Buttons::kOk, Prompts::Icon::kCritical);
     return;
   }

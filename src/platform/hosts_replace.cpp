@@ -1,8 +1,9 @@
 #include "platform/hosts_replace.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <ctime>
-#include <functional>
+#include <tuple>
 #include <vector>
 
 #include "core/path_text.h"
@@ -12,18 +13,51 @@ namespace quorvale {
 
 namespace {
 
-// "<own name>.yyyymmdd-hhmmss.bak"
-bool IsBackupOf(std::string_view name, std::string_view own_name) {
-  constexpr std::string_view kSuffix = ".bak";
-  constexpr size_t kStampLength = 15;
-  if (name.size() != own_name.size() + 1 + kStampLength + kSuffix.size()) return false;
+constexpr std::string_view kBackupSuffix = ".bak";
+// "yyyymmdd-hhmmss"
+constexpr size_t kStampLength = 15;
+// More copies in one second than this many digits can count are not ours.
+constexpr size_t kMaxNumberDigits = 9;
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// A copy as the pruning sees it: ordered by its modification time, then by its name's stamp
+// and number (copies made within the clock's resolution have the same time).
+struct Backup {
+  std::string name;
+  std::int64_t modified = 0;
+  std::string_view stamp;
+  int number = 1;
+
+  bool operator<(const Backup& other) const {
+    return std::tie(modified, stamp, number) < std::tie(other.modified, other.stamp, other.number);
+  }
+};
+
+// Reads a name made by HostsBackupName for `own_name` into `backup`'s stamp and number.
+bool IsBackupOf(std::string_view name, std::string_view own_name, Backup* backup) {
+  if (name.size() < own_name.size() + 1 + kStampLength + kBackupSuffix.size()) return false;
   if (name.substr(0, own_name.size()) != own_name || name[own_name.size()] != '.') return false;
-  if (name.substr(name.size() - kSuffix.size()) != kSuffix) return false;
+  if (!name.ends_with(kBackupSuffix)) return false;
   std::string_view stamp = name.substr(own_name.size() + 1, kStampLength);
   for (size_t i = 0; i < stamp.size(); ++i) {
-    const bool digit = stamp[i] >= '0' && stamp[i] <= '9';
-    if (i == 8 ? stamp[i] != '-' : !digit) return false;
+    if (i == 8 ? stamp[i] != '-' : !IsDigit(stamp[i])) return false;
   }
+  std::string_view rest = name.substr(own_name.size() + 1 + kStampLength);
+  rest.remove_suffix(kBackupSuffix.size());
+  int number = 1;
+  if (!rest.empty()) {
+    // "-N": a number from 2 on, without leading zeros.
+    if (rest[0] != '-' || rest.size() < 2 || rest.size() > 1 + kMaxNumberDigits || rest[1] == '0') return false;
+    number = 0;
+    for (char c : rest.substr(1)) {
+      if (!IsDigit(c)) return false;
+      number = number * 10 + (c - '0');
+    }
+    if (number < 2) return false;
+  }
+  backup->stamp = stamp;
+  backup->number = number;
   return true;
 }
 
@@ -38,19 +72,45 @@ std::string OwnName(Platform& platform, const std::string& folder, const std::st
   return found.empty() ? asked : found;
 }
 
-// `folder` is "" or ends with its separator.
-void RemoveOldBackups(Platform& platform, const std::string& folder, const std::string& own_name) {
-  std::vector<std::string> backups;
-  for (std::string& name : platform.ListFolder(folder.empty() ? std::string(".") : folder)) {
-    if (IsBackupOf(name, own_name)) backups.push_back(std::move(name));
+// `folder` is "" or ends with its separator. The copy just made (`made`) stays whatever its
+// time says (the clock may have been put back); so does the oldest of the others, the file
+// as it was before the first replace.
+void RemoveOldBackups(Platform& platform, const std::string& folder, const std::string& own_name,
+                      std::string_view made) {
+  std::vector<std::string> names = platform.ListFolder(folder.empty() ? std::string(".") : folder);
+  std::vector<Backup> others;
+  for (const std::string& name : names) {
+    Backup backup;
+    if (name == made || !IsBackupOf(name, own_name, &backup)) continue;
+    backup.name = name;
+    backup.modified = platform.FileModifiedTime(folder + name);
+    others.push_back(backup);
   }
-  if (backups.size() <= static_cast<size_t>(kHostsBackupsKept)) return;
-  // The stamps order the names as they order the moments.
-  std::sort(backups.begin(), backups.end(), std::greater<>());
-  for (size_t i = kHostsBackupsKept; i < backups.size(); ++i) {
+  const size_t newest_kept = kHostsBackupsKept - 1;
+  if (others.size() <= newest_kept + 1) return;
+  std::sort(others.begin(), others.end());
+  for (size_t i = 1; i + newest_kept < others.size(); ++i) {
     // A copy that will not go away costs some disk space, not the replace.
-    (void)platform.RemoveFile(folder + backups[i]);
+    (void)platform.RemoveFile(folder + others[i].name);
   }
+}
+
+// The path of the next copy made in the second of `now`: numbered after every copy of that
+// second that the folder holds, so that the numbers follow the order of the copies.
+std::string NextBackupPath(Platform& platform, const std::string& folder, std::string_view own_name, std::time_t now) {
+  const std::string first = HostsBackupName(own_name, now);
+  Backup made;
+  (void)IsBackupOf(first, own_name, &made);
+  int last = 0;
+  for (const std::string& name : platform.ListFolder(folder.empty() ? std::string(".") : folder)) {
+    Backup backup;
+    if (IsBackupOf(name, own_name, &backup) && backup.stamp == made.stamp) last = std::max(last, backup.number);
+  }
+  std::string path = folder + HostsBackupName(own_name, now, last + 1);
+  for (int number = last + 2; platform.PathFileExists(path); ++number) {
+    path = folder + HostsBackupName(own_name, now, number);
+  }
+  return path;
 }
 
 Status Fail(ReplaceOutcome* outcome, ReplaceStep step, Status status) {
@@ -58,9 +118,31 @@ Status Fail(ReplaceOutcome* outcome, ReplaceStep step, Status status) {
   return status;
 }
 
+// Steps 2 to 4 of ReplaceHostsFile.
+Status CopyWriteAndProtect(Platform& platform, const std::string& hosts_path, const FileContents& contents,
+                           std::time_t now, ReplaceOutcome* outcome) {
+  if (platform.PathFileExists(hosts_path)) {
+    // folder keeps its trailing separator, so folder + name is a path.
+    const std::string folder(FolderPartOf(hosts_path));
+    const std::string asked(FileNameOf(hosts_path));
+    std::string own_name = OwnName(platform, folder.empty() ? std::string(".") : folder, asked);
+    std::string backup = NextBackupPath(platform, folder, own_name, now);
+    Status copied = platform.CopyFile(hosts_path, backup);
+    if (!copied.ok()) return Fail(outcome, ReplaceStep::kBackup, copied);
+    if (outcome != nullptr) outcome->backup_path = backup;
+    RemoveOldBackups(platform, folder, own_name, FileNameOf(backup));
+  }
+
+  Status written = platform.WriteFileAtomicInPieces(hosts_path, contents);
+  if (!written.ok()) return Fail(outcome, ReplaceStep::kWrite, written);
+  Status protected_status = platform.SetFileAttributes(hosts_path, kAttrReadOnly | kAttrSystem);
+  if (!protected_status.ok()) return Fail(outcome, ReplaceStep::kAttributes, protected_status);
+  return Status::Ok();
+}
+
 }  // namespace
 
-std::string HostsBackupName(std::string_view hosts_name, std::time_t now) {
+std::string HostsBackupName(std::string_view hosts_name, std::time_t now, int number) {
   std::tm local{};
 #ifdef _WIN32
   localtime_s(&local, &now);
@@ -72,34 +154,23 @@ std::string HostsBackupName(std::string_view hosts_name, std::time_t now) {
   std::string name(hosts_name);
   name += '.';
   name.append(stamp, length);
-  name += ".bak";
+  if (number > 1) name += "-" + std::to_string(number);
+  name += kBackupSuffix;
   return name;
+}
+
+void RestoreAttributesAfterFailure(Platform& platform, const std::string& hosts_path, int attributes_before) {
+  if (attributes_before > kAttrNormal) (void)platform.SetFileAttributes(hosts_path, attributes_before);
 }
 
 Status ReplaceHostsFile(Platform& platform, const std::string& hosts_path, const FileContents& contents,
                         std::time_t now, ReplaceOutcome* outcome) {
   if (outcome != nullptr) *outcome = ReplaceOutcome();
+  const int attributes_before = platform.GetFileAttributes(hosts_path);
   (void)platform.SetFileAttributes(hosts_path, kAttrNormal);
-
-  if (platform.PathFileExists(hosts_path)) {
-    // folder keeps its trailing separator, so folder + name is a path.
-    const std::string folder(FolderPartOf(hosts_path));
-    const std::string asked(FileNameOf(hosts_path));
-    std::string own_name = OwnName(platform, folder.empty() ? std::string(".") : folder, asked);
-    std::string backup = folder + HostsBackupName(own_name, now);
-    if (!platform.PathFileExists(backup)) {
-      Status copied = platform.CopyFile(hosts_path, backup);
-      if (!copied.ok()) return Fail(outcome, ReplaceStep::kBackup, copied);
-    }
-    if (outcome != nullptr) outcome->backup_path = backup;
-    RemoveOldBackups(platform, folder, own_name);
-  }
-
-  Status written = platform.WriteFileAtomicInPieces(hosts_path, contents);
-  if (!written.ok()) return Fail(outcome, ReplaceStep::kWrite, written);
-  Status protected_status = platform.SetFileAttributes(hosts_path, kAttrReadOnly | kAttrSystem);
-  if (!protected_status.ok()) return Fail(outcome, ReplaceStep::kAttributes, protected_status);
-  return Status::Ok();
+  Status status = CopyWriteAndProtect(platform, hosts_path, contents, now, outcome);
+  if (!status.ok()) RestoreAttributesAfterFailure(platform, hosts_path, attributes_before);
+  return status;
 }
 
 }  // namespace quorvale

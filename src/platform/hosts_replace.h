@@ -9,12 +9,18 @@
 
 namespace quorvale {
 
-// Number of backup copies of the HOSTS file kept beside it.
+// Number of the newest backup copies of the HOSTS file kept beside it; the oldest copy is
+// kept too.
 inline constexpr int kHostsBackupsKept = 5;
 
-// The name of the copy made at `now` (local time) of the file called `hosts_name`:
-// "<hosts_name>.<yyyymmdd-hhmmss>.bak".
-std::string HostsBackupName(std::string_view hosts_name, std::time_t now);
+// The name of the `number`th copy made in the second of `now` (local time) of the file
+// called `hosts_name`: "<hosts_name>.<yyyymmdd-hhmmss>.bak" for the first,
+// "<hosts_name>.<yyyymmdd-hhmmss>-<number>.bak" from the second on.
+std::string HostsBackupName(std::string_view hosts_name, std::time_t now, int number = 1);
+
+// Puts back the attributes that a replace found on the HOSTS file (as GetFileAttributes
+// read them) once the replace failed; a normal or missing file needs nothing.
+void RestoreAttributesAfterFailure(Platform& platform, const std::string& hosts_path, int attributes_before);
 
 // Where a replace stopped, for callers that tell the user more than "it failed".
 enum class ReplaceStep { kDone, kBackup, kWrite, kAttributes };
@@ -27,15 +33,17 @@ struct ReplaceOutcome {
 
 // Writes `contents` over the HOSTS file the way the replace command does, without asking:
 //  1. its attributes are made normal (a failure here is ignored: the write will tell);
-//  2. when it exists, a copy of it is kept beside it as "<own name>.<yyyymmdd-hhmmss>.bak",
-//     the own name being the file's name as the folder lists it (on a system whose names
-//     ignore case, "HOSTS" may be stored as "hosts"). Only the five newest copies stay. A
-//     copy that cannot be made stops everything: nothing is written. A copy made in the
-//     same second as an earlier one keeps the earlier one, which holds the older content;
+//  2. when it exists, a copy of it is kept beside it under HostsBackupName, the own name
+//     being the file's name as the folder lists it (on a system whose names ignore case,
+//     "HOSTS" may be stored as "hosts"), numbered after the copies already made in the same
+//     second. Of the other copies, the oldest and the newest ones stay, by the files'
+//     modification times (not by their names, nor by the clock), so that with the new copy
+//     there are kHostsBackupsKept newest ones. A copy that cannot be made stops everything:
+//     nothing is written;
 //  3. the contents are made and written atomically (the old file survives any failure);
 //  4. its attributes become read-only and system (5).
-// The first failing step gives the result, as the platform reported it; `outcome`, when
-// given, says which step it was.
+// The first failing step gives the result, as the platform reported it, and the file gets
+// back the attributes it had; `outcome`, when given, says which step it was.
 Status ReplaceHostsFile(Platform& platform, const std::string& hosts_path, const FileContents& contents,
                         std::time_t now, ReplaceOutcome* outcome = nullptr);
 inline Status ReplaceHostsFile(Platform& platform, const std::string& hosts_path, std::string_view bytes,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -61,7 +62,10 @@ class Platform {
 
   // Writes `bytes` to a temporary file in the target's folder and renames it over the
   // target, keeping an existing target's mode, owner and access list where the platform
-  // allows. On failure the old file is intact and no temporary file is left.
+  // allows. On failure the old file is intact and no temporary file is left. An existing
+  // target without any write permission, or that is not a regular file, is refused, even
+  // for the superuser. The temporary file has no name until it is complete where the system
+  // allows it (Linux), or is deleted by the system if the program ends before (Windows).
   virtual Status WriteFileAtomic(const std::string& path, std::string_view bytes) = 0;
   // The same write, with the bytes made as they go out, so that a big file is never held
   // whole in memory. This default gathers them first.
@@ -70,12 +74,34 @@ class Platform {
     contents(AppendTo(&bytes));
     return WriteFileAtomic(path, bytes);
   }
-  // Copies a file byte for byte (used for backups).
+  // Writes an output that the user named: a regular file, or a new one, as
+  // WriteFileAtomicInPieces does; anything else that can be written (a device, a terminal, a
+  // named pipe) in place, as the bytes are made, without a temporary file. A name of the
+  // program's own open streams (/dev/stdout, /dev/fd/N) is written through that stream,
+  // after what it took already, whatever it leads to. This default writes every output as a
+  // file.
+  virtual Status WriteOutput(const std::string& path, const FileContents& contents) {
+    return WriteFileAtomicInPieces(path, contents);
+  }
+  // Copies a file byte for byte (used for backups), written as WriteFileAtomic writes. The
+  // copy takes the owner, group, mode and access list of the file it copies (on Windows its
+  // access list), as far as the user may give them.
   virtual Status CopyFile(const std::string& from, const std::string& to) = 0;
   virtual Status RemoveFile(const std::string& path) = 0;
   // Names (not paths) of the entries of a folder; empty when it cannot be read.
   virtual std::vector<std::string> ListFolder(const std::string& folder) = 0;
+  // When a file was last written, as a number that orders the moments (nanoseconds since
+  // 1970 UTC, whatever the time zone); -1 when it cannot be read.
+  virtual std::int64_t FileModifiedTime(const std::string& path) = 0;
 };
+
+// Called first thing in main() of both programs, before any write. On POSIX a file-size
+// limit then makes a write fail ("File too large") instead of killing the program, and
+// SIGINT, SIGTERM and SIGHUP remove the named temporary file of a write in progress before
+// the program ends as the signal asks (a signal the program was started ignoring stays
+// ignored). On Windows there is nothing to do: the temporary file of a write is deleted by
+// the system when the program ends before the write is complete.
+void GuardWritesAgainstSignals();
 
 // The real platform of the machine the program was built for.
 std::unique_ptr<Platform> CreateSystemPlatform();

@@ -9,7 +9,9 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <climits>
 #include <cstdlib>
@@ -89,6 +91,29 @@ Status ReadAccessAcl(const std::string& path, std::string* acl) {
   }
 }
 
+// The named temporary file of the write in progress, for the signal handlers of
+// GuardWritesAgainstSignals: a fixed buffer, so that a handler reads it without a lock or an
+// allocation. The program writes one file at a time.
+char pending_temp_path[PATH_MAX];
+volatile sig_atomic_t pending_temp_set = 0;
+
+void RememberTemp(const std::string& temp) {
+  pending_temp_set = 0;
+  if (temp.size() >= sizeof pending_temp_path) return;
+  std::memcpy(pending_temp_path, temp.c_str(), temp.size() + 1);
+  // The name is whole before a handler may read it.
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+  pending_temp_set = 1;
+}
+
+void ForgetTemp() { pending_temp_set = 0; }
+
+void RemoveTempAndEnd(int signal_number) {
+  if (pending_temp_set != 0) unlink(pending_temp_path);
+  // SA_RESETHAND put the default action back: the program ends as the signal asks.
+  raise(signal_number);
+}
+
 // Creates a file named by TempNameBeside exclusively with the given creation mode, which the
 // kernel combines with the umask or the folder's default ACL (mkstemp would force 0600 and
 // lose both).
@@ -96,7 +121,10 @@ int CreateTempBeside(const std::string& path, mode_t creation_mode, std::string*
   for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
     *temp = TempNameBeside(path, NAME_MAX);
     int fd = open(temp->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, creation_mode);
-    if (fd >= 0) return fd;
+    if (fd >= 0) {
+      RememberTemp(*temp);
+      return fd;
+    }
     if (errno != EEXIST) {
       *err = errno;
       return -1;
@@ -104,6 +132,75 @@ int CreateTempBeside(const std::string& path, mode_t creation_mode, std::string*
   }
   *err = EEXIST;
   return -1;
+}
+
+// The name under which a process reaches its own open file `fd`.
+std::string FdLink(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
+
+// Opens the file a write goes to: a file without a name in the target's folder where the
+// system allows it, so that a write killed before it is complete leaves nothing behind; a
+// named temporary file where the file system refuses that (`temp` then holds its name, and
+// is "" otherwise).
+int OpenTemp(const std::string& path, mode_t creation_mode, std::string* temp, int* err) {
+  temp->clear();
+#ifdef O_TMPFILE
+  int fd = open(FolderOf(path).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, creation_mode);
+  // The file gets its name through /proc; without /proc it must be named from the start.
+  if (fd >= 0 && access(FdLink(fd).c_str(), F_OK) == 0) return fd;
+  if (fd >= 0) {
+    close(fd);
+  } else if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+    *err = errno;
+    return -1;
+  }
+#endif
+  return CreateTempBeside(path, creation_mode, temp, err);
+}
+
+// Gives the complete file of OpenTemp a temporary name beside the target: a link cannot
+// take the target's own name while the old file holds it, a rename can.
+Status NameTemp(int fd, const std::string& path, std::string* temp) {
+  const std::string link = FdLink(fd);
+  for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
+    *temp = TempNameBeside(path, NAME_MAX);
+    if (linkat(AT_FDCWD, link.c_str(), AT_FDCWD, temp->c_str(), AT_SYMLINK_FOLLOW) == 0) {
+      RememberTemp(*temp);
+      return Status::Ok();
+    }
+    if (errno != EEXIST) break;
+  }
+  const int err = errno;
+  temp->clear();
+  return StatusFromErrno(err, path);
+}
+
+// Who may do what with a file: what a write keeps of the file it replaces, and what a copy
+// takes from the file it copies.
+struct FileRights {
+  uid_t owner = 0;
+  gid_t group = 0;
+  mode_t mode = 0;
+  std::string acl;  // the raw access ACL; empty when the mode bits say it all
+};
+
+Status ReadRights(const std::string& path, const struct stat& info, FileRights* rights) {
+  rights->owner = info.st_uid;
+  rights->group = info.st_gid;
+  rights->mode = info.st_mode & 07777;
+  return ReadAccessAcl(path, &rights->acl);
+}
+
+Status ApplyRights(int fd, const FileRights& rights, const std::string& path) {
+  // The owner goes first: a change of owner clears the set-id bits that fchmod restores.
+  // An unprivileged user cannot give the file away and keeps it as their own.
+  if (fchown(fd, rights.owner, rights.group) != 0) (void)!fchown(fd, static_cast<uid_t>(-1), rights.group);
+  if (fchmod(fd, rights.mode) != 0) return StatusFromErrno(errno, path);
+  // An access list that cannot be carried over must not vanish silently: it may be what
+  // keeps a user out of the file.
+  if (!rights.acl.empty() && fsetxattr(fd, kAccessAclName, rights.acl.data(), rights.acl.size(), 0) != 0) {
+    return StatusFromErrno(errno, path);
+  }
+  return Status::Ok();
 }
 
 void SyncFolder(const std::string& folder) {
@@ -114,8 +211,10 @@ void SyncFolder(const std::string& folder) {
 }
 
 // The write behind WriteFileAtomic and CopyFile. `new_mode` is the creation mode of a file
-// that does not exist yet (before the umask); an existing file keeps its own.
-Status WriteAtomic(const std::string& requested_path, const FileContents& contents, mode_t new_mode) {
+// that does not exist yet (before the umask); an existing file keeps its own rights, unless
+// `rights` gives the ones to take.
+Status WriteAtomic(const std::string& requested_path, const FileContents& contents, mode_t new_mode,
+                   const FileRights* rights = nullptr) {
   std::string path;
   Status status = ResolveTarget(requested_path, &path);
   if (!status.ok()) return status;
@@ -123,21 +222,25 @@ Status WriteAtomic(const std::string& requested_path, const FileContents& conten
   struct stat old_info;
   bool existed = stat(path.c_str(), &old_info) == 0;
   if (!existed && errno != ENOENT) return StatusFromErrno(errno, path);
-  std::string old_acl;
+  FileRights old_rights;
   if (existed) {
     if (S_ISDIR(old_info.st_mode)) return StatusFromErrno(EISDIR, path);
     if (!S_ISREG(old_info.st_mode)) return Status(ErrorCode::kIoError, path, "not a regular file");
     // Renaming only needs the folder's permission; a target the user may not write (a
-    // read-only or locked HOSTS file) must refuse the write as the file itself would.
+    // read-only or locked HOSTS file) must refuse the write as the file itself would. The
+    // superuser passes that check, but a file without any write bit is read-only for
+    // everyone.
+    if ((old_info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return StatusFromErrno(EACCES, path);
     if (faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0) return StatusFromErrno(errno, path);
-    status = ReadAccessAcl(path, &old_acl);
+    status = ReadRights(path, old_info, &old_rights);
     if (!status.ok()) return status;
+    if (rights == nullptr) rights = &old_rights;
   }
 
   std::string temp;
   int err = 0;
-  // An existing file's contents stay private to its owner until its own mode is applied.
-  int fd = CreateTempBeside(path, existed ? S_IRUSR | S_IWUSR : new_mode, &temp, &err);
+  // The contents stay private to their owner until the rights to keep are applied.
+  int fd = OpenTemp(path, rights != nullptr ? S_IRUSR | S_IWUSR : new_mode, &temp, &err);
   if (fd < 0) return StatusFromErrno(err, path);
 
   const bool complete = contents([&](std::string_view piece) {
@@ -145,28 +248,49 @@ Status WriteAtomic(const std::string& requested_path, const FileContents& conten
     return status.ok();
   });
   if (status.ok() && !complete) status = Status(ErrorCode::kIoError, path, "contents incomplete");
-  if (status.ok() && existed) {
-    // The owner goes first: a change of owner clears the set-id bits that fchmod restores.
-    // An unprivileged user cannot give the file away and keeps it as their own.
-    if (fchown(fd, old_info.st_uid, old_info.st_gid) != 0) {
-      (void)!fchown(fd, static_cast<uid_t>(-1), old_info.st_gid);
-    }
-    if (fchmod(fd, old_info.st_mode & 07777) != 0) status = StatusFromErrno(errno, path);
-    // An access list that cannot be carried over must not vanish silently: it may be what
-    // keeps a user out of the file.
-    if (status.ok() && !old_acl.empty() &&
-        fsetxattr(fd, kAccessAclName, old_acl.data(), old_acl.size(), 0) != 0) {
-      status = StatusFromErrno(errno, path);
-    }
-  }
+  if (status.ok() && rights != nullptr) status = ApplyRights(fd, *rights, path);
   if (status.ok() && fsync(fd) != 0) status = StatusFromErrno(errno, path);
+  if (status.ok() && temp.empty()) status = NameTemp(fd, path, &temp);
   if (close(fd) != 0 && status.ok()) status = StatusFromErrno(errno, path);
   if (status.ok() && rename(temp.c_str(), path.c_str()) != 0) status = StatusFromErrno(errno, path);
-  if (!status.ok()) {
-    unlink(temp.c_str());
-    return status;
-  }
+  if (!status.ok() && !temp.empty()) unlink(temp.c_str());
+  ForgetTemp();
+  if (!status.ok()) return status;
   SyncFolder(FolderOf(path));
+  return status;
+}
+
+// The descriptor that a name of the program's own open files stands for (/dev/stdout,
+// /dev/fd/3...), -1 for any other name. Written through that descriptor, the bytes go where
+// the stream is, after what it took already, whatever it is (opened again by its name, a
+// file would be written from its start).
+int OwnStreamDescriptor(const std::string& path) {
+  if (path == "/dev/stdout") return STDOUT_FILENO;
+  if (path == "/dev/stderr") return STDERR_FILENO;
+  for (std::string_view prefix : {"/dev/fd/", "/proc/self/fd/"}) {
+    if (!path.starts_with(prefix)) continue;
+    const std::string_view digits = std::string_view(path).substr(prefix.size());
+    int fd = -1;
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), fd);
+    return error == std::errc() && end == digits.data() + digits.size() ? fd : -1;
+  }
+  return -1;
+}
+
+// An output that is not a file of its own (a device, a terminal, a pipe, a stream of the
+// program) is written where it is, never replaced. `fd` is its descriptor, -1 when it is
+// opened here.
+Status WriteInPlace(const std::string& path, int fd, const FileContents& contents) {
+  const bool opened = fd < 0;
+  if (opened) fd = open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return StatusFromErrno(errno, path);
+  Status status;
+  const bool complete = contents([&](std::string_view piece) {
+    status = WriteAll(fd, piece, path);
+    return status.ok();
+  });
+  if (status.ok() && !complete) status = Status(ErrorCode::kIoError, path, "contents incomplete");
+  if (opened && close(fd) != 0 && status.ok()) status = StatusFromErrno(errno, path);
   return status;
 }
 
@@ -301,15 +425,24 @@ class PosixPlatform : public Platform {
     return WriteAtomic(path, contents, 0666);
   }
 
-  // A new copy takes the source's permission bits (less the umask), as cp does, so a copy
-  // of a private file is never more readable than the file itself.
+  Status WriteOutput(const std::string& path, const FileContents& contents) override {
+    const int stream = OwnStreamDescriptor(path);
+    struct stat info;
+    const bool file = stat(path.c_str(), &info) != 0 || S_ISREG(info.st_mode) || S_ISDIR(info.st_mode);
+    if (file && stream < 0) return WriteAtomic(path, contents, 0666);
+    return WriteInPlace(path, stream, contents);
+  }
+
   Status CopyFile(const std::string& from, const std::string& to) override {
     struct stat info;
     if (stat(from.c_str(), &info) != 0) return StatusFromErrno(errno, from);
-    std::string bytes;
-    Status status = ReadFileBytes(from, &bytes);
+    FileRights rights;
+    Status status = ReadRights(from, info, &rights);
     if (!status.ok()) return status;
-    return WriteAtomic(to, WholeContents(bytes), info.st_mode & 0777);
+    std::string bytes;
+    status = ReadFileBytes(from, &bytes);
+    if (!status.ok()) return status;
+    return WriteAtomic(to, WholeContents(bytes), 0, &rights);
   }
 
   Status RemoveFile(const std::string& path) override {
@@ -328,9 +461,28 @@ class PosixPlatform : public Platform {
     closedir(dir);
     return names;
   }
+
+  std::int64_t FileModifiedTime(const std::string& path) override {
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0) return -1;
+    return static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec;
+  }
 };
 
 }  // namespace
+
+void GuardWritesAgainstSignals() {
+  signal(SIGXFSZ, SIG_IGN);
+  for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction action {};
+    if (sigaction(signal_number, nullptr, &action) != 0 || action.sa_handler == SIG_IGN) continue;
+    action = {};
+    action.sa_handler = RemoveTempAndEnd;
+    action.sa_flags = SA_RESETHAND;
+    sigemptyset(&action.sa_mask);
+    sigaction(signal_number, &action, nullptr);
+  }
+}
 
 std::unique_ptr<Platform> CreateSystemPlatform() { return std::make_unique<PosixPlatform>(); }
 

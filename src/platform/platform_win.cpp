@@ -10,6 +10,7 @@
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
+#include <aclapi.h>
 #include <shellapi.h>
 #include <shlwapi.h>
 
@@ -78,15 +79,46 @@ Status StatusFromWin32(DWORD err, const std::string& subject) {
 Status LastError(const std::string& subject) { return StatusFromWin32(GetLastError(), subject); }
 
 // Creates a file named by TempNameBeside exclusively; the new file takes the folder's
-// inherited access list until ReplaceFileA gives it the target's.
+// inherited access list until ReplaceFileA gives it the target's. It can be opened for
+// nothing else while it is written.
 HANDLE CreateTempBeside(const std::string& path, std::string* temp) {
   for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
     *temp = TempNameBeside(path);
-    HANDLE file = CreateFileA(temp->c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileA(temp->c_str(), GENERIC_WRITE | DELETE | WRITE_DAC, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) return file;
   }
   SetLastError(ERROR_FILE_EXISTS);
   return INVALID_HANDLE_VALUE;
+}
+
+// While `doomed` is true the system deletes the file as its last handle closes, which it
+// does when the program ends in any way. A file cannot be renamed while it is so marked, and
+// FILE_FLAG_DELETE_ON_CLOSE could not be taken back, hence the mark set and cleared here.
+bool MarkForDeletion(HANDLE file, bool doomed) {
+  FILE_DISPOSITION_INFO disposition = {};
+  disposition.DeleteFile = doomed ? TRUE : FALSE;
+  return SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition) != FALSE;
+}
+
+// The access list (DACL) of a file, for a copy to take it over; `descriptor` is freed with
+// LocalFree.
+Status ReadAccessList(const std::string& path, PACL* acl, PSECURITY_DESCRIPTOR* descriptor) {
+  DWORD err = GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, acl,
+                                    nullptr, descriptor);
+  return StatusFromWin32(err, path);
+}
+
+// Gives an open file an access list read by ReadAccessList: protected from the folder's
+// inherited entries when the original was, taking them as the original did otherwise.
+Status ApplyAccessList(HANDLE file, PACL acl, PSECURITY_DESCRIPTOR descriptor, const std::string& path) {
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  if (!GetSecurityDescriptorControl(descriptor, &control, &revision)) return LastError(path);
+  const SECURITY_INFORMATION what =
+      DACL_SECURITY_INFORMATION |
+      ((control & SE_DACL_PROTECTED) ? PROTECTED_DACL_SECURITY_INFORMATION : UNPROTECTED_DACL_SECURITY_INFORMATION);
+  return StatusFromWin32(SetSecurityInfo(file, SE_FILE_OBJECT, what, nullptr, nullptr, acl, nullptr), path);
 }
 
 Status WriteAll(HANDLE file, std::string_view bytes, const std::string& path) {
@@ -248,14 +280,21 @@ class WindowsPlatform : public Platform {
     return true;
   }
 
-  // The bytes go to a temporary file beside the target, which ReplaceFileA then puts in
-  // its place; the replaced file's access list, attributes and owner carry over to the new
-  // one. A read-only target is refused as the file itself would refuse a write.
   Status WriteFileAtomic(const std::string& path, std::string_view bytes) override {
-    return WriteFileAtomicInPieces(path, WholeContents(bytes));
+    return WriteAtomic(path, WholeContents(bytes));
   }
 
   Status WriteFileAtomicInPieces(const std::string& path, const FileContents& contents) override {
+    return WriteAtomic(path, contents);
+  }
+
+ private:
+  // The bytes go to a temporary file beside the target, which ReplaceFileA then puts in
+  // its place; the replaced file's access list, attributes and owner carry over to the new
+  // one. A new file takes `acl` when given. A read-only target is refused as the file
+  // itself would refuse a write.
+  Status WriteAtomic(const std::string& path, const FileContents& contents, PACL acl = nullptr,
+                     PSECURITY_DESCRIPTOR descriptor = nullptr) {
     DWORD old_attributes = GetFileAttributesA(path.c_str());
     const bool existed = old_attributes != INVALID_FILE_ATTRIBUTES;
     if (!existed && GetLastError() != ERROR_FILE_NOT_FOUND) return LastError(path);
@@ -273,6 +312,8 @@ class WindowsPlatform : public Platform {
     std::string temp;
     HANDLE file = CreateTempBeside(path, &temp);
     if (file == INVALID_HANDLE_VALUE) return LastError(path);
+    // A file system that cannot mark it leaves it named until it is renamed or removed.
+    const bool doomed = MarkForDeletion(file, true);
     Status status;
     const bool complete = contents([&](std::string_view piece) {
       status = WriteAll(file, piece, path);
@@ -280,6 +321,9 @@ class WindowsPlatform : public Platform {
     });
     if (status.ok() && !complete) status = Status(ErrorCode::kIoError, path, "contents incomplete");
     if (status.ok() && !FlushFileBuffers(file)) status = LastError(path);
+    if (status.ok() && acl != nullptr) status = ApplyAccessList(file, acl, descriptor, path);
+    if (status.ok() && doomed && !MarkForDeletion(file, false)) status = LastError(path);
+    // On a failure the marked file goes away as it is closed.
     if (!CloseHandle(file) && status.ok()) status = LastError(path);
     // Hidden and system go onto the new file before it takes the old one's place (Wine's
     // ReplaceFileA does not carry attributes over as Windows does).
@@ -297,11 +341,19 @@ class WindowsPlatform : public Platform {
     return status;
   }
 
+ public:
+  // The copy is written with the access list of the file it copies. Its owner stays the
+  // user who makes it: giving a file to another owner takes a privilege that programs run as
+  // administrator do not hold by default.
   Status CopyFile(const std::string& from, const std::string& to) override {
+    PACL acl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    Status status = ReadAccessList(from, &acl, &descriptor);
     std::string bytes;
-    Status status = ReadFileBytes(from, &bytes);
-    if (!status.ok()) return status;
-    return WriteFileAtomic(to, bytes);
+    if (status.ok()) status = ReadFileBytes(from, &bytes);
+    if (status.ok()) status = WriteAtomic(to, WholeContents(bytes), acl, descriptor);
+    if (descriptor != nullptr) LocalFree(descriptor);
+    return status;
   }
 
   Status RemoveFile(const std::string& path) override {
@@ -321,9 +373,21 @@ class WindowsPlatform : public Platform {
     FindClose(search);
     return names;
   }
+
+  // FILETIME counts 100-nanosecond steps from 1601.
+  std::int64_t FileModifiedTime(const std::string& path) override {
+    constexpr std::int64_t kStepsFrom1601To1970 = 116'444'736'000'000'000;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return -1;
+    const std::int64_t steps =
+        (static_cast<std::int64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
+    return (steps - kStepsFrom1601To1970) * 100;
+  }
 };
 
 }  // namespace
+
+void GuardWritesAgainstSignals() {}
 
 std::unique_ptr<Platform> CreateSystemPlatform() { return std::make_unique<WindowsPlatform>(); }
 

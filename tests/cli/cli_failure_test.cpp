@@ -99,8 +99,8 @@ TEST_F(CliTest, WriteCutShortLeavesTheOldFileAndNoTemporaryFile) {
   }
 }
 
+// Not even by the superuser, whom the permissions do not bind.
 TEST_F(CliTest, ReadOnlyTargetIsNotOverwritten) {
-  if (geteuid() == 0) GTEST_SKIP() << "permissions do not bind the superuser";
   const std::string target = File("out.txt");
   WriteBytes(target, "old");
   chmod(target.c_str(), 0444);
@@ -114,9 +114,23 @@ TEST_F(CliTest, StandardOutputThatCannotBeWrittenIsAFailure) {
   const std::string hosts = Crafted("hosts.txt", "0.0.0.0 a.example.com\n");
   CliLaunch launch;
   launch.stdout_path = "/dev/full";
-  CliResult result = Run({"--hosts", hosts, "--dump"}, launch);
-  EXPECT_EQ(result.status, 2);
-  EXPECT_EQ(result.err, "quorvale-cli: sortie standard: No space left on device\n");
+  for (const char* output : {"--dump", "--export=-"}) {
+    CliResult result = Run({"--hosts", hosts, output}, launch);
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.err, "quorvale-cli: sortie standard: No space left on device\n");
+  }
+}
+
+// "-" and the program's own streams take the bytes in the order of the actions, after what
+// --dump printed; a device is written in place, not replaced.
+TEST_F(CliTest, StandardOutputAndDevicesAreWrittenInPlace) {
+  const std::string hosts = Crafted("hosts.txt", "0.0.0.0 a.example.com\n");
+  CliResult result = Run({"--hosts", hosts, "--export", "-", "--dump", "--export", "/dev/stdout", "--export",
+                          "/dev/null", "--write-sorted-names", "-"});
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.out, "a.example.com\r\n1\ta.example.com\t\t0.0.0.0\na.example.com\r\n");
+  EXPECT_EQ(SortedNames(dir_.path()), std::vector<std::string>{"hosts.txt"});
 }
 
 class CliReplaceTest : public CliTest {

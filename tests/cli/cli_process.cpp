@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <grp.h>
-#include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -66,9 +65,6 @@ CliResult RunCliProgram(const std::vector<std::string>& args, const std::string&
     dup2(err_fd, STDERR_FILENO);
     if (!launch.working_dir.empty() && chdir(launch.working_dir.c_str()) != 0) _exit(126);
     if (launch.file_size_limit > 0) {
-      struct sigaction ignore {};
-      ignore.sa_handler = SIG_IGN;
-      sigaction(SIGXFSZ, &ignore, nullptr);
       struct rlimit limit {};
       limit.rlim_cur = static_cast<rlim_t>(launch.file_size_limit);
       limit.rlim_max = static_cast<rlim_t>(launch.file_size_limit);

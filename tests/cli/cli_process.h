@@ -15,8 +15,8 @@ struct CliResult {
 struct CliLaunch {
   // Added to (or replacing in) the environment of the test process.
   std::vector<std::pair<std::string, std::string>> env;
-  // When not 0, the largest file the program may write (RLIMIT_FSIZE), with SIGXFSZ ignored
-  // so that a write beyond it fails with EFBIG instead of killing the program.
+  // When not 0, the largest file the program may write (RLIMIT_FSIZE). The program itself
+  // ignores SIGXFSZ, so a write beyond it fails with EFBIG.
   long file_size_limit = 0;
   // When not empty, standard output goes to this file (for example /dev/full).
   std::string stdout_path;

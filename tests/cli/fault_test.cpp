@@ -238,15 +238,18 @@ TEST_F(CliReplaceFaultTest, UnreadableFileIsNotReplaced) {
   ExpectOldFileKept(false);
 }
 
-// The disk fills while the new HOSTS file is written: the copy (small) is made, the file is not.
+// The disk fills while the new HOSTS file is written: the copy (small) is made, the file is
+// not, and it is read-only again.
 TEST_F(CliReplaceFaultTest, DiskFullDuringTheWrite) {
   GiveToTestUser(etc_);
   GiveToTestUser(hosts_);
+  chmod(hosts_.c_str(), 0444);
   launch_.file_size_limit = 64 * 1024;
   CliResult result = Run({"--hosts", RealFile("AdAway__adaway.github.io__hosts.txt"), "--replace-hosts"}, launch_);
   EXPECT_EQ(result.status, 2);
   EXPECT_EQ(result.err, "quorvale-cli: " + hosts_ + " n'a pas pu etre enregistre: File too large\n");
   ExpectOldFileKept(true);
+  EXPECT_EQ(ModeOf(hosts_), 0444u);
 }
 
 // Names that a shell would split or run: nothing here goes through one.

@@ -448,13 +448,15 @@ TEST_F(SaveTest, ReplaceKeepsACopyOfTheOldFile) {
 TEST_F(SaveTest, AHostsFileThatCannotBeWrittenStaysAsItWas) {
   Load();
   WriteBytes(hosts(), kOldBytes);
+  ASSERT_TRUE(platform_.SetFileAttributes(hosts(), kAttrReadOnly | kAttrHidden | kAttrSystem).ok());
+  platform_.attribute_calls.clear();
   platform_.failing_writes = {hosts()};
   Replace(PressOk, {Answer::kOk, Answer::kYes, Answer::kOk});
   EXPECT_EQ(Messages(), (std::vector<std::string>{kReplaceQuestionLine, kCommentsLine, kFailedLine}));
   EXPECT_EQ(ReadBytes(hosts()), kOldBytes);
-  // It keeps the attributes it had when the writing began.
-  EXPECT_EQ(platform_.attribute_calls, Attributes({kAttrNormal, kAttrNormal}));
-  EXPECT_EQ(platform_.GetFileAttributes(hosts()), kAttrNormal);
+  // It gets back the attributes it had before the command (read-only is what POSIX keeps).
+  EXPECT_EQ(platform_.attribute_calls, Attributes({kAttrNormal, kAttrNormal, kAttrReadOnly}));
+  EXPECT_EQ(platform_.GetFileAttributes(hosts()), kAttrReadOnly);
   EXPECT_TRUE(form_->isEnabled());
 }
 

@@ -1,5 +1,6 @@
 #include "platform/hosts_replace.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -12,6 +13,7 @@
 
 #include "core/path_text.h"
 #include "core/text.h"
+#include "posix_test_util.h"
 #include "support/fake_platform.h"
 #include "support/test_files.h"
 
@@ -97,7 +99,7 @@ TEST_F(HostsReplaceTest, ReadOnlyFileIsCopiedThenReplacedAndProtectedAgain) {
   EXPECT_EQ(SortedNames(platform, folder_), (std::vector<std::string>{"HOSTS", "HOSTS.20231114-221320.bak"}));
 }
 
-TEST_F(HostsReplaceTest, OnlyTheFiveNewestCopiesStayAndOtherFilesAreLeftAlone) {
+TEST_F(HostsReplaceTest, TheOldestAndTheFiveNewestCopiesStayAndOtherFilesAreLeftAlone) {
   WriteBytes(hosts_, "old");
   for (const char* stamp : {"20190101-000000", "20200101-000000", "20210101-000000", "20220101-000000",
                             "20230101-000000", "20231114-221319"}) {
@@ -105,15 +107,17 @@ TEST_F(HostsReplaceTest, OnlyTheFiveNewestCopiesStayAndOtherFilesAreLeftAlone) {
   }
   const std::vector<std::string> unrelated = {
       "HOSTS.bak", "HOSTS.20180101-000000.bak.old", "HOSTS.2018010-10000000.bak", "HOSTS.20180101_000000.bak",
-      "hosts.20180101-000000.bak", "XHOSTS.20180101-000000.bak", "HOSTS.20180101-000000.BAK"};
+      "hosts.20180101-000000.bak", "XHOSTS.20180101-000000.bak", "HOSTS.20180101-000000.BAK",
+      "HOSTS.20180101-000000-1.bak", "HOSTS.20180101-000000-02.bak", "HOSTS.20180101-000000-.bak"};
   for (const std::string& name : unrelated) WriteBytes(folder_ + "/" + name, "keep");
 
   FakePlatform platform;
   ASSERT_TRUE(ReplaceHostsFile(platform, hosts_, "new", kMoment).ok());
 
   std::vector<std::string> expected = unrelated;
-  for (const char* name : {"HOSTS", "HOSTS.20210101-000000.bak", "HOSTS.20220101-000000.bak",
-                           "HOSTS.20230101-000000.bak", "HOSTS.20231114-221319.bak", "HOSTS.20231114-221320.bak"}) {
+  for (const char* name : {"HOSTS", "HOSTS.20190101-000000.bak", "HOSTS.20210101-000000.bak",
+                           "HOSTS.20220101-000000.bak", "HOSTS.20230101-000000.bak", "HOSTS.20231114-221319.bak",
+                           "HOSTS.20231114-221320.bak"}) {
     expected.push_back(name);
   }
   std::sort(expected.begin(), expected.end());
@@ -122,14 +126,49 @@ TEST_F(HostsReplaceTest, OnlyTheFiveNewestCopiesStayAndOtherFilesAreLeftAlone) {
   EXPECT_EQ(ReadBytes(Backup("20210101-000000")), "20210101-000000");
 }
 
-TEST_F(HostsReplaceTest, SecondReplaceInTheSameSecondKeepsTheOlderCopy) {
-  WriteBytes(hosts_, "first");
+// Every replace keeps its own copy, numbered within its second; the first and the five
+// newest stay.
+TEST_F(HostsReplaceTest, TenReplacesInOneSecondKeepTheirCopies) {
+  WriteBytes(hosts_, "v0");
   FakePlatform platform;
-  ASSERT_TRUE(ReplaceHostsFile(platform, hosts_, "second", kMoment).ok());
-  ASSERT_TRUE(ReplaceHostsFile(platform, hosts_, "third", kMoment).ok());
-  EXPECT_EQ(ReadBytes(hosts_), "third");
-  EXPECT_EQ(ReadBytes(Backup(kStamp)), "first");
-  EXPECT_EQ(SortedNames(platform, folder_), (std::vector<std::string>{"HOSTS", "HOSTS.20231114-221320.bak"}));
+  for (int i = 1; i <= 10; ++i) ASSERT_TRUE(ReplaceHostsFile(platform, hosts_, "v" + std::to_string(i), kMoment).ok());
+  std::vector<std::string> expected = {"HOSTS", "HOSTS.20231114-221320.bak"};
+  for (int i = 6; i <= 10; ++i) expected.push_back("HOSTS.20231114-221320-" + std::to_string(i) + ".bak");
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(SortedNames(platform, folder_), expected);
+  EXPECT_EQ(ReadBytes(Backup(kStamp)), "v0");
+  EXPECT_EQ(ReadBytes(Backup(std::string(kStamp) + "-10")), "v9");
+}
+
+// Copies named in UTC at 16:00 to 22:00, dated later the earlier their names (the clock was
+// ahead), then a replace in New York: its copy stays, although its name sorts among the
+// others and its date is the oldest; the others go by their dates. It has the file's owner,
+// group and mode.
+TEST_F(HostsReplaceTest, PruningGoesByModificationTimesAndKeepsTheNewCopy) {
+  WriteBytes(hosts_, "old");
+  testing::GiveToTestUser(hosts_);
+  ASSERT_EQ(chmod(hosts_.c_str(), 0604), 0);
+  for (int hour = 16; hour <= 22; ++hour) {
+    const std::string copy = Backup("20231114-" + std::to_string(hour) + "0000");
+    const std::time_t year_2100 = 4102444800 - hour;
+    const timespec times[2] = {{year_2100, 0}, {year_2100, 0}};
+    WriteBytes(copy, "x");
+    ASSERT_EQ(utimensat(AT_FDCWD, copy.c_str(), times, 0), 0);
+  }
+  setenv("TZ", "America/New_York", 1);
+  tzset();
+  testing::ScopedUmask mask(077);
+  FakePlatform platform;
+  ASSERT_TRUE(ReplaceHostsFile(platform, hosts_, "new", kMoment).ok());
+  EXPECT_EQ(SortedNames(platform, folder_),
+            (std::vector<std::string>{"HOSTS", "HOSTS.20231114-160000.bak", "HOSTS.20231114-170000.bak",
+                                      "HOSTS.20231114-171320.bak", "HOSTS.20231114-180000.bak",
+                                      "HOSTS.20231114-190000.bak", "HOSTS.20231114-220000.bak"}));
+  struct stat copy {};
+  ASSERT_EQ(stat(Backup("20231114-171320").c_str(), &copy), 0);
+  EXPECT_EQ(copy.st_mode & 07777, 0604u);
+  EXPECT_EQ(copy.st_uid, testing::TestUserId());
+  EXPECT_EQ(copy.st_gid, testing::TestGroupId());
 }
 
 // The folder-listing name is the one the copies use, as on a system whose names ignore case:
@@ -170,7 +209,8 @@ TEST_F(HostsReplaceTest, CopyIsNamedAfterTheNameTheFolderLists) {
   EXPECT_EQ(ReadBytes(folder_ + "/hosts.20231114-221320.bak"), "old");
   EXPECT_EQ(ReadBytes(lower), "new");
   EXPECT_EQ(SortedNames(platform, folder_),
-            (std::vector<std::string>{"hosts", "hosts.20180101-000000.bak", "hosts.20190101-000000.bak",
+            (std::vector<std::string>{"hosts", "hosts.20170101-000000.bak", "hosts.20180101-000000.bak",
+                                      "hosts.20190101-000000.bak",
                                       "hosts.20200101-000000.bak", "hosts.20210101-000000.bak",
                                       "hosts.20231114-221320.bak"}));
 }

@@ -3,9 +3,13 @@
 #include <acl/libacl.h>
 #include <fcntl.h>
 #include <grp.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
 #include <pwd.h>
 #include <spawn.h>
 #include <sys/acl.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -75,6 +79,21 @@ int RunInChild(const std::function<int()>& body, bool unprivileged) {
   }
   if (WIFSIGNALED(status)) return 100 + WTERMSIG(status);
   return WEXITSTATUS(status);
+}
+
+// glibc opens files through openat, whose flags are its third argument (their low half).
+bool RefuseUnnamedFiles() {
+  sock_filter filter[] = {
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_openat, 0, 3),
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, args[2])),
+      BPF_STMT(BPF_ALU | BPF_AND | BPF_K, O_TMPFILE),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, O_TMPFILE, 1, 0),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EOPNOTSUPP),
+  };
+  sock_fprog program = {sizeof filter / sizeof filter[0], filter};
+  return prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 && prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
 }
 
 int RunAndWait(const std::vector<std::string>& argv, std::string* stderr_text) {

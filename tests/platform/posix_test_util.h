@@ -51,6 +51,11 @@ void GiveToTestUser(const std::string& path);
 // signal number when it was killed. Never let `body` use gtest assertions.
 int RunInChild(const std::function<int()>& body, bool unprivileged = true);
 
+// From now on this process (and the programs it starts) may not create a file without a
+// name: open(O_TMPFILE) fails with EOPNOTSUPP, as on a file system that has no such files.
+// False when the system would not take the filter.
+bool RefuseUnnamedFiles();
+
 // Runs a program, waits for it, and returns its exit code; its stderr is stored in
 // `*stderr_text` when given. -1 when it could not be started.
 int RunAndWait(const std::vector<std::string>& argv, std::string* stderr_text = nullptr);

@@ -54,6 +54,7 @@ class FakePlatform : public Platform {
   Status CopyFile(const std::string& from, const std::string& to) override { return real_->CopyFile(from, to); }
   Status RemoveFile(const std::string& path) override { return real_->RemoveFile(path); }
   std::vector<std::string> ListFolder(const std::string& folder) override { return real_->ListFolder(folder); }
+  std::int64_t FileModifiedTime(const std::string& path) override { return real_->FileModifiedTime(path); }
 
  private:
   std::unique_ptr<Platform> real_;
