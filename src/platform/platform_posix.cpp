@@ -307,7 +307,7 @@ class PosixPlatform : public Platform {
     struct stat info;
     if (stat(from.c_str(), &info) != 0) return StatusFromErrno(errno, from);
     std::string bytes;
-    Status status = ReadFileBytes(from, &bytes);
+    Status status = ReadFileBytes(from, &bytes, ReadAs::kBytes);
     if (!status.ok()) return status;
     return WriteAtomic(to, WholeContents(bytes), info.st_mode & 0777);
   }

@@ -299,7 +299,7 @@ class WindowsPlatform : public Platform {
 
   Status CopyFile(const std::string& from, const std::string& to) override {
     std::string bytes;
-    Status status = ReadFileBytes(from, &bytes);
+    Status status = ReadFileBytes(from, &bytes, ReadAs::kBytes);
     if (!status.ok()) return status;
     return WriteFileAtomic(to, bytes);
   }
