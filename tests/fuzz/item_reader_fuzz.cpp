@@ -1,10 +1,13 @@
 // Reads arbitrary bytes item by item and checks what every caller relies on: each item is a
 // piece of the data, holds no line break, and the reader always moves forward and stops.
+// Bytes taken as UTF-16 decode to the same text whole and in two chunks cut anywhere.
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "core/item_reader.h"
+#include "core/utf16.h"
 #include "fuzz_check.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
@@ -20,10 +23,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     FUZZ_CHECK(item.empty() || (item.data() >= data.data() && item.data() + item.size() <= data.data() + size));
     FUZZ_CHECK(item.find('\r') == std::string_view::npos);
     FUZZ_CHECK(item.find('\n') == std::string_view::npos);
-    // Only a quoted item may hold a comma, and then its opening quote sits just before it.
-    if (item.find(',') != std::string_view::npos) FUZZ_CHECK(item.data() > data.data() && item.data()[-1] == '"');
+    // Only a quoted item (its opening quote just before it) or a comment may hold a comma.
+    const size_t comma = item.find(',');
+    if (comma != std::string_view::npos) {
+      FUZZ_CHECK((item.data() > data.data() && item.data()[-1] == '"') || item.find('#') < comma);
+    }
   }
   FUZZ_CHECK(!reader.Next(&item));
   FUZZ_CHECK(item.empty());
+
+  std::string whole;
+  if (quorvale::DecodeIfUtf16(data, &whole)) {
+    quorvale::Utf16Decoder decoder;
+    const size_t mark = decoder.Detect(data.substr(0, quorvale::Utf16Decoder::kSniffBytes));
+    const size_t cut = mark + bytes[size - 1] % (size - mark + 1);
+    std::string chunks;
+    decoder.Decode(data.substr(mark, cut - mark), false, &chunks);
+    decoder.Decode(data.substr(cut), true, &chunks);
+    FUZZ_CHECK(chunks == whole);
+    // Surrogates never reach the text (UTF-8 ED A0 to ED BF).
+    for (size_t i = 0; i + 1 < whole.size(); ++i) {
+      FUZZ_CHECK(!(whole[i] == '\xED' && (static_cast<unsigned char>(whole[i + 1]) & 0xE0) == 0xA0));
+    }
+  }
   return 0;
 }
