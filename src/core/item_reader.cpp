@@ -112,6 +112,32 @@ Status OpenForReading(const std::string& path, InputKinds kinds, std::FILE** fil
   return Status::Ok();
 }
 
+// Reads the whole of `file` into `out`.
+Status ReadAll(std::FILE* file, const std::string& path, std::string* out) {
+  Status status;
+  // Read straight into the result, growing it when the file is longer than it said (a file
+  // that grows meanwhile, or one whose size cannot be known).
+  size_t capacity = 1 << 16;
+  if (std::fseek(file, 0, SEEK_END) == 0) {
+    long length = std::ftell(file);
+    if (length > 0) capacity = static_cast<size_t>(length) + 1;
+    std::rewind(file);
+  }
+  size_t used = 0;
+  while (true) {
+    if (out->size() < capacity) out->resize(capacity);
+    size_t got = std::fread(out->data() + used, 1, out->size() - used, file);
+    used += got;
+    if (used < out->size()) {
+      if (std::ferror(file)) status = StatusFromErrno(errno ? errno : EIO, path);
+      break;
+    }
+    capacity = out->size() * 2;
+  }
+  out->resize(used);
+  return status;
+}
+
 }  // namespace
 
 Status ReadFileBytes(const std::string& path, std::string* out, ReadAs as, InputKinds kinds) {
@@ -121,28 +147,9 @@ Status ReadFileBytes(const std::string& path, std::string* out, ReadAs as, Input
   Status status = OpenForReading(path, kinds, &file, &owned);
   if (!status.ok()) return status;
   try {
-    // Read straight into the result, growing it when the file is longer than it said (a
-    // file that grows meanwhile, or one whose size cannot be known).
-    size_t capacity = 1 << 16;
-    if (std::fseek(file, 0, SEEK_END) == 0) {
-      long length = std::ftell(file);
-      if (length > 0) capacity = static_cast<size_t>(length) + 1;
-      std::rewind(file);
-    }
-    size_t used = 0;
-    while (true) {
-      if (out->size() < capacity) out->resize(capacity);
-      size_t got = std::fread(out->data() + used, 1, out->size() - used, file);
-      used += got;
-      if (used < out->size()) {
-        if (std::ferror(file)) status = StatusFromErrno(errno ? errno : EIO, path);
-        break;
-      }
-      capacity = out->size() * 2;
-    }
-    out->resize(used);
+    status = ReadAll(file, path, out);
     std::string text;
-    if (as == ReadAs::kText && DecodeIfUtf16(*out, &text)) out->swap(text);
+    if (status.ok() && as == ReadAs::kText && DecodeIfUtf16(*out, &text)) out->swap(text);
   } catch (const std::bad_alloc&) {
     status = OutOfMemory(path);
   }
@@ -184,8 +191,9 @@ Status FilePieces::Open(const std::string& path, InputKinds kinds) {
   errno = 0;
   const size_t got = std::fread(head, 1, sizeof(head), file_);
   if (std::ferror(file_)) return status_ = StatusFromErrno(errno ? errno : EIO, path_);
-  // A file that grows after its end was seen is read on (stdio's end mark would stop it).
-  std::clearerr(file_);
+  // A file that grows after its end was seen is read on: seeking clears the end marks (stdio's,
+  // and the one Windows' C runtime keeps for the file); a pipe that ended stays ended.
+  if (got < sizeof(head)) std::fseek(file_, static_cast<long>(got), SEEK_SET);
   const size_t mark = decoder_.Detect(std::string_view(head, got));
   try {
     if (decoder_.active()) {
@@ -246,34 +254,39 @@ bool FilePieces::Next(std::string_view* piece) {
   *piece = {};
   if (file_ == nullptr || !status_.ok()) return false;
   try {
-    // The unfinished line left by the last piece begins the next one.
-    const size_t carried = used_ - carried_from_;
-    if (carried > 0 && carried_from_ > 0) std::memmove(buffer_.data(), buffer_.data() + carried_from_, carried);
-    used_ = carried;
-    carried_from_ = 0;
-    // A file longer than it said at opening gets the buffer of a big one.
-    if (!at_eof_ && buffer_.size() < piece_bytes_) buffer_.resize(std::min(piece_bytes_, buffer_.size() * 2));
-    size_t searched = carried;  // no LF before this
-    while (true) {
-      if (!at_eof_ && !Fill()) return false;
-      size_t end = used_;
-      while (end > searched && buffer_[end - 1] != '\n') --end;
-      if (end > searched) {
-        // Whole lines up to the last LF; the rest waits for the next piece.
-        carried_from_ = end;
-        *piece = std::string_view(buffer_.data(), end);
-        return true;
-      }
-      if (at_eof_) {
-        carried_from_ = used_;
-        *piece = std::string_view(buffer_.data(), used_);
-        return used_ > 0;
-      }
-      searched = used_;
-    }
+    return ReadPiece(piece);
   } catch (const std::bad_alloc&) {
+    *piece = {};
     status_ = OutOfMemory(path_);
     return false;
+  }
+}
+
+bool FilePieces::ReadPiece(std::string_view* piece) {
+  // The unfinished line left by the last piece begins the next one.
+  const size_t carried = used_ - carried_from_;
+  if (carried > 0 && carried_from_ > 0) std::memmove(buffer_.data(), buffer_.data() + carried_from_, carried);
+  used_ = carried;
+  carried_from_ = 0;
+  // A file longer than it said at opening gets the buffer of a big one.
+  if (!at_eof_ && buffer_.size() < piece_bytes_) buffer_.resize(std::min(piece_bytes_, buffer_.size() * 2));
+  size_t searched = carried;  // no LF before this
+  while (true) {
+    if (!at_eof_ && !Fill()) return false;
+    size_t end = used_;
+    while (end > searched && buffer_[end - 1] != '\n') --end;
+    if (end > searched) {
+      // Whole lines up to the last LF; the rest waits for the next piece.
+      carried_from_ = end;
+      *piece = std::string_view(buffer_.data(), end);
+      return true;
+    }
+    if (at_eof_) {
+      carried_from_ = used_;
+      *piece = std::string_view(buffer_.data(), used_);
+      return used_ > 0;
+    }
+    searched = used_;
   }
 }
 

@@ -101,6 +101,8 @@ class FilePieces : public LinePieces {
   uint64_t size_hint() const override { return size_; }
 
  private:
+  // Next() but for running out of memory.
+  bool ReadPiece(std::string_view* piece);
   // Adds what comes next in the file to buffer_ after used_ (growing it when it is full);
   // false when reading failed.
   bool Fill();
