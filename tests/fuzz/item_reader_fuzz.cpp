@@ -1,13 +1,10 @@
 // Reads arbitrary bytes item by item and checks what every caller relies on: each item is a
 // piece of the data, holds no line break, and the reader always moves forward and stops.
-// Bytes taken as UTF-16 decode to the same text whole and in two chunks cut anywhere.
 #include <cstddef>
 #include <cstdint>
-#include <string>
 #include <string_view>
 
 #include "core/item_reader.h"
-#include "core/utf16.h"
 #include "fuzz_check.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
@@ -31,16 +28,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   }
   FUZZ_CHECK(!reader.Next(&item));
   FUZZ_CHECK(item.empty());
-
-  std::string whole;
-  if (quorvale::DecodeIfUtf16(data, &whole)) {
-    quorvale::Utf16Decoder decoder;
-    const size_t mark = decoder.Detect(data.substr(0, quorvale::Utf16Decoder::kSniffBytes));
-    const size_t cut = mark + bytes[size - 1] % (size - mark + 1);
-    std::string chunks;
-    decoder.Decode(data.substr(mark, cut - mark), false, &chunks);
-    decoder.Decode(data.substr(cut), true, &chunks);
-    FUZZ_CHECK(chunks == whole);
-  }
   return 0;
 }
