@@ -58,7 +58,9 @@ class BenchPlatform : public quorvale::Platform {
 // Nothing is asked during a load; any question gets the default answer.
 class SilentPrompts : public quorvale::Prompts {
  public:
-  Answer Message(QWidget*, const QString&, Buttons, Icon, const QString&) override { return Answer::kOk; }
+  Answer Message(QWidget*, const QString&, Buttons, Icon, const QString&, const QString&) override {
+    return Answer::kOk;
+  }
   QString OpenFileName(QWidget*, const QString&, const QString&, const QStringList&, int*) override { return {}; }
   QString SaveFileName(QWidget*, const QString&, const QString&, const QStringList&, int*) override { return {}; }
   void RunModal(QDialog*) override {}

@@ -23,12 +23,13 @@ namespace {
 constexpr std::string_view kProgram = "quorvale-cli: ";
 // The output name that stands for standard output.
 constexpr std::string_view kStandardOutput = "-";
+// A load reads named pipes and standard input ("-") too, not devices: /dev/zero never ends.
+constexpr InputKinds kInputs = InputKinds::kAlsoStreams;
 
 // The reason of a failure for a message that names `path` itself. The failure's subject is
 // named too when it is another file (the file behind a symbolic link, a backup copy).
 std::string Reason(const Status& status, const std::string& path) {
-  const std::string text =
-      status.subject() == path && !status.reason().empty() ? status.reason() : status.ToString();
+  const std::string text = status.subject() == path ? status.reason() : status.ToString();
   if (!text.empty()) return text;
   switch (status.code()) {
     case ErrorCode::kNotFound:
@@ -39,6 +40,8 @@ std::string Reason(const Status& status, const std::string& path) {
       return "plus de place";
     case ErrorCode::kEmpty:
       return "fichier vide";
+    case ErrorCode::kNoMemory:
+      return "memoire insuffisante";
     default:
       return "erreur d'entree-sortie";
   }
@@ -80,12 +83,12 @@ class CliRun {
     switch (action.kind) {
       case Kind::kHosts:
         session_.ResetRejectedLines();
-        return CheckRead(ParseHostsFile(action.value, session_), action.value);
+        return CheckRead(ParseHostsFile(action.value, session_, {}, kInputs), action.value);
       case Kind::kDomains:
         session_.ResetRejectedLines();
-        return CheckRead(ParseDomainList(action.value, session_), action.value);
+        return CheckRead(ParseDomainList(action.value, session_, {}, kInputs), action.value);
       case Kind::kDomainOnly: {
-        Status status = LoadDomainOnlyFile(action.value, session_.SortArray);
+        Status status = LoadDomainOnlyFile(action.value, session_.SortArray, {}, kInputs);
         if (status.code() == ErrorCode::kEmpty) {
           Message(action.value + " n'a pas pu etre lu: fichier vide");
           return kExitFile;

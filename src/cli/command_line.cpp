@@ -107,6 +107,8 @@ const char* CliHelpText() {
          "  --domain-only FICHIER        ajoute un fichier (nom de domaines seulement) a la\n"
          "                               liste a trier\n"
          "  --sort                       trie la liste a trier et retire les doublons\n"
+         "Un FICHIER '-' est l'entree standard; un tube nomme est lu, un peripherique refuse.\n"
+         "Les fichiers UTF-16 sont lus comme les autres.\n"
          "\n"
          "Options des ecritures qui suivent:\n"
          "  --redirect ADRESSE           127.0.0.1 (par defaut) ou 0.0.0.0\n"

@@ -21,6 +21,8 @@ int main(int argc, char** argv) {
 #ifdef _WIN32
   // --dump lines end with LF alone.
   _setmode(_fileno(stdout), _O_BINARY);
+  // A load of standard input ("-") reads its bytes as they are (CR LF, UTF-16).
+  _setmode(_fileno(stdin), _O_BINARY);
 #endif
   std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
   std::unique_ptr<quorvale::Platform> platform = quorvale::CreateSystemPlatform();

@@ -1,6 +1,7 @@
 #include "domain_parser.h"
 
 #include <algorithm>
+#include <new>
 
 #include "item_reader.h"
 #include "name_rules.h"
@@ -80,16 +81,20 @@ Status ParseDomainListPieces(LinePieces& pieces, Session& session, const YieldFn
   RejectedLineSink rejected(session.RejectedLines);
   YieldTicker ticker(yield);
   ticker.Now();
-  ForEachItem(
-      pieces, [](std::string_view) {},
-      [&](std::string_view raw) {
-        if (TreatDomainLine(raw, session)) {
-          ++session.EntriesLoaded;
-        } else {
-          rejected.Add(raw);
-        }
-        ticker.Tick();
-      });
+  try {
+    ForEachItem(
+        pieces, [](std::string_view) {},
+        [&](std::string_view raw) {
+          if (TreatDomainLine(raw, session)) {
+            ++session.EntriesLoaded;
+          } else {
+            rejected.Add(raw);
+          }
+          ticker.Tick();
+        });
+  } catch (const std::bad_alloc&) {
+    return session.FinishLoad(OutOfMemory(""), mark);
+  }
   return session.FinishLoad(pieces.status(), mark);
 }
 
@@ -99,14 +104,14 @@ void ParseDomainListData(std::string_view data, Session& session, const YieldFn&
   (void)ParseDomainListPieces(pieces, session, yield);
 }
 
-Status ParseDomainList(const std::string& path, Session& session, const YieldFn& yield) {
+Status ParseDomainList(const std::string& path, Session& session, const YieldFn& yield, InputKinds kinds) {
   FilePieces pieces;
-  Status status = pieces.Open(path);
+  Status status = pieces.Open(path, kinds);
   if (!status.ok()) {
     ParseDomainListData({}, session, yield);
     return status;
   }
-  return ParseDomainListPieces(pieces, session, yield);
+  return AboutSubject(ParseDomainListPieces(pieces, session, yield), path);
 }
 
 Status LoadDomainOnlyPieces(LinePieces& pieces, SortBuffer& buffer, const YieldFn& yield) {
@@ -116,33 +121,39 @@ Status LoadDomainOnlyPieces(LinePieces& pieces, SortBuffer& buffer, const YieldF
   bool empty = false;
   YieldTicker ticker(yield);
   std::string working;
-  ForEachItem(
-      pieces,
-      [&](std::string_view piece) {
-        if (!first) return;
-        first = false;
-        if (ItemReader(piece).AtEnd()) {
-          // Only a byte-order mark: nothing to read.
-          empty = true;
-          return;
-        }
-        // One line is at most one entry and no entry is longer than its line: room for the
-        // whole file (the first piece's lines scaled to its size) spares the regrowth copies.
-        const uint64_t total = std::max<uint64_t>(pieces.size_hint(), piece.size());
-        const double lines = static_cast<double>(std::count(piece.begin(), piece.end(), '\n') + 1);
-        buffer.Reserve(static_cast<size_t>(lines * total / piece.size()), static_cast<size_t>(total));
-      },
-      [&](std::string_view item) {
-        if (first) empty = true;  // an empty file: its one empty item
-        if (empty) return;
-        std::string_view entry;
-        if (TreatDomainOnlyLine(item, working, &entry)) buffer.Append(entry);
-        ticker.Tick();
-      });
+  Status read;
+  try {
+    ForEachItem(
+        pieces,
+        [&](std::string_view piece) {
+          if (!first) return;
+          first = false;
+          if (ItemReader(piece).AtEnd()) {
+            // Only a byte-order mark: nothing to read.
+            empty = true;
+            return;
+          }
+          // One line is at most one entry and no entry is longer than its line: room for the
+          // whole file (the first piece's lines scaled to its size) spares the regrowth copies.
+          const uint64_t total = std::max<uint64_t>(pieces.size_hint(), piece.size());
+          const double lines = static_cast<double>(std::count(piece.begin(), piece.end(), '\n') + 1);
+          buffer.Reserve(static_cast<size_t>(lines * total / piece.size()), static_cast<size_t>(total));
+        },
+        [&](std::string_view item) {
+          if (first) empty = true;  // an empty file: its one empty item
+          if (empty) return;
+          std::string_view entry;
+          if (TreatDomainOnlyLine(item, working, &entry)) buffer.Append(entry);
+          ticker.Tick();
+        });
+    read = pieces.status();
+  } catch (const std::bad_alloc&) {
+    read = OutOfMemory("");
+  }
   ticker.Now();
-  if (!pieces.status().ok()) {
+  if (!read.ok()) {
     buffer.RollBack(items, bytes);
-    return pieces.status();
+    return read;
   }
   if (empty) return Status(ErrorCode::kEmpty, "", "nothing to read");
   return Status::Ok();
@@ -153,13 +164,11 @@ Status LoadDomainOnlyData(std::string_view data, SortBuffer& buffer, const Yield
   return LoadDomainOnlyPieces(pieces, buffer, yield);
 }
 
-Status LoadDomainOnlyFile(const std::string& path, SortBuffer& buffer, const YieldFn& yield) {
+Status LoadDomainOnlyFile(const std::string& path, SortBuffer& buffer, const YieldFn& yield, InputKinds kinds) {
   FilePieces pieces;
-  Status status = pieces.Open(path);
+  Status status = pieces.Open(path, kinds);
   if (!status.ok()) return status;
-  status = LoadDomainOnlyPieces(pieces, buffer, yield);
-  if (status.code() == ErrorCode::kEmpty) return Status(status.code(), path, status.reason());
-  return status;
+  return AboutSubject(LoadDomainOnlyPieces(pieces, buffer, yield), path);
 }
 
 }  // namespace quorvale

@@ -14,20 +14,23 @@ namespace quorvale {
 
 // Plain list of domain names into list1 (address "127.0.0.1"); unusable lines go to
 // RejectedLines untrimmed (the caller reset it to one empty element); EntriesLoaded counts
-// accepted lines, duplicates included. A file that cannot be read is treated as an empty
-// file (one empty, rejected line); the returned status still says why, for callers that
-// want to know.
-Status ParseDomainList(const std::string& path, Session& session, const YieldFn& yield = {});
+// accepted lines, duplicates included. A file that cannot be read (or is not of the `kinds`
+// allowed) is treated as an empty file (one empty, rejected line); the returned status still
+// says why, for callers that want to know.
+Status ParseDomainList(const std::string& path, Session& session, const YieldFn& yield = {},
+                       InputKinds kinds = InputKinds::kRegularFiles);
 void ParseDomainListData(std::string_view data, Session& session, const YieldFn& yield = {});
-// The same over a file read a piece at a time. When reading fails half-way, list1 and the
-// rejected lines are as after an empty file, and the read error is returned.
+// The same over a file read a piece at a time. When reading fails half-way or memory runs
+// out, list1 and the rejected lines are as after an empty file, and the read error (or
+// kNoMemory) is returned.
 Status ParseDomainListPieces(LinePieces& pieces, Session& session, const YieldFn& yield = {});
 
 // Domain-only file appended to the sort buffer (lower-cased, "127.0.0.1"/"0.0.0.0" prefixes
-// and "www." removed, " #[" comments kept). Fails with kEmpty on an empty file and with the
-// read error when the file cannot be read (to its end); entries appended by earlier loads
-// stay, and a failed read appends nothing.
-Status LoadDomainOnlyFile(const std::string& path, SortBuffer& buffer, const YieldFn& yield = {});
+// and "www." removed, " #[" comments kept). Fails with kEmpty on an empty file, with the
+// read error when the file cannot be read (to its end) and with kNoMemory when memory runs
+// out; entries appended by earlier loads stay, and a failed load appends nothing.
+Status LoadDomainOnlyFile(const std::string& path, SortBuffer& buffer, const YieldFn& yield = {},
+                          InputKinds kinds = InputKinds::kRegularFiles);
 Status LoadDomainOnlyData(std::string_view data, SortBuffer& buffer, const YieldFn& yield = {});
 Status LoadDomainOnlyPieces(LinePieces& pieces, SortBuffer& buffer, const YieldFn& yield = {});
 

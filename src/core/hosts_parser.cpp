@@ -1,6 +1,7 @@
 #include "hosts_parser.h"
 
 #include <algorithm>
+#include <new>
 
 #include "item_reader.h"
 #include "name_rules.h"
@@ -140,8 +141,12 @@ Status ParseHostsPieces(LinePieces& pieces, Session& session, const YieldFn& yie
     if (!piece.empty()) candidates = static_cast<size_t>(static_cast<double>(candidates) * total / piece.size());
     session.list1.Reserve(candidates, static_cast<size_t>(total), true, [&ticker] { ticker.Now(); });
   };
-  ForEachItem(pieces, make_room, treat);
-  add_waiting();
+  try {
+    ForEachItem(pieces, make_room, treat);
+    add_waiting();
+  } catch (const std::bad_alloc&) {
+    return session.FinishLoad(OutOfMemory(""), mark);
+  }
   return session.FinishLoad(pieces.status(), mark);
 }
 
@@ -175,12 +180,12 @@ Status ReadLinesToCarry(const std::string& path, std::vector<std::string>* lines
   return Status::Ok();
 }
 
-Status ParseHostsFile(const std::string& path, Session& session, const YieldFn& yield) {
+Status ParseHostsFile(const std::string& path, Session& session, const YieldFn& yield, InputKinds kinds) {
   session.EntriesLoaded = 0;
   FilePieces pieces;
-  Status status = pieces.Open(path);
+  Status status = pieces.Open(path, kinds);
   if (!status.ok()) return status;
-  return ParseHostsPieces(pieces, session, yield);
+  return AboutSubject(ParseHostsPieces(pieces, session, yield), path);
 }
 
 }  // namespace quorvale

@@ -15,15 +15,17 @@ namespace quorvale {
 // "127.0.0.1" or "0.0.0.0" go to list1, any other valid address to list2; every line that
 // gives no entry is stored, trimmed of spaces, in RejectedLines from index 0 (the caller has
 // reset it to one empty element). EntriesLoaded counts the accepted lines, duplicates
-// included. Fails only when the file cannot be read; then nothing is added.
-Status ParseHostsFile(const std::string& path, Session& session, const YieldFn& yield = {});
+// included. Fails only when the file cannot be read (or is not of the `kinds` allowed) or
+// memory runs out; then nothing is added.
+Status ParseHostsFile(const std::string& path, Session& session, const YieldFn& yield = {},
+                      InputKinds kinds = InputKinds::kRegularFiles);
 
 // The same over data already in memory.
 void ParseHostsData(std::string_view data, Session& session, const YieldFn& yield = {});
 
-// The same over a file read a piece at a time. When reading fails half-way, the lists, the
-// rejected lines (back to one empty element) and the count are as if nothing had been read,
-// and the read error is returned.
+// The same over a file read a piece at a time. When reading fails half-way or memory runs
+// out, the lists, the rejected lines (back to one empty element) and the count are as if
+// nothing had been read, and the read error (or kNoMemory) is returned.
 Status ParseHostsPieces(LinePieces& pieces, Session& session, const YieldFn& yield = {});
 
 // The lines of a HOSTS file that a replace of it keeps, because the lists can never hold

@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <new>
 #include <string>
+#include <system_error>
 
 namespace quorvale {
 
@@ -49,7 +51,11 @@ bool ItemReader::Next(std::string_view* item) {
       next_newline_ = newline == nullptr ? size : static_cast<size_t>(static_cast<const char*>(newline) - d);
     }
     size_t length = next_newline_ - p;
-    if (const void* comma = std::memchr(d + p, ',', length)) length = static_cast<size_t>(static_cast<const char*>(comma) - (d + p));
+    if (const void* comma = std::memchr(d + p, ',', length)) {
+      // A comma after a "#" belongs to the comment.
+      const size_t before_comma = static_cast<size_t>(static_cast<const char*>(comma) - (d + p));
+      if (std::memchr(d + p, '#', before_comma) == nullptr) length = before_comma;
+    }
     if (const void* cr = std::memchr(d + p, '\r', length)) length = static_cast<size_t>(static_cast<const char*>(cr) - (d + p));
     p += length;
     end = p;
@@ -71,25 +77,48 @@ bool ItemReader::Next(std::string_view* item) {
 
 namespace {
 
-// Opens a file for reading; a folder opens like a file on POSIX, and the size it reports is
-// no size: it is refused here.
-Status OpenForReading(const std::string& path, std::FILE** file) {
+// Which kinds of file a read accepts, checked before the file is opened (opening a named
+// pipe waits for a writer).
+Status CheckKind(const std::string& path, InputKinds kinds) {
+  std::error_code error;
+  const std::filesystem::file_type type = std::filesystem::status(path, error).type();
+  switch (type) {
+    case std::filesystem::file_type::directory:
+      return StatusFromErrno(EISDIR, path);
+    case std::filesystem::file_type::fifo:
+      if (kinds == InputKinds::kAlsoStreams) return Status::Ok();
+      [[fallthrough]];
+    case std::filesystem::file_type::block:
+    case std::filesystem::file_type::character:
+    case std::filesystem::file_type::socket:
+      return Status(ErrorCode::kIoError, path, "not a regular file");
+    default:
+      // A regular file, or a path whose failure the opening names.
+      return Status::Ok();
+  }
+}
+
+// Opens a file for reading as `kinds` allows. `*owned` is false for standard input, which
+// stays open.
+Status OpenForReading(const std::string& path, InputKinds kinds, std::FILE** file, bool* owned) {
   *file = nullptr;
-  std::error_code ignored;
-  if (std::filesystem::is_directory(path, ignored)) return StatusFromErrno(EISDIR, path);
+  *owned = false;
+  if (kinds == InputKinds::kAlsoStreams && path == kStandardInput) {
+    *file = stdin;
+    return Status::Ok();
+  }
+  Status status = CheckKind(path, kinds);
+  if (!status.ok()) return status;
   errno = 0;
   *file = std::fopen(path.c_str(), "rb");
   if (*file == nullptr) return StatusFromErrno(errno ? errno : ENOENT, path);
+  *owned = true;
   return Status::Ok();
 }
 
-}  // namespace
-
-Status ReadFileBytes(const std::string& path, std::string* out) {
-  out->clear();
-  std::FILE* file = nullptr;
-  Status status = OpenForReading(path, &file);
-  if (!status.ok()) return status;
+// Reads the whole of `file` into `out`.
+Status ReadAll(std::FILE* file, const std::string& path, std::string* out) {
+  Status status;
   // Read straight into the result, growing it when the file is longer than it said (a file
   // that grows meanwhile, or one whose size cannot be known).
   size_t capacity = 1 << 16;
@@ -110,40 +139,134 @@ Status ReadFileBytes(const std::string& path, std::string* out) {
     capacity = out->size() * 2;
   }
   out->resize(used);
-  std::fclose(file);
+  return status;
+}
+
+}  // namespace
+
+Status ReadFileBytes(const std::string& path, std::string* out, ReadAs as, InputKinds kinds) {
+  out->clear();
+  std::FILE* file = nullptr;
+  bool owned = false;
+  Status status = OpenForReading(path, kinds, &file, &owned);
+  if (!status.ok()) return status;
+  try {
+    status = ReadAll(file, path, out);
+    std::string text;
+    if (status.ok() && as == ReadAs::kText && DecodeIfUtf16(*out, &text)) out->swap(text);
+  } catch (const std::bad_alloc&) {
+    status = OutOfMemory(path);
+  }
+  if (!status.ok()) std::string().swap(*out);
+  if (owned) std::fclose(file);
   return status;
 }
 
 bool WholeData::Next(std::string_view* piece) {
+  *piece = {};
   if (given_) return false;
   given_ = true;
-  *piece = data_;
+  try {
+    *piece = DecodeIfUtf16(data_, &decoded_) ? std::string_view(decoded_) : data_;
+  } catch (const std::bad_alloc&) {
+    status_ = OutOfMemory("");
+    return false;
+  }
   return true;
 }
 
 FilePieces::~FilePieces() {
-  if (file_ != nullptr) std::fclose(file_);
+  if (owns_file_) std::fclose(file_);
 }
 
-Status FilePieces::Open(const std::string& path) {
+Status FilePieces::Open(const std::string& path, InputKinds kinds) {
   path_ = path;
-  status_ = OpenForReading(path, &file_);
+  status_ = OpenForReading(path, kinds, &file_, &owns_file_);
   if (!status_.ok()) return status_;
   // The pieces are read straight into the buffer; stdio's own would be one more copy.
-  std::setvbuf(file_, nullptr, _IONBF, 0);
+  if (owns_file_) std::setvbuf(file_, nullptr, _IONBF, 0);
   if (std::fseek(file_, 0, SEEK_END) == 0) {
     const long length = std::ftell(file_);
     if (length > 0) size_ = static_cast<uint64_t>(length);
     std::rewind(file_);
   }
-  // A small file needs no more room than itself (and one byte to see its end at once).
-  buffer_.resize(size_ > 0 && size_ < piece_bytes_ ? static_cast<size_t>(size_) + 1 : piece_bytes_);
+  // The start of the file tells whether it is UTF-16.
+  char head[Utf16Decoder::kSniffBytes];
+  errno = 0;
+  const size_t got = std::fread(head, 1, sizeof(head), file_);
+  if (std::ferror(file_)) return status_ = StatusFromErrno(errno ? errno : EIO, path_);
+  // A file that grows after its end was seen is read on: seeking clears the end marks (stdio's,
+  // and the one Windows' C runtime keeps for the file); a pipe that ended stays ended.
+  if (got < sizeof(head)) std::fseek(file_, static_cast<long>(got), SEEK_SET);
+  const size_t mark = decoder_.Detect(std::string_view(head, got));
+  try {
+    if (decoder_.active()) {
+      raw_.assign(head + mark, got - mark);
+      buffer_.resize(piece_bytes_);
+    } else {
+      // A small file needs no more room than itself (and one byte to see its end at once).
+      buffer_.resize(std::max(got, size_ > 0 && size_ < piece_bytes_ ? static_cast<size_t>(size_) + 1 : piece_bytes_));
+      std::memcpy(buffer_.data(), head, got);
+      used_ = got;
+    }
+  } catch (const std::bad_alloc&) {
+    status_ = OutOfMemory(path_);
+  }
   return status_;
+}
+
+bool FilePieces::Fill() {
+  // A line longer than the buffer makes it grow.
+  if (used_ == buffer_.size()) buffer_.resize(buffer_.size() * 2);
+  const size_t room = buffer_.size() - used_;
+  if (!decoder_.active()) {
+    errno = 0;
+    const size_t got = std::fread(buffer_.data() + used_, 1, room, file_);
+    used_ += got;
+    if (got < room) {
+      if (std::ferror(file_)) {
+        status_ = StatusFromErrno(errno ? errno : EIO, path_);
+        return false;
+      }
+      at_eof_ = true;
+    }
+    return true;
+  }
+  // UTF-16: the bytes are read apart, and their text goes after used_.
+  const size_t waiting = raw_.size();
+  raw_.resize(waiting + room);
+  errno = 0;
+  const size_t got = std::fread(raw_.data() + waiting, 1, room, file_);
+  raw_.resize(waiting + got);
+  if (got < room) {
+    if (std::ferror(file_)) {
+      status_ = StatusFromErrno(errno ? errno : EIO, path_);
+      return false;
+    }
+    at_eof_ = true;
+  }
+  decoded_.clear();
+  decoder_.Decode(raw_, at_eof_, &decoded_);
+  raw_.clear();
+  if (used_ + decoded_.size() > buffer_.size()) buffer_.resize(used_ + decoded_.size());
+  std::memcpy(buffer_.data() + used_, decoded_.data(), decoded_.size());
+  used_ += decoded_.size();
+  return true;
 }
 
 bool FilePieces::Next(std::string_view* piece) {
   *piece = {};
   if (file_ == nullptr || !status_.ok()) return false;
+  try {
+    return ReadPiece(piece);
+  } catch (const std::bad_alloc&) {
+    *piece = {};
+    status_ = OutOfMemory(path_);
+    return false;
+  }
+}
+
+bool FilePieces::ReadPiece(std::string_view* piece) {
   // The unfinished line left by the last piece begins the next one.
   const size_t carried = used_ - carried_from_;
   if (carried > 0 && carried_from_ > 0) std::memmove(buffer_.data(), buffer_.data() + carried_from_, carried);
@@ -153,20 +276,7 @@ bool FilePieces::Next(std::string_view* piece) {
   if (!at_eof_ && buffer_.size() < piece_bytes_) buffer_.resize(std::min(piece_bytes_, buffer_.size() * 2));
   size_t searched = carried;  // no LF before this
   while (true) {
-    if (!at_eof_) {
-      // A line longer than the buffer makes it grow.
-      if (used_ == buffer_.size()) buffer_.resize(buffer_.size() * 2);
-      errno = 0;
-      const size_t got = std::fread(buffer_.data() + used_, 1, buffer_.size() - used_, file_);
-      used_ += got;
-      if (used_ < buffer_.size()) {
-        if (std::ferror(file_)) {
-          status_ = StatusFromErrno(errno ? errno : EIO, path_);
-          return false;
-        }
-        at_eof_ = true;
-      }
-    }
+    if (!at_eof_ && !Fill()) return false;
     size_t end = used_;
     while (end > searched && buffer_[end - 1] != '\n') --end;
     if (end > searched) {

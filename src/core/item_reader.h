@@ -7,12 +7,15 @@
 #include <string_view>
 
 #include "status.h"
+#include "utf16.h"
 
 namespace quorvale {
 
 // Reads a text file item by item, the way every input of the program is read:
 // - an item ends at a comma, at CR, LF or CR LF, or at the end of the data; the delimiter is
 //   consumed and is not part of the item;
+// - from the first "#" of an unquoted item on, the item runs to the end of the line: a
+//   comment keeps its commas;
 // - leading spaces and tabs are skipped; trailing spaces of an unquoted item are kept;
 // - an item that begins with a double quote runs to the closing quote (commas inside belong
 //   to it) or to the end of the line when the quote is never closed; whatever follows the
@@ -40,8 +43,21 @@ class ItemReader {
 // `data` without the UTF-8 byte-order mark it may begin with.
 std::string_view WithoutUtf8Bom(std::string_view data);
 
-// Reads a whole file into `out` (replacing its contents).
-Status ReadFileBytes(const std::string& path, std::string* out);
+// Which files a read opens. A folder is always refused.
+enum class InputKinds {
+  kRegularFiles,  // regular files only: a device or a named pipe is refused as well
+  kAlsoStreams,   // named pipes too, and kStandardInput names standard input (a device is
+                  // still refused: it may never end)
+};
+inline constexpr std::string_view kStandardInput = "-";
+
+// What a read hands out: the file's text (a UTF-16 file decoded to UTF-8, anything else as
+// it is), or its bytes exactly as stored (for a copy).
+enum class ReadAs { kText, kBytes };
+
+// Reads a whole file into `out` (replacing its contents); on failure `out` is empty.
+Status ReadFileBytes(const std::string& path, std::string* out, ReadAs as = ReadAs::kText,
+                     InputKinds kinds = InputKinds::kRegularFiles);
 
 // A text file handed out a piece at a time, each piece whole lines: it ends just after an LF,
 // but the last piece of the file. A big file is so read through a buffer of about a
@@ -57,19 +73,22 @@ class LinePieces {
   virtual uint64_t size_hint() const = 0;
 };
 
-// Data already in memory, as one piece.
+// Data already in memory (a whole file), as one piece of text: UTF-16 data is decoded.
 class WholeData : public LinePieces {
  public:
   explicit WholeData(std::string_view data) : data_(data) {}
   bool Next(std::string_view* piece) override;
+  Status status() const override { return status_; }
   uint64_t size_hint() const override { return data_.size(); }
 
  private:
   std::string_view data_;
+  std::string decoded_;
   bool given_ = false;
+  Status status_;
 };
 
-// A file on disk.
+// A file on disk (or a stream), handed out as text: a UTF-16 file is decoded as it is read.
 class FilePieces : public LinePieces {
  public:
   explicit FilePieces(size_t piece_bytes = size_t{1} << 20) : piece_bytes_(piece_bytes) {}
@@ -77,22 +96,33 @@ class FilePieces : public LinePieces {
   FilePieces(const FilePieces&) = delete;
   FilePieces& operator=(const FilePieces&) = delete;
 
-  // Opens the file, with the same refusals as ReadFileBytes (a folder is refused).
-  Status Open(const std::string& path);
+  // Opens the file, with the same refusals as ReadFileBytes.
+  Status Open(const std::string& path, InputKinds kinds = InputKinds::kRegularFiles);
+  // Running out of memory ends the reading with kNoMemory.
   bool Next(std::string_view* piece) override;
   Status status() const override { return status_; }
   uint64_t size_hint() const override { return size_; }
 
  private:
+  // Next() but for running out of memory.
+  bool ReadPiece(std::string_view* piece);
+  // Adds what comes next in the file to buffer_ after used_ (growing it when it is full);
+  // false when reading failed.
+  bool Fill();
+
   std::FILE* file_ = nullptr;
+  bool owns_file_ = false;  // standard input stays open
   std::string path_;
   size_t piece_bytes_;
   std::string buffer_;
   size_t carried_from_ = 0;  // the start of the unfinished line after the last piece
-  size_t used_ = 0;          // bytes of buffer_ holding file data
+  size_t used_ = 0;          // bytes of buffer_ holding text
   bool at_eof_ = false;
   uint64_t size_ = 0;
   Status status_;
+  Utf16Decoder decoder_;
+  std::string raw_;  // UTF-16 bytes read and not yet decoded
+  std::string decoded_;
 };
 
 // Hands every item of `pieces`, in order, to `treat`, as an ItemReader over the whole file

@@ -15,20 +15,20 @@ inline bool HasNameLength(std::string_view name) {
   return name.size() >= kShortestName && name.size() <= kLongestName;
 }
 
-// Removes every "www." and "http://" at the start of `text`, as many as there are, in any
-// order. The prefixes are compared exactly: "WWW." and "HTTP://" stay.
+// Removes every "www.", "http://" and "https://" at the start of `text`, as many as there
+// are, in any order. The prefixes are compared exactly: "WWW." and "HTTP://" stay.
 inline std::string_view StripWebPrefixes(std::string_view text) {
-  constexpr std::string_view kWww = "www.";
-  constexpr std::string_view kHttp = "http://";
-  while (true) {
-    if (StartsWith(text, kWww)) {
-      text.remove_prefix(kWww.size());
-    } else if (StartsWith(text, kHttp)) {
-      text.remove_prefix(kHttp.size());
-    } else {
-      return text;
+  constexpr std::string_view kPrefixes[] = {"www.", "http://", "https://"};
+  for (bool removed = true; removed;) {
+    removed = false;
+    for (std::string_view prefix : kPrefixes) {
+      if (StartsWith(text, prefix)) {
+        text.remove_prefix(prefix.size());
+        removed = true;
+      }
     }
   }
+  return text;
 }
 
 }  // namespace quorvale

@@ -33,6 +33,9 @@ Status StatusFromErrno(int err, const std::string& subject) {
 #endif
       code = ErrorCode::kNoSpace;
       break;
+    case ENOMEM:
+      code = ErrorCode::kNoMemory;
+      break;
     default:
       break;
   }

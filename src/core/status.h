@@ -14,6 +14,7 @@ enum class ErrorCode {
   kEmpty,          // the file holds nothing to read
   kIoError,        // any other read or write failure
   kNotSupported,   // the platform has no such facility
+  kNoMemory,       // memory ran out (a load then adds nothing)
 };
 
 // The result of an operation that can fail. Its parts stay apart, so that each front end
@@ -46,5 +47,14 @@ class [[nodiscard]] Status {
 // Turns an errno value into a Status about `subject` with the system's text as the reason.
 // The one place where an errno becomes a Status.
 Status StatusFromErrno(int err, const std::string& subject);
+
+// Memory ran out while working on `subject` ("" when the caller names it, see AboutSubject).
+inline Status OutOfMemory(std::string subject) { return Status(ErrorCode::kNoMemory, std::move(subject), ""); }
+
+// `status`, about `subject` when it is a failure that names nothing yet.
+inline Status AboutSubject(const Status& status, const std::string& subject) {
+  if (status.ok() || !status.subject().empty()) return status;
+  return Status(status.code(), subject, status.reason());
+}
 
 }  // namespace quorvale

@@ -15,6 +15,7 @@
 #include "core/report.h"
 #include "gui/entry_model.h"
 #include "gui/form3.h"
+#include "gui/texts.h"
 #include "gui/twips.h"
 #include "platform/platform.h"
 
@@ -242,8 +243,14 @@ void Form1::HoldProgress() {
 }
 
 Prompts::Answer Form1::ShowMessage(const QString& text, Prompts::Buttons buttons, Prompts::Icon icon,
-                                   const QString& title) {
-  return prompts_.Message(this, text, buttons, icon, title);
+                                   const QString& title, const QString& detail) {
+  return prompts_.Message(this, text, buttons, icon, title, detail);
+}
+
+void Form1::ReportOutOfMemory(const Status& status, const std::string& path) {
+  if (status.code() != ErrorCode::kNoMemory) return;
+  ShowMessage(texts::kNoMemory, Prompts::Buttons::kOk, Prompts::Icon::kCritical, QString::fromLatin1(kTitle),
+              QString::fromStdString(path));
 }
 
 QString Form1::FileDialogFolder() const {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/byte_sink.h"
+#include "core/item_reader.h"
 #include "core/session.h"
 #include "core/status.h"
 #include "core/yield.h"
@@ -130,7 +131,12 @@ class Form1 : public QMainWindow {
   QString FileDialogTitle() const;
   // A message box; `title` defaults to the program's title.
   Prompts::Answer ShowMessage(const QString& text, Prompts::Buttons buttons, Prompts::Icon icon,
-                              const QString& title = QString::fromLatin1(kTitle));
+                              const QString& title = QString::fromLatin1(kTitle), const QString& detail = QString());
+  // Tells the user that the load of `path` ran out of memory, when `status` says so.
+  void ReportOutOfMemory(const Status& status, const std::string& path);
+
+  // The window loads regular files only: a device or a named pipe may never end.
+  static constexpr InputKinds kInputs = InputKinds::kRegularFiles;
 
   Platform& platform_;
   Prompts& prompts_;

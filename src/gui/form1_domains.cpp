@@ -48,14 +48,19 @@ void Form1::ChargerDom_Click() {
   YieldNow();
   if (!CurrentFile_.empty()) {
     HideBehindProgress();
-    // Only a file that is missing or whose attributes cannot be changed ends the load here:
-    // the parser itself takes an unreadable file as an empty one.
+    // Only a file that is missing or whose attributes cannot be changed, or memory running
+    // out, ends the load here: the parser itself takes an unreadable file as an empty one.
+    bool loaded = false;
+    Status status;
     if (platform_.SetFileAttributes(CurrentFile_, kAttrNormal).ok()) {
       SetStatus(texts::kLoading);
       session_.ResetRejectedLines();
       YieldNow();
       // An unreadable file loads as an empty one, whose line goes to the report.
-      (void)ParseDomainList(CurrentFile_, session_, slice_yield_);
+      status = ParseDomainList(CurrentFile_, session_, slice_yield_, kInputs);
+      loaded = status.code() != ErrorCode::kNoMemory;
+    }
+    if (loaded) {
       ++FilesLoaded_;
       RefreshLists();
       SetStatus(LoadedCountText());
@@ -70,6 +75,7 @@ void Form1::ChargerDom_Click() {
     } else {
       CloseProgress();
       show();
+      ReportOutOfMemory(status, CurrentFile_);
     }
   }
   setEnabled(true);
@@ -82,15 +88,18 @@ void Form1::Command6_Click() {
   CurrentFile_ = ShowOpenDialog(texts::kTextFiles, texts::kTextPattern).toStdString();
   YieldNow();
   // A missing file, attributes that cannot be changed, a file that cannot be read or an empty
-  // file end the load quietly; entries appended before a failure stay in the buffer.
+  // file end the load quietly, memory running out with a message; entries appended before
+  // the load stay in the buffer.
   if (!CurrentFile_.empty() && platform_.SetFileAttributes(CurrentFile_, kAttrNormal).ok()) {
     SetStatus(texts::kLoading);
-    if (LoadDomainOnlyFile(CurrentFile_, session_.SortArray, slice_yield_).ok()) {
+    const Status loaded = LoadDomainOnlyFile(CurrentFile_, session_.SortArray, slice_yield_, kInputs);
+    if (loaded.ok()) {
       ++FilesLoaded_;
       SetStatus(QString::number(session_.SortArray.size()) + QStringLiteral(" Adresse(s) chargée(s)"));
       CheckHostsLock(HostsPath_);
       Command2_->setEnabled(true);
     }
+    ReportOutOfMemory(loaded, CurrentFile_);
   }
   setEnabled(true);
 }

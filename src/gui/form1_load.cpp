@@ -19,14 +19,17 @@ void Form1::OpenHostFile_Click() {
   if (!CurrentFile_.empty()) {
     HideBehindProgress();
     // Any failure from here (a missing file, attributes that cannot be cleared, a file that
-    // cannot be read) ends the load quietly; the report still runs below.
+    // cannot be read, memory running out) ends the load; only the last is said. The report
+    // still runs below.
+    Status loaded;
     if (platform_.SetFileAttributes(CurrentFile_, kAttrNormal).ok()) {
       YieldNow();
       platform_.Sleep(200);
       YieldNow();
       SetStatus(texts::kLoading);
       session_.ResetRejectedLines();
-      if (ParseHostsFile(CurrentFile_, session_, slice_yield_).ok()) {
+      loaded = ParseHostsFile(CurrentFile_, session_, slice_yield_, kInputs);
+      if (loaded.ok()) {
         YieldNow();
         RefreshLists();
         SetStatus(LoadedCountText());
@@ -34,6 +37,7 @@ void Form1::OpenHostFile_Click() {
       }
     }
     ComeBackFromProgress();
+    ReportOutOfMemory(loaded, CurrentFile_);
   }
   setEnabled(true);
   if (session_.RowCount() > 0) {
@@ -52,12 +56,14 @@ void Form1::Ouvrir_Click() {
   if (!CurrentFile_.empty()) {
     HideBehindProgress();
     bool parsed = false;
+    Status loaded;
     if (platform_.SetFileAttributes(CurrentFile_, kAttrNormal).ok()) {
       platform_.Sleep(200);
       YieldNow();
       SetStatus(texts::kLoading);
       session_.ResetRejectedLines();
-      if (ParseHostsFile(CurrentFile_, session_, slice_yield_).ok()) {
+      loaded = ParseHostsFile(CurrentFile_, session_, slice_yield_, kInputs);
+      if (loaded.ok()) {
         parsed = true;
         ++FilesLoaded_;
         RefreshLists();
@@ -66,6 +72,7 @@ void Form1::Ouvrir_Click() {
       }
     }
     ComeBackFromProgress();
+    ReportOutOfMemory(loaded, CurrentFile_);
     if (parsed) Command8_Click();
   }
   setEnabled(true);

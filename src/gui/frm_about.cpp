@@ -198,7 +198,7 @@ void frmAbout::StartSysInfo() {
 
 void frmAbout::ShowUnavailable() {
   prompts_.Message(this, QStringLiteral("System Information Is Unavailable At This Time"), Prompts::Buttons::kOk,
-                   Prompts::Icon::kNone, QString::fromLatin1(kTitle));
+                   Prompts::Icon::kNone, QString::fromLatin1(kTitle), QString());
 }
 
 }  // namespace quorvale

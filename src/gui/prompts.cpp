@@ -28,10 +28,11 @@ QString RunFileDialog(QWidget* parent, QFileDialog::AcceptMode mode, const QStri
 }  // namespace
 
 Prompts::Answer QtPrompts::Message(QWidget* parent, const QString& text, Buttons buttons, Icon icon,
-                                   const QString& title) {
+                                   const QString& title, const QString& detail) {
   QMessageBox box(parent);
   box.setWindowTitle(title);
   box.setText(text);
+  if (!detail.isEmpty()) box.setDetailedText(detail);
   switch (icon) {
     case Icon::kNone:
       box.setIcon(QMessageBox::NoIcon);

@@ -18,8 +18,9 @@ class Prompts {
 
   virtual ~Prompts() = default;
 
+  // `detail`, when not empty, is the box's detail text (a path, the system's reason).
   virtual Answer Message(QWidget* parent, const QString& text, Buttons buttons, Icon icon,
-                         const QString& title) = 0;
+                         const QString& title, const QString& detail) = 0;
 
   // File dialogs. `filters` are "description (pattern)" texts offered in order;
   // `*filter_index` (0-based) is preselected and receives the user's choice. Returns "" on
@@ -37,7 +38,8 @@ class Prompts {
 // The real dialogs of Qt.
 class QtPrompts : public Prompts {
  public:
-  Answer Message(QWidget* parent, const QString& text, Buttons buttons, Icon icon, const QString& title) override;
+  Answer Message(QWidget* parent, const QString& text, Buttons buttons, Icon icon, const QString& title,
+                 const QString& detail) override;
   QString OpenFileName(QWidget* parent, const QString& title, const QString& folder, const QStringList& filters,
                        int* filter_index) override;
   QString SaveFileName(QWidget* parent, const QString& title, const QString& folder, const QStringList& filters,

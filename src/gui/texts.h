@@ -14,5 +14,6 @@ inline const QString kOverwrite = QStringLiteral("Le fichier existe deja, voulez
 inline const QString kIncludeComments = QStringLiteral("Voulez vous inclure les commentaire ?");
 inline const QString kLoading = QStringLiteral("Chargement en cours...");
 inline const QString kLoadFirst = QStringLiteral("vous devez d'abord charger un ficher d'adresse!");
+inline const QString kNoMemory = QStringLiteral("Memoire insuffisante pour charger ce fichier.");
 
 }  // namespace quorvale::texts

@@ -440,7 +440,7 @@ class PosixPlatform : public Platform {
     Status status = ReadRights(from, info, &rights);
     if (!status.ok()) return status;
     std::string bytes;
-    status = ReadFileBytes(from, &bytes);
+    status = ReadFileBytes(from, &bytes, ReadAs::kBytes);
     if (!status.ok()) return status;
     return WriteAtomic(to, WholeContents(bytes), 0, &rights);
   }

@@ -350,7 +350,7 @@ class WindowsPlatform : public Platform {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     Status status = ReadAccessList(from, &acl, &descriptor);
     std::string bytes;
-    if (status.ok()) status = ReadFileBytes(from, &bytes);
+    if (status.ok()) status = ReadFileBytes(from, &bytes, ReadAs::kBytes);
     if (status.ok()) status = WriteAtomic(to, WholeContents(bytes), acl, descriptor);
     if (descriptor != nullptr) LocalFree(descriptor);
     return status;

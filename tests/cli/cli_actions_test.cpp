@@ -1,6 +1,10 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cli_fixture.h"
@@ -105,6 +109,22 @@ TEST_F(CliTest, DumpShowsEveryListInDisplayOrderAtTheMomentItRuns) {
                             "S\talpha.example.com\n"
                             "S\tbeta.example.com\n");
   EXPECT_EQ(result.err, "");
+}
+
+// A named pipe and standard input ("-") are read as files are, a UTF-16 one decoded.
+TEST_F(CliTest, NamedPipeAndStandardInputAreLoaded) {
+  const std::string lines = "0.0.0.0 a.example #x, y\r\nb.example\r\n";
+  const std::string pipe = File("pipe");
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  std::thread writer([&] { WriteBytes(pipe, lines); });
+  CliLaunch launch;
+  launch.stdin_path = Crafted("in.txt", std::string("\xFF\xFE" "c\0.\0c\0o\0m\0", 12));
+  CliResult result = Run({"--hosts", pipe, "--domains", "-", "--dump"}, launch);
+  // A writer still waiting for a reader that never came is let go.
+  close(open(pipe.c_str(), O_RDONLY | O_NONBLOCK));
+  writer.join();
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.out, "1\ta.example\t#x, y\t0.0.0.0\n1\tc.com\t\t127.0.0.1\n");
 }
 
 TEST_F(CliTest, OptionsApplyToTheWritesThatFollowThem) {

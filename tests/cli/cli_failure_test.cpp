@@ -64,6 +64,10 @@ INSTANTIATE_TEST_SUITE_P(
         FileCase{{"--domain-only", "@/missing.txt"}, "@/missing.txt n'a pas pu etre lu: No such file or directory"},
         FileCase{{"--hosts", "@/good.txt/x"}, "@/good.txt/x n'a pas pu etre lu: Not a directory"},
         FileCase{{"--hosts", "@/folder"}, "@/folder n'a pas pu etre lu: Is a directory"},
+        // A device may never end: /dev/zero would fill the memory.
+        FileCase{{"--hosts", "/dev/zero"}, "/dev/zero n'a pas pu etre lu: not a regular file"},
+        FileCase{{"--domains", "/dev/zero"}, "/dev/zero n'a pas pu etre lu: not a regular file"},
+        FileCase{{"--domain-only", "/dev/null"}, "/dev/null n'a pas pu etre lu: not a regular file"},
         FileCase{{"--domain-only", "@/empty.txt"}, "@/empty.txt n'a pas pu etre lu: fichier vide"},
         FileCase{{"--hosts", "@/good.txt", "--domain-only", "@/empty.txt"},
                  "@/empty.txt n'a pas pu etre lu: fichier vide"}));

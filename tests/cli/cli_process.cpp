@@ -45,8 +45,9 @@ CliResult RunCliProgram(const std::vector<std::string>& args, const std::string&
   const std::string stdout_target = launch.stdout_path.empty() ? out_path : launch.stdout_path;
   int out_fd = open(stdout_target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
   int err_fd = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  int in_fd = open(launch.stdin_path.empty() ? "/dev/null" : launch.stdin_path.c_str(), O_RDONLY | O_CLOEXEC);
   CliResult result;
-  if (out_fd < 0 || err_fd < 0) {
+  if (out_fd < 0 || err_fd < 0 || in_fd < 0) {
     result.err = "cannot create the capture files: " + std::string(std::strerror(errno));
     return result;
   }
@@ -61,6 +62,7 @@ CliResult RunCliProgram(const std::vector<std::string>& args, const std::string&
         (setgroups(0, nullptr) != 0 || setresgid(gid, gid, gid) != 0 || setresuid(uid, uid, uid) != 0)) {
       _exit(125);
     }
+    dup2(in_fd, STDIN_FILENO);
     dup2(out_fd, STDOUT_FILENO);
     dup2(err_fd, STDERR_FILENO);
     if (!launch.working_dir.empty() && chdir(launch.working_dir.c_str()) != 0) _exit(126);
@@ -70,11 +72,18 @@ CliResult RunCliProgram(const std::vector<std::string>& args, const std::string&
       limit.rlim_max = static_cast<rlim_t>(launch.file_size_limit);
       setrlimit(RLIMIT_FSIZE, &limit);
     }
+    if (launch.address_space_limit > 0) {
+      struct rlimit limit {};
+      limit.rlim_cur = static_cast<rlim_t>(launch.address_space_limit);
+      limit.rlim_max = static_cast<rlim_t>(launch.address_space_limit);
+      setrlimit(RLIMIT_AS, &limit);
+    }
     execve(program.c_str(), argv.data(), envp.data());
     _exit(127);
   }
   close(out_fd);
   close(err_fd);
+  close(in_fd);
   if (pid < 0) {
     result.err = "fork failed";
     return result;

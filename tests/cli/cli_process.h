@@ -20,6 +20,10 @@ struct CliLaunch {
   long file_size_limit = 0;
   // When not empty, standard output goes to this file (for example /dev/full).
   std::string stdout_path;
+  // When not empty, standard input comes from this file.
+  std::string stdin_path;
+  // When not 0, the most address space the program may take (RLIMIT_AS).
+  long address_space_limit = 0;
   // When not empty, the folder the program starts in.
   std::string working_dir;
   // When the tests run as root, the program runs as nobody:nogroup without supplementary

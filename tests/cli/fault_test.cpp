@@ -272,17 +272,6 @@ TEST_F(CliFaultTest, PathsWithBlanksQuotesSemicolonsAndCommandsAreJustNames) {
 // within a small multiple of the file's size. Sanitizer builds keep shadow memory and freed
 // blocks around, so their peak says nothing about the program and is not checked; they are
 // also several times slower, so they get smaller inputs.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
-#else
-constexpr bool kSanitized = false;
-#endif
 
 // Peak resident size of the programs this test process waited for, in bytes. Each test runs
 // in its own process under ctest, so that is the one program it ran.
@@ -290,6 +279,21 @@ long long ChildPeakBytes() {
   rusage usage{};
   getrusage(RUSAGE_CHILDREN, &usage);
   return static_cast<long long>(usage.ru_maxrss) * 1024;
+}
+
+// Memory that runs out in the middle of a load ends the run with the program's message,
+// never with an abort: a short list, then gigabytes of a hole that read as one endless line.
+TEST_F(CliFaultTest, LoadThatRunsOutOfMemoryEndsWithStatusTwo) {
+  if (kSanitized) GTEST_SKIP() << "the sanitizers need more address space than the limit";
+  const std::string input = Crafted("endless.txt", "0.0.0.0 a.example\nb.example\n");
+  std::filesystem::resize_file(input, size_t{8} << 30);
+  launch_.address_space_limit = 512L << 20;
+  for (const char* load : {"--hosts", "--domains", "--domain-only"}) {
+    CliResult result = Run({load, input, "--dump"}, launch_);
+    EXPECT_EQ(result.status, 2) << load;
+    EXPECT_EQ(result.err, "quorvale-cli: " + input + " n'a pas pu etre lu: memoire insuffisante\n") << load;
+    EXPECT_EQ(result.out, "");
+  }
 }
 
 // Ten million lines (two million under the sanitizers).

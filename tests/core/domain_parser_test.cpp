@@ -74,6 +74,8 @@ INSTANTIATE_TEST_SUITE_P(
         BothCase{"www.http://example.com", Blocked("example.com"), "http://example.com"},
         BothCase{"WWW.example.com", Blocked("WWW.example.com"), "example.com"},
         BothCase{"HTTP://example.com", Blocked("HTTP://example.com"), "http://example.com"},
+        BothCase{"https://www.example.com", Blocked("example.com"), "https://www.example.com"},
+        BothCase{"tv.example.com # apps, ads", Blocked("tv.example.com", "# apps, ads"), std::nullopt},
         BothCase{"example.com #ads", Blocked("example.com", "#ads"), std::nullopt},
         BothCase{"example.com#ads", Blocked("example.com", "#ads"), std::nullopt},
         BothCase{"example.com  #ads", Blocked("example.com", "#ads"), std::nullopt},

@@ -11,6 +11,7 @@
 #include "core/sort_buffer.h"
 #include "core/sorting.h"
 #include "core/text.h"
+#include "core/utf16.h"
 #include "fuzz_check.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
@@ -18,7 +19,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   quorvale::SortBuffer buffer;
   buffer.Append("kept.example.com");
   quorvale::Status status = quorvale::LoadDomainOnlyData(data, buffer);
-  const bool nothing = data.empty() || data == "\xEF\xBB\xBF";
+  std::string decoded;
+  const std::string_view text = quorvale::DecodeIfUtf16(data, &decoded) ? std::string_view(decoded) : data;
+  const bool nothing = text.empty() || text == "\xEF\xBB\xBF";
   FUZZ_CHECK(status.ok() != nothing);
   FUZZ_CHECK(status.ok() || status.code() == quorvale::ErrorCode::kEmpty);
   FUZZ_CHECK(!buffer.empty() && buffer[0] == "kept.example.com");

@@ -8,6 +8,7 @@
 #include "core/item_reader.h"
 #include "core/session.h"
 #include "core/text.h"
+#include "core/utf16.h"
 #include "fuzz_check.h"
 
 namespace {
@@ -23,7 +24,7 @@ void CheckList(const EntryList& list, bool blocked) {
     FUZZ_CHECK(name.find_first_of(" \t#/\r\n") == std::string_view::npos);
     FUZZ_CHECK(name != "localhost");
     FUZZ_CHECK(quorvale::AsciiLower(name) == name);
-    FUZZ_CHECK(!name.starts_with("www.") && !name.starts_with("http://"));
+    FUZZ_CHECK(!name.starts_with("www.") && !name.starts_with("http://") && !name.starts_with("https://"));
     FUZZ_CHECK(IsBlockAddress(list.Address(row)) == blocked);
     std::string_view description = list.Description(row);
     FUZZ_CHECK(description.empty() || (description[0] == '#' && description != "#"));
@@ -45,7 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   CheckList(session.list2, false);
 
   size_t items = 0;
-  quorvale::ItemReader reader(data);
+  std::string decoded;
+  quorvale::ItemReader reader(quorvale::DecodeIfUtf16(data, &decoded) ? std::string_view(decoded) : data);
   std::string_view item;
   do {
     reader.Next(&item);

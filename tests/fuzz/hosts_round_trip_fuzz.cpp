@@ -2,9 +2,10 @@
 // parses the result into a fresh session: the same rows must come back.
 //
 // Two kinds of row cannot come back, by the file format's own rules:
-// - a name or description holding a comma (only a quoted line can carry one; written out
-//   unquoted, the comma splits the line, and the second half may even become a row of its
-//   own), so inputs that produce one are only parsed and written, not compared;
+// - a name holding a comma (only a quoted line can carry one; written out unquoted, the
+//   comma splits the line, and the second half may even become a row of its own), so inputs
+//   that produce one are only parsed and written, not compared (a description begins with
+//   "#", and a comment keeps its commas);
 // - a row whose name and description hold no letter a-z: the parser only looks at lines with
 //   a letter after the address, and the first time the letter may have been in a part it
 //   then dropped ("0.0.0.0 1234/abc" gives the name "1234"). With the "www." lines such a
@@ -40,7 +41,6 @@ std::vector<Row> Rows(const quorvale::EntryList& list, std::string_view address_
 bool HasComma(const quorvale::EntryList& list) {
   for (size_t row = 0; row < list.size(); ++row) {
     if (list.Name(row).find(',') != std::string_view::npos) return true;
-    if (list.Description(row).find(',') != std::string_view::npos) return true;
   }
   return false;
 }

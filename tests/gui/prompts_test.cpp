@@ -14,13 +14,15 @@ namespace quorvale {
 namespace {
 
 // Answers the message box that is about to open with the button `which`, after recording
-// the texts of its buttons.
-void AnswerNextMessageBox(QMessageBox::StandardButton which, QStringList* buttons, QString* title) {
+// the texts of its buttons, its title and its detail text.
+void AnswerNextMessageBox(QMessageBox::StandardButton which, QStringList* buttons, QString* title,
+                          QString* detail = nullptr) {
   QTimer::singleShot(0, [=] {
     auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
     ASSERT_NE(box, nullptr);
     for (QAbstractButton* button : box->buttons()) *buttons << button->text();
     *title = box->windowTitle();
+    if (detail != nullptr) *detail = box->detailedText();
     box->button(which)->click();
   });
 }
@@ -32,20 +34,22 @@ TEST(QtPromptsTest, FrenchButtonsAndAnswers) {
   QString title;
   AnswerNextMessageBox(QMessageBox::No, &buttons, &title);
   EXPECT_EQ(prompts.Message(nullptr, "Voulez vous inclure les commentaire ?", Prompts::Buttons::kYesNo,
-                            Prompts::Icon::kNone, "Quorvale"),
+                            Prompts::Icon::kNone, "Quorvale", ""),
             Prompts::Answer::kNo);
   buttons.sort();
   EXPECT_EQ(buttons, (QStringList{"&Non", "&Oui"}));
   EXPECT_EQ(title, "Quorvale");
 
   buttons.clear();
-  AnswerNextMessageBox(QMessageBox::Cancel, &buttons, &title);
+  QString detail;
+  AnswerNextMessageBox(QMessageBox::Cancel, &buttons, &title, &detail);
   EXPECT_EQ(prompts.Message(nullptr, "Le fichier existe deja, voulez vous l'ecraser ?", Prompts::Buttons::kOkCancel,
-                            Prompts::Icon::kNone, "Confirmation"),
+                            Prompts::Icon::kNone, "Confirmation", "/tmp/a b.txt"),
             Prompts::Answer::kCancel);
-  EXPECT_EQ(buttons.size(), 2);
+  EXPECT_EQ(buttons.size(), 3) << "OK, Cancel and the one that shows the detail text";
   EXPECT_TRUE(buttons.contains("Annuler") || buttons.contains("&Annuler")) << buttons.join('|').toStdString();
   EXPECT_EQ(title, "Confirmation");
+  EXPECT_EQ(detail, "/tmp/a b.txt");
 }
 
 }  // namespace

@@ -20,6 +20,7 @@ class ScriptedPrompts : public Prompts {
     Buttons buttons;
     Icon icon;
     QString title;
+    QString detail;
   };
   struct FileDialog {
     bool save;
@@ -43,7 +44,8 @@ class ScriptedPrompts : public Prompts {
   std::vector<FileDialog> dialogs;
   int modal_count = 0;
 
-  Answer Message(QWidget* parent, const QString& text, Buttons buttons, Icon icon, const QString& title) override;
+  Answer Message(QWidget* parent, const QString& text, Buttons buttons, Icon icon, const QString& title,
+                 const QString& detail) override;
   QString OpenFileName(QWidget* parent, const QString& title, const QString& folder, const QStringList& filters,
                        int* filter_index) override;
   QString SaveFileName(QWidget* parent, const QString& title, const QString& folder, const QStringList& filters,

@@ -7,8 +7,8 @@
 namespace quorvale::testing {
 
 Prompts::Answer ScriptedPrompts::Message(QWidget*, const QString& text, Buttons buttons, Icon icon,
-                                         const QString& title) {
-  messages.push_back({text, buttons, icon, title});
+                                         const QString& title, const QString& detail) {
+  messages.push_back({text, buttons, icon, title, detail});
   if (answers.empty()) {
     ADD_FAILURE() << "unexpected message: " << text.toStdString();
     return buttons == Buttons::kYesNo ? Answer::kNo : (buttons == Buttons::kOk ? Answer::kOk : Answer::kCancel);

@@ -5,6 +5,20 @@
 
 namespace quorvale::testing {
 
+// Whether this build runs under AddressSanitizer, whose shadow memory takes more address
+// space than any memory limit a test sets.
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+inline constexpr bool kSanitized = true;
+#else
+inline constexpr bool kSanitized = false;
+#endif
+#else
+inline constexpr bool kSanitized = false;
+#endif
+
 // A fresh folder under the system's temporary folder, removed with everything in it when the
 // object goes away.
 class TempDir {
