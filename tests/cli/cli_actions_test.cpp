@@ -113,10 +113,9 @@ TEST_F(CliTest, DumpShowsEveryListInDisplayOrderAtTheMomentItRuns) {
 
 // A named pipe and standard input ("-") are read as files are, a UTF-16 one decoded.
 TEST_F(CliTest, NamedPipeAndStandardInputAreLoaded) {
-  const std::string lines = "0.0.0.0 a.example #x, y\r\nb.example\r\n";
   const std::string pipe = File("pipe");
   ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
-  std::thread writer([&] { WriteBytes(pipe, lines); });
+  std::thread writer([&] { WriteBytes(pipe, "0.0.0.0 a.example #x, y\r\nb.example\r\n"); });
   CliLaunch launch;
   launch.stdin_path = Crafted("in.txt", std::string("\xFF\xFE" "c\0.\0c\0o\0m\0", 12));
   CliResult result = Run({"--hosts", pipe, "--domains", "-", "--dump"}, launch);

@@ -153,7 +153,7 @@ class CliReplaceTest : public CliTest {
   CliLaunch launch_;
 };
 
-TEST_F(CliReplaceTest, ReplacesTheSystemFileCarryingTheLinesTheListsCannotHoldAndKeepingACopy) {
+TEST_F(CliReplaceTest, ReplacesTheSystemFileKeepingACopyOfTheOldOne) {
   const std::string input = RealFile("semi0naut__dotfiles__windows_hosts");
   const std::string old_hosts = "127.0.0.1\tlocalhost\n127.0.1.1\tmypc.lan\tmypc\n\n# IPv6\n"
                                 "::1  localhost ip6-localhost\n0.0.0.0 old.example\n";

@@ -66,17 +66,10 @@ CliResult RunCliProgram(const std::vector<std::string>& args, const std::string&
     dup2(out_fd, STDOUT_FILENO);
     dup2(err_fd, STDERR_FILENO);
     if (!launch.working_dir.empty() && chdir(launch.working_dir.c_str()) != 0) _exit(126);
-    if (launch.file_size_limit > 0) {
-      struct rlimit limit {};
-      limit.rlim_cur = static_cast<rlim_t>(launch.file_size_limit);
-      limit.rlim_max = static_cast<rlim_t>(launch.file_size_limit);
-      setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    if (launch.address_space_limit > 0) {
-      struct rlimit limit {};
-      limit.rlim_cur = static_cast<rlim_t>(launch.address_space_limit);
-      limit.rlim_max = static_cast<rlim_t>(launch.address_space_limit);
-      setrlimit(RLIMIT_AS, &limit);
+    for (const auto& [resource, bytes] :
+         {std::pair{RLIMIT_FSIZE, launch.file_size_limit}, std::pair{RLIMIT_AS, launch.address_space_limit}}) {
+      const rlimit limit{static_cast<rlim_t>(bytes), static_cast<rlim_t>(bytes)};
+      if (bytes > 0) setrlimit(resource, &limit);
     }
     execve(program.c_str(), argv.data(), envp.data());
     _exit(127);

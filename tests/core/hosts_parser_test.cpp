@@ -70,8 +70,6 @@ INSTANTIATE_TEST_SUITE_P(
                   {}, 1, {""}},
         ParseCase{"path", "0.0.0.0 example.com/some/path", {{"example.com", "", "0.0.0.0"}}, {}, 1, {""}},
         ParseCase{"path and comment", "0.0.0.0 example.com/p#frag", {{"example.com", "#frag", "0.0.0.0"}}, {}, 1, {""}},
-        ParseCase{"https www", "0.0.0.0 https://www.surl.example.com/", {{"surl.example.com", "", "0.0.0.0"}}, {}, 1,
-                  {""}},
         ParseCase{"www https http", "0.0.0.0 www.https://http://example.com", {{"example.com", "", "0.0.0.0"}}, {}, 1,
                   {""}},
         // Only "http://" and "https://" are removed; another scheme is cut at its first "/".

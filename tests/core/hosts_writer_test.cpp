@@ -272,15 +272,14 @@ TEST(ChunkedWriters, BigListGoesOutInPiecesThatMakeTheWholeFile) {
     std::function<bool(const ByteSink&)> format;
     std::function<void(std::string*)> whole;
   };
-  const WriteOptions hosts{.redirect_address = "127.0.0.1", .add_www = true, .include_comments = true};
-  const WriteOptions array{.redirect_address = "0.0.0.0", .add_www = true, .include_comments = true};
+  const WriteOptions options{.redirect_address = "127.0.0.1", .add_www = true, .include_comments = true};
   const std::vector<Writer> writers = {
-      {"hosts", [&](const ByteSink& sink) { return FormatHostsFile(session, hosts, kDate, sink); },
-       [&](std::string* out) { FormatHostsFile(session, hosts, kDate, out); }},
-      {"array", [&](const ByteSink& sink) { return FormatHostsFromArray(names, array, kDate, sink); },
-       [&](std::string* out) { FormatHostsFromArray(names, array, kDate, out); }},
-      {"export", [&](const ByteSink& sink) { return FormatDomainExport(session.list1, hosts, sink); },
-       [&](std::string* out) { FormatDomainExport(session.list1, hosts, out); }},
+      {"hosts", [&](const ByteSink& sink) { return FormatHostsFile(session, options, kDate, sink); },
+       [&](std::string* out) { FormatHostsFile(session, options, kDate, out); }},
+      {"array", [&](const ByteSink& sink) { return FormatHostsFromArray(names, options, kDate, sink); },
+       [&](std::string* out) { FormatHostsFromArray(names, options, kDate, out); }},
+      {"export", [&](const ByteSink& sink) { return FormatDomainExport(session.list1, options, sink); },
+       [&](std::string* out) { FormatDomainExport(session.list1, options, out); }},
       {"names", [&](const ByteSink& sink) { return FormatSortedNames(names, sink); },
        [&](std::string* out) { FormatSortedNames(names, out); }},
   };

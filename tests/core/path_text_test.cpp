@@ -12,7 +12,6 @@ namespace {
 struct PathCase {
   const char *path, *folder_part, *file_name, *folder, *joined;  // joined: JoinPath(folder, file_name)
 };
-void PrintTo(const PathCase& c, std::ostream* out) { *out << c.path; }
 
 const PathCase kCases[] = {
     {"/quorvale", "/", "quorvale", "/", "/quorvale"},
@@ -30,18 +29,16 @@ const PathCase kCases[] = {
 #endif
 };
 
-class PathTextTest : public ::testing::TestWithParam<PathCase> {};
-
-TEST_P(PathTextTest, SplitsAtTheLastSeparatorAndJoinsAgain) {
-  const PathCase& c = GetParam();
-  EXPECT_EQ(FolderPartOf(c.path), c.folder_part);
-  EXPECT_EQ(GetAppFolder(c.path) + std::string(kReportFileName), std::string(c.folder_part) + "Rapport.txt");
-  EXPECT_EQ(FileNameOf(c.path), c.file_name);
-  EXPECT_EQ(FolderOf(c.path), c.folder);
-  EXPECT_EQ(JoinPath(FolderOf(c.path), FileNameOf(c.path)), c.joined);
+TEST(PathText, SplitsAtTheLastSeparatorAndJoinsAgain) {
+  for (const PathCase& c : kCases) {
+    SCOPED_TRACE(c.path);
+    EXPECT_EQ(FolderPartOf(c.path), c.folder_part);
+    EXPECT_EQ(GetAppFolder(c.path) + std::string(kReportFileName), std::string(c.folder_part) + "Rapport.txt");
+    EXPECT_EQ(FileNameOf(c.path), c.file_name);
+    EXPECT_EQ(FolderOf(c.path), c.folder);
+    EXPECT_EQ(JoinPath(FolderOf(c.path), FileNameOf(c.path)), c.joined);
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(Cases, PathTextTest, ::testing::ValuesIn(kCases));
 
 }  // namespace
 }  // namespace quorvale

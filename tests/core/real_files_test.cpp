@@ -64,8 +64,7 @@ TEST_P(RealHostsFileTest, RoundTrip) {
   loaded.ResetRejectedLines();
   ASSERT_TRUE(ParseHostsFile(RealFile(GetParam().file), loaded).ok());
   std::string written;
-  FormatHostsFile(loaded, {.redirect_address = "0.0.0.0", .add_www = true, .include_comments = true},
-                  "07/12/2026 16:08:57", &written);
+  FormatHostsFile(loaded, {"0.0.0.0", true, true}, "07/12/2026 16:08:57", &written);
 
   Session again;
   again.ResetRejectedLines();

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <random>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "core/list_rows.h"
@@ -41,10 +40,12 @@ INSTANTIATE_TEST_SUITE_P(Cases, EntryKeyTest,
                                            KeyCase{"a.com\t#[x]", "a.com\t#[x]"}, KeyCase{" #[x]", ""},
                                            KeyCase{"", ""}));
 
-SortBuffer BufferOf(const std::vector<std::string>& entries) {
+// `items` after SortRange(first, last), by default over all of them.
+std::vector<std::string> Sorted(const std::vector<std::string>& items, int32_t first = 0, int32_t last = -1) {
   SortBuffer buffer;
-  for (const std::string& entry : entries) buffer.Append(entry);
-  return buffer;
+  for (const std::string& item : items) buffer.Append(item);
+  SortRange(buffer, first, last == -1 ? static_cast<int32_t>(items.size()) - 1 : last);
+  return Entries(buffer);
 }
 
 TEST(SortRange, MatchesByteOrderOnAwkwardStrings) {
@@ -63,25 +64,17 @@ TEST(SortRange, MatchesByteOrderOnAwkwardStrings) {
   }
   std::vector<std::string> expected = items;
   std::stable_sort(expected.begin(), expected.end(), ByteLess);
-  SortBuffer buffer = BufferOf(items);
-  SortRange(buffer, 0, static_cast<int32_t>(buffer.size() - 1));
-  EXPECT_TRUE(Entries(buffer) == expected);
+  EXPECT_TRUE(Sorted(items) == expected);
 }
 
 TEST(SortRange, SortsOnlyTheRange) {
-  SortBuffer buffer = BufferOf({"z", "d", "c", "b", "a", "0"});
-  SortRange(buffer, 1, 4);
-  EXPECT_EQ(Entries(buffer), (std::vector<std::string>{"z", "a", "b", "c", "d", "0"}));
-  SortRange(buffer, 5, 5);
-  EXPECT_EQ(buffer[5], "0");
-  SortRange(buffer, 4, 2);
-  EXPECT_EQ(Entries(buffer), (std::vector<std::string>{"z", "a", "b", "c", "d", "0"}));
+  std::vector<std::string> items = {"z", "d", "c", "b", "a", "0"};
+  EXPECT_EQ(Sorted(items, 1, 4), (std::vector<std::string>{"z", "a", "b", "c", "d", "0"}));
+  EXPECT_EQ(Sorted(items, 5, 5), items);
+  EXPECT_EQ(Sorted(items, 4, 2), items);
   // Indexes past either end are clamped.
-  SortRange(buffer, -3, 100);
-  EXPECT_EQ(Entries(buffer), (std::vector<std::string>{"0", "a", "b", "c", "d", "z"}));
-  SortBuffer none;
-  SortRange(none, 0, -1);
-  EXPECT_TRUE(none.empty());
+  EXPECT_EQ(Sorted(items, -3, 100), (std::vector<std::string>{"0", "a", "b", "c", "d", "z"}));
+  EXPECT_TRUE(Sorted({}).empty());
 }
 
 TEST(SortRange, SortedReversedAndEqualInputs) {
@@ -89,19 +82,15 @@ TEST(SortRange, SortedReversedAndEqualInputs) {
   for (int i = 0; i < 50000; ++i) ascending.push_back("host" + std::to_string(100000 + i) + ".example");
   std::vector<std::string> reversed(ascending.rbegin(), ascending.rend());
   std::vector<std::string> same(50000, std::string(100, 'x'));
-  for (const auto& [input, sorted] : {std::pair(ascending, ascending), std::pair(reversed, ascending),
-                                      std::pair(same, same)}) {
-    SortBuffer buffer = BufferOf(input);
-    SortRange(buffer, 0, static_cast<int32_t>(buffer.size() - 1));
-    EXPECT_TRUE(Entries(buffer) == sorted);
-  }
+  EXPECT_TRUE(Sorted(ascending) == ascending);
+  EXPECT_TRUE(Sorted(reversed) == ascending);
+  EXPECT_TRUE(Sorted(same) == same);
 }
 
 TEST(SortRange, CaseAndControlCharactersByCode) {
-  SortBuffer buffer = BufferOf({"b.com", "a.com", "B.com", "a.com.", "a.com #[x]", "a.com\tz", "1.com", " x"});
-  SortRange(buffer, 0, static_cast<int32_t>(buffer.size() - 1));
-  EXPECT_EQ(Entries(buffer), (std::vector<std::string>{" x", "1.com", "B.com", "a.com", "a.com\tz", "a.com #[x]",
-                                                       "a.com.", "b.com"}));
+  std::vector<std::string> items = {"b.com", "a.com", "B.com", "a.com.", "a.com #[x]", "a.com\tz", "1.com", " x"};
+  EXPECT_EQ(Sorted(items), (std::vector<std::string>{" x", "1.com", "B.com", "a.com", "a.com\tz", "a.com #[x]", "a.com.",
+                                                    "b.com"}));
 }
 
 struct TrierCase {
@@ -115,7 +104,8 @@ void PrintTo(const TrierCase& c, std::ostream* out) { *out << c.label; }
 class SortAndDeduplicateTest : public ::testing::TestWithParam<TrierCase> {};
 
 TEST_P(SortAndDeduplicateTest, Kept) {
-  SortBuffer buffer = BufferOf(GetParam().input);
+  SortBuffer buffer;
+  for (const std::string& item : GetParam().input) buffer.Append(item);
   SortAndDeduplicate(buffer);
   EXPECT_EQ(Entries(buffer), GetParam().output);
   // Once more: a sorted, duplicate-free buffer stays as it is.

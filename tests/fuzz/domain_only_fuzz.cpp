@@ -31,8 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   }
   quorvale::SortAndDeduplicate(buffer);
   std::string out;
-  quorvale::FormatHostsFromArray(buffer, {.redirect_address = "0.0.0.0", .add_www = true}, "01/01/70 00:00:00",
-                                 &out);
+  quorvale::FormatHostsFromArray(buffer, {"0.0.0.0", true}, "01/01/70 00:00:00", &out);
   FUZZ_CHECK(out.ends_with("\r\n"));
   return 0;
 }

@@ -322,28 +322,22 @@ struct InputCase {
   int counted;
   size_t reports;
 };
-
 void PrintTo(const InputCase& c, std::ostream* out) { *out << c.command; }
 
 class LoadInputTest : public DomainsTest, public ::testing::WithParamInterface<InputCase> {
  protected:
-  // Runs the command on `path` and returns the path it loads (for "OpenHostFile", the HOSTS
+  // Runs the command on `path` and returns the path it loads ("OpenHostFile" loads the HOSTS
   // file, made a link to `path`).
   std::string LoadFrom(const std::string& path) {
     const std::string command = GetParam().command;
-    const std::string loaded = command == "OpenHostFile" ? Path("HOSTS") : path;
-    if (loaded == path) {
+    if (command == "OpenHostFile") {
+      std::filesystem::remove(Path("HOSTS"));
+      std::filesystem::create_symlink(path, Path("HOSTS"));
+    } else {
       ChooseFile(path);
-    } else {
-      std::filesystem::remove(loaded);
-      std::filesystem::create_symlink(path, loaded);
     }
-    if (command == "Command6") {
-      Button("Command6")->click();
-    } else {
-      Action(command.c_str())->trigger();
-    }
-    return loaded;
+    command == "Command6" ? Button("Command6")->click() : Action(command.c_str())->trigger();
+    return command == "OpenHostFile" ? Path("HOSTS") : path;
   }
 };
 
@@ -368,9 +362,9 @@ TEST_P(LoadInputTest, RefusedInputsAndMemoryRunningOutEndTheLoad) {
   if (child == 0) {
     size_t pages = 0;
     std::ifstream("/proc/self/statm") >> pages;
-    rlimit limit{};
-    limit.rlim_cur = limit.rlim_max = pages * static_cast<size_t>(sysconf(_SC_PAGESIZE)) + (size_t{512} << 20);
-    setrlimit(RLIMIT_AS, &limit);
+    const rlim_t limit = pages * static_cast<size_t>(sysconf(_SC_PAGESIZE)) + (size_t{512} << 20);
+    const rlimit limits{limit, limit};
+    setrlimit(RLIMIT_AS, &limits);
     const std::string loaded = LoadFrom(input);
     const auto& shown = prompts_.messages;
     const bool told = shown.size() == 1 && shown[0].text == "Memoire insuffisante pour charger ce fichier." &&

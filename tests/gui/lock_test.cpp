@@ -120,50 +120,39 @@ TEST_F(LockTest, StartsTheToolThenWaitsThenProbes) {
   WriteBytes(platform_.hosts_path, "");
   Form();
   platform_.log.clear();
+  const std::vector<std::string> log = {"exists /opt/quorvale/subinacl",
+                                        "exists /opt/quorvale/../libexec/quorvale/subinacl", "start subinacl",
+                                        "sleep 400", "exists " + platform_.hosts_path};
 
   Click();
-  EXPECT_EQ(platform_.log, (std::vector<std::string>{"exists /opt/quorvale/subinacl",
-                                                     "exists /opt/quorvale/../libexec/quorvale/subinacl",
-                                                     "start subinacl", "sleep 400", "exists " + platform_.hosts_path}));
+  EXPECT_EQ(platform_.log, log);
   EXPECT_EQ(Caption(), kUnlock);
 
   platform_.log.clear();
   Click();
-  EXPECT_EQ(platform_.log, (std::vector<std::string>{"exists /opt/quorvale/subinacl",
-                                                     "exists /opt/quorvale/../libexec/quorvale/subinacl",
-                                                     "start subinacl", "sleep 400", "exists " + platform_.hosts_path}));
+  EXPECT_EQ(platform_.log, log);
   EXPECT_EQ(platform_.started.back(), Argv("/Grant=alice=F"));
 }
 
-struct ToolCase {
-  const char* name;
-  bool beside;     // a tool next to the program, as in a build folder
-  bool installed;  // a tool in the installed program's libexec/quorvale/
-  std::string started;  // under the test folder
-};
-
-void PrintTo(const ToolCase& c, std::ostream* out) { *out << c.name; }
-
-class LockToolTest : public LockTest, public ::testing::WithParamInterface<ToolCase> {};
-
-TEST_P(LockToolTest, TheToolBesideTheProgramComesFirstThenTheInstalledOne) {
-  const ToolCase& c = GetParam();
-  std::filesystem::create_directories(dir_.File("bin"));
-  std::filesystem::create_directories(dir_.File("libexec/quorvale"));
-  platform_.executable_path = dir_.File("bin/quorvale");
-  if (c.beside) WriteBytes(dir_.File("bin/subinacl"), "");
-  if (c.installed) WriteBytes(dir_.File("libexec/quorvale/subinacl"), "");
+TEST_F(LockTest, TheToolBesideTheProgramComesFirst) {
+  platform_.executable_path = dir_.File("quorvale");
+  WriteBytes(dir_.File("subinacl"), "");
   Click();
   ASSERT_EQ(platform_.started.size(), 1u);
-  EXPECT_EQ(platform_.started[0][0], dir_.File(c.started));
+  EXPECT_EQ(platform_.started[0],
+            (std::vector<std::string>{dir_.File("subinacl"), "/file", platform_.hosts_path, "/Deny=alice=F"}));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Places, LockToolTest,
-    ::testing::Values(ToolCase{"Beside", true, false, "bin/subinacl"},
-                      ToolCase{"Installed", false, true, "bin/../libexec/quorvale/subinacl"},
-                      ToolCase{"BothTakeTheOneBeside", true, true, "bin/subinacl"}),
-    [](const ::testing::TestParamInfo<ToolCase>& param_info) { return std::string(param_info.param.name); });
+// Without one there, the installed program's libexec/quorvale/ one.
+TEST_F(LockTest, TheInstalledToolComesNext) {
+  platform_.executable_path = dir_.File("bin/quorvale");
+  std::filesystem::create_directories(dir_.File("bin"));
+  std::filesystem::create_directories(dir_.File("libexec/quorvale"));
+  WriteBytes(dir_.File("libexec/quorvale/subinacl"), "");
+  Click();
+  ASSERT_EQ(platform_.started.size(), 1u);
+  EXPECT_EQ(platform_.started[0][0], dir_.File("bin/../libexec/quorvale/subinacl"));
+}
 
 TEST_F(LockTest, AToolThatCannotStartIsReportedAndNothingChanges) {
   WriteBytes(platform_.hosts_path, "");  // a probe would turn the caption to "Deverouiller"

@@ -9,6 +9,7 @@
 #include <ctime>
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "core/path_text.h"
@@ -150,8 +151,7 @@ TEST_F(HostsReplaceTest, PruningGoesByModificationTimesAndKeepsTheNewCopy) {
   ASSERT_EQ(chmod(hosts_.c_str(), 0604), 0);
   for (int hour = 16; hour <= 22; ++hour) {
     const std::string copy = Backup("20231114-" + std::to_string(hour) + "0000");
-    const std::time_t year_2100 = 4102444800 - hour;
-    const timespec times[2] = {{year_2100, 0}, {year_2100, 0}};
+    const timespec times[2] = {{4102444800 - hour, 0}, {4102444800 - hour, 0}};  // in 2100
     WriteBytes(copy, "x");
     ASSERT_EQ(utimensat(AT_FDCWD, copy.c_str(), times, 0), 0);
   }
@@ -166,9 +166,8 @@ TEST_F(HostsReplaceTest, PruningGoesByModificationTimesAndKeepsTheNewCopy) {
                                       "HOSTS.20231114-190000.bak", "HOSTS.20231114-220000.bak"}));
   struct stat copy {};
   ASSERT_EQ(stat(Backup("20231114-171320").c_str(), &copy), 0);
-  EXPECT_EQ(copy.st_mode & 07777, 0604u);
-  EXPECT_EQ(copy.st_uid, testing::TestUserId());
-  EXPECT_EQ(copy.st_gid, testing::TestGroupId());
+  EXPECT_EQ(std::tuple(copy.st_mode & 07777, copy.st_uid, copy.st_gid),
+            std::tuple(0604u, testing::TestUserId(), testing::TestGroupId()));
 }
 
 // The folder-listing name is the one the copies use, as on a system whose names ignore case:

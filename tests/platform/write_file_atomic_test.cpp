@@ -376,40 +376,30 @@ TEST_F(WriteFileAtomicTest, DiskFullInTheMiddleOfThePiecesLeavesOldFileIntact) {
   EXPECT_EQ(ReadBytes(path), std::string(64 * 1024, 'p'));
 }
 
-// {the signal that ends the program in the middle of a write, whether the file system
-// refuses files without a name, the temporary files left}: only a kill -9 of a write whose
-// temporary file has a name leaves it behind.
-struct InterruptCase {
-  int signal_number;
-  bool named_temp;
-  size_t left;
-};
-
-class InterruptedWriteTest : public WriteFileAtomicTest, public ::testing::WithParamInterface<InterruptCase> {};
-
-TEST_P(InterruptedWriteTest, LeavesTheOldFileAndNoTemporaryFileThatCouldGo) {
+// A signal ends the program in the middle of a write: only a kill -9 of a write whose
+// temporary file has a name (the file system refuses files without one) leaves it behind.
+TEST_F(WriteFileAtomicTest, InterruptedWriteLeavesTheOldFileAndNoTemporaryFileThatCouldGo) {
   const std::string path = dir_.File("HOSTS");
   WriteBytes(path, kOldBytes);
-  const InterruptCase& c = GetParam();
-  const int ended_by = RunInChild(
-      [&] {
-        signal(c.signal_number, SIG_DFL);
-        GuardWritesAgainstSignals();
-        if (c.named_temp && !RefuseUnnamedFiles()) return 9;
-        return ExitCodeFor(CreateSystemPlatform()->WriteFileAtomicInPieces(path, [&](const ByteSink& sink) {
-          return sink(kNewBytes) && raise(c.signal_number) == 0 && sink(kNewBytes);
-        }));
-      },
-      /*unprivileged=*/false);
-  EXPECT_EQ(ended_by, 100 + c.signal_number);
-  EXPECT_EQ(ReadBytes(path), kOldBytes);
-  EXPECT_EQ(platform_->ListFolder(dir_.path()).size(), 1 + c.left);
+  // {the signal, whether the temporary file has a name, the temporary files left}
+  const struct { int signal_number; bool named_temp; size_t left; } cases[] = {
+      {SIGKILL, false, 0}, {SIGINT, true, 0}, {SIGTERM, true, 0}, {SIGHUP, true, 0}, {SIGKILL, true, 1}};
+  for (const auto& c : cases) {
+    const int ended_by = RunInChild(
+        [&] {
+          signal(c.signal_number, SIG_DFL);
+          GuardWritesAgainstSignals();
+          if (c.named_temp && !RefuseUnnamedFiles()) return 9;
+          return ExitCodeFor(CreateSystemPlatform()->WriteFileAtomicInPieces(path, [&](const ByteSink& sink) {
+            return sink(kNewBytes) && raise(c.signal_number) == 0 && sink(kNewBytes);
+          }));
+        },
+        /*unprivileged=*/false);
+    EXPECT_EQ(ended_by, 100 + c.signal_number);
+    EXPECT_EQ(ReadBytes(path), kOldBytes);
+    EXPECT_EQ(platform_->ListFolder(dir_.path()).size(), 1 + c.left) << c.signal_number << " " << c.named_temp;
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(Signals, InterruptedWriteTest,
-                         ::testing::Values(InterruptCase{SIGKILL, false, 0}, InterruptCase{SIGKILL, true, 1},
-                                           InterruptCase{SIGINT, true, 0}, InterruptCase{SIGTERM, true, 0},
-                                           InterruptCase{SIGHUP, true, 0}));
 
 TEST_F(WriteFileAtomicTest, DiskFullLeavesNoNewFile) {
   EXPECT_EQ(WriteWithSizeLimit(dir_.File("new.txt"), 1 << 20), 2);
