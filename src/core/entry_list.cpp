@@ -80,7 +80,7 @@ uint64_t EntryList::AddressOffset(std::string_view address) {
   return Store(address);
 }
 
-void EntryList::DropIndex() { std::vector<Slot>().swap(slots_); }
+void EntryList::DropIndex() { BigVector<Slot>().swap(slots_); }
 
 void EntryList::RebuildIndex(size_t slot_count) const {
   if (slot_count == 0) {
@@ -134,7 +134,7 @@ void EntryList::Reserve(size_t rows, size_t bytes, bool with_index, const YieldF
   size_t wanted = slots_.size();
   while (wanted < 2 * (rows_.size() + rows)) wanted *= 2;
   if (wanted == slots_.size()) return;
-  std::vector<Slot> old;
+  BigVector<Slot> old;
   old.swap(slots_);
   // The new index is cleared a megabyte at a time: fresh memory can be slow to come when the
   // system must first gather it, and the window goes on answering meanwhile.

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "big_buffer.h"
 #include "yield.h"
 
 namespace quorvale {
@@ -153,9 +154,9 @@ class EntryList {
   void SortOrder(const YieldFn& yield) const;
   const std::vector<uint32_t>& NameOrder(const YieldFn& yield) const;
 
-  std::string arena_;
-  std::vector<Row> rows_;
-  std::vector<Details> details_;
+  BigString arena_;
+  BigVector<Row> rows_;
+  BigVector<Details> details_;
   std::vector<uint32_t> plain_details_;  // indexes into details_, at most kPlainDetailsKept
   size_t next_plain_ = 0;                // the one to give way next
   size_t text_bytes_ = 0;
@@ -166,7 +167,7 @@ class EntryList {
     uint32_t hash;
   };
   // Made again on demand after DropIndex(), also by the const lookups.
-  mutable std::vector<Slot> slots_;
+  mutable BigVector<Slot> slots_;
   Column sort_column_ = Column::kDomaine;
   SortDirection sort_direction_ = SortDirection::kAscending;
   // The display order, unless it is the ascending name order (then name_order_ is shown).

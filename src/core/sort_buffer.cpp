@@ -18,7 +18,7 @@ void SortBuffer::Clear() {
 }
 
 void SortBuffer::Arrange(const std::vector<uint32_t>& order) {
-  std::vector<Span> arranged;
+  BigVector<Span> arranged;
   arranged.reserve(order.size());
   for (uint32_t index : order) arranged.push_back(spans_[index]);
   spans_.swap(arranged);

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "big_buffer.h"
+
 namespace quorvale {
 
 // The sort buffer: a growable list of domain entries indexed from 0, each a name possibly
@@ -48,8 +50,8 @@ class SortBuffer {
     uint64_t offset;
     uint32_t length;
   };
-  std::string arena_;
-  std::vector<Span> spans_;
+  BigString arena_;
+  BigVector<Span> spans_;
 };
 
 }  // namespace quorvale

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <memory>
 #include <string_view>
 #include <vector>
 
+#include "big_buffer.h"
 #include "yield.h"
 
 namespace quorvale {
@@ -141,8 +141,8 @@ namespace text_sort_internal {
 // of memory and are taken first, so that they can reuse a block just freed; they are not
 // cleared ahead (fresh memory may be slow to come, and it comes here between the yields).
 template <typename IdAt, typename TextFn, typename TieFn>
-std::unique_ptr<Item[]> SortedItems(size_t n, IdAt id_at, TextFn& text, TieFn& tie, YieldTicker& ticker) {
-  std::unique_ptr<Item[]> items(new Item[n]);
+BigArray<Item> SortedItems(size_t n, IdAt id_at, TextFn& text, TieFn& tie, YieldTicker& ticker) {
+  BigArray<Item> items(n);
   std::vector<Item> scratch;
   if (n < kBucketedSortFrom) {
     for (size_t i = 0; i < n; ++i) {
@@ -195,7 +195,7 @@ std::unique_ptr<Item[]> SortedItems(size_t n, IdAt id_at, TextFn& text, TieFn& t
 template <typename TextFn, typename TieFn>
 void SortIdsByText(std::vector<uint32_t>& ids, TextFn text, TieFn tie, const YieldFn& yield) {
   YieldTicker ticker(yield, 1024);
-  const std::unique_ptr<text_sort_internal::Item[]> items =
+  const BigArray<text_sort_internal::Item> items =
       text_sort_internal::SortedItems(ids.size(), [&ids](size_t i) { return ids[i]; }, text, tie, ticker);
   for (size_t i = 0; i < ids.size(); ++i) ids[i] = items[i].id;
 }
@@ -203,7 +203,7 @@ void SortIdsByText(std::vector<uint32_t>& ids, TextFn text, TieFn tie, const Yie
 template <typename TextFn, typename TieFn>
 std::vector<uint32_t> SortIndexesByText(size_t count, TextFn text, TieFn tie, const YieldFn& yield) {
   YieldTicker ticker(yield, 1024);
-  const std::unique_ptr<text_sort_internal::Item[]> items = text_sort_internal::SortedItems(
+  const BigArray<text_sort_internal::Item> items = text_sort_internal::SortedItems(
       count, [](size_t i) { return static_cast<uint32_t>(i); }, text, tie, ticker);
   std::vector<uint32_t> ids;
   ids.reserve(count);

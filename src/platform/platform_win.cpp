@@ -354,6 +354,4 @@ class WindowsPlatform : public Platform {
 
 std::unique_ptr<Platform> CreateSystemPlatform() { return std::make_unique<WindowsPlatform>(); }
 
-void RestartWithLargePages(char** argv) { (void)argv; }
-
 }  // namespace quorvale
