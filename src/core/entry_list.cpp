@@ -10,6 +10,25 @@ namespace quorvale {
 
 namespace {
 
+// Rows without a description share the details of their address, so that a row of a big list
+// takes 16 bytes instead of 40: such a list has one or two addresses (0.0.0.0, 127.0.0.1) in
+// any mix. The last few such details are kept at hand.
+constexpr size_t kPlainDetailsKept = 8;
+
+// The index lookups and the row reads of a big list miss the processor's caches: the slots of
+// this many keys are asked for before the first is looked up, and a loop over the rows in
+// display order asks for the row this many rows ahead, so that the misses overlap.
+constexpr size_t kLookAhead = 16;
+
+// Asks the memory system for the cache line at `address` ahead of its use.
+inline void PrefetchLine(const void* address) {
+#if defined(__GNUC__) || defined(__clang__)
+  __builtin_prefetch(address);
+#else
+  (void)address;
+#endif
+}
+
 uint32_t HashIgnoreAsciiCase(std::string_view text) {
   // Eight lower-cased bytes at a time, multiplied in, then a final mix so the low bits
   // spread well. Equal texts ignoring ASCII case give equal hashes.
@@ -99,9 +118,27 @@ void EntryList::RebuildIndex(size_t slot_count) const {
 
 void EntryList::GrowIndex() { Reserve(rows_.size(), 0, true); }
 
-uint32_t EntryList::KeyHash(std::string_view name) { return HashIgnoreAsciiCase(name); }
+bool EntryList::Add(std::string_view name, std::string_view address, std::string_view description) {
+  return AddWithHash(name, address, description, HashIgnoreAsciiCase(name));
+}
 
-bool EntryList::Add(std::string_view name, std::string_view address, std::string_view description, uint32_t hash) {
+void EntryList::AddRows(std::span<const NewRow> rows) {
+  uint32_t hashes[kLookAhead];
+  for (size_t first = 0; first < rows.size(); first += kLookAhead) {
+    const size_t count = std::min(kLookAhead, rows.size() - first);
+    for (size_t i = 0; i < count; ++i) {
+      hashes[i] = HashIgnoreAsciiCase(rows[first + i].name);
+      if (!slots_.empty()) PrefetchLine(&slots_[hashes[i] & (slots_.size() - 1)]);
+    }
+    for (size_t i = 0; i < count; ++i) {
+      const NewRow& row = rows[first + i];
+      AddWithHash(row.name, row.address, row.description, hashes[i]);
+    }
+  }
+}
+
+bool EntryList::AddWithHash(std::string_view name, std::string_view address, std::string_view description,
+                            uint32_t hash) {
   size_t slot = FindSlot(name, hash);
   if (slots_[slot].row != 0) return false;
 
@@ -204,6 +241,23 @@ std::string_view EntryList::TextAt(uint32_t row, Column column) const {
       return AddressAt(row);
   }
   return {};
+}
+
+bool EntryList::ForEachRow(const std::function<bool(const RowTexts&)>& visit) const {
+  const std::vector<uint32_t>& order = Order();
+  const size_t count = order.size();
+  for (size_t i = 0; i < count; ++i) {
+    // The row kLookAhead rows on, and the texts of the one half as far.
+    if (i + kLookAhead < count) PrefetchLine(&rows_[order[i + kLookAhead]]);
+    if (i + kLookAhead / 2 < count) {
+      const Row& ahead = rows_[order[i + kLookAhead / 2]];
+      PrefetchLine(arena_.data() + ahead.name_offset);
+      PrefetchLine(&details_[ahead.details]);
+    }
+    const uint32_t row = order[i];
+    if (!visit(RowTexts{NameAt(row), DescriptionAt(row), AddressAt(row)})) return false;
+  }
+  return true;
 }
 
 std::string_view EntryList::Description(size_t display_row) const {

@@ -18,7 +18,6 @@ struct PendingEntry {
   std::string_view name;
   std::string_view address;
   std::string_view comment;
-  uint32_t hash;
 };
 
 // Treats one line; returns whether it gave an entry (a duplicate name counts as one), which
@@ -60,8 +59,6 @@ bool TreatHostsLine(std::string_view raw, std::string& working, Session& session
   entry->name = name;
   entry->address = address;
   entry->comment = TrimSpaces(comment);
-  entry->hash = EntryList::KeyHash(name);
-  entry->list->Prefetch(entry->hash);
   return true;
 }
 
@@ -74,17 +71,28 @@ Status ParseHostsPieces(LinePieces& pieces, Session& session, const YieldFn& yie
   RejectedLineSink rejected(session.RejectedLines);
   YieldTicker ticker(yield);
   bool room_made = false;
-  // Accepted lines are added in small batches, in file order, after their index slots were
-  // announced to the memory system.
+  // Accepted lines are added a few at a time, in file order within each list (AddRows looks
+  // their keys up together); each keeps its working buffer until then.
   constexpr size_t kBatch = 16;
   std::string working[kBatch];
   PendingEntry pending[kBatch];
   size_t waiting = 0;
   auto add_waiting = [&] {
+    EntryList::NewRow rows1[kBatch];
+    EntryList::NewRow rows2[kBatch];
+    size_t count1 = 0;
+    size_t count2 = 0;
     for (size_t i = 0; i < waiting; ++i) {
       const PendingEntry& entry = pending[i];
-      entry.list->Add(entry.name, entry.address, entry.comment, entry.hash);
+      const EntryList::NewRow row{entry.name, entry.address, entry.comment};
+      if (entry.list == &session.list1) {
+        rows1[count1++] = row;
+      } else {
+        rows2[count2++] = row;
+      }
     }
+    session.list1.AddRows({rows1, count1});
+    session.list2.AddRows({rows2, count2});
     waiting = 0;
   };
   auto treat = [&](std::string_view item) {
