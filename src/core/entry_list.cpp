@@ -29,6 +29,16 @@ inline void PrefetchLine(const void* address) {
 #endif
 }
 
+// Lower-cases the ASCII letters of eight bytes at once (every other byte is kept).
+uint64_t LowerEightBytes(uint64_t x) {
+  constexpr uint64_t kHigh = 0x8080808080808080ull;
+  const uint64_t seven_bits = x & ~kHigh;
+  const uint64_t above_z = seven_bits + 0x2525252525252525ull;  // bytes > 'Z' get bit 7
+  const uint64_t from_a = seven_bits + 0x3f3f3f3f3f3f3f3full;   // bytes >= 'A' get bit 7
+  const uint64_t upper = (from_a ^ above_z) & ~x & kHigh;        // 'A'..'Z', ASCII only
+  return x | (upper >> 2);
+}
+
 uint32_t HashIgnoreAsciiCase(std::string_view text) {
   // Eight lower-cased bytes at a time, multiplied in, then a final mix so the low bits
   // spread well. Equal texts ignoring ASCII case give equal hashes.
