@@ -9,8 +9,8 @@
 
 namespace quorvale {
 
-// Memory for the few big buffers of a large list: its texts, rows and key index, the sort
-// buffer, the sort's keys.
+// Memory for the few big buffers of a large list: its texts, rows, key index and display
+// orders, the sort buffer, the sort's keys.
 //
 // This is the one place where the core asks the operating system for memory advice. On
 // Linux, a block of a huge page or more is marked for transparent huge pages (2 MB pages

@@ -133,17 +133,18 @@ bool EntryList::Add(std::string_view name, std::string_view address, std::string
 }
 
 void EntryList::AddRows(std::span<const NewRow> rows) {
+  // The slot of the row kLookAhead rows on is asked for as each row is added.
   uint32_t hashes[kLookAhead];
-  for (size_t first = 0; first < rows.size(); first += kLookAhead) {
-    const size_t count = std::min(kLookAhead, rows.size() - first);
-    for (size_t i = 0; i < count; ++i) {
-      hashes[i] = HashIgnoreAsciiCase(rows[first + i].name);
-      if (!slots_.empty()) PrefetchLine(&slots_[hashes[i] & (slots_.size() - 1)]);
-    }
-    for (size_t i = 0; i < count; ++i) {
-      const NewRow& row = rows[first + i];
-      AddWithHash(row.name, row.address, row.description, hashes[i]);
-    }
+  auto announce = [&](size_t i) {
+    const uint32_t hash = HashIgnoreAsciiCase(rows[i].name);
+    hashes[i % kLookAhead] = hash;
+    if (!slots_.empty()) PrefetchLine(&slots_[hash & (slots_.size() - 1)]);
+  };
+  for (size_t i = 0; i < std::min(kLookAhead, rows.size()); ++i) announce(i);
+  for (size_t i = 0; i < rows.size(); ++i) {
+    const uint32_t hash = hashes[i % kLookAhead];
+    if (i + kLookAhead < rows.size()) announce(i + kLookAhead);
+    AddWithHash(rows[i].name, rows[i].address, rows[i].description, hash);
   }
 }
 
@@ -254,7 +255,7 @@ std::string_view EntryList::TextAt(uint32_t row, Column column) const {
 }
 
 bool EntryList::ForEachRow(const std::function<bool(const RowTexts&)>& visit) const {
-  const std::vector<uint32_t>& order = Order();
+  const BigVector<uint32_t>& order = Order();
   const size_t count = order.size();
   for (size_t i = 0; i < count; ++i) {
     // The row kLookAhead rows on, and the texts of the one half as far.
@@ -289,7 +290,7 @@ void EntryList::SetSort(Column column, SortDirection direction) {
   sorted_count_ = static_cast<size_t>(-1);
 }
 
-const std::vector<uint32_t>& EntryList::Order() const {
+const BigVector<uint32_t>& EntryList::Order() const {
   if (sorted_count_ != rows_.size()) SortOrder({});
   return OrderIsNameOrder() ? name_order_ : order_;
 }
@@ -298,7 +299,7 @@ void EntryList::Sort(const YieldFn& yield) const {
   if (sorted_count_ != rows_.size()) SortOrder(yield);
 }
 
-const std::vector<uint32_t>& EntryList::NameOrder(const YieldFn& yield) const {
+const BigVector<uint32_t>& EntryList::NameOrder(const YieldFn& yield) const {
   const size_t n = rows_.size();
   if (name_sorted_count_ == n) return name_order_;
   // Names are unique ignoring case, so byte order never ties but for the impossible; the
@@ -314,7 +315,7 @@ const std::vector<uint32_t>& EntryList::NameOrder(const YieldFn& yield) const {
 
 void EntryList::SortOrder(const YieldFn& yield) const {
   sorting_ = true;
-  const std::vector<uint32_t>& by_name = NameOrder(yield);
+  const BigVector<uint32_t>& by_name = NameOrder(yield);
   if (OrderIsNameOrder()) {
     // The name order itself is shown; no copy of it is kept.
     order_.clear();

@@ -91,7 +91,7 @@ class EntryList {
 
   // The display order: indexes into the rows in insertion order. Sorted on demand; Sort()
   // does it ahead, offering yields while it works.
-  const std::vector<uint32_t>& Order() const;
+  const BigVector<uint32_t>& Order() const;
   void Sort(const YieldFn& yield) const;
   // True while Sort() runs; the order must not be read meanwhile (a yield may repaint).
   bool sorting() const { return sorting_; }
@@ -138,7 +138,7 @@ class EntryList {
   // Makes the index anew from the rows, with `slot_count` slots (0: the size the rows need).
   void RebuildIndex(size_t slot_count) const;
   void SortOrder(const YieldFn& yield) const;
-  const std::vector<uint32_t>& NameOrder(const YieldFn& yield) const;
+  const BigVector<uint32_t>& NameOrder(const YieldFn& yield) const;
 
   BigString arena_;
   BigVector<Row> rows_;
@@ -157,11 +157,11 @@ class EntryList {
   Column sort_column_ = Column::kDomaine;
   SortDirection sort_direction_ = SortDirection::kAscending;
   // The display order, unless it is the ascending name order (then name_order_ is shown).
-  mutable std::vector<uint32_t> order_;
+  mutable BigVector<uint32_t> order_;
   mutable size_t sorted_count_ = 0;  // order_ is valid while this equals rows_.size()
   // Rows by name, ascending, and each row's place in it (the tie-break of the other columns).
-  mutable std::vector<uint32_t> name_order_;
-  mutable std::vector<uint32_t> name_rank_;
+  mutable BigVector<uint32_t> name_order_;
+  mutable BigVector<uint32_t> name_rank_;
   mutable size_t name_sorted_count_ = 0;
   mutable bool sorting_ = false;
 };

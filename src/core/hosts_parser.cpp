@@ -71,9 +71,9 @@ Status ParseHostsPieces(LinePieces& pieces, Session& session, const YieldFn& yie
   RejectedLineSink rejected(session.RejectedLines);
   YieldTicker ticker(yield);
   bool room_made = false;
-  // Accepted lines are added a few at a time, in file order within each list (AddRows looks
-  // their keys up together); each keeps its working buffer until then.
-  constexpr size_t kBatch = 16;
+  // Accepted lines are added to their lists a batch at a time, in file order (AddRows looks
+  // the keys of a batch up ahead of adding them); each keeps its working buffer until then.
+  constexpr size_t kBatch = 64;
   std::string working[kBatch];
   PendingEntry pending[kBatch];
   size_t waiting = 0;

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,7 +41,7 @@ class SortBuffer {
 
   // Puts the entries in the given order: order[i] is the index of the entry that becomes
   // entry i. Entries left out are dropped.
-  void Arrange(const std::vector<uint32_t>& order);
+  void Arrange(std::span<const uint32_t> order);
 
   // A copy of every entry, for callers that want strings.
   std::vector<std::string> items() const;

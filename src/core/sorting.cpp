@@ -56,7 +56,7 @@ void SortRange(std::vector<std::string>& items, int32_t first, int32_t last, con
 void SortAndDeduplicate(SortBuffer& buffer, const YieldFn& yield) {
   if (buffer.empty()) return;
   // The sort's keys are freed before the buffer is arranged, which reuses their memory.
-  std::vector<uint32_t> order = SortIndexesByText(
+  BigVector<uint32_t> order = SortIndexesByText(
       buffer.size(), [&buffer](uint32_t index) { return buffer[index]; }, [](uint32_t index) { return index; },
       yield);
   if (yield) yield();

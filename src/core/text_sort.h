@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -15,11 +16,11 @@ namespace quorvale {
 // first); ids with equal texts are ordered by tie(id). `yield` is offered now and then while
 // it works.
 template <typename TextFn, typename TieFn>
-void SortIdsByText(std::vector<uint32_t>& ids, TextFn text, TieFn tie, const YieldFn& yield = {});
+void SortIdsByText(std::span<uint32_t> ids, TextFn text, TieFn tie, const YieldFn& yield = {});
 
 // The same for the ids 0 .. count - 1, returned in order.
 template <typename TextFn, typename TieFn>
-std::vector<uint32_t> SortIndexesByText(size_t count, TextFn text, TieFn tie, const YieldFn& yield = {});
+BigVector<uint32_t> SortIndexesByText(size_t count, TextFn text, TieFn tie, const YieldFn& yield = {});
 
 // How: an MSD sort on 8-byte digits. Each level orders fixed-size keys (a radix sort for big
 // ranges, so that the window can be offered a yield between passes), then goes on with the
@@ -195,7 +196,7 @@ BigArray<Item> SortedItems(size_t n, IdAt id_at, TextFn& text, TieFn& tie, Yield
 }  // namespace text_sort_internal
 
 template <typename TextFn, typename TieFn>
-void SortIdsByText(std::vector<uint32_t>& ids, TextFn text, TieFn tie, const YieldFn& yield) {
+void SortIdsByText(std::span<uint32_t> ids, TextFn text, TieFn tie, const YieldFn& yield) {
   YieldTicker ticker(yield, 1024);
   const BigArray<text_sort_internal::Item> items =
       text_sort_internal::SortedItems(ids.size(), [&ids](size_t i) { return ids[i]; }, text, tie, ticker);
@@ -203,11 +204,11 @@ void SortIdsByText(std::vector<uint32_t>& ids, TextFn text, TieFn tie, const Yie
 }
 
 template <typename TextFn, typename TieFn>
-std::vector<uint32_t> SortIndexesByText(size_t count, TextFn text, TieFn tie, const YieldFn& yield) {
+BigVector<uint32_t> SortIndexesByText(size_t count, TextFn text, TieFn tie, const YieldFn& yield) {
   YieldTicker ticker(yield, 1024);
   const BigArray<text_sort_internal::Item> items = text_sort_internal::SortedItems(
       count, [](size_t i) { return static_cast<uint32_t>(i); }, text, tie, ticker);
-  std::vector<uint32_t> ids;
+  BigVector<uint32_t> ids;
   ids.reserve(count);
   for (size_t i = 0; i < count; ++i) {
     ids.push_back(items[i].id);
