@@ -1,7 +1,6 @@
 #include "entry_list.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "text.h"
 #include "text_sort.h"
@@ -29,31 +28,11 @@ inline void PrefetchLine(const void* address) {
 #endif
 }
 
-// Lower-cases the ASCII letters of eight bytes at once (every other byte is kept).
-uint64_t LowerEightBytes(uint64_t x) {
-  constexpr uint64_t kHigh = 0x8080808080808080ull;
-  const uint64_t seven_bits = x & ~kHigh;
-  const uint64_t above_z = seven_bits + 0x2525252525252525ull;  // bytes > 'Z' get bit 7
-  const uint64_t from_a = seven_bits + 0x3f3f3f3f3f3f3f3full;   // bytes >= 'A' get bit 7
-  const uint64_t upper = (from_a ^ above_z) & ~x & kHigh;        // 'A'..'Z', ASCII only
-  return x | (upper >> 2);
-}
-
 uint32_t HashIgnoreAsciiCase(std::string_view text) {
-  // Eight lower-cased bytes at a time, multiplied in, then a final mix so the low bits
+  // FNV-1a over the lower-cased bytes, then a final mix so that the low bits (the slot)
   // spread well. Equal texts ignoring ASCII case give equal hashes.
   uint64_t h = 14695981039346656037ull ^ text.size();
-  const char* p = text.data();
-  size_t left = text.size();
-  while (left > 0) {
-    uint64_t word = 0;
-    const size_t take = left < 8 ? left : 8;
-    std::memcpy(&word, p, take);
-    h = (h ^ LowerEightBytes(word)) * 0x9e3779b97f4a7c15ull;
-    h ^= h >> 29;
-    p += take;
-    left -= take;
-  }
+  for (char c : text) h = (h ^ static_cast<unsigned char>(AsciiLower(c))) * 1099511628211ull;
   h ^= h >> 33;
   h *= 0xff51afd7ed558ccdull;
   h ^= h >> 33;
