@@ -14,9 +14,9 @@ namespace {
 // any mix. The last few such details are kept at hand.
 constexpr size_t kPlainDetailsKept = 8;
 
-// The index lookups and the row reads of a big list miss the processor's caches: the slots of
-// this many keys are asked for before the first is looked up, and a loop over the rows in
-// display order asks for the row this many rows ahead, so that the misses overlap.
+// The index lookups and the row reads of a big list miss the processor's caches: as a row is
+// added (or read in display order), the slot of the key (or the row) this many rows on is
+// asked for, so that the misses overlap.
 constexpr size_t kLookAhead = 16;
 
 // Asks the memory system for the cache line at `address` ahead of its use.
@@ -112,8 +112,7 @@ bool EntryList::Add(std::string_view name, std::string_view address, std::string
 }
 
 void EntryList::AddRows(std::span<const NewRow> rows) {
-  // The slot of the row kLookAhead rows on is asked for as each row is added.
-  uint32_t hashes[kLookAhead];
+  uint32_t hashes[kLookAhead];  // of the rows i .. i + kLookAhead - 1, at their index modulo kLookAhead
   auto announce = [&](size_t i) {
     const uint32_t hash = HashIgnoreAsciiCase(rows[i].name);
     hashes[i % kLookAhead] = hash;
