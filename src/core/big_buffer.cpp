@@ -58,6 +58,9 @@ void* AllocateBigBuffer(size_t bytes) {
   return block;
 }
 
-void FreeBigBuffer(void* block, size_t bytes) noexcept { ::operator delete(block, bytes); }
+void FreeBigBuffer(void* block, size_t bytes) noexcept {
+  (void)bytes;  // plain operator delete finds the size itself
+  ::operator delete(block);
+}
 
 }  // namespace quorvale
