@@ -73,8 +73,6 @@ int main(int argc, char* argv[]) {
     std::fprintf(stderr, "usage: quorvale-gui-bench HOSTS_FILE\n");
     return 1;
   }
-  // As the window program does.
-  quorvale::RestartWithLargePages(argv);
   QApplication app(argc, argv);
   BenchPlatform platform(argv[1]);
   SilentPrompts prompts;

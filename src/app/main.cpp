@@ -6,7 +6,6 @@
 #include "platform/platform.h"
 
 int main(int argc, char* argv[]) {
-  quorvale::RestartWithLargePages(argv);
   QApplication app(argc, argv);
   quorvale::SetUpApplication();
   quorvale::GuardWritesAgainstSignals();

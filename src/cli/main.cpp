@@ -13,7 +13,6 @@
 #include "platform/platform.h"
 
 int main(int argc, char** argv) {
-  quorvale::RestartWithLargePages(argv);
   // The system's reasons for a failure (strerror) in the user's language, as the window
   // program gets them from Qt's start-up.
   std::setlocale(LC_ALL, "");

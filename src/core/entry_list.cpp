@@ -1,7 +1,6 @@
 #include "entry_list.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "text.h"
 #include "text_sort.h"
@@ -10,21 +9,30 @@ namespace quorvale {
 
 namespace {
 
+// Rows without a description share the details of their address, so that a row of a big list
+// takes 16 bytes instead of 40: such a list has one or two addresses (0.0.0.0, 127.0.0.1) in
+// any mix. The last few such details are kept at hand.
+constexpr size_t kPlainDetailsKept = 8;
+
+// The index lookups and the row reads of a big list miss the processor's caches: as a row is
+// added (or read in display order), the slot of the key (or the row) this many rows on is
+// asked for, so that the misses overlap.
+constexpr size_t kLookAhead = 16;
+
+// Asks the memory system for the cache line at `address` ahead of its use.
+inline void PrefetchLine(const void* address) {
+#if defined(__GNUC__) || defined(__clang__)
+  __builtin_prefetch(address);
+#else
+  (void)address;
+#endif
+}
+
 uint32_t HashIgnoreAsciiCase(std::string_view text) {
-  // Eight lower-cased bytes at a time, multiplied in, then a final mix so the low bits
+  // FNV-1a over the lower-cased bytes, then a final mix so that the low bits (the slot)
   // spread well. Equal texts ignoring ASCII case give equal hashes.
   uint64_t h = 14695981039346656037ull ^ text.size();
-  const char* p = text.data();
-  size_t left = text.size();
-  while (left > 0) {
-    uint64_t word = 0;
-    const size_t take = left < 8 ? left : 8;
-    std::memcpy(&word, p, take);
-    h = (h ^ LowerEightBytes(word)) * 0x9e3779b97f4a7c15ull;
-    h ^= h >> 29;
-    p += take;
-    left -= take;
-  }
+  for (char c : text) h = (h ^ static_cast<unsigned char>(AsciiLower(c))) * 1099511628211ull;
   h ^= h >> 33;
   h *= 0xff51afd7ed558ccdull;
   h ^= h >> 33;
@@ -80,7 +88,7 @@ uint64_t EntryList::AddressOffset(std::string_view address) {
   return Store(address);
 }
 
-void EntryList::DropIndex() { std::vector<Slot>().swap(slots_); }
+void EntryList::DropIndex() { BigVector<Slot>().swap(slots_); }
 
 void EntryList::RebuildIndex(size_t slot_count) const {
   if (slot_count == 0) {
@@ -99,9 +107,27 @@ void EntryList::RebuildIndex(size_t slot_count) const {
 
 void EntryList::GrowIndex() { Reserve(rows_.size(), 0, true); }
 
-uint32_t EntryList::KeyHash(std::string_view name) { return HashIgnoreAsciiCase(name); }
+bool EntryList::Add(std::string_view name, std::string_view address, std::string_view description) {
+  return AddWithHash(name, address, description, HashIgnoreAsciiCase(name));
+}
 
-bool EntryList::Add(std::string_view name, std::string_view address, std::string_view description, uint32_t hash) {
+void EntryList::AddRows(std::span<const NewRow> rows) {
+  uint32_t hashes[kLookAhead];  // of the rows i .. i + kLookAhead - 1, at their index modulo kLookAhead
+  auto announce = [&](size_t i) {
+    const uint32_t hash = HashIgnoreAsciiCase(rows[i].name);
+    hashes[i % kLookAhead] = hash;
+    if (!slots_.empty()) PrefetchLine(&slots_[hash & (slots_.size() - 1)]);
+  };
+  for (size_t i = 0; i < std::min(kLookAhead, rows.size()); ++i) announce(i);
+  for (size_t i = 0; i < rows.size(); ++i) {
+    const uint32_t hash = hashes[i % kLookAhead];
+    if (i + kLookAhead < rows.size()) announce(i + kLookAhead);
+    AddWithHash(rows[i].name, rows[i].address, rows[i].description, hash);
+  }
+}
+
+bool EntryList::AddWithHash(std::string_view name, std::string_view address, std::string_view description,
+                            uint32_t hash) {
   size_t slot = FindSlot(name, hash);
   if (slots_[slot].row != 0) return false;
 
@@ -134,7 +160,7 @@ void EntryList::Reserve(size_t rows, size_t bytes, bool with_index, const YieldF
   size_t wanted = slots_.size();
   while (wanted < 2 * (rows_.size() + rows)) wanted *= 2;
   if (wanted == slots_.size()) return;
-  std::vector<Slot> old;
+  BigVector<Slot> old;
   old.swap(slots_);
   // The new index is cleared a megabyte at a time: fresh memory can be slow to come when the
   // system must first gather it, and the window goes on answering meanwhile.
@@ -206,6 +232,23 @@ std::string_view EntryList::TextAt(uint32_t row, Column column) const {
   return {};
 }
 
+bool EntryList::ForEachRow(const std::function<bool(const RowTexts&)>& visit) const {
+  const BigVector<uint32_t>& order = Order();
+  const size_t count = order.size();
+  for (size_t i = 0; i < count; ++i) {
+    // The row kLookAhead rows on, and the texts of the one half as far.
+    if (i + kLookAhead < count) PrefetchLine(&rows_[order[i + kLookAhead]]);
+    if (i + kLookAhead / 2 < count) {
+      const Row& ahead = rows_[order[i + kLookAhead / 2]];
+      PrefetchLine(arena_.data() + ahead.name_offset);
+      PrefetchLine(&details_[ahead.details]);
+    }
+    const uint32_t row = order[i];
+    if (!visit(RowTexts{NameAt(row), DescriptionAt(row), AddressAt(row)})) return false;
+  }
+  return true;
+}
+
 std::string_view EntryList::Description(size_t display_row) const {
   return DescriptionAt(Order()[display_row]);
 }
@@ -225,7 +268,7 @@ void EntryList::SetSort(Column column, SortDirection direction) {
   sorted_count_ = static_cast<size_t>(-1);
 }
 
-const std::vector<uint32_t>& EntryList::Order() const {
+const BigVector<uint32_t>& EntryList::Order() const {
   if (sorted_count_ != rows_.size()) SortOrder({});
   return OrderIsNameOrder() ? name_order_ : order_;
 }
@@ -234,7 +277,7 @@ void EntryList::Sort(const YieldFn& yield) const {
   if (sorted_count_ != rows_.size()) SortOrder(yield);
 }
 
-const std::vector<uint32_t>& EntryList::NameOrder(const YieldFn& yield) const {
+const BigVector<uint32_t>& EntryList::NameOrder(const YieldFn& yield) const {
   const size_t n = rows_.size();
   if (name_sorted_count_ == n) return name_order_;
   // Names are unique ignoring case, so byte order never ties but for the impossible; the
@@ -250,7 +293,7 @@ const std::vector<uint32_t>& EntryList::NameOrder(const YieldFn& yield) const {
 
 void EntryList::SortOrder(const YieldFn& yield) const {
   sorting_ = true;
-  const std::vector<uint32_t>& by_name = NameOrder(yield);
+  const BigVector<uint32_t>& by_name = NameOrder(yield);
   if (OrderIsNameOrder()) {
     // The name order itself is shown; no copy of it is kept.
     order_.clear();

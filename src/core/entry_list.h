@@ -2,10 +2,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "big_buffer.h"
 #include "yield.h"
 
 namespace quorvale {
@@ -29,21 +32,15 @@ class EntryList {
 
   // Adds a row unless a row with the same key is present; returns whether it was added.
   // The description is stored only when it is neither empty nor exactly "#".
-  bool Add(std::string_view name, std::string_view address, std::string_view description) {
-    return Add(name, address, description, KeyHash(name));
-  }
-  // The same with the key's hash computed ahead (KeyHash), so that a caller can announce a
-  // batch of keys with Prefetch() before adding them: the index lookups of a big load are
-  // memory-bound, and overlapping them pays.
-  bool Add(std::string_view name, std::string_view address, std::string_view description, uint32_t hash);
-  static uint32_t KeyHash(std::string_view name);
-  void Prefetch(uint32_t hash) const {
-#if defined(__GNUC__) || defined(__clang__)
-    if (!slots_.empty()) __builtin_prefetch(&slots_[hash & (slots_.size() - 1)]);
-#else
-    (void)hash;
-#endif
-  }
+  bool Add(std::string_view name, std::string_view address, std::string_view description);
+  // A row for AddRows().
+  struct NewRow {
+    std::string_view name;
+    std::string_view address;
+    std::string_view description;
+  };
+  // Adds the rows in the order given, as that many Add() calls would.
+  void AddRows(std::span<const NewRow> rows);
   bool Contains(std::string_view name) const;
   // Makes room for `rows` more rows holding at most `bytes` more bytes of text, so that a big
   // load does not pause to grow its storage. `with_index` sizes the key index too, offering
@@ -77,23 +74,15 @@ class EntryList {
   std::string_view Address(size_t display_row) const;
   std::string_view Text(size_t display_row, Column column) const;
 
-  // For loops over the rows in display order: announces to the memory system the row that
-  // comes `ahead` rows later and the texts of the one half as far, so that they are at hand
-  // when the loop gets there (rows in display order lie all over memory).
-  void PrefetchAhead(size_t display_row, size_t ahead = 16) const {
-#if defined(__GNUC__) || defined(__clang__)
-    const std::vector<uint32_t>& order = Order();
-    if (display_row + ahead < order.size()) __builtin_prefetch(&rows_[order[display_row + ahead]]);
-    if (display_row + ahead / 2 < order.size()) {
-      const Row& row = rows_[order[display_row + ahead / 2]];
-      __builtin_prefetch(arena_.data() + row.name_offset);
-      __builtin_prefetch(&details_[row.details]);
-    }
-#else
-    (void)display_row;
-    (void)ahead;
-#endif
-  }
+  // A row's texts, as ForEachRow() gives them.
+  struct RowTexts {
+    std::string_view name;
+    std::string_view description;
+    std::string_view address;
+  };
+  // Gives `visit` the rows in display order, from the top, while it returns true; returns
+  // false when `visit` stopped it.
+  bool ForEachRow(const std::function<bool(const RowTexts&)>& visit) const;
 
   Column sort_column() const { return sort_column_; }
   SortDirection sort_direction() const { return sort_direction_; }
@@ -102,15 +91,14 @@ class EntryList {
 
   // The display order: indexes into the rows in insertion order. Sorted on demand; Sort()
   // does it ahead, offering yields while it works.
-  const std::vector<uint32_t>& Order() const;
+  const BigVector<uint32_t>& Order() const;
   void Sort(const YieldFn& yield) const;
   // True while Sort() runs; the order must not be read meanwhile (a yield may repaint).
   bool sorting() const { return sorting_; }
 
  private:
-  // A row is its name and the place of its address and description in details_. Rows of a
-  // big list nearly all have no description and one of a few addresses: they share their
-  // entry there, so a row takes 16 bytes instead of 40.
+  // A row is its name and the place of its address and description in details_, which the
+  // rows without a description share (PlainDetails).
   struct Row {
     uint64_t name_offset;
     uint32_t name_length;
@@ -136,10 +124,9 @@ class EntryList {
   }
   std::string_view TextAt(uint32_t row, Column column) const;
   uint64_t Store(std::string_view text);
-  // Rows without a description share the details of their address: a big list has one or
-  // two addresses (0.0.0.0, 127.0.0.1) in any mix. The last few such details are kept at hand.
-  static constexpr size_t kPlainDetailsKept = 8;
-  // The details of rows with `address` and no description, made when none is kept.
+  bool AddWithHash(std::string_view name, std::string_view address, std::string_view description, uint32_t hash);
+  // The details of rows with `address` and no description, shared with the rows before them
+  // while kept at hand (plain_details_), made anew otherwise.
   uint32_t PlainDetails(std::string_view address);
   // Where the text of `address` is, stored once more only when no kept details has it.
   uint64_t AddressOffset(std::string_view address);
@@ -151,12 +138,12 @@ class EntryList {
   // Makes the index anew from the rows, with `slot_count` slots (0: the size the rows need).
   void RebuildIndex(size_t slot_count) const;
   void SortOrder(const YieldFn& yield) const;
-  const std::vector<uint32_t>& NameOrder(const YieldFn& yield) const;
+  const BigVector<uint32_t>& NameOrder(const YieldFn& yield) const;
 
-  std::string arena_;
-  std::vector<Row> rows_;
-  std::vector<Details> details_;
-  std::vector<uint32_t> plain_details_;  // indexes into details_, at most kPlainDetailsKept
+  BigString arena_;
+  BigVector<Row> rows_;
+  BigVector<Details> details_;
+  std::vector<uint32_t> plain_details_;  // the shared details kept at hand, as indexes into details_
   size_t next_plain_ = 0;                // the one to give way next
   size_t text_bytes_ = 0;
   // Open-addressing hash index: row number + 1 (0 marks a free slot) and the key's hash,
@@ -166,15 +153,15 @@ class EntryList {
     uint32_t hash;
   };
   // Made again on demand after DropIndex(), also by the const lookups.
-  mutable std::vector<Slot> slots_;
+  mutable BigVector<Slot> slots_;
   Column sort_column_ = Column::kDomaine;
   SortDirection sort_direction_ = SortDirection::kAscending;
   // The display order, unless it is the ascending name order (then name_order_ is shown).
-  mutable std::vector<uint32_t> order_;
+  mutable BigVector<uint32_t> order_;
   mutable size_t sorted_count_ = 0;  // order_ is valid while this equals rows_.size()
   // Rows by name, ascending, and each row's place in it (the tie-break of the other columns).
-  mutable std::vector<uint32_t> name_order_;
-  mutable std::vector<uint32_t> name_rank_;
+  mutable BigVector<uint32_t> name_order_;
+  mutable BigVector<uint32_t> name_rank_;
   mutable size_t name_sorted_count_ = 0;
   mutable bool sorting_ = false;
 };

@@ -28,7 +28,6 @@ struct PendingEntry {
   std::string_view name;
   std::string_view address;
   std::string_view comment;
-  uint32_t hash;
 };
 
 // The HOSTS grammar: whether one line (an item, trimmed of spaces) gives an entry, which
@@ -75,8 +74,6 @@ bool TreatHostsLine(std::string_view raw, std::string& working, Session& session
   entry->name = parts.name;
   entry->address = parts.address;
   entry->comment = TrimSpaces(parts.comment);
-  entry->hash = EntryList::KeyHash(parts.name);
-  entry->list->Prefetch(entry->hash);
   return true;
 }
 
@@ -100,17 +97,28 @@ Status ParseHostsPieces(LinePieces& pieces, Session& session, const YieldFn& yie
   RejectedLineSink rejected(session.RejectedLines);
   YieldTicker ticker(yield);
   bool room_made = false;
-  // Accepted lines are added in small batches, in file order, after their index slots were
-  // announced to the memory system.
-  constexpr size_t kBatch = 16;
+  // Accepted lines are added to their lists a batch at a time, in file order (AddRows looks
+  // the keys of a batch up ahead of adding them); each keeps its working buffer until then.
+  constexpr size_t kBatch = 64;
   std::string working[kBatch];
   PendingEntry pending[kBatch];
   size_t waiting = 0;
   auto add_waiting = [&] {
+    EntryList::NewRow rows1[kBatch];
+    EntryList::NewRow rows2[kBatch];
+    size_t count1 = 0;
+    size_t count2 = 0;
     for (size_t i = 0; i < waiting; ++i) {
       const PendingEntry& entry = pending[i];
-      entry.list->Add(entry.name, entry.address, entry.comment, entry.hash);
+      const EntryList::NewRow row{entry.name, entry.address, entry.comment};
+      if (entry.list == &session.list1) {
+        rows1[count1++] = row;
+      } else {
+        rows2[count2++] = row;
+      }
     }
+    session.list1.AddRows({rows1, count1});
+    session.list2.AddRows({rows2, count2});
     waiting = 0;
   };
   auto treat = [&](std::string_view item) {

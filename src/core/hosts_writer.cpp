@@ -185,22 +185,20 @@ bool FormatHostsFile(const Session& session, const WriteOptions& options, std::s
   YieldTicker ticker(yield, 4096);
   for (int pass = 0; pass < copies && !out.failed(); ++pass) {
     const std::string_view prefix = pass == 0 ? "" : "www.";
-    for (size_t i = 0; i < list2.size() && !out.failed(); ++i) {
-      list2.PrefetchAhead(i);
-      AppendEntry(out, list2.Address(i), prefix, list2.Name(i),
-                  include_comments ? list2.Description(i) : std::string_view());
+    list2.ForEachRow([&](const EntryList::RowTexts& row) {
+      AppendEntry(out, row.address, prefix, row.name, include_comments ? row.description : std::string_view());
       ticker.Tick();
-    }
+      return !out.failed();
+    });
   }
   ticker.Now();
   for (int pass = 0; pass < copies && !out.failed(); ++pass) {
     const std::string_view prefix = pass == 0 ? "" : "www.";
-    for (size_t i = 0; i < list1.size() && !out.failed(); ++i) {
-      list1.PrefetchAhead(i);
-      AppendEntry(out, redirect_address, prefix, list1.Name(i),
-                  include_comments ? list1.Description(i) : std::string_view());
+    list1.ForEachRow([&](const EntryList::RowTexts& row) {
+      AppendEntry(out, redirect_address, prefix, row.name, include_comments ? row.description : std::string_view());
       ticker.Tick();
-    }
+      return !out.failed();
+    });
     ticker.Now();
   }
   return out.Finish();
@@ -228,16 +226,15 @@ bool FormatHostsFromArray(const SortBuffer& items, const WriteOptions& options, 
 
 bool FormatDomainExport(const EntryList& list, const WriteOptions& options, const ByteSink& sink) {
   ChunkedOutput out(sink);
-  for (size_t i = 0; i < list.size() && !out.failed(); ++i) {
-    list.PrefetchAhead(i);
-    out.Append(list.Name(i));
-    std::string_view description = list.Description(i);
-    if (options.include_comments && !description.empty()) {
+  list.ForEachRow([&](const EntryList::RowTexts& row) {
+    out.Append(row.name);
+    if (options.include_comments && !row.description.empty()) {
       out.Append("\t");
-      out.Append(description);
+      out.Append(row.description);
     }
     out.Append(kEol);
-  }
+    return !out.failed();
+  });
   return out.Finish();
 }
 

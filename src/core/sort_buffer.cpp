@@ -17,8 +17,8 @@ void SortBuffer::Clear() {
   spans_.clear();
 }
 
-void SortBuffer::Arrange(const std::vector<uint32_t>& order) {
-  std::vector<Span> arranged;
+void SortBuffer::Arrange(std::span<const uint32_t> order) {
+  BigVector<Span> arranged;
   arranged.reserve(order.size());
   for (uint32_t index : order) arranged.push_back(spans_[index]);
   spans_.swap(arranged);

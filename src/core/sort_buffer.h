@@ -2,9 +2,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "big_buffer.h"
 
 namespace quorvale {
 
@@ -38,7 +41,7 @@ class SortBuffer {
 
   // Puts the entries in the given order: order[i] is the index of the entry that becomes
   // entry i. Entries left out are dropped.
-  void Arrange(const std::vector<uint32_t>& order);
+  void Arrange(std::span<const uint32_t> order);
   // Keeps, in their order, the entries for which keep(entry) is true and drops the others.
   // `keep` sees the entries in order, once each; the texts stay where they are meanwhile.
   template <typename Keep>
@@ -55,8 +58,8 @@ class SortBuffer {
     uint64_t offset;
     uint32_t length;
   };
-  std::string arena_;
-  std::vector<Span> spans_;
+  BigString arena_;
+  BigVector<Span> spans_;
 };
 
 }  // namespace quorvale

@@ -29,7 +29,7 @@ void SortRange(SortBuffer& buffer, int32_t first, int32_t last, const YieldFn& y
   // so the result is the one any correct sort gives.
   const uint32_t start = static_cast<uint32_t>(first);
   const size_t count = static_cast<size_t>(last - first) + 1;
-  std::vector<uint32_t> order = SortIndexesByText(
+  BigVector<uint32_t> order = SortIndexesByText(
       count, [&buffer, start](uint32_t index) { return buffer[start + index]; },
       [](uint32_t index) { return index; }, yield);
   if (count == buffer.size()) {

@@ -1,7 +1,5 @@
 #include "text.h"
 
-#include <cstring>
-
 namespace quorvale {
 
 bool HasLetter(std::string_view text) {
@@ -56,42 +54,14 @@ bool IsHexGroups(std::string_view text) {
   return parts >= 4 && parts <= 9;
 }
 
-namespace {
-
-// Eight bytes at a time through `change`, then the rest one by one through the same.
-template <typename Change>
-void EightAtATime(char* text, size_t size, Change change) {
-  size_t i = 0;
-  for (; i + 8 <= size; i += 8) {
-    uint64_t word;
-    std::memcpy(&word, text + i, 8);
-    word = change(word);
-    std::memcpy(text + i, &word, 8);
-  }
-  if (i < size) {
-    uint64_t word = 0;
-    std::memcpy(&word, text + i, size - i);
-    word = change(word);
-    std::memcpy(text + i, &word, size - i);
-  }
+void AsciiLowerInPlace(char* text, size_t size) {
+  for (size_t i = 0; i < size; ++i) text[i] = AsciiLower(text[i]);
 }
-
-// Tabs (0x09) become spaces (0x20) in eight bytes at once.
-uint64_t TabsToSpaces(uint64_t x) {
-  constexpr uint64_t kLow7 = 0x7f7f7f7f7f7f7f7full;
-  const uint64_t t = x ^ 0x0909090909090909ull;                 // tabs become zero bytes
-  const uint64_t zero = ~(((t & kLow7) + kLow7) | t) & ~kLow7;  // bit 7 of each zero byte
-  return x ^ ((zero >> 7) * 0x29);                              // 0x09 ^ 0x29 == 0x20
-}
-
-}  // namespace
-
-void AsciiLowerInPlace(char* text, size_t size) { EightAtATime(text, size, LowerEightBytes); }
 
 void AsciiLowerInPlace(std::string& text) { AsciiLowerInPlace(text.data(), text.size()); }
 
 void AsciiLowerTabsToSpaces(char* text, size_t size) {
-  EightAtATime(text, size, [](uint64_t word) { return LowerEightBytes(TabsToSpaces(word)); });
+  for (size_t i = 0; i < size; ++i) text[i] = text[i] == '\t' ? ' ' : AsciiLower(text[i]);
 }
 
 std::string AsciiLower(std::string_view text) {
@@ -102,15 +72,7 @@ std::string AsciiLower(std::string_view text) {
 
 bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
-  size_t i = 0;
-  for (; i + 8 <= a.size(); i += 8) {
-    uint64_t x;
-    uint64_t y;
-    std::memcpy(&x, a.data() + i, 8);
-    std::memcpy(&y, b.data() + i, 8);
-    if (x != y && LowerEightBytes(x) != LowerEightBytes(y)) return false;
-  }
-  for (; i < a.size(); ++i) {
+  for (size_t i = 0; i < a.size(); ++i) {
     if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
   }
   return true;

@@ -19,16 +19,6 @@ bool IsHexGroups(std::string_view text);
 
 inline char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
 
-// Lower-cases the ASCII letters of eight bytes at once (every other byte is kept).
-inline uint64_t LowerEightBytes(uint64_t x) {
-  constexpr uint64_t kHigh = 0x8080808080808080ull;
-  const uint64_t seven_bits = x & ~kHigh;
-  const uint64_t above_z = seven_bits + 0x2525252525252525ull;  // bytes > 'Z' get bit 7
-  const uint64_t from_a = seven_bits + 0x3f3f3f3f3f3f3f3full;   // bytes >= 'A' get bit 7
-  const uint64_t upper = (from_a ^ above_z) & ~x & kHigh;        // 'A'..'Z', ASCII only
-  return x | (upper >> 2);
-}
-
 // Lower-cases ASCII A-Z only; every other byte is kept.
 void AsciiLowerInPlace(std::string& text);
 void AsciiLowerInPlace(char* text, size_t size);

@@ -106,11 +106,4 @@ void GuardWritesAgainstSignals();
 // The real platform of the machine the program was built for.
 std::unique_ptr<Platform> CreateSystemPlatform();
 
-// Called first thing in main(). A million-entry list touches a few hundred megabytes once;
-// mapped 2 MB at a time (transparent huge pages) instead of 4 KB, that costs a fraction of
-// the time. glibc's allocator asks for them only when told so at start-up, so on Linux the
-// program starts itself again, once, with that setting (unless the user set the allocator's
-// tunables, or the system has huge pages turned off). Elsewhere it does nothing.
-void RestartWithLargePages(char** argv);
-
 }  // namespace quorvale

@@ -486,35 +486,4 @@ void GuardWritesAgainstSignals() {
 
 std::unique_ptr<Platform> CreateSystemPlatform() { return std::make_unique<PosixPlatform>(); }
 
-void RestartWithLargePages(char** argv) {
-#if defined(__linux__) && defined(__GLIBC__)
-  static constexpr char kMarker[] = "QUORVALE_LARGE_PAGES";
-  if (std::getenv(kMarker) != nullptr) {
-    // This is the restarted program: the allocator has read its setting; the programs it
-    // starts get the environment as the user left it.
-    unsetenv(kMarker);
-    unsetenv("GLIBC_TUNABLES");
-    return;
-  }
-  if (argv == nullptr || argv[0] == nullptr || std::getenv("GLIBC_TUNABLES") != nullptr) return;
-  std::string mode;
-  if (!ReadFileBytes("/sys/kernel/mm/transparent_hugepage/enabled", &mode).ok() ||
-      mode.find("[never]") != std::string::npos) {
-    return;
-  }
-  setenv(kMarker, "1", 1);
-  // Huge pages for the big buffers; buffers up to 32 MB come from the heap and up to 256 MB
-  // of freed heap is kept, so that one load's buffers are reused by the next step (the sort,
-  // the output) instead of being mapped afresh.
-  setenv("GLIBC_TUNABLES",
-         "glibc.malloc.hugetlb=1:glibc.malloc.mmap_threshold=33554432:glibc.malloc.trim_threshold=268435456", 1);
-  execv("/proc/self/exe", argv);
-  // Could not start again: go on as we are.
-  unsetenv(kMarker);
-  unsetenv("GLIBC_TUNABLES");
-#else
-  (void)argv;
-#endif
-}
-
 }  // namespace quorvale

@@ -391,6 +391,4 @@ void GuardWritesAgainstSignals() {}
 
 std::unique_ptr<Platform> CreateSystemPlatform() { return std::make_unique<WindowsPlatform>(); }
 
-void RestartWithLargePages(char** argv) { (void)argv; }
-
 }  // namespace quorvale

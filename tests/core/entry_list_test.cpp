@@ -85,15 +85,14 @@ TEST(EntryList, EveryRowKeepsItsOwnAddressAndDescription) {
 TEST(EntryList, DroppedIndexIsMadeAgainOnDemand) {
   EntryList list;
   for (int i = 0; i < 3000; ++i) ASSERT_TRUE(list.Add("Host" + std::to_string(i) + ".example", "0.0.0.0", ""));
-  list.Prefetch(EntryList::KeyHash("x"));
   list.DropIndex();
-  list.Prefetch(EntryList::KeyHash("host1.example"));  // harmless without an index
   EXPECT_EQ(list.Name(0), "Host0.example");
   EXPECT_TRUE(list.Contains("HOST2999.EXAMPLE"));
   EXPECT_FALSE(list.Contains("host3000.example"));
   list.DropIndex();
-  EXPECT_FALSE(list.Add("host17.EXAMPLE", "10.0.0.1", "# again"));
-  EXPECT_TRUE(list.Add("host3000.example", "10.0.0.1", "# new"));
+  list.AddRows(std::vector<EntryList::NewRow>{{"host17.EXAMPLE", "10.0.0.1", "# again"},
+                                             {"host3000.example", "10.0.0.1", "# new"}});
+  EXPECT_EQ(list.size(), 3001u);
   list.DropIndex();
   const EntryList::Mark mark = list.MarkNow();
   ASSERT_TRUE(list.Add("later.example", "0.0.0.0", ""));
@@ -108,6 +107,34 @@ TEST(EntryList, DroppedIndexIsMadeAgainOnDemand) {
   EXPECT_EQ(list.size(), 3001u);
   EXPECT_EQ(list.Name(list.size() - 1), "host3000.example");
   EXPECT_EQ(list.Description(list.size() - 1), "# new");
+}
+
+// AddRows adds as Add does one row at a time: in order, the first of equal keys kept, also
+// within one call and while the index grows; ForEachRow gives the display order until told
+// to stop.
+TEST(EntryList, AddRowsAndForEachRowDoWhatTheOneRowCallsDo) {
+  std::vector<std::string> names;
+  for (int i = 0; i < 6000; ++i) names.push_back((i % 2 ? "HOST" : "host") + std::to_string(i / 2 % 2500) + ".example");
+  EntryList one_by_one;
+  EntryList at_once;
+  std::vector<EntryList::NewRow> rows;
+  for (size_t i = 0; i < names.size(); ++i) {
+    const EntryList::NewRow row{names[i], i % 3 ? "0.0.0.0" : "127.0.0.1", i % 5 ? "" : "# five"};
+    one_by_one.Add(row.name, row.address, row.description);
+    rows.push_back(row);
+  }
+  at_once.AddRows(rows);
+  const std::vector<Row> expected = Rows(one_by_one);
+  EXPECT_EQ(expected.size(), 2500u);
+  EXPECT_EQ(expected[0], (Row{"host0.example", "# five", "127.0.0.1"}));
+  EXPECT_EQ(Rows(at_once), expected);
+
+  std::vector<Row> visited;
+  EXPECT_FALSE(at_once.ForEachRow([&visited](const EntryList::RowTexts& row) {
+    visited.push_back({std::string(row.name), std::string(row.description), std::string(row.address)});
+    return visited.size() < 40;
+  }));
+  EXPECT_EQ(visited, std::vector<Row>(expected.begin(), expected.begin() + 40));
 }
 
 TEST(EntryList, DisplayOrderIsByteOrderOfTheName) {

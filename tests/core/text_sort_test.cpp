@@ -56,7 +56,7 @@ TEST(SortIdsByTextTest, BucketsKeepByteOrderAndTies) {
   using namespace std::string_literals;
   std::mt19937 random(7);
   const std::vector<std::string> stems = {""s, "\0"s, "\0\0"s, "a"s, "a\0"s, "ab"s, "\xff"s, "\xff\xff"s, "b"s, "Z"s};
-  std::vector<std::string> texts(kBucketedSortFrom + 5000);
+  std::vector<std::string> texts(text_sort_internal::kBucketedSortFrom + 5000);
   for (std::string& text : texts) {
     text = stems[random() % stems.size()];
     if (random() % 2 == 0) text += "example"s.substr(0, random() % 8);

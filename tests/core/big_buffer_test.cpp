@@ -1,0 +1,54 @@
+#include "core/big_buffer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace quorvale {
+namespace {
+
+// Blocks just under, at and over a huge page, and one above the allocator's heap limit:
+// each keeps what is written to its two ends, and the advice given for one never disturbs
+// what its neighbours in the heap hold.
+TEST(BigBufferTest, BlocksAndTheirNeighboursKeepTheirBytes) {
+  constexpr size_t kMegabyte = size_t{1} << 20;
+  std::vector<std::string> neighbours;
+  std::vector<std::pair<char*, size_t>> blocks;
+  for (size_t bytes : {2 * kMegabyte - 1, 2 * kMegabyte, 3 * kMegabyte + 5, 40 * kMegabyte}) {
+    neighbours.push_back(std::string(100, static_cast<char>('a' + blocks.size())));
+    char* block = static_cast<char*>(AllocateBigBuffer(bytes));
+    std::memset(block, 'x', 64);
+    std::memset(block + bytes - 64, 'y', 64);
+    blocks.emplace_back(block, bytes);
+  }
+  for (size_t i = 0; i < blocks.size(); ++i) {
+    const auto [block, bytes] = blocks[i];
+    EXPECT_EQ(std::string(block, 64), std::string(64, 'x'));
+    EXPECT_EQ(std::string(block + bytes - 64, 64), std::string(64, 'y'));
+    EXPECT_EQ(neighbours[i], std::string(100, static_cast<char>('a' + i)));
+    FreeBigBuffer(block, bytes);
+  }
+}
+
+TEST(BigBufferTest, ContainersGrowThroughHugePagesAndArraysMoveTheirBlock) {
+  BigString text;
+  BigVector<uint32_t> numbers;
+  for (uint32_t i = 0; i < 1000000; ++i) {
+    text += static_cast<char>('a' + i % 26);
+    numbers.push_back(i);
+  }
+  EXPECT_EQ(text.substr(999960, 26), "abcdefghijklmnopqrstuvwxyz");
+  EXPECT_EQ(numbers[999999], 999999u);
+
+  BigArray<uint64_t> first(1000000);
+  first[999999] = 7;
+  BigArray<uint64_t> second(std::move(first));
+  EXPECT_EQ(first.get(), nullptr);
+  EXPECT_EQ(second[999999], 7u);
+}
+
+}  // namespace
+}  // namespace quorvale
