@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "pieces.h"
+
 namespace quorvale {
 
 // Where a writer's bytes go, piece by piece and in order. Returns false once it can take no
@@ -25,7 +27,7 @@ ByteSink AppendTo(std::string* out);
 // that a big file goes out as it is formatted instead of being held whole in memory.
 class ChunkedOutput {
  public:
-  explicit ChunkedOutput(const ByteSink& sink, size_t piece_bytes = size_t{1} << 20);
+  explicit ChunkedOutput(const ByteSink& sink, size_t piece_bytes = kPieceBytes);
   ChunkedOutput(const ChunkedOutput&) = delete;
   ChunkedOutput& operator=(const ChunkedOutput&) = delete;
 

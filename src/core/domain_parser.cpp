@@ -4,8 +4,8 @@
 #include <new>
 
 #include "item_reader.h"
+#include "list_load.h"
 #include "name_rules.h"
-#include "rejected_lines.h"
 #include "text.h"
 
 namespace quorvale {
@@ -77,25 +77,21 @@ bool TreatDomainOnlyLine(std::string_view item, std::string& s, std::string_view
 }  // namespace
 
 Status ParseDomainListPieces(LinePieces& pieces, Session& session, const YieldFn& yield) {
-  const Session::LoadMark mark = session.BeginLoad();
-  RejectedLineSink rejected(session.RejectedLines);
+  ListLoad load(session);
   YieldTicker ticker(yield);
   ticker.Now();
-  try {
+  return load.Run(pieces, [&] {
     ForEachItem(
         pieces, [](std::string_view) {},
         [&](std::string_view raw) {
           if (TreatDomainLine(raw, session)) {
             ++session.EntriesLoaded;
           } else {
-            rejected.Add(raw);
+            load.rejected().Add(raw);
           }
           ticker.Tick();
         });
-  } catch (const std::bad_alloc&) {
-    return session.FinishLoad(OutOfMemory(""), mark);
-  }
-  return session.FinishLoad(pieces.status(), mark);
+  });
 }
 
 void ParseDomainListData(std::string_view data, Session& session, const YieldFn& yield) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "pieces.h"
 #include "text.h"
 #include "text_sort.h"
 
@@ -13,6 +14,12 @@ namespace {
 // takes 16 bytes instead of 40: such a list has one or two addresses (0.0.0.0, 127.0.0.1) in
 // any mix. The last few such details are kept at hand.
 constexpr size_t kPlainDetailsKept = 8;
+
+// The key index of an empty list; it doubles as the rows grow (a power of two).
+constexpr size_t kFirstIndexSlots = 1024;
+
+// A sorted count that matches no row count: the order must be made again.
+constexpr size_t kStale = static_cast<size_t>(-1);
 
 // The index lookups and the row reads of a big list miss the processor's caches: as a row is
 // added (or read in display order), the slot of the key (or the row) this many rows on is
@@ -41,7 +48,7 @@ uint32_t HashIgnoreAsciiCase(std::string_view text) {
 
 }  // namespace
 
-EntryList::EntryList() : slots_(1024, Slot{0, 0}) {}
+EntryList::EntryList() : slots_(kFirstIndexSlots, Slot{0, 0}) {}
 
 uint64_t EntryList::Store(std::string_view text) {
   uint64_t offset = arena_.size();
@@ -92,7 +99,7 @@ void EntryList::DropIndex() { BigVector<Slot>().swap(slots_); }
 
 void EntryList::RebuildIndex(size_t slot_count) const {
   if (slot_count == 0) {
-    slot_count = 1024;
+    slot_count = kFirstIndexSlots;
     while (slot_count < 2 * rows_.size()) slot_count *= 2;
   }
   slots_.assign(slot_count, Slot{0, 0});
@@ -165,7 +172,7 @@ void EntryList::Reserve(size_t rows, size_t bytes, bool with_index, const YieldF
   // The new index is cleared a megabyte at a time: fresh memory can be slow to come when the
   // system must first gather it, and the window goes on answering meanwhile.
   slots_.reserve(wanted);
-  constexpr size_t kSlotsAtATime = (size_t{1} << 20) / sizeof(Slot);
+  constexpr size_t kSlotsAtATime = kPieceBytes / sizeof(Slot);
   while (slots_.size() < wanted) {
     slots_.resize(std::min(wanted, slots_.size() + kSlotsAtATime), Slot{0, 0});
     if (yield) yield();
@@ -194,7 +201,7 @@ void EntryList::Clear() {
   plain_details_.clear();
   next_plain_ = 0;
   text_bytes_ = 0;
-  slots_.assign(1024, Slot{0, 0});
+  slots_.assign(kFirstIndexSlots, Slot{0, 0});
   order_.clear();
   order_.shrink_to_fit();
   sorted_count_ = 0;
@@ -215,8 +222,8 @@ void EntryList::RollBack(const Mark& mark) {
   next_plain_ = 0;
   // The index is made again from the rows left.
   RebuildIndex(slots_.size());
-  sorted_count_ = static_cast<size_t>(-1);
-  name_sorted_count_ = static_cast<size_t>(-1);
+  sorted_count_ = kStale;
+  name_sorted_count_ = kStale;
   name_rank_.clear();
 }
 
@@ -265,7 +272,7 @@ void EntryList::SetSort(Column column, SortDirection direction) {
   if (column == sort_column_ && direction == sort_direction_) return;
   sort_column_ = column;
   sort_direction_ = direction;
-  sorted_count_ = static_cast<size_t>(-1);
+  sorted_count_ = kStale;
 }
 
 const BigVector<uint32_t>& EntryList::Order() const {

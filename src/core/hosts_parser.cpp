@@ -1,11 +1,10 @@
 #include "hosts_parser.h"
 
 #include <algorithm>
-#include <new>
 
 #include "item_reader.h"
+#include "list_load.h"
 #include "name_rules.h"
-#include "rejected_lines.h"
 #include "text.h"
 
 namespace quorvale {
@@ -93,8 +92,7 @@ bool IsLineToCarry(std::string_view line, std::string& working) {
 }  // namespace
 
 Status ParseHostsPieces(LinePieces& pieces, Session& session, const YieldFn& yield) {
-  const Session::LoadMark mark = session.BeginLoad();
-  RejectedLineSink rejected(session.RejectedLines);
+  ListLoad load(session);
   YieldTicker ticker(yield);
   bool room_made = false;
   // Accepted lines are added to their lists a batch at a time, in file order (AddRows looks
@@ -127,7 +125,7 @@ Status ParseHostsPieces(LinePieces& pieces, Session& session, const YieldFn& yie
       ++session.EntriesLoaded;
       if (++waiting == kBatch) add_waiting();
     } else {
-      rejected.Add(raw);
+      load.rejected().Add(raw);
     }
     ticker.Tick();
   };
@@ -149,13 +147,10 @@ Status ParseHostsPieces(LinePieces& pieces, Session& session, const YieldFn& yie
     if (!piece.empty()) candidates = static_cast<size_t>(static_cast<double>(candidates) * total / piece.size());
     session.list1.Reserve(candidates, static_cast<size_t>(total), true, [&ticker] { ticker.Now(); });
   };
-  try {
+  return load.Run(pieces, [&] {
     ForEachItem(pieces, make_room, treat);
     add_waiting();
-  } catch (const std::bad_alloc&) {
-    return session.FinishLoad(OutOfMemory(""), mark);
-  }
-  return session.FinishLoad(pieces.status(), mark);
+  });
 }
 
 void ParseHostsData(std::string_view data, Session& session, const YieldFn& yield) {

@@ -182,7 +182,7 @@ bool FormatHostsFile(const Session& session, const WriteOptions& options, std::s
                options.add_www ? " * 2 avec les lignes 'www.'" : "");
   AppendCarriedLines(out, options.carried_lines);
 
-  YieldTicker ticker(yield, 4096);
+  YieldTicker ticker(yield, kYieldEveryRows);
   for (int pass = 0; pass < copies && !out.failed(); ++pass) {
     const std::string_view prefix = pass == 0 ? "" : "www.";
     list2.ForEachRow([&](const EntryList::RowTexts& row) {
@@ -211,7 +211,7 @@ bool FormatHostsFromArray(const SortBuffer& items, const WriteOptions& options, 
   ChunkedOutput out(sink);
   AppendHeader(out, ArrayPages(), date_text, "# Entry Count: ", items.size(), options.add_www ? " * 2 with www." : "");
 
-  YieldTicker ticker(yield, 4096);
+  YieldTicker ticker(yield, kYieldEveryRows);
   ticker.Now();
   for (int pass = 0; pass < copies && !out.failed(); ++pass) {
     const std::string_view prefix = pass == 0 ? "" : "www.";

@@ -15,6 +15,9 @@ namespace {
 
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
+// The room a whole read starts with when the file does not say its size; it doubles as needed.
+constexpr size_t kFirstReadBytes = size_t{1} << 16;
+
 }  // namespace
 
 std::string_view WithoutUtf8Bom(std::string_view data) {
@@ -121,7 +124,7 @@ Status ReadAll(std::FILE* file, const std::string& path, std::string* out) {
   Status status;
   // Read straight into the result, growing it when the file is longer than it said (a file
   // that grows meanwhile, or one whose size cannot be known).
-  size_t capacity = 1 << 16;
+  size_t capacity = kFirstReadBytes;
   if (std::fseek(file, 0, SEEK_END) == 0) {
     long length = std::ftell(file);
     if (length > 0) capacity = static_cast<size_t>(length) + 1;

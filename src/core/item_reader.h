@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "pieces.h"
 #include "status.h"
 #include "utf16.h"
 
@@ -91,7 +92,7 @@ class WholeData : public LinePieces {
 // A file on disk (or a stream), handed out as text: a UTF-16 file is decoded as it is read.
 class FilePieces : public LinePieces {
  public:
-  explicit FilePieces(size_t piece_bytes = size_t{1} << 20) : piece_bytes_(piece_bytes) {}
+  explicit FilePieces(size_t piece_bytes = kPieceBytes) : piece_bytes_(piece_bytes) {}
   ~FilePieces() override;
   FilePieces(const FilePieces&) = delete;
   FilePieces& operator=(const FilePieces&) = delete;

@@ -30,29 +30,6 @@ struct Session {
 
   void ResetRejectedLines() { RejectedLines.assign(1, std::string()); }
   size_t RowCount() const { return list1.size() + list2.size(); }
-
-  // Where a load into the lists began.
-  struct LoadMark {
-    EntryList::Mark list1;
-    EntryList::Mark list2;
-  };
-  // Starts a load: EntriesLoaded counts from 0. The mark is for FinishLoad().
-  LoadMark BeginLoad() {
-    EntriesLoaded = 0;
-    return {list1.MarkNow(), list2.MarkNow()};
-  }
-  // Ends a load that began at `mark` and whose reading ended with `read`, and returns
-  // `read`. A load that failed half-way adds nothing: the lists are as they were at `mark`,
-  // RejectedLines is back to one empty element and EntriesLoaded is 0.
-  Status FinishLoad(const Status& read, const LoadMark& mark) {
-    if (!read.ok()) {
-      list1.RollBack(mark.list1);
-      list2.RollBack(mark.list2);
-      ResetRejectedLines();
-      EntriesLoaded = 0;
-    }
-    return read;
-  }
 };
 
 }  // namespace quorvale

@@ -51,7 +51,7 @@ void SortAndDeduplicate(SortBuffer& buffer, const YieldFn& yield) {
   // Each entry is compared with the last kept entry only. Until something is kept the
   // previous key is "", so leading entries with an empty key are dropped.
   std::string_view previous_key;
-  YieldTicker ticker(yield, 4096);
+  YieldTicker ticker(yield, kYieldEveryRows);
   buffer.KeepIf([&](std::string_view entry) {
     ticker.Tick();
     const std::string_view key = EntryKey(entry);

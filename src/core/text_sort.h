@@ -32,6 +32,10 @@ namespace text_sort_internal {
 
 // From this many ids on, the ids are dealt into buckets first.
 inline constexpr size_t kBucketedSortFrom = 65536;
+// From this many items on, a range is ordered by a radix sort rather than std::sort.
+inline constexpr size_t kRadixSortFrom = 4096;
+// A radix pass sorts on 16 bits of the key at a time.
+inline constexpr size_t kRadixDigits = size_t{1} << 16;
 
 struct Item {
   uint64_t key;    // the 8 bytes at the current depth, big-endian, zero-padded
@@ -62,7 +66,7 @@ inline void RadixSort(Item* first, Item* last, std::vector<Item>& scratch, Yield
   scratch.resize(n);
   Item* from = first;
   Item* to = scratch.data();
-  std::vector<size_t> count(size_t{1} << 16);
+  std::vector<size_t> count(kRadixDigits);
   for (int pass = 0; pass < 5; ++pass) {
     auto digit = [pass](const Item& item) -> unsigned {
       return pass == 0 ? item.taken : static_cast<unsigned>((item.key >> (16 * (pass - 1))) & 0xffff);
@@ -105,7 +109,7 @@ void SortLevels(Item* first, Item* last, size_t depth, TextFn& text, TieFn& tie,
       for (Item* item = range.first; item != range.last; ++item) SetKey(*item, text(item->id), range.depth);
     }
     keys_set = false;
-    if (n >= 4096) {
+    if (n >= kRadixSortFrom) {
       RadixSort(range.first, range.last, scratch, ticker);
     } else {
       std::sort(range.first, range.last, KeyLess);
@@ -197,7 +201,7 @@ BigArray<Item> SortedItems(size_t n, IdAt id_at, TextFn& text, TieFn& tie, Yield
 
 template <typename TextFn, typename TieFn>
 void SortIdsByText(std::span<uint32_t> ids, TextFn text, TieFn tie, const YieldFn& yield) {
-  YieldTicker ticker(yield, 1024);
+  YieldTicker ticker(yield, kYieldEverySortSteps);
   const BigArray<text_sort_internal::Item> items =
       text_sort_internal::SortedItems(ids.size(), [&ids](size_t i) { return ids[i]; }, text, tie, ticker);
   for (size_t i = 0; i < ids.size(); ++i) ids[i] = items[i].id;
@@ -205,7 +209,7 @@ void SortIdsByText(std::span<uint32_t> ids, TextFn text, TieFn tie, const YieldF
 
 template <typename TextFn, typename TieFn>
 BigVector<uint32_t> SortIndexesByText(size_t count, TextFn text, TieFn tie, const YieldFn& yield) {
-  YieldTicker ticker(yield, 1024);
+  YieldTicker ticker(yield, kYieldEverySortSteps);
   const BigArray<text_sort_internal::Item> items = text_sort_internal::SortedItems(
       count, [](size_t i) { return static_cast<uint32_t>(i); }, text, tie, ticker);
   BigVector<uint32_t> ids;

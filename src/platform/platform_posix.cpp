@@ -401,7 +401,9 @@ class PosixPlatform : public Platform {
   // wrong account.
   std::string GetCurrentUserName() override {
     long suggested = sysconf(_SC_GETPW_R_SIZE_MAX);
-    std::string buffer(suggested > 0 ? static_cast<size_t>(suggested) : 1024, '\0');
+    // The system may not say how much room a user entry needs; it grows while too small.
+    constexpr size_t kFirstEntryBytes = 1024;
+    std::string buffer(suggested > 0 ? static_cast<size_t>(suggested) : kFirstEntryBytes, '\0');
     struct passwd entry;
     struct passwd* found = nullptr;
     while (true) {

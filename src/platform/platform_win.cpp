@@ -146,9 +146,10 @@ class WindowsPlatform : public Platform {
   // A buffer of 255 characters; a longer system directory (which Windows does not have)
   // gives "" rather than a cut path.
   std::string GetSystemDir() override {
-    char buffer[256] = {};
-    UINT length = GetSystemDirectoryA(buffer, 255);
-    if (length == 0 || length >= 255) return std::string();
+    constexpr UINT kLongestSystemDir = 255;
+    char buffer[kLongestSystemDir + 1] = {};
+    UINT length = GetSystemDirectoryA(buffer, kLongestSystemDir);
+    if (length == 0 || length >= kLongestSystemDir) return std::string();
     return std::string(buffer, length);
   }
 
@@ -243,6 +244,9 @@ class WindowsPlatform : public Platform {
     return std::string(buffer, strnlen(buffer, sizeof buffer));
   }
 
+  // The most a registry value read takes, in bytes.
+  static constexpr size_t kRegistryValueBytes = 1024;
+
   // Opens the key with all access (0x2003F) and reads at most 1024 bytes. A string is
   // returned as stored; a 32-bit number as "&h" and the hexadecimal digits of its bytes,
   // last byte first, each without a leading zero. Any other type is reported as read but
@@ -254,7 +258,7 @@ class WindowsPlatform : public Platform {
       out->clear();
       return false;
     }
-    std::string buffer(1024, '\0');
+    std::string buffer(kRegistryValueBytes, '\0');
     DWORD size = static_cast<DWORD>(buffer.size());
     DWORD type = 0;
     LONG result =
