@@ -30,9 +30,10 @@ class SortBuffer {
   // Makes room for `items` more entries of `bytes` more bytes in all.
   void Reserve(size_t items, size_t bytes);
   void Clear();
+  // Bytes of all entries' texts.
+  size_t text_bytes() const { return arena_.size(); }
   // Takes away the entries appended after the buffer held `items` entries of `bytes` bytes in
   // all (size() and text_bytes() then), as a failed load does.
-  size_t text_bytes() const { return arena_.size(); }
   void RollBack(size_t items, size_t bytes) {
     if (items >= spans_.size()) return;
     spans_.resize(items);
