@@ -33,22 +33,5 @@ TEST(BigBufferTest, BlocksAndTheirNeighboursKeepTheirBytes) {
   }
 }
 
-TEST(BigBufferTest, ContainersGrowThroughHugePagesAndArraysMoveTheirBlock) {
-  BigString text;
-  BigVector<uint32_t> numbers;
-  for (uint32_t i = 0; i < 1000000; ++i) {
-    text += static_cast<char>('a' + i % 26);
-    numbers.push_back(i);
-  }
-  EXPECT_EQ(text.substr(999960, 26), "abcdefghijklmnopqrstuvwxyz");
-  EXPECT_EQ(numbers[999999], 999999u);
-
-  BigArray<uint64_t> first(1000000);
-  first[999999] = 7;
-  BigArray<uint64_t> second(std::move(first));
-  EXPECT_EQ(first.get(), nullptr);
-  EXPECT_EQ(second[999999], 7u);
-}
-
 }  // namespace
 }  // namespace quorvale
