@@ -13,9 +13,10 @@
 #include <cstdio>
 #include <memory>
 
-#include "gui/form1.h"
-#include "gui/prompts.h"
-#include "gui/report_list_view.h"
+#include "forms/form1.h"
+#include "forms/prompts.h"
+#include "qt/form1_window.h"
+#include "qt/report_list_view.h"
 #include "platform/platform.h"
 
 namespace {
@@ -58,12 +59,17 @@ class BenchPlatform : public quorvale::Platform {
 // Nothing is asked during a load; any question gets the default answer.
 class SilentPrompts : public quorvale::Prompts {
  public:
-  Answer Message(QWidget*, const QString&, Buttons, Icon, const QString&, const QString&) override {
+  Answer Message(const std::string&, Buttons, Icon, const std::string&, const std::string&) override {
     return Answer::kOk;
   }
-  QString OpenFileName(QWidget*, const QString&, const QString&, const QStringList&, int*) override { return {}; }
-  QString SaveFileName(QWidget*, const QString&, const QString&, const QStringList&, int*) override { return {}; }
-  void RunModal(QDialog*) override {}
+  std::string OpenFileName(const std::string&, const std::string&, const std::vector<quorvale::FileFilter>&,
+                           int*) override {
+    return {};
+  }
+  std::string SaveFileName(const std::string&, const std::string&, const std::vector<quorvale::FileFilter>&,
+                           int*) override {
+    return {};
+  }
 };
 
 }  // namespace
@@ -77,7 +83,8 @@ int main(int argc, char* argv[]) {
   BenchPlatform platform(argv[1]);
   SilentPrompts prompts;
   quorvale::Form1 form(platform, prompts);
-  form.show();
+  quorvale::Form1Window window(form);
+  window.show();
   QCoreApplication::processEvents();
 
   // A zero-interval timer fires once per event-loop turn; the longest time between two
@@ -98,13 +105,13 @@ int main(int argc, char* argv[]) {
     turn_clock.start();
     measuring = true;
     load_clock.start();
-    form.findChild<QAction*>(QStringLiteral("OpenHostFile"))->trigger();
+    window.findChild<QAction*>(QStringLiteral("OpenHostFile"))->trigger();
     qint64 load_ms = load_clock.elapsed();
     max_gap = std::max(max_gap, turn_clock.elapsed());
     measuring = false;
     turns.stop();
 
-    auto* view = form.findChild<quorvale::ReportListView*>(QStringLiteral("ListView1"));
+    auto* view = window.findChild<quorvale::ReportListView*>(QStringLiteral("ListView1"));
     QElapsedTimer click_clock;
     click_clock.start();
     emit view->header()->sectionClicked(1);

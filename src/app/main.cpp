@@ -1,9 +1,11 @@
 #include <QApplication>
+#include <memory>
 
-#include "gui/app_setup.h"
-#include "gui/form1.h"
-#include "gui/prompts.h"
+#include "forms/form1.h"
 #include "platform/platform.h"
+#include "qt/app_setup.h"
+#include "qt/form1_window.h"
+#include "qt/qt_prompts.h"
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
@@ -12,6 +14,8 @@ int main(int argc, char* argv[]) {
   std::unique_ptr<quorvale::Platform> platform = quorvale::CreateSystemPlatform();
   quorvale::QtPrompts prompts;
   quorvale::Form1 form(*platform, prompts);
-  form.show();
+  quorvale::Form1Window window(form);
+  prompts.SetOwner(&window);
+  window.show();
   return QApplication::exec();
 }

@@ -12,7 +12,7 @@
 #include "core/hosts_parser.h"
 #include "core/hosts_writer.h"
 #include "core/item_reader.h"
-#include "core/list_rows.h"
+#include "support/list_rows.h"
 #include "core/report.h"
 #include "core/sorting.h"
 

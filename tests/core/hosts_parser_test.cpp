@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "core/list_rows.h"
+#include "support/list_rows.h"
 #include "support/test_files.h"
 
 namespace quorvale {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "core/hosts_parser.h"
-#include "core/list_rows.h"
+#include "support/list_rows.h"
 
 namespace quorvale {
 namespace {

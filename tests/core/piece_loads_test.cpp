@@ -7,7 +7,7 @@
 
 #include "core/domain_parser.h"
 #include "core/hosts_parser.h"
-#include "core/list_rows.h"
+#include "support/list_rows.h"
 #include "support/test_files.h"
 
 namespace quorvale {

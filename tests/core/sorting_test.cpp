@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "core/list_rows.h"
+#include "support/list_rows.h"
 
 namespace quorvale {
 namespace {

@@ -7,7 +7,7 @@
 
 #include "core/domain_parser.h"
 #include "core/hosts_writer.h"
-#include "core/list_rows.h"
+#include "support/list_rows.h"
 #include "core/sort_buffer.h"
 #include "core/sorting.h"
 #include "core/text.h"

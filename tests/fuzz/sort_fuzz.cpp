@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/list_rows.h"
+#include "support/list_rows.h"
 #include "core/sort_buffer.h"
 #include "core/sorting.h"
 #include "fuzz_check.h"

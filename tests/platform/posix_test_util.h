@@ -12,19 +12,6 @@
 
 namespace quorvale::testing {
 
-// Sets (or, with nullopt, removes) an environment variable for the life of the object.
-class ScopedEnv {
- public:
-  ScopedEnv(std::string name, std::optional<std::string> value);
-  ~ScopedEnv();
-  ScopedEnv(const ScopedEnv&) = delete;
-  ScopedEnv& operator=(const ScopedEnv&) = delete;
-
- private:
-  std::string name_;
-  std::optional<std::string> old_;
-};
-
 class ScopedUmask {
  public:
   explicit ScopedUmask(mode_t mask);

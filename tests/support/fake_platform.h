@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -27,6 +28,10 @@ class FakePlatform : public Platform {
   bool start_program_fails = false;
   // When set, every write to a path in this set fails with kAccessDenied (the old file stays).
   std::vector<std::string> failing_writes;
+  // When set, hears every call of the kinds "attributes PATH N", "sleep N", "exists PATH",
+  // "start PROGRAM" and "write PATH" before it is made, so that a test can look at the
+  // windows at that moment or log the order of the calls.
+  std::function<void(const std::string& call)> watch;
 
   // What happened.
   std::vector<std::pair<std::string, int>> attribute_calls;
@@ -42,8 +47,8 @@ class FakePlatform : public Platform {
   std::string UserDataFolder() override { return user_data_folder; }
   Status SetFileAttributes(const std::string& path, int attributes) override;
   int GetFileAttributes(const std::string& path) override { return real_->GetFileAttributes(path); }
-  bool PathFileExists(const std::string& path) override { return real_->PathFileExists(path); }
-  void Sleep(int milliseconds) override { sleeps.push_back(milliseconds); }
+  bool PathFileExists(const std::string& path) override;
+  void Sleep(int milliseconds) override;
   Status StartProgram(const std::vector<std::string>& argv, bool hidden) override;
   Status ShowTextFile(const std::string& path) override;
   Status OpenUrl(const std::string& url) override;
@@ -57,6 +62,8 @@ class FakePlatform : public Platform {
   std::int64_t FileModifiedTime(const std::string& path) override { return real_->FileModifiedTime(path); }
 
  private:
+  void Watch(const std::string& call);
+
   std::unique_ptr<Platform> real_;
 };
 

@@ -1,0 +1,202 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/byte_sink.h"
+#include "core/item_reader.h"
+#include "core/session.h"
+#include "core/status.h"
+#include "core/yield.h"
+#include "forms/form1_design.h"
+#include "forms/prompts.h"
+
+namespace quorvale {
+
+class Form2;
+class Form3;
+class Form3View;
+class frmAbout;
+class Platform;
+
+// What Form1 asks of the main window of a window program. The view shows what it is told
+// and reports what the user does (menu items, buttons, header clicks, the close box) by
+// calling Form1's handlers.
+class Form1View {
+ public:
+  virtual ~Form1View() = default;
+
+  virtual void SetStatusText(const std::string& text) = 0;
+  virtual void SetControlEnabled(Form1Control control, bool enabled) = 0;
+  virtual void SetControlCaption(Form1Control control, const std::string& caption) = 0;
+  // The whole window: while disabled it takes no input.
+  virtual void SetWindowEnabled(bool enabled) = 0;
+  virtual void SetWindowVisible(bool visible) = 0;
+  // The rows of list 1 or 2 changed (count, order or contents); the view reads them again
+  // from the Session.
+  virtual void ListChanged(int list_number) = 0;
+  // Where list 1 or 2 shows its order (the header's arrow).
+  virtual void ShowSortOrder(int list_number, Column column, SortDirection direction) = 0;
+  // Lets the pending events (paints, clicks, timers) run once.
+  virtual void ProcessEvents() = 0;
+  // Asks the window to close as its close box does; the answer comes back through
+  // Form1::CloseRequested.
+  virtual void Close() = 0;
+  // Ends the program's event loop with `exit_code`.
+  virtual void Quit(int exit_code) = 0;
+
+  // The other windows, modal for Form2 and frmAbout (these return when it closes), modeless
+  // for Form3 (shown centred until the returned view is destroyed).
+  virtual void RunOptionsWindow(Form2& form) = 0;
+  virtual void RunAboutWindow(frmAbout& form) = 0;
+  virtual std::unique_ptr<Form3View> OpenProgressWindow(Form3& form) = 0;
+};
+
+// The main window's behaviour: the two lists, the status text, the menus and the button
+// column, and every command they start. It owns the Session for the whole run. The handlers
+// are public so that the menus, the buttons and the tests run the same code.
+class Form1 {
+ public:
+  Form1(Platform& platform, Prompts& prompts);
+  ~Form1();
+  Form1(const Form1&) = delete;
+  Form1& operator=(const Form1&) = delete;
+
+  // The window's first steps, once the view is built: where the HOSTS file is, and the empty
+  // lists' state.
+  void Form_Load(Form1View* view);
+
+  Session& session() { return session_; }
+  const Session& session() const { return session_; }
+  const std::string& HostsPath() const { return HostsPath_; }
+  const std::string& CurrentFile() const { return CurrentFile_; }
+  int FilesLoaded() const { return FilesLoaded_; }
+  const std::string& StatusText() const { return status_text_; }
+  const std::string& LockCaption() const { return lock_caption_; }
+  bool CommandRunning() const { return running_commands_ > 0; }
+
+  // Menu "Hosts".
+  void OpenHostFile_Click();
+  void ReplaceHosts_Click();
+  // Menu "Fichier".
+  void Ouvrir_Click();
+  void SaveAs_Click();
+  void ChargerDom_Click();
+  void ExportDom_Click();
+  // Top-level menu items.
+  void Reset_Click();
+  void Apropos_Click();
+  // Buttons.
+  void Command2_Click();  // "Trier"
+  void Command3_Click();  // the sort buffer as a HOSTS file
+  void Command5_Click();  // lock or unlock the HOSTS file
+  void Command6_Click();  // load a domain-only file into the sort buffer
+  void Command7_Click();  // the sort buffer as names
+  void Command8_Click();  // the report of rejected lines
+  // A click on a column header of list 1 or 2 (0-based column). Dropped while a command
+  // runs; the header's arrow is then shown where the order is.
+  void ColumnClick(int list_number, int column);
+  // The close box: true when the window may close now (the lists are emptied and the program
+  // ends); false while a command runs, which closes the window once it has ended.
+  bool CloseRequested();
+
+  // Probes the HOSTS file and sets the lock button's caption.
+  void CheckHostsLock(const std::string& path);
+
+ private:
+  friend class CommandScope;
+
+  // Lets the window's events run once, as the explicit yields of the commands do.
+  void YieldNow();
+  // For long loops: lets the events run when about 10 ms have passed since the last time.
+  void YieldSliced();
+
+  void SetStatus(const std::string& text);
+  void SetEnabled(Form1Control control, bool enabled);
+  // Starts the access-control tool to deny (mode 0) or grant (mode 1) `user` full control
+  // of `path`, then waits the tool's fixed time. Fails only when the tool cannot be started.
+  Status SetFileAccess(const std::string& path, const std::string& user, int mode);
+  // Shows a fresh options window and waits for it. True when it was left with "OK", or closed
+  // with its close box after an earlier "OK" of the run (the earlier choice then stands).
+  bool RunOptionsWindow();
+  // Asks whether the descriptions go in and hands `write` the contents of both lists with the
+  // options of the last "OK", formatted as they are written, after the header and
+  // `carried_lines` (the lines kept from a replaced HOSTS file). From the answer until `write`
+  // returns, the window takes no input, so the lists cannot change under the writer.
+  Status WriteHostsFile(const std::function<Status(const FileContents&)>& write,
+                        std::vector<std::string> carried_lines = {});
+  // Empties both lists, yielding around each, as Reset and the close do.
+  void ClearLists();
+  // Shows `text` and returns true while no load has completed yet.
+  bool RefuseBeforeAnyLoad(const char* text);
+  std::string LoadedCountText() const;
+  void RefreshLists();
+  void EnableDataMenus();
+  void ShowProgress();
+  void CloseProgress();
+  // Hides the main window behind a fresh progress window, and the way back.
+  void HideBehindProgress();
+  void ComeBackFromProgress();
+  // 100 times: yield, wait 10 ms, yield.
+  void PauseAboutASecond();
+  // Keeps the progress window up after a HOSTS-format load: the pause above, then 200 ms.
+  void HoldProgress();
+  // For the saves of names and of the sort buffer: asks before an existing file is replaced
+  // and makes it writable; false when the save must stop (refused, or the file cannot be made
+  // writable, which has been reported).
+  bool ConfirmOverwrite(const std::string& path);
+  // Writes the file (formatted as it goes out, replacing the old one in one step) and tells
+  // the user whether it was saved.
+  void SaveFile(const std::string& path, const FileContents& contents);
+  // The open and save dialogs over text files; they share the last chosen filter. "" on
+  // cancel.
+  std::string ShowOpenDialog();
+  std::string ShowSaveDialog();
+  // A message box with the program's title unless `title` is given.
+  Prompts::Answer ShowMessage(const std::string& text, Prompts::Buttons buttons, Prompts::Icon icon,
+                              const std::string& title = {}, const std::string& detail = {});
+  // Tells the user that a file could not be written, with the system's reason from `status`.
+  void ReportSaveFailed(const Status& status);
+  // Tells the user that the load of `path` ran out of memory, when `status` says so.
+  void ReportOutOfMemory(const Status& status, const std::string& path);
+
+  // The window loads regular files only: a device or a named pipe may never end.
+  static constexpr InputKinds kInputs = InputKinds::kRegularFiles;
+
+  Platform& platform_;
+  Prompts& prompts_;
+  Form1View* view_ = nullptr;
+  Session session_;
+  YieldFn slice_yield_;
+  std::chrono::steady_clock::time_point last_yield_;
+  std::unique_ptr<Form3> progress_;
+  std::unique_ptr<Form3View> progress_view_;
+
+  std::string HostsPath_;
+  std::string CurrentFile_;
+  int FilesLoaded_ = 0;
+  std::string status_text_;
+  std::string lock_caption_;
+  // The file dialogs' record: the filter chosen last, preselected in the next one.
+  int file_filter_index_ = 0;
+  int running_commands_ = 0;
+  bool close_requested_ = false;
+};
+
+// Marks a command as running for its whole scope, so that a close asked for in the middle
+// of it (during a yield) waits until the command has ended.
+class CommandScope {
+ public:
+  explicit CommandScope(Form1* form);
+  ~CommandScope();
+  CommandScope(const CommandScope&) = delete;
+  CommandScope& operator=(const CommandScope&) = delete;
+
+ private:
+  Form1* form_;
+};
+
+}  // namespace quorvale

@@ -1,0 +1,168 @@
+// Domain lists and the sort buffer: the two loads, "Trier", and the three saves of names and
+// of the buffer.
+
+#include <string>
+
+#include "core/domain_parser.h"
+#include "core/hosts_writer.h"
+#include "core/sorting.h"
+#include "forms/form1.h"
+#include "forms/texts.h"
+#include "platform/platform.h"
+
+namespace quorvale {
+
+bool Form1::ConfirmOverwrite(const std::string& path) {
+  if (!platform_.PathFileExists(path)) return true;
+  if (ShowMessage(texts::kOverwrite, Prompts::Buttons::kOkCancel, Prompts::Icon::kNone, texts::kConfirmation) !=
+      Prompts::Answer::kOk) {
+    return false;
+  }
+  // A read-only file must become writable before it is replaced. When that is refused the
+  // file cannot be written either: say so now rather than after more questions.
+  const Status writable = platform_.SetFileAttributes(path, kAttrNormal);
+  if (!writable.ok()) {
+    ReportSaveFailed(writable);
+    return false;
+  }
+  return true;
+}
+
+void Form1::SaveFile(const std::string& path, const FileContents& contents) {
+  // The new file replaces the old one in one step once it is whole, so a failure at any
+  // point (folder not writable, disk full) leaves the old file as it was.
+  const Status saved = platform_.WriteFileAtomicInPieces(path, contents);
+  YieldNow();
+  if (saved.ok()) {
+    ShowMessage(texts::kFileSaved, Prompts::Buttons::kOk, Prompts::Icon::kNone);
+  } else {
+    ReportSaveFailed(saved);
+  }
+}
+
+void Form1::ChargerDom_Click() {
+  CommandScope scope(this);
+  view_->SetWindowEnabled(false);
+  CurrentFile_ = ShowOpenDialog();
+  YieldNow();
+  if (!CurrentFile_.empty()) {
+    HideBehindProgress();
+    // Only a file that is missing or whose attributes cannot be changed, or memory running
+    // out, ends the load here: the parser itself takes an unreadable file as an empty one.
+    // A load that ends half-way takes back what it had added.
+    bool loaded = false;
+    Status status;
+    if (platform_.SetFileAttributes(CurrentFile_, kAttrNormal).ok()) {
+      SetStatus(texts::kLoading);
+      session_.ResetRejectedLines();
+      YieldNow();
+      // An unreadable file loads as an empty one, whose line goes to the report.
+      status = ParseDomainList(CurrentFile_, session_, slice_yield_, kInputs);
+      loaded = status.code() != ErrorCode::kNoMemory;
+    }
+    if (loaded) {
+      ++FilesLoaded_;
+      RefreshLists();
+      SetStatus(LoadedCountText());
+      // Unlike the HOSTS-format loads, the progress window goes first and the pause of about
+      // a second follows, with the main window still hidden.
+      CloseProgress();
+      PauseAboutASecond();
+      YieldNow();
+      view_->SetWindowVisible(true);
+      YieldNow();
+      Command8_Click();
+    } else {
+      CloseProgress();
+      view_->SetWindowVisible(true);
+      ReportOutOfMemory(status, CurrentFile_);
+    }
+  }
+  view_->SetWindowEnabled(true);
+  if (session_.RowCount() > 0) EnableDataMenus();
+}
+
+void Form1::Command6_Click() {
+  CommandScope scope(this);
+  view_->SetWindowEnabled(false);
+  CurrentFile_ = ShowOpenDialog();
+  YieldNow();
+  // A missing file, attributes that cannot be changed, a file that cannot be read or an empty
+  // file end the load quietly, memory running out with a message. A load that ends half-way
+  // takes back the entries it had appended; those from earlier loads stay in the buffer.
+  if (!CurrentFile_.empty() && platform_.SetFileAttributes(CurrentFile_, kAttrNormal).ok()) {
+    SetStatus(texts::kLoading);
+    const Status loaded = LoadDomainOnlyFile(CurrentFile_, session_.SortArray, slice_yield_, kInputs);
+    if (loaded.ok()) {
+      ++FilesLoaded_;
+      SetStatus(std::to_string(session_.SortArray.size()) + " Adresse(s) chargée(s)");
+      CheckHostsLock(HostsPath_);
+      SetEnabled(Form1Control::kCommand2, true);
+    }
+    ReportOutOfMemory(loaded, CurrentFile_);
+  }
+  view_->SetWindowEnabled(true);
+}
+
+void Form1::ExportDom_Click() {
+  CommandScope scope(this);
+  YieldNow();
+  const std::string path = ShowSaveDialog();
+  if (path.empty()) return;
+  if (!ConfirmOverwrite(path)) return;
+  // The old file stays whole until the new contents are ready: it is replaced only after the
+  // question below, and not at all when the write fails.
+  YieldNow();
+  const bool include_comments =
+      ShowMessage(texts::kIncludeComments, Prompts::Buttons::kYesNo, Prompts::Icon::kNone) == Prompts::Answer::kYes;
+  YieldNow();
+  session_.list1.Sort(slice_yield_);
+  const WriteOptions options = WriteOptionsFor(session_, include_comments);
+  SaveFile(path, [&](const ByteSink& sink) { return FormatDomainExport(session_.list1, options, sink); });
+}
+
+void Form1::Command7_Click() {
+  CommandScope scope(this);
+  if (RefuseBeforeAnyLoad(texts::kLoadFirst)) return;
+  const std::string path = ShowSaveDialog();
+  if (path.empty()) return;
+  if (!ConfirmOverwrite(path)) return;
+  SaveFile(path, [this](const ByteSink& sink) { return FormatSortedNames(session_.SortArray, sink); });
+}
+
+void Form1::Command2_Click() {
+  CommandScope scope(this);
+  if (RefuseBeforeAnyLoad("vous devez d'abord charger un ficher d'adresses!")) return;
+  view_->SetWindowEnabled(false);
+  SetStatus("Veuillez patienter...");
+  YieldNow();
+  // An empty buffer stays empty and still counts as sorted.
+  SortAndDeduplicate(session_.SortArray, slice_yield_);
+  YieldNow();
+  SetStatus(std::to_string(session_.SortArray.size()) + " Adresses triees");
+  SetEnabled(Form1Control::kCommand3, true);
+  SetEnabled(Form1Control::kCommand4, true);
+  SetEnabled(Form1Control::kCommand7, true);
+  SetEnabled(Form1Control::kCommand8, true);
+  view_->SetWindowEnabled(true);
+}
+
+void Form1::Command3_Click() {
+  CommandScope scope(this);
+  if (RefuseBeforeAnyLoad(texts::kLoadFirst)) return;
+  const bool accepted = RunOptionsWindow();
+  YieldNow();
+  if (!accepted) return;
+  const std::string path = ShowSaveDialog();
+  if (path.empty()) return;
+  if (!ConfirmOverwrite(path)) return;
+  YieldNow();
+  const std::string date_text = CurrentDateTimeText();
+  // The buffer's entries are written whole: the descriptions question is not asked.
+  const WriteOptions options = WriteOptionsFor(session_, /*include_comments=*/false);
+  SaveFile(path, [&](const ByteSink& sink) {
+    return FormatHostsFromArray(session_.SortArray, options, date_text, sink, slice_yield_);
+  });
+}
+
+}  // namespace quorvale

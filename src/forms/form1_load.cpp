@@ -1,0 +1,111 @@
+// The HOSTS-format loads and the report of rejected lines.
+
+#include "core/hosts_parser.h"
+#include "core/report.h"
+#include "forms/form1.h"
+#include "forms/texts.h"
+#include "platform/platform.h"
+
+namespace quorvale {
+
+namespace {
+
+// The wait between clearing a file's attributes and reading it.
+constexpr int kBeforeReadMs = 200;
+
+}  // namespace
+
+void Form1::OpenHostFile_Click() {
+  CommandScope scope(this);
+  view_->SetWindowEnabled(false);
+  CurrentFile_ = HostsPath_;
+  YieldNow();
+  YieldNow();
+  if (!CurrentFile_.empty()) {
+    HideBehindProgress();
+    // Any failure from here (a missing file, attributes that cannot be cleared, a file that
+    // cannot be read, memory running out) ends the load; only the last is said. The report
+    // still runs below.
+    Status loaded;
+    if (platform_.SetFileAttributes(CurrentFile_, kAttrNormal).ok()) {
+      YieldNow();
+      platform_.Sleep(kBeforeReadMs);
+      YieldNow();
+      SetStatus(texts::kLoading);
+      session_.ResetRejectedLines();
+      loaded = ParseHostsFile(CurrentFile_, session_, slice_yield_, kInputs);
+      if (loaded.ok()) {
+        YieldNow();
+        RefreshLists();
+        SetStatus(LoadedCountText());
+        HoldProgress();
+      }
+    }
+    ComeBackFromProgress();
+    ReportOutOfMemory(loaded, CurrentFile_);
+  }
+  view_->SetWindowEnabled(true);
+  if (session_.RowCount() > 0) {
+    EnableDataMenus();
+    ++FilesLoaded_;
+  }
+  YieldNow();
+  Command8_Click();
+}
+
+void Form1::Ouvrir_Click() {
+  CommandScope scope(this);
+  view_->SetWindowEnabled(false);
+  CurrentFile_ = ShowOpenDialog();
+  YieldNow();
+  if (!CurrentFile_.empty()) {
+    HideBehindProgress();
+    bool parsed = false;
+    Status loaded;
+    if (platform_.SetFileAttributes(CurrentFile_, kAttrNormal).ok()) {
+      platform_.Sleep(kBeforeReadMs);
+      YieldNow();
+      SetStatus(texts::kLoading);
+      session_.ResetRejectedLines();
+      loaded = ParseHostsFile(CurrentFile_, session_, slice_yield_, kInputs);
+      if (loaded.ok()) {
+        parsed = true;
+        ++FilesLoaded_;
+        RefreshLists();
+        SetStatus(LoadedCountText());
+        HoldProgress();
+      }
+    }
+    ComeBackFromProgress();
+    ReportOutOfMemory(loaded, CurrentFile_);
+    if (parsed) Command8_Click();
+  }
+  view_->SetWindowEnabled(true);
+  if (session_.RowCount() > 0) EnableDataMenus();
+  YieldNow();
+}
+
+void Form1::Command8_Click() {
+  std::string report = BuildReport(session_.RejectedLines);
+  YieldNow();
+  std::string path = GetAppFolder(platform_.ExecutablePath()) + std::string(kReportFileName);
+  Status status = platform_.WriteFileAtomic(path, report);
+  if (!status.ok()) {
+    // The program's folder is often not writable once installed; the report then goes to
+    // the user's own application data folder.
+    std::string folder = platform_.UserDataFolder();
+    if (!folder.empty()) {
+      path = folder + std::string(kReportFileName);
+      status = platform_.WriteFileAtomic(path, report);
+    }
+  }
+  if (!status.ok()) {
+    ReportSaveFailed(status);
+    return;
+  }
+  // The report is written; a viewer that cannot be started is not worth a message.
+  (void)platform_.ShowTextFile(path);
+  YieldNow();
+}
+
+}  // namespace quorvale

@@ -1,0 +1,108 @@
+// Locking the HOSTS file.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/item_reader.h"
+#include "core/report.h"
+#include "forms/form1.h"
+#include "platform/platform.h"
+
+namespace quorvale {
+
+namespace {
+
+enum AccessMode { kDeny = 0, kGrant = 1 };
+
+// The logon name, cut at its first NUL as the fixed-size buffer of the system call would
+// be; an unknown name is "" and is passed on as it is.
+std::string GetCurrentUser(Platform& platform) {
+  std::string name = platform.GetCurrentUserName();
+  size_t nul = name.find('\0');
+  if (nul != std::string::npos) name.resize(nul);
+  return name;
+}
+
+// The access-control tool: the copy next to the program (a build folder, or an install on
+// Windows), else the one a Linux install keeps in its private folder, else whatever the
+// system's program search finds under the bare name.
+std::string AccessTool(Platform& platform) {
+#ifdef _WIN32
+  constexpr std::string_view kToolFile = "subinacl.exe";
+#else
+  constexpr std::string_view kToolFile = "subinacl";
+#endif
+  // Relative to the program's folder: bin/quorvale finds libexec/quorvale/subinacl.
+  constexpr std::string_view kInstalledToolFolder = "../libexec/quorvale/";
+  std::string folder = GetAppFolder(platform.ExecutablePath());
+  if (!folder.empty()) {
+    for (const std::string& candidate :
+         {folder + std::string(kToolFile), folder + std::string(kInstalledToolFolder) + std::string(kToolFile)}) {
+      if (platform.PathFileExists(candidate)) return candidate;
+    }
+  }
+  return "subinacl";
+}
+
+// How long the lock tool is given before the file is probed.
+constexpr int kToolWaitMs = 400;
+
+}  // namespace
+
+Status Form1::SetFileAccess(const std::string& path, const std::string& user, int mode) {
+  // Every word is an argument of its own, so blanks or shell characters in the path or the
+  // name can neither split the command nor run anything.
+  const std::vector<std::string> argv = {AccessTool(platform_), "/file", path,
+                                         (mode == kDeny ? "/Deny=" : "/Grant=") + user + "=F"};
+  Status started = platform_.StartProgram(argv, /*hidden=*/true);
+  if (!started.ok()) return started;
+  // The tool is not awaited: its exit status and output are never read. This fixed pause is
+  // the only wait before the file is probed.
+  YieldNow();
+  platform_.Sleep(kToolWaitMs);
+  YieldNow();
+  return started;
+}
+
+void Form1::Command5_Click() {
+  CommandScope scope(this);
+  int mode = -1;
+  if (lock_caption_ == form1_design::kLockCaption) {
+    mode = kDeny;
+  } else if (lock_caption_ == form1_design::kUnlockCaption) {
+    mode = kGrant;
+  }
+  if (mode >= 0) {
+    const std::string user = GetCurrentUser(platform_);
+    Status started = SetFileAccess(HostsPath_, user, mode);
+    if (!started.ok()) {
+      // Without the tool nothing changed; the caption stays as it is.
+      ShowMessage("Impossible de lancer l'outil subinacl.", Prompts::Buttons::kOk, Prompts::Icon::kCritical, {},
+                  started.ToString());
+      return;
+    }
+  }
+  YieldNow();
+  CheckHostsLock(HostsPath_);
+}
+
+void Form1::CheckHostsLock(const std::string& path) {
+  // A file the user may not read is taken as locked. A missing file is not locked. A file
+  // that holds nothing (not even after a byte-order mark) fails the first read as well and
+  // so also reads as locked.
+  bool readable = true;
+  if (platform_.PathFileExists(path)) {
+    std::string bytes;
+    readable = ReadFileBytes(path, &bytes).ok();
+    if (readable) {
+      ItemReader reader(bytes);
+      std::string_view item;
+      readable = reader.Next(&item);
+    }
+  }
+  lock_caption_ = readable ? form1_design::kLockCaption : form1_design::kUnlockCaption;
+  view_->SetControlCaption(Form1Control::kCommand5, lock_caption_);
+}
+
+}  // namespace quorvale

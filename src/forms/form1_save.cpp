@@ -1,0 +1,110 @@
+// Writing the lists as a HOSTS file: save and replace.
+
+#include <ctime>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "core/hosts_parser.h"
+#include "core/hosts_writer.h"
+#include "forms/form1.h"
+#include "forms/form2.h"
+#include "forms/texts.h"
+#include "platform/hosts_replace.h"
+#include "platform/platform.h"
+
+namespace quorvale {
+
+bool Form1::RunOptionsWindow() {
+  Form2 form(session_);
+  view_->RunOptionsWindow(form);
+  return session_.OptionsAccepted;
+}
+
+Status Form1::WriteHostsFile(const std::function<Status(const FileContents&)>& write,
+                             std::vector<std::string> carried_lines) {
+  const bool include_comments =
+      ShowMessage(texts::kIncludeComments, Prompts::Buttons::kYesNo, Prompts::Icon::kNone) == Prompts::Answer::kYes;
+  // The lists must not change while they are formatted and written, so no other command
+  // may start during the yields.
+  view_->SetWindowEnabled(false);
+  YieldNow();
+  // The file is written as it is formatted, so a big list is never held whole a second time.
+  const std::string date_text = CurrentDateTimeText();
+  WriteOptions options = WriteOptionsFor(session_, include_comments);
+  options.carried_lines = std::move(carried_lines);
+  const Status written = write([&](const ByteSink& sink) {
+    return FormatHostsFile(session_, options, date_text, sink, slice_yield_);
+  });
+  YieldNow();
+  view_->SetWindowEnabled(true);
+  return written;
+}
+
+void Form1::SaveAs_Click() {
+  CommandScope scope(this);
+  if (RefuseBeforeAnyLoad(texts::kLoadFirst)) return;
+  const bool accepted = RunOptionsWindow();
+  YieldNow();
+  if (!accepted) return;
+
+  const std::string path = ShowSaveDialog();
+  if (path.empty()) return;
+  if (!ConfirmOverwrite(path)) return;
+
+  YieldNow();
+  const Status written = WriteHostsFile(
+      [this, &path](const FileContents& contents) { return platform_.WriteFileAtomicInPieces(path, contents); });
+  if (!written.ok()) {
+    ReportSaveFailed(written);
+    return;
+  }
+  ShowMessage(texts::kFileSaved, Prompts::Buttons::kOk, Prompts::Icon::kNone);
+}
+
+void Form1::ReplaceHosts_Click() {
+  CommandScope scope(this);
+  const bool accepted = RunOptionsWindow();
+  YieldNow();
+  if (!accepted) return;
+
+  const std::string path = platform_.HostsPath();
+  YieldNow();
+  // Until the writing starts, a failing step is skipped: a missing file cannot be made
+  // normal, and the write tells whether the file can be replaced. A replace that fails puts
+  // back the attributes the file had before the command.
+  const int attributes_before = platform_.GetFileAttributes(path);
+  (void)platform_.SetFileAttributes(path, kAttrNormal);
+  if (platform_.PathFileExists(path)) {
+    const Prompts::Answer answer = ShowMessage("Voulez vous vraiment remplacer le ficher hosts ?",
+                                               Prompts::Buttons::kOkCancel, Prompts::Icon::kNone, texts::kConfirmation);
+    YieldNow();
+    if (answer != Prompts::Answer::kOk) {
+      (void)platform_.SetFileAttributes(path, kAttrReadOnly | kAttrHidden | kAttrSystem);
+      return;
+    }
+    // ReplaceHostsFile makes the file normal again before it copies and writes it.
+  }
+
+  // The lines of the current file that the lists cannot hold go into the new one; a file
+  // that cannot be read stops the replace before anything is written.
+  std::vector<std::string> carried_lines;
+  Status replaced = ReadLinesToCarry(path, &carried_lines);
+  // The old file is kept as a dated copy beside it; a copy that cannot be made stops the
+  // replace before anything is written.
+  if (replaced.ok()) {
+    replaced = WriteHostsFile(
+        [this, &path](const FileContents& contents) {
+          return ReplaceHostsFile(platform_, path, contents, std::time(nullptr));
+        },
+        std::move(carried_lines));
+  }
+  if (!replaced.ok()) {
+    RestoreAttributesAfterFailure(platform_, path, attributes_before);
+    ReportSaveFailed(replaced);
+    return;
+  }
+  ShowMessage("Fichier hosts remplace", Prompts::Buttons::kOk, Prompts::Icon::kNone);
+}
+
+}  // namespace quorvale

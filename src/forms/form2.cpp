@@ -1,0 +1,38 @@
+#include "forms/form2.h"
+
+#include "core/session.h"
+
+namespace quorvale {
+
+void Form2::Form_Load(Form2View* view) {
+  view_ = view;
+  view_->SetChecked(Form2Box::kCheck2, true);
+  view_->SetChecked(Form2Box::kCheck3, false);
+  view_->SetChecked(Form2Box::kCheck1, true);
+}
+
+// A click has already changed its box; setting the other box reports no click, so one click
+// settles both address boxes (exactly one of them checked).
+void Form2::Check2_Click() {
+  if (view_->IsChecked(Form2Box::kCheck2)) view_->SetChecked(Form2Box::kCheck3, false);
+  if (!view_->IsChecked(Form2Box::kCheck2)) view_->SetChecked(Form2Box::kCheck3, true);
+}
+
+void Form2::Check3_Click() {
+  if (view_->IsChecked(Form2Box::kCheck3)) view_->SetChecked(Form2Box::kCheck2, false);
+  if (!view_->IsChecked(Form2Box::kCheck2)) view_->SetChecked(Form2Box::kCheck3, true);
+}
+
+void Form2::Command1_Click() {
+  session_.RedirectAddress = view_->IsChecked(Form2Box::kCheck2) ? "127.0.0.1" : "0.0.0.0";
+  session_.AddWwwLines = view_->IsChecked(Form2Box::kCheck1);
+  session_.OptionsAccepted = true;
+  view_->Close();
+}
+
+void Form2::Command2_Click() {
+  session_.OptionsAccepted = false;
+  view_->Close();
+}
+
+}  // namespace quorvale

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "forms/design.h"
+
+namespace quorvale {
+
+struct Session;
+
+enum class Form2Box { kCheck1, kCheck2, kCheck3 };
+
+// What Form2 asks of the options window of a window program. The boxes change their own
+// state when the user clicks them, before the click is reported.
+class Form2View {
+ public:
+  virtual ~Form2View() = default;
+  virtual bool IsChecked(Form2Box box) const = 0;
+  virtual void SetChecked(Form2Box box, bool checked) = 0;
+  // Closes the modal window.
+  virtual void Close() = 0;
+};
+
+// The options window: the redirection address ("127.0.0.1" or "0.0.0.0", an exclusive pair
+// of check boxes) and the "www." lines. "OK" stores the choice in the session, "Annuler"
+// only records the refusal, the close box changes nothing; Enter and Escape do nothing. A new
+// window is made for every opening, so it always starts from its design state.
+class Form2 {
+ public:
+  explicit Form2(Session& session) : session_(session) {}
+
+  void Form_Load(Form2View* view);
+  void Check2_Click();
+  void Check3_Click();
+  void Command1_Click();  // "OK"
+  void Command2_Click();  // "Annuler"
+
+ private:
+  Session& session_;
+  Form2View* view_ = nullptr;
+};
+
+// Form2 as it is designed.
+namespace form2_design {
+
+inline constexpr const char* kCaption = "Options";
+// The window: 5430 x 1845 twips. The controls' sizes were made for an 8-point font; where
+// the system's font is wider, a control grows to the right to show its whole text, the
+// controls after it on its row move right so that none overlaps another, and the window
+// widens.
+inline constexpr int kWidthTwips = 5430;
+inline constexpr int kHeightTwips = 1845;
+inline constexpr int kFontPoints = 8;
+
+struct ControlDesign {
+  const char* name;
+  const char* caption;
+  Rect place;  // twips
+};
+inline constexpr ControlDesign kLabel1 = {"Label1", "Choisissez l'adresse de redirection:", {240, 360, 2655, 255}};
+inline constexpr ControlDesign kCheck2 = {"Check2", "127.0.0.1", {3120, 360, 975, 255}};
+inline constexpr ControlDesign kCheck3 = {"Check3", "0.0.0.0", {4440, 360, 855, 255}};
+inline constexpr ControlDesign kCheck1 = {"Check1", "Ajouter une ligne avec www. pour chaque entree", {240, 840, 3855, 255}};
+inline constexpr ControlDesign kCommand1 = {"Command1", "OK", {1440, 1320, 1095, 375}};
+inline constexpr ControlDesign kCommand2 = {"Command2", "Annuler", {2880, 1320, 1095, 375}};
+// The tab order; the focus starts on the first.
+inline constexpr const char* kTabOrder[] = {"Check1", "Check2", "Check3", "Command1", "Command2"};
+
+}  // namespace form2_design
+
+}  // namespace quorvale

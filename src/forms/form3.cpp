@@ -1,0 +1,16 @@
+#include "forms/form3.h"
+
+#include "core/session.h"
+#include "forms/texts.h"
+
+namespace quorvale {
+
+void Form3::Form_Load(Form3View* view) {
+  view_ = view;
+  view_->SetLabelText(1, texts::kLoading);
+  view_->SetLabelText(2, "0 Entree");
+}
+
+void Form3::Timer1_Timer() { view_->SetLabelText(2, std::to_string(session_.EntriesLoaded) + " Entrees"); }
+
+}  // namespace quorvale

@@ -1,0 +1,87 @@
+#include "forms/frm_about.h"
+
+#include <cstdlib>
+#include <iterator>
+#include <sstream>
+
+#include "forms/prompts.h"
+#include "forms/texts.h"
+#include "platform/platform.h"
+
+namespace quorvale {
+
+namespace {
+
+constexpr const char* kDescription = "Utilitaire de gestion du fichier Hosts";
+
+// Where the system-information tool is registered, in the order they are tried.
+constexpr const char* kSysInfoPathKey = "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO";
+constexpr const char* kSysInfoPathValue = "PATH";
+constexpr const char* kSysInfoFolderKey = "SOFTWARE\\Microsoft\\Shared Tools Location";
+constexpr const char* kSysInfoFolderValue = "MSINFO";
+
+}  // namespace
+
+void frmAbout::Form_Load(AboutView* view) { view_ = view; }
+
+std::string frmAbout::Caption() { return std::string("About ") + texts::kTitle; }
+
+std::string frmAbout::TitleText() { return texts::kTitle; }
+
+// "Version major.minor.revision", each number in decimal without leading zeros.
+std::string frmAbout::VersionText() {
+  std::istringstream parts(QUORVALE_VERSION);
+  std::string text = "Version ";
+  for (int i = 0; i < 3; ++i) {
+    std::string part;  // stays "" when the version has fewer numbers
+    std::getline(parts, part, '.');
+    if (i > 0) text += '.';
+    text += std::to_string(std::strtol(part.c_str(), nullptr, 10));
+  }
+  return text;
+}
+
+std::string frmAbout::DescriptionText() { return std::string("Description:\r\n\r\n") + kDescription; }
+
+void frmAbout::cmdOK_Click() { view_->Close(); }
+
+void frmAbout::cmdSysInfo_Click() { StartSysInfo(); }
+
+void frmAbout::Link_Click(int index) {
+  if (index < 0 || index >= static_cast<int>(std::size(kLinks))) return;
+  // The browser reports nothing back; the links report nothing either.
+  (void)platform_.OpenUrl(kLinks[index].address);
+}
+
+bool frmAbout::GetKeyValue(unsigned long KeyRoot, const std::string& KeyName, const std::string& SubKeyRef,
+                           std::string* KeyVal) {
+  return platform_.ReadRegistryString(KeyRoot, KeyName, SubKeyRef, KeyVal);
+}
+
+void frmAbout::StartSysInfo() {
+  std::string path;
+  if (GetKeyValue(kHkeyLocalMachine, kSysInfoPathKey, kSysInfoPathValue, &path)) {
+    // The registered path is started as it stands, without testing that it exists.
+    if (!platform_.StartProgram({path}, /*hidden=*/false).ok()) ShowUnavailable();
+    return;
+  }
+  std::string folder;
+  if (GetKeyValue(kHkeyLocalMachine, kSysInfoFolderKey, kSysInfoFolderValue, &folder)) {
+    // Registry folders use backslashes; a folder written with slashes only keeps them.
+    const char separator =
+        folder.find('/') != std::string::npos && folder.find('\\') == std::string::npos ? '/' : '\\';
+    const std::string tool = folder + separator + "MSINFO32.EXE";
+    if (platform_.PathFileExists(tool)) {
+      if (!platform_.StartProgram({tool}, /*hidden=*/false).ok()) ShowUnavailable();
+      return;
+    }
+  }
+  ShowUnavailable();
+}
+
+void frmAbout::ShowUnavailable() {
+  (void)prompts_.Message("System Information Is Unavailable At This Time", Prompts::Buttons::kOk,
+                         Prompts::Icon::kNone, texts::kTitle, {});
+}
+
+}  // namespace quorvale

@@ -1,0 +1,21 @@
+#pragma once
+
+namespace quorvale::texts {
+
+// The program's own texts that several windows or commands share, exactly as the user sees
+// them (UTF-8).
+inline constexpr const char* kTitle = "Quorvale";
+inline constexpr const char* kTextFiles = "Fichiers Texte (.txt)";
+inline constexpr const char* kTextPattern = "*.txt";
+inline constexpr const char* kAllFiles = "Tous les fichiers (*.*)";
+inline constexpr const char* kAllPattern = "*";
+inline constexpr const char* kConfirmation = "Confirmation";
+inline constexpr const char* kSaveFailed = "Echec! le fichier n'a pas pu etre enregistre.";
+inline constexpr const char* kFileSaved = "Fichier enregistre";
+inline constexpr const char* kOverwrite = "Le fichier existe deja, voulez vous l'ecraser ?";
+inline constexpr const char* kIncludeComments = "Voulez vous inclure les commentaire ?";
+inline constexpr const char* kLoading = "Chargement en cours...";
+inline constexpr const char* kLoadFirst = "vous devez d'abord charger un ficher d'adresse!";
+inline constexpr const char* kNoMemory = "Memoire insuffisante pour charger ce fichier.";
+
+}  // namespace quorvale::texts

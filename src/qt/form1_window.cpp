@@ -1,0 +1,217 @@
+#include "qt/form1_window.h"
+
+#include <iterator>
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLayout>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+
+#include "forms/texts.h"
+#include "qt/about_window.h"
+#include "qt/entry_model.h"
+#include "qt/form2_window.h"
+#include "qt/form3_window.h"
+#include "qt/twips.h"
+
+namespace quorvale {
+
+namespace {
+
+// The handlers of the controls that do something when used.
+using Handler = void (Form1::*)();
+Handler HandlerOf(Form1Control control) {
+  switch (control) {
+    case Form1Control::kOpenHostFile:
+      return &Form1::OpenHostFile_Click;
+    case Form1Control::kReplaceHosts:
+      return &Form1::ReplaceHosts_Click;
+    case Form1Control::kOuvrir:
+      return &Form1::Ouvrir_Click;
+    case Form1Control::kSaveAs:
+      return &Form1::SaveAs_Click;
+    case Form1Control::kChargerDom:
+      return &Form1::ChargerDom_Click;
+    case Form1Control::kExportDom:
+      return &Form1::ExportDom_Click;
+    case Form1Control::kReset:
+      return &Form1::Reset_Click;
+    case Form1Control::kApropos:
+      return &Form1::Apropos_Click;
+    case Form1Control::kCommand2:
+      return &Form1::Command2_Click;
+    case Form1Control::kCommand3:
+      return &Form1::Command3_Click;
+    case Form1Control::kCommand5:
+      return &Form1::Command5_Click;
+    case Form1Control::kCommand6:
+      return &Form1::Command6_Click;
+    case Form1Control::kCommand7:
+      return &Form1::Command7_Click;
+    case Form1Control::kCommand8:
+      return &Form1::Command8_Click;
+    default:
+      return nullptr;
+  }
+}
+
+int IndexOf(Form1Control control) { return static_cast<int>(control); }
+
+}  // namespace
+
+Form1Window::Form1Window(Form1& form, QWidget* parent) : QMainWindow(parent), form_(form) {
+  setObjectName(QStringLiteral("Form1"));
+  setWindowTitle(QString::fromUtf8(texts::kTitle));
+  setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowCloseButtonHint);
+
+  auto* client = new QWidget(this);
+  client->setObjectName(QStringLiteral("client"));
+  client->setFixedSize(TwipsSize(form1_design::kClientWidthTwips, form1_design::kClientHeightTwips));
+  setCentralWidget(client);
+
+  model1_ = new EntryModel(form_.session().list1, this);
+  model2_ = new EntryModel(form_.session().list2, this);
+  ListView1_ = BuildList("ListView1", model1_, 1);
+  ListView1_->setGeometry(Twips(form1_design::kListView1));
+  ListView2_ = BuildList("ListView2", model2_, 2);
+  ListView2_->setGeometry(Twips(form1_design::kListView2));
+
+  Label1_ = new QLabel(client);
+  Label1_->setObjectName(QStringLiteral("Label1"));
+  QRect label = Twips(form1_design::kLabel1);
+  label.setWidth(client->width() - label.left() - form1_design::kStatusRightMargin);
+  Label1_->setGeometry(label);
+
+  BuildMenus();
+  BuildButtons();
+  setFixedSize(sizeHint());
+  layout()->setSizeConstraint(QLayout::SetFixedSize);
+
+  form_.Form_Load(this);
+}
+
+Form1Window::~Form1Window() {
+  // The views read the session's lists; they go before the models and the window.
+  delete ListView1_;
+  delete ListView2_;
+}
+
+ReportListView* Form1Window::BuildList(const char* name, EntryModel* model, int list_number) {
+  auto* view = new ReportListView(centralWidget());
+  view->setObjectName(QString::fromLatin1(name));
+  view->setModel(model);
+  for (int column = 0; column < static_cast<int>(std::size(form1_design::kColumns)); ++column) {
+    view->setColumnWidth(column, form1_design::kColumns[column].width);
+  }
+  QHeaderView* header = view->header();
+  header->setSectionsClickable(true);
+  header->setSortIndicatorShown(true);
+  header->setSortIndicator(0, Qt::AscendingOrder);
+  header->setStretchLastSection(false);
+  connect(header, &QHeaderView::sectionClicked, this,
+          [this, list_number](int section) { form_.ColumnClick(list_number, section); });
+  return view;
+}
+
+void Form1Window::BuildMenus() {
+  for (const form1_design::MenuDesign& design : form1_design::kMenus) {
+    QMenu* menu = nullptr;
+    if (design.name != nullptr) {
+      menu = menuBar()->addMenu(QString::fromUtf8(design.caption));
+      menu->setObjectName(QString::fromLatin1(design.name));
+    }
+    for (int i = 0; i < design.item_count; ++i) {
+      const form1_design::MenuItemDesign& item = design.items[i];
+      const QString caption = QString::fromUtf8(item.caption);
+      QAction* action = menu != nullptr ? menu->addAction(caption) : menuBar()->addAction(caption);
+      action->setObjectName(QString::fromLatin1(item.name));
+      if (Handler handler = HandlerOf(item.control)) {
+        connect(action, &QAction::triggered, this, [this, handler] { (form_.*handler)(); });
+      }
+      actions_[IndexOf(item.control)] = action;
+    }
+  }
+}
+
+void Form1Window::BuildButtons() {
+  for (const form1_design::ButtonDesign& design : form1_design::kButtons) {
+    auto* button = new QPushButton(QString::fromUtf8(design.caption), centralWidget());
+    button->setObjectName(QString::fromLatin1(design.name));
+    button->setGeometry(Twips(design.place));
+    button->setEnabled(design.enabled);
+    if (Handler handler = HandlerOf(design.control)) {
+      connect(button, &QPushButton::clicked, this, [this, handler] { (form_.*handler)(); });
+    }
+    buttons_[IndexOf(design.control)] = button;
+  }
+  QWidget* previous = nullptr;
+  for (const char* name : form1_design::kTabOrder) {
+    auto* widget = centralWidget()->findChild<QWidget*>(QString::fromLatin1(name));
+    if (previous != nullptr) setTabOrder(previous, widget);
+    previous = widget;
+  }
+}
+
+void Form1Window::SetStatusText(const std::string& text) { Label1_->setText(QString::fromStdString(text)); }
+
+void Form1Window::SetControlEnabled(Form1Control control, bool enabled) {
+  if (QAction* action = actions_[IndexOf(control)]) action->setEnabled(enabled);
+  if (QPushButton* button = buttons_[IndexOf(control)]) button->setEnabled(enabled);
+}
+
+void Form1Window::SetControlCaption(Form1Control control, const std::string& caption) {
+  const QString text = QString::fromStdString(caption);
+  if (QAction* action = actions_[IndexOf(control)]) action->setText(text);
+  if (QPushButton* button = buttons_[IndexOf(control)]) button->setText(text);
+}
+
+void Form1Window::SetWindowEnabled(bool enabled) { setEnabled(enabled); }
+
+void Form1Window::SetWindowVisible(bool visible) { setVisible(visible); }
+
+void Form1Window::ListChanged(int list_number) { (list_number == 1 ? model1_ : model2_)->Refresh(); }
+
+void Form1Window::ShowSortOrder(int list_number, Column column, SortDirection direction) {
+  (list_number == 1 ? ListView1_ : ListView2_)
+      ->header()
+      ->setSortIndicator(static_cast<int>(column),
+                         direction == SortDirection::kAscending ? Qt::AscendingOrder : Qt::DescendingOrder);
+}
+
+void Form1Window::ProcessEvents() { QCoreApplication::processEvents(); }
+
+void Form1Window::Close() { close(); }
+
+void Form1Window::Quit(int exit_code) { QCoreApplication::exit(exit_code); }
+
+void Form1Window::RunOptionsWindow(Form2& form) {
+  Form2Window window(form, this);
+  window.exec();
+}
+
+void Form1Window::RunAboutWindow(frmAbout& form) {
+  AboutWindow window(form, this);
+  window.exec();
+}
+
+std::unique_ptr<Form3View> Form1Window::OpenProgressWindow(Form3& form) {
+  auto window = std::make_unique<Form3Window>(form);
+  window->Open();
+  return window;
+}
+
+void Form1Window::closeEvent(QCloseEvent* event) {
+  if (form_.CloseRequested()) {
+    event->accept();
+  } else {
+    event->ignore();
+  }
+}
+
+}  // namespace quorvale

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QMainWindow>
+#include <array>
+#include <memory>
+#include <string>
+
+#include "forms/form1.h"
+#include "qt/report_list_view.h"
+
+class QAction;
+class QLabel;
+class QPushButton;
+
+namespace quorvale {
+
+class EntryModel;
+
+// The main window on Qt: the two lists, the status text, the menus and the button column as
+// Form1 designs them. It shows what Form1 tells it and hands it the user's clicks.
+class Form1Window : public QMainWindow, public Form1View {
+  Q_OBJECT
+
+ public:
+  // Builds the window and runs Form1's first steps.
+  explicit Form1Window(Form1& form, QWidget* parent = nullptr);
+  ~Form1Window() override;
+
+  Form1& form() { return form_; }
+
+  // Form1View.
+  void SetStatusText(const std::string& text) override;
+  void SetControlEnabled(Form1Control control, bool enabled) override;
+  void SetControlCaption(Form1Control control, const std::string& caption) override;
+  void SetWindowEnabled(bool enabled) override;
+  void SetWindowVisible(bool visible) override;
+  void ListChanged(int list_number) override;
+  void ShowSortOrder(int list_number, Column column, SortDirection direction) override;
+  void ProcessEvents() override;
+  void Close() override;
+  void Quit(int exit_code) override;
+  void RunOptionsWindow(Form2& form) override;
+  void RunAboutWindow(frmAbout& form) override;
+  std::unique_ptr<Form3View> OpenProgressWindow(Form3& form) override;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void BuildMenus();
+  void BuildButtons();
+  ReportListView* BuildList(const char* name, EntryModel* model, int list_number);
+
+  Form1& form_;
+  EntryModel* model1_ = nullptr;
+  EntryModel* model2_ = nullptr;
+  ReportListView* ListView1_ = nullptr;
+  ReportListView* ListView2_ = nullptr;
+  QLabel* Label1_ = nullptr;
+  // Each control is a menu item or a button.
+  std::array<QAction*, kForm1ControlCount> actions_{};
+  std::array<QPushButton*, kForm1ControlCount> buttons_{};
+};
+
+}  // namespace quorvale

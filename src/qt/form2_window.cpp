@@ -1,0 +1,126 @@
+#include "qt/form2_window.h"
+
+#include <algorithm>
+#include <map>
+
+#include <QCheckBox>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+
+#include "qt/twips.h"
+
+namespace quorvale {
+
+namespace {
+
+// The least room between two controls of a row, and between the last one and the window's
+// edge, in pixels.
+constexpr int kControlGap = 8;
+
+template <typename T>
+T* AddControl(QWidget* parent, const form2_design::ControlDesign& design) {
+  auto* control = new T(QString::fromUtf8(design.caption), parent);
+  control->setObjectName(QString::fromLatin1(design.name));
+  control->setGeometry(Twips(design.place));
+  return control;
+}
+
+}  // namespace
+
+Form2Window::Form2Window(Form2& form, QWidget* parent)
+    : QDialog(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
+                          Qt::WindowCloseButtonHint),
+      form_(form) {
+  setObjectName(QStringLiteral("Form2"));
+  setWindowTitle(QString::fromUtf8(form2_design::kCaption));
+  setModal(true);
+  resize(TwipsSize(form2_design::kWidthTwips, form2_design::kHeightTwips));
+  QFont design_font = font();
+  design_font.setPointSize(form2_design::kFontPoints);
+  setFont(design_font);
+
+  AddControl<QLabel>(this, form2_design::kLabel1);
+  check2_ = AddControl<QCheckBox>(this, form2_design::kCheck2);
+  check3_ = AddControl<QCheckBox>(this, form2_design::kCheck3);
+  check1_ = AddControl<QCheckBox>(this, form2_design::kCheck1);
+  auto* command1 = AddControl<QPushButton>(this, form2_design::kCommand1);
+  auto* command2 = AddControl<QPushButton>(this, form2_design::kCommand2);
+  command1->setAutoDefault(false);
+  command2->setAutoDefault(false);
+
+  QWidget* previous = nullptr;
+  for (const char* name : form2_design::kTabOrder) {
+    auto* widget = findChild<QWidget*>(QString::fromLatin1(name));
+    if (previous != nullptr) setTabOrder(previous, widget);
+    previous = widget;
+  }
+
+  // `clicked` comes from the user's clicks only, after the box changed its state.
+  connect(check2_, &QCheckBox::clicked, this, [this] { form_.Check2_Click(); });
+  connect(check3_, &QCheckBox::clicked, this, [this] { form_.Check3_Click(); });
+  connect(command1, &QPushButton::clicked, this, [this] { form_.Command1_Click(); });
+  connect(command2, &QPushButton::clicked, this, [this] { form_.Command2_Click(); });
+
+  FitTexts();
+  if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
+  }
+  form_.Form_Load(this);
+  check1_->setFocus();
+}
+
+void Form2Window::FitTexts() {
+  // The controls that show a text of their own, row by row, left to right.
+  std::map<int, std::map<int, QWidget*>> rows;
+  for (QWidget* control : findChildren<QWidget*>()) {
+    if (qobject_cast<QLabel*>(control) != nullptr || qobject_cast<QCheckBox*>(control) != nullptr) {
+      rows[control->y()][control->x()] = control;
+    }
+  }
+  int right = width();
+  for (auto& [top, row] : rows) {
+    int room_from = 0;
+    for (auto& [left, control] : row) {
+      control->move(std::max(left, room_from), top);
+      control->resize(std::max(control->width(), control->sizeHint().width()), control->height());
+      room_from = control->geometry().right() + 1 + kControlGap;
+    }
+    right = std::max(right, room_from);
+  }
+  resize(right, height());
+}
+
+QCheckBox* Form2Window::Box(Form2Box box) const {
+  switch (box) {
+    case Form2Box::kCheck1:
+      return check1_;
+    case Form2Box::kCheck2:
+      return check2_;
+    case Form2Box::kCheck3:
+      return check3_;
+  }
+  return nullptr;
+}
+
+bool Form2Window::IsChecked(Form2Box box) const { return Box(box)->isChecked(); }
+
+void Form2Window::SetChecked(Form2Box box, bool checked) { Box(box)->setChecked(checked); }
+
+void Form2Window::Close() { close(); }
+
+void Form2Window::keyPressEvent(QKeyEvent* event) {
+  switch (event->key()) {
+    case Qt::Key_Escape:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      event->accept();
+      return;
+    default:
+      QDialog::keyPressEvent(event);
+  }
+}
+
+}  // namespace quorvale

@@ -1,0 +1,52 @@
+#include "forms/form1_fixture.h"
+
+#include "support/list_rows.h"
+
+namespace quorvale::testing {
+
+std::string Describe(const ScriptedPrompts::Shown& shown) {
+  const char* buttons = shown.buttons == Prompts::Buttons::kOk         ? "OK"
+                        : shown.buttons == Prompts::Buttons::kOkCancel ? "OK/Cancel"
+                                                                       : "Yes/No";
+  const char* icon = shown.icon == Prompts::Icon::kNone ? "none" : "critical";
+  return shown.text + " | " + buttons + " | " + icon + " | " + shown.title;
+}
+
+Form1Test::Form1Test() {
+  platform_.executable_path = Path("quorvale");
+  platform_.hosts_path = Path("HOSTS");
+  platform_.user_data_folder = Path("userdata/");
+  view_.form = &form_;
+  form_.Form_Load(&view_);
+}
+
+Form1Test::~Form1Test() = default;
+
+std::vector<std::string> Form1Test::Rows(int list_number) const {
+  std::vector<std::string> rows;
+  for (const Row& row : testing::Rows(list_number == 1 ? form_.session().list1 : form_.session().list2)) {
+    rows.push_back(row.name + "|" + row.description + "|" + row.address);
+  }
+  return rows;
+}
+
+std::vector<std::string> Form1Test::Buffer() const { return Entries(form_.session().SortArray); }
+
+std::vector<std::string> Form1Test::Messages() const {
+  std::vector<std::string> lines;
+  for (const auto& shown : prompts_.messages) lines.push_back(Describe(shown));
+  return lines;
+}
+
+void Form1Test::LoadThrough(void (Form1::*click)(), const char* name, std::string_view content) {
+  WriteBytes(Path(name), content);
+  ChooseFile(Path(name));
+  (form_.*click)();
+}
+
+void Form1Test::LoadHosts(std::string_view content) {
+  WriteBytes(Path("HOSTS"), content);
+  form_.OpenHostFile_Click();
+}
+
+}  // namespace quorvale::testing

@@ -1,0 +1,65 @@
+#include "support/fake_platform.h"
+
+#include <algorithm>
+
+namespace quorvale::testing {
+
+FakePlatform::FakePlatform() : real_(CreateSystemPlatform()) {}
+
+void FakePlatform::Watch(const std::string& call) {
+  if (watch) watch(call);
+}
+
+Status FakePlatform::SetFileAttributes(const std::string& path, int attributes) {
+  Watch("attributes " + path + " " + std::to_string(attributes));
+  attribute_calls.emplace_back(path, attributes);
+  return real_->SetFileAttributes(path, attributes);
+}
+
+bool FakePlatform::PathFileExists(const std::string& path) {
+  Watch("exists " + path);
+  return real_->PathFileExists(path);
+}
+
+void FakePlatform::Sleep(int milliseconds) {
+  Watch("sleep " + std::to_string(milliseconds));
+  sleeps.push_back(milliseconds);
+}
+
+Status FakePlatform::StartProgram(const std::vector<std::string>& argv, bool hidden) {
+  Watch("start " + (argv.empty() ? std::string() : argv[0]));
+  if (start_program_fails) return Status(ErrorCode::kNotFound, argv.empty() ? "" : argv[0], "");
+  started.push_back(argv);
+  started_hidden.push_back(hidden);
+  return Status::Ok();
+}
+
+Status FakePlatform::ShowTextFile(const std::string& path) {
+  shown_files.push_back(path);
+  return Status::Ok();
+}
+
+Status FakePlatform::OpenUrl(const std::string& url) {
+  opened_urls.push_back(url);
+  return Status::Ok();
+}
+
+bool FakePlatform::ReadRegistryString(unsigned long root, const std::string& key, const std::string& value,
+                                      std::string* out) {
+  out->clear();
+  if (root != kHkeyLocalMachine) return false;
+  auto it = registry.find({key, value});
+  if (it == registry.end()) return false;
+  *out = it->second;
+  return true;
+}
+
+Status FakePlatform::WriteFileAtomic(const std::string& path, std::string_view bytes) {
+  Watch("write " + path);
+  if (std::find(failing_writes.begin(), failing_writes.end(), path) != failing_writes.end()) {
+    return Status(ErrorCode::kAccessDenied, path, "refused by the test");
+  }
+  return real_->WriteFileAtomic(path, bytes);
+}
+
+}  // namespace quorvale::testing

@@ -1,0 +1,124 @@
+#include "support/fake_views.h"
+
+#include <gtest/gtest.h>
+
+namespace quorvale::testing {
+
+namespace {
+
+// A progress window view that tells the main window's record when it goes.
+class RecordedForm3View : public FakeForm3View {
+ public:
+  explicit RecordedForm3View(FakeForm1View* owner) : FakeForm3View(&owner->log), owner_(owner) {}
+  ~RecordedForm3View() override {
+    owner_->progress = nullptr;
+    owner_->progress_view = nullptr;
+  }
+
+ private:
+  FakeForm1View* owner_;
+};
+
+}  // namespace
+
+void FakeForm2View::Click(Form2Box box) {
+  checked_[Index(box)] = !checked_[Index(box)];
+  if (box == Form2Box::kCheck2) form_.Check2_Click();
+  if (box == Form2Box::kCheck3) form_.Check3_Click();
+}
+
+std::string FakeForm2View::Checked() const {
+  std::string text;
+  for (const auto& [box, caption] : {std::pair{Form2Box::kCheck2, "127.0.0.1"}, std::pair{Form2Box::kCheck3, "0.0.0.0"},
+                                     std::pair{Form2Box::kCheck1, "www"}}) {
+    if (!IsChecked(box)) continue;
+    if (!text.empty()) text += ',';
+    text += caption;
+  }
+  return text;
+}
+
+FakeForm1View::FakeForm1View() {
+  for (const form1_design::ButtonDesign& button : form1_design::kButtons) {
+    enabled[Index(button.control)] = button.enabled;
+    captions[Index(button.control)] = button.caption;
+  }
+  for (const form1_design::MenuDesign& menu : form1_design::kMenus) {
+    for (int i = 0; i < menu.item_count; ++i) {
+      enabled[Index(menu.items[i].control)] = true;
+      captions[Index(menu.items[i].control)] = menu.items[i].caption;
+    }
+  }
+}
+
+void FakeForm1View::SetWindowEnabled(bool enabled_now) {
+  window_enabled = enabled_now;
+  log.push_back(enabled_now ? "enabled" : "disabled");
+}
+
+void FakeForm1View::SetWindowVisible(bool visible_now) {
+  visible = visible_now;
+  log.push_back(visible_now ? "shown" : "hidden");
+}
+
+void FakeForm1View::ShowSortOrder(int list_number, Column column, SortDirection direction) {
+  sort_order[list_number - 1] =
+      std::to_string(static_cast<int>(column)) + " " + std::to_string(static_cast<int>(direction));
+}
+
+void FakeForm1View::ProcessEvents() {
+  ++events_processed;
+  if (progress != nullptr) {
+    progress->Timer1_Timer();
+    progress_counts.push_back(progress_view->labels[1]);
+  }
+  if (pending_event) {
+    std::function<void()> event = std::move(pending_event);
+    pending_event = nullptr;
+    event();
+  }
+}
+
+void FakeForm1View::Close() {
+  log.push_back("close");
+  if (form->CloseRequested()) log.push_back("closed");
+}
+
+void FakeForm1View::RunOptionsWindow(Form2& form2) {
+  log.push_back("options");
+  FakeForm2View view(form2);
+  form2.Form_Load(&view);
+  if (options_scripts.empty()) {
+    ADD_FAILURE() << "unexpected options window";
+    return;
+  }
+  auto script = std::move(options_scripts.front());
+  options_scripts.pop_front();
+  script(form2, view);
+}
+
+void FakeForm1View::RunAboutWindow(frmAbout& about) {
+  log.push_back("about");
+  if (about_scripts.empty()) {
+    ADD_FAILURE() << "unexpected about window";
+    return;
+  }
+  auto script = std::move(about_scripts.front());
+  about_scripts.pop_front();
+  script(about);
+}
+
+std::unique_ptr<Form3View> FakeForm1View::OpenProgressWindow(Form3& form3) {
+  log.push_back("progress opened");
+  auto view = std::make_unique<RecordedForm3View>(this);
+  form3.Form_Load(view.get());
+  progress = &form3;
+  progress_view = view.get();
+  return view;
+}
+
+void ClickOk(Form2& form, FakeForm2View&) { form.Command1_Click(); }
+
+void ClickAnnuler(Form2& form, FakeForm2View&) { form.Command2_Click(); }
+
+}  // namespace quorvale::testing

@@ -1,0 +1,111 @@
+#pragma once
+
+#include <array>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "forms/form1.h"
+#include "forms/form2.h"
+#include "forms/form3.h"
+#include "forms/frm_about.h"
+
+namespace quorvale::testing {
+
+// The options window as a record of its boxes; Click is the user's click on a box.
+class FakeForm2View : public Form2View {
+ public:
+  explicit FakeForm2View(Form2& form) : form_(form) {}
+
+  bool IsChecked(Form2Box box) const override { return checked_[Index(box)]; }
+  void SetChecked(Form2Box box, bool checked) override { checked_[Index(box)] = checked; }
+  void Close() override { closed = true; }
+
+  // The box changes its state, then the click is reported, as a real box does.
+  void Click(Form2Box box);
+  // "127.0.0.1,0.0.0.0,www": the checked boxes' captions, in that order.
+  std::string Checked() const;
+
+  bool closed = false;
+
+ private:
+  static int Index(Form2Box box) { return static_cast<int>(box); }
+  Form2& form_;
+  std::array<bool, 3> checked_{};
+};
+
+// The progress window as a record of its labels.
+class FakeForm3View : public Form3View {
+ public:
+  explicit FakeForm3View(std::vector<std::string>* log) : log_(log) {}
+  ~FakeForm3View() override { log_->push_back("progress closed"); }
+  void SetLabelText(int label_number, const std::string& text) override {
+    labels[label_number == 1 ? 0 : 1] = text;
+  }
+  std::array<std::string, 2> labels;
+
+ private:
+  std::vector<std::string>* log_;
+};
+
+// The main window as a record of what Form1 told it, with scripts for the other windows.
+// Every change of the window's state goes to `log` in order ("disabled", "hidden", "list 1",
+// "progress opened", ...), so tests can check what happened when.
+class FakeForm1View : public Form1View {
+ public:
+  FakeForm1View();
+
+  void SetStatusText(const std::string& text) override { status = text; }
+  void SetControlEnabled(Form1Control control, bool on) override { enabled[Index(control)] = on; }
+  void SetControlCaption(Form1Control control, const std::string& caption) override {
+    captions[Index(control)] = caption;
+  }
+  void SetWindowEnabled(bool enabled) override;
+  void SetWindowVisible(bool visible) override;
+  void ListChanged(int list_number) override { log.push_back("list " + std::to_string(list_number)); }
+  void ShowSortOrder(int list_number, Column column, SortDirection direction) override;
+  void ProcessEvents() override;
+  void Close() override;
+  void Quit(int code) override { exit_code = code; }
+  void RunOptionsWindow(Form2& form) override;
+  void RunAboutWindow(frmAbout& form) override;
+  std::unique_ptr<Form3View> OpenProgressWindow(Form3& form) override;
+
+  bool IsEnabled(Form1Control control) const { return enabled[Index(control)]; }
+  const std::string& Caption(Form1Control control) const { return captions[Index(control)]; }
+
+  Form1* form = nullptr;
+  std::string status;
+  std::array<bool, kForm1ControlCount> enabled{};
+  std::array<std::string, kForm1ControlCount> captions;
+  bool window_enabled = true;
+  bool visible = true;
+  // "list column direction" per list, as the headers show it.
+  std::array<std::string, 2> sort_order = {"0 0", "0 0"};
+  std::vector<std::string> log;
+  int events_processed = 0;
+  int exit_code = -1;
+  // The progress window while it is open; each ProcessEvents ticks its timer.
+  Form3* progress = nullptr;
+  FakeForm3View* progress_view = nullptr;
+  std::vector<std::string> progress_counts;  // Label2 after each tick
+
+  // What the user does in the options and about windows, one script per opening; an opening
+  // without a script fails the test and leaves the window by its close box.
+  std::deque<std::function<void(Form2&, FakeForm2View&)>> options_scripts;
+  std::deque<std::function<void(frmAbout&)>> about_scripts;
+  // Runs once at the next ProcessEvents, as a click that waits in the event queue.
+  std::function<void()> pending_event;
+
+ private:
+  static int Index(Form1Control control) { return static_cast<int>(control); }
+};
+
+// Form2 scripts for the common answers.
+void ClickOk(Form2& form, FakeForm2View& view);
+void ClickAnnuler(Form2& form, FakeForm2View& view);
+
+}  // namespace quorvale::testing
