@@ -148,8 +148,8 @@ class Form1 {
   // and makes it writable; false when the save must stop (refused, or the file cannot be made
   // writable, which has been reported).
   bool ConfirmOverwrite(const std::string& path);
-  // Writes the file (formatted as it goes out, replacing the old one in one step) and tells
-  // the user whether it was saved.
+  // Writes the file (formatted as it goes out, replacing the old one in one step) with the
+  // window disabled, and tells the user whether it was saved.
   void SaveFile(const std::string& path, const FileContents& contents);
   // The open and save dialogs over text files; they share the last chosen filter. "" on
   // cancel.

@@ -29,10 +29,14 @@ bool Form1::ConfirmOverwrite(const std::string& path) {
 }
 
 void Form1::SaveFile(const std::string& path, const FileContents& contents) {
-  // The new file replaces the old one in one step once it is whole, so a failure at any
-  // point (folder not writable, disk full) leaves the old file as it was.
+  // The lists and the buffer must not change while they are formatted and written, so the
+  // window takes no input until the file is whole. The new file replaces the old one in one
+  // step, so a failure at any point (folder not writable, disk full) leaves the old file as
+  // it was.
+  view_->SetWindowEnabled(false);
   const Status saved = platform_.WriteFileAtomicInPieces(path, contents);
   YieldNow();
+  view_->SetWindowEnabled(true);
   if (saved.ok()) {
     ShowMessage(texts::kFileSaved, Prompts::Buttons::kOk, Prompts::Icon::kNone);
   } else {
@@ -116,6 +120,8 @@ void Form1::ExportDom_Click() {
   const bool include_comments =
       ShowMessage(texts::kIncludeComments, Prompts::Buttons::kYesNo, Prompts::Icon::kNone) == Prompts::Answer::kYes;
   YieldNow();
+  // The window takes no input from the sort on; SaveFile gives it back.
+  view_->SetWindowEnabled(false);
   session_.list1.Sort(slice_yield_);
   const WriteOptions options = WriteOptionsFor(session_, include_comments);
   SaveFile(path, [&](const ByteSink& sink) { return FormatDomainExport(session_.list1, options, sink); });
