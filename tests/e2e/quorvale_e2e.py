@@ -503,7 +503,7 @@ def main():
         program.picture(options, shot("options.png"))
         program.click(ox + OPTIONS_OK[0], oy + OPTIONS_OK[1])
         program.wait_gone(options)
-        dialog = program.wait_window("quorvale")
+        dialog = program.wait_window("Quorvale", exclude=(main_window,))
         program.focus(dialog)
         display.xdotool("type", "--delay", "30", SAVED_NAME)
         program.keys("Return")

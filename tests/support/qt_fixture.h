@@ -1,0 +1,63 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QString>
+#include <QTimer>
+#include <functional>
+#include <memory>
+#include <ostream>
+
+#include "forms/form1.h"
+#include "qt/form1_window.h"
+#include "qt/report_list_view.h"
+#include "support/fake_platform.h"
+#include "support/scripted_prompts.h"
+#include "support/test_files.h"
+
+// Readable QString values in test failure messages.
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+
+namespace quorvale::testing {
+
+// The child of `parent` called `name`; fails the test when there is none.
+template <typename T>
+T* Find(const QObject* parent, const char* name) {
+  T* found = parent->findChild<T*>(QString::fromLatin1(name));
+  EXPECT_NE(found, nullptr) << name;
+  return found;
+}
+
+// Runs `action` on the next modal window once it is open (a message box, a file dialog, the
+// options or the about window); the test fails if none opens.
+inline void OnNextModal(std::function<void(QWidget*)> action) {
+  QTimer::singleShot(0, [action = std::move(action)] {
+    QWidget* modal = QApplication::activeModalWidget();
+    EXPECT_NE(modal, nullptr);
+    if (modal != nullptr) action(modal);
+  });
+}
+
+// The real Qt main window over Form1, the program and the HOSTS file in a fresh folder.
+class Form1WindowTest : public ::testing::Test {
+ protected:
+  Form1WindowTest() {
+    platform_.executable_path = dir_.File("quorvale");
+    platform_.hosts_path = dir_.File("HOSTS");
+    window_ = std::make_unique<Form1Window>(form_);
+    window_->show();
+  }
+
+  QAction* Action(const char* name) { return Find<QAction>(window_.get(), name); }
+  ReportListView* View(const char* name) { return Find<ReportListView>(window_.get(), name); }
+
+  TempDir dir_;
+  FakePlatform platform_;
+  ScriptedPrompts prompts_;
+  Form1 form_{platform_, prompts_};
+  std::unique_ptr<Form1Window> window_;
+};
+
+}  // namespace quorvale::testing

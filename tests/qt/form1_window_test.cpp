@@ -1,0 +1,202 @@
+// The main window on Qt: the widgets Form1 designs, and the wiring of real menu items,
+// buttons, header clicks and the close box to Form1.
+
+#include <QAbstractItemModel>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTest>
+#include <string>
+#include <vector>
+
+#include "support/qt_fixture.h"
+
+namespace quorvale::testing {
+namespace {
+
+QStringList Captions(const QList<QAction*>& actions) {
+  QStringList captions;
+  for (QAction* action : actions) captions << action->objectName() + "=" + action->text();
+  return captions;
+}
+
+TEST_F(Form1WindowTest, TheDesignedWindow) {
+  EXPECT_EQ(window_->windowTitle(), "Quorvale");
+  EXPECT_EQ(window_->centralWidget()->size(), QSize(543, 430));
+  EXPECT_EQ(Find<QLabel>(window_.get(), "Label1")->text(), "Aucune adresse chargee");
+  EXPECT_EQ(Find<QLabel>(window_.get(), "Label1")->geometry().topLeft(), QPoint(240, 408));
+
+  EXPECT_EQ(Captions(window_->menuBar()->actions()),
+            (QStringList{"=Hosts", "=Fichier", "Reset=Reset", "Apropos=A propos"}));
+  EXPECT_EQ(Captions(Find<QMenu>(window_.get(), "HostsOperation")->actions()),
+            (QStringList{"OpenHostFile=Charger le fichier hosts", "ReplaceHosts=Remplacer le fichier hosts"}));
+  EXPECT_EQ(Captions(Find<QMenu>(window_.get(), "Menu")->actions()),
+            (QStringList{"Ouvrir=Charger un fichier (format Hosts)", "SaveAs=Enregister sous...(format hosts)",
+                         "ChargerDom=Charger des noms de domaines", "ExportDom=Exporter noms de domaines"}));
+  EXPECT_FALSE(Action("ReplaceHosts")->isEnabled());
+  EXPECT_FALSE(Action("Reset")->isEnabled());
+  EXPECT_TRUE(Action("SaveAs")->isEnabled());
+
+  for (const char* name : {"ListView1", "ListView2"}) {
+    QAbstractItemModel* model = View(name)->model();
+    ASSERT_EQ(model->columnCount(), 3);
+    QStringList headers;
+    for (int column = 0; column < 3; ++column) {
+      headers << model->headerData(column, Qt::Horizontal).toString() + "/" +
+                     QString::number(View(name)->columnWidth(column));
+    }
+    EXPECT_EQ(headers, (QStringList{"Domaine/200", "Description/203", "Redirection/123"})) << name;
+    EXPECT_EQ(model->rowCount(), 0);
+  }
+  EXPECT_EQ(View("ListView1")->geometry(), QRect(8, 8, 529, 241));
+  EXPECT_EQ(View("ListView2")->geometry(), QRect(8, 264, 529, 137));
+
+  // The buttons keep their design places below the visible client area.
+  const std::vector<std::pair<const char*, QRect>> buttons = {
+      {"Command1", QRect(520, 432, 121, 25)}, {"Command2", QRect(520, 472, 121, 33)},
+      {"Command8", QRect(520, 512, 121, 33)}, {"Command7", QRect(520, 552, 121, 33)},
+      {"Command3", QRect(520, 592, 121, 33)}, {"Command4", QRect(520, 632, 121, 33)},
+      {"Command5", QRect(520, 672, 121, 33)}, {"Command6", QRect(520, 712, 121, 33)},
+      {"Command9", QRect(520, 776, 81, 33)}};
+  for (const auto& [name, place] : buttons) {
+    QPushButton* button = Find<QPushButton>(window_.get(), name);
+    EXPECT_EQ(button->geometry(), place) << name;
+    EXPECT_FALSE(window_->centralWidget()->rect().contains(button->geometry())) << name;
+  }
+  EXPECT_EQ(Find<QPushButton>(window_.get(), "Command6")->text(), "Charger un fichier(nom de domaines seulement)");
+  EXPECT_FALSE(Find<QPushButton>(window_.get(), "Command2")->isEnabled());
+
+  // Keyboard order: Command1, 2, 3, 4, 5, 7, 8, 6, the two lists, Command9.
+  QStringList order;
+  QWidget* widget = Find<QPushButton>(window_.get(), "Command1");
+  for (int i = 0; i < 11; ++i) {
+    order << widget->objectName();
+    do {
+      widget = widget->nextInFocusChain();
+    } while (widget->focusPolicy() == Qt::NoFocus || widget->objectName().isEmpty() ||
+             widget->objectName().startsWith("qt_"));
+  }
+  EXPECT_EQ(order, (QStringList{"Command1", "Command2", "Command3", "Command4", "Command5", "Command7", "Command8",
+                                "Command6", "ListView1", "ListView2", "Command9"}));
+}
+
+// The lists behave as lists of rows: a click selects a whole row and only one, the arrow
+// keys move from row to row, and Tab leaves the list for the next control.
+TEST_F(Form1WindowTest, ListsSelectWholeRowsAndTabLeavesThem) {
+  WriteBytes(dir_.File("HOSTS"), "0.0.0.0 a.example #one\r\n0.0.0.0 b.example\r\n10.0.0.1 c.lan\r\n");
+  Action("OpenHostFile")->trigger();
+  ReportListView* list = View("ListView1");
+  ASSERT_EQ(list->model()->rowCount(), 2);
+  EXPECT_EQ(list->model()->data(list->model()->index(0, 1)).toString(), "#one");
+  EXPECT_EQ(Find<QLabel>(window_.get(), "Label1")->text(), "3 Adresse(s) chargée(s)");
+  EXPECT_FALSE(list->verticalHeader()->isVisible());
+  list->setFocus();
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->model()->index(0, 1)).center());
+  QModelIndexList rows = list->selectionModel()->selectedRows();
+  ASSERT_EQ(rows.size(), 1);
+  EXPECT_EQ(rows[0].row(), 0);
+  EXPECT_EQ(list->selectionModel()->selectedIndexes().size(), 3);
+  QTest::keyClick(list, Qt::Key_Down);
+  rows = list->selectionModel()->selectedRows();
+  ASSERT_EQ(rows.size(), 1);
+  EXPECT_EQ(rows[0].row(), 1);
+  QTest::keyClick(list, Qt::Key_Tab);
+  EXPECT_EQ(QApplication::focusWidget(), View("ListView2"));
+}
+
+// Each menu item and button reaches its own command: what the command shows first tells.
+TEST_F(Form1WindowTest, MenuItemsAndButtonsReachTheirCommands) {
+  struct Wiring {
+    const char* control;
+    const char* first_seen;  // "open" or "save" dialog, a message's text, or what happened
+  };
+  const Wiring wirings[] = {
+      {"Ouvrir", "open"},
+      {"ChargerDom", "open"},
+      {"ExportDom", "save"},
+      {"SaveAs", "vous devez d'abord charger un ficher d'adresse!"},
+      {"Command2", "vous devez d'abord charger un ficher d'adresses!"},
+      {"Command3", "vous devez d'abord charger un ficher d'adresse!"},
+      {"Command6", "open"},
+      {"Command7", "vous devez d'abord charger un ficher d'adresse!"},
+      {"Command5", "started"},
+      {"Command8", "report"},
+      {"OpenHostFile", "report"},
+  };
+  for (const Wiring& wiring : wirings) {
+    SCOPED_TRACE(wiring.control);
+    prompts_ = ScriptedPrompts();
+    prompts_.files.push_back({});
+    prompts_.answers.push_back(Prompts::Answer::kOk);
+    platform_.started.clear();
+    platform_.shown_files.clear();
+    if (auto* button = window_->findChild<QPushButton*>(wiring.control)) {
+      button->setEnabled(true);
+      button->click();
+    } else {
+      Action(wiring.control)->trigger();
+    }
+    std::string seen = !prompts_.dialogs.empty()  ? (prompts_.dialogs[0].save ? "save" : "open")
+                       : !prompts_.messages.empty() ? prompts_.messages[0].text
+                       : !platform_.started.empty() ? "started"
+                       : !platform_.shown_files.empty() ? "report"
+                                                        : "nothing";
+    EXPECT_EQ(seen, wiring.first_seen);
+  }
+  // The options and the about windows open modal over the main window.
+  for (const char* name : {"ReplaceHosts", "Apropos"}) {
+    QString opened;
+    OnNextModal([&](QWidget* modal) {
+      opened = modal->objectName() + " over " + modal->parentWidget()->objectName();
+      modal->close();
+    });
+    Action(name)->setEnabled(true);
+    Action(name)->trigger();
+    EXPECT_EQ(opened, name == std::string("Apropos") ? "frmAbout over Form1" : "Form2 over Form1");
+  }
+}
+
+// A real click on a header sorts once and the header's arrow shows the order; a click that
+// comes while a command runs is dropped and the arrow stays where the order is.
+TEST_F(Form1WindowTest, HeaderClicksSortOnceAndTheArrowFollowsTheOrder) {
+  WriteBytes(dir_.File("HOSTS"), "0.0.0.0 b.example #1\r\n0.0.0.0 a.example #2\r\n");
+  Action("OpenHostFile")->trigger();
+  ReportListView* list = View("ListView1");
+  QHeaderView* header = list->header();
+  auto first = [&] { return list->model()->data(list->model()->index(0, 0)).toString(); };
+  auto click = [&](int section) {
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                      QPoint(header->sectionViewportPosition(section) + 5, header->height() / 2));
+  };
+  EXPECT_EQ(first(), "a.example");
+  click(0);
+  EXPECT_EQ(first(), "b.example");
+  EXPECT_EQ(header->sortIndicatorSection(), 0);
+  EXPECT_EQ(header->sortIndicatorOrder(), Qt::DescendingOrder);
+
+  // The lock command starts its tool with the window enabled: a header click then is dropped.
+  platform_.watch = [&](const std::string& call) {
+    if (call.starts_with("start")) click(1);
+  };
+  Find<QPushButton>(window_.get(), "Command5")->click();
+  platform_.watch = nullptr;
+  ASSERT_EQ(platform_.started.size(), 1u);
+  EXPECT_EQ(first(), "b.example");
+  EXPECT_EQ(header->sortIndicatorSection(), 0);
+  EXPECT_EQ(header->sortIndicatorOrder(), Qt::DescendingOrder);
+}
+
+// The close box ends the program's event loop with exit code 0.
+TEST_F(Form1WindowTest, TheCloseBoxEmptiesTheListsAndEndsTheProgram) {
+  WriteBytes(dir_.File("HOSTS"), "0.0.0.0 a.example\r\n");
+  Action("OpenHostFile")->trigger();
+  QTimer::singleShot(0, [this] { EXPECT_TRUE(window_->close()); });
+  EXPECT_EQ(QApplication::exec(), 0);
+  EXPECT_FALSE(window_->isVisible());
+  EXPECT_EQ(View("ListView1")->model()->rowCount(), 0);
+}
+
+}  // namespace
+}  // namespace quorvale::testing
