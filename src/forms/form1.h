@@ -128,6 +128,13 @@ class Form1 {
   // returns, the window takes no input, so the lists cannot change under the writer.
   Status WriteHostsFile(const std::function<Status(const FileContents&)>& write,
                         std::vector<std::string> carried_lines = {});
+  // The steps shared by the two saves in the HOSTS format: refused before any load, the
+  // options window, the save dialog and the overwrite question. The path, or "" when the
+  // save stops.
+  std::string ChooseHostsSaveTarget();
+  // Reads CurrentFile_ in the HOSTS format into the lists, its unusable lines becoming the
+  // rejected lines, with "Chargement en cours..." shown meanwhile.
+  Status ParseCurrentHostsFile();
   // Empties both lists, yielding around each, as Reset and the close do.
   void ClearLists();
   // Shows `text` and returns true while no load has completed yet.

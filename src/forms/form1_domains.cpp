@@ -155,14 +155,8 @@ void Form1::Command2_Click() {
 
 void Form1::Command3_Click() {
   CommandScope scope(this);
-  if (RefuseBeforeAnyLoad(texts::kLoadFirst)) return;
-  const bool accepted = RunOptionsWindow();
-  YieldNow();
-  if (!accepted) return;
-  const std::string path = ShowSaveDialog();
+  const std::string path = ChooseHostsSaveTarget();
   if (path.empty()) return;
-  if (!ConfirmOverwrite(path)) return;
-  YieldNow();
   const std::string date_text = CurrentDateTimeText();
   // The buffer's entries are written whole: the descriptions question is not asked.
   const WriteOptions options = WriteOptionsFor(session_, /*include_comments=*/false);

@@ -15,6 +15,12 @@ constexpr int kBeforeReadMs = 200;
 
 }  // namespace
 
+Status Form1::ParseCurrentHostsFile() {
+  SetStatus(texts::kLoading);
+  session_.ResetRejectedLines();
+  return ParseHostsFile(CurrentFile_, session_, slice_yield_, kInputs);
+}
+
 void Form1::OpenHostFile_Click() {
   CommandScope scope(this);
   view_->SetWindowEnabled(false);
@@ -31,9 +37,7 @@ void Form1::OpenHostFile_Click() {
       YieldNow();
       platform_.Sleep(kBeforeReadMs);
       YieldNow();
-      SetStatus(texts::kLoading);
-      session_.ResetRejectedLines();
-      loaded = ParseHostsFile(CurrentFile_, session_, slice_yield_, kInputs);
+      loaded = ParseCurrentHostsFile();
       if (loaded.ok()) {
         YieldNow();
         RefreshLists();
@@ -65,9 +69,7 @@ void Form1::Ouvrir_Click() {
     if (platform_.SetFileAttributes(CurrentFile_, kAttrNormal).ok()) {
       platform_.Sleep(kBeforeReadMs);
       YieldNow();
-      SetStatus(texts::kLoading);
-      session_.ResetRejectedLines();
-      loaded = ParseHostsFile(CurrentFile_, session_, slice_yield_, kInputs);
+      loaded = ParseCurrentHostsFile();
       if (loaded.ok()) {
         parsed = true;
         ++FilesLoaded_;

@@ -41,18 +41,21 @@ Status Form1::WriteHostsFile(const std::function<Status(const FileContents&)>& w
   return written;
 }
 
-void Form1::SaveAs_Click() {
-  CommandScope scope(this);
-  if (RefuseBeforeAnyLoad(texts::kLoadFirst)) return;
+std::string Form1::ChooseHostsSaveTarget() {
+  if (RefuseBeforeAnyLoad(texts::kLoadFirst)) return {};
   const bool accepted = RunOptionsWindow();
   YieldNow();
-  if (!accepted) return;
-
-  const std::string path = ShowSaveDialog();
-  if (path.empty()) return;
-  if (!ConfirmOverwrite(path)) return;
-
+  if (!accepted) return {};
+  std::string path = ShowSaveDialog();
+  if (path.empty() || !ConfirmOverwrite(path)) return {};
   YieldNow();
+  return path;
+}
+
+void Form1::SaveAs_Click() {
+  CommandScope scope(this);
+  const std::string path = ChooseHostsSaveTarget();
+  if (path.empty()) return;
   const Status written = WriteHostsFile(
       [this, &path](const FileContents& contents) { return platform_.WriteFileAtomicInPieces(path, contents); });
   if (!written.ok()) {
