@@ -16,11 +16,13 @@
 
 namespace quorvale {
 
+class BackupsForm;
 class Form2;
 class Form3;
 class Form3View;
 class frmAbout;
 class Platform;
+class SearchForm;
 
 // What Form1 asks of the main window of a window program. The view shows what it is told
 // and reports what the user does (menu items, buttons, header clicks, the close box) by
@@ -40,6 +42,10 @@ class Form1View {
   virtual void ListChanged(int list_number) = 0;
   // Where list 1 or 2 shows its order (the header's arrow).
   virtual void ShowSortOrder(int list_number, Column column, SortDirection direction) = 0;
+  // The selected rows of list 1 or 2, as places of the display order.
+  virtual std::vector<size_t> SelectedRows(int list_number) const = 0;
+  // Selects this row alone in both lists and scrolls it into view.
+  virtual void SelectRow(int list_number, size_t row) = 0;
   // Lets the pending events (paints, clicks, timers) run once.
   virtual void ProcessEvents() = 0;
   // Asks the window to close as its close box does; the answer comes back through
@@ -52,6 +58,8 @@ class Form1View {
   // for Form3 (shown centred until the returned view is destroyed).
   virtual void RunOptionsWindow(Form2& form) = 0;
   virtual void RunAboutWindow(frmAbout& form) = 0;
+  virtual void RunSearchWindow(SearchForm& form) = 0;
+  virtual void RunBackupsWindow(BackupsForm& form) = 0;
   virtual std::unique_ptr<Form3View> OpenProgressWindow(Form3& form) = 0;
 };
 
@@ -103,6 +111,23 @@ class Form1 {
   // ends); false while a command runs, which closes the window once it has ended.
   bool CloseRequested();
 
+  // The Delete key in list 1 or 2: its selected rows go. Ignored while a command runs.
+  void ListView_DeleteKey(int list_number);
+  // "Rechercher..." (and Ctrl+F): asks for a text, then selects the first row whose name
+  // contains it, in display order, list 1 before list 2.
+  void Rechercher_Click();
+  // F3: the next row after the selected one (from the top when none is), wrapping round;
+  // without an earlier text, as "Rechercher...".
+  void FindNext_Key();
+  // The "Hosts" menu opens: "Restaurer une sauvegarde..." is enabled when the HOSTS file has
+  // at least one backup copy.
+  void HostsOperation_Opening();
+  void Restaurer_Click();
+  // Files dropped on the window load one after the other as "Charger un fichier (format
+  // Hosts)" loads the file chosen in its dialog; the report runs once, after the last one,
+  // over the lines all of them rejected. Ignored while a command runs.
+  void Form_DropFiles(const std::vector<std::string>& paths);
+
   // Probes the HOSTS file and sets the lock button's caption.
   void CheckHostsLock(const std::string& path);
 
@@ -135,6 +160,12 @@ class Form1 {
   // Reads CurrentFile_ in the HOSTS format into the lists, its unusable lines becoming the
   // rejected lines, with "Chargement en cours..." shown meanwhile.
   Status ParseCurrentHostsFile();
+  // Loads CurrentFile_ as "Charger un fichier (format Hosts)" does once its dialog has given
+  // it, behind the progress window; true when the file was read to its end.
+  bool LoadChosenHostsFile();
+  // Selects the first row whose name contains `search_text_`, from the top of list 1 or after
+  // the selected row, going round both lists; says so when none does.
+  void FindAndSelect(bool from_top);
   // Empties both lists, yielding around each, as Reset and the close do.
   void ClearLists();
   // Shows `text` and returns true while no load has completed yet.
@@ -189,6 +220,8 @@ class Form1 {
   std::string lock_caption_;
   // The file dialogs' record: the filter chosen last, preselected in the next one.
   int file_filter_index_ = 0;
+  // The last text looked for, for F3.
+  std::string search_text_;
   int running_commands_ = 0;
   bool close_requested_ = false;
 };

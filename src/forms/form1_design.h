@@ -25,8 +25,10 @@ enum class Form1Control {
   kCommand7,
   kCommand8,
   kCommand9,
+  kRechercher,
+  kRestaurer,
 };
-inline constexpr int kForm1ControlCount = static_cast<int>(Form1Control::kCommand9) + 1;
+inline constexpr int kForm1ControlCount = static_cast<int>(Form1Control::kRestaurer) + 1;
 
 // Form1 as it is designed: what each window program builds before the first command runs.
 namespace form1_design {
@@ -49,30 +51,35 @@ struct ColumnDesign {
 };
 inline constexpr ColumnDesign kColumns[] = {{"Domaine", 200}, {"Description", 203}, {"Redirection", 123}};
 
+// The items added to the program's own menus stand at the end of a menu, after a separator.
 struct MenuItemDesign {
   Form1Control control;
   const char* name;
   const char* caption;
+  bool separator_before = false;
+  const char* shortcut = nullptr;  // "Ctrl+F": shown beside the caption, and active
 };
 struct MenuDesign {
   const char* name;  // nullptr: the items stand on the menu bar itself
   const char* caption;
-  MenuItemDesign items[4];
+  MenuItemDesign items[5];
   int item_count;
 };
 inline constexpr MenuDesign kMenus[] = {
     {"HostsOperation",
      "Hosts",
      {{Form1Control::kOpenHostFile, "OpenHostFile", "Charger le fichier hosts"},
-      {Form1Control::kReplaceHosts, "ReplaceHosts", "Remplacer le fichier hosts"}},
-     2},
+      {Form1Control::kReplaceHosts, "ReplaceHosts", "Remplacer le fichier hosts"},
+      {Form1Control::kRestaurer, "Restaurer", "Restaurer une sauvegarde...", true}},
+     3},
     {"Menu",
      "Fichier",
      {{Form1Control::kOuvrir, "Ouvrir", "Charger un fichier (format Hosts)"},
       {Form1Control::kSaveAs, "SaveAs", "Enregister sous...(format hosts)"},
       {Form1Control::kChargerDom, "ChargerDom", "Charger des noms de domaines"},
-      {Form1Control::kExportDom, "ExportDom", "Exporter noms de domaines"}},
-     4},
+      {Form1Control::kExportDom, "ExportDom", "Exporter noms de domaines"},
+      {Form1Control::kRechercher, "Rechercher", "Rechercher...", true, "Ctrl+F"}},
+     5},
     {nullptr,
      nullptr,
      {{Form1Control::kReset, "Reset", "Reset"}, {Form1Control::kApropos, "Apropos", "A propos"}},
@@ -83,6 +90,9 @@ inline constexpr MenuDesign kMenus[] = {
 // always names what the next click does.
 inline constexpr const char* kLockCaption = "Verouiller le fichier hosts";
 inline constexpr const char* kUnlockCaption = "Deverouiller le fichier hosts";
+
+// The key that finds the next row holding the last text looked for.
+inline constexpr const char* kFindNextShortcut = "F3";
 
 // The button column lies below the visible client area, as designed: the commands are reached
 // through the menus; the buttons keep their states and their tab order. Command1, Command4

@@ -57,30 +57,55 @@ void Form1::OpenHostFile_Click() {
   Command8_Click();
 }
 
+bool Form1::LoadChosenHostsFile() {
+  HideBehindProgress();
+  bool parsed = false;
+  Status loaded;
+  if (platform_.SetFileAttributes(CurrentFile_, kAttrNormal).ok()) {
+    platform_.Sleep(kBeforeReadMs);
+    YieldNow();
+    loaded = ParseCurrentHostsFile();
+    if (loaded.ok()) {
+      parsed = true;
+      ++FilesLoaded_;
+      RefreshLists();
+      SetStatus(LoadedCountText());
+      HoldProgress();
+    }
+  }
+  ComeBackFromProgress();
+  ReportOutOfMemory(loaded, CurrentFile_);
+  return parsed;
+}
+
 void Form1::Ouvrir_Click() {
   CommandScope scope(this);
   view_->SetWindowEnabled(false);
   CurrentFile_ = ShowOpenDialog();
   YieldNow();
-  if (!CurrentFile_.empty()) {
-    HideBehindProgress();
-    bool parsed = false;
-    Status loaded;
-    if (platform_.SetFileAttributes(CurrentFile_, kAttrNormal).ok()) {
-      platform_.Sleep(kBeforeReadMs);
-      YieldNow();
-      loaded = ParseCurrentHostsFile();
-      if (loaded.ok()) {
-        parsed = true;
-        ++FilesLoaded_;
-        RefreshLists();
-        SetStatus(LoadedCountText());
-        HoldProgress();
-      }
-    }
-    ComeBackFromProgress();
-    ReportOutOfMemory(loaded, CurrentFile_);
-    if (parsed) Command8_Click();
+  if (!CurrentFile_.empty() && LoadChosenHostsFile()) Command8_Click();
+  view_->SetWindowEnabled(true);
+  if (session_.RowCount() > 0) EnableDataMenus();
+  YieldNow();
+}
+
+void Form1::Form_DropFiles(const std::vector<std::string>& paths) {
+  if (running_commands_ > 0 || paths.empty()) return;
+  CommandScope scope(this);
+  view_->SetWindowEnabled(false);
+  // Each load starts the rejected lines afresh; the report gathers those of every file.
+  std::vector<std::string> rejected(1);
+  bool parsed_any = false;
+  for (const std::string& path : paths) {
+    CurrentFile_ = path;
+    YieldNow();
+    if (!LoadChosenHostsFile()) continue;
+    parsed_any = true;
+    rejected.insert(rejected.end(), session_.RejectedLines.begin() + 1, session_.RejectedLines.end());
+  }
+  if (parsed_any) {
+    session_.RejectedLines = std::move(rejected);
+    Command8_Click();
   }
   view_->SetWindowEnabled(true);
   if (session_.RowCount() > 0) EnableDataMenus();

@@ -7,6 +7,7 @@
 
 #include "core/hosts_parser.h"
 #include "core/hosts_writer.h"
+#include "forms/backups_form.h"
 #include "forms/form1.h"
 #include "forms/form2.h"
 #include "forms/texts.h"
@@ -107,7 +108,8 @@ void Form1::ReplaceHosts_Click() {
     ReportSaveFailed(replaced);
     return;
   }
-  ShowMessage("Fichier hosts remplace", Prompts::Buttons::kOk, Prompts::Icon::kNone);
+  ShowMessage(texts::kHostsReplaced, Prompts::Buttons::kOk, Prompts::Icon::kNone, {},
+              FlushDnsCacheAfterChange(platform_));
 }
 
 }  // namespace quorvale

@@ -16,6 +16,7 @@ inline constexpr const char* kOverwrite = "Le fichier existe deja, voulez vous l
 inline constexpr const char* kIncludeComments = "Voulez vous inclure les commentaire ?";
 inline constexpr const char* kLoading = "Chargement en cours...";
 inline constexpr const char* kLoadFirst = "vous devez d'abord charger un ficher d'adresse!";
+inline constexpr const char* kHostsReplaced = "Fichier hosts remplace";
 inline constexpr const char* kNoMemory = "Memoire insuffisante pour charger ce fichier.";
 
 }  // namespace quorvale::texts

@@ -1,22 +1,31 @@
 #include "qt/form1_window.h"
 
+#include <algorithm>
 #include <iterator>
 
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPushButton>
+#include <QShortcut>
+#include <QTimer>
+#include <QUrl>
 
 #include "forms/texts.h"
 #include "qt/about_window.h"
 #include "qt/entry_model.h"
 #include "qt/form2_window.h"
 #include "qt/form3_window.h"
+#include "qt/backups_window.h"
+#include "qt/search_window.h"
 #include "qt/twips.h"
 
 namespace quorvale {
@@ -43,6 +52,10 @@ Handler HandlerOf(Form1Control control) {
       return &Form1::Reset_Click;
     case Form1Control::kApropos:
       return &Form1::Apropos_Click;
+    case Form1Control::kRechercher:
+      return &Form1::Rechercher_Click;
+    case Form1Control::kRestaurer:
+      return &Form1::Restaurer_Click;
     case Form1Control::kCommand2:
       return &Form1::Command2_Click;
     case Form1Control::kCommand3:
@@ -93,6 +106,7 @@ Form1Window::Form1Window(Form1& form, QWidget* parent) : QMainWindow(parent), fo
   setFixedSize(sizeHint());
   layout()->setSizeConstraint(QLayout::SetFixedSize);
 
+  setAcceptDrops(true);
   form_.Form_Load(this);
 }
 
@@ -116,6 +130,7 @@ ReportListView* Form1Window::BuildList(const char* name, EntryModel* model, int 
   header->setStretchLastSection(false);
   connect(header, &QHeaderView::sectionClicked, this,
           [this, list_number](int section) { form_.ColumnClick(list_number, section); });
+  connect(view, &ReportListView::DeletePressed, this, [this, list_number] { form_.ListView_DeleteKey(list_number); });
   return view;
 }
 
@@ -129,14 +144,21 @@ void Form1Window::BuildMenus() {
     for (int i = 0; i < design.item_count; ++i) {
       const form1_design::MenuItemDesign& item = design.items[i];
       const QString caption = QString::fromUtf8(item.caption);
+      if (item.separator_before && menu != nullptr) menu->addSeparator();
       QAction* action = menu != nullptr ? menu->addAction(caption) : menuBar()->addAction(caption);
       action->setObjectName(QString::fromLatin1(item.name));
+      if (item.shortcut != nullptr) action->setShortcut(QKeySequence(QString::fromLatin1(item.shortcut)));
       if (Handler handler = HandlerOf(item.control)) {
         connect(action, &QAction::triggered, this, [this, handler] { (form_.*handler)(); });
       }
       actions_[IndexOf(item.control)] = action;
     }
+    if (menu != nullptr && design.items[0].control == Form1Control::kOpenHostFile) {
+      connect(menu, &QMenu::aboutToShow, this, [this] { form_.HostsOperation_Opening(); });
+    }
   }
+  auto* find_next = new QShortcut(QKeySequence(QString::fromLatin1(form1_design::kFindNextShortcut)), this);
+  connect(find_next, &QShortcut::activated, this, [this] { form_.FindNext_Key(); });
 }
 
 void Form1Window::BuildButtons() {
@@ -184,6 +206,26 @@ void Form1Window::ShowSortOrder(int list_number, Column column, SortDirection di
                          direction == SortDirection::kAscending ? Qt::AscendingOrder : Qt::DescendingOrder);
 }
 
+std::vector<size_t> Form1Window::SelectedRows(int list_number) const {
+  std::vector<size_t> rows;
+  for (const QModelIndex& index : List(list_number)->selectionModel()->selectedRows()) {
+    rows.push_back(static_cast<size_t>(index.row()));
+  }
+  std::sort(rows.begin(), rows.end());
+  return rows;
+}
+
+void Form1Window::SelectRow(int list_number, size_t row) {
+  ListView1_->clearSelection();
+  ListView2_->clearSelection();
+  ReportListView* list = List(list_number);
+  const QModelIndex index = list->model()->index(static_cast<int>(row), 0);
+  list->setCurrentIndex(index);
+  list->selectRow(static_cast<int>(row));
+  list->scrollTo(index);
+  list->setFocus();
+}
+
 void Form1Window::ProcessEvents() { QCoreApplication::processEvents(); }
 
 void Form1Window::Close() { close(); }
@@ -200,10 +242,35 @@ void Form1Window::RunAboutWindow(frmAbout& form) {
   window.exec();
 }
 
+void Form1Window::RunSearchWindow(SearchForm& form) {
+  SearchWindow window(form, this);
+  window.exec();
+}
+
+void Form1Window::RunBackupsWindow(BackupsForm& form) {
+  BackupsWindow window(form, this);
+  window.exec();
+}
+
 std::unique_ptr<Form3View> Form1Window::OpenProgressWindow(Form3& form) {
   auto window = std::make_unique<Form3Window>(form);
   window->Open();
   return window;
+}
+
+void Form1Window::dragEnterEvent(QDragEnterEvent* event) {
+  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void Form1Window::dropEvent(QDropEvent* event) {
+  std::vector<std::string> paths;
+  for (const QUrl& url : event->mimeData()->urls()) {
+    if (url.isLocalFile()) paths.push_back(url.toLocalFile().toStdString());
+  }
+  event->acceptProposedAction();
+  // The loads run after the drop has ended, so that the program the files came from is
+  // not kept waiting.
+  QTimer::singleShot(0, this, [this, paths] { form_.Form_DropFiles(paths); });
 }
 
 void Form1Window::closeEvent(QCloseEvent* event) {

@@ -4,6 +4,7 @@
 #include <array>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "forms/form1.h"
 #include "qt/report_list_view.h"
@@ -36,20 +37,28 @@ class Form1Window : public QMainWindow, public Form1View {
   void SetWindowVisible(bool visible) override;
   void ListChanged(int list_number) override;
   void ShowSortOrder(int list_number, Column column, SortDirection direction) override;
+  std::vector<size_t> SelectedRows(int list_number) const override;
+  void SelectRow(int list_number, size_t row) override;
   void ProcessEvents() override;
   void Close() override;
   void Quit(int exit_code) override;
   void RunOptionsWindow(Form2& form) override;
   void RunAboutWindow(frmAbout& form) override;
+  void RunSearchWindow(SearchForm& form) override;
+  void RunBackupsWindow(BackupsForm& form) override;
   std::unique_ptr<Form3View> OpenProgressWindow(Form3& form) override;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  // Files dragged from a file manager load as "Charger un fichier (format Hosts)" loads.
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   void BuildMenus();
   void BuildButtons();
   ReportListView* BuildList(const char* name, EntryModel* model, int list_number);
+  ReportListView* List(int list_number) const { return list_number == 1 ? ListView1_ : ListView2_; }
 
   Form1& form_;
   EntryModel* model1_ = nullptr;

@@ -1,5 +1,7 @@
 #include "qt/report_list_view.h"
 
+#include <QKeyEvent>
+
 namespace quorvale {
 
 ReportListView::ReportListView(QWidget* parent) : QTableView(parent) {
@@ -9,7 +11,7 @@ ReportListView::ReportListView(QWidget* parent) : QTableView(parent) {
   // Tab leaves the list, as it leaves any other control of the window.
   setTabKeyNavigation(false);
   setSelectionBehavior(QAbstractItemView::SelectRows);
-  setSelectionMode(QAbstractItemView::SingleSelection);
+  setSelectionMode(QAbstractItemView::ExtendedSelection);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   verticalHeader()->hide();
   // Rows as high as a line of text, every one the same.
@@ -18,6 +20,14 @@ ReportListView::ReportListView(QWidget* parent) : QTableView(parent) {
   verticalHeader()->setDefaultSectionSize(fontMetrics().height());
   horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   horizontalHeader()->setHighlightSections(false);
+}
+
+void ReportListView::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::NoModifier) {
+    emit DeletePressed();
+    return;
+  }
+  QTableView::keyPressEvent(event);
 }
 
 }  // namespace quorvale

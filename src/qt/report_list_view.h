@@ -6,7 +6,7 @@
 namespace quorvale {
 
 // A list of rows in columns, as the window's two lists show them: a header to click, whole
-// rows selected, no grid and no row numbers. It is a table view because a table view keeps
+// rows selected (several with Shift and Ctrl), no grid and no row numbers. It is a table view because a table view keeps
 // nothing per row: a list of a million rows costs neither memory nor a pause when it is
 // filled or reordered (a tree view lays out every row again each time).
 class ReportListView : public QTableView {
@@ -16,6 +16,13 @@ class ReportListView : public QTableView {
   explicit ReportListView(QWidget* parent);
 
   QHeaderView* header() const { return horizontalHeader(); }
+
+ signals:
+  // The Delete key was pressed in the list.
+  void DeletePressed();
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
 };
 
 }  // namespace quorvale

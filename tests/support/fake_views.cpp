@@ -66,6 +66,12 @@ void FakeForm1View::ShowSortOrder(int list_number, Column column, SortDirection 
       std::to_string(static_cast<int>(column)) + " " + std::to_string(static_cast<int>(direction));
 }
 
+void FakeForm1View::SelectRow(int list_number, size_t row) {
+  selected = {};
+  selected[list_number - 1] = {row};
+  log.push_back("selected " + std::to_string(list_number) + " " + std::to_string(row));
+}
+
 void FakeForm1View::ProcessEvents() {
   ++events_processed;
   if (progress != nullptr) {
@@ -106,6 +112,41 @@ void FakeForm1View::RunAboutWindow(frmAbout& about) {
   auto script = std::move(about_scripts.front());
   about_scripts.pop_front();
   script(about);
+}
+
+void FakeForm1View::RunSearchWindow(SearchForm& search) {
+  log.push_back("search");
+  // The find window as a record: what was typed, and the window closed.
+  struct View : SearchView {
+    std::string typed;
+    std::string Text() const override { return typed; }
+    void Close() override {}
+  } view;
+  search.Form_Load(&view);
+  if (search_texts.empty()) {
+    ADD_FAILURE() << "unexpected find window";
+    return;
+  }
+  view.typed = search_texts.front();
+  search_texts.pop_front();
+  if (view.typed.empty()) {
+    search.Command2_Click();
+  } else {
+    search.Command1_Click();
+  }
+}
+
+void FakeForm1View::RunBackupsWindow(BackupsForm& backups) {
+  log.push_back("backups");
+  FakeBackupsView view;
+  backups.Form_Load(&view);
+  if (backups_scripts.empty()) {
+    ADD_FAILURE() << "unexpected backups window";
+    return;
+  }
+  auto script = std::move(backups_scripts.front());
+  backups_scripts.pop_front();
+  script(backups, view);
 }
 
 std::unique_ptr<Form3View> FakeForm1View::OpenProgressWindow(Form3& form3) {

@@ -8,10 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "forms/backups_form.h"
 #include "forms/form1.h"
 #include "forms/form2.h"
 #include "forms/form3.h"
 #include "forms/frm_about.h"
+#include "forms/search_form.h"
 
 namespace quorvale::testing {
 
@@ -51,6 +53,21 @@ class FakeForm3View : public Form3View {
   std::vector<std::string>* log_;
 };
 
+// The backups window as a record of its rows; the first one is selected, as it opens.
+class FakeBackupsView : public BackupsView {
+ public:
+  void SetRows(const std::vector<std::array<std::string, 3>>& shown) override {
+    rows = shown;
+    selected = rows.empty() ? -1 : 0;
+  }
+  int SelectedRow() const override { return selected; }
+  void Close() override { closed = true; }
+
+  std::vector<std::array<std::string, 3>> rows;
+  int selected = -1;
+  bool closed = false;
+};
+
 // The main window as a record of what Form1 told it, with scripts for the other windows.
 // Every change of the window's state goes to `log` in order ("disabled", "hidden", "list 1",
 // "progress opened", ...), so tests can check what happened when.
@@ -67,11 +84,15 @@ class FakeForm1View : public Form1View {
   void SetWindowVisible(bool visible) override;
   void ListChanged(int list_number) override { log.push_back("list " + std::to_string(list_number)); }
   void ShowSortOrder(int list_number, Column column, SortDirection direction) override;
+  std::vector<size_t> SelectedRows(int list_number) const override { return selected[list_number - 1]; }
+  void SelectRow(int list_number, size_t row) override;
   void ProcessEvents() override;
   void Close() override;
   void Quit(int code) override { exit_code = code; }
   void RunOptionsWindow(Form2& form) override;
   void RunAboutWindow(frmAbout& form) override;
+  void RunSearchWindow(SearchForm& form) override;
+  void RunBackupsWindow(BackupsForm& form) override;
   std::unique_ptr<Form3View> OpenProgressWindow(Form3& form) override;
 
   bool IsEnabled(Form1Control control) const { return enabled[Index(control)]; }
@@ -85,6 +106,8 @@ class FakeForm1View : public Form1View {
   bool visible = true;
   // "list column direction" per list, as the headers show it.
   std::array<std::string, 2> sort_order = {"0 0", "0 0"};
+  // The selected rows of each list, as the user left them or SelectRow set them.
+  std::array<std::vector<size_t>, 2> selected;
   std::vector<std::string> log;
   int events_processed = 0;
   int exit_code = -1;
@@ -97,6 +120,9 @@ class FakeForm1View : public Form1View {
   // without a script fails the test and leaves the window by its close box.
   std::deque<std::function<void(Form2&, FakeForm2View&)>> options_scripts;
   std::deque<std::function<void(frmAbout&)>> about_scripts;
+  // The texts typed in the find window, one per opening, left with "OK" ("" : "Annuler").
+  std::deque<std::string> search_texts;
+  std::deque<std::function<void(BackupsForm&, FakeBackupsView&)>> backups_scripts;
   // Runs once at the next ProcessEvents, as a click that waits in the event queue.
   std::function<void()> pending_event;
 

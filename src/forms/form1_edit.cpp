@@ -1,0 +1,101 @@
+// The commands beyond the menus' first items: removing rows, finding a name and putting a
+// backup copy of the HOSTS file back.
+
+#include <algorithm>
+#include <utility>
+
+#include "forms/backups_form.h"
+#include "forms/form1.h"
+#include "forms/search_form.h"
+#include "forms/texts.h"
+#include "platform/hosts_replace.h"
+
+namespace quorvale {
+
+void Form1::ListView_DeleteKey(int list_number) {
+  if (running_commands_ > 0) return;
+  const std::vector<size_t> rows = view_->SelectedRows(list_number);
+  if (rows.empty()) return;
+  CommandScope scope(this);
+  EntryList& list = list_number == 1 ? session_.list1 : session_.list2;
+  list.Sort(slice_yield_);
+  (void)list.RemoveRows(rows);
+  view_->ListChanged(list_number);
+  SetStatus(LoadedCountText());
+  if (session_.RowCount() == 0) {
+    // Both lists are empty: the menus are as after "Reset".
+    SetEnabled(Form1Control::kSaveAs, false);
+    SetEnabled(Form1Control::kExportDom, false);
+    SetEnabled(Form1Control::kReset, false);
+    SetEnabled(Form1Control::kReplaceHosts, false);
+  }
+}
+
+void Form1::Rechercher_Click() {
+  if (running_commands_ > 0) return;
+  CommandScope scope(this);
+  SearchForm form;
+  view_->RunSearchWindow(form);
+  if (form.text().empty()) return;
+  search_text_ = form.text();
+  FindAndSelect(/*from_top=*/true);
+}
+
+void Form1::FindNext_Key() {
+  if (running_commands_ > 0) return;
+  if (search_text_.empty()) {
+    Rechercher_Click();
+    return;
+  }
+  CommandScope scope(this);
+  FindAndSelect(/*from_top=*/false);
+}
+
+void Form1::FindAndSelect(bool from_top) {
+  EntryList* lists[] = {&session_.list1, &session_.list2};
+  for (EntryList* list : lists) list->Sort(slice_yield_);
+  // Where the search starts: after the first selected row, list 1 before list 2.
+  int start_list = 0;
+  size_t start_row = kNoRow;
+  for (int i = 0; i < 2 && start_row == kNoRow && !from_top; ++i) {
+    const std::vector<size_t> selected = view_->SelectedRows(i + 1);
+    if (!selected.empty()) {
+      start_list = i;
+      start_row = selected.front();
+    }
+  }
+  // The two lists as one ring of rows: the rest of the start list, the other list, then the
+  // start list from its top up to the selected row itself.
+  struct Stretch {
+    int list;
+    size_t begin;
+    size_t end;
+  };
+  const int other = 1 - start_list;
+  const size_t after = start_row == kNoRow ? 0 : start_row + 1;
+  const Stretch ring[] = {{start_list, after, lists[start_list]->size()},
+                          {other, 0, lists[other]->size()},
+                          {start_list, 0, std::min(after, lists[start_list]->size())}};
+  for (const Stretch& stretch : ring) {
+    const size_t row = lists[stretch.list]->FindName(search_text_, stretch.begin, stretch.end);
+    if (row != kNoRow) {
+      view_->SelectRow(stretch.list + 1, row);
+      return;
+    }
+  }
+  ShowMessage("Aucune entree ne contient « " + search_text_ + " ».", Prompts::Buttons::kOk, Prompts::Icon::kNone);
+}
+
+void Form1::HostsOperation_Opening() {
+  SetEnabled(Form1Control::kRestaurer, !ListHostsBackups(platform_, platform_.HostsPath()).empty());
+}
+
+void Form1::Restaurer_Click() {
+  if (running_commands_ > 0) return;
+  CommandScope scope(this);
+  BackupsForm form(platform_, prompts_, platform_.HostsPath());
+  view_->RunBackupsWindow(form);
+  YieldNow();
+}
+
+}  // namespace quorvale

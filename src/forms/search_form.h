@@ -1,0 +1,37 @@
+#pragma once
+
+#include <string>
+
+namespace quorvale {
+
+// What SearchForm asks of the find window of a window program.
+class SearchView {
+ public:
+  virtual ~SearchView() = default;
+  // What the user typed in the text field.
+  virtual std::string Text() const = 0;
+  // Closes the modal window.
+  virtual void Close() = 0;
+};
+
+// The find window: a text field, "OK" and "Annuler". "OK" keeps the text to look for;
+// "Annuler", Escape and the close box leave nothing to look for.
+class SearchForm {
+ public:
+  static constexpr const char* kCaption = "Rechercher";
+  static constexpr const char* kOkCaption = "OK";
+  static constexpr const char* kCancelCaption = "Annuler";
+
+  void Form_Load(SearchView* view) { view_ = view; }
+  void Command1_Click();  // "OK"
+  void Command2_Click();  // "Annuler"
+
+  // The text to look for; "" when the window was left without "OK" or with an empty field.
+  const std::string& text() const { return text_; }
+
+ private:
+  SearchView* view_ = nullptr;
+  std::string text_;
+};
+
+}  // namespace quorvale

@@ -1,0 +1,69 @@
+#include "qt/backups_window.h"
+
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+#include <iterator>
+
+#include "qt/dialog_parts.h"
+
+namespace quorvale {
+
+namespace {
+
+// The backups list: its size in pixels, and the width of its date column.
+constexpr int kBackupsListWidth = 420;
+constexpr int kBackupsListHeight = 200;
+constexpr int kDateColumnWidth = 160;
+
+}  // namespace
+
+BackupsWindow::BackupsWindow(BackupsForm& form, QWidget* parent) : QDialog(parent), form_(form) {
+  setObjectName(QStringLiteral("frmBackups"));
+  setWindowTitle(QString::fromUtf8(BackupsForm::kCaption));
+  list1_ = new QTableWidget(0, static_cast<int>(std::size(BackupsForm::kColumns)), this);
+  list1_->setObjectName(QStringLiteral("List1"));
+  QStringList headers;
+  for (const char* column : BackupsForm::kColumns) headers << QString::fromUtf8(column);
+  list1_->setHorizontalHeaderLabels(headers);
+  list1_->verticalHeader()->hide();
+  list1_->setShowGrid(false);
+  list1_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  list1_->setSelectionMode(QAbstractItemView::SingleSelection);
+  list1_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  list1_->setColumnWidth(0, kDateColumnWidth);
+  list1_->horizontalHeader()->setStretchLastSection(true);
+  list1_->setFixedSize(kBackupsListWidth, kBackupsListHeight);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  QPushButton* restore = AddButton(buttons, "Command1", BackupsForm::kRestoreCaption, this);
+  QPushButton* cancel = AddButton(buttons, "Command2", BackupsForm::kCancelCaption, this);
+  connect(restore, &QPushButton::clicked, this, [this] { form_.Command1_Click(); });
+  connect(cancel, &QPushButton::clicked, this, [this] { form_.Command2_Click(); });
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(list1_);
+  layout->addLayout(buttons);
+  layout->setSizeConstraint(QLayout::SetFixedSize);
+  form_.Form_Load(this);
+}
+
+void BackupsWindow::SetRows(const std::vector<std::array<std::string, 3>>& rows) {
+  list1_->setRowCount(static_cast<int>(rows.size()));
+  for (int row = 0; row < static_cast<int>(rows.size()); ++row) {
+    for (int column = 0; column < 3; ++column) {
+      auto* item = new QTableWidgetItem(QString::fromStdString(rows[row][column]));
+      if (column > 0) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+      list1_->setItem(row, column, item);
+    }
+  }
+  if (!rows.empty()) list1_->selectRow(0);
+}
+
+int BackupsWindow::SelectedRow() const {
+  const QModelIndexList rows = list1_->selectionModel()->selectedRows();
+  return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+}  // namespace quorvale

@@ -1,0 +1,41 @@
+#include "qt/search_window.h"
+
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "qt/dialog_parts.h"
+
+namespace quorvale {
+
+namespace {
+
+// The field's width, in characters of the window's font.
+constexpr int kTextFieldChars = 40;
+
+}  // namespace
+
+SearchWindow::SearchWindow(SearchForm& form, QWidget* parent) : QDialog(parent), form_(form) {
+  setObjectName(QStringLiteral("frmSearch"));
+  setWindowTitle(QString::fromUtf8(SearchForm::kCaption));
+  text1_ = new QLineEdit(this);
+  text1_->setObjectName(QStringLiteral("Text1"));
+  text1_->setMinimumWidth(fontMetrics().averageCharWidth() * kTextFieldChars);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  QPushButton* ok = AddButton(buttons, "Command1", SearchForm::kOkCaption, this);
+  QPushButton* cancel = AddButton(buttons, "Command2", SearchForm::kCancelCaption, this);
+  ok->setDefault(true);
+  connect(ok, &QPushButton::clicked, this, [this] { form_.Command1_Click(); });
+  connect(cancel, &QPushButton::clicked, this, [this] { form_.Command2_Click(); });
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(text1_);
+  layout->addLayout(buttons);
+  layout->setSizeConstraint(QLayout::SetFixedSize);
+  form_.Form_Load(this);
+}
+
+std::string SearchWindow::Text() const { return text1_->text().toStdString(); }
+
+}  // namespace quorvale
