@@ -27,6 +27,8 @@ class FakePlatform : public Platform {
   bool start_program_fails = false;
   // When set, every write to a path in this set fails with kAccessDenied (the old file stays).
   std::vector<std::string> failing_writes;
+  // What FlushDnsCache reports; nothing is flushed.
+  DnsFlushOutcome dns_flush{DnsFlushOutcome::Kind::kNotDone, {}, Status(ErrorCode::kNotSupported, "", "")};
 
   // What happened.
   std::vector<std::pair<std::string, int>> attribute_calls;
@@ -35,6 +37,7 @@ class FakePlatform : public Platform {
   std::vector<bool> started_hidden;
   std::vector<std::string> shown_files;
   std::vector<std::string> opened_urls;
+  std::vector<int> dns_flush_waits;  // the wait of each FlushDnsCache call
 
   std::string GetSystemDir() override { return system_dir; }
   std::string HostsPath() override { return hosts_path; }
@@ -55,6 +58,11 @@ class FakePlatform : public Platform {
   Status RemoveFile(const std::string& path) override { return real_->RemoveFile(path); }
   std::vector<std::string> ListFolder(const std::string& folder) override { return real_->ListFolder(folder); }
   std::int64_t FileModifiedTime(const std::string& path) override { return real_->FileModifiedTime(path); }
+  std::int64_t FileSize(const std::string& path) override { return real_->FileSize(path); }
+  DnsFlushOutcome FlushDnsCache(int wait_milliseconds) override {
+    dns_flush_waits.push_back(wait_milliseconds);
+    return dns_flush;
+  }
 
  private:
   std::unique_ptr<Platform> real_;
