@@ -303,19 +303,34 @@ size_t EntryList::RemoveMarked(BigVector<uint32_t>& renumber) {
   return removed;
 }
 
+std::vector<bool> EntryList::RowsWhoseNameContains(std::string_view text) const {
+  std::vector<bool> matches(rows_.size());
+  for (size_t row = 0; row < rows_.size(); ++row) {
+    if (ContainsIgnoreAsciiCase(NameAt(static_cast<uint32_t>(row)), text)) matches[row] = true;
+  }
+  return matches;
+}
+
 size_t EntryList::FindName(std::string_view text, size_t begin, size_t end) const {
   const BigVector<uint32_t>& order = Order();
   end = std::min(end, order.size());
+  if (begin >= end) return kNoRow;
+  const std::vector<bool> matches = RowsWhoseNameContains(text);
   for (size_t place = begin; place < end; ++place) {
-    if (ContainsIgnoreAsciiCase(NameAt(order[place]), text)) return place;
+    if (matches[order[place]]) return place;
   }
   return kNoRow;
 }
 
 size_t EntryList::FindNameAfter(std::string_view text, size_t after) const {
-  const size_t start = after < size() ? after + 1 : 0;
-  const size_t found = FindName(text, start, size());
-  return found == kNoRow ? FindName(text, 0, start) : found;
+  const BigVector<uint32_t>& order = Order();
+  const std::vector<bool> matches = RowsWhoseNameContains(text);
+  const size_t start = after < order.size() ? after + 1 : 0;
+  for (size_t i = 0; i < order.size(); ++i) {
+    const size_t place = (start + i) % order.size();
+    if (matches[order[place]]) return place;
+  }
+  return kNoRow;
 }
 
 std::string_view EntryList::TextAt(uint32_t row, Column column) const {

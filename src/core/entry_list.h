@@ -156,6 +156,10 @@ class EntryList {
   // Makes the index anew from the rows, with `slot_count` slots (0: the size the rows need).
   void RebuildIndex(size_t slot_count) const;
   void SortOrder(const YieldFn& yield) const;
+  // One flag per row, in insertion order: whether its name contains `text` ignoring ASCII
+  // case. The names are read in the order they were stored, which goes straight through the
+  // memory; a search then walks the display order over the flags alone.
+  std::vector<bool> RowsWhoseNameContains(std::string_view text) const;
   // Removes the rows whose entry in `renumber` (one per row, in insertion order) marks them
   // gone; the others' entries become their new row numbers. Returns how many went.
   size_t RemoveMarked(BigVector<uint32_t>& renumber);
