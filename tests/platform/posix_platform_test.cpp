@@ -207,6 +207,8 @@ TEST(FileOperationsTest, CopyFileIsByteExactAndKeepsSourcePermissions) {
   auto platform = CreateSystemPlatform();
   ASSERT_TRUE(platform->CopyFile(dir.File("HOSTS"), dir.File("HOSTS.bak")).ok());
   EXPECT_EQ(ReadBytes(dir.File("HOSTS.bak")), bytes);
+  EXPECT_EQ(platform->FileSize(dir.File("HOSTS.bak")), 18);
+  EXPECT_EQ(platform->FileSize(dir.File("missing")), -1);
   EXPECT_EQ(ModeOf(dir.File("HOSTS.bak")), 0600u) << "a copy of a private file must stay private";
   EXPECT_EQ(ReadBytes(dir.File("HOSTS")), bytes);
 }
