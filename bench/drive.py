@@ -7,11 +7,12 @@ cache and the same background load; the figure is the median, the ratio is
 Quorvale median / peer median. Quorvale and the Python peer are started from argument
 vectors; the awk peer is a shell pipeline by nature and runs through bash -c.
 
-Usage: drive.py --bin DIR --data DIR [--runs N] [--cli PATH] [--gui-bench PATH]
+Usage: drive.py --bin DIR --data DIR [--runs N] [--cli PATH] [--gui-bench PATH] [--core-bench PATH]
 """
 
 import argparse
 import datetime
+import json
 import os
 import platform
 import shlex
@@ -138,6 +139,7 @@ def main(argv):
     parser.add_argument("--runs", type=int, default=5, help="timed runs of each side")
     parser.add_argument("--cli", help="program to time instead of BIN/quorvale-cli")
     parser.add_argument("--gui-bench", help="program to run instead of BIN/quorvale-gui-bench")
+    parser.add_argument("--core-bench", help="program to run instead of BIN/quorvale-core-bench")
     args = parser.parse_args(argv)
     if args.runs < 1:
         parser.error("--runs must be at least 1")
@@ -157,6 +159,8 @@ def main(argv):
     have_cli = os.access(cli, os.X_OK)
     gui_bench = args.gui_bench or os.path.join(args.bin, "quorvale-gui-bench")
     have_gui_bench = os.access(gui_bench, os.X_OK)
+    core_bench = args.core_bench or os.path.join(args.bin, "quorvale-core-bench")
+    have_core_bench = os.access(core_bench, os.X_OK)
 
     sort_env = dict(os.environ, LC_ALL="C")
     with open(hosts, "rb") as f:
@@ -257,6 +261,29 @@ def main(argv):
                 rows.append((figure, "failed", "", ""))
     else:
         for _, figure in gui_figures:
+            rows.append((figure, "n/a", "", ""))
+
+    # 6. The entry list's removal and search over a million rows of its own (Google Benchmark,
+    # which repeats each until the figure is steady and gives the mean).
+    core_figures = (("BM_RemoveSelectedRows/iterations:10",
+                     "6a. core: removing 10 000 selected rows of 1 000 000"),
+                    ("BM_FindAbsentName", "6b. core: finding a name in 1 000 000 rows (none matches)"))
+    if have_core_bench:
+        try:
+            _, done = run_once([core_bench, "--benchmark_format=json"], stdout=subprocess.PIPE)
+            results = {b["name"]: b for b in json.loads(done.stdout.decode("utf-8"))["benchmarks"]}
+            for key, figure in core_figures:
+                result = results.get(key)
+                if result is None or result.get("time_unit") != "ms":
+                    rows.append((figure, "missing", "", ""))
+                else:
+                    rows.append((figure, "%.1f ms" % result["real_time"], "", ""))
+        except (CommandFailed, subprocess.TimeoutExpired, OSError, ValueError, KeyError) as e:
+            failures.append(str(e))
+            for _, figure in core_figures:
+                rows.append((figure, "failed", "", ""))
+    else:
+        for _, figure in core_figures:
             rows.append((figure, "n/a", "", ""))
 
     print("| figure | Quorvale | peer | ratio |")

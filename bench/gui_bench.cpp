@@ -50,6 +50,8 @@ class BenchPlatform : public quorvale::Platform {
   quorvale::Status RemoveFile(const std::string& path) override { return real_->RemoveFile(path); }
   std::vector<std::string> ListFolder(const std::string& folder) override { return real_->ListFolder(folder); }
   std::int64_t FileModifiedTime(const std::string& path) override { return real_->FileModifiedTime(path); }
+  std::int64_t FileSize(const std::string& path) override { return real_->FileSize(path); }
+  quorvale::DnsFlushOutcome FlushDnsCache(int) override { return {}; }
 
  private:
   std::unique_ptr<quorvale::Platform> real_;

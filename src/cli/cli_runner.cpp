@@ -11,6 +11,7 @@
 #include "core/domain_parser.h"
 #include "core/hosts_parser.h"
 #include "core/hosts_writer.h"
+#include "core/name_removal.h"
 #include "core/report.h"
 #include "core/session.h"
 #include "core/sorting.h"
@@ -25,6 +26,10 @@ constexpr std::string_view kProgram = "quorvale-cli: ";
 constexpr std::string_view kStandardOutput = "-";
 // A load reads named pipes and standard input ("-") too, not devices: /dev/zero never ends.
 constexpr InputKinds kInputs = InputKinds::kAlsoStreams;
+// The name of --restore-backup that stands for the newest copy.
+constexpr std::string_view kLatestBackup = "latest";
+// How long a replace waits for the programs that empty the DNS cache.
+constexpr int kDnsFlushWaitMilliseconds = 2000;
 
 // The reason of a failure for a message that names `path` itself. The failure's subject is
 // named too when it is another file (the file behind a symbolic link, a backup copy).
@@ -95,6 +100,8 @@ class CliRun {
         }
         return CheckRead(status, action.value);
       }
+      case Kind::kRemoveNames:
+        return RemoveListedNames(action.value);
       case Kind::kSort:
         SortAndDeduplicate(session_.SortArray);
         return kExitOk;
@@ -125,6 +132,10 @@ class CliRun {
         return Write(action.value, BuildReport(session_.RejectedLines));
       case Kind::kReplaceHosts:
         return ReplaceHosts();
+      case Kind::kListBackups:
+        return ListBackups();
+      case Kind::kRestoreBackup:
+        return RestoreBackup(action.value);
       case Kind::kDump:
         return Dump();
     }
@@ -184,7 +195,12 @@ class CliRun {
         platform_, path,
         [&](const ByteSink& sink) { return FormatHostsFile(session_, options, CurrentDateTimeText(), sink); },
         std::time(nullptr), &outcome);
-    if (status.ok()) return kExitOk;
+    if (!status.ok()) return ReplaceFailed(status, outcome, path);
+    FlushDnsCache();
+    return kExitOk;
+  }
+
+  int ReplaceFailed(const Status& status, const ReplaceOutcome& outcome, const std::string& path) {
     switch (outcome.step) {
       case ReplaceStep::kBackup:
         Message(path + " n'a pas ete remplace: copie de sauvegarde impossible: " + status.ToString());
@@ -197,6 +213,84 @@ class CliRun {
         break;
     }
     return kExitFile;
+  }
+
+  // The names of a plain list (comments allowed) leave both lists and the sort buffer.
+  int RemoveListedNames(const std::string& path) {
+    Session listed;
+    listed.ResetRejectedLines();
+    const Status status = ParseDomainList(path, listed, {}, kInputs);
+    if (!status.ok() && status.code() != ErrorCode::kEmpty) return ReadFailed(status, path);
+    std::vector<std::string_view> names;
+    names.reserve(listed.list1.size());
+    listed.list1.ForEachRow([&names](const EntryList::RowTexts& row) {
+      names.push_back(row.name);
+      return true;
+    });
+    Message(std::to_string(RemoveNames(session_, names)) + " noms retires");
+    return kExitOk;
+  }
+
+  // NAME<TAB>date<TAB>bytes, newest first.
+  int ListBackups() {
+    std::string lines;
+    for (const HostsBackup& backup : ListHostsBackups(platform_, platform_.HostsPath())) {
+      lines += backup.name + '\t' + BackupTimeText(backup.modified) + '\t' + std::to_string(backup.bytes) + '\n';
+    }
+    if (std::fwrite(lines.data(), 1, lines.size(), out_) != lines.size()) return StdoutFailed();
+    return kExitOk;
+  }
+
+  int RestoreBackup(const std::string& wanted) {
+    const std::string path = platform_.HostsPath();
+    const std::vector<HostsBackup> backups = ListHostsBackups(platform_, path);
+    const HostsBackup* chosen = nullptr;
+    if (wanted == kLatestBackup) {
+      if (!backups.empty()) chosen = &backups.front();
+    } else {
+      for (const HostsBackup& backup : backups) {
+        if (backup.name == wanted) chosen = &backup;
+      }
+    }
+    if (chosen == nullptr) {
+      Message(backups.empty() ? "aucune copie de sauvegarde de " + path
+                              : wanted + ": pas de copie de sauvegarde de ce nom pour " + path + " (voir --list-backups)");
+      return kExitFile;
+    }
+    ReplaceOutcome outcome;
+    const Status status = RestoreHostsBackup(platform_, path, chosen->path, std::time(nullptr), &outcome);
+    if (outcome.step == ReplaceStep::kRead) return ReadFailed(status, chosen->path);
+    if (!status.ok()) return ReplaceFailed(status, outcome, path);
+    FlushDnsCache();
+    return kExitOk;
+  }
+
+  // Reports what became of the DNS cache; whatever it is, the replace stands.
+  void FlushDnsCache() {
+    const DnsFlushOutcome outcome = platform_.FlushDnsCache(kDnsFlushWaitMilliseconds);
+    switch (outcome.kind) {
+      case DnsFlushOutcome::Kind::kFlushed:
+        Message("cache DNS vide");
+        break;
+      case DnsFlushOutcome::Kind::kStarted:
+        for (const DnsFlushOutcome::Program& program : outcome.programs) {
+          std::string command;
+          for (const std::string& arg : program.argv) command += (command.empty() ? "" : " ") + arg;
+          if (!program.ended) {
+            Message("vidage du cache DNS demande (" + command + " toujours en cours)");
+          } else if (program.exit_code == 0) {
+            Message("cache DNS vide (" + command + ")");
+          } else {
+            Message("cache DNS non vide: " + command + " a echoue (code " + std::to_string(program.exit_code) + ")");
+          }
+        }
+        break;
+      case DnsFlushOutcome::Kind::kNotDone:
+        Message("cache DNS non vide: " + (outcome.why.code() == ErrorCode::kNotSupported
+                                              ? std::string("aucun cache DNS connu sur ce systeme")
+                                              : outcome.why.ToString()));
+        break;
+    }
   }
 
   // Writing only reads the lists: the memory of their key indexes serves the sorts instead

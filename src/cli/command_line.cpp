@@ -14,10 +14,11 @@ struct OptionInfo {
   std::string_view value_kind;
 };
 
-constexpr std::array<OptionInfo, 14> kOptions = {{
+constexpr std::array<OptionInfo, 17> kOptions = {{
     {"--hosts", CliAction::Kind::kHosts, "un fichier"},
     {"--domains", CliAction::Kind::kDomains, "un fichier"},
     {"--domain-only", CliAction::Kind::kDomainOnly, "un fichier"},
+    {"--remove-names", CliAction::Kind::kRemoveNames, "un fichier"},
     {"--sort", CliAction::Kind::kSort, ""},
     {"--redirect", CliAction::Kind::kRedirect, "une adresse"},
     {"--www", CliAction::Kind::kWww, ""},
@@ -28,6 +29,8 @@ constexpr std::array<OptionInfo, 14> kOptions = {{
     {"--write-sorted-names", CliAction::Kind::kWriteSortedNames, "un fichier"},
     {"--report", CliAction::Kind::kReport, "un fichier"},
     {"--replace-hosts", CliAction::Kind::kReplaceHosts, ""},
+    {"--list-backups", CliAction::Kind::kListBackups, ""},
+    {"--restore-backup", CliAction::Kind::kRestoreBackup, "un nom de sauvegarde"},
     {"--dump", CliAction::Kind::kDump, ""},
 }};
 
@@ -106,6 +109,8 @@ const char* CliHelpText() {
          "  --domains FICHIER            charge une liste de noms de domaines\n"
          "  --domain-only FICHIER        ajoute un fichier (nom de domaines seulement) a la\n"
          "                               liste a trier\n"
+         "  --remove-names FICHIER       retire des deux listes et de la liste a trier les\n"
+         "                               noms du fichier (une liste de noms de domaines)\n"
          "  --sort                       trie la liste a trier et retire les doublons\n"
          "Un FICHIER '-' est l'entree standard; un tube nomme est lu, un peripherique refuse.\n"
          "Les fichiers UTF-16 sont lus comme les autres.\n"
@@ -123,6 +128,10 @@ const char* CliHelpText() {
          "  --report SORTIE              le rapport des lignes rejetees du dernier chargement\n"
          "  --replace-hosts              remplace le fichier hosts du systeme (copie de\n"
          "                               sauvegarde HOSTS.<date>.bak, puis lecture seule)\n"
+         "  --list-backups               affiche les copies de sauvegarde du fichier hosts,\n"
+         "                               la plus recente d'abord: NOM, date, octets\n"
+         "  --restore-backup NOM         remet la copie NOM (ou 'latest', la plus recente)\n"
+         "                               a la place du fichier hosts, comme --replace-hosts\n"
          "  --dump                       affiche les listes sur la sortie standard\n"
          "\n"
          "  --help                       affiche cette aide\n"
@@ -131,10 +140,14 @@ const char* CliHelpText() {
          "Une SORTIE '-' est la sortie standard; un peripherique ou un tube nomme est ecrit\n"
          "tel quel, sans fichier temporaire.\n"
          "\n"
+         "Apres --replace-hosts et --restore-backup, le cache DNS du systeme est vide\n"
+         "(resolvectl, nscd; ipconfig /flushdns sous Windows); le resultat est affiche.\n"
+         "\n"
          "SOURCE_DATE_EPOCH, s'il est defini, fixe la date ecrite dans l'en-tete.\n"
          "\n"
          "Statut de sortie: 0 succes; 1 erreur d'utilisation; 2 fichier illisible (ou vide\n"
-         "pour --domain-only) ou impossible a ecrire (le fichier existant reste intact).\n";
+         "pour --domain-only), sauvegarde introuvable, ou fichier impossible a ecrire (le\n"
+         "fichier existant reste intact). Un cache DNS non vide ne change pas le statut.\n";
 }
 
 }  // namespace quorvale

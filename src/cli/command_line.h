@@ -11,6 +11,7 @@ struct CliAction {
     kHosts,             // --hosts FILE
     kDomains,           // --domains FILE
     kDomainOnly,        // --domain-only FILE
+    kRemoveNames,       // --remove-names FILE
     kSort,              // --sort
     kRedirect,          // --redirect ADDRESS
     kWww,               // --www
@@ -21,10 +22,12 @@ struct CliAction {
     kWriteSortedNames,  // --write-sorted-names OUT
     kReport,            // --report OUT
     kReplaceHosts,      // --replace-hosts
+    kListBackups,       // --list-backups
+    kRestoreBackup,     // --restore-backup NAME
     kDump,              // --dump
   };
   Kind kind;
-  std::string value;  // the file or the address; empty for the others
+  std::string value;  // the file, the address or the name; empty for the others
 };
 
 struct CommandLine {

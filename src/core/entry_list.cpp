@@ -21,6 +21,9 @@ constexpr size_t kFirstIndexSlots = 1024;
 // A sorted count that matches no row count: the order must be made again.
 constexpr size_t kStale = static_cast<size_t>(-1);
 
+// A row that a removal takes away, in the renumbering of the rows left.
+constexpr uint32_t kGone = static_cast<uint32_t>(-1);
+
 // The index lookups and the row reads of a big list miss the processor's caches: as a row is
 // added (or read in display order), the slot of the key (or the row) this many rows on is
 // asked for, so that the misses overlap.
@@ -225,6 +228,109 @@ void EntryList::RollBack(const Mark& mark) {
   sorted_count_ = kStale;
   name_sorted_count_ = kStale;
   name_rank_.clear();
+}
+
+size_t EntryList::RemoveRows(std::span<const size_t> display_rows) {
+  const BigVector<uint32_t>& order = Order();
+  BigVector<uint32_t> renumber(rows_.size(), 0);
+  for (size_t place : display_rows) {
+    if (place < order.size()) renumber[order[place]] = kGone;
+  }
+  return RemoveMarked(renumber);
+}
+
+size_t EntryList::RemoveRowsWhere(const std::function<bool(std::string_view name)>& doomed) {
+  BigVector<uint32_t> renumber(rows_.size(), 0);
+  for (size_t row = 0; row < rows_.size(); ++row) {
+    if (doomed(NameAt(static_cast<uint32_t>(row)))) renumber[row] = kGone;
+  }
+  return RemoveMarked(renumber);
+}
+
+size_t EntryList::RemoveMarked(BigVector<uint32_t>& renumber) {
+  const size_t old_count = rows_.size();
+  size_t kept = 0;
+  for (size_t row = 0; row < old_count; ++row) {
+    const uint32_t old_row = static_cast<uint32_t>(row);
+    if (renumber[row] == kGone) {
+      // The texts stay in the arena until the list is cleared.
+      text_bytes_ -= NameAt(old_row).size() + AddressAt(old_row).size() + DescriptionAt(old_row).size();
+      continue;
+    }
+    renumber[row] = static_cast<uint32_t>(kept);
+    rows_[kept++] = rows_[row];
+  }
+  const size_t removed = old_count - kept;
+  if (removed == 0) return 0;
+  if (kept == 0) {
+    Clear();
+    return removed;
+  }
+  rows_.resize(kept);
+
+  // The orders lose the rows that went and keep their sequence: no sort is needed again.
+  auto drop_gone = [&renumber](BigVector<uint32_t>& order) {
+    size_t out = 0;
+    for (uint32_t row : order) {
+      if (renumber[row] != kGone) order[out++] = renumber[row];
+    }
+    order.resize(out);
+  };
+  const bool order_valid = sorted_count_ == old_count;
+  if (name_sorted_count_ == old_count) {
+    drop_gone(name_order_);
+    name_sorted_count_ = kept;
+  } else {
+    name_sorted_count_ = kStale;
+  }
+  if (order_valid && !OrderIsNameOrder()) drop_gone(order_);
+  sorted_count_ = order_valid ? kept : kStale;
+  name_rank_.clear();
+
+  // The index is made anew from the slots' hashes: no name is hashed again.
+  if (!slots_.empty()) {
+    BigVector<Slot> old;
+    old.swap(slots_);
+    slots_.assign(old.size(), Slot{0, 0});
+    const size_t mask = slots_.size() - 1;
+    for (const Slot& value : old) {
+      if (value.row == 0 || renumber[value.row - 1] == kGone) continue;
+      size_t slot = value.hash & mask;
+      while (slots_[slot].row != 0) slot = (slot + 1) & mask;
+      slots_[slot] = Slot{renumber[value.row - 1] + 1, value.hash};
+    }
+  }
+  return removed;
+}
+
+std::vector<bool> EntryList::RowsWhoseNameContains(std::string_view text) const {
+  std::vector<bool> matches(rows_.size());
+  for (size_t row = 0; row < rows_.size(); ++row) {
+    if (ContainsIgnoreAsciiCase(NameAt(static_cast<uint32_t>(row)), text)) matches[row] = true;
+  }
+  return matches;
+}
+
+size_t EntryList::FindName(std::string_view text, size_t begin, size_t end) const {
+  const BigVector<uint32_t>& order = Order();
+  end = std::min(end, order.size());
+  if (begin >= end) return kNoRow;
+  const std::vector<bool> matches = RowsWhoseNameContains(text);
+  for (size_t place = begin; place < end; ++place) {
+    if (matches[order[place]]) return place;
+  }
+  return kNoRow;
+}
+
+size_t EntryList::FindNameAfter(std::string_view text, size_t after) const {
+  const BigVector<uint32_t>& order = Order();
+  const std::vector<bool> matches = RowsWhoseNameContains(text);
+  const size_t start = after < order.size() ? after + 1 : 0;
+  for (size_t i = 0; i < order.size(); ++i) {
+    const size_t place = (start + i) % order.size();
+    if (matches[order[place]]) return place;
+  }
+  return kNoRow;
 }
 
 std::string_view EntryList::TextAt(uint32_t row, Column column) const {

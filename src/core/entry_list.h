@@ -18,6 +18,9 @@ enum class Column : int { kDomaine = 0, kDescription = 1, kRedirection = 2 };
 
 enum class SortDirection : int { kAscending = 0, kDescending = 1 };
 
+// "No row": what a search that finds nothing returns, and the place before the first row.
+inline constexpr size_t kNoRow = static_cast<size_t>(-1);
+
 // One list view's rows: a name (the row's text and its key), a description and an address.
 // Keys are unique within the list, compared ignoring ASCII case. The rows keep the order in
 // which they were added; the display order is kept apart, sorted by the list's sort column
@@ -62,6 +65,13 @@ class EntryList {
   Mark MarkNow() const { return {rows_.size(), details_.size(), arena_.size(), text_bytes_}; }
   void RollBack(const Mark& mark);
 
+  // Removes the rows shown at these places of the display order (places past the end and
+  // repeated places are ignored) and returns how many rows went. The rows left keep their
+  // display order. A removal makes the marks taken before it worthless.
+  size_t RemoveRows(std::span<const size_t> display_rows);
+  // Removes every row whose name `doomed` returns true for; otherwise as RemoveRows().
+  size_t RemoveRowsWhere(const std::function<bool(std::string_view name)>& doomed);
+
   size_t size() const { return rows_.size(); }
   // Total bytes of all names, descriptions and addresses (each row counted), for writers
   // that size their output before they write it.
@@ -83,6 +93,14 @@ class EntryList {
   // Gives `visit` the rows in display order, from the top, while it returns true; returns
   // false when `visit` stopped it.
   bool ForEachRow(const std::function<bool(const RowTexts&)>& visit) const;
+
+  // The first place of the display order from `begin` up to (not including) `end` whose
+  // name contains `text`, ignoring ASCII case; kNoRow when there is none.
+  size_t FindName(std::string_view text, size_t begin, size_t end) const;
+  // The first place after `after` (from the top when it is kNoRow) whose name contains
+  // `text`, ignoring ASCII case; past the last row the search goes on from the top, so that
+  // `after` itself is looked at last. kNoRow when no name contains it.
+  size_t FindNameAfter(std::string_view text, size_t after) const;
 
   Column sort_column() const { return sort_column_; }
   SortDirection sort_direction() const { return sort_direction_; }
@@ -138,6 +156,13 @@ class EntryList {
   // Makes the index anew from the rows, with `slot_count` slots (0: the size the rows need).
   void RebuildIndex(size_t slot_count) const;
   void SortOrder(const YieldFn& yield) const;
+  // One flag per row, in insertion order: whether its name contains `text` ignoring ASCII
+  // case. The names are read in the order they were stored, which goes straight through the
+  // memory; a search then walks the display order over the flags alone.
+  std::vector<bool> RowsWhoseNameContains(std::string_view text) const;
+  // Removes the rows whose entry in `renumber` (one per row, in insertion order) marks them
+  // gone; the others' entries become their new row numbers. Returns how many went.
+  size_t RemoveMarked(BigVector<uint32_t>& renumber);
   const BigVector<uint32_t>& NameOrder(const YieldFn& yield) const;
 
   BigString arena_;

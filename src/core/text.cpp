@@ -78,6 +78,16 @@ bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b) {
   return true;
 }
 
+bool ContainsIgnoreAsciiCase(std::string_view text, std::string_view needle) {
+  if (needle.empty()) return true;
+  if (needle.size() > text.size()) return false;
+  const char first = AsciiLower(needle[0]);
+  for (size_t at = 0; at + needle.size() <= text.size(); ++at) {
+    if (AsciiLower(text[at]) == first && EqualsIgnoreAsciiCase(text.substr(at, needle.size()), needle)) return true;
+  }
+  return false;
+}
+
 void SplitNameAndComment(std::string_view text, std::string_view blanks, std::string_view* name,
                          std::string_view* comment) {
   *name = text;

@@ -27,6 +27,8 @@ void AsciiLowerTabsToSpaces(char* text, size_t size);
 std::string AsciiLower(std::string_view text);
 
 bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b);
+// Whether `needle` occurs in `text`, ignoring ASCII case (an empty needle always does).
+bool ContainsIgnoreAsciiCase(std::string_view text, std::string_view needle);
 
 // Removes the space character (never tabs) from both ends.
 std::string_view TrimSpaces(std::string_view text);

@@ -6,6 +6,7 @@
 #include <tuple>
 #include <vector>
 
+#include "core/item_reader.h"
 #include "core/path_text.h"
 #include "core/text.h"
 
@@ -72,16 +73,30 @@ std::string OwnName(Platform& platform, const std::string& folder, const std::st
   return found.empty() ? asked : found;
 }
 
-// `folder` is "" or ends with its separator. The copy just made (`made`) stays whatever its
-// time says (the clock may have been put back); so does the oldest of the others, the file
-// as it was before the first replace.
-void RemoveOldBackups(Platform& platform, const std::string& folder, const std::string& own_name,
-                      std::string_view made) {
+// Where the copies of the HOSTS file at `hosts_path` are: `folder` is "" or ends with its
+// separator, so that folder + name is a path.
+struct BackupPlace {
+  std::string folder;
+  std::string own_name;
+};
+
+BackupPlace BackupPlaceOf(Platform& platform, const std::string& hosts_path) {
+  BackupPlace place{std::string(FolderPartOf(hosts_path)), ""};
+  place.own_name =
+      OwnName(platform, place.folder.empty() ? std::string(".") : place.folder, std::string(FileNameOf(hosts_path)));
+  return place;
+}
+
+// The copy just made (`made`) stays whatever its time says (the clock may have been put
+// back); so do `kept` (a copy being restored) and the oldest of the others, the file as it
+// was before the first replace.
+void RemoveOldBackups(Platform& platform, const BackupPlace& place, std::string_view made, std::string_view kept) {
+  const std::string& folder = place.folder;
   std::vector<std::string> names = platform.ListFolder(folder.empty() ? std::string(".") : folder);
   std::vector<Backup> others;
   for (const std::string& name : names) {
     Backup backup;
-    if (name == made || !IsBackupOf(name, own_name, &backup)) continue;
+    if (name == made || name == kept || !IsBackupOf(name, place.own_name, &backup)) continue;
     backup.name = name;
     backup.modified = platform.FileModifiedTime(folder + name);
     others.push_back(backup);
@@ -118,19 +133,16 @@ Status Fail(ReplaceOutcome* outcome, ReplaceStep step, Status status) {
   return status;
 }
 
-// Steps 2 to 4 of ReplaceHostsFile.
+// Steps 2 to 4 of ReplaceHostsFile; the copy named `kept` survives the pruning.
 Status CopyWriteAndProtect(Platform& platform, const std::string& hosts_path, const FileContents& contents,
-                           std::time_t now, ReplaceOutcome* outcome) {
+                           std::time_t now, ReplaceOutcome* outcome, std::string_view kept) {
   if (platform.PathFileExists(hosts_path)) {
-    // folder keeps its trailing separator, so folder + name is a path.
-    const std::string folder(FolderPartOf(hosts_path));
-    const std::string asked(FileNameOf(hosts_path));
-    std::string own_name = OwnName(platform, folder.empty() ? std::string(".") : folder, asked);
-    std::string backup = NextBackupPath(platform, folder, own_name, now);
+    const BackupPlace place = BackupPlaceOf(platform, hosts_path);
+    std::string backup = NextBackupPath(platform, place.folder, place.own_name, now);
     Status copied = platform.CopyFile(hosts_path, backup);
     if (!copied.ok()) return Fail(outcome, ReplaceStep::kBackup, copied);
     if (outcome != nullptr) outcome->backup_path = backup;
-    RemoveOldBackups(platform, folder, own_name, FileNameOf(backup));
+    RemoveOldBackups(platform, place, FileNameOf(backup), kept);
   }
 
   Status written = platform.WriteFileAtomicInPieces(hosts_path, contents);
@@ -163,14 +175,67 @@ void RestoreAttributesAfterFailure(Platform& platform, const std::string& hosts_
   if (attributes_before > kAttrNormal) (void)platform.SetFileAttributes(hosts_path, attributes_before);
 }
 
-Status ReplaceHostsFile(Platform& platform, const std::string& hosts_path, const FileContents& contents,
-                        std::time_t now, ReplaceOutcome* outcome) {
+// ReplaceHostsFile, keeping the copy named `kept` from the pruning.
+Status Replace(Platform& platform, const std::string& hosts_path, const FileContents& contents, std::time_t now,
+               ReplaceOutcome* outcome, std::string_view kept) {
   if (outcome != nullptr) *outcome = ReplaceOutcome();
   const int attributes_before = platform.GetFileAttributes(hosts_path);
   (void)platform.SetFileAttributes(hosts_path, kAttrNormal);
-  Status status = CopyWriteAndProtect(platform, hosts_path, contents, now, outcome);
+  Status status = CopyWriteAndProtect(platform, hosts_path, contents, now, outcome, kept);
   if (!status.ok()) RestoreAttributesAfterFailure(platform, hosts_path, attributes_before);
   return status;
+}
+
+Status ReplaceHostsFile(Platform& platform, const std::string& hosts_path, const FileContents& contents,
+                        std::time_t now, ReplaceOutcome* outcome) {
+  return Replace(platform, hosts_path, contents, now, outcome, "");
+}
+
+std::vector<HostsBackup> ListHostsBackups(Platform& platform, const std::string& hosts_path) {
+  const BackupPlace place = BackupPlaceOf(platform, hosts_path);
+  // The stamps view these names.
+  const std::vector<std::string> names = platform.ListFolder(place.folder.empty() ? std::string(".") : place.folder);
+  std::vector<Backup> found;
+  for (const std::string& name : names) {
+    Backup backup;
+    if (!IsBackupOf(name, place.own_name, &backup)) continue;
+    backup.name = name;
+    backup.modified = platform.FileModifiedTime(place.folder + name);
+    found.push_back(backup);
+  }
+  std::sort(found.begin(), found.end());
+  std::vector<HostsBackup> backups;
+  for (auto it = found.rbegin(); it != found.rend(); ++it) {
+    std::string path = place.folder + it->name;
+    const std::int64_t bytes = platform.FileSize(path);
+    backups.push_back(HostsBackup{it->name, std::move(path), it->modified, bytes});
+  }
+  return backups;
+}
+
+std::string BackupTimeText(std::int64_t modified) {
+  if (modified < 0) return std::string();
+  const std::time_t seconds = static_cast<std::time_t>(modified / 1'000'000'000);
+  std::tm local{};
+#ifdef _WIN32
+  localtime_s(&local, &seconds);
+#else
+  localtime_r(&seconds, &local);
+#endif
+  char text[32];
+  const size_t length = std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+  return std::string(text, length);
+}
+
+Status RestoreHostsBackup(Platform& platform, const std::string& hosts_path, const std::string& backup_path,
+                          std::time_t now, ReplaceOutcome* outcome) {
+  std::string bytes;
+  Status read = ReadFileBytes(backup_path, &bytes, ReadAs::kBytes);
+  if (!read.ok()) {
+    if (outcome != nullptr) *outcome = ReplaceOutcome();
+    return Fail(outcome, ReplaceStep::kRead, read);
+  }
+  return Replace(platform, hosts_path, WholeContents(bytes), now, outcome, FileNameOf(backup_path));
 }
 
 }  // namespace quorvale

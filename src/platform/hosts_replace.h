@@ -1,8 +1,10 @@
 #pragma once
 
+#include <cstdint>
 #include <ctime>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/status.h"
 #include "platform/platform.h"
@@ -23,7 +25,8 @@ std::string HostsBackupName(std::string_view hosts_name, std::time_t now, int nu
 void RestoreAttributesAfterFailure(Platform& platform, const std::string& hosts_path, int attributes_before);
 
 // Where a replace stopped, for callers that tell the user more than "it failed".
-enum class ReplaceStep { kDone, kBackup, kWrite, kAttributes };
+// kRead: the backup copy to restore could not be read (nothing was done).
+enum class ReplaceStep { kDone, kRead, kBackup, kWrite, kAttributes };
 
 struct ReplaceOutcome {
   ReplaceStep step = ReplaceStep::kDone;
@@ -51,5 +54,29 @@ inline Status ReplaceHostsFile(Platform& platform, const std::string& hosts_path
   return ReplaceHostsFile(
       platform, hosts_path, WholeContents(bytes), now, outcome);
 }
+
+// A backup copy of the HOSTS file, as ReplaceHostsFile leaves them beside it.
+struct HostsBackup {
+  std::string name;            // the file name, made by HostsBackupName
+  std::string path;            // its full path
+  std::int64_t modified = -1;  // when it was written, as Platform::FileModifiedTime says
+  std::int64_t bytes = -1;     // its size, as Platform::FileSize says
+};
+
+// The backup copies of the HOSTS file at `hosts_path` (named after the file as its folder
+// lists it, as ReplaceHostsFile names them), newest first by modification time; copies of
+// the same time come by their names' stamps and numbers, the last made first.
+std::vector<HostsBackup> ListHostsBackups(Platform& platform, const std::string& hosts_path);
+
+// A modification time of Platform::FileModifiedTime as local date and time,
+// "yyyy-mm-dd hh:mm:ss"; "" for an unknown time (negative).
+std::string BackupTimeText(std::int64_t modified);
+
+// Puts the backup copy at `backup_path` in place of the HOSTS file byte for byte, through
+// ReplaceHostsFile: the current file is kept as a new backup copy first, the write is
+// atomic and the file ends read-only and system. The copy restored is not pruned by that
+// replace. A copy that cannot be read stops everything (step kRead).
+Status RestoreHostsBackup(Platform& platform, const std::string& hosts_path, const std::string& backup_path,
+                          std::time_t now, ReplaceOutcome* outcome = nullptr);
 
 }  // namespace quorvale

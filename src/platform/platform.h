@@ -23,6 +23,26 @@ inline constexpr int kAttrSystem = 4;
 // Registry roots the about box reads (Windows only).
 inline constexpr unsigned long kHkeyLocalMachine = 0x80000002ul;
 
+// What Platform::FlushDnsCache did.
+struct DnsFlushOutcome {
+  enum class Kind {
+    kFlushed,  // a direct call emptied the cache
+    kStarted,  // programs were started to empty it (`programs`)
+    kNotDone,  // nothing could be done (`why`)
+  };
+  // A program started, and how it ended when the caller waited for it.
+  struct Program {
+    std::vector<std::string> argv;
+    bool ended = false;  // it ended within the wait
+    int exit_code = 0;   // once ended: its exit status (128 + the signal when a signal ended it)
+  };
+  Kind kind = Kind::kNotDone;
+  std::vector<Program> programs;
+  // For kNotDone: kNotSupported when the system has no DNS cache that the program knows how
+  // to empty, otherwise why the call or the start of the program failed.
+  Status why;
+};
+
 // The one door to the operating system. Everything here may be replaced by a fake in tests.
 class Platform {
  public:
@@ -93,6 +113,17 @@ class Platform {
   // When a file was last written, as a number that orders the moments (nanoseconds since
   // 1970 UTC, whatever the time zone); -1 when it cannot be read.
   virtual std::int64_t FileModifiedTime(const std::string& path) = 0;
+  // The size of a file in bytes; -1 when it cannot be read.
+  virtual std::int64_t FileSize(const std::string& path) = 0;
+
+  // Empties the system's DNS cache, so that a new HOSTS file takes effect at once: with a
+  // direct call where the system has one (Windows: DnsFlushResolverCache of dnsapi.dll),
+  // otherwise by starting the system's programs from argument vectors, without a window and
+  // with their output discarded (Windows: ipconfig /flushdns; Linux: resolvectl flush-caches
+  // where resolvectl is on PATH, and nscd -i hosts where nscd runs and is on PATH). Waits at
+  // most `wait_milliseconds` in all for the programs to end (0: not at all); a program
+  // still running then goes on alone.
+  virtual DnsFlushOutcome FlushDnsCache(int wait_milliseconds) = 0;
 };
 
 // Called first thing in main() of both programs, before any write. On POSIX a file-size

@@ -9,6 +9,7 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <charconv>
@@ -294,6 +295,151 @@ Status WriteInPlace(const std::string& path, int fd, const FileContents& content
   return status;
 }
 
+// Starts `program` (a path, or a bare name looked up on PATH) with `argv`, every signal at
+// its default and none blocked in the child, whatever the program (or the GUI toolkit) did to
+// its own. A `quiet` child reads nothing and its output is discarded.
+Status Spawn(const std::string& program, const std::vector<std::string>& argv, bool quiet, pid_t* pid) {
+  std::vector<char*> args;
+  args.reserve(argv.size() + 1);
+  for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+  args.push_back(nullptr);
+
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t all_signals;
+  sigset_t no_signals;
+  sigfillset(&all_signals);
+  sigemptyset(&no_signals);
+  posix_spawnattr_setsigdefault(&attributes, &all_signals);
+  posix_spawnattr_setsigmask(&attributes, &no_signals);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+  posix_spawn_file_actions_t files;
+  posix_spawn_file_actions_init(&files);
+  if (quiet) {
+    posix_spawn_file_actions_addopen(&files, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&files, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_adddup2(&files, STDOUT_FILENO, STDERR_FILENO);
+  }
+  int err = posix_spawnp(pid, program.c_str(), &files, &attributes, args.data(), environ);
+  posix_spawn_file_actions_destroy(&files);
+  posix_spawnattr_destroy(&attributes);
+  if (err != 0) return StatusFromErrno(err, argv.empty() ? program : argv[0]);
+  return Status::Ok();
+}
+
+// A program that is not (or no longer) awaited: a detached waiter only collects its exit
+// status, so that no zombie is left behind.
+void ReapLater(pid_t pid) {
+  std::thread([pid] {
+    int exit_status = 0;
+    while (waitpid(pid, &exit_status, 0) < 0 && errno == EINTR) {
+    }
+  }).detach();
+}
+
+// The full path of the program `name` in a folder of PATH (the system's default path when
+// PATH is not set), "" when none holds an executable file of that name.
+std::string FindOnPath(const std::string& name) {
+  std::string search;
+  if (const char* path = std::getenv("PATH")) {
+    search = path;
+  } else if (size_t size = confstr(_CS_PATH, nullptr, 0); size > 0) {
+    search.resize(size);
+    confstr(_CS_PATH, search.data(), size);
+    search.resize(size - 1);
+  }
+  size_t start = 0;
+  while (start <= search.size()) {
+    const size_t end = std::min(search.find(':', start), search.size());
+    // An empty entry would mean the current folder, which a system tool is never taken from.
+    if (end > start) {
+      const std::string candidate = JoinPath(search.substr(start, end - start), name);
+      struct stat info;
+      if (stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) && access(candidate.c_str(), X_OK) == 0) {
+        return candidate;
+      }
+    }
+    start = end + 1;
+  }
+  return std::string();
+}
+
+// Whether a process of that command name (as /proc/PID/comm shows it) runs.
+bool ProcessRuns(std::string_view name) {
+  DIR* proc = opendir("/proc");
+  if (proc == nullptr) return false;
+  bool found = false;
+  while (dirent* entry = readdir(proc)) {
+    if (entry->d_name[0] < '1' || entry->d_name[0] > '9') continue;
+    std::string comm;
+    if (!ReadFileBytes(std::string("/proc/") + entry->d_name + "/comm", &comm, ReadAs::kBytes).ok()) continue;
+    if (comm.ends_with('\n')) comm.pop_back();
+    if (comm == name) {
+      found = true;
+      break;
+    }
+  }
+  closedir(proc);
+  return found;
+}
+
+// How a child that ended did: its exit status, or 128 + the signal that ended it.
+int ExitCodeOf(int wait_status) {
+  if (WIFEXITED(wait_status)) return WEXITSTATUS(wait_status);
+  if (WIFSIGNALED(wait_status)) return 128 + WTERMSIG(wait_status);
+  return -1;
+}
+
+// How often a wait for started programs looks whether they ended.
+constexpr auto kChildPollInterval = std::chrono::milliseconds(10);
+
+DnsFlushOutcome FlushDnsCaches(int wait_milliseconds) {
+  DnsFlushOutcome outcome;
+  std::vector<std::pair<std::string, std::vector<std::string>>> commands;  // (program file, argv)
+  if (std::string resolvectl = FindOnPath("resolvectl"); !resolvectl.empty()) {
+    commands.push_back({resolvectl, {"resolvectl", "flush-caches"}});
+  }
+  if (ProcessRuns("nscd")) {
+    if (std::string nscd = FindOnPath("nscd"); !nscd.empty()) commands.push_back({nscd, {"nscd", "-i", "hosts"}});
+  }
+  if (commands.empty()) {
+    outcome.why = Status(ErrorCode::kNotSupported, "", "neither resolvectl nor a running nscd was found");
+    return outcome;
+  }
+  std::vector<pid_t> pids;
+  for (const auto& [program, argv] : commands) {
+    pid_t pid = 0;
+    Status started = Spawn(program, argv, /*quiet=*/true, &pid);
+    if (!started.ok()) {
+      outcome.why = started;
+      continue;
+    }
+    outcome.programs.push_back({argv, false, 0});
+    pids.push_back(pid);
+  }
+  if (pids.empty()) return outcome;
+  outcome.kind = DnsFlushOutcome::Kind::kStarted;
+  outcome.why = Status::Ok();
+
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(wait_milliseconds);
+  size_t running = pids.size();
+  while (running > 0) {
+    for (size_t i = 0; i < pids.size(); ++i) {
+      int wait_status = 0;
+      if (outcome.programs[i].ended || waitpid(pids[i], &wait_status, WNOHANG) != pids[i]) continue;
+      outcome.programs[i].ended = true;
+      outcome.programs[i].exit_code = ExitCodeOf(wait_status);
+      --running;
+    }
+    if (running == 0 || std::chrono::steady_clock::now() >= deadline) break;
+    std::this_thread::sleep_for(kChildPollInterval);
+  }
+  for (size_t i = 0; i < pids.size(); ++i) {
+    if (!outcome.programs[i].ended) ReapLater(pids[i]);
+  }
+  return outcome;
+}
+
 class PosixPlatform : public Platform {
  public:
   std::string GetSystemDir() override {
@@ -362,34 +508,10 @@ class PosixPlatform : public Platform {
   Status StartProgram(const std::vector<std::string>& argv, bool hidden) override {
     (void)hidden;  // POSIX programs have no window style to choose.
     if (argv.empty() || argv[0].empty()) return Status(ErrorCode::kNotFound, "", "no program given");
-    std::vector<char*> args;
-    args.reserve(argv.size() + 1);
-    for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-    args.push_back(nullptr);
-
-    // The child starts with every signal at its default and none blocked, whatever the
-    // program (or the GUI toolkit) did to its own.
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t all_signals;
-    sigset_t no_signals;
-    sigfillset(&all_signals);
-    sigemptyset(&no_signals);
-    posix_spawnattr_setsigdefault(&attributes, &all_signals);
-    posix_spawnattr_setsigmask(&attributes, &no_signals);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
     pid_t pid = 0;
-    int err = posix_spawnp(&pid, args[0], nullptr, &attributes, args.data(), environ);
-    posix_spawnattr_destroy(&attributes);
-    if (err != 0) return StatusFromErrno(err, argv[0]);
-    // The program is not awaited; a detached waiter only collects its exit status so that
-    // no zombie is left behind.
-    std::thread([pid] {
-      int exit_status = 0;
-      while (waitpid(pid, &exit_status, 0) < 0 && errno == EINTR) {
-      }
-    }).detach();
-    return Status::Ok();
+    Status status = Spawn(argv[0], argv, /*quiet=*/false, &pid);
+    if (status.ok()) ReapLater(pid);
+    return status;
   }
 
   Status ShowTextFile(const std::string& path) override { return StartProgram({"xdg-open", path}, false); }
@@ -469,6 +591,14 @@ class PosixPlatform : public Platform {
     if (stat(path.c_str(), &info) != 0) return -1;
     return static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec;
   }
+
+  std::int64_t FileSize(const std::string& path) override {
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0) return -1;
+    return static_cast<std::int64_t>(info.st_size);
+  }
+
+  DnsFlushOutcome FlushDnsCache(int wait_milliseconds) override { return FlushDnsCaches(wait_milliseconds); }
 };
 
 }  // namespace

@@ -26,6 +26,7 @@
 
 #include "core/item_reader.h"
 #include "core/path_text.h"
+#include "platform/dns_flush_win.h"
 #include "platform/temp_name.h"
 #include "platform/win_command_line.h"
 
@@ -386,6 +387,19 @@ class WindowsPlatform : public Platform {
     const std::int64_t steps =
         (static_cast<std::int64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
     return (steps - kStepsFrom1601To1970) * 100;
+  }
+
+  std::int64_t FileSize(const std::string& path) override {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return -1;
+    return (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  }
+
+  DnsFlushOutcome FlushDnsCache(int wait_milliseconds) override {
+    unsigned long start_error = 0;
+    DnsFlushOutcome outcome = FlushWindowsDnsCache(GetSystemDir(), wait_milliseconds, &start_error);
+    if (start_error != 0) outcome.why = StatusFromWin32(start_error, "ipconfig");
+    return outcome;
   }
 };
 

@@ -111,6 +111,22 @@ TEST_F(CliTest, DumpShowsEveryListInDisplayOrderAtTheMomentItRuns) {
   EXPECT_EQ(result.err, "");
 }
 
+// The names of a plain list (comments, prefixes, commas) leave both lists and the sort
+// buffer, whatever their case; what is loaded after stays.
+TEST_F(CliTest, RemoveNamesTakesAnAllowListOutOfEverythingLoaded) {
+  const std::string allow = Crafted("allow.txt", "# allow list\nZETA.example.com # false positive\n"
+                                                 "http://intranet.example\nalpha.example.com, none.example\n");
+  const std::string later = Crafted("later.txt", "zeta.example.com\n");
+  CliResult result = Run({"--hosts", Crafted("hosts.txt", kCraftedHosts), "--domain-only",
+                          Crafted("only.txt", kCraftedDomainOnly), "--remove-names", allow, "--domains", later,
+                          "--dump"});
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.out,
+            "1\talpha.example.org\t\t127.0.0.1\n1\tzeta.example.com\t\t127.0.0.1\n"
+            "S\tbeta.example.com\nS\tbeta.example.com\n");
+  EXPECT_EQ(result.err, "quorvale-cli: 4 noms retires\n");
+}
+
 // A named pipe and standard input ("-") are read as files are, a UTF-16 one decoded.
 TEST_F(CliTest, NamedPipeAndStandardInputAreLoaded) {
   const std::string pipe = File("pipe");

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -62,6 +63,7 @@ INSTANTIATE_TEST_SUITE_P(
         FileCase{{"--hosts", "@/missing.txt"}, "@/missing.txt n'a pas pu etre lu: No such file or directory"},
         FileCase{{"--domains", "@/missing.txt"}, "@/missing.txt n'a pas pu etre lu: No such file or directory"},
         FileCase{{"--domain-only", "@/missing.txt"}, "@/missing.txt n'a pas pu etre lu: No such file or directory"},
+        FileCase{{"--remove-names", "@/missing.txt"}, "@/missing.txt n'a pas pu etre lu: No such file or directory"},
         FileCase{{"--hosts", "@/good.txt/x"}, "@/good.txt/x n'a pas pu etre lu: Not a directory"},
         FileCase{{"--hosts", "@/folder"}, "@/folder n'a pas pu etre lu: Is a directory"},
         // A device may never end: /dev/zero would fill the memory.
@@ -144,9 +146,12 @@ class CliReplaceTest : public CliTest {
     etc_ = system_dir_ + "/drivers/etc";
     hosts_ = etc_ + "/HOSTS";
     std::filesystem::create_directories(etc_);
-    launch_.env = {{"QUORVALE_SYSTEM_DIR", system_dir_}};
+    std::filesystem::create_directories(bin_);
+    // The programs that empty the DNS cache are the test's, if any.
+    launch_.env = {{"QUORVALE_SYSTEM_DIR", system_dir_}, {"PATH", bin_}};
   }
 
+  const std::string bin_ = File("bin");
   std::string system_dir_;
   std::string etc_;
   std::string hosts_;
@@ -162,7 +167,7 @@ TEST_F(CliReplaceTest, ReplacesTheSystemFileKeepingACopyOfTheOldOne) {
   CliResult result =
       Run({"--hosts", input, "--www", "--comments", "--redirect", "0.0.0.0", "--replace-hosts"}, launch_);
   ASSERT_EQ(result.status, 0) << result.err;
-  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.err, "quorvale-cli: cache DNS non vide: aucun cache DNS connu sur ce systeme\n");
 
   Session session;
   session.ResetRejectedLines();
@@ -223,6 +228,63 @@ TEST_F(CliReplaceTest, CopyThatCannotBeMadeStopsTheReplace) {
       << result.err;
   EXPECT_EQ(ReadBytes(hosts_), "old hosts\r\n");
 }
+
+TEST_F(CliReplaceTest, RestoreWithoutAnyCopyIsAFailure) {
+  CliResult result = Run({"--restore-backup", "latest"}, launch_);
+  EXPECT_EQ(result.status, 2);
+  EXPECT_EQ(result.err, "quorvale-cli: aucune copie de sauvegarde de " + hosts_ + "\n");
+}
+
+struct BackupCase {
+  std::vector<std::string> args;
+  int resolvectl_exit;  // of the test's resolvectl, -1 for none
+  int status;
+  std::string out;
+  std::string err;  // after "quorvale-cli: ", "@" standing for the HOSTS path
+  std::string hosts;
+};
+
+void PrintTo(const BackupCase& c, std::ostream* out) { *out << c.args[0]; }
+
+// Two copies, the one named last dated first.
+class CliBackupTest : public CliReplaceTest, public ::testing::WithParamInterface<BackupCase> {};
+
+TEST_P(CliBackupTest, ListsAndRestoresTheCopies) {
+  const BackupCase& c = GetParam();
+  WriteBytes(hosts_, "current\r\n");
+  for (int year : {2019, 2020}) {
+    const std::string copy = etc_ + "/HOSTS." + std::to_string(year) + "0101-000000.bak";
+    WriteBytes(copy, "old " + std::to_string(year) + "\n");
+    const std::time_t at = 1700000000 - 100 * (year - 2018);
+    const timespec times[2] = {{at, 0}, {at, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, copy.c_str(), times, 0), 0);
+  }
+  if (c.resolvectl_exit >= 0) {
+    WriteBytes(bin_ + "/resolvectl", "#!/bin/sh\nexit " + std::to_string(c.resolvectl_exit) + "\n");
+    chmod((bin_ + "/resolvectl").c_str(), 0755);
+  }
+  CliResult result = Run(c.args, launch_);
+  EXPECT_EQ(result.status, c.status);
+  EXPECT_EQ(result.out, c.out);
+  std::string err = c.err.empty() ? "" : "quorvale-cli: " + c.err + "\n";
+  if (size_t at = err.find('@'); at != std::string::npos) err.replace(at, 1, hosts_);
+  EXPECT_EQ(result.err, err);
+  EXPECT_EQ(ReadBytes(hosts_), c.hosts);
+  // A restore keeps a copy of the file it replaces.
+  EXPECT_EQ(SortedNames(etc_).size(), c.hosts == "current\r\n" ? 3u : 4u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CliBackupTest,
+    ::testing::Values(
+        BackupCase{{"--list-backups"}, -1, 0,
+                   "HOSTS.20190101-000000.bak\t2023-11-14 22:11:40\t9\n"
+                   "HOSTS.20200101-000000.bak\t2023-11-14 22:10:00\t9\n", "", "current\r\n"},
+        BackupCase{{"--restore-backup", "latest"}, 0, 0, "", "cache DNS vide (resolvectl flush-caches)", "old 2019\n"},
+        BackupCase{{"--restore-backup=HOSTS.20200101-000000.bak"}, 1, 0, "",
+                   "cache DNS non vide: resolvectl flush-caches a echoue (code 1)", "old 2020\n"},
+        BackupCase{{"--restore-backup", "HOSTS"}, -1, 2, "",
+                   "HOSTS: pas de copie de sauvegarde de ce nom pour @ (voir --list-backups)", "current\r\n"}));
 
 }  // namespace
 }  // namespace quorvale::testing

@@ -25,7 +25,8 @@ TEST_F(CliTest, HelpNamesEveryActionAndRunsNothing) {
   for (const char* option : {"--hosts FICHIER", "--domains FICHIER", "--domain-only FICHIER", "--sort",
                              "--redirect ADRESSE", "--www", "--comments", "--write-hosts SORTIE",
                              "--write-sorted-hosts SORTIE", "--export SORTIE", "--write-sorted-names SORTIE",
-                             "--report SORTIE", "--replace-hosts", "--dump", "--version"}) {
+                             "--report SORTIE", "--replace-hosts", "--dump", "--version", "--remove-names FICHIER",
+                             "--list-backups", "--restore-backup NOM"}) {
     EXPECT_NE(result.out.find(std::string("  ") + option + " "), std::string::npos) << option;
   }
   EXPECT_FALSE(std::ifstream(out).good());
@@ -69,6 +70,7 @@ INSTANTIATE_TEST_SUITE_P(
                       UsageCase{{"--redirect=127.0.0.01"},
                                 "adresse de redirection invalide: 127.0.0.01 (127.0.0.1 ou 0.0.0.0)"},
                       UsageCase{{"--www=yes"}, "--www n'attend pas de valeur"},
+                      UsageCase{{"--restore-backup"}, "--restore-backup attend un nom de sauvegarde"},
                       UsageCase{{"--sort", "--version=2"}, "--version n'attend pas de valeur"}));
 
 TEST_F(CliTest, OptionValueMayLookLikeAnOption) {

@@ -160,16 +160,43 @@ void PrintTo(const OrderCase& c, std::ostream* out) { *out << c.label; }
 
 class EntryListOrderTest : public ::testing::TestWithParam<OrderCase> {};
 
-TEST_P(EntryListOrderTest, Order) {
-  EntryList list;
+void AddOrderRows(EntryList& list) {
   list.Add("d.example", "10.0.0.2", "#b");
   list.Add("a.example", "10.0.0.1", "#b");
   list.Add("c.example", "10.0.0.2", "");
   list.Add("b.example", "10.0.0.10", "#a");
+}
+
+TEST_P(EntryListOrderTest, Order) {
+  EntryList list;
+  AddOrderRows(list);
   list.SetSort(GetParam().column, GetParam().direction);
   EXPECT_EQ(list.sort_column(), GetParam().column);
   EXPECT_EQ(list.sort_direction(), GetParam().direction);
   EXPECT_EQ(Names(list), GetParam().names);
+}
+
+// Under every order the rows left keep their places; the index, the text count and a row
+// added again follow.
+TEST_P(EntryListOrderTest, RemovalLeavesTheOtherRowsInOrder) {
+  EntryList list;
+  AddOrderRows(list);
+  list.SetSort(GetParam().column, GetParam().direction);
+  const Row gone = Rows(list)[1];
+  std::vector<std::string> left = GetParam().names;
+  left.erase(left.begin() + 1);
+  const size_t places[] = {1, 1, 7};
+  EXPECT_EQ(list.RemoveRows(places), 1u);
+  EXPECT_EQ(Names(list), left);
+  EXPECT_FALSE(list.Contains(gone.name));
+  EXPECT_TRUE(list.Contains(left[2]));
+  // 36 bytes of names, 33 of addresses, 6 of descriptions.
+  EXPECT_EQ(list.text_bytes(), 75 - gone.name.size() - gone.address.size() - gone.description.size());
+  EXPECT_TRUE(list.Add(gone.name, gone.address, gone.description));
+  EXPECT_EQ(Names(list), GetParam().names);
+  const size_t all[] = {3, 2, 1, 0};
+  EXPECT_EQ(list.RemoveRows(all), 4u);
+  EXPECT_TRUE(list.empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -199,6 +226,27 @@ TEST(EntryList, SortChangesOnlyTheOrderAndRowsFollowTheirCells) {
   EXPECT_EQ(list.Text(0, Column::kRedirection), "10.0.0.1");
   list.SetSort(Column::kDomaine, SortDirection::kAscending);
   EXPECT_EQ(Rows(list), (std::vector<Row>{{"a.example", "#2", "10.0.0.1"}, {"b.example", "#1", "10.0.0.2"}}));
+}
+
+struct FindCase {
+  const char* text;
+  size_t after;
+  size_t found;
+};
+
+// Over "ads.Example", "example.org", "tracker.EXAMPLE.net", "zzz.test" in display order.
+TEST(EntryList, FindNameGoesOnAfterARowAndWrapsRound) {
+  EntryList list;
+  for (const char* name : {"tracker.EXAMPLE.net", "zzz.test", "example.org", "ads.Example"}) list.Add(name, "0.0.0.0", "");
+  list.SetSort(Column::kDomaine, SortDirection::kAscending);
+  const FindCase cases[] = {{"eXample", kNoRow, 0}, {"example", 0, 1}, {"example", 1, 2}, {"example", 2, 0},
+                            {"example", 99, 0},     {"zz", 3, 3},      {"", 1, 2},        {"s.e", kNoRow, 0},
+                            {"e.n", 2, 2},          {"zzz.test.", kNoRow, kNoRow}};
+  for (const FindCase& c : cases) {
+    EXPECT_EQ(list.FindNameAfter(c.text, c.after), c.found) << c.text << " after " << c.after;
+  }
+  EXPECT_EQ(list.FindName("example", 1, 2), 1u);
+  EXPECT_EQ(list.FindName("zzz", 0, 3), kNoRow);
 }
 
 TEST(EntryList, ClearEmptiesAndKeepsTheSort) {

@@ -214,6 +214,48 @@ TEST_F(HostsReplaceTest, CopyIsNamedAfterTheNameTheFolderLists) {
                                       "hosts.20231114-221320.bak"}));
 }
 
+// Copies dated in the order of their names but the last, dated first: the list goes by the
+// dates. The second oldest comes back byte for byte and outlives the pruning that the copy
+// of the file it replaces brings.
+TEST_F(HostsReplaceTest, BackupsAreListedNewestFirstAndRestoredByteForByte) {
+  WriteBytes(hosts_, "current\r\n");
+  const char* stamps[] = {"20190101-000000", "20200101-000000", "20210101-000000",
+                          "20220101-000000", "20230101-000000", "20231114-221319"};
+  for (int i = 0; i < 6; ++i) {
+    WriteBytes(Backup(stamps[i]), std::string(i + 1, 'x'));
+    const std::time_t at = i < 5 ? kMoment - 100 + 10 * i : kMoment - 200;
+    const timespec times[2] = {{at, 0}, {at, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, Backup(stamps[i]).c_str(), times, 0), 0);
+  }
+  WriteBytes(folder_ + "/HOSTS.bak", "not a copy");
+  FakePlatform platform;
+  const std::vector<HostsBackup> backups = ListHostsBackups(platform, hosts_);
+  std::vector<std::tuple<std::string, std::string, std::int64_t>> listed;
+  for (const HostsBackup& b : backups) listed.emplace_back(b.name, BackupTimeText(b.modified), b.bytes);
+  EXPECT_EQ(listed, (std::vector<std::tuple<std::string, std::string, std::int64_t>>{
+                        {"HOSTS.20230101-000000.bak", "2023-11-14 22:12:20", 5},
+                        {"HOSTS.20220101-000000.bak", "2023-11-14 22:12:10", 4},
+                        {"HOSTS.20210101-000000.bak", "2023-11-14 22:12:00", 3},
+                        {"HOSTS.20200101-000000.bak", "2023-11-14 22:11:50", 2},
+                        {"HOSTS.20190101-000000.bak", "2023-11-14 22:11:40", 1},
+                        {"HOSTS.20231114-221319.bak", "2023-11-14 22:10:00", 6}}));
+  EXPECT_EQ(backups[0].path, Backup(stamps[4]));
+  EXPECT_EQ(BackupTimeText(-1), "");
+
+  ReplaceOutcome outcome;
+  ASSERT_TRUE(RestoreHostsBackup(platform, hosts_, backups[4].path, kMoment, &outcome).ok());
+  EXPECT_EQ(ReadBytes(hosts_), "x");
+  EXPECT_EQ(platform.GetFileAttributes(hosts_), kAttrReadOnly);
+  EXPECT_EQ(outcome.backup_path, Backup(kStamp));
+  EXPECT_EQ(ReadBytes(Backup(kStamp)), "current\r\n");
+  EXPECT_EQ(ListHostsBackups(platform, hosts_).size(), 7u);
+
+  EXPECT_EQ(RestoreHostsBackup(platform, hosts_, Backup("20000101-000000"), kMoment, &outcome).code(),
+            ErrorCode::kNotFound);
+  EXPECT_EQ(outcome.step, ReplaceStep::kRead);
+  EXPECT_EQ(ReadBytes(hosts_), "x");
+}
+
 class FailingPlatform : public FakePlatform {
  public:
   bool fail_copy = false;

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <pwd.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -205,6 +207,8 @@ TEST(FileOperationsTest, CopyFileIsByteExactAndKeepsSourcePermissions) {
   auto platform = CreateSystemPlatform();
   ASSERT_TRUE(platform->CopyFile(dir.File("HOSTS"), dir.File("HOSTS.bak")).ok());
   EXPECT_EQ(ReadBytes(dir.File("HOSTS.bak")), bytes);
+  EXPECT_EQ(platform->FileSize(dir.File("HOSTS.bak")), 18);
+  EXPECT_EQ(platform->FileSize(dir.File("missing")), -1);
   EXPECT_EQ(ModeOf(dir.File("HOSTS.bak")), 0600u) << "a copy of a private file must stay private";
   EXPECT_EQ(ReadBytes(dir.File("HOSTS")), bytes);
 }
@@ -315,6 +319,97 @@ TEST(ViewerMissingTest, NoXdgOpenIsNotFound) {
   TempDir empty;
   ScopedEnv path("PATH", empty.path());
   EXPECT_EQ(CreateSystemPlatform()->ShowTextFile("/tmp/Rapport.txt").code(), ErrorCode::kNotFound);
+}
+
+// --- Emptying the DNS cache ---
+
+struct DnsFlushCase {
+  const char* label;
+  int resolvectl_exit;  // -1: no resolvectl on PATH
+  bool nscd_on_path;
+  bool nscd_runs;
+  std::vector<std::pair<std::string, int>> programs;  // command line, exit code
+};
+
+void PrintTo(const DnsFlushCase& c, std::ostream* out) { *out << c.label; }
+
+// PATH holds only scripts that record their command lines; a process named nscd is a
+// sleeping "nscd" started by the test.
+class DnsFlushTest : public StartProgramTest, public ::testing::WithParamInterface<DnsFlushCase> {
+ protected:
+  void Tool(const std::string& name, const std::string& body) {
+    ASSERT_TRUE(std::filesystem::create_directories(bin_) || std::filesystem::is_directory(bin_));
+    WriteBytes(bin_ + "/" + name, "#!/bin/sh\nprintf '%s\\n' \"" + name + " $*\" >> '" + dir_.File("record") + "'\n" + body);
+    ASSERT_EQ(chmod((bin_ + "/" + name).c_str(), 0755), 0);
+  }
+
+  const std::string bin_ = dir_.File("bin");
+  ScopedEnv path_{"PATH", bin_};
+};
+
+TEST_P(DnsFlushTest, StartsWhatTheSystemHas) {
+  const DnsFlushCase& c = GetParam();
+  if (c.resolvectl_exit >= 0) Tool("resolvectl", "exit " + std::to_string(c.resolvectl_exit) + "\n");
+  if (c.nscd_on_path) Tool("nscd", "exit 0\n");
+  pid_t nscd = 0;
+  if (c.nscd_runs) {
+    std::filesystem::create_directory(dir_.File("run"));
+    std::filesystem::create_symlink("/bin/sleep", dir_.File("run/nscd"));
+    nscd = fork();
+    if (nscd == 0) {
+      execl(dir_.File("run/nscd").c_str(), "nscd", "30", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    // The process has its name once it runs.
+    for (int tries = 0; tries < 10000 && ReadBytes("/proc/" + std::to_string(nscd) + "/comm") != "nscd\n"; ++tries) {
+      usleep(1000);
+    }
+  }
+  const DnsFlushOutcome outcome = platform_->FlushDnsCache(10000);
+  if (nscd > 0) {
+    kill(nscd, SIGKILL);
+    waitpid(nscd, nullptr, 0);
+  }
+
+  std::vector<std::pair<std::string, int>> programs;
+  std::string record;
+  for (const DnsFlushOutcome::Program& program : outcome.programs) {
+    std::string command;
+    for (const std::string& arg : program.argv) command += (command.empty() ? "" : " ") + arg;
+    EXPECT_TRUE(program.ended) << command;
+    programs.emplace_back(command, program.exit_code);
+    record += command + "\n";
+  }
+  EXPECT_EQ(programs, c.programs);
+  if (c.programs.empty()) {
+    EXPECT_EQ(outcome.kind, DnsFlushOutcome::Kind::kNotDone);
+    EXPECT_EQ(outcome.why.code(), ErrorCode::kNotSupported);
+  } else {
+    EXPECT_EQ(outcome.kind, DnsFlushOutcome::Kind::kStarted);
+    EXPECT_EQ(ReadBytes(dir_.File("record")), record);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DnsFlushTest,
+    ::testing::Values(DnsFlushCase{"nothing", -1, false, false, {}},
+                      DnsFlushCase{"nscd not running", 0, true, false, {{"resolvectl flush-caches", 0}}},
+                      DnsFlushCase{"nscd running but not on PATH", -1, false, true, {}},
+                      DnsFlushCase{"both, resolvectl failing", 3, true, true,
+                                   {{"resolvectl flush-caches", 3}, {"nscd -i hosts", 0}}}));
+
+TEST_F(StartProgramTest, DnsFlushWithoutWaitLeavesTheProgramRunning) {
+  const std::string bin = dir_.File("bin");
+  ASSERT_EQ(mkdir(bin.c_str(), 0755), 0);
+  const std::string go = dir_.File("go");
+  WriteBytes(bin + "/resolvectl", "#!/bin/sh\nwhile [ ! -e '" + go + "' ]; do /bin/sleep 0.01; done\n");
+  ASSERT_EQ(chmod((bin + "/resolvectl").c_str(), 0755), 0);
+  ScopedEnv path("PATH", bin);
+  const DnsFlushOutcome outcome = platform_->FlushDnsCache(0);
+  WriteBytes(go, "");
+  EXPECT_EQ(outcome.kind, DnsFlushOutcome::Kind::kStarted);
+  ASSERT_EQ(outcome.programs.size(), 1u);
+  EXPECT_FALSE(outcome.programs[0].ended);
 }
 
 }  // namespace

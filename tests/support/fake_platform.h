@@ -32,6 +32,8 @@ class FakePlatform : public Platform {
   // "start PROGRAM" and "write PATH" before it is made, so that a test can look at the
   // windows at that moment or log the order of the calls.
   std::function<void(const std::string& call)> watch;
+  // What FlushDnsCache reports; nothing is flushed.
+  DnsFlushOutcome dns_flush{DnsFlushOutcome::Kind::kNotDone, {}, Status(ErrorCode::kNotSupported, "", "")};
 
   // What happened.
   std::vector<std::pair<std::string, int>> attribute_calls;
@@ -40,6 +42,7 @@ class FakePlatform : public Platform {
   std::vector<bool> started_hidden;
   std::vector<std::string> shown_files;
   std::vector<std::string> opened_urls;
+  std::vector<int> dns_flush_waits;  // the wait of each FlushDnsCache call
 
   std::string GetSystemDir() override { return system_dir; }
   std::string HostsPath() override { return hosts_path; }
@@ -60,6 +63,11 @@ class FakePlatform : public Platform {
   Status RemoveFile(const std::string& path) override { return real_->RemoveFile(path); }
   std::vector<std::string> ListFolder(const std::string& folder) override { return real_->ListFolder(folder); }
   std::int64_t FileModifiedTime(const std::string& path) override { return real_->FileModifiedTime(path); }
+  std::int64_t FileSize(const std::string& path) override { return real_->FileSize(path); }
+  DnsFlushOutcome FlushDnsCache(int wait_milliseconds) override {
+    dns_flush_waits.push_back(wait_milliseconds);
+    return dns_flush;
+  }
 
  private:
   void Watch(const std::string& call);

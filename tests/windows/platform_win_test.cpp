@@ -210,6 +210,8 @@ TEST_F(WindowsPlatformTest, CopyRemoveAndList) {
   WriteBytes(File("from.txt"), bytes);
   ASSERT_TRUE(platform_->CopyFile(File("from.txt"), File("to.txt")).ok());
   EXPECT_EQ(ReadBytes(File("to.txt")), bytes);
+  EXPECT_EQ(platform_->FileSize(File("to.txt")), 6);
+  EXPECT_EQ(platform_->FileSize(File("absent.txt")), -1);
   EXPECT_EQ(Listing(), (std::vector<std::string>{"from.txt", "to.txt"}));
   EXPECT_EQ(platform_->CopyFile(File("absent.txt"), File("copy.txt")).code(), ErrorCode::kNotFound);
 
