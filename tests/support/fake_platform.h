@@ -27,7 +27,7 @@ class FakePlatform : public Platform {
   bool start_program_fails = false;
   // When set, every write to a path in this set fails with kAccessDenied (the old file stays).
   std::vector<std::string> failing_writes;
-  // What FlushDnsCache reports; nothing is flushed.
+  // What FlushDnsCache reports (nothing is flushed).
   DnsFlushOutcome dns_flush{DnsFlushOutcome::Kind::kNotDone, {}, Status(ErrorCode::kNotSupported, "", "")};
 
   // What happened.
