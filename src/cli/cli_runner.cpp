@@ -253,8 +253,9 @@ class CliRun {
       }
     }
     if (chosen == nullptr) {
-      Message(backups.empty() ? "aucune copie de sauvegarde de " + path
-                              : wanted + ": pas de copie de sauvegarde de ce nom pour " + path + " (voir --list-backups)");
+      Message(backups.empty()
+                  ? "aucune copie de sauvegarde de " + path
+                  : wanted + ": pas de copie de sauvegarde de ce nom pour " + path + " (voir --list-backups)");
       return kExitFile;
     }
     ReplaceOutcome outcome;

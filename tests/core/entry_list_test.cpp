@@ -3,13 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
+#include "core/name_removal.h"
 #include "support/list_rows.h"
 
 namespace quorvale {
 namespace {
 
+using testing::Entries;
 using testing::Row;
 using testing::Rows;
 
@@ -228,25 +231,36 @@ TEST(EntryList, SortChangesOnlyTheOrderAndRowsFollowTheirCells) {
   EXPECT_EQ(Rows(list), (std::vector<Row>{{"a.example", "#2", "10.0.0.1"}, {"b.example", "#1", "10.0.0.2"}}));
 }
 
-struct FindCase {
-  const char* text;
-  size_t after;
-  size_t found;
-};
-
 // Over "ads.Example", "example.org", "tracker.EXAMPLE.net", "zzz.test" in display order.
 TEST(EntryList, FindNameGoesOnAfterARowAndWrapsRound) {
   EntryList list;
-  for (const char* name : {"tracker.EXAMPLE.net", "zzz.test", "example.org", "ads.Example"}) list.Add(name, "0.0.0.0", "");
-  list.SetSort(Column::kDomaine, SortDirection::kAscending);
-  const FindCase cases[] = {{"eXample", kNoRow, 0}, {"example", 0, 1}, {"example", 1, 2}, {"example", 2, 0},
+  for (const char* name : {"tracker.EXAMPLE.net", "zzz.test", "example.org", "ads.Example"}) {
+    list.Add(name, "0.0.0.0", "");
+  }
+  const std::tuple<const char*, size_t, size_t> cases[] = {{"eXample", kNoRow, 0}, {"example", 0, 1}, {"example", 1, 2}, {"example", 2, 0},
                             {"example", 99, 0},     {"zz", 3, 3},      {"", 1, 2},        {"s.e", kNoRow, 0},
                             {"e.n", 2, 2},          {"zzz.test.", kNoRow, kNoRow}};
-  for (const FindCase& c : cases) {
-    EXPECT_EQ(list.FindNameAfter(c.text, c.after), c.found) << c.text << " after " << c.after;
-  }
+  for (const auto& [text, after, found] : cases) EXPECT_EQ(list.FindNameAfter(text, after), found) << text << after;
   EXPECT_EQ(list.FindName("example", 1, 2), 1u);
   EXPECT_EQ(list.FindName("zzz", 0, 3), kNoRow);
+}
+
+TEST(RemoveNames, TakesTheNamesOutOfBothListsAndTheSortBufferIgnoringCase) {
+  Session session;
+  session.list1.Add("Ads.example", "0.0.0.0", "#x");
+  session.list1.Add("keep.example", "0.0.0.0", "");
+  session.list2.Add("intra.EXAMPLE", "10.0.0.1", "");
+  for (const char* entry : {"ads.example #[c]", "ads.example", "keep.example", "ads.example.com",
+                            "intra.example #[ #[", "xads.example", "ads.example#[d]"}) {
+    session.SortArray.Append(entry);
+  }
+  const std::vector<std::string_view> names = {"ADS.example", "intra.example", "absent.example"};
+  EXPECT_EQ(RemoveNames(session, names), 5u);
+  EXPECT_EQ(Rows(session.list1), (std::vector<Row>{{"keep.example", "", "0.0.0.0"}}));
+  EXPECT_TRUE(session.list2.empty());
+  EXPECT_EQ(Entries(session.SortArray),
+            (std::vector<std::string>{"keep.example", "ads.example.com", "xads.example", "ads.example#[d]"}));
+  EXPECT_EQ(RemoveNames(session, names), 0u);
 }
 
 TEST(EntryList, ClearEmptiesAndKeepsTheSort) {

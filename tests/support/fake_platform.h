@@ -32,7 +32,7 @@ class FakePlatform : public Platform {
   // "start PROGRAM" and "write PATH" before it is made, so that a test can look at the
   // windows at that moment or log the order of the calls.
   std::function<void(const std::string& call)> watch;
-  // What FlushDnsCache reports; nothing is flushed.
+  // What FlushDnsCache reports (nothing is flushed).
   DnsFlushOutcome dns_flush{DnsFlushOutcome::Kind::kNotDone, {}, Status(ErrorCode::kNotSupported, "", "")};
 
   // What happened.
