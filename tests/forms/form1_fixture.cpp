@@ -12,6 +12,12 @@ std::string Describe(const ScriptedPrompts::Shown& shown) {
   return shown.text + " | " + buttons + " | " + icon + " | " + shown.title;
 }
 
+std::string Screen(const FakeForm1View& view) {
+  std::string screen = view.visible ? "main" : "";
+  if (view.progress != nullptr) screen += screen.empty() ? "progress" : "+progress";
+  return screen;
+}
+
 Form1Test::Form1Test() {
   platform_.executable_path = Path("quorvale");
   platform_.hosts_path = Path("HOSTS");

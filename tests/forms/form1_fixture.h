@@ -29,6 +29,8 @@ inline constexpr char kReportTail[] =
 
 // A message box as one readable line: "text | buttons | icon | title".
 std::string Describe(const ScriptedPrompts::Shown& shown);
+// The windows on screen: "main+progress", "main", "progress" or "".
+std::string Screen(const FakeForm1View& view);
 
 // The main window's behaviour over a fake view, with the program and the HOSTS file in a
 // fresh folder and the header's date fixed.

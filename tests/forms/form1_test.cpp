@@ -15,13 +15,6 @@ constexpr char kEmptyReport[] =
 constexpr Form1Control kDataMenus[] = {Form1Control::kSaveAs, Form1Control::kExportDom, Form1Control::kReset,
                                        Form1Control::kReplaceHosts};
 
-// The windows as the platform's calls found them: "main+progress", "main", "progress" or "".
-std::string Screen(const FakeForm1View& view) {
-  std::string screen = view.visible ? "main" : "";
-  if (view.progress != nullptr) screen += screen.empty() ? "progress" : "+progress";
-  return screen;
-}
-
 TEST_F(Form1Test, StartState) {
   EXPECT_EQ(form_.StatusText(), "Aucune adresse chargee");
   EXPECT_EQ(view_.status, "Aucune adresse chargee");

@@ -1,0 +1,106 @@
+// The options window: its first state, the exclusive address boxes and what each way of
+// leaving it does to the session.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/session.h"
+#include "forms/form2.h"
+#include "support/fake_views.h"
+
+namespace quorvale::testing {
+namespace {
+
+// A fresh options window over `session`, loaded as a view loads it.
+struct OptionsWindow {
+  explicit OptionsWindow(Session& session) : form(session), view(form) { form.Form_Load(&view); }
+  Form2 form;
+  FakeForm2View view;
+};
+
+TEST(Form2Test, DesignState) {
+  Session session;
+  OptionsWindow window(session);
+  EXPECT_EQ(window.view.Checked(), "127.0.0.1,www");
+  EXPECT_STREQ(form2_design::kCaption, "Options");
+  EXPECT_STREQ(form2_design::kLabel1.caption, "Choisissez l'adresse de redirection:");
+  EXPECT_STREQ(form2_design::kCheck1.caption, "Ajouter une ligne avec www. pour chaque entree");
+  EXPECT_STREQ(form2_design::kCheck2.caption, "127.0.0.1");
+  EXPECT_STREQ(form2_design::kCheck3.caption, "0.0.0.0");
+  EXPECT_STREQ(form2_design::kCommand1.caption, "OK");
+  EXPECT_STREQ(form2_design::kCommand2.caption, "Annuler");
+}
+
+struct ClickCase {
+  std::vector<Form2Box> clicks;
+  const char* checked;
+};
+
+class Form2ClickTest : public ::testing::TestWithParam<ClickCase> {};
+
+TEST_P(Form2ClickTest, TheTwoAddressesStayExclusive) {
+  Session session;
+  OptionsWindow window(session);
+  for (Form2Box box : GetParam().clicks) window.view.Click(box);
+  EXPECT_EQ(window.view.Checked(), GetParam().checked);
+  EXPECT_FALSE(window.view.closed);
+}
+
+constexpr Form2Box kCheck2 = Form2Box::kCheck2;
+constexpr Form2Box kCheck3 = Form2Box::kCheck3;
+INSTANTIATE_TEST_SUITE_P(Clicks, Form2ClickTest,
+                         ::testing::Values(ClickCase{{kCheck2}, "0.0.0.0,www"},  // ticked 127.0.0.1 moves to 0.0.0.0
+                                           ClickCase{{kCheck3}, "0.0.0.0,www"},  // 0.0.0.0 chosen
+                                           ClickCase{{kCheck2, kCheck2}, "127.0.0.1,www"},  // and back
+                                           ClickCase{{kCheck3, kCheck2}, "127.0.0.1,www"},
+                                           // the ticked 0.0.0.0 stays ticked
+                                           ClickCase{{kCheck3, kCheck3}, "0.0.0.0,www"},
+                                           ClickCase{{kCheck2, kCheck3}, "0.0.0.0,www"},
+                                           ClickCase{{Form2Box::kCheck1}, "127.0.0.1"}));
+
+TEST(Form2Test, OkStoresTheChoice) {
+  Session session;
+  OptionsWindow first(session);
+  first.form.Command1_Click();
+  EXPECT_TRUE(first.view.closed);
+  EXPECT_EQ(session.RedirectAddress, "127.0.0.1");
+  EXPECT_TRUE(session.AddWwwLines);
+  EXPECT_TRUE(session.OptionsAccepted);
+
+  OptionsWindow second(session);
+  second.view.Click(kCheck3);
+  second.view.Click(Form2Box::kCheck1);
+  second.form.Command1_Click();
+  EXPECT_EQ(session.RedirectAddress, "0.0.0.0");
+  EXPECT_FALSE(session.AddWwwLines);
+  EXPECT_TRUE(session.OptionsAccepted);
+}
+
+TEST(Form2Test, AnnulerAndTheCloseBox) {
+  Session session;
+  session.RedirectAddress = "0.0.0.0";
+  session.AddWwwLines = false;
+  session.OptionsAccepted = true;
+  {
+    // The close box runs neither button: the earlier choice stands.
+    OptionsWindow window(session);
+    window.view.Click(Form2Box::kCheck1);
+  }
+  EXPECT_EQ(session.RedirectAddress, "0.0.0.0");
+  EXPECT_FALSE(session.AddWwwLines);
+  EXPECT_TRUE(session.OptionsAccepted);
+
+  OptionsWindow window(session);
+  window.view.Click(Form2Box::kCheck1);
+  window.view.Click(kCheck2);
+  window.form.Command2_Click();
+  EXPECT_TRUE(window.view.closed);
+  EXPECT_EQ(session.RedirectAddress, "0.0.0.0");
+  EXPECT_FALSE(session.AddWwwLines);
+  EXPECT_FALSE(session.OptionsAccepted);
+}
+
+}  // namespace
+}  // namespace quorvale::testing

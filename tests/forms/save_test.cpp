@@ -1,0 +1,366 @@
+// Saving the lists as a HOSTS file and replacing the system HOSTS file: the questions and
+// messages in their order, the options window, the attributes, the bytes written, the
+// backup copy and the failures that must leave the old file as it was.
+
+#include <filesystem>
+#include <functional>
+#include <ostream>
+#include <regex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "core/hosts_writer.h"
+#include "forms/form1_fixture.h"
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
+namespace quorvale::testing {
+namespace {
+
+// Two blocked names (one with a description), one redirection, one line only a replace keeps.
+constexpr char kLoaded[] =
+    "0.0.0.0 ads.example.com #Tracker\r\n"
+    "127.0.0.1 beta.example\r\n"
+    "::1 ip6-localhost\r\n"
+    "10.1.2.3 intranet.example # Office\r\n";
+constexpr char kOldBytes[] = "old content\r\n";
+const std::string kReplaceQuestionLine =
+    "Voulez vous vraiment remplacer le ficher hosts ? | OK/Cancel | none | Confirmation";
+const std::string kReplacedLine = "Fichier hosts remplace | OK | none | Quorvale";
+
+// What the user does in the options window.
+using OptionsScript = void (*)(Form2&, FakeForm2View&);
+void ChooseZerosWithoutWww(Form2& form, FakeForm2View& view) {
+  view.Click(Form2Box::kCheck3);
+  view.Click(Form2Box::kCheck1);
+  form.Command1_Click();
+}
+void UseCloseBox(Form2&, FakeForm2View&) {}
+
+// The attributes a file keeps of those asked for: POSIX keeps only whether it may be written.
+int Kept(int attributes) {
+#ifdef _WIN32
+  return attributes;
+#else
+  return attributes & kAttrReadOnly;
+#endif
+}
+
+class SaveTest : public Form1Test {
+ protected:
+  // Loads kLoaded through "Charger le fichier hosts" and forgets what that load recorded.
+  void Load() {
+    LoadHosts(kLoaded);
+    ASSERT_EQ(form_.FilesLoaded(), 1);
+    ASSERT_EQ(form_.session().RowCount(), 3u);
+    platform_.attribute_calls.clear();
+    prompts_.messages.clear();
+  }
+  // Scripts the options window, the save dialog's choice and the answers, then saves.
+  void SaveAs(std::function<void(Form2&, FakeForm2View&)> options, const std::string& path,
+              std::vector<Answer> answers) {
+    view_.options_scripts.push_back(options);
+    ChooseFile(path);
+    prompts_.answers.assign(answers.begin(), answers.end());
+    form_.SaveAs_Click();
+  }
+  void Replace(OptionsScript options, std::vector<Answer> answers) {
+    view_.options_scripts.push_back(options);
+    prompts_.answers.assign(answers.begin(), answers.end());
+    form_.ReplaceHosts_Click();
+  }
+  // The writer's own output for the loaded lists.
+  std::string Expected(bool www, const char* address, bool comments, std::vector<std::string> carried_lines = {}) {
+    std::string bytes;
+    FormatHostsFile(form_.session(), {address, www, comments, carried_lines}, CurrentDateTimeText(), &bytes);
+    return bytes;
+  }
+  std::vector<std::pair<std::string, int>> Attributes(std::vector<int> values) const {
+    std::vector<std::pair<std::string, int>> calls;
+    for (int value : values) calls.emplace_back(hosts(), value);
+    return calls;
+  }
+  // Names of the backup copies beside the HOSTS file.
+  std::vector<std::string> Backups() {
+    std::vector<std::string> names;
+    for (const std::string& name : platform_.ListFolder(dir_.path())) {
+      if (name.rfind("HOSTS.", 0) == 0) names.push_back(name);
+    }
+    return names;
+  }
+  std::string hosts() const { return Path("HOSTS"); }
+};
+
+TEST_F(SaveTest, SaveAsToANewFile) {
+  Load();
+  const std::string path = Path("new.txt");
+  view_.options_scripts.push_back(ClickOk);
+  ChooseFile(path, 1);
+  prompts_.answers = {Answer::kYes, Answer::kOk};
+  form_.SaveAs_Click();
+  EXPECT_EQ(Messages(), (std::vector<std::string>{kCommentsLine, kSavedLine}));
+  EXPECT_TRUE(view_.options_scripts.empty());
+  ASSERT_EQ(prompts_.dialogs.size(), 1u);
+  const auto& dialog = prompts_.dialogs[0];
+  EXPECT_TRUE(dialog.save);
+  EXPECT_EQ(dialog.title, "Quorvale");
+  EXPECT_EQ(dialog.folder, dir_.path() + "/");
+  ASSERT_EQ(dialog.filters.size(), 2u);
+  EXPECT_EQ(dialog.filters[0].description + "=" + dialog.filters[0].pattern, "Fichiers Texte (.txt)=*.txt");
+  EXPECT_EQ(dialog.filters[1].description + "=" + dialog.filters[1].pattern, "Tous les fichiers (*.*)=*");
+  EXPECT_EQ(dialog.filter_index, 0);
+
+  const std::string written = ReadBytes(path);
+  EXPECT_EQ(written, Expected(true, "127.0.0.1", true));
+  const std::string tail =
+      "# Nombre d'entrees: 3 * 2 avec les lignes 'www.'\r\n#\r\n"
+      "10.1.2.3\tintranet.example\t# office\r\n"
+      "10.1.2.3\twww.intranet.example\t# office\r\n"
+      "127.0.0.1\tads.example.com\t#tracker\r\n"
+      "127.0.0.1\tbeta.example\r\n"
+      "127.0.0.1\twww.ads.example.com\t#tracker\r\n"
+      "127.0.0.1\twww.beta.example\r\n";
+  ASSERT_GE(written.size(), tail.size());
+  EXPECT_EQ(written.substr(written.size() - tail.size()), tail);
+  EXPECT_TRUE(platform_.attribute_calls.empty());
+  EXPECT_EQ(form_.session().RowCount(), 3u);
+
+  // The filter picked in this dialog is preselected by the next one, open or save.
+  CancelDialog();
+  form_.Ouvrir_Click();
+  ASSERT_EQ(prompts_.dialogs.size(), 2u);
+  EXPECT_EQ(prompts_.dialogs[1].filter_index, 1);
+}
+
+struct OptionsCase {
+  const char* name;
+  OptionsScript options;
+  Answer comments;
+  const char* tail;  // from the count line to the end
+};
+
+void PrintTo(const OptionsCase& c, std::ostream* out) { *out << c.name; }
+
+class SaveOptionsTest : public SaveTest, public ::testing::WithParamInterface<OptionsCase> {};
+
+TEST_P(SaveOptionsTest, TheOptionsAndTheCommentsAnswerShapeTheEntries) {
+  Load();
+  const std::string path = Path("out.txt");
+  SaveAs(GetParam().options, path, {GetParam().comments, Answer::kOk});
+  EXPECT_EQ(Messages(), (std::vector<std::string>{kCommentsLine, kSavedLine}));
+  const std::string written = ReadBytes(path);
+  const std::string tail = GetParam().tail;
+  ASSERT_GE(written.size(), tail.size());
+  EXPECT_EQ(written.substr(written.size() - tail.size()), tail);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SaveOptionsTest,
+    ::testing::Values(
+        OptionsCase{"DefaultsWithoutComments", ClickOk, Answer::kNo,
+                    "# Nombre d'entrees: 3 * 2 avec les lignes 'www.'\r\n#\r\n"
+                    "10.1.2.3\tintranet.example\r\n10.1.2.3\twww.intranet.example\r\n"
+                    "127.0.0.1\tads.example.com\r\n127.0.0.1\tbeta.example\r\n"
+                    "127.0.0.1\twww.ads.example.com\r\n127.0.0.1\twww.beta.example\r\n"},
+        OptionsCase{"ZerosWithoutWwwWithComments", ChooseZerosWithoutWww, Answer::kYes,
+                    "#\r\n# Nombre d'entrees: 3\r\n#\r\n"
+                    "10.1.2.3\tintranet.example\t# office\r\n"
+                    "0.0.0.0\tads.example.com\t#tracker\r\n0.0.0.0\tbeta.example\r\n"},
+        OptionsCase{"ZerosWithoutWwwWithoutComments", ChooseZerosWithoutWww, Answer::kNo,
+                    "#\r\n# Nombre d'entrees: 3\r\n#\r\n"
+                    "10.1.2.3\tintranet.example\r\n0.0.0.0\tads.example.com\r\n0.0.0.0\tbeta.example\r\n"}),
+    [](const ::testing::TestParamInfo<OptionsCase>& param_info) { return std::string(param_info.param.name); });
+
+TEST_F(SaveTest, SaveAsOverAReadOnlyFileAsksThenMakesItNormal) {
+  Load();
+  const std::string path = Path("old.txt");
+  WriteBytes(path, kOldBytes);
+  ASSERT_TRUE(platform_.SetFileAttributes(path, kAttrReadOnly | kAttrSystem).ok());
+  platform_.attribute_calls.clear();
+
+  // Cancel at the question leaves the file as it was.
+  SaveAs(ClickOk, path, {Answer::kCancel});
+  EXPECT_EQ(Messages(), std::vector<std::string>{kOverwriteLine});
+  EXPECT_EQ(ReadBytes(path), kOldBytes);
+  EXPECT_TRUE(platform_.attribute_calls.empty());
+  EXPECT_EQ(platform_.GetFileAttributes(path), Kept(kAttrReadOnly | kAttrSystem));
+
+  SaveAs(ClickOk, path, {Answer::kOk, Answer::kNo, Answer::kOk});
+  EXPECT_EQ(Messages(), (std::vector<std::string>{kOverwriteLine, kOverwriteLine, kCommentsLine, kSavedLine}));
+  EXPECT_EQ(platform_.attribute_calls, (std::vector<std::pair<std::string, int>>{{path, kAttrNormal}}));
+  EXPECT_EQ(ReadBytes(path), Expected(true, "127.0.0.1", false));
+  EXPECT_EQ(platform_.GetFileAttributes(path), kAttrNormal);
+}
+
+TEST_F(SaveTest, LeavingTheOptionsWithoutOkOrTheDialogWritesNothing) {
+  Load();
+  for (OptionsScript options : {ClickAnnuler, UseCloseBox}) {
+    for (void (Form1::*click)() : {&Form1::SaveAs_Click, &Form1::ReplaceHosts_Click, &Form1::Command3_Click}) {
+      view_.options_scripts.push_back(options);
+      (form_.*click)();
+    }
+  }
+  EXPECT_TRUE(view_.options_scripts.empty());
+  EXPECT_TRUE(prompts_.dialogs.empty());
+  SaveAs(ClickOk, "", {});
+  EXPECT_EQ(prompts_.dialogs.size(), 1u);
+  EXPECT_TRUE(prompts_.messages.empty());
+  EXPECT_TRUE(platform_.attribute_calls.empty());
+  EXPECT_EQ(ReadBytes(hosts()), kLoaded);
+  EXPECT_TRUE(Backups().empty());
+}
+
+TEST_F(SaveTest, TheCloseBoxAfterAnEarlierOkKeepsThatChoice) {
+  Load();
+  SaveAs(ChooseZerosWithoutWww, Path("first.txt"), {Answer::kNo, Answer::kOk});
+  ASSERT_EQ(ReadBytes(Path("first.txt")), Expected(false, "0.0.0.0", false));
+
+  // The window opens again in its design state; whatever is ticked, its close box keeps the
+  // earlier "OK".
+  std::string state;
+  SaveAs(
+      [&state](Form2&, FakeForm2View& view) {
+        state = view.Checked();
+        view.Click(Form2Box::kCheck2);
+      },
+      Path("second.txt"), {Answer::kNo, Answer::kOk});
+  EXPECT_EQ(state, "127.0.0.1,www");
+  EXPECT_EQ(ReadBytes(Path("second.txt")), Expected(false, "0.0.0.0", false));
+
+  // "Annuler" after that earlier "OK" stops the command again.
+  view_.options_scripts.push_back(ClickAnnuler);
+  prompts_.messages.clear();
+  form_.SaveAs_Click();
+  EXPECT_TRUE(prompts_.messages.empty());
+  EXPECT_EQ(prompts_.dialogs.size(), 2u);
+}
+
+TEST_F(SaveTest, ANameWithoutExtensionIsWrittenAsTyped) {
+  Load();
+  SaveAs(ClickOk, Path("liste"), {Answer::kYes, Answer::kOk});
+  EXPECT_EQ(ReadBytes(Path("liste")), Expected(true, "127.0.0.1", true));
+  EXPECT_FALSE(platform_.PathFileExists(Path("liste.txt")));
+}
+
+TEST_F(SaveTest, AFailedSaveSaysWhyAndKeepsTheOldFile) {
+  Load();
+  const std::string path = Path("old.txt");
+  WriteBytes(path, kOldBytes);
+  platform_.failing_writes = {path};
+  SaveAs(ClickOk, path, {Answer::kOk, Answer::kYes, Answer::kOk});
+  EXPECT_EQ(Messages(), (std::vector<std::string>{kOverwriteLine, kCommentsLine, kFailedLine}));
+  EXPECT_EQ(prompts_.messages.back().detail, path + ": refused by the test");
+  EXPECT_EQ(ReadBytes(path), kOldBytes);
+  EXPECT_TRUE(view_.window_enabled);
+
+  // A folder that does not exist: a real failure of the file system, named in the detail.
+  const std::string nowhere = Path("missing/out.txt");
+  SaveAs(ClickOk, nowhere, {Answer::kNo, Answer::kOk});
+  EXPECT_EQ(Messages(), (std::vector<std::string>{kOverwriteLine, kCommentsLine, kFailedLine, kCommentsLine,
+                                                  kFailedLine}));
+  EXPECT_EQ(prompts_.messages.back().detail.rfind(nowhere + ": ", 0), 0u) << prompts_.messages.back().detail;
+  EXPECT_FALSE(platform_.PathFileExists(nowhere));
+}
+
+#ifndef _WIN32
+// Only POSIX folders refuse new files by their permissions.
+class ReadOnlyFolderTest : public SaveTest {
+ protected:
+  void SetUp() override {
+    if (geteuid() == 0) GTEST_SKIP() << "permissions do not bind the superuser";
+    Load();
+  }
+  void Lock(const std::string& folder) {
+    std::filesystem::permissions(folder, std::filesystem::perms::owner_write | std::filesystem::perms::group_write |
+                                             std::filesystem::perms::others_write,
+                                 std::filesystem::perm_options::remove);
+  }
+};
+
+TEST_F(ReadOnlyFolderTest, SaveAsKeepsTheOldFileAndSaysWhy) {
+  const std::string folder = Path("locked");
+  std::filesystem::create_directory(folder);
+  const std::string path = folder + "/old.txt";
+  WriteBytes(path, kOldBytes);
+  Lock(folder);
+  SaveAs(ClickOk, path, {Answer::kOk, Answer::kYes, Answer::kOk});
+  EXPECT_EQ(Messages(), (std::vector<std::string>{kOverwriteLine, kCommentsLine, kFailedLine}));
+  EXPECT_EQ(prompts_.messages.back().detail, path + ": Permission denied");
+  EXPECT_EQ(ReadBytes(path), kOldBytes);
+  EXPECT_EQ(platform_.ListFolder(folder), std::vector<std::string>{"old.txt"});
+}
+
+TEST_F(ReadOnlyFolderTest, ReplaceStopsBeforeWriting) {
+  WriteBytes(hosts(), kOldBytes);
+  Lock(dir_.path());
+  Replace(ClickOk, {Answer::kOk, Answer::kYes, Answer::kOk});
+  EXPECT_EQ(Messages(), (std::vector<std::string>{kReplaceQuestionLine, kCommentsLine, kFailedLine}));
+  EXPECT_EQ(ReadBytes(hosts()), kOldBytes);
+  EXPECT_TRUE(Backups().empty());
+}
+#endif
+
+TEST_F(SaveTest, ReplaceWithoutAHostsFileCreatesItWithoutAsking) {
+  Load();
+  ASSERT_TRUE(std::filesystem::remove(hosts()));
+  Replace(ClickOk, {Answer::kYes, Answer::kOk});
+  EXPECT_EQ(Messages(), (std::vector<std::string>{kCommentsLine, kReplacedLine}));
+  EXPECT_EQ(ReadBytes(hosts()), Expected(true, "127.0.0.1", true));
+  // Made normal (which fails quietly on a missing file), written, then read-only and system.
+  EXPECT_EQ(platform_.attribute_calls, Attributes({kAttrNormal, kAttrNormal, kAttrReadOnly | kAttrSystem}));
+  EXPECT_EQ(platform_.GetFileAttributes(hosts()), Kept(kAttrReadOnly | kAttrSystem));
+  EXPECT_TRUE(Backups().empty());
+}
+
+TEST_F(SaveTest, CancelAtTheReplaceQuestionOnlyHidesTheFile) {
+  Load();
+  WriteBytes(hosts(), kOldBytes);
+  Replace(ClickOk, {Answer::kCancel});
+  EXPECT_EQ(Messages(), std::vector<std::string>{kReplaceQuestionLine});
+  EXPECT_EQ(platform_.attribute_calls, Attributes({kAttrNormal, kAttrReadOnly | kAttrHidden | kAttrSystem}));
+  EXPECT_EQ(ReadBytes(hosts()), kOldBytes);
+  EXPECT_EQ(platform_.GetFileAttributes(hosts()), Kept(kAttrReadOnly | kAttrHidden | kAttrSystem));
+  EXPECT_TRUE(Backups().empty());
+}
+
+TEST_F(SaveTest, ReplaceKeepsACopyOfTheOldFile) {
+  Load();
+  WriteBytes(hosts(), kOldBytes);
+  ASSERT_TRUE(platform_.SetFileAttributes(hosts(), kAttrReadOnly | kAttrHidden | kAttrSystem).ok());
+  platform_.attribute_calls.clear();
+
+  Replace(ChooseZerosWithoutWww, {Answer::kOk, Answer::kNo, Answer::kOk});
+  EXPECT_EQ(Messages(), (std::vector<std::string>{kReplaceQuestionLine, kCommentsLine, kReplacedLine}));
+  EXPECT_EQ(platform_.attribute_calls, Attributes({kAttrNormal, kAttrNormal, kAttrReadOnly | kAttrSystem}));
+  EXPECT_EQ(ReadBytes(hosts()), Expected(false, "0.0.0.0", false, {"old content"}));
+  EXPECT_EQ(platform_.GetFileAttributes(hosts()), Kept(kAttrReadOnly | kAttrSystem));
+
+  const std::vector<std::string> backups = Backups();
+  ASSERT_EQ(backups.size(), 1u);
+  EXPECT_TRUE(std::regex_match(backups[0], std::regex(R"(HOSTS\.\d{8}-\d{6}\.bak)"))) << backups[0];
+  EXPECT_EQ(ReadBytes(Path(backups[0])), kOldBytes);
+  EXPECT_EQ(form_.session().RowCount(), 3u);
+}
+
+TEST_F(SaveTest, AHostsFileThatCannotBeWrittenStaysAsItWas) {
+  Load();
+  WriteBytes(hosts(), kOldBytes);
+  ASSERT_TRUE(platform_.SetFileAttributes(hosts(), kAttrReadOnly | kAttrHidden | kAttrSystem).ok());
+  platform_.attribute_calls.clear();
+  platform_.failing_writes = {hosts()};
+  Replace(ClickOk, {Answer::kOk, Answer::kYes, Answer::kOk});
+  EXPECT_EQ(Messages(), (std::vector<std::string>{kReplaceQuestionLine, kCommentsLine, kFailedLine}));
+  EXPECT_EQ(prompts_.messages.back().detail, hosts() + ": refused by the test");
+  EXPECT_EQ(ReadBytes(hosts()), kOldBytes);
+  // It gets back the attributes it had before the command.
+  const int before = Kept(kAttrReadOnly | kAttrHidden | kAttrSystem);
+  EXPECT_EQ(platform_.attribute_calls, Attributes({kAttrNormal, kAttrNormal, before}));
+  EXPECT_EQ(platform_.GetFileAttributes(hosts()), before);
+  EXPECT_TRUE(view_.window_enabled);
+}
+
+}  // namespace
+}  // namespace quorvale::testing
