@@ -17,12 +17,13 @@ struct ProcessResult {
   std::string err;
 };
 
+// Paths, names and command lines are UTF-8, as in the program.
+
 // Runs a program with an already built command line, standard output and error going to
 // files in `scratch_dir`, and waits for it (at most a minute).
 ProcessResult RunAndWait(const std::string& command_line, const std::string& scratch_dir);
 
-// The command line split the way Windows splits it for a program (CommandLineToArgvW),
-// converted back to the ANSI code page.
+// The command line split the way Windows splits it for a program (CommandLineToArgvW).
 std::vector<std::string> SplitAsWindows(const std::string& command_line);
 
 }  // namespace quorvale::testing

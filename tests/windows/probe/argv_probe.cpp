@@ -1,5 +1,6 @@
 // A stand-in for a program that the platform starts: it writes how Windows split its command
-// line into "argv.txt" beside itself, one argument a line, the program's own path excluded.
+// line into "argv.txt" beside itself, in UTF-8, one argument a line, the program's own path
+// excluded.
 // When QUORVALE_PROBE_GATE names a file, it first waits up to 20 seconds for that file and
 // writes "gate open" or "gate timeout" as the first line, which tells whether its starter
 // went on without waiting for it.
@@ -15,10 +16,10 @@
 namespace {
 
 std::string Narrow(const wchar_t* text) {
-  int size = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
+  int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
   if (size <= 1) return std::string();
   std::string out(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_ACP, 0, text, -1, out.data(), size, nullptr, nullptr);
+  WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), size, nullptr, nullptr);
   out.pop_back();
   return out;
 }
