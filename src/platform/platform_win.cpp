@@ -68,16 +68,7 @@ Status StatusFromWin32(DWORD err, const std::string& subject) {
     default:
       break;
   }
-  wchar_t* message = nullptr;
-  DWORD length =
-      FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                     nullptr, err, 0, reinterpret_cast<LPWSTR>(&message), 0, nullptr);
-  std::string text =
-      length > 0 && message != nullptr ? Utf8FromWide(std::wstring_view(message, length)) : std::string();
-  if (message != nullptr) LocalFree(message);
-  while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ')) text.pop_back();
-  if (text.empty()) text = "error " + std::to_string(err);
-  return Status(code, subject, text);
+  return Status(code, subject, WindowsErrorText(err));
 }
 
 Status LastError(const std::string& subject) { return StatusFromWin32(GetLastError(), subject); }
@@ -403,6 +394,19 @@ class WindowsPlatform : public Platform {
 };
 
 }  // namespace
+
+std::string WindowsErrorText(unsigned long code) {
+  wchar_t* message = nullptr;
+  DWORD length =
+      FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                     nullptr, code, 0, reinterpret_cast<LPWSTR>(&message), 0, nullptr);
+  std::string text =
+      length > 0 && message != nullptr ? Utf8FromWide(std::wstring_view(message, length)) : std::string();
+  if (message != nullptr) LocalFree(message);
+  while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ')) text.pop_back();
+  if (text.empty()) text = "error " + std::to_string(code);
+  return text;
+}
 
 void GuardWritesAgainstSignals() {}
 
