@@ -13,16 +13,12 @@
 namespace quorvale::testing {
 
 namespace {
-
 // Test paths are UTF-8, as the program's are: Windows gets them in UTF-16.
-std::filesystem::path SystemPath(const std::string& path) {
 #ifdef _WIN32
-  return WideFromUtf8(path);
+std::filesystem::path SystemPath(const std::string& path) { return WideFromUtf8(path); }
 #else
-  return path;
+std::filesystem::path SystemPath(const std::string& path) { return path; }
 #endif
-}
-
 }  // namespace
 
 #ifdef _WIN32

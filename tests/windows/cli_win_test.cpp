@@ -1,6 +1,5 @@
-// quorvale-cli.exe run as Windows runs it: its own command line parsing (in UTF-16, for
-// accented paths), CRLF files, and the replace of the system's HOSTS file with its backup
-// copy and attributes.
+// quorvale-cli.exe run as Windows runs it: its own command line parsing, CRLF files, and
+// the replace of the system's HOSTS file with its backup copy and attributes.
 
 #ifndef NOMINMAX
 #define NOMINMAX

@@ -12,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "core/item_reader.h"
 #include "core/utf16.h"
 #include "platform/hosts_replace.h"
 #include "platform/platform.h"
@@ -33,8 +32,7 @@ std::wstring Wide(const std::string& path) { return WideFromUtf8(path); }
 
 class WindowsPlatformTest : public ::testing::Test {
  protected:
-  // The files are in a folder "Hélène", made here from its UTF-16 name and then reached
-  // through the program's UTF-8 paths.
+  // The files are in a folder "Hélène", made from its UTF-16 name, reached by UTF-8 paths.
   void SetUp() override { ASSERT_TRUE(CreateDirectoryW((Wide(dir_.path()) + L"\\H\u00E9l\u00E8ne").c_str(), nullptr)); }
   // Backslashes only, as the program's own paths are.
   std::string File(const std::string& name) const { return folder_ + "\\" + name; }
@@ -240,9 +238,7 @@ TEST_F(WindowsPlatformTest, ReplaceKeepsACopyBesideAnAccentedFile) {
   const std::string backup = HostsBackupName(name, kNow);
   EXPECT_EQ(outcome.backup_path, File(backup));
   EXPECT_EQ(Listing(), (std::vector<std::string>{name, backup}));
-  std::string bytes;
-  ASSERT_TRUE(ReadFileBytes(File(name), &bytes).ok());
-  EXPECT_EQ(bytes, "0.0.0.0 new.example\r\n");
+  EXPECT_EQ(ReadBytes(File(name)), "0.0.0.0 new.example\r\n");
   EXPECT_EQ(ReadBytes(File(backup)), "0.0.0.0 old.example\r\n");
   EXPECT_EQ(platform_->GetFileAttributes(File(name)), kAttrReadOnly | kAttrSystem);
 }

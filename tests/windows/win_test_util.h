@@ -5,6 +5,7 @@
 
 namespace quorvale::testing {
 
+// Paths and command lines are UTF-8, as in the program.
 // The folder of the running test program, with a trailing backslash.
 std::string TestProgramFolder();
 
@@ -16,8 +17,6 @@ struct ProcessResult {
   std::string out;
   std::string err;
 };
-
-// Paths, names and command lines are UTF-8, as in the program.
 
 // Runs a program with an already built command line, standard output and error going to
 // files in `scratch_dir`, and waits for it (at most a minute).

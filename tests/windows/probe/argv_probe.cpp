@@ -1,6 +1,5 @@
 // A stand-in for a program that the platform starts: it writes how Windows split its command
-// line into "argv.txt" beside itself, in UTF-8, one argument a line, the program's own path
-// excluded.
+// line into "argv.txt" beside itself, one argument a line, the program's own path excluded.
 // When QUORVALE_PROBE_GATE names a file, it first waits up to 20 seconds for that file and
 // writes "gate open" or "gate timeout" as the first line, which tells whether its starter
 // went on without waiting for it.
