@@ -3,9 +3,10 @@
 #   cmake --build --preset release --target package   # build/release/quorvale_<version>-1_<arch>.deb
 #
 # The programs go to bin/ and the lock tool to libexec/quorvale/ (the window program looks
-# for it there, relative to its own folder). On Linux the desktop entry, the AppStream
-# metadata, the icon (rendered from one SVG to the hicolor sizes), the manual pages and the
-# Debian copyright and changelog are installed too; scripts/check-package checks the result.
+# for it there, relative to its own folder; on Windows the tool goes beside it in bin/). On
+# Linux the desktop entry, the AppStream metadata, the icon (rendered from one SVG to the
+# hicolor sizes), the manual pages and the Debian copyright and changelog are installed too;
+# scripts/check-package checks the result.
 
 include(GNUInstallDirs)
 
@@ -17,7 +18,10 @@ foreach(program IN ITEMS quorvale quorvale-cli)
     install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   endif()
 endforeach()
-if(TARGET subinacl)
+if(TARGET subinacl AND WIN32)
+  # Beside the programs, where the lock button looks first.
+  install(TARGETS subinacl RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+elseif(TARGET subinacl)
   install(TARGETS subinacl RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/quorvale)
 endif()
 

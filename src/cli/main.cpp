@@ -7,12 +7,17 @@
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
+
+#include "core/utf16.h"
 #endif
 
 #include "cli/cli_runner.h"
 #include "platform/platform.h"
 
-int main(int argc, char** argv) {
+namespace {
+
+// `args` without the program's own name.
+int Main(const std::vector<std::string>& args) {
   // The system's reasons for a failure (strerror) in the user's language, as the window
   // program gets them from Qt's start-up.
   std::setlocale(LC_ALL, "");
@@ -23,7 +28,20 @@ int main(int argc, char** argv) {
   // A load of standard input ("-") reads its bytes as they are (CR LF, UTF-16).
   _setmode(_fileno(stdin), _O_BINARY);
 #endif
-  std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
   std::unique_ptr<quorvale::Platform> platform = quorvale::CreateSystemPlatform();
   return quorvale::RunCli(args, *platform, stdout, stderr);
 }
+
+}  // namespace
+
+#ifdef _WIN32
+// The arguments come as Windows keeps them, in UTF-16, and go on in UTF-8 (a narrow main()
+// would get them in the ANSI code page, which cannot hold every file name).
+int wmain(int argc, wchar_t** argv) {
+  std::vector<std::string> args;
+  for (int i = 1; i < argc; ++i) args.push_back(quorvale::Utf8FromWide(argv[i]));
+  return Main(args);
+}
+#else
+int main(int argc, char** argv) { return Main(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc)); }
+#endif

@@ -80,11 +80,21 @@ bool ItemReader::Next(std::string_view* item) {
 
 namespace {
 
+// File names are UTF-8. Windows' C runtime and std::filesystem would take a narrow name in
+// the ANSI code page, so there they are given the name in UTF-16.
+#ifdef _WIN32
+std::filesystem::path SystemPath(const std::string& path) { return WideFromUtf8(path); }
+std::FILE* OpenBytes(const std::string& path) { return _wfopen(WideFromUtf8(path).c_str(), L"rb"); }
+#else
+std::filesystem::path SystemPath(const std::string& path) { return path; }
+std::FILE* OpenBytes(const std::string& path) { return std::fopen(path.c_str(), "rb"); }
+#endif
+
 // Which kinds of file a read accepts, checked before the file is opened (opening a named
 // pipe waits for a writer).
 Status CheckKind(const std::string& path, InputKinds kinds) {
   std::error_code error;
-  const std::filesystem::file_type type = std::filesystem::status(path, error).type();
+  const std::filesystem::file_type type = std::filesystem::status(SystemPath(path), error).type();
   switch (type) {
     case std::filesystem::file_type::directory:
       return StatusFromErrno(EISDIR, path);
@@ -113,7 +123,7 @@ Status OpenForReading(const std::string& path, InputKinds kinds, std::FILE** fil
   Status status = CheckKind(path, kinds);
   if (!status.ok()) return status;
   errno = 0;
-  *file = std::fopen(path.c_str(), "rb");
+  *file = OpenBytes(path);
   if (*file == nullptr) return StatusFromErrno(errno ? errno : ENOENT, path);
   *owned = true;
   return Status::Ok();

@@ -1,9 +1,9 @@
 #pragma once
 
-// Paths are bytes in this program, handed to the system unchanged; they are split and joined
-// here and nowhere else. std::filesystem::path is not used for this: built with MinGW it
-// turns a narrow string into UTF-16 through the ANSI code page and back, which is not byte
-// for byte, and the Windows platform passes paths to the "A" entry points as they are.
+// Paths are bytes in this program (UTF-8 on Windows, where they become UTF-16 at each call
+// to the system); they are split and joined here and nowhere else. std::filesystem::path is
+// not used for this: built with MinGW it turns a narrow string into UTF-16 through the ANSI
+// code page and back, which is not byte for byte.
 // The separators are the system's: "/" on POSIX; "\" and "/" on Windows, which joins with "\".
 
 #include <string>

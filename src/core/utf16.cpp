@@ -31,6 +31,64 @@ void AppendUtf8(uint32_t code, std::string* out) {
   }
 }
 
+// Appends the text of one UTF-16 code unit. A high surrogate waits in `*high_half` (0 when
+// none) for the low one that follows it.
+void AppendUnit(uint32_t unit, uint32_t* high_half, std::string* out) {
+  if (*high_half != 0) {
+    if (IsLowSurrogate(unit)) {
+      AppendUtf8(0x10000 + ((*high_half - 0xD800) << 10) + (unit - 0xDC00), out);
+      *high_half = 0;
+      return;
+    }
+    AppendUtf8(kReplacement, out);
+    *high_half = 0;
+  }
+  if (IsHighSurrogate(unit)) {
+    *high_half = unit;
+    return;
+  }
+  AppendUtf8(IsLowSurrogate(unit) ? kReplacement : unit, out);
+}
+
+// The code point that the UTF-8 at the start of `text` (not empty) encodes, and in
+// `*length` how many bytes it takes. A sequence that is cut short, overlong, a surrogate or
+// past U+10FFFF is U+FFFD over its longest well-formed start (at least one byte).
+uint32_t NextCodePoint(std::string_view text, size_t* length) {
+  const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(0);
+  *length = 1;
+  if (lead < 0x80) return lead;
+  size_t needed = 0;
+  uint32_t code = 0;
+  // The range of the second byte; continuation bytes after it are 80..BF.
+  unsigned char low = 0x80;
+  unsigned char high = 0xBF;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    needed = 1;
+    code = lead & 0x1F;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    needed = 2;
+    code = lead & 0x0F;
+    if (lead == 0xE0) low = 0xA0;   // overlong
+    if (lead == 0xED) high = 0x9F;  // surrogates
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    needed = 3;
+    code = lead & 0x07;
+    if (lead == 0xF0) low = 0x90;   // overlong
+    if (lead == 0xF4) high = 0x8F;  // past U+10FFFF
+  } else {
+    return kReplacement;
+  }
+  for (size_t i = 1; i <= needed; ++i) {
+    if (i >= text.size() || byte(i) < low || byte(i) > high) return kReplacement;
+    code = (code << 6) | (byte(i) & 0x3F);
+    *length = i + 1;
+    low = 0x80;
+    high = 0xBF;
+  }
+  return code;
+}
+
 }  // namespace
 
 size_t Utf16Decoder::Detect(std::string_view head) {
@@ -61,35 +119,19 @@ size_t Utf16Decoder::Detect(std::string_view head) {
   return 0;
 }
 
-void Utf16Decoder::Unit(uint32_t unit, std::string* out) {
-  if (high_half_ != 0) {
-    if (IsLowSurrogate(unit)) {
-      AppendUtf8(0x10000 + ((high_half_ - 0xD800) << 10) + (unit - 0xDC00), out);
-      high_half_ = 0;
-      return;
-    }
-    AppendUtf8(kReplacement, out);
-    high_half_ = 0;
-  }
-  if (IsHighSurrogate(unit)) {
-    high_half_ = unit;
-    return;
-  }
-  AppendUtf8(IsLowSurrogate(unit) ? kReplacement : unit, out);
-}
-
 void Utf16Decoder::Decode(std::string_view bytes, bool last, std::string* out) {
-  auto unit_of = [this](unsigned char first, unsigned char second) {
-    return form_ == Form::kLittleEndian ? first | (uint32_t{second} << 8) : (uint32_t{first} << 8) | second;
+  auto append = [&](unsigned char first, unsigned char second) {
+    AppendUnit(form_ == Form::kLittleEndian ? first | (uint32_t{second} << 8) : (uint32_t{first} << 8) | second,
+               &high_half_, out);
   };
   size_t i = 0;
   if (odd_byte_ >= 0 && !bytes.empty()) {
-    Unit(unit_of(static_cast<unsigned char>(odd_byte_), static_cast<unsigned char>(bytes[0])), out);
+    append(static_cast<unsigned char>(odd_byte_), static_cast<unsigned char>(bytes[0]));
     odd_byte_ = -1;
     i = 1;
   }
   for (; i + 1 < bytes.size(); i += 2) {
-    Unit(unit_of(static_cast<unsigned char>(bytes[i]), static_cast<unsigned char>(bytes[i + 1])), out);
+    append(static_cast<unsigned char>(bytes[i]), static_cast<unsigned char>(bytes[i + 1]));
   }
   if (i < bytes.size()) odd_byte_ = static_cast<unsigned char>(bytes[i]);
   if (!last) return;
@@ -109,5 +151,40 @@ bool DecodeIfUtf16(std::string_view data, std::string* out) {
   decoder.Decode(data.substr(mark), true, out);
   return true;
 }
+
+std::u16string Utf16FromUtf8(std::string_view text) {
+  std::u16string out;
+  out.reserve(text.size());
+  while (!text.empty()) {
+    size_t length = 0;
+    const uint32_t code = NextCodePoint(text, &length);
+    text.remove_prefix(length);
+    if (code < 0x10000) {
+      out.push_back(static_cast<char16_t>(code));
+    } else {
+      out.push_back(static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF)));
+    }
+  }
+  return out;
+}
+
+std::string Utf8FromUtf16(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  uint32_t high_half = 0;
+  for (char16_t unit : text) AppendUnit(unit, &high_half, &out);
+  if (high_half != 0) AppendUtf8(kReplacement, &out);
+  return out;
+}
+
+#ifdef _WIN32
+std::wstring WideFromUtf8(std::string_view text) {
+  const std::u16string units = Utf16FromUtf8(text);
+  return std::wstring(units.begin(), units.end());
+}
+
+std::string Utf8FromWide(std::wstring_view text) { return Utf8FromUtf16(std::u16string(text.begin(), text.end())); }
+#endif
 
 }  // namespace quorvale

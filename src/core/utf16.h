@@ -29,7 +29,6 @@ class Utf16Decoder {
 
  private:
   enum class Form { kBytes, kLittleEndian, kBigEndian };
-  void Unit(uint32_t unit, std::string* out);
 
   Form form_ = Form::kBytes;
   int odd_byte_ = -1;       // the first byte of a cut code unit, -1 when none
@@ -39,5 +38,16 @@ class Utf16Decoder {
 // When `data` (a whole file) is UTF-16, puts its UTF-8 in `out` and returns true; otherwise
 // returns false and leaves `out` alone.
 bool DecodeIfUtf16(std::string_view data, std::string* out);
+
+// Paths and names are UTF-8 in the program and UTF-16 at the Windows calls. A byte that
+// starts no well-formed UTF-8 sequence (or the longest well-formed start of one that breaks
+// off) becomes U+FFFD, and so does a surrogate that is not one half of a pair.
+std::u16string Utf16FromUtf8(std::string_view text);
+std::string Utf8FromUtf16(std::u16string_view text);
+#ifdef _WIN32
+// The same in the wchar_t strings of the Windows API, where wchar_t holds UTF-16.
+std::wstring WideFromUtf8(std::string_view text);
+std::string Utf8FromWide(std::wstring_view text);
+#endif
 
 }  // namespace quorvale

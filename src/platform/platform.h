@@ -137,4 +137,10 @@ void GuardWritesAgainstSignals();
 // The real platform of the machine the program was built for.
 std::unique_ptr<Platform> CreateSystemPlatform();
 
+#ifdef _WIN32
+// The system's text for a Windows error code (GetLastError()), in UTF-8 and without its line
+// end; "error N" when the system has none.
+std::string WindowsErrorText(unsigned long code);
+#endif
+
 }  // namespace quorvale

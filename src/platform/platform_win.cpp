@@ -1,5 +1,5 @@
-// The Windows platform, through the ANSI ("A") entry points: paths and names are bytes in
-// the system's ANSI code page, as everywhere else in the program.
+// The Windows platform, through the wide-character ("W") entry points: paths, names and
+// the system's texts are UTF-8 in the program and UTF-16 at every call.
 
 #include "platform/platform.h"
 
@@ -21,11 +21,13 @@
 #undef CopyFile
 #undef PathFileExists
 
+#include <algorithm>
 #include <cstdio>
-#include <cstring>
+#include <cwchar>
 
 #include "core/item_reader.h"
 #include "core/path_text.h"
+#include "core/utf16.h"
 #include "platform/dns_flush_win.h"
 #include "platform/temp_name.h"
 #include "platform/win_command_line.h"
@@ -67,25 +69,18 @@ Status StatusFromWin32(DWORD err, const std::string& subject) {
     default:
       break;
   }
-  char* message = nullptr;
-  DWORD length = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                nullptr, err, 0, reinterpret_cast<LPSTR>(&message), 0, nullptr);
-  std::string text = length > 0 && message != nullptr ? std::string(message, length) : std::string();
-  if (message != nullptr) LocalFree(message);
-  while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ')) text.pop_back();
-  if (text.empty()) text = "error " + std::to_string(err);
-  return Status(code, subject, text);
+  return Status(code, subject, WindowsErrorText(err));
 }
 
 Status LastError(const std::string& subject) { return StatusFromWin32(GetLastError(), subject); }
 
 // Creates a file named by TempNameBeside exclusively; the new file takes the folder's
-// inherited access list until ReplaceFileA gives it the target's. It can be opened for
+// inherited access list until ReplaceFileW gives it the target's. It can be opened for
 // nothing else while it is written.
 HANDLE CreateTempBeside(const std::string& path, std::string* temp) {
   for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
     *temp = TempNameBeside(path);
-    HANDLE file = CreateFileA(temp->c_str(), GENERIC_WRITE | DELETE | WRITE_DAC, 0, nullptr, CREATE_NEW,
+    HANDLE file = CreateFileW(WideFromUtf8(*temp).c_str(), GENERIC_WRITE | DELETE | WRITE_DAC, 0, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) return file;
   }
@@ -105,8 +100,8 @@ bool MarkForDeletion(HANDLE file, bool doomed) {
 // The access list (DACL) of a file, for a copy to take it over; `descriptor` is freed with
 // LocalFree.
 Status ReadAccessList(const std::string& path, PACL* acl, PSECURITY_DESCRIPTOR* descriptor) {
-  DWORD err = GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, acl,
-                                    nullptr, descriptor);
+  DWORD err = GetNamedSecurityInfoW(WideFromUtf8(path).c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                                    nullptr, acl, nullptr, descriptor);
   return StatusFromWin32(err, path);
 }
 
@@ -148,22 +143,22 @@ class WindowsPlatform : public Platform {
   // gives "" rather than a cut path.
   std::string GetSystemDir() override {
     constexpr UINT kLongestSystemDir = 255;
-    char buffer[kLongestSystemDir + 1] = {};
-    UINT length = GetSystemDirectoryA(buffer, kLongestSystemDir);
+    wchar_t buffer[kLongestSystemDir + 1] = {};
+    UINT length = GetSystemDirectoryW(buffer, kLongestSystemDir);
     if (length == 0 || length >= kLongestSystemDir) return std::string();
-    return std::string(buffer, length);
+    return Utf8FromWide(std::wstring_view(buffer, length));
   }
 
   std::string HostsPath() override { return GetSystemDir() + "\\drivers\\etc\\HOSTS"; }
 
   std::string ExecutablePath() override {
-    std::string buffer(MAX_PATH, '\0');
+    std::wstring buffer(MAX_PATH, L'\0');
     while (true) {
-      DWORD length = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+      DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
       if (length == 0) return std::string();
       if (length < buffer.size()) {
         buffer.resize(length);
-        return buffer;
+        return Utf8FromWide(buffer);
       }
       if (buffer.size() >= 32768) return std::string();
       buffer.resize(buffer.size() * 2);
@@ -171,31 +166,33 @@ class WindowsPlatform : public Platform {
   }
 
   std::string UserDataFolder() override {
-    char appdata[MAX_PATH + 1] = {};
-    DWORD length = GetEnvironmentVariableA("APPDATA", appdata, sizeof appdata);
-    if (length == 0 || length >= sizeof appdata) return std::string();
-    std::string folder = JoinPath(std::string_view(appdata, length), "Quorvale");
-    CreateDirectoryA(folder.c_str(), nullptr);
-    DWORD attributes = GetFileAttributesA(folder.c_str());
+    constexpr DWORD kLongestAppData = MAX_PATH + 1;
+    wchar_t appdata[kLongestAppData] = {};
+    DWORD length = GetEnvironmentVariableW(L"APPDATA", appdata, kLongestAppData);
+    if (length == 0 || length >= kLongestAppData) return std::string();
+    std::string folder = JoinPath(Utf8FromWide(std::wstring_view(appdata, length)), "Quorvale");
+    CreateDirectoryW(WideFromUtf8(folder).c_str(), nullptr);
+    DWORD attributes = GetFileAttributesW(WideFromUtf8(folder).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return std::string();
     return folder + "\\";
   }
 
   // 0 is written as FILE_ATTRIBUTE_NORMAL, the one value that clears every flag.
   Status SetFileAttributes(const std::string& path, int attributes) override {
-    DWORD flags = static_cast<DWORD>(attributes) & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+    DWORD flags =
+        static_cast<DWORD>(attributes) & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
     if (flags == 0) flags = FILE_ATTRIBUTE_NORMAL;
-    if (!SetFileAttributesA(path.c_str(), flags)) return LastError(path);
+    if (!SetFileAttributesW(WideFromUtf8(path).c_str(), flags)) return LastError(path);
     return Status::Ok();
   }
 
   int GetFileAttributes(const std::string& path) override {
-    DWORD attributes = GetFileAttributesA(path.c_str());
+    DWORD attributes = GetFileAttributesW(WideFromUtf8(path).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return -1;
     return static_cast<int>(attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
   }
 
-  bool PathFileExists(const std::string& path) override { return PathFileExistsA(path.c_str()) == TRUE; }
+  bool PathFileExists(const std::string& path) override { return PathFileExistsW(WideFromUtf8(path).c_str()) == TRUE; }
 
   void Sleep(int milliseconds) override {
     if (milliseconds > 0) ::Sleep(static_cast<DWORD>(milliseconds));
@@ -205,15 +202,15 @@ class WindowsPlatform : public Platform {
   // current folder, the system folders and PATH, adding ".exe" when no extension is given.
   Status StartProgram(const std::vector<std::string>& argv, bool hidden) override {
     if (argv.empty() || argv[0].empty()) return Status(ErrorCode::kNotFound, "", "no program given");
-    std::string command_line = BuildWindowsCommandLine(argv);
-    STARTUPINFOA startup = {};
+    std::wstring command_line = WideFromUtf8(BuildWindowsCommandLine(argv));
+    STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = static_cast<WORD>(hidden ? SW_HIDE : SW_SHOWNORMAL);
     PROCESS_INFORMATION process = {};
     // A console tool started hidden gets no console window at all.
     DWORD flags = hidden ? CREATE_NO_WINDOW : 0;
-    if (!CreateProcessA(nullptr, command_line.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr, &startup,
+    if (!CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr, &startup,
                         &process)) {
       return LastError(argv[0]);
     }
@@ -227,7 +224,7 @@ class WindowsPlatform : public Platform {
   // The about box's links open with "1" as parameters and as working folder, in a normal
   // window (5, SW_SHOW).
   Status OpenUrl(const std::string& url) override {
-    HINSTANCE result = ShellExecuteA(nullptr, "open", url.c_str(), "1", "1", 5);
+    HINSTANCE result = ShellExecuteW(nullptr, L"open", WideFromUtf8(url).c_str(), L"1", L"1", 5);
     INT_PTR code = reinterpret_cast<INT_PTR>(result);
     if (code > 32) return Status::Ok();
     if (code == SE_ERR_FNF || code == SE_ERR_PNF || code == SE_ERR_NOASSOC) {
@@ -239,45 +236,49 @@ class WindowsPlatform : public Platform {
   // A buffer of 100 characters and everything up to the first NUL: a name the call could
   // not store gives "".
   std::string GetCurrentUserName() override {
-    char buffer[100] = {};
-    DWORD size = sizeof buffer;
-    GetUserNameA(buffer, &size);
-    return std::string(buffer, strnlen(buffer, sizeof buffer));
+    constexpr DWORD kLongestUserName = 100;
+    wchar_t buffer[kLongestUserName] = {};
+    DWORD size = kLongestUserName;
+    GetUserNameW(buffer, &size);
+    return Utf8FromWide(std::wstring_view(buffer, wcsnlen(buffer, kLongestUserName)));
   }
 
-  // The most a registry value read takes, in bytes.
-  static constexpr size_t kRegistryValueBytes = 1024;
+  // The most a registry value read takes, in characters.
+  static constexpr size_t kRegistryValueChars = 1024;
 
-  // Opens the key with all access (0x2003F) and reads at most 1024 bytes. A string is
-  // returned as stored; a 32-bit number as "&h" and the hexadecimal digits of its bytes,
-  // last byte first, each without a leading zero. Any other type is reported as read but
-  // leaves `out` as it was.
+  // Opens the key with all access (0x2003F) and reads at most 1024 characters. A string is
+  // returned as stored, less one final NUL; a 32-bit number as "&h" and the hexadecimal
+  // digits of its bytes, last byte first, each without a leading zero, once a zero last
+  // byte is dropped as a string's NUL is. Any other type is reported as read but leaves
+  // `out` as it was.
   bool ReadRegistryString(unsigned long root, const std::string& key_name, const std::string& value_name,
                           std::string* out) override {
     HKEY key = nullptr;
-    if (RegOpenKeyExA(RootKey(root), key_name.c_str(), 0, 0x2003F, &key) != ERROR_SUCCESS) {
+    if (RegOpenKeyExW(RootKey(root), WideFromUtf8(key_name).c_str(), 0, 0x2003F, &key) != ERROR_SUCCESS) {
       out->clear();
       return false;
     }
-    std::string buffer(kRegistryValueBytes, '\0');
-    DWORD size = static_cast<DWORD>(buffer.size());
+    std::wstring buffer(kRegistryValueChars, L'\0');
+    DWORD size = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
     DWORD type = 0;
-    LONG result =
-        RegQueryValueExA(key, value_name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &size);
+    LONG result = RegQueryValueExW(key, WideFromUtf8(value_name).c_str(), nullptr, &type,
+                                   reinterpret_cast<BYTE*>(buffer.data()), &size);
     RegCloseKey(key);
     if (result != ERROR_SUCCESS) {
       out->clear();
       return false;
     }
-    buffer.resize(size < buffer.size() ? size : buffer.size());
-    if (!buffer.empty() && buffer.back() == '\0') buffer.pop_back();
     if (type == REG_SZ) {
-      *out = buffer;
+      std::wstring_view text(buffer.data(), std::min<size_t>(size / sizeof(wchar_t), buffer.size()));
+      if (!text.empty() && text.back() == L'\0') text.remove_suffix(1);
+      *out = Utf8FromWide(text);
     } else if (type == REG_DWORD) {
+      std::string_view bytes(reinterpret_cast<const char*>(buffer.data()), std::min<size_t>(size, sizeof(DWORD)));
+      if (!bytes.empty() && bytes.back() == '\0') bytes.remove_suffix(1);
       std::string text = "&h";
-      for (size_t i = buffer.size(); i > 0; --i) {
+      for (size_t i = bytes.size(); i > 0; --i) {
         char digits[3];
-        std::snprintf(digits, sizeof digits, "%X", static_cast<unsigned char>(buffer[i - 1]));
+        std::snprintf(digits, sizeof digits, "%X", static_cast<unsigned char>(bytes[i - 1]));
         text += digits;
       }
       *out = text;
@@ -294,13 +295,14 @@ class WindowsPlatform : public Platform {
   }
 
  private:
-  // The bytes go to a temporary file beside the target, which ReplaceFileA then puts in
+  // The bytes go to a temporary file beside the target, which ReplaceFileW then puts in
   // its place; the replaced file's access list, attributes and owner carry over to the new
   // one. A new file takes `acl` when given. A read-only target is refused as the file
   // itself would refuse a write.
   Status WriteAtomic(const std::string& path, const FileContents& contents, PACL acl = nullptr,
                      PSECURITY_DESCRIPTOR descriptor = nullptr) {
-    DWORD old_attributes = GetFileAttributesA(path.c_str());
+    const std::wstring wide_path = WideFromUtf8(path);
+    DWORD old_attributes = GetFileAttributesW(wide_path.c_str());
     const bool existed = old_attributes != INVALID_FILE_ATTRIBUTES;
     if (!existed && GetLastError() != ERROR_FILE_NOT_FOUND) return LastError(path);
     if (existed) {
@@ -308,9 +310,9 @@ class WindowsPlatform : public Platform {
       if (old_attributes & FILE_ATTRIBUTE_READONLY) return StatusFromWin32(ERROR_ACCESS_DENIED, path);
       // The replace needs to delete the old file. A file that another program holds open
       // without sharing that is refused here, before anything is written: Wine's
-      // ReplaceFileA would otherwise leave an empty "rf*.tmp" file of its own in the folder.
-      HANDLE target = CreateFileA(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+      // ReplaceFileW would otherwise leave an empty "rf*.tmp" file of its own in the folder.
+      HANDLE target = CreateFileW(wide_path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
       if (target == INVALID_HANDLE_VALUE) return LastError(path);
       CloseHandle(target);
     }
@@ -331,18 +333,20 @@ class WindowsPlatform : public Platform {
     // On a failure the marked file goes away as it is closed.
     if (!CloseHandle(file) && status.ok()) status = LastError(path);
     // Hidden and system go onto the new file before it takes the old one's place (Wine's
-    // ReplaceFileA does not carry attributes over as Windows does).
+    // ReplaceFileW does not carry attributes over as Windows does).
     const DWORD kept = existed ? old_attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM) : 0;
-    if (status.ok() && kept != 0 && !SetFileAttributesA(temp.c_str(), kept)) status = LastError(path);
+    const std::wstring wide_temp = WideFromUtf8(temp);
+    if (status.ok() && kept != 0 && !SetFileAttributesW(wide_temp.c_str(), kept)) status = LastError(path);
     if (status.ok()) {
-      BOOL moved = existed ? ReplaceFileA(path.c_str(), temp.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
-                                          nullptr)
-                           : MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+      BOOL moved = existed ? ReplaceFileW(wide_path.c_str(), wide_temp.c_str(), nullptr,
+                                          REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)
+                           : MoveFileExW(wide_temp.c_str(), wide_path.c_str(),
+                                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
       if (!moved) status = LastError(path);
     }
-    // On every failure the temporary file still has its own name (ReplaceFileA leaves it
+    // On every failure the temporary file still has its own name (ReplaceFileW leaves it
     // there when it cannot finish) and goes away.
-    if (!status.ok()) DeleteFileA(temp.c_str());
+    if (!status.ok()) DeleteFileW(wide_temp.c_str());
     return status;
   }
 
@@ -362,19 +366,19 @@ class WindowsPlatform : public Platform {
   }
 
   Status RemoveFile(const std::string& path) override {
-    if (!DeleteFileA(path.c_str())) return LastError(path);
+    if (!DeleteFileW(WideFromUtf8(path).c_str())) return LastError(path);
     return Status::Ok();
   }
 
   std::vector<std::string> ListFolder(const std::string& folder) override {
     std::vector<std::string> names;
-    WIN32_FIND_DATAA entry;
-    HANDLE search = FindFirstFileA(JoinPath(folder, "*").c_str(), &entry);
+    WIN32_FIND_DATAW entry;
+    HANDLE search = FindFirstFileW(WideFromUtf8(JoinPath(folder, "*")).c_str(), &entry);
     if (search == INVALID_HANDLE_VALUE) return names;
     do {
-      std::string name = entry.cFileName;
+      std::string name = Utf8FromWide(entry.cFileName);
       if (name != "." && name != "..") names.push_back(std::move(name));
-    } while (FindNextFileA(search, &entry));
+    } while (FindNextFileW(search, &entry));
     FindClose(search);
     return names;
   }
@@ -383,7 +387,7 @@ class WindowsPlatform : public Platform {
   std::int64_t FileModifiedTime(const std::string& path) override {
     constexpr std::int64_t kStepsFrom1601To1970 = 116'444'736'000'000'000;
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return -1;
+    if (!GetFileAttributesExW(WideFromUtf8(path).c_str(), GetFileExInfoStandard, &data)) return -1;
     const std::int64_t steps =
         (static_cast<std::int64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
     return (steps - kStepsFrom1601To1970) * 100;
@@ -404,6 +408,19 @@ class WindowsPlatform : public Platform {
 };
 
 }  // namespace
+
+std::string WindowsErrorText(unsigned long code) {
+  wchar_t* message = nullptr;
+  DWORD length =
+      FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                     nullptr, code, 0, reinterpret_cast<LPWSTR>(&message), 0, nullptr);
+  std::string text =
+      length > 0 && message != nullptr ? Utf8FromWide(std::wstring_view(message, length)) : std::string();
+  if (message != nullptr) LocalFree(message);
+  while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ')) text.pop_back();
+  if (text.empty()) text = "error " + std::to_string(code);
+  return text;
+}
 
 void GuardWritesAgainstSignals() {}
 

@@ -81,5 +81,21 @@ TEST(Utf16Load, HostsAndDomainOnlyLoadersReadTheText) {
   EXPECT_EQ(testing::Entries(buffer), std::vector<std::string>{"10.0.0.1 caf\xC3\xA9.lan"});
 }
 
+TEST(Utf16Convert, WellFormedTextConvertsBothWays) {
+  for (const auto& [utf8, utf16] :
+       {std::pair{""s, u""s}, std::pair{"C:\\Users\\H\xC3\xA9l\xC3\xA8ne\\liste \xE2\x82\xAC \xF0\x9F\x98\x80"s,
+                                        u"C:\\Users\\H\u00E9l\u00E8ne\\liste \u20AC \U0001F600"s}}) {
+    EXPECT_EQ(Utf16FromUtf8(utf8), utf16);
+    EXPECT_EQ(Utf8FromUtf16(utf16), utf8);
+  }
+}
+
+TEST(Utf16Convert, MalformedTextGivesReplacementCharacters) {
+  // A stray byte, overlongs, a surrogate, past U+10FFFF, and sequences cut before "x" and at the end.
+  EXPECT_EQ(Utf16FromUtf8("a\x80\xC0\xAF\xE0\x80\x80\xED\xA0\x80\xF4\x90\x80\x80\xF0\x9F\x98x\xE2\x82"),
+            u"a\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD\uFFFDx\uFFFD");
+  EXPECT_EQ(Utf8FromUtf16(u"\xDC00x\xD800\xD83D"), kBad + "x"s + kBad + kBad);
+}
+
 }  // namespace
 }  // namespace quorvale

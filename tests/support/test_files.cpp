@@ -8,6 +8,8 @@
 #include <random>
 #include <sstream>
 
+#include "core/utf16.h"
+
 namespace quorvale::testing {
 
 namespace {
@@ -24,6 +26,13 @@ void SetEnv(const std::string& name, const std::optional<std::string>& value) {
   }
 #endif
 }
+
+// Test paths are UTF-8, as the program's are: Windows gets them in UTF-16.
+#ifdef _WIN32
+std::filesystem::path SystemPath(const std::string& path) { return WideFromUtf8(path); }
+#else
+std::filesystem::path SystemPath(const std::string& path) { return path; }
+#endif
 
 }  // namespace
 
@@ -42,7 +51,7 @@ TempDir::TempDir() {
   std::random_device random;
   for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
     std::filesystem::path candidate = base / ("quorvale-test-" + std::to_string(random()));
-    if (std::filesystem::create_directory(candidate, error)) path_ = candidate.string();
+    if (std::filesystem::create_directory(candidate, error)) path_ = Utf8FromWide(candidate.native());
   }
   if (path_.empty()) ADD_FAILURE() << "cannot create a temporary folder";
 }
@@ -58,27 +67,27 @@ TempDir::TempDir() {
 TempDir::~TempDir() {
   std::error_code ignored;
   // Folders made read-only by a test must become writable again before they can be removed.
-  for (auto it = std::filesystem::recursive_directory_iterator(path_, ignored);
+  for (auto it = std::filesystem::recursive_directory_iterator(SystemPath(path_), ignored);
        it != std::filesystem::recursive_directory_iterator(); it.increment(ignored)) {
     std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
                                  std::filesystem::perm_options::add, ignored);
   }
-  std::filesystem::permissions(path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add,
-                               ignored);
-  std::filesystem::remove_all(path_, ignored);
+  std::filesystem::permissions(SystemPath(path_), std::filesystem::perms::owner_all,
+                               std::filesystem::perm_options::add, ignored);
+  std::filesystem::remove_all(SystemPath(path_), ignored);
 }
 
 std::string TempDir::File(std::string_view name) const { return path_ + "/" + std::string(name); }
 
 std::string ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(SystemPath(path), std::ios::binary);
   std::ostringstream out;
   out << in.rdbuf();
   return out.str();
 }
 
 void WriteBytes(const std::string& path, std::string_view bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  std::ofstream out(SystemPath(path), std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 

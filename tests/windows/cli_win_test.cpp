@@ -18,6 +18,7 @@
 #include "core/hosts_parser.h"
 #include "core/hosts_writer.h"
 #include "core/session.h"
+#include "core/utf16.h"
 #include "platform/platform.h"
 #include "platform/win_command_line.h"
 #include "support/test_files.h"
@@ -39,9 +40,10 @@ class WindowsCliTest : public ::testing::Test {
   static void SetUpTestSuite() { _putenv_s("SOURCE_DATE_EPOCH", "1700000000"); }
   static void TearDownTestSuite() { _putenv_s("SOURCE_DATE_EPOCH", ""); }
 
+  // The files are in a folder "Hélène avec blancs", made from its UTF-16 name.
   void SetUp() override {
-    folder_ = dir_.path() + "\\dossier avec blancs";
-    ASSERT_TRUE(CreateDirectoryA(folder_.c_str(), nullptr));
+    folder_ = dir_.path() + "\\H\xC3\xA9l\xC3\xA8ne avec blancs";
+    ASSERT_TRUE(CreateDirectoryW((WideFromUtf8(dir_.path()) + L"\\H\u00E9l\u00E8ne avec blancs").c_str(), nullptr));
   }
 
   ProcessResult Run(const std::vector<std::string>& args) const {
@@ -75,11 +77,11 @@ TEST_F(WindowsCliTest, VersionEndsWithABareLineFeed) {
   EXPECT_EQ(result.err, "");
 }
 
-// Paths with blanks reach the program whole; the file it writes is byte for byte the
-// writer's, header date included.
+// Paths with blanks and accents reach the program whole; the file it writes is byte for
+// byte the writer's, header date included.
 TEST_F(WindowsCliTest, WritesTheExactFilesAtPathsWithBlanks) {
-  const std::string input = Crafted("liste d'hotes.txt", kCraftedHosts);
-  const std::string output = folder_ + "\\sortie hosts.txt";
+  const std::string input = Crafted("liste \xC3\xA9.txt", kCraftedHosts);
+  const std::string output = folder_ + "\\sortie d'h\xC3\xB4tes.txt";
   ProcessResult result = Run({"--hosts", input, "--www", "--comments", "--redirect", "0.0.0.0", "--write-hosts", output});
   ASSERT_EQ(result.status, 0) << result.err;
   EXPECT_EQ(result.out, "");

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "core/utf16.h"
+#include "platform/hosts_replace.h"
 #include "platform/platform.h"
 #include "support/test_files.h"
 #include "win_test_util.h"
@@ -26,22 +28,27 @@ std::string Lower(std::string text) {
   return text;
 }
 
+std::wstring Wide(const std::string& path) { return WideFromUtf8(path); }
+
 class WindowsPlatformTest : public ::testing::Test {
  protected:
+  // The files are in a folder "Hélène", made from its UTF-16 name, reached by UTF-8 paths.
+  void SetUp() override { ASSERT_TRUE(CreateDirectoryW((Wide(dir_.path()) + L"\\H\u00E9l\u00E8ne").c_str(), nullptr)); }
   // Backslashes only, as the program's own paths are.
-  std::string File(const std::string& name) const { return dir_.path() + "\\" + name; }
+  std::string File(const std::string& name) const { return folder_ + "\\" + name; }
   std::vector<std::string> Listing() const {
-    std::vector<std::string> names = platform_->ListFolder(dir_.path());
+    std::vector<std::string> names = platform_->ListFolder(folder_);
     std::sort(names.begin(), names.end());
     return names;
   }
   // Files left read-only would stop the temporary folder from going away.
   void TearDown() override {
-    for (const std::string& name : platform_->ListFolder(dir_.path())) SetFileAttributesA(File(name).c_str(), FILE_ATTRIBUTE_NORMAL);
+    for (const std::string& name : Listing()) SetFileAttributesW(Wide(File(name)).c_str(), FILE_ATTRIBUTE_NORMAL);
   }
 
   std::unique_ptr<Platform> platform_ = CreateSystemPlatform();
   TempDir dir_;
+  const std::string folder_ = dir_.path() + "\\H\xC3\xA9l\xC3\xA8ne";
 };
 
 TEST_F(WindowsPlatformTest, SystemDirectoryAndHostsPath) {
@@ -85,7 +92,7 @@ TEST_F(WindowsPlatformTest, UserNameIsTheLogonName) {
 TEST_F(WindowsPlatformTest, PathFileExistsForFilesFoldersAndMissingPaths) {
   WriteBytes(File("present.txt"), "x");
   EXPECT_TRUE(platform_->PathFileExists(File("present.txt")));
-  EXPECT_TRUE(platform_->PathFileExists(dir_.path()));
+  EXPECT_TRUE(platform_->PathFileExists(folder_));
   EXPECT_FALSE(platform_->PathFileExists(File("absent.txt")));
   EXPECT_FALSE(platform_->PathFileExists(File("absent\\present.txt")));
   EXPECT_FALSE(platform_->PathFileExists(""));
@@ -105,15 +112,16 @@ TEST_P(AttributeTest, ValueReadsBackFromTheFileSystem) {
   const std::string path = File("attributes.txt");
   for (int before : {0, 7, 5}) {
     WriteBytes(path, "data");
-    ASSERT_TRUE(SetFileAttributesA(path.c_str(), before == 0 ? FILE_ATTRIBUTE_NORMAL : static_cast<DWORD>(before)));
+    ASSERT_TRUE(
+        SetFileAttributesW(Wide(path).c_str(), before == 0 ? FILE_ATTRIBUTE_NORMAL : static_cast<DWORD>(before)));
     Status status = platform_->SetFileAttributes(path, c.value);
     ASSERT_TRUE(status.ok()) << status.ToString();
-    DWORD raw = GetFileAttributesA(path.c_str());
+    DWORD raw = GetFileAttributesW(Wide(path).c_str());
     ASSERT_NE(raw, INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(raw & kDosBits, c.dos_bits) << "over " << before;
     EXPECT_EQ(platform_->GetFileAttributes(path), static_cast<int>(c.dos_bits)) << "over " << before;
-    ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL));
-    ASSERT_TRUE(DeleteFileA(path.c_str()));
+    ASSERT_TRUE(SetFileAttributesW(Wide(path).c_str(), FILE_ATTRIBUTE_NORMAL));
+    ASSERT_TRUE(DeleteFileW(Wide(path).c_str()));
   }
 }
 
@@ -135,13 +143,13 @@ TEST_F(WindowsPlatformTest, ReadOnlyFileRefusesAWrite) {
   ASSERT_TRUE(platform_->SetFileAttributes(path, kAttrReadOnly | kAttrSystem).ok());
   Status status = platform_->WriteFileAtomic(path, "new");
   EXPECT_EQ(status.code(), ErrorCode::kAccessDenied);
-  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  SetFileAttributesW(Wide(path).c_str(), FILE_ATTRIBUTE_NORMAL);
   EXPECT_EQ(ReadBytes(path), "old");
   EXPECT_EQ(Listing(), std::vector<std::string>{"locked.txt"});
 }
 
 TEST_F(WindowsPlatformTest, WriteFileAtomicCreatesAndReplaces) {
-  const std::string path = File("hosts");
+  const std::string path = File("liste \xC3\xA9.txt");
   const std::string first = std::string("127.0.0.1\tlocalhost\r\n\0\xff", 24);
   ASSERT_TRUE(platform_->WriteFileAtomic(path, first).ok());
   EXPECT_EQ(ReadBytes(path), first);
@@ -149,7 +157,7 @@ TEST_F(WindowsPlatformTest, WriteFileAtomicCreatesAndReplaces) {
   EXPECT_EQ(ReadBytes(path), "second");
   ASSERT_TRUE(platform_->WriteFileAtomic(path, "").ok());
   EXPECT_EQ(ReadBytes(path), "");
-  EXPECT_EQ(Listing(), std::vector<std::string>{"hosts"});
+  EXPECT_EQ(Listing(), std::vector<std::string>{"liste \xC3\xA9.txt"});
 }
 
 TEST_F(WindowsPlatformTest, WriteFileAtomicInPiecesReplacesOnlyAWholeFile) {
@@ -177,7 +185,7 @@ TEST_F(WindowsPlatformTest, WriteFileAtomicInPiecesReplacesOnlyAWholeFile) {
 TEST_F(WindowsPlatformTest, WriteFileAtomicKeepsHiddenAndSystem) {
   const std::string path = File("hosts");
   WriteBytes(path, "old");
-  ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+  ASSERT_TRUE(SetFileAttributesW(Wide(path).c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
   Status status = platform_->WriteFileAtomic(path, "new");
   ASSERT_TRUE(status.ok()) << status.ToString();
   EXPECT_EQ(ReadBytes(path), "new");
@@ -189,7 +197,8 @@ TEST_F(WindowsPlatformTest, WriteFileAtomicKeepsHiddenAndSystem) {
 TEST_F(WindowsPlatformTest, WriteFileAtomicLeavesAFileHeldByAnotherHandleIntact) {
   const std::string path = File("hosts");
   WriteBytes(path, "old bytes");
-  HANDLE held = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE held =
+      CreateFileW(Wide(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(held, INVALID_HANDLE_VALUE);
   Status status = platform_->WriteFileAtomic(path, "new bytes");
   CloseHandle(held);
@@ -199,7 +208,7 @@ TEST_F(WindowsPlatformTest, WriteFileAtomicLeavesAFileHeldByAnotherHandleIntact)
 }
 
 TEST_F(WindowsPlatformTest, WriteFileAtomicRefusesFoldersAndMissingFolders) {
-  ASSERT_TRUE(CreateDirectoryA(File("sub").c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW(Wide(File("sub")).c_str(), nullptr));
   EXPECT_EQ(platform_->WriteFileAtomic(File("sub"), "x").code(), ErrorCode::kAccessDenied);
   EXPECT_EQ(platform_->WriteFileAtomic(File("absent\\file.txt"), "x").code(), ErrorCode::kNotFound);
   EXPECT_EQ(Listing(), std::vector<std::string>{"sub"});
@@ -219,6 +228,21 @@ TEST_F(WindowsPlatformTest, CopyRemoveAndList) {
   EXPECT_EQ(platform_->RemoveFile(File("from.txt")).code(), ErrorCode::kNotFound);
   EXPECT_EQ(Listing(), std::vector<std::string>{"to.txt"});
   EXPECT_TRUE(platform_->ListFolder(File("absent")).empty());
+}
+
+// The copy of a replaced file is named after the file as the folder lists it, accents and all.
+TEST_F(WindowsPlatformTest, ReplaceKeepsACopyBesideAnAccentedFile) {
+  const std::string name = "liste \xC3\xA9.txt";
+  constexpr std::time_t kNow = 1700000000;
+  WriteBytes(File(name), "0.0.0.0 old.example\r\n");
+  ReplaceOutcome outcome;
+  ASSERT_TRUE(ReplaceHostsFile(*platform_, File(name), "0.0.0.0 new.example\r\n", kNow, &outcome).ok());
+  const std::string backup = HostsBackupName(name, kNow);
+  EXPECT_EQ(outcome.backup_path, File(backup));
+  EXPECT_EQ(Listing(), (std::vector<std::string>{name, backup}));
+  EXPECT_EQ(ReadBytes(File(name)), "0.0.0.0 new.example\r\n");
+  EXPECT_EQ(ReadBytes(File(backup)), "0.0.0.0 old.example\r\n");
+  EXPECT_EQ(platform_->GetFileAttributes(File(name)), kAttrReadOnly | kAttrSystem);
 }
 
 }  // namespace

@@ -89,7 +89,7 @@ TEST_F(StartProgramTest, AwkwardArgumentsArriveUnchanged) {
                                          "C:\\dir with blanks\\",
                                          "say \"hi\"",  "a\\\\\"b",
                                          "tab\there",   "trailing\\\\",
-                                         "&|<>^%PATH%", "/Grant=Name=F"};
+                                         "&|<>^%PATH%", "/Grant=H\xC3\xA9l\xC3\xA8ne=F"};
   ASSERT_TRUE(platform_->StartProgram(argv, false).ok());
   ASSERT_TRUE(WaitForFile(output_, 30000));
   EXPECT_EQ(Lines(ReadBytes(output_)), (std::vector<std::string>(argv.begin() + 1, argv.end())));

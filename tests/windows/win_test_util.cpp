@@ -9,50 +9,33 @@
 #include <chrono>
 #include <thread>
 
+#include "core/utf16.h"
 #include "support/test_files.h"
 
 namespace quorvale::testing {
 
 namespace {
 
-std::string Narrow(const wchar_t* text) {
-  int size = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  if (size <= 1) return std::string();
-  std::string out(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_ACP, 0, text, -1, out.data(), size, nullptr, nullptr);
-  out.pop_back();
-  return out;
-}
-
-std::wstring Widen(const std::string& text) {
-  int size = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-  if (size <= 1) return std::wstring();
-  std::wstring out(static_cast<size_t>(size), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, out.data(), size);
-  out.pop_back();
-  return out;
-}
-
 HANDLE InheritableFile(const std::string& path) {
   SECURITY_ATTRIBUTES inherit = {};
   inherit.nLength = sizeof inherit;
   inherit.bInheritHandle = TRUE;
-  return CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, CREATE_ALWAYS,
-                     FILE_ATTRIBUTE_NORMAL, nullptr);
+  return CreateFileW(WideFromUtf8(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 }  // namespace
 
 std::string TestProgramFolder() {
-  char buffer[MAX_PATH] = {};
-  DWORD length = GetModuleFileNameA(nullptr, buffer, MAX_PATH);
-  std::string path(buffer, length);
+  wchar_t buffer[MAX_PATH] = {};
+  DWORD length = GetModuleFileNameW(nullptr, buffer, MAX_PATH);
+  std::string path = Utf8FromWide(std::wstring_view(buffer, length));
   return path.substr(0, path.find_last_of("\\/") + 1);
 }
 
 bool WaitForFile(const std::string& path, int timeout_ms) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-  while (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+  while (GetFileAttributesW(WideFromUtf8(path).c_str()) == INVALID_FILE_ATTRIBUTES) {
     if (std::chrono::steady_clock::now() > deadline) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
@@ -69,16 +52,16 @@ ProcessResult RunAndWait(const std::string& command_line, const std::string& scr
     result.err = "cannot create the capture files";
     return result;
   }
-  STARTUPINFOA startup = {};
+  STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdInput = INVALID_HANDLE_VALUE;
   startup.hStdOutput = out;
   startup.hStdError = err;
   PROCESS_INFORMATION process = {};
-  std::string line = command_line;
-  BOOL started =
-      CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process);
+  std::wstring line = WideFromUtf8(command_line);
+  BOOL started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
+                                &startup, &process);
   CloseHandle(out);
   CloseHandle(err);
   if (!started) {
@@ -95,18 +78,17 @@ ProcessResult RunAndWait(const std::string& command_line, const std::string& scr
   CloseHandle(process.hProcess);
   result.out = ReadBytes(out_path);
   result.err = ReadBytes(err_path);
-  DeleteFileA(out_path.c_str());
-  DeleteFileA(err_path.c_str());
+  DeleteFileW(WideFromUtf8(out_path).c_str());
+  DeleteFileW(WideFromUtf8(err_path).c_str());
   return result;
 }
 
 std::vector<std::string> SplitAsWindows(const std::string& command_line) {
   std::vector<std::string> args;
   int count = 0;
-  std::wstring wide = Widen(command_line);
-  LPWSTR* parts = CommandLineToArgvW(wide.c_str(), &count);
+  LPWSTR* parts = CommandLineToArgvW(WideFromUtf8(command_line).c_str(), &count);
   if (parts == nullptr) return args;
-  for (int i = 0; i < count; ++i) args.push_back(Narrow(parts[i]));
+  for (int i = 0; i < count; ++i) args.push_back(Utf8FromWide(parts[i]));
   LocalFree(parts);
   return args;
 }

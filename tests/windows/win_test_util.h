@@ -5,6 +5,7 @@
 
 namespace quorvale::testing {
 
+// Paths and command lines are UTF-8, as in the program.
 // The folder of the running test program, with a trailing backslash.
 std::string TestProgramFolder();
 
@@ -21,8 +22,7 @@ struct ProcessResult {
 // files in `scratch_dir`, and waits for it (at most a minute).
 ProcessResult RunAndWait(const std::string& command_line, const std::string& scratch_dir);
 
-// The command line split the way Windows splits it for a program (CommandLineToArgvW),
-// converted back to the ANSI code page.
+// The command line split the way Windows splits it for a program (CommandLineToArgvW).
 std::vector<std::string> SplitAsWindows(const std::string& command_line);
 
 }  // namespace quorvale::testing

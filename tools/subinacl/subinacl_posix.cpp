@@ -1,15 +1,12 @@
-// subinacl for POSIX systems: the access-control tool that Quorvale's lock button starts.
-// It understands exactly the two command lines the program builds:
+// subinacl on POSIX access lists:
 //
-//   subinacl /file PATH /Deny=USER=F    adds the access-list entry user:USER:--- to PATH
-//   subinacl /file PATH /Grant=USER=F   removes that user's named entry again
+//   /Deny=USER=F    adds the access-list entry user:USER:--- to PATH
+//   /Grant=USER=F   removes that user's named entry again
 //
 // Deny takes every right from USER (while they are not the file's owner, and not root,
 // whom no access list restricts). Grant gives back only what USER has through the other
 // entries (owner, groups, others); it never adds a right, and a user who had a named entry
 // of their own before the deny does not get it back.
-// Exit status: 0 done, 1 bad command line, 2 unknown user, 3 the access list could not be
-// read or changed, or cannot restrict that user.
 
 #include <acl/libacl.h>
 #include <pwd.h>
@@ -18,55 +15,15 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <string>
-#include <string_view>
 #include <vector>
 
+#include "access_command.h"
+
+namespace quorvale {
+
 namespace {
-
-constexpr int kExitUsage = 1;
-constexpr int kExitUnknownUser = 2;
-constexpr int kExitAclFailed = 3;
-
-enum class Action { kDeny, kGrant };
-
-struct Command {
-  Action action;
-  std::string path;
-  std::string user;
-};
-
-int Usage(const char* reason) {
-  std::fprintf(stderr,
-               "subinacl: %s\n"
-               "usage: subinacl /file PATH /Deny=USER=F\n"
-               "       subinacl /file PATH /Grant=USER=F\n",
-               reason);
-  return kExitUsage;
-}
-
-// Reads "/Deny=USER=F" or "/Grant=USER=F"; the switch and the "=F" are matched exactly.
-bool ParseAccessSwitch(std::string_view text, Command* command) {
-  constexpr std::string_view kDeny = "/Deny=";
-  constexpr std::string_view kGrant = "/Grant=";
-  constexpr std::string_view kFull = "=F";
-  if (text.starts_with(kDeny)) {
-    command->action = Action::kDeny;
-    text.remove_prefix(kDeny.size());
-  } else if (text.starts_with(kGrant)) {
-    command->action = Action::kGrant;
-    text.remove_prefix(kGrant.size());
-  } else {
-    return false;
-  }
-  if (!text.ends_with(kFull)) return false;
-  text.remove_suffix(kFull.size());
-  if (text.empty()) return false;
-  command->user = std::string(text);
-  return true;
-}
 
 bool LookUpUser(const std::string& name, uid_t* uid) {
   long suggested = sysconf(_SC_GETPW_R_SIZE_MAX);
@@ -142,31 +99,23 @@ bool Grant(acl_t acl, uid_t uid) {
   return true;
 }
 
-int Run(const Command& command) {
+}  // namespace
+
+int RunAccessCommand(const AccessCommand& command) {
   uid_t uid = 0;
-  if (!LookUpUser(command.user, &uid)) {
-    std::fprintf(stderr, "subinacl: unknown user \"%s\"\n", command.user.c_str());
-    return kExitUnknownUser;
-  }
+  if (!LookUpUser(command.user, &uid)) return Fail(kExitUnknownUser, "unknown user \"" + command.user + "\"");
   struct stat info;
-  if (stat(command.path.c_str(), &info) != 0) {
-    std::fprintf(stderr, "subinacl: %s: %s\n", command.path.c_str(), std::strerror(errno));
-    return kExitAclFailed;
-  }
-  if (command.action == Action::kDeny && (uid == 0 || uid == info.st_uid)) {
+  if (stat(command.path.c_str(), &info) != 0) return Fail(kExitAclFailed, command.path + ": " + std::strerror(errno));
+  if (command.action == AccessAction::kDeny && (uid == 0 || uid == info.st_uid)) {
     // An entry would be written and ignored: the owner's rights come from the owner entry,
     // and root is not checked against access lists at all. Say so instead of pretending.
-    std::fprintf(stderr, "subinacl: %s: an access list cannot deny \"%s\" (%s)\n", command.path.c_str(),
-                 command.user.c_str(), uid == 0 ? "root" : "the file's owner");
-    return kExitAclFailed;
+    return Fail(kExitAclFailed, command.path + ": an access list cannot deny \"" + command.user + "\" (" +
+                                    (uid == 0 ? "root" : "the file's owner") + ")");
   }
 
   acl_t acl = acl_get_file(command.path.c_str(), ACL_TYPE_ACCESS);
-  if (acl == nullptr) {
-    std::fprintf(stderr, "subinacl: %s: %s\n", command.path.c_str(), std::strerror(errno));
-    return kExitAclFailed;
-  }
-  bool changed = command.action == Action::kDeny ? Deny(&acl, uid) : Grant(acl, uid);
+  if (acl == nullptr) return Fail(kExitAclFailed, command.path + ": " + std::strerror(errno));
+  bool changed = command.action == AccessAction::kDeny ? Deny(&acl, uid) : Grant(acl, uid);
   if (changed && acl_valid(acl) != 0) {
     errno = EINVAL;
     changed = false;
@@ -174,21 +123,12 @@ int Run(const Command& command) {
   if (changed && acl_set_file(command.path.c_str(), ACL_TYPE_ACCESS, acl) != 0) changed = false;
   int saved_errno = errno;
   acl_free(acl);
-  if (!changed) {
-    std::fprintf(stderr, "subinacl: %s: %s\n", command.path.c_str(), std::strerror(saved_errno));
-    return kExitAclFailed;
-  }
+  if (!changed) return Fail(kExitAclFailed, command.path + ": " + std::strerror(saved_errno));
   return 0;
 }
 
-}  // namespace
+}  // namespace quorvale
 
 int main(int argc, char** argv) {
-  if (argc != 4) return Usage("expected /file PATH and one access switch");
-  if (std::string_view(argv[1]) != "/file") return Usage("the first argument must be /file");
-  Command command;
-  command.path = argv[2];
-  if (command.path.empty()) return Usage("empty path");
-  if (!ParseAccessSwitch(argv[3], &command)) return Usage("the access switch must be /Deny=USER=F or /Grant=USER=F");
-  return Run(command);
+  return quorvale::SubinaclMain(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
 }
