@@ -31,10 +31,13 @@ TEST_F(Form1WindowTest, TheDesignedWindow) {
   EXPECT_EQ(Captions(window_->menuBar()->actions()),
             (QStringList{"=Hosts", "=Fichier", "Reset=Reset", "Apropos=A propos"}));
   EXPECT_EQ(Captions(Find<QMenu>(window_.get(), "HostsOperation")->actions()),
-            (QStringList{"OpenHostFile=Charger le fichier hosts", "ReplaceHosts=Remplacer le fichier hosts"}));
+            (QStringList{"OpenHostFile=Charger le fichier hosts", "ReplaceHosts=Remplacer le fichier hosts", "=",
+                         "Restaurer=Restaurer une sauvegarde..."}));
   EXPECT_EQ(Captions(Find<QMenu>(window_.get(), "Menu")->actions()),
             (QStringList{"Ouvrir=Charger un fichier (format Hosts)", "SaveAs=Enregister sous...(format hosts)",
-                         "ChargerDom=Charger des noms de domaines", "ExportDom=Exporter noms de domaines"}));
+                         "ChargerDom=Charger des noms de domaines", "ExportDom=Exporter noms de domaines", "=",
+                         "Rechercher=Rechercher..."}));
+  EXPECT_EQ(Action("Rechercher")->shortcut(), QKeySequence(QStringLiteral("Ctrl+F")));
   EXPECT_FALSE(Action("ReplaceHosts")->isEnabled());
   EXPECT_FALSE(Action("Reset")->isEnabled());
   EXPECT_TRUE(Action("SaveAs")->isEnabled());
