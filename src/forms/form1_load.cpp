@@ -94,14 +94,14 @@ void Form1::Form_DropFiles(const std::vector<std::string>& paths) {
   CommandScope scope(this);
   view_->SetWindowEnabled(false);
   // Each load starts the rejected lines afresh; the report gathers those of every file.
-  std::vector<std::string> rejected(1);
+  std::vector<std::string> rejected;
   bool parsed_any = false;
   for (const std::string& path : paths) {
     CurrentFile_ = path;
     YieldNow();
     if (!LoadChosenHostsFile()) continue;
     parsed_any = true;
-    rejected.insert(rejected.end(), session_.RejectedLines.begin() + 1, session_.RejectedLines.end());
+    rejected.insert(rejected.end(), session_.RejectedLines.begin(), session_.RejectedLines.end());
   }
   if (parsed_any) {
     session_.RejectedLines = std::move(rejected);

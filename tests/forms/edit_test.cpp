@@ -1,0 +1,127 @@
+// Removing rows, finding a name, putting a backup of the HOSTS file back and dropping files.
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "forms/form1_fixture.h"
+#include "platform/hosts_replace.h"
+
+namespace quorvale::testing {
+namespace {
+
+constexpr char kThreeAndOne[] =
+    "0.0.0.0 ads.example.com\r\n0.0.0.0 beta.example\r\n0.0.0.0 cdn.example.org\r\n10.0.0.1 intranet.example\r\n";
+
+TEST_F(Form1Test, DeleteRemovesTheSelectedRowsAndAnEmptyWindowIsAsAfterReset) {
+  LoadHosts(kThreeAndOne);
+  view_.selected[0] = {0, 2};
+  view_.log.clear();
+  form_.ListView_DeleteKey(1);
+  EXPECT_EQ(Rows(1), std::vector<std::string>{"beta.example||0.0.0.0"});
+  EXPECT_EQ(form_.StatusText(), "2 Adresse(s) chargée(s)");
+  EXPECT_EQ(view_.log, std::vector<std::string>{"list 1"});
+  EXPECT_TRUE(view_.IsEnabled(Form1Control::kReset));
+
+  // Dropped while a command runs.
+  view_.selected[1] = {0};
+  view_.pending_event = [&] { form_.ListView_DeleteKey(2); };
+  form_.Command5_Click();
+  EXPECT_EQ(Rows(2).size(), 1u);
+
+  form_.ListView_DeleteKey(2);
+  view_.selected[0] = {0};
+  form_.ListView_DeleteKey(1);
+  EXPECT_EQ(form_.StatusText(), "0 Adresse(s) chargée(s)");
+  for (Form1Control control : {Form1Control::kSaveAs, Form1Control::kExportDom, Form1Control::kReset,
+                               Form1Control::kReplaceHosts}) {
+    EXPECT_FALSE(view_.IsEnabled(control)) << static_cast<int>(control);
+  }
+}
+
+TEST_F(Form1Test, FindSelectsTheFirstMatchThenF3GoesRoundBothLists) {
+  LoadHosts(kThreeAndOne);
+  view_.search_texts = {"EXAMPLE", "", "nowhere"};
+  form_.Rechercher_Click();  // from the top, case ignored
+  EXPECT_EQ(view_.log.back(), "selected 1 0");
+  form_.FindNext_Key();
+  EXPECT_EQ(view_.log.back(), "selected 1 1");
+  form_.FindNext_Key();
+  EXPECT_EQ(view_.log.back(), "selected 1 2");
+  form_.FindNext_Key();  // on into the lower list
+  EXPECT_EQ(view_.log.back(), "selected 2 0");
+  form_.FindNext_Key();  // and round to the top
+  EXPECT_EQ(view_.log.back(), "selected 1 0");
+  view_.selected = {};
+  view_.selected[0] = {1};  // the user's own selection is where F3 goes on from
+  form_.FindNext_Key();
+  EXPECT_EQ(view_.log.back(), "selected 1 2");
+
+  const size_t selections = view_.log.size();
+  form_.Rechercher_Click();  // "Annuler": nothing happens, the earlier text stays for F3
+  EXPECT_EQ(view_.log.size(), selections + 1);
+  prompts_.answers = {Answer::kOk};
+  form_.Rechercher_Click();
+  EXPECT_EQ(Messages(), std::vector<std::string>{"Aucune entree ne contient « nowhere ». | OK | none | Quorvale"});
+}
+
+TEST_F(Form1Test, RestoringABackupPutsItsBytesBackAndSaysHowTheCacheWent) {
+  const std::string hosts = Path("HOSTS");
+  WriteBytes(hosts, "current\r\n");
+  form_.HostsOperation_Opening();
+  EXPECT_FALSE(view_.IsEnabled(Form1Control::kRestaurer));
+
+  // Two copies, the older one written an hour before the newer one.
+  WriteBytes(Path("HOSTS.20240101-000000.bak"), "0.0.0.0 old.example\r\n# note\r\n");
+  WriteBytes(Path("HOSTS.20240102-000000.bak"), "0.0.0.0 a.example\r\n0.0.0.0 b.example\r\n");
+  std::filesystem::last_write_time(std::filesystem::u8path(Path("HOSTS.20240101-000000.bak")),
+                                   std::filesystem::last_write_time(std::filesystem::u8path(hosts)) -
+                                       std::chrono::hours(1));
+  form_.HostsOperation_Opening();
+  EXPECT_TRUE(view_.IsEnabled(Form1Control::kRestaurer));
+
+  platform_.dns_flush.kind = DnsFlushOutcome::Kind::kStarted;
+  view_.backups_scripts.push_back([&](BackupsForm& form, FakeBackupsView& view) {
+    ASSERT_EQ(view.rows.size(), 2u);
+    EXPECT_EQ(view.rows[0][1] + " " + view.rows[0][2], "38 2");
+    EXPECT_EQ(view.rows[1][1] + " " + view.rows[1][2], "29 1");
+    EXPECT_EQ(view.rows[1][0], BackupTimeText(platform_.FileModifiedTime(Path("HOSTS.20240101-000000.bak"))));
+    view.selected = 1;
+    prompts_.answers = {Answer::kNo};
+    form.Command1_Click();  // "Non": nothing happens
+    EXPECT_FALSE(view.closed);
+    prompts_.answers = {Answer::kYes, Answer::kOk};
+    form.Command1_Click();
+    EXPECT_TRUE(view.closed);
+  });
+  form_.Restaurer_Click();
+  EXPECT_EQ(ReadBytes(hosts), "0.0.0.0 old.example\r\n# note\r\n");
+  ASSERT_EQ(prompts_.messages.size(), 3u);
+  EXPECT_EQ(prompts_.messages[0].text, "Remplacer le fichier hosts par la sauvegarde du " +
+                                           BackupTimeText(platform_.FileModifiedTime(Path("HOSTS.20240101-000000.bak"))) +
+                                           " ?");
+  EXPECT_EQ(Describe(prompts_.messages[2]), "Fichier hosts remplace | OK | none | Quorvale");
+  EXPECT_EQ(prompts_.messages[2].detail, "Vidage du cache DNS demande.");
+  EXPECT_EQ(platform_.dns_flush_waits, std::vector<int>{0});
+  // The file it replaced is kept as a new copy.
+  EXPECT_EQ(ListHostsBackups(platform_, hosts).size(), 3u);
+}
+
+TEST_F(Form1Test, DroppedFilesLoadInTurnAndOneReportGathersTheirLines) {
+  WriteBytes(Path("one.txt"), "0.0.0.0 one.example\r\nbad one\r\n");
+  WriteBytes(Path("two.txt"), "0.0.0.0 two.example\r\nbad two\r\n");
+  std::filesystem::create_directory(std::filesystem::u8path(Path("folder")));
+  form_.Form_DropFiles({Path("one.txt"), Path("folder"), Path("two.txt")});
+  EXPECT_EQ(Rows(1), (std::vector<std::string>{"one.example||0.0.0.0", "two.example||0.0.0.0"}));
+  EXPECT_EQ(form_.FilesLoaded(), 2);
+  EXPECT_EQ(form_.StatusText(), "2 Adresse(s) chargée(s)");
+  EXPECT_EQ(Report(), std::string(kReportHead) + "bad one\r\nbad two\r\n" + kReportTail);
+  EXPECT_EQ(platform_.shown_files.size(), 1u);
+  EXPECT_TRUE(view_.visible);
+  EXPECT_TRUE(view_.window_enabled);
+  EXPECT_TRUE(prompts_.messages.empty());
+}
+
+}  // namespace
+}  // namespace quorvale::testing
