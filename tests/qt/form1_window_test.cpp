@@ -4,10 +4,15 @@
 #include <QAbstractItemModel>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QDropEvent>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTest>
+#include <QUrl>
 #include <string>
 #include <vector>
 
@@ -189,6 +194,56 @@ TEST_F(Form1WindowTest, HeaderClicksSortOnceAndTheArrowFollowsTheOrder) {
   EXPECT_EQ(first(), "b.example");
   EXPECT_EQ(header->sortIndicatorSection(), 0);
   EXPECT_EQ(header->sortIndicatorOrder(), Qt::DescendingOrder);
+}
+
+// Delete in a list, Ctrl+F, F3, the "Hosts" menu as it opens and files dropped on the window
+// reach their commands.
+TEST_F(Form1WindowTest, TheKeysTheMenuAndADropReachTheirCommands) {
+  WriteBytes(dir_.File("HOSTS"), "0.0.0.0 a.example\r\n0.0.0.0 b.example\r\n0.0.0.0 c.example\r\n");
+  Action("OpenHostFile")->trigger();
+  ReportListView* list = View("ListView1");
+  auto row_of = [&](int row) { return list->visualRect(list->model()->index(row, 0)).center(); };
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, row_of(0));
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ShiftModifier, row_of(1));
+  QTest::keyClick(list, Qt::Key_Delete);
+  ASSERT_EQ(list->model()->rowCount(), 1);
+  EXPECT_EQ(list->model()->data(list->model()->index(0, 0)).toString(), "c.example");
+
+  OnNextModal([](QWidget* modal) {
+    EXPECT_EQ(modal->windowTitle(), "Rechercher");
+    QTest::keyClicks(Find<QLineEdit>(modal, "Text1"), "C.EX");
+    QTest::keyClick(modal, Qt::Key_Return);
+  });
+  QTest::keySequence(window_.get(), QKeySequence(QStringLiteral("Ctrl+F")));
+  EXPECT_EQ(form_.session().list1.Name(static_cast<size_t>(list->selectionModel()->selectedRows().at(0).row())),
+            "c.example");
+  prompts_.answers.push_back(Prompts::Answer::kOk);
+  QTest::keyClick(window_.get(), Qt::Key_F3);  // the only match is the selected row: found again
+  EXPECT_TRUE(prompts_.messages.empty());
+
+  auto* hosts_menu = Find<QMenu>(window_.get(), "HostsOperation");
+  emit hosts_menu->aboutToShow();
+  EXPECT_FALSE(Action("Restaurer")->isEnabled());
+  WriteBytes(dir_.File("HOSTS.20240101-000000.bak"), "0.0.0.0 x.example\r\n");
+  emit hosts_menu->aboutToShow();
+  ASSERT_TRUE(Action("Restaurer")->isEnabled());
+  OnNextModal([](QWidget* modal) {
+    auto* table = Find<QTableWidget>(modal, "List1");
+    EXPECT_EQ(modal->windowTitle() + " " + table->horizontalHeaderItem(2)->text() + " " + table->item(0, 2)->text(),
+              "Sauvegardes Entrees 1");
+    Find<QPushButton>(modal, "Command2")->click();
+  });
+  Action("Restaurer")->trigger();
+
+  WriteBytes(dir_.File("dropped.txt"), "0.0.0.0 dropped.example\r\n");
+  QMimeData data;
+  data.setUrls({QUrl::fromLocalFile(QString::fromStdString(dir_.File("dropped.txt")))});
+  QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(window_.get(), &enter);
+  QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(window_.get(), &drop);
+  QApplication::processEvents();
+  EXPECT_EQ(Find<QLabel>(window_.get(), "Label1")->text(), "2 Adresse(s) chargée(s)");
 }
 
 // The close box ends the program's event loop with exit code 0.
