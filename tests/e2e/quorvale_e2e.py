@@ -43,6 +43,8 @@ EXTRA_LINES = [
     b"not-an-address example.com",
 ]
 EXTRA_REJECTED = [b"127.0.0.1 abc", b"not-an-address example.com"]
+# The row found with Ctrl+F and removed with Delete before the save.
+REMOVED_NAME = b"0-stats.example.net"
 
 
 class Failure(Exception):
@@ -317,16 +319,23 @@ class Quorvale:
         others = [window for window in self.windows() if window != main]
         return others[0] if len(others) == 1 else None
 
-    def choose(self, popup, index, count):
-        """Clicks the item at `index` (from 0) of a drop-down menu of `count` items."""
-        x, y, width, height = self.geometry(popup)
-        self.click(x + width // 2, y + height * (2 * index + 1) // (2 * count))
+    def choose(self, popup, downs):
+        """Runs the item of the open drop-down menu that `downs` presses of Down reach (the
+        keyboard skips separators and disabled items)."""
+        self.focus(popup)
+        self.keys(*(["Down"] * downs), "Return")
 
     def stop(self):
         if self.process.poll() is None:
             self.process.kill()
             self.process.wait()
         self.log.close()
+
+
+def same(first, second, strip):
+    """Whether two pictures are alike inside `strip` (left, top, right, bottom)."""
+    left, top, right, bottom = strip
+    return all(first.at(x, y) == second.at(x, y) for y in range(top, bottom) for x in range(left, right))
 
 
 def read(path):
@@ -439,12 +448,16 @@ def main():
         os.makedirs(expected_dir)
         expected_save = os.path.join(expected_dir, SAVED_NAME)
         cli_env = dict(os.environ, SOURCE_DATE_EPOCH=SOURCE_DATE_EPOCH, LC_ALL="C", TZ="UTC")
-        cli = subprocess.run([os.path.join(args.bin_dir, "quorvale-cli"), "--hosts", hosts_path, "--www",
-                              "--comments", "--write-hosts", expected_save],
+        removed_list = os.path.join(expected_dir, "removed.txt")
+        with open(removed_list, "wb") as f:
+            f.write(REMOVED_NAME + b"\n")
+        cli = subprocess.run([os.path.join(args.bin_dir, "quorvale-cli"), "--hosts", hosts_path,
+                              "--remove-names", removed_list, "--www", "--comments", "--write-hosts", expected_save],
                              env=cli_env, capture_output=True, timeout=60)
         check(cli.returncode == 0, "quorvale-cli failed: %s" % cli.stderr.decode(errors="replace"))
-        check(b"\t0-stats.example.net\t# collecte de statistiques\r\n" in read(expected_save),
+        check(b"intranet.example.org\t#bureau\r\n" in read(expected_save),
               "the expected save holds no comment, so the answer to the comments question would not show")
+        check(REMOVED_NAME not in read(expected_save), "quorvale-cli kept the name it was to remove")
 
         display = XDisplay(work)
         program = Quorvale(display, work, app_dir, system_dir, fake_bin)
@@ -471,7 +484,7 @@ def main():
         # "Hosts" > "Charger le fichier hosts": the progress window replaces the main window
         # while the file loads, then the report opens in the viewer.
         note("load the HOSTS file")
-        program.choose(program.open_menu(main_window, menu_bar_height), 0, 2)
+        program.choose(program.open_menu(main_window, menu_bar_height), 1)
         progress = program.wait_window("Form3")
         check(main_window not in program.windows(), "the main window stays visible during the load")
         program.wait_gone(progress)
@@ -493,11 +506,29 @@ def main():
         check(loaded.count_not(base, *list_interior(menu_bar_height, LIST2)) > 0,
               "ListView2 shows no rows after the load")
 
+        # Ctrl+F finds the row, which is selected and takes the focus; Delete removes it.
+        note("find and remove a row")
+        program.focus(main_window)
+        program.keys("ctrl+f")
+        search = program.wait_window("Rechercher")
+        program.focus(search)
+        display.xdotool("type", "--delay", "30", "0-STATS")
+        program.keys("Return")
+        program.wait_gone(search)
+        program.focus(main_window)
+        program.keys("Delete")
+        program.park_pointer()
+        status_strip = (8, menu_bar_height + 408, CLIENT_WIDTH - 8, height)
+        after_removal = wait_until("the status to show one address fewer",
+                                   lambda: (lambda now: not same(now, loaded, status_strip) and now)(
+                                       program.picture(main_window)), timeout=10, interval=0.2)
+
         # "Fichier" > "Enregister sous...(format hosts)": "OK" in the options window as it
         # opens (127.0.0.1, with the www. lines), a name typed in the save dialog, which opens
         # in the program's folder, and "Oui" to the comments question.
         note("save as a HOSTS file")
-        program.choose(program.open_menu(main_window, menu_bar_height, moves_right=1), 1, 4)
+        # Reached with the keyboard, the menu opens with its first item active.
+        program.choose(program.open_menu(main_window, menu_bar_height, moves_right=1), 1)
         options = program.wait_window("Options")
         ox, oy, _, _ = program.geometry(options)
         program.picture(options, shot("options.png"))
@@ -534,12 +565,7 @@ def main():
         # "Reset" empties both lists, disables itself again (the menu bar looks as it did at
         # start, when "Reset" was disabled, and not as after the load) and leaves the status
         # text as it was.
-        status_strip = (8, menu_bar_height + 408, CLIENT_WIDTH - 8, height)
         menu_strip = (0, 0, CLIENT_WIDTH, menu_bar_height)
-
-        def same(first, second, strip):
-            left, top, right, bottom = strip
-            return all(first.at(x, y) == second.at(x, y) for y in range(top, bottom) for x in range(left, right))
         check(not same(empty, loaded, menu_strip), "the menu bar looks the same before and after the load")
         note("reset")
         program.open_menu(main_window, menu_bar_height, moves_right=2)
@@ -551,7 +577,7 @@ def main():
             return all(now.count_not(base, *list_interior(menu_bar_height, rect)) == 0
                        for rect in (LIST1, LIST2)) and now
         after_reset = wait_until("Reset to empty the lists", both_lists_empty, timeout=10, interval=0.2)
-        check(same(after_reset, loaded, status_strip), "the status text changed on Reset")
+        check(same(after_reset, after_removal, status_strip), "the status text changed on Reset")
         check(same(after_reset, empty, menu_strip), "the menu bar after Reset differs from the one at start")
 
         # Closing the window ends the program without a question.
