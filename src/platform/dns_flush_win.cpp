@@ -8,6 +8,7 @@
 #endif
 #include <windows.h>
 
+#include "core/utf16.h"
 #include "platform/win_command_line.h"
 
 namespace quorvale {
@@ -22,7 +23,7 @@ DnsFlushOutcome FlushWindowsDnsCache(const std::string& system_dir, int wait_mil
   }
   // The call is in no Windows header (it is undocumented), hence the look-up by name; a system
   // without it, or on which it fails, gets ipconfig.
-  if (HMODULE dnsapi = LoadLibraryA((system_dir + "\\dnsapi.dll").c_str())) {
+  if (HMODULE dnsapi = LoadLibraryW(WideFromUtf8(system_dir + "\\dnsapi.dll").c_str())) {
     using FlushFn = BOOL(WINAPI*)();
     auto flush = reinterpret_cast<FlushFn>(reinterpret_cast<void*>(GetProcAddress(dnsapi, "DnsFlushResolverCache")));
     const bool flushed = flush != nullptr && flush() != FALSE;
@@ -35,14 +36,14 @@ DnsFlushOutcome FlushWindowsDnsCache(const std::string& system_dir, int wait_mil
 
   DnsFlushOutcome::Program program{{"ipconfig", "/flushdns"}, false, 0};
   const std::string executable = system_dir + "\\ipconfig.exe";
-  std::string command_line = BuildWindowsCommandLine(program.argv);
-  STARTUPINFOA startup = {};
+  std::wstring command_line = WideFromUtf8(BuildWindowsCommandLine(program.argv));
+  STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = SW_HIDE;
   PROCESS_INFORMATION process = {};
-  if (!CreateProcessA(executable.c_str(), command_line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                      nullptr, &startup, &process)) {
+  if (!CreateProcessW(WideFromUtf8(executable).c_str(), command_line.data(), nullptr, nullptr, FALSE,
+                      CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process)) {
     *start_error = GetLastError();
     return outcome;
   }
