@@ -135,16 +135,16 @@ void Form1::ReportOutOfMemory(const Status& status, const std::string& path) {
   ShowMessage(texts::kNoMemory, Prompts::Buttons::kOk, Prompts::Icon::kCritical, {}, path);
 }
 
-std::string Form1::ShowOpenDialog() {
-  return prompts_.OpenFileName(texts::kTitle, GetAppFolder(platform_.ExecutablePath()),
-                               {{texts::kTextFiles, texts::kTextPattern}, {texts::kAllFiles, texts::kAllPattern}},
-                               &file_filter_index_);
-}
+std::string Form1::ShowOpenDialog() { return ShowFileDialog(/*save=*/false); }
 
-std::string Form1::ShowSaveDialog() {
-  return prompts_.SaveFileName(texts::kTitle, GetAppFolder(platform_.ExecutablePath()),
-                               {{texts::kTextFiles, texts::kTextPattern}, {texts::kAllFiles, texts::kAllPattern}},
-                               &file_filter_index_);
+std::string Form1::ShowSaveDialog() { return ShowFileDialog(/*save=*/true); }
+
+std::string Form1::ShowFileDialog(bool save) {
+  const std::vector<FileFilter> filters = {{texts::kTextFiles, texts::kTextPattern},
+                                           {texts::kAllFiles, texts::kAllPattern}};
+  const std::string folder = GetAppFolder(platform_.ExecutablePath());
+  return save ? prompts_.SaveFileName(texts::kTitle, folder, filters, &file_filter_index_)
+              : prompts_.OpenFileName(texts::kTitle, folder, filters, &file_filter_index_);
 }
 
 void Form1::ClearLists() {

@@ -193,6 +193,7 @@ class Form1 {
   // cancel.
   std::string ShowOpenDialog();
   std::string ShowSaveDialog();
+  std::string ShowFileDialog(bool save);
   // A message box with the program's title unless `title` is given.
   Prompts::Answer ShowMessage(const std::string& text, Prompts::Buttons buttons, Prompts::Icon icon,
                               const std::string& title = {}, const std::string& detail = {});
