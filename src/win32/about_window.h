@@ -22,6 +22,8 @@ class AboutWindow : public Window, public AboutView {
 
   // Shows the window in the centre of its owner's screen and returns when it has closed.
   void RunModal();
+  // Whether the window has been closed (by a button, a key or its close box).
+  bool closed() const { return closed_; }
 
   // AboutView.
   void Close() override;

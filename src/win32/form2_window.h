@@ -23,6 +23,8 @@ class Form2Window : public Window, public Form2View {
   // Shows the window in the centre of the screen, the focus on Check1, and returns when it
   // has closed.
   void RunModal();
+  // Whether the window has been closed (by a button, a key or its close box).
+  bool closed() const { return closed_; }
 
   // Form2View.
   bool IsChecked(Form2Box box) const override;
