@@ -66,7 +66,8 @@ LRESULT CALLBACK Window::WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPAR
       if (LOWORD(wparam) == WA_INACTIVE) {
         HWND focus = GetFocus();
         if (focus != nullptr && IsChild(hwnd, focus)) window->focus_ = focus;
-      } else if (window->focus_ != nullptr && IsWindow(window->focus_) && !IsIconic(hwnd)) {
+      } else if (window->focus_ != nullptr && IsWindow(window->focus_) && IsWindowEnabled(window->focus_) &&
+                 !IsIconic(hwnd)) {
         SetFocus(window->focus_);
         return 0;
       }
