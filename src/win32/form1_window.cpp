@@ -211,7 +211,7 @@ void Form1Window::ListChanged(int list_number) {
   HWND list = List(list_number);
   const EntryList& rows = list_number == 1 ? form_.session().list1 : form_.session().list2;
   // The rows are new: what was selected is no longer the same row.
-  ListView_SetItemState(list, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+  ListView_SetItemState(list, -1, 0, LVIS_SELECTED);
   ListView_SetItemCountEx(list, static_cast<int>(rows.size()), 0);
   InvalidateRect(list, nullptr, TRUE);
 }

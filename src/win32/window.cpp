@@ -39,7 +39,7 @@ void Window::Create(const wchar_t* class_name, std::string_view title, DWORD sty
     window_class.lpfnWndProc = &Window::WindowProc;
     window_class.hInstance = instance;
     window_class.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(kIconId));
-    window_class.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+    window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     window_class.lpszClassName = class_name;
     RegisterClassExW(&window_class);
