@@ -12,6 +12,7 @@ import sys
 import tempfile
 import time
 
+sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from quorvale_e2e import (  # noqa: E402
     CLIENT_HEIGHT, CLIENT_WIDTH, EXTRA_LINES, LIST1, LIST2, SAVED_NAME, SOURCE_DATE_EPOCH, Failure, Picture,
@@ -125,7 +126,7 @@ def main():
         for name in ("quorvale.exe", "quorvale-cli.exe", "subinacl.exe"):
             if os.path.exists(os.path.join(args.bin_dir, name)):
                 shutil.copy2(os.path.join(args.bin_dir, name), app_dir)
-        note("Wine prefix")
+        note("Wine prefix, then the program")
         display = XDisplay(work)
         program = WineQuorvale(display, work, args.wine_fonts)
         dresden = read(os.path.join(args.data_dir, "dresden-elektronik__pi-gen__stage1_02-net-tweaks_files_hosts"))
@@ -137,7 +138,6 @@ def main():
         program.run("wine", os.path.join(app_dir, "quorvale-cli.exe"), "--hosts", HOSTS, "--www", "--comments",
                     "--write-hosts", windows_path(expected_save))
 
-        note("start")
         program.start(os.path.join(app_dir, "quorvale.exe"))
         main_window = program.wait_window("Quorvale")
         program.park_pointer()
