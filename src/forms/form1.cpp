@@ -180,6 +180,47 @@ void Form1::Apropos_Click() {
   view_->RunAboutWindow(about);
 }
 
+void Form1::Click(Form1Control control) {
+  switch (control) {
+    case Form1Control::kOpenHostFile:
+      return OpenHostFile_Click();
+    case Form1Control::kReplaceHosts:
+      return ReplaceHosts_Click();
+    case Form1Control::kOuvrir:
+      return Ouvrir_Click();
+    case Form1Control::kSaveAs:
+      return SaveAs_Click();
+    case Form1Control::kChargerDom:
+      return ChargerDom_Click();
+    case Form1Control::kExportDom:
+      return ExportDom_Click();
+    case Form1Control::kReset:
+      return Reset_Click();
+    case Form1Control::kApropos:
+      return Apropos_Click();
+    case Form1Control::kRechercher:
+      return Rechercher_Click();
+    case Form1Control::kRestaurer:
+      return Restaurer_Click();
+    case Form1Control::kCommand2:
+      return Command2_Click();
+    case Form1Control::kCommand3:
+      return Command3_Click();
+    case Form1Control::kCommand5:
+      return Command5_Click();
+    case Form1Control::kCommand6:
+      return Command6_Click();
+    case Form1Control::kCommand7:
+      return Command7_Click();
+    case Form1Control::kCommand8:
+      return Command8_Click();
+    case Form1Control::kCommand1:
+    case Form1Control::kCommand4:
+    case Form1Control::kCommand9:
+      return;
+  }
+}
+
 void Form1::ColumnClick(int list_number, int column) {
   EntryList& list = list_number == 1 ? session_.list1 : session_.list2;
   if (running_commands_ > 0) {

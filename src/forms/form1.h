@@ -104,6 +104,9 @@ class Form1 {
   void Command6_Click();  // load a domain-only file into the sort buffer
   void Command7_Click();  // the sort buffer as names
   void Command8_Click();  // the report of rejected lines
+  // The user chose the menu item or clicked the button `control`: runs its handler. Command1,
+  // Command4 and Command9 have none and do nothing.
+  void Click(Form1Control control);
   // A click on a column header of list 1 or 2 (0-based column). Dropped while a command
   // runs; the header's arrow is then shown where the order is.
   void ColumnClick(int list_number, int column);

@@ -1,5 +1,8 @@
 #include "forms/form2.h"
 
+#include <algorithm>
+#include <map>
+
 #include "core/session.h"
 
 namespace quorvale {
@@ -33,6 +36,22 @@ void Form2::Command1_Click() {
 void Form2::Command2_Click() {
   session_.OptionsAccepted = false;
   view_->Close();
+}
+
+int form2_design::FitTexts(std::vector<TextControl>* controls, int window_width, int gap) {
+  std::map<int, std::map<int, TextControl*>> rows;  // top -> left -> control
+  for (TextControl& control : *controls) rows[control.place.top][control.place.left] = &control;
+  int right = window_width;
+  for (auto& [top, row] : rows) {
+    int room_from = 0;
+    for (auto& [left, control] : row) {
+      control->place.left = std::max(left, room_from);
+      control->place.width = std::max(control->place.width, control->text_width);
+      room_from = control->place.left + control->place.width + gap;
+    }
+    right = std::max(right, room_from);
+  }
+  return right;
 }
 
 }  // namespace quorvale

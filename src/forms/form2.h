@@ -1,5 +1,7 @@
 #pragma once
 
+#include <vector>
+
 #include "forms/design.h"
 
 namespace quorvale {
@@ -63,6 +65,22 @@ inline constexpr ControlDesign kCommand1 = {"Command1", "OK", {1440, 1320, 1095,
 inline constexpr ControlDesign kCommand2 = {"Command2", "Annuler", {2880, 1320, 1095, 375}};
 // The tab order; the focus starts on the first.
 inline constexpr const char* kTabOrder[] = {"Check1", "Check2", "Check3", "Command1", "Command2"};
+
+// The least room between two controls of a row, and between the last one and the window's
+// edge, in pixels at 96 dpi.
+inline constexpr int kControlGap = 8;
+
+// A control that shows a text of its own: its place in pixels, and the width its text needs
+// with the window's font.
+struct TextControl {
+  Rect place;
+  int text_width;
+};
+// Fits the controls to their texts as said above: rows are the controls of one top, taken
+// from left to right; each control moves right of the one before it (at least `gap` pixels
+// away) and widens to its text. Returns the window's width that holds every row with `gap`
+// to spare, at least `window_width`.
+int FitTexts(std::vector<TextControl>* controls, int window_width, int gap);
 
 }  // namespace form2_design
 

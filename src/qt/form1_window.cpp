@@ -32,47 +32,6 @@ namespace quorvale {
 
 namespace {
 
-// The handlers of the controls that do something when used.
-using Handler = void (Form1::*)();
-Handler HandlerOf(Form1Control control) {
-  switch (control) {
-    case Form1Control::kOpenHostFile:
-      return &Form1::OpenHostFile_Click;
-    case Form1Control::kReplaceHosts:
-      return &Form1::ReplaceHosts_Click;
-    case Form1Control::kOuvrir:
-      return &Form1::Ouvrir_Click;
-    case Form1Control::kSaveAs:
-      return &Form1::SaveAs_Click;
-    case Form1Control::kChargerDom:
-      return &Form1::ChargerDom_Click;
-    case Form1Control::kExportDom:
-      return &Form1::ExportDom_Click;
-    case Form1Control::kReset:
-      return &Form1::Reset_Click;
-    case Form1Control::kApropos:
-      return &Form1::Apropos_Click;
-    case Form1Control::kRechercher:
-      return &Form1::Rechercher_Click;
-    case Form1Control::kRestaurer:
-      return &Form1::Restaurer_Click;
-    case Form1Control::kCommand2:
-      return &Form1::Command2_Click;
-    case Form1Control::kCommand3:
-      return &Form1::Command3_Click;
-    case Form1Control::kCommand5:
-      return &Form1::Command5_Click;
-    case Form1Control::kCommand6:
-      return &Form1::Command6_Click;
-    case Form1Control::kCommand7:
-      return &Form1::Command7_Click;
-    case Form1Control::kCommand8:
-      return &Form1::Command8_Click;
-    default:
-      return nullptr;
-  }
-}
-
 int IndexOf(Form1Control control) { return static_cast<int>(control); }
 
 }  // namespace
@@ -148,9 +107,7 @@ void Form1Window::BuildMenus() {
       QAction* action = menu != nullptr ? menu->addAction(caption) : menuBar()->addAction(caption);
       action->setObjectName(QString::fromLatin1(item.name));
       if (item.shortcut != nullptr) action->setShortcut(QKeySequence(QString::fromLatin1(item.shortcut)));
-      if (Handler handler = HandlerOf(item.control)) {
-        connect(action, &QAction::triggered, this, [this, handler] { (form_.*handler)(); });
-      }
+      connect(action, &QAction::triggered, this, [this, control = item.control] { form_.Click(control); });
       actions_[IndexOf(item.control)] = action;
     }
     if (menu != nullptr && design.items[0].control == Form1Control::kOpenHostFile) {
@@ -167,9 +124,7 @@ void Form1Window::BuildButtons() {
     button->setObjectName(QString::fromLatin1(design.name));
     button->setGeometry(Twips(design.place));
     button->setEnabled(design.enabled);
-    if (Handler handler = HandlerOf(design.control)) {
-      connect(button, &QPushButton::clicked, this, [this, handler] { (form_.*handler)(); });
-    }
+    connect(button, &QPushButton::clicked, this, [this, control = design.control] { form_.Click(control); });
     buttons_[IndexOf(design.control)] = button;
   }
   QWidget* previous = nullptr;

@@ -1,7 +1,6 @@
 #include "qt/form2_window.h"
 
-#include <algorithm>
-#include <map>
+#include <vector>
 
 #include <QCheckBox>
 #include <QGuiApplication>
@@ -15,10 +14,6 @@
 namespace quorvale {
 
 namespace {
-
-// The least room between two controls of a row, and between the last one and the window's
-// edge, in pixels.
-constexpr int kControlGap = 8;
 
 template <typename T>
 T* AddControl(QWidget* parent, const form2_design::ControlDesign& design) {
@@ -73,24 +68,22 @@ Form2Window::Form2Window(Form2& form, QWidget* parent)
 }
 
 void Form2Window::FitTexts() {
-  // The controls that show a text of their own, row by row, left to right.
-  std::map<int, std::map<int, QWidget*>> rows;
+  // The controls that show a text of their own.
+  std::vector<QWidget*> widgets;
+  std::vector<form2_design::TextControl> controls;
   for (QWidget* control : findChildren<QWidget*>()) {
     if (qobject_cast<QLabel*>(control) != nullptr || qobject_cast<QCheckBox*>(control) != nullptr) {
-      rows[control->y()][control->x()] = control;
+      widgets.push_back(control);
+      controls.push_back({{control->x(), control->y(), control->width(), control->height()},
+                          control->sizeHint().width()});
     }
   }
-  int right = width();
-  for (auto& [top, row] : rows) {
-    int room_from = 0;
-    for (auto& [left, control] : row) {
-      control->move(std::max(left, room_from), top);
-      control->resize(std::max(control->width(), control->sizeHint().width()), control->height());
-      room_from = control->geometry().right() + 1 + kControlGap;
-    }
-    right = std::max(right, room_from);
+  const int width = form2_design::FitTexts(&controls, this->width(), form2_design::kControlGap);
+  for (size_t i = 0; i < widgets.size(); ++i) {
+    const Rect& place = controls[i].place;
+    widgets[i]->setGeometry(place.left, place.top, place.width, place.height);
   }
-  resize(right, height());
+  resize(width, height());
 }
 
 QCheckBox* Form2Window::Box(Form2Box box) const {

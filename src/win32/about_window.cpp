@@ -1,0 +1,187 @@
+#include "win32/about_window.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <iterator>
+#include <string>
+
+#include "win32/wide.h"
+
+namespace quorvale {
+
+namespace {
+
+constexpr wchar_t kClassName[] = L"Quorvale.frmAbout";
+constexpr int kImage1Id = 402;
+constexpr int kTitleId = 403;
+constexpr int kVersionId = 404;
+constexpr int kDescriptionId = 405;
+constexpr int kLabel4Id = 406;
+constexpr int kLabel3Id = 407;
+constexpr int kFirstLineId = 408;  // the two separators
+// Sizes in pixels at 96 dpi.
+constexpr int kMargin = 12;
+constexpr int kIconPixels = 32;
+constexpr int kSpacing = 8;
+constexpr int kLinkIndent = 12;
+constexpr int kButtonWidth = 90;
+constexpr int kButtonHeight = 25;
+constexpr int kLeastWidth = 380;
+// The title's size against the other texts'.
+constexpr int kTitleScalePercent = 150;
+constexpr DWORD kLabelStyle = SS_LEFTNOWORDWRAP | SS_NOPREFIX;
+
+int LineHeight(HWND window, HFONT font) {
+  HDC dc = GetDC(window);
+  HGDIOBJ old = SelectObject(dc, font);
+  TEXTMETRICW metrics = {};
+  GetTextMetricsW(dc, &metrics);
+  SelectObject(dc, old);
+  ReleaseDC(window, dc);
+  return metrics.tmHeight;
+}
+
+}  // namespace
+
+AboutWindow::AboutWindow(frmAbout& form, HWND owner) : form_(form), owner_(owner) {
+  Create(kClassName, frmAbout::Caption(), WS_POPUP | WS_CAPTION | WS_SYSMENU, WS_EX_DLGMODALFRAME, owner);
+  AddControl(hwnd_, WC_STATICW, "", SS_ICON | SS_REALSIZECONTROL, kImage1Id);
+  AddControl(hwnd_, WC_STATICW, frmAbout::TitleText(), kLabelStyle, kTitleId);
+  AddControl(hwnd_, WC_STATICW, frmAbout::VersionText(), kLabelStyle, kVersionId);
+  AddControl(hwnd_, WC_STATICW, frmAbout::DescriptionText(), SS_LEFT | SS_NOPREFIX, kDescriptionId);
+  AddControl(hwnd_, WC_STATICW, "", SS_ETCHEDHORZ, kFirstLineId);
+  AddControl(hwnd_, WC_STATICW, frmAbout::kLabel4Caption, kLabelStyle, kLabel4Id);
+  AddControl(hwnd_, WC_STATICW, frmAbout::kLabel3Caption, kLabelStyle, kLabel3Id);
+  for (int i = 0; i < static_cast<int>(std::size(frmAbout::kLinks)); ++i) {
+    AddControl(hwnd_, WC_LINK, std::string("<a>") + frmAbout::kLinks[i].caption + "</a>", WS_TABSTOP,
+               kFirstLinkId + i);
+  }
+  AddControl(hwnd_, WC_STATICW, "", SS_ETCHEDHORZ, kFirstLineId + 1);
+  HWND ok = AddControl(hwnd_, WC_BUTTONW, frmAbout::kOkCaption, BS_DEFPUSHBUTTON | WS_TABSTOP, kOkId);
+  AddControl(hwnd_, WC_BUTTONW, frmAbout::kSysInfoCaption, BS_PUSHBUTTON | WS_TABSTOP, kSysInfoId);
+  SetFirstFocus(ok);
+  Layout(dpi());
+  form_.Form_Load(this);
+}
+
+AboutWindow::~AboutWindow() {
+  if (icon_ != nullptr) DestroyIcon(icon_);
+}
+
+void AboutWindow::Layout(int dpi) {
+  Font font = MakeFont(MessageFontAt(dpi));
+  LOGFONTW title = MessageFontAt(dpi);
+  title.lfHeight = title.lfHeight * kTitleScalePercent / 100;
+  title.lfWeight = FW_BOLD;
+  Font title_font = MakeFont(title);
+  SetControlsFont(hwnd_, font.get());
+  SendMessageW(GetDlgItem(hwnd_, kTitleId), WM_SETFONT, reinterpret_cast<WPARAM>(title_font.get()), TRUE);
+  font_ = std::move(font);
+  title_font_ = std::move(title_font);
+
+  const int icon_size = Scale(kIconPixels, dpi);
+  HICON icon = static_cast<HICON>(
+      LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kIconId), IMAGE_ICON, icon_size, icon_size, 0));
+  SendMessageW(GetDlgItem(hwnd_, kImage1Id), STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
+  if (icon_ != nullptr) DestroyIcon(icon_);
+  icon_ = icon;
+
+  const int margin = Scale(kMargin, dpi);
+  const int spacing = Scale(kSpacing, dpi);
+  const int line = LineHeight(hwnd_, font_.get());
+  auto width_of = [&](int id) {
+    const int length = GetWindowTextLengthW(GetDlgItem(hwnd_, id));
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    GetWindowTextW(GetDlgItem(hwnd_, id), text.data(), length + 1);
+    text.resize(static_cast<size_t>(length));
+    return TextWidth(hwnd_, id == kTitleId ? title_font_.get() : font_.get(), text);
+  };
+  auto link_width = [&](int index) { return TextWidth(hwnd_, font_.get(), Widen(frmAbout::kLinks[index].caption)); };
+
+  // The width: the widest line of credits, or of the texts beside the icon.
+  const int text_left = margin + icon_size + margin;
+  int width = Scale(kLeastWidth, dpi);
+  width = std::max(width, text_left + width_of(kTitleId) + margin);
+  width = std::max(width, margin + width_of(kLabel4Id) + spacing + link_width(0) + margin);
+  for (int i = 1; i < static_cast<int>(std::size(frmAbout::kLinks)); ++i) {
+    width = std::max(width, margin + Scale(kLinkIndent, dpi) + link_width(i) + margin);
+  }
+  const int inner = width - 2 * margin;
+
+  Place(GetDlgItem(hwnd_, kImage1Id), {margin, margin, icon_size, icon_size});
+  int y = margin;
+  const int title_height = LineHeight(hwnd_, title_font_.get());
+  Place(GetDlgItem(hwnd_, kTitleId), {text_left, y, width - text_left - margin, title_height});
+  y += title_height;
+  Place(GetDlgItem(hwnd_, kVersionId), {text_left, y, width - text_left - margin, line});
+  y += line + spacing;
+  Place(GetDlgItem(hwnd_, kDescriptionId), {text_left, y, width - text_left - margin, 3 * line});
+  y += 3 * line + spacing;
+  Place(GetDlgItem(hwnd_, kFirstLineId), {margin, y, inner, 2});
+  y += spacing;
+  // "Réalisé par:" with the author's link beside it, then the other links under
+  // "Avec la participation de:".
+  const int label4_width = width_of(kLabel4Id);
+  Place(GetDlgItem(hwnd_, kLabel4Id), {margin, y, label4_width, line});
+  // A link is as wide as its text: Windows underlines the whole control.
+  Place(GetDlgItem(hwnd_, kFirstLinkId), {margin + label4_width + spacing, y, link_width(0) + 1, line});
+  y += line + spacing / 2;
+  Place(GetDlgItem(hwnd_, kLabel3Id), {margin, y, inner, line});
+  y += line + spacing / 2;
+  for (int i = 1; i < static_cast<int>(std::size(frmAbout::kLinks)); ++i) {
+    Place(GetDlgItem(hwnd_, kFirstLinkId + i),
+          {margin + Scale(kLinkIndent, dpi), y, link_width(i) + 1, line});
+    y += line + spacing / 2;
+  }
+  y += spacing / 2;
+  Place(GetDlgItem(hwnd_, kFirstLineId + 1), {margin, y, inner, 2});
+  y += spacing;
+  const int button_width = Scale(kButtonWidth, dpi);
+  const int button_height = Scale(kButtonHeight, dpi);
+  Place(GetDlgItem(hwnd_, kSysInfoId), {width - margin - button_width, y, button_width, button_height});
+  Place(GetDlgItem(hwnd_, kOkId), {width - margin - 2 * button_width - spacing, y, button_width, button_height});
+  y += button_height + margin;
+
+  const SIZE frame = FrameSize(hwnd_, width, y, dpi);
+  SetWindowPos(hwnd_, nullptr, 0, 0, frame.cx, frame.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void AboutWindow::RunModal() {
+  CentreOnScreen(hwnd_, owner_);
+  RunModalLoop(hwnd_, owner_, &closed_);
+}
+
+void AboutWindow::Close() { closed_ = true; }
+
+LRESULT AboutWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
+  switch (message) {
+    case WM_COMMAND:
+      // Enter (IDOK) and Escape (IDCANCEL) are "OK", wherever the focus is.
+      if (LOWORD(wparam) == IDOK || LOWORD(wparam) == IDCANCEL) {
+        form_.cmdOK_Click();
+      } else if (LOWORD(wparam) == kSysInfoId && HIWORD(wparam) == BN_CLICKED) {
+        form_.cmdSysInfo_Click();
+      }
+      return 0;
+    case WM_NOTIFY: {
+      const NMHDR& header = *reinterpret_cast<const NMHDR*>(lparam);
+      const int index = static_cast<int>(header.idFrom) - kFirstLinkId;
+      if ((header.code == NM_CLICK || header.code == NM_RETURN) && index >= 0 &&
+          index < static_cast<int>(std::size(frmAbout::kLinks))) {
+        form_.Link_Click(index);
+      }
+      return 0;
+    }
+    case WM_CLOSE:
+      closed_ = true;
+      return 0;
+    case WM_DPICHANGED:
+      Layout(HIWORD(wparam));
+      return 0;
+    default:
+      return Window::HandleMessage(message, wparam, lparam);
+  }
+}
+
+}  // namespace quorvale

@@ -1,0 +1,253 @@
+#include "win32/form1_window.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <cstring>
+#include <iterator>
+#include <string_view>
+
+#include "forms/texts.h"
+#include "win32/about_window.h"
+#include "win32/form2_window.h"
+#include "win32/form3_window.h"
+#include "win32/wide.h"
+
+namespace quorvale {
+
+namespace {
+
+constexpr wchar_t kClassName[] = L"Quorvale.Form1";
+constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+// Message 0x0049 (WM_COPYGLOBALDATA) carries the data of a drag and drop.
+constexpr UINT kCopyGlobalData = 0x0049;
+
+const form1_design::ButtonDesign* ButtonNamed(std::string_view name) {
+  for (const form1_design::ButtonDesign& design : form1_design::kButtons) {
+    if (name == design.name) return &design;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+Form1Window::Form1Window(Form1& form) : form_(form) {
+  Create(kClassName, texts::kTitle, kStyle, 0, nullptr, BuildMenus());
+  // The controls in the tab order, which is the order they are made in.
+  for (const char* name : form1_design::kTabOrder) {
+    if (std::string_view(name) == "ListView1") {
+      ListView1_ = BuildList(kListView1Id);
+    } else if (std::string_view(name) == "ListView2") {
+      ListView2_ = BuildList(kListView2Id);
+    } else if (const form1_design::ButtonDesign* design = ButtonNamed(name)) {
+      buttons_[static_cast<int>(design->control)] =
+          AddControl(hwnd_, WC_BUTTONW, design->caption,
+                     BS_PUSHBUTTON | WS_TABSTOP | (design->enabled ? 0 : WS_DISABLED), IdOf(design->control));
+    }
+  }
+  Label1_ = AddControl(hwnd_, WC_STATICW, "", SS_LEFTNOWORDWRAP | SS_NOPREFIX, kLabel1Id);
+  ShowSortOrder(1, form_.session().list1.sort_column(), form_.session().list1.sort_direction());
+  ShowSortOrder(2, form_.session().list2.sort_column(), form_.session().list2.sort_direction());
+  SetFirstFocus(GetNextDlgTabItem(hwnd_, nullptr, FALSE));
+  Layout(dpi());
+  // When the program runs as administrator, files dragged from a normal Explorer window
+  // still reach it.
+  for (UINT message : {static_cast<UINT>(WM_DROPFILES), static_cast<UINT>(WM_COPYDATA), kCopyGlobalData}) {
+    ChangeWindowMessageFilterEx(hwnd_, message, MSGFLT_ALLOW, nullptr);
+  }
+  form_.Form_Load(this);
+}
+
+HMENU Form1Window::BuildMenus() {
+  HMENU bar = CreateMenu();
+  for (const form1_design::MenuDesign& design : form1_design::kMenus) {
+    HMENU menu = bar;
+    if (design.name != nullptr) {
+      menu = CreatePopupMenu();
+      AppendMenuW(bar, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(menu), Widen(design.caption).c_str());
+    }
+    for (int i = 0; i < design.item_count; ++i) {
+      const form1_design::MenuItemDesign& item = design.items[i];
+      AppendMenuW(menu, MF_STRING, static_cast<UINT_PTR>(IdOf(item.control)), Widen(item.caption).c_str());
+    }
+  }
+  return bar;
+}
+
+HWND Form1Window::BuildList(int id) {
+  HWND list = AddControl(hwnd_, WC_LISTVIEWW, "",
+                         LVS_REPORT | LVS_OWNERDATA | LVS_SINGLESEL | LVS_SHOWSELALWAYS | WS_TABSTOP | WS_BORDER, id);
+  ListView_SetExtendedListViewStyle(list, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER | LVS_EX_LABELTIP);
+  for (int column = 0; column < static_cast<int>(std::size(form1_design::kColumns)); ++column) {
+    std::wstring caption = Widen(form1_design::kColumns[column].caption);
+    LVCOLUMNW design = {};
+    design.mask = LVCF_TEXT | LVCF_FMT;
+    design.fmt = LVCFMT_LEFT;
+    design.pszText = caption.data();
+    ListView_InsertColumn(list, column, &design);
+  }
+  return list;
+}
+
+void Form1Window::Layout(int dpi) {
+  using namespace form1_design;
+  const int width = TwipsToPixels(kClientWidthTwips, dpi);
+  const int height = TwipsToPixels(kClientHeightTwips, dpi);
+  Place(ListView1_, TwipsRect(kListView1, dpi));
+  Place(ListView2_, TwipsRect(kListView2, dpi));
+  // The status text grows to the right to show its whole text.
+  Rect label = TwipsRect(kLabel1, dpi);
+  label.width = width - label.left - Scale(kStatusRightMargin, dpi);
+  Place(Label1_, label);
+  for (const ButtonDesign& design : kButtons) Place(buttons_[static_cast<int>(design.control)], TwipsRect(design.place, dpi));
+  for (HWND list : {ListView1_, ListView2_}) {
+    for (int column = 0; column < static_cast<int>(std::size(kColumns)); ++column) {
+      ListView_SetColumnWidth(list, column, Scale(kColumns[column].width, dpi));
+    }
+  }
+  Font font = MakeFont(MessageFontAt(dpi));
+  SetControlsFont(hwnd_, font.get());
+  font_ = std::move(font);
+
+  const SIZE frame = FrameSize(hwnd_, width, height, dpi);
+  SetWindowPos(hwnd_, nullptr, 0, 0, frame.cx, frame.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  // A menu bar that needs a second line takes it from the client area: the frame grows by it.
+  RECT client = {};
+  GetClientRect(hwnd_, &client);
+  if (client.bottom != height) {
+    SetWindowPos(hwnd_, nullptr, 0, 0, frame.cx, frame.cy + height - client.bottom,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+}
+
+LRESULT Form1Window::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
+  switch (message) {
+    case WM_COMMAND: {
+      const int id = LOWORD(wparam);
+      const int code = HIWORD(wparam);
+      const bool from_menu = lparam == 0 && code == 0;
+      const bool from_button = lparam != 0 && code == BN_CLICKED;
+      if ((from_menu || from_button) && id >= kFirstControlId && id < kFirstControlId + kForm1ControlCount) {
+        form_.Click(static_cast<Form1Control>(id - kFirstControlId));
+      }
+      return 0;
+    }
+    case WM_NOTIFY:
+      return OnNotify(lparam);
+    case WM_CLOSE:
+      // Form1 hides the window and ends the program, or does so once its command has ended.
+      form_.CloseRequested();
+      return 0;
+    case WM_DPICHANGED: {
+      const RECT* suggested = reinterpret_cast<const RECT*>(lparam);
+      SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top, 0, 0,
+                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+      Layout(HIWORD(wparam));
+      return 0;
+    }
+    default:
+      return Window::HandleMessage(message, wparam, lparam);
+  }
+}
+
+LRESULT Form1Window::OnNotify(LPARAM lparam) {
+  const NMHDR& header = *reinterpret_cast<const NMHDR*>(lparam);
+  if (header.idFrom != kListView1Id && header.idFrom != kListView2Id) return 0;
+  const int list_number = header.idFrom == kListView1Id ? 1 : 2;
+  switch (header.code) {
+    case LVN_GETDISPINFOW: {
+      // The list asks for the text of one cell; it is read from the session's list in place.
+      LVITEMW& item = reinterpret_cast<NMLVDISPINFOW*>(lparam)->item;
+      if (!(item.mask & LVIF_TEXT) || item.cchTextMax <= 0) return 0;
+      const EntryList& list = list_number == 1 ? form_.session().list1 : form_.session().list2;
+      std::string_view text;
+      if (!list.sorting() && item.iItem >= 0 && static_cast<size_t>(item.iItem) < list.size() && item.iSubItem >= 0 &&
+          item.iSubItem <= static_cast<int>(Column::kRedirection)) {
+        text = list.Text(static_cast<size_t>(item.iItem), static_cast<Column>(item.iSubItem));
+      }
+      cell_text_ = Widen(text);
+      const size_t length = std::min(cell_text_.size(), static_cast<size_t>(item.cchTextMax - 1));
+      std::memcpy(item.pszText, cell_text_.data(), length * sizeof(wchar_t));
+      item.pszText[length] = L'\0';
+      return 0;
+    }
+    case LVN_COLUMNCLICK:
+      form_.ColumnClick(list_number, reinterpret_cast<const NMLISTVIEW*>(lparam)->iSubItem);
+      return 0;
+    case LVN_ODFINDITEMW:
+      return -1;
+    default:
+      return 0;
+  }
+}
+
+void Form1Window::SetStatusText(const std::string& text) { SetWindowTextW(Label1_, Widen(text).c_str()); }
+
+void Form1Window::SetControlEnabled(Form1Control control, bool enabled) {
+  HMENU menu = GetMenu(hwnd_);
+  if (GetMenuState(menu, static_cast<UINT>(IdOf(control)), MF_BYCOMMAND) != static_cast<UINT>(-1)) {
+    EnableMenuItem(menu, static_cast<UINT>(IdOf(control)), MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
+    DrawMenuBar(hwnd_);
+  }
+  if (HWND button = buttons_[static_cast<int>(control)]) EnableWindow(button, enabled);
+}
+
+void Form1Window::SetControlCaption(Form1Control control, const std::string& caption) {
+  const std::wstring text = Widen(caption);
+  HMENU menu = GetMenu(hwnd_);
+  MENUITEMINFOW item = {};
+  item.cbSize = sizeof item;
+  item.fMask = MIIM_STRING;
+  item.dwTypeData = const_cast<wchar_t*>(text.c_str());
+  if (SetMenuItemInfoW(menu, static_cast<UINT>(IdOf(control)), FALSE, &item)) DrawMenuBar(hwnd_);
+  if (HWND button = buttons_[static_cast<int>(control)]) SetWindowTextW(button, text.c_str());
+}
+
+void Form1Window::SetWindowEnabled(bool enabled) { EnableWindow(hwnd_, enabled); }
+
+void Form1Window::SetWindowVisible(bool visible) { ShowWindow(hwnd_, visible ? SW_SHOW : SW_HIDE); }
+
+void Form1Window::ListChanged(int list_number) {
+  HWND list = List(list_number);
+  const EntryList& rows = list_number == 1 ? form_.session().list1 : form_.session().list2;
+  // The rows are new: what was selected is no longer the same row.
+  ListView_SetItemState(list, -1, 0, LVIS_SELECTED);
+  ListView_SetItemCountEx(list, static_cast<int>(rows.size()), 0);
+  InvalidateRect(list, nullptr, TRUE);
+}
+
+void Form1Window::ShowSortOrder(int list_number, Column column, SortDirection direction) {
+  HWND header = ListView_GetHeader(List(list_number));
+  for (int i = 0; i < Header_GetItemCount(header); ++i) {
+    HDITEMW item = {};
+    item.mask = HDI_FORMAT;
+    Header_GetItem(header, i, &item);
+    item.fmt &= ~(HDF_SORTUP | HDF_SORTDOWN);
+    if (i == static_cast<int>(column)) item.fmt |= direction == SortDirection::kAscending ? HDF_SORTUP : HDF_SORTDOWN;
+    Header_SetItem(header, i, &item);
+  }
+}
+
+void Form1Window::ProcessEvents() { ProcessPendingMessages(); }
+
+void Form1Window::Close() { SendMessageW(hwnd_, WM_CLOSE, 0, 0); }
+
+void Form1Window::Quit(int exit_code) { PostQuitMessage(exit_code); }
+
+void Form1Window::RunOptionsWindow(Form2& form) {
+  Form2Window window(form, hwnd_);
+  window.RunModal();
+}
+
+void Form1Window::RunAboutWindow(frmAbout& form) {
+  AboutWindow window(form, hwnd_);
+  window.RunModal();
+}
+
+std::unique_ptr<Form3View> Form1Window::OpenProgressWindow(Form3& form) {
+  auto window = std::make_unique<Form3Window>(form, hwnd_);
+  window->Open();
+  return window;
+}
+
+}  // namespace quorvale

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <windows.h>
+
+#include <array>
+#include <memory>
+#include <string>
+
+#include "forms/form1.h"
+#include "win32/window.h"
+
+namespace quorvale {
+
+// The main window on Win32: the two lists, the status text, the menus and the button column
+// as Form1 designs them. It shows what Form1 tells it and hands it the user's clicks.
+class Form1Window : public Window, public Form1View {
+ public:
+  // The identifiers of the controls; a menu item or button has the one of its Form1Control.
+  static constexpr int kListView1Id = 300;
+  static constexpr int kListView2Id = 301;
+  static constexpr int kLabel1Id = 302;
+  static constexpr int IdOf(Form1Control control) { return kFirstControlId + static_cast<int>(control); }
+
+  // Builds the window, hidden, and runs Form1's first steps.
+  explicit Form1Window(Form1& form);
+
+  // Form1View.
+  void SetStatusText(const std::string& text) override;
+  void SetControlEnabled(Form1Control control, bool enabled) override;
+  void SetControlCaption(Form1Control control, const std::string& caption) override;
+  void SetWindowEnabled(bool enabled) override;
+  void SetWindowVisible(bool visible) override;
+  void ListChanged(int list_number) override;
+  void ShowSortOrder(int list_number, Column column, SortDirection direction) override;
+  void ProcessEvents() override;
+  void Close() override;
+  void Quit(int exit_code) override;
+  void RunOptionsWindow(Form2& form) override;
+  void RunAboutWindow(frmAbout& form) override;
+  std::unique_ptr<Form3View> OpenProgressWindow(Form3& form) override;
+
+ private:
+  // Above IDOK and IDCANCEL, which the dialog manager sends for Enter and Escape.
+  static constexpr int kFirstControlId = 100;
+
+  LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
+  HMENU BuildMenus();
+  HWND BuildList(int id);
+  // Places the controls and sizes the window at `dpi`.
+  void Layout(int dpi);
+  LRESULT OnNotify(LPARAM lparam);
+  HWND List(int list_number) const { return list_number == 1 ? ListView1_ : ListView2_; }
+
+  Form1& form_;
+  HWND ListView1_ = nullptr;
+  HWND ListView2_ = nullptr;
+  HWND Label1_ = nullptr;
+  std::array<HWND, kForm1ControlCount> buttons_{};
+  Font font_;
+  // The text of the cell that a list asked for last.
+  std::wstring cell_text_;
+};
+
+}  // namespace quorvale

@@ -1,0 +1,159 @@
+#include "win32/form2_window.h"
+
+#include <commctrl.h>
+
+#include <iterator>
+#include <string_view>
+#include <vector>
+
+#include "win32/wide.h"
+
+namespace quorvale {
+
+namespace {
+
+constexpr wchar_t kClassName[] = L"Quorvale.Form2";
+// Between a check box's box and its text, in pixels at 96 dpi.
+constexpr int kBoxTextGap = 6;
+
+struct Control {
+  const form2_design::ControlDesign& design;
+  int id;
+  bool check_box;  // a check box, or else a button or (without a tab stop) a label
+};
+const Control kControls[] = {
+    {form2_design::kCheck1, Form2Window::kCheck1Id, true},     {form2_design::kCheck2, Form2Window::kCheck2Id, true},
+    {form2_design::kCheck3, Form2Window::kCheck3Id, true},     {form2_design::kCommand1, Form2Window::kCommand1Id, false},
+    {form2_design::kCommand2, Form2Window::kCommand2Id, false}, {form2_design::kLabel1, Form2Window::kLabel1Id, false},
+};
+
+const Control* ControlNamed(std::string_view name) {
+  for (const Control& control : kControls) {
+    if (name == control.design.name) return &control;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+Form2Window::Form2Window(Form2& form, HWND owner) : form_(form), owner_(owner) {
+  Create(kClassName, form2_design::kCaption, WS_OVERLAPPEDWINDOW, 0, owner);
+  // The controls that take the focus in the tab order, which is the order they are made in;
+  // the label after them.
+  for (const char* name : form2_design::kTabOrder) {
+    const Control& control = *ControlNamed(name);
+    AddControl(hwnd_, WC_BUTTONW, control.design.caption,
+               (control.check_box ? BS_CHECKBOX : BS_PUSHBUTTON) | WS_TABSTOP, control.id);
+  }
+  AddControl(hwnd_, WC_STATICW, form2_design::kLabel1.caption, SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_CENTERIMAGE,
+             kLabel1Id);
+  SetFirstFocus(GetDlgItem(hwnd_, ControlNamed(form2_design::kTabOrder[0])->id));
+  Layout(dpi());
+  form_.Form_Load(this);
+}
+
+void Form2Window::Layout(int dpi) {
+  LOGFONTW description = MessageFontAt(dpi);
+  description.lfHeight = PointsHeight(form2_design::kFontPoints, dpi);
+  Font font = MakeFont(description);
+  SetControlsFont(hwnd_, font.get());
+  font_ = std::move(font);
+
+  std::vector<form2_design::TextControl> texts;
+  std::vector<HWND> controls;
+  for (const Control& control : kControls) {
+    HWND hwnd = GetDlgItem(hwnd_, control.id);
+    const Rect place = TwipsRect(control.design.place, dpi);
+    if (control.id == kCommand1Id || control.id == kCommand2Id) {
+      Place(hwnd, place);
+      continue;
+    }
+    int text_width = TextWidth(hwnd_, font_.get(), Widen(control.design.caption));
+    if (control.check_box) text_width += GetSystemMetricsForDpi(SM_CXMENUCHECK, dpi) + Scale(kBoxTextGap, dpi);
+    texts.push_back({place, text_width});
+    controls.push_back(hwnd);
+  }
+  const int width = form2_design::FitTexts(&texts, TwipsToPixels(form2_design::kWidthTwips, dpi),
+                                           Scale(form2_design::kControlGap, dpi));
+  for (size_t i = 0; i < controls.size(); ++i) Place(controls[i], texts[i].place);
+  const SIZE frame = FrameSize(hwnd_, width, TwipsToPixels(form2_design::kHeightTwips, dpi), dpi);
+  SetWindowPos(hwnd_, nullptr, 0, 0, frame.cx, frame.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void Form2Window::RunModal() {
+  CentreOnScreen(hwnd_, owner_);
+  RunModalLoop(hwnd_, owner_, &closed_);
+}
+
+HWND Form2Window::Box(Form2Box box) const {
+  switch (box) {
+    case Form2Box::kCheck1:
+      return GetDlgItem(hwnd_, kCheck1Id);
+    case Form2Box::kCheck2:
+      return GetDlgItem(hwnd_, kCheck2Id);
+    case Form2Box::kCheck3:
+      return GetDlgItem(hwnd_, kCheck3Id);
+  }
+  return nullptr;
+}
+
+bool Form2Window::IsChecked(Form2Box box) const {
+  return SendMessageW(Box(box), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+// Setting a box's state reports no click.
+void Form2Window::SetChecked(Form2Box box, bool checked) {
+  SendMessageW(Box(box), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+void Form2Window::Close() { closed_ = true; }
+
+bool Form2Window::PreTranslate(MSG* msg) {
+  const bool key = msg->message == WM_KEYDOWN || msg->message == WM_KEYUP || msg->message == WM_CHAR;
+  if (key && (msg->wParam == VK_RETURN || msg->wParam == VK_ESCAPE)) return true;
+  return Window::PreTranslate(msg);
+}
+
+void Form2Window::BoxClicked(Form2Box box) {
+  SetChecked(box, !IsChecked(box));
+  if (box == Form2Box::kCheck2) form_.Check2_Click();
+  if (box == Form2Box::kCheck3) form_.Check3_Click();
+}
+
+LRESULT Form2Window::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
+  switch (message) {
+    case WM_COMMAND:
+      if (HIWORD(wparam) != BN_CLICKED || lparam == 0) return 0;
+      switch (LOWORD(wparam)) {
+        case kCheck1Id:
+          BoxClicked(Form2Box::kCheck1);
+          break;
+        case kCheck2Id:
+          BoxClicked(Form2Box::kCheck2);
+          break;
+        case kCheck3Id:
+          BoxClicked(Form2Box::kCheck3);
+          break;
+        case kCommand1Id:
+          form_.Command1_Click();
+          break;
+        case kCommand2Id:
+          form_.Command2_Click();
+          break;
+        default:
+          break;
+      }
+      return 0;
+    case WM_CLOSE:
+      // The close box runs neither button's handler.
+      closed_ = true;
+      return 0;
+    case WM_DPICHANGED:
+      Layout(HIWORD(wparam));
+      return 0;
+    default:
+      return Window::HandleMessage(message, wparam, lparam);
+  }
+}
+
+}  // namespace quorvale

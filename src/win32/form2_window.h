@@ -1,0 +1,52 @@
+#pragma once
+
+#include <windows.h>
+
+#include "forms/form2.h"
+#include "win32/window.h"
+
+namespace quorvale {
+
+// The options window on Win32, modal, as Form2 designs it; Form2 decides what its clicks do.
+class Form2Window : public Window, public Form2View {
+ public:
+  static constexpr int kCheck1Id = 201;
+  static constexpr int kCheck2Id = 202;
+  static constexpr int kCheck3Id = 203;
+  static constexpr int kCommand1Id = 204;
+  static constexpr int kCommand2Id = 205;
+  static constexpr int kLabel1Id = 206;
+
+  // Builds the window, hidden, and runs Form2's first step.
+  Form2Window(Form2& form, HWND owner);
+
+  // Shows the window in the centre of the screen, the focus on Check1, and returns when it
+  // has closed.
+  void RunModal();
+  // Whether the window has been closed (by a button, a key or its close box).
+  bool closed() const { return closed_; }
+
+  // Form2View.
+  bool IsChecked(Form2Box box) const override;
+  void SetChecked(Form2Box box, bool checked) override;
+  void Close() override;
+
+  // Enter and Escape do nothing in this window.
+  bool PreTranslate(MSG* msg) override;
+
+ private:
+  LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
+  // Places the controls at `dpi`, widened to their texts (see form2_design::FitTexts), and
+  // sizes the window to hold them.
+  void Layout(int dpi);
+  HWND Box(Form2Box box) const;
+  // The box changes its state, then Form2 hears of the click.
+  void BoxClicked(Form2Box box);
+
+  Form2& form_;
+  HWND owner_;
+  bool closed_ = false;
+  Font font_;
+};
+
+}  // namespace quorvale

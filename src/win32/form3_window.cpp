@@ -1,0 +1,61 @@
+#include "win32/form3_window.h"
+
+#include <commctrl.h>
+
+#include "win32/wide.h"
+
+namespace quorvale {
+
+namespace {
+
+constexpr wchar_t kClassName[] = L"Quorvale.Form3";
+constexpr UINT_PTR kTimer1 = 1;
+
+Rect Scaled(const Rect& pixels, int dpi) {
+  return {Scale(pixels.left, dpi), Scale(pixels.top, dpi), Scale(pixels.width, dpi), Scale(pixels.height, dpi)};
+}
+
+}  // namespace
+
+Form3Window::Form3Window(Form3& form, HWND owner) : form_(form), owner_(owner) {
+  // Its caption is never seen: the window has no title bar.
+  Create(kClassName, "Form3", WS_POPUP, WS_EX_TOOLWINDOW, owner);
+  const int dpi = owner != nullptr ? static_cast<int>(GetDpiForWindow(owner)) : static_cast<int>(GetDpiForSystem());
+  label1_ = AddControl(hwnd_, WC_STATICW, "", SS_CENTER | SS_NOPREFIX, 1);
+  label2_ = AddControl(hwnd_, WC_STATICW, "", SS_CENTER | SS_NOPREFIX, 2);
+  font_ = MakeFont(MessageFontAt(dpi));
+  LOGFONTW large = MessageFontAt(dpi);
+  large.lfHeight = PointsHeight(Form3::kLabel1FontPoints, dpi);
+  label1_font_ = MakeFont(large);
+  SendMessageW(label1_, WM_SETFONT, reinterpret_cast<WPARAM>(label1_font_.get()), FALSE);
+  SendMessageW(label2_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+  Place(label1_, Scaled(Form3::kLabel1Pixels, dpi));
+  Place(label2_, Scaled(Form3::kLabel2Pixels, dpi));
+  SetWindowPos(hwnd_, nullptr, 0, 0, TwipsToPixels(Form3::kWidthTwips, dpi), TwipsToPixels(Form3::kHeightTwips, dpi),
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  form_.Form_Load(this);
+}
+
+Form3Window::~Form3Window() { KillTimer(hwnd_, kTimer1); }
+
+void Form3Window::Open() {
+  CentreOnScreen(hwnd_, owner_);
+  ShowWindow(hwnd_, SW_SHOW);
+  UpdateWindow(hwnd_);
+  ProcessPendingMessages();
+  SetTimer(hwnd_, kTimer1, Form3::kTickMs, nullptr);
+}
+
+void Form3Window::SetLabelText(int label_number, const std::string& text) {
+  SetWindowTextW(label_number == 1 ? label1_ : label2_, Widen(text).c_str());
+}
+
+LRESULT Form3Window::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_TIMER && wparam == kTimer1) {
+    form_.Timer1_Timer();
+    return 0;
+  }
+  return Window::HandleMessage(message, wparam, lparam);
+}
+
+}  // namespace quorvale

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "forms/form3.h"
+#include "win32/window.h"
+
+namespace quorvale {
+
+// The progress window on Win32: borderless, centred, its timer ticking Form3 every 100 ms
+// from Open() until the window is destroyed.
+class Form3Window : public Window, public Form3View {
+ public:
+  // Builds the window, hidden, over `owner` and at its resolution, and runs Form3's first
+  // step.
+  Form3Window(Form3& form, HWND owner);
+  ~Form3Window() override;
+
+  // Shows the window, lets it paint, and starts the timer.
+  void Open();
+
+  // Form3View.
+  void SetLabelText(int label_number, const std::string& text) override;
+
+ private:
+  LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
+
+  Form3& form_;
+  HWND owner_;
+  HWND label1_ = nullptr;
+  HWND label2_ = nullptr;
+  Font font_;
+  Font label1_font_;
+};
+
+}  // namespace quorvale

@@ -1,0 +1,30 @@
+// The Windows window program: the real platform, Windows' own message boxes and file
+// dialogs, and Form1 shown until it ends the program.
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <memory>
+
+#include "forms/form1.h"
+#include "platform/platform.h"
+#include "win32/form1_window.h"
+#include "win32/win32_prompts.h"
+#include "win32/window.h"
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show) {
+  INITCOMMONCONTROLSEX controls = {};
+  controls.dwSize = sizeof controls;
+  controls.dwICC = ICC_STANDARD_CLASSES | ICC_LISTVIEW_CLASSES | ICC_LINK_CLASS;
+  InitCommonControlsEx(&controls);
+  quorvale::GuardWritesAgainstSignals();
+  std::unique_ptr<quorvale::Platform> platform = quorvale::CreateSystemPlatform();
+  quorvale::Win32Prompts prompts;
+  quorvale::Form1 form(*platform, prompts);
+  quorvale::Form1Window window(form);
+  prompts.SetOwner(window.hwnd());
+  ShowWindow(window.hwnd(), show);
+  MSG msg = {};
+  while (GetMessageW(&msg, nullptr, 0, 0) > 0) quorvale::DispatchWindowMessage(&msg);
+  return static_cast<int>(msg.wParam);
+}

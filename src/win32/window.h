@@ -1,0 +1,96 @@
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <type_traits>
+
+#include "forms/design.h"
+
+namespace quorvale {
+
+// The program's icon in its resources.
+inline constexpr int kIconId = 1;
+
+// A top-level window of the program. It keeps the focus of its controls while another window
+// is active, and its keyboard goes through the dialog manager: Tab and Shift+Tab move
+// through the controls that take the focus, in the order they were made, access keys press
+// their buttons, Space presses the focused button or box.
+class Window {
+ public:
+  Window() = default;
+  virtual ~Window();
+  Window(const Window&) = delete;
+  Window& operator=(const Window&) = delete;
+
+  HWND hwnd() const { return hwnd_; }
+  // The dots per inch of the window's screen (96 at 100 %).
+  int dpi() const;
+
+  // Sees a message for this window or one of its controls before it is dispatched; true when
+  // it has been handled (a keyboard message goes to the dialog manager, which dispatches it).
+  virtual bool PreTranslate(MSG* msg);
+
+  // The program's window that `hwnd` is or belongs to, or nullptr.
+  static Window* Of(HWND hwnd);
+
+ protected:
+  // Makes the window, hidden, with the program's icon. An `owner` keeps the window above it
+  // and out of the taskbar.
+  void Create(const wchar_t* class_name, std::string_view title, DWORD style, DWORD ex_style, HWND owner,
+              HMENU menu = nullptr);
+  // The control that takes the focus when the window is first activated.
+  void SetFirstFocus(HWND control) { focus_ = control; }
+  // What the window does with a message; DefWindowProc by default.
+  virtual LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
+
+  HWND hwnd_ = nullptr;
+
+ private:
+  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
+
+  HWND focus_ = nullptr;  // the control that had the focus when the window was last active
+};
+
+// Dispatches one message taken from the queue, through PreTranslate of the program's window
+// it is for.
+void DispatchWindowMessage(MSG* msg);
+// Handles the messages that wait in the queue (paints, clicks, keys, timers), then returns.
+// A request to quit is left for the main loop.
+void ProcessPendingMessages();
+// Shows `window` as a modal window over `owner`: the owner takes no input until `*closed`
+// becomes true. A request to quit ends the loop too and is left for the main loop.
+void RunModalLoop(HWND window, HWND owner, const bool* closed);
+
+struct FontDeleter {
+  void operator()(HFONT font) const { DeleteObject(font); }
+};
+using Font = std::unique_ptr<std::remove_pointer_t<HFONT>, FontDeleter>;
+
+// The system's message font at `dpi`, as the description of a font to make.
+LOGFONTW MessageFontAt(int dpi);
+Font MakeFont(const LOGFONTW& font);
+// The font height (lfHeight) of `points` at `dpi`.
+LONG PointsHeight(double points, int dpi);
+// Pixels at 96 dpi as pixels at `dpi`.
+int Scale(int pixels, int dpi);
+// A design place in twips as pixels at `dpi`.
+Rect TwipsRect(const Rect& twips, int dpi);
+void Place(HWND control, const Rect& pixels);
+// Adds a visible child control; `text` is UTF-8.
+HWND AddControl(HWND parent, const wchar_t* window_class, std::string_view text, DWORD style, int id,
+                DWORD ex_style = 0);
+// Gives every control of `parent` the font.
+void SetControlsFont(HWND parent, HFONT font);
+// The width of `text` written with `font`, in pixels.
+int TextWidth(HWND window, HFONT font, std::wstring_view text);
+// The window's size for a client area of `width` x `height` pixels at `dpi`, with its style,
+// its menu bar and its frame.
+SIZE FrameSize(HWND window, int width, int height, int dpi);
+// Moves `window` to the centre of the work area of the screen that `reference` is on (the main
+// screen when `reference` is nullptr).
+void CentreOnScreen(HWND window, HWND reference);
+
+}  // namespace quorvale

@@ -1,0 +1,291 @@
+// The Win32 views in real windows (Windows, or Wine in an X session): what only Windows can
+// get wrong, as wiring, keys through the dialog manager, virtual lists, message boxes.
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/session.h"
+#include "support/fake_platform.h"
+#include "support/scripted_prompts.h"
+#include "support/test_files.h"
+#include "win32/about_window.h"
+#include "win32/form1_window.h"
+#include "win32/form2_window.h"
+#include "win32/wide.h"
+#include "win32/win32_prompts.h"
+
+namespace quorvale::testing {
+namespace {
+
+std::string TextOf(HWND hwnd) {
+  wchar_t text[512] = {};
+  GetWindowTextW(hwnd, text, 512);
+  return Narrow(text);
+}
+
+HWND Child(HWND parent, const wchar_t* window_class, const char* caption) {
+  return FindWindowExW(parent, nullptr, window_class, Widen(caption).c_str());
+}
+
+// A key as the message loop hands it over: through the dialog manager of its window.
+void Key(HWND focus, WPARAM key) {
+  for (UINT message : {WM_KEYDOWN, WM_CHAR, WM_KEYUP}) {
+    MSG msg = {focus, message, key, 0, 0, {}};
+    DispatchWindowMessage(&msg);
+  }
+}
+
+// Runs `action` on the next message box, from a timer of its modal loop.
+std::function<void(HWND)> next_box_action;
+void OnNextMessageBox(std::function<void(HWND)> action) {
+  next_box_action = std::move(action);
+  SetTimer(nullptr, 0, 20, [](HWND, UINT, UINT_PTR timer, DWORD) {
+    if (HWND box = GetActiveWindow()) {
+      KillTimer(nullptr, timer);
+      next_box_action(box);
+    }
+  });
+}
+
+class Win32Test : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_STANDARD_CLASSES | ICC_LISTVIEW_CLASSES | ICC_LINK_CLASS};
+    InitCommonControlsEx(&controls);
+    HWND probe = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    if (probe == nullptr) GTEST_SKIP() << "no window system here (under Wine, run the tests in an X session)";
+    DestroyWindow(probe);
+  }
+
+  TempDir dir_;
+  FakePlatform platform_;
+  ScriptedPrompts prompts_;
+};
+
+class Form1WindowTest : public Win32Test {
+ protected:
+  void SetUp() override {
+    Win32Test::SetUp();
+    if (IsSkipped()) return;
+    platform_.executable_path = dir_.File("quorvale.exe");
+    platform_.hosts_path = dir_.File("HOSTS");
+    window_ = std::make_unique<Form1Window>(form_);
+    ShowWindow(Main(), SW_SHOW);
+  }
+
+  HWND Main() const { return window_->hwnd(); }
+  HWND List(int number) const { return GetDlgItem(Main(), Form1Window::kListView1Id + number - 1); }
+  // "Hosts[Charger le fichier hosts|-Remplacer le fichier hosts] ...", "-" before a disabled
+  // item; with `choose`, runs that item as the menu does.
+  std::string Menus(const char* choose = nullptr) {
+    std::string menus;
+    std::function<void(HMENU, const char*)> walk = [&](HMENU menu, const char* separator) {
+      for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+        wchar_t caption[128] = {};
+        GetMenuStringW(menu, i, caption, 128, MF_BYPOSITION);
+        menus += (i ? separator : "") + std::string(GetMenuState(menu, i, MF_BYPOSITION) & MF_GRAYED ? "-" : "") +
+                 Narrow(caption) + (GetSubMenu(menu, i) ? "[" : "");
+        if (choose && Narrow(caption) == choose) SendMessageW(Main(), WM_COMMAND, GetMenuItemID(menu, i), 0);
+        if (HMENU items = GetSubMenu(menu, i)) {
+          walk(items, "|");
+          menus += "]";
+        }
+      }
+    };
+    walk(GetMenu(Main()), " ");
+    return menus;
+  }
+  // "Domaine/200^ Description/203 Redirection/123": captions, widths and arrows (^ v); then
+  // the first row's cells.
+  std::string Columns(int list) const {
+    HWND header = ListView_GetHeader(List(list));
+    std::string columns;
+    for (int i = 0; i < Header_GetItemCount(header); ++i) {
+      wchar_t caption[64] = {};
+      HDITEMW item = {};
+      item.mask = HDI_TEXT | HDI_WIDTH | HDI_FORMAT;
+      item.pszText = caption;
+      item.cchTextMax = 64;
+      Header_GetItem(header, i, &item);
+      columns += (i ? " " : "") + Narrow(caption) + "/" + std::to_string(item.cxy) +
+                 (item.fmt & HDF_SORTUP ? "^" : item.fmt & HDF_SORTDOWN ? "v" : "");
+    }
+    for (int i = 0; i < 3 && ListView_GetItemCount(List(list)) > 0; ++i) {
+      wchar_t cell[256] = {};
+      ListView_GetItemText(List(list), 0, i, cell, 256);
+      columns += (i ? "|" : ": ") + Narrow(cell);
+    }
+    return columns;
+  }
+
+  Form1 form_{platform_, prompts_};
+  std::unique_ptr<Form1Window> window_;
+};
+
+TEST_F(Form1WindowTest, TheDesignedWindowAndItsTabOrder) {
+  ASSERT_EQ(window_->dpi(), 96) << "the widths below are at 96 dpi";
+  EXPECT_EQ(GetWindowLongPtrW(Main(), GWL_STYLE) & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX), 0);
+  EXPECT_EQ(Menus(), "Hosts[Charger le fichier hosts|-Remplacer le fichier hosts] Fichier[Charger un fichier (format "
+                     "Hosts)|Enregister sous...(format hosts)|Charger des noms de domaines|Exporter noms de domaines]"
+                     " -Reset A propos");
+  EXPECT_EQ(Columns(1), "Domaine/200^ Description/203 Redirection/123");
+  EXPECT_EQ(Columns(2), Columns(1));
+  // With every button enabled, Tab goes through them in their order, the lists among them.
+  for (HWND child = GetWindow(Main(), GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) EnableWindow(child, TRUE);
+  std::string order;
+  HWND control = Child(Main(), WC_BUTTONW, "Charger un fichier ");
+  for (int i = 0; i < 11; ++i, control = GetNextDlgTabItem(Main(), control, FALSE)) {
+    order += (control == List(1) ? "ListView1" : control == List(2) ? "ListView2" : TextOf(control)) + "|";
+  }
+  EXPECT_EQ(order, "Charger un fichier |Trier|Enregistrer sous...|Remplacer le fichier hosts|Verouiller le fichier "
+                   "hosts|Enregistrer uniquement les noms de domaines|Voir les doublons et les erreurs|Charger un "
+                   "fichier(nom de domaines seulement)|ListView1|ListView2|Command9|");
+}
+
+// Each menu item and button reaches its own command: what the command shows first tells.
+TEST_F(Form1WindowTest, MenuItemsAndButtonsReachTheirCommands) {
+  const std::string load_first = "vous devez d'abord charger un ficher d'adresse!";
+  const std::vector<std::pair<std::string, std::string>> controls = {
+      {"Charger un fichier (format Hosts)", "open"}, {"Charger des noms de domaines", "open"},
+      {"Exporter noms de domaines", "save"}, {"Enregister sous...(format hosts)", load_first},
+      {"Charger le fichier hosts", "report"},
+      {"button Trier", "vous devez d'abord charger un ficher d'adresses!"}, {"button Enregistrer sous...", load_first},
+      {"button Charger un fichier(nom de domaines seulement)", "open"},
+      {"button Enregistrer uniquement les noms de domaines", load_first}, {"button Verouiller le fichier hosts", "started"},
+      {"button Voir les doublons et les erreurs", "report"}, {"button Charger un fichier ", "nothing"},
+      {"button Remplacer le fichier hosts", "nothing"}, {"button Command9", "nothing"}};
+  for (const auto& [control, first_seen] : controls) {
+    prompts_ = ScriptedPrompts();
+    prompts_.files.push_back({});
+    prompts_.answers.push_back(Prompts::Answer::kOk);
+    platform_.started.clear();
+    platform_.shown_files.clear();
+    if (control.starts_with("button ")) {
+      HWND button = Child(Main(), WC_BUTTONW, control.substr(7).c_str());
+      EnableWindow(button, TRUE);
+      SendMessageW(button, BM_CLICK, 0, 0);
+    } else {
+      Menus(control.c_str());
+    }
+    EXPECT_EQ(!prompts_.dialogs.empty()        ? (prompts_.dialogs[0].save ? "save" : "open")
+              : !prompts_.messages.empty()     ? prompts_.messages[0].text
+              : !platform_.started.empty()     ? "started"
+              : !platform_.shown_files.empty() ? "report"
+                                               : "nothing",
+              first_seen)
+        << control;
+  }
+}
+
+// The virtual lists read the session's rows; a header click sorts once and moves the arrow.
+TEST_F(Form1WindowTest, ListsShowTheRowsAndHeaderClicksSort) {
+  WriteBytes(dir_.File("HOSTS"), "0.0.0.0 b.example #1\r\n0.0.0.0 a.example #2\r\n10.0.0.1 c.lan\r\n");
+  Menus("Charger le fichier hosts");
+  EXPECT_EQ(ListView_GetItemCount(List(1)), 2);
+  EXPECT_EQ(Columns(1), "Domaine/200^ Description/203 Redirection/123: a.example|#2|0.0.0.0");
+  EXPECT_EQ(TextOf(GetDlgItem(Main(), Form1Window::kLabel1Id)), "3 Adresse(s) chargée(s)");
+  EXPECT_EQ(Menus().find('-'), std::string::npos) << "every menu item enabled: " << Menus();
+  // Domaine reversed, then Description in the same direction.
+  HWND header = ListView_GetHeader(List(1));
+  for (int column : {0, 1}) {
+    RECT place = {};
+    Header_GetItemRect(header, column, &place);
+    const LPARAM middle = MAKELPARAM((place.left + place.right) / 2, (place.top + place.bottom) / 2);
+    SendMessageW(header, WM_LBUTTONDOWN, MK_LBUTTON, middle);
+    SendMessageW(header, WM_LBUTTONUP, 0, middle);
+  }
+  EXPECT_EQ(Columns(1), "Domaine/200 Description/203v Redirection/123: a.example|#2|0.0.0.0");
+  EXPECT_EQ(Columns(2), "Domaine/200^ Description/203 Redirection/123: c.lan||10.0.0.1");
+}
+
+// The options window: focus on Check1, Tab in order, no control over another, Enter and
+// Escape do nothing wherever the focus is, a click changes its box before Form2 hears of it.
+TEST_F(Win32Test, OptionsWindowKeysPlacesAndClicks) {
+  Session session;
+  session.RedirectAddress = "0.0.0.0";
+  Form2 form(session);
+  Form2Window window(form, nullptr);
+  ShowWindow(window.hwnd(), SW_SHOW);
+  auto control = [&](int id) { return GetDlgItem(window.hwnd(), id); };
+  std::string order;
+  for (int i = 0; i < 6; ++i, Key(GetFocus(), VK_TAB)) order += TextOf(GetFocus()) + "|";
+  EXPECT_EQ(order, "Ajouter une ligne avec www. pour chaque entree|127.0.0.1|0.0.0.0|OK|Annuler|"
+                   "Ajouter une ligne avec www. pour chaque entree|");
+  RECT client = {};
+  GetClientRect(window.hwnd(), &client);
+  MapWindowPoints(window.hwnd(), nullptr, reinterpret_cast<POINT*>(&client), 2);
+  for (HWND one = GetWindow(window.hwnd(), GW_CHILD); one; one = GetWindow(one, GW_HWNDNEXT)) {
+    RECT place = {}, other_place = {}, overlap = {};
+    GetWindowRect(one, &place);
+    EXPECT_LE(place.right, client.right) << TextOf(one);
+    InflateRect(&place, 2, 0);
+    for (HWND other = GetWindow(one, GW_HWNDNEXT); other && GetWindowRect(other, &other_place);
+         other = GetWindow(other, GW_HWNDNEXT)) {
+      EXPECT_FALSE(IntersectRect(&overlap, &place, &other_place)) << TextOf(one) << " touches " << TextOf(other);
+    }
+  }
+  for (int id : {Form2Window::kCheck1Id, Form2Window::kCommand1Id, Form2Window::kCommand2Id}) {
+    SetFocus(control(id));
+    for (WPARAM key : {VK_RETURN, VK_ESCAPE}) Key(control(id), key);
+  }
+  EXPECT_FALSE(window.closed());
+  EXPECT_EQ(session.RedirectAddress, "0.0.0.0");
+  SendMessageW(control(Form2Window::kCheck3Id), BM_CLICK, 0, 0);
+  EXPECT_EQ(SendMessageW(control(Form2Window::kCheck2Id), BM_GETCHECK, 0, 0), BST_UNCHECKED);
+  SendMessageW(control(Form2Window::kCheck1Id), BM_CLICK, 0, 0);
+  SendMessageW(control(Form2Window::kCommand1Id), BM_CLICK, 0, 0);
+  EXPECT_TRUE(window.closed());
+  EXPECT_EQ(session.RedirectAddress + (session.AddWwwLines ? " www" : ""), "0.0.0.0");
+}
+
+// MessageBoxW shows the text, the detail after a blank line, the title, the buttons and the
+// error icon as asked, and its answer comes back. The filters reach the file dialogs as
+// "description\0pattern\0", "*" as "*.*".
+TEST_F(Win32Test, MessageBoxesAndFileFilters) {
+  struct Case {
+    Prompts::Buttons buttons;
+    Prompts::Icon icon;
+    const char* title;
+    const char* detail;
+    int press;
+    Prompts::Answer answer;
+    const char* shown;  // title: text / buttons / icon
+  };
+  const Case cases[] = {
+      {Prompts::Buttons::kYesNo, Prompts::Icon::kNone, "Quorvale", "", IDNO, Prompts::Answer::kNo,
+       "Quorvale: Texte / yes no / no icon"},
+      {Prompts::Buttons::kOkCancel, Prompts::Icon::kCritical, "Confirmation", "refusé", IDCANCEL,
+       Prompts::Answer::kCancel, "Confirmation: Texte\n\nrefusé / ok cancel / icon"},
+  };
+  Win32Prompts prompts;
+  for (const Case& c : cases) {
+    std::string shown;
+    OnNextMessageBox([&](HWND box) {
+      wchar_t text[256] = {};
+      GetDlgItemTextW(box, 0xFFFF, text, 256);
+      shown = TextOf(box) + ": " + Narrow(text) + " /";
+      for (auto [id, name] : {std::pair{IDOK, "ok"}, {IDCANCEL, "cancel"}, {IDYES, "yes"}, {IDNO, "no"}}) {
+        if (IsWindowVisible(GetDlgItem(box, id))) shown += std::string(" ") + name;
+      }
+      // The icon's control is 20 on Windows, stc1 (0x440) on Wine.
+      const bool icon = SendDlgItemMessageW(box, 20, STM_GETICON, 0, 0) || SendDlgItemMessageW(box, 0x440, STM_GETICON, 0, 0);
+      shown += icon ? " / icon" : " / no icon";
+      PostMessageW(box, WM_COMMAND, c.press, 0);
+    });
+    EXPECT_EQ(prompts.Message("Texte", c.buttons, c.icon, c.title, c.detail), c.answer);
+    EXPECT_EQ(shown, c.shown);
+  }
+  const wchar_t filters[] = L"Fichiers Texte (.txt)\0*.txt\0Tous les fichiers (*.*)\0*.*\0";
+  EXPECT_EQ(Win32Prompts::FilterList({{"Fichiers Texte (.txt)", "*.txt"}, {"Tous les fichiers (*.*)", "*"}}),
+            std::wstring(filters, std::size(filters)));
+}
+
+}  // namespace
+}  // namespace quorvale::testing
