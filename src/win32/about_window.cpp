@@ -6,7 +6,7 @@
 #include <iterator>
 #include <string>
 
-#include "win32/wide.h"
+#include "core/utf16.h"
 
 namespace quorvale {
 
@@ -97,7 +97,9 @@ void AboutWindow::Layout(int dpi) {
     text.resize(static_cast<size_t>(length));
     return TextWidth(hwnd_, id == kTitleId ? title_font_.get() : font_.get(), text);
   };
-  auto link_width = [&](int index) { return TextWidth(hwnd_, font_.get(), Widen(frmAbout::kLinks[index].caption)); };
+  auto link_width = [&](int index) {
+    return TextWidth(hwnd_, font_.get(), WideFromUtf8(frmAbout::kLinks[index].caption));
+  };
 
   // The width: the widest line of credits, or of the texts beside the icon.
   const int text_left = margin + icon_size + margin;

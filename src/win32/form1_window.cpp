@@ -7,11 +7,11 @@
 #include <iterator>
 #include <string_view>
 
+#include "core/utf16.h"
 #include "forms/texts.h"
 #include "win32/about_window.h"
 #include "win32/form2_window.h"
 #include "win32/form3_window.h"
-#include "win32/wide.h"
 
 namespace quorvale {
 
@@ -64,11 +64,11 @@ HMENU Form1Window::BuildMenus() {
     HMENU menu = bar;
     if (design.name != nullptr) {
       menu = CreatePopupMenu();
-      AppendMenuW(bar, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(menu), Widen(design.caption).c_str());
+      AppendMenuW(bar, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(menu), WideFromUtf8(design.caption).c_str());
     }
     for (int i = 0; i < design.item_count; ++i) {
       const form1_design::MenuItemDesign& item = design.items[i];
-      AppendMenuW(menu, MF_STRING, static_cast<UINT_PTR>(IdOf(item.control)), Widen(item.caption).c_str());
+      AppendMenuW(menu, MF_STRING, static_cast<UINT_PTR>(IdOf(item.control)), WideFromUtf8(item.caption).c_str());
     }
   }
   return bar;
@@ -79,7 +79,7 @@ HWND Form1Window::BuildList(int id) {
                          LVS_REPORT | LVS_OWNERDATA | LVS_SINGLESEL | LVS_SHOWSELALWAYS | WS_TABSTOP | WS_BORDER, id);
   ListView_SetExtendedListViewStyle(list, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER | LVS_EX_LABELTIP);
   for (int column = 0; column < static_cast<int>(std::size(form1_design::kColumns)); ++column) {
-    std::wstring caption = Widen(form1_design::kColumns[column].caption);
+    std::wstring caption = WideFromUtf8(form1_design::kColumns[column].caption);
     LVCOLUMNW design = {};
     design.mask = LVCF_TEXT | LVCF_FMT;
     design.fmt = LVCFMT_LEFT;
@@ -165,7 +165,7 @@ LRESULT Form1Window::OnNotify(LPARAM lparam) {
           item.iSubItem <= static_cast<int>(Column::kRedirection)) {
         text = list.Text(static_cast<size_t>(item.iItem), static_cast<Column>(item.iSubItem));
       }
-      cell_text_ = Widen(text);
+      cell_text_ = WideFromUtf8(text);
       const size_t length = std::min(cell_text_.size(), static_cast<size_t>(item.cchTextMax - 1));
       std::memcpy(item.pszText, cell_text_.data(), length * sizeof(wchar_t));
       item.pszText[length] = L'\0';
@@ -181,7 +181,7 @@ LRESULT Form1Window::OnNotify(LPARAM lparam) {
   }
 }
 
-void Form1Window::SetStatusText(const std::string& text) { SetWindowTextW(Label1_, Widen(text).c_str()); }
+void Form1Window::SetStatusText(const std::string& text) { SetWindowTextW(Label1_, WideFromUtf8(text).c_str()); }
 
 void Form1Window::SetControlEnabled(Form1Control control, bool enabled) {
   HMENU menu = GetMenu(hwnd_);
@@ -193,7 +193,7 @@ void Form1Window::SetControlEnabled(Form1Control control, bool enabled) {
 }
 
 void Form1Window::SetControlCaption(Form1Control control, const std::string& caption) {
-  const std::wstring text = Widen(caption);
+  const std::wstring text = WideFromUtf8(caption);
   HMENU menu = GetMenu(hwnd_);
   MENUITEMINFOW item = {};
   item.cbSize = sizeof item;

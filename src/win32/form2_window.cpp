@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "win32/wide.h"
+#include "core/utf16.h"
 
 namespace quorvale {
 
@@ -68,7 +68,7 @@ void Form2Window::Layout(int dpi) {
       Place(hwnd, place);
       continue;
     }
-    int text_width = TextWidth(hwnd_, font_.get(), Widen(control.design.caption));
+    int text_width = TextWidth(hwnd_, font_.get(), WideFromUtf8(control.design.caption));
     if (control.check_box) text_width += GetSystemMetricsForDpi(SM_CXMENUCHECK, dpi) + Scale(kBoxTextGap, dpi);
     texts.push_back({place, text_width});
     controls.push_back(hwnd);

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "win32/wide.h"
+#include "core/utf16.h"
 
 namespace quorvale {
 
@@ -44,7 +44,7 @@ void Window::Create(const wchar_t* class_name, std::string_view title, DWORD sty
     window_class.lpszClassName = class_name;
     RegisterClassExW(&window_class);
   }
-  CreateWindowExW(ex_style, class_name, Widen(title).c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+  CreateWindowExW(ex_style, class_name, WideFromUtf8(title).c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
                   CW_USEDEFAULT, owner, menu, instance, this);
 }
 
@@ -144,7 +144,7 @@ void Place(HWND control, const Rect& pixels) {
 
 HWND AddControl(HWND parent, const wchar_t* window_class, std::string_view text, DWORD style, int id,
                 DWORD ex_style) {
-  return CreateWindowExW(ex_style, window_class, Widen(text).c_str(), WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0,
+  return CreateWindowExW(ex_style, window_class, WideFromUtf8(text).c_str(), WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0,
                          parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr),
                          nullptr);
 }

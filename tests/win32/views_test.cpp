@@ -12,13 +12,13 @@
 #include <vector>
 
 #include "core/session.h"
+#include "core/utf16.h"
 #include "support/fake_platform.h"
 #include "support/scripted_prompts.h"
 #include "support/test_files.h"
 #include "win32/about_window.h"
 #include "win32/form1_window.h"
 #include "win32/form2_window.h"
-#include "win32/wide.h"
 #include "win32/win32_prompts.h"
 
 namespace quorvale::testing {
@@ -27,11 +27,11 @@ namespace {
 std::string TextOf(HWND hwnd) {
   wchar_t text[512] = {};
   GetWindowTextW(hwnd, text, 512);
-  return Narrow(text);
+  return Utf8FromWide(text);
 }
 
 HWND Child(HWND parent, const wchar_t* window_class, const char* caption) {
-  return FindWindowExW(parent, nullptr, window_class, Widen(caption).c_str());
+  return FindWindowExW(parent, nullptr, window_class, WideFromUtf8(caption).c_str());
 }
 
 // A key as the message loop hands it over: through the dialog manager of its window.
@@ -91,8 +91,8 @@ class Form1WindowTest : public Win32Test {
         wchar_t caption[128] = {};
         GetMenuStringW(menu, i, caption, 128, MF_BYPOSITION);
         menus += (i ? separator : "") + std::string(GetMenuState(menu, i, MF_BYPOSITION) & MF_GRAYED ? "-" : "") +
-                 Narrow(caption) + (GetSubMenu(menu, i) ? "[" : "");
-        if (choose && Narrow(caption) == choose) SendMessageW(Main(), WM_COMMAND, GetMenuItemID(menu, i), 0);
+                 Utf8FromWide(caption) + (GetSubMenu(menu, i) ? "[" : "");
+        if (choose && Utf8FromWide(caption) == choose) SendMessageW(Main(), WM_COMMAND, GetMenuItemID(menu, i), 0);
         if (HMENU items = GetSubMenu(menu, i)) {
           walk(items, "|");
           menus += "]";
@@ -114,13 +114,13 @@ class Form1WindowTest : public Win32Test {
       item.pszText = caption;
       item.cchTextMax = 64;
       Header_GetItem(header, i, &item);
-      columns += (i ? " " : "") + Narrow(caption) + "/" + std::to_string(item.cxy) +
+      columns += (i ? " " : "") + Utf8FromWide(caption) + "/" + std::to_string(item.cxy) +
                  (item.fmt & HDF_SORTUP ? "^" : item.fmt & HDF_SORTDOWN ? "v" : "");
     }
     for (int i = 0; i < 3 && ListView_GetItemCount(List(list)) > 0; ++i) {
       wchar_t cell[256] = {};
       ListView_GetItemText(List(list), 0, i, cell, 256);
-      columns += (i ? "|" : ": ") + Narrow(cell);
+      columns += (i ? "|" : ": ") + Utf8FromWide(cell);
     }
     return columns;
   }
@@ -270,7 +270,7 @@ TEST_F(Win32Test, MessageBoxesAndFileFilters) {
     OnNextMessageBox([&](HWND box) {
       wchar_t text[256] = {};
       GetDlgItemTextW(box, 0xFFFF, text, 256);
-      shown = TextOf(box) + ": " + Narrow(text) + " /";
+      shown = TextOf(box) + ": " + Utf8FromWide(text) + " /";
       for (auto [id, name] : {std::pair{IDOK, "ok"}, {IDCANCEL, "cancel"}, {IDYES, "yes"}, {IDNO, "no"}}) {
         if (IsWindowVisible(GetDlgItem(box, id))) shown += std::string(" ") + name;
       }
