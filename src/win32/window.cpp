@@ -118,6 +118,11 @@ void RunModalLoop(HWND window, HWND owner, const bool* closed) {
   ShowWindow(window, SW_HIDE);
 }
 
+void ModalWindow::RunModal() {
+  CentreOnScreen(hwnd_, owner_);
+  RunModalLoop(hwnd_, owner_, &closed_);
+}
+
 LOGFONTW MessageFontAt(int dpi) {
   NONCLIENTMETRICSW metrics = {};
   metrics.cbSize = sizeof metrics;
@@ -153,6 +158,23 @@ void SetControlsFont(HWND parent, HFONT font) {
   for (HWND child = GetWindow(parent, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
     SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
   }
+}
+
+void PlaceButtonRow(HWND parent, std::initializer_list<int> ids, int right, int top, int dpi) {
+  const int width = Scale(kButtonWidth, dpi);
+  const int spacing = Scale(kDialogSpacing, dpi);
+  int left = right - static_cast<int>(ids.size()) * (width + spacing) + spacing;
+  for (int id : ids) {
+    Place(GetDlgItem(parent, id), {left, top, width, Scale(kButtonHeight, dpi)});
+    left += width + spacing;
+  }
+}
+
+LRESULT DefaultButtonAnswer(HWND window, int default_id) {
+  HWND focus = GetFocus();
+  const bool push_button = focus != nullptr && IsChild(window, focus) &&
+                           (SendMessageW(focus, WM_GETDLGCODE, 0, 0) & (DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON));
+  return MAKELRESULT(push_button ? GetDlgCtrlID(focus) : default_id, DC_HASDEFID);
 }
 
 int TextWidth(HWND window, HFONT font, std::wstring_view text) {
