@@ -6,7 +6,7 @@
 #include <iterator>
 #include <string>
 
-#include "win32/wide.h"
+#include "core/utf16.h"
 
 namespace quorvale {
 
@@ -21,12 +21,8 @@ constexpr int kLabel4Id = 406;
 constexpr int kLabel3Id = 407;
 constexpr int kFirstLineId = 408;  // the two separators
 // Sizes in pixels at 96 dpi.
-constexpr int kMargin = 12;
 constexpr int kIconPixels = 32;
-constexpr int kSpacing = 8;
 constexpr int kLinkIndent = 12;
-constexpr int kButtonWidth = 90;
-constexpr int kButtonHeight = 25;
 constexpr int kLeastWidth = 380;
 // The title's size against the other texts'.
 constexpr int kTitleScalePercent = 150;
@@ -44,7 +40,7 @@ int LineHeight(HWND window, HFONT font) {
 
 }  // namespace
 
-AboutWindow::AboutWindow(frmAbout& form, HWND owner) : form_(form), owner_(owner) {
+AboutWindow::AboutWindow(frmAbout& form, HWND owner) : ModalWindow(owner), form_(form) {
   Create(kClassName, frmAbout::Caption(), WS_POPUP | WS_CAPTION | WS_SYSMENU, WS_EX_DLGMODALFRAME, owner);
   AddControl(hwnd_, WC_STATICW, "", SS_ICON | SS_REALSIZECONTROL, kImage1Id);
   AddControl(hwnd_, WC_STATICW, frmAbout::TitleText(), kLabelStyle, kTitleId);
@@ -87,8 +83,8 @@ void AboutWindow::Layout(int dpi) {
   if (icon_ != nullptr) DestroyIcon(icon_);
   icon_ = icon;
 
-  const int margin = Scale(kMargin, dpi);
-  const int spacing = Scale(kSpacing, dpi);
+  const int margin = Scale(kDialogMargin, dpi);
+  const int spacing = Scale(kDialogSpacing, dpi);
   const int line = LineHeight(hwnd_, font_.get());
   auto width_of = [&](int id) {
     const int length = GetWindowTextLengthW(GetDlgItem(hwnd_, id));
@@ -97,7 +93,9 @@ void AboutWindow::Layout(int dpi) {
     text.resize(static_cast<size_t>(length));
     return TextWidth(hwnd_, id == kTitleId ? title_font_.get() : font_.get(), text);
   };
-  auto link_width = [&](int index) { return TextWidth(hwnd_, font_.get(), Widen(frmAbout::kLinks[index].caption)); };
+  auto link_width = [&](int index) {
+    return TextWidth(hwnd_, font_.get(), WideFromUtf8(frmAbout::kLinks[index].caption));
+  };
 
   // The width: the widest line of credits, or of the texts beside the icon.
   const int text_left = margin + icon_size + margin;
@@ -137,19 +135,11 @@ void AboutWindow::Layout(int dpi) {
   y += spacing / 2;
   Place(GetDlgItem(hwnd_, kFirstLineId + 1), {margin, y, inner, 2});
   y += spacing;
-  const int button_width = Scale(kButtonWidth, dpi);
-  const int button_height = Scale(kButtonHeight, dpi);
-  Place(GetDlgItem(hwnd_, kSysInfoId), {width - margin - button_width, y, button_width, button_height});
-  Place(GetDlgItem(hwnd_, kOkId), {width - margin - 2 * button_width - spacing, y, button_width, button_height});
-  y += button_height + margin;
+  PlaceButtonRow(hwnd_, {kOkId, kSysInfoId}, width - margin, y, dpi);
+  y += Scale(kButtonHeight, dpi) + margin;
 
   const SIZE frame = FrameSize(hwnd_, width, y, dpi);
   SetWindowPos(hwnd_, nullptr, 0, 0, frame.cx, frame.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
-void AboutWindow::RunModal() {
-  CentreOnScreen(hwnd_, owner_);
-  RunModalLoop(hwnd_, owner_, &closed_);
 }
 
 void AboutWindow::Close() { closed_ = true; }

@@ -9,7 +9,7 @@ namespace quorvale {
 
 // The about window on Win32, modal: the program's identity, the credits with their links,
 // "OK" (also Enter and Escape) and "System Info".
-class AboutWindow : public Window, public AboutView {
+class AboutWindow : public ModalWindow, public AboutView {
  public:
   static constexpr int kOkId = IDOK;
   static constexpr int kSysInfoId = 401;
@@ -20,11 +20,6 @@ class AboutWindow : public Window, public AboutView {
   AboutWindow(frmAbout& form, HWND owner);
   ~AboutWindow() override;
 
-  // Shows the window in the centre of its owner's screen and returns when it has closed.
-  void RunModal();
-  // Whether the window has been closed (by a button, a key or its close box).
-  bool closed() const { return closed_; }
-
   // AboutView.
   void Close() override;
 
@@ -34,8 +29,6 @@ class AboutWindow : public Window, public AboutView {
   void Layout(int dpi);
 
   frmAbout& form_;
-  HWND owner_;
-  bool closed_ = false;
   HICON icon_ = nullptr;
   Font font_;
   Font title_font_;

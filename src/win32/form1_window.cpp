@@ -1,17 +1,23 @@
 #include "win32/form1_window.h"
 
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include <algorithm>
+#include <cctype>
+#include <charconv>
 #include <cstring>
 #include <iterator>
 #include <string_view>
+#include <utility>
 
+#include "core/utf16.h"
 #include "forms/texts.h"
 #include "win32/about_window.h"
+#include "win32/backups_window.h"
 #include "win32/form2_window.h"
 #include "win32/form3_window.h"
-#include "win32/wide.h"
+#include "win32/search_window.h"
 
 namespace quorvale {
 
@@ -27,6 +33,38 @@ const form1_design::ButtonDesign* ButtonNamed(std::string_view name) {
     if (name == design.name) return &design;
   }
   return nullptr;
+}
+
+// The accelerator of a shortcut as the design writes it: "Ctrl+", "Shift+" and "Alt+" before a
+// letter, a digit or F1 to F24 ("Ctrl+F", "F3"). Any other key text gives a key that no
+// keyboard sends.
+ACCEL AcceleratorOf(std::string_view shortcut, int command) {
+  constexpr std::pair<std::string_view, BYTE> kModifiers[] = {{"Ctrl+", FCONTROL}, {"Shift+", FSHIFT}, {"Alt+", FALT}};
+  ACCEL accelerator = {FVIRTKEY, 0, static_cast<WORD>(command)};
+  for (bool found = true; found;) {
+    found = false;
+    for (const auto& [prefix, flag] : kModifiers) {
+      if (shortcut.starts_with(prefix)) {
+        accelerator.fVirt |= flag;
+        shortcut.remove_prefix(prefix.size());
+        found = true;
+      }
+    }
+  }
+  int function_key = 0;
+  if (shortcut.size() == 1 && std::isalnum(static_cast<unsigned char>(shortcut[0]))) {
+    accelerator.key = static_cast<WORD>(std::toupper(static_cast<unsigned char>(shortcut[0])));
+  } else if (shortcut.starts_with('F') &&
+             std::from_chars(shortcut.data() + 1, shortcut.data() + shortcut.size(), function_key).ec == std::errc() &&
+             function_key >= 1 && function_key <= 24) {
+    accelerator.key = static_cast<WORD>(VK_F1 + function_key - 1);
+  }
+  return accelerator;
+}
+
+// Whether Shift, Ctrl or Alt is held with the key being handled.
+bool ModifierHeld() {
+  return GetKeyState(VK_SHIFT) < 0 || GetKeyState(VK_CONTROL) < 0 || GetKeyState(VK_MENU) < 0;
 }
 
 }  // namespace
@@ -55,31 +93,42 @@ Form1Window::Form1Window(Form1& form) : form_(form) {
   for (UINT message : {static_cast<UINT>(WM_DROPFILES), static_cast<UINT>(WM_COPYDATA), kCopyGlobalData}) {
     ChangeWindowMessageFilterEx(hwnd_, message, MSGFLT_ALLOW, nullptr);
   }
+  DragAcceptFiles(hwnd_, TRUE);
   form_.Form_Load(this);
 }
 
 HMENU Form1Window::BuildMenus() {
+  std::vector<ACCEL> shortcuts = {AcceleratorOf(form1_design::kFindNextShortcut, kFindNextId)};
   HMENU bar = CreateMenu();
   for (const form1_design::MenuDesign& design : form1_design::kMenus) {
     HMENU menu = bar;
     if (design.name != nullptr) {
       menu = CreatePopupMenu();
-      AppendMenuW(bar, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(menu), Widen(design.caption).c_str());
+      AppendMenuW(bar, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(menu), WideFromUtf8(design.caption).c_str());
+      if (std::string_view(design.name) == "HostsOperation") hosts_menu_ = menu;
     }
     for (int i = 0; i < design.item_count; ++i) {
       const form1_design::MenuItemDesign& item = design.items[i];
-      AppendMenuW(menu, MF_STRING, static_cast<UINT_PTR>(IdOf(item.control)), Widen(item.caption).c_str());
+      if (item.separator_before && menu != bar) AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+      std::string caption = item.caption;
+      if (item.shortcut != nullptr) {
+        // A menu shows the shortcut after a tab, in a column of its own.
+        caption += std::string("\t") + item.shortcut;
+        shortcuts.push_back(AcceleratorOf(item.shortcut, IdOf(item.control)));
+      }
+      AppendMenuW(menu, MF_STRING, static_cast<UINT_PTR>(IdOf(item.control)), WideFromUtf8(caption).c_str());
     }
   }
+  accelerators_.reset(CreateAcceleratorTableW(shortcuts.data(), static_cast<int>(shortcuts.size())));
   return bar;
 }
 
 HWND Form1Window::BuildList(int id) {
   HWND list = AddControl(hwnd_, WC_LISTVIEWW, "",
-                         LVS_REPORT | LVS_OWNERDATA | LVS_SINGLESEL | LVS_SHOWSELALWAYS | WS_TABSTOP | WS_BORDER, id);
+                         LVS_REPORT | LVS_OWNERDATA | LVS_SHOWSELALWAYS | WS_TABSTOP | WS_BORDER, id);
   ListView_SetExtendedListViewStyle(list, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER | LVS_EX_LABELTIP);
   for (int column = 0; column < static_cast<int>(std::size(form1_design::kColumns)); ++column) {
-    std::wstring caption = Widen(form1_design::kColumns[column].caption);
+    std::wstring caption = WideFromUtf8(form1_design::kColumns[column].caption);
     LVCOLUMNW design = {};
     design.mask = LVCF_TEXT | LVCF_FMT;
     design.fmt = LVCFMT_LEFT;
@@ -125,13 +174,29 @@ LRESULT Form1Window::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_COMMAND: {
       const int id = LOWORD(wparam);
       const int code = HIWORD(wparam);
-      const bool from_menu = lparam == 0 && code == 0;
+      // A menu item (code 0) and a shortcut (code 1) come without a control.
+      const bool from_menu = lparam == 0 && (code == 0 || code == 1);
       const bool from_button = lparam != 0 && code == BN_CLICKED;
-      if ((from_menu || from_button) && id >= kFirstControlId && id < kFirstControlId + kForm1ControlCount) {
+      if (from_menu && id == kFindNextId) {
+        form_.FindNext_Key();
+      } else if ((from_menu || from_button) && id >= kFirstControlId && id < kFirstControlId + kForm1ControlCount) {
         form_.Click(static_cast<Form1Control>(id - kFirstControlId));
       }
       return 0;
     }
+    case WM_INITMENUPOPUP:
+      if (reinterpret_cast<HMENU>(wparam) == hosts_menu_) form_.HostsOperation_Opening();
+      return 0;
+    case WM_DROPFILES:
+      FilesDropped(reinterpret_cast<HDROP>(wparam));
+      return 0;
+    case kLoadDroppedFiles:
+      if (!dropped_.empty()) {
+        const std::vector<std::string> paths = std::move(dropped_.front());
+        dropped_.pop_front();
+        form_.Form_DropFiles(paths);
+      }
+      return 0;
     case WM_NOTIFY:
       return OnNotify(lparam);
     case WM_CLOSE:
@@ -165,7 +230,7 @@ LRESULT Form1Window::OnNotify(LPARAM lparam) {
           item.iSubItem <= static_cast<int>(Column::kRedirection)) {
         text = list.Text(static_cast<size_t>(item.iItem), static_cast<Column>(item.iSubItem));
       }
-      cell_text_ = Widen(text);
+      cell_text_ = WideFromUtf8(text);
       const size_t length = std::min(cell_text_.size(), static_cast<size_t>(item.cchTextMax - 1));
       std::memcpy(item.pszText, cell_text_.data(), length * sizeof(wchar_t));
       item.pszText[length] = L'\0';
@@ -174,6 +239,11 @@ LRESULT Form1Window::OnNotify(LPARAM lparam) {
     case LVN_COLUMNCLICK:
       form_.ColumnClick(list_number, reinterpret_cast<const NMLISTVIEW*>(lparam)->iSubItem);
       return 0;
+    case LVN_KEYDOWN:
+      if (reinterpret_cast<const NMLVKEYDOWN*>(lparam)->wVKey == VK_DELETE && !ModifierHeld()) {
+        form_.ListView_DeleteKey(list_number);
+      }
+      return 0;
     case LVN_ODFINDITEMW:
       return -1;
     default:
@@ -181,7 +251,7 @@ LRESULT Form1Window::OnNotify(LPARAM lparam) {
   }
 }
 
-void Form1Window::SetStatusText(const std::string& text) { SetWindowTextW(Label1_, Widen(text).c_str()); }
+void Form1Window::SetStatusText(const std::string& text) { SetWindowTextW(Label1_, WideFromUtf8(text).c_str()); }
 
 void Form1Window::SetControlEnabled(Form1Control control, bool enabled) {
   HMENU menu = GetMenu(hwnd_);
@@ -193,7 +263,7 @@ void Form1Window::SetControlEnabled(Form1Control control, bool enabled) {
 }
 
 void Form1Window::SetControlCaption(Form1Control control, const std::string& caption) {
-  const std::wstring text = Widen(caption);
+  const std::wstring text = WideFromUtf8(caption);
   HMENU menu = GetMenu(hwnd_);
   MENUITEMINFOW item = {};
   item.cbSize = sizeof item;
@@ -228,6 +298,47 @@ void Form1Window::ShowSortOrder(int list_number, Column column, SortDirection di
   }
 }
 
+std::vector<size_t> Form1Window::SelectedRows(int list_number) const {
+  HWND list = List(list_number);
+  std::vector<size_t> rows;
+  for (int row = ListView_GetNextItem(list, -1, LVNI_SELECTED); row >= 0;
+       row = ListView_GetNextItem(list, row, LVNI_SELECTED)) {
+    rows.push_back(static_cast<size_t>(row));
+  }
+  return rows;
+}
+
+void Form1Window::SelectRow(int list_number, size_t row) {
+  for (HWND list : {ListView1_, ListView2_}) ListView_SetItemState(list, -1, 0, LVIS_SELECTED);
+  HWND list = List(list_number);
+  const int item = static_cast<int>(row);
+  ListView_SetItemState(list, item, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+  // Shift with a click or an arrow key selects from this row on.
+  ListView_SetSelectionMark(list, item);
+  ListView_EnsureVisible(list, item, FALSE);
+  SetFocus(list);
+}
+
+void Form1Window::FilesDropped(HDROP drop) {
+  std::vector<std::string> paths;
+  const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+  for (UINT i = 0; i < count; ++i) {
+    std::wstring path(DragQueryFileW(drop, i, nullptr, 0) + 1, L'\0');
+    path.resize(DragQueryFileW(drop, i, path.data(), static_cast<UINT>(path.size())));
+    paths.push_back(Utf8FromWide(path));
+  }
+  DragFinish(drop);
+  // The loads run after the drop has ended, so that the program the files came from is not
+  // kept waiting.
+  dropped_.push_back(std::move(paths));
+  PostMessageW(hwnd_, kLoadDroppedFiles, 0, 0);
+}
+
+bool Form1Window::PreTranslate(MSG* msg) {
+  if (accelerators_ != nullptr && TranslateAcceleratorW(hwnd_, accelerators_.get(), msg)) return true;
+  return Window::PreTranslate(msg);
+}
+
 void Form1Window::ProcessEvents() { ProcessPendingMessages(); }
 
 void Form1Window::Close() { SendMessageW(hwnd_, WM_CLOSE, 0, 0); }
@@ -241,6 +352,16 @@ void Form1Window::RunOptionsWindow(Form2& form) {
 
 void Form1Window::RunAboutWindow(frmAbout& form) {
   AboutWindow window(form, hwnd_);
+  window.RunModal();
+}
+
+void Form1Window::RunSearchWindow(SearchForm& form) {
+  SearchWindow window(form, hwnd_);
+  window.RunModal();
+}
+
+void Form1Window::RunBackupsWindow(BackupsForm& form) {
+  BackupsWindow window(form, hwnd_);
   window.RunModal();
 }
 

@@ -1,10 +1,14 @@
 #pragma once
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include <array>
+#include <deque>
 #include <memory>
 #include <string>
+#include <type_traits>
+#include <vector>
 
 #include "forms/form1.h"
 #include "win32/window.h"
@@ -12,13 +16,16 @@
 namespace quorvale {
 
 // The main window on Win32: the two lists, the status text, the menus and the button column
-// as Form1 designs them. It shows what Form1 tells it and hands it the user's clicks.
+// as Form1 designs them. It shows what Form1 tells it and hands it the user's clicks, keys
+// (Delete in a list, the menus' shortcuts and F3) and dropped files.
 class Form1Window : public Window, public Form1View {
  public:
   // The identifiers of the controls; a menu item or button has the one of its Form1Control.
   static constexpr int kListView1Id = 300;
   static constexpr int kListView2Id = 301;
   static constexpr int kLabel1Id = 302;
+  // The command of the key that finds the next row.
+  static constexpr int kFindNextId = 303;
   static constexpr int IdOf(Form1Control control) { return kFirstControlId + static_cast<int>(control); }
 
   // Builds the window, hidden, and runs Form1's first steps.
@@ -32,19 +39,36 @@ class Form1Window : public Window, public Form1View {
   void SetWindowVisible(bool visible) override;
   void ListChanged(int list_number) override;
   void ShowSortOrder(int list_number, Column column, SortDirection direction) override;
+  std::vector<size_t> SelectedRows(int list_number) const override;
+  void SelectRow(int list_number, size_t row) override;
   void ProcessEvents() override;
   void Close() override;
   void Quit(int exit_code) override;
   void RunOptionsWindow(Form2& form) override;
   void RunAboutWindow(frmAbout& form) override;
+  void RunSearchWindow(SearchForm& form) override;
+  void RunBackupsWindow(BackupsForm& form) override;
   std::unique_ptr<Form3View> OpenProgressWindow(Form3& form) override;
+
+  // The shortcuts go before the dialog manager.
+  bool PreTranslate(MSG* msg) override;
 
  private:
   // Above IDOK and IDCANCEL, which the dialog manager sends for Enter and Escape.
   static constexpr int kFirstControlId = 100;
+  // Posted to itself: the files of a drop wait in dropped_ until the drop has ended.
+  static constexpr UINT kLoadDroppedFiles = WM_APP + 1;
+
+  struct AcceleratorsDeleter {
+    void operator()(HACCEL accelerators) const { DestroyAcceleratorTable(accelerators); }
+  };
+  using Accelerators = std::unique_ptr<std::remove_pointer_t<HACCEL>, AcceleratorsDeleter>;
 
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
+  // The menu bar and, from the menu items' shortcuts and F3, accelerators_.
   HMENU BuildMenus();
+  // Hands the paths of the files dropped with `drop` over, once the drop has ended.
+  void FilesDropped(HDROP drop);
   HWND BuildList(int id);
   // Places the controls and sizes the window at `dpi`.
   void Layout(int dpi);
@@ -55,6 +79,9 @@ class Form1Window : public Window, public Form1View {
   HWND ListView1_ = nullptr;
   HWND ListView2_ = nullptr;
   HWND Label1_ = nullptr;
+  HMENU hosts_menu_ = nullptr;  // "Hosts", whose opening Form1 hears of
+  Accelerators accelerators_;
+  std::deque<std::vector<std::string>> dropped_;
   std::array<HWND, kForm1ControlCount> buttons_{};
   Font font_;
   // The text of the cell that a list asked for last.

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "win32/wide.h"
+#include "core/utf16.h"
 
 namespace quorvale {
 
@@ -36,7 +36,7 @@ const Control* ControlNamed(std::string_view name) {
 
 }  // namespace
 
-Form2Window::Form2Window(Form2& form, HWND owner) : form_(form), owner_(owner) {
+Form2Window::Form2Window(Form2& form, HWND owner) : ModalWindow(owner), form_(form) {
   Create(kClassName, form2_design::kCaption, WS_OVERLAPPEDWINDOW, 0, owner);
   // The controls that take the focus in the tab order, which is the order they are made in;
   // the label after them.
@@ -68,7 +68,7 @@ void Form2Window::Layout(int dpi) {
       Place(hwnd, place);
       continue;
     }
-    int text_width = TextWidth(hwnd_, font_.get(), Widen(control.design.caption));
+    int text_width = TextWidth(hwnd_, font_.get(), WideFromUtf8(control.design.caption));
     if (control.check_box) text_width += GetSystemMetricsForDpi(SM_CXMENUCHECK, dpi) + Scale(kBoxTextGap, dpi);
     texts.push_back({place, text_width});
     controls.push_back(hwnd);
@@ -78,11 +78,6 @@ void Form2Window::Layout(int dpi) {
   for (size_t i = 0; i < controls.size(); ++i) Place(controls[i], texts[i].place);
   const SIZE frame = FrameSize(hwnd_, width, TwipsToPixels(form2_design::kHeightTwips, dpi), dpi);
   SetWindowPos(hwnd_, nullptr, 0, 0, frame.cx, frame.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
-void Form2Window::RunModal() {
-  CentreOnScreen(hwnd_, owner_);
-  RunModalLoop(hwnd_, owner_, &closed_);
 }
 
 HWND Form2Window::Box(Form2Box box) const {

@@ -8,7 +8,7 @@
 namespace quorvale {
 
 // The options window on Win32, modal, as Form2 designs it; Form2 decides what its clicks do.
-class Form2Window : public Window, public Form2View {
+class Form2Window : public ModalWindow, public Form2View {
  public:
   static constexpr int kCheck1Id = 201;
   static constexpr int kCheck2Id = 202;
@@ -17,14 +17,9 @@ class Form2Window : public Window, public Form2View {
   static constexpr int kCommand2Id = 205;
   static constexpr int kLabel1Id = 206;
 
-  // Builds the window, hidden, and runs Form2's first step.
+  // Builds the window, hidden, and runs Form2's first step. It opens with the focus on
+  // Check1.
   Form2Window(Form2& form, HWND owner);
-
-  // Shows the window in the centre of the screen, the focus on Check1, and returns when it
-  // has closed.
-  void RunModal();
-  // Whether the window has been closed (by a button, a key or its close box).
-  bool closed() const { return closed_; }
 
   // Form2View.
   bool IsChecked(Form2Box box) const override;
@@ -44,8 +39,6 @@ class Form2Window : public Window, public Form2View {
   void BoxClicked(Form2Box box);
 
   Form2& form_;
-  HWND owner_;
-  bool closed_ = false;
   Font font_;
 };
 

@@ -2,7 +2,7 @@
 
 #include <commctrl.h>
 
-#include "win32/wide.h"
+#include "core/utf16.h"
 
 namespace quorvale {
 
@@ -47,7 +47,7 @@ void Form3Window::Open() {
 }
 
 void Form3Window::SetLabelText(int label_number, const std::string& text) {
-  SetWindowTextW(label_number == 1 ? label1_ : label2_, Widen(text).c_str());
+  SetWindowTextW(label_number == 1 ? label1_ : label2_, WideFromUtf8(text).c_str());
 }
 
 LRESULT Form3Window::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {

@@ -2,7 +2,7 @@
 
 #include <commdlg.h>
 
-#include "win32/wide.h"
+#include "core/utf16.h"
 
 namespace quorvale {
 
@@ -20,8 +20,8 @@ HWND Win32Prompts::Owner() const {
 
 Prompts::Answer Win32Prompts::Message(const std::string& text, Buttons buttons, Icon icon, const std::string& title,
                                       const std::string& detail) {
-  std::wstring body = Widen(text);
-  if (!detail.empty()) body += L"\n\n" + Widen(detail);
+  std::wstring body = WideFromUtf8(text);
+  if (!detail.empty()) body += L"\n\n" + WideFromUtf8(detail);
   UINT type = icon == Icon::kCritical ? MB_ICONERROR : 0;
   switch (buttons) {
     case Buttons::kOk:
@@ -34,7 +34,7 @@ Prompts::Answer Win32Prompts::Message(const std::string& text, Buttons buttons, 
       type |= MB_YESNO;
       break;
   }
-  switch (MessageBoxW(Owner(), body.c_str(), Widen(title).c_str(), type)) {
+  switch (MessageBoxW(Owner(), body.c_str(), WideFromUtf8(title).c_str(), type)) {
     case IDOK:
       return Answer::kOk;
     case IDYES:
@@ -50,9 +50,9 @@ Prompts::Answer Win32Prompts::Message(const std::string& text, Buttons buttons, 
 std::wstring Win32Prompts::FilterList(const std::vector<FileFilter>& filters) {
   std::wstring list;
   for (const FileFilter& filter : filters) {
-    list += Widen(filter.description);
+    list += WideFromUtf8(filter.description);
     list += L'\0';
-    list += filter.pattern == "*" ? std::wstring(L"*.*") : Widen(filter.pattern);
+    list += filter.pattern == "*" ? std::wstring(L"*.*") : WideFromUtf8(filter.pattern);
     list += L'\0';
   }
   list += L'\0';
@@ -62,8 +62,8 @@ std::wstring Win32Prompts::FilterList(const std::vector<FileFilter>& filters) {
 std::string Win32Prompts::RunFileDialog(bool save, const std::string& title, const std::string& folder,
                                         const std::vector<FileFilter>& filters, int* filter_index) {
   const std::wstring filter_list = FilterList(filters);
-  const std::wstring wide_title = Widen(title);
-  const std::wstring wide_folder = Widen(folder);
+  const std::wstring wide_title = WideFromUtf8(title);
+  const std::wstring wide_folder = WideFromUtf8(folder);
   std::wstring file(kPathCapacity, L'\0');
   OPENFILENAMEW dialog = {};
   dialog.lStructSize = sizeof dialog;
@@ -84,7 +84,7 @@ std::string Win32Prompts::RunFileDialog(bool save, const std::string& title, con
   if (dialog.nFilterIndex >= 1 && dialog.nFilterIndex <= filters.size()) {
     *filter_index = static_cast<int>(dialog.nFilterIndex) - 1;
   }
-  return Narrow(file.c_str());
+  return Utf8FromWide(file.c_str());
 }
 
 std::string Win32Prompts::OpenFileName(const std::string& title, const std::string& folder,

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "win32/wide.h"
+#include "core/utf16.h"
 
 namespace quorvale {
 
@@ -44,7 +44,7 @@ void Window::Create(const wchar_t* class_name, std::string_view title, DWORD sty
     window_class.lpszClassName = class_name;
     RegisterClassExW(&window_class);
   }
-  CreateWindowExW(ex_style, class_name, Widen(title).c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+  CreateWindowExW(ex_style, class_name, WideFromUtf8(title).c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
                   CW_USEDEFAULT, owner, menu, instance, this);
 }
 
@@ -118,6 +118,11 @@ void RunModalLoop(HWND window, HWND owner, const bool* closed) {
   ShowWindow(window, SW_HIDE);
 }
 
+void ModalWindow::RunModal() {
+  CentreOnScreen(hwnd_, owner_);
+  RunModalLoop(hwnd_, owner_, &closed_);
+}
+
 LOGFONTW MessageFontAt(int dpi) {
   NONCLIENTMETRICSW metrics = {};
   metrics.cbSize = sizeof metrics;
@@ -144,7 +149,7 @@ void Place(HWND control, const Rect& pixels) {
 
 HWND AddControl(HWND parent, const wchar_t* window_class, std::string_view text, DWORD style, int id,
                 DWORD ex_style) {
-  return CreateWindowExW(ex_style, window_class, Widen(text).c_str(), WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0,
+  return CreateWindowExW(ex_style, window_class, WideFromUtf8(text).c_str(), WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0,
                          parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr),
                          nullptr);
 }
@@ -153,6 +158,23 @@ void SetControlsFont(HWND parent, HFONT font) {
   for (HWND child = GetWindow(parent, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
     SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
   }
+}
+
+void PlaceButtonRow(HWND parent, std::initializer_list<int> ids, int right, int top, int dpi) {
+  const int width = Scale(kButtonWidth, dpi);
+  const int spacing = Scale(kDialogSpacing, dpi);
+  int left = right - static_cast<int>(ids.size()) * (width + spacing) + spacing;
+  for (int id : ids) {
+    Place(GetDlgItem(parent, id), {left, top, width, Scale(kButtonHeight, dpi)});
+    left += width + spacing;
+  }
+}
+
+LRESULT DefaultButtonAnswer(HWND window, int default_id) {
+  HWND focus = GetFocus();
+  const bool push_button = focus != nullptr && IsChild(window, focus) &&
+                           (SendMessageW(focus, WM_GETDLGCODE, 0, 0) & (DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON));
+  return MAKELRESULT(push_button ? GetDlgCtrlID(focus) : default_id, DC_HASDEFID);
 }
 
 int TextWidth(HWND window, HFONT font, std::wstring_view text) {

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -54,6 +55,21 @@ class Window {
   HWND focus_ = nullptr;  // the control that had the focus when the window was last active
 };
 
+// A window shown modal over its owner, in the centre of the owner's screen.
+class ModalWindow : public Window {
+ public:
+  // Shows the window and returns when it has closed.
+  void RunModal();
+  // Whether the window has been closed (by a button, a key or its close box).
+  bool closed() const { return closed_; }
+
+ protected:
+  explicit ModalWindow(HWND owner) : owner_(owner) {}
+
+  HWND owner_;
+  bool closed_ = false;
+};
+
 // Dispatches one message taken from the queue, through PreTranslate of the program's window
 // it is for.
 void DispatchWindowMessage(MSG* msg);
@@ -63,6 +79,13 @@ void ProcessPendingMessages();
 // Shows `window` as a modal window over `owner`: the owner takes no input until `*closed`
 // becomes true. A request to quit ends the loop too and is left for the main loop.
 void RunModalLoop(HWND window, HWND owner, const bool* closed);
+
+// The measures of the program's small windows, in pixels at 96 dpi: the margin round the
+// controls, the space between two of them, and a push button.
+inline constexpr int kDialogMargin = 12;
+inline constexpr int kDialogSpacing = 8;
+inline constexpr int kButtonWidth = 90;
+inline constexpr int kButtonHeight = 25;
 
 struct FontDeleter {
   void operator()(HFONT font) const { DeleteObject(font); }
@@ -84,6 +107,12 @@ HWND AddControl(HWND parent, const wchar_t* window_class, std::string_view text,
                 DWORD ex_style = 0);
 // Gives every control of `parent` the font.
 void SetControlsFont(HWND parent, HFONT font);
+// Places the buttons `ids` of `parent` side by side, left to right, at `top`, the last one
+// ending at `right` (pixels at `dpi`).
+void PlaceButtonRow(HWND parent, std::initializer_list<int> ids, int right, int top, int dpi);
+// The answer to DM_GETDEFID in a window whose keys go through the dialog manager: Enter
+// presses the push button that has the focus, else `default_id`.
+LRESULT DefaultButtonAnswer(HWND window, int default_id);
 // The width of `text` written with `font`, in pixels.
 int TextWidth(HWND window, HFONT font, std::wstring_view text);
 // The window's size for a client area of `width` x `height` pixels at `dpi`, with its style,

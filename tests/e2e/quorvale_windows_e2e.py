@@ -15,9 +15,9 @@ import time
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from quorvale_e2e import (  # noqa: E402
-    CLIENT_HEIGHT, CLIENT_WIDTH, EXTRA_LINES, LIST1, LIST2, SAVED_NAME, SOURCE_DATE_EPOCH, Failure, Picture,
-    Quorvale, XDisplay, check, check_layout, end_with_parent, expected_rejections, expected_report, list_interior,
-    note, read, wait_until)
+    CLIENT_HEIGHT, CLIENT_WIDTH, EXTRA_LINES, LIST1, LIST2, REMOVED_NAME, SAVED_NAME, SOURCE_DATE_EPOCH, Failure,
+    Picture, Quorvale, XDisplay, check, check_layout, end_with_parent, expected_rejections, expected_report,
+    list_interior, note, read, same, wait_until)
 
 HOSTS = "C:\\windows\\system32\\drivers\\etc\\HOSTS"
 NOTEPAD = "Rapport.txt - Bloc-notes"
@@ -124,8 +124,7 @@ def main():
         app_dir = os.path.join(work, "app")
         os.makedirs(app_dir)
         for name in ("quorvale.exe", "quorvale-cli.exe", "subinacl.exe"):
-            if os.path.exists(os.path.join(args.bin_dir, name)):
-                shutil.copy2(os.path.join(args.bin_dir, name), app_dir)
+            shutil.copy2(os.path.join(args.bin_dir, name), app_dir)
         note("Wine prefix, then the program")
         display = XDisplay(work)
         program = WineQuorvale(display, work, args.wine_fonts)
@@ -135,8 +134,12 @@ def main():
         with open(hosts_file, "wb") as f:
             f.write(dresden + urlhaus + b"\r\n" + b"".join(line + b"\r\n" for line in EXTRA_LINES))
         expected_save = os.path.join(work, "expected.txt")
-        program.run("wine", os.path.join(app_dir, "quorvale-cli.exe"), "--hosts", HOSTS, "--www", "--comments",
-                    "--write-hosts", windows_path(expected_save))
+        removed_list = os.path.join(work, "removed.txt")
+        with open(removed_list, "wb") as f:
+            f.write(REMOVED_NAME + b"\n")
+        program.run("wine", os.path.join(app_dir, "quorvale-cli.exe"), "--hosts", HOSTS, "--remove-names",
+                    windows_path(removed_list), "--www", "--comments", "--write-hosts", windows_path(expected_save))
+        check(REMOVED_NAME not in read(expected_save), "quorvale-cli.exe kept the name it was to remove")
 
         program.start(os.path.join(app_dir, "quorvale.exe"))
         main_window = program.wait_window("Quorvale")
@@ -161,19 +164,32 @@ def main():
             check(loaded.count_not(base, *list_interior(0, rect)) > 0, "%s shows no rows after the load" % name)
 
         # The lock button lies outside the visible area but in the tab order, after the first
-        # button: Space starts the lock tool. Wine does not enforce access lists, so the caption
-        # cannot change; it keeps a file's list as its permission bits, where the entry that
-        # denies the user everything takes the owner's bits away.
+        # button: Space starts subinacl.exe. Wine keeps a file's access list as its permission
+        # bits, where the entry that denies the user everything takes the owner's bits away
+        # (the caption is not checked: whether the probe can still read the file depends on
+        # who runs the test, as root reads through any bits).
         note("lock")
         check(os.stat(hosts_file).st_mode & 0o700, "the HOSTS file has no owner's rights before the lock")
         program.focus(main_window)
         program.keys("Tab", "space")
-        if os.path.exists(os.path.join(app_dir, "subinacl.exe")):
-            wait_until("the deny entry in the HOSTS file's access list", lambda: not os.stat(hosts_file).st_mode & 0o700)
-            time.sleep(1)  # the command gives its tool 400 ms before it probes the file
-        else:
-            print("no subinacl.exe was built: only the message that it cannot be started is checked")
-            program.answer(program.wait_window("Quorvale", exclude=(main_window,)), "Return")
+        wait_until("the deny entry in the HOSTS file's access list", lambda: not os.stat(hosts_file).st_mode & 0o700)
+        time.sleep(1)  # the command gives its tool 400 ms before it probes the file
+
+        # Ctrl+F finds the row, which is selected and takes the focus; Delete removes it and
+        # the status text shows one address fewer.
+        note("find and remove a row")
+        status_strip = (8, 408, CLIENT_WIDTH - 8, CLIENT_HEIGHT)
+        before = program.client_picture(main_window)
+        program.keys("ctrl+f")
+        search = program.wait_window("Rechercher")
+        program.focus(search)
+        display.xdotool("type", "--delay", "30", "0-STATS")
+        program.answer(search, "Return")
+        program.focus(main_window)
+        program.keys("Delete")
+        program.park_pointer()
+        wait_until("the status to show one address fewer", lambda: not same(
+            program.client_picture(main_window), before, status_strip), timeout=10, interval=0.2)
 
         # Tab three times from the options window's first box reaches "OK".
         note("save as a HOSTS file")

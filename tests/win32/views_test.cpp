@@ -3,22 +3,28 @@
 
 #include <windows.h>
 #include <commctrl.h>
+#include <shlobj.h>
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "core/session.h"
+#include "core/utf16.h"
+#include "platform/hosts_replace.h"
 #include "support/fake_platform.h"
 #include "support/scripted_prompts.h"
 #include "support/test_files.h"
 #include "win32/about_window.h"
+#include "win32/backups_window.h"
 #include "win32/form1_window.h"
 #include "win32/form2_window.h"
-#include "win32/wide.h"
+#include "win32/search_window.h"
 #include "win32/win32_prompts.h"
 
 namespace quorvale::testing {
@@ -27,11 +33,11 @@ namespace {
 std::string TextOf(HWND hwnd) {
   wchar_t text[512] = {};
   GetWindowTextW(hwnd, text, 512);
-  return Narrow(text);
+  return Utf8FromWide(text);
 }
 
 HWND Child(HWND parent, const wchar_t* window_class, const char* caption) {
-  return FindWindowExW(parent, nullptr, window_class, Widen(caption).c_str());
+  return FindWindowExW(parent, nullptr, window_class, WideFromUtf8(caption).c_str());
 }
 
 // A key as the message loop hands it over: through the dialog manager of its window.
@@ -42,9 +48,19 @@ void Key(HWND focus, WPARAM key) {
   }
 }
 
-// Runs `action` on the next message box, from a timer of its modal loop.
+// A key that the shortcuts see: its press alone, with Ctrl held or not.
+void ShortcutKey(HWND focus, WPARAM key, bool ctrl = false) {
+  BYTE keys[256] = {};
+  keys[VK_CONTROL] = ctrl ? 0x80 : 0;
+  SetKeyboardState(keys);
+  MSG msg = {focus, WM_KEYDOWN, key, 0, 0, {}};
+  DispatchWindowMessage(&msg);
+}
+
+// Runs `action` on the next modal window (a message box, or one of the program's), from a
+// timer of its modal loop.
 std::function<void(HWND)> next_box_action;
-void OnNextMessageBox(std::function<void(HWND)> action) {
+void OnNextModalWindow(std::function<void(HWND)> action) {
   next_box_action = std::move(action);
   SetTimer(nullptr, 0, 20, [](HWND, UINT, UINT_PTR timer, DWORD) {
     if (HWND box = GetActiveWindow()) {
@@ -52,6 +68,29 @@ void OnNextMessageBox(std::function<void(HWND)> action) {
       next_box_action(box);
     }
   });
+}
+
+// "Domaine/200^ Description/203 Redirection/123": captions, widths and arrows (^ v); then
+// the first row's cells.
+std::string Columns(HWND list) {
+  HWND header = ListView_GetHeader(list);
+  std::string columns;
+  for (int i = 0; i < Header_GetItemCount(header); ++i) {
+    wchar_t caption[64] = {};
+    HDITEMW item = {};
+    item.mask = HDI_TEXT | HDI_WIDTH | HDI_FORMAT;
+    item.pszText = caption;
+    item.cchTextMax = 64;
+    Header_GetItem(header, i, &item);
+    columns += (i ? " " : "") + Utf8FromWide(caption) + "/" + std::to_string(item.cxy) +
+               (item.fmt & HDF_SORTUP ? "^" : item.fmt & HDF_SORTDOWN ? "v" : "");
+  }
+  for (int i = 0; i < 3 && ListView_GetItemCount(list) > 0; ++i) {
+    wchar_t cell[256] = {};
+    ListView_GetItemText(list, 0, i, cell, 256);
+    columns += (i ? "|" : ": ") + Utf8FromWide(cell);
+  }
+  return columns;
 }
 
 class Win32Test : public ::testing::Test {
@@ -90,9 +129,10 @@ class Form1WindowTest : public Win32Test {
       for (int i = 0; i < GetMenuItemCount(menu); ++i) {
         wchar_t caption[128] = {};
         GetMenuStringW(menu, i, caption, 128, MF_BYPOSITION);
-        menus += (i ? separator : "") + std::string(GetMenuState(menu, i, MF_BYPOSITION) & MF_GRAYED ? "-" : "") +
-                 Narrow(caption) + (GetSubMenu(menu, i) ? "[" : "");
-        if (choose && Narrow(caption) == choose) SendMessageW(Main(), WM_COMMAND, GetMenuItemID(menu, i), 0);
+        const UINT state = GetMenuState(menu, i, MF_BYPOSITION);
+        menus += (i ? separator : "") + std::string((state & (MF_GRAYED | MF_SEPARATOR)) == MF_GRAYED ? "-" : "") +
+                 Utf8FromWide(caption) + (GetSubMenu(menu, i) ? "[" : "");
+        if (choose && Utf8FromWide(caption) == choose) SendMessageW(Main(), WM_COMMAND, GetMenuItemID(menu, i), 0);
         if (HMENU items = GetSubMenu(menu, i)) {
           walk(items, "|");
           menus += "]";
@@ -102,28 +142,7 @@ class Form1WindowTest : public Win32Test {
     walk(GetMenu(Main()), " ");
     return menus;
   }
-  // "Domaine/200^ Description/203 Redirection/123": captions, widths and arrows (^ v); then
-  // the first row's cells.
-  std::string Columns(int list) const {
-    HWND header = ListView_GetHeader(List(list));
-    std::string columns;
-    for (int i = 0; i < Header_GetItemCount(header); ++i) {
-      wchar_t caption[64] = {};
-      HDITEMW item = {};
-      item.mask = HDI_TEXT | HDI_WIDTH | HDI_FORMAT;
-      item.pszText = caption;
-      item.cchTextMax = 64;
-      Header_GetItem(header, i, &item);
-      columns += (i ? " " : "") + Narrow(caption) + "/" + std::to_string(item.cxy) +
-                 (item.fmt & HDF_SORTUP ? "^" : item.fmt & HDF_SORTDOWN ? "v" : "");
-    }
-    for (int i = 0; i < 3 && ListView_GetItemCount(List(list)) > 0; ++i) {
-      wchar_t cell[256] = {};
-      ListView_GetItemText(List(list), 0, i, cell, 256);
-      columns += (i ? "|" : ": ") + Narrow(cell);
-    }
-    return columns;
-  }
+  std::string Columns(int list) const { return testing::Columns(List(list)); }
 
   Form1 form_{platform_, prompts_};
   std::unique_ptr<Form1Window> window_;
@@ -132,9 +151,12 @@ class Form1WindowTest : public Win32Test {
 TEST_F(Form1WindowTest, TheDesignedWindowAndItsTabOrder) {
   ASSERT_EQ(window_->dpi(), 96) << "the widths below are at 96 dpi";
   EXPECT_EQ(GetWindowLongPtrW(Main(), GWL_STYLE) & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX), 0);
-  EXPECT_EQ(Menus(), "Hosts[Charger le fichier hosts|-Remplacer le fichier hosts] Fichier[Charger un fichier (format "
-                     "Hosts)|Enregister sous...(format hosts)|Charger des noms de domaines|Exporter noms de domaines]"
-                     " -Reset A propos");
+  EXPECT_EQ(Menus(), "Hosts[Charger le fichier hosts|-Remplacer le fichier hosts||Restaurer une sauvegarde...] "
+                     "Fichier[Charger un fichier (format Hosts)|Enregister sous...(format hosts)|Charger des noms de "
+                     "domaines|Exporter noms de domaines||Rechercher...\tCtrl+F] -Reset A propos");
+  // The "Hosts" menu enables its last item as it opens, when a backup copy exists.
+  SendMessageW(Main(), WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(GetSubMenu(GetMenu(Main()), 0)), 0);
+  EXPECT_NE(Menus().find("|-Restaurer"), std::string::npos) << Menus();
   EXPECT_EQ(Columns(1), "Domaine/200^ Description/203 Redirection/123");
   EXPECT_EQ(Columns(2), Columns(1));
   // With every button enabled, Tab goes through them in their order, the lists among them.
@@ -205,6 +227,94 @@ TEST_F(Form1WindowTest, ListsShowTheRowsAndHeaderClicksSort) {
   EXPECT_EQ(Columns(2), "Domaine/200^ Description/203 Redirection/123: c.lan||10.0.0.1");
 }
 
+// A real Delete key in a list removes its selected rows, several of them.
+TEST_F(Form1WindowTest, DeleteKeyRemovesTheSelectedRows) {
+  WriteBytes(dir_.File("HOSTS"), "0.0.0.0 a.example\r\n0.0.0.0 b.example\r\n0.0.0.0 c.example\r\n10.0.0.1 d.lan\r\n");
+  Menus("Charger le fichier hosts");
+  for (int row : {0, 2}) ListView_SetItemState(List(1), row, LVIS_SELECTED, LVIS_SELECTED);
+  Key(List(1), VK_DELETE);
+  EXPECT_EQ(ListView_GetItemCount(List(1)), 1);
+  EXPECT_EQ(Columns(1), "Domaine/200^ Description/203 Redirection/123: b.example||0.0.0.0");
+  EXPECT_EQ(TextOf(GetDlgItem(Main(), Form1Window::kLabel1Id)), "2 Adresse(s) chargée(s)");
+}
+
+// Ctrl+F opens the find window ("OK" by Enter, Escape for "Annuler"); F3 goes on to the
+// next row; the row found is the only one selected and its list has the focus.
+TEST_F(Form1WindowTest, CtrlFAndF3FindRows) {
+  WriteBytes(dir_.File("HOSTS"), "0.0.0.0 a.example\r\n0.0.0.0 b.example\r\n10.0.0.1 c.example\r\n");
+  Menus("Charger le fichier hosts");
+  auto selected = [&] {
+    std::string rows;
+    for (int list : {1, 2}) {
+      for (int row = -1; (row = ListView_GetNextItem(List(list), row, LVNI_SELECTED)) >= 0;) {
+        rows += std::to_string(list) + ":" + std::to_string(row) + (GetFocus() == List(list) ? "*" : "") + " ";
+      }
+    }
+    return rows;
+  };
+  for (const auto& [text, key, found] : {std::tuple{"EXAMPLE", VK_RETURN, "1:0* "}, {"c.", VK_ESCAPE, "1:0* "}}) {
+    std::string shown;
+    OnNextModalWindow([&](HWND window) {
+      HWND field = GetDlgItem(window, SearchWindow::kText1Id);
+      shown = TextOf(window) + ": " + TextOf(GetDlgItem(window, IDOK)) + "/" + TextOf(GetDlgItem(window, IDCANCEL)) +
+              (GetWindowLongPtrW(GetDlgItem(window, IDOK), GWL_STYLE) & BS_DEFPUSHBUTTON ? " default OK" : "") +
+              (GetFocus() == field ? ", focus in the field" : "");
+      SetWindowTextW(field, WideFromUtf8(text).c_str());
+      Key(field, key);
+    });
+    ShortcutKey(List(2), 'F', /*ctrl=*/true);
+    EXPECT_EQ(shown, "Rechercher: OK/Annuler default OK, focus in the field");
+    EXPECT_EQ(selected(), found) << text;
+  }
+  ShortcutKey(List(1), VK_F3);
+  EXPECT_EQ(selected(), "1:1* ");
+  ShortcutKey(List(1), VK_F3);
+  EXPECT_EQ(selected(), "2:0* ");
+}
+
+// Files dropped on the window load, their paths turned from UTF-16 back into UTF-8.
+TEST_F(Form1WindowTest, DroppedFilesLoad) {
+  const std::vector<std::string> paths = {dir_.File("liste é.txt"), dir_.File("autre.txt")};
+  WriteBytes(paths[0], "0.0.0.0 un.example\r\n");
+  WriteBytes(paths[1], "0.0.0.0 deux.example\r\n");
+  std::wstring names;
+  for (const std::string& path : paths) names += WideFromUtf8(path) + L'\0';
+  names += L'\0';
+  HGLOBAL drop = GlobalAlloc(GHND, sizeof(DROPFILES) + names.size() * sizeof(wchar_t));
+  auto* files = static_cast<DROPFILES*>(GlobalLock(drop));
+  files->pFiles = sizeof(DROPFILES);
+  files->fWide = TRUE;
+  std::memcpy(files + 1, names.data(), names.size() * sizeof(wchar_t));
+  GlobalUnlock(drop);
+  PostMessageW(Main(), WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0);
+  ProcessPendingMessages();
+  EXPECT_EQ(Columns(1), "Domaine/200^ Description/203 Redirection/123: deux.example||0.0.0.0");
+  EXPECT_EQ(form_.FilesLoaded(), 2);
+}
+
+// The backups window: its columns and rows, the first row selected; Enter is "Restaurer" on
+// the selected row, Escape "Annuler".
+TEST_F(Win32Test, BackupsWindowListsTheCopiesAndItsButtonsWork) {
+  WriteBytes(dir_.File("HOSTS"), "current\r\n");
+  WriteBytes(dir_.File("HOSTS.20240101-000000.bak"), "0.0.0.0 a.example\r\n0.0.0.0 b.example\r\n");
+  BackupsForm form(platform_, prompts_, dir_.File("HOSTS"));
+  BackupsWindow window(form, nullptr);
+  ShowWindow(window.hwnd(), SW_SHOW);
+  HWND list = GetDlgItem(window.hwnd(), BackupsWindow::kList1Id);
+  EXPECT_EQ(TextOf(window.hwnd()) + " " + Columns(list) + " " + TextOf(GetDlgItem(window.hwnd(), IDOK)) + "/" +
+                TextOf(GetDlgItem(window.hwnd(), IDCANCEL)),
+            "Sauvegardes Date/160 Taille/110 Entrees/146: " +
+                BackupTimeText(platform_.FileModifiedTime(dir_.File("HOSTS.20240101-000000.bak"))) +
+                "|38|2 Restaurer/Annuler");
+  EXPECT_EQ(ListView_GetNextItem(list, -1, LVNI_SELECTED), 0);
+  prompts_.answers.push_back(Prompts::Answer::kNo);
+  Key(list, VK_RETURN);
+  ASSERT_EQ(prompts_.messages.size(), 1u);
+  EXPECT_TRUE(prompts_.messages[0].text.starts_with("Remplacer le fichier hosts par la sauvegarde du "));
+  Key(list, VK_ESCAPE);
+  EXPECT_TRUE(window.closed());
+}
+
 // The options window: focus on Check1, Tab in order, no control over another, Enter and
 // Escape do nothing wherever the focus is, a click changes its box before Form2 hears of it.
 TEST_F(Win32Test, OptionsWindowKeysPlacesAndClicks) {
@@ -267,10 +377,10 @@ TEST_F(Win32Test, MessageBoxesAndFileFilters) {
   Win32Prompts prompts;
   for (const Case& c : cases) {
     std::string shown;
-    OnNextMessageBox([&](HWND box) {
+    OnNextModalWindow([&](HWND box) {
       wchar_t text[256] = {};
       GetDlgItemTextW(box, 0xFFFF, text, 256);
-      shown = TextOf(box) + ": " + Narrow(text) + " /";
+      shown = TextOf(box) + ": " + Utf8FromWide(text) + " /";
       for (auto [id, name] : {std::pair{IDOK, "ok"}, {IDCANCEL, "cancel"}, {IDYES, "yes"}, {IDNO, "no"}}) {
         if (IsWindowVisible(GetDlgItem(box, id))) shown += std::string(" ") + name;
       }

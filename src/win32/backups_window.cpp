@@ -1,0 +1,101 @@
+#include "win32/backups_window.h"
+
+#include <commctrl.h>
+
+#include <iterator>
+
+#include "core/utf16.h"
+
+namespace quorvale {
+
+namespace {
+
+constexpr wchar_t kClassName[] = L"Quorvale.frmBackups";
+// The list and the widths of its columns (the last one takes the rest), in pixels at 96 dpi.
+constexpr int kListWidth = 420;
+constexpr int kListHeight = 200;
+constexpr int kColumnWidths[] = {160, 110};
+
+}  // namespace
+
+BackupsWindow::BackupsWindow(BackupsForm& form, HWND owner) : ModalWindow(owner), form_(form) {
+  Create(kClassName, BackupsForm::kCaption, WS_POPUP | WS_CAPTION | WS_SYSMENU, WS_EX_DLGMODALFRAME, owner);
+  list1_ = AddControl(hwnd_, WC_LISTVIEWW, "", LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | WS_TABSTOP, kList1Id,
+                      WS_EX_CLIENTEDGE);
+  ListView_SetExtendedListViewStyle(list1_, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
+  for (int column = 0; column < static_cast<int>(std::size(BackupsForm::kColumns)); ++column) {
+    std::wstring caption = WideFromUtf8(BackupsForm::kColumns[column]);
+    LVCOLUMNW design = {};
+    design.mask = LVCF_TEXT | LVCF_FMT;
+    // The sizes and the counts line up on their right.
+    design.fmt = column == 0 ? LVCFMT_LEFT : LVCFMT_RIGHT;
+    design.pszText = caption.data();
+    ListView_InsertColumn(list1_, column, &design);
+  }
+  AddControl(hwnd_, WC_BUTTONW, BackupsForm::kRestoreCaption, BS_DEFPUSHBUTTON | WS_TABSTOP, kCommand1Id);
+  AddControl(hwnd_, WC_BUTTONW, BackupsForm::kCancelCaption, BS_PUSHBUTTON | WS_TABSTOP, kCommand2Id);
+  SetFirstFocus(list1_);
+  Layout(dpi());
+  form_.Form_Load(this);
+}
+
+void BackupsWindow::Layout(int dpi) {
+  Font font = MakeFont(MessageFontAt(dpi));
+  SetControlsFont(hwnd_, font.get());
+  font_ = std::move(font);
+  const int margin = Scale(kDialogMargin, dpi);
+  const int width = margin + Scale(kListWidth, dpi) + margin;
+  Place(list1_, {margin, margin, Scale(kListWidth, dpi), Scale(kListHeight, dpi)});
+  for (int column = 0; column < static_cast<int>(std::size(kColumnWidths)); ++column) {
+    ListView_SetColumnWidth(list1_, column, Scale(kColumnWidths[column], dpi));
+  }
+  ListView_SetColumnWidth(list1_, static_cast<int>(std::size(kColumnWidths)), LVSCW_AUTOSIZE_USEHEADER);
+  const int buttons_top = margin + Scale(kListHeight, dpi) + Scale(kDialogSpacing, dpi);
+  PlaceButtonRow(hwnd_, {kCommand1Id, kCommand2Id}, width - margin, buttons_top, dpi);
+  const SIZE frame = FrameSize(hwnd_, width, buttons_top + Scale(kButtonHeight, dpi) + margin, dpi);
+  SetWindowPos(hwnd_, nullptr, 0, 0, frame.cx, frame.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void BackupsWindow::SetRows(const std::vector<std::array<std::string, 3>>& rows) {
+  ListView_DeleteAllItems(list1_);
+  for (int row = 0; row < static_cast<int>(rows.size()); ++row) {
+    for (int column = 0; column < static_cast<int>(rows[row].size()); ++column) {
+      std::wstring text = WideFromUtf8(rows[row][column]);
+      LVITEMW item = {};
+      item.mask = LVIF_TEXT;
+      item.iItem = row;
+      item.iSubItem = column;
+      item.pszText = text.data();
+      if (column == 0) {
+        ListView_InsertItem(list1_, &item);
+      } else {
+        ListView_SetItem(list1_, &item);
+      }
+    }
+  }
+  if (!rows.empty()) ListView_SetItemState(list1_, 0, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+}
+
+int BackupsWindow::SelectedRow() const { return ListView_GetNextItem(list1_, -1, LVNI_SELECTED); }
+
+LRESULT BackupsWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
+  switch (message) {
+    case WM_COMMAND:
+      // Enter comes as the default button's command, Escape as IDCANCEL's.
+      if (LOWORD(wparam) == kCommand1Id) form_.Command1_Click();
+      if (LOWORD(wparam) == kCommand2Id) form_.Command2_Click();
+      return 0;
+    case DM_GETDEFID:
+      return DefaultButtonAnswer(hwnd_, kCommand1Id);
+    case WM_CLOSE:
+      closed_ = true;
+      return 0;
+    case WM_DPICHANGED:
+      Layout(HIWORD(wparam));
+      return 0;
+    default:
+      return Window::HandleMessage(message, wparam, lparam);
+  }
+}
+
+}  // namespace quorvale

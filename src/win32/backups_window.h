@@ -1,0 +1,42 @@
+#pragma once
+
+#include <windows.h>
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "forms/backups_form.h"
+#include "win32/window.h"
+
+namespace quorvale {
+
+// The backups window on Win32, modal: a report list of the copies and the buttons "Restaurer"
+// (also Enter) and "Annuler" (also Escape); BackupsForm fills it and decides what its buttons
+// do. The close box runs neither button's handler.
+class BackupsWindow : public ModalWindow, public BackupsView {
+ public:
+  static constexpr int kList1Id = 601;
+  static constexpr int kCommand1Id = IDOK;
+  static constexpr int kCommand2Id = IDCANCEL;
+
+  // Builds the window, hidden, and runs BackupsForm's first step. It opens with the focus on
+  // the list.
+  BackupsWindow(BackupsForm& form, HWND owner);
+
+  // BackupsView.
+  void SetRows(const std::vector<std::array<std::string, 3>>& rows) override;
+  int SelectedRow() const override;
+  void Close() override { closed_ = true; }
+
+ private:
+  LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
+  // Places the controls at `dpi` and sizes the window to hold them.
+  void Layout(int dpi);
+
+  BackupsForm& form_;
+  HWND list1_ = nullptr;
+  Font font_;
+};
+
+}  // namespace quorvale

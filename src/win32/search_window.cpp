@@ -1,0 +1,68 @@
+#include "win32/search_window.h"
+
+#include <commctrl.h>
+
+#include "core/utf16.h"
+
+namespace quorvale {
+
+namespace {
+
+constexpr wchar_t kClassName[] = L"Quorvale.frmSearch";
+// The text field, in pixels at 96 dpi.
+constexpr int kTextWidth = 300;
+constexpr int kTextHeight = 23;
+
+}  // namespace
+
+SearchWindow::SearchWindow(SearchForm& form, HWND owner) : ModalWindow(owner), form_(form) {
+  Create(kClassName, SearchForm::kCaption, WS_POPUP | WS_CAPTION | WS_SYSMENU, WS_EX_DLGMODALFRAME, owner);
+  HWND text = AddControl(hwnd_, WC_EDITW, "", ES_AUTOHSCROLL | WS_TABSTOP, kText1Id, WS_EX_CLIENTEDGE);
+  AddControl(hwnd_, WC_BUTTONW, SearchForm::kOkCaption, BS_DEFPUSHBUTTON | WS_TABSTOP, kCommand1Id);
+  AddControl(hwnd_, WC_BUTTONW, SearchForm::kCancelCaption, BS_PUSHBUTTON | WS_TABSTOP, kCommand2Id);
+  SetFirstFocus(text);
+  Layout(dpi());
+  form_.Form_Load(this);
+}
+
+void SearchWindow::Layout(int dpi) {
+  Font font = MakeFont(MessageFontAt(dpi));
+  SetControlsFont(hwnd_, font.get());
+  font_ = std::move(font);
+  const int margin = Scale(kDialogMargin, dpi);
+  const int width = margin + Scale(kTextWidth, dpi) + margin;
+  Place(GetDlgItem(hwnd_, kText1Id), {margin, margin, Scale(kTextWidth, dpi), Scale(kTextHeight, dpi)});
+  const int buttons_top = margin + Scale(kTextHeight, dpi) + Scale(kDialogSpacing, dpi);
+  PlaceButtonRow(hwnd_, {kCommand1Id, kCommand2Id}, width - margin, buttons_top, dpi);
+  const SIZE frame = FrameSize(hwnd_, width, buttons_top + Scale(kButtonHeight, dpi) + margin, dpi);
+  SetWindowPos(hwnd_, nullptr, 0, 0, frame.cx, frame.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+std::string SearchWindow::Text() const {
+  HWND text = GetDlgItem(hwnd_, kText1Id);
+  std::wstring wide(static_cast<size_t>(GetWindowTextLengthW(text)) + 1, L'\0');
+  wide.resize(static_cast<size_t>(GetWindowTextW(text, wide.data(), static_cast<int>(wide.size()))));
+  return Utf8FromWide(wide);
+}
+
+LRESULT SearchWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
+  switch (message) {
+    case WM_COMMAND:
+      // Enter comes as the default button's command, Escape as IDCANCEL's.
+      if (LOWORD(wparam) == kCommand1Id) form_.Command1_Click();
+      if (LOWORD(wparam) == kCommand2Id) form_.Command2_Click();
+      return 0;
+    case DM_GETDEFID:
+      return DefaultButtonAnswer(hwnd_, kCommand1Id);
+    case WM_CLOSE:
+      closed_ = true;
+      return 0;
+    case WM_DPICHANGED:
+      Layout(HIWORD(wparam));
+      return 0;
+    default:
+      return Window::HandleMessage(message, wparam, lparam);
+  }
+}
+
+}  // namespace quorvale
