@@ -163,14 +163,8 @@ LRESULT AboutWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       }
       return 0;
     }
-    case WM_CLOSE:
-      closed_ = true;
-      return 0;
-    case WM_DPICHANGED:
-      Layout(HIWORD(wparam));
-      return 0;
     default:
-      return Window::HandleMessage(message, wparam, lparam);
+      return ModalWindow::HandleMessage(message, wparam, lparam);
   }
 }
 

@@ -26,7 +26,7 @@ class AboutWindow : public ModalWindow, public AboutView {
  private:
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
   // Places the controls at `dpi` and sizes the window to hold them.
-  void Layout(int dpi);
+  void Layout(int dpi) override;
 
   frmAbout& form_;
   HICON icon_ = nullptr;

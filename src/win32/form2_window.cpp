@@ -139,15 +139,8 @@ LRESULT Form2Window::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
           break;
       }
       return 0;
-    case WM_CLOSE:
-      // The close box runs neither button's handler.
-      closed_ = true;
-      return 0;
-    case WM_DPICHANGED:
-      Layout(HIWORD(wparam));
-      return 0;
     default:
-      return Window::HandleMessage(message, wparam, lparam);
+      return ModalWindow::HandleMessage(message, wparam, lparam);
   }
 }
 

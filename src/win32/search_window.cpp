@@ -54,14 +54,8 @@ LRESULT SearchWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) 
       return 0;
     case DM_GETDEFID:
       return DefaultButtonAnswer(hwnd_, kCommand1Id);
-    case WM_CLOSE:
-      closed_ = true;
-      return 0;
-    case WM_DPICHANGED:
-      Layout(HIWORD(wparam));
-      return 0;
     default:
-      return Window::HandleMessage(message, wparam, lparam);
+      return ModalWindow::HandleMessage(message, wparam, lparam);
   }
 }
 

@@ -206,4 +206,17 @@ void CentreOnScreen(HWND window, HWND reference) {
                SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+LRESULT ModalWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
+  switch (message) {
+    case WM_CLOSE:
+      closed_ = true;
+      return 0;
+    case WM_DPICHANGED:
+      Layout(HIWORD(wparam));
+      return 0;
+    default:
+      return Window::HandleMessage(message, wparam, lparam);
+  }
+}
+
 }  // namespace quorvale

@@ -66,6 +66,12 @@ class ModalWindow : public Window {
  protected:
   explicit ModalWindow(HWND owner) : owner_(owner) {}
 
+  // Places the controls for a screen of `dpi` dots per inch.
+  virtual void Layout(int dpi) = 0;
+  // The close box closes the window without running any button's handler; a move to a screen
+  // of another resolution lays the controls out again.
+  LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
+
   HWND owner_;
   bool closed_ = false;
 };
