@@ -3,12 +3,6 @@
 
 #include "platform/platform.h"
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
 #include <windows.h>
 #include <aclapi.h>
 #include <shellapi.h>

@@ -1,9 +1,6 @@
 // quorvale-cli.exe run as Windows runs it: its own command line parsing, CRLF files, and
 // the replace of the system's HOSTS file with its backup copy and attributes.
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <windows.h>
 
 #include <gtest/gtest.h>

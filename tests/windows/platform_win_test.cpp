@@ -1,8 +1,5 @@
 // The Windows platform against a real file system: a Windows machine or a Wine prefix.
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <windows.h>
 
 #include <gtest/gtest.h>

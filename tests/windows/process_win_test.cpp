@@ -1,8 +1,5 @@
 // Starting programs: the command line as the started program sees it, and no waiting.
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <windows.h>
 
 #include <gtest/gtest.h>

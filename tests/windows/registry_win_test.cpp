@@ -1,8 +1,5 @@
 // Registry reads of the about box, against values written into the machine's registry.
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <windows.h>
 
 #include <gtest/gtest.h>

@@ -1,9 +1,6 @@
 // subinacl.exe started as the lock command starts it, with the rights it denies read back from
 // the file's access list (which Wine turns into the Unix mode and back: file rights only).
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <windows.h>
 #include <aclapi.h>
 

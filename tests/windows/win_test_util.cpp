@@ -1,8 +1,5 @@
 #include "win_test_util.h"
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <windows.h>
 #include <shellapi.h>
 

@@ -14,12 +14,6 @@
 // and restore privileges (an administrator holds them; without them it goes on), and opens
 // the file with backup semantics, under which those privileges pass over the access list.
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
 #include <windows.h>
 #include <aclapi.h>
 

@@ -4,9 +4,6 @@
 // writes "gate open" or "gate timeout" as the first line, which tells whether its starter
 // went on without waiting for it.
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <windows.h>
 #include <shellapi.h>
 
