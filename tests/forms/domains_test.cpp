@@ -3,7 +3,6 @@
 
 #include <filesystem>
 #include <initializer_list>
-#include <map>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -135,35 +134,6 @@ TEST_F(DomainsTest, PlainListLoadsThatEndEarlyOrTakeNothing) {
   EXPECT_EQ(Report(), std::string(kReportHead) + kReportTail);
   EXPECT_EQ(platform_.shown_files.size(), 2u);
   EXPECT_TRUE(prompts_.messages.empty());
-}
-
-TEST_F(DomainsTest, RealPlainListWithInlineCommentsAndCommas) {
-  // Counted independently with awk over the items (split at commas before any "#", leading
-  // blanks skipped): 245 names accepted, all distinct, and 101 non-empty rejected items.
-  LoadPlainList("smarttv.txt", ReadBytes(RealFile("Perflyst__PiHoleBlocklist__SmartTV.txt")));
-  EXPECT_EQ(form_.StatusText(), "245 Adresse(s) chargée(s)");
-  EXPECT_EQ(form_.session().EntriesLoaded, 245);
-  std::map<std::string, std::string> descriptions;
-  for (const std::string& row : Rows(1)) {
-    const size_t bar = row.find('|');
-    const size_t last = row.rfind('|');
-    descriptions[row.substr(0, bar)] = row.substr(bar + 1, last - bar - 1);
-    EXPECT_EQ(row.substr(last + 1), "127.0.0.1");
-  }
-  EXPECT_EQ(descriptions.size(), 245u);
-  EXPECT_EQ(descriptions["connecttv.pelmorex.com"], "# weather app tracking");
-  EXPECT_EQ(descriptions["api.thetake.com"], "# https://thetake.ai/");
-  EXPECT_EQ(descriptions.count("Coordinator-Production-28516768.us-east-1.elb.amazonaws.com"), 1u);
-  EXPECT_EQ(descriptions["0077777700140002.myhomescreen.tv"], "");
-
-  // The report's head and tail hold 7 line ends between them.
-  const std::string report = Report();
-  ASSERT_EQ(report.rfind(kReportHead, 0), 0u);
-  ASSERT_EQ(report.size() - report.rfind(kReportTail), std::string(kReportTail).size());
-  size_t lines = 0;
-  for (size_t at = report.find("\r\n"); at != std::string::npos; at = report.find("\r\n", at + 2)) ++lines;
-  EXPECT_EQ(lines, 101u + 7u);
-  EXPECT_NE(report.find("\r\n#apicache.vudu.com # needed for Vudu's app, see issue22\r\n"), std::string::npos);
 }
 
 #ifndef _WIN32
@@ -406,29 +376,6 @@ INSTANTIATE_TEST_SUITE_P(
                       SortCase{"ByteOrder", "b.com\nB.com\n-a.com\n0a.com\naa.com\n",
                                {"-a.com", "0a.com", "aa.com", "b.com"}}),
     [](const ::testing::TestParamInfo<SortCase>& param) { return std::string(param.param.name); });
-
-TEST_F(DomainsTest, RealListThroughTheSortBuffer) {
-  // Counted independently with awk and LC_ALL=C sort -u: 4966 entries (88 of them lose a
-  // "www." and 3 are lower-cased), 4891 distinct, 89055 bytes plus one CR per line.
-  LoadDomainOnly("threat.txt", ReadBytes(RealFile("bigdargon__hostsVN__extensions_threat_domain.txt")));
-  EXPECT_EQ(form_.StatusText(), "4966 Adresse(s) chargée(s)");
-  form_.Command2_Click();
-  EXPECT_EQ(form_.StatusText(), "4891 Adresses triees");
-
-  ChooseFile(Path("sorted.txt"));
-  prompts_.answers.push_back(Answer::kOk);
-  form_.Command7_Click();
-  const std::string written = ReadBytes(Path("sorted.txt"));
-  EXPECT_EQ(written.size(), 89055u + 4891u);
-  EXPECT_EQ(written.rfind("0088shop.com\r\n009855.com\r\n", 0), 0u);
-  EXPECT_NE(written.find("\r\nfree-4paid.com\r\n"), std::string::npos);
-  EXPECT_NE(written.find("\r\nmomovui.com\r\nmomov\xc3\xad\xc4\x91i\xe1\xbb\x87nt\xe1\xbb\xad"
-                         "s\xe1\xbb\x91"
-                         "1.weebly.com\r\n"),
-            std::string::npos);
-  EXPECT_EQ(written.substr(written.size() - 20), "zywjpypco.7hujk.de\r\n");
-  EXPECT_EQ(Buffer()[1999], "myeca.ieasyclick.net");
-}
 
 // --- Saving the buffer as names (Command7) ---
 

@@ -233,13 +233,6 @@ TEST_F(SaveTest, TheCloseBoxAfterAnEarlierOkKeepsThatChoice) {
   EXPECT_EQ(prompts_.dialogs.size(), 2u);
 }
 
-TEST_F(SaveTest, ANameWithoutExtensionIsWrittenAsTyped) {
-  Load();
-  SaveAs(ClickOk, Path("liste"), {Answer::kYes, Answer::kOk});
-  EXPECT_EQ(ReadBytes(Path("liste")), Expected(true, "127.0.0.1", true));
-  EXPECT_FALSE(platform_.PathFileExists(Path("liste.txt")));
-}
-
 TEST_F(SaveTest, AFailedSaveSaysWhyAndKeepsTheOldFile) {
   Load();
   const std::string path = Path("old.txt");
