@@ -221,13 +221,7 @@ class CliRun {
     listed.ResetRejectedLines();
     const Status status = ParseDomainList(path, listed, {}, kInputs);
     if (!status.ok() && status.code() != ErrorCode::kEmpty) return ReadFailed(status, path);
-    std::vector<std::string_view> names;
-    names.reserve(listed.list1.size());
-    listed.list1.ForEachRow([&names](const EntryList::RowTexts& row) {
-      names.push_back(row.name);
-      return true;
-    });
-    Message(std::to_string(RemoveNames(session_, names)) + " noms retires");
+    Message(std::to_string(RemoveNames(session_, listed.list1)) + " noms retires");
     return kExitOk;
   }
 

@@ -322,17 +322,6 @@ size_t EntryList::FindName(std::string_view text, size_t begin, size_t end) cons
   return kNoRow;
 }
 
-size_t EntryList::FindNameAfter(std::string_view text, size_t after) const {
-  const BigVector<uint32_t>& order = Order();
-  const std::vector<bool> matches = RowsWhoseNameContains(text);
-  const size_t start = after < order.size() ? after + 1 : 0;
-  for (size_t i = 0; i < order.size(); ++i) {
-    const size_t place = (start + i) % order.size();
-    if (matches[order[place]]) return place;
-  }
-  return kNoRow;
-}
-
 std::string_view EntryList::TextAt(uint32_t row, Column column) const {
   switch (column) {
     case Column::kDomaine:

@@ -97,10 +97,6 @@ class EntryList {
   // The first place of the display order from `begin` up to (not including) `end` whose
   // name contains `text`, ignoring ASCII case; kNoRow when there is none.
   size_t FindName(std::string_view text, size_t begin, size_t end) const;
-  // The first place after `after` (from the top when it is kNoRow) whose name contains
-  // `text`, ignoring ASCII case; past the last row the search goes on from the top, so that
-  // `after` itself is looked at last. kNoRow when no name contains it.
-  size_t FindNameAfter(std::string_view text, size_t after) const;
 
   Column sort_column() const { return sort_column_; }
   SortDirection sort_direction() const { return sort_direction_; }
