@@ -44,9 +44,22 @@ class BenchPlatform : public quorvale::Platform {
   quorvale::Status WriteFileAtomic(const std::string& path, std::string_view bytes) override {
     return real_->WriteFileAtomic(path, bytes);
   }
-  quorvale::Status CopyFile(const std::string& from, const std::string& to) override {
-    return real_->CopyFile(from, to);
+  quorvale::Status CopyToNewFile(const std::string& from, const std::string& to) override {
+    return real_->CopyToNewFile(from, to);
   }
+  quorvale::Status ReadRegularFile(const std::string& path, std::string* bytes) override {
+    return real_->ReadRegularFile(path, bytes);
+  }
+  quorvale::Status PrepareReplace(const std::string&) override { return quorvale::Status::Ok(); }
+  quorvale::Status ReplaceProtectedFile(const std::string& path, const quorvale::FileContents& contents,
+                                        int attributes) override {
+    return real_->ReplaceProtectedFile(path, contents, attributes);
+  }
+  quorvale::Status LockForReplace(const std::string& path, int timeout_milliseconds,
+                                  const std::function<void()>& waiting, std::unique_ptr<HeldLock>* lock) override {
+    return real_->LockForReplace(path, timeout_milliseconds, waiting, lock);
+  }
+  EntryFacts FactsOf(const std::string& path) override { return real_->FactsOf(path); }
   quorvale::Status RemoveFile(const std::string& path) override { return real_->RemoveFile(path); }
   std::vector<std::string> ListFolder(const std::string& folder) override { return real_->ListFolder(folder); }
   std::int64_t FileModifiedTime(const std::string& path) override { return real_->FileModifiedTime(path); }

@@ -28,6 +28,8 @@ constexpr std::string_view kStandardOutput = "-";
 constexpr InputKinds kInputs = InputKinds::kAlsoStreams;
 // The name of --restore-backup that stands for the newest copy.
 constexpr std::string_view kLatestBackup = "latest";
+// Why a replace or a restore gave up waiting for another one.
+constexpr std::string_view kReplaceBusy = "un autre remplacement est en cours";
 // How long a replace waits for the programs that empty the DNS cache.
 constexpr int kDnsFlushWaitMilliseconds = 2000;
 
@@ -173,8 +175,7 @@ class CliRun {
     if (std::fflush(out_) != 0) return StdoutFailed();
     Status status = platform_.WriteOutput(path, contents);
     if (status.ok()) return kExitOk;
-    Message(path + " n'a pas pu etre enregistre: " + Reason(status, path));
-    return kExitFile;
+    return WriteFailed(status, path);
   }
 
   int ReplaceHosts() {
@@ -186,14 +187,15 @@ class CliRun {
     }
     ReleaseIndexes();
     const std::string path = platform_.HostsPath();
-    // The lines of the current file that the lists cannot hold go into the new one.
     WriteOptions options = Options();
-    const Status read = ReadLinesToCarry(path, &options.carried_lines);
-    if (!read.ok()) return ReadFailed(read, path);
     ReplaceOutcome outcome;
+    // The lines of the current file that the lists cannot hold go into the new one.
     Status status = ReplaceHostsFile(
         platform_, path,
-        [&](const ByteSink& sink) { return FormatHostsFile(session_, options, CurrentDateTimeText(), sink); },
+        [&](const std::vector<std::string>& carried_lines, const ByteSink& sink) {
+          options.carried_lines = carried_lines;
+          return FormatHostsFile(session_, options, CurrentDateTimeText(), sink);
+        },
         std::time(nullptr), &outcome);
     if (!status.ok()) return ReplaceFailed(status, outcome, path);
     FlushDnsCache();
@@ -202,6 +204,12 @@ class CliRun {
 
   int ReplaceFailed(const Status& status, const ReplaceOutcome& outcome, const std::string& path) {
     switch (outcome.step) {
+      case ReplaceStep::kLock:
+        if (status.code() != ErrorCode::kBusy) return WriteFailed(status, path);
+        Message(path + " n'a pas ete remplace: " + std::string(kReplaceBusy));
+        break;
+      case ReplaceStep::kRead:
+        return ReadFailed(status, status.subject().empty() ? path : status.subject());
       case ReplaceStep::kBackup:
         Message(path + " n'a pas ete remplace: copie de sauvegarde impossible: " + status.ToString());
         break;
@@ -209,9 +217,13 @@ class CliRun {
         Message(path + " a ete remplace, mais n'a pas pu etre mis en lecture seule: " + Reason(status, path));
         break;
       default:
-        Message(path + " n'a pas pu etre enregistre: " + Reason(status, path));
-        break;
+        return WriteFailed(status, path);
     }
+    return kExitFile;
+  }
+
+  int WriteFailed(const Status& status, const std::string& path) {
+    Message(path + " n'a pas pu etre enregistre: " + Reason(status, path));
     return kExitFile;
   }
 
@@ -253,8 +265,9 @@ class CliRun {
       return kExitFile;
     }
     ReplaceOutcome outcome;
-    const Status status = RestoreHostsBackup(platform_, path, chosen->path, std::time(nullptr), &outcome);
-    if (outcome.step == ReplaceStep::kRead) return ReadFailed(status, chosen->path);
+    // The newest copy is chosen again once no other replace runs.
+    const Status status = RestoreHostsBackup(platform_, path, wanted == kLatestBackup ? std::string() : chosen->name,
+                                             std::time(nullptr), &outcome);
     if (!status.ok()) return ReplaceFailed(status, outcome, path);
     FlushDnsCache();
     return kExitOk;

@@ -36,6 +36,9 @@ Status StatusFromErrno(int err, const std::string& subject) {
     case ENOMEM:
       code = ErrorCode::kNoMemory;
       break;
+    case EEXIST:
+      code = ErrorCode::kExists;
+      break;
     default:
       break;
   }

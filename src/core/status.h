@@ -15,6 +15,8 @@ enum class ErrorCode {
   kIoError,        // any other read or write failure
   kNotSupported,   // the platform has no such facility
   kNoMemory,       // memory ran out (a load then adds nothing)
+  kExists,         // the name asked for a new file is taken
+  kBusy,           // another run held a lock for longer than the caller would wait
 };
 
 // The result of an operation that can fail. Its parts stay apart, so that each front end

@@ -31,15 +31,19 @@ void BackupsForm::Command1_Click() {
                        {}) != Prompts::Answer::kYes) {
     return;
   }
-  const Status restored = RestoreHostsBackup(platform_, hosts_path_, backups_[row].path, std::time(nullptr));
+  const Status restored = RestoreHostsBackup(platform_, hosts_path_, backups_[row].name, std::time(nullptr));
   view_->Close();
   if (!restored.ok()) {
     (void)prompts_.Message(texts::kSaveFailed, Prompts::Buttons::kOk, Prompts::Icon::kCritical, texts::kTitle,
-                           restored.ToString());
+                           SaveFailureDetail(restored));
     return;
   }
   (void)prompts_.Message(texts::kHostsReplaced, Prompts::Buttons::kOk, Prompts::Icon::kNone, texts::kTitle,
                          FlushDnsCacheAfterChange(platform_));
+}
+
+std::string SaveFailureDetail(const Status& status) {
+  return status.code() == ErrorCode::kBusy ? std::string(texts::kReplaceBusy) : status.ToString();
 }
 
 std::string FlushDnsCacheAfterChange(Platform& platform) {

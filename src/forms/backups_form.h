@@ -50,6 +50,10 @@ class BackupsForm {
   std::vector<std::string> dates_;
 };
 
+// The detail text of "Echec! le fichier n'a pas pu etre enregistre.": the failure as the
+// system put it, or that another replace kept the file too long.
+std::string SaveFailureDetail(const Status& status);
+
 // Empties the system's DNS cache after the HOSTS file changed, without waiting for a program
 // it starts, and says what happened, as the detail text of the message that follows.
 std::string FlushDnsCacheAfterChange(Platform& platform);

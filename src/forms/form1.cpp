@@ -1,6 +1,7 @@
 #include "forms/form1.h"
 
 #include "core/report.h"
+#include "forms/backups_form.h"
 #include "forms/form2.h"
 #include "forms/form3.h"
 #include "forms/frm_about.h"
@@ -127,7 +128,7 @@ Prompts::Answer Form1::ShowMessage(const std::string& text, Prompts::Buttons but
 }
 
 void Form1::ReportSaveFailed(const Status& status) {
-  ShowMessage(texts::kSaveFailed, Prompts::Buttons::kOk, Prompts::Icon::kCritical, {}, status.ToString());
+  ShowMessage(texts::kSaveFailed, Prompts::Buttons::kOk, Prompts::Icon::kCritical, {}, SaveFailureDetail(status));
 }
 
 void Form1::ReportOutOfMemory(const Status& status, const std::string& path) {

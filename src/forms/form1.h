@@ -13,6 +13,7 @@
 #include "core/yield.h"
 #include "forms/form1_design.h"
 #include "forms/prompts.h"
+#include "platform/hosts_replace.h"
 
 namespace quorvale {
 
@@ -150,12 +151,12 @@ class Form1 {
   // Shows a fresh options window and waits for it. True when it was left with "OK", or closed
   // with its close box after an earlier "OK" of the run (the earlier choice then stands).
   bool RunOptionsWindow();
-  // Asks whether the descriptions go in and hands `write` the contents of both lists with the
-  // options of the last "OK", formatted as they are written, after the header and
-  // `carried_lines` (the lines kept from a replaced HOSTS file). From the answer until `write`
-  // returns, the window takes no input, so the lists cannot change under the writer.
-  Status WriteHostsFile(const std::function<Status(const FileContents&)>& write,
-                        std::vector<std::string> carried_lines = {});
+  // Asks whether the descriptions go in and hands `write` the maker of the contents of both
+  // lists with the options of the last "OK", formatted as they are written, after the header
+  // and the carried lines it is given (the lines kept from a replaced HOSTS file). From the
+  // answer until `write` returns, the window takes no input, so the lists cannot change under
+  // the writer.
+  Status WriteHostsFile(const std::function<Status(const ReplacementContents&)>& write);
   // The steps shared by the two saves in the HOSTS format: refused before any load, the
   // options window, the save dialog and the overwrite question. The path, or "" when the
   // save stops.

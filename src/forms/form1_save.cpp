@@ -5,7 +5,6 @@
 #include <utility>
 #include <vector>
 
-#include "core/hosts_parser.h"
 #include "core/hosts_writer.h"
 #include "forms/backups_form.h"
 #include "forms/form1.h"
@@ -22,8 +21,7 @@ bool Form1::RunOptionsWindow() {
   return session_.OptionsAccepted;
 }
 
-Status Form1::WriteHostsFile(const std::function<Status(const FileContents&)>& write,
-                             std::vector<std::string> carried_lines) {
+Status Form1::WriteHostsFile(const std::function<Status(const ReplacementContents&)>& write) {
   const bool include_comments =
       ShowMessage(texts::kIncludeComments, Prompts::Buttons::kYesNo, Prompts::Icon::kNone) == Prompts::Answer::kYes;
   // The lists must not change while they are formatted and written, so no other command
@@ -33,8 +31,8 @@ Status Form1::WriteHostsFile(const std::function<Status(const FileContents&)>& w
   // The file is written as it is formatted, so a big list is never held whole a second time.
   const std::string date_text = CurrentDateTimeText();
   WriteOptions options = WriteOptionsFor(session_, include_comments);
-  options.carried_lines = std::move(carried_lines);
-  const Status written = write([&](const ByteSink& sink) {
+  const Status written = write([&](const std::vector<std::string>& carried_lines, const ByteSink& sink) {
+    options.carried_lines = carried_lines;
     return FormatHostsFile(session_, options, date_text, sink, slice_yield_);
   });
   YieldNow();
@@ -57,8 +55,9 @@ void Form1::SaveAs_Click() {
   CommandScope scope(this);
   const std::string path = ChooseHostsSaveTarget();
   if (path.empty()) return;
-  const Status written = WriteHostsFile(
-      [this, &path](const FileContents& contents) { return platform_.WriteFileAtomicInPieces(path, contents); });
+  const Status written = WriteHostsFile([this, &path](const ReplacementContents& contents) {
+    return platform_.WriteFileAtomicInPieces(path, [&](const ByteSink& sink) { return contents({}, sink); });
+  });
   if (!written.ok()) {
     ReportSaveFailed(written);
     return;
@@ -75,10 +74,10 @@ void Form1::ReplaceHosts_Click() {
   const std::string path = platform_.HostsPath();
   YieldNow();
   // Until the writing starts, a failing step is skipped: a missing file cannot be made
-  // normal, and the write tells whether the file can be replaced. A replace that fails puts
+  // ready, and the write tells whether the file can be replaced. A replace that fails puts
   // back the attributes the file had before the command.
   const int attributes_before = platform_.GetFileAttributes(path);
-  (void)platform_.SetFileAttributes(path, kAttrNormal);
+  (void)platform_.PrepareReplace(path);
   if (platform_.PathFileExists(path)) {
     const Prompts::Answer answer = ShowMessage("Voulez vous vraiment remplacer le ficher hosts ?",
                                                Prompts::Buttons::kOkCancel, Prompts::Icon::kNone, texts::kConfirmation);
@@ -87,22 +86,14 @@ void Form1::ReplaceHosts_Click() {
       (void)platform_.SetFileAttributes(path, kAttrReadOnly | kAttrHidden | kAttrSystem);
       return;
     }
-    // ReplaceHostsFile makes the file normal again before it copies and writes it.
   }
 
-  // The lines of the current file that the lists cannot hold go into the new one; a file
-  // that cannot be read stops the replace before anything is written.
-  std::vector<std::string> carried_lines;
-  Status replaced = ReadLinesToCarry(path, &carried_lines);
-  // The old file is kept as a dated copy beside it; a copy that cannot be made stops the
-  // replace before anything is written.
-  if (replaced.ok()) {
-    replaced = WriteHostsFile(
-        [this, &path](const FileContents& contents) {
-          return ReplaceHostsFile(platform_, path, contents, std::time(nullptr));
-        },
-        std::move(carried_lines));
-  }
+  // The old file is kept as a dated copy beside it, and its lines that the lists cannot hold
+  // go into the new one; a file that cannot be read or copied stops the replace before
+  // anything is written. While another replace runs, the window waits for it, yielding.
+  const Status replaced = WriteHostsFile([this, &path](const ReplacementContents& contents) {
+    return ReplaceHostsFile(platform_, path, contents, std::time(nullptr), nullptr, [this] { YieldNow(); });
+  });
   if (!replaced.ok()) {
     RestoreAttributesAfterFailure(platform_, path, attributes_before);
     ReportSaveFailed(replaced);

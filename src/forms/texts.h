@@ -17,6 +17,7 @@ inline constexpr const char* kIncludeComments = "Voulez vous inclure les comment
 inline constexpr const char* kLoading = "Chargement en cours...";
 inline constexpr const char* kLoadFirst = "vous devez d'abord charger un ficher d'adresse!";
 inline constexpr const char* kHostsReplaced = "Fichier hosts remplace";
+inline constexpr const char* kReplaceBusy = "un autre remplacement est en cours";
 inline constexpr const char* kNoMemory = "Memoire insuffisante pour charger ce fichier.";
 
 }  // namespace quorvale::texts

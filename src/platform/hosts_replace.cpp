@@ -1,12 +1,10 @@
 #include "platform/hosts_replace.h"
 
 #include <algorithm>
-#include <cstdint>
-#include <ctime>
-#include <tuple>
-#include <vector>
+#include <memory>
+#include <utility>
 
-#include "core/item_reader.h"
+#include "core/hosts_parser.h"
 #include "core/path_text.h"
 #include "core/text.h"
 
@@ -14,53 +12,8 @@ namespace quorvale {
 
 namespace {
 
-constexpr std::string_view kBackupSuffix = ".bak";
-// "yyyymmdd-hhmmss"
-constexpr size_t kStampLength = 15;
-// More copies in one second than this many digits can count are not ours.
-constexpr size_t kMaxNumberDigits = 9;
-
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-// A copy as the pruning sees it: ordered by its modification time, then by its name's stamp
-// and number (copies made within the clock's resolution have the same time).
-struct Backup {
-  std::string name;
-  std::int64_t modified = 0;
-  std::string_view stamp;
-  int number = 1;
-
-  bool operator<(const Backup& other) const {
-    return std::tie(modified, stamp, number) < std::tie(other.modified, other.stamp, other.number);
-  }
-};
-
-// Reads a name made by HostsBackupName for `own_name` into `backup`'s stamp and number.
-bool IsBackupOf(std::string_view name, std::string_view own_name, Backup* backup) {
-  if (name.size() < own_name.size() + 1 + kStampLength + kBackupSuffix.size()) return false;
-  if (name.substr(0, own_name.size()) != own_name || name[own_name.size()] != '.') return false;
-  if (!name.ends_with(kBackupSuffix)) return false;
-  std::string_view stamp = name.substr(own_name.size() + 1, kStampLength);
-  for (size_t i = 0; i < stamp.size(); ++i) {
-    if (i == 8 ? stamp[i] != '-' : !IsDigit(stamp[i])) return false;
-  }
-  std::string_view rest = name.substr(own_name.size() + 1 + kStampLength);
-  rest.remove_suffix(kBackupSuffix.size());
-  int number = 1;
-  if (!rest.empty()) {
-    // "-N": a number from 2 on, without leading zeros.
-    if (rest[0] != '-' || rest.size() < 2 || rest.size() > 1 + kMaxNumberDigits || rest[1] == '0') return false;
-    number = 0;
-    for (char c : rest.substr(1)) {
-      if (!IsDigit(c)) return false;
-      number = number * 10 + (c - '0');
-    }
-    if (number < 2) return false;
-  }
-  backup->stamp = stamp;
-  backup->number = number;
-  return true;
-}
+// How many names a copy tries when others keep taking them first.
+constexpr int kBackupNameAttempts = 100;
 
 // The name under which the folder lists the file: the one spelled exactly as asked when
 // there is one, otherwise the one that differs only in case.
@@ -78,54 +31,68 @@ std::string OwnName(Platform& platform, const std::string& folder, const std::st
 struct BackupPlace {
   std::string folder;
   std::string own_name;
+
+  std::string Listable() const { return folder.empty() ? std::string(".") : folder; }
 };
 
 BackupPlace BackupPlaceOf(Platform& platform, const std::string& hosts_path) {
   BackupPlace place{std::string(FolderPartOf(hosts_path)), ""};
-  place.own_name =
-      OwnName(platform, place.folder.empty() ? std::string(".") : place.folder, std::string(FileNameOf(hosts_path)));
+  place.own_name = OwnName(platform, place.Listable(), std::string(FileNameOf(hosts_path)));
   return place;
 }
 
-// The copy just made (`made`) stays whatever its time says (the clock may have been put
-// back); so do `kept` (a copy being restored) and the oldest of the others, the file as it
-// was before the first replace.
-void RemoveOldBackups(Platform& platform, const BackupPlace& place, std::string_view made, std::string_view kept) {
-  const std::string& folder = place.folder;
-  std::vector<std::string> names = platform.ListFolder(folder.empty() ? std::string(".") : folder);
-  std::vector<Backup> others;
-  for (const std::string& name : names) {
-    Backup backup;
-    if (name == made || name == kept || !IsBackupOf(name, place.own_name, &backup)) continue;
-    backup.name = name;
-    backup.modified = platform.FileModifiedTime(folder + name);
-    others.push_back(backup);
+// The copies in the folder that are regular files with known times, in the folder's order;
+// an entry the system says nothing about is not counted, so it is never removed.
+std::vector<HostsBackup> RegularCopies(Platform& platform, const BackupPlace& place) {
+  std::vector<HostsBackup> copies;
+  for (std::string& name : platform.ListFolder(place.Listable())) {
+    BackupName parsed;
+    if (!ParseBackupName(name, place.own_name, &parsed)) continue;
+    std::string path = place.folder + name;
+    const Platform::EntryFacts facts = platform.FactsOf(path);
+    if (facts.kind != Platform::EntryFacts::Kind::kRegular || facts.modified < 0) continue;
+    copies.push_back(HostsBackup{std::move(name), std::move(path), facts.modified, facts.bytes});
   }
-  const size_t newest_kept = kHostsBackupsKept - 1;
-  if (others.size() <= newest_kept + 1) return;
-  std::sort(others.begin(), others.end());
-  for (size_t i = 1; i + newest_kept < others.size(); ++i) {
+  return copies;
+}
+
+std::vector<BackupCopy> PolicyView(const std::vector<HostsBackup>& backups) {
+  std::vector<BackupCopy> copies;
+  for (const HostsBackup& backup : backups) copies.push_back(BackupCopy{backup.name, backup.modified});
+  return copies;
+}
+
+void RemoveOldBackups(Platform& platform, const BackupPlace& place, std::string_view made, std::string_view kept) {
+  const std::vector<BackupCopy> copies = PolicyView(RegularCopies(platform, place));
+  for (const std::string& name : CopiesToRemove(copies, place.own_name, made, kept)) {
     // A copy that will not go away costs some disk space, not the replace.
-    (void)platform.RemoveFile(folder + others[i].name);
+    (void)platform.RemoveFile(place.folder + name);
   }
 }
 
-// The path of the next copy made in the second of `now`: numbered after every copy of that
-// second that the folder holds, so that the numbers follow the order of the copies.
-std::string NextBackupPath(Platform& platform, const std::string& folder, std::string_view own_name, std::time_t now) {
-  const std::string first = HostsBackupName(own_name, now);
-  Backup made;
-  (void)IsBackupOf(first, own_name, &made);
+// Copies the HOSTS file to a new copy named for the second of `now`, numbered after every
+// entry of that second that the folder holds (so that the numbers follow the order of the
+// copies), and after any name another run takes meanwhile.
+Status MakeBackup(Platform& platform, const std::string& hosts_path, const BackupPlace& place, std::time_t now,
+                  std::string* backup_path) {
+  BackupName made;
+  const std::string first = HostsBackupName(place.own_name, now);
+  (void)ParseBackupName(first, place.own_name, &made);
   int last = 0;
-  for (const std::string& name : platform.ListFolder(folder.empty() ? std::string(".") : folder)) {
-    Backup backup;
-    if (IsBackupOf(name, own_name, &backup) && backup.stamp == made.stamp) last = std::max(last, backup.number);
+  for (const std::string& name : platform.ListFolder(place.Listable())) {
+    BackupName parsed;
+    if (ParseBackupName(name, place.own_name, &parsed) && parsed.stamp == made.stamp) {
+      last = std::max(last, parsed.number);
+    }
   }
-  std::string path = folder + HostsBackupName(own_name, now, last + 1);
-  for (int number = last + 2; platform.PathFileExists(path); ++number) {
-    path = folder + HostsBackupName(own_name, now, number);
+  Status status;
+  for (int attempt = 1; attempt <= kBackupNameAttempts; ++attempt) {
+    *backup_path = place.folder + HostsBackupName(place.own_name, now, last + attempt);
+    status = platform.CopyToNewFile(hosts_path, *backup_path);
+    if (status.code() != ErrorCode::kExists) break;
   }
-  return path;
+  if (!status.ok()) backup_path->clear();
+  return status;
 }
 
 Status Fail(ReplaceOutcome* outcome, ReplaceStep step, Status status) {
@@ -133,109 +100,103 @@ Status Fail(ReplaceOutcome* outcome, ReplaceStep step, Status status) {
   return status;
 }
 
-// Steps 2 to 4 of ReplaceHostsFile; the copy named `kept` survives the pruning.
-Status CopyWriteAndProtect(Platform& platform, const std::string& hosts_path, const FileContents& contents,
-                           std::time_t now, ReplaceOutcome* outcome, std::string_view kept) {
-  if (platform.PathFileExists(hosts_path)) {
-    const BackupPlace place = BackupPlaceOf(platform, hosts_path);
-    std::string backup = NextBackupPath(platform, place.folder, place.own_name, now);
-    Status copied = platform.CopyFile(hosts_path, backup);
-    if (!copied.ok()) return Fail(outcome, ReplaceStep::kBackup, copied);
-    if (outcome != nullptr) outcome->backup_path = backup;
-    RemoveOldBackups(platform, place, FileNameOf(backup), kept);
+// Steps 2 to 5 of ReplaceHostsFile, once the lock is held. `restored` is the copy being
+// restored ("" for a replace): it survives the pruning, and no lines are carried then.
+Status CopyWriteAndPrune(Platform& platform, const std::string& hosts_path, const ReplacementContents& contents,
+                         std::time_t now, ReplaceOutcome* outcome, std::string_view restored) {
+  const int attributes_before = platform.GetFileAttributes(hosts_path);
+  (void)platform.PrepareReplace(hosts_path);
+  std::vector<std::string> carried_lines;
+  if (restored.empty()) {
+    Status read = ReadLinesToCarry(hosts_path, &carried_lines);
+    if (!read.ok()) {
+      RestoreAttributesAfterFailure(platform, hosts_path, attributes_before);
+      return Fail(outcome, ReplaceStep::kRead, read);
+    }
   }
 
-  Status written = platform.WriteFileAtomicInPieces(hosts_path, contents);
-  if (!written.ok()) return Fail(outcome, ReplaceStep::kWrite, written);
-  Status protected_status = platform.SetFileAttributes(hosts_path, kAttrReadOnly | kAttrSystem);
+  const BackupPlace place = BackupPlaceOf(platform, hosts_path);
+  std::string backup;
+  if (platform.PathFileExists(hosts_path)) {
+    Status copied = MakeBackup(platform, hosts_path, place, now, &backup);
+    if (!copied.ok()) {
+      RestoreAttributesAfterFailure(platform, hosts_path, attributes_before);
+      return Fail(outcome, ReplaceStep::kBackup, copied);
+    }
+  }
+
+  constexpr int kProtected = kAttrReadOnly | kAttrSystem;
+  Status written = platform.ReplaceProtectedFile(
+      hosts_path, [&](const ByteSink& sink) { return contents(carried_lines, sink); }, kProtected);
+  if (!written.ok()) {
+    // The old file is still there, unchanged: its copy is not needed.
+    if (!backup.empty()) (void)platform.RemoveFile(backup);
+    RestoreAttributesAfterFailure(platform, hosts_path, attributes_before);
+    return Fail(outcome, ReplaceStep::kWrite, written);
+  }
+  if (outcome != nullptr) outcome->backup_path = backup;
+  RemoveOldBackups(platform, place, FileNameOf(backup), restored);
+  Status protected_status = platform.SetFileAttributes(hosts_path, kProtected);
   if (!protected_status.ok()) return Fail(outcome, ReplaceStep::kAttributes, protected_status);
   return Status::Ok();
 }
 
-}  // namespace
-
-std::string HostsBackupName(std::string_view hosts_name, std::time_t now, int number) {
-  std::tm local{};
-#ifdef _WIN32
-  localtime_s(&local, &now);
-#else
-  localtime_r(&now, &local);
-#endif
-  char stamp[32];
-  size_t length = std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
-  std::string name(hosts_name);
-  name += '.';
-  name.append(stamp, length);
-  if (number > 1) name += "-" + std::to_string(number);
-  name += kBackupSuffix;
-  return name;
+// Runs `steps` holding the replace lock of the file.
+Status Locked(Platform& platform, const std::string& hosts_path, ReplaceOutcome* outcome, const YieldFn& waiting,
+              const std::function<Status()>& steps) {
+  if (outcome != nullptr) *outcome = ReplaceOutcome();
+  std::unique_ptr<Platform::HeldLock> lock;
+  Status locked = platform.LockForReplace(hosts_path, kReplaceLockTimeoutMilliseconds, waiting, &lock);
+  if (!locked.ok()) return Fail(outcome, ReplaceStep::kLock, locked);
+  return steps();
 }
+
+}  // namespace
 
 void RestoreAttributesAfterFailure(Platform& platform, const std::string& hosts_path, int attributes_before) {
   if (attributes_before > kAttrNormal) (void)platform.SetFileAttributes(hosts_path, attributes_before);
 }
 
-// ReplaceHostsFile, keeping the copy named `kept` from the pruning.
-Status Replace(Platform& platform, const std::string& hosts_path, const FileContents& contents, std::time_t now,
-               ReplaceOutcome* outcome, std::string_view kept) {
-  if (outcome != nullptr) *outcome = ReplaceOutcome();
-  const int attributes_before = platform.GetFileAttributes(hosts_path);
-  (void)platform.SetFileAttributes(hosts_path, kAttrNormal);
-  Status status = CopyWriteAndProtect(platform, hosts_path, contents, now, outcome, kept);
-  if (!status.ok()) RestoreAttributesAfterFailure(platform, hosts_path, attributes_before);
-  return status;
+Status ReplaceHostsFile(Platform& platform, const std::string& hosts_path, const ReplacementContents& contents,
+                        std::time_t now, ReplaceOutcome* outcome, const YieldFn& waiting) {
+  return Locked(platform, hosts_path, outcome, waiting,
+                [&] { return CopyWriteAndPrune(platform, hosts_path, contents, now, outcome, ""); });
 }
 
-Status ReplaceHostsFile(Platform& platform, const std::string& hosts_path, const FileContents& contents,
-                        std::time_t now, ReplaceOutcome* outcome) {
-  return Replace(platform, hosts_path, contents, now, outcome, "");
+Status ReplaceHostsFile(Platform& platform, const std::string& hosts_path, std::string_view bytes, std::time_t now,
+                        ReplaceOutcome* outcome, const YieldFn& waiting) {
+  return ReplaceHostsFile(
+      platform, hosts_path,
+      [bytes](const std::vector<std::string>&, const ByteSink& sink) { return sink(bytes); }, now, outcome,
+      waiting);
 }
 
 std::vector<HostsBackup> ListHostsBackups(Platform& platform, const std::string& hosts_path) {
   const BackupPlace place = BackupPlaceOf(platform, hosts_path);
-  // The stamps view these names.
-  const std::vector<std::string> names = platform.ListFolder(place.folder.empty() ? std::string(".") : place.folder);
-  std::vector<Backup> found;
-  for (const std::string& name : names) {
-    Backup backup;
-    if (!IsBackupOf(name, place.own_name, &backup)) continue;
-    backup.name = name;
-    backup.modified = platform.FileModifiedTime(place.folder + name);
-    found.push_back(backup);
-  }
-  std::sort(found.begin(), found.end());
-  std::vector<HostsBackup> backups;
-  for (auto it = found.rbegin(); it != found.rend(); ++it) {
-    std::string path = place.folder + it->name;
-    const std::int64_t bytes = platform.FileSize(path);
-    backups.push_back(HostsBackup{it->name, std::move(path), it->modified, bytes});
-  }
-  return backups;
+  std::vector<HostsBackup> copies = RegularCopies(platform, place);
+  const std::vector<size_t> order = OldestFirstOrder(PolicyView(copies), place.own_name);
+  std::vector<HostsBackup> newest_first;
+  for (auto it = order.rbegin(); it != order.rend(); ++it) newest_first.push_back(std::move(copies[*it]));
+  return newest_first;
 }
 
-std::string BackupTimeText(std::int64_t modified) {
-  if (modified < 0) return std::string();
-  const std::time_t seconds = static_cast<std::time_t>(modified / 1'000'000'000);
-  std::tm local{};
-#ifdef _WIN32
-  localtime_s(&local, &seconds);
-#else
-  localtime_r(&seconds, &local);
-#endif
-  char text[32];
-  const size_t length = std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
-  return std::string(text, length);
-}
-
-Status RestoreHostsBackup(Platform& platform, const std::string& hosts_path, const std::string& backup_path,
-                          std::time_t now, ReplaceOutcome* outcome) {
-  std::string bytes;
-  Status read = ReadFileBytes(backup_path, &bytes, ReadAs::kBytes);
-  if (!read.ok()) {
-    if (outcome != nullptr) *outcome = ReplaceOutcome();
-    return Fail(outcome, ReplaceStep::kRead, read);
-  }
-  return Replace(platform, hosts_path, WholeContents(bytes), now, outcome, FileNameOf(backup_path));
+Status RestoreHostsBackup(Platform& platform, const std::string& hosts_path, const std::string& backup_name,
+                          std::time_t now, ReplaceOutcome* outcome, const YieldFn& waiting) {
+  return Locked(platform, hosts_path, outcome, waiting, [&] {
+    std::string name = backup_name;
+    if (name.empty()) {
+      const std::vector<HostsBackup> backups = ListHostsBackups(platform, hosts_path);
+      if (backups.empty()) return Fail(outcome, ReplaceStep::kRead, Status(ErrorCode::kNotFound, hosts_path, ""));
+      name = backups.front().name;
+    }
+    const std::string path = std::string(FolderPartOf(hosts_path)) + name;
+    std::string bytes;
+    Status read = platform.ReadRegularFile(path, &bytes);
+    if (!read.ok()) return Fail(outcome, ReplaceStep::kRead, read);
+    return CopyWriteAndPrune(
+        platform, hosts_path,
+        [&bytes](const std::vector<std::string>&, const ByteSink& sink) { return sink(bytes); }, now, outcome, name);
+  });
 }
 
 }  // namespace quorvale

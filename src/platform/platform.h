@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -103,10 +104,43 @@ class Platform {
   virtual Status WriteOutput(const std::string& path, const FileContents& contents) {
     return WriteFileAtomicInPieces(path, contents);
   }
-  // Copies a file byte for byte (used for backups), written as WriteFileAtomic writes. The
-  // copy takes the owner, group, mode and access list of the file it copies (on Windows its
+  // Copies the file `from` byte for byte to the new file `to` (used for backups): the copy is
+  // written under a temporary name and takes the name `to` only once complete, never in
+  // place of an existing entry of that name (kExists then, and nothing is left). The copy
+  // takes the owner, group, mode and access list of the file it copies (on Windows its
   // access list), as far as the user may give them.
-  virtual Status CopyFile(const std::string& from, const std::string& to) = 0;
+  virtual Status CopyToNewFile(const std::string& from, const std::string& to) = 0;
+  // Reads the whole file at `path` when the entry there is itself a regular file: a symbolic
+  // link (on Windows any reparse point), a folder or a device is refused without being
+  // followed or opened.
+  virtual Status ReadRegularFile(const std::string& path, std::string* bytes) = 0;
+
+  // Makes a protected file ready to be replaced where the system needs it: on Windows a
+  // read-only file cannot be replaced, so its attributes become normal; on POSIX replacing a
+  // file needs no permission on the file itself, and nothing is changed.
+  virtual Status PrepareReplace(const std::string& path) = 0;
+  // Writes `contents` over the file at `path` as WriteFileAtomicInPieces does, and leaves it
+  // with `attributes`. On POSIX the new file has its final mode before it takes the old one's
+  // place, so that the old file is never writable on the way, and an old file without write
+  // permission is replaced as long as the user may write it once writable (its owner, or the
+  // superuser); a user locked out of it is refused. On Windows the file must have been made
+  // writable by PrepareReplace; if the program is ended between the two calls, the console
+  // handler of GuardWritesAgainstSignals puts the attributes that PrepareReplace found back.
+  virtual Status ReplaceProtectedFile(const std::string& path, const FileContents& contents, int attributes) = 0;
+
+  // A lock held until it is destroyed.
+  class HeldLock {
+   public:
+    virtual ~HeldLock() = default;
+  };
+  // Takes the lock that makes replaces and restores of the file at `path` run one at a time,
+  // between processes and (Windows) sessions: `flock` on the file's folder on POSIX, a
+  // global named mutex named after the case-folded path on Windows. Tries again until
+  // `timeout_milliseconds` have passed, calling `waiting` between the tries; kBusy when the
+  // lock stayed held by another run all that time.
+  virtual Status LockForReplace(const std::string& path, int timeout_milliseconds, const std::function<void()>& waiting,
+                                std::unique_ptr<HeldLock>* lock) = 0;
+
   virtual Status RemoveFile(const std::string& path) = 0;
   // Names (not paths) of the entries of a folder; empty when it cannot be read.
   virtual std::vector<std::string> ListFolder(const std::string& folder) = 0;
@@ -115,6 +149,20 @@ class Platform {
   virtual std::int64_t FileModifiedTime(const std::string& path) = 0;
   // The size of a file in bytes; -1 when it cannot be read.
   virtual std::int64_t FileSize(const std::string& path) = 0;
+
+  // What the entry at `path` itself is, without following a symbolic link.
+  struct EntryFacts {
+    enum class Kind {
+      kMissing,  // no entry of that name
+      kRegular,  // a regular file (on Windows: neither a folder nor a reparse point)
+      kOther,    // a link, a folder, a device, a pipe...
+      kUnknown,  // the system would not say
+    };
+    Kind kind = Kind::kUnknown;
+    std::int64_t bytes = -1;     // for kRegular
+    std::int64_t modified = -1;  // for kRegular, as FileModifiedTime counts
+  };
+  virtual EntryFacts FactsOf(const std::string& path) = 0;
 
   // Empties the system's DNS cache, so that a new HOSTS file takes effect at once: with a
   // direct call where the system has one (Windows: DnsFlushResolverCache of dnsapi.dll),
@@ -130,8 +178,10 @@ class Platform {
 // limit then makes a write fail ("File too large") instead of killing the program, and
 // SIGINT, SIGTERM and SIGHUP remove the named temporary file of a write in progress before
 // the program ends as the signal asks (a signal the program was started ignoring stays
-// ignored). On Windows there is nothing to do: the temporary file of a write is deleted by
-// the system when the program ends before the write is complete.
+// ignored). On Windows the temporary file of a write is deleted by the system when the
+// program ends before the write is complete, and a console handler (Ctrl+C, Ctrl+Break, the
+// console closed, logoff, shutdown) puts back the attributes that PrepareReplace took off a
+// file whose replace has not ended.
 void GuardWritesAgainstSignals();
 
 // The real platform of the machine the program was built for.

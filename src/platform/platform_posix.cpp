@@ -5,6 +5,7 @@
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -15,8 +16,10 @@
 #include <charconv>
 #include <chrono>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <thread>
 
 #include "core/item_reader.h"
@@ -33,6 +36,15 @@ namespace {
 constexpr const char kAccessAclName[] = "system.posix_acl_access";
 // The kernel gives up on a chain of links after 40 hops; so do we.
 constexpr int kMaxLinkHops = 40;
+
+// How often a run waiting for the replace lock tries again.
+constexpr auto kLockPollInterval = std::chrono::milliseconds(20);
+
+// The mode a file with `mode` gets for the attribute bits `attributes`: read-only takes every
+// write bit away, anything else gives the owner write permission back.
+mode_t ModeWithAttributes(mode_t mode, int attributes) {
+  return (attributes & kAttrReadOnly) ? (mode & ~static_cast<mode_t>(0222)) : (mode | S_IWUSR);
+}
 
 // Follows symbolic links at the target, one hop at a time, so that the file a link points
 // to is replaced and the link itself stays (/etc/hosts is a link on some systems). A link
@@ -211,31 +223,80 @@ void SyncFolder(const std::string& folder) {
   close(fd);
 }
 
-// The write behind WriteFileAtomic and CopyFile. `new_mode` is the creation mode of a file
-// that does not exist yet (before the umask); an existing file keeps its own rights, unless
-// `rights` gives the ones to take.
-Status WriteAtomic(const std::string& requested_path, const FileContents& contents, mode_t new_mode,
-                   const FileRights* rights = nullptr) {
-  std::string path;
-  Status status = ResolveTarget(requested_path, &path);
+// Whether the user may write the existing file `path` (`info`). A file without any write bit
+// is read-only for everyone, the superuser included: the user must make it writable first.
+Status CheckWritable(const std::string& path, const struct stat& info) {
+  if ((info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return StatusFromErrno(EACCES, path);
+  if (faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0) return StatusFromErrno(errno, path);
+  return Status::Ok();
+}
+
+// Whether the user may replace the existing file `path` (`info`) as a replace that first
+// clears its read-only attribute would: a file with write bits as CheckWritable says; one
+// without them when the user could give them back (its owner, or the superuser).
+Status CheckReplaceable(const std::string& path, const struct stat& info) {
+  if ((info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0) return CheckWritable(path, info);
+  const uid_t user = geteuid();
+  if (user == 0 || user == info.st_uid) return Status::Ok();
+  return StatusFromErrno(EACCES, path);
+}
+
+// How WriteAtomic treats the file it writes.
+struct WriteRules {
+  // The creation mode of a file that does not exist yet (before the umask).
+  mode_t new_mode = 0666;
+  // The rights the file takes instead of the old file's (a copy takes its original's).
+  const FileRights* rights = nullptr;
+  // >= 0: the file ends with these attribute bits, set before it takes the old one's place,
+  // and an old file without write permission is replaced as CheckReplaceable says.
+  int attributes = -1;
+  // The file is new: it never takes the place of an entry of its name (kExists then), and a
+  // link of that name is not followed.
+  bool only_new = false;
+};
+
+// Gives the complete temporary file its final name without replacing anything there: the
+// unnamed file of OpenTemp is linked in (a link never replaces), a named one is renamed with
+// RENAME_NOREPLACE, or linked and unlinked where the file system cannot do that.
+Status NameNewFile(int fd, const std::string& temp, const std::string& path) {
+  if (temp.empty()) {
+    if (linkat(AT_FDCWD, FdLink(fd).c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0) return Status::Ok();
+    return StatusFromErrno(errno, path);
+  }
+  if (renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0) return Status::Ok();
+  if (errno != EINVAL && errno != ENOSYS) return StatusFromErrno(errno, path);
+  if (link(temp.c_str(), path.c_str()) != 0) return StatusFromErrno(errno, path);
+  unlink(temp.c_str());
+  return Status::Ok();
+}
+
+// The write behind WriteFileAtomic, CopyToNewFile and ReplaceProtectedFile: an existing file
+// keeps its own rights unless `rules` says otherwise.
+Status WriteAtomic(const std::string& requested_path, const FileContents& contents, const WriteRules& rules = {}) {
+  std::string path = requested_path;
+  Status status = rules.only_new ? Status::Ok() : ResolveTarget(requested_path, &path);
   if (!status.ok()) return status;
 
   struct stat old_info;
-  bool existed = stat(path.c_str(), &old_info) == 0;
+  bool existed = (rules.only_new ? lstat(path.c_str(), &old_info) : stat(path.c_str(), &old_info)) == 0;
   if (!existed && errno != ENOENT) return StatusFromErrno(errno, path);
+  if (existed && rules.only_new) return StatusFromErrno(EEXIST, path);
   FileRights old_rights;
+  const FileRights* rights = rules.rights;
+  mode_t new_mode = rules.new_mode;
   if (existed) {
     if (S_ISDIR(old_info.st_mode)) return StatusFromErrno(EISDIR, path);
     if (!S_ISREG(old_info.st_mode)) return Status(ErrorCode::kIoError, path, "not a regular file");
     // Renaming only needs the folder's permission; a target the user may not write (a
-    // read-only or locked HOSTS file) must refuse the write as the file itself would. The
-    // superuser passes that check, but a file without any write bit is read-only for
-    // everyone.
-    if ((old_info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return StatusFromErrno(EACCES, path);
-    if (faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0) return StatusFromErrno(errno, path);
+    // read-only or locked HOSTS file) must refuse the write as the file itself would.
+    status = rules.attributes >= 0 ? CheckReplaceable(path, old_info) : CheckWritable(path, old_info);
+    if (!status.ok()) return status;
     status = ReadRights(path, old_info, &old_rights);
     if (!status.ok()) return status;
+    if (rules.attributes >= 0) old_rights.mode = ModeWithAttributes(old_rights.mode, rules.attributes);
     if (rights == nullptr) rights = &old_rights;
+  } else if (rules.attributes >= 0) {
+    new_mode = ModeWithAttributes(new_mode, rules.attributes);
   }
 
   std::string temp;
@@ -251,15 +312,31 @@ Status WriteAtomic(const std::string& requested_path, const FileContents& conten
   if (status.ok() && !complete) status = Status(ErrorCode::kIoError, path, "contents incomplete");
   if (status.ok() && rights != nullptr) status = ApplyRights(fd, *rights, path);
   if (status.ok() && fsync(fd) != 0) status = StatusFromErrno(errno, path);
-  if (status.ok() && temp.empty()) status = NameTemp(fd, path, &temp);
-  if (close(fd) != 0 && status.ok()) status = StatusFromErrno(errno, path);
-  if (status.ok() && rename(temp.c_str(), path.c_str()) != 0) status = StatusFromErrno(errno, path);
-  if (!status.ok() && !temp.empty()) unlink(temp.c_str());
+  if (rules.only_new) {
+    if (status.ok()) status = NameNewFile(fd, temp, path);
+    if (close(fd) != 0 && status.ok()) status = StatusFromErrno(errno, path);
+    if (!status.ok() && !temp.empty()) unlink(temp.c_str());
+  } else {
+    if (status.ok() && temp.empty()) status = NameTemp(fd, path, &temp);
+    if (close(fd) != 0 && status.ok()) status = StatusFromErrno(errno, path);
+    if (status.ok() && rename(temp.c_str(), path.c_str()) != 0) status = StatusFromErrno(errno, path);
+    if (!status.ok() && !temp.empty()) unlink(temp.c_str());
+  }
   ForgetTemp();
   if (!status.ok()) return status;
   SyncFolder(FolderOf(path));
   return status;
 }
+
+// The lock of LockForReplace: an open descriptor of the folder, locked with flock.
+class FolderLock : public Platform::HeldLock {
+ public:
+  explicit FolderLock(int fd) : fd_(fd) {}
+  ~FolderLock() override { close(fd_); }  // closing the last descriptor releases the lock
+
+ private:
+  int fd_;
+};
 
 // The descriptor that a name of the program's own open files stands for (/dev/stdout,
 // /dev/fd/3...), -1 for any other name. Written through that descriptor, the bytes go where
@@ -484,7 +561,7 @@ class PosixPlatform : public Platform {
     struct stat info;
     if (stat(path.c_str(), &info) != 0) return StatusFromErrno(errno, path);
     mode_t mode = info.st_mode & 07777;
-    mode_t wanted = (attributes & kAttrReadOnly) ? (mode & ~static_cast<mode_t>(0222)) : (mode | S_IWUSR);
+    mode_t wanted = ModeWithAttributes(mode, attributes);
     if (wanted == mode) return Status::Ok();
     if (chmod(path.c_str(), wanted) != 0) return StatusFromErrno(errno, path);
     return Status::Ok();
@@ -542,22 +619,22 @@ class PosixPlatform : public Platform {
   }
 
   Status WriteFileAtomic(const std::string& path, std::string_view bytes) override {
-    return WriteAtomic(path, WholeContents(bytes), 0666);
+    return WriteAtomic(path, WholeContents(bytes));
   }
 
   Status WriteFileAtomicInPieces(const std::string& path, const FileContents& contents) override {
-    return WriteAtomic(path, contents, 0666);
+    return WriteAtomic(path, contents);
   }
 
   Status WriteOutput(const std::string& path, const FileContents& contents) override {
     const int stream = OwnStreamDescriptor(path);
     struct stat info;
     const bool file = stat(path.c_str(), &info) != 0 || S_ISREG(info.st_mode) || S_ISDIR(info.st_mode);
-    if (file && stream < 0) return WriteAtomic(path, contents, 0666);
+    if (file && stream < 0) return WriteAtomic(path, contents);
     return WriteInPlace(path, stream, contents);
   }
 
-  Status CopyFile(const std::string& from, const std::string& to) override {
+  Status CopyToNewFile(const std::string& from, const std::string& to) override {
     struct stat info;
     if (stat(from.c_str(), &info) != 0) return StatusFromErrno(errno, from);
     FileRights rights;
@@ -566,7 +643,78 @@ class PosixPlatform : public Platform {
     std::string bytes;
     status = ReadFileBytes(from, &bytes, ReadAs::kBytes);
     if (!status.ok()) return status;
-    return WriteAtomic(to, WholeContents(bytes), 0, &rights);
+    WriteRules rules;
+    rules.rights = &rights;
+    rules.only_new = true;
+    return WriteAtomic(to, WholeContents(bytes), rules);
+  }
+
+  Status ReadRegularFile(const std::string& path, std::string* bytes) override {
+    bytes->clear();
+    // Not blocking: a named pipe must not hold the program until a writer comes.
+    const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+      if (errno == ELOOP) return Status(ErrorCode::kIoError, path, "not a regular file");
+      return StatusFromErrno(errno, path);
+    }
+    struct stat info;
+    Status status;
+    if (fstat(fd, &info) != 0) {
+      status = StatusFromErrno(errno, path);
+    } else if (!S_ISREG(info.st_mode)) {
+      status = Status(ErrorCode::kIoError, path, "not a regular file");
+    } else {
+      try {
+        bytes->resize(static_cast<size_t>(info.st_size));
+        size_t done = 0;
+        while (true) {
+          if (done == bytes->size()) bytes->resize(done + static_cast<size_t>(info.st_blksize) + 1);
+          const ssize_t got = read(fd, bytes->data() + done, bytes->size() - done);
+          if (got < 0 && errno == EINTR) continue;
+          if (got < 0) {
+            status = StatusFromErrno(errno, path);
+            break;
+          }
+          if (got == 0) break;
+          done += static_cast<size_t>(got);
+        }
+        bytes->resize(done);
+      } catch (const std::bad_alloc&) {
+        status = OutOfMemory(path);
+      }
+    }
+    close(fd);
+    if (!status.ok()) bytes->clear();
+    return status;
+  }
+
+  Status PrepareReplace(const std::string&) override { return Status::Ok(); }
+
+  Status ReplaceProtectedFile(const std::string& path, const FileContents& contents, int attributes) override {
+    WriteRules rules;
+    rules.attributes = attributes;
+    return WriteAtomic(path, contents, rules);
+  }
+
+  Status LockForReplace(const std::string& path, int timeout_milliseconds, const std::function<void()>& waiting,
+                        std::unique_ptr<HeldLock>* lock) override {
+    lock->reset();
+    const std::string folder = FolderOf(path);
+    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return StatusFromErrno(errno, path);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_milliseconds);
+    while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      const int err = errno;
+      if (err == EINTR) continue;
+      if (err != EWOULDBLOCK || std::chrono::steady_clock::now() >= deadline) {
+        close(fd);
+        return err == EWOULDBLOCK ? Status(ErrorCode::kBusy, path, "") : StatusFromErrno(err, path);
+      }
+      if (waiting) waiting();
+      std::this_thread::sleep_for(kLockPollInterval);
+    }
+    *lock = std::make_unique<FolderLock>(fd);
+    return Status::Ok();
   }
 
   Status RemoveFile(const std::string& path) override {
@@ -596,6 +744,23 @@ class PosixPlatform : public Platform {
     struct stat info;
     if (stat(path.c_str(), &info) != 0) return -1;
     return static_cast<std::int64_t>(info.st_size);
+  }
+
+  EntryFacts FactsOf(const std::string& path) override {
+    EntryFacts facts;
+    struct stat info;
+    if (lstat(path.c_str(), &info) != 0) {
+      facts.kind = errno == ENOENT || errno == ENOTDIR ? EntryFacts::Kind::kMissing : EntryFacts::Kind::kUnknown;
+      return facts;
+    }
+    if (!S_ISREG(info.st_mode)) {
+      facts.kind = EntryFacts::Kind::kOther;
+      return facts;
+    }
+    facts.kind = EntryFacts::Kind::kRegular;
+    facts.bytes = static_cast<std::int64_t>(info.st_size);
+    facts.modified = static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec;
+    return facts;
   }
 
   DnsFlushOutcome FlushDnsCache(int wait_milliseconds) override { return FlushDnsCaches(wait_milliseconds); }

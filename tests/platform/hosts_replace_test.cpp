@@ -64,14 +64,6 @@ class HostsReplaceTest : public ::testing::Test {
   bool had_tz_ = false;
 };
 
-TEST_F(HostsReplaceTest, BackupNameCarriesTheFileOwnNameAndLocalStamp) {
-  EXPECT_EQ(HostsBackupName("HOSTS", kMoment), "HOSTS.20231114-221320.bak");
-  EXPECT_EQ(HostsBackupName("hosts", kMoment + 3600 * 2 + 61), "hosts.20231115-001421.bak");
-  setenv("TZ", "CET-1", 1);
-  tzset();
-  EXPECT_EQ(HostsBackupName("Hosts", kMoment), "Hosts.20231114-231320.bak");
-}
-
 TEST_F(HostsReplaceTest, MissingFileIsCreatedReadOnlyWithoutBackup) {
   FakePlatform platform;
   ReplaceOutcome outcome;
@@ -100,31 +92,35 @@ TEST_F(HostsReplaceTest, ReadOnlyFileIsCopiedThenReplacedAndProtectedAgain) {
   EXPECT_EQ(SortedNames(platform, folder_), (std::vector<std::string>{"HOSTS", "HOSTS.20231114-221320.bak"}));
 }
 
-TEST_F(HostsReplaceTest, TheOldestAndTheFiveNewestCopiesStayAndOtherFilesAreLeftAlone) {
+// Entries named as copies that are not regular files (a dangling link named as the oldest
+// copy, a link to another file, a folder, a pipe) are never counted, removed or listed.
+TEST_F(HostsReplaceTest, TheOldestAndTheFiveNewestCopiesStayAndOtherEntriesAreLeftAlone) {
   WriteBytes(hosts_, "old");
   for (const char* stamp : {"20190101-000000", "20200101-000000", "20210101-000000", "20220101-000000",
                             "20230101-000000", "20231114-221319"}) {
     WriteBytes(Backup(stamp), stamp);
   }
-  const std::vector<std::string> unrelated = {
-      "HOSTS.bak", "HOSTS.20180101-000000.bak.old", "HOSTS.2018010-10000000.bak", "HOSTS.20180101_000000.bak",
-      "hosts.20180101-000000.bak", "XHOSTS.20180101-000000.bak", "HOSTS.20180101-000000.BAK",
-      "HOSTS.20180101-000000-1.bak", "HOSTS.20180101-000000-02.bak", "HOSTS.20180101-000000-.bak"};
-  for (const std::string& name : unrelated) WriteBytes(folder_ + "/" + name, "keep");
+  WriteBytes(folder_ + "/HOSTS.bak", "keep");
+  ASSERT_EQ(symlink("/nonexistent", Backup("20000101-000000").c_str()), 0);
+  ASSERT_EQ(symlink(Backup("20190101-000000").c_str(), Backup("20000102-000000").c_str()), 0);
+  ASSERT_EQ(mkdir(Backup("20000103-000000").c_str(), 0755), 0);
+  ASSERT_EQ(mkfifo(Backup("20000104-000000").c_str(), 0644), 0);
 
   FakePlatform platform;
-  ASSERT_TRUE(ReplaceHostsFile(platform, hosts_, "new", kMoment).ok());
+  for (int i = 0; i < 4; ++i) ASSERT_TRUE(ReplaceHostsFile(platform, hosts_, "new", kMoment).ok());
 
-  std::vector<std::string> expected = unrelated;
-  for (const char* name : {"HOSTS", "HOSTS.20190101-000000.bak", "HOSTS.20210101-000000.bak",
-                           "HOSTS.20220101-000000.bak", "HOSTS.20230101-000000.bak", "HOSTS.20231114-221319.bak",
-                           "HOSTS.20231114-221320.bak"}) {
-    expected.push_back(name);
-  }
-  std::sort(expected.begin(), expected.end());
-  EXPECT_EQ(SortedNames(platform, folder_), expected);
+  EXPECT_EQ(SortedNames(platform, folder_),
+            (std::vector<std::string>{"HOSTS", "HOSTS.20000101-000000.bak", "HOSTS.20000102-000000.bak",
+                                      "HOSTS.20000103-000000.bak", "HOSTS.20000104-000000.bak", "HOSTS.20190101-000000.bak",
+                                      "HOSTS.20231114-221319.bak", "HOSTS.20231114-221320-2.bak",
+                                      "HOSTS.20231114-221320-3.bak", "HOSTS.20231114-221320-4.bak",
+                                      "HOSTS.20231114-221320.bak", "HOSTS.bak"}));
   EXPECT_EQ(ReadBytes(Backup(kStamp)), "old");
-  EXPECT_EQ(ReadBytes(Backup("20210101-000000")), "20210101-000000");
+  std::vector<std::string> listed;
+  for (const HostsBackup& backup : ListHostsBackups(platform, hosts_)) listed.push_back(backup.name);
+  EXPECT_EQ(listed, (std::vector<std::string>{"HOSTS.20231114-221320-4.bak", "HOSTS.20231114-221320-3.bak",
+                                              "HOSTS.20231114-221320-2.bak", "HOSTS.20231114-221320.bak",
+                                              "HOSTS.20231114-221319.bak", "HOSTS.20190101-000000.bak"}));
 }
 
 // Every replace keeps its own copy, numbered within its second; the first and the five
@@ -181,13 +177,15 @@ class CaseBlindPlatform : public FakePlatform {
     return FakePlatform::SetFileAttributes(Fold(path), attributes);
   }
   bool PathFileExists(const std::string& path) override { return FakePlatform::PathFileExists(Fold(path)); }
-  Status WriteFileAtomic(const std::string& path, std::string_view bytes) override {
-    return FakePlatform::WriteFileAtomic(Fold(path), bytes);
-  }
-  Status CopyFile(const std::string& from, const std::string& to) override {
+  Status CopyToNewFile(const std::string& from, const std::string& to) override {
     copies.emplace_back(from, to);
-    return FakePlatform::CopyFile(Fold(from), Fold(to));
+    return FakePlatform::CopyToNewFile(Fold(from), Fold(to));
   }
+  Status PrepareReplace(const std::string& path) override { return FakePlatform::PrepareReplace(Fold(path)); }
+  Status ReplaceProtectedFile(const std::string& path, const FileContents& contents, int attributes) override {
+    return FakePlatform::ReplaceProtectedFile(Fold(path), contents, attributes);
+  }
+  EntryFacts FactsOf(const std::string& path) override { return FakePlatform::FactsOf(Fold(path)); }
   Status RemoveFile(const std::string& path) override { return FakePlatform::RemoveFile(Fold(path)); }
   std::vector<std::pair<std::string, std::string>> copies;
 };
@@ -243,26 +241,35 @@ TEST_F(HostsReplaceTest, BackupsAreListedNewestFirstAndRestoredByteForByte) {
   EXPECT_EQ(BackupTimeText(-1), "");
 
   ReplaceOutcome outcome;
-  ASSERT_TRUE(RestoreHostsBackup(platform, hosts_, backups[4].path, kMoment, &outcome).ok());
+  ASSERT_TRUE(RestoreHostsBackup(platform, hosts_, backups[4].name, kMoment, &outcome).ok());
   EXPECT_EQ(ReadBytes(hosts_), "x");
   EXPECT_EQ(platform.GetFileAttributes(hosts_), kAttrReadOnly);
   EXPECT_EQ(outcome.backup_path, Backup(kStamp));
   EXPECT_EQ(ReadBytes(Backup(kStamp)), "current\r\n");
   EXPECT_EQ(ListHostsBackups(platform, hosts_).size(), 7u);
+  // "" is the newest copy: the one just made.
+  ASSERT_TRUE(RestoreHostsBackup(platform, hosts_, "", kMoment, &outcome).ok());
+  EXPECT_EQ(ReadBytes(hosts_), "current\r\n");
 
-  EXPECT_EQ(RestoreHostsBackup(platform, hosts_, Backup("20000101-000000"), kMoment, &outcome).code(),
-            ErrorCode::kNotFound);
-  EXPECT_EQ(outcome.step, ReplaceStep::kRead);
-  EXPECT_EQ(ReadBytes(hosts_), "x");
+  // A link named as a copy, to a file only its owner may read, is not restored.
+  WriteBytes(dir_.File("secret"), "secret");
+  ASSERT_EQ(chmod(dir_.File("secret").c_str(), 0600), 0);
+  ASSERT_EQ(symlink(dir_.File("secret").c_str(), Backup("20000101-000000").c_str()), 0);
+  for (const char* name : {"HOSTS.20000101-000000.bak", "HOSTS.19990101-000000.bak"}) {
+    const Status status = RestoreHostsBackup(platform, hosts_, name, kMoment, &outcome);
+    EXPECT_EQ(outcome.step, ReplaceStep::kRead) << name;
+    EXPECT_EQ(status.subject(), folder_ + "/" + name);
+  }
+  EXPECT_EQ(ReadBytes(hosts_), "current\r\n");
 }
 
 class FailingPlatform : public FakePlatform {
  public:
   bool fail_copy = false;
   bool fail_protect = false;
-  Status CopyFile(const std::string& from, const std::string& to) override {
+  Status CopyToNewFile(const std::string& from, const std::string& to) override {
     if (fail_copy) return Status(ErrorCode::kNoSpace, to, "No space left on device");
-    return FakePlatform::CopyFile(from, to);
+    return FakePlatform::CopyToNewFile(from, to);
   }
   Status SetFileAttributes(const std::string& path, int attributes) override {
     Status status = FakePlatform::SetFileAttributes(path, attributes);
@@ -289,18 +296,67 @@ TEST_F(HostsReplaceTest, FailedCopyStopsBeforeAnythingIsWritten) {
   EXPECT_EQ(platform.attribute_calls, calls);
 }
 
-TEST_F(HostsReplaceTest, FailedWriteLeavesTheOldFileAndItsCopy) {
+// Five versions, then five replaces that cannot write: each removes the copy it made and
+// prunes nothing, so every version is still there.
+TEST_F(HostsReplaceTest, FailedWritesKeepEveryVersion) {
+  WriteBytes(hosts_, "v0");
+  FakePlatform platform;
+  for (int i = 1; i <= 5; ++i) ASSERT_TRUE(ReplaceHostsFile(platform, hosts_, "v" + std::to_string(i), kMoment).ok());
+  chmod(hosts_.c_str(), 0644);
+  platform.failing_writes = {hosts_};
+  platform.attribute_calls.clear();
+  for (int i = 6; i <= 10; ++i) {
+    ReplaceOutcome outcome;
+    EXPECT_EQ(ReplaceHostsFile(platform, hosts_, "v" + std::to_string(i), kMoment, &outcome).code(),
+              ErrorCode::kAccessDenied);
+    EXPECT_EQ(outcome.step, ReplaceStep::kWrite);
+    EXPECT_EQ(outcome.backup_path, "");
+  }
+  EXPECT_EQ(ReadBytes(hosts_), "v5");
+  std::vector<std::string> versions;
+  for (const HostsBackup& backup : ListHostsBackups(platform, hosts_)) versions.push_back(ReadBytes(backup.path));
+  EXPECT_EQ(versions, (std::vector<std::string>{"v4", "v3", "v2", "v1", "v0"}));
+  EXPECT_EQ(SortedNames(platform, folder_).size(), 6u);
+  EXPECT_EQ(platform.attribute_calls.size(), 5u) << "only the preparing calls: nothing to put back";
+}
+
+// Another run takes the copy's name between the listing and the copy: the next number is
+// taken instead, and the other run's file is left as it is.
+class RacingPlatform : public FakePlatform {
+ public:
+  Status CopyToNewFile(const std::string& from, const std::string& to) override {
+    if (!raced) {
+      raced = true;
+      WriteBytes(to, "other run");
+    }
+    return FakePlatform::CopyToNewFile(from, to);
+  }
+  bool raced = false;
+};
+
+TEST_F(HostsReplaceTest, ATakenNameGivesTheNextNumber) {
+  WriteBytes(hosts_, "old");
+  RacingPlatform platform;
+  ReplaceOutcome outcome;
+  ASSERT_TRUE(ReplaceHostsFile(platform, hosts_, "new", kMoment, &outcome).ok());
+  EXPECT_EQ(outcome.backup_path, Backup(std::string(kStamp) + "-2"));
+  EXPECT_EQ(ReadBytes(Backup(kStamp)), "other run");
+  EXPECT_EQ(ReadBytes(Backup(std::string(kStamp) + "-2")), "old");
+}
+
+TEST_F(HostsReplaceTest, ABusyLockWritesNothing) {
   WriteBytes(hosts_, "old");
   FakePlatform platform;
-  platform.failing_writes = {hosts_};
+  platform.replace_lock_busy = true;
+  int waits = 0;
   ReplaceOutcome outcome;
-  Status status = ReplaceHostsFile(platform, hosts_, "new", kMoment, &outcome);
-  EXPECT_EQ(status.code(), ErrorCode::kAccessDenied);
-  EXPECT_EQ(outcome.step, ReplaceStep::kWrite);
-  EXPECT_EQ(ReadBytes(hosts_), "old");
-  EXPECT_EQ(ReadBytes(Backup(kStamp)), "old");
-  const std::vector<std::pair<std::string, int>> calls = {{hosts_, 0}};
-  EXPECT_EQ(platform.attribute_calls, calls);
+  const Status status = ReplaceHostsFile(platform, hosts_, "new", kMoment, &outcome, [&] { ++waits; });
+  EXPECT_EQ(status.code(), ErrorCode::kBusy);
+  EXPECT_EQ(outcome.step, ReplaceStep::kLock);
+  EXPECT_EQ(waits, 1);
+  EXPECT_EQ(RestoreHostsBackup(platform, hosts_, "", kMoment, &outcome).code(), ErrorCode::kBusy);
+  EXPECT_EQ(SortedNames(platform, folder_), std::vector<std::string>{"HOSTS"});
+  EXPECT_TRUE(platform.attribute_calls.empty());
 }
 
 TEST_F(HostsReplaceTest, FailedProtectionIsReportedAfterTheWrite) {

@@ -198,26 +198,83 @@ TEST(FileOperationsTest, ListFolderGivesNamesOnly) {
   EXPECT_TRUE(platform->ListFolder(dir.File("missing")).empty());
 }
 
-TEST(FileOperationsTest, CopyFileIsByteExactAndKeepsSourcePermissions) {
+TEST(FileOperationsTest, CopyIsByteExactKeepsSourcePermissionsAndNeverReplaces) {
   TempDir dir;
   ScopedUmask mask(022);
   const std::string bytes("line one\r\n\0\xff\xfe tail", 18);
   WriteBytes(dir.File("HOSTS"), bytes);
   ASSERT_EQ(chmod(dir.File("HOSTS").c_str(), 0600), 0);
   auto platform = CreateSystemPlatform();
-  ASSERT_TRUE(platform->CopyFile(dir.File("HOSTS"), dir.File("HOSTS.bak")).ok());
+  ASSERT_TRUE(platform->CopyToNewFile(dir.File("HOSTS"), dir.File("HOSTS.bak")).ok());
   EXPECT_EQ(ReadBytes(dir.File("HOSTS.bak")), bytes);
   EXPECT_EQ(platform->FileSize(dir.File("HOSTS.bak")), 18);
   EXPECT_EQ(platform->FileSize(dir.File("missing")), -1);
   EXPECT_EQ(ModeOf(dir.File("HOSTS.bak")), 0600u) << "a copy of a private file must stay private";
   EXPECT_EQ(ReadBytes(dir.File("HOSTS")), bytes);
+
+  // A name already taken, by a file or by a link (dangling or not), stays as it was.
+  WriteBytes(dir.File("other"), "other");
+  ASSERT_EQ(symlink(dir.File("other").c_str(), dir.File("link.bak").c_str()), 0);
+  ASSERT_EQ(symlink("/nonexistent", dir.File("dangling.bak").c_str()), 0);
+  for (const char* taken : {"HOSTS.bak", "link.bak", "dangling.bak"}) {
+    EXPECT_EQ(platform->CopyToNewFile(dir.File("other"), dir.File(taken)).code(), ErrorCode::kExists) << taken;
+  }
+  EXPECT_EQ(ReadBytes(dir.File("HOSTS.bak")), bytes);
+  EXPECT_EQ(ReadBytes(dir.File("other")), "other");
+  EXPECT_EQ(Sorted(platform->ListFolder(dir.path())),
+            (std::vector<std::string>{"HOSTS", "HOSTS.bak", "dangling.bak", "link.bak", "other"}));
 }
 
 TEST(FileOperationsTest, CopyOfMissingFileFailsAndCreatesNothing) {
   TempDir dir;
   auto platform = CreateSystemPlatform();
-  EXPECT_EQ(platform->CopyFile(dir.File("missing"), dir.File("copy")).code(), ErrorCode::kNotFound);
+  EXPECT_EQ(platform->CopyToNewFile(dir.File("missing"), dir.File("copy")).code(), ErrorCode::kNotFound);
   EXPECT_TRUE(platform->ListFolder(dir.path()).empty());
+}
+
+// Only a regular file is read, or said to be one: links are not followed.
+TEST(FileOperationsTest, RegularFilesOnlyAreReadAndDescribed) {
+  TempDir dir;
+  WriteBytes(dir.File("file"), "bytes");
+  ASSERT_EQ(symlink(dir.File("file").c_str(), dir.File("link").c_str()), 0);
+  ASSERT_EQ(mkfifo(dir.File("fifo").c_str(), 0644), 0);
+  ASSERT_EQ(mkdir(dir.File("folder").c_str(), 0755), 0);
+  auto platform = CreateSystemPlatform();
+  std::string bytes;
+  ASSERT_TRUE(platform->ReadRegularFile(dir.File("file"), &bytes).ok());
+  EXPECT_EQ(bytes, "bytes");
+  using Kind = Platform::EntryFacts::Kind;
+  const Platform::EntryFacts facts = platform->FactsOf(dir.File("file"));
+  EXPECT_EQ(facts.kind, Kind::kRegular);
+  EXPECT_EQ(facts.bytes, 5);
+  EXPECT_EQ(facts.modified, platform->FileModifiedTime(dir.File("file")));
+  for (const char* name : {"link", "fifo", "folder"}) {
+    const Status status = platform->ReadRegularFile(dir.File(name), &bytes);
+    EXPECT_EQ(status.reason(), "not a regular file") << name;
+    EXPECT_EQ(bytes, "");
+    EXPECT_EQ(platform->FactsOf(dir.File(name)).kind, Kind::kOther) << name;
+  }
+  EXPECT_EQ(platform->ReadRegularFile(dir.File("missing"), &bytes).code(), ErrorCode::kNotFound);
+  EXPECT_EQ(platform->FactsOf(dir.File("missing")).kind, Kind::kMissing);
+}
+
+// The lock is the folder's: a second holder waits, calling back, and gives up with kBusy;
+// once the first lets go, it is free.
+TEST(FileOperationsTest, TheReplaceLockIsHeldByOneAtATime) {
+  TempDir dir;
+  auto platform = CreateSystemPlatform();
+  std::unique_ptr<Platform::HeldLock> first;
+  ASSERT_TRUE(platform->LockForReplace(dir.File("HOSTS"), 0, {}, &first).ok());
+  int waits = 0;
+  std::unique_ptr<Platform::HeldLock> second;
+  const Status busy = platform->LockForReplace(dir.File("HOSTS"), 200, [&] { ++waits; }, &second);
+  EXPECT_EQ(busy.code(), ErrorCode::kBusy);
+  EXPECT_EQ(busy.subject(), dir.File("HOSTS"));
+  EXPECT_GE(waits, 1);
+  EXPECT_EQ(second, nullptr);
+  first.reset();
+  EXPECT_TRUE(platform->LockForReplace(dir.File("HOSTS"), 0, {}, &second).ok());
+  EXPECT_EQ(platform->LockForReplace(dir.File("missing/HOSTS"), 0, {}, &first).code(), ErrorCode::kNotFound);
 }
 
 TEST(FileOperationsTest, RemoveFile) {

@@ -288,6 +288,29 @@ TEST_F(WriteFileAtomicRefusalTest, WritableTargetInTheSameSetUpSucceeds) {
   EXPECT_EQ(platform_->ListFolder(dir_.File("etc")), std::vector<std::string>{"HOSTS"});
 }
 
+// A protected replace of a read-only file by its owner: the file is never made writable, the
+// new one is read-only before it takes the old one's place. Another user, or a user locked
+// out by an access list, is refused as before.
+TEST_F(WriteFileAtomicRefusalTest, ProtectedReplaceNeedsNoWriteBitButTheRightToGiveIt) {
+  const std::string path = MakeFolderWithHosts(0444);
+  auto replace = [&] {
+    return RunInChild([&] {
+      return ExitCodeFor(platform_->ReplaceProtectedFile(path, WholeContents(kNewBytes), kAttrReadOnly | kAttrSystem));
+    });
+  };
+  EXPECT_EQ(replace(), 0);
+  EXPECT_EQ(ReadBytes(path), kNewBytes);
+  EXPECT_EQ(ModeOf(path), 0444u);
+  EXPECT_EQ(platform_->ListFolder(dir_.File("etc")), std::vector<std::string>{"HOSTS"});
+  if (!RunningAsRoot()) return;
+  ASSERT_EQ(chown(path.c_str(), 0, 0), 0);
+  EXPECT_EQ(replace(), 1);
+  ASSERT_EQ(chmod(path.c_str(), 0666), 0);
+  ASSERT_TRUE(SetAcl(path, "user::rw-,user:nobody:r--,group::rw-,mask::rw-,other::rw-"));
+  EXPECT_EQ(replace(), 1);
+  EXPECT_EQ(ReadBytes(path), kNewBytes);
+}
+
 TEST_F(WriteFileAtomicRefusalTest, AclDenyOnTargetFailsAndStaysIntact) {
   if (!RunningAsRoot()) GTEST_SKIP() << "an access list cannot deny the file's own owner; needs root";
   const std::string path = MakeFolderWithHosts(0666);

@@ -10,6 +10,14 @@ void FakePlatform::Watch(const std::string& call) {
   if (watch) watch(call);
 }
 
+Status FakePlatform::BeforeWrite(const std::string& path) {
+  Watch("write " + path);
+  if (std::find(failing_writes.begin(), failing_writes.end(), path) != failing_writes.end()) {
+    return Status(ErrorCode::kAccessDenied, path, "refused by the test");
+  }
+  return Status::Ok();
+}
+
 Status FakePlatform::SetFileAttributes(const std::string& path, int attributes) {
   Watch("attributes " + path + " " + std::to_string(attributes));
   attribute_calls.emplace_back(path, attributes);
@@ -55,11 +63,23 @@ bool FakePlatform::ReadRegistryString(unsigned long root, const std::string& key
 }
 
 Status FakePlatform::WriteFileAtomic(const std::string& path, std::string_view bytes) {
-  Watch("write " + path);
-  if (std::find(failing_writes.begin(), failing_writes.end(), path) != failing_writes.end()) {
-    return Status(ErrorCode::kAccessDenied, path, "refused by the test");
-  }
+  if (Status refused = BeforeWrite(path); !refused.ok()) return refused;
   return real_->WriteFileAtomic(path, bytes);
+}
+
+Status FakePlatform::ReplaceProtectedFile(const std::string& path, const FileContents& contents, int attributes) {
+  if (Status refused = BeforeWrite(path); !refused.ok()) return refused;
+  return real_->ReplaceProtectedFile(path, contents, attributes);
+}
+
+Status FakePlatform::LockForReplace(const std::string& path, int timeout_milliseconds,
+                                    const std::function<void()>& waiting, std::unique_ptr<HeldLock>* lock) {
+  Watch("lock " + path);
+  if (replace_lock_busy) {
+    if (waiting) waiting();
+    return Status(ErrorCode::kBusy, path, "");
+  }
+  return real_->LockForReplace(path, timeout_milliseconds, waiting, lock);
 }
 
 }  // namespace quorvale::testing

@@ -26,10 +26,13 @@ class FakePlatform : public Platform {
   std::string user_name = "alice";
   std::map<std::pair<std::string, std::string>, std::string> registry;  // (key, value) -> text
   bool start_program_fails = false;
+  // When set, the replace lock is held by another run: LockForReplace calls its `waiting`
+  // once and gives kBusy at once.
+  bool replace_lock_busy = false;
   // When set, every write to a path in this set fails with kAccessDenied (the old file stays).
   std::vector<std::string> failing_writes;
   // When set, hears every call of the kinds "attributes PATH N", "sleep N", "exists PATH",
-  // "start PROGRAM" and "write PATH" before it is made, so that a test can look at the
+  // "start PROGRAM", "write PATH" and "lock PATH" before it is made, so that a test can look at the
   // windows at that moment or log the order of the calls.
   std::function<void(const std::string& call)> watch;
   // What FlushDnsCache reports (nothing is flushed).
@@ -59,7 +62,18 @@ class FakePlatform : public Platform {
   bool ReadRegistryString(unsigned long root, const std::string& key, const std::string& value,
                           std::string* out) override;
   Status WriteFileAtomic(const std::string& path, std::string_view bytes) override;
-  Status CopyFile(const std::string& from, const std::string& to) override { return real_->CopyFile(from, to); }
+  Status CopyToNewFile(const std::string& from, const std::string& to) override {
+    return real_->CopyToNewFile(from, to);
+  }
+  Status ReadRegularFile(const std::string& path, std::string* bytes) override {
+    return real_->ReadRegularFile(path, bytes);
+  }
+  // Recorded as the attribute change that makes the file normal, as Windows makes it.
+  Status PrepareReplace(const std::string& path) override { return SetFileAttributes(path, kAttrNormal); }
+  Status ReplaceProtectedFile(const std::string& path, const FileContents& contents, int attributes) override;
+  Status LockForReplace(const std::string& path, int timeout_milliseconds, const std::function<void()>& waiting,
+                        std::unique_ptr<HeldLock>* lock) override;
+  EntryFacts FactsOf(const std::string& path) override { return real_->FactsOf(path); }
   Status RemoveFile(const std::string& path) override { return real_->RemoveFile(path); }
   std::vector<std::string> ListFolder(const std::string& folder) override { return real_->ListFolder(folder); }
   std::int64_t FileModifiedTime(const std::string& path) override { return real_->FileModifiedTime(path); }
@@ -71,6 +85,8 @@ class FakePlatform : public Platform {
 
  private:
   void Watch(const std::string& call);
+  // Hears a write of `path`; its refusal when the test made writes there fail.
+  Status BeforeWrite(const std::string& path);
 
   std::unique_ptr<Platform> real_;
 };
