@@ -12,12 +12,14 @@
 // members of the same names in this file only.
 #undef SetFileAttributes
 #undef GetFileAttributes
-#undef CopyFile
 #undef PathFileExists
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cwchar>
+#include <new>
 
 #include "core/item_reader.h"
 #include "core/path_text.h"
@@ -29,6 +31,13 @@
 namespace quorvale {
 
 namespace {
+
+// FILETIME counts 100-nanosecond steps from 1601; the program counts nanoseconds from 1970.
+std::int64_t FileTimeNanoseconds(const FILETIME& time) {
+  constexpr std::int64_t kStepsFrom1601To1970 = 116'444'736'000'000'000;
+  const std::int64_t steps = (static_cast<std::int64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+  return (steps - kStepsFrom1601To1970) * 100;
+}
 
 // Every Win32 error becomes a Status here and nowhere else: a Status about `subject` with
 // the system's text as the reason.
@@ -59,6 +68,10 @@ Status StatusFromWin32(DWORD err, const std::string& subject) {
     case ERROR_NOT_SUPPORTED:
     case ERROR_CALL_NOT_IMPLEMENTED:
       code = ErrorCode::kNotSupported;
+      break;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+      code = ErrorCode::kExists;
       break;
     default:
       break;
@@ -125,6 +138,73 @@ Status WriteAll(HANDLE file, std::string_view bytes, const std::string& path) {
   return Status::Ok();
 }
 
+// The attributes that PrepareReplace took off a file whose replace has not ended yet, for the
+// console handler of GuardWritesAgainstSignals: a fixed buffer, so that the handler (which
+// runs on a thread of its own) reads it without a lock or an allocation. The program
+// replaces one file at a time.
+constexpr size_t kLongestPath = 32768;
+wchar_t pending_attributes_path[kLongestPath];
+std::atomic<DWORD> pending_attributes{0};
+std::atomic<bool> pending_attributes_set{false};
+
+void RememberAttributes(const std::wstring& path, DWORD attributes) {
+  pending_attributes_set = false;
+  if (path.size() >= kLongestPath) return;
+  std::wmemcpy(pending_attributes_path, path.c_str(), path.size() + 1);
+  pending_attributes = attributes;
+  pending_attributes_set = true;
+}
+
+void ForgetAttributes(const std::wstring& path) {
+  if (pending_attributes_set && _wcsicmp(pending_attributes_path, path.c_str()) == 0) pending_attributes_set = false;
+}
+
+// Ctrl+C, Ctrl+Break, the console closed, logoff or shutdown: the file gets back the
+// attributes it had, then the program ends as the system's default handler ends it.
+BOOL WINAPI PutAttributesBack(DWORD) {
+  if (pending_attributes_set.exchange(false)) SetFileAttributesW(pending_attributes_path, pending_attributes);
+  return FALSE;
+}
+
+// How often a run waiting for the replace lock tries again.
+constexpr DWORD kLockPollMilliseconds = 20;
+// Object names are at most MAX_PATH characters; a longer path is named by its hash.
+constexpr size_t kLongestLockPath = MAX_PATH - 40;
+
+// The name of the mutex of LockForReplace: global, so that a run in another session (a
+// scheduled task) sees it, and built from the full path in upper case with "/" for "\"
+// (a backslash would make a namespace of it).
+std::wstring ReplaceLockName(const std::string& path) {
+  std::wstring full(kLongestPath, L'\0');
+  const DWORD length = GetFullPathNameW(WideFromUtf8(path).c_str(), kLongestPath, full.data(), nullptr);
+  full.resize(length > 0 && length < kLongestPath ? length : 0);
+  if (full.empty()) full = WideFromUtf8(path);
+  CharUpperBuffW(full.data(), static_cast<DWORD>(full.size()));
+  std::replace(full.begin(), full.end(), L'\\', L'/');
+  if (full.size() > kLongestLockPath) {
+    // FNV-1a over the characters.
+    unsigned long long hash = 14695981039346656037ull;
+    for (wchar_t c : full) hash = (hash ^ static_cast<unsigned>(c)) * 1099511628211ull;
+    wchar_t digits[17];
+    std::swprintf(digits, 17, L"%016llx", hash);
+    full = digits;
+  }
+  return L"Global\\Quorvale-replace:" + full;
+}
+
+// The lock of LockForReplace: a named mutex owned by the thread that took it.
+class MutexLock : public Platform::HeldLock {
+ public:
+  explicit MutexLock(HANDLE mutex) : mutex_(mutex) {}
+  ~MutexLock() override {
+    ReleaseMutex(mutex_);
+    CloseHandle(mutex_);
+  }
+
+ private:
+  HANDLE mutex_;
+};
+
 // The predefined root keys are sign-extended 32-bit values (HKEY_LOCAL_MACHINE is
 // 0xFFFFFFFF80000002 in a 64-bit program), so the 32-bit number goes through LONG.
 HKEY RootKey(unsigned long root) {
@@ -176,7 +256,9 @@ class WindowsPlatform : public Platform {
     DWORD flags =
         static_cast<DWORD>(attributes) & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
     if (flags == 0) flags = FILE_ATTRIBUTE_NORMAL;
-    if (!SetFileAttributesW(WideFromUtf8(path).c_str(), flags)) return LastError(path);
+    const std::wstring wide_path = WideFromUtf8(path);
+    if (!SetFileAttributesW(wide_path.c_str(), flags)) return LastError(path);
+    ForgetAttributes(wide_path);
     return Status::Ok();
   }
 
@@ -293,12 +375,14 @@ class WindowsPlatform : public Platform {
   // its place; the replaced file's access list, attributes and owner carry over to the new
   // one. A new file takes `acl` when given. A read-only target is refused as the file
   // itself would refuse a write.
+  // With `only_new`, the file never takes the place of an entry of its name (kExists).
   Status WriteAtomic(const std::string& path, const FileContents& contents, PACL acl = nullptr,
-                     PSECURITY_DESCRIPTOR descriptor = nullptr) {
+                     PSECURITY_DESCRIPTOR descriptor = nullptr, bool only_new = false) {
     const std::wstring wide_path = WideFromUtf8(path);
     DWORD old_attributes = GetFileAttributesW(wide_path.c_str());
     const bool existed = old_attributes != INVALID_FILE_ATTRIBUTES;
     if (!existed && GetLastError() != ERROR_FILE_NOT_FOUND) return LastError(path);
+    if (existed && only_new) return StatusFromWin32(ERROR_FILE_EXISTS, path);
     if (existed) {
       if (old_attributes & FILE_ATTRIBUTE_DIRECTORY) return Status(ErrorCode::kAccessDenied, path, "is a folder");
       if (old_attributes & FILE_ATTRIBUTE_READONLY) return StatusFromWin32(ERROR_ACCESS_DENIED, path);
@@ -332,10 +416,11 @@ class WindowsPlatform : public Platform {
     const std::wstring wide_temp = WideFromUtf8(temp);
     if (status.ok() && kept != 0 && !SetFileAttributesW(wide_temp.c_str(), kept)) status = LastError(path);
     if (status.ok()) {
+      // A new file takes its name by a move that fails when the name is taken meanwhile.
+      const DWORD move_flags = MOVEFILE_WRITE_THROUGH | (only_new ? 0 : MOVEFILE_REPLACE_EXISTING);
       BOOL moved = existed ? ReplaceFileW(wide_path.c_str(), wide_temp.c_str(), nullptr,
                                           REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)
-                           : MoveFileExW(wide_temp.c_str(), wide_path.c_str(),
-                                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+                           : MoveFileExW(wide_temp.c_str(), wide_path.c_str(), move_flags);
       if (!moved) status = LastError(path);
     }
     // On every failure the temporary file still has its own name (ReplaceFileW leaves it
@@ -348,15 +433,97 @@ class WindowsPlatform : public Platform {
   // The copy is written with the access list of the file it copies. Its owner stays the
   // user who makes it: giving a file to another owner takes a privilege that programs run as
   // administrator do not hold by default.
-  Status CopyFile(const std::string& from, const std::string& to) override {
+  Status CopyToNewFile(const std::string& from, const std::string& to) override {
     PACL acl = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     Status status = ReadAccessList(from, &acl, &descriptor);
     std::string bytes;
     if (status.ok()) status = ReadFileBytes(from, &bytes, ReadAs::kBytes);
-    if (status.ok()) status = WriteAtomic(to, WholeContents(bytes), acl, descriptor);
+    if (status.ok()) status = WriteAtomic(to, WholeContents(bytes), acl, descriptor, /*only_new=*/true);
     if (descriptor != nullptr) LocalFree(descriptor);
     return status;
+  }
+
+  Status ReadRegularFile(const std::string& path, std::string* bytes) override {
+    bytes->clear();
+    // The entry itself is opened, a reparse point included; a folder only with backup
+    // semantics, so that it is told apart from a refusal.
+    HANDLE file = CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return LastError(path);
+    Status status;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(file, &info)) {
+      status = LastError(path);
+    } else if ((info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0 ||
+               GetFileType(file) != FILE_TYPE_DISK) {
+      status = Status(ErrorCode::kIoError, path, "not a regular file");
+    } else {
+      try {
+        constexpr DWORD kChunk = 1u << 20;
+        std::string chunk(kChunk, '\0');
+        while (true) {
+          DWORD got = 0;
+          if (!ReadFile(file, chunk.data(), kChunk, &got, nullptr)) {
+            status = LastError(path);
+            break;
+          }
+          if (got == 0) break;
+          bytes->append(chunk.data(), got);
+        }
+      } catch (const std::bad_alloc&) {
+        status = OutOfMemory(path);
+      }
+    }
+    CloseHandle(file);
+    if (!status.ok()) bytes->clear();
+    return status;
+  }
+
+  Status PrepareReplace(const std::string& path) override {
+    const std::wstring wide_path = WideFromUtf8(path);
+    const DWORD attributes = GetFileAttributesW(wide_path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return LastError(path);
+    RememberAttributes(wide_path,
+                       attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+    if (!SetFileAttributesW(wide_path.c_str(), FILE_ATTRIBUTE_NORMAL)) {
+      ForgetAttributes(wide_path);
+      return LastError(path);
+    }
+    return Status::Ok();
+  }
+
+  // A read-only file cannot be replaced: the attributes are the caller's to set afterwards.
+  Status ReplaceProtectedFile(const std::string& path, const FileContents& contents, int) override {
+    return WriteAtomic(path, contents);
+  }
+
+  Status LockForReplace(const std::string& path, int timeout_milliseconds, const std::function<void()>& waiting,
+                        std::unique_ptr<HeldLock>* lock) override {
+    lock->reset();
+    const std::wstring name = ReplaceLockName(path);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_milliseconds);
+    while (true) {
+      // A mutex made by another user (an administrator's run, the SYSTEM account) may refuse
+      // to be opened: it is held, or about to be, by that run.
+      HANDLE mutex = CreateMutexW(nullptr, FALSE, name.c_str());
+      if (mutex == nullptr && GetLastError() != ERROR_ACCESS_DENIED) return LastError(path);
+      if (mutex != nullptr) {
+        const DWORD waited = WaitForSingleObject(mutex, kLockPollMilliseconds);
+        // An owner that ended without letting go leaves the mutex abandoned, and free.
+        if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) {
+          *lock = std::make_unique<MutexLock>(mutex);
+          return Status::Ok();
+        }
+        CloseHandle(mutex);
+        if (waited == WAIT_FAILED) return LastError(path);
+      } else {
+        ::Sleep(kLockPollMilliseconds);
+      }
+      if (std::chrono::steady_clock::now() >= deadline) return Status(ErrorCode::kBusy, path, "");
+      if (waiting) waiting();
+    }
   }
 
   Status RemoveFile(const std::string& path) override {
@@ -377,20 +544,37 @@ class WindowsPlatform : public Platform {
     return names;
   }
 
-  // FILETIME counts 100-nanosecond steps from 1601.
   std::int64_t FileModifiedTime(const std::string& path) override {
-    constexpr std::int64_t kStepsFrom1601To1970 = 116'444'736'000'000'000;
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExW(WideFromUtf8(path).c_str(), GetFileExInfoStandard, &data)) return -1;
-    const std::int64_t steps =
-        (static_cast<std::int64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
-    return (steps - kStepsFrom1601To1970) * 100;
+    return FileTimeNanoseconds(data.ftLastWriteTime);
   }
 
   std::int64_t FileSize(const std::string& path) override {
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExW(WideFromUtf8(path).c_str(), GetFileExInfoStandard, &data)) return -1;
     return (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  }
+
+  EntryFacts FactsOf(const std::string& path) override {
+    EntryFacts facts;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    // The attributes of the entry itself: a link is a reparse point, not what it leads to.
+    if (!GetFileAttributesExW(WideFromUtf8(path).c_str(), GetFileExInfoStandard, &data)) {
+      const DWORD err = GetLastError();
+      facts.kind = err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND ? EntryFacts::Kind::kMissing
+                                                                              : EntryFacts::Kind::kUnknown;
+      return facts;
+    }
+    if ((data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) !=
+        0) {
+      facts.kind = EntryFacts::Kind::kOther;
+      return facts;
+    }
+    facts.kind = EntryFacts::Kind::kRegular;
+    facts.bytes = (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    facts.modified = FileTimeNanoseconds(data.ftLastWriteTime);
+    return facts;
   }
 
   DnsFlushOutcome FlushDnsCache(int wait_milliseconds) override {
@@ -416,7 +600,7 @@ std::string WindowsErrorText(unsigned long code) {
   return text;
 }
 
-void GuardWritesAgainstSignals() {}
+void GuardWritesAgainstSignals() { SetConsoleCtrlHandler(PutAttributesBack, TRUE); }
 
 std::unique_ptr<Platform> CreateSystemPlatform() { return std::make_unique<WindowsPlatform>(); }
 

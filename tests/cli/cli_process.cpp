@@ -16,11 +16,12 @@ extern char** environ;
 
 namespace quorvale::testing {
 
-CliResult RunCliProgram(const std::vector<std::string>& args, const std::string& scratch_dir,
-                        const CliLaunch& launch) {
+StartedCli StartCliProgram(const std::vector<std::string>& args, const std::string& capture_prefix,
+                           const CliLaunch& launch) {
   const std::string program = std::string(QUORVALE_BIN_DIR) + "/quorvale-cli";
-  const std::string out_path = scratch_dir + "/.cli-stdout";
-  const std::string err_path = scratch_dir + "/.cli-stderr";
+  StartedCli started;
+  started.out_path = launch.stdout_path.empty() ? capture_prefix + "-stdout" : "";
+  started.err_path = capture_prefix + "-stderr";
 
   // Everything the child needs is prepared before fork: after it only async-signal-safe
   // calls are made.
@@ -42,14 +43,13 @@ CliResult RunCliProgram(const std::vector<std::string>& args, const std::string&
   for (std::string& entry : env_text) envp.push_back(entry.data());
   envp.push_back(nullptr);
 
-  const std::string stdout_target = launch.stdout_path.empty() ? out_path : launch.stdout_path;
+  const std::string stdout_target = launch.stdout_path.empty() ? started.out_path : launch.stdout_path;
   int out_fd = open(stdout_target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  int err_fd = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  int err_fd = open(started.err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
   int in_fd = open(launch.stdin_path.empty() ? "/dev/null" : launch.stdin_path.c_str(), O_RDONLY | O_CLOEXEC);
-  CliResult result;
   if (out_fd < 0 || err_fd < 0 || in_fd < 0) {
-    result.err = "cannot create the capture files: " + std::string(std::strerror(errno));
-    return result;
+    started.failure = "cannot create the capture files: " + std::string(std::strerror(errno));
+    return started;
   }
 
   const bool drop_privileges = launch.as_test_user && RunningAsRoot();
@@ -78,18 +78,35 @@ CliResult RunCliProgram(const std::vector<std::string>& args, const std::string&
   close(err_fd);
   close(in_fd);
   if (pid < 0) {
-    result.err = "fork failed";
+    started.failure = "fork failed";
+  } else {
+    started.pid = pid;
+  }
+  return started;
+}
+
+CliResult WaitForCli(const StartedCli& started) {
+  CliResult result;
+  if (started.pid < 0) {
+    result.err = started.failure;
     return result;
   }
   int wait_status = 0;
-  while (waitpid(pid, &wait_status, 0) < 0 && errno == EINTR) {
+  while (waitpid(started.pid, &wait_status, 0) < 0 && errno == EINTR) {
   }
   result.status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1;
-  if (launch.stdout_path.empty()) result.out = ReadBytes(out_path);
-  result.err = ReadBytes(err_path);
-  unlink(out_path.c_str());
-  unlink(err_path.c_str());
+  if (!started.out_path.empty()) {
+    result.out = ReadBytes(started.out_path);
+    unlink(started.out_path.c_str());
+  }
+  result.err = ReadBytes(started.err_path);
+  unlink(started.err_path.c_str());
   return result;
+}
+
+CliResult RunCliProgram(const std::vector<std::string>& args, const std::string& scratch_dir,
+                        const CliLaunch& launch) {
+  return WaitForCli(StartCliProgram(args, scratch_dir + "/.cli", launch));
 }
 
 }  // namespace quorvale::testing

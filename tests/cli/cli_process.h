@@ -31,8 +31,22 @@ struct CliLaunch {
   bool as_test_user = false;
 };
 
-// Runs the built quorvale-cli with `args` (without the program's name) and waits for it.
-// Standard output and error are captured through files in `scratch_dir`.
+// A started quorvale-cli, not waited for yet.
+struct StartedCli {
+  int pid = -1;  // -1 when it could not be started (`failure` says why)
+  std::string failure;
+  std::string out_path;  // "" when standard output goes to the launch's stdout_path
+  std::string err_path;
+};
+
+// Starts the built quorvale-cli with `args` (without the program's name). Standard output
+// and error are captured through files named `capture_prefix` + "-stdout" and "-stderr".
+StartedCli StartCliProgram(const std::vector<std::string>& args, const std::string& capture_prefix,
+                           const CliLaunch& launch = {});
+// Waits for a started program and collects what it wrote.
+CliResult WaitForCli(const StartedCli& started);
+
+// Starts and waits, capturing through files in `scratch_dir`.
 CliResult RunCliProgram(const std::vector<std::string>& args, const std::string& scratch_dir,
                         const CliLaunch& launch = {});
 

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/utf16.h"
@@ -214,17 +215,51 @@ TEST_F(WindowsPlatformTest, WriteFileAtomicRefusesFoldersAndMissingFolders) {
 TEST_F(WindowsPlatformTest, CopyRemoveAndList) {
   const std::string bytes = std::string("a\r\nb\0c", 6);
   WriteBytes(File("from.txt"), bytes);
-  ASSERT_TRUE(platform_->CopyFile(File("from.txt"), File("to.txt")).ok());
+  ASSERT_TRUE(platform_->CopyToNewFile(File("from.txt"), File("to.txt")).ok());
   EXPECT_EQ(ReadBytes(File("to.txt")), bytes);
   EXPECT_EQ(platform_->FileSize(File("to.txt")), 6);
   EXPECT_EQ(platform_->FileSize(File("absent.txt")), -1);
+  EXPECT_EQ(platform_->CopyToNewFile(File("to.txt"), File("from.txt")).code(), ErrorCode::kExists);
   EXPECT_EQ(Listing(), (std::vector<std::string>{"from.txt", "to.txt"}));
-  EXPECT_EQ(platform_->CopyFile(File("absent.txt"), File("copy.txt")).code(), ErrorCode::kNotFound);
+  EXPECT_EQ(platform_->CopyToNewFile(File("absent.txt"), File("copy.txt")).code(), ErrorCode::kNotFound);
+
+  std::string read;
+  ASSERT_TRUE(platform_->ReadRegularFile(File("to.txt"), &read).ok());
+  EXPECT_EQ(read, bytes);
+  EXPECT_EQ(platform_->FactsOf(File("to.txt")).kind, Platform::EntryFacts::Kind::kRegular);
+  EXPECT_EQ(platform_->FactsOf(File("to.txt")).bytes, 6);
+  ASSERT_TRUE(CreateDirectoryW(Wide(File("sub")).c_str(), nullptr));
+  EXPECT_EQ(platform_->ReadRegularFile(File("sub"), &read).reason(), "not a regular file");
+  EXPECT_EQ(platform_->FactsOf(File("sub")).kind, Platform::EntryFacts::Kind::kOther);
+  EXPECT_EQ(platform_->FactsOf(File("absent.txt")).kind, Platform::EntryFacts::Kind::kMissing);
+  RemoveDirectoryW(Wide(File("sub")).c_str());
 
   ASSERT_TRUE(platform_->RemoveFile(File("from.txt")).ok());
   EXPECT_EQ(platform_->RemoveFile(File("from.txt")).code(), ErrorCode::kNotFound);
   EXPECT_EQ(Listing(), std::vector<std::string>{"to.txt"});
   EXPECT_TRUE(platform_->ListFolder(File("absent")).empty());
+}
+
+// The lock is a mutex named after the path in any case: held by another thread (as by
+// another process), it makes a second run wait and give up with kBusy.
+TEST_F(WindowsPlatformTest, TheReplaceLockIsHeldByOneAtATime) {
+  HANDLE taken = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  std::thread holder([&] {
+    std::unique_ptr<Platform::HeldLock> lock;
+    if (platform_->LockForReplace(File("HOSTS"), 0, {}, &lock).ok()) SetEvent(taken);
+    WaitForSingleObject(done, INFINITE);
+  });
+  ASSERT_EQ(WaitForSingleObject(taken, 10000), WAIT_OBJECT_0);
+  int waits = 0;
+  std::unique_ptr<Platform::HeldLock> second;
+  EXPECT_EQ(platform_->LockForReplace(Lower(File("HOSTS")), 200, [&] { ++waits; }, &second).code(), ErrorCode::kBusy);
+  EXPECT_GE(waits, 1);
+  SetEvent(done);
+  holder.join();
+  EXPECT_TRUE(platform_->LockForReplace(File("HOSTS"), 0, {}, &second).ok());
+  CloseHandle(taken);
+  CloseHandle(done);
 }
 
 // The copy of a replaced file is named after the file as the folder lists it, accents and all.
