@@ -12,6 +12,7 @@
 #include "core/hosts_parser.h"
 #include "core/hosts_writer.h"
 #include "core/name_removal.h"
+#include "core/path_text.h"
 #include "core/report.h"
 #include "core/session.h"
 #include "core/sorting.h"
@@ -88,14 +89,24 @@ class CliRun {
   int RunOne(const CliAction& action) {
     using Kind = CliAction::Kind;
     switch (action.kind) {
-      case Kind::kHosts:
+      case Kind::kHosts: {
         session_.ResetRejectedLines();
-        return CheckRead(ParseHostsFile(action.value, session_, {}, kInputs), action.value);
-      case Kind::kDomains:
+        bool changed = false;
+        const Status status = ParseHostsFile(action.value, session_, {}, kInputs, &changed);
+        WarnIfChanged(changed, action.value);
+        return CheckRead(status, action.value);
+      }
+      case Kind::kDomains: {
         session_.ResetRejectedLines();
-        return CheckRead(ParseDomainList(action.value, session_, {}, kInputs), action.value);
+        bool changed = false;
+        const Status status = ParseDomainList(action.value, session_, {}, kInputs, &changed);
+        WarnIfChanged(changed, action.value);
+        return CheckRead(status, action.value);
+      }
       case Kind::kDomainOnly: {
-        Status status = LoadDomainOnlyFile(action.value, session_.SortArray, {}, kInputs);
+        bool changed = false;
+        const Status status = LoadDomainOnlyFile(action.value, session_.SortArray, {}, kInputs, &changed);
+        WarnIfChanged(changed, action.value);
         if (status.code() == ErrorCode::kEmpty) {
           Message(action.value + " n'a pas pu etre lu: fichier vide");
           return kExitFile;
@@ -151,6 +162,12 @@ class CliRun {
   int CheckRead(const Status& status, const std::string& path) {
     if (status.ok() || status.code() == ErrorCode::kEmpty) return kExitOk;
     return ReadFailed(status, path);
+  }
+
+  // What was loaded from a file that another program changed meanwhile may be neither its
+  // old text nor its new one; the load stands, and the user is told.
+  void WarnIfChanged(bool changed, const std::string& path) {
+    if (changed) Message(path + ": le fichier a change pendant la lecture");
   }
 
   int ReadFailed(const Status& status, const std::string& path) {
@@ -231,7 +248,9 @@ class CliRun {
   int RemoveListedNames(const std::string& path) {
     Session listed;
     listed.ResetRejectedLines();
-    const Status status = ParseDomainList(path, listed, {}, kInputs);
+    bool changed = false;
+    const Status status = ParseNamesToRemove(path, listed, kInputs, &changed);
+    WarnIfChanged(changed, path);
     if (!status.ok() && status.code() != ErrorCode::kEmpty) return ReadFailed(status, path);
     Message(std::to_string(RemoveNames(session_, listed.list1)) + " noms retires");
     return kExitOk;
@@ -358,7 +377,7 @@ int RunCli(const std::vector<std::string>& args, Platform& platform, std::FILE* 
       std::fprintf(err, "%s%s\nVoir: quorvale-cli --help\n", kProgram.data(), command_line.error.c_str());
       return kExitUsage;
     case CommandLine::Outcome::kHelp:
-      std::fputs(CliHelpText(), out);
+      std::fputs(CliHelpText(FileNameOf(platform.HostsPath())).c_str(), out);
       return std::fflush(out) == 0 ? kExitOk : kExitFile;
     case CommandLine::Outcome::kVersion:
       std::fputs("quorvale-cli " QUORVALE_VERSION "\n", out);

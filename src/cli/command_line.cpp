@@ -98,8 +98,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
   return result;
 }
 
-const char* CliHelpText() {
-  return "Usage: quorvale-cli ACTION...\n"
+std::string CliHelpText(std::string_view hosts_file_name) {
+  std::string text;
+  text = "Usage: quorvale-cli ACTION...\n"
          "Charge, trie et ecrit des listes de noms comme Quorvale, sans fenetre.\n"
          "Les actions s'executent dans l'ordre donne, sur une seule session; la premiere\n"
          "qui echoue arrete tout.\n"
@@ -127,27 +128,30 @@ const char* CliHelpText() {
          "  --write-sorted-names SORTIE  la liste a trier, un nom par ligne\n"
          "  --report SORTIE              le rapport des lignes rejetees du dernier chargement\n"
          "  --replace-hosts              remplace le fichier hosts du systeme (copie de\n"
-         "                               sauvegarde HOSTS.<date>.bak, puis lecture seule)\n"
-         "  --list-backups               affiche les copies de sauvegarde du fichier hosts,\n"
-         "                               la plus recente d'abord: NOM, date, octets\n"
-         "  --restore-backup NOM         remet la copie NOM (ou 'latest', la plus recente)\n"
-         "                               a la place du fichier hosts, comme --replace-hosts\n"
-         "  --dump                       affiche les listes sur la sortie standard\n"
-         "\n"
-         "  --help                       affiche cette aide\n"
-         "  --version                    affiche la version\n"
-         "\n"
-         "Une SORTIE '-' est la sortie standard; un peripherique ou un tube nomme est ecrit\n"
-         "tel quel, sans fichier temporaire.\n"
-         "\n"
-         "Apres --replace-hosts et --restore-backup, le cache DNS du systeme est vide\n"
-         "(resolvectl, nscd; ipconfig /flushdns sous Windows); le resultat est affiche.\n"
-         "\n"
-         "SOURCE_DATE_EPOCH, s'il est defini, fixe la date ecrite dans l'en-tete.\n"
-         "\n"
-         "Statut de sortie: 0 succes; 1 erreur d'utilisation; 2 fichier illisible (ou vide\n"
-         "pour --domain-only), sauvegarde introuvable, ou fichier impossible a ecrire (le\n"
-         "fichier existant reste intact). Un cache DNS non vide ne change pas le statut.\n";
+         "                               sauvegarde ";
+  text += hosts_file_name;
+  text += ".<date>.bak, puis lecture seule)\n"
+          "  --list-backups               affiche les copies de sauvegarde du fichier hosts,\n"
+          "                               la plus recente d'abord: NOM, date, octets\n"
+          "  --restore-backup NOM         remet la copie NOM (ou 'latest', la plus recente)\n"
+          "                               a la place du fichier hosts, comme --replace-hosts\n"
+          "  --dump                       affiche les listes sur la sortie standard\n"
+          "\n"
+          "  --help                       affiche cette aide\n"
+          "  --version                    affiche la version\n"
+          "\n"
+          "Une SORTIE '-' est la sortie standard; un peripherique ou un tube nomme est ecrit\n"
+          "tel quel, sans fichier temporaire.\n"
+          "\n"
+          "Apres --replace-hosts et --restore-backup, le cache DNS du systeme est vide\n"
+          "(resolvectl, nscd; ipconfig /flushdns sous Windows); le resultat est affiche.\n"
+          "\n"
+          "SOURCE_DATE_EPOCH, s'il est defini, fixe la date ecrite dans l'en-tete.\n"
+          "\n"
+          "Statut de sortie: 0 succes; 1 erreur d'utilisation; 2 fichier illisible (ou vide\n"
+          "pour --domain-only), sauvegarde introuvable, ou fichier impossible a ecrire (le\n"
+          "fichier existant reste intact). Un cache DNS non vide ne change pas le statut.\n";
+  return text;
 }
 
 }  // namespace quorvale

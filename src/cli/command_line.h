@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quorvale {
@@ -43,7 +44,8 @@ struct CommandLine {
 // everything that follows them. Nothing is checked on disk here.
 CommandLine ParseCommandLine(const std::vector<std::string>& args);
 
-// The text of --help.
-const char* CliHelpText();
+// The text of --help; `hosts_file_name` is the name of the system's HOSTS file as the
+// system spells it, which the names of its backup copies begin with.
+std::string CliHelpText(std::string_view hosts_file_name);
 
 }  // namespace quorvale

@@ -14,17 +14,24 @@ namespace {
 
 constexpr std::string_view kPlainListAddress = "127.0.0.1";
 
+// The letter a plain-list name needs.
+enum class NameLetters {
+  kLowerCase,   // a list to load: "EXAMPLE.COM" gives no row
+  kEitherCase,  // names to remove, which are compared without regard to case
+};
+
 // Treats one item of a plain list; returns whether it gave an entry (a duplicate name
 // counts as one).
-bool TreatDomainLine(std::string_view raw, Session& session) {
+bool TreatDomainLine(std::string_view raw, Session& session, NameLetters letters) {
   if (StartsWith(raw, "#")) return false;
   std::string_view name = StripWebPrefixes(TrimSpaces(raw));
-  if (!HasLetter(name)) return false;
+  if (!(letters == NameLetters::kLowerCase ? HasLetter(name) : HasLetterOfEitherCase(name))) return false;
 
-  // The name is the text before the first "#" without its trailing spaces and tabs; the
-  // comment runs from the "#" to the end.
+  // The name is the text before the first "#" without its trailing spaces and tabs, and
+  // without the path of a pasted URL; the comment runs from the "#" to the end.
   std::string_view comment;
   SplitNameAndComment(name, " \t", &name, &comment);
+  name = WithoutPath(name);
   if (!HasNameLength(name)) return false;
   if (name.find_first_of(" \t#[]") != std::string_view::npos) return false;
 
@@ -74,9 +81,7 @@ bool TreatDomainOnlyLine(std::string_view item, std::string& s, std::string_view
   return true;
 }
 
-}  // namespace
-
-Status ParseDomainListPieces(LinePieces& pieces, Session& session, const YieldFn& yield) {
+Status ParsePlainList(LinePieces& pieces, Session& session, const YieldFn& yield, NameLetters letters) {
   ListLoad load(session);
   YieldTicker ticker(yield);
   ticker.Now();
@@ -84,7 +89,7 @@ Status ParseDomainListPieces(LinePieces& pieces, Session& session, const YieldFn
     ForEachItem(
         pieces, [](std::string_view) {},
         [&](std::string_view raw) {
-          if (TreatDomainLine(raw, session)) {
+          if (TreatDomainLine(raw, session, letters)) {
             ++session.EntriesLoaded;
           } else {
             load.rejected().Add(raw);
@@ -94,20 +99,38 @@ Status ParseDomainListPieces(LinePieces& pieces, Session& session, const YieldFn
   });
 }
 
-void ParseDomainListData(std::string_view data, Session& session, const YieldFn& yield) {
-  WholeData pieces(data);
-  // Data in memory is always read to its end: the result is Ok.
-  (void)ParseDomainListPieces(pieces, session, yield);
-}
-
-Status ParseDomainList(const std::string& path, Session& session, const YieldFn& yield, InputKinds kinds) {
+Status ParsePlainListFile(const std::string& path, Session& session, const YieldFn& yield, InputKinds kinds,
+                          NameLetters letters, bool* changed) {
   FilePieces pieces;
   Status status = pieces.Open(path, kinds);
   if (!status.ok()) {
     ParseDomainListData({}, session, yield);
     return status;
   }
-  return AboutSubject(ParseDomainListPieces(pieces, session, yield), path);
+  status = ParsePlainList(pieces, session, yield, letters);
+  if (changed != nullptr && pieces.changed_while_read()) *changed = true;
+  return AboutSubject(status, path);
+}
+
+}  // namespace
+
+Status ParseDomainListPieces(LinePieces& pieces, Session& session, const YieldFn& yield) {
+  return ParsePlainList(pieces, session, yield, NameLetters::kLowerCase);
+}
+
+void ParseDomainListData(std::string_view data, Session& session, const YieldFn& yield) {
+  WholeData pieces(data);
+  // Data in memory is always read to its end: the result is Ok.
+  (void)ParseDomainListPieces(pieces, session, yield);
+}
+
+Status ParseDomainList(const std::string& path, Session& session, const YieldFn& yield, InputKinds kinds,
+                       bool* changed) {
+  return ParsePlainListFile(path, session, yield, kinds, NameLetters::kLowerCase, changed);
+}
+
+Status ParseNamesToRemove(const std::string& path, Session& session, InputKinds kinds, bool* changed) {
+  return ParsePlainListFile(path, session, {}, kinds, NameLetters::kEitherCase, changed);
 }
 
 Status LoadDomainOnlyPieces(LinePieces& pieces, SortBuffer& buffer, const YieldFn& yield) {
@@ -160,11 +183,14 @@ Status LoadDomainOnlyData(std::string_view data, SortBuffer& buffer, const Yield
   return LoadDomainOnlyPieces(pieces, buffer, yield);
 }
 
-Status LoadDomainOnlyFile(const std::string& path, SortBuffer& buffer, const YieldFn& yield, InputKinds kinds) {
+Status LoadDomainOnlyFile(const std::string& path, SortBuffer& buffer, const YieldFn& yield, InputKinds kinds,
+                          bool* changed) {
   FilePieces pieces;
   Status status = pieces.Open(path, kinds);
   if (!status.ok()) return status;
-  return AboutSubject(LoadDomainOnlyPieces(pieces, buffer, yield), path);
+  status = LoadDomainOnlyPieces(pieces, buffer, yield);
+  if (changed != nullptr && pieces.changed_while_read()) *changed = true;
+  return AboutSubject(status, path);
 }
 
 }  // namespace quorvale

@@ -52,8 +52,7 @@ bool ReadHostsLine(std::string_view raw, std::string& working, HostsLineParts* p
   std::string_view name;
   std::string_view comment;
   SplitNameAndComment(rest, " ", &name, &comment);
-  size_t slash = name.find('/');
-  if (slash != std::string_view::npos) name = name.substr(0, slash);
+  name = WithoutPath(name);
 
   if (!HasNameLength(name)) return false;
   if (StartsWith(name, "#")) return false;
@@ -204,12 +203,15 @@ Status CountHostsEntries(const std::string& path, size_t* count) {
   return AboutSubject(status, path);
 }
 
-Status ParseHostsFile(const std::string& path, Session& session, const YieldFn& yield, InputKinds kinds) {
+Status ParseHostsFile(const std::string& path, Session& session, const YieldFn& yield, InputKinds kinds,
+                      bool* changed) {
   session.EntriesLoaded = 0;
   FilePieces pieces;
   Status status = pieces.Open(path, kinds);
   if (!status.ok()) return status;
-  return AboutSubject(ParseHostsPieces(pieces, session, yield), path);
+  status = ParseHostsPieces(pieces, session, yield);
+  if (changed != nullptr && pieces.changed_while_read()) *changed = true;
+  return AboutSubject(status, path);
 }
 
 }  // namespace quorvale

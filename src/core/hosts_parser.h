@@ -16,9 +16,10 @@ namespace quorvale {
 // gives no entry is stored, trimmed of spaces, in RejectedLines from index 0 (the caller has
 // reset it to one empty element). EntriesLoaded counts the accepted lines, duplicates
 // included. Fails only when the file cannot be read (or is not of the `kinds` allowed) or
-// memory runs out; then nothing is added.
+// memory runs out; then nothing is added. `*changed`, when given, is set true when the file
+// was changed while it was read (see FilePieces::changed_while_read).
 Status ParseHostsFile(const std::string& path, Session& session, const YieldFn& yield = {},
-                      InputKinds kinds = InputKinds::kRegularFiles);
+                      InputKinds kinds = InputKinds::kRegularFiles, bool* changed = nullptr);
 
 // The same over data already in memory.
 void ParseHostsData(std::string_view data, Session& session, const YieldFn& yield = {});

@@ -9,6 +9,9 @@
 #include <string>
 #include <system_error>
 
+// fstat() of the C runtime: the stamp of the file a read holds open.
+#include <sys/stat.h>
+
 namespace quorvale {
 
 namespace {
@@ -196,6 +199,7 @@ Status FilePieces::Open(const std::string& path, InputKinds kinds) {
   path_ = path;
   status_ = OpenForReading(path, kinds, &file_, &owns_file_);
   if (!status_.ok()) return status_;
+  stamped_ = StampNow(&opened_);
   // The pieces are read straight into the buffer; stdio's own would be one more copy.
   if (owns_file_) std::setvbuf(file_, nullptr, _IONBF, 0);
   if (std::fseek(file_, 0, SEEK_END) == 0) {
@@ -228,6 +232,26 @@ Status FilePieces::Open(const std::string& path, InputKinds kinds) {
   return status_;
 }
 
+bool FilePieces::StampNow(Stamp* stamp) const {
+#ifdef _WIN32
+  struct _stat64 info;
+  if (_fstat64(_fileno(file_), &info) != 0 || (info.st_mode & _S_IFMT) != _S_IFREG) return false;
+  *stamp = {static_cast<uint64_t>(info.st_size), static_cast<int64_t>(info.st_mtime), 0};
+#else
+  struct stat info;
+  if (fstat(fileno(file_), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+  *stamp = {static_cast<uint64_t>(info.st_size), static_cast<int64_t>(info.st_mtim.tv_sec),
+            static_cast<int64_t>(info.st_mtim.tv_nsec)};
+#endif
+  return true;
+}
+
+void FilePieces::ReachEnd() {
+  at_eof_ = true;
+  Stamp now;
+  changed_ = stamped_ && !(StampNow(&now) && now == opened_);
+}
+
 bool FilePieces::Fill() {
   // A line longer than the buffer makes it grow.
   if (used_ == buffer_.size()) buffer_.resize(buffer_.size() * 2);
@@ -241,7 +265,7 @@ bool FilePieces::Fill() {
         status_ = StatusFromErrno(errno ? errno : EIO, path_);
         return false;
       }
-      at_eof_ = true;
+      ReachEnd();
     }
     return true;
   }
@@ -256,7 +280,7 @@ bool FilePieces::Fill() {
       status_ = StatusFromErrno(errno ? errno : EIO, path_);
       return false;
     }
-    at_eof_ = true;
+    ReachEnd();
   }
   decoded_.clear();
   decoder_.Decode(raw_, at_eof_, &decoded_);

@@ -103,8 +103,26 @@ class FilePieces : public LinePieces {
   bool Next(std::string_view* piece) override;
   Status status() const override { return status_; }
   uint64_t size_hint() const override { return size_; }
+  // Once the end is read: whether the size or the modification time of the file differed
+  // then from its opening, because another program wrote or truncated it meanwhile; what was
+  // read may then be neither its old text nor its new one. Always false for a pipe or a
+  // terminal.
+  bool changed_while_read() const { return changed_; }
 
  private:
+  // What tells that a regular file changed: its size and modification time.
+  struct Stamp {
+    uint64_t size = 0;
+    int64_t seconds = 0;
+    int64_t nanoseconds = 0;
+    bool operator==(const Stamp&) const = default;
+  };
+  // The stamp of the open file; false when it is no regular file (a pipe's stamp follows
+  // its writes) or the system does not say.
+  bool StampNow(Stamp* stamp) const;
+  // Notes that everything up to the end is read, and whether the file changed meanwhile.
+  void ReachEnd();
+
   // Next() but for running out of memory.
   bool ReadPiece(std::string_view* piece);
   // Adds what comes next in the file to buffer_ after used_ (growing it when it is full);
@@ -119,6 +137,9 @@ class FilePieces : public LinePieces {
   size_t carried_from_ = 0;  // the start of the unfinished line after the last piece
   size_t used_ = 0;          // bytes of buffer_ holding text
   bool at_eof_ = false;
+  bool stamped_ = false;  // opened_ holds the stamp taken at opening
+  Stamp opened_;
+  bool changed_ = false;
   uint64_t size_ = 0;
   Status status_;
   Utf16Decoder decoder_;

@@ -31,4 +31,8 @@ inline std::string_view StripWebPrefixes(std::string_view text) {
   return text;
 }
 
+// The host of a URL pasted as a name: the text before its first "/" (all of it when there is
+// none, "" for "/path").
+inline std::string_view WithoutPath(std::string_view name) { return name.substr(0, name.find('/')); }
+
 }  // namespace quorvale

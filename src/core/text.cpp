@@ -9,6 +9,14 @@ bool HasLetter(std::string_view text) {
   return false;
 }
 
+bool HasLetterOfEitherCase(std::string_view text) {
+  for (char c : text) {
+    const char lower = AsciiLower(c);
+    if (lower >= 'a' && lower <= 'z') return true;
+  }
+  return false;
+}
+
 bool IsDottedQuad(std::string_view text) {
   if (text.size() < 7 || text.size() > 15) return false;
   // One pass: four parts of 1 to 3 digits, each at most 255, separated by single dots.

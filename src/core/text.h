@@ -9,6 +9,8 @@ namespace quorvale {
 // True when the text holds one of the lower-case letters "a" to "z". Upper-case and accented
 // letters do not count.
 bool HasLetter(std::string_view text);
+// The same with the upper-case letters "A" to "Z" counting too.
+bool HasLetterOfEitherCase(std::string_view text);
 
 // Dotted IPv4 shape: four parts of 1 to 3 ASCII digits, each 0 to 255, 7 to 15 characters.
 bool IsDottedQuad(std::string_view text);

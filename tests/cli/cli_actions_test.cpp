@@ -111,11 +111,11 @@ TEST_F(CliTest, DumpShowsEveryListInDisplayOrderAtTheMomentItRuns) {
   EXPECT_EQ(result.err, "");
 }
 
-// The names of a plain list (comments, prefixes, commas) leave both lists and the sort
-// buffer, whatever their case; what is loaded after stays.
+// The names of a plain list (comments, prefixes, paths, commas) leave both lists and the
+// sort buffer, whatever their case; what is loaded after stays.
 TEST_F(CliTest, RemoveNamesTakesAnAllowListOutOfEverythingLoaded) {
   const std::string allow = Crafted("allow.txt", "# allow list\nZETA.example.com # false positive\n"
-                                                 "http://intranet.example\nalpha.example.com, none.example\n");
+                                                 "http://INTRANET.EXAMPLE/wiki\nALPHA.EXAMPLE.COM, none.example\n");
   const std::string later = Crafted("later.txt", "zeta.example.com\n");
   CliResult result = Run({"--hosts", Crafted("hosts.txt", kCraftedHosts), "--domain-only",
                           Crafted("only.txt", kCraftedDomainOnly), "--remove-names", allow, "--domains", later,

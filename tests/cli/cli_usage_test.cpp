@@ -30,6 +30,11 @@ TEST_F(CliTest, HelpNamesEveryActionAndRunsNothing) {
     EXPECT_NE(result.out.find(std::string("  ") + option + " "), std::string::npos) << option;
   }
   EXPECT_FALSE(std::ifstream(out).good());
+  // The backup copies are named after the system's HOSTS file, spelt as the platform has it.
+  EXPECT_NE(result.out.find(" sauvegarde hosts.<date>.bak, puis"), std::string::npos);
+  CliLaunch windows_folder;
+  windows_folder.env = {{"QUORVALE_SYSTEM_DIR", dir_.path()}};
+  EXPECT_NE(Run({"--help"}, windows_folder).out.find(" sauvegarde HOSTS.<date>.bak, puis"), std::string::npos);
 }
 
 struct UsageCase {

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -10,6 +13,7 @@
 namespace quorvale {
 namespace {
 
+using namespace std::chrono_literals;
 using namespace std::string_literals;
 
 std::vector<std::string> ReadAll(std::string_view data) {
@@ -154,6 +158,35 @@ TEST(FilePieces, FileThatGrowsAfterOpeningIsReadToItsEnd) {
   while (pieces.Next(&piece)) joined += piece;
   EXPECT_TRUE(pieces.status().ok());
   EXPECT_EQ(joined, "a.example\n" + more);
+  EXPECT_TRUE(pieces.changed_while_read());
+}
+
+// A file truncated or only touched between its opening and its end is read as it is then,
+// and noticed. Its first line is longer than what the opening reads.
+TEST(FilePieces, NoticesAFileChangedWhileItIsRead) {
+  testing::TempDir dir;
+  const std::filesystem::path path = dir.File("list");
+  const std::string first = std::string(1023, 'a') + '\n';
+  struct Case {
+    const char* what;
+    std::function<void()> change;
+    std::string read;
+    bool changed;
+  };
+  for (const Case& c : {Case{"left alone", [] {}, first + "b.example\n", false},
+                        Case{"truncated", [&] { resize_file(path, first.size()); }, first, true},
+                        Case{"touched", [&] { last_write_time(path, last_write_time(path) - 1h); },
+                             first + "b.example\n", true}}) {
+    testing::WriteBytes(path.string(), first + "b.example\n");
+    FilePieces pieces;
+    ASSERT_TRUE(pieces.Open(path.string()).ok());
+    c.change();
+    std::string joined;
+    std::string_view piece;
+    while (pieces.Next(&piece)) joined += piece;
+    EXPECT_EQ(joined, c.read) << c.what;
+    EXPECT_EQ(pieces.changed_while_read(), c.changed) << c.what;
+  }
 }
 
 TEST(FilePieces, RefusesWhatReadFileBytesRefuses) {
