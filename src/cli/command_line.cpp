@@ -149,8 +149,9 @@ std::string CliHelpText(std::string_view hosts_file_name) {
           "SOURCE_DATE_EPOCH, s'il est defini, fixe la date ecrite dans l'en-tete.\n"
           "\n"
           "Statut de sortie: 0 succes; 1 erreur d'utilisation; 2 fichier illisible (ou vide\n"
-          "pour --domain-only), sauvegarde introuvable, ou fichier impossible a ecrire (le\n"
-          "fichier existant reste intact). Un cache DNS non vide ne change pas le statut.\n";
+          "pour --domain-only), sauvegarde introuvable, fichier impossible a ecrire (le\n"
+          "fichier existant reste intact), ou un autre remplacement du fichier hosts en cours\n"
+          "depuis plus de 10 s. Un cache DNS non vide ne change pas le statut.\n";
   return text;
 }
 
