@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <thread>
@@ -260,6 +261,37 @@ TEST_F(WindowsPlatformTest, TheReplaceLockIsHeldByOneAtATime) {
   EXPECT_TRUE(platform_->LockForReplace(File("HOSTS"), 0, {}, &second).ok());
   CloseHandle(taken);
   CloseHandle(done);
+}
+
+// Ctrl+C in the console of a command line whose replace took the attributes off: they come
+// back before the program ends. The child of the death test runs this body again from the
+// start in a fixture of its own: it finds the parent's file through the environment.
+TEST_F(WindowsPlatformTest, CtrlCPutsBackTheAttributesThatAReplaceTookOff) {
+  constexpr const char* kFileVariable = "QUORVALE_TEST_CTRL_C_FILE";
+  std::string hosts;
+  if (const char* given = std::getenv(kFileVariable)) {
+    hosts = given;
+  } else {
+    hosts = File("HOSTS");
+    WriteBytes(hosts, "old");
+    ASSERT_TRUE(SetFileAttributesW(Wide(hosts).c_str(), kDosBits));
+    ASSERT_EQ(_putenv_s(kFileVariable, hosts.c_str()), 0);
+  }
+  EXPECT_EXIT(
+      {
+        // A console of its own, which the event reaches under Wine too.
+        FreeConsole();
+        AllocConsole();
+        GuardWritesAgainstSignals();
+        if (!platform_->PrepareReplace(hosts).ok()) std::_Exit(3);
+        if ((GetFileAttributesW(Wide(hosts).c_str()) & kDosBits) != 0) std::_Exit(4);
+        GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0);
+        ::Sleep(3000);
+        std::_Exit(5);
+      },
+      [](int exit_code) { return exit_code != 3 && exit_code != 4 && exit_code != 5; }, "");
+  _putenv_s(kFileVariable, "");
+  EXPECT_EQ(GetFileAttributesW(Wide(hosts).c_str()) & kDosBits, kDosBits);
 }
 
 // The copy of a replaced file is named after the file as the folder lists it, accents and all.
