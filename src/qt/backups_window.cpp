@@ -4,7 +4,6 @@
 #include <QHeaderView>
 #include <QPushButton>
 #include <QTableWidget>
-#include <QTimer>
 #include <QVBoxLayout>
 #include <iterator>
 
@@ -80,7 +79,7 @@ void BackupsWindow::done(int result) {
 void BackupsWindow::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   // The counting starts from the event loop, once the window has been shown.
-  QTimer::singleShot(0, this, [this] { form_.CountEntries(); });
+  QMetaObject::invokeMethod(this, [this] { form_.CountEntries(); }, Qt::QueuedConnection);
 }
 
 }  // namespace quorvale
