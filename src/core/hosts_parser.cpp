@@ -1,7 +1,6 @@
 #include "hosts_parser.h"
 
 #include <algorithm>
-#include <new>
 
 #include "item_reader.h"
 #include "list_load.h"
@@ -181,26 +180,6 @@ Status ReadLinesToCarry(const std::string& path, std::vector<std::string>* lines
   if (!status.ok()) return status;
   *lines = LinesToCarry(bytes);
   return Status::Ok();
-}
-
-Status CountHostsEntries(const std::string& path, size_t* count) {
-  *count = 0;
-  FilePieces pieces;
-  Status status = pieces.Open(path);
-  if (!status.ok()) return status;
-  std::string working;
-  HostsLineParts parts;
-  size_t accepted = 0;
-  try {
-    ForEachItem(
-        pieces, [](std::string_view) {},
-        [&](std::string_view item) { accepted += ReadHostsLine(TrimSpaces(item), working, &parts) ? 1 : 0; });
-  } catch (const std::bad_alloc&) {
-    return OutOfMemory(path);
-  }
-  status = pieces.status();
-  if (status.ok()) *count = accepted;
-  return AboutSubject(status, path);
 }
 
 Status ParseHostsFile(const std::string& path, Session& session, const YieldFn& yield, InputKinds kinds,

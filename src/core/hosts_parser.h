@@ -29,11 +29,6 @@ void ParseHostsData(std::string_view data, Session& session, const YieldFn& yiel
 // nothing had been read, and the read error (or kNoMemory) is returned.
 Status ParseHostsPieces(LinePieces& pieces, Session& session, const YieldFn& yield = {});
 
-// How many lines of the file at `path` give an entry by the rules of ParseHostsFile,
-// duplicates included: the EntriesLoaded that a load of it would leave. The file is read a
-// piece at a time and nothing is kept. Fails when the file cannot be read.
-Status CountHostsEntries(const std::string& path, size_t* count);
-
 // The lines of a HOSTS file that a replace of it keeps, because the lists can never hold
 // them: verbatim and in file order, every physical line (split at CR, LF or CR LF, not at
 // commas; without its line end) that is not blank (only spaces and tabs), not a comment (its

@@ -31,7 +31,8 @@ CommandScope::~CommandScope() {
   }
 }
 
-Form1::Form1(Platform& platform, Prompts& prompts) : platform_(platform), prompts_(prompts) {
+Form1::Form1(Platform& platform, Prompts& prompts)
+    : platform_(platform), prompts_(prompts), backup_counts_(std::make_unique<BackupEntryCounts>()) {
   slice_yield_ = [this] { YieldSliced(); };
   last_yield_ = std::chrono::steady_clock::now();
   lock_caption_ = form1_design::kLockCaption;

@@ -17,6 +17,7 @@
 
 namespace quorvale {
 
+class BackupEntryCounts;
 class BackupsForm;
 class Form2;
 class Form3;
@@ -217,6 +218,8 @@ class Form1 {
   std::chrono::steady_clock::time_point last_yield_;
   std::unique_ptr<Form3> progress_;
   std::unique_ptr<Form3View> progress_view_;
+  // The backups window's counts, kept from one opening to the next.
+  std::unique_ptr<BackupEntryCounts> backup_counts_;
 
   std::string HostsPath_;
   std::string CurrentFile_;

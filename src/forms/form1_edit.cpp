@@ -93,7 +93,7 @@ void Form1::HostsOperation_Opening() {
 void Form1::Restaurer_Click() {
   if (running_commands_ > 0) return;
   CommandScope scope(this);
-  BackupsForm form(platform_, prompts_, platform_.HostsPath());
+  BackupsForm form(platform_, prompts_, platform_.HostsPath(), *backup_counts_, slice_yield_);
   view_->RunBackupsWindow(form);
   YieldNow();
 }

@@ -61,9 +61,25 @@ void BackupsWindow::SetRows(const std::vector<std::array<std::string, 3>>& rows)
   if (!rows.empty()) list1_->selectRow(0);
 }
 
+void BackupsWindow::SetEntries(int row, const std::string& text) {
+  QTableWidgetItem* item = list1_->item(row, BackupsForm::kEntriesColumn);
+  if (item != nullptr) item->setText(QString::fromStdString(text));
+}
+
 int BackupsWindow::SelectedRow() const {
   const QModelIndexList rows = list1_->selectionModel()->selectedRows();
   return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+void BackupsWindow::done(int result) {
+  form_.Form_Unload();
+  QDialog::done(result);
+}
+
+void BackupsWindow::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  // The counting starts from the event loop, once the window has been shown.
+  QMetaObject::invokeMethod(this, [this] { form_.CountEntries(); }, Qt::QueuedConnection);
 }
 
 }  // namespace quorvale

@@ -76,6 +76,21 @@ void BackupsWindow::SetRows(const std::vector<std::array<std::string, 3>>& rows)
   if (!rows.empty()) ListView_SetItemState(list1_, 0, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
 }
 
+void BackupsWindow::SetEntries(int row, const std::string& text) {
+  std::wstring wide = WideFromUtf8(text);
+  LVITEMW item = {};
+  item.mask = LVIF_TEXT;
+  item.iItem = row;
+  item.iSubItem = BackupsForm::kEntriesColumn;
+  item.pszText = wide.data();
+  ListView_SetItem(list1_, &item);
+}
+
+void BackupsWindow::Close() {
+  form_.Form_Unload();
+  closed_ = true;
+}
+
 int BackupsWindow::SelectedRow() const { return ListView_GetNextItem(list1_, -1, LVNI_SELECTED); }
 
 LRESULT BackupsWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
@@ -87,6 +102,15 @@ LRESULT BackupsWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam)
       return 0;
     case DM_GETDEFID:
       return DefaultButtonAnswer(hwnd_, kCommand1Id);
+    case WM_SHOWWINDOW:
+      if (wparam) PostMessageW(hwnd_, kCountEntries, 0, 0);
+      return ModalWindow::HandleMessage(message, wparam, lparam);
+    case kCountEntries:
+      form_.CountEntries();
+      return 0;
+    case WM_CLOSE:
+      form_.Form_Unload();
+      return ModalWindow::HandleMessage(message, wparam, lparam);
     default:
       return ModalWindow::HandleMessage(message, wparam, lparam);
   }

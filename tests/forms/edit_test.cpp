@@ -3,8 +3,10 @@
 #include <chrono>
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
 
+#include "forms/backups_form.h"
 #include "forms/form1_fixture.h"
 #include "platform/hosts_replace.h"
 
@@ -106,6 +108,59 @@ TEST_F(Form1Test, RestoringABackupPutsItsBytesBackAndSaysHowTheCacheWent) {
   EXPECT_EQ(platform_.dns_flush_waits, std::vector<int>{0});
   // The file it replaced is kept as a new copy.
   EXPECT_EQ(ListHostsBackups(platform_, hosts).size(), 3u);
+}
+
+// A copy's entries are the rows that loading it gives (4 lines of `first` give an entry, but
+// a name is a row once per list and a "www." twin adds none). They fill in once the window is
+// open, and the next opening shows them at once while the copy keeps its size and time.
+TEST_F(Form1Test, BackupEntriesAreTheRowsOfALoadAndAreKeptWhileTheCopyIsUnchanged) {
+  const std::string copy = Path("HOSTS.20240101-000000.bak");
+  const auto now = std::filesystem::file_time_type::clock::now();
+  const std::string first = "0.0.0.0 a.example\r\n0.0.0.0 www.a.example\r\n10.0.0.1 a.example\r\n0.0.0.0 A.EXAMPLE\r\n";
+  const std::string second = "0.0.0.0 a.example\r\n0.0.0.0 b.example\r\n0.0.0.0 c.example\r\n10.0.0.1 a.example\r\n";
+  using Opening = std::tuple<const std::string*, int, std::string>;  // the copy, its age in hours, what shows
+  for (const auto& [bytes, hours_old, shown] : std::vector<Opening>{
+           {&first, 1, "2 counted"}, {&first, 1, "2 kept"}, {&first, 2, "2 counted"}, {&second, 2, "4 counted"},
+           {&second, 2, "4 kept"}}) {
+    WriteBytes(copy, *bytes);
+    std::filesystem::last_write_time(std::filesystem::u8path(copy), now - std::chrono::hours(hours_old));
+    view_.backups_scripts.push_back([&](BackupsForm& form, FakeBackupsView& view) {
+      EXPECT_EQ(view.rows.at(0)[2] + (view.entries_shown.empty() ? " kept" : " counted"), shown);
+      form.Command2_Click();
+    });
+    form_.Restaurer_Click();
+  }
+}
+
+// However the window goes mid-count, the counting stops there (no more events, no count shown);
+// a restore waits until the counting has let go of its copy.
+TEST_F(Form1Test, BackupCountingStopsWhenTheWindowGoes) {
+  // Written oldest first; the counting goes newest first and yields only in the long copy.
+  WriteBytes(Path("HOSTS"), "current\r\n");
+  WriteBytes(Path("HOSTS.20240101-000000.bak"), "0.0.0.0 b.example\r\n");
+  WriteBytes(Path("HOSTS.20240102-000000.bak"), std::string(1000, '\n'));
+  WriteBytes(Path("HOSTS.20240103-000000.bak"), "0.0.0.0 a.example\r\n");
+  for (const std::string way : {"Annuler", "Restaurer"}) {
+    BackupEntryCounts counts;
+    FakeBackupsView view;
+    int yields = 0;
+    size_t changes_in_yield = 0;  // attributes set by a restore made during the counting
+    BackupsForm form(platform_, prompts_, Path("HOSTS"), counts, [&] {
+      if (++yields > 1) return;
+      const size_t before = platform_.attribute_calls.size();
+      prompts_.answers = {Answer::kYes, Answer::kOk};
+      way == "Annuler" ? form.Command2_Click() : form.Command1_Click();
+      changes_in_yield = platform_.attribute_calls.size() - before;
+    });
+    form.Form_Load(&view);
+    form.CountEntries();
+    EXPECT_EQ(view.rows.at(0)[2] + "|" + view.rows.at(1)[2] + "|" + view.rows.at(2)[2] +
+                  (view.closed ? " closed " : " ") + std::to_string(yields) + " " + std::to_string(changes_in_yield),
+              "1|| closed 1 0")
+        << way;
+  }
+  EXPECT_EQ(ReadBytes(Path("HOSTS")), "0.0.0.0 a.example\r\n");
+  EXPECT_EQ(Messages().back(), "Fichier hosts remplace | OK | none | Quorvale");
 }
 
 TEST_F(Form1Test, DroppedFilesLoadInTurnAndOneReportGathersTheirLines) {

@@ -229,6 +229,7 @@ TEST_F(Form1WindowTest, TheKeysTheMenuAndADropReachTheirCommands) {
   ASSERT_TRUE(Action("Restaurer")->isEnabled());
   OnNextModal([](QWidget* modal) {
     auto* table = Find<QTableWidget>(modal, "List1");
+    QCoreApplication::sendPostedEvents();  // the counting, queued once the window was shown
     EXPECT_EQ(modal->windowTitle() + " " + table->horizontalHeaderItem(2)->text() + " " + table->item(0, 2)->text(),
               "Sauvegardes Entrees 1");
     Find<QPushButton>(modal, "Command2")->click();

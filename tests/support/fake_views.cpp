@@ -21,6 +21,11 @@ class RecordedForm3View : public FakeForm3View {
 
 }  // namespace
 
+void FakeBackupsView::SetEntries(int row, const std::string& text) {
+  rows.at(row)[BackupsForm::kEntriesColumn] = text;
+  entries_shown.push_back(std::to_string(row) + ":" + text);
+}
+
 void FakeForm2View::Click(Form2Box box) {
   checked_[Index(box)] = !checked_[Index(box)];
   if (box == Form2Box::kCheck2) form_.Check2_Click();
@@ -140,6 +145,8 @@ void FakeForm1View::RunBackupsWindow(BackupsForm& backups) {
   log.push_back("backups");
   FakeBackupsView view;
   backups.Form_Load(&view);
+  // Once on screen, the window lets the counting run.
+  backups.CountEntries();
   if (backups_scripts.empty()) {
     ADD_FAILURE() << "unexpected backups window";
     return;

@@ -60,10 +60,12 @@ class FakeBackupsView : public BackupsView {
     rows = shown;
     selected = rows.empty() ? -1 : 0;
   }
+  void SetEntries(int row, const std::string& text) override;
   int SelectedRow() const override { return selected; }
   void Close() override { closed = true; }
 
   std::vector<std::array<std::string, 3>> rows;
+  std::vector<std::string> entries_shown;  // "row:text" of each count shown after the opening
   int selected = -1;
   bool closed = false;
 };

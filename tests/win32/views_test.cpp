@@ -292,15 +292,17 @@ TEST_F(Form1WindowTest, DroppedFilesLoad) {
   EXPECT_EQ(form_.FilesLoaded(), 2);
 }
 
-// The backups window: its columns and rows, the first row selected; Enter is "Restaurer" on
-// the selected row, Escape "Annuler".
+// The backups window: its columns and rows, the first row selected, the entries counted once
+// it is on screen; Enter is "Restaurer" on the selected row, Escape "Annuler".
 TEST_F(Win32Test, BackupsWindowListsTheCopiesAndItsButtonsWork) {
   WriteBytes(dir_.File("HOSTS"), "current\r\n");
   WriteBytes(dir_.File("HOSTS.20240101-000000.bak"), "0.0.0.0 a.example\r\n0.0.0.0 b.example\r\n");
-  BackupsForm form(platform_, prompts_, dir_.File("HOSTS"));
+  BackupEntryCounts counts;
+  BackupsForm form(platform_, prompts_, dir_.File("HOSTS"), counts, {});
   BackupsWindow window(form, nullptr);
-  ShowWindow(window.hwnd(), SW_SHOW);
   HWND list = GetDlgItem(window.hwnd(), BackupsWindow::kList1Id);
+  ShowWindow(window.hwnd(), SW_SHOW);
+  ProcessPendingMessages();
   EXPECT_EQ(TextOf(window.hwnd()) + " " + Columns(list) + " " + TextOf(GetDlgItem(window.hwnd(), IDOK)) + "/" +
                 TextOf(GetDlgItem(window.hwnd(), IDCANCEL)),
             "Sauvegardes Date/160 Taille/110 Entrees/146: " +
