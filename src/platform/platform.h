@@ -103,6 +103,11 @@ class Platform {
   virtual Status WriteOutput(const std::string& path, const FileContents& contents) {
     return WriteFileAtomicInPieces(path, contents);
   }
+  // Writes as WriteFileAtomic does, except at a symbolic link (on Windows, any reparse point)
+  // named `path`: the link itself is replaced by a new file of the user's and the file it
+  // pointed to is left as it was. For the program's own files in folders that others may
+  // write to, where a link must not steer the write to another file.
+  virtual Status WriteFileAtomicNoFollow(const std::string& path, std::string_view bytes) = 0;
   // Copies a file byte for byte (used for backups), written as WriteFileAtomic writes. The
   // copy takes the owner, group, mode and access list of the file it copies (on Windows its
   // access list), as far as the user may give them.

@@ -211,18 +211,28 @@ void SyncFolder(const std::string& folder) {
   close(fd);
 }
 
+// What a write does with a symbolic link at the path it is given.
+enum class AtLink {
+  kFollow,   // the file the link points to is replaced
+  kReplace,  // the link itself is replaced, as a file that did not exist
+};
+
 // The write behind WriteFileAtomic and CopyFile. `new_mode` is the creation mode of a file
 // that does not exist yet (before the umask); an existing file keeps its own rights, unless
 // `rights` gives the ones to take.
 Status WriteAtomic(const std::string& requested_path, const FileContents& contents, mode_t new_mode,
-                   const FileRights* rights = nullptr) {
-  std::string path;
-  Status status = ResolveTarget(requested_path, &path);
+                   const FileRights* rights = nullptr, AtLink at_link = AtLink::kFollow) {
+  std::string path = requested_path;
+  Status status;
+  if (at_link == AtLink::kFollow) status = ResolveTarget(requested_path, &path);
   if (!status.ok()) return status;
 
+  // The rename below puts the new file in place of the name itself: a link there is
+  // replaced, never written through.
   struct stat old_info;
-  bool existed = stat(path.c_str(), &old_info) == 0;
+  bool existed = lstat(path.c_str(), &old_info) == 0;
   if (!existed && errno != ENOENT) return StatusFromErrno(errno, path);
+  if (existed && S_ISLNK(old_info.st_mode)) existed = false;
   FileRights old_rights;
   if (existed) {
     if (S_ISDIR(old_info.st_mode)) return StatusFromErrno(EISDIR, path);
@@ -547,6 +557,10 @@ class PosixPlatform : public Platform {
 
   Status WriteFileAtomicInPieces(const std::string& path, const FileContents& contents) override {
     return WriteAtomic(path, contents, 0666);
+  }
+
+  Status WriteFileAtomicNoFollow(const std::string& path, std::string_view bytes) override {
+    return WriteAtomic(path, WholeContents(bytes), 0666, nullptr, AtLink::kReplace);
   }
 
   Status WriteOutput(const std::string& path, const FileContents& contents) override {

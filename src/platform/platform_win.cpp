@@ -125,6 +125,12 @@ Status WriteAll(HANDLE file, std::string_view bytes, const std::string& path) {
   return Status::Ok();
 }
 
+// What a write does with a symbolic link (any reparse point) at the path it is given.
+enum class AtLink {
+  kFollow,   // as the system's calls do
+  kReplace,  // the link itself is replaced, as a file that did not exist
+};
+
 // The predefined root keys are sign-extended 32-bit values (HKEY_LOCAL_MACHINE is
 // 0xFFFFFFFF80000002 in a 64-bit program), so the 32-bit number goes through LONG.
 HKEY RootKey(unsigned long root) {
@@ -288,17 +294,27 @@ class WindowsPlatform : public Platform {
     return WriteAtomic(path, contents);
   }
 
+  Status WriteFileAtomicNoFollow(const std::string& path, std::string_view bytes) override {
+    return WriteAtomic(path, WholeContents(bytes), nullptr, nullptr, AtLink::kReplace);
+  }
+
  private:
   // The bytes go to a temporary file beside the target, which ReplaceFileW then puts in
   // its place; the replaced file's access list, attributes and owner carry over to the new
   // one. A new file takes `acl` when given. A read-only target is refused as the file
   // itself would refuse a write.
   Status WriteAtomic(const std::string& path, const FileContents& contents, PACL acl = nullptr,
-                     PSECURITY_DESCRIPTOR descriptor = nullptr) {
+                     PSECURITY_DESCRIPTOR descriptor = nullptr, AtLink at_link = AtLink::kFollow) {
     const std::wstring wide_path = WideFromUtf8(path);
     DWORD old_attributes = GetFileAttributesW(wide_path.c_str());
-    const bool existed = old_attributes != INVALID_FILE_ATTRIBUTES;
+    bool existed = old_attributes != INVALID_FILE_ATTRIBUTES;
     if (!existed && GetLastError() != ERROR_FILE_NOT_FOUND) return LastError(path);
+    // GetFileAttributesW describes a reparse point itself, and MoveFileExW below replaces the
+    // name it is given, so a link to a file is replaced, not written through.
+    if (existed && at_link == AtLink::kReplace && (old_attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+        !(old_attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      existed = false;
+    }
     if (existed) {
       if (old_attributes & FILE_ATTRIBUTE_DIRECTORY) return Status(ErrorCode::kAccessDenied, path, "is a folder");
       if (old_attributes & FILE_ATTRIBUTE_READONLY) return StatusFromWin32(ERROR_ACCESS_DENIED, path);

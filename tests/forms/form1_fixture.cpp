@@ -22,6 +22,8 @@ Form1Test::Form1Test() {
   platform_.executable_path = Path("quorvale");
   platform_.hosts_path = Path("HOSTS");
   platform_.user_data_folder = Path("userdata/");
+  // The access-control tool makes the program's folder the report's.
+  WriteBytes(Path("subinacl"), "");
   view_.form = &form_;
   form_.Form_Load(&view_);
 }
