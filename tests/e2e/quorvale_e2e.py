@@ -488,6 +488,8 @@ def main():
         note("load the HOSTS file")
         program.choose(program.open_menu(main_window, menu_bar_height), 1)
         progress = program.wait_window("Form3")
+        state = display.run("xprop", "-id", str(progress), "_NET_WM_STATE")
+        check("_NET_WM_STATE_SKIP_TASKBAR" in state, "the progress window goes in the task bar: " + state)
         check(main_window not in program.windows(), "the main window stays visible during the load")
         program.wait_gone(progress)
         wait_until("the report viewer",

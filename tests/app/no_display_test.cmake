@@ -1,0 +1,15 @@
+# Runs the window program without any display (cmake -DPROGRAM=... -DVERSION=... -P): the
+# help and the version print as with one, and anything else ends with a line of its own.
+foreach(name DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM)
+  unset(ENV{${name}})
+endforeach()
+function(expect code out err)
+  execute_process(COMMAND ${PROGRAM} ${ARGN} RESULT_VARIABLE got_code OUTPUT_VARIABLE got_out
+                  ERROR_VARIABLE got_err TIMEOUT 30)
+  if(NOT got_code STREQUAL code OR NOT got_out MATCHES "${out}" OR NOT got_err STREQUAL err)
+    message(FATAL_ERROR "quorvale ${ARGN}: exit ${got_code}\nout: ${got_out}\nerr: ${got_err}")
+  endif()
+endfunction()
+expect(0 "^quorvale ${VERSION}\n$" "" --version)
+expect(0 "^Usage: quorvale \\[--help \\| --version\\]\n.*  --version  affiche la version\n$" "" --help)
+expect(1 "^$" "quorvale: aucun affichage graphique (DISPLAY ou WAYLAND_DISPLAY)\n")
