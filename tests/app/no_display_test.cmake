@@ -1,8 +1,4 @@
-# Runs the window program without any display (cmake -DPROGRAM=... -DVERSION=... -P): the
-# help and the version print as with one, and anything else ends with a line of its own.
-foreach(name DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM)
-  unset(ENV{${name}})
-endforeach()
+# The window program without a display: the help and the version print, anything else is refused.
 function(expect code out err)
   execute_process(COMMAND ${PROGRAM} ${ARGN} RESULT_VARIABLE got_code OUTPUT_VARIABLE got_out
                   ERROR_VARIABLE got_err TIMEOUT 30)

@@ -2,9 +2,9 @@
 """Drives the built quorvale program from outside, in a real X server, as a person would.
 
 Xvfb provides the screen, xdotool the mouse and the keyboard, ImageMagick's `import` the
-pictures. The program runs from a folder of its own, with subinacl (so Rapport.txt lands
-there), with QUORVALE_SYSTEM_DIR pointing at a Windows-style tree whose drivers/etc/HOSTS is
-made of real blocklist files, and with a PATH whose xdg-open only records how it was called.
+pictures. The program runs from a folder of its own (so Rapport.txt lands there), with
+QUORVALE_SYSTEM_DIR pointing at a Windows-style tree whose drivers/etc/HOSTS is made of real
+blocklist files, and with a PATH whose xdg-open only records how it was called.
 
 Usage: quorvale_e2e.py --bin-dir BUILD/bin --data-dir tests/data/real --docs-dir docs
 With E2E_SCREENSHOTS=1 the pictures of the main window, the options window and the about
@@ -422,8 +422,7 @@ def main():
         fake_bin = os.path.join(work, "bin")
         for folder in (app_dir, etc_dir, fake_bin, os.path.join(work, "home")):
             os.makedirs(folder)
-        # The program's folder is where its executable lies; a copy keeps the build folder
-        # clean. The lock tool beside it makes it the program's own, where the report goes.
+        # A copy keeps the build folder clean; with the lock tool it is the report's folder.
         for name in ("quorvale", "subinacl"):
             shutil.copy2(os.path.join(args.bin_dir, name), app_dir)
 

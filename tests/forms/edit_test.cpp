@@ -1,13 +1,11 @@
 // Removing rows, finding a name, putting a backup of the HOSTS file back and dropping files.
 
+#include <sys/stat.h>
+
 #include <chrono>
 #include <filesystem>
 #include <string>
 #include <vector>
-
-#ifndef _WIN32
-#include <sys/stat.h>
-#endif
 
 #include "forms/form1_fixture.h"
 #include "platform/hosts_replace.h"

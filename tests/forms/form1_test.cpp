@@ -210,7 +210,6 @@ TEST_F(Form1Test, TheReportReplacesALinkAndSkipsAProgramFolderWithoutTheLockTool
   form_.Command8_Click();
   EXPECT_EQ(Report(), kEmptyReport);
   EXPECT_EQ(ReadBytes(Path("target.txt")), "old");
-
   // A folder of the system's programs (/usr/bin) holds no subinacl.
   std::filesystem::remove(Path("subinacl"));
   ASSERT_TRUE(std::filesystem::create_directory(Path("userdata")));

@@ -54,19 +54,12 @@ bool FakePlatform::ReadRegistryString(unsigned long root, const std::string& key
   return true;
 }
 
-bool FakePlatform::RefuseWrite(const std::string& path) {
+Status FakePlatform::Write(const std::string& path, std::string_view bytes, bool follow_links) {
   Watch("write " + path);
-  return std::find(failing_writes.begin(), failing_writes.end(), path) != failing_writes.end();
-}
-
-Status FakePlatform::WriteFileAtomic(const std::string& path, std::string_view bytes) {
-  if (RefuseWrite(path)) return Status(ErrorCode::kAccessDenied, path, "refused by the test");
-  return real_->WriteFileAtomic(path, bytes);
-}
-
-Status FakePlatform::WriteFileAtomicNoFollow(const std::string& path, std::string_view bytes) {
-  if (RefuseWrite(path)) return Status(ErrorCode::kAccessDenied, path, "refused by the test");
-  return real_->WriteFileAtomicNoFollow(path, bytes);
+  if (std::find(failing_writes.begin(), failing_writes.end(), path) != failing_writes.end()) {
+    return Status(ErrorCode::kAccessDenied, path, "refused by the test");
+  }
+  return follow_links ? real_->WriteFileAtomic(path, bytes) : real_->WriteFileAtomicNoFollow(path, bytes);
 }
 
 }  // namespace quorvale::testing

@@ -58,8 +58,10 @@ class FakePlatform : public Platform {
   std::string GetCurrentUserName() override { return user_name; }
   bool ReadRegistryString(unsigned long root, const std::string& key, const std::string& value,
                           std::string* out) override;
-  Status WriteFileAtomic(const std::string& path, std::string_view bytes) override;
-  Status WriteFileAtomicNoFollow(const std::string& path, std::string_view bytes) override;
+  Status WriteFileAtomic(const std::string& path, std::string_view bytes) override { return Write(path, bytes, true); }
+  Status WriteFileAtomicNoFollow(const std::string& path, std::string_view bytes) override {
+    return Write(path, bytes, false);
+  }
   Status CopyFile(const std::string& from, const std::string& to) override { return real_->CopyFile(from, to); }
   Status RemoveFile(const std::string& path) override { return real_->RemoveFile(path); }
   std::vector<std::string> ListFolder(const std::string& folder) override { return real_->ListFolder(folder); }
@@ -72,8 +74,7 @@ class FakePlatform : public Platform {
 
  private:
   void Watch(const std::string& call);
-  // Watches the write and says whether the test refuses it.
-  bool RefuseWrite(const std::string& path);
+  Status Write(const std::string& path, std::string_view bytes, bool follow_links);
 
   std::unique_ptr<Platform> real_;
 };
