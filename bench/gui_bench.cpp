@@ -44,6 +44,9 @@ class BenchPlatform : public quorvale::Platform {
   quorvale::Status WriteFileAtomic(const std::string& path, std::string_view bytes) override {
     return real_->WriteFileAtomic(path, bytes);
   }
+  quorvale::Status WriteFileAtomicNoFollow(const std::string& path, std::string_view bytes) override {
+    return real_->WriteFileAtomicNoFollow(path, bytes);
+  }
   quorvale::Status CopyToNewFile(const std::string& from, const std::string& to) override {
     return real_->CopyToNewFile(from, to);
   }

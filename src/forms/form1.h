@@ -202,6 +202,8 @@ class Form1 {
   // A message box with the program's title unless `title` is given.
   Prompts::Answer ShowMessage(const std::string& text, Prompts::Buttons buttons, Prompts::Icon icon,
                               const std::string& title = {}, const std::string& detail = {});
+  // The folder the report goes to first, ending with a separator; "" when there is none.
+  std::string ReportFolder();
   // Tells the user that a file could not be written, with the system's reason from `status`.
   void ReportSaveFailed(const Status& status);
   // Tells the user that the load of `path` ran out of memory, when `status` says so.
@@ -209,6 +211,8 @@ class Form1 {
 
   // The window loads regular files only: a device or a named pipe may never end.
   static constexpr InputKinds kInputs = InputKinds::kRegularFiles;
+  // The access-control tool's file name ("subinacl", with ".exe" on Windows).
+  static const char* const kAccessToolFile;
 
   Platform& platform_;
   Prompts& prompts_;

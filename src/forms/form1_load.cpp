@@ -96,6 +96,7 @@ void Form1::Form_DropFiles(const std::vector<std::string>& paths) {
   // Each load starts the rejected lines afresh; the report gathers those of every file.
   std::vector<std::string> rejected;
   bool parsed_any = false;
+  const std::string status_before = status_text_;
   for (const std::string& path : paths) {
     CurrentFile_ = path;
     YieldNow();
@@ -103,6 +104,9 @@ void Form1::Form_DropFiles(const std::vector<std::string>& paths) {
     parsed_any = true;
     rejected.insert(rejected.end(), session_.RejectedLines.begin(), session_.RejectedLines.end());
   }
+  // A file that could not be read (a folder, a named pipe) must not leave the status text
+  // saying that a load is running.
+  SetStatus(parsed_any ? LoadedCountText() : status_before);
   if (parsed_any) {
     session_.RejectedLines = std::move(rejected);
     Command8_Click();
@@ -112,20 +116,35 @@ void Form1::Form_DropFiles(const std::vector<std::string>& paths) {
   YieldNow();
 }
 
+// The program's folder on Windows. Elsewhere the program may lie in a folder of the system's
+// programs (/usr/bin, /usr/local/bin), where nothing of a user's is written, even by root:
+// there the program's folder is taken for Quorvale's own only when the access-control tool
+// lies beside the program, as in a build folder or an unpacked archive (an installed package
+// keeps the tool in a folder of its own).
+std::string Form1::ReportFolder() {
+  std::string folder = GetAppFolder(platform_.ExecutablePath());
+#ifndef _WIN32
+  if (!folder.empty() && !platform_.PathFileExists(folder + kAccessToolFile)) folder.clear();
+#endif
+  return folder;
+}
+
 void Form1::Command8_Click() {
   std::string report = BuildReport(session_.RejectedLines);
   YieldNow();
-  std::string path = GetAppFolder(platform_.ExecutablePath()) + std::string(kReportFileName);
-  Status status = platform_.WriteFileAtomic(path, report);
-  if (!status.ok()) {
-    // The program's folder is often not writable once installed; the report then goes to
-    // the user's own application data folder.
-    std::string folder = platform_.UserDataFolder();
-    if (!folder.empty()) {
-      path = folder + std::string(kReportFileName);
-      status = platform_.WriteFileAtomic(path, report);
-    }
-  }
+  std::string path;
+  Status status(ErrorCode::kNotFound, std::string(kReportFileName), "no folder to write it in");
+  const auto write_in = [&](const std::string& folder) {
+    if (folder.empty()) return;
+    path = folder + std::string(kReportFileName);
+    // Others may write to the folder: a link planted under the report's name is replaced,
+    // never written through.
+    status = platform_.WriteFileAtomicNoFollow(path, report);
+  };
+  write_in(ReportFolder());
+  // The program's folder is often not writable once installed; the report then goes to the
+  // user's own application data folder.
+  if (!status.ok()) write_in(platform_.UserDataFolder());
   if (!status.ok()) {
     ReportSaveFailed(status);
     return;

@@ -27,18 +27,13 @@ std::string GetCurrentUser(Platform& platform) {
 // The access-control tool: the copy next to the program (a build folder, or an install on
 // Windows), else the one a Linux install keeps in its private folder, else whatever the
 // system's program search finds under the bare name.
-std::string AccessTool(Platform& platform) {
-#ifdef _WIN32
-  constexpr std::string_view kToolFile = "subinacl.exe";
-#else
-  constexpr std::string_view kToolFile = "subinacl";
-#endif
+std::string AccessTool(Platform& platform, std::string_view tool_file) {
   // Relative to the program's folder: bin/quorvale finds libexec/quorvale/subinacl.
   constexpr std::string_view kInstalledToolFolder = "../libexec/quorvale/";
   std::string folder = GetAppFolder(platform.ExecutablePath());
   if (!folder.empty()) {
     for (const std::string& candidate :
-         {folder + std::string(kToolFile), folder + std::string(kInstalledToolFolder) + std::string(kToolFile)}) {
+         {folder + std::string(tool_file), folder + std::string(kInstalledToolFolder) + std::string(tool_file)}) {
       if (platform.PathFileExists(candidate)) return candidate;
     }
   }
@@ -50,10 +45,16 @@ constexpr int kToolWaitMs = 400;
 
 }  // namespace
 
+#ifdef _WIN32
+const char* const Form1::kAccessToolFile = "subinacl.exe";
+#else
+const char* const Form1::kAccessToolFile = "subinacl";
+#endif
+
 Status Form1::SetFileAccess(const std::string& path, const std::string& user, int mode) {
   // Every word is an argument of its own, so blanks or shell characters in the path or the
   // name can neither split the command nor run anything.
-  const std::vector<std::string> argv = {AccessTool(platform_), "/file", path,
+  const std::vector<std::string> argv = {AccessTool(platform_, kAccessToolFile), "/file", path,
                                          (mode == kDeny ? "/Deny=" : "/Grant=") + user + "=F"};
   Status started = platform_.StartProgram(argv, /*hidden=*/true);
   if (!started.ok()) return started;

@@ -104,6 +104,11 @@ class Platform {
   virtual Status WriteOutput(const std::string& path, const FileContents& contents) {
     return WriteFileAtomicInPieces(path, contents);
   }
+  // Writes as WriteFileAtomic does, except at a symbolic link (on Windows, any reparse point)
+  // named `path`: the link itself is replaced by a new file of the user's and the file it
+  // pointed to is left as it was. For the program's own files in folders that others may
+  // write to, where a link must not steer the write to another file.
+  virtual Status WriteFileAtomicNoFollow(const std::string& path, std::string_view bytes) = 0;
   // Copies the file `from` byte for byte to the new file `to` (used for backups): the copy is
   // written under a temporary name and takes the name `to` only once complete, never in
   // place of an existing entry of that name (kExists then, and nothing is left). The copy

@@ -253,6 +253,8 @@ struct WriteRules {
   // The file is new: it never takes the place of an entry of its name (kExists then), and a
   // link of that name is not followed.
   bool only_new = false;
+  // A symbolic link of that name is replaced by the new file, not followed.
+  bool replace_link = false;
 };
 
 // Gives the complete temporary file its final name without replacing anything there: the
@@ -274,13 +276,17 @@ Status NameNewFile(int fd, const std::string& temp, const std::string& path) {
 // keeps its own rights unless `rules` says otherwise.
 Status WriteAtomic(const std::string& requested_path, const FileContents& contents, const WriteRules& rules = {}) {
   std::string path = requested_path;
-  Status status = rules.only_new ? Status::Ok() : ResolveTarget(requested_path, &path);
+  const bool follow = !rules.only_new && !rules.replace_link;
+  Status status = follow ? ResolveTarget(requested_path, &path) : Status::Ok();
   if (!status.ok()) return status;
 
+  // The rename below puts the new file in place of the name itself: a link there is
+  // replaced, never written through.
   struct stat old_info;
-  bool existed = (rules.only_new ? lstat(path.c_str(), &old_info) : stat(path.c_str(), &old_info)) == 0;
+  bool existed = lstat(path.c_str(), &old_info) == 0;
   if (!existed && errno != ENOENT) return StatusFromErrno(errno, path);
   if (existed && rules.only_new) return StatusFromErrno(EEXIST, path);
+  if (existed && S_ISLNK(old_info.st_mode)) existed = false;
   FileRights old_rights;
   const FileRights* rights = rules.rights;
   mode_t new_mode = rules.new_mode;
@@ -624,6 +630,12 @@ class PosixPlatform : public Platform {
 
   Status WriteFileAtomicInPieces(const std::string& path, const FileContents& contents) override {
     return WriteAtomic(path, contents);
+  }
+
+  Status WriteFileAtomicNoFollow(const std::string& path, std::string_view bytes) override {
+    WriteRules rules;
+    rules.replace_link = true;
+    return WriteAtomic(path, WholeContents(bytes), rules);
   }
 
   Status WriteOutput(const std::string& path, const FileContents& contents) override {

@@ -205,6 +205,13 @@ class MutexLock : public Platform::HeldLock {
   HANDLE mutex_;
 };
 
+// What a write does with an entry at the path it is given.
+enum class AtName {
+  kFollowLink,   // a file is replaced; a symbolic link (any reparse point) as the system's calls do
+  kReplaceLink,  // a file is replaced; a link itself is replaced, as a file that did not exist
+  kNewFile,      // nothing is replaced: an entry of that name gives kExists
+};
+
 // The predefined root keys are sign-extended 32-bit values (HKEY_LOCAL_MACHINE is
 // 0xFFFFFFFF80000002 in a 64-bit program), so the 32-bit number goes through LONG.
 HKEY RootKey(unsigned long root) {
@@ -370,19 +377,28 @@ class WindowsPlatform : public Platform {
     return WriteAtomic(path, contents);
   }
 
+  Status WriteFileAtomicNoFollow(const std::string& path, std::string_view bytes) override {
+    return WriteAtomic(path, WholeContents(bytes), nullptr, nullptr, AtName::kReplaceLink);
+  }
+
  private:
   // The bytes go to a temporary file beside the target, which ReplaceFileW then puts in
   // its place; the replaced file's access list, attributes and owner carry over to the new
   // one. A new file takes `acl` when given. A read-only target is refused as the file
   // itself would refuse a write.
-  // With `only_new`, the file never takes the place of an entry of its name (kExists).
   Status WriteAtomic(const std::string& path, const FileContents& contents, PACL acl = nullptr,
-                     PSECURITY_DESCRIPTOR descriptor = nullptr, bool only_new = false) {
+                     PSECURITY_DESCRIPTOR descriptor = nullptr, AtName at_name = AtName::kFollowLink) {
     const std::wstring wide_path = WideFromUtf8(path);
     DWORD old_attributes = GetFileAttributesW(wide_path.c_str());
-    const bool existed = old_attributes != INVALID_FILE_ATTRIBUTES;
+    bool existed = old_attributes != INVALID_FILE_ATTRIBUTES;
     if (!existed && GetLastError() != ERROR_FILE_NOT_FOUND) return LastError(path);
-    if (existed && only_new) return StatusFromWin32(ERROR_FILE_EXISTS, path);
+    if (existed && at_name == AtName::kNewFile) return StatusFromWin32(ERROR_FILE_EXISTS, path);
+    // GetFileAttributesW describes a reparse point itself, and MoveFileExW below replaces the
+    // name it is given, so a link to a file is replaced, not written through.
+    if (existed && at_name == AtName::kReplaceLink && (old_attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+        !(old_attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      existed = false;
+    }
     if (existed) {
       if (old_attributes & FILE_ATTRIBUTE_DIRECTORY) return Status(ErrorCode::kAccessDenied, path, "is a folder");
       if (old_attributes & FILE_ATTRIBUTE_READONLY) return StatusFromWin32(ERROR_ACCESS_DENIED, path);
@@ -417,7 +433,7 @@ class WindowsPlatform : public Platform {
     if (status.ok() && kept != 0 && !SetFileAttributesW(wide_temp.c_str(), kept)) status = LastError(path);
     if (status.ok()) {
       // A new file takes its name by a move that fails when the name is taken meanwhile.
-      const DWORD move_flags = MOVEFILE_WRITE_THROUGH | (only_new ? 0 : MOVEFILE_REPLACE_EXISTING);
+      const DWORD move_flags = MOVEFILE_WRITE_THROUGH | (at_name == AtName::kNewFile ? 0 : MOVEFILE_REPLACE_EXISTING);
       BOOL moved = existed ? ReplaceFileW(wide_path.c_str(), wide_temp.c_str(), nullptr,
                                           REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)
                            : MoveFileExW(wide_temp.c_str(), wide_path.c_str(), move_flags);
@@ -439,7 +455,7 @@ class WindowsPlatform : public Platform {
     Status status = ReadAccessList(from, &acl, &descriptor);
     std::string bytes;
     if (status.ok()) status = ReadFileBytes(from, &bytes, ReadAs::kBytes);
-    if (status.ok()) status = WriteAtomic(to, WholeContents(bytes), acl, descriptor, /*only_new=*/true);
+    if (status.ok()) status = WriteAtomic(to, WholeContents(bytes), acl, descriptor, AtName::kNewFile);
     if (descriptor != nullptr) LocalFree(descriptor);
     return status;
   }

@@ -422,8 +422,9 @@ def main():
         fake_bin = os.path.join(work, "bin")
         for folder in (app_dir, etc_dir, fake_bin, os.path.join(work, "home")):
             os.makedirs(folder)
-        # The program's folder is where its executable lies; a copy keeps the build folder clean.
-        shutil.copy2(os.path.join(args.bin_dir, "quorvale"), app_dir)
+        # A copy keeps the build folder clean; with the lock tool it is the report's folder.
+        for name in ("quorvale", "subinacl"):
+            shutil.copy2(os.path.join(args.bin_dir, name), app_dir)
 
         dresden = read(os.path.join(args.data_dir, "dresden-elektronik__pi-gen__stage1_02-net-tweaks_files_hosts"))
         urlhaus = read(os.path.join(args.data_dir, "wkway__stblack__data_URLHaus_hosts"))
@@ -486,6 +487,8 @@ def main():
         note("load the HOSTS file")
         program.choose(program.open_menu(main_window, menu_bar_height), 1)
         progress = program.wait_window("Form3")
+        state = display.run("xprop", "-id", str(progress), "_NET_WM_STATE")
+        check("_NET_WM_STATE_SKIP_TASKBAR" in state, "the progress window goes in the task bar: " + state)
         check(main_window not in program.windows(), "the main window stays visible during the load")
         program.wait_gone(progress)
         wait_until("the report viewer",

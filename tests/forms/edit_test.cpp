@@ -1,5 +1,7 @@
 // Removing rows, finding a name, putting a backup of the HOSTS file back and dropping files.
 
+#include <sys/stat.h>
+
 #include <chrono>
 #include <filesystem>
 #include <string>
@@ -167,7 +169,16 @@ TEST_F(Form1Test, DroppedFilesLoadInTurnAndOneReportGathersTheirLines) {
   WriteBytes(Path("one.txt"), "0.0.0.0 one.example\r\nbad one\r\n");
   WriteBytes(Path("two.txt"), "0.0.0.0 two.example\r\nbad two\r\n");
   std::filesystem::create_directory(std::filesystem::u8path(Path("folder")));
-  form_.Form_DropFiles({Path("one.txt"), Path("folder"), Path("two.txt")});
+  std::vector<std::string> unreadable = {Path("folder")};
+#ifndef _WIN32
+  ASSERT_EQ(mkfifo(Path("pipe").c_str(), 0600), 0);
+  unreadable.push_back(Path("pipe"));
+#endif
+  // With nothing read the status text goes back; with a file read it says the count.
+  form_.Form_DropFiles(unreadable);
+  EXPECT_EQ(form_.StatusText(), "Aucune adresse chargee");
+  unreadable.insert(unreadable.begin(), {Path("one.txt"), Path("folder"), Path("two.txt")});
+  form_.Form_DropFiles(unreadable);
   EXPECT_EQ(Rows(1), (std::vector<std::string>{"one.example||0.0.0.0", "two.example||0.0.0.0"}));
   EXPECT_EQ(form_.FilesLoaded(), 2);
   EXPECT_EQ(form_.StatusText(), "2 Adresse(s) chargée(s)");

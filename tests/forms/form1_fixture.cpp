@@ -22,6 +22,7 @@ Form1Test::Form1Test() {
   platform_.executable_path = Path("quorvale");
   platform_.hosts_path = Path("HOSTS");
   platform_.user_data_folder = Path("userdata/");
+  WriteBytes(Path("subinacl"), "");  // the lock tool makes the program's folder the report's
   view_.form = &form_;
   form_.Form_Load(&view_);
 }

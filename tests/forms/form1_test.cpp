@@ -31,7 +31,9 @@ TEST_F(Form1Test, StartState) {
 
 TEST_F(Form1Test, LoadingTheHostsFileFillsBothListsHoldsTheProgressAndOpensTheReport) {
   std::vector<std::string> screens;
-  platform_.watch = [&](const std::string& call) { screens.push_back(call.substr(0, 5) + " " + Screen(view_)); };
+  platform_.watch = [&](const std::string& call) {
+    if (!call.starts_with("exists")) screens.push_back(call.substr(0, 5) + " " + Screen(view_));
+  };
   LoadHosts(
       "# comment\r\n127.0.0.1 localhost\r\n0.0.0.0 ads.example.com #Tracker\r\n"
       "127.0.0.1\tWWW.Beta.example\r\n10.1.2.3 intranet.example\r\n\r\nnot a line\r\n");
@@ -200,6 +202,22 @@ TEST_F(Form1Test, TheReportFallsBackToTheUserFolderThenTellsTheUserWhy) {
   EXPECT_EQ(prompts_.messages[0].detail, Path("userdata/Rapport.txt") + ": refused by the test");
   EXPECT_EQ(platform_.shown_files.size(), 1u);
 }
+
+#ifndef _WIN32
+TEST_F(Form1Test, TheReportReplacesALinkAndSkipsAProgramFolderWithoutTheLockTool) {
+  WriteBytes(Path("target.txt"), "old");
+  std::filesystem::create_symlink("target.txt", Path("Rapport.txt"));
+  form_.Command8_Click();
+  EXPECT_EQ(Report(), kEmptyReport);
+  EXPECT_EQ(ReadBytes(Path("target.txt")), "old");
+  // A folder of the system's programs (/usr/bin) holds no subinacl.
+  std::filesystem::remove(Path("subinacl"));
+  ASSERT_TRUE(std::filesystem::create_directory(Path("userdata")));
+  form_.Command8_Click();
+  EXPECT_EQ(ReadBytes(Path("userdata/Rapport.txt")), kEmptyReport);
+  EXPECT_EQ(platform_.shown_files, (std::vector<std::string>{Path("Rapport.txt"), Path("userdata/Rapport.txt")}));
+}
+#endif
 
 TEST_F(Form1Test, TheProgressWindowShowsTheRunningCount) {
   Session session;

@@ -21,6 +21,7 @@ constexpr char kToolFile[] = "subinacl";
 
 class LockTest : public Form1Test {
  protected:
+  LockTest() { std::filesystem::remove(Path(kToolFile)); }
   std::string Caption() const {
     EXPECT_EQ(form_.LockCaption(), view_.Caption(Form1Control::kCommand5));
     return view_.Caption(Form1Control::kCommand5);

@@ -67,6 +67,11 @@ Status FakePlatform::WriteFileAtomic(const std::string& path, std::string_view b
   return real_->WriteFileAtomic(path, bytes);
 }
 
+Status FakePlatform::WriteFileAtomicNoFollow(const std::string& path, std::string_view bytes) {
+  if (Status refused = BeforeWrite(path); !refused.ok()) return refused;
+  return real_->WriteFileAtomicNoFollow(path, bytes);
+}
+
 Status FakePlatform::ReplaceProtectedFile(const std::string& path, const FileContents& contents, int attributes) {
   if (Status refused = BeforeWrite(path); !refused.ok()) return refused;
   return real_->ReplaceProtectedFile(path, contents, attributes);

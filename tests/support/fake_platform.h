@@ -62,6 +62,7 @@ class FakePlatform : public Platform {
   bool ReadRegistryString(unsigned long root, const std::string& key, const std::string& value,
                           std::string* out) override;
   Status WriteFileAtomic(const std::string& path, std::string_view bytes) override;
+  Status WriteFileAtomicNoFollow(const std::string& path, std::string_view bytes) override;
   Status CopyToNewFile(const std::string& from, const std::string& to) override {
     return real_->CopyToNewFile(from, to);
   }

@@ -46,6 +46,7 @@ class Form1WindowTest : public ::testing::Test {
   Form1WindowTest() {
     platform_.executable_path = dir_.File("quorvale");
     platform_.hosts_path = dir_.File("HOSTS");
+    WriteBytes(dir_.File("subinacl"), "");  // the report then goes beside the program
     window_ = std::make_unique<Form1Window>(form_);
     window_->show();
   }
