@@ -348,6 +348,15 @@ TEST_F(SaveTest, AHostsFileThatCannotBeWrittenStaysAsItWas) {
   EXPECT_EQ(platform_.attribute_calls, Attributes({kAttrNormal, kAttrNormal, before}));
   EXPECT_EQ(platform_.GetFileAttributes(hosts()), before);
   EXPECT_TRUE(view_.window_enabled);
+
+  // Another replace keeps the file for too long: the same failure, with the reason.
+  platform_.failing_writes.clear();
+  platform_.replace_lock_busy = true;
+  prompts_.messages.clear();
+  Replace(ClickOk, {Answer::kOk, Answer::kYes, Answer::kOk});
+  EXPECT_EQ(Messages(), (std::vector<std::string>{kReplaceQuestionLine, kCommentsLine, kFailedLine}));
+  EXPECT_EQ(prompts_.messages.back().detail, "un autre remplacement est en cours");
+  EXPECT_EQ(ReadBytes(hosts()), kOldBytes);
 }
 
 }  // namespace
