@@ -162,6 +162,10 @@ class Form1 {
   // options window, the save dialog and the overwrite question. The path, or "" when the
   // save stops.
   std::string ChooseHostsSaveTarget();
+  // Clears the attributes of CurrentFile_ before a HOSTS load reads it. False when the load
+  // must end (the file is missing, say); a refusal for lack of rights (a standard user, a
+  // file of the system's) does not stop a command that only reads.
+  bool ClearAttributesBeforeRead();
   // Reads CurrentFile_ in the HOSTS format into the lists, its unusable lines becoming the
   // rejected lines, with "Chargement en cours..." shown meanwhile.
   Status ParseCurrentHostsFile();

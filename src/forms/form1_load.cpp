@@ -15,6 +15,11 @@ constexpr int kBeforeReadMs = 200;
 
 }  // namespace
 
+bool Form1::ClearAttributesBeforeRead() {
+  const Status cleared = platform_.SetFileAttributes(CurrentFile_, kAttrNormal);
+  return cleared.ok() || cleared.code() == ErrorCode::kAccessDenied;
+}
+
 Status Form1::ParseCurrentHostsFile() {
   SetStatus(texts::kLoading);
   session_.ResetRejectedLines();
@@ -29,11 +34,10 @@ void Form1::OpenHostFile_Click() {
   YieldNow();
   if (!CurrentFile_.empty()) {
     HideBehindProgress();
-    // Any failure from here (a missing file, attributes that cannot be cleared, a file that
-    // cannot be read, memory running out) ends the load; only the last is said. The report
-    // still runs below.
+    // Any failure from here (a missing file, a file that cannot be read, memory running out)
+    // ends the load; only the last is said. The report still runs below.
     Status loaded;
-    if (platform_.SetFileAttributes(CurrentFile_, kAttrNormal).ok()) {
+    if (ClearAttributesBeforeRead()) {
       YieldNow();
       platform_.Sleep(kBeforeReadMs);
       YieldNow();
@@ -61,7 +65,7 @@ bool Form1::LoadChosenHostsFile() {
   HideBehindProgress();
   bool parsed = false;
   Status loaded;
-  if (platform_.SetFileAttributes(CurrentFile_, kAttrNormal).ok()) {
+  if (ClearAttributesBeforeRead()) {
     platform_.Sleep(kBeforeReadMs);
     YieldNow();
     loaded = ParseCurrentHostsFile();

@@ -172,6 +172,19 @@ TEST_F(Form1Test, LoadClearsTheReadOnlyAttribute) {
   EXPECT_EQ(platform_.GetFileAttributes(Path("HOSTS")), kAttrNormal);
 }
 
+// A user who may read the file but not change its attributes still loads it, by both loads.
+TEST_F(Form1Test, AttributesThatCannotBeClearedDoNotStopALoad) {
+  WriteBytes(Path("HOSTS"), "0.0.0.0 ads.example.com\n");
+  platform_.refused_attributes = {Path("HOSTS")};
+  form_.OpenHostFile_Click();
+  EXPECT_EQ(form_.StatusText(), "1 Adresse(s) chargée(s)");
+  form_.Reset_Click();
+  ChooseFile(Path("HOSTS"));
+  form_.Ouvrir_Click();
+  EXPECT_EQ(Rows(1), std::vector<std::string>{"ads.example.com||0.0.0.0"});
+  EXPECT_EQ(platform_.attribute_calls.size(), 2u);
+}
+
 TEST_F(Form1Test, ResetEmptiesTheListsWithTheWindowDisabledAndKeepsEverythingElse) {
   LoadHosts("0.0.0.0 ads.example.com\n10.0.0.1 intranet.example\n");
   ASSERT_EQ(form_.StatusText(), "2 Adresse(s) chargée(s)");

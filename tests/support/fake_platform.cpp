@@ -21,6 +21,9 @@ Status FakePlatform::BeforeWrite(const std::string& path) {
 Status FakePlatform::SetFileAttributes(const std::string& path, int attributes) {
   Watch("attributes " + path + " " + std::to_string(attributes));
   attribute_calls.emplace_back(path, attributes);
+  if (std::find(refused_attributes.begin(), refused_attributes.end(), path) != refused_attributes.end()) {
+    return Status(ErrorCode::kAccessDenied, path, "refused by the test");
+  }
   return real_->SetFileAttributes(path, attributes);
 }
 

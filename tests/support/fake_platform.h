@@ -29,6 +29,8 @@ class FakePlatform : public Platform {
   // When set, the replace lock is held by another run: LockForReplace calls its `waiting`
   // once and gives kBusy at once.
   bool replace_lock_busy = false;
+  // Attribute changes of these paths are refused with kAccessDenied (and recorded).
+  std::vector<std::string> refused_attributes;
   // When set, every write to a path in this set fails with kAccessDenied (the old file stays).
   std::vector<std::string> failing_writes;
   // When set, hears every call of the kinds "attributes PATH N", "sleep N", "exists PATH",
