@@ -274,7 +274,7 @@ class CliRun {
       if (!backups.empty()) chosen = &backups.front();
     } else {
       for (const HostsBackup& backup : backups) {
-        if (backup.name == wanted) chosen = &backup;
+        if (SameBackupName(backup.name, wanted)) chosen = &backup;
       }
     }
     if (chosen == nullptr) {

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <tuple>
 
+#include "core/text.h"
+
 namespace quorvale {
 
 namespace {
@@ -37,6 +39,10 @@ std::string FormatLocal(std::time_t moment, const char* format) {
 
 }  // namespace
 
+bool BackupOwner::SameName(std::string_view a, std::string_view b) const {
+  return names_ignore_case ? EqualsIgnoreAsciiCase(a, b) : a == b;
+}
+
 std::string HostsBackupName(std::string_view hosts_name, std::time_t now, int number) {
   std::string name(hosts_name);
   name += '.';
@@ -46,10 +52,12 @@ std::string HostsBackupName(std::string_view hosts_name, std::time_t now, int nu
   return name;
 }
 
-bool ParseBackupName(std::string_view name, std::string_view hosts_name, BackupName* parsed) {
+bool ParseBackupName(std::string_view name, const BackupOwner& owner, BackupName* parsed) {
+  const std::string_view hosts_name = owner.hosts_name;
+  auto same = [&owner](std::string_view a, std::string_view b) { return owner.SameName(a, b); };
   if (name.size() < hosts_name.size() + 1 + kStampLength + kBackupSuffix.size()) return false;
-  if (name.substr(0, hosts_name.size()) != hosts_name || name[hosts_name.size()] != '.') return false;
-  if (!name.ends_with(kBackupSuffix)) return false;
+  if (!same(name.substr(0, hosts_name.size()), hosts_name) || name[hosts_name.size()] != '.') return false;
+  if (!same(name.substr(name.size() - kBackupSuffix.size()), kBackupSuffix)) return false;
   const std::string_view stamp = name.substr(hosts_name.size() + 1, kStampLength);
   for (size_t i = 0; i < stamp.size(); ++i) {
     if (i == kStampDash ? stamp[i] != '-' : !IsDigit(stamp[i])) return false;
@@ -72,10 +80,10 @@ bool ParseBackupName(std::string_view name, std::string_view hosts_name, BackupN
   return true;
 }
 
-std::vector<size_t> OldestFirstOrder(const std::vector<BackupCopy>& copies, std::string_view hosts_name) {
+std::vector<size_t> OldestFirstOrder(const std::vector<BackupCopy>& copies, const BackupOwner& owner) {
   auto key = [&](size_t i) {
     BackupName parsed;
-    (void)ParseBackupName(copies[i].name, hosts_name, &parsed);
+    (void)ParseBackupName(copies[i].name, owner, &parsed);
     return std::tuple(copies[i].modified, parsed.stamp, parsed.number);
   };
   std::vector<size_t> order(copies.size());
@@ -84,14 +92,15 @@ std::vector<size_t> OldestFirstOrder(const std::vector<BackupCopy>& copies, std:
   return order;
 }
 
-std::vector<std::string> CopiesToRemove(std::vector<BackupCopy> copies, std::string_view hosts_name,
+std::vector<std::string> CopiesToRemove(std::vector<BackupCopy> copies, const BackupOwner& owner,
                                         std::string_view made, std::string_view kept) {
-  std::erase_if(copies, [&](const BackupCopy& copy) { return copy.name == made || copy.name == kept; });
+  std::erase_if(copies,
+                [&](const BackupCopy& copy) { return owner.SameName(copy.name, made) || owner.SameName(copy.name, kept); });
   // With `made`, the newest kept make kHostsBackupsKept; the oldest stays besides.
   const size_t newest_kept = kHostsBackupsKept - 1;
   std::vector<std::string> doomed;
   if (copies.size() <= newest_kept + 1) return doomed;
-  const std::vector<size_t> order = OldestFirstOrder(copies, hosts_name);
+  const std::vector<size_t> order = OldestFirstOrder(copies, owner);
   for (size_t i = 1; i + newest_kept < order.size(); ++i) doomed.push_back(copies[order[i]].name);
   return doomed;
 }

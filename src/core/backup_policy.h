@@ -17,13 +17,24 @@ inline constexpr int kHostsBackupsKept = 5;
 // "<hosts_name>.<yyyymmdd-hhmmss>-<number>.bak" from the second on.
 std::string HostsBackupName(std::string_view hosts_name, std::time_t now, int number = 1);
 
-// What a name made by HostsBackupName for `hosts_name` says: its stamp and its number.
+// Whose copies a backup name is about: the HOSTS file's own name, and whether the file
+// system tells names apart by case (on Windows "hosts.<stamp>.bak" and "HOSTS.<stamp>.BAK"
+// are one name).
+struct BackupOwner {
+  std::string_view hosts_name;
+  bool names_ignore_case = false;
+
+  // Whether two file names are one name on that file system.
+  bool SameName(std::string_view a, std::string_view b) const;
+};
+
+// What a name made by HostsBackupName for the owner's file says: its stamp and its number.
 struct BackupName {
   std::string_view stamp;  // "yyyymmdd-hhmmss"
   int number = 1;
 };
-// Reads `name` as HostsBackupName makes them for `hosts_name`; false for any other name.
-bool ParseBackupName(std::string_view name, std::string_view hosts_name, BackupName* parsed);
+// Reads `name` as HostsBackupName makes them for the owner's file; false for any other name.
+bool ParseBackupName(std::string_view name, const BackupOwner& owner, BackupName* parsed);
 
 // A backup copy as the policy sees it: a regular file whose modification time is known.
 struct BackupCopy {
@@ -33,13 +44,13 @@ struct BackupCopy {
 
 // The positions of `copies` oldest first: by modification time, then, for copies made
 // within the clock's resolution, by their names' stamps and numbers.
-std::vector<size_t> OldestFirstOrder(const std::vector<BackupCopy>& copies, std::string_view hosts_name);
+std::vector<size_t> OldestFirstOrder(const std::vector<BackupCopy>& copies, const BackupOwner& owner);
 
 // The names of the copies to remove so that, besides `made` (the copy just made) and `kept`
 // (a copy being restored; "" for none), there stay the oldest copy and the newest ones that
 // make kHostsBackupsKept with `made`. `made` and `kept` stay whatever their times say (the
 // clock may have been put back).
-std::vector<std::string> CopiesToRemove(std::vector<BackupCopy> copies, std::string_view hosts_name,
+std::vector<std::string> CopiesToRemove(std::vector<BackupCopy> copies, const BackupOwner& owner,
                                         std::string_view made, std::string_view kept);
 
 // A modification time of Platform::EntryFacts as local date and time, "yyyy-mm-dd hh:mm:ss";

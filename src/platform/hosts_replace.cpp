@@ -33,6 +33,7 @@ struct BackupPlace {
   std::string own_name;
 
   std::string Listable() const { return folder.empty() ? std::string(".") : folder; }
+  BackupOwner Owner() const { return BackupOwner{own_name, kFileNamesIgnoreCase}; }
 };
 
 BackupPlace BackupPlaceOf(Platform& platform, const std::string& hosts_path) {
@@ -47,7 +48,7 @@ std::vector<HostsBackup> RegularCopies(Platform& platform, const BackupPlace& pl
   std::vector<HostsBackup> copies;
   for (std::string& name : platform.ListFolder(place.Listable())) {
     BackupName parsed;
-    if (!ParseBackupName(name, place.own_name, &parsed)) continue;
+    if (!ParseBackupName(name, place.Owner(), &parsed)) continue;
     std::string path = place.folder + name;
     const Platform::EntryFacts facts = platform.FactsOf(path);
     if (facts.kind != Platform::EntryFacts::Kind::kRegular || facts.modified < 0) continue;
@@ -64,7 +65,7 @@ std::vector<BackupCopy> PolicyView(const std::vector<HostsBackup>& backups) {
 
 void RemoveOldBackups(Platform& platform, const BackupPlace& place, std::string_view made, std::string_view kept) {
   const std::vector<BackupCopy> copies = PolicyView(RegularCopies(platform, place));
-  for (const std::string& name : CopiesToRemove(copies, place.own_name, made, kept)) {
+  for (const std::string& name : CopiesToRemove(copies, place.Owner(), made, kept)) {
     // A copy that will not go away costs some disk space, not the replace.
     (void)platform.RemoveFile(place.folder + name);
   }
@@ -77,11 +78,11 @@ Status MakeBackup(Platform& platform, const std::string& hosts_path, const Backu
                   std::string* backup_path) {
   BackupName made;
   const std::string first = HostsBackupName(place.own_name, now);
-  (void)ParseBackupName(first, place.own_name, &made);
+  (void)ParseBackupName(first, place.Owner(), &made);
   int last = 0;
   for (const std::string& name : platform.ListFolder(place.Listable())) {
     BackupName parsed;
-    if (ParseBackupName(name, place.own_name, &parsed) && parsed.stamp == made.stamp) {
+    if (ParseBackupName(name, place.Owner(), &parsed) && parsed.stamp == made.stamp) {
       last = std::max(last, parsed.number);
     }
   }
@@ -174,10 +175,14 @@ Status ReplaceHostsFile(Platform& platform, const std::string& hosts_path, std::
 std::vector<HostsBackup> ListHostsBackups(Platform& platform, const std::string& hosts_path) {
   const BackupPlace place = BackupPlaceOf(platform, hosts_path);
   std::vector<HostsBackup> copies = RegularCopies(platform, place);
-  const std::vector<size_t> order = OldestFirstOrder(PolicyView(copies), place.own_name);
+  const std::vector<size_t> order = OldestFirstOrder(PolicyView(copies), place.Owner());
   std::vector<HostsBackup> newest_first;
   for (auto it = order.rbegin(); it != order.rend(); ++it) newest_first.push_back(std::move(copies[*it]));
   return newest_first;
+}
+
+bool SameBackupName(std::string_view a, std::string_view b) {
+  return BackupOwner{"", kFileNamesIgnoreCase}.SameName(a, b);
 }
 
 Status RestoreHostsBackup(Platform& platform, const std::string& hosts_path, const std::string& backup_name,

@@ -76,6 +76,10 @@ struct HostsBackup {
 // regular files are backups: links, folders and devices of such a name are left out.
 std::vector<HostsBackup> ListHostsBackups(Platform& platform, const std::string& hosts_path);
 
+// Whether two names are one backup's name in the HOSTS file's folder (without regard to case
+// where the file system ignores it).
+bool SameBackupName(std::string_view a, std::string_view b);
+
 // Puts the backup copy named `backup_name` (a name of ListHostsBackups; "" for the newest
 // copy, chosen once the lock is held) in place of the HOSTS file byte for byte, as
 // ReplaceHostsFile replaces it: the current file is kept as a new backup copy first, the

@@ -21,6 +21,13 @@ inline constexpr int kAttrReadOnly = 1;
 inline constexpr int kAttrHidden = 2;
 inline constexpr int kAttrSystem = 4;
 
+// Whether the file system takes names that differ only in case for one name.
+#ifdef _WIN32
+inline constexpr bool kFileNamesIgnoreCase = true;
+#else
+inline constexpr bool kFileNamesIgnoreCase = false;
+#endif
+
 // Registry roots the about box reads (Windows only).
 inline constexpr unsigned long kHkeyLocalMachine = 0x80000002ul;
 

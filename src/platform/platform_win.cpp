@@ -32,6 +32,17 @@ namespace quorvale {
 
 namespace {
 
+// `path` with its last part spelled as the folder lists it, when an entry of that name (in
+// any case) exists; `path` as it is otherwise.
+std::wstring SpelledAsListed(const std::wstring& path) {
+  WIN32_FIND_DATAW entry;
+  HANDLE search = FindFirstFileW(path.c_str(), &entry);
+  if (search == INVALID_HANDLE_VALUE) return path;
+  FindClose(search);
+  const size_t cut = path.find_last_of(L"\\/");
+  return (cut == std::wstring::npos ? std::wstring() : path.substr(0, cut + 1)) + entry.cFileName;
+}
+
 // FILETIME counts 100-nanosecond steps from 1601; the program counts nanoseconds from 1970.
 std::int64_t FileTimeNanoseconds(const FILETIME& time) {
   constexpr std::int64_t kStepsFrom1601To1970 = 116'444'736'000'000'000;
@@ -388,7 +399,9 @@ class WindowsPlatform : public Platform {
   // itself would refuse a write.
   Status WriteAtomic(const std::string& path, const FileContents& contents, PACL acl = nullptr,
                      PSECURITY_DESCRIPTOR descriptor = nullptr, AtName at_name = AtName::kFollowLink) {
-    const std::wstring wide_path = WideFromUtf8(path);
+    // An existing file keeps its name as the folder spells it ("hosts" stays "hosts" when
+    // written as "HOSTS"): the replace is given that spelling.
+    const std::wstring wide_path = SpelledAsListed(WideFromUtf8(path));
     DWORD old_attributes = GetFileAttributesW(wide_path.c_str());
     bool existed = old_attributes != INVALID_FILE_ATTRIBUTES;
     if (!existed && GetLastError() != ERROR_FILE_NOT_FOUND) return LastError(path);

@@ -55,7 +55,7 @@ class CliConcurrencyTest : public CliTest {
     for (const std::string& name : platform->ListFolder(etc_)) {
       if (name == "HOSTS") continue;
       BackupName parsed;
-      EXPECT_TRUE(ParseBackupName(name, "HOSTS", &parsed)) << "stray file " << name;
+      EXPECT_TRUE(ParseBackupName(name, BackupOwner{"HOSTS"}, &parsed)) << "stray file " << name;
       EXPECT_EQ(versions.count(ReadBytes(etc_ + "/" + name)), 1u) << name << " is not a complete version";
     }
     EXPECT_EQ(versions.count(ReadBytes(hosts_)), 1u) << "HOSTS is not a complete version";

@@ -309,5 +309,22 @@ TEST_F(WindowsPlatformTest, ReplaceKeepsACopyBesideAnAccentedFile) {
   EXPECT_EQ(platform_->GetFileAttributes(File(name)), kAttrReadOnly | kAttrSystem);
 }
 
+// "hosts" replaced as "HOSTS" keeps its name; its copies count in any case: listed, numbered
+// after each other within a second, and restored by a name in another case.
+TEST_F(WindowsPlatformTest, BackupNamesAreMatchedWithoutRegardToCase) {
+  constexpr std::time_t kNow = 1700000000;
+  const std::string stamp = HostsBackupName("hosts", kNow);
+  WriteBytes(File("hosts"), "v0");
+  WriteBytes(File("HOSTS.20200101-000000.BAK"), "old");
+  WriteBytes(File(stamp), "v-1");
+  ASSERT_TRUE(ReplaceHostsFile(*platform_, File("HOSTS"), "v1", kNow).ok());
+  const std::string second = HostsBackupName("hosts", kNow, 2);
+  EXPECT_EQ(Listing(), (std::vector<std::string>{"HOSTS.20200101-000000.BAK", "hosts", stamp, second}));
+  EXPECT_EQ(ListHostsBackups(*platform_, File("HOSTS")).size(), 3u);
+  ASSERT_TRUE(RestoreHostsBackup(*platform_, File("HOSTS"), "hosts.20200101-000000.bak", kNow).ok());
+  EXPECT_EQ(ReadBytes(File("hosts")), "old");
+  EXPECT_TRUE(SameBackupName("HOSTS.20200101-000000.BAK", "hosts.20200101-000000.bak"));
+}
+
 }  // namespace
 }  // namespace quorvale::testing
