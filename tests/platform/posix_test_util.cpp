@@ -136,15 +136,13 @@ std::optional<std::string> WaitForFile(const std::string& path) {
 }
 
 bool EndChildren() {
-  for (int i = 0; i < kWaitSteps; ++i) {
-    if (Children().empty()) return true;
-    std::this_thread::sleep_for(kWaitStep);
-  }
-  for (pid_t child : Children()) {
+  for (int i = 0; i < kWaitSteps && !Children().empty(); ++i) std::this_thread::sleep_for(kWaitStep);
+  const std::vector<pid_t> left = Children();
+  for (pid_t child : left) {
     kill(child, SIGKILL);
     waitpid(child, nullptr, 0);
   }
-  return false;
+  return left.empty();
 }
 
 mode_t ModeOf(const std::string& path) {

@@ -56,21 +56,18 @@ bool WaitForFile(const std::string& path, int timeout_ms) {
 
 bool EndChildren() {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!Children().empty()) {
-    if (std::chrono::steady_clock::now() < deadline) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-      continue;
-    }
-    for (DWORD child : Children()) {
-      HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, child);
-      if (process == nullptr) continue;
+  while (!Children().empty() && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  const std::vector<DWORD> left = Children();
+  for (DWORD child : left) {
+    if (HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, child)) {
       TerminateProcess(process, 1);
       WaitForSingleObject(process, INFINITE);
       CloseHandle(process);
     }
-    return false;
   }
-  return true;
+  return left.empty();
 }
 
 ProcessResult RunAndWait(const std::string& command_line, const std::string& scratch_dir) {
