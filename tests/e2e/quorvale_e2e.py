@@ -97,14 +97,15 @@ class XDisplay:
         os.close(write_end)
         number = b""
         deadline = time.monotonic() + 20
-        while not number.endswith(b"\n"):
-            check(time.monotonic() < deadline and self.server.poll() is None, "Xvfb did not start")
+        while not number.endswith(b"\n") and time.monotonic() < deadline and self.server.poll() is None:
             chunk = os.read(read_end, 16)
             if not chunk:
                 break
             number += chunk
         os.close(read_end)
-        check(number.strip().isdigit(), "Xvfb gave no display number")
+        if not number.strip().isdigit():
+            self.stop()
+            raise Failure("Xvfb gave no display number")
         self.name = ":" + number.strip().decode()
 
     def env(self):

@@ -45,11 +45,18 @@ class WineQuorvale(Quorvale):
         self.env = dict(display.env(), WINEPREFIX=os.path.join(work, "prefix"), WINEDEBUG="-all",
                         WINEDLLOVERRIDES="mscoree=;mshtml=", LOCPATH=locales, LANG="fr_FR.UTF-8",
                         LC_ALL="fr_FR.UTF-8", TZ="UTC", SOURCE_DATE_EPOCH=SOURCE_DATE_EPOCH)
+        try:
+            self.make_prefix(fonts)
+        except BaseException:
+            self.stop()  # the Wine server started so far
+            raise
+
+    def make_prefix(self, fonts):
         self.run("wineboot", "-i")
         self.run("wineserver", "-w")
-        with open(os.path.join(work, "settings.reg"), "w") as f:
+        with open(os.path.join(self.work, "settings.reg"), "w") as f:
             f.write(WINE_SETTINGS)
-        self.run("wine", "regedit", "/S", windows_path(os.path.join(work, "settings.reg")))
+        self.run("wine", "regedit", "/S", windows_path(os.path.join(self.work, "settings.reg")))
         # Debian's Wine does not find its own fonts (package fonts-wine) where it looks.
         fonts = glob.glob(os.path.join(fonts, "*.ttf"))
         check(fonts, "no Wine fonts to copy (package fonts-wine)")

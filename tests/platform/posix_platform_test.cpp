@@ -18,6 +18,7 @@
 namespace quorvale {
 namespace {
 
+using testing::EndChildren;
 using testing::ModeOf;
 using testing::ReadBytes;
 using testing::ScopedEnv;
@@ -290,6 +291,9 @@ TEST(FileOperationsTest, RemoveFile) {
 
 class StartProgramTest : public ::testing::Test {
  protected:
+  // Before the folder goes: a program waiting for a file there would wait forever.
+  void TearDown() override { EXPECT_TRUE(EndChildren()) << "a started program was still running"; }
+
   std::unique_ptr<Platform> platform_ = CreateSystemPlatform();
   TempDir dir_;
 };
@@ -389,9 +393,9 @@ struct DnsFlushCase {
 };
 
 // PATH holds only scripts that write down their command lines; the nscd that runs is a
-// sleep named so. Not waited for, resolvectl waits for the test's "go". The cases run one
-// after the other in one test: whether nscd runs is read from the whole system, so a case
-// run beside another one's nscd would see it.
+// sleep named so. Not waited for, resolvectl waits for the test's "go" (and the fixture for
+// its end). The cases run one after the other in one test: whether nscd runs is read from
+// the whole system, so a case run beside another one's nscd would see it.
 TEST_F(StartProgramTest, DnsFlushStartsWhatTheSystemHas) {
   const DnsFlushCase cases[] = {{-1, false, false, 10000, ""},
                                 {0, true, false, 10000, "resolvectl flush-caches=0;"},

@@ -14,8 +14,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
+#include <filesystem>
+#include <sstream>
 #include <thread>
 
 #include "support/test_files.h"
@@ -34,6 +38,28 @@ namespace {
 const passwd* Nobody() {
   static const passwd* nobody = getpwnam("nobody");
   return nobody;
+}
+
+// The waits for something another process does: about ten seconds, looked at every 10 ms.
+constexpr int kWaitSteps = 1000;
+constexpr auto kWaitStep = std::chrono::milliseconds(10);
+
+// This process's children, the ended ones that nobody has waited for yet included.
+std::vector<pid_t> Children() {
+  std::vector<pid_t> children;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
+    const std::string pid = entry.path().filename();
+    const std::string stat = ReadBytes("/proc/" + pid + "/stat");
+    // The command name in brackets may hold blanks: the state and the parent follow the last ")".
+    const size_t name_end = stat.rfind(')');
+    if (!std::isdigit(static_cast<unsigned char>(pid[0])) || name_end == std::string::npos) continue;
+    std::istringstream fields(stat.substr(name_end + 1));
+    char state = 0;
+    pid_t parent = 0;
+    if (fields >> state >> parent && parent == getpid()) children.push_back(std::stoi(pid));
+  }
+  return children;
 }
 
 }  // namespace
@@ -101,12 +127,22 @@ int RunAndWait(const std::vector<std::string>& argv, std::string* stderr_text) {
 }
 
 std::optional<std::string> WaitForFile(const std::string& path) {
-  for (int i = 0; i < 1000; ++i) {
+  for (int i = 0; i < kWaitSteps; ++i) {
     struct stat info;
     if (stat(path.c_str(), &info) == 0) return ReadBytes(path);
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::this_thread::sleep_for(kWaitStep);
   }
   return std::nullopt;
+}
+
+bool EndChildren() {
+  for (int i = 0; i < kWaitSteps && !Children().empty(); ++i) std::this_thread::sleep_for(kWaitStep);
+  const std::vector<pid_t> left = Children();
+  for (pid_t child : left) {
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+  }
+  return left.empty();
 }
 
 mode_t ModeOf(const std::string& path) {

@@ -51,6 +51,11 @@ int RunAndWait(const std::vector<std::string>& argv, std::string* stderr_text = 
 // time-out.
 std::optional<std::string> WaitForFile(const std::string& path);
 
+// Waits (up to about ten seconds) until every program this process started has ended and
+// been waited for, by the test or by the platform; kills the ones still there after that.
+// False when one had to be killed.
+bool EndChildren();
+
 mode_t ModeOf(const std::string& path);
 // The access list in short text form ("user::rw-,user:nobody:---,group::r--,..."); "" when
 // it cannot be read.

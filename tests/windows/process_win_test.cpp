@@ -40,7 +40,11 @@ class StartProgramTest : public ::testing::Test {
     return tool;
   }
 
-  void TearDown() override { SetEnvironmentVariableA("QUORVALE_PROBE_GATE", nullptr); }
+  // Before the folder goes: a program still running from it would keep it.
+  void TearDown() override {
+    SetEnvironmentVariableA("QUORVALE_PROBE_GATE", nullptr);
+    EXPECT_TRUE(EndChildren()) << "a started program was still running";
+  }
 
   std::unique_ptr<Platform> platform_ = CreateSystemPlatform();
   TempDir dir_;

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 #include <shellapi.h>
+#include <tlhelp32.h>
 
 #include <chrono>
 #include <thread>
@@ -21,6 +22,20 @@ HANDLE InheritableFile(const std::string& path) {
                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
+// The processes that this one started and that still run.
+std::vector<DWORD> Children() {
+  std::vector<DWORD> children;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return children;
+  PROCESSENTRY32W entry = {};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+    if (entry.th32ParentProcessID == GetCurrentProcessId()) children.push_back(entry.th32ProcessID);
+  }
+  CloseHandle(snapshot);
+  return children;
+}
+
 }  // namespace
 
 std::string TestProgramFolder() {
@@ -37,6 +52,22 @@ bool WaitForFile(const std::string& path, int timeout_ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   return true;
+}
+
+bool EndChildren() {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!Children().empty() && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  const std::vector<DWORD> left = Children();
+  for (DWORD child : left) {
+    if (HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, child)) {
+      TerminateProcess(process, 1);
+      WaitForSingleObject(process, INFINITE);
+      CloseHandle(process);
+    }
+  }
+  return left.empty();
 }
 
 ProcessResult RunAndWait(const std::string& command_line, const std::string& scratch_dir) {
@@ -71,6 +102,7 @@ ProcessResult RunAndWait(const std::string& command_line, const std::string& scr
     if (GetExitCodeProcess(process.hProcess, &code)) result.status = static_cast<int>(code);
   } else {
     TerminateProcess(process.hProcess, 1);
+    WaitForSingleObject(process.hProcess, INFINITE);
   }
   CloseHandle(process.hProcess);
   result.out = ReadBytes(out_path);

@@ -12,6 +12,10 @@ std::string TestProgramFolder();
 // Waits until `path` exists, at most `timeout_ms`; true when it appeared.
 bool WaitForFile(const std::string& path, int timeout_ms);
 
+// Waits (up to about ten seconds) until every program this process started has ended; ends
+// the ones still running after that. False when one had to be ended.
+bool EndChildren();
+
 struct ProcessResult {
   int status = -1;  // exit code, -1 when the program could not be started or did not end
   std::string out;
