@@ -319,7 +319,7 @@ TEST_F(WindowsPlatformTest, BackupNamesAreMatchedWithoutRegardToCase) {
   WriteBytes(File(stamp), "v-1");
   ASSERT_TRUE(ReplaceHostsFile(*platform_, File("HOSTS"), "v1", kNow).ok());
   const std::string second = HostsBackupName("hosts", kNow, 2);
-  EXPECT_EQ(Listing(), (std::vector<std::string>{"HOSTS.20200101-000000.BAK", "hosts", stamp, second}));
+  EXPECT_EQ(Listing(), (std::vector<std::string>{"HOSTS.20200101-000000.BAK", "hosts", second, stamp}));
   EXPECT_EQ(ListHostsBackups(*platform_, File("HOSTS")).size(), 3u);
   ASSERT_TRUE(RestoreHostsBackup(*platform_, File("HOSTS"), "hosts.20200101-000000.bak", kNow).ok());
   EXPECT_EQ(ReadBytes(File("hosts")), "old");
