@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/access_command.h"
 #include "core/byte_sink.h"
 #include "core/item_reader.h"
 #include "core/session.h"
@@ -146,9 +147,9 @@ class Form1 {
 
   void SetStatus(const std::string& text);
   void SetEnabled(Form1Control control, bool enabled);
-  // Starts the access-control tool to deny (mode 0) or grant (mode 1) `user` full control
-  // of `path`, then waits the tool's fixed time. Fails only when the tool cannot be started.
-  Status SetFileAccess(const std::string& path, const std::string& user, int mode);
+  // Starts the access-control tool with `command`, then waits the tool's fixed time. Fails
+  // only when the tool cannot be started.
+  Status SetFileAccess(const AccessCommand& command);
   // Shows a fresh options window and waits for it. True when it was left with "OK", or closed
   // with its close box after an earlier "OK" of the run (the earlier choice then stands).
   bool RunOptionsWindow();

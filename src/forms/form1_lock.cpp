@@ -2,8 +2,10 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
+#include "core/access_command.h"
 #include "core/item_reader.h"
 #include "core/report.h"
 #include "forms/form1.h"
@@ -12,8 +14,6 @@
 namespace quorvale {
 
 namespace {
-
-enum AccessMode { kDeny = 0, kGrant = 1 };
 
 // The logon name, cut at its first NUL as the fixed-size buffer of the system call would
 // be; an unknown name is "" and is passed on as it is.
@@ -51,11 +51,9 @@ const char* const Form1::kAccessToolFile = "subinacl.exe";
 const char* const Form1::kAccessToolFile = "subinacl";
 #endif
 
-Status Form1::SetFileAccess(const std::string& path, const std::string& user, int mode) {
-  // Every word is an argument of its own, so blanks or shell characters in the path or the
-  // name can neither split the command nor run anything.
-  const std::vector<std::string> argv = {AccessTool(platform_, kAccessToolFile), "/file", path,
-                                         (mode == kDeny ? "/Deny=" : "/Grant=") + user + "=F"};
+Status Form1::SetFileAccess(const AccessCommand& command) {
+  std::vector<std::string> argv = {AccessTool(platform_, kAccessToolFile)};
+  for (std::string& arg : AccessCommandArguments(command)) argv.push_back(std::move(arg));
   Status started = platform_.StartProgram(argv, /*hidden=*/true);
   if (!started.ok()) return started;
   // The tool is not awaited: its exit status and output are never read. This fixed pause is
@@ -68,15 +66,11 @@ Status Form1::SetFileAccess(const std::string& path, const std::string& user, in
 
 void Form1::Command5_Click() {
   CommandScope scope(this);
-  int mode = -1;
-  if (lock_caption_ == form1_design::kLockCaption) {
-    mode = kDeny;
-  } else if (lock_caption_ == form1_design::kUnlockCaption) {
-    mode = kGrant;
-  }
-  if (mode >= 0) {
-    const std::string user = GetCurrentUser(platform_);
-    Status started = SetFileAccess(HostsPath_, user, mode);
+  const bool lock = lock_caption_ == form1_design::kLockCaption;
+  if (lock || lock_caption_ == form1_design::kUnlockCaption) {
+    const AccessCommand command{lock ? AccessAction::kDeny : AccessAction::kGrant, HostsPath_,
+                                GetCurrentUser(platform_)};
+    Status started = SetFileAccess(command);
     if (!started.ok()) {
       // Without the tool nothing changed; the caption stays as it is.
       ShowMessage("Impossible de lancer l'outil subinacl.", Prompts::Buttons::kOk, Prompts::Icon::kCritical, {},

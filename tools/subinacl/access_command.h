@@ -1,10 +1,8 @@
 #pragma once
 
 // subinacl: the access-control tool that Quorvale's lock button starts, for systems that do
-// not have one. It understands exactly the two command lines the program builds:
-//
-//   subinacl /file PATH /Deny=USER=F    takes every right on PATH from USER
-//   subinacl /file PATH /Grant=USER=F   removes that denial again
+// not have one. It understands exactly the two command lines the program builds (see
+// core/access_command.h).
 //
 // Exit status: 0 done, 1 bad command line, 2 unknown user, 3 the access list could not be
 // read or changed, or cannot restrict that user. Messages go to standard error.
@@ -12,19 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "core/access_command.h"
+
 namespace quorvale {
 
 inline constexpr int kExitUsage = 1;
 inline constexpr int kExitUnknownUser = 2;
 inline constexpr int kExitAclFailed = 3;
-
-enum class AccessAction { kDeny, kGrant };
-
-struct AccessCommand {
-  AccessAction action = AccessAction::kDeny;
-  std::string path;
-  std::string user;
-};
 
 // Runs the tool on its arguments (UTF-8, without the program's own name): a bad command line
 // gets the usage text and kExitUsage; a good one is carried out by RunAccessCommand.
