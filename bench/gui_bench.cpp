@@ -38,9 +38,7 @@ class BenchPlatform : public quorvale::Platform {
   quorvale::Status ShowTextFile(const std::string&) override { return quorvale::Status::Ok(); }
   quorvale::Status OpenUrl(const std::string&) override { return quorvale::Status::Ok(); }
   std::string GetCurrentUserName() override { return real_->GetCurrentUserName(); }
-  bool ReadRegistryString(unsigned long, const std::string&, const std::string&, std::string*) override {
-    return false;
-  }
+  std::string SystemInfoToolPath() override { return {}; }
   quorvale::Status WriteFileAtomic(const std::string& path, std::string_view bytes) override {
     return real_->WriteFileAtomic(path, bytes);
   }

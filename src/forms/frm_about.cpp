@@ -14,12 +14,6 @@ namespace {
 
 constexpr const char* kDescription = "Utilitaire de gestion du fichier Hosts";
 
-// Where the system-information tool is registered, in the order they are tried.
-constexpr const char* kSysInfoPathKey = "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO";
-constexpr const char* kSysInfoPathValue = "PATH";
-constexpr const char* kSysInfoFolderKey = "SOFTWARE\\Microsoft\\Shared Tools Location";
-constexpr const char* kSysInfoFolderValue = "MSINFO";
-
 }  // namespace
 
 void frmAbout::Form_Load(AboutView* view) { view_ = view; }
@@ -53,30 +47,10 @@ void frmAbout::Link_Click(int index) {
   (void)platform_.OpenUrl(kLinks[index].address);
 }
 
-bool frmAbout::GetKeyValue(unsigned long KeyRoot, const std::string& KeyName, const std::string& SubKeyRef,
-                           std::string* KeyVal) {
-  return platform_.ReadRegistryString(KeyRoot, KeyName, SubKeyRef, KeyVal);
-}
-
 void frmAbout::StartSysInfo() {
-  std::string path;
-  if (GetKeyValue(kHkeyLocalMachine, kSysInfoPathKey, kSysInfoPathValue, &path)) {
-    // The registered path is started as it stands, without testing that it exists.
-    if (!platform_.StartProgram({path}, /*hidden=*/false).ok()) ShowUnavailable();
-    return;
-  }
-  std::string folder;
-  if (GetKeyValue(kHkeyLocalMachine, kSysInfoFolderKey, kSysInfoFolderValue, &folder)) {
-    // Registry folders use backslashes; a folder written with slashes only keeps them.
-    const char separator =
-        folder.find('/') != std::string::npos && folder.find('\\') == std::string::npos ? '/' : '\\';
-    const std::string tool = folder + separator + "MSINFO32.EXE";
-    if (platform_.PathFileExists(tool)) {
-      if (!platform_.StartProgram({tool}, /*hidden=*/false).ok()) ShowUnavailable();
-      return;
-    }
-  }
-  ShowUnavailable();
+  // The registered path is started as it stands, without testing that it exists.
+  const std::string tool = platform_.SystemInfoToolPath();
+  if (tool.empty() || !platform_.StartProgram({tool}, /*hidden=*/false).ok()) ShowUnavailable();
 }
 
 void frmAbout::ShowUnavailable() {

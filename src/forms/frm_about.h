@@ -53,13 +53,9 @@ class frmAbout {
   // A click on the link at `index` of kLinks opens its address in the browser.
   void Link_Click(int index);
 
-  // Starts the system-information tool found through the registry, or tells the user that
-  // it is unavailable.
+  // Starts the system-information tool that the platform finds, or tells the user that it
+  // is unavailable.
   void StartSysInfo();
-  // Reads one registry value as text into `KeyVal`; false (and "") when the key or the
-  // value cannot be read.
-  bool GetKeyValue(unsigned long KeyRoot, const std::string& KeyName, const std::string& SubKeyRef,
-                   std::string* KeyVal);
 
  private:
   void ShowUnavailable();

@@ -28,9 +28,6 @@ inline constexpr bool kFileNamesIgnoreCase = true;
 inline constexpr bool kFileNamesIgnoreCase = false;
 #endif
 
-// Registry roots the about box reads (Windows only).
-inline constexpr unsigned long kHkeyLocalMachine = 0x80000002ul;
-
 // What Platform::FlushDnsCache did.
 struct DnsFlushOutcome {
   enum class Kind {
@@ -83,10 +80,10 @@ class Platform {
   virtual Status OpenUrl(const std::string& url) = 0;
   // The logon name of the current user ("" when unknown).
   virtual std::string GetCurrentUserName() = 0;
-  // Reads a registry string value; false (and `*out` emptied) when the key or value cannot
-  // be read or the platform has no registry.
-  virtual bool ReadRegistryString(unsigned long root, const std::string& key, const std::string& value,
-                                  std::string* out) = 0;
+  // The path of the system-information tool, as the system registers it (Windows: the
+  // registry's MSINFO path, else MSINFO32.EXE in its registered folder when it is there); ""
+  // when there is none.
+  virtual std::string SystemInfoToolPath() = 0;
 
   // Writes `bytes` to a temporary file in the target's folder and renames it over the
   // target, keeping an existing target's mode, owner and access list where the platform

@@ -619,10 +619,7 @@ class PosixPlatform : public Platform {
     return found != nullptr && found->pw_name != nullptr ? std::string(found->pw_name) : std::string();
   }
 
-  bool ReadRegistryString(unsigned long, const std::string&, const std::string&, std::string* out) override {
-    out->clear();
-    return false;
-  }
+  std::string SystemInfoToolPath() override { return std::string(); }
 
   Status WriteFileAtomic(const std::string& path, std::string_view bytes) override {
     return WriteAtomic(path, WholeContents(bytes));

@@ -25,6 +25,7 @@
 #include "core/path_text.h"
 #include "core/utf16.h"
 #include "platform/dns_flush_win.h"
+#include "platform/registry_win.h"
 #include "platform/temp_name.h"
 #include "platform/win_command_line.h"
 
@@ -223,12 +224,6 @@ enum class AtName {
   kNewFile,      // nothing is replaced: an entry of that name gives kExists
 };
 
-// The predefined root keys are sign-extended 32-bit values (HKEY_LOCAL_MACHINE is
-// 0xFFFFFFFF80000002 in a 64-bit program), so the 32-bit number goes through LONG.
-HKEY RootKey(unsigned long root) {
-  return reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG_PTR>(static_cast<LONG>(root))));
-}
-
 class WindowsPlatform : public Platform {
  public:
   // A buffer of 255 characters; a longer system directory (which Windows does not have)
@@ -337,48 +332,7 @@ class WindowsPlatform : public Platform {
     return Utf8FromWide(std::wstring_view(buffer, wcsnlen(buffer, kLongestUserName)));
   }
 
-  // The most a registry value read takes, in characters.
-  static constexpr size_t kRegistryValueChars = 1024;
-
-  // Opens the key with all access (0x2003F) and reads at most 1024 characters. A string is
-  // returned as stored, less one final NUL; a 32-bit number as "&h" and the hexadecimal
-  // digits of its bytes, last byte first, each without a leading zero, once a zero last
-  // byte is dropped as a string's NUL is. Any other type is reported as read but leaves
-  // `out` as it was.
-  bool ReadRegistryString(unsigned long root, const std::string& key_name, const std::string& value_name,
-                          std::string* out) override {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(RootKey(root), WideFromUtf8(key_name).c_str(), 0, 0x2003F, &key) != ERROR_SUCCESS) {
-      out->clear();
-      return false;
-    }
-    std::wstring buffer(kRegistryValueChars, L'\0');
-    DWORD size = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
-    DWORD type = 0;
-    LONG result = RegQueryValueExW(key, WideFromUtf8(value_name).c_str(), nullptr, &type,
-                                   reinterpret_cast<BYTE*>(buffer.data()), &size);
-    RegCloseKey(key);
-    if (result != ERROR_SUCCESS) {
-      out->clear();
-      return false;
-    }
-    if (type == REG_SZ) {
-      std::wstring_view text(buffer.data(), std::min<size_t>(size / sizeof(wchar_t), buffer.size()));
-      if (!text.empty() && text.back() == L'\0') text.remove_suffix(1);
-      *out = Utf8FromWide(text);
-    } else if (type == REG_DWORD) {
-      std::string_view bytes(reinterpret_cast<const char*>(buffer.data()), std::min<size_t>(size, sizeof(DWORD)));
-      if (!bytes.empty() && bytes.back() == '\0') bytes.remove_suffix(1);
-      std::string text = "&h";
-      for (size_t i = bytes.size(); i > 0; --i) {
-        char digits[3];
-        std::snprintf(digits, sizeof digits, "%X", static_cast<unsigned char>(bytes[i - 1]));
-        text += digits;
-      }
-      *out = text;
-    }
-    return true;
-  }
+  std::string SystemInfoToolPath() override { return FindSystemInfoTool(); }
 
   Status WriteFileAtomic(const std::string& path, std::string_view bytes) override {
     return WriteAtomic(path, WholeContents(bytes));

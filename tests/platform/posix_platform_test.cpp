@@ -76,12 +76,7 @@ TEST(PosixPlatformTest, CurrentUserIsTheEffectiveUserNotTheEnvironment) {
   EXPECT_EQ(CreateSystemPlatform()->GetCurrentUserName(), me->pw_name);
 }
 
-TEST(PosixPlatformTest, NoRegistry) {
-  std::string value = "left over";
-  EXPECT_FALSE(CreateSystemPlatform()->ReadRegistryString(kHkeyLocalMachine, "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO",
-                                                          "PATH", &value));
-  EXPECT_EQ(value, "");
-}
+TEST(PosixPlatformTest, NoSystemInformationTool) { EXPECT_EQ(CreateSystemPlatform()->SystemInfoToolPath(), ""); }
 
 // --- The per-user data folder ---
 

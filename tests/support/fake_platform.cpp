@@ -55,16 +55,6 @@ Status FakePlatform::OpenUrl(const std::string& url) {
   return Status::Ok();
 }
 
-bool FakePlatform::ReadRegistryString(unsigned long root, const std::string& key, const std::string& value,
-                                      std::string* out) {
-  out->clear();
-  if (root != kHkeyLocalMachine) return false;
-  auto it = registry.find({key, value});
-  if (it == registry.end()) return false;
-  *out = it->second;
-  return true;
-}
-
 Status FakePlatform::WriteFileAtomic(const std::string& path, std::string_view bytes) {
   if (Status refused = BeforeWrite(path); !refused.ok()) return refused;
   return real_->WriteFileAtomic(path, bytes);

@@ -24,7 +24,7 @@ class FakePlatform : public Platform {
   std::string executable_path = "/opt/quorvale/quorvale";
   std::string user_data_folder;
   std::string user_name = "alice";
-  std::map<std::pair<std::string, std::string>, std::string> registry;  // (key, value) -> text
+  std::string system_info_tool;  // what SystemInfoToolPath gives
   bool start_program_fails = false;
   // When set, the replace lock is held by another run: LockForReplace calls its `waiting`
   // once and gives kBusy at once.
@@ -61,8 +61,7 @@ class FakePlatform : public Platform {
   Status ShowTextFile(const std::string& path) override;
   Status OpenUrl(const std::string& url) override;
   std::string GetCurrentUserName() override { return user_name; }
-  bool ReadRegistryString(unsigned long root, const std::string& key, const std::string& value,
-                          std::string* out) override;
+  std::string SystemInfoToolPath() override { return system_info_tool; }
   Status WriteFileAtomic(const std::string& path, std::string_view bytes) override;
   Status WriteFileAtomicNoFollow(const std::string& path, std::string_view bytes) override;
   Status CopyToNewFile(const std::string& from, const std::string& to) override {

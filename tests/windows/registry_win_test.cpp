@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/platform.h"
+#include "platform/registry_win.h"
 
 namespace quorvale::testing {
 namespace {
@@ -27,7 +27,7 @@ class RegistryTest : public ::testing::Test {
   void TearDown() override {
     if (key_ == nullptr) return;
     for (const char* name : {"QuorvaleTestText", "QuorvaleTestNumber", "QuorvaleTestBinary", "QuorvaleTestLong",
-                             "QuorvaleTestEmpty"}) {
+                             "QuorvaleTestEmpty", "QuorvaleTestFolder"}) {
       RegDeleteValueA(key_, name);
     }
     RegCloseKey(key_);
@@ -39,7 +39,6 @@ class RegistryTest : public ::testing::Test {
   }
   void SetText(const char* name, const std::string& text) { SetValue(name, REG_SZ, text.c_str(), text.size() + 1); }
 
-  std::unique_ptr<Platform> platform_ = CreateSystemPlatform();
   HKEY key_ = nullptr;
   bool created_ = false;
 };
@@ -47,11 +46,11 @@ class RegistryTest : public ::testing::Test {
 TEST_F(RegistryTest, TextValueAsStored) {
   SetText("QuorvaleTestText", "C:\\Program Files\\Common Files\\Microsoft Shared\\MSInfo\\msinfo32.exe");
   std::string out = "previous";
-  ASSERT_TRUE(platform_->ReadRegistryString(kHkeyLocalMachine, kKey, "QuorvaleTestText", &out));
+  ASSERT_TRUE(ReadRegistryString(HKEY_LOCAL_MACHINE, kKey, "QuorvaleTestText", &out));
   EXPECT_EQ(out, "C:\\Program Files\\Common Files\\Microsoft Shared\\MSInfo\\msinfo32.exe");
 
   SetText("QuorvaleTestEmpty", "");
-  ASSERT_TRUE(platform_->ReadRegistryString(kHkeyLocalMachine, kKey, "QuorvaleTestEmpty", &out));
+  ASSERT_TRUE(ReadRegistryString(HKEY_LOCAL_MACHINE, kKey, "QuorvaleTestEmpty", &out));
   EXPECT_EQ(out, "");
 }
 
@@ -68,7 +67,7 @@ TEST_P(RegistryNumberTest, NumberAsHexadecimalBytes) {
   const NumberCase& c = GetParam();
   SetValue("QuorvaleTestNumber", REG_DWORD, &c.value, sizeof c.value);
   std::string out;
-  ASSERT_TRUE(platform_->ReadRegistryString(kHkeyLocalMachine, kKey, "QuorvaleTestNumber", &out));
+  ASSERT_TRUE(ReadRegistryString(HKEY_LOCAL_MACHINE, kKey, "QuorvaleTestNumber", &out));
   EXPECT_EQ(out, c.text);
 }
 
@@ -81,25 +80,45 @@ TEST_F(RegistryTest, OtherTypesReadButLeaveTheOutputAlone) {
   const unsigned char bytes[] = {1, 2, 3};
   SetValue("QuorvaleTestBinary", REG_BINARY, bytes, sizeof bytes);
   std::string out = "previous";
-  EXPECT_TRUE(platform_->ReadRegistryString(kHkeyLocalMachine, kKey, "QuorvaleTestBinary", &out));
+  EXPECT_TRUE(ReadRegistryString(HKEY_LOCAL_MACHINE, kKey, "QuorvaleTestBinary", &out));
   EXPECT_EQ(out, "previous");
 }
 
 TEST_F(RegistryTest, MissingOrTooLongValuesFail) {
   std::string out = "previous";
-  EXPECT_FALSE(platform_->ReadRegistryString(kHkeyLocalMachine, kKey, "QuorvaleTestAbsent", &out));
+  EXPECT_FALSE(ReadRegistryString(HKEY_LOCAL_MACHINE, kKey, "QuorvaleTestAbsent", &out));
   EXPECT_EQ(out, "");
 
   out = "previous";
   EXPECT_FALSE(
-      platform_->ReadRegistryString(kHkeyLocalMachine, "SOFTWARE\\Quorvale Absent Key", "QuorvaleTestText", &out));
+      ReadRegistryString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quorvale Absent Key", "QuorvaleTestText", &out));
   EXPECT_EQ(out, "");
 
   // The value does not fit the 1024 bytes read.
   SetText("QuorvaleTestLong", std::string(1100, 'x'));
   out = "previous";
-  EXPECT_FALSE(platform_->ReadRegistryString(kHkeyLocalMachine, kKey, "QuorvaleTestLong", &out));
+  EXPECT_FALSE(ReadRegistryString(HKEY_LOCAL_MACHINE, kKey, "QuorvaleTestLong", &out));
   EXPECT_EQ(out, "");
+}
+
+// The registered path is taken as it stands; else the registered folder, when it holds the
+// tool; else nothing.
+TEST_F(RegistryTest, TheSystemInformationToolIsFoundWhereItIsRegistered) {
+  char temp[MAX_PATH] = {};
+  ASSERT_GT(GetTempPathA(MAX_PATH, temp), 0u);
+  const std::string folder = std::string(temp) + "quorvale-msinfo";
+  CreateDirectoryA(folder.c_str(), nullptr);
+  const std::string tool = folder + "\\MSINFO32.EXE";
+  SystemInfoPlaces places{kKey, "QuorvaleTestText", kKey, "QuorvaleTestFolder"};
+  EXPECT_EQ(FindSystemInfoTool(places), "");
+  SetText("QuorvaleTestFolder", folder);
+  EXPECT_EQ(FindSystemInfoTool(places), "");
+  CloseHandle(CreateFileA(tool.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  EXPECT_EQ(FindSystemInfoTool(places), tool);
+  SetText("QuorvaleTestText", "C:\\gone\\msinfo32.exe");
+  EXPECT_EQ(FindSystemInfoTool(places), "C:\\gone\\msinfo32.exe");
+  DeleteFileA(tool.c_str());
+  RemoveDirectoryA(folder.c_str());
 }
 
 }  // namespace
