@@ -1,12 +1,12 @@
 #include "cli/cli_runner.h"
 
-#include <cerrno>
 #include <cstring>
 #include <ctime>
 #include <initializer_list>
 #include <string_view>
 
 #include "cli/command_line.h"
+#include "cli/text_output.h"
 #include "core/byte_sink.h"
 #include "core/domain_parser.h"
 #include "core/hosts_parser.h"
@@ -72,7 +72,7 @@ void AppendDumpLine(ChunkedOutput& out, std::initializer_list<std::string_view> 
 
 class CliRun {
  public:
-  CliRun(Platform& platform, std::FILE* out, std::FILE* err) : platform_(platform), out_(out), err_(err) {
+  CliRun(Platform& platform, TextOutput& out, TextOutput& err) : platform_(platform), out_(out), err_(err) {
     session_.RedirectAddress = "127.0.0.1";
   }
 
@@ -81,7 +81,7 @@ class CliRun {
       int status = RunOne(action);
       if (status != kExitOk) return status;
     }
-    if (std::fflush(out_) != 0) return StdoutFailed();
+    if (!out_.Flush()) return StdoutFailed();
     return kExitOk;
   }
 
@@ -129,11 +129,11 @@ class CliRun {
         return kExitOk;
       case Kind::kWriteHosts:
         return Write(action.value, [this](const ByteSink& sink) {
-          return FormatHostsFile(session_, Options(), CurrentDateTimeText(), sink);
+          return FormatHostsFile(session_, Options(), platform_.LocalDateTimeText(), sink);
         });
       case Kind::kWriteSortedHosts:
         return Write(action.value, [this](const ByteSink& sink) {
-          return FormatHostsFromArray(session_.SortArray, Options(), CurrentDateTimeText(), sink);
+          return FormatHostsFromArray(session_.SortArray, Options(), platform_.LocalDateTimeText(), sink);
         });
       case Kind::kExport:
         return Write(action.value,
@@ -183,13 +183,11 @@ class CliRun {
   int Write(const std::string& path, const FileContents& contents) {
     ReleaseIndexes();
     if (path == kStandardOutput) {
-      const bool complete = contents([this](std::string_view piece) {
-        return std::fwrite(piece.data(), 1, piece.size(), out_) == piece.size();
-      });
-      return complete && std::fflush(out_) == 0 ? kExitOk : StdoutFailed();
+      const bool complete = contents([this](std::string_view piece) { return out_.Write(piece); });
+      return complete && out_.Flush() ? kExitOk : StdoutFailed();
     }
     // What went to standard output so far comes first, should the output be that too.
-    if (std::fflush(out_) != 0) return StdoutFailed();
+    if (!out_.Flush()) return StdoutFailed();
     Status status = platform_.WriteOutput(path, contents);
     if (status.ok()) return kExitOk;
     return WriteFailed(status, path);
@@ -211,7 +209,7 @@ class CliRun {
         platform_, path,
         [&](const std::vector<std::string>& carried_lines, const ByteSink& sink) {
           options.carried_lines = carried_lines;
-          return FormatHostsFile(session_, options, CurrentDateTimeText(), sink);
+          return FormatHostsFile(session_, options, platform_.LocalDateTimeText(), sink);
         },
         std::time(nullptr), &outcome);
     if (!status.ok()) return ReplaceFailed(status, outcome, path);
@@ -262,7 +260,7 @@ class CliRun {
     for (const HostsBackup& backup : ListHostsBackups(platform_, platform_.HostsPath())) {
       lines += backup.name + '\t' + BackupTimeText(backup.modified) + '\t' + std::to_string(backup.bytes) + '\n';
     }
-    if (std::fwrite(lines.data(), 1, lines.size(), out_) != lines.size()) return StdoutFailed();
+    if (!out_.Write(lines)) return StdoutFailed();
     return kExitOk;
   }
 
@@ -330,9 +328,7 @@ class CliRun {
   // A line for each row of list1, then of list2, then for each entry of the sort buffer.
   int Dump() {
     ReleaseIndexes();
-    const ByteSink to_stdout = [this](std::string_view bytes) {
-      return std::fwrite(bytes.data(), 1, bytes.size(), out_) == bytes.size();
-    };
+    const ByteSink to_stdout = [this](std::string_view bytes) { return out_.Write(bytes); };
     ChunkedOutput text(to_stdout);
     auto dump_list = [&text](const EntryList& list, std::string_view number) {
       for (size_t row = 0; row < list.size() && !text.failed(); ++row) {
@@ -349,7 +345,7 @@ class CliRun {
   }
 
   int StdoutFailed() {
-    Message(std::string("sortie standard: ") + std::strerror(errno != 0 ? errno : EIO));
+    Message("sortie standard: " + out_.failure_reason());
     return kExitFile;
   }
 
@@ -357,13 +353,13 @@ class CliRun {
     std::string line(kProgram);
     line += text;
     line += '\n';
-    std::fwrite(line.data(), 1, line.size(), err_);
-    std::fflush(err_);
+    err_.Write(line);
+    err_.Flush();
   }
 
   Platform& platform_;
-  std::FILE* out_;
-  std::FILE* err_;
+  TextOutput& out_;
+  TextOutput& err_;
   Session session_;
   bool include_comments_ = false;
 };
@@ -371,21 +367,22 @@ class CliRun {
 }  // namespace
 
 int RunCli(const std::vector<std::string>& args, Platform& platform, std::FILE* out, std::FILE* err) {
+  TextOutput out_text(out);
+  TextOutput err_text(err);
   CommandLine command_line = ParseCommandLine(args);
   switch (command_line.outcome) {
     case CommandLine::Outcome::kUsageError:
-      std::fprintf(err, "%s%s\nVoir: quorvale-cli --help\n", kProgram.data(), command_line.error.c_str());
+      err_text.Write(std::string(kProgram) + command_line.error + "\nVoir: quorvale-cli --help\n");
+      err_text.Flush();
       return kExitUsage;
     case CommandLine::Outcome::kHelp:
-      std::fputs(CliHelpText(FileNameOf(platform.HostsPath())).c_str(), out);
-      return std::fflush(out) == 0 ? kExitOk : kExitFile;
+      return out_text.Write(CliHelpText(FileNameOf(platform.HostsPath()))) && out_text.Flush() ? kExitOk : kExitFile;
     case CommandLine::Outcome::kVersion:
-      std::fputs("quorvale-cli " QUORVALE_VERSION "\n", out);
-      return std::fflush(out) == 0 ? kExitOk : kExitFile;
+      return out_text.Write("quorvale-cli " QUORVALE_VERSION "\n") && out_text.Flush() ? kExitOk : kExitFile;
     case CommandLine::Outcome::kRun:
       break;
   }
-  CliRun run(platform, out, err);
+  CliRun run(platform, out_text, err_text);
   return run.Run(command_line.actions);
 }
 

@@ -153,13 +153,17 @@ std::locale UserLocale() {
 
 }  // namespace
 
-std::string CurrentDateTimeText() {
+std::tm HeaderMoment() {
   std::tm moment{};
   if (!FixedMoment(&moment)) {
     const std::time_t now = std::time(nullptr);
     const std::tm* local = std::localtime(&now);
     if (local != nullptr) moment = *local;
   }
+  return moment;
+}
+
+std::string LocaleDateTimeText(const std::tm& moment) {
   std::ostringstream text;
   text.imbue(UserLocale());
   text << std::put_time(&moment, "%x %X");

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <ctime>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,10 +18,16 @@ inline constexpr std::string_view kInfoPage1 = "https://fr.wikipedia.org/wiki/Ho
 inline constexpr std::string_view kInfoPage2 = "https://man7.org/linux/man-pages/man5/hosts.5.html";
 inline constexpr std::string_view kInfoPage3 = "https://en.wikipedia.org/wiki/Hosts_(file)";
 
-// The moment of writing as the header shows it: the locale's short date, one space, the
-// locale's time (strftime "%x %X" under LC_TIME/LANG from the environment). When
-// SOURCE_DATE_EPOCH is set it fixes the moment (read as UTC), so output can be reproduced.
-std::string CurrentDateTimeText();
+// The moment a written file's header names: the one SOURCE_DATE_EPOCH fixes when it holds
+// decimal seconds since 1970 (broken down as UTC, so that output can be reproduced whatever
+// the time zone), otherwise the local time now. The platform turns it into the header's text
+// (Platform::LocalDateTimeText).
+std::tm HeaderMoment();
+
+// `moment` as the header shows it on POSIX: the locale's short date, one space, the locale's
+// time (strftime "%x %X" under the locale that LC_ALL, LC_TIME or LANG names; the classic
+// one when that locale is not installed).
+std::string LocaleDateTimeText(const std::tm& moment);
 
 // How the entries are written. The command line and the window make it the same way, with
 // WriteOptionsFor().

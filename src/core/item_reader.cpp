@@ -125,9 +125,9 @@ Status OpenForReading(const std::string& path, InputKinds kinds, std::FILE** fil
   }
   Status status = CheckKind(path, kinds);
   if (!status.ok()) return status;
-  errno = 0;
+  ClearRuntimeError();
   *file = OpenBytes(path);
-  if (*file == nullptr) return StatusFromErrno(errno ? errno : ENOENT, path);
+  if (*file == nullptr) return StatusFromRuntimeError(ENOENT, path);
   *owned = true;
   return Status::Ok();
 }
@@ -146,10 +146,11 @@ Status ReadAll(std::FILE* file, const std::string& path, std::string* out) {
   size_t used = 0;
   while (true) {
     if (out->size() < capacity) out->resize(capacity);
+    ClearRuntimeError();
     size_t got = std::fread(out->data() + used, 1, out->size() - used, file);
     used += got;
     if (used < out->size()) {
-      if (std::ferror(file)) status = StatusFromErrno(errno ? errno : EIO, path);
+      if (std::ferror(file)) status = StatusFromRuntimeError(EIO, path);
       break;
     }
     capacity = out->size() * 2;
@@ -209,9 +210,9 @@ Status FilePieces::Open(const std::string& path, InputKinds kinds) {
   }
   // The start of the file tells whether it is UTF-16.
   char head[Utf16Decoder::kSniffBytes];
-  errno = 0;
+  ClearRuntimeError();
   const size_t got = std::fread(head, 1, sizeof(head), file_);
-  if (std::ferror(file_)) return status_ = StatusFromErrno(errno ? errno : EIO, path_);
+  if (std::ferror(file_)) return status_ = StatusFromRuntimeError(EIO, path_);
   // A file that grows after its end was seen is read on: seeking clears the end marks (stdio's,
   // and the one Windows' C runtime keeps for the file); a pipe that ended stays ended.
   if (got < sizeof(head)) std::fseek(file_, static_cast<long>(got), SEEK_SET);
@@ -257,12 +258,12 @@ bool FilePieces::Fill() {
   if (used_ == buffer_.size()) buffer_.resize(buffer_.size() * 2);
   const size_t room = buffer_.size() - used_;
   if (!decoder_.active()) {
-    errno = 0;
+    ClearRuntimeError();
     const size_t got = std::fread(buffer_.data() + used_, 1, room, file_);
     used_ += got;
     if (got < room) {
       if (std::ferror(file_)) {
-        status_ = StatusFromErrno(errno ? errno : EIO, path_);
+        status_ = StatusFromRuntimeError(EIO, path_);
         return false;
       }
       ReachEnd();
@@ -272,12 +273,12 @@ bool FilePieces::Fill() {
   // UTF-16: the bytes are read apart, and their text goes after used_.
   const size_t waiting = raw_.size();
   raw_.resize(waiting + room);
-  errno = 0;
+  ClearRuntimeError();
   const size_t got = std::fread(raw_.data() + waiting, 1, room, file_);
   raw_.resize(waiting + got);
   if (got < room) {
     if (std::ferror(file_)) {
-      status_ = StatusFromErrno(errno ? errno : EIO, path_);
+      status_ = StatusFromRuntimeError(EIO, path_);
       return false;
     }
     ReachEnd();

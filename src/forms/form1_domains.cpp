@@ -157,7 +157,7 @@ void Form1::Command3_Click() {
   CommandScope scope(this);
   const std::string path = ChooseHostsSaveTarget();
   if (path.empty()) return;
-  const std::string date_text = CurrentDateTimeText();
+  const std::string date_text = platform_.LocalDateTimeText();
   // The buffer's entries are written whole: the descriptions question is not asked.
   const WriteOptions options = WriteOptionsFor(session_, /*include_comments=*/false);
   SaveFile(path, [&](const ByteSink& sink) {

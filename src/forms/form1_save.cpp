@@ -29,7 +29,7 @@ Status Form1::WriteHostsFile(const std::function<Status(const ReplacementContent
   view_->SetWindowEnabled(false);
   YieldNow();
   // The file is written as it is formatted, so a big list is never held whole a second time.
-  const std::string date_text = CurrentDateTimeText();
+  const std::string date_text = platform_.LocalDateTimeText();
   WriteOptions options = WriteOptionsFor(session_, include_comments);
   const Status written = write([&](const std::vector<std::string>& carried_lines, const ByteSink& sink) {
     options.carried_lines = carried_lines;

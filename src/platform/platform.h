@@ -181,6 +181,12 @@ class Platform {
   // most `wait_milliseconds` in all for the programs to end (0: not at all); a program
   // still running then goes on alone.
   virtual DnsFlushOutcome FlushDnsCache(int wait_milliseconds) = 0;
+
+  // The moment of writing as a written file's header shows it (HeaderMoment(): the one
+  // SOURCE_DATE_EPOCH fixes, or now), in the user's regional settings: the short date, one
+  // space, the long time. Windows: GetDateFormatEx and GetTimeFormatEx for the user's locale;
+  // POSIX: LocaleDateTimeText(), under LC_TIME.
+  virtual std::string LocalDateTimeText() = 0;
 };
 
 // Called first thing in main() of both programs, before any write. On POSIX a file-size
@@ -195,11 +201,5 @@ void GuardWritesAgainstSignals();
 
 // The real platform of the machine the program was built for.
 std::unique_ptr<Platform> CreateSystemPlatform();
-
-#ifdef _WIN32
-// The system's text for a Windows error code (GetLastError()), in UTF-8 and without its line
-// end; "error N" when the system has none.
-std::string WindowsErrorText(unsigned long code);
-#endif
 
 }  // namespace quorvale

@@ -22,6 +22,7 @@
 #include <new>
 #include <thread>
 
+#include "core/hosts_writer.h"
 #include "core/item_reader.h"
 #include "core/path_text.h"
 #include "platform/platform.h"
@@ -773,6 +774,8 @@ class PosixPlatform : public Platform {
   }
 
   DnsFlushOutcome FlushDnsCache(int wait_milliseconds) override { return FlushDnsCaches(wait_milliseconds); }
+
+  std::string LocalDateTimeText() override { return LocaleDateTimeText(HeaderMoment()); }
 };
 
 }  // namespace

@@ -21,6 +21,7 @@
 #include <cwchar>
 #include <new>
 
+#include "core/hosts_writer.h"
 #include "core/item_reader.h"
 #include "core/path_text.h"
 #include "core/utf16.h"
@@ -50,6 +51,11 @@ std::int64_t FileTimeNanoseconds(const FILETIME& time) {
   const std::int64_t steps = (static_cast<std::int64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
   return (steps - kStepsFrom1601To1970) * 100;
 }
+
+// Room for a date or a time in the user's format; a longer one is not made.
+constexpr int kDateTextRoom = 256;
+// The last year a SYSTEMTIME holds.
+constexpr int kLastSystemYear = 30827;
 
 // Every Win32 error becomes a Status here and nowhere else: a Status about `subject` with
 // the system's text as the reason.
@@ -566,22 +572,32 @@ class WindowsPlatform : public Platform {
     if (start_error != 0) outcome.why = StatusFromWin32(start_error, "ipconfig");
     return outcome;
   }
+
+  std::string LocalDateTimeText() override {
+    const std::tm moment = HeaderMoment();
+    // A moment the system cannot show (a year past 30827) is shown as the C runtime would.
+    if (moment.tm_year + 1900 > kLastSystemYear) return LocaleDateTimeText(moment);
+    SYSTEMTIME time = {};
+    time.wYear = static_cast<WORD>(moment.tm_year + 1900);
+    time.wMonth = static_cast<WORD>(moment.tm_mon + 1);
+    time.wDayOfWeek = static_cast<WORD>(moment.tm_wday);
+    time.wDay = static_cast<WORD>(moment.tm_mday);
+    time.wHour = static_cast<WORD>(moment.tm_hour);
+    time.wMinute = static_cast<WORD>(moment.tm_min);
+    time.wSecond = static_cast<WORD>(moment.tm_sec);
+    wchar_t date[kDateTextRoom];
+    wchar_t clock[kDateTextRoom];
+    // Flags 0: the locale's long time format. Both counts take in the closing NUL.
+    const int date_length =
+        GetDateFormatEx(LOCALE_NAME_USER_DEFAULT, DATE_SHORTDATE, &time, nullptr, date, kDateTextRoom, nullptr);
+    const int clock_length = GetTimeFormatEx(LOCALE_NAME_USER_DEFAULT, 0, &time, nullptr, clock, kDateTextRoom);
+    if (date_length <= 0 || clock_length <= 0) return LocaleDateTimeText(moment);
+    return Utf8FromWide(std::wstring_view(date, date_length - 1)) + " " +
+           Utf8FromWide(std::wstring_view(clock, clock_length - 1));
+  }
 };
 
 }  // namespace
-
-std::string WindowsErrorText(unsigned long code) {
-  wchar_t* message = nullptr;
-  DWORD length =
-      FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                     nullptr, code, 0, reinterpret_cast<LPWSTR>(&message), 0, nullptr);
-  std::string text =
-      length > 0 && message != nullptr ? Utf8FromWide(std::wstring_view(message, length)) : std::string();
-  if (message != nullptr) LocalFree(message);
-  while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ')) text.pop_back();
-  if (text.empty()) text = "error " + std::to_string(code);
-  return text;
-}
 
 void GuardWritesAgainstSignals() { SetConsoleCtrlHandler(PutAttributesBack, TRUE); }
 

@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "core/hosts_writer.h"
+#include "platform/platform.h"
 
 namespace quorvale::testing {
 
@@ -15,16 +16,23 @@ void CliTest::SetUpTestSuite() {
   unsetenv("QUORVALE_SYSTEM_DIR");
 }
 
+namespace {
+
+// The header's date as the program writes it.
+std::string HeaderDate() { return CreateSystemPlatform()->LocalDateTimeText(); }
+
+}  // namespace
+
 std::string HostsFileBytes(const Session& session, bool www, std::string_view redirect, bool comments,
                            const std::vector<std::string>& carried_lines) {
   std::string out;
-  FormatHostsFile(session, {std::string(redirect), www, comments, carried_lines}, CurrentDateTimeText(), &out);
+  FormatHostsFile(session, {std::string(redirect), www, comments, carried_lines}, HeaderDate(), &out);
   return out;
 }
 
 std::string SortedHostsBytes(const Session& session, bool www, std::string_view redirect) {
   std::string out;
-  FormatHostsFromArray(session.SortArray, {std::string(redirect), www}, CurrentDateTimeText(), &out);
+  FormatHostsFromArray(session.SortArray, {std::string(redirect), www}, HeaderDate(), &out);
   return out;
 }
 

@@ -365,16 +365,16 @@ struct DateCase {
 
 void PrintTo(const DateCase& c, std::ostream* out) { *out << c.locale << " @ " << c.epoch; }
 
-class CurrentDateTimeTextTest : public ::testing::TestWithParam<DateCase> {};
+class HeaderDateTextTest : public ::testing::TestWithParam<DateCase> {};
 
-TEST_P(CurrentDateTimeTextTest, FixedMoment) {
+TEST_P(HeaderDateTextTest, FixedMoment) {
   ScopedEnv all("LC_ALL", GetParam().locale);
   ScopedEnv epoch("SOURCE_DATE_EPOCH", GetParam().epoch);
-  EXPECT_EQ(CurrentDateTimeText(), GetParam().expected);
+  EXPECT_EQ(LocaleDateTimeText(HeaderMoment()), GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Cases, CurrentDateTimeTextTest,
+    Cases, HeaderDateTextTest,
     ::testing::Values(DateCase{"C", "0", "01/01/70 00:00:00"},
                       // Read as UTC whatever the time zone.
                       DateCase{"C", "1783440537", "07/07/26 16:08:57"},
@@ -382,19 +382,19 @@ INSTANTIATE_TEST_SUITE_P(
                       // A locale that is not installed falls back to the classic one.
                       DateCase{"xx_NOWHERE.bogus", "1783440537", "07/07/26 16:08:57"}));
 
-TEST(CurrentDateTimeText, TimeZoneDoesNotMoveAFixedMoment) {
+TEST(HeaderDateText, TimeZoneDoesNotMoveAFixedMoment) {
   ScopedEnv all("LC_ALL", "C");
   ScopedEnv zone("TZ", "Pacific/Kiritimati");
   ScopedEnv epoch("SOURCE_DATE_EPOCH", "1783440537");
-  EXPECT_EQ(CurrentDateTimeText(), "07/07/26 16:08:57");
+  EXPECT_EQ(LocaleDateTimeText(HeaderMoment()), "07/07/26 16:08:57");
 }
 
-TEST(CurrentDateTimeText, InvalidEpochMeansNow) {
+TEST(HeaderDateText, InvalidEpochMeansNow) {
   ScopedEnv all("LC_ALL", "C");
   const std::regex shape(R"(\d\d/\d\d/\d\d \d\d:\d\d:\d\d)");
   for (const char* value : {"", "abc", "12x", "-1", " 5", "99999999999999999999999"}) {
     ScopedEnv epoch("SOURCE_DATE_EPOCH", value);
-    std::string text = CurrentDateTimeText();
+    std::string text = LocaleDateTimeText(HeaderMoment());
     EXPECT_TRUE(std::regex_match(text, shape)) << value << " -> " << text;
     EXPECT_NE(text.substr(0, 8), "01/01/70") << value;
   }

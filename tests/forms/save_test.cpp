@@ -75,7 +75,7 @@ class SaveTest : public Form1Test {
   // The writer's own output for the loaded lists.
   std::string Expected(bool www, const char* address, bool comments, std::vector<std::string> carried_lines = {}) {
     std::string bytes;
-    FormatHostsFile(form_.session(), {address, www, comments, carried_lines}, CurrentDateTimeText(), &bytes);
+    FormatHostsFile(form_.session(), {address, www, comments, carried_lines}, platform_.LocalDateTimeText(), &bytes);
     return bytes;
   }
   std::vector<std::pair<std::string, int>> Attributes(std::vector<int> values) const {

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/hosts_writer.h"
 #include "platform/platform.h"
 
 namespace quorvale::testing {
@@ -84,6 +85,9 @@ class FakePlatform : public Platform {
     dns_flush_waits.push_back(wait_milliseconds);
     return dns_flush;
   }
+  // The POSIX platform's text on every system, so that the tests under Wine expect the same
+  // headers.
+  std::string LocalDateTimeText() override { return LocaleDateTimeText(HeaderMoment()); }
 
  private:
   void Watch(const std::string& call);

@@ -2,16 +2,20 @@
 // the replace of the system's HOSTS file with its backup copy and attributes.
 
 #include <windows.h>
+#include <fcntl.h>
+#include <io.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <regex>
 #include <string>
 #include <vector>
 
+#include "cli/text_output.h"
 #include "core/hosts_parser.h"
 #include "core/hosts_writer.h"
 #include "core/session.h"
@@ -58,7 +62,8 @@ class WindowsCliTest : public ::testing::Test {
     session.ResetRejectedLines();
     EXPECT_TRUE(ParseHostsFile(input, session).ok());
     std::string out;
-    FormatHostsFile(session, {std::string(redirect), www, comments}, CurrentDateTimeText(), &out);
+    FormatHostsFile(session, {std::string(redirect), www, comments}, CreateSystemPlatform()->LocalDateTimeText(),
+                    &out);
     return out;
   }
 
@@ -85,7 +90,8 @@ TEST_F(WindowsCliTest, WritesTheExactFilesAtPathsWithBlanks) {
   EXPECT_EQ(result.err, "");
   const std::string bytes = ReadBytes(output);
   EXPECT_EQ(bytes, ExpectedHosts(input, true, "0.0.0.0", true));
-  EXPECT_NE(bytes.find("# Genere par: Quorvale @ 11/14/23 22:13:20\r\n"), std::string::npos) << bytes;
+  // The short date and the long time of the French regional settings of the test prefix.
+  EXPECT_NE(bytes.find("# Genere par: Quorvale @ 14/11/2023 22:13:20\r\n"), std::string::npos) << bytes;
   EXPECT_NE(bytes.find("\r\n0.0.0.0\tzeta.example.com\t#ads here\r\n0.0.0.0\twww.alpha.example.org\r\n"),
             std::string::npos)
       << bytes;
@@ -101,12 +107,14 @@ TEST_F(WindowsCliTest, DumpLinesEndWithALineFeedOnly) {
             "2\tintranet.example\t\t10.0.0.1\n");
 }
 
-TEST_F(WindowsCliTest, MissingInputStopsWithStatusTwo) {
-  const std::string missing = folder_ + "\\absent.txt";
+// The reason is the system's, in the user's language, and the message UTF-8 in a file.
+TEST_F(WindowsCliTest, MissingInputStopsWithStatusTwoAndTheSystemsReason) {
+  const std::string missing = folder_ + "\\absent \xC3\xA9t\xC3\xA9.txt";
   ProcessResult result = Run({"--hosts", missing, "--write-hosts", folder_ + "\\out.txt"});
   EXPECT_EQ(result.status, 2);
   EXPECT_EQ(result.out, "");
-  EXPECT_EQ(result.err.rfind("quorvale-cli: " + missing + " n'a pas pu etre lu: ", 0), 0u) << result.err;
+  EXPECT_EQ(result.err,
+            "quorvale-cli: " + missing + " n'a pas pu etre lu: " + WindowsErrorText(ERROR_FILE_NOT_FOUND) + "\r\n");
   EXPECT_FALSE(CreateSystemPlatform()->PathFileExists(folder_ + "\\out.txt"));
 }
 
@@ -197,6 +205,54 @@ TEST_F(WindowsCliReplaceTest, NothingLoadedLeavesTheSystemFileAlone) {
   EXPECT_EQ(result.err, "quorvale-cli: vous devez d'abord charger un ficher d'adresse!\r\n");
   EXPECT_EQ(ReadBytes(hosts_), saved_);
   EXPECT_EQ(Names().size(), before_.size());
+}
+
+// What quorvale-cli writes to a console arrives as characters whatever the console's code
+// page; to a pipe, as its UTF-8 bytes. Both get a character cut between two writes whole.
+TEST(TextOutputTest, AConsoleGetsCharactersAndAPipeTheBytes) {
+  constexpr std::string_view kLine = "absent \xC3\xA9t\xC3\xA9.txt\n";
+  const auto write_cut = [&kLine](std::FILE* stream) {
+    TextOutput output(stream);
+    EXPECT_TRUE(output.Write(kLine.substr(0, 8)));
+    EXPECT_TRUE(output.Write(kLine.substr(8)));
+    EXPECT_TRUE(output.Flush());
+  };
+
+  HANDLE pipe_in = nullptr;
+  HANDLE pipe_out = nullptr;
+  ASSERT_TRUE(CreatePipe(&pipe_in, &pipe_out, nullptr, 0));
+  std::FILE* pipe = _fdopen(_open_osfhandle(reinterpret_cast<intptr_t>(pipe_out), _O_BINARY), "wb");
+  write_cut(pipe);
+  std::fclose(pipe);
+  char bytes[64];
+  DWORD got = 0;
+  EXPECT_TRUE(ReadFile(pipe_in, bytes, sizeof bytes, &got, nullptr));
+  CloseHandle(pipe_in);
+  EXPECT_EQ(std::string_view(bytes, got), kLine);
+
+  // A screen of its own in the process's console, or in one made for the test when the
+  // process has none that works (Wine starts it with a bare one), in the Western European
+  // OEM code page of a French console.
+  bool made_console = false;
+  if (GetConsoleOutputCP() == 0) {
+    FreeConsole();
+    made_console = AllocConsole() != FALSE;
+    ASSERT_TRUE(made_console);
+  }
+  const UINT code_page = GetConsoleOutputCP();
+  ASSERT_TRUE(SetConsoleOutputCP(850));
+  HANDLE screen = CreateConsoleScreenBuffer(GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                            CONSOLE_TEXTMODE_BUFFER, nullptr);
+  ASSERT_NE(screen, INVALID_HANDLE_VALUE);
+  std::FILE* console = _fdopen(_open_osfhandle(reinterpret_cast<intptr_t>(screen), _O_BINARY), "wb");
+  write_cut(console);
+  wchar_t shown[32] = {};
+  DWORD count = 0;
+  EXPECT_TRUE(ReadConsoleOutputCharacterW(screen, shown, 16, {0, 0}, &count));
+  EXPECT_EQ(std::wstring(shown, count), L"absent \u00E9t\u00E9.txt  ");
+  std::fclose(console);
+  SetConsoleOutputCP(code_page);
+  if (made_console) FreeConsole();
 }
 
 }  // namespace

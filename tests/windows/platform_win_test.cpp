@@ -78,6 +78,18 @@ TEST_F(WindowsPlatformTest, ProgramPathNameAndUserFolder) {
   EXPECT_TRUE(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+// The header's date in the user's regional settings: the short date, one space, the long
+// time, whatever the C runtime's locale.
+TEST_F(WindowsPlatformTest, HeaderDateIsTheUsersShortDateAndLongTime) {
+  wchar_t locale[LOCALE_NAME_MAX_LENGTH] = {};
+  GetUserDefaultLocaleName(locale, LOCALE_NAME_MAX_LENGTH);
+  if (std::wstring(locale) != L"fr-FR") GTEST_SKIP() << "needs French (France) regional settings";
+  _putenv_s("SOURCE_DATE_EPOCH", "1796811930");
+  const std::string text = platform_->LocalDateTimeText();
+  _putenv_s("SOURCE_DATE_EPOCH", "");
+  EXPECT_EQ(text, "09/12/2026 10:25:30");
+}
+
 TEST_F(WindowsPlatformTest, UserNameIsTheLogonName) {
   char raw[256] = {};
   DWORD size = sizeof raw;
