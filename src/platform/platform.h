@@ -177,6 +177,10 @@ class Platform {
   // most `wait_milliseconds` in all for the programs to end (0: not at all); a program
   // still running then goes on alone.
   virtual DnsFlushOutcome FlushDnsCache(int wait_milliseconds) = 0;
+
+  // Reads `bytes` in the system's ANSI code page, as UTF-8: Windows' own conversion of
+  // CP_ACP there, Windows-1252 elsewhere.
+  virtual std::string AnsiToUtf8(std::string_view bytes) = 0;
 };
 
 // Called first thing in main() of both programs, before any write. On POSIX a file-size

@@ -599,6 +599,22 @@ class WindowsPlatform : public Platform {
     if (start_error != 0) outcome.why = StatusFromWin32(start_error, "ipconfig");
     return outcome;
   }
+
+  std::string AnsiToUtf8(std::string_view bytes) override {
+    // The call counts in int; a longer text goes in pieces (a double-byte character cut
+    // between two of them shows as two unknown ones).
+    constexpr size_t kPieceBytes = size_t{1} << 30;
+    std::wstring wide;
+    for (size_t at = 0; at < bytes.size(); at += kPieceBytes) {
+      const std::string_view piece = bytes.substr(at, kPieceBytes);
+      const int size = static_cast<int>(piece.size());
+      const int length = MultiByteToWideChar(CP_ACP, 0, piece.data(), size, nullptr, 0);
+      const size_t before = wide.size();
+      wide.resize(before + static_cast<size_t>(std::max(length, 0)));
+      MultiByteToWideChar(CP_ACP, 0, piece.data(), size, wide.data() + before, length);
+    }
+    return Utf8FromWide(wide);
+  }
 };
 
 }  // namespace

@@ -83,6 +83,7 @@ class FakePlatform : public Platform {
     dns_flush_waits.push_back(wait_milliseconds);
     return dns_flush;
   }
+  std::string AnsiToUtf8(std::string_view bytes) override { return real_->AnsiToUtf8(bytes); }
 
  private:
   void Watch(const std::string& call);
