@@ -602,7 +602,7 @@ class WindowsPlatform : public Platform {
 
   std::string AnsiToUtf8(std::string_view bytes) override {
     // The call counts in int; a longer text goes in pieces (a double-byte character cut
-    // between two of them shows as two unknown ones).
+    // between two of them shows wrong).
     constexpr size_t kPieceBytes = size_t{1} << 30;
     std::wstring wide;
     for (size_t at = 0; at < bytes.size(); at += kPieceBytes) {

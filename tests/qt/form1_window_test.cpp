@@ -98,7 +98,6 @@ TEST_F(Form1WindowTest, ListsSelectWholeRowsAndTabLeavesThem) {
   ReportListView* list = View("ListView1");
   ASSERT_EQ(list->model()->rowCount(), 2);
   EXPECT_EQ(list->model()->data(list->model()->index(0, 1)).toString(), "#one");
-  // A comment that is no UTF-8 is read as Windows-1252.
   EXPECT_EQ(View("ListView2")->model()->data(View("ListView2")->model()->index(0, 1)).toString(), "# caf\u00E9");
   EXPECT_EQ(Find<QLabel>(window_.get(), "Label1")->text(), "3 Adresse(s) chargée(s)");
   EXPECT_FALSE(list->verticalHeader()->isVisible());

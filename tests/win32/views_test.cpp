@@ -206,8 +206,7 @@ TEST_F(Form1WindowTest, MenuItemsAndButtonsReachTheirCommands) {
   }
 }
 
-// The virtual lists read the session's rows (a comment that is no UTF-8 in the ANSI code
-// page); a header click sorts once and moves the arrow.
+// The virtual lists read the session's rows; a header click sorts once and moves the arrow.
 TEST_F(Form1WindowTest, ListsShowTheRowsAndHeaderClicksSort) {
   WriteBytes(dir_.File("HOSTS"), "0.0.0.0 b.example #1\r\n0.0.0.0 a.example #2\r\n10.0.0.1 c.lan # caf\xE9\r\n");
   Menus("Charger le fichier hosts");
