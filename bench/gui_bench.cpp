@@ -67,6 +67,7 @@ class BenchPlatform : public quorvale::Platform {
   std::int64_t FileSize(const std::string& path) override { return real_->FileSize(path); }
   quorvale::DnsFlushOutcome FlushDnsCache(int) override { return {}; }
   std::string LocalDateTimeText() override { return real_->LocalDateTimeText(); }
+  std::string AnsiToUtf8(std::string_view bytes) override { return real_->AnsiToUtf8(bytes); }
 
  private:
   std::unique_ptr<quorvale::Platform> real_;

@@ -303,19 +303,22 @@ size_t EntryList::RemoveMarked(BigVector<uint32_t>& renumber) {
   return removed;
 }
 
-std::vector<bool> EntryList::RowsWhoseNameContains(std::string_view text) const {
+std::vector<bool> EntryList::RowsShowing(std::string_view text, const AnsiToUtf8Fn& ansi_to_utf8) const {
   std::vector<bool> matches(rows_.size());
   for (size_t row = 0; row < rows_.size(); ++row) {
-    if (ContainsIgnoreAsciiCase(NameAt(static_cast<uint32_t>(row)), text)) matches[row] = true;
+    const auto at = static_cast<uint32_t>(row);
+    if (ShownTextContains(NameAt(at), text, ansi_to_utf8) || ShownTextContains(DescriptionAt(at), text, ansi_to_utf8)) {
+      matches[row] = true;
+    }
   }
   return matches;
 }
 
-size_t EntryList::FindName(std::string_view text, size_t begin, size_t end) const {
+size_t EntryList::FindText(std::string_view text, size_t begin, size_t end, const AnsiToUtf8Fn& ansi_to_utf8) const {
   const BigVector<uint32_t>& order = Order();
   end = std::min(end, order.size());
   if (begin >= end) return kNoRow;
-  const std::vector<bool> matches = RowsWhoseNameContains(text);
+  const std::vector<bool> matches = RowsShowing(text, ansi_to_utf8);
   for (size_t place = begin; place < end; ++place) {
     if (matches[order[place]]) return place;
   }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "big_buffer.h"
+#include "display_text.h"
 #include "yield.h"
 
 namespace quorvale {
@@ -95,8 +96,9 @@ class EntryList {
   bool ForEachRow(const std::function<bool(const RowTexts&)>& visit) const;
 
   // The first place of the display order from `begin` up to (not including) `end` whose
-  // name contains `text`, ignoring ASCII case; kNoRow when there is none.
-  size_t FindName(std::string_view text, size_t begin, size_t end) const;
+  // name or description, as a window shows it (ShownTextContains), contains `text`; kNoRow
+  // when there is none.
+  size_t FindText(std::string_view text, size_t begin, size_t end, const AnsiToUtf8Fn& ansi_to_utf8) const;
 
   Column sort_column() const { return sort_column_; }
   SortDirection sort_direction() const { return sort_direction_; }
@@ -152,10 +154,10 @@ class EntryList {
   // Makes the index anew from the rows, with `slot_count` slots (0: the size the rows need).
   void RebuildIndex(size_t slot_count) const;
   void SortOrder(const YieldFn& yield) const;
-  // One flag per row, in insertion order: whether its name contains `text` ignoring ASCII
-  // case. The names are read in the order they were stored, which goes straight through the
-  // memory; a search then walks the display order over the flags alone.
-  std::vector<bool> RowsWhoseNameContains(std::string_view text) const;
+  // One flag per row, in insertion order: whether its shown name or description contains
+  // `text`. The texts are read in the order they were stored, which goes straight through
+  // the memory; a search then walks the display order over the flags alone.
+  std::vector<bool> RowsShowing(std::string_view text, const AnsiToUtf8Fn& ansi_to_utf8) const;
   // Removes the rows whose entry in `renumber` (one per row, in insertion order) marks them
   // gone; the others' entries become their new row numbers. Returns how many went.
   size_t RemoveMarked(BigVector<uint32_t>& renumber);

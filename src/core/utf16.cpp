@@ -7,6 +7,8 @@ namespace quorvale {
 namespace {
 
 constexpr uint32_t kReplacement = 0xFFFD;
+// What NextCodePoint gives for a sequence that is not well-formed.
+constexpr uint32_t kMalformed = 0xFFFFFFFF;
 constexpr std::string_view kLittleEndianMark = "\xFF\xFE";
 constexpr std::string_view kBigEndianMark = "\xFE\xFF";
 
@@ -52,7 +54,7 @@ void AppendUnit(uint32_t unit, uint32_t* high_half, std::string* out) {
 
 // The code point that the UTF-8 at the start of `text` (not empty) encodes, and in
 // `*length` how many bytes it takes. A sequence that is cut short, overlong, a surrogate or
-// past U+10FFFF is U+FFFD over its longest well-formed start (at least one byte).
+// past U+10FFFF is kMalformed over its longest well-formed start (at least one byte).
 uint32_t NextCodePoint(std::string_view text, size_t* length) {
   const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
   const unsigned char lead = byte(0);
@@ -77,10 +79,10 @@ uint32_t NextCodePoint(std::string_view text, size_t* length) {
     if (lead == 0xF0) low = 0x90;   // overlong
     if (lead == 0xF4) high = 0x8F;  // past U+10FFFF
   } else {
-    return kReplacement;
+    return kMalformed;
   }
   for (size_t i = 1; i <= needed; ++i) {
-    if (i >= text.size() || byte(i) < low || byte(i) > high) return kReplacement;
+    if (i >= text.size() || byte(i) < low || byte(i) > high) return kMalformed;
     code = (code << 6) | (byte(i) & 0x3F);
     *length = i + 1;
     low = 0x80;
@@ -157,8 +159,9 @@ std::u16string Utf16FromUtf8(std::string_view text) {
   out.reserve(text.size());
   while (!text.empty()) {
     size_t length = 0;
-    const uint32_t code = NextCodePoint(text, &length);
+    uint32_t code = NextCodePoint(text, &length);
     text.remove_prefix(length);
+    if (code == kMalformed) code = kReplacement;
     if (code < 0x10000) {
       out.push_back(static_cast<char16_t>(code));
     } else {
@@ -175,6 +178,30 @@ std::string Utf8FromUtf16(std::u16string_view text) {
   uint32_t high_half = 0;
   for (char16_t unit : text) AppendUnit(unit, &high_half, &out);
   if (high_half != 0) AppendUtf8(kReplacement, &out);
+  return out;
+}
+
+bool IsWellFormedUtf8(std::string_view text) {
+  while (!text.empty()) {
+    size_t length = 0;
+    if (NextCodePoint(text, &length) == kMalformed) return false;
+    text.remove_prefix(length);
+  }
+  return true;
+}
+
+std::string Utf8FromWindows1252(std::string_view bytes) {
+  // 0x80 to 0x9F; from 0xA0 on, a byte is the code point of the same value.
+  static constexpr char16_t kHighControls[32] = {
+      0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+      0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+  std::string out;
+  out.reserve(bytes.size() * 2);
+  for (char c : bytes) {
+    const auto byte = static_cast<unsigned char>(c);
+    AppendUtf8(byte >= 0x80 && byte < 0xA0 ? kHighControls[byte - 0x80] : byte, &out);
+  }
   return out;
 }
 

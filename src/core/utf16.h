@@ -44,6 +44,12 @@ bool DecodeIfUtf16(std::string_view data, std::string* out);
 // off) becomes U+FFFD, and so does a surrogate that is not one half of a pair.
 std::u16string Utf16FromUtf8(std::string_view text);
 std::string Utf8FromUtf16(std::u16string_view text);
+// Whether `text` is well-formed UTF-8 throughout (no overlong form, surrogate or cut
+// sequence); "" and ASCII are.
+bool IsWellFormedUtf8(std::string_view text);
+// Windows-1252 text as UTF-8. The five bytes that the code page leaves undefined (0x81, 0x8D,
+// 0x8F, 0x90, 0x9D) become the C1 controls of the same value, as Windows reads them.
+std::string Utf8FromWindows1252(std::string_view bytes);
 #ifdef _WIN32
 // The same in the wchar_t strings of the Windows API, where wchar_t holds UTF-16.
 std::wstring WideFromUtf8(std::string_view text);

@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/access_command.h"
@@ -88,6 +89,8 @@ class Form1 {
   const std::string& StatusText() const { return status_text_; }
   const std::string& LockCaption() const { return lock_caption_; }
   bool CommandRunning() const { return running_commands_ > 0; }
+  // The text, in UTF-8, that a list cell shows for the bytes of a name, comment or address.
+  std::string ShownText(std::string_view bytes) const;
 
   // Menu "Hosts".
   void OpenHostFile_Click();
@@ -119,8 +122,9 @@ class Form1 {
 
   // The Delete key in list 1 or 2: its selected rows go. Ignored while a command runs.
   void ListView_DeleteKey(int list_number);
-  // "Rechercher..." (and Ctrl+F): asks for a text, then selects the first row whose name
-  // contains it, in display order, list 1 before list 2.
+  // "Rechercher..." (and Ctrl+F): asks for a text, then selects the first row whose name or
+  // description, as the list shows it, contains it (ASCII letters without regard to case), in
+  // display order, list 1 before list 2.
   void Rechercher_Click();
   // F3: the next row after the selected one (from the top when none is), wrapping round;
   // without an earlier text, as "Rechercher...".

@@ -1,9 +1,11 @@
-// The commands beyond the menus' first items: removing rows, finding a name and putting a
-// backup copy of the HOSTS file back.
+// The commands beyond the menus' first items: removing rows, finding a text and putting a
+// backup copy of the HOSTS file back; and the text a list cell shows.
 
 #include <algorithm>
+#include <functional>
 #include <utility>
 
+#include "core/display_text.h"
 #include "forms/backups_form.h"
 #include "forms/form1.h"
 #include "forms/search_form.h"
@@ -76,14 +78,19 @@ void Form1::FindAndSelect(bool from_top) {
   const Stretch ring[] = {{start_list, after, lists[start_list]->size()},
                           {other, 0, lists[other]->size()},
                           {start_list, 0, std::min(after, lists[start_list]->size())}};
+  const AnsiToUtf8Fn ansi_to_utf8 = std::bind_front(&Platform::AnsiToUtf8, &platform_);
   for (const Stretch& stretch : ring) {
-    const size_t row = lists[stretch.list]->FindName(search_text_, stretch.begin, stretch.end);
+    const size_t row = lists[stretch.list]->FindText(search_text_, stretch.begin, stretch.end, ansi_to_utf8);
     if (row != kNoRow) {
       view_->SelectRow(stretch.list + 1, row);
       return;
     }
   }
   ShowMessage("Aucune entree ne contient « " + search_text_ + " ».", Prompts::Buttons::kOk, Prompts::Icon::kNone);
+}
+
+std::string Form1::ShownText(std::string_view bytes) const {
+  return quorvale::ShownText(bytes, std::bind_front(&Platform::AnsiToUtf8, &platform_));
 }
 
 void Form1::HostsOperation_Opening() {

@@ -187,6 +187,9 @@ class Platform {
   // space, the long time. Windows: GetDateFormatEx and GetTimeFormatEx for the user's locale;
   // POSIX: LocaleDateTimeText(), under LC_TIME.
   virtual std::string LocalDateTimeText() = 0;
+  // Reads `bytes` in the system's ANSI code page, as UTF-8: Windows' own conversion of
+  // CP_ACP there, Windows-1252 elsewhere.
+  virtual std::string AnsiToUtf8(std::string_view bytes) = 0;
 };
 
 // Called first thing in main() of both programs, before any write. On POSIX a file-size

@@ -25,6 +25,7 @@
 #include "core/hosts_writer.h"
 #include "core/item_reader.h"
 #include "core/path_text.h"
+#include "core/utf16.h"
 #include "platform/platform.h"
 #include "platform/temp_name.h"
 
@@ -776,6 +777,7 @@ class PosixPlatform : public Platform {
   DnsFlushOutcome FlushDnsCache(int wait_milliseconds) override { return FlushDnsCaches(wait_milliseconds); }
 
   std::string LocalDateTimeText() override { return LocaleDateTimeText(HeaderMoment()); }
+  std::string AnsiToUtf8(std::string_view bytes) override { return Utf8FromWindows1252(bytes); }
 };
 
 }  // namespace

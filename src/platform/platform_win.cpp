@@ -595,6 +595,22 @@ class WindowsPlatform : public Platform {
     return Utf8FromWide(std::wstring_view(date, date_length - 1)) + " " +
            Utf8FromWide(std::wstring_view(clock, clock_length - 1));
   }
+
+  std::string AnsiToUtf8(std::string_view bytes) override {
+    // The call counts in int; a longer text goes in pieces (a double-byte character cut
+    // between two of them shows wrong).
+    constexpr size_t kPieceBytes = size_t{1} << 30;
+    std::wstring wide;
+    for (size_t at = 0; at < bytes.size(); at += kPieceBytes) {
+      const std::string_view piece = bytes.substr(at, kPieceBytes);
+      const int size = static_cast<int>(piece.size());
+      const int length = MultiByteToWideChar(CP_ACP, 0, piece.data(), size, nullptr, 0);
+      const size_t before = wide.size();
+      wide.resize(before + static_cast<size_t>(std::max(length, 0)));
+      MultiByteToWideChar(CP_ACP, 0, piece.data(), size, wide.data() + before, length);
+    }
+    return Utf8FromWide(wide);
+  }
 };
 
 }  // namespace

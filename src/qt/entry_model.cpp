@@ -1,8 +1,11 @@
 #include "qt/entry_model.h"
 
+#include <utility>
+
 namespace quorvale {
 
-EntryModel::EntryModel(EntryList& list, QObject* parent) : QAbstractTableModel(parent), list_(list) {}
+EntryModel::EntryModel(EntryList& list, ShownTextFn shown_text, QObject* parent)
+    : QAbstractTableModel(parent), list_(list), shown_text_(std::move(shown_text)) {}
 
 int EntryModel::rowCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : static_cast<int>(list_.size());
@@ -15,8 +18,8 @@ QVariant EntryModel::data(const QModelIndex& index, int role) const {
       list_.sorting()) {
     return QVariant();
   }
-  std::string_view text = list_.Text(static_cast<size_t>(index.row()), static_cast<Column>(index.column()));
-  // Names and comments are kept as bytes; they are shown as UTF-8.
+  const std::string text =
+      shown_text_(list_.Text(static_cast<size_t>(index.row()), static_cast<Column>(index.column())));
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 

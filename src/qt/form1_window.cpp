@@ -47,8 +47,9 @@ Form1Window::Form1Window(Form1& form, QWidget* parent) : QMainWindow(parent), fo
   client->setFixedSize(TwipsSize(form1_design::kClientWidthTwips, form1_design::kClientHeightTwips));
   setCentralWidget(client);
 
-  model1_ = new EntryModel(form_.session().list1, this);
-  model2_ = new EntryModel(form_.session().list2, this);
+  const auto shown_text = [this](std::string_view bytes) { return form_.ShownText(bytes); };
+  model1_ = new EntryModel(form_.session().list1, shown_text, this);
+  model2_ = new EntryModel(form_.session().list2, shown_text, this);
   ListView1_ = BuildList("ListView1", model1_, 1);
   ListView1_->setGeometry(Twips(form1_design::kListView1));
   ListView2_ = BuildList("ListView2", model2_, 2);

@@ -230,7 +230,7 @@ LRESULT Form1Window::OnNotify(LPARAM lparam) {
           item.iSubItem <= static_cast<int>(Column::kRedirection)) {
         text = list.Text(static_cast<size_t>(item.iItem), static_cast<Column>(item.iSubItem));
       }
-      cell_text_ = WideFromUtf8(text);
+      cell_text_ = WideFromUtf8(form_.ShownText(text));
       const size_t length = std::min(cell_text_.size(), static_cast<size_t>(item.cchTextMax - 1));
       std::memcpy(item.pszText, cell_text_.data(), length * sizeof(wchar_t));
       item.pszText[length] = L'\0';

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/name_removal.h"
+#include "core/utf16.h"
 #include "support/list_rows.h"
 
 namespace quorvale {
@@ -231,17 +232,18 @@ TEST(EntryList, SortChangesOnlyTheOrderAndRowsFollowTheirCells) {
   EXPECT_EQ(Rows(list), (std::vector<Row>{{"a.example", "#2", "10.0.0.1"}, {"b.example", "#1", "10.0.0.2"}}));
 }
 
-// Over "ads.Example", "example.org", "tracker.EXAMPLE.net", "zzz.test" in display order.
-TEST(EntryList, FindNameLooksInAStretchOfTheDisplayOrderIgnoringCase) {
+// In display order: ads.Example, example.org, tracker.EXAMPLE.net "# Ã©ÿ", zzz.test "# café" (Windows-1252).
+TEST(EntryList, FindTextLooksAtShownNamesAndDescriptionsInAStretchOfTheDisplayOrder) {
   EntryList list;
   for (const char* name : {"tracker.EXAMPLE.net", "zzz.test", "example.org", "ads.Example"}) {
-    list.Add(name, "0.0.0.0", "");
+    list.Add(name, "0.0.0.0", name[0] == 'z' ? "# caf\xE9" : name[0] == 't' ? "# \xC3\xA9\xFF" : "");
   }
   const std::tuple<const char*, size_t, size_t, size_t> cases[] = {
       {"eXample", 0, 4, 0}, {"example", 1, 4, 1}, {"example", 3, 4, kNoRow}, {"example", 2, 99, 2},
-      {"zz", 0, 4, 3},      {"", 2, 4, 2},        {"s.e", 0, 4, 0},     {"example", 3, 1, kNoRow}};
+      {"zz", 0, 4, 3},      {"", 2, 4, 2},        {"s.e", 0, 4, 0},     {"example", 3, 1, kNoRow},
+      {"CAF\xC3\xA9", 0, 4, 3}, {"\xC3\xA9", 0, 4, 3}, {"\xC3\x89", 0, 4, kNoRow}, {"0.0.0.0", 0, 4, kNoRow}};
   for (const auto& [text, begin, end, found] : cases) {
-    EXPECT_EQ(list.FindName(text, begin, end), found) << text << " " << begin << " " << end;
+    EXPECT_EQ(list.FindText(text, begin, end, Utf8FromWindows1252), found) << text << " " << begin << " " << end;
   }
 }
 

@@ -1,4 +1,4 @@
-// Removing rows, finding a name, putting a backup of the HOSTS file back and dropping files.
+// Removing rows, finding a text, putting a backup of the HOSTS file back and dropping files.
 
 #include <sys/stat.h>
 
@@ -68,6 +68,18 @@ TEST_F(Form1Test, FindSelectsTheFirstMatchThenF3GoesRoundBothLists) {
   prompts_.answers = {Answer::kOk};
   form_.Rechercher_Click();
   EXPECT_EQ(Messages(), std::vector<std::string>{"Aucune entree ne contient « nowhere ». | OK | none | Quorvale"});
+}
+
+TEST_F(Form1Test, FindMatchesWhatTheListsShowWhateverTheLinesEncoding) {
+  // Lines from two editors, Windows-1252 then UTF-8; "cafe" is no "café".
+  LoadHosts("0.0.0.0 a.example # caf\xE9\r\n0.0.0.0 b.example # CAF\xC3\xA9\r\n0.0.0.0 c.example # cafe\r\n");
+  view_.search_texts = {"Caf\xC3\xA9"};
+  form_.Rechercher_Click();
+  EXPECT_EQ(view_.log.back(), "selected 1 0");
+  form_.FindNext_Key();
+  EXPECT_EQ(view_.log.back(), "selected 1 1");
+  form_.FindNext_Key();
+  EXPECT_EQ(view_.log.back(), "selected 1 0");
 }
 
 TEST_F(Form1Test, RestoringABackupPutsItsBytesBackAndSaysHowTheCacheWent) {

@@ -93,11 +93,12 @@ TEST_F(Form1WindowTest, TheDesignedWindow) {
 // The lists behave as lists of rows: a click selects a whole row and only one, the arrow
 // keys move from row to row, and Tab leaves the list for the next control.
 TEST_F(Form1WindowTest, ListsSelectWholeRowsAndTabLeavesThem) {
-  WriteBytes(dir_.File("HOSTS"), "0.0.0.0 a.example #one\r\n0.0.0.0 b.example\r\n10.0.0.1 c.lan\r\n");
+  WriteBytes(dir_.File("HOSTS"), "0.0.0.0 a.example #one\r\n0.0.0.0 b.example\r\n10.0.0.1 c.lan # caf\xE9\r\n");
   Action("OpenHostFile")->trigger();
   ReportListView* list = View("ListView1");
   ASSERT_EQ(list->model()->rowCount(), 2);
   EXPECT_EQ(list->model()->data(list->model()->index(0, 1)).toString(), "#one");
+  EXPECT_EQ(View("ListView2")->model()->data(View("ListView2")->model()->index(0, 1)).toString(), "# caf\u00E9");
   EXPECT_EQ(Find<QLabel>(window_.get(), "Label1")->text(), "3 Adresse(s) chargée(s)");
   EXPECT_FALSE(list->verticalHeader()->isVisible());
   list->setFocus();

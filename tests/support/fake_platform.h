@@ -88,6 +88,7 @@ class FakePlatform : public Platform {
   // The POSIX platform's text on every system, so that the tests under Wine expect the same
   // headers.
   std::string LocalDateTimeText() override { return LocaleDateTimeText(HeaderMoment()); }
+  std::string AnsiToUtf8(std::string_view bytes) override { return real_->AnsiToUtf8(bytes); }
 
  private:
   void Watch(const std::string& call);

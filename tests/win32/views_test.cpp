@@ -208,7 +208,7 @@ TEST_F(Form1WindowTest, MenuItemsAndButtonsReachTheirCommands) {
 
 // The virtual lists read the session's rows; a header click sorts once and moves the arrow.
 TEST_F(Form1WindowTest, ListsShowTheRowsAndHeaderClicksSort) {
-  WriteBytes(dir_.File("HOSTS"), "0.0.0.0 b.example #1\r\n0.0.0.0 a.example #2\r\n10.0.0.1 c.lan\r\n");
+  WriteBytes(dir_.File("HOSTS"), "0.0.0.0 b.example #1\r\n0.0.0.0 a.example #2\r\n10.0.0.1 c.lan # caf\xE9\r\n");
   Menus("Charger le fichier hosts");
   EXPECT_EQ(ListView_GetItemCount(List(1)), 2);
   EXPECT_EQ(Columns(1), "Domaine/200^ Description/203 Redirection/123: a.example|#2|0.0.0.0");
@@ -224,7 +224,7 @@ TEST_F(Form1WindowTest, ListsShowTheRowsAndHeaderClicksSort) {
     SendMessageW(header, WM_LBUTTONUP, 0, middle);
   }
   EXPECT_EQ(Columns(1), "Domaine/200 Description/203v Redirection/123: a.example|#2|0.0.0.0");
-  EXPECT_EQ(Columns(2), "Domaine/200^ Description/203 Redirection/123: c.lan||10.0.0.1");
+  EXPECT_EQ(Columns(2), "Domaine/200^ Description/203 Redirection/123: c.lan|# caf\xC3\xA9|10.0.0.1");
 }
 
 // A real Delete key in a list removes its selected rows, several of them.
