@@ -24,8 +24,6 @@ constexpr int kFirstLineId = 408;  // the two separators
 constexpr int kIconPixels = 32;
 constexpr int kLinkIndent = 12;
 constexpr int kLeastWidth = 380;
-// The title's size against the other texts'.
-constexpr int kTitleScalePercent = 150;
 constexpr DWORD kLabelStyle = SS_LEFTNOWORDWRAP | SS_NOPREFIX;
 
 int LineHeight(HWND window, HFONT font) {
@@ -68,8 +66,7 @@ AboutWindow::~AboutWindow() {
 void AboutWindow::Layout(int dpi) {
   Font font = MakeFont(MessageFontAt(dpi));
   LOGFONTW title = MessageFontAt(dpi);
-  title.lfHeight = title.lfHeight * kTitleScalePercent / 100;
-  title.lfWeight = FW_BOLD;
+  title.lfWeight = frmAbout::kTitleWeight;
   Font title_font = MakeFont(title);
   SetControlsFont(hwnd_, font.get());
   SendMessageW(GetDlgItem(hwnd_, kTitleId), WM_SETFONT, reinterpret_cast<WPARAM>(title_font.get()), TRUE);
@@ -94,7 +91,7 @@ void AboutWindow::Layout(int dpi) {
     return TextWidth(hwnd_, id == kTitleId ? title_font_.get() : font_.get(), text);
   };
   auto link_width = [&](int index) {
-    return TextWidth(hwnd_, font_.get(), WideFromUtf8(frmAbout::kLinks[index].caption));
+    return DrawnTextWidth(hwnd_, font_.get(), WideFromUtf8(frmAbout::kLinks[index].caption));
   };
 
   // The width: the widest line of credits, or of the texts beside the icon.
@@ -122,14 +119,15 @@ void AboutWindow::Layout(int dpi) {
   // "Avec la participation de:".
   const int label4_width = width_of(kLabel4Id);
   Place(GetDlgItem(hwnd_, kLabel4Id), {margin, y, label4_width, line});
-  // A link is as wide as its text: Windows underlines the whole control.
-  Place(GetDlgItem(hwnd_, kFirstLinkId), {margin + label4_width + spacing, y, link_width(0) + 1, line});
+  // A link is as wide as its text as drawn: the control underlines the text as measured, which
+  // under Wine reaches past the letters, and draws nothing outside itself.
+  Place(GetDlgItem(hwnd_, kFirstLinkId), {margin + label4_width + spacing, y, link_width(0), line});
   y += line + spacing / 2;
   Place(GetDlgItem(hwnd_, kLabel3Id), {margin, y, inner, line});
   y += line + spacing / 2;
   for (int i = 1; i < static_cast<int>(std::size(frmAbout::kLinks)); ++i) {
     Place(GetDlgItem(hwnd_, kFirstLinkId + i),
-          {margin + Scale(kLinkIndent, dpi), y, link_width(i) + 1, line});
+          {margin + Scale(kLinkIndent, dpi), y, link_width(i), line});
     y += line + spacing / 2;
   }
   y += spacing / 2;
