@@ -90,8 +90,19 @@ void AboutWindow::Layout(int dpi) {
     text.resize(static_cast<size_t>(length));
     return TextWidth(hwnd_, id == kTitleId ? title_font_.get() : font_.get(), text);
   };
+  // A link is as wide as its text as measured, below which the control would wrap it, or as
+  // drawn when that is wider.
   auto link_width = [&](int index) {
-    return DrawnTextWidth(hwnd_, font_.get(), WideFromUtf8(frmAbout::kLinks[index].caption));
+    const std::wstring caption = WideFromUtf8(frmAbout::kLinks[index].caption);
+    return std::max(TextWidth(hwnd_, font_.get(), caption), DrawnTextWidth(hwnd_, font_.get(), caption));
+  };
+  // The control underlines its text as measured, which under Wine can reach past the letters:
+  // nothing of it shows past the text as drawn.
+  auto place_link = [&](int index, int left, int top) {
+    HWND link = GetDlgItem(hwnd_, kFirstLinkId + index);
+    Place(link, {left, top, link_width(index), line});
+    const int drawn = DrawnTextWidth(hwnd_, font_.get(), WideFromUtf8(frmAbout::kLinks[index].caption));
+    SetWindowRgn(link, CreateRectRgn(0, 0, drawn, line), TRUE);
   };
 
   // The width: the widest line of credits, or of the texts beside the icon.
@@ -119,15 +130,12 @@ void AboutWindow::Layout(int dpi) {
   // "Avec la participation de:".
   const int label4_width = width_of(kLabel4Id);
   Place(GetDlgItem(hwnd_, kLabel4Id), {margin, y, label4_width, line});
-  // A link is as wide as its text as drawn: the control underlines the text as measured, which
-  // under Wine reaches past the letters, and draws nothing outside itself.
-  Place(GetDlgItem(hwnd_, kFirstLinkId), {margin + label4_width + spacing, y, link_width(0), line});
+  place_link(0, margin + label4_width + spacing, y);
   y += line + spacing / 2;
   Place(GetDlgItem(hwnd_, kLabel3Id), {margin, y, inner, line});
   y += line + spacing / 2;
   for (int i = 1; i < static_cast<int>(std::size(frmAbout::kLinks)); ++i) {
-    Place(GetDlgItem(hwnd_, kFirstLinkId + i),
-          {margin + Scale(kLinkIndent, dpi), y, link_width(i), line});
+    place_link(i, margin + Scale(kLinkIndent, dpi), y);
     y += line + spacing / 2;
   }
   y += spacing / 2;
