@@ -37,6 +37,9 @@ class frmAbout {
   static constexpr const char* kLabel3Caption = "Avec la participation de:";
   static constexpr const char* kOkCaption = "OK";
   static constexpr const char* kSysInfoCaption = "&System Info...";
+  // lblTitle is written in bold, at the size of the window's other texts. The weight is on the
+  // scale of 100 (thin) to 900 (black) that Qt and Windows share.
+  static constexpr int kTitleWeight = 700;
 
   frmAbout(Platform& platform, Prompts& prompts) : platform_(platform), prompts_(prompts) {}
 

@@ -14,11 +14,13 @@ class SearchView {
   virtual void Close() = 0;
 };
 
-// The find window: a text field, "OK" and "Annuler". "OK" keeps the text to look for;
-// "Annuler", Escape and the close box leave nothing to look for.
+// The find window: a text field with its label before it on its row, "OK" and "Annuler" under
+// them. "OK" keeps the text to look for; "Annuler", Escape and the close box leave nothing to
+// look for.
 class SearchForm {
  public:
   static constexpr const char* kCaption = "Rechercher";
+  static constexpr const char* kLabel1Caption = "Nom a rechercher :";
   static constexpr const char* kOkCaption = "OK";
   static constexpr const char* kCancelCaption = "Annuler";
 

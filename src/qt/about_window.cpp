@@ -18,7 +18,6 @@ namespace quorvale {
 namespace {
 
 constexpr int kIconPixels = 32;
-constexpr double kTitleFontScale = 1.5;
 constexpr int kIdentitySpacing = 8;
 constexpr int kIconSpacing = 12;
 
@@ -52,8 +51,7 @@ AboutWindow::AboutWindow(frmAbout& form, QWidget* parent) : QDialog(parent), for
 
   QLabel* title = NewLabel("lblTitle", frmAbout::TitleText(), this);
   QFont title_font = title->font();
-  title_font.setBold(true);
-  title_font.setPointSizeF(title_font.pointSizeF() * kTitleFontScale);
+  title_font.setWeight(static_cast<QFont::Weight>(frmAbout::kTitleWeight));
   title->setFont(title_font);
   QLabel* version = NewLabel("lblVersion", frmAbout::VersionText(), this);
   QLabel* description = NewLabel("lblDescription", frmAbout::DescriptionText(), this);

@@ -1,6 +1,7 @@
 #include "qt/search_window.h"
 
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -22,6 +23,12 @@ SearchWindow::SearchWindow(SearchForm& form, QWidget* parent) : QDialog(parent),
   text1_ = new QLineEdit(this);
   text1_->setObjectName(QStringLiteral("Text1"));
   text1_->setMinimumWidth(fontMetrics().averageCharWidth() * kTextFieldChars);
+  auto* label = new QLabel(QString::fromUtf8(SearchForm::kLabel1Caption), this);
+  label->setObjectName(QStringLiteral("Label1"));
+  label->setBuddy(text1_);
+  auto* field = new QHBoxLayout;
+  field->addWidget(label);
+  field->addWidget(text1_, 1);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
   QPushButton* ok = AddButton(buttons, "Command1", SearchForm::kOkCaption, this);
@@ -30,7 +37,7 @@ SearchWindow::SearchWindow(SearchForm& form, QWidget* parent) : QDialog(parent),
   connect(ok, &QPushButton::clicked, this, [this] { form_.Command1_Click(); });
   connect(cancel, &QPushButton::clicked, this, [this] { form_.Command2_Click(); });
   auto* layout = new QVBoxLayout(this);
-  layout->addWidget(text1_);
+  layout->addLayout(field);
   layout->addLayout(buttons);
   layout->setSizeConstraint(QLayout::SetFixedSize);
   form_.Form_Load(this);

@@ -24,8 +24,6 @@ constexpr int kFirstLineId = 408;  // the two separators
 constexpr int kIconPixels = 32;
 constexpr int kLinkIndent = 12;
 constexpr int kLeastWidth = 380;
-// The title's size against the other texts'.
-constexpr int kTitleScalePercent = 150;
 constexpr DWORD kLabelStyle = SS_LEFTNOWORDWRAP | SS_NOPREFIX;
 
 int LineHeight(HWND window, HFONT font) {
@@ -68,8 +66,7 @@ AboutWindow::~AboutWindow() {
 void AboutWindow::Layout(int dpi) {
   Font font = MakeFont(MessageFontAt(dpi));
   LOGFONTW title = MessageFontAt(dpi);
-  title.lfHeight = title.lfHeight * kTitleScalePercent / 100;
-  title.lfWeight = FW_BOLD;
+  title.lfWeight = frmAbout::kTitleWeight;
   Font title_font = MakeFont(title);
   SetControlsFont(hwnd_, font.get());
   SendMessageW(GetDlgItem(hwnd_, kTitleId), WM_SETFONT, reinterpret_cast<WPARAM>(title_font.get()), TRUE);
@@ -93,8 +90,19 @@ void AboutWindow::Layout(int dpi) {
     text.resize(static_cast<size_t>(length));
     return TextWidth(hwnd_, id == kTitleId ? title_font_.get() : font_.get(), text);
   };
+  // A link is as wide as its text as measured, below which the control would wrap it, or as
+  // drawn when that is wider.
   auto link_width = [&](int index) {
-    return TextWidth(hwnd_, font_.get(), WideFromUtf8(frmAbout::kLinks[index].caption));
+    const std::wstring caption = WideFromUtf8(frmAbout::kLinks[index].caption);
+    return std::max(TextWidth(hwnd_, font_.get(), caption), DrawnTextWidth(hwnd_, font_.get(), caption));
+  };
+  // The control underlines its text as measured, which under Wine can reach past the letters:
+  // nothing of it shows past the text as drawn.
+  auto place_link = [&](int index, int left, int top) {
+    HWND link = GetDlgItem(hwnd_, kFirstLinkId + index);
+    Place(link, {left, top, link_width(index), line});
+    const int drawn = DrawnTextWidth(hwnd_, font_.get(), WideFromUtf8(frmAbout::kLinks[index].caption));
+    SetWindowRgn(link, CreateRectRgn(0, 0, drawn, line), TRUE);
   };
 
   // The width: the widest line of credits, or of the texts beside the icon.
@@ -122,14 +130,12 @@ void AboutWindow::Layout(int dpi) {
   // "Avec la participation de:".
   const int label4_width = width_of(kLabel4Id);
   Place(GetDlgItem(hwnd_, kLabel4Id), {margin, y, label4_width, line});
-  // A link is as wide as its text: Windows underlines the whole control.
-  Place(GetDlgItem(hwnd_, kFirstLinkId), {margin + label4_width + spacing, y, link_width(0) + 1, line});
+  place_link(0, margin + label4_width + spacing, y);
   y += line + spacing / 2;
   Place(GetDlgItem(hwnd_, kLabel3Id), {margin, y, inner, line});
   y += line + spacing / 2;
   for (int i = 1; i < static_cast<int>(std::size(frmAbout::kLinks)); ++i) {
-    Place(GetDlgItem(hwnd_, kFirstLinkId + i),
-          {margin + Scale(kLinkIndent, dpi), y, link_width(i) + 1, line});
+    place_link(i, margin + Scale(kLinkIndent, dpi), y);
     y += line + spacing / 2;
   }
   y += spacing / 2;

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <iterator>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -13,8 +14,6 @@ namespace quorvale {
 namespace {
 
 constexpr wchar_t kClassName[] = L"Quorvale.Form2";
-// Between a check box's box and its text, in pixels at 96 dpi.
-constexpr int kBoxTextGap = 6;
 
 struct Control {
   const form2_design::ControlDesign& design;
@@ -68,8 +67,9 @@ void Form2Window::Layout(int dpi) {
       Place(hwnd, place);
       continue;
     }
-    int text_width = TextWidth(hwnd_, font_.get(), WideFromUtf8(control.design.caption));
-    if (control.check_box) text_width += GetSystemMetricsForDpi(SM_CXMENUCHECK, dpi) + Scale(kBoxTextGap, dpi);
+    const std::wstring caption = WideFromUtf8(control.design.caption);
+    const int text_width =
+        control.check_box ? CheckBoxWidth(hwnd_, font_.get(), caption, dpi) : TextWidth(hwnd_, font_.get(), caption);
     texts.push_back({place, text_width});
     controls.push_back(hwnd);
   }
@@ -139,6 +139,11 @@ LRESULT Form2Window::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
           break;
       }
       return 0;
+    case WM_NOTIFY: {
+      const auto& draw = *reinterpret_cast<const NMCUSTOMDRAW*>(lparam);
+      const bool box = draw.hdr.idFrom == kCheck1Id || draw.hdr.idFrom == kCheck2Id || draw.hdr.idFrom == kCheck3Id;
+      return box && draw.hdr.code == NM_CUSTOMDRAW ? DrawCheckBox(draw) : 0;
+    }
     default:
       return ModalWindow::HandleMessage(message, wparam, lparam);
   }

@@ -17,6 +17,8 @@ constexpr int kTextHeight = 23;
 
 SearchWindow::SearchWindow(SearchForm& form, HWND owner) : ModalWindow(owner), form_(form) {
   Create(kClassName, SearchForm::kCaption, WS_POPUP | WS_CAPTION | WS_SYSMENU, WS_EX_DLGMODALFRAME, owner);
+  AddControl(hwnd_, WC_STATICW, SearchForm::kLabel1Caption, SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_CENTERIMAGE,
+             kLabel1Id);
   HWND text = AddControl(hwnd_, WC_EDITW, "", ES_AUTOHSCROLL | WS_TABSTOP, kText1Id, WS_EX_CLIENTEDGE);
   AddControl(hwnd_, WC_BUTTONW, SearchForm::kOkCaption, BS_DEFPUSHBUTTON | WS_TABSTOP, kCommand1Id);
   AddControl(hwnd_, WC_BUTTONW, SearchForm::kCancelCaption, BS_PUSHBUTTON | WS_TABSTOP, kCommand2Id);
@@ -30,9 +32,14 @@ void SearchWindow::Layout(int dpi) {
   SetControlsFont(hwnd_, font.get());
   font_ = std::move(font);
   const int margin = Scale(kDialogMargin, dpi);
-  const int width = margin + Scale(kTextWidth, dpi) + margin;
-  Place(GetDlgItem(hwnd_, kText1Id), {margin, margin, Scale(kTextWidth, dpi), Scale(kTextHeight, dpi)});
-  const int buttons_top = margin + Scale(kTextHeight, dpi) + Scale(kDialogSpacing, dpi);
+  const int spacing = Scale(kDialogSpacing, dpi);
+  // The label, then the field, on one row.
+  const int label_width = TextWidth(hwnd_, font_.get(), WideFromUtf8(SearchForm::kLabel1Caption));
+  Place(GetDlgItem(hwnd_, kLabel1Id), {margin, margin, label_width, Scale(kTextHeight, dpi)});
+  const int text_left = margin + label_width + spacing;
+  const int width = text_left + Scale(kTextWidth, dpi) + margin;
+  Place(GetDlgItem(hwnd_, kText1Id), {text_left, margin, Scale(kTextWidth, dpi), Scale(kTextHeight, dpi)});
+  const int buttons_top = margin + Scale(kTextHeight, dpi) + spacing;
   PlaceButtonRow(hwnd_, {kCommand1Id, kCommand2Id}, width - margin, buttons_top, dpi);
   const SIZE frame = FrameSize(hwnd_, width, buttons_top + Scale(kButtonHeight, dpi) + margin, dpi);
   SetWindowPos(hwnd_, nullptr, 0, 0, frame.cx, frame.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);

@@ -16,6 +16,7 @@ class SearchWindow : public ModalWindow, public SearchView {
   static constexpr int kText1Id = 501;
   static constexpr int kCommand1Id = IDOK;
   static constexpr int kCommand2Id = IDCANCEL;
+  static constexpr int kLabel1Id = 502;
 
   // Builds the window, hidden, and runs SearchForm's first step. It opens with the focus in
   // the text field.

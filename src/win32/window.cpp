@@ -1,6 +1,10 @@
 #include "win32/window.h"
 
+#include <uxtheme.h>
+#include <vsstyle.h>
+
 #include <cmath>
+#include <string>
 
 #include "core/utf16.h"
 
@@ -11,6 +15,11 @@ namespace {
 // The window property that leads from a handle to its Window.
 constexpr wchar_t kWindowProperty[] = L"Quorvale.Window";
 constexpr double kPointsPerInch = 72.0;
+// A check box's box, and the room between it and the text, in pixels at 96 dpi.
+constexpr int kCheckBoxPixels = 13;
+constexpr int kCheckBoxTextGap = 6;
+// The room that the focus rectangle takes on each side of a check box's text.
+constexpr int kFocusMargin = 1;
 
 }  // namespace
 
@@ -185,6 +194,78 @@ int TextWidth(HWND window, HFONT font, std::wstring_view text) {
   SelectObject(dc, old);
   ReleaseDC(window, dc);
   return size.cx;
+}
+
+int DrawnTextWidth(HWND window, HFONT font, std::wstring_view text) {
+  HDC dc = GetDC(window);
+  HGDIOBJ old = SelectObject(dc, font);
+  const MAT2 identity = {{0, 1}, {0, 0}, {0, 0}, {0, 1}};
+  int width = 0;
+  for (wchar_t c : text) {
+    GLYPHMETRICS glyph = {};
+    if (GetGlyphOutlineW(dc, c, GGO_BITMAP, &glyph, 0, nullptr, &identity) == GDI_ERROR) {
+      width = -1;  // not an outline font: its measured widths are its drawn ones
+      break;
+    }
+    width += glyph.gmCellIncX;
+  }
+  SelectObject(dc, old);
+  ReleaseDC(window, dc);
+  return width >= 0 ? width : TextWidth(window, font, text);
+}
+
+int CheckBoxWidth(HWND window, HFONT font, std::wstring_view caption, int dpi) {
+  return Scale(kCheckBoxPixels + kCheckBoxTextGap, dpi) + DrawnTextWidth(window, font, caption) + kFocusMargin;
+}
+
+LRESULT DrawCheckBox(const NMCUSTOMDRAW& draw) {
+  if (draw.dwDrawStage != CDDS_PREPAINT) return CDRF_DODEFAULT;
+  HWND control = draw.hdr.hwndFrom;
+  const int dpi = static_cast<int>(GetDpiForWindow(control));
+  const bool checked = SendMessageW(control, BM_GETCHECK, 0, 0) == BST_CHECKED;
+  const bool disabled = draw.uItemState & CDIS_DISABLED;
+  const bool pressed = draw.uItemState & CDIS_SELECTED;
+  const bool hot = draw.uItemState & CDIS_HOT;
+  const int box_size = Scale(kCheckBoxPixels, dpi);
+  const int middle = (draw.rc.top + draw.rc.bottom) / 2;
+  RECT box = {draw.rc.left, middle - box_size / 2, draw.rc.left + box_size, middle - box_size / 2 + box_size};
+  if (HTHEME theme = OpenThemeData(control, L"BUTTON")) {
+    int state = disabled ? CBS_UNCHECKEDDISABLED
+                : pressed ? CBS_UNCHECKEDPRESSED
+                : hot     ? CBS_UNCHECKEDHOT
+                          : CBS_UNCHECKEDNORMAL;
+    // The checked states follow the unchecked ones in the same order.
+    if (checked) state += CBS_CHECKEDNORMAL - CBS_UNCHECKEDNORMAL;
+    DrawThemeBackground(theme, draw.hdc, BP_CHECKBOX, state, &box, nullptr);
+    CloseThemeData(theme);
+  } else {
+    DrawFrameControl(draw.hdc, &box, DFC_BUTTON,
+                     DFCS_BUTTONCHECK | (checked ? DFCS_CHECKED : 0) | (pressed ? DFCS_PUSHED : 0) |
+                         (disabled ? DFCS_INACTIVE : 0));
+  }
+
+  const int length = GetWindowTextLengthW(control);
+  std::wstring caption(static_cast<size_t>(length) + 1, L'\0');
+  caption.resize(static_cast<size_t>(GetWindowTextW(control, caption.data(), length + 1)));
+  HFONT font = reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0));
+  HGDIOBJ old = SelectObject(draw.hdc, font);
+  TEXTMETRICW metrics = {};
+  GetTextMetricsW(draw.hdc, &metrics);
+  const int text_left = box.right + Scale(kCheckBoxTextGap, dpi);
+  RECT text = {text_left, middle - metrics.tmHeight / 2, text_left + DrawnTextWidth(control, font, caption),
+               middle - metrics.tmHeight / 2 + metrics.tmHeight};
+  SetBkMode(draw.hdc, TRANSPARENT);
+  SetTextColor(draw.hdc, GetSysColor(disabled ? COLOR_GRAYTEXT : COLOR_BTNTEXT));
+  RECT room = {text.left, text.top, draw.rc.right, text.bottom};
+  DrawTextW(draw.hdc, caption.c_str(), static_cast<int>(caption.size()), &room, DT_LEFT | DT_SINGLELINE | DT_NOPREFIX);
+  SelectObject(draw.hdc, old);
+  const bool focus_shown = !(SendMessageW(control, WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS);
+  if ((draw.uItemState & CDIS_FOCUS) && focus_shown) {
+    InflateRect(&text, kFocusMargin, kFocusMargin);
+    IntersectRect(&text, &text, &draw.rc);
+    DrawFocusRect(draw.hdc, &text);
+  }
+  return CDRF_SKIPDEFAULT;
 }
 
 SIZE FrameSize(HWND window, int width, int height, int dpi) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <initializer_list>
 #include <memory>
@@ -119,8 +120,20 @@ void PlaceButtonRow(HWND parent, std::initializer_list<int> ids, int right, int 
 // The answer to DM_GETDEFID in a window whose keys go through the dialog manager: Enter
 // presses the push button that has the focus, else `default_id`.
 LRESULT DefaultButtonAnswer(HWND window, int default_id);
-// The width of `text` written with `font`, in pixels.
+// The width of `text` written with `font`, in pixels, as GDI measures it.
 int TextWidth(HWND window, HFONT font, std::wstring_view text);
+// The width of `text` as the screen draws it with `font`, in pixels: the advances of its glyphs
+// as drawn. It is TextWidth on Windows; Wine draws the small sizes of its Tahoma from bitmaps
+// made for them, whose widths differ from those it measures, by a few pixels over a line.
+int DrawnTextWidth(HWND window, HFONT font, std::wstring_view text);
+// A check box whose parent draws it (BS_CHECKBOX, the parent answering its NM_CUSTOMDRAW with
+// DrawCheckBox; a caption without an access key): the box as the theme draws it, its text,
+// and the focus rectangle around the text as drawn. A check box that draws itself puts the
+// rectangle round the text as measured, over its last letters under Wine.
+// The width such a check box needs for its caption with `font` at `dpi`, in pixels.
+int CheckBoxWidth(HWND window, HFONT font, std::wstring_view caption, int dpi);
+// Draws the check box of `draw`; the answer to its NM_CUSTOMDRAW.
+LRESULT DrawCheckBox(const NMCUSTOMDRAW& draw);
 // The window's size for a client area of `width` x `height` pixels at `dpi`, with its style,
 // its menu bar and its frame.
 SIZE FrameSize(HWND window, int width, int height, int dpi);

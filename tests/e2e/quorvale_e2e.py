@@ -7,8 +7,8 @@ QUORVALE_SYSTEM_DIR pointing at a Windows-style tree whose drivers/etc/HOSTS is 
 blocklist files, and with a PATH whose xdg-open only records how it was called.
 
 Usage: quorvale_e2e.py --bin-dir BUILD/bin --data-dir tests/data/real --docs-dir docs
-With E2E_SCREENSHOTS=1 the pictures of the main window, the options window and the about
-window are written into the docs folder; otherwise they go to the temporary folder only.
+With E2E_SCREENSHOTS=1 the pictures of the main window, the find window, the options window
+and the about window are written into the docs folder; otherwise they go to the temporary folder only.
 With E2E_KEEP=1 the temporary folder is kept (it is always kept when a step fails).
 """
 
@@ -517,6 +517,7 @@ def main():
         search = program.wait_window("Rechercher")
         program.focus(search)
         display.xdotool("type", "--delay", "30", "0-STATS")
+        program.picture(search, shot("search.png"))
         program.keys("Return")
         program.wait_gone(search)
         program.focus(main_window)

@@ -191,6 +191,7 @@ def main():
         search = program.wait_window("Rechercher")
         program.focus(search)
         display.xdotool("type", "--delay", "30", "0-STATS")
+        program.picture(search, shot("windows-search.png"))
         program.answer(search, "Return")
         program.focus(main_window)
         program.keys("Delete")

@@ -212,6 +212,11 @@ TEST_F(Form1WindowTest, TheKeysTheMenuAndADropReachTheirCommands) {
 
   OnNextModal([](QWidget* modal) {
     EXPECT_EQ(modal->windowTitle(), "Rechercher");
+    const QLabel* label = Find<QLabel>(modal, "Label1");
+    const QRect field = Find<QLineEdit>(modal, "Text1")->geometry();
+    EXPECT_EQ(label->text(), "Nom a rechercher :");
+    EXPECT_LT(label->geometry().right(), field.left());
+    EXPECT_TRUE(field.contains(field.left(), label->geometry().center().y()));
     QTest::keyClicks(Find<QLineEdit>(modal, "Text1"), "C.EX");
     QTest::keyClick(modal, Qt::Key_Return);
   });

@@ -105,7 +105,8 @@ TEST_F(AboutWindowTest, ShowsTheProgramsTexts) {
   EXPECT_EQ(window_.objectName(), "frmAbout");
   EXPECT_EQ(window_.windowTitle(), "About Quorvale");
   EXPECT_EQ(Label("lblTitle")->text(), "Quorvale");
-  EXPECT_TRUE(Label("lblTitle")->font().bold());
+  EXPECT_EQ(Label("lblTitle")->font().weight(), QFont::Bold);
+  EXPECT_EQ(Label("lblTitle")->font().pointSizeF(), Label("lblVersion")->font().pointSizeF());
   EXPECT_EQ(Label("lblVersion")->text(), "Version 1.0.183");
   EXPECT_EQ(Label("lblDescription")->text(), "Description:\r\n\r\nUtilitaire de gestion du fichier Hosts");
   EXPECT_EQ(Label("Label4")->text(), "Réalisé par:");

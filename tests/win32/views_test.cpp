@@ -256,14 +256,19 @@ TEST_F(Form1WindowTest, CtrlFAndF3FindRows) {
     std::string shown;
     OnNextModalWindow([&](HWND window) {
       HWND field = GetDlgItem(window, SearchWindow::kText1Id);
-      shown = TextOf(window) + ": " + TextOf(GetDlgItem(window, IDOK)) + "/" + TextOf(GetDlgItem(window, IDCANCEL)) +
+      RECT label = {}, field_place = {};
+      GetWindowRect(GetDlgItem(window, SearchWindow::kLabel1Id), &label);
+      GetWindowRect(field, &field_place);
+      shown = TextOf(window) + ": " + TextOf(GetDlgItem(window, SearchWindow::kLabel1Id)) +
+              (label.right <= field_place.left && label.top == field_place.top ? " before the field " : " ") +
+              TextOf(GetDlgItem(window, IDOK)) + "/" + TextOf(GetDlgItem(window, IDCANCEL)) +
               (GetWindowLongPtrW(GetDlgItem(window, IDOK), GWL_STYLE) & BS_DEFPUSHBUTTON ? " default OK" : "") +
               (GetFocus() == field ? ", focus in the field" : "");
       SetWindowTextW(field, WideFromUtf8(text).c_str());
       Key(field, key);
     });
     ShortcutKey(List(2), 'F', /*ctrl=*/true);
-    EXPECT_EQ(shown, "Rechercher: OK/Annuler default OK, focus in the field");
+    EXPECT_EQ(shown, "Rechercher: Nom a rechercher : before the field OK/Annuler default OK, focus in the field");
     EXPECT_EQ(selected(), found) << text;
   }
   ShortcutKey(List(1), VK_F3);
@@ -355,6 +360,20 @@ TEST_F(Win32Test, OptionsWindowKeysPlacesAndClicks) {
   SendMessageW(control(Form2Window::kCommand1Id), BM_CLICK, 0, 0);
   EXPECT_TRUE(window.closed());
   EXPECT_EQ(session.RedirectAddress + (session.AddWwwLines ? " www" : ""), "0.0.0.0");
+}
+
+// The about window's title is bold, at the size of the other texts.
+TEST_F(Win32Test, AboutTitleIsBold) {
+  frmAbout form(platform_, prompts_);
+  AboutWindow window(form, nullptr);
+  std::string fonts;
+  for (const char* text : {"Quorvale", "Version 1.0.183"}) {
+    LOGFONTW font = {};
+    HWND label = Child(window.hwnd(), WC_STATICW, text);
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(label, WM_GETFONT, 0, 0)), sizeof font, &font);
+    fonts += std::to_string(font.lfWeight) + (font.lfHeight == MessageFontAt(window.dpi()).lfHeight ? " " : "+ ");
+  }
+  EXPECT_EQ(fonts, "700 400 ");
 }
 
 // MessageBoxW shows the text, the detail after a blank line, the title, the buttons and the
