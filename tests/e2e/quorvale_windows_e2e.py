@@ -117,6 +117,12 @@ class WineQuorvale(Quorvale):
         subprocess.run(["wineserver", "-k"], env=self.env, capture_output=True, timeout=30)
 
 
+def release_attributes(path):
+    """Lets the HOSTS file's attributes change again, and gives its owner write access back."""
+    subprocess.run(["chattr", "-i", path], capture_output=True)
+    os.chmod(path, 0o644)
+
+
 def main():
     parser = argparse.ArgumentParser()
     for name in ("--bin-dir", "--data-dir", "--docs-dir"):
@@ -125,7 +131,7 @@ def main():
     args = parser.parse_args()
     work = tempfile.mkdtemp(prefix="quorvale-windows-e2e-")
     shot = (lambda name: os.path.join(args.docs_dir if os.environ.get("E2E_SCREENSHOTS") == "1" else work, name))
-    display = program = None
+    display = program = hosts_file = None
     ok = False
     try:
         app_dir = os.path.join(work, "app")
@@ -153,10 +159,16 @@ def main():
         program.park_pointer()
         base = program.client_picture(main_window).at(*list_interior(0, LIST1)[:2])  # an empty list's colour
 
-        note("load the HOSTS file")
+        # As a user who may read the HOSTS file but not change its attributes: Wine keeps the
+        # read-only attribute as the permission bits, which an immutable file keeps, even for
+        # root. The load must go on and read the file.
+        os.chmod(hosts_file, 0o444)
+        immutable = subprocess.run(["chattr", "+i", hosts_file], capture_output=True).returncode == 0
+        note("load the HOSTS file" + (", its attributes fixed" if immutable else " (chattr refused: attributes free)"))
         program.menu(main_window, 0, downs=1)
         progress = program.wait_window("Form3")
         program.wait_gone(progress)
+        release_attributes(hosts_file)
         notepad = wait_until("Notepad", lambda: program.named(NOTEPAD))[0]
         check(read(os.path.join(app_dir, "Rapport.txt")) == expected_report(expected_rejections(dresden, urlhaus)),
               "Rapport.txt differs from the expected report")
@@ -245,6 +257,8 @@ def main():
     finally:
         if display and not ok:
             display.run("import", "-window", "root", os.path.join(work, "screen-at-failure.png"), ok_codes=(0, 1))
+        if hosts_file and os.path.exists(hosts_file):
+            release_attributes(hosts_file)
         if program:
             program.stop()
         if display:
