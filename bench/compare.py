@@ -46,6 +46,7 @@ def run(argv, env=None, stdout=subprocess.DEVNULL):
 def scenarios(data, out):
     """name -> (function of a bin folder giving argv, what to read from a run)."""
     hosts = os.path.join(data, "hosts.txt")
+    domains = os.path.join(data, "domains.txt")
     domain_only = os.path.join(data, "domain-only.txt")
     python_out = os.path.join(out, "python-hosts.txt")
 
@@ -62,6 +63,9 @@ def scenarios(data, out):
                                           "0.0.0.0", "--write-hosts",
                                           os.path.join(out, "hosts.txt")], after_python),
         "dump": (lambda b: [b + "/quorvale-cli", "--hosts", hosts, "--dump"], None),
+        # No row of bench/run: the load of a plain list, the third reader.
+        "domains": (lambda b: [b + "/quorvale-cli", "--domains", domains, "--write-hosts",
+                               os.path.join(out, "domains-hosts.txt")], None),
         "gui": (lambda b: [b + "/quorvale-gui-bench", hosts], None),
     }
 

@@ -45,6 +45,10 @@ class BenchPlatform : public quorvale::Platform {
   quorvale::Status WriteFileAtomicNoFollow(const std::string& path, std::string_view bytes) override {
     return real_->WriteFileAtomicNoFollow(path, bytes);
   }
+  quorvale::Status OpenSequentialFile(const std::string& path, quorvale::InputKinds kinds,
+                                      std::unique_ptr<quorvale::SequentialFile>* file) override {
+    return real_->OpenSequentialFile(path, kinds, file);
+  }
   quorvale::Status CopyToNewFile(const std::string& from, const std::string& to) override {
     return real_->CopyToNewFile(from, to);
   }

@@ -8,14 +8,13 @@
 #include "cli/command_line.h"
 #include "cli/text_output.h"
 #include "core/byte_sink.h"
-#include "core/domain_parser.h"
-#include "core/hosts_parser.h"
 #include "core/hosts_writer.h"
 #include "core/name_removal.h"
 #include "core/path_text.h"
 #include "core/report.h"
 #include "core/session.h"
 #include "core/sorting.h"
+#include "platform/file_loads.h"
 #include "platform/hosts_replace.h"
 
 namespace quorvale {
@@ -92,20 +91,20 @@ class CliRun {
       case Kind::kHosts: {
         session_.ResetRejectedLines();
         bool changed = false;
-        const Status status = ParseHostsFile(action.value, session_, {}, kInputs, &changed);
+        const Status status = ParseHostsFile(platform_, action.value, session_, {}, kInputs, &changed);
         WarnIfChanged(changed, action.value);
         return CheckRead(status, action.value);
       }
       case Kind::kDomains: {
         session_.ResetRejectedLines();
         bool changed = false;
-        const Status status = ParseDomainList(action.value, session_, {}, kInputs, &changed);
+        const Status status = ParseDomainList(platform_, action.value, session_, {}, kInputs, &changed);
         WarnIfChanged(changed, action.value);
         return CheckRead(status, action.value);
       }
       case Kind::kDomainOnly: {
         bool changed = false;
-        const Status status = LoadDomainOnlyFile(action.value, session_.SortArray, {}, kInputs, &changed);
+        const Status status = LoadDomainOnlyFile(platform_, action.value, session_.SortArray, {}, kInputs, &changed);
         WarnIfChanged(changed, action.value);
         if (status.code() == ErrorCode::kEmpty) {
           Message(action.value + " n'a pas pu etre lu: fichier vide");
@@ -247,7 +246,7 @@ class CliRun {
     Session listed;
     listed.ResetRejectedLines();
     bool changed = false;
-    const Status status = ParseNamesToRemove(path, listed, kInputs, &changed);
+    const Status status = ParseNamesToRemove(platform_, path, listed, kInputs, &changed);
     WarnIfChanged(changed, path);
     if (!status.ok() && status.code() != ErrorCode::kEmpty) return ReadFailed(status, path);
     Message(std::to_string(RemoveNames(session_, listed.list1)) + " noms retires");

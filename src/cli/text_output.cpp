@@ -11,10 +11,29 @@
 #endif
 
 #include "core/status.h"
+#include "platform/platform.h"
 
 namespace quorvale {
 
 namespace {
+
+// Forgets the C runtime's last error, before a call whose failure RuntimeFailure reads.
+void ClearRuntimeError() {
+  errno = 0;
+#ifdef _WIN32
+  _doserrno = 0;
+#endif
+}
+
+// The reason of a C runtime call (fwrite, fflush) that has just failed. On Windows, whose C
+// runtime words its errors in English whatever the user's language, it is the system's own
+// text for the error the runtime met in the system, when it met one.
+std::string RuntimeFailure() {
+#ifdef _WIN32
+  if (_doserrno != 0) return WindowsErrorText(_doserrno);
+#endif
+  return StatusFromErrno(errno != 0 ? errno : EIO, "").reason();
+}
 
 #ifdef _WIN32
 // Characters handed to one WriteConsoleW call, well below what older consoles take at once.
@@ -69,7 +88,7 @@ bool TextOutput::Flush() {
 }
 
 bool TextOutput::RuntimeFailed() {
-  failure_reason_ = StatusFromRuntimeError(EIO, "").reason();
+  failure_reason_ = RuntimeFailure();
   return false;
 }
 

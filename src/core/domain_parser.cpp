@@ -99,19 +99,6 @@ Status ParsePlainList(LinePieces& pieces, Session& session, const YieldFn& yield
   });
 }
 
-Status ParsePlainListFile(const std::string& path, Session& session, const YieldFn& yield, InputKinds kinds,
-                          NameLetters letters, bool* changed) {
-  FilePieces pieces;
-  Status status = pieces.Open(path, kinds);
-  if (!status.ok()) {
-    ParseDomainListData({}, session, yield);
-    return status;
-  }
-  status = ParsePlainList(pieces, session, yield, letters);
-  if (changed != nullptr && pieces.changed_while_read()) *changed = true;
-  return AboutSubject(status, path);
-}
-
 }  // namespace
 
 Status ParseDomainListPieces(LinePieces& pieces, Session& session, const YieldFn& yield) {
@@ -124,13 +111,8 @@ void ParseDomainListData(std::string_view data, Session& session, const YieldFn&
   (void)ParseDomainListPieces(pieces, session, yield);
 }
 
-Status ParseDomainList(const std::string& path, Session& session, const YieldFn& yield, InputKinds kinds,
-                       bool* changed) {
-  return ParsePlainListFile(path, session, yield, kinds, NameLetters::kLowerCase, changed);
-}
-
-Status ParseNamesToRemove(const std::string& path, Session& session, InputKinds kinds, bool* changed) {
-  return ParsePlainListFile(path, session, {}, kinds, NameLetters::kEitherCase, changed);
+Status ParseNamesToRemovePieces(LinePieces& pieces, Session& session) {
+  return ParsePlainList(pieces, session, {}, NameLetters::kEitherCase);
 }
 
 Status LoadDomainOnlyPieces(LinePieces& pieces, SortBuffer& buffer, const YieldFn& yield) {
@@ -181,16 +163,6 @@ Status LoadDomainOnlyPieces(LinePieces& pieces, SortBuffer& buffer, const YieldF
 Status LoadDomainOnlyData(std::string_view data, SortBuffer& buffer, const YieldFn& yield) {
   WholeData pieces(data);
   return LoadDomainOnlyPieces(pieces, buffer, yield);
-}
-
-Status LoadDomainOnlyFile(const std::string& path, SortBuffer& buffer, const YieldFn& yield, InputKinds kinds,
-                          bool* changed) {
-  FilePieces pieces;
-  Status status = pieces.Open(path, kinds);
-  if (!status.ok()) return status;
-  status = LoadDomainOnlyPieces(pieces, buffer, yield);
-  if (changed != nullptr && pieces.changed_while_read()) *changed = true;
-  return AboutSubject(status, path);
 }
 
 }  // namespace quorvale

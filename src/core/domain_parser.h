@@ -12,32 +12,24 @@
 
 namespace quorvale {
 
-// Plain list of domain names into list1 (address "127.0.0.1"); unusable lines go to
-// RejectedLines untrimmed (the caller reset it to one empty element); EntriesLoaded counts
-// accepted lines, duplicates included. A file that cannot be read (or is not of the `kinds`
-// allowed) is treated as an empty file (one empty, rejected line); the returned status still
-// says why, for callers that want to know. `*changed`, when given, is set true when the file
-// was changed while it was read (see FilePieces::changed_while_read).
-Status ParseDomainList(const std::string& path, Session& session, const YieldFn& yield = {},
-                       InputKinds kinds = InputKinds::kRegularFiles, bool* changed = nullptr);
-// The names to take out of the lists (RemoveNames), read into list1 as ParseDomainList reads
-// a list, but for the letter a name needs: names to remove are compared without regard to
-// case, so "ADS.EXAMPLE.COM" is a name as well as "ads.example.com".
-Status ParseNamesToRemove(const std::string& path, Session& session, InputKinds kinds, bool* changed = nullptr);
-void ParseDomainListData(std::string_view data, Session& session, const YieldFn& yield = {});
-// The same over a file read a piece at a time. When reading fails half-way or memory runs
-// out, list1 and the rejected lines are as after an empty file, and the read error (or
-// kNoMemory) is returned.
+// Plain list of domain names, handed out a piece at a time, into list1 (address
+// "127.0.0.1"); unusable lines go to RejectedLines untrimmed (the caller reset it to one empty
+// element); EntriesLoaded counts accepted lines, duplicates included. When reading fails
+// half-way or memory runs out, list1 and the rejected lines are as after an empty file, and
+// the read error (or kNoMemory) is returned.
 Status ParseDomainListPieces(LinePieces& pieces, Session& session, const YieldFn& yield = {});
+void ParseDomainListData(std::string_view data, Session& session, const YieldFn& yield = {});
+// The names to take out of the lists (RemoveNames), read into list1 as ParseDomainListPieces
+// reads a list, but for the letter a name needs: names to remove are compared without regard
+// to case, so "ADS.EXAMPLE.COM" is a name as well as "ads.example.com".
+Status ParseNamesToRemovePieces(LinePieces& pieces, Session& session);
 
-// Domain-only file appended to the sort buffer (lower-cased, "127.0.0.1"/"0.0.0.0" prefixes
-// and "www." removed, " #[" comments kept). Fails with kEmpty on an empty file, with the
-// read error when the file cannot be read (to its end) and with kNoMemory when memory runs
-// out; entries appended by earlier loads stay, and a failed load appends nothing. `*changed`
-// as for ParseDomainList.
-Status LoadDomainOnlyFile(const std::string& path, SortBuffer& buffer, const YieldFn& yield = {},
-                          InputKinds kinds = InputKinds::kRegularFiles, bool* changed = nullptr);
-Status LoadDomainOnlyData(std::string_view data, SortBuffer& buffer, const YieldFn& yield = {});
+// Domain-only file, handed out a piece at a time, appended to the sort buffer (lower-cased,
+// "127.0.0.1"/"0.0.0.0" prefixes and "www." removed, " #[" comments kept). Fails with kEmpty
+// on an empty file, with the read error when the file cannot be read to its end and with
+// kNoMemory when memory runs out; entries appended by earlier loads stay, and a failed load
+// appends nothing.
 Status LoadDomainOnlyPieces(LinePieces& pieces, SortBuffer& buffer, const YieldFn& yield = {});
+Status LoadDomainOnlyData(std::string_view data, SortBuffer& buffer, const YieldFn& yield = {});
 
 }  // namespace quorvale

@@ -172,25 +172,4 @@ std::vector<std::string> LinesToCarry(std::string_view hosts_file_bytes) {
   return lines;
 }
 
-Status ReadLinesToCarry(const std::string& path, std::vector<std::string>* lines) {
-  lines->clear();
-  std::string bytes;
-  Status status = ReadFileBytes(path, &bytes);
-  if (status.code() == ErrorCode::kNotFound) return Status::Ok();
-  if (!status.ok()) return status;
-  *lines = LinesToCarry(bytes);
-  return Status::Ok();
-}
-
-Status ParseHostsFile(const std::string& path, Session& session, const YieldFn& yield, InputKinds kinds,
-                      bool* changed) {
-  session.EntriesLoaded = 0;
-  FilePieces pieces;
-  Status status = pieces.Open(path, kinds);
-  if (!status.ok()) return status;
-  status = ParseHostsPieces(pieces, session, yield);
-  if (changed != nullptr && pieces.changed_while_read()) *changed = true;
-  return AboutSubject(status, path);
-}
-
 }  // namespace quorvale

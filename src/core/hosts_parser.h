@@ -11,35 +11,25 @@
 
 namespace quorvale {
 
-// Parses a HOSTS-format file into the session's lists. Lines redirected to exactly
-// "127.0.0.1" or "0.0.0.0" go to list1, any other valid address to list2; every line that
-// gives no entry is stored, trimmed of spaces, in RejectedLines from index 0 (the caller has
-// reset it to one empty element). EntriesLoaded counts the accepted lines, duplicates
-// included. Fails only when the file cannot be read (or is not of the `kinds` allowed) or
-// memory runs out; then nothing is added. `*changed`, when given, is set true when the file
-// was changed while it was read (see FilePieces::changed_while_read).
-Status ParseHostsFile(const std::string& path, Session& session, const YieldFn& yield = {},
-                      InputKinds kinds = InputKinds::kRegularFiles, bool* changed = nullptr);
+// Parses a HOSTS-format file, handed out a piece at a time, into the session's lists. Lines
+// redirected to exactly "127.0.0.1" or "0.0.0.0" go to list1, any other valid address to
+// list2; every line that gives no entry is stored, trimmed of spaces, in RejectedLines from
+// index 0 (the caller has reset it to one empty element). EntriesLoaded counts the accepted
+// lines, duplicates included. When reading fails half-way or memory runs out, the lists, the
+// rejected lines (back to one empty element) and the count are as if nothing had been read,
+// and the read error (or kNoMemory) is returned.
+Status ParseHostsPieces(LinePieces& pieces, Session& session, const YieldFn& yield = {});
 
 // The same over data already in memory.
 void ParseHostsData(std::string_view data, Session& session, const YieldFn& yield = {});
-
-// The same over a file read a piece at a time. When reading fails half-way or memory runs
-// out, the lists, the rejected lines (back to one empty element) and the count are as if
-// nothing had been read, and the read error (or kNoMemory) is returned.
-Status ParseHostsPieces(LinePieces& pieces, Session& session, const YieldFn& yield = {});
 
 // The lines of a HOSTS file that a replace of it keeps, because the lists can never hold
 // them: verbatim and in file order, every physical line (split at CR, LF or CR LF, not at
 // commas; without its line end) that is not blank (only spaces and tabs), not a comment (its
 // first character other than a space or tab is "#") and of which no item gives an entry by
-// the rules of ParseHostsFile. A line whose items give entries only in part ("127.0.0.1
+// the rules of ParseHostsPieces. A line whose items give entries only in part ("127.0.0.1
 // a.com,b c") is not kept: its entries are already in the lists, and keeping it would write
 // them twice. A UTF-8 byte-order mark at the start is not part of the first line.
 std::vector<std::string> LinesToCarry(std::string_view hosts_file_bytes);
-
-// The same over the HOSTS file at `path`. A file that does not exist has nothing to keep
-// (Ok, no lines); one that exists but cannot be read fails.
-Status ReadLinesToCarry(const std::string& path, std::vector<std::string>* lines);
 
 }  // namespace quorvale

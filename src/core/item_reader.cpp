@@ -1,25 +1,16 @@
 #include "item_reader.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <new>
 #include <string>
-#include <system_error>
-
-// fstat() of the C runtime: the stamp of the file a read holds open.
-#include <sys/stat.h>
+#include <utility>
 
 namespace quorvale {
 
 namespace {
 
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
-
-// The room a whole read starts with when the file does not say its size; it doubles as needed.
-constexpr size_t kFirstReadBytes = size_t{1} << 16;
 
 }  // namespace
 
@@ -81,104 +72,6 @@ bool ItemReader::Next(std::string_view* item) {
   return true;
 }
 
-namespace {
-
-// File names are UTF-8. Windows' C runtime and std::filesystem would take a narrow name in
-// the ANSI code page, so there they are given the name in UTF-16.
-#ifdef _WIN32
-std::filesystem::path SystemPath(const std::string& path) { return WideFromUtf8(path); }
-std::FILE* OpenBytes(const std::string& path) { return _wfopen(WideFromUtf8(path).c_str(), L"rb"); }
-#else
-std::filesystem::path SystemPath(const std::string& path) { return path; }
-std::FILE* OpenBytes(const std::string& path) { return std::fopen(path.c_str(), "rb"); }
-#endif
-
-// Which kinds of file a read accepts, checked before the file is opened (opening a named
-// pipe waits for a writer).
-Status CheckKind(const std::string& path, InputKinds kinds) {
-  std::error_code error;
-  const std::filesystem::file_type type = std::filesystem::status(SystemPath(path), error).type();
-  switch (type) {
-    case std::filesystem::file_type::directory:
-      return StatusFromErrno(EISDIR, path);
-    case std::filesystem::file_type::fifo:
-      if (kinds == InputKinds::kAlsoStreams) return Status::Ok();
-      [[fallthrough]];
-    case std::filesystem::file_type::block:
-    case std::filesystem::file_type::character:
-    case std::filesystem::file_type::socket:
-      return Status(ErrorCode::kIoError, path, "not a regular file");
-    default:
-      // A regular file, or a path whose failure the opening names.
-      return Status::Ok();
-  }
-}
-
-// Opens a file for reading as `kinds` allows. `*owned` is false for standard input, which
-// stays open.
-Status OpenForReading(const std::string& path, InputKinds kinds, std::FILE** file, bool* owned) {
-  *file = nullptr;
-  *owned = false;
-  if (kinds == InputKinds::kAlsoStreams && path == kStandardInput) {
-    *file = stdin;
-    return Status::Ok();
-  }
-  Status status = CheckKind(path, kinds);
-  if (!status.ok()) return status;
-  ClearRuntimeError();
-  *file = OpenBytes(path);
-  if (*file == nullptr) return StatusFromRuntimeError(ENOENT, path);
-  *owned = true;
-  return Status::Ok();
-}
-
-// Reads the whole of `file` into `out`.
-Status ReadAll(std::FILE* file, const std::string& path, std::string* out) {
-  Status status;
-  // Read straight into the result, growing it when the file is longer than it said (a file
-  // that grows meanwhile, or one whose size cannot be known).
-  size_t capacity = kFirstReadBytes;
-  if (std::fseek(file, 0, SEEK_END) == 0) {
-    long length = std::ftell(file);
-    if (length > 0) capacity = static_cast<size_t>(length) + 1;
-    std::rewind(file);
-  }
-  size_t used = 0;
-  while (true) {
-    if (out->size() < capacity) out->resize(capacity);
-    ClearRuntimeError();
-    size_t got = std::fread(out->data() + used, 1, out->size() - used, file);
-    used += got;
-    if (used < out->size()) {
-      if (std::ferror(file)) status = StatusFromRuntimeError(EIO, path);
-      break;
-    }
-    capacity = out->size() * 2;
-  }
-  out->resize(used);
-  return status;
-}
-
-}  // namespace
-
-Status ReadFileBytes(const std::string& path, std::string* out, ReadAs as, InputKinds kinds) {
-  out->clear();
-  std::FILE* file = nullptr;
-  bool owned = false;
-  Status status = OpenForReading(path, kinds, &file, &owned);
-  if (!status.ok()) return status;
-  try {
-    status = ReadAll(file, path, out);
-    std::string text;
-    if (status.ok() && as == ReadAs::kText && DecodeIfUtf16(*out, &text)) out->swap(text);
-  } catch (const std::bad_alloc&) {
-    status = OutOfMemory(path);
-  }
-  if (!status.ok()) std::string().swap(*out);
-  if (owned) std::fclose(file);
-  return status;
-}
-
 bool WholeData::Next(std::string_view* piece) {
   *piece = {};
   if (given_) return false;
@@ -192,97 +85,57 @@ bool WholeData::Next(std::string_view* piece) {
   return true;
 }
 
-FilePieces::~FilePieces() {
-  if (owns_file_) std::fclose(file_);
-}
-
-Status FilePieces::Open(const std::string& path, InputKinds kinds) {
-  path_ = path;
-  status_ = OpenForReading(path, kinds, &file_, &owns_file_);
-  if (!status_.ok()) return status_;
-  stamped_ = StampNow(&opened_);
-  // The pieces are read straight into the buffer; stdio's own would be one more copy.
-  if (owns_file_) std::setvbuf(file_, nullptr, _IONBF, 0);
-  if (std::fseek(file_, 0, SEEK_END) == 0) {
-    const long length = std::ftell(file_);
-    if (length > 0) size_ = static_cast<uint64_t>(length);
-    std::rewind(file_);
-  }
-  // The start of the file tells whether it is UTF-16.
+Status FilePieces::Open(std::unique_ptr<SequentialFile> file) {
+  file_ = std::move(file);
+  // The start of the file tells whether it is UTF-16. A file shorter than that may still
+  // grow: its end is only taken once a later read comes short.
   char head[Utf16Decoder::kSniffBytes];
-  ClearRuntimeError();
-  const size_t got = std::fread(head, 1, sizeof(head), file_);
-  if (std::ferror(file_)) return status_ = StatusFromRuntimeError(EIO, path_);
-  // A file that grows after its end was seen is read on: seeking clears the end marks (stdio's,
-  // and the one Windows' C runtime keeps for the file); a pipe that ended stays ended.
-  if (got < sizeof(head)) std::fseek(file_, static_cast<long>(got), SEEK_SET);
+  size_t got = 0;
+  status_ = file_->Read(head, sizeof(head), &got);
+  if (!status_.ok()) return status_;
   const size_t mark = decoder_.Detect(std::string_view(head, got));
+  const uint64_t size = file_->size_hint();
   try {
     if (decoder_.active()) {
       raw_.assign(head + mark, got - mark);
       buffer_.resize(piece_bytes_);
     } else {
       // A small file needs no more room than itself (and one byte to see its end at once).
-      buffer_.resize(std::max(got, size_ > 0 && size_ < piece_bytes_ ? static_cast<size_t>(size_) + 1 : piece_bytes_));
+      buffer_.resize(std::max(got, size > 0 && size < piece_bytes_ ? static_cast<size_t>(size) + 1 : piece_bytes_));
       std::memcpy(buffer_.data(), head, got);
       used_ = got;
     }
   } catch (const std::bad_alloc&) {
-    status_ = OutOfMemory(path_);
+    status_ = OutOfMemory("");
   }
   return status_;
 }
 
-bool FilePieces::StampNow(Stamp* stamp) const {
-#ifdef _WIN32
-  struct _stat64 info;
-  if (_fstat64(_fileno(file_), &info) != 0 || (info.st_mode & _S_IFMT) != _S_IFREG) return false;
-  *stamp = {static_cast<uint64_t>(info.st_size), static_cast<int64_t>(info.st_mtime), 0};
-#else
-  struct stat info;
-  if (fstat(fileno(file_), &info) != 0 || !S_ISREG(info.st_mode)) return false;
-  *stamp = {static_cast<uint64_t>(info.st_size), static_cast<int64_t>(info.st_mtim.tv_sec),
-            static_cast<int64_t>(info.st_mtim.tv_nsec)};
-#endif
+bool FilePieces::ReadMore(char* to, size_t room, size_t* got) {
+  status_ = file_->Read(to, room, got);
+  if (!status_.ok()) return false;
+  if (*got < room) {
+    at_eof_ = true;
+    changed_ = file_->ChangedSinceOpened();
+  }
   return true;
-}
-
-void FilePieces::ReachEnd() {
-  at_eof_ = true;
-  Stamp now;
-  changed_ = stamped_ && !(StampNow(&now) && now == opened_);
 }
 
 bool FilePieces::Fill() {
   // A line longer than the buffer makes it grow.
   if (used_ == buffer_.size()) buffer_.resize(buffer_.size() * 2);
   const size_t room = buffer_.size() - used_;
+  size_t got = 0;
   if (!decoder_.active()) {
-    ClearRuntimeError();
-    const size_t got = std::fread(buffer_.data() + used_, 1, room, file_);
+    if (!ReadMore(buffer_.data() + used_, room, &got)) return false;
     used_ += got;
-    if (got < room) {
-      if (std::ferror(file_)) {
-        status_ = StatusFromRuntimeError(EIO, path_);
-        return false;
-      }
-      ReachEnd();
-    }
     return true;
   }
   // UTF-16: the bytes are read apart, and their text goes after used_.
   const size_t waiting = raw_.size();
   raw_.resize(waiting + room);
-  ClearRuntimeError();
-  const size_t got = std::fread(raw_.data() + waiting, 1, room, file_);
+  if (!ReadMore(raw_.data() + waiting, room, &got)) return false;
   raw_.resize(waiting + got);
-  if (got < room) {
-    if (std::ferror(file_)) {
-      status_ = StatusFromRuntimeError(EIO, path_);
-      return false;
-    }
-    ReachEnd();
-  }
   decoded_.clear();
   decoder_.Decode(raw_, at_eof_, &decoded_);
   raw_.clear();
@@ -299,7 +152,7 @@ bool FilePieces::Next(std::string_view* piece) {
     return ReadPiece(piece);
   } catch (const std::bad_alloc&) {
     *piece = {};
-    status_ = OutOfMemory(path_);
+    status_ = OutOfMemory("");
     return false;
   }
 }

@@ -2,11 +2,12 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "pieces.h"
+#include "sequential_file.h"
 #include "status.h"
 #include "utf16.h"
 
@@ -44,22 +45,6 @@ class ItemReader {
 // `data` without the UTF-8 byte-order mark it may begin with.
 std::string_view WithoutUtf8Bom(std::string_view data);
 
-// Which files a read opens. A folder is always refused.
-enum class InputKinds {
-  kRegularFiles,  // regular files only: a device or a named pipe is refused as well
-  kAlsoStreams,   // named pipes too, and kStandardInput names standard input (a device is
-                  // still refused: it may never end)
-};
-inline constexpr std::string_view kStandardInput = "-";
-
-// What a read hands out: the file's text (a UTF-16 file decoded to UTF-8, anything else as
-// it is), or its bytes exactly as stored (for a copy).
-enum class ReadAs { kText, kBytes };
-
-// Reads a whole file into `out` (replacing its contents); on failure `out` is empty.
-Status ReadFileBytes(const std::string& path, std::string* out, ReadAs as = ReadAs::kText,
-                     InputKinds kinds = InputKinds::kRegularFiles);
-
 // A text file handed out a piece at a time, each piece whole lines: it ends just after an LF,
 // but the last piece of the file. A big file is so read through a buffer of about a
 // megabyte instead of being held whole.
@@ -72,6 +57,10 @@ class LinePieces {
   virtual Status status() const { return Status::Ok(); }
   // The whole size when known (0 otherwise), to make room for what a load will hold.
   virtual uint64_t size_hint() const = 0;
+  // Once the end is read: whether the file changed then from its opening, because another
+  // program wrote or truncated it meanwhile (see SequentialFile::ChangedSinceOpened); what
+  // was read may then be neither its old text nor its new one.
+  virtual bool changed_while_read() const { return false; }
 };
 
 // Data already in memory (a whole file), as one piece of text: UTF-16 data is decoded.
@@ -89,58 +78,40 @@ class WholeData : public LinePieces {
   Status status_;
 };
 
-// A file on disk (or a stream), handed out as text: a UTF-16 file is decoded as it is read.
+// A file or stream opened by the platform, handed out as text: a UTF-16 file is decoded as it
+// is read.
 class FilePieces : public LinePieces {
  public:
   explicit FilePieces(size_t piece_bytes = kPieceBytes) : piece_bytes_(piece_bytes) {}
-  ~FilePieces() override;
   FilePieces(const FilePieces&) = delete;
   FilePieces& operator=(const FilePieces&) = delete;
 
-  // Opens the file, with the same refusals as ReadFileBytes.
-  Status Open(const std::string& path, InputKinds kinds = InputKinds::kRegularFiles);
+  // Takes `file` and reads its start, which tells whether it is UTF-16; fails when that read
+  // fails or memory runs out.
+  Status Open(std::unique_ptr<SequentialFile> file);
   // Running out of memory ends the reading with kNoMemory.
   bool Next(std::string_view* piece) override;
   Status status() const override { return status_; }
-  uint64_t size_hint() const override { return size_; }
-  // Once the end is read: whether the size or the modification time of the file differed
-  // then from its opening, because another program wrote or truncated it meanwhile; what was
-  // read may then be neither its old text nor its new one. Always false for a pipe or a
-  // terminal.
-  bool changed_while_read() const { return changed_; }
+  uint64_t size_hint() const override { return file_ == nullptr ? 0 : file_->size_hint(); }
+  bool changed_while_read() const override { return changed_; }
 
  private:
-  // What tells that a regular file changed: its size and modification time.
-  struct Stamp {
-    uint64_t size = 0;
-    int64_t seconds = 0;
-    int64_t nanoseconds = 0;
-    bool operator==(const Stamp&) const = default;
-  };
-  // The stamp of the open file; false when it is no regular file (a pipe's stamp follows
-  // its writes) or the system does not say.
-  bool StampNow(Stamp* stamp) const;
-  // Notes that everything up to the end is read, and whether the file changed meanwhile.
-  void ReachEnd();
-
   // Next() but for running out of memory.
   bool ReadPiece(std::string_view* piece);
   // Adds what comes next in the file to buffer_ after used_ (growing it when it is full);
   // false when reading failed.
   bool Fill();
+  // Reads into `to`, noting the end of the file and whether it changed meanwhile once a read
+  // comes short; false when reading failed.
+  bool ReadMore(char* to, size_t room, size_t* got);
 
-  std::FILE* file_ = nullptr;
-  bool owns_file_ = false;  // standard input stays open
-  std::string path_;
+  std::unique_ptr<SequentialFile> file_;
   size_t piece_bytes_;
   std::string buffer_;
   size_t carried_from_ = 0;  // the start of the unfinished line after the last piece
   size_t used_ = 0;          // bytes of buffer_ holding text
   bool at_eof_ = false;
-  bool stamped_ = false;  // opened_ holds the stamp taken at opening
-  Stamp opened_;
   bool changed_ = false;
-  uint64_t size_ = 0;
   Status status_;
   Utf16Decoder decoder_;
   std::string raw_;  // UTF-16 bytes read and not yet decoded

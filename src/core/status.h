@@ -50,23 +50,6 @@ class [[nodiscard]] Status {
 // The one place where an errno becomes a Status.
 Status StatusFromErrno(int err, const std::string& subject);
 
-// Forgets the C runtime's last error, before a call whose failure StatusFromRuntimeError
-// will read.
-void ClearRuntimeError();
-
-// The Status of a C runtime call (fopen, fread, fwrite, fflush) that has just failed, about
-// `subject`: the code of errno (`fallback` when the call left it 0) and the system's reason.
-// On Windows, whose C runtime words its errors in English whatever the user's language, the
-// reason is the system's own text for the error the runtime met in the system, when it met
-// one.
-Status StatusFromRuntimeError(int fallback, const std::string& subject);
-
-#ifdef _WIN32
-// The system's text for a Windows error code (GetLastError()), in the user's language, in
-// UTF-8 and without its line end; "error N" when the system has none.
-std::string WindowsErrorText(unsigned long code);
-#endif
-
 // Memory ran out while working on `subject` ("" when the caller names it, see AboutSubject).
 inline Status OutOfMemory(std::string subject) { return Status(ErrorCode::kNoMemory, std::move(subject), ""); }
 

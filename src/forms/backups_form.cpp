@@ -9,6 +9,7 @@
 #include "core/session.h"
 #include "forms/prompts.h"
 #include "forms/texts.h"
+#include "platform/file_loads.h"
 #include "platform/platform.h"
 
 namespace quorvale {
@@ -88,7 +89,7 @@ bool BackupsForm::CountCopy(const HostsBackup& backup, size_t* count) {
   Session scratch;
   scratch.ResetRejectedLines();
   FilePieces file;
-  if (!file.Open(backup.path).ok()) return false;
+  if (!OpenPieces(platform_, backup.path, InputKinds::kRegularFiles, &file).ok()) return false;
   StoppablePieces pieces(file, stop_);
   const YieldFn yield = [this] {
     if (!stop_ && yield_) yield_();

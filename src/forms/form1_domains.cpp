@@ -3,11 +3,11 @@
 
 #include <string>
 
-#include "core/domain_parser.h"
 #include "core/hosts_writer.h"
 #include "core/sorting.h"
 #include "forms/form1.h"
 #include "forms/texts.h"
+#include "platform/file_loads.h"
 #include "platform/platform.h"
 
 namespace quorvale {
@@ -61,7 +61,7 @@ void Form1::ChargerDom_Click() {
       session_.ResetRejectedLines();
       YieldNow();
       // An unreadable file loads as an empty one, whose line goes to the report.
-      status = ParseDomainList(CurrentFile_, session_, slice_yield_, kInputs);
+      status = ParseDomainList(platform_, CurrentFile_, session_, slice_yield_, kInputs);
       loaded = status.code() != ErrorCode::kNoMemory;
     }
     if (loaded) {
@@ -96,7 +96,7 @@ void Form1::Command6_Click() {
   // takes back the entries it had appended; those from earlier loads stay in the buffer.
   if (!CurrentFile_.empty() && platform_.SetFileAttributes(CurrentFile_, kAttrNormal).ok()) {
     SetStatus(texts::kLoading);
-    const Status loaded = LoadDomainOnlyFile(CurrentFile_, session_.SortArray, slice_yield_, kInputs);
+    const Status loaded = LoadDomainOnlyFile(platform_, CurrentFile_, session_.SortArray, slice_yield_, kInputs);
     if (loaded.ok()) {
       ++FilesLoaded_;
       SetStatus(std::to_string(session_.SortArray.size()) + " Adresse(s) chargée(s)");

@@ -1,9 +1,9 @@
 // The HOSTS-format loads and the report of rejected lines.
 
-#include "core/hosts_parser.h"
 #include "core/report.h"
 #include "forms/form1.h"
 #include "forms/texts.h"
+#include "platform/file_loads.h"
 #include "platform/platform.h"
 
 namespace quorvale {
@@ -23,7 +23,7 @@ bool Form1::ClearAttributesBeforeRead() {
 Status Form1::ParseCurrentHostsFile() {
   SetStatus(texts::kLoading);
   session_.ResetRejectedLines();
-  return ParseHostsFile(CurrentFile_, session_, slice_yield_, kInputs);
+  return ParseHostsFile(platform_, CurrentFile_, session_, slice_yield_, kInputs);
 }
 
 void Form1::OpenHostFile_Click() {

@@ -9,6 +9,7 @@
 #include "core/item_reader.h"
 #include "core/report.h"
 #include "forms/form1.h"
+#include "platform/file_loads.h"
 #include "platform/platform.h"
 
 namespace quorvale {
@@ -89,7 +90,7 @@ void Form1::CheckHostsLock(const std::string& path) {
   bool readable = true;
   if (platform_.PathFileExists(path)) {
     std::string bytes;
-    readable = ReadFileBytes(path, &bytes).ok();
+    readable = ReadFileBytes(platform_, path, &bytes).ok();
     if (readable) {
       ItemReader reader(bytes);
       std::string_view item;

@@ -4,9 +4,9 @@
 #include <memory>
 #include <utility>
 
-#include "core/hosts_parser.h"
 #include "core/path_text.h"
 #include "core/text.h"
+#include "platform/file_loads.h"
 
 namespace quorvale {
 
@@ -109,7 +109,7 @@ Status CopyWriteAndPrune(Platform& platform, const std::string& hosts_path, cons
   (void)platform.PrepareReplace(hosts_path);
   std::vector<std::string> carried_lines;
   if (restored.empty()) {
-    Status read = ReadLinesToCarry(hosts_path, &carried_lines);
+    Status read = ReadLinesToCarry(platform, hosts_path, &carried_lines);
     if (!read.ok()) {
       RestoreAttributesAfterFailure(platform, hosts_path, attributes_before);
       return Fail(outcome, ReplaceStep::kRead, read);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/byte_sink.h"
+#include "core/sequential_file.h"
 #include "core/status.h"
 
 namespace quorvale {
@@ -113,6 +114,12 @@ class Platform {
   // pointed to is left as it was. For the program's own files in folders that others may
   // write to, where a link must not steer the write to another file.
   virtual Status WriteFileAtomicNoFollow(const std::string& path, std::string_view bytes) = 0;
+  // Opens the file at `path` to be read from its start, as `kinds` allows: a folder, a device
+  // and (for kRegularFiles) a named pipe are refused without being read, a named pipe without
+  // waiting for a writer. The reads and loads of files by name (platform/file_loads.h) go
+  // through here.
+  virtual Status OpenSequentialFile(const std::string& path, InputKinds kinds,
+                                    std::unique_ptr<SequentialFile>* file) = 0;
   // Copies the file `from` byte for byte to the new file `to` (used for backups): the copy is
   // written under a temporary name and takes the name `to` only once complete, never in
   // place of an existing entry of that name (kExists then, and nothing is left). The copy
@@ -204,5 +211,11 @@ void GuardWritesAgainstSignals();
 
 // The real platform of the machine the program was built for.
 std::unique_ptr<Platform> CreateSystemPlatform();
+
+#ifdef _WIN32
+// The system's text for a Windows error code (GetLastError()), in the user's language, in
+// UTF-8 and without its line end; "error N" when the system has none.
+std::string WindowsErrorText(unsigned long code);
+#endif
 
 }  // namespace quorvale

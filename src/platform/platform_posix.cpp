@@ -23,9 +23,9 @@
 #include <thread>
 
 #include "core/hosts_writer.h"
-#include "core/item_reader.h"
 #include "core/path_text.h"
 #include "core/utf16.h"
+#include "platform/file_loads.h"
 #include "platform/platform.h"
 #include "platform/temp_name.h"
 
@@ -85,6 +85,62 @@ Status WriteAll(int fd, std::string_view bytes, const std::string& path) {
   }
   return Status::Ok();
 }
+
+// What tells that a regular file changed: its size and modification time.
+struct FileStamp {
+  off_t size = 0;
+  struct timespec modified = {};
+  bool operator==(const FileStamp& other) const {
+    return size == other.size && modified.tv_sec == other.modified.tv_sec &&
+           modified.tv_nsec == other.modified.tv_nsec;
+  }
+};
+
+// A file or stream of OpenSequentialFile, read with read(2) straight into the caller's room.
+class PosixSequentialFile : public SequentialFile {
+ public:
+  // `owned` is false for standard input, which stays open.
+  PosixSequentialFile(int fd, bool owned, std::string path) : fd_(fd), owned_(owned), path_(std::move(path)) {
+    struct stat info;
+    // A pipe's or a terminal's size and times follow its writes: only a regular file is stamped.
+    stamped_ = fstat(fd_, &info) == 0 && S_ISREG(info.st_mode);
+    if (stamped_) opened_ = StampOf(info);
+  }
+  ~PosixSequentialFile() override {
+    if (owned_) close(fd_);
+  }
+  PosixSequentialFile(const PosixSequentialFile&) = delete;
+  PosixSequentialFile& operator=(const PosixSequentialFile&) = delete;
+
+  Status Read(char* to, size_t room, size_t* got) override {
+    *got = 0;
+    while (*got < room) {
+      const ssize_t read_now = ::read(fd_, to + *got, room - *got);
+      if (read_now < 0 && errno == EINTR) continue;
+      if (read_now < 0) return StatusFromErrno(errno, path_);
+      if (read_now == 0) break;
+      *got += static_cast<size_t>(read_now);
+    }
+    return Status::Ok();
+  }
+
+  uint64_t size_hint() const override { return stamped_ ? static_cast<uint64_t>(opened_.size) : 0; }
+
+  bool ChangedSinceOpened() override {
+    if (!stamped_) return false;
+    struct stat info;
+    return fstat(fd_, &info) != 0 || !(StampOf(info) == opened_);
+  }
+
+ private:
+  static FileStamp StampOf(const struct stat& info) { return {info.st_size, info.st_mtim}; }
+
+  const int fd_;
+  const bool owned_;
+  const std::string path_;
+  bool stamped_ = false;
+  FileStamp opened_;
+};
 
 // The raw access ACL of a file, empty when it has none beyond its mode bits.
 Status ReadAccessAcl(const std::string& path, std::string* acl) {
@@ -450,14 +506,16 @@ std::string FindOnPath(const std::string& name) {
 }
 
 // Whether a process of that command name (as /proc/PID/comm shows it) runs.
-bool ProcessRuns(std::string_view name) {
+bool ProcessRuns(Platform& platform, std::string_view name) {
   DIR* proc = opendir("/proc");
   if (proc == nullptr) return false;
   bool found = false;
   while (dirent* entry = readdir(proc)) {
     if (entry->d_name[0] < '1' || entry->d_name[0] > '9') continue;
     std::string comm;
-    if (!ReadFileBytes(std::string("/proc/") + entry->d_name + "/comm", &comm, ReadAs::kBytes).ok()) continue;
+    if (!ReadFileBytes(platform, std::string("/proc/") + entry->d_name + "/comm", &comm, ReadAs::kBytes).ok()) {
+      continue;
+    }
     if (comm.ends_with('\n')) comm.pop_back();
     if (comm == name) {
       found = true;
@@ -478,13 +536,13 @@ int ExitCodeOf(int wait_status) {
 // How often a wait for started programs looks whether they ended.
 constexpr auto kChildPollInterval = std::chrono::milliseconds(10);
 
-DnsFlushOutcome FlushDnsCaches(int wait_milliseconds) {
+DnsFlushOutcome FlushDnsCaches(Platform& platform, int wait_milliseconds) {
   DnsFlushOutcome outcome;
   std::vector<std::pair<std::string, std::vector<std::string>>> commands;  // (program file, argv)
   if (std::string resolvectl = FindOnPath("resolvectl"); !resolvectl.empty()) {
     commands.push_back({resolvectl, {"resolvectl", "flush-caches"}});
   }
-  if (ProcessRuns("nscd")) {
+  if (ProcessRuns(platform, "nscd")) {
     if (std::string nscd = FindOnPath("nscd"); !nscd.empty()) commands.push_back({nscd, {"nscd", "-i", "hosts"}});
   }
   if (commands.empty()) {
@@ -637,6 +695,28 @@ class PosixPlatform : public Platform {
     return WriteAtomic(path, WholeContents(bytes), rules);
   }
 
+  // The kind is looked at before the file is opened, since opening a named pipe waits for a
+  // writer; the stamp that tells a change is taken once it is open.
+  Status OpenSequentialFile(const std::string& path, InputKinds kinds,
+                            std::unique_ptr<SequentialFile>* file) override {
+    file->reset();
+    if (kinds == InputKinds::kAlsoStreams && path == kStandardInput) {
+      *file = std::make_unique<PosixSequentialFile>(STDIN_FILENO, false, path);
+      return Status::Ok();
+    }
+    struct stat info;
+    // A path whose stat fails is left to the opening, which names the failure.
+    if (stat(path.c_str(), &info) == 0) {
+      if (S_ISDIR(info.st_mode)) return StatusFromErrno(EISDIR, path);
+      const bool stream = S_ISFIFO(info.st_mode) && kinds == InputKinds::kAlsoStreams;
+      if (!S_ISREG(info.st_mode) && !stream) return Status(ErrorCode::kIoError, path, "not a regular file");
+    }
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return StatusFromErrno(errno, path);
+    *file = std::make_unique<PosixSequentialFile>(fd, true, path);
+    return Status::Ok();
+  }
+
   Status WriteOutput(const std::string& path, const FileContents& contents) override {
     const int stream = OwnStreamDescriptor(path);
     struct stat info;
@@ -652,7 +732,7 @@ class PosixPlatform : public Platform {
     Status status = ReadRights(from, info, &rights);
     if (!status.ok()) return status;
     std::string bytes;
-    status = ReadFileBytes(from, &bytes, ReadAs::kBytes);
+    status = ReadFileBytes(*this, from, &bytes, ReadAs::kBytes);
     if (!status.ok()) return status;
     WriteRules rules;
     rules.rights = &rights;
@@ -774,7 +854,7 @@ class PosixPlatform : public Platform {
     return facts;
   }
 
-  DnsFlushOutcome FlushDnsCache(int wait_milliseconds) override { return FlushDnsCaches(wait_milliseconds); }
+  DnsFlushOutcome FlushDnsCache(int wait_milliseconds) override { return FlushDnsCaches(*this, wait_milliseconds); }
 
   std::string LocalDateTimeText() override { return LocaleDateTimeText(HeaderMoment()); }
   std::string AnsiToUtf8(std::string_view bytes) override { return Utf8FromWindows1252(bytes); }

@@ -16,16 +16,17 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cwchar>
 #include <new>
 
 #include "core/hosts_writer.h"
-#include "core/item_reader.h"
 #include "core/path_text.h"
 #include "core/utf16.h"
 #include "platform/dns_flush_win.h"
+#include "platform/file_loads.h"
 #include "platform/registry_win.h"
 #include "platform/temp_name.h"
 #include "platform/win_command_line.h"
@@ -155,6 +156,69 @@ Status WriteAll(HANDLE file, std::string_view bytes, const std::string& path) {
   }
   return Status::Ok();
 }
+
+// A file or stream of OpenSequentialFile, read with ReadFile straight into the caller's room.
+class WindowsSequentialFile : public SequentialFile {
+ public:
+  // `owned` is false for standard input, which stays open.
+  WindowsSequentialFile(HANDLE file, bool owned, std::string path)
+      : file_(file), owned_(owned), path_(std::move(path)) {
+    // A pipe's or a console's size and times follow its writes: only a file on disk is stamped.
+    stamped_ = GetFileType(file_) == FILE_TYPE_DISK && StampNow(&opened_);
+  }
+  ~WindowsSequentialFile() override {
+    if (owned_) CloseHandle(file_);
+  }
+  WindowsSequentialFile(const WindowsSequentialFile&) = delete;
+  WindowsSequentialFile& operator=(const WindowsSequentialFile&) = delete;
+
+  Status Read(char* to, size_t room, size_t* got) override {
+    *got = 0;
+    while (*got < room) {
+      const DWORD chunk = static_cast<DWORD>(std::min<size_t>(room - *got, kLargestReadBytes));
+      DWORD read_now = 0;
+      if (!ReadFile(file_, to + *got, chunk, &read_now, nullptr)) {
+        // A pipe whose writer is gone has ended.
+        if (GetLastError() == ERROR_BROKEN_PIPE) break;
+        return LastError(path_);
+      }
+      if (read_now == 0) break;
+      *got += read_now;
+    }
+    return Status::Ok();
+  }
+
+  uint64_t size_hint() const override { return stamped_ ? opened_.size : 0; }
+
+  bool ChangedSinceOpened() override {
+    Stamp now;
+    return stamped_ && !(StampNow(&now) && now == opened_);
+  }
+
+ private:
+  // What tells that a file changed: its size and last write time.
+  struct Stamp {
+    uint64_t size = 0;
+    uint64_t written = 0;
+    bool operator==(const Stamp&) const = default;
+  };
+  static constexpr DWORD kLargestReadBytes = DWORD{1} << 30;
+
+  bool StampNow(Stamp* stamp) const {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(file_, &info)) return false;
+    stamp->size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    stamp->written =
+        (static_cast<uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) | info.ftLastWriteTime.dwLowDateTime;
+    return true;
+  }
+
+  const HANDLE file_;
+  const bool owned_;
+  const std::string path_;
+  bool stamped_ = false;
+  Stamp opened_;
+};
 
 // The attributes that PrepareReplace took off a file whose replace has not ended yet, for the
 // console handler of GuardWritesAgainstSignals: a fixed buffer, so that the handler (which
@@ -352,6 +416,37 @@ class WindowsPlatform : public Platform {
     return WriteAtomic(path, WholeContents(bytes), nullptr, nullptr, AtName::kReplaceLink);
   }
 
+  // A folder cannot be opened as a file (the opening is refused as access denied); opening a
+  // named pipe does not wait, so its kind is looked at once it is open.
+  Status OpenSequentialFile(const std::string& path, InputKinds kinds,
+                            std::unique_ptr<SequentialFile>* file) override {
+    file->reset();
+    if (kinds == InputKinds::kAlsoStreams && path == kStandardInput) {
+      *file = std::make_unique<WindowsSequentialFile>(GetStdHandle(STD_INPUT_HANDLE), false, path);
+      return Status::Ok();
+    }
+    const std::wstring wide_path = WideFromUtf8(path);
+    // Others may read and write the file meanwhile, as with the C runtime's fopen.
+    HANDLE handle = CreateFileW(wide_path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+      const DWORD err = GetLastError();
+      const DWORD attributes = GetFileAttributesW(wide_path.c_str());
+      if (err == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
+          (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return StatusFromErrno(EISDIR, path);
+      }
+      return StatusFromWin32(err, path);
+    }
+    const DWORD type = GetFileType(handle);
+    if (type != FILE_TYPE_DISK && !(type == FILE_TYPE_PIPE && kinds == InputKinds::kAlsoStreams)) {
+      CloseHandle(handle);
+      return Status(ErrorCode::kIoError, path, "not a regular file");
+    }
+    *file = std::make_unique<WindowsSequentialFile>(handle, true, path);
+    return Status::Ok();
+  }
+
  private:
   // The bytes go to a temporary file beside the target, which ReplaceFileW then puts in
   // its place; the replaced file's access list, attributes and owner carry over to the new
@@ -427,7 +522,7 @@ class WindowsPlatform : public Platform {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     Status status = ReadAccessList(from, &acl, &descriptor);
     std::string bytes;
-    if (status.ok()) status = ReadFileBytes(from, &bytes, ReadAs::kBytes);
+    if (status.ok()) status = ReadFileBytes(*this, from, &bytes, ReadAs::kBytes);
     if (status.ok()) status = WriteAtomic(to, WholeContents(bytes), acl, descriptor, AtName::kNewFile);
     if (descriptor != nullptr) LocalFree(descriptor);
     return status;
@@ -614,6 +709,19 @@ class WindowsPlatform : public Platform {
 };
 
 }  // namespace
+
+std::string WindowsErrorText(unsigned long code) {
+  wchar_t* message = nullptr;
+  DWORD length =
+      FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                     nullptr, code, 0, reinterpret_cast<LPWSTR>(&message), 0, nullptr);
+  std::string text =
+      length > 0 && message != nullptr ? Utf8FromWide(std::wstring_view(message, length)) : std::string();
+  if (message != nullptr) LocalFree(message);
+  while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ')) text.pop_back();
+  if (text.empty()) text = "error " + std::to_string(code);
+  return text;
+}
 
 void GuardWritesAgainstSignals() { SetConsoleCtrlHandler(PutAttributesBack, TRUE); }
 

@@ -8,11 +8,10 @@
 #include <vector>
 
 #include "cli_fixture.h"
-#include "core/domain_parser.h"
-#include "core/hosts_parser.h"
 #include "core/hosts_writer.h"
 #include "core/report.h"
 #include "core/sorting.h"
+#include "platform/file_loads.h"
 
 namespace quorvale::testing {
 namespace {
@@ -151,7 +150,7 @@ TEST_F(CliTest, OptionsApplyToTheWritesThatFollowThem) {
 
   Session session;
   session.ResetRejectedLines();
-  ASSERT_TRUE(ParseHostsFile(hosts, session).ok());
+  ASSERT_TRUE(ParseHostsFile(SystemPlatform(), hosts, session).ok());
   EXPECT_EQ(ReadBytes(File("1")), HostsFileBytes(session, false, "127.0.0.1", false));
   EXPECT_EQ(ReadBytes(File("2")), HostsFileBytes(session, true, "0.0.0.0", false));
   EXPECT_EQ(ReadBytes(File("3")), HostsFileBytes(session, true, "0.0.0.0", true));
@@ -198,7 +197,7 @@ TEST_P(CliRealHostsTest, WritesTheSameBytesAsTheWriters) {
 
   Session session;
   session.ResetRejectedLines();
-  ASSERT_TRUE(ParseHostsFile(input, session).ok());
+  ASSERT_TRUE(ParseHostsFile(SystemPlatform(), input, session).ok());
   EXPECT_EQ(ReadBytes(File("plain.hosts")), HostsFileBytes(session, false, "127.0.0.1", false));
   EXPECT_EQ(ReadBytes(File("full.hosts")), HostsFileBytes(session, true, "0.0.0.0", true));
   EXPECT_EQ(ReadBytes(File("names.txt")), ExportBytes(session, false));
@@ -236,14 +235,14 @@ TEST_P(CliRealPlainListTest, WritesTheSameBytesAsTheWriters) {
 
   Session session;
   session.ResetRejectedLines();
-  ASSERT_TRUE(ParseDomainList(input, session).ok());
+  ASSERT_TRUE(ParseDomainList(SystemPlatform(), input, session).ok());
   ASSERT_GT(session.list1.size(), 0u);
   EXPECT_EQ(ReadBytes(File("report.txt")), BuildReport(session.RejectedLines));
   EXPECT_EQ(ReadBytes(File("names.txt")), ExportBytes(session, false));
   EXPECT_EQ(ReadBytes(File("names-comments.txt")), ExportBytes(session, true));
   EXPECT_EQ(ReadBytes(File("out.hosts")), HostsFileBytes(session, true, "127.0.0.1", true));
 
-  ASSERT_TRUE(LoadDomainOnlyFile(input, session.SortArray).ok());
+  ASSERT_TRUE(LoadDomainOnlyFile(SystemPlatform(), input, session.SortArray).ok());
   EXPECT_EQ(ReadBytes(File("unsorted.txt")), SortedNamesBytes(session));
   SortAndDeduplicate(session.SortArray);
   EXPECT_EQ(ReadBytes(File("sorted.txt")), SortedNamesBytes(session));
@@ -268,13 +267,13 @@ TEST_F(CliTest, MergesSeveralRealListsAsSuccessiveLoads) {
 
   Session session;
   session.ResetRejectedLines();
-  ASSERT_TRUE(ParseHostsFile(a, session).ok());
+  ASSERT_TRUE(ParseHostsFile(SystemPlatform(), a, session).ok());
   session.ResetRejectedLines();
-  ASSERT_TRUE(ParseHostsFile(b, session).ok());
+  ASSERT_TRUE(ParseHostsFile(SystemPlatform(), b, session).ok());
   session.ResetRejectedLines();
-  ASSERT_TRUE(ParseDomainList(c, session).ok());
+  ASSERT_TRUE(ParseDomainList(SystemPlatform(), c, session).ok());
   EXPECT_EQ(ReadBytes(File("merged.hosts")), HostsFileBytes(session, false, "0.0.0.0", false));
-  for (const std::string& path : {c, d, a}) ASSERT_TRUE(LoadDomainOnlyFile(path, session.SortArray).ok());
+  for (const std::string& path : {c, d, a}) ASSERT_TRUE(LoadDomainOnlyFile(SystemPlatform(), path, session.SortArray).ok());
   SortAndDeduplicate(session.SortArray);
   EXPECT_EQ(ReadBytes(File("sorted.hosts")), SortedHostsBytes(session, false, "0.0.0.0"));
 }

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "cli_fixture.h"
-#include "core/hosts_parser.h"
+#include "platform/file_loads.h"
 #include "platform/platform.h"
 
 namespace quorvale::testing {
@@ -171,7 +171,7 @@ TEST_F(CliReplaceTest, ReplacesTheSystemFileKeepingACopyOfTheOldOne) {
 
   Session session;
   session.ResetRejectedLines();
-  ASSERT_TRUE(ParseHostsFile(input, session).ok());
+  ASSERT_TRUE(ParseHostsFile(SystemPlatform(), input, session).ok());
   EXPECT_EQ(ReadBytes(hosts_), HostsFileBytes(session, true, "0.0.0.0", true,
                                               {"127.0.1.1\tmypc.lan\tmypc", "::1  localhost ip6-localhost"}));
   struct stat info {};
@@ -191,7 +191,7 @@ TEST_F(CliReplaceTest, MissingSystemFileIsCreatedWithoutCopy) {
   ASSERT_EQ(result.status, 0) << result.err;
   Session session;
   session.ResetRejectedLines();
-  ASSERT_TRUE(ParseHostsFile(hosts, session).ok());
+  ASSERT_TRUE(ParseHostsFile(SystemPlatform(), hosts, session).ok());
   EXPECT_EQ(ReadBytes(hosts_), HostsFileBytes(session, false, "127.0.0.1", false));
   EXPECT_EQ(SortedNames(etc_), std::vector<std::string>{"HOSTS"});
 }

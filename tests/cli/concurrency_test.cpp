@@ -14,7 +14,7 @@
 
 #include "cli_fixture.h"
 #include "core/backup_policy.h"
-#include "core/hosts_parser.h"
+#include "platform/file_loads.h"
 #include "platform/hosts_replace.h"
 #include "platform/platform.h"
 #include "platform/posix_test_util.h"
@@ -42,7 +42,7 @@ class CliConcurrencyTest : public CliTest {
   static std::string Version(const std::string& input) {
     Session session;
     session.ResetRejectedLines();
-    EXPECT_TRUE(ParseHostsFile(input, session).ok());
+    EXPECT_TRUE(ParseHostsFile(SystemPlatform(), input, session).ok());
     return HostsFileBytes(session, false, "127.0.0.1", false);
   }
   StartedCli Start(const std::vector<std::string>& args, int tag) const {

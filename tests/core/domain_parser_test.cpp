@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_loads.h"
 #include "support/list_rows.h"
 #include "support/test_files.h"
 
@@ -16,6 +17,7 @@ using namespace std::string_literals;
 using testing::Entries;
 using testing::Row;
 using testing::Rows;
+using testing::SystemPlatform;
 
 // One line read by both grammars: the plain-list row it gives (none when rejected) and the
 // domain-only entry it gives (none when skipped).
@@ -158,7 +160,7 @@ TEST(ParseDomainList, EmptyOrUnreadableFileIsOneEmptyRejectedLine) {
     session.list1.Add("kept.example", "127.0.0.1", "");
     session.ResetRejectedLines();
     session.EntriesLoaded = 9;
-    Status status = ParseDomainList(dir.File(name), session);
+    Status status = ParseDomainList(SystemPlatform(), dir.File(name), session);
     EXPECT_EQ(status.ok(), std::string(name) != "missing.txt") << name;
     EXPECT_EQ(session.EntriesLoaded, 0) << name;
     EXPECT_EQ(session.RejectedLines, std::vector<std::string>{""}) << name;
@@ -171,7 +173,7 @@ TEST(ParseDomainList, ReadsAFile) {
   testing::WriteBytes(dir.File("list.txt"), "\xEF\xBB\xBFone.example\r\ntwo.example #x");
   Session session;
   session.ResetRejectedLines();
-  ASSERT_TRUE(ParseDomainList(dir.File("list.txt"), session).ok());
+  ASSERT_TRUE(ParseDomainList(SystemPlatform(), dir.File("list.txt"), session).ok());
   EXPECT_EQ(Rows(session.list1), (std::vector<Row>{Blocked("one.example"), Blocked("two.example", "#x")}));
 }
 
@@ -181,9 +183,9 @@ TEST(LoadDomainOnlyFile, EmptyFilesFailAndKeepWhatWasStored) {
   testing::WriteBytes(dir.File("bom.txt"), "\xEF\xBB\xBF");
   SortBuffer buffer;
   buffer.Append("kept.example");
-  EXPECT_EQ(LoadDomainOnlyFile(dir.File("empty.txt"), buffer).code(), ErrorCode::kEmpty);
-  EXPECT_EQ(LoadDomainOnlyFile(dir.File("bom.txt"), buffer).code(), ErrorCode::kEmpty);
-  EXPECT_EQ(LoadDomainOnlyFile(dir.File("missing.txt"), buffer).code(), ErrorCode::kNotFound);
+  EXPECT_EQ(LoadDomainOnlyFile(SystemPlatform(), dir.File("empty.txt"), buffer).code(), ErrorCode::kEmpty);
+  EXPECT_EQ(LoadDomainOnlyFile(SystemPlatform(), dir.File("bom.txt"), buffer).code(), ErrorCode::kEmpty);
+  EXPECT_EQ(LoadDomainOnlyFile(SystemPlatform(), dir.File("missing.txt"), buffer).code(), ErrorCode::kNotFound);
   EXPECT_EQ(Entries(buffer), std::vector<std::string>{"kept.example"});
 }
 
@@ -191,7 +193,7 @@ TEST(LoadDomainOnlyFile, AFileOfOnlySkippedLinesSucceeds) {
   testing::TempDir dir;
   testing::WriteBytes(dir.File("skipped.txt"), "# only comments\n\n127.0.0.1 localhost\n");
   SortBuffer buffer;
-  EXPECT_TRUE(LoadDomainOnlyFile(dir.File("skipped.txt"), buffer).ok());
+  EXPECT_TRUE(LoadDomainOnlyFile(SystemPlatform(), dir.File("skipped.txt"), buffer).ok());
   EXPECT_TRUE(buffer.empty());
 }
 
@@ -203,9 +205,9 @@ TEST(LoadDomainOnlyFile, SuccessiveLoadsAccumulate) {
   testing::WriteBytes(dir.File("ten.txt"), ten);
   testing::WriteBytes(dir.File("five.txt"), five);
   SortBuffer buffer;
-  ASSERT_TRUE(LoadDomainOnlyFile(dir.File("ten.txt"), buffer).ok());
+  ASSERT_TRUE(LoadDomainOnlyFile(SystemPlatform(), dir.File("ten.txt"), buffer).ok());
   EXPECT_EQ(buffer.size(), 10u);
-  ASSERT_TRUE(LoadDomainOnlyFile(dir.File("five.txt"), buffer).ok());
+  ASSERT_TRUE(LoadDomainOnlyFile(SystemPlatform(), dir.File("five.txt"), buffer).ok());
   ASSERT_EQ(buffer.size(), 15u);
   EXPECT_EQ(buffer[0], "name0.example");
   EXPECT_EQ(buffer[9], "name9.example");
@@ -214,7 +216,7 @@ TEST(LoadDomainOnlyFile, SuccessiveLoadsAccumulate) {
   EXPECT_EQ(buffer[12], "five2.example #[x]");
   EXPECT_EQ(buffer[14], "five4.example");
   // The same file again: duplicates are all stored until "Trier".
-  ASSERT_TRUE(LoadDomainOnlyFile(dir.File("five.txt"), buffer).ok());
+  ASSERT_TRUE(LoadDomainOnlyFile(SystemPlatform(), dir.File("five.txt"), buffer).ok());
   EXPECT_EQ(buffer.size(), 20u);
 }
 

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/file_loads.h"
 #include "support/list_rows.h"
 #include "support/test_files.h"
 
@@ -151,7 +152,7 @@ TEST(HostsParser, MissingFileFailsAndAddsNothing) {
   Session session;
   session.ResetRejectedLines();
   session.EntriesLoaded = 7;
-  Status status = ParseHostsFile(dir.File("missing"), session);
+  Status status = ParseHostsFile(testing::SystemPlatform(), dir.File("missing"), session);
   EXPECT_EQ(status.code(), ErrorCode::kNotFound);
   EXPECT_EQ(session.EntriesLoaded, 0);
   EXPECT_TRUE(session.list1.empty());

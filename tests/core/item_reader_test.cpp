@@ -2,18 +2,15 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <filesystem>
-#include <functional>
 #include <string>
 #include <vector>
 
+#include "platform/file_loads.h"
 #include "support/test_files.h"
 
 namespace quorvale {
 namespace {
 
-using namespace std::chrono_literals;
 using namespace std::string_literals;
 
 std::vector<std::string> ReadAll(std::string_view data) {
@@ -123,7 +120,7 @@ TEST_P(ItemReaderTest, FileReadInPiecesGivesTheSameItems) {
   testing::WriteBytes(path, GetParam().data);
   for (size_t piece_bytes : {size_t{1}, size_t{2}, size_t{3}, size_t{5}, size_t{64}, size_t{1} << 20}) {
     FilePieces pieces(piece_bytes);
-    ASSERT_TRUE(pieces.Open(path).ok());
+    ASSERT_TRUE(OpenPieces(testing::SystemPlatform(), path, InputKinds::kRegularFiles, &pieces).ok());
     EXPECT_EQ(pieces.size_hint(), GetParam().data.size());
     std::vector<std::string> items;
     std::string joined;
@@ -141,77 +138,6 @@ TEST_P(ItemReaderTest, FileReadInPiecesGivesTheSameItems) {
     EXPECT_EQ(joined, GetParam().data) << piece_bytes;
     EXPECT_EQ(items, LoopItems(GetParam().data)) << piece_bytes;
   }
-}
-
-// A file that grows after it was opened is read to its new end.
-TEST(FilePieces, FileThatGrowsAfterOpeningIsReadToItsEnd) {
-  testing::TempDir dir;
-  const std::string path = dir.File("growing");
-  testing::WriteBytes(path, "a.example\n");
-  FilePieces pieces;
-  ASSERT_TRUE(pieces.Open(path).ok());
-  std::string more;
-  for (int i = 0; i < 100000; ++i) more += "host" + std::to_string(i) + ".example\n";
-  testing::WriteBytes(path, "a.example\n" + more);
-  std::string joined;
-  std::string_view piece;
-  while (pieces.Next(&piece)) joined += piece;
-  EXPECT_TRUE(pieces.status().ok());
-  EXPECT_EQ(joined, "a.example\n" + more);
-  EXPECT_TRUE(pieces.changed_while_read());
-}
-
-// A file truncated or only touched between its opening and its end is read as it is then,
-// and noticed. Its first line is longer than what the opening reads.
-TEST(FilePieces, NoticesAFileChangedWhileItIsRead) {
-  testing::TempDir dir;
-  const std::filesystem::path path = dir.File("list");
-  const std::string first = std::string(1023, 'a') + '\n';
-  struct Case {
-    const char* what;
-    std::function<void()> change;
-    std::string read;
-    bool changed;
-  };
-  for (const Case& c : {Case{"left alone", [] {}, first + "b.example\n", false},
-                        Case{"truncated", [&] { resize_file(path, first.size()); }, first, true},
-                        Case{"touched", [&] { last_write_time(path, last_write_time(path) - 1h); },
-                             first + "b.example\n", true}}) {
-    testing::WriteBytes(path.string(), first + "b.example\n");
-    FilePieces pieces;
-    ASSERT_TRUE(pieces.Open(path.string()).ok());
-    c.change();
-    std::string joined;
-    std::string_view piece;
-    while (pieces.Next(&piece)) joined += piece;
-    EXPECT_EQ(joined, c.read) << c.what;
-    EXPECT_EQ(pieces.changed_while_read(), c.changed) << c.what;
-  }
-}
-
-TEST(FilePieces, RefusesWhatReadFileBytesRefuses) {
-  testing::TempDir dir;
-  FilePieces missing;
-  EXPECT_EQ(missing.Open(dir.File("missing")).code(), ErrorCode::kNotFound);
-  std::string_view piece = "kept";
-  EXPECT_FALSE(missing.Next(&piece));
-  EXPECT_TRUE(piece.empty());
-  FilePieces folder;
-  EXPECT_FALSE(folder.Open(dir.path()).ok());
-  EXPECT_FALSE(folder.Next(&piece));
-}
-
-TEST(ReadFileBytes, ReadsEveryByteAndReportsMissingFile) {
-  testing::TempDir dir;
-  const std::string bytes = "a\r\n\0\xFF"s;
-  testing::WriteBytes(dir.File("data"), bytes);
-  std::string out = "old";
-  ASSERT_TRUE(ReadFileBytes(dir.File("data"), &out).ok());
-  EXPECT_EQ(out, bytes);
-
-  Status status = ReadFileBytes(dir.File("missing"), &out);
-  EXPECT_EQ(status.code(), ErrorCode::kNotFound);
-  EXPECT_TRUE(out.empty());
 }
 
 }  // namespace

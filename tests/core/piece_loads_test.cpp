@@ -7,6 +7,7 @@
 
 #include "core/domain_parser.h"
 #include "core/hosts_parser.h"
+#include "platform/file_loads.h"
 #include "support/list_rows.h"
 #include "support/test_files.h"
 
@@ -47,7 +48,7 @@ TEST(PieceLoads, BigFilesLoadAsWhenReadWhole) {
   Session from_data;
   from_file.ResetRejectedLines();
   from_data.ResetRejectedLines();
-  ASSERT_TRUE(ParseHostsFile(path, from_file).ok());
+  ASSERT_TRUE(ParseHostsFile(testing::SystemPlatform(), path, from_file).ok());
   ParseHostsData(data, from_data);
   EXPECT_EQ(from_file.EntriesLoaded, from_data.EntriesLoaded);
   EXPECT_GT(from_file.list1.size(), 40000u);
@@ -59,7 +60,7 @@ TEST(PieceLoads, BigFilesLoadAsWhenReadWhole) {
   Session plain_data;
   plain_file.ResetRejectedLines();
   plain_data.ResetRejectedLines();
-  ASSERT_TRUE(ParseDomainList(path, plain_file).ok());
+  ASSERT_TRUE(ParseDomainList(testing::SystemPlatform(), path, plain_file).ok());
   ParseDomainListData(data, plain_data);
   EXPECT_EQ(plain_file.EntriesLoaded, plain_data.EntriesLoaded);
   EXPECT_EQ(Rows(plain_file.list1), Rows(plain_data.list1));
@@ -67,7 +68,7 @@ TEST(PieceLoads, BigFilesLoadAsWhenReadWhole) {
 
   SortBuffer buffer_file;
   SortBuffer buffer_data;
-  ASSERT_TRUE(LoadDomainOnlyFile(path, buffer_file).ok());
+  ASSERT_TRUE(LoadDomainOnlyFile(testing::SystemPlatform(), path, buffer_file).ok());
   ASSERT_TRUE(LoadDomainOnlyData(data, buffer_data).ok());
   EXPECT_GT(buffer_file.size(), 80000u);
   EXPECT_EQ(Entries(buffer_file), Entries(buffer_data));

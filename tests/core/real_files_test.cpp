@@ -13,6 +13,7 @@
 #include "support/list_rows.h"
 #include "core/sorting.h"
 #include "core/text.h"
+#include "platform/file_loads.h"
 #include "support/test_files.h"
 
 namespace quorvale {
@@ -50,7 +51,7 @@ TEST_P(RealHostsFileTest, Counts) {
   const HostsFileCase& c = GetParam();
   Session session;
   session.ResetRejectedLines();
-  ASSERT_TRUE(ParseHostsFile(RealFile(c.file), session).ok());
+  ASSERT_TRUE(ParseHostsFile(testing::SystemPlatform(), RealFile(c.file), session).ok());
   EXPECT_EQ(session.EntriesLoaded, c.entries_loaded);
   EXPECT_EQ(session.list1.size(), c.list1);
   EXPECT_EQ(session.list2.size(), c.list2);
@@ -62,7 +63,7 @@ TEST_P(RealHostsFileTest, Counts) {
 TEST_P(RealHostsFileTest, RoundTrip) {
   Session loaded;
   loaded.ResetRejectedLines();
-  ASSERT_TRUE(ParseHostsFile(RealFile(GetParam().file), loaded).ok());
+  ASSERT_TRUE(ParseHostsFile(testing::SystemPlatform(), RealFile(GetParam().file), loaded).ok());
   std::string written;
   FormatHostsFile(loaded, {"0.0.0.0", true, true}, "07/12/2026 16:08:57", &written);
 
@@ -90,7 +91,7 @@ INSTANTIATE_TEST_SUITE_P(Files, RealHostsFileTest,
 Session LoadHosts(const char* file) {
   Session session;
   session.ResetRejectedLines();
-  EXPECT_TRUE(ParseHostsFile(RealFile(file), session).ok());
+  EXPECT_TRUE(ParseHostsFile(testing::SystemPlatform(), RealFile(file), session).ok());
   return session;
 }
 
@@ -153,7 +154,7 @@ TEST_P(RealPlainListTest, ParseDomainList) {
   const PlainListCase& c = GetParam();
   Session session;
   session.ResetRejectedLines();
-  ASSERT_TRUE(ParseDomainList(RealFile(c.file), session).ok());
+  ASSERT_TRUE(ParseDomainList(testing::SystemPlatform(), RealFile(c.file), session).ok());
   EXPECT_EQ(session.EntriesLoaded, c.entries_loaded);
   EXPECT_EQ(session.list1.size(), c.rows);
   EXPECT_TRUE(session.list2.empty());
@@ -170,7 +171,7 @@ TEST_P(RealPlainListTest, ParseDomainList) {
 TEST_P(RealPlainListTest, LoadDomainOnlyFileAndSort) {
   const PlainListCase& c = GetParam();
   SortBuffer buffer;
-  ASSERT_TRUE(LoadDomainOnlyFile(RealFile(c.file), buffer).ok());
+  ASSERT_TRUE(LoadDomainOnlyFile(testing::SystemPlatform(), RealFile(c.file), buffer).ok());
   EXPECT_EQ(buffer.size(), c.stored);
   const std::vector<std::string> entries = Entries(buffer);
   for (const std::string& entry : entries) ASSERT_EQ(entry, AsciiLower(entry));
@@ -185,7 +186,7 @@ TEST_P(RealPlainListTest, LoadDomainOnlyFileAndSort) {
 TEST_P(RealPlainListTest, RoundTripThroughHostsFormat) {
   Session loaded;
   loaded.ResetRejectedLines();
-  ASSERT_TRUE(ParseDomainList(RealFile(GetParam().file), loaded).ok());
+  ASSERT_TRUE(ParseDomainList(testing::SystemPlatform(), RealFile(GetParam().file), loaded).ok());
   std::string written;
   FormatHostsFile(loaded, {.redirect_address = "127.0.0.1", .include_comments = true}, "07/12/2026 16:08:57", &written);
   Session again;
@@ -215,7 +216,7 @@ INSTANTIATE_TEST_SUITE_P(Files, RealPlainListTest,
 TEST(RealPlainLists, InlineCommentsAndCaseAreKept) {
   Session session;
   session.ResetRejectedLines();
-  ASSERT_TRUE(ParseDomainList(RealFile(kPerflyst), session).ok());
+  ASSERT_TRUE(ParseDomainList(testing::SystemPlatform(), RealFile(kPerflyst), session).ok());
   const EntryList& list = session.list1;
   EXPECT_EQ(list.Name(0), "0077777700140002.myhomescreen.tv");
   std::vector<Row> rows = Rows(list);
@@ -236,14 +237,14 @@ TEST(RealPlainLists, InlineCommentsAndCaseAreKept) {
 TEST(RealPlainLists, RawUtf8AndPunycodeNames) {
   Session session;
   session.ResetRejectedLines();
-  ASSERT_TRUE(ParseDomainList(RealFile(kBigdargon), session).ok());
+  ASSERT_TRUE(ParseDomainList(testing::SystemPlatform(), RealFile(kBigdargon), session).ok());
   EXPECT_TRUE(session.list1.Contains("shopgcaoth\xE1\xBB\xA5.vn"));
   EXPECT_TRUE(session.list1.Contains("Free-4paid.com"));
   EXPECT_EQ(session.RejectedLines, std::vector<std::string>{""});
 
   Session drugs;
   drugs.ResetRejectedLines();
-  ASSERT_TRUE(ParseDomainList(RealFile(kDrugs), drugs).ok());
+  ASSERT_TRUE(ParseDomainList(testing::SystemPlatform(), RealFile(kDrugs), drugs).ok());
   size_t punycode = 0;
   for (size_t i = 0; i < drugs.list1.size(); ++i) punycode += drugs.list1.Name(i).starts_with("xn--") ? 1 : 0;
   EXPECT_GT(punycode, 0u);

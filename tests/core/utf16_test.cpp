@@ -9,6 +9,7 @@
 
 #include "core/domain_parser.h"
 #include "core/hosts_parser.h"
+#include "platform/file_loads.h"
 #include "support/list_rows.h"
 #include "support/test_files.h"
 
@@ -43,14 +44,14 @@ TEST_P(Utf16ReadTest, EveryReadGivesTheText) {
   const std::string path = dir.File("data");
   testing::WriteBytes(path, bytes);
   std::string read;
-  EXPECT_TRUE(ReadFileBytes(path, &read).ok() && read == text);
-  EXPECT_TRUE(ReadFileBytes(path, &read, ReadAs::kBytes).ok() && read == bytes);
+  EXPECT_TRUE(ReadFileBytes(testing::SystemPlatform(), path, &read).ok() && read == text);
+  EXPECT_TRUE(ReadFileBytes(testing::SystemPlatform(), path, &read, ReadAs::kBytes).ok() && read == bytes);
   std::string_view piece;
   WholeData whole(bytes);
   EXPECT_TRUE(whole.Next(&piece) && piece == text);
   for (size_t piece_bytes : {size_t{1}, size_t{2}, size_t{3}, size_t{5}, size_t{64}, size_t{1} << 20}) {
     FilePieces pieces(piece_bytes);
-    ASSERT_TRUE(pieces.Open(path).ok());
+    ASSERT_TRUE(OpenPieces(testing::SystemPlatform(), path, InputKinds::kRegularFiles, &pieces).ok());
     std::string joined;
     while (pieces.Next(&piece)) joined += piece;
     EXPECT_EQ(joined, text) << piece_bytes;
@@ -73,11 +74,11 @@ TEST(Utf16Load, HostsAndDomainOnlyLoadersReadTheText) {
   testing::WriteBytes(path, Utf16(u"0.0.0.0 Ads.example # a, b\r\n10.0.0.1 caf\u00E9.lan\r\n", true, false));
   Session hosts;
   hosts.ResetRejectedLines();
-  ASSERT_TRUE(ParseHostsFile(path, hosts).ok());
+  ASSERT_TRUE(ParseHostsFile(testing::SystemPlatform(), path, hosts).ok());
   EXPECT_EQ(testing::Rows(hosts.list1), (std::vector<Row>{{"ads.example", "# a, b", "0.0.0.0"}}));
   EXPECT_EQ(testing::Rows(hosts.list2), (std::vector<Row>{{"caf\xC3\xA9.lan", "", "10.0.0.1"}}));
   SortBuffer buffer;
-  ASSERT_TRUE(LoadDomainOnlyFile(path, buffer).ok());
+  ASSERT_TRUE(LoadDomainOnlyFile(testing::SystemPlatform(), path, buffer).ok());
   EXPECT_EQ(testing::Entries(buffer), std::vector<std::string>{"10.0.0.1 caf\xC3\xA9.lan"});
 }
 

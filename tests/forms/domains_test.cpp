@@ -139,8 +139,9 @@ TEST_F(DomainsTest, PlainListLoadsThatEndEarlyOrTakeNothing) {
 #ifndef _WIN32
 // --- Inputs that the four loads must not read whole (devices, named pipes, huge files) ---
 
-// {the command; after a device and a named pipe, the loads counted and the reports opened
-// (the plain list reads a refused file as an empty one, the HOSTS load always reports);
+// {the command; after a device, a named pipe and a file the system refuses to read, the loads
+// counted and the reports opened (the plain list reads a refused file as an empty one, the
+// HOSTS load always reports);
 // the same after memory then ran out with a row listed}
 struct InputCase {
   const char* name;
@@ -172,6 +173,10 @@ class LoadInputTest : public DomainsTest, public ::testing::WithParamInterface<I
 TEST_P(LoadInputTest, RefusedInputsAndMemoryRunningOutEndTheLoad) {
   ASSERT_EQ(mkfifo(Path("pipe").c_str(), 0600), 0);
   for (const std::string& path : {std::string("/dev/zero"), Path("pipe")}) LoadFrom(path);
+  WriteBytes(Path("refused.txt"), "0.0.0.0 new.example\nnew.example\n");
+  platform_.failing_reads = {Path("refused.txt"), Path("HOSTS")};
+  LoadFrom(Path("refused.txt"));
+  platform_.failing_reads.clear();
   const InputCase& c = GetParam();
   EXPECT_EQ(form_.FilesLoaded(), c.refused_counted);
   EXPECT_EQ(platform_.shown_files.size(), c.refused_reports);
@@ -207,9 +212,9 @@ TEST_P(LoadInputTest, RefusedInputsAndMemoryRunningOutEndTheLoad) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Loads, LoadInputTest,
-                         ::testing::Values(InputCase{"OpenHostFile", &Form1::OpenHostFile_Click, 0, 2, 1, 3},
+                         ::testing::Values(InputCase{"OpenHostFile", &Form1::OpenHostFile_Click, 0, 3, 1, 4},
                                            InputCase{"Ouvrir", &Form1::Ouvrir_Click, 0, 0, 0, 0},
-                                           InputCase{"ChargerDom", &Form1::ChargerDom_Click, 2, 2, 2, 2},
+                                           InputCase{"ChargerDom", &Form1::ChargerDom_Click, 3, 3, 3, 3},
                                            InputCase{"Command6", &Form1::Command6_Click, 0, 0, 0, 0}),
                          [](const ::testing::TestParamInfo<InputCase>& param) {
                            return std::string(param.param.name);

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "core/item_reader.h"
+#include "platform/file_loads.h"
 #include "posix_test_util.h"
 #include "support/test_files.h"
 
@@ -56,7 +56,7 @@ class SubinaclTest : public ::testing::Test {
   int ReadAsNobody() {
     return RunInChild([&] {
       std::string bytes;
-      Status status = ReadFileBytes(path_, &bytes);
+      Status status = ReadFileBytes(testing::SystemPlatform(), path_, &bytes);
       if (status.code() == ErrorCode::kAccessDenied) return 1;
       return status.ok() && bytes == kHostsBytes ? 0 : 2;
     });

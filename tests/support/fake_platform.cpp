@@ -65,6 +65,15 @@ Status FakePlatform::WriteFileAtomicNoFollow(const std::string& path, std::strin
   return real_->WriteFileAtomicNoFollow(path, bytes);
 }
 
+Status FakePlatform::OpenSequentialFile(const std::string& path, InputKinds kinds,
+                                        std::unique_ptr<SequentialFile>* file) {
+  if (std::find(failing_reads.begin(), failing_reads.end(), path) != failing_reads.end()) {
+    file->reset();
+    return Status(ErrorCode::kAccessDenied, path, "refused by the test");
+  }
+  return real_->OpenSequentialFile(path, kinds, file);
+}
+
 Status FakePlatform::ReplaceProtectedFile(const std::string& path, const FileContents& contents, int attributes) {
   if (Status refused = BeforeWrite(path); !refused.ok()) return refused;
   return real_->ReplaceProtectedFile(path, contents, attributes);

@@ -34,6 +34,8 @@ class FakePlatform : public Platform {
   std::vector<std::string> refused_attributes;
   // When set, every write to a path in this set fails with kAccessDenied (the old file stays).
   std::vector<std::string> failing_writes;
+  // Every opening of a path in this set for reading fails with kAccessDenied.
+  std::vector<std::string> failing_reads;
   // When set, hears every call of the kinds "attributes PATH N", "sleep N", "exists PATH",
   // "start PROGRAM", "write PATH" and "lock PATH" before it is made, so that a test can look at the
   // windows at that moment or log the order of the calls.
@@ -65,6 +67,8 @@ class FakePlatform : public Platform {
   std::string SystemInfoToolPath() override { return system_info_tool; }
   Status WriteFileAtomic(const std::string& path, std::string_view bytes) override;
   Status WriteFileAtomicNoFollow(const std::string& path, std::string_view bytes) override;
+  Status OpenSequentialFile(const std::string& path, InputKinds kinds,
+                            std::unique_ptr<SequentialFile>* file) override;
   Status CopyToNewFile(const std::string& from, const std::string& to) override {
     return real_->CopyToNewFile(from, to);
   }

@@ -97,4 +97,9 @@ std::string TestDataFile(std::string_view relative) {
   return std::string(QUORVALE_TEST_DATA) + "/" + std::string(relative);
 }
 
+Platform& SystemPlatform() {
+  static const std::unique_ptr<Platform> platform = CreateSystemPlatform();
+  return *platform;
+}
+
 }  // namespace quorvale::testing

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/platform.h"
+
 namespace quorvale::testing {
 
 // Whether this build runs under AddressSanitizer, whose shadow memory takes more address
@@ -55,5 +57,7 @@ void WriteBytes(const std::string& path, std::string_view bytes);
 // A file of the real-world sample set copied into tests/data/real.
 std::string RealFile(std::string_view name);
 std::string TestDataFile(std::string_view relative);
+// The real platform, for the tests that read files by name (platform/file_loads.h).
+Platform& SystemPlatform();
 
 }  // namespace quorvale::testing

@@ -16,10 +16,10 @@
 #include <vector>
 
 #include "cli/text_output.h"
-#include "core/hosts_parser.h"
 #include "core/hosts_writer.h"
 #include "core/session.h"
 #include "core/utf16.h"
+#include "platform/file_loads.h"
 #include "platform/platform.h"
 #include "platform/win_command_line.h"
 #include "support/test_files.h"
@@ -60,7 +60,7 @@ class WindowsCliTest : public ::testing::Test {
   static std::string ExpectedHosts(const std::string& input, bool www, std::string_view redirect, bool comments) {
     Session session;
     session.ResetRejectedLines();
-    EXPECT_TRUE(ParseHostsFile(input, session).ok());
+    EXPECT_TRUE(ParseHostsFile(SystemPlatform(), input, session).ok());
     std::string out;
     FormatHostsFile(session, {std::string(redirect), www, comments}, CreateSystemPlatform()->LocalDateTimeText(),
                     &out);
