@@ -26,16 +26,6 @@ constexpr int kLinkIndent = 12;
 constexpr int kLeastWidth = 380;
 constexpr DWORD kLabelStyle = SS_LEFTNOWORDWRAP | SS_NOPREFIX;
 
-int LineHeight(HWND window, HFONT font) {
-  HDC dc = GetDC(window);
-  HGDIOBJ old = SelectObject(dc, font);
-  TEXTMETRICW metrics = {};
-  GetTextMetricsW(dc, &metrics);
-  SelectObject(dc, old);
-  ReleaseDC(window, dc);
-  return metrics.tmHeight;
-}
-
 }  // namespace
 
 AboutWindow::AboutWindow(frmAbout& form, HWND owner) : ModalWindow(owner), form_(form) {
@@ -82,7 +72,7 @@ void AboutWindow::Layout(int dpi) {
 
   const int margin = Scale(kDialogMargin, dpi);
   const int spacing = Scale(kDialogSpacing, dpi);
-  const int line = LineHeight(hwnd_, font_.get());
+  const int line = FontMetrics(hwnd_, font_.get()).tmHeight;
   auto width_of = [&](int id) {
     const int length = GetWindowTextLengthW(GetDlgItem(hwnd_, id));
     std::wstring text(static_cast<size_t>(length) + 1, L'\0');
@@ -117,7 +107,7 @@ void AboutWindow::Layout(int dpi) {
 
   Place(GetDlgItem(hwnd_, kImage1Id), {margin, margin, icon_size, icon_size});
   int y = margin;
-  const int title_height = LineHeight(hwnd_, title_font_.get());
+  const int title_height = FontMetrics(hwnd_, title_font_.get()).tmHeight;
   Place(GetDlgItem(hwnd_, kTitleId), {text_left, y, width - text_left - margin, title_height});
   y += title_height;
   Place(GetDlgItem(hwnd_, kVersionId), {text_left, y, width - text_left - margin, line});

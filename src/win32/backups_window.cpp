@@ -11,10 +11,9 @@ namespace quorvale {
 namespace {
 
 constexpr wchar_t kClassName[] = L"Quorvale.frmBackups";
-// The list and the widths of its columns (the last one takes the rest), in pixels at 96 dpi.
-constexpr int kListWidth = 420;
-constexpr int kListHeight = 200;
-constexpr int kColumnWidths[] = {160, 110};
+// The widths of the list's columns but the last, which takes the rest, in pixels at 96 dpi.
+constexpr int kSizeColumnWidth = 110;
+constexpr int kColumnWidths[] = {BackupsForm::kDateColumnWidth, kSizeColumnWidth};
 
 }  // namespace
 
@@ -44,13 +43,15 @@ void BackupsWindow::Layout(int dpi) {
   SetControlsFont(hwnd_, font.get());
   font_ = std::move(font);
   const int margin = Scale(kDialogMargin, dpi);
-  const int width = margin + Scale(kListWidth, dpi) + margin;
-  Place(list1_, {margin, margin, Scale(kListWidth, dpi), Scale(kListHeight, dpi)});
+  const int list_width = Scale(BackupsForm::kListWidth, dpi);
+  const int list_height = Scale(BackupsForm::kListHeight, dpi);
+  const int width = margin + list_width + margin;
+  Place(list1_, {margin, margin, list_width, list_height});
   for (int column = 0; column < static_cast<int>(std::size(kColumnWidths)); ++column) {
     ListView_SetColumnWidth(list1_, column, Scale(kColumnWidths[column], dpi));
   }
   ListView_SetColumnWidth(list1_, static_cast<int>(std::size(kColumnWidths)), LVSCW_AUTOSIZE_USEHEADER);
-  const int buttons_top = margin + Scale(kListHeight, dpi) + Scale(kDialogSpacing, dpi);
+  const int buttons_top = margin + list_height + Scale(kDialogSpacing, dpi);
   PlaceButtonRow(hwnd_, {kCommand1Id, kCommand2Id}, width - margin, buttons_top, dpi);
   const SIZE frame = FrameSize(hwnd_, width, buttons_top + Scale(kButtonHeight, dpi) + margin, dpi);
   SetWindowPos(hwnd_, nullptr, 0, 0, frame.cx, frame.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);

@@ -105,7 +105,7 @@ HMENU Form1Window::BuildMenus() {
     if (design.name != nullptr) {
       menu = CreatePopupMenu();
       AppendMenuW(bar, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(menu), WideFromUtf8(design.caption).c_str());
-      if (std::string_view(design.name) == "HostsOperation") hosts_menu_ = menu;
+      if (design.reports_opening) hosts_menu_ = menu;
     }
     for (int i = 0; i < design.item_count; ++i) {
       const form1_design::MenuItemDesign& item = design.items[i];
@@ -127,7 +127,7 @@ HWND Form1Window::BuildList(int id) {
   HWND list = AddControl(hwnd_, WC_LISTVIEWW, "",
                          LVS_REPORT | LVS_OWNERDATA | LVS_SHOWSELALWAYS | WS_TABSTOP | WS_BORDER, id);
   ListView_SetExtendedListViewStyle(list, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER | LVS_EX_LABELTIP);
-  for (int column = 0; column < static_cast<int>(std::size(form1_design::kColumns)); ++column) {
+  for (int column = 0; column < form1_design::kColumnCount; ++column) {
     std::wstring caption = WideFromUtf8(form1_design::kColumns[column].caption);
     LVCOLUMNW design = {};
     design.mask = LVCF_TEXT | LVCF_FMT;
@@ -150,7 +150,7 @@ void Form1Window::Layout(int dpi) {
   Place(Label1_, label);
   for (const ButtonDesign& design : kButtons) Place(buttons_[static_cast<int>(design.control)], TwipsRect(design.place, dpi));
   for (HWND list : {ListView1_, ListView2_}) {
-    for (int column = 0; column < static_cast<int>(std::size(kColumns)); ++column) {
+    for (int column = 0; column < kColumnCount; ++column) {
       ListView_SetColumnWidth(list, column, Scale(kColumns[column].width, dpi));
     }
   }
@@ -224,13 +224,7 @@ LRESULT Form1Window::OnNotify(LPARAM lparam) {
       // The list asks for the text of one cell; it is read from the session's list in place.
       LVITEMW& item = reinterpret_cast<NMLVDISPINFOW*>(lparam)->item;
       if (!(item.mask & LVIF_TEXT) || item.cchTextMax <= 0) return 0;
-      const EntryList& list = list_number == 1 ? form_.session().list1 : form_.session().list2;
-      std::string_view text;
-      if (!list.sorting() && item.iItem >= 0 && static_cast<size_t>(item.iItem) < list.size() && item.iSubItem >= 0 &&
-          item.iSubItem <= static_cast<int>(Column::kRedirection)) {
-        text = list.Text(static_cast<size_t>(item.iItem), static_cast<Column>(item.iSubItem));
-      }
-      cell_text_ = WideFromUtf8(form_.ShownText(text));
+      cell_text_ = WideFromUtf8(form_.CellText(list_number, item.iItem, item.iSubItem));
       const size_t length = std::min(cell_text_.size(), static_cast<size_t>(item.cchTextMax - 1));
       std::memcpy(item.pszText, cell_text_.data(), length * sizeof(wchar_t));
       item.pszText[length] = L'\0';

@@ -9,8 +9,7 @@ namespace quorvale {
 namespace {
 
 constexpr wchar_t kClassName[] = L"Quorvale.frmSearch";
-// The text field, in pixels at 96 dpi.
-constexpr int kTextWidth = 300;
+// The text field's height, in pixels at 96 dpi.
 constexpr int kTextHeight = 23;
 
 }  // namespace
@@ -37,8 +36,9 @@ void SearchWindow::Layout(int dpi) {
   const int label_width = TextWidth(hwnd_, font_.get(), WideFromUtf8(SearchForm::kLabel1Caption));
   Place(GetDlgItem(hwnd_, kLabel1Id), {margin, margin, label_width, Scale(kTextHeight, dpi)});
   const int text_left = margin + label_width + spacing;
-  const int width = text_left + Scale(kTextWidth, dpi) + margin;
-  Place(GetDlgItem(hwnd_, kText1Id), {text_left, margin, Scale(kTextWidth, dpi), Scale(kTextHeight, dpi)});
+  const int text_width = FontMetrics(hwnd_, font_.get()).tmAveCharWidth * SearchForm::kTextFieldChars;
+  const int width = text_left + text_width + margin;
+  Place(GetDlgItem(hwnd_, kText1Id), {text_left, margin, text_width, Scale(kTextHeight, dpi)});
   const int buttons_top = margin + Scale(kTextHeight, dpi) + spacing;
   PlaceButtonRow(hwnd_, {kCommand1Id, kCommand2Id}, width - margin, buttons_top, dpi);
   const SIZE frame = FrameSize(hwnd_, width, buttons_top + Scale(kButtonHeight, dpi) + margin, dpi);

@@ -196,6 +196,16 @@ int TextWidth(HWND window, HFONT font, std::wstring_view text) {
   return size.cx;
 }
 
+TEXTMETRICW FontMetrics(HWND window, HFONT font) {
+  HDC dc = GetDC(window);
+  HGDIOBJ old = SelectObject(dc, font);
+  TEXTMETRICW metrics = {};
+  GetTextMetricsW(dc, &metrics);
+  SelectObject(dc, old);
+  ReleaseDC(window, dc);
+  return metrics;
+}
+
 int DrawnTextWidth(HWND window, HFONT font, std::wstring_view text) {
   HDC dc = GetDC(window);
   HGDIOBJ old = SelectObject(dc, font);

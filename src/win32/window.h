@@ -122,6 +122,9 @@ void PlaceButtonRow(HWND parent, std::initializer_list<int> ids, int right, int 
 LRESULT DefaultButtonAnswer(HWND window, int default_id);
 // The width of `text` written with `font`, in pixels, as GDI measures it.
 int TextWidth(HWND window, HFONT font, std::wstring_view text);
+// The measures of `font` on `window`'s screen, as its lines' height and its characters'
+// average width.
+TEXTMETRICW FontMetrics(HWND window, HFONT font);
 // The width of `text` as the screen draws it with `font`, in pixels: the advances of its glyphs
 // as drawn. It is TextWidth on Windows; Wine draws the small sizes of its Tahoma from bitmaps
 // made for them, whose widths differ from those it measures, by a few pixels over a line.
