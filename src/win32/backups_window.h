@@ -17,9 +17,6 @@ namespace quorvale {
 // the copies' entries from its message loop.
 class BackupsWindow : public ModalWindow, public BackupsView {
  public:
-  static constexpr int kList1Id = 601;
-  static constexpr int kCommand1Id = IDOK;
-  static constexpr int kCommand2Id = IDCANCEL;
   // Posted when the window is shown: the counting starts from the message loop.
   static constexpr UINT kCountEntries = WM_APP + 1;
 

@@ -27,6 +27,10 @@ constexpr wchar_t kClassName[] = L"Quorvale.Form1";
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
 // Message 0x0049 (WM_COPYGLOBALDATA) carries the data of a drag and drop.
 constexpr UINT kCopyGlobalData = 0x0049;
+// The index that asks DragQueryFileW for the number of files dropped.
+constexpr UINT kDroppedFileCount = 0xFFFFFFFF;
+// What GetMenuState answers for an item that the menu does not have.
+constexpr UINT kNoMenuItem = static_cast<UINT>(-1);
 
 const form1_design::ButtonDesign* ButtonNamed(std::string_view name) {
   for (const form1_design::ButtonDesign& design : form1_design::kButtons) {
@@ -74,16 +78,16 @@ Form1Window::Form1Window(Form1& form) : form_(form) {
   // The controls in the tab order, which is the order they are made in.
   for (const char* name : form1_design::kTabOrder) {
     if (std::string_view(name) == "ListView1") {
-      ListView1_ = BuildList(kListView1Id);
+      ListView1_ = BuildList(form1_ids::kListView1);
     } else if (std::string_view(name) == "ListView2") {
-      ListView2_ = BuildList(kListView2Id);
+      ListView2_ = BuildList(form1_ids::kListView2);
     } else if (const form1_design::ButtonDesign* design = ButtonNamed(name)) {
       buttons_[static_cast<int>(design->control)] =
           AddControl(hwnd_, WC_BUTTONW, design->caption,
-                     BS_PUSHBUTTON | WS_TABSTOP | (design->enabled ? 0 : WS_DISABLED), IdOf(design->control));
+                     BS_PUSHBUTTON | WS_TABSTOP | (design->enabled ? 0 : WS_DISABLED), form1_ids::Of(design->control));
     }
   }
-  Label1_ = AddControl(hwnd_, WC_STATICW, "", SS_LEFTNOWORDWRAP | SS_NOPREFIX, kLabel1Id);
+  Label1_ = AddControl(hwnd_, WC_STATICW, "", SS_LEFTNOWORDWRAP | SS_NOPREFIX, form1_ids::kLabel1);
   ShowSortOrder(1, form_.session().list1.sort_column(), form_.session().list1.sort_direction());
   ShowSortOrder(2, form_.session().list2.sort_column(), form_.session().list2.sort_direction());
   SetFirstFocus(GetNextDlgTabItem(hwnd_, nullptr, FALSE));
@@ -98,7 +102,7 @@ Form1Window::Form1Window(Form1& form) : form_(form) {
 }
 
 HMENU Form1Window::BuildMenus() {
-  std::vector<ACCEL> shortcuts = {AcceleratorOf(form1_design::kFindNextShortcut, kFindNextId)};
+  std::vector<ACCEL> shortcuts = {AcceleratorOf(form1_design::kFindNextShortcut, form1_ids::kFindNext)};
   HMENU bar = CreateMenu();
   for (const form1_design::MenuDesign& design : form1_design::kMenus) {
     HMENU menu = bar;
@@ -114,9 +118,9 @@ HMENU Form1Window::BuildMenus() {
       if (item.shortcut != nullptr) {
         // A menu shows the shortcut after a tab, in a column of its own.
         caption += std::string("\t") + item.shortcut;
-        shortcuts.push_back(AcceleratorOf(item.shortcut, IdOf(item.control)));
+        shortcuts.push_back(AcceleratorOf(item.shortcut, form1_ids::Of(item.control)));
       }
-      AppendMenuW(menu, MF_STRING, static_cast<UINT_PTR>(IdOf(item.control)), WideFromUtf8(caption).c_str());
+      AppendMenuW(menu, MF_STRING, static_cast<UINT_PTR>(form1_ids::Of(item.control)), WideFromUtf8(caption).c_str());
     }
   }
   accelerators_.reset(CreateAcceleratorTableW(shortcuts.data(), static_cast<int>(shortcuts.size())));
@@ -177,10 +181,11 @@ LRESULT Form1Window::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       // A menu item (code 0) and a shortcut (code 1) come without a control.
       const bool from_menu = lparam == 0 && (code == 0 || code == 1);
       const bool from_button = lparam != 0 && code == BN_CLICKED;
-      if (from_menu && id == kFindNextId) {
+      if (from_menu && id == form1_ids::kFindNext) {
         form_.FindNext_Key();
-      } else if ((from_menu || from_button) && id >= kFirstControlId && id < kFirstControlId + kForm1ControlCount) {
-        form_.Click(static_cast<Form1Control>(id - kFirstControlId));
+      } else if ((from_menu || from_button) && id >= form1_ids::kFirstControl &&
+                 id < form1_ids::kFirstControl + kForm1ControlCount) {
+        form_.Click(static_cast<Form1Control>(id - form1_ids::kFirstControl));
       }
       return 0;
     }
@@ -217,8 +222,8 @@ LRESULT Form1Window::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
 
 LRESULT Form1Window::OnNotify(LPARAM lparam) {
   const NMHDR& header = *reinterpret_cast<const NMHDR*>(lparam);
-  if (header.idFrom != kListView1Id && header.idFrom != kListView2Id) return 0;
-  const int list_number = header.idFrom == kListView1Id ? 1 : 2;
+  if (header.idFrom != form1_ids::kListView1 && header.idFrom != form1_ids::kListView2) return 0;
+  const int list_number = header.idFrom == form1_ids::kListView1 ? 1 : 2;
   switch (header.code) {
     case LVN_GETDISPINFOW: {
       // The list asks for the text of one cell; it is read from the session's list in place.
@@ -239,7 +244,7 @@ LRESULT Form1Window::OnNotify(LPARAM lparam) {
       }
       return 0;
     case LVN_ODFINDITEMW:
-      return -1;
+      return kNoItemFound;
     default:
       return 0;
   }
@@ -249,8 +254,9 @@ void Form1Window::SetStatusText(const std::string& text) { SetWindowTextW(Label1
 
 void Form1Window::SetControlEnabled(Form1Control control, bool enabled) {
   HMENU menu = GetMenu(hwnd_);
-  if (GetMenuState(menu, static_cast<UINT>(IdOf(control)), MF_BYCOMMAND) != static_cast<UINT>(-1)) {
-    EnableMenuItem(menu, static_cast<UINT>(IdOf(control)), MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
+  const UINT id = static_cast<UINT>(form1_ids::Of(control));
+  if (GetMenuState(menu, id, MF_BYCOMMAND) != kNoMenuItem) {
+    EnableMenuItem(menu, id, MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
     DrawMenuBar(hwnd_);
   }
   if (HWND button = buttons_[static_cast<int>(control)]) EnableWindow(button, enabled);
@@ -263,7 +269,7 @@ void Form1Window::SetControlCaption(Form1Control control, const std::string& cap
   item.cbSize = sizeof item;
   item.fMask = MIIM_STRING;
   item.dwTypeData = const_cast<wchar_t*>(text.c_str());
-  if (SetMenuItemInfoW(menu, static_cast<UINT>(IdOf(control)), FALSE, &item)) DrawMenuBar(hwnd_);
+  if (SetMenuItemInfoW(menu, static_cast<UINT>(form1_ids::Of(control)), FALSE, &item)) DrawMenuBar(hwnd_);
   if (HWND button = buttons_[static_cast<int>(control)]) SetWindowTextW(button, text.c_str());
 }
 
@@ -275,7 +281,7 @@ void Form1Window::ListChanged(int list_number) {
   HWND list = List(list_number);
   const EntryList& rows = list_number == 1 ? form_.session().list1 : form_.session().list2;
   // The rows are new: what was selected is no longer the same row.
-  ListView_SetItemState(list, -1, 0, LVIS_SELECTED);
+  ListView_SetItemState(list, kAllItems, 0, LVIS_SELECTED);
   ListView_SetItemCountEx(list, static_cast<int>(rows.size()), 0);
   InvalidateRect(list, nullptr, TRUE);
 }
@@ -295,7 +301,7 @@ void Form1Window::ShowSortOrder(int list_number, Column column, SortDirection di
 std::vector<size_t> Form1Window::SelectedRows(int list_number) const {
   HWND list = List(list_number);
   std::vector<size_t> rows;
-  for (int row = ListView_GetNextItem(list, -1, LVNI_SELECTED); row >= 0;
+  for (int row = ListView_GetNextItem(list, kBeforeFirstItem, LVNI_SELECTED); row >= 0;
        row = ListView_GetNextItem(list, row, LVNI_SELECTED)) {
     rows.push_back(static_cast<size_t>(row));
   }
@@ -303,7 +309,7 @@ std::vector<size_t> Form1Window::SelectedRows(int list_number) const {
 }
 
 void Form1Window::SelectRow(int list_number, size_t row) {
-  for (HWND list : {ListView1_, ListView2_}) ListView_SetItemState(list, -1, 0, LVIS_SELECTED);
+  for (HWND list : {ListView1_, ListView2_}) ListView_SetItemState(list, kAllItems, 0, LVIS_SELECTED);
   HWND list = List(list_number);
   const int item = static_cast<int>(row);
   ListView_SetItemState(list, item, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
@@ -315,7 +321,7 @@ void Form1Window::SelectRow(int list_number, size_t row) {
 
 void Form1Window::FilesDropped(HDROP drop) {
   std::vector<std::string> paths;
-  const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+  const UINT count = DragQueryFileW(drop, kDroppedFileCount, nullptr, 0);
   for (UINT i = 0; i < count; ++i) {
     std::wstring path(DragQueryFileW(drop, i, nullptr, 0) + 1, L'\0');
     path.resize(DragQueryFileW(drop, i, path.data(), static_cast<UINT>(path.size())));

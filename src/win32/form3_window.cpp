@@ -20,9 +20,9 @@ Rect Scaled(const Rect& pixels, int dpi) {
 Form3Window::Form3Window(Form3& form, HWND owner) : form_(form), owner_(owner) {
   // Its caption is never seen: the window has no title bar.
   Create(kClassName, "Form3", WS_POPUP, WS_EX_TOOLWINDOW, owner);
+  label1_ = AddControl(hwnd_, WC_STATICW, "", SS_CENTER | SS_NOPREFIX, form3_ids::kLabel1);
+  label2_ = AddControl(hwnd_, WC_STATICW, "", SS_CENTER | SS_NOPREFIX, form3_ids::kLabel2);
   const int dpi = owner != nullptr ? static_cast<int>(GetDpiForWindow(owner)) : static_cast<int>(GetDpiForSystem());
-  label1_ = AddControl(hwnd_, WC_STATICW, "", SS_CENTER | SS_NOPREFIX, 1);
-  label2_ = AddControl(hwnd_, WC_STATICW, "", SS_CENTER | SS_NOPREFIX, 2);
   font_ = MakeFont(MessageFontAt(dpi));
   LOGFONTW large = MessageFontAt(dpi);
   large.lfHeight = PointsHeight(Form3::kLabel1FontPoints, dpi);

@@ -13,11 +13,6 @@ namespace quorvale {
 // (or the button that has the focus), Escape "Annuler"; the close box leaves without a text.
 class SearchWindow : public ModalWindow, public SearchView {
  public:
-  static constexpr int kText1Id = 501;
-  static constexpr int kCommand1Id = IDOK;
-  static constexpr int kCommand2Id = IDCANCEL;
-  static constexpr int kLabel1Id = 502;
-
   // Builds the window, hidden, and runs SearchForm's first step. It opens with the focus in
   // the text field.
   SearchWindow(SearchForm& form, HWND owner);

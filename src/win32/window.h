@@ -4,17 +4,28 @@
 #include <commctrl.h>
 
 #include <initializer_list>
-#include <memory>
 #include <string>
 #include <string_view>
-#include <type_traits>
 
 #include "forms/design.h"
+#include "win32/handles.h"
+#include "win32/ids.h"
 
 namespace quorvale {
 
-// The program's icon in its resources.
-inline constexpr int kIconId = 1;
+// Ends the program after `call`, which it cannot go on without, has failed: a message box
+// names the call (and the window class it was making or registering) and gives the system's
+// reason, GetLastError's text.
+[[noreturn]] void ExitAfterFailedCall(const char* call, std::wstring_view window_class = {});
+// Registers the common controls' window classes that the windows use, or ends the program.
+void InitControlClasses();
+
+// The list views' item numbers that stand for no single item: every item (LVM_SETITEMSTATE),
+// the place before the first one (LVM_GETNEXTITEM), and "not found" (LVN_ODFINDITEMW's
+// answer).
+inline constexpr int kAllItems = -1;
+inline constexpr int kBeforeFirstItem = -1;
+inline constexpr int kNoItemFound = -1;
 
 // A top-level window of the program. It keeps the focus of its controls while another window
 // is active, and its keyboard goes through the dialog manager: Tab and Shift+Tab move
@@ -39,8 +50,8 @@ class Window {
   static Window* Of(HWND hwnd);
 
  protected:
-  // Makes the window, hidden, with the program's icon. An `owner` keeps the window above it
-  // and out of the taskbar.
+  // Makes the window, hidden, with the program's icon, or ends the program. An `owner` keeps
+  // the window above it and out of the taskbar.
   void Create(const wchar_t* class_name, std::string_view title, DWORD style, DWORD ex_style, HWND owner,
               HMENU menu = nullptr);
   // The control that takes the focus when the window is first activated.
@@ -94,11 +105,6 @@ inline constexpr int kDialogSpacing = 8;
 inline constexpr int kButtonWidth = 90;
 inline constexpr int kButtonHeight = 25;
 
-struct FontDeleter {
-  void operator()(HFONT font) const { DeleteObject(font); }
-};
-using Font = std::unique_ptr<std::remove_pointer_t<HFONT>, FontDeleter>;
-
 // The system's message font at `dpi`, as the description of a font to make.
 LOGFONTW MessageFontAt(int dpi);
 Font MakeFont(const LOGFONTW& font);
@@ -109,7 +115,7 @@ int Scale(int pixels, int dpi);
 // A design place in twips as pixels at `dpi`.
 Rect TwipsRect(const Rect& twips, int dpi);
 void Place(HWND control, const Rect& pixels);
-// Adds a visible child control; `text` is UTF-8.
+// Adds a visible child control, or ends the program; `text` is UTF-8.
 HWND AddControl(HWND parent, const wchar_t* window_class, std::string_view text, DWORD style, int id,
                 DWORD ex_style = 0);
 // Gives every control of `parent` the font.
