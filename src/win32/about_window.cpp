@@ -45,11 +45,11 @@ AboutWindow::AboutWindow(frmAbout& form, HWND owner) : ModalWindow(owner), form_
   HWND ok = AddControl(hwnd_, WC_BUTTONW, frmAbout::kOkCaption, BS_DEFPUSHBUTTON | WS_TABSTOP, kOk);
   AddControl(hwnd_, WC_BUTTONW, frmAbout::kSysInfoCaption, BS_PUSHBUTTON | WS_TABSTOP, kSysInfo);
   SetFirstFocus(ok);
-  Layout(dpi());
+  LayOutAndFit(dpi());
   form_.Form_Load(this);
 }
 
-void AboutWindow::Layout(int dpi) {
+SIZE AboutWindow::Layout(int dpi) {
   using namespace about_ids;
   Font font = MakeFont(MessageFontAt(dpi));
   LOGFONTW title = MessageFontAt(dpi);
@@ -131,8 +131,7 @@ void AboutWindow::Layout(int dpi) {
   y += spacing;
   PlaceButtonRow(hwnd_, {kOk, kSysInfo}, width - margin, y, dpi);
   y += Scale(kButtonHeight, dpi) + margin;
-  const SIZE frame = FrameSize(hwnd_, width, y, dpi);
-  SetWindowPos(hwnd_, nullptr, 0, 0, frame.cx, frame.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  return {width, y};
 }
 
 void AboutWindow::Close() { closed_ = true; }

@@ -19,8 +19,7 @@ class AboutWindow : public ModalWindow, public AboutView {
 
  private:
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
-  // Places the controls at `dpi` and sizes the window to hold them.
-  void Layout(int dpi) override;
+  SIZE Layout(int dpi) override;
 
   frmAbout& form_;
   Icon icon_;

@@ -34,11 +34,11 @@ BackupsWindow::BackupsWindow(BackupsForm& form, HWND owner) : ModalWindow(owner)
   AddControl(hwnd_, WC_BUTTONW, BackupsForm::kRestoreCaption, BS_DEFPUSHBUTTON | WS_TABSTOP, backups_ids::kCommand1);
   AddControl(hwnd_, WC_BUTTONW, BackupsForm::kCancelCaption, BS_PUSHBUTTON | WS_TABSTOP, backups_ids::kCommand2);
   SetFirstFocus(list1_);
-  Layout(dpi());
+  LayOutAndFit(dpi());
   form_.Form_Load(this);
 }
 
-void BackupsWindow::Layout(int dpi) {
+SIZE BackupsWindow::Layout(int dpi) {
   Font font = MakeFont(MessageFontAt(dpi));
   SetControlsFont(hwnd_, font.get());
   font_ = std::move(font);
@@ -53,8 +53,7 @@ void BackupsWindow::Layout(int dpi) {
   ListView_SetColumnWidth(list1_, static_cast<int>(std::size(kColumnWidths)), LVSCW_AUTOSIZE_USEHEADER);
   const int buttons_top = margin + list_height + Scale(kDialogSpacing, dpi);
   PlaceButtonRow(hwnd_, {backups_ids::kCommand1, backups_ids::kCommand2}, width - margin, buttons_top, dpi);
-  const SIZE frame = FrameSize(hwnd_, width, buttons_top + Scale(kButtonHeight, dpi) + margin, dpi);
-  SetWindowPos(hwnd_, nullptr, 0, 0, frame.cx, frame.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  return {width, buttons_top + Scale(kButtonHeight, dpi) + margin};
 }
 
 void BackupsWindow::SetRows(const std::vector<std::array<std::string, 3>>& rows) {

@@ -32,8 +32,7 @@ class BackupsWindow : public ModalWindow, public BackupsView {
 
  private:
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
-  // Places the controls at `dpi` and sizes the window to hold them.
-  void Layout(int dpi) override;
+  SIZE Layout(int dpi) override;
 
   BackupsForm& form_;
   HWND list1_ = nullptr;

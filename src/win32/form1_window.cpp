@@ -91,7 +91,7 @@ Form1Window::Form1Window(Form1& form) : form_(form) {
   ShowSortOrder(1, form_.session().list1.sort_column(), form_.session().list1.sort_direction());
   ShowSortOrder(2, form_.session().list2.sort_column(), form_.session().list2.sort_direction());
   SetFirstFocus(GetNextDlgTabItem(hwnd_, nullptr, FALSE));
-  Layout(dpi());
+  LayOutAndFit(dpi());
   // When the program runs as administrator, files dragged from a normal Explorer window
   // still reach it.
   for (UINT message : {static_cast<UINT>(WM_DROPFILES), static_cast<UINT>(WM_COPYDATA), kCopyGlobalData}) {
@@ -142,7 +142,7 @@ HWND Form1Window::BuildList(int id) {
   return list;
 }
 
-void Form1Window::Layout(int dpi) {
+SIZE Form1Window::Layout(int dpi) {
   using namespace form1_design;
   const int width = TwipsToPixels(kClientWidthTwips, dpi);
   const int height = TwipsToPixels(kClientHeightTwips, dpi);
@@ -161,16 +161,7 @@ void Form1Window::Layout(int dpi) {
   Font font = MakeFont(MessageFontAt(dpi));
   SetControlsFont(hwnd_, font.get());
   font_ = std::move(font);
-
-  const SIZE frame = FrameSize(hwnd_, width, height, dpi);
-  SetWindowPos(hwnd_, nullptr, 0, 0, frame.cx, frame.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-  // A menu bar that needs a second line takes it from the client area: the frame grows by it.
-  RECT client = {};
-  GetClientRect(hwnd_, &client);
-  if (client.bottom != height) {
-    SetWindowPos(hwnd_, nullptr, 0, 0, frame.cx, frame.cy + height - client.bottom,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-  }
+  return {width, height};
 }
 
 LRESULT Form1Window::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
@@ -208,13 +199,6 @@ LRESULT Form1Window::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       // Form1 hides the window and ends the program, or does so once its command has ended.
       form_.CloseRequested();
       return 0;
-    case WM_DPICHANGED: {
-      const RECT* suggested = reinterpret_cast<const RECT*>(lparam);
-      SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top, 0, 0,
-                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-      Layout(HIWORD(wparam));
-      return 0;
-    }
     default:
       return Window::HandleMessage(message, wparam, lparam);
   }

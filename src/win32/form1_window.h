@@ -54,8 +54,7 @@ class Form1Window : public Window, public Form1View {
   // Hands the paths of the files dropped with `drop` over, once the drop has ended.
   void FilesDropped(HDROP drop);
   HWND BuildList(int id);
-  // Places the controls and sizes the window at `dpi`.
-  void Layout(int dpi);
+  SIZE Layout(int dpi) override;
   LRESULT OnNotify(LPARAM lparam);
   HWND List(int list_number) const { return list_number == 1 ? ListView1_ : ListView2_; }
 

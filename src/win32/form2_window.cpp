@@ -47,11 +47,11 @@ Form2Window::Form2Window(Form2& form, HWND owner) : ModalWindow(owner), form_(fo
   AddControl(hwnd_, WC_STATICW, form2_design::kLabel1.caption, SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_CENTERIMAGE,
              form2_ids::kLabel1);
   SetFirstFocus(GetDlgItem(hwnd_, ControlNamed(form2_design::kTabOrder[0])->id));
-  Layout(dpi());
+  LayOutAndFit(dpi());
   form_.Form_Load(this);
 }
 
-void Form2Window::Layout(int dpi) {
+SIZE Form2Window::Layout(int dpi) {
   LOGFONTW description = MessageFontAt(dpi);
   description.lfHeight = PointsHeight(form2_design::kFontPoints, dpi);
   Font font = MakeFont(description);
@@ -76,8 +76,7 @@ void Form2Window::Layout(int dpi) {
   const int width = form2_design::FitTexts(&texts, TwipsToPixels(form2_design::kWidthTwips, dpi),
                                            Scale(form2_design::kControlGap, dpi));
   for (size_t i = 0; i < controls.size(); ++i) Place(controls[i], texts[i].place);
-  const SIZE frame = FrameSize(hwnd_, width, TwipsToPixels(form2_design::kHeightTwips, dpi), dpi);
-  SetWindowPos(hwnd_, nullptr, 0, 0, frame.cx, frame.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  return {width, TwipsToPixels(form2_design::kHeightTwips, dpi)};
 }
 
 HWND Form2Window::Box(Form2Box box) const {

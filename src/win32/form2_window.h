@@ -24,9 +24,8 @@ class Form2Window : public ModalWindow, public Form2View {
 
  private:
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
-  // Places the controls at `dpi`, widened to their texts (see form2_design::FitTexts), and
-  // sizes the window to hold them.
-  void Layout(int dpi) override;
+  // Places the controls at `dpi`, widened to their texts (see form2_design::FitTexts).
+  SIZE Layout(int dpi) override;
   HWND Box(Form2Box box) const;
   // The box changes its state, then Form2 hears of the click.
   void BoxClicked(Form2Box box);

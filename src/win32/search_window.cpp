@@ -22,11 +22,11 @@ SearchWindow::SearchWindow(SearchForm& form, HWND owner) : ModalWindow(owner), f
   AddControl(hwnd_, WC_BUTTONW, SearchForm::kOkCaption, BS_DEFPUSHBUTTON | WS_TABSTOP, kCommand1);
   AddControl(hwnd_, WC_BUTTONW, SearchForm::kCancelCaption, BS_PUSHBUTTON | WS_TABSTOP, kCommand2);
   SetFirstFocus(text);
-  Layout(dpi());
+  LayOutAndFit(dpi());
   form_.Form_Load(this);
 }
 
-void SearchWindow::Layout(int dpi) {
+SIZE SearchWindow::Layout(int dpi) {
   using namespace search_ids;
   Font font = MakeFont(MessageFontAt(dpi));
   SetControlsFont(hwnd_, font.get());
@@ -43,8 +43,7 @@ void SearchWindow::Layout(int dpi) {
   Place(GetDlgItem(hwnd_, kText1), {text_left, margin, text_width, text_height});
   const int buttons_top = margin + text_height + spacing;
   PlaceButtonRow(hwnd_, {kCommand1, kCommand2}, width - margin, buttons_top, dpi);
-  const SIZE frame = FrameSize(hwnd_, width, buttons_top + Scale(kButtonHeight, dpi) + margin, dpi);
-  SetWindowPos(hwnd_, nullptr, 0, 0, frame.cx, frame.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  return {width, buttons_top + Scale(kButtonHeight, dpi) + margin};
 }
 
 std::string SearchWindow::Text() const {

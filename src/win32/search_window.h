@@ -23,8 +23,7 @@ class SearchWindow : public ModalWindow, public SearchView {
 
  private:
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
-  // Places the controls at `dpi` and sizes the window to hold them.
-  void Layout(int dpi) override;
+  SIZE Layout(int dpi) override;
 
   SearchForm& form_;
   Font font_;

@@ -27,6 +27,15 @@ constexpr UINT kFailedCallExitCode = 1;
 // The common controls that the windows use: buttons, labels and fields, list views, links.
 constexpr DWORD kControlClasses = ICC_STANDARD_CLASSES | ICC_LISTVIEW_CLASSES | ICC_LINK_CLASS;
 
+// The window's size for a client area of `width` x `height` pixels at `dpi`, with its style,
+// its menu bar and its frame.
+SIZE FrameSize(HWND window, int width, int height, int dpi) {
+  RECT rect = {0, 0, width, height};
+  AdjustWindowRectExForDpi(&rect, static_cast<DWORD>(GetWindowLongPtrW(window, GWL_STYLE)), GetMenu(window) != nullptr,
+                           static_cast<DWORD>(GetWindowLongPtrW(window, GWL_EXSTYLE)), static_cast<UINT>(dpi));
+  return {rect.right - rect.left, rect.bottom - rect.top};
+}
+
 }  // namespace
 
 void ExitAfterFailedCall(const char* call, std::wstring_view window_class) {
@@ -81,6 +90,19 @@ void Window::Create(const wchar_t* class_name, std::string_view title, DWORD sty
   }
 }
 
+void Window::LayOutAndFit(int dpi) {
+  const SIZE client = Layout(dpi);
+  const SIZE frame = FrameSize(hwnd_, client.cx, client.cy, dpi);
+  SetWindowPos(hwnd_, nullptr, 0, 0, frame.cx, frame.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  // A menu bar that needs a second line takes it from the client area: the frame grows by it.
+  RECT area = {};
+  GetClientRect(hwnd_, &area);
+  if (GetMenu(hwnd_) != nullptr && area.bottom != client.cy) {
+    SetWindowPos(hwnd_, nullptr, 0, 0, frame.cx, frame.cy + client.cy - area.bottom,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+}
+
 LRESULT Window::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
   return DefWindowProcW(hwnd_, message, wparam, lparam);
 }
@@ -105,6 +127,13 @@ LRESULT CALLBACK Window::WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPAR
         return 0;
       }
       break;
+    case WM_DPICHANGED: {
+      window->Layout(HIWORD(wparam));
+      const RECT& suggested = *reinterpret_cast<const RECT*>(lparam);
+      SetWindowPos(hwnd, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                   suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+      return 0;
+    }
     case WM_NCDESTROY:
       RemovePropW(hwnd, kWindowProperty);
       window->hwnd_ = nullptr;
@@ -299,13 +328,6 @@ LRESULT DrawCheckBox(const NMCUSTOMDRAW& draw) {
   return CDRF_SKIPDEFAULT;
 }
 
-SIZE FrameSize(HWND window, int width, int height, int dpi) {
-  RECT rect = {0, 0, width, height};
-  AdjustWindowRectExForDpi(&rect, static_cast<DWORD>(GetWindowLongPtrW(window, GWL_STYLE)), GetMenu(window) != nullptr,
-                           static_cast<DWORD>(GetWindowLongPtrW(window, GWL_EXSTYLE)), static_cast<UINT>(dpi));
-  return {rect.right - rect.left, rect.bottom - rect.top};
-}
-
 void CentreOnScreen(HWND window, HWND reference) {
   MONITORINFO monitor = {};
   monitor.cbSize = sizeof monitor;
@@ -322,9 +344,6 @@ LRESULT ModalWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
     case WM_CLOSE:
       closed_ = true;
-      return 0;
-    case WM_DPICHANGED:
-      Layout(HIWORD(wparam));
       return 0;
     default:
       return Window::HandleMessage(message, wparam, lparam);

@@ -30,7 +30,9 @@ inline constexpr int kNoItemFound = -1;
 // A top-level window of the program. It keeps the focus of its controls while another window
 // is active, and its keyboard goes through the dialog manager: Tab and Shift+Tab move
 // through the controls that take the focus, in the order they were made, access keys press
-// their buttons, Space presses the focused button or box.
+// their buttons, Space presses the focused button or box. Moved to a screen of another
+// resolution, it lays its controls out again and takes the place and size that Windows
+// suggests.
 class Window {
  public:
   Window() = default;
@@ -56,6 +58,12 @@ class Window {
               HMENU menu = nullptr);
   // The control that takes the focus when the window is first activated.
   void SetFirstFocus(HWND control) { focus_ = control; }
+  // Places the controls for a screen of `dpi` dots per inch; returns the size of the client
+  // area that holds them, in pixels.
+  virtual SIZE Layout(int dpi) = 0;
+  // Lays the controls out at `dpi` and gives the window the size that holds them, its frame
+  // and menu bar (however many lines the menu bar takes) around them.
+  void LayOutAndFit(int dpi);
   // What the window does with a message; DefWindowProc by default.
   virtual LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
 
@@ -78,10 +86,7 @@ class ModalWindow : public Window {
  protected:
   explicit ModalWindow(HWND owner) : owner_(owner) {}
 
-  // Places the controls for a screen of `dpi` dots per inch.
-  virtual void Layout(int dpi) = 0;
-  // The close box closes the window without running any button's handler; a move to a screen
-  // of another resolution lays the controls out again.
+  // The close box closes the window without running any button's handler.
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
 
   HWND owner_;
@@ -143,9 +148,6 @@ int DrawnTextWidth(HWND window, HFONT font, std::wstring_view text);
 int CheckBoxWidth(HWND window, HFONT font, std::wstring_view caption, int dpi);
 // Draws the check box of `draw`; the answer to its NM_CUSTOMDRAW.
 LRESULT DrawCheckBox(const NMCUSTOMDRAW& draw);
-// The window's size for a client area of `width` x `height` pixels at `dpi`, with its style,
-// its menu bar and its frame.
-SIZE FrameSize(HWND window, int width, int height, int dpi);
 // Moves `window` to the centre of the work area of the screen that `reference` is on (the main
 // screen when `reference` is nullptr).
 void CentreOnScreen(HWND window, HWND reference);

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -26,6 +27,7 @@
 #include "win32/backups_window.h"
 #include "win32/form1_window.h"
 #include "win32/form2_window.h"
+#include "win32/form3_window.h"
 #include "win32/search_window.h"
 #include "win32/win32_prompts.h"
 
@@ -375,6 +377,43 @@ TEST_F(Win32Test, AboutTitleIsBold) {
     fonts += std::to_string(font.lfWeight) + (font.lfHeight == MessageFontAt(window.dpi()).lfHeight ? " " : "+ ");
   }
   EXPECT_EQ(fonts, "700 400 ");
+}
+
+// Moved to a screen of another resolution, every window lays itself out again at it (its
+// controls' fonts grow) and takes the whole rectangle that Windows suggests.
+TEST_F(Win32Test, EveryWindowTakesTheSuggestedRectangleAtANewResolution) {
+  platform_.executable_path = dir_.File("quorvale.exe");
+  platform_.hosts_path = dir_.File("HOSTS");
+  Session session;
+  Form1 main(platform_, prompts_);
+  Form2 options(session);
+  Form3 progress(session);
+  frmAbout about(platform_, prompts_);
+  SearchForm search;
+  BackupEntryCounts counts;
+  BackupsForm backups(platform_, prompts_, dir_.File("HOSTS"), counts, {});
+  const std::unique_ptr<Window> windows[] = {
+      std::make_unique<Form1Window>(main),           std::make_unique<Form2Window>(options, nullptr),
+      std::make_unique<Form3Window>(progress, nullptr), std::make_unique<AboutWindow>(about, nullptr),
+      std::make_unique<SearchWindow>(search, nullptr), std::make_unique<BackupsWindow>(backups, nullptr)};
+  const RECT suggested = {40, 30, 40 + 900, 30 + 700};
+  std::string moved;
+  for (const std::unique_ptr<Window>& window : windows) {
+    auto font_height = [&] {
+      LOGFONTW font = {};
+      HWND last = GetWindow(GetWindow(window->hwnd(), GW_CHILD), GW_HWNDLAST);
+      GetObjectW(reinterpret_cast<HFONT>(SendMessageW(last, WM_GETFONT, 0, 0)), sizeof font, &font);
+      return std::abs(font.lfHeight);
+    };
+    const LONG before = font_height();
+    SendMessageW(window->hwnd(), WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+    RECT place = {};
+    GetWindowRect(window->hwnd(), &place);
+    moved += TextOf(window->hwnd()) + (EqualRect(&place, &suggested) ? " placed" : " elsewhere") +
+             (font_height() > before ? " larger|" : " same|");
+  }
+  EXPECT_EQ(moved, "Quorvale placed larger|Options placed larger|Form3 placed larger|About Quorvale placed larger|"
+                   "Rechercher placed larger|Sauvegardes placed larger|");
 }
 
 // A control that cannot be made ends the program, after a message box that names the call and
