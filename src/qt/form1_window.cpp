@@ -188,25 +188,13 @@ void Form1Window::Close() { close(); }
 
 void Form1Window::Quit(int exit_code) { QCoreApplication::exit(exit_code); }
 
-void Form1Window::RunOptionsWindow(Form2& form) {
-  Form2Window window(form, this);
-  window.exec();
-}
+void Form1Window::RunOptionsWindow(Form2& form) { Form2Window(form, this).exec(); }
 
-void Form1Window::RunAboutWindow(frmAbout& form) {
-  AboutWindow window(form, this);
-  window.exec();
-}
+void Form1Window::RunAboutWindow(frmAbout& form) { AboutWindow(form, this).exec(); }
 
-void Form1Window::RunSearchWindow(SearchForm& form) {
-  SearchWindow window(form, this);
-  window.exec();
-}
+void Form1Window::RunSearchWindow(SearchForm& form) { SearchWindow(form, this).exec(); }
 
-void Form1Window::RunBackupsWindow(BackupsForm& form) {
-  BackupsWindow window(form, this);
-  window.exec();
-}
+void Form1Window::RunBackupsWindow(BackupsForm& form) { BackupsWindow(form, this).exec(); }
 
 std::unique_ptr<Form3View> Form1Window::OpenProgressWindow(Form3& form) {
   auto window = std::make_unique<Form3Window>(form);

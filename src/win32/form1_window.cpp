@@ -329,25 +329,13 @@ void Form1Window::Close() { SendMessageW(hwnd_, WM_CLOSE, 0, 0); }
 
 void Form1Window::Quit(int exit_code) { PostQuitMessage(exit_code); }
 
-void Form1Window::RunOptionsWindow(Form2& form) {
-  Form2Window window(form, hwnd_);
-  window.RunModal();
-}
+void Form1Window::RunOptionsWindow(Form2& form) { Form2Window(form, hwnd_).RunModal(); }
 
-void Form1Window::RunAboutWindow(frmAbout& form) {
-  AboutWindow window(form, hwnd_);
-  window.RunModal();
-}
+void Form1Window::RunAboutWindow(frmAbout& form) { AboutWindow(form, hwnd_).RunModal(); }
 
-void Form1Window::RunSearchWindow(SearchForm& form) {
-  SearchWindow window(form, hwnd_);
-  window.RunModal();
-}
+void Form1Window::RunSearchWindow(SearchForm& form) { SearchWindow(form, hwnd_).RunModal(); }
 
-void Form1Window::RunBackupsWindow(BackupsForm& form) {
-  BackupsWindow window(form, hwnd_);
-  window.RunModal();
-}
+void Form1Window::RunBackupsWindow(BackupsForm& form) { BackupsWindow(form, hwnd_).RunModal(); }
 
 std::unique_ptr<Form3View> Form1Window::OpenProgressWindow(Form3& form) {
   auto window = std::make_unique<Form3Window>(form, hwnd_);
