@@ -59,6 +59,10 @@ class BackupsForm {
   static constexpr int kEntriesColumn = 2;
   static constexpr const char* kRestoreCaption = "Restaurer";
   static constexpr const char* kCancelCaption = "Annuler";
+  // The list's size and its date column's width, in pixels at 96 dpi.
+  static constexpr int kListWidth = 420;
+  static constexpr int kListHeight = 200;
+  static constexpr int kDateColumnWidth = 160;
 
   // `counts` outlives the form; `yield` lets the window's events run during the counting,
   // time-sliced.

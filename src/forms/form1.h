@@ -89,8 +89,10 @@ class Form1 {
   const std::string& StatusText() const { return status_text_; }
   const std::string& LockCaption() const { return lock_caption_; }
   bool CommandRunning() const { return running_commands_ > 0; }
-  // The text, in UTF-8, that a list cell shows for the bytes of a name, comment or address.
-  std::string ShownText(std::string_view bytes) const;
+  // The text, in UTF-8, that cell (`row`, `column`) of list 1 or 2 shows for the bytes of its
+  // name, comment or address: "" outside the list's rows and columns, and while the list is
+  // being sorted (its order is not to be read then, though a yield may repaint it).
+  std::string CellText(int list_number, int row, int column) const;
 
   // Menu "Hosts".
   void OpenHostFile_Click();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <iterator>
+
 #include "core/entry_list.h"
 #include "forms/design.h"
 
@@ -50,6 +52,8 @@ struct ColumnDesign {
   int width;
 };
 inline constexpr ColumnDesign kColumns[] = {{"Domaine", 200}, {"Description", 203}, {"Redirection", 123}};
+inline constexpr int kColumnCount = static_cast<int>(std::size(kColumns));
+static_assert(kColumnCount == static_cast<int>(Column::kRedirection) + 1, "a column for each Column");
 
 // The items added to the program's own menus stand at the end of a menu, after a separator.
 struct MenuItemDesign {
@@ -64,6 +68,8 @@ struct MenuDesign {
   const char* caption;
   MenuItemDesign items[5];
   int item_count;
+  // Form1 hears of the menu's opening (Form1::HostsOperation_Opening).
+  bool reports_opening = false;
 };
 inline constexpr MenuDesign kMenus[] = {
     {"HostsOperation",
@@ -71,7 +77,8 @@ inline constexpr MenuDesign kMenus[] = {
      {{Form1Control::kOpenHostFile, "OpenHostFile", "Charger le fichier hosts"},
       {Form1Control::kReplaceHosts, "ReplaceHosts", "Remplacer le fichier hosts"},
       {Form1Control::kRestaurer, "Restaurer", "Restaurer une sauvegarde...", true}},
-     3},
+     3,
+     true},
     {"Menu",
      "Fichier",
      {{Form1Control::kOuvrir, "Ouvrir", "Charger un fichier (format Hosts)"},

@@ -89,8 +89,14 @@ void Form1::FindAndSelect(bool from_top) {
   ShowMessage("Aucune entree ne contient « " + search_text_ + " ».", Prompts::Buttons::kOk, Prompts::Icon::kNone);
 }
 
-std::string Form1::ShownText(std::string_view bytes) const {
-  return quorvale::ShownText(bytes, std::bind_front(&Platform::AnsiToUtf8, &platform_));
+std::string Form1::CellText(int list_number, int row, int column) const {
+  const EntryList& list = list_number == 1 ? session_.list1 : session_.list2;
+  if (list.sorting() || row < 0 || static_cast<size_t>(row) >= list.size() || column < 0 ||
+      column >= form1_design::kColumnCount) {
+    return {};
+  }
+  return ShownText(list.Text(static_cast<size_t>(row), static_cast<Column>(column)),
+                   std::bind_front(&Platform::AnsiToUtf8, &platform_));
 }
 
 void Form1::HostsOperation_Opening() {

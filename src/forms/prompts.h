@@ -23,9 +23,14 @@ class Prompts {
   virtual ~Prompts() = default;
 
   // A modal message box. `detail`, when not empty, is the box's detail text (a path, the
-  // system's reason). Escape or the close box answers kNo to Yes/No and kCancel otherwise.
+  // system's reason).
   virtual Answer Message(const std::string& text, Buttons buttons, Icon icon, const std::string& title,
                          const std::string& detail) = 0;
+  // The answer of a box with `buttons` that was left by Escape or its close box, or that could
+  // not be shown: the negative one.
+  static constexpr Answer DismissedAnswer(Buttons buttons) {
+    return buttons == Buttons::kYesNo ? Answer::kNo : Answer::kCancel;
+  }
 
   // File dialogs. `filters` are offered in order; `*filter_index` (0-based) is preselected and
   // receives the user's choice. Returns "" on cancel. No overwrite prompt, no default

@@ -23,6 +23,8 @@ class SearchForm {
   static constexpr const char* kLabel1Caption = "Nom a rechercher :";
   static constexpr const char* kOkCaption = "OK";
   static constexpr const char* kCancelCaption = "Annuler";
+  // The text field's width, in average characters of the window's font.
+  static constexpr int kTextFieldChars = 40;
 
   void Form_Load(SearchView* view) { view_ = view; }
   void Command1_Click();  // "OK"

@@ -11,15 +11,6 @@
 
 namespace quorvale {
 
-namespace {
-
-// The backups list: its size in pixels, and the width of its date column.
-constexpr int kBackupsListWidth = 420;
-constexpr int kBackupsListHeight = 200;
-constexpr int kDateColumnWidth = 160;
-
-}  // namespace
-
 BackupsWindow::BackupsWindow(BackupsForm& form, QWidget* parent) : QDialog(parent), form_(form) {
   setObjectName(QStringLiteral("frmBackups"));
   setWindowTitle(QString::fromUtf8(BackupsForm::kCaption));
@@ -33,9 +24,9 @@ BackupsWindow::BackupsWindow(BackupsForm& form, QWidget* parent) : QDialog(paren
   list1_->setSelectionBehavior(QAbstractItemView::SelectRows);
   list1_->setSelectionMode(QAbstractItemView::SingleSelection);
   list1_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  list1_->setColumnWidth(0, kDateColumnWidth);
+  list1_->setColumnWidth(0, BackupsForm::kDateColumnWidth);
   list1_->horizontalHeader()->setStretchLastSection(true);
-  list1_->setFixedSize(kBackupsListWidth, kBackupsListHeight);
+  list1_->setFixedSize(BackupsForm::kListWidth, BackupsForm::kListHeight);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
   QPushButton* restore = AddButton(buttons, "Command1", BackupsForm::kRestoreCaption, this);

@@ -2,7 +2,6 @@
 
 #include <functional>
 #include <string>
-#include <string_view>
 
 #include <QAbstractTableModel>
 
@@ -10,18 +9,17 @@
 
 namespace quorvale {
 
-// A list view's rows, straight from the session's EntryList (no copies). Call Refresh()
-// after the list changed.
+// A list view's rows, straight from the session's EntryList (no copies), in the columns that
+// Form1 designs. Call Refresh() after the list changed.
 //
-// Names and comments are kept as bytes; `shown_text` gives the UTF-8 text a cell shows for
-// them (Form1::ShownText).
+// `cell_text` gives the UTF-8 text a cell shows (Form1::CellText).
 class EntryModel : public QAbstractTableModel {
   Q_OBJECT
 
  public:
-  using ShownTextFn = std::function<std::string(std::string_view bytes)>;
+  using CellTextFn = std::function<std::string(int row, int column)>;
 
-  EntryModel(EntryList& list, ShownTextFn shown_text, QObject* parent = nullptr);
+  EntryModel(const EntryList& list, CellTextFn cell_text, QObject* parent = nullptr);
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
   int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -31,8 +29,8 @@ class EntryModel : public QAbstractTableModel {
   void Refresh();
 
  private:
-  EntryList& list_;
-  ShownTextFn shown_text_;
+  const EntryList& list_;
+  CellTextFn cell_text_;
 };
 
 }  // namespace quorvale

@@ -1,7 +1,6 @@
 #include "qt/form1_window.h"
 
 #include <algorithm>
-#include <iterator>
 
 #include <QAction>
 #include <QCloseEvent>
@@ -47,9 +46,10 @@ Form1Window::Form1Window(Form1& form, QWidget* parent) : QMainWindow(parent), fo
   client->setFixedSize(TwipsSize(form1_design::kClientWidthTwips, form1_design::kClientHeightTwips));
   setCentralWidget(client);
 
-  const auto shown_text = [this](std::string_view bytes) { return form_.ShownText(bytes); };
-  model1_ = new EntryModel(form_.session().list1, shown_text, this);
-  model2_ = new EntryModel(form_.session().list2, shown_text, this);
+  model1_ = new EntryModel(
+      form_.session().list1, [this](int row, int column) { return form_.CellText(1, row, column); }, this);
+  model2_ = new EntryModel(
+      form_.session().list2, [this](int row, int column) { return form_.CellText(2, row, column); }, this);
   ListView1_ = BuildList("ListView1", model1_, 1);
   ListView1_->setGeometry(Twips(form1_design::kListView1));
   ListView2_ = BuildList("ListView2", model2_, 2);
@@ -80,7 +80,7 @@ ReportListView* Form1Window::BuildList(const char* name, EntryModel* model, int 
   auto* view = new ReportListView(centralWidget());
   view->setObjectName(QString::fromLatin1(name));
   view->setModel(model);
-  for (int column = 0; column < static_cast<int>(std::size(form1_design::kColumns)); ++column) {
+  for (int column = 0; column < form1_design::kColumnCount; ++column) {
     view->setColumnWidth(column, form1_design::kColumns[column].width);
   }
   QHeaderView* header = view->header();
@@ -111,7 +111,7 @@ void Form1Window::BuildMenus() {
       connect(action, &QAction::triggered, this, [this, control = item.control] { form_.Click(control); });
       actions_[IndexOf(item.control)] = action;
     }
-    if (menu != nullptr && design.items[0].control == Form1Control::kOpenHostFile) {
+    if (design.reports_opening) {
       connect(menu, &QMenu::aboutToShow, this, [this] { form_.HostsOperation_Opening(); });
     }
   }
@@ -188,25 +188,13 @@ void Form1Window::Close() { close(); }
 
 void Form1Window::Quit(int exit_code) { QCoreApplication::exit(exit_code); }
 
-void Form1Window::RunOptionsWindow(Form2& form) {
-  Form2Window window(form, this);
-  window.exec();
-}
+void Form1Window::RunOptionsWindow(Form2& form) { Form2Window(form, this).exec(); }
 
-void Form1Window::RunAboutWindow(frmAbout& form) {
-  AboutWindow window(form, this);
-  window.exec();
-}
+void Form1Window::RunAboutWindow(frmAbout& form) { AboutWindow(form, this).exec(); }
 
-void Form1Window::RunSearchWindow(SearchForm& form) {
-  SearchWindow window(form, this);
-  window.exec();
-}
+void Form1Window::RunSearchWindow(SearchForm& form) { SearchWindow(form, this).exec(); }
 
-void Form1Window::RunBackupsWindow(BackupsForm& form) {
-  BackupsWindow window(form, this);
-  window.exec();
-}
+void Form1Window::RunBackupsWindow(BackupsForm& form) { BackupsWindow(form, this).exec(); }
 
 std::unique_ptr<Form3View> Form1Window::OpenProgressWindow(Form3& form) {
   auto window = std::make_unique<Form3Window>(form);

@@ -72,8 +72,8 @@ Prompts::Answer QtPrompts::Message(const std::string& text, Buttons buttons, Ico
     case QMessageBox::No:
       return Answer::kNo;
     default:
-      // Escape or the close box counts as the negative answer.
-      return buttons == Buttons::kYesNo ? Answer::kNo : Answer::kCancel;
+      // Escape or the close box.
+      return DismissedAnswer(buttons);
   }
 }
 

@@ -10,19 +10,12 @@
 
 namespace quorvale {
 
-namespace {
-
-// The field's width, in characters of the window's font.
-constexpr int kTextFieldChars = 40;
-
-}  // namespace
-
 SearchWindow::SearchWindow(SearchForm& form, QWidget* parent) : QDialog(parent), form_(form) {
   setObjectName(QStringLiteral("frmSearch"));
   setWindowTitle(QString::fromUtf8(SearchForm::kCaption));
   text1_ = new QLineEdit(this);
   text1_->setObjectName(QStringLiteral("Text1"));
-  text1_->setMinimumWidth(fontMetrics().averageCharWidth() * kTextFieldChars);
+  text1_->setMinimumWidth(fontMetrics().averageCharWidth() * SearchForm::kTextFieldChars);
   auto* label = new QLabel(QString::fromUtf8(SearchForm::kLabel1Caption), this);
   label->setObjectName(QStringLiteral("Label1"));
   label->setBuddy(text1_);

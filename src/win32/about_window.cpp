@@ -13,82 +13,70 @@ namespace quorvale {
 namespace {
 
 constexpr wchar_t kClassName[] = L"Quorvale.frmAbout";
-constexpr int kImage1Id = 402;
-constexpr int kTitleId = 403;
-constexpr int kVersionId = 404;
-constexpr int kDescriptionId = 405;
-constexpr int kLabel4Id = 406;
-constexpr int kLabel3Id = 407;
-constexpr int kFirstLineId = 408;  // the two separators
-// Sizes in pixels at 96 dpi.
+constexpr DWORD kLabelStyle = SS_LEFTNOWORDWRAP | SS_NOPREFIX;
+// Sizes in pixels at 96 dpi: the icon, the links under "Avec la participation de:" in from
+// the margin, the window's least width.
 constexpr int kIconPixels = 32;
 constexpr int kLinkIndent = 12;
 constexpr int kLeastWidth = 380;
-constexpr DWORD kLabelStyle = SS_LEFTNOWORDWRAP | SS_NOPREFIX;
-
-int LineHeight(HWND window, HFONT font) {
-  HDC dc = GetDC(window);
-  HGDIOBJ old = SelectObject(dc, font);
-  TEXTMETRICW metrics = {};
-  GetTextMetricsW(dc, &metrics);
-  SelectObject(dc, old);
-  ReleaseDC(window, dc);
-  return metrics.tmHeight;
-}
+// A separator's height, in pixels.
+constexpr int kSeparatorHeight = 2;
+// The description's room, in lines.
+constexpr int kDescriptionLines = 3;
+// The credits' lines are half the controls' spacing apart.
+constexpr int kCreditsSpacingDivisor = 2;
 
 }  // namespace
 
 AboutWindow::AboutWindow(frmAbout& form, HWND owner) : ModalWindow(owner), form_(form) {
+  using namespace about_ids;
   Create(kClassName, frmAbout::Caption(), WS_POPUP | WS_CAPTION | WS_SYSMENU, WS_EX_DLGMODALFRAME, owner);
-  AddControl(hwnd_, WC_STATICW, "", SS_ICON | SS_REALSIZECONTROL, kImage1Id);
-  AddControl(hwnd_, WC_STATICW, frmAbout::TitleText(), kLabelStyle, kTitleId);
-  AddControl(hwnd_, WC_STATICW, frmAbout::VersionText(), kLabelStyle, kVersionId);
-  AddControl(hwnd_, WC_STATICW, frmAbout::DescriptionText(), SS_LEFT | SS_NOPREFIX, kDescriptionId);
-  AddControl(hwnd_, WC_STATICW, "", SS_ETCHEDHORZ, kFirstLineId);
-  AddControl(hwnd_, WC_STATICW, frmAbout::kLabel4Caption, kLabelStyle, kLabel4Id);
-  AddControl(hwnd_, WC_STATICW, frmAbout::kLabel3Caption, kLabelStyle, kLabel3Id);
+  AddControl(hwnd_, WC_STATICW, "", SS_ICON | SS_REALSIZECONTROL, kImage1);
+  AddControl(hwnd_, WC_STATICW, frmAbout::TitleText(), kLabelStyle, kTitle);
+  AddControl(hwnd_, WC_STATICW, frmAbout::VersionText(), kLabelStyle, kVersion);
+  AddControl(hwnd_, WC_STATICW, frmAbout::DescriptionText(), SS_LEFT | SS_NOPREFIX, kDescription);
+  AddControl(hwnd_, WC_STATICW, "", SS_ETCHEDHORZ, kLine1);
+  AddControl(hwnd_, WC_STATICW, frmAbout::kLabel4Caption, kLabelStyle, kLabel4);
+  AddControl(hwnd_, WC_STATICW, frmAbout::kLabel3Caption, kLabelStyle, kLabel3);
   for (int i = 0; i < static_cast<int>(std::size(frmAbout::kLinks)); ++i) {
-    AddControl(hwnd_, WC_LINK, std::string("<a>") + frmAbout::kLinks[i].caption + "</a>", WS_TABSTOP,
-               kFirstLinkId + i);
+    AddControl(hwnd_, WC_LINK, std::string("<a>") + frmAbout::kLinks[i].caption + "</a>", WS_TABSTOP, kFirstLink + i);
   }
-  AddControl(hwnd_, WC_STATICW, "", SS_ETCHEDHORZ, kFirstLineId + 1);
-  HWND ok = AddControl(hwnd_, WC_BUTTONW, frmAbout::kOkCaption, BS_DEFPUSHBUTTON | WS_TABSTOP, kOkId);
-  AddControl(hwnd_, WC_BUTTONW, frmAbout::kSysInfoCaption, BS_PUSHBUTTON | WS_TABSTOP, kSysInfoId);
+  AddControl(hwnd_, WC_STATICW, "", SS_ETCHEDHORZ, kLine2);
+  HWND ok = AddControl(hwnd_, WC_BUTTONW, frmAbout::kOkCaption, BS_DEFPUSHBUTTON | WS_TABSTOP, kOk);
+  AddControl(hwnd_, WC_BUTTONW, frmAbout::kSysInfoCaption, BS_PUSHBUTTON | WS_TABSTOP, kSysInfo);
   SetFirstFocus(ok);
-  Layout(dpi());
+  LayOutAndFit(dpi());
   form_.Form_Load(this);
 }
 
-AboutWindow::~AboutWindow() {
-  if (icon_ != nullptr) DestroyIcon(icon_);
-}
-
-void AboutWindow::Layout(int dpi) {
+SIZE AboutWindow::Layout(int dpi) {
+  using namespace about_ids;
   Font font = MakeFont(MessageFontAt(dpi));
   LOGFONTW title = MessageFontAt(dpi);
   title.lfWeight = frmAbout::kTitleWeight;
   Font title_font = MakeFont(title);
   SetControlsFont(hwnd_, font.get());
-  SendMessageW(GetDlgItem(hwnd_, kTitleId), WM_SETFONT, reinterpret_cast<WPARAM>(title_font.get()), TRUE);
+  SendMessageW(GetDlgItem(hwnd_, kTitle), WM_SETFONT, reinterpret_cast<WPARAM>(title_font.get()), TRUE);
   font_ = std::move(font);
   title_font_ = std::move(title_font);
 
+  // The control does not destroy the icon it is given: the window keeps it while it shows it.
   const int icon_size = Scale(kIconPixels, dpi);
-  HICON icon = static_cast<HICON>(
-      LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kIconId), IMAGE_ICON, icon_size, icon_size, 0));
-  SendMessageW(GetDlgItem(hwnd_, kImage1Id), STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
-  if (icon_ != nullptr) DestroyIcon(icon_);
-  icon_ = icon;
+  Icon icon(static_cast<HICON>(
+      LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kIconId), IMAGE_ICON, icon_size, icon_size, 0)));
+  SendMessageW(GetDlgItem(hwnd_, kImage1), STM_SETICON, reinterpret_cast<WPARAM>(icon.get()), 0);
+  icon_ = std::move(icon);
 
   const int margin = Scale(kDialogMargin, dpi);
   const int spacing = Scale(kDialogSpacing, dpi);
-  const int line = LineHeight(hwnd_, font_.get());
+  const int credits_spacing = spacing / kCreditsSpacingDivisor;
+  const int line = FontMetrics(hwnd_, font_.get()).tmHeight;
   auto width_of = [&](int id) {
     const int length = GetWindowTextLengthW(GetDlgItem(hwnd_, id));
     std::wstring text(static_cast<size_t>(length) + 1, L'\0');
     GetWindowTextW(GetDlgItem(hwnd_, id), text.data(), length + 1);
     text.resize(static_cast<size_t>(length));
-    return TextWidth(hwnd_, id == kTitleId ? title_font_.get() : font_.get(), text);
+    return TextWidth(hwnd_, id == kTitle ? title_font_.get() : font_.get(), text);
   };
   // A link is as wide as its text as measured, below which the control would wrap it, or as
   // drawn when that is wider.
@@ -99,7 +87,7 @@ void AboutWindow::Layout(int dpi) {
   // The control underlines its text as measured, which under Wine can reach past the letters:
   // nothing of it shows past the text as drawn.
   auto place_link = [&](int index, int left, int top) {
-    HWND link = GetDlgItem(hwnd_, kFirstLinkId + index);
+    HWND link = GetDlgItem(hwnd_, kFirstLink + index);
     Place(link, {left, top, link_width(index), line});
     const int drawn = DrawnTextWidth(hwnd_, font_.get(), WideFromUtf8(frmAbout::kLinks[index].caption));
     SetWindowRgn(link, CreateRectRgn(0, 0, drawn, line), TRUE);
@@ -108,44 +96,42 @@ void AboutWindow::Layout(int dpi) {
   // The width: the widest line of credits, or of the texts beside the icon.
   const int text_left = margin + icon_size + margin;
   int width = Scale(kLeastWidth, dpi);
-  width = std::max(width, text_left + width_of(kTitleId) + margin);
-  width = std::max(width, margin + width_of(kLabel4Id) + spacing + link_width(0) + margin);
+  width = std::max(width, text_left + width_of(kTitle) + margin);
+  width = std::max(width, margin + width_of(kLabel4) + spacing + link_width(0) + margin);
   for (int i = 1; i < static_cast<int>(std::size(frmAbout::kLinks)); ++i) {
     width = std::max(width, margin + Scale(kLinkIndent, dpi) + link_width(i) + margin);
   }
   const int inner = width - 2 * margin;
 
-  Place(GetDlgItem(hwnd_, kImage1Id), {margin, margin, icon_size, icon_size});
+  Place(GetDlgItem(hwnd_, kImage1), {margin, margin, icon_size, icon_size});
   int y = margin;
-  const int title_height = LineHeight(hwnd_, title_font_.get());
-  Place(GetDlgItem(hwnd_, kTitleId), {text_left, y, width - text_left - margin, title_height});
+  const int title_height = FontMetrics(hwnd_, title_font_.get()).tmHeight;
+  Place(GetDlgItem(hwnd_, kTitle), {text_left, y, width - text_left - margin, title_height});
   y += title_height;
-  Place(GetDlgItem(hwnd_, kVersionId), {text_left, y, width - text_left - margin, line});
+  Place(GetDlgItem(hwnd_, kVersion), {text_left, y, width - text_left - margin, line});
   y += line + spacing;
-  Place(GetDlgItem(hwnd_, kDescriptionId), {text_left, y, width - text_left - margin, 3 * line});
-  y += 3 * line + spacing;
-  Place(GetDlgItem(hwnd_, kFirstLineId), {margin, y, inner, 2});
+  Place(GetDlgItem(hwnd_, kDescription), {text_left, y, width - text_left - margin, kDescriptionLines * line});
+  y += kDescriptionLines * line + spacing;
+  Place(GetDlgItem(hwnd_, kLine1), {margin, y, inner, kSeparatorHeight});
   y += spacing;
   // "Réalisé par:" with the author's link beside it, then the other links under
   // "Avec la participation de:".
-  const int label4_width = width_of(kLabel4Id);
-  Place(GetDlgItem(hwnd_, kLabel4Id), {margin, y, label4_width, line});
+  const int label4_width = width_of(kLabel4);
+  Place(GetDlgItem(hwnd_, kLabel4), {margin, y, label4_width, line});
   place_link(0, margin + label4_width + spacing, y);
-  y += line + spacing / 2;
-  Place(GetDlgItem(hwnd_, kLabel3Id), {margin, y, inner, line});
-  y += line + spacing / 2;
+  y += line + credits_spacing;
+  Place(GetDlgItem(hwnd_, kLabel3), {margin, y, inner, line});
+  y += line + credits_spacing;
   for (int i = 1; i < static_cast<int>(std::size(frmAbout::kLinks)); ++i) {
     place_link(i, margin + Scale(kLinkIndent, dpi), y);
-    y += line + spacing / 2;
+    y += line + credits_spacing;
   }
-  y += spacing / 2;
-  Place(GetDlgItem(hwnd_, kFirstLineId + 1), {margin, y, inner, 2});
+  y += credits_spacing;
+  Place(GetDlgItem(hwnd_, kLine2), {margin, y, inner, kSeparatorHeight});
   y += spacing;
-  PlaceButtonRow(hwnd_, {kOkId, kSysInfoId}, width - margin, y, dpi);
+  PlaceButtonRow(hwnd_, {kOk, kSysInfo}, width - margin, y, dpi);
   y += Scale(kButtonHeight, dpi) + margin;
-
-  const SIZE frame = FrameSize(hwnd_, width, y, dpi);
-  SetWindowPos(hwnd_, nullptr, 0, 0, frame.cx, frame.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  return {width, y};
 }
 
 void AboutWindow::Close() { closed_ = true; }
@@ -156,13 +142,13 @@ LRESULT AboutWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       // Enter (IDOK) and Escape (IDCANCEL) are "OK", wherever the focus is.
       if (LOWORD(wparam) == IDOK || LOWORD(wparam) == IDCANCEL) {
         form_.cmdOK_Click();
-      } else if (LOWORD(wparam) == kSysInfoId && HIWORD(wparam) == BN_CLICKED) {
+      } else if (LOWORD(wparam) == about_ids::kSysInfo && HIWORD(wparam) == BN_CLICKED) {
         form_.cmdSysInfo_Click();
       }
       return 0;
     case WM_NOTIFY: {
       const NMHDR& header = *reinterpret_cast<const NMHDR*>(lparam);
-      const int index = static_cast<int>(header.idFrom) - kFirstLinkId;
+      const int index = static_cast<int>(header.idFrom) - about_ids::kFirstLink;
       if ((header.code == NM_CLICK || header.code == NM_RETURN) && index >= 0 &&
           index < static_cast<int>(std::size(frmAbout::kLinks))) {
         form_.Link_Click(index);

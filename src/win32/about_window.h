@@ -11,25 +11,18 @@ namespace quorvale {
 // "OK" (also Enter and Escape) and "System Info".
 class AboutWindow : public ModalWindow, public AboutView {
  public:
-  static constexpr int kOkId = IDOK;
-  static constexpr int kSysInfoId = 401;
-  // The links, in the order of frmAbout::kLinks.
-  static constexpr int kFirstLinkId = 410;
-
   // Builds the window, hidden, and runs frmAbout's first step.
   AboutWindow(frmAbout& form, HWND owner);
-  ~AboutWindow() override;
 
   // AboutView.
   void Close() override;
 
  private:
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
-  // Places the controls at `dpi` and sizes the window to hold them.
-  void Layout(int dpi) override;
+  SIZE Layout(int dpi) override;
 
   frmAbout& form_;
-  HICON icon_ = nullptr;
+  Icon icon_;
   Font font_;
   Font title_font_;
 };

@@ -11,16 +11,15 @@ namespace quorvale {
 namespace {
 
 constexpr wchar_t kClassName[] = L"Quorvale.frmBackups";
-// The list and the widths of its columns (the last one takes the rest), in pixels at 96 dpi.
-constexpr int kListWidth = 420;
-constexpr int kListHeight = 200;
-constexpr int kColumnWidths[] = {160, 110};
+// The widths of the list's columns but the last, which takes the rest, in pixels at 96 dpi.
+constexpr int kSizeColumnWidth = 110;
+constexpr int kColumnWidths[] = {BackupsForm::kDateColumnWidth, kSizeColumnWidth};
 
 }  // namespace
 
 BackupsWindow::BackupsWindow(BackupsForm& form, HWND owner) : ModalWindow(owner), form_(form) {
   Create(kClassName, BackupsForm::kCaption, WS_POPUP | WS_CAPTION | WS_SYSMENU, WS_EX_DLGMODALFRAME, owner);
-  list1_ = AddControl(hwnd_, WC_LISTVIEWW, "", LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | WS_TABSTOP, kList1Id,
+  list1_ = AddControl(hwnd_, WC_LISTVIEWW, "", LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | WS_TABSTOP, backups_ids::kList1,
                       WS_EX_CLIENTEDGE);
   ListView_SetExtendedListViewStyle(list1_, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
   for (int column = 0; column < static_cast<int>(std::size(BackupsForm::kColumns)); ++column) {
@@ -32,28 +31,29 @@ BackupsWindow::BackupsWindow(BackupsForm& form, HWND owner) : ModalWindow(owner)
     design.pszText = caption.data();
     ListView_InsertColumn(list1_, column, &design);
   }
-  AddControl(hwnd_, WC_BUTTONW, BackupsForm::kRestoreCaption, BS_DEFPUSHBUTTON | WS_TABSTOP, kCommand1Id);
-  AddControl(hwnd_, WC_BUTTONW, BackupsForm::kCancelCaption, BS_PUSHBUTTON | WS_TABSTOP, kCommand2Id);
+  AddControl(hwnd_, WC_BUTTONW, BackupsForm::kRestoreCaption, BS_DEFPUSHBUTTON | WS_TABSTOP, backups_ids::kCommand1);
+  AddControl(hwnd_, WC_BUTTONW, BackupsForm::kCancelCaption, BS_PUSHBUTTON | WS_TABSTOP, backups_ids::kCommand2);
   SetFirstFocus(list1_);
-  Layout(dpi());
+  LayOutAndFit(dpi());
   form_.Form_Load(this);
 }
 
-void BackupsWindow::Layout(int dpi) {
+SIZE BackupsWindow::Layout(int dpi) {
   Font font = MakeFont(MessageFontAt(dpi));
   SetControlsFont(hwnd_, font.get());
   font_ = std::move(font);
   const int margin = Scale(kDialogMargin, dpi);
-  const int width = margin + Scale(kListWidth, dpi) + margin;
-  Place(list1_, {margin, margin, Scale(kListWidth, dpi), Scale(kListHeight, dpi)});
+  const int list_width = Scale(BackupsForm::kListWidth, dpi);
+  const int list_height = Scale(BackupsForm::kListHeight, dpi);
+  const int width = margin + list_width + margin;
+  Place(list1_, {margin, margin, list_width, list_height});
   for (int column = 0; column < static_cast<int>(std::size(kColumnWidths)); ++column) {
     ListView_SetColumnWidth(list1_, column, Scale(kColumnWidths[column], dpi));
   }
   ListView_SetColumnWidth(list1_, static_cast<int>(std::size(kColumnWidths)), LVSCW_AUTOSIZE_USEHEADER);
-  const int buttons_top = margin + Scale(kListHeight, dpi) + Scale(kDialogSpacing, dpi);
-  PlaceButtonRow(hwnd_, {kCommand1Id, kCommand2Id}, width - margin, buttons_top, dpi);
-  const SIZE frame = FrameSize(hwnd_, width, buttons_top + Scale(kButtonHeight, dpi) + margin, dpi);
-  SetWindowPos(hwnd_, nullptr, 0, 0, frame.cx, frame.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  const int buttons_top = margin + list_height + Scale(kDialogSpacing, dpi);
+  PlaceButtonRow(hwnd_, {backups_ids::kCommand1, backups_ids::kCommand2}, width - margin, buttons_top, dpi);
+  return {width, buttons_top + Scale(kButtonHeight, dpi) + margin};
 }
 
 void BackupsWindow::SetRows(const std::vector<std::array<std::string, 3>>& rows) {
@@ -91,17 +91,17 @@ void BackupsWindow::Close() {
   closed_ = true;
 }
 
-int BackupsWindow::SelectedRow() const { return ListView_GetNextItem(list1_, -1, LVNI_SELECTED); }
+int BackupsWindow::SelectedRow() const { return ListView_GetNextItem(list1_, kBeforeFirstItem, LVNI_SELECTED); }
 
 LRESULT BackupsWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
     case WM_COMMAND:
       // Enter comes as the default button's command, Escape as IDCANCEL's.
-      if (LOWORD(wparam) == kCommand1Id) form_.Command1_Click();
-      if (LOWORD(wparam) == kCommand2Id) form_.Command2_Click();
+      if (LOWORD(wparam) == backups_ids::kCommand1) form_.Command1_Click();
+      if (LOWORD(wparam) == backups_ids::kCommand2) form_.Command2_Click();
       return 0;
     case DM_GETDEFID:
-      return DefaultButtonAnswer(hwnd_, kCommand1Id);
+      return DefaultButtonAnswer(hwnd_, backups_ids::kCommand1);
     case WM_SHOWWINDOW:
       if (wparam) PostMessageW(hwnd_, kCountEntries, 0, 0);
       return ModalWindow::HandleMessage(message, wparam, lparam);

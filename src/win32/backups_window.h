@@ -17,9 +17,6 @@ namespace quorvale {
 // the copies' entries from its message loop.
 class BackupsWindow : public ModalWindow, public BackupsView {
  public:
-  static constexpr int kList1Id = 601;
-  static constexpr int kCommand1Id = IDOK;
-  static constexpr int kCommand2Id = IDCANCEL;
   // Posted when the window is shown: the counting starts from the message loop.
   static constexpr UINT kCountEntries = WM_APP + 1;
 
@@ -35,8 +32,7 @@ class BackupsWindow : public ModalWindow, public BackupsView {
 
  private:
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
-  // Places the controls at `dpi` and sizes the window to hold them.
-  void Layout(int dpi) override;
+  SIZE Layout(int dpi) override;
 
   BackupsForm& form_;
   HWND list1_ = nullptr;

@@ -27,6 +27,10 @@ constexpr wchar_t kClassName[] = L"Quorvale.Form1";
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
 // Message 0x0049 (WM_COPYGLOBALDATA) carries the data of a drag and drop.
 constexpr UINT kCopyGlobalData = 0x0049;
+// The index that asks DragQueryFileW for the number of files dropped.
+constexpr UINT kDroppedFileCount = 0xFFFFFFFF;
+// What GetMenuState answers for an item that the menu does not have.
+constexpr UINT kNoMenuItem = static_cast<UINT>(-1);
 
 const form1_design::ButtonDesign* ButtonNamed(std::string_view name) {
   for (const form1_design::ButtonDesign& design : form1_design::kButtons) {
@@ -74,20 +78,20 @@ Form1Window::Form1Window(Form1& form) : form_(form) {
   // The controls in the tab order, which is the order they are made in.
   for (const char* name : form1_design::kTabOrder) {
     if (std::string_view(name) == "ListView1") {
-      ListView1_ = BuildList(kListView1Id);
+      ListView1_ = BuildList(form1_ids::kListView1);
     } else if (std::string_view(name) == "ListView2") {
-      ListView2_ = BuildList(kListView2Id);
+      ListView2_ = BuildList(form1_ids::kListView2);
     } else if (const form1_design::ButtonDesign* design = ButtonNamed(name)) {
       buttons_[static_cast<int>(design->control)] =
           AddControl(hwnd_, WC_BUTTONW, design->caption,
-                     BS_PUSHBUTTON | WS_TABSTOP | (design->enabled ? 0 : WS_DISABLED), IdOf(design->control));
+                     BS_PUSHBUTTON | WS_TABSTOP | (design->enabled ? 0 : WS_DISABLED), form1_ids::Of(design->control));
     }
   }
-  Label1_ = AddControl(hwnd_, WC_STATICW, "", SS_LEFTNOWORDWRAP | SS_NOPREFIX, kLabel1Id);
+  Label1_ = AddControl(hwnd_, WC_STATICW, "", SS_LEFTNOWORDWRAP | SS_NOPREFIX, form1_ids::kLabel1);
   ShowSortOrder(1, form_.session().list1.sort_column(), form_.session().list1.sort_direction());
   ShowSortOrder(2, form_.session().list2.sort_column(), form_.session().list2.sort_direction());
   SetFirstFocus(GetNextDlgTabItem(hwnd_, nullptr, FALSE));
-  Layout(dpi());
+  LayOutAndFit(dpi());
   // When the program runs as administrator, files dragged from a normal Explorer window
   // still reach it.
   for (UINT message : {static_cast<UINT>(WM_DROPFILES), static_cast<UINT>(WM_COPYDATA), kCopyGlobalData}) {
@@ -98,14 +102,14 @@ Form1Window::Form1Window(Form1& form) : form_(form) {
 }
 
 HMENU Form1Window::BuildMenus() {
-  std::vector<ACCEL> shortcuts = {AcceleratorOf(form1_design::kFindNextShortcut, kFindNextId)};
+  std::vector<ACCEL> shortcuts = {AcceleratorOf(form1_design::kFindNextShortcut, form1_ids::kFindNext)};
   HMENU bar = CreateMenu();
   for (const form1_design::MenuDesign& design : form1_design::kMenus) {
     HMENU menu = bar;
     if (design.name != nullptr) {
       menu = CreatePopupMenu();
       AppendMenuW(bar, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(menu), WideFromUtf8(design.caption).c_str());
-      if (std::string_view(design.name) == "HostsOperation") hosts_menu_ = menu;
+      if (design.reports_opening) hosts_menu_ = menu;
     }
     for (int i = 0; i < design.item_count; ++i) {
       const form1_design::MenuItemDesign& item = design.items[i];
@@ -114,9 +118,9 @@ HMENU Form1Window::BuildMenus() {
       if (item.shortcut != nullptr) {
         // A menu shows the shortcut after a tab, in a column of its own.
         caption += std::string("\t") + item.shortcut;
-        shortcuts.push_back(AcceleratorOf(item.shortcut, IdOf(item.control)));
+        shortcuts.push_back(AcceleratorOf(item.shortcut, form1_ids::Of(item.control)));
       }
-      AppendMenuW(menu, MF_STRING, static_cast<UINT_PTR>(IdOf(item.control)), WideFromUtf8(caption).c_str());
+      AppendMenuW(menu, MF_STRING, static_cast<UINT_PTR>(form1_ids::Of(item.control)), WideFromUtf8(caption).c_str());
     }
   }
   accelerators_.reset(CreateAcceleratorTableW(shortcuts.data(), static_cast<int>(shortcuts.size())));
@@ -127,7 +131,7 @@ HWND Form1Window::BuildList(int id) {
   HWND list = AddControl(hwnd_, WC_LISTVIEWW, "",
                          LVS_REPORT | LVS_OWNERDATA | LVS_SHOWSELALWAYS | WS_TABSTOP | WS_BORDER, id);
   ListView_SetExtendedListViewStyle(list, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER | LVS_EX_LABELTIP);
-  for (int column = 0; column < static_cast<int>(std::size(form1_design::kColumns)); ++column) {
+  for (int column = 0; column < form1_design::kColumnCount; ++column) {
     std::wstring caption = WideFromUtf8(form1_design::kColumns[column].caption);
     LVCOLUMNW design = {};
     design.mask = LVCF_TEXT | LVCF_FMT;
@@ -138,7 +142,7 @@ HWND Form1Window::BuildList(int id) {
   return list;
 }
 
-void Form1Window::Layout(int dpi) {
+SIZE Form1Window::Layout(int dpi) {
   using namespace form1_design;
   const int width = TwipsToPixels(kClientWidthTwips, dpi);
   const int height = TwipsToPixels(kClientHeightTwips, dpi);
@@ -150,23 +154,14 @@ void Form1Window::Layout(int dpi) {
   Place(Label1_, label);
   for (const ButtonDesign& design : kButtons) Place(buttons_[static_cast<int>(design.control)], TwipsRect(design.place, dpi));
   for (HWND list : {ListView1_, ListView2_}) {
-    for (int column = 0; column < static_cast<int>(std::size(kColumns)); ++column) {
+    for (int column = 0; column < kColumnCount; ++column) {
       ListView_SetColumnWidth(list, column, Scale(kColumns[column].width, dpi));
     }
   }
   Font font = MakeFont(MessageFontAt(dpi));
   SetControlsFont(hwnd_, font.get());
   font_ = std::move(font);
-
-  const SIZE frame = FrameSize(hwnd_, width, height, dpi);
-  SetWindowPos(hwnd_, nullptr, 0, 0, frame.cx, frame.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-  // A menu bar that needs a second line takes it from the client area: the frame grows by it.
-  RECT client = {};
-  GetClientRect(hwnd_, &client);
-  if (client.bottom != height) {
-    SetWindowPos(hwnd_, nullptr, 0, 0, frame.cx, frame.cy + height - client.bottom,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-  }
+  return {width, height};
 }
 
 LRESULT Form1Window::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
@@ -177,10 +172,11 @@ LRESULT Form1Window::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       // A menu item (code 0) and a shortcut (code 1) come without a control.
       const bool from_menu = lparam == 0 && (code == 0 || code == 1);
       const bool from_button = lparam != 0 && code == BN_CLICKED;
-      if (from_menu && id == kFindNextId) {
+      if (from_menu && id == form1_ids::kFindNext) {
         form_.FindNext_Key();
-      } else if ((from_menu || from_button) && id >= kFirstControlId && id < kFirstControlId + kForm1ControlCount) {
-        form_.Click(static_cast<Form1Control>(id - kFirstControlId));
+      } else if ((from_menu || from_button) && id >= form1_ids::kFirstControl &&
+                 id < form1_ids::kFirstControl + kForm1ControlCount) {
+        form_.Click(static_cast<Form1Control>(id - form1_ids::kFirstControl));
       }
       return 0;
     }
@@ -203,13 +199,6 @@ LRESULT Form1Window::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       // Form1 hides the window and ends the program, or does so once its command has ended.
       form_.CloseRequested();
       return 0;
-    case WM_DPICHANGED: {
-      const RECT* suggested = reinterpret_cast<const RECT*>(lparam);
-      SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top, 0, 0,
-                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-      Layout(HIWORD(wparam));
-      return 0;
-    }
     default:
       return Window::HandleMessage(message, wparam, lparam);
   }
@@ -217,20 +206,14 @@ LRESULT Form1Window::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
 
 LRESULT Form1Window::OnNotify(LPARAM lparam) {
   const NMHDR& header = *reinterpret_cast<const NMHDR*>(lparam);
-  if (header.idFrom != kListView1Id && header.idFrom != kListView2Id) return 0;
-  const int list_number = header.idFrom == kListView1Id ? 1 : 2;
+  if (header.idFrom != form1_ids::kListView1 && header.idFrom != form1_ids::kListView2) return 0;
+  const int list_number = header.idFrom == form1_ids::kListView1 ? 1 : 2;
   switch (header.code) {
     case LVN_GETDISPINFOW: {
       // The list asks for the text of one cell; it is read from the session's list in place.
       LVITEMW& item = reinterpret_cast<NMLVDISPINFOW*>(lparam)->item;
       if (!(item.mask & LVIF_TEXT) || item.cchTextMax <= 0) return 0;
-      const EntryList& list = list_number == 1 ? form_.session().list1 : form_.session().list2;
-      std::string_view text;
-      if (!list.sorting() && item.iItem >= 0 && static_cast<size_t>(item.iItem) < list.size() && item.iSubItem >= 0 &&
-          item.iSubItem <= static_cast<int>(Column::kRedirection)) {
-        text = list.Text(static_cast<size_t>(item.iItem), static_cast<Column>(item.iSubItem));
-      }
-      cell_text_ = WideFromUtf8(form_.ShownText(text));
+      cell_text_ = WideFromUtf8(form_.CellText(list_number, item.iItem, item.iSubItem));
       const size_t length = std::min(cell_text_.size(), static_cast<size_t>(item.cchTextMax - 1));
       std::memcpy(item.pszText, cell_text_.data(), length * sizeof(wchar_t));
       item.pszText[length] = L'\0';
@@ -245,7 +228,7 @@ LRESULT Form1Window::OnNotify(LPARAM lparam) {
       }
       return 0;
     case LVN_ODFINDITEMW:
-      return -1;
+      return kNoItemFound;
     default:
       return 0;
   }
@@ -255,8 +238,9 @@ void Form1Window::SetStatusText(const std::string& text) { SetWindowTextW(Label1
 
 void Form1Window::SetControlEnabled(Form1Control control, bool enabled) {
   HMENU menu = GetMenu(hwnd_);
-  if (GetMenuState(menu, static_cast<UINT>(IdOf(control)), MF_BYCOMMAND) != static_cast<UINT>(-1)) {
-    EnableMenuItem(menu, static_cast<UINT>(IdOf(control)), MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
+  const UINT id = static_cast<UINT>(form1_ids::Of(control));
+  if (GetMenuState(menu, id, MF_BYCOMMAND) != kNoMenuItem) {
+    EnableMenuItem(menu, id, MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
     DrawMenuBar(hwnd_);
   }
   if (HWND button = buttons_[static_cast<int>(control)]) EnableWindow(button, enabled);
@@ -269,7 +253,7 @@ void Form1Window::SetControlCaption(Form1Control control, const std::string& cap
   item.cbSize = sizeof item;
   item.fMask = MIIM_STRING;
   item.dwTypeData = const_cast<wchar_t*>(text.c_str());
-  if (SetMenuItemInfoW(menu, static_cast<UINT>(IdOf(control)), FALSE, &item)) DrawMenuBar(hwnd_);
+  if (SetMenuItemInfoW(menu, static_cast<UINT>(form1_ids::Of(control)), FALSE, &item)) DrawMenuBar(hwnd_);
   if (HWND button = buttons_[static_cast<int>(control)]) SetWindowTextW(button, text.c_str());
 }
 
@@ -281,7 +265,7 @@ void Form1Window::ListChanged(int list_number) {
   HWND list = List(list_number);
   const EntryList& rows = list_number == 1 ? form_.session().list1 : form_.session().list2;
   // The rows are new: what was selected is no longer the same row.
-  ListView_SetItemState(list, -1, 0, LVIS_SELECTED);
+  ListView_SetItemState(list, kAllItems, 0, LVIS_SELECTED);
   ListView_SetItemCountEx(list, static_cast<int>(rows.size()), 0);
   InvalidateRect(list, nullptr, TRUE);
 }
@@ -301,7 +285,7 @@ void Form1Window::ShowSortOrder(int list_number, Column column, SortDirection di
 std::vector<size_t> Form1Window::SelectedRows(int list_number) const {
   HWND list = List(list_number);
   std::vector<size_t> rows;
-  for (int row = ListView_GetNextItem(list, -1, LVNI_SELECTED); row >= 0;
+  for (int row = ListView_GetNextItem(list, kBeforeFirstItem, LVNI_SELECTED); row >= 0;
        row = ListView_GetNextItem(list, row, LVNI_SELECTED)) {
     rows.push_back(static_cast<size_t>(row));
   }
@@ -309,7 +293,7 @@ std::vector<size_t> Form1Window::SelectedRows(int list_number) const {
 }
 
 void Form1Window::SelectRow(int list_number, size_t row) {
-  for (HWND list : {ListView1_, ListView2_}) ListView_SetItemState(list, -1, 0, LVIS_SELECTED);
+  for (HWND list : {ListView1_, ListView2_}) ListView_SetItemState(list, kAllItems, 0, LVIS_SELECTED);
   HWND list = List(list_number);
   const int item = static_cast<int>(row);
   ListView_SetItemState(list, item, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
@@ -321,7 +305,7 @@ void Form1Window::SelectRow(int list_number, size_t row) {
 
 void Form1Window::FilesDropped(HDROP drop) {
   std::vector<std::string> paths;
-  const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+  const UINT count = DragQueryFileW(drop, kDroppedFileCount, nullptr, 0);
   for (UINT i = 0; i < count; ++i) {
     std::wstring path(DragQueryFileW(drop, i, nullptr, 0) + 1, L'\0');
     path.resize(DragQueryFileW(drop, i, path.data(), static_cast<UINT>(path.size())));
@@ -345,25 +329,13 @@ void Form1Window::Close() { SendMessageW(hwnd_, WM_CLOSE, 0, 0); }
 
 void Form1Window::Quit(int exit_code) { PostQuitMessage(exit_code); }
 
-void Form1Window::RunOptionsWindow(Form2& form) {
-  Form2Window window(form, hwnd_);
-  window.RunModal();
-}
+void Form1Window::RunOptionsWindow(Form2& form) { Form2Window(form, hwnd_).RunModal(); }
 
-void Form1Window::RunAboutWindow(frmAbout& form) {
-  AboutWindow window(form, hwnd_);
-  window.RunModal();
-}
+void Form1Window::RunAboutWindow(frmAbout& form) { AboutWindow(form, hwnd_).RunModal(); }
 
-void Form1Window::RunSearchWindow(SearchForm& form) {
-  SearchWindow window(form, hwnd_);
-  window.RunModal();
-}
+void Form1Window::RunSearchWindow(SearchForm& form) { SearchWindow(form, hwnd_).RunModal(); }
 
-void Form1Window::RunBackupsWindow(BackupsForm& form) {
-  BackupsWindow window(form, hwnd_);
-  window.RunModal();
-}
+void Form1Window::RunBackupsWindow(BackupsForm& form) { BackupsWindow(form, hwnd_).RunModal(); }
 
 std::unique_ptr<Form3View> Form1Window::OpenProgressWindow(Form3& form) {
   auto window = std::make_unique<Form3Window>(form, hwnd_);

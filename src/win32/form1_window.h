@@ -7,7 +7,6 @@
 #include <deque>
 #include <memory>
 #include <string>
-#include <type_traits>
 #include <vector>
 
 #include "forms/form1.h"
@@ -20,14 +19,6 @@ namespace quorvale {
 // (Delete in a list, the menus' shortcuts and F3) and dropped files.
 class Form1Window : public Window, public Form1View {
  public:
-  // The identifiers of the controls; a menu item or button has the one of its Form1Control.
-  static constexpr int kListView1Id = 300;
-  static constexpr int kListView2Id = 301;
-  static constexpr int kLabel1Id = 302;
-  // The command of the key that finds the next row.
-  static constexpr int kFindNextId = 303;
-  static constexpr int IdOf(Form1Control control) { return kFirstControlId + static_cast<int>(control); }
-
   // Builds the window, hidden, and runs Form1's first steps.
   explicit Form1Window(Form1& form);
 
@@ -54,15 +45,8 @@ class Form1Window : public Window, public Form1View {
   bool PreTranslate(MSG* msg) override;
 
  private:
-  // Above IDOK and IDCANCEL, which the dialog manager sends for Enter and Escape.
-  static constexpr int kFirstControlId = 100;
   // Posted to itself: the files of a drop wait in dropped_ until the drop has ended.
   static constexpr UINT kLoadDroppedFiles = WM_APP + 1;
-
-  struct AcceleratorsDeleter {
-    void operator()(HACCEL accelerators) const { DestroyAcceleratorTable(accelerators); }
-  };
-  using Accelerators = std::unique_ptr<std::remove_pointer_t<HACCEL>, AcceleratorsDeleter>;
 
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
   // The menu bar and, from the menu items' shortcuts and F3, accelerators_.
@@ -70,8 +54,7 @@ class Form1Window : public Window, public Form1View {
   // Hands the paths of the files dropped with `drop` over, once the drop has ended.
   void FilesDropped(HDROP drop);
   HWND BuildList(int id);
-  // Places the controls and sizes the window at `dpi`.
-  void Layout(int dpi);
+  SIZE Layout(int dpi) override;
   LRESULT OnNotify(LPARAM lparam);
   HWND List(int list_number) const { return list_number == 1 ? ListView1_ : ListView2_; }
 

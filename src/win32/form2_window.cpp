@@ -21,9 +21,9 @@ struct Control {
   bool check_box;  // a check box, or else a button or (without a tab stop) a label
 };
 const Control kControls[] = {
-    {form2_design::kCheck1, Form2Window::kCheck1Id, true},     {form2_design::kCheck2, Form2Window::kCheck2Id, true},
-    {form2_design::kCheck3, Form2Window::kCheck3Id, true},     {form2_design::kCommand1, Form2Window::kCommand1Id, false},
-    {form2_design::kCommand2, Form2Window::kCommand2Id, false}, {form2_design::kLabel1, Form2Window::kLabel1Id, false},
+    {form2_design::kCheck1, form2_ids::kCheck1, true},     {form2_design::kCheck2, form2_ids::kCheck2, true},
+    {form2_design::kCheck3, form2_ids::kCheck3, true},     {form2_design::kCommand1, form2_ids::kCommand1, false},
+    {form2_design::kCommand2, form2_ids::kCommand2, false}, {form2_design::kLabel1, form2_ids::kLabel1, false},
 };
 
 const Control* ControlNamed(std::string_view name) {
@@ -45,13 +45,13 @@ Form2Window::Form2Window(Form2& form, HWND owner) : ModalWindow(owner), form_(fo
                (control.check_box ? BS_CHECKBOX : BS_PUSHBUTTON) | WS_TABSTOP, control.id);
   }
   AddControl(hwnd_, WC_STATICW, form2_design::kLabel1.caption, SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_CENTERIMAGE,
-             kLabel1Id);
+             form2_ids::kLabel1);
   SetFirstFocus(GetDlgItem(hwnd_, ControlNamed(form2_design::kTabOrder[0])->id));
-  Layout(dpi());
+  LayOutAndFit(dpi());
   form_.Form_Load(this);
 }
 
-void Form2Window::Layout(int dpi) {
+SIZE Form2Window::Layout(int dpi) {
   LOGFONTW description = MessageFontAt(dpi);
   description.lfHeight = PointsHeight(form2_design::kFontPoints, dpi);
   Font font = MakeFont(description);
@@ -63,7 +63,7 @@ void Form2Window::Layout(int dpi) {
   for (const Control& control : kControls) {
     HWND hwnd = GetDlgItem(hwnd_, control.id);
     const Rect place = TwipsRect(control.design.place, dpi);
-    if (control.id == kCommand1Id || control.id == kCommand2Id) {
+    if (control.id == form2_ids::kCommand1 || control.id == form2_ids::kCommand2) {
       Place(hwnd, place);
       continue;
     }
@@ -76,18 +76,17 @@ void Form2Window::Layout(int dpi) {
   const int width = form2_design::FitTexts(&texts, TwipsToPixels(form2_design::kWidthTwips, dpi),
                                            Scale(form2_design::kControlGap, dpi));
   for (size_t i = 0; i < controls.size(); ++i) Place(controls[i], texts[i].place);
-  const SIZE frame = FrameSize(hwnd_, width, TwipsToPixels(form2_design::kHeightTwips, dpi), dpi);
-  SetWindowPos(hwnd_, nullptr, 0, 0, frame.cx, frame.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  return {width, TwipsToPixels(form2_design::kHeightTwips, dpi)};
 }
 
 HWND Form2Window::Box(Form2Box box) const {
   switch (box) {
     case Form2Box::kCheck1:
-      return GetDlgItem(hwnd_, kCheck1Id);
+      return GetDlgItem(hwnd_, form2_ids::kCheck1);
     case Form2Box::kCheck2:
-      return GetDlgItem(hwnd_, kCheck2Id);
+      return GetDlgItem(hwnd_, form2_ids::kCheck2);
     case Form2Box::kCheck3:
-      return GetDlgItem(hwnd_, kCheck3Id);
+      return GetDlgItem(hwnd_, form2_ids::kCheck3);
   }
   return nullptr;
 }
@@ -120,19 +119,19 @@ LRESULT Form2Window::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_COMMAND:
       if (HIWORD(wparam) != BN_CLICKED || lparam == 0) return 0;
       switch (LOWORD(wparam)) {
-        case kCheck1Id:
+        case form2_ids::kCheck1:
           BoxClicked(Form2Box::kCheck1);
           break;
-        case kCheck2Id:
+        case form2_ids::kCheck2:
           BoxClicked(Form2Box::kCheck2);
           break;
-        case kCheck3Id:
+        case form2_ids::kCheck3:
           BoxClicked(Form2Box::kCheck3);
           break;
-        case kCommand1Id:
+        case form2_ids::kCommand1:
           form_.Command1_Click();
           break;
-        case kCommand2Id:
+        case form2_ids::kCommand2:
           form_.Command2_Click();
           break;
         default:
@@ -141,7 +140,8 @@ LRESULT Form2Window::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       return 0;
     case WM_NOTIFY: {
       const auto& draw = *reinterpret_cast<const NMCUSTOMDRAW*>(lparam);
-      const bool box = draw.hdr.idFrom == kCheck1Id || draw.hdr.idFrom == kCheck2Id || draw.hdr.idFrom == kCheck3Id;
+      const bool box = draw.hdr.idFrom == form2_ids::kCheck1 || draw.hdr.idFrom == form2_ids::kCheck2 ||
+                       draw.hdr.idFrom == form2_ids::kCheck3;
       return box && draw.hdr.code == NM_CUSTOMDRAW ? DrawCheckBox(draw) : 0;
     }
     default:

@@ -10,13 +10,6 @@ namespace quorvale {
 // The options window on Win32, modal, as Form2 designs it; Form2 decides what its clicks do.
 class Form2Window : public ModalWindow, public Form2View {
  public:
-  static constexpr int kCheck1Id = 201;
-  static constexpr int kCheck2Id = 202;
-  static constexpr int kCheck3Id = 203;
-  static constexpr int kCommand1Id = 204;
-  static constexpr int kCommand2Id = 205;
-  static constexpr int kLabel1Id = 206;
-
   // Builds the window, hidden, and runs Form2's first step. It opens with the focus on
   // Check1.
   Form2Window(Form2& form, HWND owner);
@@ -31,9 +24,8 @@ class Form2Window : public ModalWindow, public Form2View {
 
  private:
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
-  // Places the controls at `dpi`, widened to their texts (see form2_design::FitTexts), and
-  // sizes the window to hold them.
-  void Layout(int dpi) override;
+  // Places the controls at `dpi`, widened to their texts (see form2_design::FitTexts).
+  SIZE Layout(int dpi) override;
   HWND Box(Form2Box box) const;
   // The box changes its state, then Form2 hears of the click.
   void BoxClicked(Form2Box box);

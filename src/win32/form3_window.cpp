@@ -20,20 +20,24 @@ Rect Scaled(const Rect& pixels, int dpi) {
 Form3Window::Form3Window(Form3& form, HWND owner) : form_(form), owner_(owner) {
   // Its caption is never seen: the window has no title bar.
   Create(kClassName, "Form3", WS_POPUP, WS_EX_TOOLWINDOW, owner);
-  const int dpi = owner != nullptr ? static_cast<int>(GetDpiForWindow(owner)) : static_cast<int>(GetDpiForSystem());
-  label1_ = AddControl(hwnd_, WC_STATICW, "", SS_CENTER | SS_NOPREFIX, 1);
-  label2_ = AddControl(hwnd_, WC_STATICW, "", SS_CENTER | SS_NOPREFIX, 2);
-  font_ = MakeFont(MessageFontAt(dpi));
+  label1_ = AddControl(hwnd_, WC_STATICW, "", SS_CENTER | SS_NOPREFIX, form3_ids::kLabel1);
+  label2_ = AddControl(hwnd_, WC_STATICW, "", SS_CENTER | SS_NOPREFIX, form3_ids::kLabel2);
+  LayOutAndFit(owner != nullptr ? static_cast<int>(GetDpiForWindow(owner)) : static_cast<int>(GetDpiForSystem()));
+  form_.Form_Load(this);
+}
+
+SIZE Form3Window::Layout(int dpi) {
+  Font font = MakeFont(MessageFontAt(dpi));
   LOGFONTW large = MessageFontAt(dpi);
   large.lfHeight = PointsHeight(Form3::kLabel1FontPoints, dpi);
-  label1_font_ = MakeFont(large);
-  SendMessageW(label1_, WM_SETFONT, reinterpret_cast<WPARAM>(label1_font_.get()), FALSE);
-  SendMessageW(label2_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+  Font label1_font = MakeFont(large);
+  SendMessageW(label1_, WM_SETFONT, reinterpret_cast<WPARAM>(label1_font.get()), TRUE);
+  SendMessageW(label2_, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
+  font_ = std::move(font);
+  label1_font_ = std::move(label1_font);
   Place(label1_, Scaled(Form3::kLabel1Pixels, dpi));
   Place(label2_, Scaled(Form3::kLabel2Pixels, dpi));
-  SetWindowPos(hwnd_, nullptr, 0, 0, TwipsToPixels(Form3::kWidthTwips, dpi), TwipsToPixels(Form3::kHeightTwips, dpi),
-               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-  form_.Form_Load(this);
+  return {TwipsToPixels(Form3::kWidthTwips, dpi), TwipsToPixels(Form3::kHeightTwips, dpi)};
 }
 
 Form3Window::~Form3Window() { KillTimer(hwnd_, kTimer1); }

@@ -26,6 +26,7 @@ class Form3Window : public Window, public Form3View {
 
  private:
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
+  SIZE Layout(int dpi) override;
 
   Form3& form_;
   HWND owner_;

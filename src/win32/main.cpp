@@ -2,7 +2,6 @@
 // dialogs, and Form1 shown until it ends the program.
 
 #include <windows.h>
-#include <commctrl.h>
 
 #include <memory>
 
@@ -13,10 +12,7 @@
 #include "win32/window.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show) {
-  INITCOMMONCONTROLSEX controls = {};
-  controls.dwSize = sizeof controls;
-  controls.dwICC = ICC_STANDARD_CLASSES | ICC_LISTVIEW_CLASSES | ICC_LINK_CLASS;
-  InitCommonControlsEx(&controls);
+  quorvale::InitControlClasses();
   quorvale::GuardWritesAgainstSignals();
   std::unique_ptr<quorvale::Platform> platform = quorvale::CreateSystemPlatform();
   quorvale::Win32Prompts prompts;

@@ -9,44 +9,45 @@ namespace quorvale {
 namespace {
 
 constexpr wchar_t kClassName[] = L"Quorvale.frmSearch";
-// The text field, in pixels at 96 dpi.
-constexpr int kTextWidth = 300;
+// The text field's height, in pixels at 96 dpi.
 constexpr int kTextHeight = 23;
 
 }  // namespace
 
 SearchWindow::SearchWindow(SearchForm& form, HWND owner) : ModalWindow(owner), form_(form) {
+  using namespace search_ids;
   Create(kClassName, SearchForm::kCaption, WS_POPUP | WS_CAPTION | WS_SYSMENU, WS_EX_DLGMODALFRAME, owner);
-  AddControl(hwnd_, WC_STATICW, SearchForm::kLabel1Caption, SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_CENTERIMAGE,
-             kLabel1Id);
-  HWND text = AddControl(hwnd_, WC_EDITW, "", ES_AUTOHSCROLL | WS_TABSTOP, kText1Id, WS_EX_CLIENTEDGE);
-  AddControl(hwnd_, WC_BUTTONW, SearchForm::kOkCaption, BS_DEFPUSHBUTTON | WS_TABSTOP, kCommand1Id);
-  AddControl(hwnd_, WC_BUTTONW, SearchForm::kCancelCaption, BS_PUSHBUTTON | WS_TABSTOP, kCommand2Id);
+  AddControl(hwnd_, WC_STATICW, SearchForm::kLabel1Caption, SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_CENTERIMAGE, kLabel1);
+  HWND text = AddControl(hwnd_, WC_EDITW, "", ES_AUTOHSCROLL | WS_TABSTOP, kText1, WS_EX_CLIENTEDGE);
+  AddControl(hwnd_, WC_BUTTONW, SearchForm::kOkCaption, BS_DEFPUSHBUTTON | WS_TABSTOP, kCommand1);
+  AddControl(hwnd_, WC_BUTTONW, SearchForm::kCancelCaption, BS_PUSHBUTTON | WS_TABSTOP, kCommand2);
   SetFirstFocus(text);
-  Layout(dpi());
+  LayOutAndFit(dpi());
   form_.Form_Load(this);
 }
 
-void SearchWindow::Layout(int dpi) {
+SIZE SearchWindow::Layout(int dpi) {
+  using namespace search_ids;
   Font font = MakeFont(MessageFontAt(dpi));
   SetControlsFont(hwnd_, font.get());
   font_ = std::move(font);
   const int margin = Scale(kDialogMargin, dpi);
   const int spacing = Scale(kDialogSpacing, dpi);
+  const int text_height = Scale(kTextHeight, dpi);
   // The label, then the field, on one row.
   const int label_width = TextWidth(hwnd_, font_.get(), WideFromUtf8(SearchForm::kLabel1Caption));
-  Place(GetDlgItem(hwnd_, kLabel1Id), {margin, margin, label_width, Scale(kTextHeight, dpi)});
+  Place(GetDlgItem(hwnd_, kLabel1), {margin, margin, label_width, text_height});
   const int text_left = margin + label_width + spacing;
-  const int width = text_left + Scale(kTextWidth, dpi) + margin;
-  Place(GetDlgItem(hwnd_, kText1Id), {text_left, margin, Scale(kTextWidth, dpi), Scale(kTextHeight, dpi)});
-  const int buttons_top = margin + Scale(kTextHeight, dpi) + spacing;
-  PlaceButtonRow(hwnd_, {kCommand1Id, kCommand2Id}, width - margin, buttons_top, dpi);
-  const SIZE frame = FrameSize(hwnd_, width, buttons_top + Scale(kButtonHeight, dpi) + margin, dpi);
-  SetWindowPos(hwnd_, nullptr, 0, 0, frame.cx, frame.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  const int text_width = FontMetrics(hwnd_, font_.get()).tmAveCharWidth * SearchForm::kTextFieldChars;
+  const int width = text_left + text_width + margin;
+  Place(GetDlgItem(hwnd_, kText1), {text_left, margin, text_width, text_height});
+  const int buttons_top = margin + text_height + spacing;
+  PlaceButtonRow(hwnd_, {kCommand1, kCommand2}, width - margin, buttons_top, dpi);
+  return {width, buttons_top + Scale(kButtonHeight, dpi) + margin};
 }
 
 std::string SearchWindow::Text() const {
-  HWND text = GetDlgItem(hwnd_, kText1Id);
+  HWND text = GetDlgItem(hwnd_, search_ids::kText1);
   std::wstring wide(static_cast<size_t>(GetWindowTextLengthW(text)) + 1, L'\0');
   wide.resize(static_cast<size_t>(GetWindowTextW(text, wide.data(), static_cast<int>(wide.size()))));
   return Utf8FromWide(wide);
@@ -56,11 +57,11 @@ LRESULT SearchWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) 
   switch (message) {
     case WM_COMMAND:
       // Enter comes as the default button's command, Escape as IDCANCEL's.
-      if (LOWORD(wparam) == kCommand1Id) form_.Command1_Click();
-      if (LOWORD(wparam) == kCommand2Id) form_.Command2_Click();
+      if (LOWORD(wparam) == search_ids::kCommand1) form_.Command1_Click();
+      if (LOWORD(wparam) == search_ids::kCommand2) form_.Command2_Click();
       return 0;
     case DM_GETDEFID:
-      return DefaultButtonAnswer(hwnd_, kCommand1Id);
+      return DefaultButtonAnswer(hwnd_, search_ids::kCommand1);
     default:
       return ModalWindow::HandleMessage(message, wparam, lparam);
   }

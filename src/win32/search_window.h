@@ -13,11 +13,6 @@ namespace quorvale {
 // (or the button that has the focus), Escape "Annuler"; the close box leaves without a text.
 class SearchWindow : public ModalWindow, public SearchView {
  public:
-  static constexpr int kText1Id = 501;
-  static constexpr int kCommand1Id = IDOK;
-  static constexpr int kCommand2Id = IDCANCEL;
-  static constexpr int kLabel1Id = 502;
-
   // Builds the window, hidden, and runs SearchForm's first step. It opens with the focus in
   // the text field.
   SearchWindow(SearchForm& form, HWND owner);
@@ -28,8 +23,7 @@ class SearchWindow : public ModalWindow, public SearchView {
 
  private:
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
-  // Places the controls at `dpi` and sizes the window to hold them.
-  void Layout(int dpi) override;
+  SIZE Layout(int dpi) override;
 
   SearchForm& form_;
   Font font_;

@@ -42,8 +42,8 @@ Prompts::Answer Win32Prompts::Message(const std::string& text, Buttons buttons, 
     case IDNO:
       return Answer::kNo;
     default:
-      // Escape, the close box, or a box that could not be shown: the negative answer.
-      return buttons == Buttons::kYesNo ? Answer::kNo : Answer::kCancel;
+      // Escape, the close box, or a box that could not be shown.
+      return DismissedAnswer(buttons);
   }
 }
 

@@ -6,7 +6,9 @@
 #include <cmath>
 #include <string>
 
+#include "core/status.h"
 #include "core/utf16.h"
+#include "forms/texts.h"
 
 namespace quorvale {
 
@@ -20,8 +22,37 @@ constexpr int kCheckBoxPixels = 13;
 constexpr int kCheckBoxTextGap = 6;
 // The room that the focus rectangle takes on each side of a check box's text.
 constexpr int kFocusMargin = 1;
+// The exit code of a program ended by ExitAfterFailedCall.
+constexpr UINT kFailedCallExitCode = 1;
+// The common controls that the windows use: buttons, labels and fields, list views, links.
+constexpr DWORD kControlClasses = ICC_STANDARD_CLASSES | ICC_LISTVIEW_CLASSES | ICC_LINK_CLASS;
+
+// The window's size for a client area of `width` x `height` pixels at `dpi`, with its style,
+// its menu bar and its frame.
+SIZE FrameSize(HWND window, int width, int height, int dpi) {
+  RECT rect = {0, 0, width, height};
+  AdjustWindowRectExForDpi(&rect, static_cast<DWORD>(GetWindowLongPtrW(window, GWL_STYLE)), GetMenu(window) != nullptr,
+                           static_cast<DWORD>(GetWindowLongPtrW(window, GWL_EXSTYLE)), static_cast<UINT>(dpi));
+  return {rect.right - rect.left, rect.bottom - rect.top};
+}
 
 }  // namespace
+
+void ExitAfterFailedCall(const char* call, std::wstring_view window_class) {
+  const DWORD error = GetLastError();
+  std::string text = call;
+  if (!window_class.empty()) text += " (" + Utf8FromWide(window_class) + ")";
+  text += " a echoue, le programme va se fermer.\n\n" + WindowsErrorText(error);
+  MessageBoxW(nullptr, WideFromUtf8(text).c_str(), WideFromUtf8(texts::kTitle).c_str(), MB_OK | MB_ICONERROR);
+  ExitProcess(kFailedCallExitCode);
+}
+
+void InitControlClasses() {
+  INITCOMMONCONTROLSEX controls = {};
+  controls.dwSize = sizeof controls;
+  controls.dwICC = kControlClasses;
+  if (!InitCommonControlsEx(&controls)) ExitAfterFailedCall("InitCommonControlsEx");
+}
 
 Window::~Window() {
   if (hwnd_ != nullptr) DestroyWindow(hwnd_);
@@ -51,10 +82,25 @@ void Window::Create(const wchar_t* class_name, std::string_view title, DWORD sty
     window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     window_class.lpszClassName = class_name;
-    RegisterClassExW(&window_class);
+    if (RegisterClassExW(&window_class) == 0) ExitAfterFailedCall("RegisterClassExW", class_name);
   }
-  CreateWindowExW(ex_style, class_name, WideFromUtf8(title).c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
-                  CW_USEDEFAULT, owner, menu, instance, this);
+  if (CreateWindowExW(ex_style, class_name, WideFromUtf8(title).c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT,
+                      CW_USEDEFAULT, CW_USEDEFAULT, owner, menu, instance, this) == nullptr) {
+    ExitAfterFailedCall("CreateWindowExW", class_name);
+  }
+}
+
+void Window::LayOutAndFit(int dpi) {
+  const SIZE client = Layout(dpi);
+  const SIZE frame = FrameSize(hwnd_, client.cx, client.cy, dpi);
+  SetWindowPos(hwnd_, nullptr, 0, 0, frame.cx, frame.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  // A menu bar that needs a second line takes it from the client area: the frame grows by it.
+  RECT area = {};
+  GetClientRect(hwnd_, &area);
+  if (GetMenu(hwnd_) != nullptr && area.bottom != client.cy) {
+    SetWindowPos(hwnd_, nullptr, 0, 0, frame.cx, frame.cy + client.cy - area.bottom,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
 }
 
 LRESULT Window::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
@@ -81,6 +127,13 @@ LRESULT CALLBACK Window::WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPAR
         return 0;
       }
       break;
+    case WM_DPICHANGED: {
+      window->Layout(HIWORD(wparam));
+      const RECT& suggested = *reinterpret_cast<const RECT*>(lparam);
+      SetWindowPos(hwnd, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                   suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+      return 0;
+    }
     case WM_NCDESTROY:
       RemovePropW(hwnd, kWindowProperty);
       window->hwnd_ = nullptr;
@@ -158,9 +211,11 @@ void Place(HWND control, const Rect& pixels) {
 
 HWND AddControl(HWND parent, const wchar_t* window_class, std::string_view text, DWORD style, int id,
                 DWORD ex_style) {
-  return CreateWindowExW(ex_style, window_class, WideFromUtf8(text).c_str(), WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0,
-                         parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr),
-                         nullptr);
+  HWND control =
+      CreateWindowExW(ex_style, window_class, WideFromUtf8(text).c_str(), WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0,
+                      parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
+  if (control == nullptr) ExitAfterFailedCall("CreateWindowExW", window_class);
+  return control;
 }
 
 void SetControlsFont(HWND parent, HFONT font) {
@@ -187,30 +242,36 @@ LRESULT DefaultButtonAnswer(HWND window, int default_id) {
 }
 
 int TextWidth(HWND window, HFONT font, std::wstring_view text) {
-  HDC dc = GetDC(window);
-  HGDIOBJ old = SelectObject(dc, font);
+  const WindowDc dc = GetWindowDc(window);
+  const SelectedObject selected(dc.get(), font);
   SIZE size = {};
-  GetTextExtentPoint32W(dc, text.data(), static_cast<int>(text.size()), &size);
-  SelectObject(dc, old);
-  ReleaseDC(window, dc);
+  GetTextExtentPoint32W(dc.get(), text.data(), static_cast<int>(text.size()), &size);
   return size.cx;
 }
 
+TEXTMETRICW FontMetrics(HWND window, HFONT font) {
+  const WindowDc dc = GetWindowDc(window);
+  const SelectedObject selected(dc.get(), font);
+  TEXTMETRICW metrics = {};
+  GetTextMetricsW(dc.get(), &metrics);
+  return metrics;
+}
+
 int DrawnTextWidth(HWND window, HFONT font, std::wstring_view text) {
-  HDC dc = GetDC(window);
-  HGDIOBJ old = SelectObject(dc, font);
-  const MAT2 identity = {{0, 1}, {0, 0}, {0, 0}, {0, 1}};
   int width = 0;
-  for (wchar_t c : text) {
-    GLYPHMETRICS glyph = {};
-    if (GetGlyphOutlineW(dc, c, GGO_BITMAP, &glyph, 0, nullptr, &identity) == GDI_ERROR) {
-      width = -1;  // not an outline font: its measured widths are its drawn ones
-      break;
+  {
+    const WindowDc dc = GetWindowDc(window);
+    const SelectedObject selected(dc.get(), font);
+    const MAT2 identity = {{0, 1}, {0, 0}, {0, 0}, {0, 1}};
+    for (wchar_t c : text) {
+      GLYPHMETRICS glyph = {};
+      if (GetGlyphOutlineW(dc.get(), c, GGO_BITMAP, &glyph, 0, nullptr, &identity) == GDI_ERROR) {
+        width = -1;  // not an outline font: its measured widths are its drawn ones
+        break;
+      }
+      width += glyph.gmCellIncX;
     }
-    width += glyph.gmCellIncX;
   }
-  SelectObject(dc, old);
-  ReleaseDC(window, dc);
   return width >= 0 ? width : TextWidth(window, font, text);
 }
 
@@ -248,7 +309,7 @@ LRESULT DrawCheckBox(const NMCUSTOMDRAW& draw) {
   std::wstring caption(static_cast<size_t>(length) + 1, L'\0');
   caption.resize(static_cast<size_t>(GetWindowTextW(control, caption.data(), length + 1)));
   HFONT font = reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0));
-  HGDIOBJ old = SelectObject(draw.hdc, font);
+  const SelectedObject selected(draw.hdc, font);
   TEXTMETRICW metrics = {};
   GetTextMetricsW(draw.hdc, &metrics);
   const int text_left = box.right + Scale(kCheckBoxTextGap, dpi);
@@ -258,7 +319,6 @@ LRESULT DrawCheckBox(const NMCUSTOMDRAW& draw) {
   SetTextColor(draw.hdc, GetSysColor(disabled ? COLOR_GRAYTEXT : COLOR_BTNTEXT));
   RECT room = {text.left, text.top, draw.rc.right, text.bottom};
   DrawTextW(draw.hdc, caption.c_str(), static_cast<int>(caption.size()), &room, DT_LEFT | DT_SINGLELINE | DT_NOPREFIX);
-  SelectObject(draw.hdc, old);
   const bool focus_shown = !(SendMessageW(control, WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS);
   if ((draw.uItemState & CDIS_FOCUS) && focus_shown) {
     InflateRect(&text, kFocusMargin, kFocusMargin);
@@ -266,13 +326,6 @@ LRESULT DrawCheckBox(const NMCUSTOMDRAW& draw) {
     DrawFocusRect(draw.hdc, &text);
   }
   return CDRF_SKIPDEFAULT;
-}
-
-SIZE FrameSize(HWND window, int width, int height, int dpi) {
-  RECT rect = {0, 0, width, height};
-  AdjustWindowRectExForDpi(&rect, static_cast<DWORD>(GetWindowLongPtrW(window, GWL_STYLE)), GetMenu(window) != nullptr,
-                           static_cast<DWORD>(GetWindowLongPtrW(window, GWL_EXSTYLE)), static_cast<UINT>(dpi));
-  return {rect.right - rect.left, rect.bottom - rect.top};
 }
 
 void CentreOnScreen(HWND window, HWND reference) {
@@ -291,9 +344,6 @@ LRESULT ModalWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
     case WM_CLOSE:
       closed_ = true;
-      return 0;
-    case WM_DPICHANGED:
-      Layout(HIWORD(wparam));
       return 0;
     default:
       return Window::HandleMessage(message, wparam, lparam);

@@ -4,22 +4,35 @@
 #include <commctrl.h>
 
 #include <initializer_list>
-#include <memory>
 #include <string>
 #include <string_view>
-#include <type_traits>
 
 #include "forms/design.h"
+#include "win32/handles.h"
+#include "win32/ids.h"
 
 namespace quorvale {
 
-// The program's icon in its resources.
-inline constexpr int kIconId = 1;
+// Ends the program after `call`, which it cannot go on without, has failed: a message box
+// names the call (and the window class it was making or registering) and gives the system's
+// reason, GetLastError's text.
+[[noreturn]] void ExitAfterFailedCall(const char* call, std::wstring_view window_class = {});
+// Registers the common controls' window classes that the windows use, or ends the program.
+void InitControlClasses();
+
+// The list views' item numbers that stand for no single item: every item (LVM_SETITEMSTATE),
+// the place before the first one (LVM_GETNEXTITEM), and "not found" (LVN_ODFINDITEMW's
+// answer).
+inline constexpr int kAllItems = -1;
+inline constexpr int kBeforeFirstItem = -1;
+inline constexpr int kNoItemFound = -1;
 
 // A top-level window of the program. It keeps the focus of its controls while another window
 // is active, and its keyboard goes through the dialog manager: Tab and Shift+Tab move
 // through the controls that take the focus, in the order they were made, access keys press
-// their buttons, Space presses the focused button or box.
+// their buttons, Space presses the focused button or box. Moved to a screen of another
+// resolution, it lays its controls out again and takes the place and size that Windows
+// suggests.
 class Window {
  public:
   Window() = default;
@@ -39,12 +52,18 @@ class Window {
   static Window* Of(HWND hwnd);
 
  protected:
-  // Makes the window, hidden, with the program's icon. An `owner` keeps the window above it
-  // and out of the taskbar.
+  // Makes the window, hidden, with the program's icon, or ends the program. An `owner` keeps
+  // the window above it and out of the taskbar.
   void Create(const wchar_t* class_name, std::string_view title, DWORD style, DWORD ex_style, HWND owner,
               HMENU menu = nullptr);
   // The control that takes the focus when the window is first activated.
   void SetFirstFocus(HWND control) { focus_ = control; }
+  // Places the controls for a screen of `dpi` dots per inch; returns the size of the client
+  // area that holds them, in pixels.
+  virtual SIZE Layout(int dpi) = 0;
+  // Lays the controls out at `dpi` and gives the window the size that holds them, its frame
+  // and menu bar (however many lines the menu bar takes) around them.
+  void LayOutAndFit(int dpi);
   // What the window does with a message; DefWindowProc by default.
   virtual LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
 
@@ -67,10 +86,7 @@ class ModalWindow : public Window {
  protected:
   explicit ModalWindow(HWND owner) : owner_(owner) {}
 
-  // Places the controls for a screen of `dpi` dots per inch.
-  virtual void Layout(int dpi) = 0;
-  // The close box closes the window without running any button's handler; a move to a screen
-  // of another resolution lays the controls out again.
+  // The close box closes the window without running any button's handler.
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
 
   HWND owner_;
@@ -94,11 +110,6 @@ inline constexpr int kDialogSpacing = 8;
 inline constexpr int kButtonWidth = 90;
 inline constexpr int kButtonHeight = 25;
 
-struct FontDeleter {
-  void operator()(HFONT font) const { DeleteObject(font); }
-};
-using Font = std::unique_ptr<std::remove_pointer_t<HFONT>, FontDeleter>;
-
 // The system's message font at `dpi`, as the description of a font to make.
 LOGFONTW MessageFontAt(int dpi);
 Font MakeFont(const LOGFONTW& font);
@@ -109,7 +120,7 @@ int Scale(int pixels, int dpi);
 // A design place in twips as pixels at `dpi`.
 Rect TwipsRect(const Rect& twips, int dpi);
 void Place(HWND control, const Rect& pixels);
-// Adds a visible child control; `text` is UTF-8.
+// Adds a visible child control, or ends the program; `text` is UTF-8.
 HWND AddControl(HWND parent, const wchar_t* window_class, std::string_view text, DWORD style, int id,
                 DWORD ex_style = 0);
 // Gives every control of `parent` the font.
@@ -122,6 +133,9 @@ void PlaceButtonRow(HWND parent, std::initializer_list<int> ids, int right, int 
 LRESULT DefaultButtonAnswer(HWND window, int default_id);
 // The width of `text` written with `font`, in pixels, as GDI measures it.
 int TextWidth(HWND window, HFONT font, std::wstring_view text);
+// The measures of `font` on `window`'s screen, as its lines' height and its characters'
+// average width.
+TEXTMETRICW FontMetrics(HWND window, HFONT font);
 // The width of `text` as the screen draws it with `font`, in pixels: the advances of its glyphs
 // as drawn. It is TextWidth on Windows; Wine draws the small sizes of its Tahoma from bitmaps
 // made for them, whose widths differ from those it measures, by a few pixels over a line.
@@ -134,9 +148,6 @@ int DrawnTextWidth(HWND window, HFONT font, std::wstring_view text);
 int CheckBoxWidth(HWND window, HFONT font, std::wstring_view caption, int dpi);
 // Draws the check box of `draw`; the answer to its NM_CUSTOMDRAW.
 LRESULT DrawCheckBox(const NMCUSTOMDRAW& draw);
-// The window's size for a client area of `width` x `height` pixels at `dpi`, with its style,
-// its menu bar and its frame.
-SIZE FrameSize(HWND window, int width, int height, int dpi);
 // Moves `window` to the centre of the work area of the screen that `reference` is on (the main
 // screen when `reference` is nullptr).
 void CentreOnScreen(HWND window, HWND reference);

@@ -70,6 +70,17 @@ TEST_F(Form1Test, FindSelectsTheFirstMatchThenF3GoesRoundBothLists) {
   EXPECT_EQ(Messages(), std::vector<std::string>{"Aucune entree ne contient « nowhere ». | OK | none | Quorvale"});
 }
 
+// A cell shows its bytes as the search reads them; outside the rows and columns, nothing.
+TEST_F(Form1Test, CellTextIsWhatACellShows) {
+  LoadHosts("0.0.0.0 a.example # caf\xE9\r\n10.0.0.1 c.lan\r\n");
+  std::string cells;
+  for (const auto& [list, row, column] : {std::tuple{1, 0, 0}, {1, 0, 1}, {1, 0, 2}, {2, 0, 2}, {1, 1, 0}, {1, -1, 0},
+                                          {1, 0, 3}, {2, 0, -1}}) {
+    cells += form_.CellText(list, row, column) + "|";
+  }
+  EXPECT_EQ(cells, "a.example|# caf\xC3\xA9|0.0.0.0|10.0.0.1|||||");
+}
+
 TEST_F(Form1Test, FindMatchesWhatTheListsShowWhateverTheLinesEncoding) {
   // Lines from two editors, Windows-1252 then UTF-8; "cafe" is no "café".
   LoadHosts("0.0.0.0 a.example # caf\xE9\r\n0.0.0.0 b.example # CAF\xC3\xA9\r\n0.0.0.0 c.example # cafe\r\n");

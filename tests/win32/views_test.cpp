@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -15,6 +17,7 @@
 #include <vector>
 
 #include "core/session.h"
+#include "core/status.h"
 #include "core/utf16.h"
 #include "platform/hosts_replace.h"
 #include "support/fake_platform.h"
@@ -24,6 +27,7 @@
 #include "win32/backups_window.h"
 #include "win32/form1_window.h"
 #include "win32/form2_window.h"
+#include "win32/form3_window.h"
 #include "win32/search_window.h"
 #include "win32/win32_prompts.h"
 
@@ -96,8 +100,7 @@ std::string Columns(HWND list) {
 class Win32Test : public ::testing::Test {
  protected:
   void SetUp() override {
-    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_STANDARD_CLASSES | ICC_LISTVIEW_CLASSES | ICC_LINK_CLASS};
-    InitCommonControlsEx(&controls);
+    InitControlClasses();
     HWND probe = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
     if (probe == nullptr) GTEST_SKIP() << "no window system here (under Wine, run the tests in an X session)";
     DestroyWindow(probe);
@@ -120,7 +123,7 @@ class Form1WindowTest : public Win32Test {
   }
 
   HWND Main() const { return window_->hwnd(); }
-  HWND List(int number) const { return GetDlgItem(Main(), Form1Window::kListView1Id + number - 1); }
+  HWND List(int number) const { return GetDlgItem(Main(), form1_ids::kListView1 + number - 1); }
   // "Hosts[Charger le fichier hosts|-Remplacer le fichier hosts] ...", "-" before a disabled
   // item; with `choose`, runs that item as the menu does.
   std::string Menus(const char* choose = nullptr) {
@@ -212,7 +215,7 @@ TEST_F(Form1WindowTest, ListsShowTheRowsAndHeaderClicksSort) {
   Menus("Charger le fichier hosts");
   EXPECT_EQ(ListView_GetItemCount(List(1)), 2);
   EXPECT_EQ(Columns(1), "Domaine/200^ Description/203 Redirection/123: a.example|#2|0.0.0.0");
-  EXPECT_EQ(TextOf(GetDlgItem(Main(), Form1Window::kLabel1Id)), "3 Adresse(s) chargée(s)");
+  EXPECT_EQ(TextOf(GetDlgItem(Main(), form1_ids::kLabel1)), "3 Adresse(s) chargée(s)");
   EXPECT_EQ(Menus().find('-'), std::string::npos) << "every menu item enabled: " << Menus();
   // Domaine reversed, then Description in the same direction.
   HWND header = ListView_GetHeader(List(1));
@@ -235,7 +238,7 @@ TEST_F(Form1WindowTest, DeleteKeyRemovesTheSelectedRows) {
   Key(List(1), VK_DELETE);
   EXPECT_EQ(ListView_GetItemCount(List(1)), 1);
   EXPECT_EQ(Columns(1), "Domaine/200^ Description/203 Redirection/123: b.example||0.0.0.0");
-  EXPECT_EQ(TextOf(GetDlgItem(Main(), Form1Window::kLabel1Id)), "2 Adresse(s) chargée(s)");
+  EXPECT_EQ(TextOf(GetDlgItem(Main(), form1_ids::kLabel1)), "2 Adresse(s) chargée(s)");
 }
 
 // Ctrl+F opens the find window ("OK" by Enter, Escape for "Annuler"); F3 goes on to the
@@ -255,11 +258,11 @@ TEST_F(Form1WindowTest, CtrlFAndF3FindRows) {
   for (const auto& [text, key, found] : {std::tuple{"EXAMPLE", VK_RETURN, "1:0* "}, {"c.", VK_ESCAPE, "1:0* "}}) {
     std::string shown;
     OnNextModalWindow([&](HWND window) {
-      HWND field = GetDlgItem(window, SearchWindow::kText1Id);
+      HWND field = GetDlgItem(window, search_ids::kText1);
       RECT label = {}, field_place = {};
-      GetWindowRect(GetDlgItem(window, SearchWindow::kLabel1Id), &label);
+      GetWindowRect(GetDlgItem(window, search_ids::kLabel1), &label);
       GetWindowRect(field, &field_place);
-      shown = TextOf(window) + ": " + TextOf(GetDlgItem(window, SearchWindow::kLabel1Id)) +
+      shown = TextOf(window) + ": " + TextOf(GetDlgItem(window, search_ids::kLabel1)) +
               (label.right <= field_place.left && label.top == field_place.top ? " before the field " : " ") +
               TextOf(GetDlgItem(window, IDOK)) + "/" + TextOf(GetDlgItem(window, IDCANCEL)) +
               (GetWindowLongPtrW(GetDlgItem(window, IDOK), GWL_STYLE) & BS_DEFPUSHBUTTON ? " default OK" : "") +
@@ -305,7 +308,7 @@ TEST_F(Win32Test, BackupsWindowListsTheCopiesAndItsButtonsWork) {
   BackupEntryCounts counts;
   BackupsForm form(platform_, prompts_, dir_.File("HOSTS"), counts, {});
   BackupsWindow window(form, nullptr);
-  HWND list = GetDlgItem(window.hwnd(), BackupsWindow::kList1Id);
+  HWND list = GetDlgItem(window.hwnd(), backups_ids::kList1);
   ShowWindow(window.hwnd(), SW_SHOW);
   ProcessPendingMessages();
   EXPECT_EQ(TextOf(window.hwnd()) + " " + Columns(list) + " " + TextOf(GetDlgItem(window.hwnd(), IDOK)) + "/" +
@@ -348,16 +351,16 @@ TEST_F(Win32Test, OptionsWindowKeysPlacesAndClicks) {
       EXPECT_FALSE(IntersectRect(&overlap, &place, &other_place)) << TextOf(one) << " touches " << TextOf(other);
     }
   }
-  for (int id : {Form2Window::kCheck1Id, Form2Window::kCommand1Id, Form2Window::kCommand2Id}) {
+  for (int id : {form2_ids::kCheck1, form2_ids::kCommand1, form2_ids::kCommand2}) {
     SetFocus(control(id));
     for (WPARAM key : {VK_RETURN, VK_ESCAPE}) Key(control(id), key);
   }
   EXPECT_FALSE(window.closed());
   EXPECT_EQ(session.RedirectAddress, "0.0.0.0");
-  SendMessageW(control(Form2Window::kCheck3Id), BM_CLICK, 0, 0);
-  EXPECT_EQ(SendMessageW(control(Form2Window::kCheck2Id), BM_GETCHECK, 0, 0), BST_UNCHECKED);
-  SendMessageW(control(Form2Window::kCheck1Id), BM_CLICK, 0, 0);
-  SendMessageW(control(Form2Window::kCommand1Id), BM_CLICK, 0, 0);
+  SendMessageW(control(form2_ids::kCheck3), BM_CLICK, 0, 0);
+  EXPECT_EQ(SendMessageW(control(form2_ids::kCheck2), BM_GETCHECK, 0, 0), BST_UNCHECKED);
+  SendMessageW(control(form2_ids::kCheck1), BM_CLICK, 0, 0);
+  SendMessageW(control(form2_ids::kCommand1), BM_CLICK, 0, 0);
   EXPECT_TRUE(window.closed());
   EXPECT_EQ(session.RedirectAddress + (session.AddWwwLines ? " www" : ""), "0.0.0.0");
 }
@@ -374,6 +377,66 @@ TEST_F(Win32Test, AboutTitleIsBold) {
     fonts += std::to_string(font.lfWeight) + (font.lfHeight == MessageFontAt(window.dpi()).lfHeight ? " " : "+ ");
   }
   EXPECT_EQ(fonts, "700 400 ");
+}
+
+// Moved to a screen of another resolution, every window lays itself out again at it (its
+// controls' fonts grow) and takes the whole rectangle that Windows suggests.
+TEST_F(Win32Test, EveryWindowTakesTheSuggestedRectangleAtANewResolution) {
+  platform_.executable_path = dir_.File("quorvale.exe");
+  platform_.hosts_path = dir_.File("HOSTS");
+  Session session;
+  Form1 main(platform_, prompts_);
+  Form2 options(session);
+  Form3 progress(session);
+  frmAbout about(platform_, prompts_);
+  SearchForm search;
+  BackupEntryCounts counts;
+  BackupsForm backups(platform_, prompts_, dir_.File("HOSTS"), counts, {});
+  const std::unique_ptr<Window> windows[] = {
+      std::make_unique<Form1Window>(main),           std::make_unique<Form2Window>(options, nullptr),
+      std::make_unique<Form3Window>(progress, nullptr), std::make_unique<AboutWindow>(about, nullptr),
+      std::make_unique<SearchWindow>(search, nullptr), std::make_unique<BackupsWindow>(backups, nullptr)};
+  const RECT suggested = {40, 30, 40 + 900, 30 + 700};
+  std::string moved;
+  for (const std::unique_ptr<Window>& window : windows) {
+    auto font_height = [&] {
+      LOGFONTW font = {};
+      HWND last = GetWindow(GetWindow(window->hwnd(), GW_CHILD), GW_HWNDLAST);
+      GetObjectW(reinterpret_cast<HFONT>(SendMessageW(last, WM_GETFONT, 0, 0)), sizeof font, &font);
+      return std::abs(font.lfHeight);
+    };
+    const LONG before = font_height();
+    SendMessageW(window->hwnd(), WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+    RECT place = {};
+    GetWindowRect(window->hwnd(), &place);
+    moved += TextOf(window->hwnd()) + (EqualRect(&place, &suggested) ? " placed" : " elsewhere") +
+             (font_height() > before ? " larger|" : " same|");
+  }
+  EXPECT_EQ(moved, "Quorvale placed larger|Options placed larger|Form3 placed larger|About Quorvale placed larger|"
+                   "Rechercher placed larger|Sauvegardes placed larger|");
+}
+
+// A control that cannot be made ends the program, after a message box that names the call and
+// gives the system's reason.
+TEST_F(Win32Test, AFailedCreationEndsTheProgramWithTheSystemsReason) {
+  const std::string call = "Quorvale: CreateWindowExW (Quorvale.Missing) a echoue, le programme va se fermer.\n\n";
+  // The class cannot be found, says Windows; Wine, that it does not exist.
+  const std::string expected[] = {call + WindowsErrorText(ERROR_CANNOT_FIND_WND_CLASS),
+                                  call + WindowsErrorText(ERROR_CLASS_DOES_NOT_EXIST)};
+  EXPECT_EXIT(
+      {
+        OnNextModalWindow([&](HWND box) {
+          wchar_t text[512] = {};
+          GetDlgItemTextW(box, 0xFFFF, text, 512);
+          const std::string shown = TextOf(box) + ": " + Utf8FromWide(text);
+          const bool known = shown == expected[0] || shown == expected[1];
+          std::fprintf(stderr, "box: %s\n", known ? "as expected" : shown.c_str());
+          PostMessageW(box, WM_COMMAND, IDOK, 0);
+        });
+        HWND parent = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+        AddControl(parent, L"Quorvale.Missing", "", 0, 1);
+      },
+      ::testing::ExitedWithCode(1), "box: as expected");
 }
 
 // MessageBoxW shows the text, the detail after a blank line, the title, the buttons and the
