@@ -83,12 +83,6 @@ class Form1 {
 
   Session& session() { return session_; }
   const Session& session() const { return session_; }
-  const std::string& HostsPath() const { return HostsPath_; }
-  const std::string& CurrentFile() const { return CurrentFile_; }
-  int FilesLoaded() const { return FilesLoaded_; }
-  const std::string& StatusText() const { return status_text_; }
-  const std::string& LockCaption() const { return lock_caption_; }
-  bool CommandRunning() const { return running_commands_ > 0; }
   // The text, in UTF-8, that a list cell shows for the bytes of a name, comment or address.
   std::string ShownText(std::string_view bytes) const;
 

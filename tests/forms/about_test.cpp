@@ -70,11 +70,11 @@ TEST_F(AboutTest, SysInfoStartsTheToolThePlatformFindsOrSaysItIsUnavailable) {
 
   platform_.start_program_fails = true;
   prompts_.answers = {Answer::kOk};
-  about_.StartSysInfo();
+  about_.cmdSysInfo_Click();
   platform_.start_program_fails = false;
   platform_.system_info_tool.clear();
   prompts_.answers = {Answer::kOk};
-  about_.StartSysInfo();
+  about_.cmdSysInfo_Click();
   EXPECT_EQ(Messages(), (std::vector<std::string>{kUnavailableLine, kUnavailableLine}));
   EXPECT_EQ(platform_.started.size(), 1u);
 }

@@ -54,7 +54,7 @@ class SaveTest : public Form1Test {
   // Loads kLoaded through "Charger le fichier hosts" and forgets what that load recorded.
   void Load() {
     LoadHosts(kLoaded);
-    ASSERT_EQ(form_.FilesLoaded(), 1);
+    ASSERT_TRUE(LoadCounted());
     ASSERT_EQ(form_.session().RowCount(), 3u);
     platform_.attribute_calls.clear();
     prompts_.messages.clear();

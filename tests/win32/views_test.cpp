@@ -294,7 +294,7 @@ TEST_F(Form1WindowTest, DroppedFilesLoad) {
   PostMessageW(Main(), WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0);
   ProcessPendingMessages();
   EXPECT_EQ(Columns(1), "Domaine/200^ Description/203 Redirection/123: deux.example||0.0.0.0");
-  EXPECT_EQ(form_.FilesLoaded(), 2);
+  EXPECT_EQ(ListView_GetItemCount(List(1)), 2);
 }
 
 // The backups window: its columns and rows, the first row selected, the entries counted once
