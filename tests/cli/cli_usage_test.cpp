@@ -12,7 +12,7 @@ namespace {
 TEST_F(CliTest, VersionIsTheProgramVersion) {
   CliResult result = Run({"--version"});
   EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(result.out, "quorvale-cli 1.0.183\n");
+  EXPECT_EQ(result.out, "quorvale-cli " QUORVALE_VERSION "\n");
   EXPECT_EQ(result.err, "");
 }
 

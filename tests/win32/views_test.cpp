@@ -367,7 +367,7 @@ TEST_F(Win32Test, AboutTitleIsBold) {
   frmAbout form(platform_, prompts_);
   AboutWindow window(form, nullptr);
   std::string fonts;
-  for (const char* text : {"Quorvale", "Version 1.0.183"}) {
+  for (const char* text : {"Quorvale", "Version " QUORVALE_VERSION}) {
     LOGFONTW font = {};
     HWND label = Child(window.hwnd(), WC_STATICW, text);
     GetObjectW(reinterpret_cast<HFONT>(SendMessageW(label, WM_GETFONT, 0, 0)), sizeof font, &font);
