@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "forms/form1_fixture.h"
+#include "support/case_name.h"
 
 #ifndef _WIN32
 #include <sys/resource.h>
@@ -208,9 +209,7 @@ INSTANTIATE_TEST_SUITE_P(Loads, LoadInputTest,
                                            InputCase{"Ouvrir", &Form1::Ouvrir_Click, false, 0, false, 0},
                                            InputCase{"ChargerDom", &Form1::ChargerDom_Click, true, 2, true, 2},
                                            InputCase{"Command6", &Form1::Command6_Click, false, 0, false, 0}),
-                         [](const ::testing::TestParamInfo<InputCase>& param) {
-                           return std::string(param.param.name);
-                         });
+                         CaseName());
 #endif
 
 // --- Loading a domain-only file (Command6) ---
@@ -370,7 +369,7 @@ INSTANTIATE_TEST_SUITE_P(
                       // Loaded in lower case, so "B.com" and "b.com" are the same name.
                       SortCase{"ByteOrder", "b.com\nB.com\n-a.com\n0a.com\naa.com\n",
                                {"-a.com", "0a.com", "aa.com", "b.com"}}),
-    [](const ::testing::TestParamInfo<SortCase>& param) { return std::string(param.param.name); });
+    CaseName());
 
 // --- Saving the buffer as names (Command7) ---
 
@@ -636,9 +635,7 @@ INSTANTIATE_TEST_SUITE_P(Savers, SaveFailureTest,
                                            FailureCase{"NamesOver", Saver::kNames, true},
                                            FailureCase{"HostsNew", Saver::kHosts, false},
                                            FailureCase{"HostsOver", Saver::kHosts, true}),
-                         [](const ::testing::TestParamInfo<FailureCase>& param) {
-                           return std::string(param.param.name);
-                         });
+                         CaseName());
 
 // --- Column headers of the redirections list ---
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "forms/form1_fixture.h"
+#include "support/case_name.h"
 
 namespace quorvale::testing {
 namespace {
@@ -72,7 +73,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ProbeCase{"OneEntry", "127.0.0.1 localhost\r\n", 21, false},
                       ProbeCase{"OnlyALineBreak", "\n", 1, false}, ProbeCase{"BomAndComma", "\xEF\xBB\xBF,", 4, false},
                       ProbeCase{"Unreadable", "<dir>", 0, true}),
-    [](const ::testing::TestParamInfo<ProbeCase>& param_info) { return std::string(param_info.param.name); });
+    CaseName());
 
 TEST_F(LockTest, StartsTheToolThenWaitsThenProbes) {
   WriteBytes(platform_.hosts_path, "");
@@ -179,7 +180,7 @@ INSTANTIATE_TEST_SUITE_P(
                                "/Deny=x$(id)`id`;rm -rf /=F"},
                       NameCase{"NulInName", std::string("bob\0evil", 8), "hosts", "/Deny=bob=F"},
                       NameCase{"Accents", "Élodie", "hôtes", "/Deny=Élodie=F"}),
-    [](const ::testing::TestParamInfo<NameCase>& param_info) { return std::string(param_info.param.name); });
+    CaseName());
 
 }  // namespace
 }  // namespace quorvale::testing
