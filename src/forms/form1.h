@@ -83,12 +83,6 @@ class Form1 {
 
   Session& session() { return session_; }
   const Session& session() const { return session_; }
-  const std::string& HostsPath() const { return HostsPath_; }
-  const std::string& CurrentFile() const { return CurrentFile_; }
-  int FilesLoaded() const { return FilesLoaded_; }
-  const std::string& StatusText() const { return status_text_; }
-  const std::string& LockCaption() const { return lock_caption_; }
-  bool CommandRunning() const { return running_commands_ > 0; }
   // The text, in UTF-8, that cell (`row`, `column`) of list 1 or 2 shows for the bytes of its
   // name, comment or address: "" outside the list's rows and columns, and while the list is
   // being sorted (its order is not to be read then, though a yield may repaint it).

@@ -39,15 +39,13 @@ std::string frmAbout::DescriptionText() { return std::string("Description:\r\n\r
 
 void frmAbout::cmdOK_Click() { view_->Close(); }
 
-void frmAbout::cmdSysInfo_Click() { StartSysInfo(); }
-
 void frmAbout::Link_Click(int index) {
   if (index < 0 || index >= static_cast<int>(std::size(kLinks))) return;
   // The browser reports nothing back; the links report nothing either.
   (void)platform_.OpenUrl(kLinks[index].address);
 }
 
-void frmAbout::StartSysInfo() {
+void frmAbout::cmdSysInfo_Click() {
   // The registered path is started as it stands, without testing that it exists.
   const std::string tool = platform_.SystemInfoToolPath();
   if (tool.empty() || !platform_.StartProgram({tool}, /*hidden=*/false).ok()) ShowUnavailable();

@@ -52,13 +52,11 @@ class frmAbout {
   static std::string DescriptionText();
 
   void cmdOK_Click();
+  // Starts the system-information tool that the platform finds, or tells the user that it
+  // is unavailable.
   void cmdSysInfo_Click();
   // A click on the link at `index` of kLinks opens its address in the browser.
   void Link_Click(int index);
-
-  // Starts the system-information tool that the platform finds, or tells the user that it
-  // is unavailable.
-  void StartSysInfo();
 
  private:
   void ShowUnavailable();

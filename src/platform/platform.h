@@ -60,8 +60,6 @@ class Platform {
   virtual std::string HostsPath() = 0;
   // Full path of the running executable.
   virtual std::string ExecutablePath() = 0;
-  // The file name of ExecutablePath() without folder and extension ("quorvale").
-  std::string ExecutableName();
   // The per-user folder for the program's own files, with a trailing separator; "" when
   // there is none.
   virtual std::string UserDataFolder() = 0;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <ostream>
 #include <regex>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "cli_fixture.h"
 #include "platform/file_loads.h"
 #include "platform/platform.h"
+#include "support/case_name.h"
 
 namespace quorvale::testing {
 namespace {
@@ -27,9 +29,11 @@ bool Exists(const std::string& path) { return std::ifstream(path).good(); }
 
 // {args with "@" standing for the test folder, message after "quorvale-cli: "}
 struct FileCase {
+  const char* name;
   std::vector<std::string> args;
   std::string message;
 };
+void PrintTo(const FileCase& c, std::ostream* out) { *out << c.name; }
 
 class CliFileFailureTest : public CliTest, public ::testing::WithParamInterface<FileCase> {};
 
@@ -60,34 +64,43 @@ TEST_P(CliFileFailureTest, StopsWithStatusTwoAndNamesTheFile) {
 INSTANTIATE_TEST_SUITE_P(
     Inputs, CliFileFailureTest,
     ::testing::Values(
-        FileCase{{"--hosts", "@/missing.txt"}, "@/missing.txt n'a pas pu etre lu: No such file or directory"},
-        FileCase{{"--domains", "@/missing.txt"}, "@/missing.txt n'a pas pu etre lu: No such file or directory"},
-        FileCase{{"--domain-only", "@/missing.txt"}, "@/missing.txt n'a pas pu etre lu: No such file or directory"},
-        FileCase{{"--remove-names", "@/missing.txt"}, "@/missing.txt n'a pas pu etre lu: No such file or directory"},
-        FileCase{{"--hosts", "@/good.txt/x"}, "@/good.txt/x n'a pas pu etre lu: Not a directory"},
-        FileCase{{"--hosts", "@/folder"}, "@/folder n'a pas pu etre lu: Is a directory"},
+        FileCase{"HostsMissing", {"--hosts", "@/missing.txt"},
+                 "@/missing.txt n'a pas pu etre lu: No such file or directory"},
+        FileCase{"DomainsMissing", {"--domains", "@/missing.txt"},
+                 "@/missing.txt n'a pas pu etre lu: No such file or directory"},
+        FileCase{"DomainOnlyMissing", {"--domain-only", "@/missing.txt"},
+                 "@/missing.txt n'a pas pu etre lu: No such file or directory"},
+        FileCase{"RemoveNamesMissing", {"--remove-names", "@/missing.txt"},
+                 "@/missing.txt n'a pas pu etre lu: No such file or directory"},
+        FileCase{"HostsUnderAFile", {"--hosts", "@/good.txt/x"}, "@/good.txt/x n'a pas pu etre lu: Not a directory"},
+        FileCase{"HostsFolder", {"--hosts", "@/folder"}, "@/folder n'a pas pu etre lu: Is a directory"},
         // A device may never end: /dev/zero would fill the memory.
-        FileCase{{"--hosts", "/dev/zero"}, "/dev/zero n'a pas pu etre lu: not a regular file"},
-        FileCase{{"--domains", "/dev/zero"}, "/dev/zero n'a pas pu etre lu: not a regular file"},
-        FileCase{{"--domain-only", "/dev/null"}, "/dev/null n'a pas pu etre lu: not a regular file"},
-        FileCase{{"--domain-only", "@/empty.txt"}, "@/empty.txt n'a pas pu etre lu: fichier vide"},
-        FileCase{{"--hosts", "@/good.txt", "--domain-only", "@/empty.txt"},
-                 "@/empty.txt n'a pas pu etre lu: fichier vide"}));
+        FileCase{"HostsDevice", {"--hosts", "/dev/zero"}, "/dev/zero n'a pas pu etre lu: not a regular file"},
+        FileCase{"DomainsDevice", {"--domains", "/dev/zero"}, "/dev/zero n'a pas pu etre lu: not a regular file"},
+        FileCase{"DomainOnlyDevice", {"--domain-only", "/dev/null"},
+                 "/dev/null n'a pas pu etre lu: not a regular file"},
+        FileCase{"DomainOnlyEmpty", {"--domain-only", "@/empty.txt"}, "@/empty.txt n'a pas pu etre lu: fichier vide"},
+        FileCase{"DomainOnlyEmptyAfterHosts", {"--hosts", "@/good.txt", "--domain-only", "@/empty.txt"},
+                 "@/empty.txt n'a pas pu etre lu: fichier vide"}),
+    CaseName());
 
 INSTANTIATE_TEST_SUITE_P(
     Outputs, CliFileFailureTest,
     ::testing::Values(
-        FileCase{{"--hosts", "@/good.txt", "--write-hosts", "@/none/out.txt"},
+        FileCase{"WriteHostsMissingFolder", {"--hosts", "@/good.txt", "--write-hosts", "@/none/out.txt"},
                  "@/none/out.txt n'a pas pu etre enregistre: No such file or directory"},
-        FileCase{{"--write-sorted-hosts", "@/folder"}, "@/folder n'a pas pu etre enregistre: Is a directory"},
-        FileCase{{"--export", "@/good.txt/x"}, "@/good.txt/x n'a pas pu etre enregistre: Not a directory"},
-        FileCase{{"--write-sorted-names", "@/none/out.txt"},
+        FileCase{"WriteSortedHostsFolder", {"--write-sorted-hosts", "@/folder"},
+                 "@/folder n'a pas pu etre enregistre: Is a directory"},
+        FileCase{"ExportUnderAFile", {"--export", "@/good.txt/x"},
+                 "@/good.txt/x n'a pas pu etre enregistre: Not a directory"},
+        FileCase{"WriteSortedNamesMissingFolder", {"--write-sorted-names", "@/none/out.txt"},
                  "@/none/out.txt n'a pas pu etre enregistre: No such file or directory"},
-        FileCase{{"--report", "@/none/out.txt"},
+        FileCase{"ReportMissingFolder", {"--report", "@/none/out.txt"},
                  "@/none/out.txt n'a pas pu etre enregistre: No such file or directory"},
         // The file behind a link is named too.
-        FileCase{{"--report", "@/link.txt"},
-                 "@/link.txt n'a pas pu etre enregistre: @/none/out.txt: No such file or directory"}));
+        FileCase{"ReportBrokenLink", {"--report", "@/link.txt"},
+                 "@/link.txt n'a pas pu etre enregistre: @/none/out.txt: No such file or directory"}),
+    CaseName());
 
 // A real fault in the middle of the write: the file size limit is smaller than the output.
 TEST_F(CliTest, WriteCutShortLeavesTheOldFileAndNoTemporaryFile) {

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "cli_fixture.h"
+#include "support/case_name.h"
 
 namespace quorvale::testing {
 namespace {
@@ -12,7 +14,7 @@ namespace {
 TEST_F(CliTest, VersionIsTheProgramVersion) {
   CliResult result = Run({"--version"});
   EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(result.out, "quorvale-cli 1.0.183\n");
+  EXPECT_EQ(result.out, "quorvale-cli " QUORVALE_VERSION "\n");
   EXPECT_EQ(result.err, "");
 }
 
@@ -38,9 +40,11 @@ TEST_F(CliTest, HelpNamesEveryActionAndRunsNothing) {
 }
 
 struct UsageCase {
+  const char* name;
   std::vector<std::string> args;
   std::string message;
 };
+void PrintTo(const UsageCase& c, std::ostream* out) { *out << c.name; }
 
 class CliUsageTest : public CliTest, public ::testing::WithParamInterface<UsageCase> {};
 
@@ -60,23 +64,26 @@ TEST_P(CliUsageTest, IsRefusedWithStatusOneBeforeAnyAction) {
 
 INSTANTIATE_TEST_SUITE_P(
     Mistakes, CliUsageTest,
-    ::testing::Values(UsageCase{{}, "aucune action demandee"},
-                      UsageCase{{"--frobnicate"}, "option inconnue: --frobnicate"},
-                      UsageCase{{"--frobnicate=1"}, "option inconnue: --frobnicate"},
-                      UsageCase{{"-h"}, "option inconnue: -h"},
-                      UsageCase{{"list.txt"}, "argument inattendu: list.txt"},
-                      UsageCase{{"-"}, "argument inattendu: -"},
-                      UsageCase{{"--hosts"}, "--hosts attend un fichier"},
-                      UsageCase{{"--domains="}, "--domains attend un fichier"},
-                      UsageCase{{"--dump", "--write-sorted-names"}, "--write-sorted-names attend un fichier"},
-                      UsageCase{{"--redirect"}, "--redirect attend une adresse"},
-                      UsageCase{{"--redirect", "10.0.0.1"},
+    ::testing::Values(UsageCase{"NoAction", {}, "aucune action demandee"},
+                      UsageCase{"UnknownOption", {"--frobnicate"}, "option inconnue: --frobnicate"},
+                      UsageCase{"UnknownOptionWithValue", {"--frobnicate=1"}, "option inconnue: --frobnicate"},
+                      UsageCase{"ShortOption", {"-h"}, "option inconnue: -h"},
+                      UsageCase{"BareWord", {"list.txt"}, "argument inattendu: list.txt"},
+                      UsageCase{"Dash", {"-"}, "argument inattendu: -"},
+                      UsageCase{"FileMissing", {"--hosts"}, "--hosts attend un fichier"},
+                      UsageCase{"FileEmpty", {"--domains="}, "--domains attend un fichier"},
+                      UsageCase{"OutputMissing", {"--dump", "--write-sorted-names"},
+                                "--write-sorted-names attend un fichier"},
+                      UsageCase{"AddressMissing", {"--redirect"}, "--redirect attend une adresse"},
+                      UsageCase{"OtherAddress", {"--redirect", "10.0.0.1"},
                                 "adresse de redirection invalide: 10.0.0.1 (127.0.0.1 ou 0.0.0.0)"},
-                      UsageCase{{"--redirect=127.0.0.01"},
+                      UsageCase{"AddressWithALeadingZero", {"--redirect=127.0.0.01"},
                                 "adresse de redirection invalide: 127.0.0.01 (127.0.0.1 ou 0.0.0.0)"},
-                      UsageCase{{"--www=yes"}, "--www n'attend pas de valeur"},
-                      UsageCase{{"--restore-backup"}, "--restore-backup attend un nom de sauvegarde"},
-                      UsageCase{{"--sort", "--version=2"}, "--version n'attend pas de valeur"}));
+                      UsageCase{"SwitchWithValue", {"--www=yes"}, "--www n'attend pas de valeur"},
+                      UsageCase{"BackupNameMissing", {"--restore-backup"},
+                                "--restore-backup attend un nom de sauvegarde"},
+                      UsageCase{"VersionWithValue", {"--sort", "--version=2"}, "--version n'attend pas de valeur"}),
+    CaseName());
 
 TEST_F(CliTest, OptionValueMayLookLikeAnOption) {
   // The word after an option that takes a value is that value: here a file named "--dump".

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "forms/form1_fixture.h"
+#include "support/case_name.h"
 
 #ifndef _WIN32
 #include <sys/resource.h>
@@ -65,15 +66,14 @@ TEST_F(DomainsTest, PlainListLoadFillsTheBlockedListAndOpensTheReport) {
                 "example.org\t#tab comment\nbad name.com\n#commented.example.com\n[x].example\n\n"
                 "WWW.UPPER.COM\nab.c\nexample.com#inline\nAds.Example.com\n");
 
-  EXPECT_EQ(form_.CurrentFile(), Path("list.txt"));
   EXPECT_EQ(Rows(1), (std::vector<std::string>{"Tracker.example.net||127.0.0.1", "ab.c||127.0.0.1",
                                                "ads.example.com|#ads|127.0.0.1", "example.com|#inline|127.0.0.1",
                                                "example.org|#tab comment|127.0.0.1"}));
   EXPECT_TRUE(Rows(2).empty());
   // The differently cased repeat adds no row but counts as accepted.
   EXPECT_EQ(form_.session().EntriesLoaded, 6);
-  EXPECT_EQ(form_.StatusText(), "5 Adresse(s) chargée(s)");
-  EXPECT_EQ(form_.FilesLoaded(), 1);
+  EXPECT_EQ(view_.status, "5 Adresse(s) chargée(s)");
+  EXPECT_TRUE(LoadCounted());
   EXPECT_EQ(States(view_, {Form1Control::kSaveAs, Form1Control::kExportDom, Form1Control::kReset,
                            Form1Control::kReplaceHosts}),
             "1111");
@@ -95,12 +95,11 @@ TEST_F(DomainsTest, PlainListLoadFillsTheBlockedListAndOpensTheReport) {
   EXPECT_EQ(platform_.shown_files, std::vector<std::string>{Path("Rapport.txt")});
   EXPECT_TRUE(prompts_.messages.empty());
 
-  // A list whose names are all present adds nothing, still counts as a load, and its report
-  // holds only its own rejected lines.
+  // A list whose names are all present adds nothing, and its report holds only its own
+  // rejected lines.
   LoadPlainList("again.txt", "ab.c\nEXAMPLE.org\n# second\n");
   EXPECT_EQ(Rows(1).size(), 5u);
-  EXPECT_EQ(form_.StatusText(), "5 Adresse(s) chargée(s)");
-  EXPECT_EQ(form_.FilesLoaded(), 2);
+  EXPECT_EQ(view_.status, "5 Adresse(s) chargée(s)");
   EXPECT_EQ(Report(), std::string(kReportHead) + "# second\r\n" + kReportTail);
   EXPECT_EQ(platform_.shown_files.size(), 2u);
 }
@@ -114,8 +113,8 @@ TEST_F(DomainsTest, PlainListLoadsThatEndEarlyOrTakeNothing) {
   ChooseFile(Path("missing.txt"));
   form_.ChargerDom_Click();
   EXPECT_EQ(platform_.attribute_calls.size(), 1u);
-  EXPECT_EQ(form_.FilesLoaded(), 0);
-  EXPECT_EQ(form_.StatusText(), "Aucune adresse chargee");
+  EXPECT_FALSE(LoadCounted());
+  EXPECT_EQ(view_.status, "Aucune adresse chargee");
   EXPECT_EQ(Screen(view_), "main");
   EXPECT_TRUE(view_.window_enabled);
   EXPECT_TRUE(platform_.sleeps.empty());
@@ -123,14 +122,13 @@ TEST_F(DomainsTest, PlainListLoadsThatEndEarlyOrTakeNothing) {
 
   // No usable name: a completed load, with the menus that need rows left disabled.
   LoadPlainList("none.txt", "# only comments\nlocalhost x\n");
-  EXPECT_EQ(form_.FilesLoaded(), 1);
-  EXPECT_EQ(form_.StatusText(), "0 Adresse(s) chargée(s)");
+  EXPECT_TRUE(LoadCounted());
+  EXPECT_EQ(view_.status, "0 Adresse(s) chargée(s)");
   EXPECT_EQ(States(view_, {Form1Control::kReset, Form1Control::kReplaceHosts}), "00");
   EXPECT_EQ(Report(), std::string(kReportHead) + "# only comments\r\nlocalhost x\r\n" + kReportTail);
 
-  // An empty file is one empty line: nothing to report, and still a completed load.
+  // An empty file is one empty line: nothing to report.
   LoadPlainList("empty.txt", "");
-  EXPECT_EQ(form_.FilesLoaded(), 2);
   EXPECT_EQ(Report(), std::string(kReportHead) + kReportTail);
   EXPECT_EQ(platform_.shown_files.size(), 2u);
   EXPECT_TRUE(prompts_.messages.empty());
@@ -139,16 +137,15 @@ TEST_F(DomainsTest, PlainListLoadsThatEndEarlyOrTakeNothing) {
 #ifndef _WIN32
 // --- Inputs that the four loads must not read whole (devices, named pipes, huge files) ---
 
-// {the command; after a device, a named pipe and a file the system refuses to read, the loads
-// counted and the reports opened (the plain list reads a refused file as an empty one, the
-// HOSTS load always reports);
-// the same after memory then ran out with a row listed}
+// {the command; after a device, a named pipe and a file the system refuses to read, whether a
+// load was counted and the reports opened (the plain list reads a refused file as an empty
+// one, the HOSTS load always reports); the same after memory then ran out with a row listed}
 struct InputCase {
   const char* name;
   void (Form1::*click)();
-  int refused_counted;
+  bool refused_counted;
   size_t refused_reports;
-  int counted;
+  bool counted;
   size_t reports;
 };
 void PrintTo(const InputCase& c, std::ostream* out) { *out << c.name; }
@@ -178,7 +175,7 @@ TEST_P(LoadInputTest, RefusedInputsAndMemoryRunningOutEndTheLoad) {
   LoadFrom(Path("refused.txt"));
   platform_.failing_reads.clear();
   const InputCase& c = GetParam();
-  EXPECT_EQ(form_.FilesLoaded(), c.refused_counted);
+  EXPECT_EQ(LoadCounted(), c.refused_counted);
   EXPECT_EQ(platform_.shown_files.size(), c.refused_reports);
   EXPECT_EQ(form_.session().RowCount() + Buffer().size(), 0u);
   if (kSanitized) GTEST_SKIP() << "the sanitizers need more address space than the limit";
@@ -203,7 +200,7 @@ TEST_P(LoadInputTest, RefusedInputsAndMemoryRunningOutEndTheLoad) {
                                                              "critical | Quorvale"} &&
                       prompts_.messages[0].detail == loaded;
     const bool kept = form_.session().RowCount() == 1 && Buffer() == std::vector<std::string>{"kept.example"};
-    _exit((told ? 0 : 1) | (kept ? 0 : 2) | (form_.FilesLoaded() == c.counted ? 0 : 4) |
+    _exit((told ? 0 : 1) | (kept ? 0 : 2) | (LoadCounted() == c.counted ? 0 : 4) |
           (platform_.shown_files.size() == c.reports ? 0 : 8) | (view_.window_enabled ? 0 : 16));
   }
   int status = 0;
@@ -212,13 +209,11 @@ TEST_P(LoadInputTest, RefusedInputsAndMemoryRunningOutEndTheLoad) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Loads, LoadInputTest,
-                         ::testing::Values(InputCase{"OpenHostFile", &Form1::OpenHostFile_Click, 0, 3, 1, 4},
-                                           InputCase{"Ouvrir", &Form1::Ouvrir_Click, 0, 0, 0, 0},
-                                           InputCase{"ChargerDom", &Form1::ChargerDom_Click, 3, 3, 3, 3},
-                                           InputCase{"Command6", &Form1::Command6_Click, 0, 0, 0, 0}),
-                         [](const ::testing::TestParamInfo<InputCase>& param) {
-                           return std::string(param.param.name);
-                         });
+                         ::testing::Values(InputCase{"OpenHostFile", &Form1::OpenHostFile_Click, false, 3, true, 4},
+                                           InputCase{"Ouvrir", &Form1::Ouvrir_Click, false, 0, false, 0},
+                                           InputCase{"ChargerDom", &Form1::ChargerDom_Click, true, 3, true, 3},
+                                           InputCase{"Command6", &Form1::Command6_Click, false, 0, false, 0}),
+                         CaseName());
 #endif
 
 // --- Loading a domain-only file (Command6) ---
@@ -235,19 +230,17 @@ TEST_F(DomainsTest, DomainOnlyLoadsAccumulateInTheSortBuffer) {
                  "127.0.0.1 ads.one.com\n0.0.0.0\tads.two.com\nWWW.Three.COM\nwww.www.four.net\n"
                  "five.org #[kept comment]\nsix.org # dropped comment\n# header line\nlocalhost\n.dotted.com\n"
                  "abc\n1234\nseven.com\r\neight.com\nnine.com\n  ten.com  \nads.one.com\n");
-  EXPECT_EQ(form_.StatusText(), "10 Adresse(s) chargée(s)");
-  EXPECT_EQ(form_.FilesLoaded(), 1);
-  EXPECT_EQ(form_.CurrentFile(), Path("first.txt"));
+  EXPECT_EQ(view_.status, "10 Adresse(s) chargée(s)");
+  EXPECT_TRUE(LoadCounted());
   EXPECT_TRUE(view_.IsEnabled(Form1Control::kCommand2));
   EXPECT_EQ(SortSaveStates(view_), "0000");
   EXPECT_EQ(view_.Caption(Form1Control::kCommand5), "Deverouiller le fichier hosts");
 
   // A readable file's probe turns the caption back; the next load probes the HOSTS file again.
   form_.CheckHostsLock(Path("first.txt"));
-  ASSERT_EQ(form_.LockCaption(), "Verouiller le fichier hosts");
+  ASSERT_EQ(view_.Caption(Form1Control::kCommand5), "Verouiller le fichier hosts");
   LoadDomainOnly("second.txt", "alpha.com\nbeta.com\ngamma.com\ndelta.com\nalpha.com");
-  EXPECT_EQ(form_.StatusText(), "15 Adresse(s) chargée(s)");
-  EXPECT_EQ(form_.FilesLoaded(), 2);
+  EXPECT_EQ(view_.status, "15 Adresse(s) chargée(s)");
   EXPECT_EQ(view_.Caption(Form1Control::kCommand5), "Deverouiller le fichier hosts");
   EXPECT_EQ(Buffer(), (std::vector<std::string>{"ads.one.com", "ads.two.com", "three.com", "four.net",
                                                 "five.org #[kept comment]", "seven.com", "eight.com", "nine.com",
@@ -272,18 +265,18 @@ TEST_F(DomainsTest, DomainOnlyLoadThatFailsLeavesTheButtonsAndTheCount) {
   WriteBytes(Path("HOSTS"), "");
   CancelDialog();
   form_.Command6_Click();
-  EXPECT_EQ(form_.StatusText(), "Aucune adresse chargee");
+  EXPECT_EQ(view_.status, "Aucune adresse chargee");
   EXPECT_TRUE(platform_.attribute_calls.empty());
 
   ChooseFile(Path("missing.txt"));
   form_.Command6_Click();
-  EXPECT_EQ(form_.StatusText(), "Aucune adresse chargee");
+  EXPECT_EQ(view_.status, "Aucune adresse chargee");
 
   // An empty file fails its first read after the status text changed.
   LoadDomainOnly("empty.txt", "");
-  EXPECT_EQ(form_.StatusText(), "Chargement en cours...");
+  EXPECT_EQ(view_.status, "Chargement en cours...");
 
-  EXPECT_EQ(form_.FilesLoaded(), 0);
+  EXPECT_FALSE(LoadCounted());
   EXPECT_FALSE(view_.IsEnabled(Form1Control::kCommand2));
   EXPECT_EQ(view_.Caption(Form1Control::kCommand5), "Verouiller le fichier hosts");
   EXPECT_TRUE(view_.window_enabled);
@@ -291,8 +284,8 @@ TEST_F(DomainsTest, DomainOnlyLoadThatFailsLeavesTheButtonsAndTheCount) {
 
   // A file from which nothing is taken is still a completed load.
   LoadDomainOnly("nothing.txt", "# comment\nlocalhost\nabc\n");
-  EXPECT_EQ(form_.StatusText(), "0 Adresse(s) chargée(s)");
-  EXPECT_EQ(form_.FilesLoaded(), 1);
+  EXPECT_EQ(view_.status, "0 Adresse(s) chargée(s)");
+  EXPECT_TRUE(LoadCounted());
   EXPECT_TRUE(view_.IsEnabled(Form1Control::kCommand2));
   EXPECT_EQ(view_.Caption(Form1Control::kCommand5), "Deverouiller le fichier hosts");
 }
@@ -314,7 +307,7 @@ TEST_F(DomainsTest, TheSortAndTheSavesRefuseBeforeAnyLoad) {
   // No options window, no dialog, the window never disabled, nothing enabled.
   EXPECT_TRUE(view_.log.empty());
   EXPECT_TRUE(prompts_.dialogs.empty());
-  EXPECT_EQ(form_.StatusText(), "Aucune adresse chargee");
+  EXPECT_EQ(view_.status, "Aucune adresse chargee");
   EXPECT_EQ(SortSaveStates(view_), "0000");
 }
 
@@ -326,7 +319,7 @@ TEST_F(DomainsTest, TrierSortsDeduplicatesAndEnablesTheSaves) {
   for (int i = 57; i >= 1; --i) content += "name" + std::to_string(100 + i) + ".example\n";
   content += "name110.example #[again]\n";
   LoadDomainOnly("fifty-eight.txt", content);
-  ASSERT_EQ(form_.StatusText(), "58 Adresse(s) chargée(s)");
+  ASSERT_EQ(view_.status, "58 Adresse(s) chargée(s)");
 
   // While it sorts the window says so and takes no input.
   std::string during;
@@ -335,7 +328,7 @@ TEST_F(DomainsTest, TrierSortsDeduplicatesAndEnablesTheSaves) {
   form_.Command2_Click();
   EXPECT_EQ(during, "Veuillez patienter... | disabled");
   EXPECT_EQ(view_.log, (std::vector<std::string>{"disabled", "enabled"}));
-  EXPECT_EQ(form_.StatusText(), "57 Adresses triees");
+  EXPECT_EQ(view_.status, "57 Adresses triees");
   std::vector<std::string> buffer = Buffer();
   ASSERT_EQ(buffer.size(), 57u);
   for (int i = 1; i <= 57; ++i) EXPECT_EQ(buffer[i - 1], "name" + std::to_string(100 + i) + ".example");
@@ -346,7 +339,7 @@ TEST_F(DomainsTest, TrierSortsDeduplicatesAndEnablesTheSaves) {
   // Sorting again changes nothing.
   form_.Command2_Click();
   EXPECT_EQ(Buffer(), buffer);
-  EXPECT_EQ(form_.StatusText(), "57 Adresses triees");
+  EXPECT_EQ(view_.status, "57 Adresses triees");
 }
 
 struct SortCase {
@@ -362,7 +355,7 @@ class TrierCases : public DomainsTest, public ::testing::WithParamInterface<Sort
 TEST_P(TrierCases, KeepsTheFirstEntryOfEachKey) {
   LoadAndSort(GetParam().file);
   EXPECT_EQ(Buffer(), GetParam().kept);
-  EXPECT_EQ(form_.StatusText(), std::to_string(GetParam().kept.size()) + " Adresses triees");
+  EXPECT_EQ(view_.status, std::to_string(GetParam().kept.size()) + " Adresses triees");
   EXPECT_EQ(SortSaveStates(view_), "1111");
 }
 
@@ -380,7 +373,7 @@ INSTANTIATE_TEST_SUITE_P(
                       // Loaded in lower case, so "B.com" and "b.com" are the same name.
                       SortCase{"ByteOrder", "b.com\nB.com\n-a.com\n0a.com\naa.com\n",
                                {"-a.com", "0a.com", "aa.com", "b.com"}}),
-    [](const ::testing::TestParamInfo<SortCase>& param) { return std::string(param.param.name); });
+    CaseName());
 
 // --- Saving the buffer as names (Command7) ---
 
@@ -646,9 +639,7 @@ INSTANTIATE_TEST_SUITE_P(Savers, SaveFailureTest,
                                            FailureCase{"NamesOver", Saver::kNames, true},
                                            FailureCase{"HostsNew", Saver::kHosts, false},
                                            FailureCase{"HostsOver", Saver::kHosts, true}),
-                         [](const ::testing::TestParamInfo<FailureCase>& param) {
-                           return std::string(param.param.name);
-                         });
+                         CaseName());
 
 // --- Column headers of the redirections list ---
 

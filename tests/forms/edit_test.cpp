@@ -24,7 +24,7 @@ TEST_F(Form1Test, DeleteRemovesTheSelectedRowsAndAnEmptyWindowIsAsAfterReset) {
   view_.log.clear();
   form_.ListView_DeleteKey(1);
   EXPECT_EQ(Rows(1), std::vector<std::string>{"beta.example||0.0.0.0"});
-  EXPECT_EQ(form_.StatusText(), "2 Adresse(s) chargée(s)");
+  EXPECT_EQ(view_.status, "2 Adresse(s) chargée(s)");
   EXPECT_EQ(view_.log, std::vector<std::string>{"list 1"});
   EXPECT_TRUE(view_.IsEnabled(Form1Control::kReset));
 
@@ -37,7 +37,7 @@ TEST_F(Form1Test, DeleteRemovesTheSelectedRowsAndAnEmptyWindowIsAsAfterReset) {
   form_.ListView_DeleteKey(2);
   view_.selected[0] = {0};
   form_.ListView_DeleteKey(1);
-  EXPECT_EQ(form_.StatusText(), "0 Adresse(s) chargée(s)");
+  EXPECT_EQ(view_.status, "0 Adresse(s) chargée(s)");
   for (Form1Control control : {Form1Control::kSaveAs, Form1Control::kExportDom, Form1Control::kReset,
                                Form1Control::kReplaceHosts}) {
     EXPECT_FALSE(view_.IsEnabled(control)) << static_cast<int>(control);
@@ -199,12 +199,13 @@ TEST_F(Form1Test, DroppedFilesLoadInTurnAndOneReportGathersTheirLines) {
 #endif
   // With nothing read the status text goes back; with a file read it says the count.
   form_.Form_DropFiles(unreadable);
-  EXPECT_EQ(form_.StatusText(), "Aucune adresse chargee");
+  EXPECT_EQ(view_.status, "Aucune adresse chargee");
+  EXPECT_FALSE(LoadCounted());
   unreadable.insert(unreadable.begin(), {Path("one.txt"), Path("folder"), Path("two.txt")});
   form_.Form_DropFiles(unreadable);
   EXPECT_EQ(Rows(1), (std::vector<std::string>{"one.example||0.0.0.0", "two.example||0.0.0.0"}));
-  EXPECT_EQ(form_.FilesLoaded(), 2);
-  EXPECT_EQ(form_.StatusText(), "2 Adresse(s) chargée(s)");
+  EXPECT_TRUE(LoadCounted());
+  EXPECT_EQ(view_.status, "2 Adresse(s) chargée(s)");
   EXPECT_EQ(Report(), std::string(kReportHead) + "bad one\r\nbad two\r\n" + kReportTail);
   EXPECT_EQ(platform_.shown_files.size(), 1u);
   EXPECT_TRUE(view_.visible);

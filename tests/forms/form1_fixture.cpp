@@ -45,6 +45,16 @@ std::vector<std::string> Form1Test::Messages() const {
   return lines;
 }
 
+bool Form1Test::LoadCounted() {
+  const ScriptedPrompts before = prompts_;
+  prompts_.answers = {Answer::kOk};
+  prompts_.files = {ScriptedPrompts::FileChoice{}};
+  form_.Command7_Click();
+  const bool counted = prompts_.messages.size() == before.messages.size();
+  prompts_ = before;
+  return counted;
+}
+
 void Form1Test::LoadThrough(void (Form1::*click)(), const char* name, std::string_view content) {
   WriteBytes(Path(name), content);
   ChooseFile(Path(name));

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "forms/form1_fixture.h"
+#include "support/case_name.h"
 
 namespace quorvale::testing {
 namespace {
@@ -22,10 +23,7 @@ constexpr char kToolFile[] = "subinacl";
 class LockTest : public Form1Test {
  protected:
   LockTest() { std::filesystem::remove(Path(kToolFile)); }
-  std::string Caption() const {
-    EXPECT_EQ(form_.LockCaption(), view_.Caption(Form1Control::kCommand5));
-    return view_.Caption(Form1Control::kCommand5);
-  }
+  std::string Caption() const { return view_.Caption(Form1Control::kCommand5); }
   // The tool found by its bare name, with the HOSTS file and the given switch.
   std::vector<std::string> Argv(const std::string& switch_word) const {
     return {"subinacl", "/file", platform_.hosts_path, switch_word};
@@ -75,7 +73,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ProbeCase{"OneEntry", "127.0.0.1 localhost\r\n", 21, false},
                       ProbeCase{"OnlyALineBreak", "\n", 1, false}, ProbeCase{"BomAndComma", "\xEF\xBB\xBF,", 4, false},
                       ProbeCase{"Unreadable", "<dir>", 0, true}),
-    [](const ::testing::TestParamInfo<ProbeCase>& param_info) { return std::string(param_info.param.name); });
+    CaseName());
 
 TEST_F(LockTest, StartsTheToolThenWaitsThenProbes) {
   WriteBytes(platform_.hosts_path, "");
@@ -182,7 +180,7 @@ INSTANTIATE_TEST_SUITE_P(
                                "/Deny=x$(id)`id`;rm -rf /=F"},
                       NameCase{"NulInName", std::string("bob\0evil", 8), "hosts", "/Deny=bob=F"},
                       NameCase{"Accents", "Élodie", "hôtes", "/Deny=Élodie=F"}),
-    [](const ::testing::TestParamInfo<NameCase>& param_info) { return std::string(param_info.param.name); });
+    CaseName());
 
 }  // namespace
 }  // namespace quorvale::testing

@@ -12,6 +12,7 @@
 
 #include "core/hosts_writer.h"
 #include "forms/form1_fixture.h"
+#include "support/case_name.h"
 
 #ifndef _WIN32
 #include <unistd.h>
@@ -54,7 +55,7 @@ class SaveTest : public Form1Test {
   // Loads kLoaded through "Charger le fichier hosts" and forgets what that load recorded.
   void Load() {
     LoadHosts(kLoaded);
-    ASSERT_EQ(form_.FilesLoaded(), 1);
+    ASSERT_TRUE(LoadCounted());
     ASSERT_EQ(form_.session().RowCount(), 3u);
     platform_.attribute_calls.clear();
     prompts_.messages.clear();
@@ -167,7 +168,7 @@ INSTANTIATE_TEST_SUITE_P(
         OptionsCase{"ZerosWithoutWwwWithoutComments", ChooseZerosWithoutWww, Answer::kNo,
                     "#\r\n# Nombre d'entrees: 3\r\n#\r\n"
                     "10.1.2.3\tintranet.example\r\n0.0.0.0\tads.example.com\r\n0.0.0.0\tbeta.example\r\n"}),
-    [](const ::testing::TestParamInfo<OptionsCase>& param_info) { return std::string(param_info.param.name); });
+    CaseName());
 
 TEST_F(SaveTest, SaveAsOverAReadOnlyFileAsksThenMakesItNormal) {
   Load();

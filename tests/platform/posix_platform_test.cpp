@@ -8,16 +8,19 @@
 #include <algorithm>
 #include <filesystem>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "platform/platform.h"
 #include "posix_test_util.h"
+#include "support/case_name.h"
 #include "support/test_files.h"
 
 namespace quorvale {
 namespace {
 
+using testing::CaseName;
 using testing::EndChildren;
 using testing::ModeOf;
 using testing::ReadBytes;
@@ -35,10 +38,12 @@ std::vector<std::string> Sorted(std::vector<std::string> names) {
 // --- System directory and HOSTS path ---
 
 struct HostsPathCase {
+  const char* name;
   std::optional<std::string> system_dir;
   std::string expected_system_dir;
   std::string expected_hosts;
 };
+void PrintTo(const HostsPathCase& c, std::ostream* out) { *out << c.name; }
 
 class HostsPathTest : public ::testing::TestWithParam<HostsPathCase> {};
 
@@ -51,21 +56,23 @@ TEST_P(HostsPathTest, FollowsQuorvaleSystemDir) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, HostsPathTest,
-    ::testing::Values(HostsPathCase{std::nullopt, "", "/etc/hosts"}, HostsPathCase{"", "", "/etc/hosts"},
-                      HostsPathCase{"/mnt/win/Windows/System32", "/mnt/win/Windows/System32",
+    ::testing::Values(HostsPathCase{"Unset", std::nullopt, "", "/etc/hosts"},
+                      HostsPathCase{"Empty", "", "", "/etc/hosts"},
+                      HostsPathCase{"System32", "/mnt/win/Windows/System32", "/mnt/win/Windows/System32",
                                     "/mnt/win/Windows/System32/drivers/etc/HOSTS"},
-                      HostsPathCase{"/media/My Disk/WINDOWS/system32", "/media/My Disk/WINDOWS/system32",
-                                    "/media/My Disk/WINDOWS/system32/drivers/etc/HOSTS"}));
+                      HostsPathCase{"FolderWithABlank", "/media/My Disk/WINDOWS/system32",
+                                    "/media/My Disk/WINDOWS/system32",
+                                    "/media/My Disk/WINDOWS/system32/drivers/etc/HOSTS"}),
+    CaseName());
 
 // --- The program and its user ---
 
-TEST(PosixPlatformTest, ExecutablePathAndName) {
+TEST(PosixPlatformTest, ExecutablePath) {
   auto platform = CreateSystemPlatform();
   const std::string path = platform->ExecutablePath();
   EXPECT_EQ(std::filesystem::path(path).filename(), "platform_tests");
   EXPECT_TRUE(std::filesystem::path(path).is_absolute());
   EXPECT_TRUE(std::filesystem::exists(path));
-  EXPECT_EQ(platform->ExecutableName(), "platform_tests");
 }
 
 TEST(PosixPlatformTest, CurrentUserIsTheEffectiveUserNotTheEnvironment) {
@@ -119,11 +126,13 @@ TEST(UserDataFolderTest, EmptyWhenTheFolderIsAFile) {
 // --- File attributes ---
 
 struct AttributeCase {
+  const char* name;
   mode_t initial;
   int attributes;
   mode_t expected;
   int read_back;
 };
+void PrintTo(const AttributeCase& c, std::ostream* out) { *out << c.name; }
 
 class FileAttributesTest : public ::testing::TestWithParam<AttributeCase> {};
 
@@ -144,18 +153,21 @@ TEST_P(FileAttributesTest, MapsToWriteBits) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, FileAttributesTest,
-    ::testing::Values(AttributeCase{0664, kAttrReadOnly | kAttrSystem, 0444, kAttrReadOnly},
-                      AttributeCase{0664, kAttrReadOnly | kAttrHidden | kAttrSystem, 0444, kAttrReadOnly},
-                      AttributeCase{0600, kAttrReadOnly | kAttrHidden | kAttrSystem, 0400, kAttrReadOnly},
-                      AttributeCase{0777, kAttrReadOnly | kAttrSystem, 0555, kAttrReadOnly},
-                      AttributeCase{0444, kAttrReadOnly | kAttrSystem, 0444, kAttrReadOnly},
+    ::testing::Values(AttributeCase{"ReadOnlySystemOver664", 0664, kAttrReadOnly | kAttrSystem, 0444, kAttrReadOnly},
+                      AttributeCase{"AllThreeOver664", 0664, kAttrReadOnly | kAttrHidden | kAttrSystem, 0444,
+                                    kAttrReadOnly},
+                      AttributeCase{"AllThreeOver600", 0600, kAttrReadOnly | kAttrHidden | kAttrSystem, 0400,
+                                    kAttrReadOnly},
+                      AttributeCase{"ReadOnlySystemOver777", 0777, kAttrReadOnly | kAttrSystem, 0555, kAttrReadOnly},
+                      AttributeCase{"ReadOnlySystemOver444", 0444, kAttrReadOnly | kAttrSystem, 0444, kAttrReadOnly},
                       // Normal gives the owner write access back, and only the owner.
-                      AttributeCase{0444, kAttrNormal, 0644, kAttrNormal},
-                      AttributeCase{0400, kAttrNormal, 0600, kAttrNormal},
-                      AttributeCase{0000, kAttrNormal, 0200, kAttrNormal},
-                      AttributeCase{0640, kAttrNormal, 0640, kAttrNormal},
+                      AttributeCase{"NormalOver444", 0444, kAttrNormal, 0644, kAttrNormal},
+                      AttributeCase{"NormalOver400", 0400, kAttrNormal, 0600, kAttrNormal},
+                      AttributeCase{"NormalOver000", 0000, kAttrNormal, 0200, kAttrNormal},
+                      AttributeCase{"NormalOver640", 0640, kAttrNormal, 0640, kAttrNormal},
                       // Group write alone still counts as writable.
-                      AttributeCase{0464, kAttrNormal, 0664, kAttrNormal}));
+                      AttributeCase{"NormalOver464", 0464, kAttrNormal, 0664, kAttrNormal}),
+    CaseName());
 
 TEST(FileAttributesMissingTest, MissingFileIsNotFound) {
   TempDir dir;

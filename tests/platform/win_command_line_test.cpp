@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
+
+#include "support/case_name.h"
 
 namespace quorvale {
 namespace {
@@ -55,9 +58,11 @@ std::vector<std::string> SplitLikeWindows(const std::string& line) {
 }
 
 struct QuoteCase {
+  const char* name;
   std::string argument;
   std::string quoted;
 };
+void PrintTo(const QuoteCase& c, std::ostream* out) { *out << c.name; }
 
 class QuoteWindowsArgumentTest : public ::testing::TestWithParam<QuoteCase> {};
 
@@ -68,21 +73,23 @@ TEST_P(QuoteWindowsArgumentTest, QuotesOnlyWhenNeeded) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, QuoteWindowsArgumentTest,
-    ::testing::Values(QuoteCase{"/file", "/file"}, QuoteCase{"/Deny=jo=F", "/Deny=jo=F"},
-                      QuoteCase{"C:\\Windows\\System32\\drivers\\etc\\HOSTS", "C:\\Windows\\System32\\drivers\\etc\\HOSTS"},
-                      QuoteCase{"C:\\Program Files\\Quorvale\\Rapport.txt", "\"C:\\Program Files\\Quorvale\\Rapport.txt\""},
-                      QuoteCase{"/Deny=Jean Dupont=F", "\"/Deny=Jean Dupont=F\""},
-                      QuoteCase{"", "\"\""},
-                      QuoteCase{"tab\there", "\"tab\there\""},
-                      QuoteCase{"say \"hi\"", "\"say \\\"hi\\\"\""},
-                      QuoteCase{"a\"b", "\"a\\\"b\""},
-                      // Backslashes before a quote are doubled, others stay single.
-                      QuoteCase{"a\\\"b", "\"a\\\\\\\"b\""},
-                      QuoteCase{"C:\\My Folder\\", "\"C:\\My Folder\\\\\""},
-                      QuoteCase{"C:\\Folder\\", "C:\\Folder\\"},
-                      QuoteCase{"\\\\server\\share name\\\\", "\"\\\\server\\share name\\\\\\\\\""},
-                      // Shell characters mean nothing to the Windows splitter.
-                      QuoteCase{"a;b&c|d$(e)%PATH%", "a;b&c|d$(e)%PATH%"}));
+    ::testing::Values(
+        QuoteCase{"Switch", "/file", "/file"}, QuoteCase{"DenySwitch", "/Deny=jo=F", "/Deny=jo=F"},
+        QuoteCase{"PathWithoutBlank", "C:\\Windows\\System32\\drivers\\etc\\HOSTS",
+                  "C:\\Windows\\System32\\drivers\\etc\\HOSTS"},
+        QuoteCase{"PathWithABlank", "C:\\Program Files\\Quorvale\\Rapport.txt",
+                  "\"C:\\Program Files\\Quorvale\\Rapport.txt\""},
+        QuoteCase{"SwitchWithABlank", "/Deny=Jean Dupont=F", "\"/Deny=Jean Dupont=F\""},
+        QuoteCase{"Empty", "", "\"\""}, QuoteCase{"Tab", "tab\there", "\"tab\there\""},
+        QuoteCase{"QuotedWord", "say \"hi\"", "\"say \\\"hi\\\"\""}, QuoteCase{"Quote", "a\"b", "\"a\\\"b\""},
+        // Backslashes before a quote are doubled, others stay single.
+        QuoteCase{"BackslashBeforeAQuote", "a\\\"b", "\"a\\\\\\\"b\""},
+        QuoteCase{"TrailingBackslashQuoted", "C:\\My Folder\\", "\"C:\\My Folder\\\\\""},
+        QuoteCase{"TrailingBackslashUnquoted", "C:\\Folder\\", "C:\\Folder\\"},
+        QuoteCase{"ShareWithABlank", "\\\\server\\share name\\\\", "\"\\\\server\\share name\\\\\\\\\""},
+        // Shell characters mean nothing to the Windows splitter.
+        QuoteCase{"ShellCharacters", "a;b&c|d$(e)%PATH%", "a;b&c|d$(e)%PATH%"}),
+    testing::CaseName());
 
 TEST(BuildWindowsCommandLineTest, JoinsWithOneBlank) {
   EXPECT_EQ(BuildWindowsCommandLine({"subinacl", "/file", "C:\\Windows\\System32\\drivers\\etc\\HOSTS", "/Deny=jo=F"}),

@@ -9,11 +9,13 @@
 #include <climits>
 #include <cstdlib>
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "platform/platform.h"
 #include "posix_test_util.h"
+#include "support/case_name.h"
 #include "support/test_files.h"
 
 namespace quorvale {
@@ -112,9 +114,11 @@ TEST_F(WriteFileAtomicTest, ProducerThatStopsLeavesTheOldFile) {
 }
 
 struct UmaskCase {
+  const char* name;
   mode_t umask;
   mode_t expected_mode;
 };
+void PrintTo(const UmaskCase& c, std::ostream* out) { *out << c.name; }
 
 class NewFileModeTest : public WriteFileAtomicTest, public ::testing::WithParamInterface<UmaskCase> {};
 
@@ -127,8 +131,10 @@ TEST_P(NewFileModeTest, FollowsUmask) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Umasks, NewFileModeTest,
-                         ::testing::Values(UmaskCase{022, 0644}, UmaskCase{027, 0640}, UmaskCase{077, 0600},
-                                           UmaskCase{002, 0664}, UmaskCase{0, 0666}));
+                         ::testing::Values(UmaskCase{"Umask022", 022, 0644}, UmaskCase{"Umask027", 027, 0640},
+                                           UmaskCase{"Umask077", 077, 0600}, UmaskCase{"Umask002", 002, 0664},
+                                           UmaskCase{"Umask000", 0, 0666}),
+                         testing::CaseName());
 
 TEST_F(WriteFileAtomicTest, NewFileTakesTheFolderDefaultAcl) {
   ASSERT_TRUE(SetAcl(dir_.path(), "u::rwx,u:nobody:rw-,g::r-x,m::rwx,o::---", /*default_acl=*/true));

@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "forms/form1_design.h"
+#include "qt/twips.h"
 #include "support/qt_fixture.h"
 
 namespace quorvale::testing {
@@ -29,9 +31,10 @@ QStringList Captions(const QList<QAction*>& actions) {
 
 TEST_F(Form1WindowTest, TheDesignedWindow) {
   EXPECT_EQ(window_->windowTitle(), "Quorvale");
-  EXPECT_EQ(window_->centralWidget()->size(), QSize(543, 430));
+  EXPECT_EQ(window_->centralWidget()->size(),
+            TwipsSize(form1_design::kClientWidthTwips, form1_design::kClientHeightTwips));
   EXPECT_EQ(Find<QLabel>(window_.get(), "Label1")->text(), "Aucune adresse chargee");
-  EXPECT_EQ(Find<QLabel>(window_.get(), "Label1")->geometry().topLeft(), QPoint(240, 408));
+  EXPECT_EQ(Find<QLabel>(window_.get(), "Label1")->geometry().topLeft(), Twips(form1_design::kLabel1).topLeft());
 
   EXPECT_EQ(Captions(window_->menuBar()->actions()),
             (QStringList{"=Hosts", "=Fichier", "Reset=Reset", "Apropos=A propos"}));
@@ -58,20 +61,14 @@ TEST_F(Form1WindowTest, TheDesignedWindow) {
     EXPECT_EQ(headers, (QStringList{"Domaine/200", "Description/203", "Redirection/123"})) << name;
     EXPECT_EQ(model->rowCount(), 0);
   }
-  EXPECT_EQ(View("ListView1")->geometry(), QRect(8, 8, 529, 241));
-  EXPECT_EQ(View("ListView2")->geometry(), QRect(8, 264, 529, 137));
+  EXPECT_EQ(View("ListView1")->geometry(), Twips(form1_design::kListView1));
+  EXPECT_EQ(View("ListView2")->geometry(), Twips(form1_design::kListView2));
 
   // The buttons keep their design places below the visible client area.
-  const std::vector<std::pair<const char*, QRect>> buttons = {
-      {"Command1", QRect(520, 432, 121, 25)}, {"Command2", QRect(520, 472, 121, 33)},
-      {"Command8", QRect(520, 512, 121, 33)}, {"Command7", QRect(520, 552, 121, 33)},
-      {"Command3", QRect(520, 592, 121, 33)}, {"Command4", QRect(520, 632, 121, 33)},
-      {"Command5", QRect(520, 672, 121, 33)}, {"Command6", QRect(520, 712, 121, 33)},
-      {"Command9", QRect(520, 776, 81, 33)}};
-  for (const auto& [name, place] : buttons) {
-    QPushButton* button = Find<QPushButton>(window_.get(), name);
-    EXPECT_EQ(button->geometry(), place) << name;
-    EXPECT_FALSE(window_->centralWidget()->rect().contains(button->geometry())) << name;
+  for (const form1_design::ButtonDesign& design : form1_design::kButtons) {
+    QPushButton* button = Find<QPushButton>(window_.get(), design.name);
+    EXPECT_EQ(button->geometry(), Twips(design.place)) << design.name;
+    EXPECT_FALSE(window_->centralWidget()->rect().contains(button->geometry())) << design.name;
   }
   EXPECT_EQ(Find<QPushButton>(window_.get(), "Command6")->text(), "Charger un fichier(nom de domaines seulement)");
   EXPECT_FALSE(Find<QPushButton>(window_.get(), "Command2")->isEnabled());

@@ -13,6 +13,7 @@
 #include "forms/frm_about.h"
 #include "qt/about_window.h"
 #include "qt/form2_window.h"
+#include "qt/twips.h"
 #include "support/qt_fixture.h"
 
 namespace quorvale::testing {
@@ -38,7 +39,7 @@ TEST_F(Form2WindowTest, TheDesignedWindowWithNoControlOverAnother) {
   EXPECT_TRUE(Box("Check2")->isChecked());
   EXPECT_FALSE(Box("Check3")->isChecked());
   EXPECT_EQ(Button("Command1")->text() + " " + Button("Command2")->text(), "OK Annuler");
-  EXPECT_EQ(Button("Command2")->geometry(), QRect(192, 88, 73, 25));
+  EXPECT_EQ(Button("Command2")->geometry(), Twips(form2_design::kCommand2.place));
   EXPECT_EQ(window_.focusWidget(), Box("Check1"));
 
   // Each control shows its whole text inside the window, and none touches another.
@@ -107,12 +108,14 @@ TEST_F(AboutWindowTest, ShowsTheProgramsTexts) {
   EXPECT_EQ(Label("lblTitle")->text(), "Quorvale");
   EXPECT_EQ(Label("lblTitle")->font().weight(), QFont::Bold);
   EXPECT_EQ(Label("lblTitle")->font().pointSizeF(), Label("lblVersion")->font().pointSizeF());
-  EXPECT_EQ(Label("lblVersion")->text(), "Version 1.0.183");
+  EXPECT_EQ(Label("lblVersion")->text(), "Version " QUORVALE_VERSION);
   EXPECT_EQ(Label("lblDescription")->text(), "Description:\r\n\r\nUtilitaire de gestion du fichier Hosts");
   EXPECT_EQ(Label("Label4")->text(), "Réalisé par:");
   EXPECT_EQ(Label("Label5")->text(), "Bramidor");
   EXPECT_EQ(Label("Label3")->text(), "Avec la participation de:");
   EXPECT_EQ(Label("Label1")->text(), "https://winhelp2002.mvps.org/hosts.htm");
+  EXPECT_EQ(Label("lblDisclaimer")->text(), "https://man7.org/linux/man-pages/man5/hosts.5.html");
+  EXPECT_EQ(Label("Label2")->text(), "https://someonewhocares.org/hosts/");
   EXPECT_EQ(Button("cmdOK")->text(), "OK");
   EXPECT_TRUE(Button("cmdOK")->isDefault());
   EXPECT_EQ(Button("cmdSysInfo")->text(), "&System Info...");

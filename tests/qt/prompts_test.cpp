@@ -82,7 +82,7 @@ namespace {
 TEST(AppSetupTest, NameVersionAndIcon) {
   SetUpApplication();
   EXPECT_EQ(QApplication::applicationName(), "Quorvale");
-  EXPECT_EQ(QApplication::applicationVersion(), "1.0.183");
+  EXPECT_EQ(QApplication::applicationVersion(), QUORVALE_VERSION);
   EXPECT_FALSE(QApplication::windowIcon().isNull());
   EXPECT_EQ(QApplication::windowIcon().pixmap(64, 64).size(), QSize(64, 64));
 }

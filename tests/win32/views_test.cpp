@@ -297,7 +297,7 @@ TEST_F(Form1WindowTest, DroppedFilesLoad) {
   PostMessageW(Main(), WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0);
   ProcessPendingMessages();
   EXPECT_EQ(Columns(1), "Domaine/200^ Description/203 Redirection/123: deux.example||0.0.0.0");
-  EXPECT_EQ(form_.FilesLoaded(), 2);
+  EXPECT_EQ(ListView_GetItemCount(List(1)), 2);
 }
 
 // The backups window: its columns and rows, the first row selected, the entries counted once
@@ -370,7 +370,7 @@ TEST_F(Win32Test, AboutTitleIsBold) {
   frmAbout form(platform_, prompts_);
   AboutWindow window(form, nullptr);
   std::string fonts;
-  for (const char* text : {"Quorvale", "Version 1.0.183"}) {
+  for (const char* text : {"Quorvale", "Version " QUORVALE_VERSION}) {
     LOGFONTW font = {};
     HWND label = Child(window.hwnd(), WC_STATICW, text);
     GetObjectW(reinterpret_cast<HFONT>(SendMessageW(label, WM_GETFONT, 0, 0)), sizeof font, &font);

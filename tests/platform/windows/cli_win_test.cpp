@@ -75,7 +75,7 @@ class WindowsCliTest : public ::testing::Test {
 TEST_F(WindowsCliTest, VersionEndsWithABareLineFeed) {
   ProcessResult result = Run({"--version"});
   EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(result.out, "quorvale-cli 1.0.183\n");
+  EXPECT_EQ(result.out, "quorvale-cli " QUORVALE_VERSION "\n");
   EXPECT_EQ(result.err, "");
 }
 

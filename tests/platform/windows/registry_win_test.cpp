@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <ostream>
 #include <string>
 
 #include "platform/registry_win.h"
+#include "support/case_name.h"
 
 namespace quorvale::testing {
 namespace {
@@ -55,9 +57,11 @@ TEST_F(RegistryTest, TextValueAsStored) {
 }
 
 struct NumberCase {
+  const char* name;
   DWORD value;
   const char* text;
 };
+void PrintTo(const NumberCase& c, std::ostream* out) { *out << c.name; }
 
 class RegistryNumberTest : public RegistryTest, public ::testing::WithParamInterface<NumberCase> {};
 
@@ -72,9 +76,12 @@ TEST_P(RegistryNumberTest, NumberAsHexadecimalBytes) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Values, RegistryNumberTest,
-                         ::testing::Values(NumberCase{0x12345678, "&h12345678"}, NumberCase{0x12030405, "&h12345"},
-                                           NumberCase{0x0001A2B3, "&h1A2B3"}, NumberCase{0, "&h000"},
-                                           NumberCase{0xFF00000F, "&hFF00F"}));
+                         ::testing::Values(NumberCase{"TwoDigitBytes", 0x12345678, "&h12345678"},
+                                           NumberCase{"OneDigitBytes", 0x12030405, "&h12345"},
+                                           NumberCase{"ZeroTopByte", 0x0001A2B3, "&h1A2B3"},
+                                           NumberCase{"Zero", 0, "&h000"},
+                                           NumberCase{"ZeroMiddleBytes", 0xFF00000F, "&hFF00F"}),
+                         CaseName());
 
 TEST_F(RegistryTest, OtherTypesReadButLeaveTheOutputAlone) {
   const unsigned char bytes[] = {1, 2, 3};

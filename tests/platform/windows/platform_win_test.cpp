@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "core/utf16.h"
 #include "platform/hosts_replace.h"
 #include "platform/platform.h"
+#include "support/case_name.h"
 #include "support/test_files.h"
 #include "win_test_util.h"
 
@@ -65,10 +67,9 @@ TEST_F(WindowsPlatformTest, SystemDirectoryAndHostsPath) {
   EXPECT_TRUE(platform_->PathFileExists(hosts));
 }
 
-TEST_F(WindowsPlatformTest, ProgramPathNameAndUserFolder) {
+TEST_F(WindowsPlatformTest, ProgramPathAndUserFolder) {
   const std::string path = platform_->ExecutablePath();
   EXPECT_EQ(Lower(path.substr(path.find_last_of('\\') + 1)), "windows_tests.exe");
-  EXPECT_EQ(platform_->ExecutableName(), "windows_tests");
 
   const std::string folder = platform_->UserDataFolder();
   ASSERT_GE(folder.size(), 10u);
@@ -110,9 +111,11 @@ TEST_F(WindowsPlatformTest, PathFileExistsForFilesFoldersAndMissingPaths) {
 }
 
 struct AttributeCase {
+  const char* name;
   int value;
   DWORD dos_bits;  // what GetFileAttributesA reports of read-only, hidden and system
 };
+void PrintTo(const AttributeCase& c, std::ostream* out) { *out << c.name; }
 
 class AttributeTest : public WindowsPlatformTest, public ::testing::WithParamInterface<AttributeCase> {};
 
@@ -137,9 +140,11 @@ TEST_P(AttributeTest, ValueReadsBackFromTheFileSystem) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Values, AttributeTest,
-                         ::testing::Values(AttributeCase{0, 0},
-                                           AttributeCase{5, FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM},
-                                           AttributeCase{7, kDosBits}));
+                         ::testing::Values(AttributeCase{"Normal", 0, 0},
+                                           AttributeCase{"ReadOnlySystem", 5,
+                                                         FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM},
+                                           AttributeCase{"ReadOnlyHiddenSystem", 7, kDosBits}),
+                         CaseName());
 
 TEST_F(WindowsPlatformTest, AttributesOfAMissingFile) {
   EXPECT_EQ(platform_->GetFileAttributes(File("absent.txt")), -1);
