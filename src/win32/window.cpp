@@ -9,6 +9,7 @@
 #include "core/status.h"
 #include "core/utf16.h"
 #include "forms/texts.h"
+#include "platform/platform.h"
 
 namespace quorvale {
 
