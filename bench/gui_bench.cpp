@@ -13,11 +13,11 @@
 #include <cstdio>
 #include <memory>
 
-#include "forms/form1.h"
+#include "forms/main_form.h"
 #include "forms/prompts.h"
-#include "qt/form1_window.h"
-#include "qt/report_list_view.h"
 #include "platform/platform.h"
+#include "qt/main_window.h"
+#include "qt/report_list_view.h"
 
 namespace {
 

@@ -5,10 +5,10 @@
 
 #include <QApplication>
 
-#include "forms/form1.h"
+#include "forms/main_form.h"
 #include "platform/platform.h"
 #include "qt/app_setup.h"
-#include "qt/form1_window.h"
+#include "qt/main_window.h"
 #include "qt/qt_prompts.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <QDialog>
 #include <vector>
 
-#include "forms/frm_about.h"
+#include "forms/about_form.h"
 
 class QLabel;
 

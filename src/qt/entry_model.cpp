@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "forms/form1_design.h"
+#include "forms/main_form_design.h"
 
 namespace quorvale {
 

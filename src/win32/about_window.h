@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "forms/frm_about.h"
+#include "forms/about_form.h"
 #include "win32/window.h"
 
 namespace quorvale {

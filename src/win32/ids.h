@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "forms/form1_design.h"
+#include "forms/main_form_design.h"
 
 // The identifiers of the program's resources, and of its windows' controls and commands, all
 // here. The controls of each window number from their own hundred; IDOK and IDCANCEL are the

@@ -5,9 +5,9 @@
 
 #include <memory>
 
-#include "forms/form1.h"
+#include "forms/main_form.h"
 #include "platform/platform.h"
-#include "win32/form1_window.h"
+#include "win32/main_window.h"
 #include "win32/win32_prompts.h"
 #include "win32/window.h"
 

@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "forms/form1_fixture.h"
+#include "forms/main_form_fixture.h"
 
 namespace quorvale::testing {
 namespace {

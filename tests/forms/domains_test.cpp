@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "forms/form1_fixture.h"
+#include "forms/main_form_fixture.h"
 #include "support/case_name.h"
 
 #ifndef _WIN32

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "forms/backups_form.h"
-#include "forms/form1_fixture.h"
+#include "forms/main_form_fixture.h"
 #include "platform/hosts_replace.h"
 
 namespace quorvale::testing {

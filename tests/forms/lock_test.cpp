@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "forms/form1_fixture.h"
+#include "forms/main_form_fixture.h"
 #include "support/case_name.h"
 
 namespace quorvale::testing {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "core/hosts_writer.h"
-#include "forms/form1_fixture.h"
+#include "forms/main_form_fixture.h"
 #include "support/case_name.h"
 
 #ifndef _WIN32

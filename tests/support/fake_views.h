@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "forms/about_form.h"
 #include "forms/backups_form.h"
-#include "forms/form1.h"
-#include "forms/form2.h"
-#include "forms/form3.h"
-#include "forms/frm_about.h"
+#include "forms/main_form.h"
+#include "forms/options_form.h"
+#include "forms/progress_form.h"
 #include "forms/search_form.h"
 
 namespace quorvale::testing {

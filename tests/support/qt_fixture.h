@@ -10,8 +10,8 @@
 #include <memory>
 #include <ostream>
 
-#include "forms/form1.h"
-#include "qt/form1_window.h"
+#include "forms/main_form.h"
+#include "qt/main_window.h"
 #include "qt/report_list_view.h"
 #include "support/fake_platform.h"
 #include "support/scripted_prompts.h"

@@ -25,9 +25,9 @@
 #include "support/test_files.h"
 #include "win32/about_window.h"
 #include "win32/backups_window.h"
-#include "win32/form1_window.h"
-#include "win32/form2_window.h"
-#include "win32/form3_window.h"
+#include "win32/main_window.h"
+#include "win32/options_window.h"
+#include "win32/progress_window.h"
 #include "win32/search_window.h"
 #include "win32/win32_prompts.h"
 

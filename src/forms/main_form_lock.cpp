@@ -8,7 +8,7 @@
 #include "core/access_command.h"
 #include "core/item_reader.h"
 #include "core/report.h"
-#include "forms/form1.h"
+#include "forms/main_form.h"
 #include "platform/file_loads.h"
 #include "platform/platform.h"
 

@@ -13,7 +13,7 @@
 #include "core/session.h"
 #include "core/status.h"
 #include "core/yield.h"
-#include "forms/form1_design.h"
+#include "forms/main_form_design.h"
 #include "forms/prompts.h"
 #include "platform/hosts_replace.h"
 

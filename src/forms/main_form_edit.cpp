@@ -7,7 +7,7 @@
 
 #include "core/display_text.h"
 #include "forms/backups_form.h"
-#include "forms/form1.h"
+#include "forms/main_form.h"
 #include "forms/search_form.h"
 #include "forms/texts.h"
 #include "platform/hosts_replace.h"

@@ -1,4 +1,4 @@
-#include "win32/form2_window.h"
+#include "win32/options_window.h"
 
 #include <commctrl.h>
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "forms/form1.h"
+#include "forms/main_form.h"
 #include "win32/window.h"
 
 namespace quorvale {

@@ -1,7 +1,7 @@
 // The HOSTS-format loads and the report of rejected lines.
 
 #include "core/report.h"
-#include "forms/form1.h"
+#include "forms/main_form.h"
 #include "forms/texts.h"
 #include "platform/file_loads.h"
 #include "platform/platform.h"

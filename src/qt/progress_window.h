@@ -2,7 +2,7 @@
 
 #include <QWidget>
 
-#include "forms/form3.h"
+#include "forms/progress_form.h"
 
 class QLabel;
 class QTimer;

@@ -1,4 +1,4 @@
-#include "forms/form1_fixture.h"
+#include "forms/main_form_fixture.h"
 
 #include "support/list_rows.h"
 

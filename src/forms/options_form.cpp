@@ -1,4 +1,4 @@
-#include "forms/form2.h"
+#include "forms/options_form.h"
 
 #include <algorithm>
 #include <map>

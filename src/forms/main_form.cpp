@@ -1,10 +1,10 @@
-#include "forms/form1.h"
+#include "forms/main_form.h"
 
 #include "core/report.h"
+#include "forms/about_form.h"
 #include "forms/backups_form.h"
-#include "forms/form2.h"
-#include "forms/form3.h"
-#include "forms/frm_about.h"
+#include "forms/options_form.h"
+#include "forms/progress_form.h"
 #include "forms/texts.h"
 #include "platform/platform.h"
 

@@ -2,7 +2,7 @@
 
 #include <QDialog>
 
-#include "forms/form2.h"
+#include "forms/options_form.h"
 
 class QCheckBox;
 class QKeyEvent;

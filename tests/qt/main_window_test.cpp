@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "forms/form1_design.h"
+#include "forms/main_form_design.h"
 #include "qt/twips.h"
 #include "support/qt_fixture.h"
 

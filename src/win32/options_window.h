@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "forms/form2.h"
+#include "forms/options_form.h"
 #include "win32/window.h"
 
 namespace quorvale {

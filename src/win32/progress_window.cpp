@@ -1,4 +1,4 @@
-#include "win32/form3_window.h"
+#include "win32/progress_window.h"
 
 #include <commctrl.h>
 

@@ -1,4 +1,4 @@
-#include "forms/form3.h"
+#include "forms/progress_form.h"
 
 #include "core/session.h"
 #include "forms/texts.h"

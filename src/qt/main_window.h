@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "forms/form1.h"
+#include "forms/main_form.h"
 #include "qt/report_list_view.h"
 
 class QAction;

@@ -1,4 +1,4 @@
-#include "qt/form3_window.h"
+#include "qt/progress_window.h"
 
 #include <array>
 #include <cstdint>

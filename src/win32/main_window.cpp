@@ -1,4 +1,4 @@
-#include "win32/form1_window.h"
+#include "win32/main_window.h"
 
 #include <commctrl.h>
 #include <shellapi.h>
@@ -15,8 +15,8 @@
 #include "forms/texts.h"
 #include "win32/about_window.h"
 #include "win32/backups_window.h"
-#include "win32/form2_window.h"
-#include "win32/form3_window.h"
+#include "win32/options_window.h"
+#include "win32/progress_window.h"
 #include "win32/search_window.h"
 
 namespace quorvale {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "core/session.h"
-#include "forms/form2.h"
+#include "forms/options_form.h"
 #include "support/case_name.h"
 #include "support/fake_views.h"
 

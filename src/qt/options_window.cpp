@@ -1,4 +1,4 @@
-#include "qt/form2_window.h"
+#include "qt/options_window.h"
 
 #include <vector>
 

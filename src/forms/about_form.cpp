@@ -1,4 +1,4 @@
-#include "forms/frm_about.h"
+#include "forms/about_form.h"
 
 #include <cstdlib>
 #include <iterator>

@@ -1,4 +1,4 @@
-#include "qt/form1_window.h"
+#include "qt/main_window.h"
 
 #include <algorithm>
 
@@ -20,10 +20,10 @@
 
 #include "forms/texts.h"
 #include "qt/about_window.h"
-#include "qt/entry_model.h"
-#include "qt/form2_window.h"
-#include "qt/form3_window.h"
 #include "qt/backups_window.h"
+#include "qt/entry_model.h"
+#include "qt/options_window.h"
+#include "qt/progress_window.h"
 #include "qt/search_window.h"
 #include "qt/twips.h"
 

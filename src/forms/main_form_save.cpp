@@ -7,8 +7,8 @@
 
 #include "core/hosts_writer.h"
 #include "forms/backups_form.h"
-#include "forms/form1.h"
-#include "forms/form2.h"
+#include "forms/main_form.h"
+#include "forms/options_form.h"
 #include "forms/texts.h"
 #include "platform/hosts_replace.h"
 #include "platform/platform.h"

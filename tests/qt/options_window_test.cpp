@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "core/session.h"
-#include "forms/form2.h"
-#include "forms/frm_about.h"
+#include "forms/about_form.h"
+#include "forms/options_form.h"
 #include "qt/about_window.h"
-#include "qt/form2_window.h"
+#include "qt/options_window.h"
 #include "qt/twips.h"
 #include "support/qt_fixture.h"
 

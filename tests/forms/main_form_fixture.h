@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "forms/form1.h"
+#include "forms/main_form.h"
 #include "support/fake_platform.h"
 #include "support/fake_views.h"
 #include "support/scripted_prompts.h"

@@ -5,7 +5,7 @@
 
 #include "core/hosts_writer.h"
 #include "core/sorting.h"
-#include "forms/form1.h"
+#include "forms/main_form.h"
 #include "forms/texts.h"
 #include "platform/file_loads.h"
 #include "platform/platform.h"

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "forms/form3.h"
+#include "forms/progress_form.h"
 #include "win32/window.h"
 
 namespace quorvale {
