@@ -136,7 +136,7 @@ class CliRun {
         });
       case Kind::kExport:
         return Write(action.value,
-                     [this](const ByteSink& sink) { return FormatDomainExport(session_.list1, Options(), sink); });
+                     [this](const ByteSink& sink) { return FormatDomainExport(session_.blocked, Options(), sink); });
       case Kind::kWriteSortedNames:
         return Write(action.value,
                      [this](const ByteSink& sink) { return FormatSortedNames(session_.SortArray, sink); });
@@ -249,7 +249,7 @@ class CliRun {
     const Status status = ParseNamesToRemove(platform_, path, listed, kInputs, &changed);
     WarnIfChanged(changed, path);
     if (!status.ok() && status.code() != ErrorCode::kEmpty) return ReadFailed(status, path);
-    Message(std::to_string(RemoveNames(session_, listed.list1)) + " noms retires");
+    Message(std::to_string(RemoveNames(session_, listed.blocked)) + " noms retires");
     return kExitOk;
   }
 
@@ -320,11 +320,11 @@ class CliRun {
   // Writing only reads the lists: the memory of their key indexes serves the sorts instead
   // (a later load makes them again).
   void ReleaseIndexes() {
-    session_.list1.DropIndex();
-    session_.list2.DropIndex();
+    session_.blocked.DropIndex();
+    session_.redirected.DropIndex();
   }
 
-  // A line for each row of list1, then of list2, then for each entry of the sort buffer.
+  // A line for each row of `blocked`, then of `redirected`, then for each entry of the sort buffer.
   int Dump() {
     ReleaseIndexes();
     const ByteSink to_stdout = [this](std::string_view bytes) { return out_.Write(bytes); };
@@ -334,8 +334,8 @@ class CliRun {
         AppendDumpLine(text, {number, list.Name(row), list.Description(row), list.Address(row)});
       }
     };
-    dump_list(session_.list1, "1");
-    dump_list(session_.list2, "2");
+    dump_list(session_.blocked, "1");
+    dump_list(session_.redirected, "2");
     for (size_t i = 0; i < session_.SortArray.size() && !text.failed(); ++i) {
       AppendDumpLine(text, {"S", session_.SortArray[i]});
     }

@@ -35,7 +35,7 @@ bool TreatDomainLine(std::string_view raw, Session& session, NameLetters letters
   if (!HasNameLength(name)) return false;
   if (name.find_first_of(" \t#[]") != std::string_view::npos) return false;
 
-  session.list1.Add(name, kPlainListAddress, TrimSpaces(comment));
+  session.blocked.Add(name, kPlainListAddress, TrimSpaces(comment));
   return true;
 }
 

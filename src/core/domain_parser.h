@@ -12,14 +12,14 @@
 
 namespace quorvale {
 
-// Plain list of domain names, handed out a piece at a time, into list1 (address
+// Plain list of domain names, handed out a piece at a time, into `blocked` (address
 // "127.0.0.1"); unusable lines go to RejectedLines untrimmed (the caller reset it to one empty
 // element); EntriesLoaded counts accepted lines, duplicates included. When reading fails
-// half-way or memory runs out, list1 and the rejected lines are as after an empty file, and
+// half-way or memory runs out, `blocked` and the rejected lines are as after an empty file, and
 // the read error (or kNoMemory) is returned.
 Status ParseDomainListPieces(LinePieces& pieces, Session& session, const YieldFn& yield = {});
 void ParseDomainListData(std::string_view data, Session& session, const YieldFn& yield = {});
-// The names to take out of the lists (RemoveNames), read into list1 as ParseDomainListPieces
+// The names to take out of the lists (RemoveNames), read into `blocked` as ParseDomainListPieces
 // reads a list, but for the letter a name needs: names to remove are compared without regard
 // to case, so "ADS.EXAMPLE.COM" is a name as well as "ads.example.com".
 Status ParseNamesToRemovePieces(LinePieces& pieces, Session& session);

@@ -68,7 +68,7 @@ bool TreatHostsLine(std::string_view raw, std::string& working, Session& session
   HostsLineParts parts;
   if (!ReadHostsLine(raw, working, &parts)) return false;
   const bool blocked = parts.address == "127.0.0.1" || parts.address == "0.0.0.0";
-  entry->list = blocked ? &session.list1 : &session.list2;
+  entry->list = blocked ? &session.blocked : &session.redirected;
   entry->name = parts.name;
   entry->address = parts.address;
   entry->comment = TrimSpaces(parts.comment);
@@ -108,14 +108,14 @@ Status ParseHostsPieces(LinePieces& pieces, Session& session, const YieldFn& yie
     for (size_t i = 0; i < waiting; ++i) {
       const PendingEntry& entry = pending[i];
       const EntryList::NewRow row{entry.name, entry.address, entry.comment};
-      if (entry.list == &session.list1) {
+      if (entry.list == &session.blocked) {
         rows1[count1++] = row;
       } else {
         rows2[count2++] = row;
       }
     }
-    session.list1.AddRows({rows1, count1});
-    session.list2.AddRows({rows2, count2});
+    session.blocked.AddRows({rows1, count1});
+    session.redirected.AddRows({rows2, count2});
     waiting = 0;
   };
   auto treat = [&](std::string_view item) {
@@ -144,7 +144,7 @@ Status ParseHostsPieces(LinePieces& pieces, Session& session, const YieldFn& yie
     }
     const uint64_t total = std::max<uint64_t>(pieces.size_hint(), piece.size());
     if (!piece.empty()) candidates = static_cast<size_t>(static_cast<double>(candidates) * total / piece.size());
-    session.list1.Reserve(candidates, static_cast<size_t>(total), true, [&ticker] { ticker.Now(); });
+    session.blocked.Reserve(candidates, static_cast<size_t>(total), true, [&ticker] { ticker.Now(); });
   };
   return load.Run(pieces, [&] {
     ForEachItem(pieces, make_room, treat);

@@ -12,8 +12,8 @@
 namespace quorvale {
 
 // Parses a HOSTS-format file, handed out a piece at a time, into the session's lists. Lines
-// redirected to exactly "127.0.0.1" or "0.0.0.0" go to list1, any other valid address to
-// list2; every line that gives no entry is stored, trimmed of spaces, in RejectedLines from
+// redirected to exactly "127.0.0.1" or "0.0.0.0" go to `blocked`, any other valid address to
+// `redirected`; every line that gives no entry is stored, trimmed of spaces, in RejectedLines from
 // index 0 (the caller has reset it to one empty element). EntriesLoaded counts the accepted
 // lines, duplicates included. When reading fails half-way or memory runs out, the lists, the
 // rejected lines (back to one empty element) and the count are as if nothing had been read,

@@ -176,8 +176,8 @@ WriteOptions WriteOptionsFor(const Session& session, bool include_comments) {
 
 bool FormatHostsFile(const Session& session, const WriteOptions& options, std::string_view date_text,
                      const ByteSink& sink, const YieldFn& yield) {
-  const EntryList& list1 = session.list1;
-  const EntryList& list2 = session.list2;
+  const EntryList& blocked = session.blocked;
+  const EntryList& redirected = session.redirected;
   const std::string_view redirect_address = options.redirect_address;
   const bool include_comments = options.include_comments;
   const int copies = options.add_www ? 2 : 1;
@@ -189,7 +189,7 @@ bool FormatHostsFile(const Session& session, const WriteOptions& options, std::s
   YieldTicker ticker(yield, kYieldEveryRows);
   for (int pass = 0; pass < copies && !out.failed(); ++pass) {
     const std::string_view prefix = pass == 0 ? "" : "www.";
-    list2.ForEachRow([&](const EntryList::RowTexts& row) {
+    redirected.ForEachRow([&](const EntryList::RowTexts& row) {
       AppendEntry(out, row.address, prefix, row.name, include_comments ? row.description : std::string_view());
       ticker.Tick();
       return !out.failed();
@@ -198,7 +198,7 @@ bool FormatHostsFile(const Session& session, const WriteOptions& options, std::s
   ticker.Now();
   for (int pass = 0; pass < copies && !out.failed(); ++pass) {
     const std::string_view prefix = pass == 0 ? "" : "www.";
-    list1.ForEachRow([&](const EntryList::RowTexts& row) {
+    blocked.ForEachRow([&](const EntryList::RowTexts& row) {
       AppendEntry(out, redirect_address, prefix, row.name, include_comments ? row.description : std::string_view());
       ticker.Tick();
       return !out.failed();

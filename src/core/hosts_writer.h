@@ -32,7 +32,7 @@ std::string LocaleDateTimeText(const std::tm& moment);
 // How the entries are written. The command line and the window make it the same way, with
 // WriteOptionsFor().
 struct WriteOptions {
-  // The address written in front of every blocked name (list1 and the sort buffer); list2
+  // The address written in front of every blocked name (`blocked` and the sort buffer); `redirected`
   // keeps each row's own address.
   std::string redirect_address{};
   // Each section is written a second time with "www." in front of every name.
@@ -55,7 +55,7 @@ WriteOptions WriteOptionsFor(const Session& session, bool include_comments);
 // A HOSTS file of both lists: the 14 header lines; then, when `carried_lines` holds a line
 // that the header does not already hold (the same words between spaces and tabs: the header's
 // localhost line), the line "# Lignes conservees du fichier hosts precedent" and those lines
-// in their order; then list2, its "www." twins when `add_www`, list1 with the redirect
+// in their order; then `redirected`, its "www." twins when `add_www`, `blocked` with the redirect
 // address, its twins when `add_www`. Rows in each list's display order; descriptions only
 // with `include_comments`. The header's count is the rows'. Every line ends with CR LF.
 bool FormatHostsFile(const Session& session, const WriteOptions& options, std::string_view date_text,

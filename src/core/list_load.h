@@ -14,7 +14,9 @@ namespace quorvale {
 class ListLoad {
  public:
   explicit ListLoad(Session& session)
-      : session_(session), mark1_(session.list1.MarkNow()), mark2_(session.list2.MarkNow()),
+      : session_(session),
+        mark1_(session.blocked.MarkNow()),
+        mark2_(session.redirected.MarkNow()),
         rejected_(session.RejectedLines) {
     session.EntriesLoaded = 0;
   }
@@ -36,8 +38,8 @@ class ListLoad {
       status = OutOfMemory("");
     }
     if (!status.ok()) {
-      session_.list1.RollBack(mark1_);
-      session_.list2.RollBack(mark2_);
+      session_.blocked.RollBack(mark1_);
+      session_.redirected.RollBack(mark2_);
       session_.ResetRejectedLines();
       session_.EntriesLoaded = 0;
     }

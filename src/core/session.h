@@ -14,9 +14,9 @@ namespace quorvale {
 // whole run. The variable names are the program's own.
 struct Session {
   // Blocked names (redirected to "127.0.0.1" or "0.0.0.0", and every plain-list name).
-  EntryList list1;
+  EntryList blocked;
   // Names redirected to any other address.
-  EntryList list2;
+  EntryList redirected;
 
   // Lines of the last load that gave no entry. Each load resets it to one empty element.
   std::vector<std::string> RejectedLines;
@@ -29,7 +29,7 @@ struct Session {
   SortBuffer SortArray;
 
   void ResetRejectedLines() { RejectedLines.assign(1, std::string()); }
-  size_t RowCount() const { return list1.size() + list2.size(); }
+  size_t RowCount() const { return blocked.size() + redirected.size(); }
 };
 
 }  // namespace quorvale

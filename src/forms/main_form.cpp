@@ -72,9 +72,9 @@ void Form1::YieldSliced() {
 
 void Form1::RefreshLists() {
   // Order the rows now, offering yields, rather than on the first paint.
-  session_.list1.Sort(slice_yield_);
+  session_.blocked.Sort(slice_yield_);
   view_->ListChanged(1);
-  session_.list2.Sort(slice_yield_);
+  session_.redirected.Sort(slice_yield_);
   view_->ListChanged(2);
 }
 
@@ -151,10 +151,10 @@ std::string Form1::ShowFileDialog(bool save) {
 
 void Form1::ClearLists() {
   YieldNow();
-  session_.list1.Clear();
+  session_.blocked.Clear();
   view_->ListChanged(1);
   YieldNow();
-  session_.list2.Clear();
+  session_.redirected.Clear();
   view_->ListChanged(2);
   YieldNow();
 }
@@ -224,7 +224,7 @@ void Form1::Click(Form1Control control) {
 }
 
 void Form1::ColumnClick(int list_number, int column) {
-  EntryList& list = list_number == 1 ? session_.list1 : session_.list2;
+  EntryList& list = list_number == 1 ? session_.blocked : session_.redirected;
   if (running_commands_ > 0) {
     // The click is dropped; a header that moved its arrow by itself shows the order again.
     view_->ShowSortOrder(list_number, list.sort_column(), list.sort_direction());

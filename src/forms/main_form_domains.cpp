@@ -122,9 +122,9 @@ void Form1::ExportDom_Click() {
   YieldNow();
   // The window takes no input from the sort on; SaveFile gives it back.
   view_->SetWindowEnabled(false);
-  session_.list1.Sort(slice_yield_);
+  session_.blocked.Sort(slice_yield_);
   const WriteOptions options = WriteOptionsFor(session_, include_comments);
-  SaveFile(path, [&](const ByteSink& sink) { return FormatDomainExport(session_.list1, options, sink); });
+  SaveFile(path, [&](const ByteSink& sink) { return FormatDomainExport(session_.blocked, options, sink); });
 }
 
 void Form1::Command7_Click() {

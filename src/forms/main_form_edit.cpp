@@ -19,7 +19,7 @@ void Form1::ListView_DeleteKey(int list_number) {
   const std::vector<size_t> rows = view_->SelectedRows(list_number);
   if (rows.empty()) return;
   CommandScope scope(this);
-  EntryList& list = list_number == 1 ? session_.list1 : session_.list2;
+  EntryList& list = list_number == 1 ? session_.blocked : session_.redirected;
   list.Sort(slice_yield_);
   (void)list.RemoveRows(rows);
   view_->ListChanged(list_number);
@@ -54,7 +54,7 @@ void Form1::FindNext_Key() {
 }
 
 void Form1::FindAndSelect(bool from_top) {
-  EntryList* lists[] = {&session_.list1, &session_.list2};
+  EntryList* lists[] = {&session_.blocked, &session_.redirected};
   for (EntryList* list : lists) list->Sort(slice_yield_);
   // Where the search starts: after the first selected row, list 1 before list 2.
   int start_list = 0;
@@ -90,7 +90,7 @@ void Form1::FindAndSelect(bool from_top) {
 }
 
 std::string Form1::CellText(int list_number, int row, int column) const {
-  const EntryList& list = list_number == 1 ? session_.list1 : session_.list2;
+  const EntryList& list = list_number == 1 ? session_.blocked : session_.redirected;
   if (list.sorting() || row < 0 || static_cast<size_t>(row) >= list.size() || column < 0 ||
       column >= form1_design::kColumnCount) {
     return {};

@@ -47,9 +47,9 @@ Form1Window::Form1Window(Form1& form, QWidget* parent) : QMainWindow(parent), fo
   setCentralWidget(client);
 
   model1_ = new EntryModel(
-      form_.session().list1, [this](int row, int column) { return form_.CellText(1, row, column); }, this);
+      form_.session().blocked, [this](int row, int column) { return form_.CellText(1, row, column); }, this);
   model2_ = new EntryModel(
-      form_.session().list2, [this](int row, int column) { return form_.CellText(2, row, column); }, this);
+      form_.session().redirected, [this](int row, int column) { return form_.CellText(2, row, column); }, this);
   ListView1_ = BuildList("ListView1", model1_, 1);
   ListView1_->setGeometry(Twips(form1_design::kListView1));
   ListView2_ = BuildList("ListView2", model2_, 2);

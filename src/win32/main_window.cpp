@@ -88,8 +88,8 @@ Form1Window::Form1Window(Form1& form) : form_(form) {
     }
   }
   Label1_ = AddControl(hwnd_, WC_STATICW, "", SS_LEFTNOWORDWRAP | SS_NOPREFIX, form1_ids::kLabel1);
-  ShowSortOrder(1, form_.session().list1.sort_column(), form_.session().list1.sort_direction());
-  ShowSortOrder(2, form_.session().list2.sort_column(), form_.session().list2.sort_direction());
+  ShowSortOrder(1, form_.session().blocked.sort_column(), form_.session().blocked.sort_direction());
+  ShowSortOrder(2, form_.session().redirected.sort_column(), form_.session().redirected.sort_direction());
   SetFirstFocus(GetNextDlgTabItem(hwnd_, nullptr, FALSE));
   LayOutAndFit(dpi());
   // When the program runs as administrator, files dragged from a normal Explorer window
@@ -263,7 +263,7 @@ void Form1Window::SetWindowVisible(bool visible) { ShowWindow(hwnd_, visible ? S
 
 void Form1Window::ListChanged(int list_number) {
   HWND list = List(list_number);
-  const EntryList& rows = list_number == 1 ? form_.session().list1 : form_.session().list2;
+  const EntryList& rows = list_number == 1 ? form_.session().blocked : form_.session().redirected;
   // The rows are new: what was selected is no longer the same row.
   ListView_SetItemState(list, kAllItems, 0, LVIS_SELECTED);
   ListView_SetItemCountEx(list, static_cast<int>(rows.size()), 0);

@@ -207,7 +207,7 @@ TEST_P(CliRealHostsTest, WritesTheSameBytesAsTheWriters) {
   size_t lines = 0;
   for (char c : result.out) lines += c == '\n';
   EXPECT_EQ(lines, session.RowCount());
-  if (!session.list1.empty()) {
+  if (!session.blocked.empty()) {
     EXPECT_EQ(result.out.substr(0, 2), "1\t");
   }
 }
@@ -236,7 +236,7 @@ TEST_P(CliRealPlainListTest, WritesTheSameBytesAsTheWriters) {
   Session session;
   session.ResetRejectedLines();
   ASSERT_TRUE(ParseDomainList(SystemPlatform(), input, session).ok());
-  ASSERT_GT(session.list1.size(), 0u);
+  ASSERT_GT(session.blocked.size(), 0u);
   EXPECT_EQ(ReadBytes(File("report.txt")), BuildReport(session.RejectedLines));
   EXPECT_EQ(ReadBytes(File("names.txt")), ExportBytes(session, false));
   EXPECT_EQ(ReadBytes(File("names-comments.txt")), ExportBytes(session, true));

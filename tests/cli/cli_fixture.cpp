@@ -38,7 +38,7 @@ std::string SortedHostsBytes(const Session& session, bool www, std::string_view 
 
 std::string ExportBytes(const Session& session, bool comments) {
   std::string out;
-  FormatDomainExport(session.list1, {.include_comments = comments}, &out);
+  FormatDomainExport(session.blocked, {.include_comments = comments}, &out);
   return out;
 }
 

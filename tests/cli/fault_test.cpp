@@ -305,7 +305,7 @@ TEST_F(CliFaultTest, MillionsOfShortLines) {
   ASSERT_EQ(result.status, 0) << result.err;
   Session session;
   session.ResetRejectedLines();
-  session.list1.Add("ab.cd", "0.0.0.0", "");
+  session.blocked.Add("ab.cd", "0.0.0.0", "");
   EXPECT_EQ(ReadBytes(output), HostsFileBytes(session, false, "127.0.0.1", false));
   EXPECT_EQ(ReadBytes(File("report.txt")),
             "Liste des erreurs: \r\n\r\n\r\n---------------------------------\r\n"

@@ -44,16 +44,16 @@ TEST_P(BothGrammarsTest, PlainList) {
   session.ResetRejectedLines();
   ParseDomainListData(c.line, session);
   if (c.plain) {
-    EXPECT_EQ(Rows(session.list1), std::vector<Row>{*c.plain});
+    EXPECT_EQ(Rows(session.blocked), std::vector<Row>{*c.plain});
     EXPECT_EQ(session.EntriesLoaded, 1);
     EXPECT_EQ(session.RejectedLines, std::vector<std::string>{""});
   } else {
-    EXPECT_TRUE(session.list1.empty());
+    EXPECT_TRUE(session.blocked.empty());
     EXPECT_EQ(session.EntriesLoaded, 0);
     // Recorded as the reader delivered it, without trimming.
     EXPECT_EQ(session.RejectedLines, std::vector<std::string>{c.line});
   }
-  EXPECT_TRUE(session.list2.empty());
+  EXPECT_TRUE(session.redirected.empty());
 }
 
 TEST_P(BothGrammarsTest, DomainOnly) {
@@ -128,7 +128,7 @@ TEST(ParseDomainList, CommaSplitsALineIntoTwoItems) {
   Session session;
   session.ResetRejectedLines();
   ParseDomainListData("a.com,b.com\n", session);
-  EXPECT_EQ(Rows(session.list1), (std::vector<Row>{Blocked("a.com"), Blocked("b.com")}));
+  EXPECT_EQ(Rows(session.blocked), (std::vector<Row>{Blocked("a.com"), Blocked("b.com")}));
   EXPECT_EQ(session.EntriesLoaded, 2);
 }
 
@@ -136,7 +136,7 @@ TEST(ParseDomainList, RejectedLinesInFileOrderUntrimmed) {
   Session session;
   session.ResetRejectedLines();
   ParseDomainListData("# head\r\n\r\nok.example\r\nbad line  \r\n\"  quoted bad \"\r\n", session);
-  EXPECT_EQ(Rows(session.list1), std::vector<Row>{Blocked("ok.example")});
+  EXPECT_EQ(Rows(session.blocked), std::vector<Row>{Blocked("ok.example")});
   EXPECT_EQ(session.RejectedLines, (std::vector<std::string>{"# head", "", "bad line  ", "  quoted bad "}));
 }
 
@@ -146,7 +146,7 @@ TEST(ParseDomainList, DuplicatesAddNoRowButCount) {
   ParseDomainListData("dup.example #first\n", session);
   session.ResetRejectedLines();
   ParseDomainListData("Dup.Example #second\nwww.dup.example\nnew.example\n", session);
-  EXPECT_EQ(Rows(session.list1), (std::vector<Row>{Blocked("dup.example", "#first"), Blocked("new.example")}));
+  EXPECT_EQ(Rows(session.blocked), (std::vector<Row>{Blocked("dup.example", "#first"), Blocked("new.example")}));
   EXPECT_EQ(session.EntriesLoaded, 3);
   EXPECT_EQ(session.RejectedLines, std::vector<std::string>{""});
 }
@@ -157,14 +157,14 @@ TEST(ParseDomainList, EmptyOrUnreadableFileIsOneEmptyRejectedLine) {
   testing::WriteBytes(dir.File("bom.txt"), "\xEF\xBB\xBF");
   for (const char* name : {"empty.txt", "bom.txt", "missing.txt"}) {
     Session session;
-    session.list1.Add("kept.example", "127.0.0.1", "");
+    session.blocked.Add("kept.example", "127.0.0.1", "");
     session.ResetRejectedLines();
     session.EntriesLoaded = 9;
     Status status = ParseDomainList(SystemPlatform(), dir.File(name), session);
     EXPECT_EQ(status.ok(), std::string(name) != "missing.txt") << name;
     EXPECT_EQ(session.EntriesLoaded, 0) << name;
     EXPECT_EQ(session.RejectedLines, std::vector<std::string>{""}) << name;
-    EXPECT_EQ(session.list1.size(), 1u) << name;
+    EXPECT_EQ(session.blocked.size(), 1u) << name;
   }
 }
 
@@ -174,7 +174,7 @@ TEST(ParseDomainList, ReadsAFile) {
   Session session;
   session.ResetRejectedLines();
   ASSERT_TRUE(ParseDomainList(SystemPlatform(), dir.File("list.txt"), session).ok());
-  EXPECT_EQ(Rows(session.list1), (std::vector<Row>{Blocked("one.example"), Blocked("two.example", "#x")}));
+  EXPECT_EQ(Rows(session.blocked), (std::vector<Row>{Blocked("one.example"), Blocked("two.example", "#x")}));
 }
 
 TEST(LoadDomainOnlyFile, EmptyFilesFailAndKeepWhatWasStored) {

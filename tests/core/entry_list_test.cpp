@@ -249,9 +249,9 @@ TEST(EntryList, FindTextLooksAtShownNamesAndDescriptionsInAStretchOfTheDisplayOr
 
 TEST(RemoveNames, TakesTheNamesOutOfBothListsAndTheSortBufferIgnoringCase) {
   Session session;
-  session.list1.Add("Ads.example", "0.0.0.0", "#x");
-  session.list1.Add("keep.example", "0.0.0.0", "");
-  session.list2.Add("intra.EXAMPLE", "10.0.0.1", "");
+  session.blocked.Add("Ads.example", "0.0.0.0", "#x");
+  session.blocked.Add("keep.example", "0.0.0.0", "");
+  session.redirected.Add("intra.EXAMPLE", "10.0.0.1", "");
   for (const char* entry : {"ads.example #[c]", "ads.example", "keep.example", "ads.example.com",
                             "intra.example #[ #[", "xads.example", "ads.example#[d]"}) {
     session.SortArray.Append(entry);
@@ -259,8 +259,8 @@ TEST(RemoveNames, TakesTheNamesOutOfBothListsAndTheSortBufferIgnoringCase) {
   EntryList names;
   for (const char* name : {"ADS.example", "intra.example", "absent.example"}) names.Add(name, "127.0.0.1", "");
   EXPECT_EQ(RemoveNames(session, names), 5u);
-  EXPECT_EQ(Rows(session.list1), (std::vector<Row>{{"keep.example", "", "0.0.0.0"}}));
-  EXPECT_TRUE(session.list2.empty());
+  EXPECT_EQ(Rows(session.blocked), (std::vector<Row>{{"keep.example", "", "0.0.0.0"}}));
+  EXPECT_TRUE(session.redirected.empty());
   EXPECT_EQ(Entries(session.SortArray),
             (std::vector<std::string>{"keep.example", "ads.example.com", "xads.example", "ads.example#[d]"}));
   EXPECT_EQ(RemoveNames(session, names), 0u);

@@ -44,7 +44,7 @@ std::string RandomBytes(size_t size, unsigned seed) {
 struct HostileCase {
   const char* label;
   std::function<std::string()> make;
-  // The HOSTS parser's list1, EntriesLoaded and number of rejected lines (empty ones
+  // The HOSTS parser's `blocked`, EntriesLoaded and number of rejected lines (empty ones
   // included).
   std::vector<Row> hosts_rows;
   int hosts_loaded;
@@ -66,8 +66,8 @@ TEST_P(HostileInputTest, EveryReaderTakesItAsData) {
   Session hosts;
   hosts.ResetRejectedLines();
   ParseHostsData(data, hosts);
-  EXPECT_EQ(Rows(hosts.list1), c.hosts_rows);
-  EXPECT_TRUE(hosts.list2.empty());
+  EXPECT_EQ(Rows(hosts.blocked), c.hosts_rows);
+  EXPECT_TRUE(hosts.redirected.empty());
   EXPECT_EQ(hosts.EntriesLoaded, c.hosts_loaded);
   EXPECT_EQ(hosts.RejectedLines.size(), c.hosts_rejected);
   EXPECT_EQ(static_cast<size_t>(hosts.EntriesLoaded) + hosts.RejectedLines.size(), items);
@@ -75,7 +75,7 @@ TEST_P(HostileInputTest, EveryReaderTakesItAsData) {
   Session plain;
   plain.ResetRejectedLines();
   ParseDomainListData(data, plain);
-  EXPECT_EQ(plain.list1.size(), c.domain_rows);
+  EXPECT_EQ(plain.blocked.size(), c.domain_rows);
   EXPECT_EQ(static_cast<size_t>(plain.EntriesLoaded) + plain.RejectedLines.size(), items);
 
   SortBuffer buffer;
@@ -128,7 +128,7 @@ TEST(HostileInputNoise, BinaryFileGivesOnlyValidRows) {
     session.ResetRejectedLines();
     ParseHostsData(data, session);
     EXPECT_EQ(static_cast<size_t>(session.EntriesLoaded) + session.RejectedLines.size(), CountItems(data));
-    for (const EntryList* list : {&session.list1, &session.list2}) {
+    for (const EntryList* list : {&session.blocked, &session.redirected}) {
       for (size_t row = 0; row < list->size(); ++row) {
         EXPECT_GE(list->Name(row).size(), 4u);
         EXPECT_LE(list->Name(row).size(), 128u);
@@ -156,9 +156,9 @@ TEST(HostileInputLongLine, HundredMegabyteLine) {
   session.ResetRejectedLines();
   std::string data = "0.0.0.0 a.example.com #" + std::string(kSize, 'x') + "\r\n";
   ParseHostsData(data, session);
-  ASSERT_EQ(session.list1.size(), 1u);
-  EXPECT_EQ(session.list1.Name(0), "a.example.com");
-  EXPECT_EQ(session.list1.Description(0).size(), kSize + 1);
+  ASSERT_EQ(session.blocked.size(), 1u);
+  EXPECT_EQ(session.blocked.Name(0), "a.example.com");
+  EXPECT_EQ(session.blocked.Description(0).size(), kSize + 1);
   std::string written;
   FormatHostsFile(session, {.redirect_address = "0.0.0.0", .include_comments = true}, "date", &written);
   // The written line is the read one with tabs after the address and the name.

@@ -20,8 +20,8 @@ using testing::Rows;
 struct ParseCase {
   const char* label;
   std::string data;
-  std::vector<Row> list1;
-  std::vector<Row> list2;
+  std::vector<Row> blocked;
+  std::vector<Row> redirected;
   int entries_loaded;
   std::vector<std::string> rejected;
 };
@@ -35,8 +35,8 @@ TEST_P(HostsParserTest, Lists) {
   Session session;
   session.ResetRejectedLines();
   ParseHostsData(c.data, session);
-  EXPECT_EQ(Rows(session.list1), c.list1);
-  EXPECT_EQ(Rows(session.list2), c.list2);
+  EXPECT_EQ(Rows(session.blocked), c.blocked);
+  EXPECT_EQ(Rows(session.redirected), c.redirected);
   EXPECT_EQ(session.EntriesLoaded, c.entries_loaded);
   EXPECT_EQ(session.RejectedLines, c.rejected);
 }
@@ -127,11 +127,11 @@ TEST(HostsParser, BlockedAndRedirectedLines) {
   Session session;
   session.ResetRejectedLines();
   ParseHostsData("# c\n0.0.0.0 Ads.example.com #Ad\n10.0.0.1\tintra.example\n", session);
-  ASSERT_EQ(session.list1.size(), 1u);
-  EXPECT_EQ(session.list1.Name(0), "ads.example.com");
-  EXPECT_EQ(session.list1.Description(0), "#ad");
-  ASSERT_EQ(session.list2.size(), 1u);
-  EXPECT_EQ(session.list2.Address(0), "10.0.0.1");
+  ASSERT_EQ(session.blocked.size(), 1u);
+  EXPECT_EQ(session.blocked.Name(0), "ads.example.com");
+  EXPECT_EQ(session.blocked.Description(0), "#ad");
+  ASSERT_EQ(session.redirected.size(), 1u);
+  EXPECT_EQ(session.redirected.Address(0), "10.0.0.1");
   EXPECT_EQ(session.EntriesLoaded, 2);
   EXPECT_EQ(session.RejectedLines, std::vector<std::string>{"# c"});
 }
@@ -142,7 +142,7 @@ TEST(HostsParser, RowsAccumulateOverLoadsAndRejectedLinesDescribeTheLast) {
   ParseHostsData("0.0.0.0 one.example\nbad first\n", session);
   session.ResetRejectedLines();
   ParseHostsData("0.0.0.0 two.example\n0.0.0.0 ONE.example\n", session);
-  EXPECT_EQ(Rows(session.list1), (std::vector<Row>{{"one.example", "", "0.0.0.0"}, {"two.example", "", "0.0.0.0"}}));
+  EXPECT_EQ(Rows(session.blocked), (std::vector<Row>{{"one.example", "", "0.0.0.0"}, {"two.example", "", "0.0.0.0"}}));
   EXPECT_EQ(session.EntriesLoaded, 2);
   EXPECT_EQ(session.RejectedLines, std::vector<std::string>{""});
 }
@@ -155,7 +155,7 @@ TEST(HostsParser, MissingFileFailsAndAddsNothing) {
   Status status = ParseHostsFile(testing::SystemPlatform(), dir.File("missing"), session);
   EXPECT_EQ(status.code(), ErrorCode::kNotFound);
   EXPECT_EQ(session.EntriesLoaded, 0);
-  EXPECT_TRUE(session.list1.empty());
+  EXPECT_TRUE(session.blocked.empty());
   EXPECT_EQ(session.RejectedLines, std::vector<std::string>{""});
 }
 
@@ -166,7 +166,7 @@ TEST(HostsParser, YieldsWhileParsingALongFile) {
   session.ResetRejectedLines();
   int yields = 0;
   ParseHostsData(data, session, [&yields] { ++yields; });
-  EXPECT_EQ(session.list1.size(), 5000u);
+  EXPECT_EQ(session.blocked.size(), 5000u);
   EXPECT_GT(yields, 0);
   EXPECT_LT(yields, 5000);
 }

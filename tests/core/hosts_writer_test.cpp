@@ -56,11 +56,11 @@ std::string Header11(const std::string& count_line) {
 // 3 blocked rows (one loaded with 0.0.0.0) and 2 redirections, two of them with descriptions.
 Session FiveRows() {
   Session session;
-  session.list1.Add("c.example", "0.0.0.0", "");
-  session.list1.Add("a.example", "127.0.0.1", "#ads");
-  session.list1.Add("b.example", "0.0.0.0", "");
-  session.list2.Add("router.lan", "192.168.1.1", "");
-  session.list2.Add("intra.lan", "10.0.0.1", "# office");
+  session.blocked.Add("c.example", "0.0.0.0", "");
+  session.blocked.Add("a.example", "127.0.0.1", "#ads");
+  session.blocked.Add("b.example", "0.0.0.0", "");
+  session.redirected.Add("router.lan", "192.168.1.1", "");
+  session.redirected.Add("intra.lan", "10.0.0.1", "# office");
   return session;
 }
 
@@ -125,8 +125,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(FormatHostsFile, FollowsEachListsDisplayOrder) {
   Session session = FiveRows();
-  session.list1.SetSort(Column::kDescription, SortDirection::kDescending);
-  session.list2.SetSort(Column::kRedirection, SortDirection::kDescending);
+  session.blocked.SetSort(Column::kDescription, SortDirection::kDescending);
+  session.redirected.SetSort(Column::kRedirection, SortDirection::kDescending);
   std::string out;
   FormatHostsFile(session, {.redirect_address = "127.0.0.1", .include_comments = true}, kDate, &out);
   EXPECT_EQ(out.substr(Header14("# Nombre d'entrees: 5").size()),
@@ -139,8 +139,8 @@ TEST(FormatHostsFile, FollowsEachListsDisplayOrder) {
 
 TEST(FormatHostsFile, WritesCellsUnchanged) {
   Session session;
-  session.list1.Add("www.twice.example", "0.0.0.0", "  #  spaced  ");
-  session.list1.Add("Caf\xC3\xA9.example", "0.0.0.0", "");
+  session.blocked.Add("www.twice.example", "0.0.0.0", "  #  spaced  ");
+  session.blocked.Add("Caf\xC3\xA9.example", "0.0.0.0", "");
   std::string out = "kept";
   FormatHostsFile(session, {.redirect_address = "127.0.0.1", .add_www = true, .include_comments = true}, kDate, &out);
   EXPECT_EQ(out, "kept" + Header14("# Nombre d'entrees: 2 * 2 avec les lignes 'www.'") +
@@ -173,9 +173,9 @@ TEST(FormatHostsFile, LoadedAgainEveryEntryReturnsToItsList) {
   Session again;
   again.ResetRejectedLines();
   ParseHostsData(out, again);
-  EXPECT_EQ(Rows(again.list1), (std::vector<Row>{{"blocked.example", "#ads here", "0.0.0.0"},
-                                                  {"zero.example", "", "0.0.0.0"}}));
-  EXPECT_EQ(Rows(again.list2), Rows(session.list2));
+  EXPECT_EQ(Rows(again.blocked),
+            (std::vector<Row>{{"blocked.example", "#ads here", "0.0.0.0"}, {"zero.example", "", "0.0.0.0"}}));
+  EXPECT_EQ(Rows(again.redirected), Rows(session.redirected));
   EXPECT_EQ(again.EntriesLoaded, 10);
 }
 
@@ -260,12 +260,12 @@ TEST(ChunkedWriters, BigListGoesOutInPiecesThatMakeTheWholeFile) {
   SortBuffer names;
   for (int i = 0; i < 60000; ++i) {
     const std::string name = "host" + std::to_string(i) + ".a-rather-long-domain-name.example";
-    session.list1.Add(name, "0.0.0.0", i % 7 == 0 ? "# seven" : "");
+    session.blocked.Add(name, "0.0.0.0", i % 7 == 0 ? "# seven" : "");
     names.Append(name);
   }
-  session.list2.Add("intra.lan", "10.0.0.1", "# office");
+  session.redirected.Add("intra.lan", "10.0.0.1", "# office");
   // A description longer than a piece still goes out whole.
-  session.list2.Add("long.lan", "10.0.0.2", "#" + std::string(3 << 20, 'd'));
+  session.redirected.Add("long.lan", "10.0.0.2", "#" + std::string(3 << 20, 'd'));
 
   struct Writer {
     const char* name;
@@ -278,8 +278,8 @@ TEST(ChunkedWriters, BigListGoesOutInPiecesThatMakeTheWholeFile) {
        [&](std::string* out) { FormatHostsFile(session, options, kDate, out); }},
       {"array", [&](const ByteSink& sink) { return FormatHostsFromArray(names, options, kDate, sink); },
        [&](std::string* out) { FormatHostsFromArray(names, options, kDate, out); }},
-      {"export", [&](const ByteSink& sink) { return FormatDomainExport(session.list1, options, sink); },
-       [&](std::string* out) { FormatDomainExport(session.list1, options, out); }},
+      {"export", [&](const ByteSink& sink) { return FormatDomainExport(session.blocked, options, sink); },
+       [&](std::string* out) { FormatDomainExport(session.blocked, options, out); }},
       {"names", [&](const ByteSink& sink) { return FormatSortedNames(names, sink); },
        [&](std::string* out) { FormatSortedNames(names, out); }},
   };
@@ -311,14 +311,14 @@ TEST(ChunkedWriters, RefusedPieceStopsTheWriter) {
   Session session;
   SortBuffer names;
   for (int i = 0; i < 100000; ++i) {
-    session.list1.Add("host" + std::to_string(i) + ".example", "0.0.0.0", "");
+    session.blocked.Add("host" + std::to_string(i) + ".example", "0.0.0.0", "");
     names.Append("host" + std::to_string(i) + ".example");
   }
   const WriteOptions options{.redirect_address = "0.0.0.0", .add_www = true};
   const std::vector<std::function<bool(const ByteSink&)>> writers = {
       [&](const ByteSink& sink) { return FormatHostsFile(session, options, kDate, sink); },
       [&](const ByteSink& sink) { return FormatHostsFromArray(names, options, kDate, sink); },
-      [&](const ByteSink& sink) { return FormatDomainExport(session.list1, options, sink); },
+      [&](const ByteSink& sink) { return FormatDomainExport(session.blocked, options, sink); },
       [&](const ByteSink& sink) { return FormatSortedNames(names, sink); },
   };
   for (size_t w = 0; w < writers.size(); ++w) {

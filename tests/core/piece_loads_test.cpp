@@ -51,9 +51,9 @@ TEST(PieceLoads, BigFilesLoadAsWhenReadWhole) {
   ASSERT_TRUE(ParseHostsFile(testing::SystemPlatform(), path, from_file).ok());
   ParseHostsData(data, from_data);
   EXPECT_EQ(from_file.EntriesLoaded, from_data.EntriesLoaded);
-  EXPECT_GT(from_file.list1.size(), 40000u);
-  EXPECT_EQ(Rows(from_file.list1), Rows(from_data.list1));
-  EXPECT_EQ(Rows(from_file.list2), Rows(from_data.list2));
+  EXPECT_GT(from_file.blocked.size(), 40000u);
+  EXPECT_EQ(Rows(from_file.blocked), Rows(from_data.blocked));
+  EXPECT_EQ(Rows(from_file.redirected), Rows(from_data.redirected));
   EXPECT_EQ(from_file.RejectedLines, from_data.RejectedLines);
 
   Session plain_file;
@@ -63,7 +63,7 @@ TEST(PieceLoads, BigFilesLoadAsWhenReadWhole) {
   ASSERT_TRUE(ParseDomainList(testing::SystemPlatform(), path, plain_file).ok());
   ParseDomainListData(data, plain_data);
   EXPECT_EQ(plain_file.EntriesLoaded, plain_data.EntriesLoaded);
-  EXPECT_EQ(Rows(plain_file.list1), Rows(plain_data.list1));
+  EXPECT_EQ(Rows(plain_file.blocked), Rows(plain_data.blocked));
   EXPECT_EQ(plain_file.RejectedLines, plain_data.RejectedLines);
 
   SortBuffer buffer_file;
@@ -101,27 +101,27 @@ TEST(PieceLoads, HostsFileFailingHalfWayAddsNothing) {
   Session session;
   session.ResetRejectedLines();
   ParseHostsData("0.0.0.0 kept.example\n10.0.0.1 router.lan #home\nnot an entry\n", session);
-  const auto list1 = Rows(session.list1);
-  const auto list2 = Rows(session.list2);
-  ASSERT_EQ(list1.size(), 1u);
+  const auto blocked = Rows(session.blocked);
+  const auto redirected = Rows(session.redirected);
+  ASSERT_EQ(blocked.size(), 1u);
 
   session.ResetRejectedLines();
   FailingPieces pieces({"0.0.0.0 new.example\n127.0.0.1 KEPT.example\njunk\n", "10.0.0.2 other.lan\n"});
   const Status status = ParseHostsPieces(pieces, session);
   EXPECT_EQ(status.code(), ErrorCode::kIoError);
   EXPECT_EQ(status.ToString(), "big.txt: Input/output error");
-  EXPECT_EQ(Rows(session.list1), list1);
-  EXPECT_EQ(Rows(session.list2), list2);
+  EXPECT_EQ(Rows(session.blocked), blocked);
+  EXPECT_EQ(Rows(session.redirected), redirected);
   EXPECT_EQ(session.RejectedLines, std::vector<std::string>{""});
   EXPECT_EQ(session.EntriesLoaded, 0u);
   // The index holds the rows left and only them.
-  EXPECT_TRUE(session.list1.Contains("kept.EXAMPLE"));
-  EXPECT_FALSE(session.list1.Contains("new.example"));
-  EXPECT_FALSE(session.list2.Contains("other.lan"));
-  EXPECT_TRUE(session.list1.Add("new.example", "0.0.0.0", ""));
-  EXPECT_FALSE(session.list1.Add("Kept.Example", "0.0.0.0", ""));
-  EXPECT_EQ(session.list1.Name(1), "new.example");
-  EXPECT_EQ(session.list1.Address(1), "0.0.0.0");
+  EXPECT_TRUE(session.blocked.Contains("kept.EXAMPLE"));
+  EXPECT_FALSE(session.blocked.Contains("new.example"));
+  EXPECT_FALSE(session.redirected.Contains("other.lan"));
+  EXPECT_TRUE(session.blocked.Add("new.example", "0.0.0.0", ""));
+  EXPECT_FALSE(session.blocked.Add("Kept.Example", "0.0.0.0", ""));
+  EXPECT_EQ(session.blocked.Name(1), "new.example");
+  EXPECT_EQ(session.blocked.Address(1), "0.0.0.0");
 }
 
 TEST(PieceLoads, DomainFilesFailingHalfWayAddNothing) {
@@ -131,10 +131,10 @@ TEST(PieceLoads, DomainFilesFailingHalfWayAddNothing) {
   session.ResetRejectedLines();
   FailingPieces plain({"new.example\n#comment\n"});
   EXPECT_EQ(ParseDomainListPieces(plain, session).code(), ErrorCode::kIoError);
-  EXPECT_EQ(Rows(session.list1), (std::vector<testing::Row>{{"kept.example", "", "127.0.0.1"}}));
+  EXPECT_EQ(Rows(session.blocked), (std::vector<testing::Row>{{"kept.example", "", "127.0.0.1"}}));
   EXPECT_EQ(session.RejectedLines, std::vector<std::string>{""});
   EXPECT_EQ(session.EntriesLoaded, 0u);
-  EXPECT_FALSE(session.list1.Contains("new.example"));
+  EXPECT_FALSE(session.blocked.Contains("new.example"));
 
   SortBuffer buffer;
   ASSERT_TRUE(LoadDomainOnlyData("kept.example\n", buffer).ok());

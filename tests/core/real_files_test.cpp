@@ -38,8 +38,8 @@ constexpr const char* kDrugs = "blocklistproject__Lists__alt-version_drugs-nl.tx
 struct HostsFileCase {
   const char* file;
   int entries_loaded;
-  size_t list1;
-  size_t list2;
+  size_t blocked;
+  size_t redirected;
   size_t rejected;
 };
 
@@ -53,8 +53,8 @@ TEST_P(RealHostsFileTest, Counts) {
   session.ResetRejectedLines();
   ASSERT_TRUE(ParseHostsFile(testing::SystemPlatform(), RealFile(c.file), session).ok());
   EXPECT_EQ(session.EntriesLoaded, c.entries_loaded);
-  EXPECT_EQ(session.list1.size(), c.list1);
-  EXPECT_EQ(session.list2.size(), c.list2);
+  EXPECT_EQ(session.blocked.size(), c.blocked);
+  EXPECT_EQ(session.redirected.size(), c.redirected);
   EXPECT_EQ(session.RejectedLines.size(), c.rejected);
 }
 
@@ -70,10 +70,10 @@ TEST_P(RealHostsFileTest, RoundTrip) {
   Session again;
   again.ResetRejectedLines();
   ParseHostsData(written, again);
-  std::vector<Row> expected1 = Rows(loaded.list1);
+  std::vector<Row> expected1 = Rows(loaded.blocked);
   for (Row& row : expected1) row.address = "0.0.0.0";
-  EXPECT_EQ(Rows(again.list1), expected1);
-  EXPECT_EQ(Rows(again.list2), Rows(loaded.list2));
+  EXPECT_EQ(Rows(again.blocked), expected1);
+  EXPECT_EQ(Rows(again.redirected), Rows(loaded.redirected));
   EXPECT_EQ(again.EntriesLoaded, static_cast<int>(2 * loaded.RowCount()));
   // The 14 header lines (the comma of the second is part of its comment).
   EXPECT_EQ(again.RejectedLines.size(), 14u);
@@ -98,19 +98,19 @@ Session LoadHosts(const char* file) {
 TEST(RealHostsFiles, CrLfLinesLeaveNoCarriageReturnInNames) {
   Session session = LoadHosts(kFadeMind);
   EXPECT_EQ(session.RejectedLines, std::vector<std::string>{""});
-  EXPECT_TRUE(session.list1.Contains("sanalytics.spark.co.nz"));
-  EXPECT_TRUE(session.list1.Contains("metrics.cancer.gov"));
-  for (size_t i = 0; i < session.list1.size(); ++i) {
-    ASSERT_EQ(session.list1.Name(i).find('\r'), std::string_view::npos) << session.list1.Name(i);
-    ASSERT_EQ(session.list1.Address(i), "0.0.0.0");
+  EXPECT_TRUE(session.blocked.Contains("sanalytics.spark.co.nz"));
+  EXPECT_TRUE(session.blocked.Contains("metrics.cancer.gov"));
+  for (size_t i = 0; i < session.blocked.size(); ++i) {
+    ASSERT_EQ(session.blocked.Name(i).find('\r'), std::string_view::npos) << session.blocked.Name(i);
+    ASSERT_EQ(session.blocked.Address(i), "0.0.0.0");
   }
 }
 
 TEST(RealHostsFiles, TabsAndNoFinalNewline) {
   Session session = LoadHosts(kWkway);
-  EXPECT_TRUE(session.list1.Contains("zzz.fhauiehgha.com"));
+  EXPECT_TRUE(session.blocked.Contains("zzz.fhauiehgha.com"));
   // "127.0.0.1<TAB>www.TradeInsights.net": prefix removed, lower-cased.
-  EXPECT_TRUE(session.list1.Contains("tradeinsights.net"));
+  EXPECT_TRUE(session.blocked.Contains("tradeinsights.net"));
   EXPECT_EQ(session.RejectedLines.front(), std::string(64, '#'));
   EXPECT_EQ(session.RejectedLines.back(), "# Number of entries: 476");
 }
@@ -118,8 +118,8 @@ TEST(RealHostsFiles, TabsAndNoFinalNewline) {
 TEST(RealHostsFiles, ByteOrderMarkIsNotPartOfTheFirstLine) {
   Session session = LoadHosts(kDandelion);
   EXPECT_EQ(session.RejectedLines.front().substr(0, 9), "# Title: ");
-  EXPECT_TRUE(session.list1.Contains("jnkms0zfueh.click"));
-  EXPECT_EQ(session.list1.Name(0), "0180info.de") << "first in byte order";
+  EXPECT_TRUE(session.blocked.Contains("jnkms0zfueh.click"));
+  EXPECT_EQ(session.blocked.Name(0), "0180info.de") << "first in byte order";
 }
 
 TEST(RealHostsFiles, UnspecifiedIpv6AddressIsRejected) {
@@ -130,7 +130,7 @@ TEST(RealHostsFiles, UnspecifiedIpv6AddressIsRejected) {
 
 TEST(RealHostsFiles, LinuxHostsFile) {
   Session session = LoadHosts(kDresden);
-  EXPECT_EQ(Rows(session.list2), (std::vector<Row>{{"phoscon", "", "127.0.1.1"}}));
+  EXPECT_EQ(Rows(session.redirected), (std::vector<Row>{{"phoscon", "", "127.0.1.1"}}));
   EXPECT_EQ(session.RejectedLines,
             (std::vector<std::string>{"127.0.0.1    localhost", "::1          localhost ip6-localhost ip6-loopback",
                                       "ff02::1      ip6-allnodes", "ff02::2      ip6-allrouters"}));
@@ -156,12 +156,12 @@ TEST_P(RealPlainListTest, ParseDomainList) {
   session.ResetRejectedLines();
   ASSERT_TRUE(ParseDomainList(testing::SystemPlatform(), RealFile(c.file), session).ok());
   EXPECT_EQ(session.EntriesLoaded, c.entries_loaded);
-  EXPECT_EQ(session.list1.size(), c.rows);
-  EXPECT_TRUE(session.list2.empty());
+  EXPECT_EQ(session.blocked.size(), c.rows);
+  EXPECT_TRUE(session.redirected.empty());
   size_t with_description = 0;
-  for (size_t i = 0; i < session.list1.size(); ++i) {
-    with_description += session.list1.Description(i).empty() ? 0 : 1;
-    ASSERT_EQ(session.list1.Address(i), "127.0.0.1");
+  for (size_t i = 0; i < session.blocked.size(); ++i) {
+    with_description += session.blocked.Description(i).empty() ? 0 : 1;
+    ASSERT_EQ(session.blocked.Address(i), "127.0.0.1");
   }
   // With nothing rejected, the one empty element of the reset stays.
   EXPECT_EQ(session.RejectedLines.size(), c.rejected == 0 ? 1 : c.rejected);
@@ -192,17 +192,17 @@ TEST_P(RealPlainListTest, RoundTripThroughHostsFormat) {
   Session again;
   again.ResetRejectedLines();
   ParseHostsData(written, again);
-  EXPECT_EQ(again.list1.size(), loaded.list1.size());
-  for (size_t i = 0; i < loaded.list1.size(); ++i) {
-    ASSERT_TRUE(again.list1.Contains(loaded.list1.Name(i))) << loaded.list1.Name(i);
+  EXPECT_EQ(again.blocked.size(), loaded.blocked.size());
+  for (size_t i = 0; i < loaded.blocked.size(); ++i) {
+    ASSERT_TRUE(again.blocked.Contains(loaded.blocked.Name(i))) << loaded.blocked.Name(i);
   }
-  std::vector<Row> expected = Rows(loaded.list1);
+  std::vector<Row> expected = Rows(loaded.blocked);
   for (Row& row : expected) {
     AsciiLowerInPlace(row.name);
     AsciiLowerInPlace(row.description);
   }
   std::sort(expected.begin(), expected.end(), [](const Row& a, const Row& b) { return a.name < b.name; });
-  EXPECT_EQ(Rows(again.list1), expected);
+  EXPECT_EQ(Rows(again.blocked), expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, RealPlainListTest,
@@ -217,7 +217,7 @@ TEST(RealPlainLists, InlineCommentsAndCaseAreKept) {
   Session session;
   session.ResetRejectedLines();
   ASSERT_TRUE(ParseDomainList(testing::SystemPlatform(), RealFile(kPerflyst), session).ok());
-  const EntryList& list = session.list1;
+  const EntryList& list = session.blocked;
   EXPECT_EQ(list.Name(0), "0077777700140002.myhomescreen.tv");
   std::vector<Row> rows = Rows(list);
   auto find = [&rows](std::string_view name) {
@@ -238,15 +238,15 @@ TEST(RealPlainLists, RawUtf8AndPunycodeNames) {
   Session session;
   session.ResetRejectedLines();
   ASSERT_TRUE(ParseDomainList(testing::SystemPlatform(), RealFile(kBigdargon), session).ok());
-  EXPECT_TRUE(session.list1.Contains("shopgcaoth\xE1\xBB\xA5.vn"));
-  EXPECT_TRUE(session.list1.Contains("Free-4paid.com"));
+  EXPECT_TRUE(session.blocked.Contains("shopgcaoth\xE1\xBB\xA5.vn"));
+  EXPECT_TRUE(session.blocked.Contains("Free-4paid.com"));
   EXPECT_EQ(session.RejectedLines, std::vector<std::string>{""});
 
   Session drugs;
   drugs.ResetRejectedLines();
   ASSERT_TRUE(ParseDomainList(testing::SystemPlatform(), RealFile(kDrugs), drugs).ok());
   size_t punycode = 0;
-  for (size_t i = 0; i < drugs.list1.size(); ++i) punycode += drugs.list1.Name(i).starts_with("xn--") ? 1 : 0;
+  for (size_t i = 0; i < drugs.blocked.size(); ++i) punycode += drugs.blocked.Name(i).starts_with("xn--") ? 1 : 0;
   EXPECT_GT(punycode, 0u);
   EXPECT_EQ(drugs.RejectedLines[6], "# Entries: 26,029");
 }

@@ -75,8 +75,8 @@ TEST(Utf16Load, HostsAndDomainOnlyLoadersReadTheText) {
   Session hosts;
   hosts.ResetRejectedLines();
   ASSERT_TRUE(ParseHostsFile(testing::SystemPlatform(), path, hosts).ok());
-  EXPECT_EQ(testing::Rows(hosts.list1), (std::vector<Row>{{"ads.example", "# a, b", "0.0.0.0"}}));
-  EXPECT_EQ(testing::Rows(hosts.list2), (std::vector<Row>{{"caf\xC3\xA9.lan", "", "10.0.0.1"}}));
+  EXPECT_EQ(testing::Rows(hosts.blocked), (std::vector<Row>{{"ads.example", "# a, b", "0.0.0.0"}}));
+  EXPECT_EQ(testing::Rows(hosts.redirected), (std::vector<Row>{{"caf\xC3\xA9.lan", "", "10.0.0.1"}}));
   SortBuffer buffer;
   ASSERT_TRUE(LoadDomainOnlyFile(testing::SystemPlatform(), path, buffer).ok());
   EXPECT_EQ(testing::Entries(buffer), std::vector<std::string>{"10.0.0.1 caf\xC3\xA9.lan"});

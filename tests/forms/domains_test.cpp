@@ -185,7 +185,7 @@ TEST_P(LoadInputTest, RefusedInputsAndMemoryRunningOutEndTheLoad) {
   const std::string input = Path("endless.txt");
   WriteBytes(input, "0.0.0.0 new.example\nnew.example\n");
   std::filesystem::resize_file(input, size_t{8} << 30);
-  ASSERT_TRUE(form_.session().list1.Add("kept.example", "0.0.0.0", ""));
+  ASSERT_TRUE(form_.session().blocked.Add("kept.example", "0.0.0.0", ""));
   form_.session().SortArray.Append("kept.example");
   prompts_.answers.push_back(Answer::kOk);
   const pid_t child = fork();

@@ -31,7 +31,7 @@ Form1Test::~Form1Test() = default;
 
 std::vector<std::string> Form1Test::Rows(int list_number) const {
   std::vector<std::string> rows;
-  for (const Row& row : testing::Rows(list_number == 1 ? form_.session().list1 : form_.session().list2)) {
+  for (const Row& row : testing::Rows(list_number == 1 ? form_.session().blocked : form_.session().redirected)) {
     rows.push_back(row.name + "|" + row.description + "|" + row.address);
   }
   return rows;

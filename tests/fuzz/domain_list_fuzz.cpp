@@ -12,10 +12,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   quorvale::Session session;
   session.ResetRejectedLines();
   quorvale::ParseDomainListData(data, session, [] {});
-  FUZZ_CHECK(session.list2.empty());
-  FUZZ_CHECK(session.EntriesLoaded >= 0 && static_cast<size_t>(session.EntriesLoaded) >= session.list1.size());
+  FUZZ_CHECK(session.redirected.empty());
+  FUZZ_CHECK(session.EntriesLoaded >= 0 && static_cast<size_t>(session.EntriesLoaded) >= session.blocked.size());
   FUZZ_CHECK(!session.RejectedLines.empty());
-  const quorvale::EntryList& list = session.list1;
+  const quorvale::EntryList& list = session.blocked;
   for (size_t row = 0; row < list.size(); ++row) {
     std::string_view name = list.Name(row);
     FUZZ_CHECK(name.size() >= 4 && name.size() <= 128);

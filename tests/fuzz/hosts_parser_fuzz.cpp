@@ -42,8 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   session.ResetRejectedLines();
   size_t yields = 0;
   quorvale::ParseHostsData(data, session, [&yields] { ++yields; });
-  CheckList(session.list1, true);
-  CheckList(session.list2, false);
+  CheckList(session.blocked, true);
+  CheckList(session.redirected, false);
 
   size_t items = 0;
   std::string decoded;
@@ -62,9 +62,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   FUZZ_CHECK(yields <= items / 256 + 1);
 
   // The other display orders must sort the same rows without losing any.
-  session.list1.SetSort(quorvale::Column::kDescription, quorvale::SortDirection::kDescending);
-  session.list2.SetSort(quorvale::Column::kRedirection, quorvale::SortDirection::kAscending);
-  for (const EntryList* list : {&session.list1, &session.list2}) {
+  session.blocked.SetSort(quorvale::Column::kDescription, quorvale::SortDirection::kDescending);
+  session.redirected.SetSort(quorvale::Column::kRedirection, quorvale::SortDirection::kAscending);
+  for (const EntryList* list : {&session.blocked, &session.redirected}) {
     FUZZ_CHECK(list->Order().size() == list->size());
     for (size_t row = 1; row < list->size(); ++row) {
       const quorvale::Column column = list->sort_column();

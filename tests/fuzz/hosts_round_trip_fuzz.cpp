@@ -52,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   quorvale::Session first;
   first.ResetRejectedLines();
   quorvale::ParseHostsData(data, first);
-  const bool comparable = !HasComma(first.list1) && !HasComma(first.list2);
+  const bool comparable = !HasComma(first.blocked) && !HasComma(first.redirected);
 
   for (bool www : {false, true}) {
     for (std::string_view redirect : {"127.0.0.1", "0.0.0.0"}) {
@@ -62,10 +62,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
       second.ResetRejectedLines();
       quorvale::ParseHostsData(written, second);
       if (!comparable) continue;
-      const std::vector<Row> list1 = Rows(first.list1, redirect, www);
-      const std::vector<Row> list2 = Rows(first.list2, {}, www);
-      FUZZ_CHECK(Rows(second.list1, {}, true) == list1);
-      FUZZ_CHECK(Rows(second.list2, {}, true) == list2);
+      const std::vector<Row> blocked = Rows(first.blocked, redirect, www);
+      const std::vector<Row> redirected = Rows(first.redirected, {}, www);
+      FUZZ_CHECK(Rows(second.blocked, {}, true) == blocked);
+      FUZZ_CHECK(Rows(second.redirected, {}, true) == redirected);
     }
   }
   return 0;

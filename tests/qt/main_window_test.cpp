@@ -218,7 +218,7 @@ TEST_F(Form1WindowTest, TheKeysTheMenuAndADropReachTheirCommands) {
     QTest::keyClick(modal, Qt::Key_Return);
   });
   QTest::keySequence(window_.get(), QKeySequence(QStringLiteral("Ctrl+F")));
-  EXPECT_EQ(form_.session().list1.Name(static_cast<size_t>(list->selectionModel()->selectedRows().at(0).row())),
+  EXPECT_EQ(form_.session().blocked.Name(static_cast<size_t>(list->selectionModel()->selectedRows().at(0).row())),
             "c.example");
   prompts_.answers.push_back(Prompts::Answer::kOk);
   QTest::keyClick(window_.get(), Qt::Key_F3);  // the only match is the selected row: found again
