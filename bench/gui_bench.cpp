@@ -104,7 +104,7 @@ int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   BenchPlatform platform(argv[1]);
   SilentPrompts prompts;
-  quorvale::Form1 form(platform, prompts);
+  quorvale::MainForm form(platform, prompts);
   quorvale::Form1Window window(form);
   window.show();
   QCoreApplication::processEvents();

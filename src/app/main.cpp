@@ -61,7 +61,7 @@ int main(int argc, char* argv[]) {
   quorvale::GuardWritesAgainstSignals();
   std::unique_ptr<quorvale::Platform> platform = quorvale::CreateSystemPlatform();
   quorvale::QtPrompts prompts;
-  quorvale::Form1 form(*platform, prompts);
+  quorvale::MainForm form(*platform, prompts);
   quorvale::Form1Window window(form);
   prompts.SetOwner(&window);
   window.show();

@@ -16,14 +16,14 @@ constexpr const char* kDescription = "Utilitaire de gestion du fichier Hosts";
 
 }  // namespace
 
-void frmAbout::Form_Load(AboutView* view) { view_ = view; }
+void AboutForm::Start(AboutView* view) { view_ = view; }
 
-std::string frmAbout::Caption() { return std::string("About ") + texts::kTitle; }
+std::string AboutForm::Caption() { return std::string("About ") + texts::kTitle; }
 
-std::string frmAbout::TitleText() { return texts::kTitle; }
+std::string AboutForm::TitleText() { return texts::kTitle; }
 
 // "Version major.minor.revision", each number in decimal without leading zeros.
-std::string frmAbout::VersionText() {
+std::string AboutForm::VersionText() {
   std::istringstream parts(QUORVALE_VERSION);
   std::string text = "Version ";
   for (int i = 0; i < 3; ++i) {
@@ -35,23 +35,23 @@ std::string frmAbout::VersionText() {
   return text;
 }
 
-std::string frmAbout::DescriptionText() { return std::string("Description:\r\n\r\n") + kDescription; }
+std::string AboutForm::DescriptionText() { return std::string("Description:\r\n\r\n") + kDescription; }
 
-void frmAbout::cmdOK_Click() { view_->Close(); }
+void AboutForm::Dismiss() { view_->Close(); }
 
-void frmAbout::Link_Click(int index) {
+void AboutForm::OpenLink(int index) {
   if (index < 0 || index >= static_cast<int>(std::size(kLinks))) return;
   // The browser reports nothing back; the links report nothing either.
   (void)platform_.OpenUrl(kLinks[index].address);
 }
 
-void frmAbout::cmdSysInfo_Click() {
+void AboutForm::ShowSystemInfo() {
   // The registered path is started as it stands, without testing that it exists.
   const std::string tool = platform_.SystemInfoToolPath();
   if (tool.empty() || !platform_.StartProgram({tool}, /*hidden=*/false).ok()) ShowUnavailable();
 }
 
-void frmAbout::ShowUnavailable() {
+void AboutForm::ShowUnavailable() {
   (void)prompts_.Message("System Information Is Unavailable At This Time", Prompts::Buttons::kOk,
                          Prompts::Icon::kNone, texts::kTitle, {});
 }

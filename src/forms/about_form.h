@@ -7,7 +7,7 @@ namespace quorvale {
 class Platform;
 class Prompts;
 
-// What frmAbout asks of the about window of a window program.
+// What AboutForm asks of the about window of a window program.
 class AboutView {
  public:
   virtual ~AboutView() = default;
@@ -17,7 +17,7 @@ class AboutView {
 
 // The about window: the program's identity, the credits with four links, "OK" (also Enter
 // and Escape) and the system-information button.
-class frmAbout {
+class AboutForm {
  public:
   struct Link {
     const char* name;
@@ -33,17 +33,17 @@ class frmAbout {
       {"Label1", "https://winhelp2002.mvps.org/hosts.htm", "https://winhelp2002.mvps.org/hosts.htm"},
       {"Label2", "https://someonewhocares.org/hosts/", "https://someonewhocares.org/hosts/"},
   };
-  static constexpr const char* kLabel4Caption = "Réalisé par:";
-  static constexpr const char* kLabel3Caption = "Avec la participation de:";
+  static constexpr const char* kAuthorCaption = "Réalisé par:";
+  static constexpr const char* kCreditsCaption = "Avec la participation de:";
   static constexpr const char* kOkCaption = "OK";
   static constexpr const char* kSysInfoCaption = "&System Info...";
   // lblTitle is written in bold, at the size of the window's other texts. The weight is on the
   // scale of 100 (thin) to 900 (black) that Qt and Windows share.
   static constexpr int kTitleWeight = 700;
 
-  frmAbout(Platform& platform, Prompts& prompts) : platform_(platform), prompts_(prompts) {}
+  AboutForm(Platform& platform, Prompts& prompts) : platform_(platform), prompts_(prompts) {}
 
-  void Form_Load(AboutView* view);
+  void Start(AboutView* view);
 
   // The texts that name the program and its version.
   static std::string Caption();
@@ -51,12 +51,12 @@ class frmAbout {
   static std::string VersionText();
   static std::string DescriptionText();
 
-  void cmdOK_Click();
+  void Dismiss();
   // Starts the system-information tool that the platform finds, or tells the user that it
   // is unavailable.
-  void cmdSysInfo_Click();
+  void ShowSystemInfo();
   // A click on the link at `index` of kLinks opens its address in the browser.
-  void Link_Click(int index);
+  void OpenLink(int index);
 
  private:
   void ShowUnavailable();

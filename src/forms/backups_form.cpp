@@ -54,7 +54,7 @@ void BackupEntryCounts::KeepOnly(const std::vector<HostsBackup>& backups) {
   counts_ = std::move(kept);
 }
 
-void BackupsForm::Form_Load(BackupsView* view) {
+void BackupsForm::Start(BackupsView* view) {
   view_ = view;
   backups_ = ListHostsBackups(platform_, hosts_path_);
   counts_.KeepOnly(backups_);
@@ -99,7 +99,7 @@ bool BackupsForm::CountCopy(const HostsBackup& backup, size_t* count) {
   return true;
 }
 
-void BackupsForm::Command1_Click() {
+void BackupsForm::RestoreSelected() {
   const int row = view_->SelectedRow();
   if (row < 0 || row >= static_cast<int>(backups_.size())) return;
   if (prompts_.Message("Remplacer le fichier hosts par la sauvegarde du " + dates_[row] + " ?",
@@ -133,7 +133,7 @@ void BackupsForm::Restore(int row) {
 }
 
 void BackupsForm::CloseWindow() {
-  Form_Unload();
+  WindowClosing();
   view_->Close();
 }
 

@@ -72,7 +72,7 @@ class BackupsForm {
         yield_(std::move(yield)) {}
 
   // Fills the list with the copies' dates and sizes, and the entries already counted.
-  void Form_Load(BackupsView* view);
+  void Start(BackupsView* view);
   // The view calls this once the window is on screen, from its event loop: counts the
   // entries that are not known yet, one copy after the other, top to bottom, showing each
   // count as it comes and letting the events run meanwhile. Runs once; later calls do nothing.
@@ -80,12 +80,12 @@ class BackupsForm {
   // Asks, then puts the selected copy back byte for byte, the current file kept as a new
   // copy first; the window closes and a message says how it went. During the counting, the
   // counting stops first.
-  void Command1_Click();
-  void Command2_Click() { CloseWindow(); }
+  void RestoreSelected();
+  void Cancel() { CloseWindow(); }
   // The window is going (a button, its close box, Escape): the counting stops at once and
   // the view is not used again. The view calls this as it closes; calling it again does
   // nothing.
-  void Form_Unload() { stop_ = true; }
+  void WindowClosing() { stop_ = true; }
 
  private:
   // Counts the entries of `backup`; false when it could not be read or the counting stopped.

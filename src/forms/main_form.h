@@ -21,23 +21,23 @@ namespace quorvale {
 
 class BackupEntryCounts;
 class BackupsForm;
-class Form2;
-class Form3;
-class Form3View;
-class frmAbout;
+class OptionsForm;
+class ProgressForm;
+class ProgressView;
+class AboutForm;
 class Platform;
 class SearchForm;
 
-// What Form1 asks of the main window of a window program. The view shows what it is told
+// What MainForm asks of the main window of a window program. The view shows what it is told
 // and reports what the user does (menu items, buttons, header clicks, the close box) by
-// calling Form1's handlers.
-class Form1View {
+// calling MainForm's handlers.
+class MainView {
  public:
-  virtual ~Form1View() = default;
+  virtual ~MainView() = default;
 
   virtual void SetStatusText(const std::string& text) = 0;
-  virtual void SetControlEnabled(Form1Control control, bool enabled) = 0;
-  virtual void SetControlCaption(Form1Control control, const std::string& caption) = 0;
+  virtual void SetControlEnabled(MainControl control, bool enabled) = 0;
+  virtual void SetControlCaption(MainControl control, const std::string& caption) = 0;
   // The whole window: while disabled it takes no input.
   virtual void SetWindowEnabled(bool enabled) = 0;
   virtual void SetWindowVisible(bool visible) = 0;
@@ -53,33 +53,33 @@ class Form1View {
   // Lets the pending events (paints, clicks, timers) run once.
   virtual void ProcessEvents() = 0;
   // Asks the window to close as its close box does; the answer comes back through
-  // Form1::CloseRequested.
+  // MainForm::CloseRequested.
   virtual void Close() = 0;
   // Ends the program's event loop with `exit_code`.
   virtual void Quit(int exit_code) = 0;
 
-  // The other windows, modal for Form2 and frmAbout (these return when it closes), modeless
-  // for Form3 (shown centred until the returned view is destroyed).
-  virtual void RunOptionsWindow(Form2& form) = 0;
-  virtual void RunAboutWindow(frmAbout& form) = 0;
+  // The other windows, modal for OptionsForm and AboutForm (these return when it closes), modeless
+  // for ProgressForm (shown centred until the returned view is destroyed).
+  virtual void RunOptionsWindow(OptionsForm& form) = 0;
+  virtual void RunAboutWindow(AboutForm& form) = 0;
   virtual void RunSearchWindow(SearchForm& form) = 0;
   virtual void RunBackupsWindow(BackupsForm& form) = 0;
-  virtual std::unique_ptr<Form3View> OpenProgressWindow(Form3& form) = 0;
+  virtual std::unique_ptr<ProgressView> OpenProgressWindow(ProgressForm& form) = 0;
 };
 
 // The main window's behaviour: the two lists, the status text, the menus and the button
 // column, and every command they start. It owns the Session for the whole run. The handlers
 // are public so that the menus, the buttons and the tests run the same code.
-class Form1 {
+class MainForm {
  public:
-  Form1(Platform& platform, Prompts& prompts);
-  ~Form1();
-  Form1(const Form1&) = delete;
-  Form1& operator=(const Form1&) = delete;
+  MainForm(Platform& platform, Prompts& prompts);
+  ~MainForm();
+  MainForm(const MainForm&) = delete;
+  MainForm& operator=(const MainForm&) = delete;
 
   // The window's first steps, once the view is built: where the HOSTS file is, and the empty
   // lists' state.
-  void Form_Load(Form1View* view);
+  void Start(MainView* view);
 
   Session& session() { return session_; }
   const Session& session() const { return session_; }
@@ -89,26 +89,26 @@ class Form1 {
   std::string CellText(int list_number, int row, int column) const;
 
   // Menu "Hosts".
-  void OpenHostFile_Click();
-  void ReplaceHosts_Click();
+  void LoadSystemHosts();
+  void ReplaceHosts();
   // Menu "Fichier".
-  void Ouvrir_Click();
-  void SaveAs_Click();
-  void ChargerDom_Click();
-  void ExportDom_Click();
+  void LoadHostsFile();
+  void SaveAsHosts();
+  void LoadDomainList();
+  void ExportDomains();
   // Top-level menu items.
-  void Reset_Click();
-  void Apropos_Click();
+  void Reset();
+  void ShowAbout();
   // Buttons.
-  void Command2_Click();  // "Trier"
-  void Command3_Click();  // the sort buffer as a HOSTS file
-  void Command5_Click();  // lock or unlock the HOSTS file
-  void Command6_Click();  // load a domain-only file into the sort buffer
-  void Command7_Click();  // the sort buffer as names
-  void Command8_Click();  // the report of rejected lines
-  // The user chose the menu item or clicked the button `control`: runs its handler. Command1,
-  // Command4 and Command9 have none and do nothing.
-  void Click(Form1Control control);
+  void SortBuffer();         // "Trier"
+  void SaveSortedAsHosts();  // the sort buffer as a HOSTS file
+  void ToggleLock();         // lock or unlock the HOSTS file
+  void LoadSortBuffer();     // load a domain-only file into the sort buffer
+  void SaveSortedNames();    // the sort buffer as names
+  void ShowReport();         // the report of rejected lines
+  // The user chose the menu item or clicked the button `control`: runs its handler. The load,
+  // replace and spare buttons have none and do nothing.
+  void Click(MainControl control);
   // A click on a column header of list 1 or 2 (0-based column). Dropped while a command
   // runs; the header's arrow is then shown where the order is.
   void ColumnClick(int list_number, int column);
@@ -117,22 +117,22 @@ class Form1 {
   bool CloseRequested();
 
   // The Delete key in list 1 or 2: its selected rows go. Ignored while a command runs.
-  void ListView_DeleteKey(int list_number);
+  void DeleteSelectedRows(int list_number);
   // "Rechercher..." (and Ctrl+F): asks for a text, then selects the first row whose name or
   // description, as the list shows it, contains it (ASCII letters without regard to case), in
   // display order, list 1 before list 2.
-  void Rechercher_Click();
+  void Find();
   // F3: the next row after the selected one (from the top when none is), wrapping round;
   // without an earlier text, as "Rechercher...".
-  void FindNext_Key();
+  void FindNext();
   // The "Hosts" menu opens: "Restaurer une sauvegarde..." is enabled when the HOSTS file has
   // at least one backup copy.
-  void HostsOperation_Opening();
-  void Restaurer_Click();
+  void HostsMenuOpening();
+  void RestoreBackup();
   // Files dropped on the window load one after the other as "Charger un fichier (format
   // Hosts)" loads the file chosen in its dialog; the report runs once, after the last one,
   // over the lines all of them rejected. Ignored while a command runs.
-  void Form_DropFiles(const std::vector<std::string>& paths);
+  void LoadDroppedFiles(const std::vector<std::string>& paths);
 
   // Probes the HOSTS file and sets the lock button's caption.
   void CheckHostsLock(const std::string& path);
@@ -146,7 +146,7 @@ class Form1 {
   void YieldSliced();
 
   void SetStatus(const std::string& text);
-  void SetEnabled(Form1Control control, bool enabled);
+  void SetEnabled(MainControl control, bool enabled);
   // Starts the access-control tool with `command`, then waits the tool's fixed time. Fails
   // only when the tool cannot be started.
   Status SetFileAccess(const AccessCommand& command);
@@ -163,14 +163,14 @@ class Form1 {
   // options window, the save dialog and the overwrite question. The path, or "" when the
   // save stops.
   std::string ChooseHostsSaveTarget();
-  // Clears the attributes of CurrentFile_ before a HOSTS load reads it. False when the load
+  // Clears the attributes of current_file_ before a HOSTS load reads it. False when the load
   // must end (the file is missing, say); a refusal for lack of rights (a standard user, a
   // file of the system's) does not stop a command that only reads.
   bool ClearAttributesBeforeRead();
-  // Reads CurrentFile_ in the HOSTS format into the lists, its unusable lines becoming the
+  // Reads current_file_ in the HOSTS format into the lists, its unusable lines becoming the
   // rejected lines, with "Chargement en cours..." shown meanwhile.
   Status ParseCurrentHostsFile();
-  // Loads CurrentFile_ as "Charger un fichier (format Hosts)" does once its dialog has given
+  // Loads current_file_ as "Charger un fichier (format Hosts)" does once its dialog has given
   // it, behind the progress window; true when the file was read to its end.
   bool LoadChosenHostsFile();
   // Selects the first row whose name contains `search_text_`, from the top of list 1 or after
@@ -221,18 +221,18 @@ class Form1 {
 
   Platform& platform_;
   Prompts& prompts_;
-  Form1View* view_ = nullptr;
+  MainView* view_ = nullptr;
   Session session_;
   YieldFn slice_yield_;
   std::chrono::steady_clock::time_point last_yield_;
-  std::unique_ptr<Form3> progress_;
-  std::unique_ptr<Form3View> progress_view_;
+  std::unique_ptr<ProgressForm> progress_;
+  std::unique_ptr<ProgressView> progress_view_;
   // The backups window's counts, kept from one opening to the next.
   std::unique_ptr<BackupEntryCounts> backup_counts_;
 
-  std::string HostsPath_;
-  std::string CurrentFile_;
-  int FilesLoaded_ = 0;
+  std::string hosts_path_;
+  std::string current_file_;
+  int files_loaded_ = 0;
   std::string status_text_;
   std::string lock_caption_;
   // The file dialogs' record: the filter chosen last, preselected in the next one.
@@ -247,13 +247,13 @@ class Form1 {
 // of it (during a yield) waits until the command has ended.
 class CommandScope {
  public:
-  explicit CommandScope(Form1* form);
+  explicit CommandScope(MainForm* form);
   ~CommandScope();
   CommandScope(const CommandScope&) = delete;
   CommandScope& operator=(const CommandScope&) = delete;
 
  private:
-  Form1* form_;
+  MainForm* form_;
 };
 
 }  // namespace quorvale

@@ -12,7 +12,7 @@
 
 namespace quorvale {
 
-bool Form1::ConfirmOverwrite(const std::string& path) {
+bool MainForm::ConfirmOverwrite(const std::string& path) {
   if (!platform_.PathFileExists(path)) return true;
   if (ShowMessage(texts::kOverwrite, Prompts::Buttons::kOkCancel, Prompts::Icon::kNone, texts::kConfirmation) !=
       Prompts::Answer::kOk) {
@@ -28,7 +28,7 @@ bool Form1::ConfirmOverwrite(const std::string& path) {
   return true;
 }
 
-void Form1::SaveFile(const std::string& path, const FileContents& contents) {
+void MainForm::SaveFile(const std::string& path, const FileContents& contents) {
   // The lists and the buffer must not change while they are formatted and written, so the
   // window takes no input until the file is whole. The new file replaces the old one in one
   // step, so a failure at any point (folder not writable, disk full) leaves the old file as
@@ -44,28 +44,28 @@ void Form1::SaveFile(const std::string& path, const FileContents& contents) {
   }
 }
 
-void Form1::ChargerDom_Click() {
+void MainForm::LoadDomainList() {
   CommandScope scope(this);
   view_->SetWindowEnabled(false);
-  CurrentFile_ = ShowOpenDialog();
+  current_file_ = ShowOpenDialog();
   YieldNow();
-  if (!CurrentFile_.empty()) {
+  if (!current_file_.empty()) {
     HideBehindProgress();
     // Only a file that is missing or whose attributes cannot be changed, or memory running
     // out, ends the load here: the parser itself takes an unreadable file as an empty one.
     // A load that ends half-way takes back what it had added.
     bool loaded = false;
     Status status;
-    if (platform_.SetFileAttributes(CurrentFile_, kAttrNormal).ok()) {
+    if (platform_.SetFileAttributes(current_file_, kAttrNormal).ok()) {
       SetStatus(texts::kLoading);
       session_.ResetRejectedLines();
       YieldNow();
       // An unreadable file loads as an empty one, whose line goes to the report.
-      status = ParseDomainList(platform_, CurrentFile_, session_, slice_yield_, kInputs);
+      status = ParseDomainList(platform_, current_file_, session_, slice_yield_, kInputs);
       loaded = status.code() != ErrorCode::kNoMemory;
     }
     if (loaded) {
-      ++FilesLoaded_;
+      ++files_loaded_;
       RefreshLists();
       SetStatus(LoadedCountText());
       // Unlike the HOSTS-format loads, the progress window goes first and the pause of about
@@ -75,40 +75,40 @@ void Form1::ChargerDom_Click() {
       YieldNow();
       view_->SetWindowVisible(true);
       YieldNow();
-      Command8_Click();
+      ShowReport();
     } else {
       CloseProgress();
       view_->SetWindowVisible(true);
-      ReportOutOfMemory(status, CurrentFile_);
+      ReportOutOfMemory(status, current_file_);
     }
   }
   view_->SetWindowEnabled(true);
   if (session_.RowCount() > 0) EnableDataMenus();
 }
 
-void Form1::Command6_Click() {
+void MainForm::LoadSortBuffer() {
   CommandScope scope(this);
   view_->SetWindowEnabled(false);
-  CurrentFile_ = ShowOpenDialog();
+  current_file_ = ShowOpenDialog();
   YieldNow();
   // A missing file, attributes that cannot be changed, a file that cannot be read or an empty
   // file end the load quietly, memory running out with a message. A load that ends half-way
   // takes back the entries it had appended; those from earlier loads stay in the buffer.
-  if (!CurrentFile_.empty() && platform_.SetFileAttributes(CurrentFile_, kAttrNormal).ok()) {
+  if (!current_file_.empty() && platform_.SetFileAttributes(current_file_, kAttrNormal).ok()) {
     SetStatus(texts::kLoading);
-    const Status loaded = LoadDomainOnlyFile(platform_, CurrentFile_, session_.SortArray, slice_yield_, kInputs);
+    const Status loaded = LoadDomainOnlyFile(platform_, current_file_, session_.SortArray, slice_yield_, kInputs);
     if (loaded.ok()) {
-      ++FilesLoaded_;
+      ++files_loaded_;
       SetStatus(std::to_string(session_.SortArray.size()) + " Adresse(s) chargée(s)");
-      CheckHostsLock(HostsPath_);
-      SetEnabled(Form1Control::kCommand2, true);
+      CheckHostsLock(hosts_path_);
+      SetEnabled(MainControl::kSortBufferButton, true);
     }
-    ReportOutOfMemory(loaded, CurrentFile_);
+    ReportOutOfMemory(loaded, current_file_);
   }
   view_->SetWindowEnabled(true);
 }
 
-void Form1::ExportDom_Click() {
+void MainForm::ExportDomains() {
   CommandScope scope(this);
   YieldNow();
   const std::string path = ShowSaveDialog();
@@ -127,7 +127,7 @@ void Form1::ExportDom_Click() {
   SaveFile(path, [&](const ByteSink& sink) { return FormatDomainExport(session_.blocked, options, sink); });
 }
 
-void Form1::Command7_Click() {
+void MainForm::SaveSortedNames() {
   CommandScope scope(this);
   if (RefuseBeforeAnyLoad(texts::kLoadFirst)) return;
   const std::string path = ShowSaveDialog();
@@ -136,7 +136,7 @@ void Form1::Command7_Click() {
   SaveFile(path, [this](const ByteSink& sink) { return FormatSortedNames(session_.SortArray, sink); });
 }
 
-void Form1::Command2_Click() {
+void MainForm::SortBuffer() {
   CommandScope scope(this);
   if (RefuseBeforeAnyLoad("vous devez d'abord charger un ficher d'adresses!")) return;
   view_->SetWindowEnabled(false);
@@ -146,14 +146,14 @@ void Form1::Command2_Click() {
   SortAndDeduplicate(session_.SortArray, slice_yield_);
   YieldNow();
   SetStatus(std::to_string(session_.SortArray.size()) + " Adresses triees");
-  SetEnabled(Form1Control::kCommand3, true);
-  SetEnabled(Form1Control::kCommand4, true);
-  SetEnabled(Form1Control::kCommand7, true);
-  SetEnabled(Form1Control::kCommand8, true);
+  SetEnabled(MainControl::kSaveSortedAsHostsButton, true);
+  SetEnabled(MainControl::kReplaceHostsButton, true);
+  SetEnabled(MainControl::kSaveSortedNamesButton, true);
+  SetEnabled(MainControl::kReportButton, true);
   view_->SetWindowEnabled(true);
 }
 
-void Form1::Command3_Click() {
+void MainForm::SaveSortedAsHosts() {
   CommandScope scope(this);
   const std::string path = ChooseHostsSaveTarget();
   if (path.empty()) return;

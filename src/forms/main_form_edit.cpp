@@ -14,7 +14,7 @@
 
 namespace quorvale {
 
-void Form1::ListView_DeleteKey(int list_number) {
+void MainForm::DeleteSelectedRows(int list_number) {
   if (running_commands_ > 0) return;
   const std::vector<size_t> rows = view_->SelectedRows(list_number);
   if (rows.empty()) return;
@@ -26,14 +26,14 @@ void Form1::ListView_DeleteKey(int list_number) {
   SetStatus(LoadedCountText());
   if (session_.RowCount() == 0) {
     // Both lists are empty: the menus are as after "Reset".
-    SetEnabled(Form1Control::kSaveAs, false);
-    SetEnabled(Form1Control::kExportDom, false);
-    SetEnabled(Form1Control::kReset, false);
-    SetEnabled(Form1Control::kReplaceHosts, false);
+    SetEnabled(MainControl::kSaveAsHostsItem, false);
+    SetEnabled(MainControl::kExportDomainsItem, false);
+    SetEnabled(MainControl::kResetItem, false);
+    SetEnabled(MainControl::kReplaceHostsItem, false);
   }
 }
 
-void Form1::Rechercher_Click() {
+void MainForm::Find() {
   if (running_commands_ > 0) return;
   CommandScope scope(this);
   SearchForm form;
@@ -43,17 +43,17 @@ void Form1::Rechercher_Click() {
   FindAndSelect(/*from_top=*/true);
 }
 
-void Form1::FindNext_Key() {
+void MainForm::FindNext() {
   if (running_commands_ > 0) return;
   if (search_text_.empty()) {
-    Rechercher_Click();
+    Find();
     return;
   }
   CommandScope scope(this);
   FindAndSelect(/*from_top=*/false);
 }
 
-void Form1::FindAndSelect(bool from_top) {
+void MainForm::FindAndSelect(bool from_top) {
   EntryList* lists[] = {&session_.blocked, &session_.redirected};
   for (EntryList* list : lists) list->Sort(slice_yield_);
   // Where the search starts: after the first selected row, list 1 before list 2.
@@ -89,21 +89,21 @@ void Form1::FindAndSelect(bool from_top) {
   ShowMessage("Aucune entree ne contient « " + search_text_ + " ».", Prompts::Buttons::kOk, Prompts::Icon::kNone);
 }
 
-std::string Form1::CellText(int list_number, int row, int column) const {
+std::string MainForm::CellText(int list_number, int row, int column) const {
   const EntryList& list = list_number == 1 ? session_.blocked : session_.redirected;
   if (list.sorting() || row < 0 || static_cast<size_t>(row) >= list.size() || column < 0 ||
-      column >= form1_design::kColumnCount) {
+      column >= main_form_design::kColumnCount) {
     return {};
   }
   return ShownText(list.Text(static_cast<size_t>(row), static_cast<Column>(column)),
                    std::bind_front(&Platform::AnsiToUtf8, &platform_));
 }
 
-void Form1::HostsOperation_Opening() {
-  SetEnabled(Form1Control::kRestaurer, !ListHostsBackups(platform_, platform_.HostsPath()).empty());
+void MainForm::HostsMenuOpening() {
+  SetEnabled(MainControl::kRestoreBackupItem, !ListHostsBackups(platform_, platform_.HostsPath()).empty());
 }
 
-void Form1::Restaurer_Click() {
+void MainForm::RestoreBackup() {
   if (running_commands_ > 0) return;
   CommandScope scope(this);
   BackupsForm form(platform_, prompts_, platform_.HostsPath(), *backup_counts_, slice_yield_);

@@ -15,24 +15,24 @@ constexpr int kBeforeReadMs = 200;
 
 }  // namespace
 
-bool Form1::ClearAttributesBeforeRead() {
-  const Status cleared = platform_.SetFileAttributes(CurrentFile_, kAttrNormal);
+bool MainForm::ClearAttributesBeforeRead() {
+  const Status cleared = platform_.SetFileAttributes(current_file_, kAttrNormal);
   return cleared.ok() || cleared.code() == ErrorCode::kAccessDenied;
 }
 
-Status Form1::ParseCurrentHostsFile() {
+Status MainForm::ParseCurrentHostsFile() {
   SetStatus(texts::kLoading);
   session_.ResetRejectedLines();
-  return ParseHostsFile(platform_, CurrentFile_, session_, slice_yield_, kInputs);
+  return ParseHostsFile(platform_, current_file_, session_, slice_yield_, kInputs);
 }
 
-void Form1::OpenHostFile_Click() {
+void MainForm::LoadSystemHosts() {
   CommandScope scope(this);
   view_->SetWindowEnabled(false);
-  CurrentFile_ = HostsPath_;
+  current_file_ = hosts_path_;
   YieldNow();
   YieldNow();
-  if (!CurrentFile_.empty()) {
+  if (!current_file_.empty()) {
     HideBehindProgress();
     // Any failure from here (a missing file, a file that cannot be read, memory running out)
     // ends the load; only the last is said. The report still runs below.
@@ -50,18 +50,18 @@ void Form1::OpenHostFile_Click() {
       }
     }
     ComeBackFromProgress();
-    ReportOutOfMemory(loaded, CurrentFile_);
+    ReportOutOfMemory(loaded, current_file_);
   }
   view_->SetWindowEnabled(true);
   if (session_.RowCount() > 0) {
     EnableDataMenus();
-    ++FilesLoaded_;
+    ++files_loaded_;
   }
   YieldNow();
-  Command8_Click();
+  ShowReport();
 }
 
-bool Form1::LoadChosenHostsFile() {
+bool MainForm::LoadChosenHostsFile() {
   HideBehindProgress();
   bool parsed = false;
   Status loaded;
@@ -71,29 +71,29 @@ bool Form1::LoadChosenHostsFile() {
     loaded = ParseCurrentHostsFile();
     if (loaded.ok()) {
       parsed = true;
-      ++FilesLoaded_;
+      ++files_loaded_;
       RefreshLists();
       SetStatus(LoadedCountText());
       HoldProgress();
     }
   }
   ComeBackFromProgress();
-  ReportOutOfMemory(loaded, CurrentFile_);
+  ReportOutOfMemory(loaded, current_file_);
   return parsed;
 }
 
-void Form1::Ouvrir_Click() {
+void MainForm::LoadHostsFile() {
   CommandScope scope(this);
   view_->SetWindowEnabled(false);
-  CurrentFile_ = ShowOpenDialog();
+  current_file_ = ShowOpenDialog();
   YieldNow();
-  if (!CurrentFile_.empty() && LoadChosenHostsFile()) Command8_Click();
+  if (!current_file_.empty() && LoadChosenHostsFile()) ShowReport();
   view_->SetWindowEnabled(true);
   if (session_.RowCount() > 0) EnableDataMenus();
   YieldNow();
 }
 
-void Form1::Form_DropFiles(const std::vector<std::string>& paths) {
+void MainForm::LoadDroppedFiles(const std::vector<std::string>& paths) {
   if (running_commands_ > 0 || paths.empty()) return;
   CommandScope scope(this);
   view_->SetWindowEnabled(false);
@@ -102,7 +102,7 @@ void Form1::Form_DropFiles(const std::vector<std::string>& paths) {
   bool parsed_any = false;
   const std::string status_before = status_text_;
   for (const std::string& path : paths) {
-    CurrentFile_ = path;
+    current_file_ = path;
     YieldNow();
     if (!LoadChosenHostsFile()) continue;
     parsed_any = true;
@@ -113,7 +113,7 @@ void Form1::Form_DropFiles(const std::vector<std::string>& paths) {
   SetStatus(parsed_any ? LoadedCountText() : status_before);
   if (parsed_any) {
     session_.RejectedLines = std::move(rejected);
-    Command8_Click();
+    ShowReport();
   }
   view_->SetWindowEnabled(true);
   if (session_.RowCount() > 0) EnableDataMenus();
@@ -125,7 +125,7 @@ void Form1::Form_DropFiles(const std::vector<std::string>& paths) {
 // there the program's folder is taken for Quorvale's own only when the access-control tool
 // lies beside the program, as in a build folder or an unpacked archive (an installed package
 // keeps the tool in a folder of its own).
-std::string Form1::ReportFolder() {
+std::string MainForm::ReportFolder() {
   std::string folder = GetAppFolder(platform_.ExecutablePath());
 #ifndef _WIN32
   if (!folder.empty() && !platform_.PathFileExists(folder + kAccessToolFile)) folder.clear();
@@ -133,7 +133,7 @@ std::string Form1::ReportFolder() {
   return folder;
 }
 
-void Form1::Command8_Click() {
+void MainForm::ShowReport() {
   std::string report = BuildReport(session_.RejectedLines);
   YieldNow();
   std::string path;

@@ -47,12 +47,12 @@ constexpr int kToolWaitMs = 400;
 }  // namespace
 
 #ifdef _WIN32
-const char* const Form1::kAccessToolFile = "subinacl.exe";
+const char* const MainForm::kAccessToolFile = "subinacl.exe";
 #else
-const char* const Form1::kAccessToolFile = "subinacl";
+const char* const MainForm::kAccessToolFile = "subinacl";
 #endif
 
-Status Form1::SetFileAccess(const AccessCommand& command) {
+Status MainForm::SetFileAccess(const AccessCommand& command) {
   std::vector<std::string> argv = {AccessTool(platform_, kAccessToolFile)};
   for (std::string& arg : AccessCommandArguments(command)) argv.push_back(std::move(arg));
   Status started = platform_.StartProgram(argv, /*hidden=*/true);
@@ -65,11 +65,11 @@ Status Form1::SetFileAccess(const AccessCommand& command) {
   return started;
 }
 
-void Form1::Command5_Click() {
+void MainForm::ToggleLock() {
   CommandScope scope(this);
-  const bool lock = lock_caption_ == form1_design::kLockCaption;
-  if (lock || lock_caption_ == form1_design::kUnlockCaption) {
-    const AccessCommand command{lock ? AccessAction::kDeny : AccessAction::kGrant, HostsPath_,
+  const bool lock = lock_caption_ == main_form_design::kLockCaption;
+  if (lock || lock_caption_ == main_form_design::kUnlockCaption) {
+    const AccessCommand command{lock ? AccessAction::kDeny : AccessAction::kGrant, hosts_path_,
                                 GetCurrentUser(platform_)};
     Status started = SetFileAccess(command);
     if (!started.ok()) {
@@ -80,10 +80,10 @@ void Form1::Command5_Click() {
     }
   }
   YieldNow();
-  CheckHostsLock(HostsPath_);
+  CheckHostsLock(hosts_path_);
 }
 
-void Form1::CheckHostsLock(const std::string& path) {
+void MainForm::CheckHostsLock(const std::string& path) {
   // A file the user may not read is taken as locked. A missing file is not locked. A file
   // that holds nothing (not even after a byte-order mark) fails the first read as well and
   // so also reads as locked.
@@ -97,8 +97,8 @@ void Form1::CheckHostsLock(const std::string& path) {
       readable = reader.Next(&item);
     }
   }
-  lock_caption_ = readable ? form1_design::kLockCaption : form1_design::kUnlockCaption;
-  view_->SetControlCaption(Form1Control::kCommand5, lock_caption_);
+  lock_caption_ = readable ? main_form_design::kLockCaption : main_form_design::kUnlockCaption;
+  view_->SetControlCaption(MainControl::kLockButton, lock_caption_);
 }
 
 }  // namespace quorvale

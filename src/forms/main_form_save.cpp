@@ -15,13 +15,13 @@
 
 namespace quorvale {
 
-bool Form1::RunOptionsWindow() {
-  Form2 form(session_);
+bool MainForm::RunOptionsWindow() {
+  OptionsForm form(session_);
   view_->RunOptionsWindow(form);
   return session_.OptionsAccepted;
 }
 
-Status Form1::WriteHostsFile(const std::function<Status(const ReplacementContents&)>& write) {
+Status MainForm::WriteHostsFile(const std::function<Status(const ReplacementContents&)>& write) {
   const bool include_comments =
       ShowMessage(texts::kIncludeComments, Prompts::Buttons::kYesNo, Prompts::Icon::kNone) == Prompts::Answer::kYes;
   // The lists must not change while they are formatted and written, so no other command
@@ -40,7 +40,7 @@ Status Form1::WriteHostsFile(const std::function<Status(const ReplacementContent
   return written;
 }
 
-std::string Form1::ChooseHostsSaveTarget() {
+std::string MainForm::ChooseHostsSaveTarget() {
   if (RefuseBeforeAnyLoad(texts::kLoadFirst)) return {};
   const bool accepted = RunOptionsWindow();
   YieldNow();
@@ -51,7 +51,7 @@ std::string Form1::ChooseHostsSaveTarget() {
   return path;
 }
 
-void Form1::SaveAs_Click() {
+void MainForm::SaveAsHosts() {
   CommandScope scope(this);
   const std::string path = ChooseHostsSaveTarget();
   if (path.empty()) return;
@@ -65,7 +65,7 @@ void Form1::SaveAs_Click() {
   ShowMessage(texts::kFileSaved, Prompts::Buttons::kOk, Prompts::Icon::kNone);
 }
 
-void Form1::ReplaceHosts_Click() {
+void MainForm::ReplaceHosts() {
   CommandScope scope(this);
   const bool accepted = RunOptionsWindow();
   YieldNow();

@@ -7,38 +7,38 @@
 
 namespace quorvale {
 
-void Form2::Form_Load(Form2View* view) {
+void OptionsForm::Start(OptionsView* view) {
   view_ = view;
-  view_->SetChecked(Form2Box::kCheck2, true);
-  view_->SetChecked(Form2Box::kCheck3, false);
-  view_->SetChecked(Form2Box::kCheck1, true);
+  view_->SetChecked(OptionsBox::kLoopbackAddress, true);
+  view_->SetChecked(OptionsBox::kZeroAddress, false);
+  view_->SetChecked(OptionsBox::kWwwLines, true);
 }
 
 // A click has already changed its box; setting the other box reports no click, so one click
 // settles both address boxes (exactly one of them checked).
-void Form2::Check2_Click() {
-  if (view_->IsChecked(Form2Box::kCheck2)) view_->SetChecked(Form2Box::kCheck3, false);
-  if (!view_->IsChecked(Form2Box::kCheck2)) view_->SetChecked(Form2Box::kCheck3, true);
+void OptionsForm::LoopbackBoxClicked() {
+  if (view_->IsChecked(OptionsBox::kLoopbackAddress)) view_->SetChecked(OptionsBox::kZeroAddress, false);
+  if (!view_->IsChecked(OptionsBox::kLoopbackAddress)) view_->SetChecked(OptionsBox::kZeroAddress, true);
 }
 
-void Form2::Check3_Click() {
-  if (view_->IsChecked(Form2Box::kCheck3)) view_->SetChecked(Form2Box::kCheck2, false);
-  if (!view_->IsChecked(Form2Box::kCheck2)) view_->SetChecked(Form2Box::kCheck3, true);
+void OptionsForm::ZeroBoxClicked() {
+  if (view_->IsChecked(OptionsBox::kZeroAddress)) view_->SetChecked(OptionsBox::kLoopbackAddress, false);
+  if (!view_->IsChecked(OptionsBox::kLoopbackAddress)) view_->SetChecked(OptionsBox::kZeroAddress, true);
 }
 
-void Form2::Command1_Click() {
-  session_.RedirectAddress = view_->IsChecked(Form2Box::kCheck2) ? "127.0.0.1" : "0.0.0.0";
-  session_.AddWwwLines = view_->IsChecked(Form2Box::kCheck1);
+void OptionsForm::Accept() {
+  session_.RedirectAddress = view_->IsChecked(OptionsBox::kLoopbackAddress) ? "127.0.0.1" : "0.0.0.0";
+  session_.AddWwwLines = view_->IsChecked(OptionsBox::kWwwLines);
   session_.OptionsAccepted = true;
   view_->Close();
 }
 
-void Form2::Command2_Click() {
+void OptionsForm::Cancel() {
   session_.OptionsAccepted = false;
   view_->Close();
 }
 
-int form2_design::FitTexts(std::vector<TextControl>* controls, int window_width, int gap) {
+int options_form_design::FitTexts(std::vector<TextControl>* controls, int window_width, int gap) {
   std::map<int, std::map<int, TextControl*>> rows;  // top -> left -> control
   for (TextControl& control : *controls) rows[control.place.top][control.place.left] = &control;
   int right = window_width;

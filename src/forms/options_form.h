@@ -8,15 +8,15 @@ namespace quorvale {
 
 struct Session;
 
-enum class Form2Box { kCheck1, kCheck2, kCheck3 };
+enum class OptionsBox { kWwwLines, kLoopbackAddress, kZeroAddress };
 
-// What Form2 asks of the options window of a window program. The boxes change their own
+// What OptionsForm asks of the options window of a window program. The boxes change their own
 // state when the user clicks them, before the click is reported.
-class Form2View {
+class OptionsView {
  public:
-  virtual ~Form2View() = default;
-  virtual bool IsChecked(Form2Box box) const = 0;
-  virtual void SetChecked(Form2Box box, bool checked) = 0;
+  virtual ~OptionsView() = default;
+  virtual bool IsChecked(OptionsBox box) const = 0;
+  virtual void SetChecked(OptionsBox box, bool checked) = 0;
   // Closes the modal window.
   virtual void Close() = 0;
 };
@@ -25,23 +25,23 @@ class Form2View {
 // of check boxes) and the "www." lines. "OK" stores the choice in the session, "Annuler"
 // only records the refusal, the close box changes nothing; Enter and Escape do nothing. A new
 // window is made for every opening, so it always starts from its design state.
-class Form2 {
+class OptionsForm {
  public:
-  explicit Form2(Session& session) : session_(session) {}
+  explicit OptionsForm(Session& session) : session_(session) {}
 
-  void Form_Load(Form2View* view);
-  void Check2_Click();
-  void Check3_Click();
-  void Command1_Click();  // "OK"
-  void Command2_Click();  // "Annuler"
+  void Start(OptionsView* view);
+  void LoopbackBoxClicked();
+  void ZeroBoxClicked();
+  void Accept();  // "OK"
+  void Cancel();  // "Annuler"
 
  private:
   Session& session_;
-  Form2View* view_ = nullptr;
+  OptionsView* view_ = nullptr;
 };
 
-// Form2 as it is designed.
-namespace form2_design {
+// OptionsForm as it is designed.
+namespace options_form_design {
 
 inline constexpr const char* kCaption = "Options";
 // The window: 5430 x 1845 twips. The controls' sizes were made for an 8-point font; where
@@ -57,12 +57,14 @@ struct ControlDesign {
   const char* caption;
   Rect place;  // twips
 };
-inline constexpr ControlDesign kLabel1 = {"Label1", "Choisissez l'adresse de redirection:", {240, 360, 2655, 255}};
-inline constexpr ControlDesign kCheck2 = {"Check2", "127.0.0.1", {3120, 360, 975, 255}};
-inline constexpr ControlDesign kCheck3 = {"Check3", "0.0.0.0", {4440, 360, 855, 255}};
-inline constexpr ControlDesign kCheck1 = {"Check1", "Ajouter une ligne avec www. pour chaque entree", {240, 840, 3855, 255}};
-inline constexpr ControlDesign kCommand1 = {"Command1", "OK", {1440, 1320, 1095, 375}};
-inline constexpr ControlDesign kCommand2 = {"Command2", "Annuler", {2880, 1320, 1095, 375}};
+inline constexpr ControlDesign kAddressLabel = {
+    "Label1", "Choisissez l'adresse de redirection:", {240, 360, 2655, 255}};
+inline constexpr ControlDesign kLoopbackBox = {"Check2", "127.0.0.1", {3120, 360, 975, 255}};
+inline constexpr ControlDesign kZeroBox = {"Check3", "0.0.0.0", {4440, 360, 855, 255}};
+inline constexpr ControlDesign kWwwBox = {
+    "Check1", "Ajouter une ligne avec www. pour chaque entree", {240, 840, 3855, 255}};
+inline constexpr ControlDesign kOkButton = {"Command1", "OK", {1440, 1320, 1095, 375}};
+inline constexpr ControlDesign kCancelButton = {"Command2", "Annuler", {2880, 1320, 1095, 375}};
 // The tab order; the focus starts on the first.
 inline constexpr const char* kTabOrder[] = {"Check1", "Check2", "Check3", "Command1", "Command2"};
 
@@ -82,6 +84,6 @@ struct TextControl {
 // to spare, at least `window_width`.
 int FitTexts(std::vector<TextControl>* controls, int window_width, int gap);
 
-}  // namespace form2_design
+}  // namespace options_form_design
 
 }  // namespace quorvale

@@ -5,12 +5,12 @@
 
 namespace quorvale {
 
-void Form3::Form_Load(Form3View* view) {
+void ProgressForm::Start(ProgressView* view) {
   view_ = view;
   view_->SetLabelText(1, texts::kLoading);
   view_->SetLabelText(2, "0 Entree");
 }
 
-void Form3::Timer1_Timer() { view_->SetLabelText(2, std::to_string(session_.EntriesLoaded) + " Entrees"); }
+void ProgressForm::Tick() { view_->SetLabelText(2, std::to_string(session_.EntriesLoaded) + " Entrees"); }
 
 }  // namespace quorvale

@@ -2,12 +2,12 @@
 
 namespace quorvale {
 
-void SearchForm::Command1_Click() {
+void SearchForm::Accept() {
   text_ = view_->Text();
   view_->Close();
 }
 
-void SearchForm::Command2_Click() {
+void SearchForm::Cancel() {
   text_.clear();
   view_->Close();
 }

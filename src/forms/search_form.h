@@ -20,15 +20,15 @@ class SearchView {
 class SearchForm {
  public:
   static constexpr const char* kCaption = "Rechercher";
-  static constexpr const char* kLabel1Caption = "Nom a rechercher :";
+  static constexpr const char* kPromptCaption = "Nom a rechercher :";
   static constexpr const char* kOkCaption = "OK";
   static constexpr const char* kCancelCaption = "Annuler";
   // The text field's width, in average characters of the window's font.
   static constexpr int kTextFieldChars = 40;
 
-  void Form_Load(SearchView* view) { view_ = view; }
-  void Command1_Click();  // "OK"
-  void Command2_Click();  // "Annuler"
+  void Start(SearchView* view) { view_ = view; }
+  void Accept();  // "OK"
+  void Cancel();  // "Annuler"
 
   // The text to look for; "" when the window was left without "OK" or with an empty field.
   const std::string& text() const { return text_; }

@@ -38,39 +38,39 @@ QLabel* NewLabel(const char* name, const std::string& text, QWidget* parent) {
 
 }  // namespace
 
-AboutWindow::AboutWindow(frmAbout& form, QWidget* parent) : QDialog(parent), form_(form) {
+AboutWindow::AboutWindow(AboutForm& form, QWidget* parent) : QDialog(parent), form_(form) {
   setObjectName(QStringLiteral("frmAbout"));
   setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowCloseButtonHint);
-  setWindowTitle(QString::fromStdString(frmAbout::Caption()));
+  setWindowTitle(QString::fromStdString(AboutForm::Caption()));
 
   auto* image = new QLabel(this);
   image->setObjectName(QStringLiteral("Image1"));
   image->setFixedSize(kIconPixels, kIconPixels);
   image->setPixmap(QApplication::windowIcon().pixmap(kIconPixels, kIconPixels));
 
-  QLabel* title = NewLabel("lblTitle", frmAbout::TitleText(), this);
+  QLabel* title = NewLabel("lblTitle", AboutForm::TitleText(), this);
   QFont title_font = title->font();
-  title_font.setWeight(static_cast<QFont::Weight>(frmAbout::kTitleWeight));
+  title_font.setWeight(static_cast<QFont::Weight>(AboutForm::kTitleWeight));
   title->setFont(title_font);
-  QLabel* version = NewLabel("lblVersion", frmAbout::VersionText(), this);
-  QLabel* description = NewLabel("lblDescription", frmAbout::DescriptionText(), this);
+  QLabel* version = NewLabel("lblVersion", AboutForm::VersionText(), this);
+  QLabel* description = NewLabel("lblDescription", AboutForm::DescriptionText(), this);
   description->setWordWrap(true);
 
-  QLabel* label4 = NewLabel("Label4", frmAbout::kLabel4Caption, this);
-  QLabel* label3 = NewLabel("Label3", frmAbout::kLabel3Caption, this);
-  for (int i = 0; i < static_cast<int>(std::size(frmAbout::kLinks)); ++i) links_.push_back(AddLink(i));
+  QLabel* label4 = NewLabel("Label4", AboutForm::kAuthorCaption, this);
+  QLabel* label3 = NewLabel("Label3", AboutForm::kCreditsCaption, this);
+  for (int i = 0; i < static_cast<int>(std::size(AboutForm::kLinks)); ++i) links_.push_back(AddLink(i));
 
-  auto* ok = new QPushButton(QString::fromUtf8(frmAbout::kOkCaption), this);
+  auto* ok = new QPushButton(QString::fromUtf8(AboutForm::kOkCaption), this);
   ok->setObjectName(QStringLiteral("cmdOK"));
   ok->setDefault(true);
   ok->setAutoDefault(true);
-  auto* sysinfo = new QPushButton(QString::fromUtf8(frmAbout::kSysInfoCaption), this);
+  auto* sysinfo = new QPushButton(QString::fromUtf8(AboutForm::kSysInfoCaption), this);
   sysinfo->setObjectName(QStringLiteral("cmdSysInfo"));
   // Enter stays with "OK" whichever button has the focus.
   sysinfo->setAutoDefault(false);
-  connect(ok, &QPushButton::clicked, this, [this] { form_.cmdOK_Click(); });
-  connect(sysinfo, &QPushButton::clicked, this, [this] { form_.cmdSysInfo_Click(); });
+  connect(ok, &QPushButton::clicked, this, [this] { form_.Dismiss(); });
+  connect(sysinfo, &QPushButton::clicked, this, [this] { form_.ShowSystemInfo(); });
 
   auto* identity = new QVBoxLayout;
   identity->addWidget(title);
@@ -103,11 +103,11 @@ AboutWindow::AboutWindow(frmAbout& form, QWidget* parent) : QDialog(parent), for
   layout->addLayout(buttons);
   layout->setSizeConstraint(QLayout::SetFixedSize);
 
-  form_.Form_Load(this);
+  form_.Start(this);
 }
 
 QLabel* AboutWindow::AddLink(int index) {
-  const frmAbout::Link& link = frmAbout::kLinks[index];
+  const AboutForm::Link& link = AboutForm::kLinks[index];
   QLabel* label = NewLabel(link.name, link.caption, this);
   QFont font = label->font();
   font.setUnderline(true);
@@ -127,7 +127,7 @@ bool AboutWindow::eventFilter(QObject* watched, QEvent* event) {
       if (links_[i] != watched) continue;
       // A click is a press and a release on the label; a release dragged off it is not.
       if (mouse->button() == Qt::LeftButton && links_[i]->rect().contains(mouse->position().toPoint())) {
-        form_.Link_Click(i);
+        form_.OpenLink(i);
         return true;
       }
     }

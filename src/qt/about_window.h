@@ -9,13 +9,13 @@ class QLabel;
 
 namespace quorvale {
 
-// The about window on Qt, modal; frmAbout decides what its buttons and links do. "OK" is the
+// The about window on Qt, modal; AboutForm decides what its buttons and links do. "OK" is the
 // default button, so Enter and Escape close the window.
 class AboutWindow : public QDialog, public AboutView {
   Q_OBJECT
 
  public:
-  AboutWindow(frmAbout& form, QWidget* parent = nullptr);
+  AboutWindow(AboutForm& form, QWidget* parent = nullptr);
 
   // AboutView.
   void Close() override;
@@ -26,7 +26,7 @@ class AboutWindow : public QDialog, public AboutView {
  private:
   QLabel* AddLink(int index);
 
-  frmAbout& form_;
+  AboutForm& form_;
   std::vector<QLabel*> links_;
 };
 

@@ -31,13 +31,13 @@ BackupsWindow::BackupsWindow(BackupsForm& form, QWidget* parent) : QDialog(paren
   buttons->addStretch(1);
   QPushButton* restore = AddButton(buttons, "Command1", BackupsForm::kRestoreCaption, this);
   QPushButton* cancel = AddButton(buttons, "Command2", BackupsForm::kCancelCaption, this);
-  connect(restore, &QPushButton::clicked, this, [this] { form_.Command1_Click(); });
-  connect(cancel, &QPushButton::clicked, this, [this] { form_.Command2_Click(); });
+  connect(restore, &QPushButton::clicked, this, [this] { form_.RestoreSelected(); });
+  connect(cancel, &QPushButton::clicked, this, [this] { form_.Cancel(); });
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(list1_);
   layout->addLayout(buttons);
   layout->setSizeConstraint(QLayout::SetFixedSize);
-  form_.Form_Load(this);
+  form_.Start(this);
 }
 
 void BackupsWindow::SetRows(const std::vector<std::array<std::string, 3>>& rows) {
@@ -63,7 +63,7 @@ int BackupsWindow::SelectedRow() const {
 }
 
 void BackupsWindow::done(int result) {
-  form_.Form_Unload();
+  form_.WindowClosing();
   QDialog::done(result);
 }
 

@@ -14,7 +14,7 @@ int EntryModel::rowCount(const QModelIndex& parent) const {
 }
 
 int EntryModel::columnCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : form1_design::kColumnCount;
+  return parent.isValid() ? 0 : main_form_design::kColumnCount;
 }
 
 QVariant EntryModel::data(const QModelIndex& index, int role) const {
@@ -25,10 +25,10 @@ QVariant EntryModel::data(const QModelIndex& index, int role) const {
 
 QVariant EntryModel::headerData(int section, Qt::Orientation orientation, int role) const {
   if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
-      section >= form1_design::kColumnCount) {
+      section >= main_form_design::kColumnCount) {
     return QVariant();
   }
-  return QString::fromUtf8(form1_design::kColumns[section].caption);
+  return QString::fromUtf8(main_form_design::kColumns[section].caption);
 }
 
 void EntryModel::Refresh() {

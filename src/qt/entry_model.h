@@ -10,9 +10,9 @@
 namespace quorvale {
 
 // A list view's rows, straight from the session's EntryList (no copies), in the columns that
-// Form1 designs. Call Refresh() after the list changed.
+// MainForm designs. Call Refresh() after the list changed.
 //
-// `cell_text` gives the UTF-8 text a cell shows (Form1::CellText).
+// `cell_text` gives the UTF-8 text a cell shows (MainForm::CellText).
 class EntryModel : public QAbstractTableModel {
   Q_OBJECT
 

@@ -31,11 +31,11 @@ namespace quorvale {
 
 namespace {
 
-int IndexOf(Form1Control control) { return static_cast<int>(control); }
+int IndexOf(MainControl control) { return static_cast<int>(control); }
 
 }  // namespace
 
-Form1Window::Form1Window(Form1& form, QWidget* parent) : QMainWindow(parent), form_(form) {
+Form1Window::Form1Window(MainForm& form, QWidget* parent) : QMainWindow(parent), form_(form) {
   setObjectName(QStringLiteral("Form1"));
   setWindowTitle(QString::fromUtf8(texts::kTitle));
   setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -43,7 +43,7 @@ Form1Window::Form1Window(Form1& form, QWidget* parent) : QMainWindow(parent), fo
 
   auto* client = new QWidget(this);
   client->setObjectName(QStringLiteral("client"));
-  client->setFixedSize(TwipsSize(form1_design::kClientWidthTwips, form1_design::kClientHeightTwips));
+  client->setFixedSize(TwipsSize(main_form_design::kClientWidthTwips, main_form_design::kClientHeightTwips));
   setCentralWidget(client);
 
   model1_ = new EntryModel(
@@ -51,14 +51,14 @@ Form1Window::Form1Window(Form1& form, QWidget* parent) : QMainWindow(parent), fo
   model2_ = new EntryModel(
       form_.session().redirected, [this](int row, int column) { return form_.CellText(2, row, column); }, this);
   ListView1_ = BuildList("ListView1", model1_, 1);
-  ListView1_->setGeometry(Twips(form1_design::kListView1));
+  ListView1_->setGeometry(Twips(main_form_design::kBlockedList));
   ListView2_ = BuildList("ListView2", model2_, 2);
-  ListView2_->setGeometry(Twips(form1_design::kListView2));
+  ListView2_->setGeometry(Twips(main_form_design::kRedirectedList));
 
   Label1_ = new QLabel(client);
   Label1_->setObjectName(QStringLiteral("Label1"));
-  QRect label = Twips(form1_design::kLabel1);
-  label.setWidth(client->width() - label.left() - form1_design::kStatusRightMargin);
+  QRect label = Twips(main_form_design::kStatusLabel);
+  label.setWidth(client->width() - label.left() - main_form_design::kStatusRightMargin);
   Label1_->setGeometry(label);
 
   BuildMenus();
@@ -67,7 +67,7 @@ Form1Window::Form1Window(Form1& form, QWidget* parent) : QMainWindow(parent), fo
   layout()->setSizeConstraint(QLayout::SetFixedSize);
 
   setAcceptDrops(true);
-  form_.Form_Load(this);
+  form_.Start(this);
 }
 
 Form1Window::~Form1Window() {
@@ -80,8 +80,8 @@ ReportListView* Form1Window::BuildList(const char* name, EntryModel* model, int 
   auto* view = new ReportListView(centralWidget());
   view->setObjectName(QString::fromLatin1(name));
   view->setModel(model);
-  for (int column = 0; column < form1_design::kColumnCount; ++column) {
-    view->setColumnWidth(column, form1_design::kColumns[column].width);
+  for (int column = 0; column < main_form_design::kColumnCount; ++column) {
+    view->setColumnWidth(column, main_form_design::kColumns[column].width);
   }
   QHeaderView* header = view->header();
   header->setSectionsClickable(true);
@@ -90,19 +90,19 @@ ReportListView* Form1Window::BuildList(const char* name, EntryModel* model, int 
   header->setStretchLastSection(false);
   connect(header, &QHeaderView::sectionClicked, this,
           [this, list_number](int section) { form_.ColumnClick(list_number, section); });
-  connect(view, &ReportListView::DeletePressed, this, [this, list_number] { form_.ListView_DeleteKey(list_number); });
+  connect(view, &ReportListView::DeletePressed, this, [this, list_number] { form_.DeleteSelectedRows(list_number); });
   return view;
 }
 
 void Form1Window::BuildMenus() {
-  for (const form1_design::MenuDesign& design : form1_design::kMenus) {
+  for (const main_form_design::MenuDesign& design : main_form_design::kMenus) {
     QMenu* menu = nullptr;
     if (design.name != nullptr) {
       menu = menuBar()->addMenu(QString::fromUtf8(design.caption));
       menu->setObjectName(QString::fromLatin1(design.name));
     }
     for (int i = 0; i < design.item_count; ++i) {
-      const form1_design::MenuItemDesign& item = design.items[i];
+      const main_form_design::MenuItemDesign& item = design.items[i];
       const QString caption = QString::fromUtf8(item.caption);
       if (item.separator_before && menu != nullptr) menu->addSeparator();
       QAction* action = menu != nullptr ? menu->addAction(caption) : menuBar()->addAction(caption);
@@ -112,15 +112,15 @@ void Form1Window::BuildMenus() {
       actions_[IndexOf(item.control)] = action;
     }
     if (design.reports_opening) {
-      connect(menu, &QMenu::aboutToShow, this, [this] { form_.HostsOperation_Opening(); });
+      connect(menu, &QMenu::aboutToShow, this, [this] { form_.HostsMenuOpening(); });
     }
   }
-  auto* find_next = new QShortcut(QKeySequence(QString::fromLatin1(form1_design::kFindNextShortcut)), this);
-  connect(find_next, &QShortcut::activated, this, [this] { form_.FindNext_Key(); });
+  auto* find_next = new QShortcut(QKeySequence(QString::fromLatin1(main_form_design::kFindNextShortcut)), this);
+  connect(find_next, &QShortcut::activated, this, [this] { form_.FindNext(); });
 }
 
 void Form1Window::BuildButtons() {
-  for (const form1_design::ButtonDesign& design : form1_design::kButtons) {
+  for (const main_form_design::ButtonDesign& design : main_form_design::kButtons) {
     auto* button = new QPushButton(QString::fromUtf8(design.caption), centralWidget());
     button->setObjectName(QString::fromLatin1(design.name));
     button->setGeometry(Twips(design.place));
@@ -129,7 +129,7 @@ void Form1Window::BuildButtons() {
     buttons_[IndexOf(design.control)] = button;
   }
   QWidget* previous = nullptr;
-  for (const char* name : form1_design::kTabOrder) {
+  for (const char* name : main_form_design::kTabOrder) {
     auto* widget = centralWidget()->findChild<QWidget*>(QString::fromLatin1(name));
     if (previous != nullptr) setTabOrder(previous, widget);
     previous = widget;
@@ -138,12 +138,12 @@ void Form1Window::BuildButtons() {
 
 void Form1Window::SetStatusText(const std::string& text) { Label1_->setText(QString::fromStdString(text)); }
 
-void Form1Window::SetControlEnabled(Form1Control control, bool enabled) {
+void Form1Window::SetControlEnabled(MainControl control, bool enabled) {
   if (QAction* action = actions_[IndexOf(control)]) action->setEnabled(enabled);
   if (QPushButton* button = buttons_[IndexOf(control)]) button->setEnabled(enabled);
 }
 
-void Form1Window::SetControlCaption(Form1Control control, const std::string& caption) {
+void Form1Window::SetControlCaption(MainControl control, const std::string& caption) {
   const QString text = QString::fromStdString(caption);
   if (QAction* action = actions_[IndexOf(control)]) action->setText(text);
   if (QPushButton* button = buttons_[IndexOf(control)]) button->setText(text);
@@ -188,15 +188,15 @@ void Form1Window::Close() { close(); }
 
 void Form1Window::Quit(int exit_code) { QCoreApplication::exit(exit_code); }
 
-void Form1Window::RunOptionsWindow(Form2& form) { Form2Window(form, this).exec(); }
+void Form1Window::RunOptionsWindow(OptionsForm& form) { Form2Window(form, this).exec(); }
 
-void Form1Window::RunAboutWindow(frmAbout& form) { AboutWindow(form, this).exec(); }
+void Form1Window::RunAboutWindow(AboutForm& form) { AboutWindow(form, this).exec(); }
 
 void Form1Window::RunSearchWindow(SearchForm& form) { SearchWindow(form, this).exec(); }
 
 void Form1Window::RunBackupsWindow(BackupsForm& form) { BackupsWindow(form, this).exec(); }
 
-std::unique_ptr<Form3View> Form1Window::OpenProgressWindow(Form3& form) {
+std::unique_ptr<ProgressView> Form1Window::OpenProgressWindow(ProgressForm& form) {
   auto window = std::make_unique<Form3Window>(form);
   window->Open();
   return window;
@@ -214,7 +214,7 @@ void Form1Window::dropEvent(QDropEvent* event) {
   event->acceptProposedAction();
   // The loads run after the drop has ended, so that the program the files came from is
   // not kept waiting.
-  QTimer::singleShot(0, this, [this, paths] { form_.Form_DropFiles(paths); });
+  QTimer::singleShot(0, this, [this, paths] { form_.LoadDroppedFiles(paths); });
 }
 
 void Form1Window::closeEvent(QCloseEvent* event) {

@@ -18,21 +18,21 @@ namespace quorvale {
 class EntryModel;
 
 // The main window on Qt: the two lists, the status text, the menus and the button column as
-// Form1 designs them. It shows what Form1 tells it and hands it the user's clicks.
-class Form1Window : public QMainWindow, public Form1View {
+// MainForm designs them. It shows what MainForm tells it and hands it the user's clicks.
+class Form1Window : public QMainWindow, public MainView {
   Q_OBJECT
 
  public:
-  // Builds the window and runs Form1's first steps.
-  explicit Form1Window(Form1& form, QWidget* parent = nullptr);
+  // Builds the window and runs MainForm's first steps.
+  explicit Form1Window(MainForm& form, QWidget* parent = nullptr);
   ~Form1Window() override;
 
-  Form1& form() { return form_; }
+  MainForm& form() { return form_; }
 
-  // Form1View.
+  // MainView.
   void SetStatusText(const std::string& text) override;
-  void SetControlEnabled(Form1Control control, bool enabled) override;
-  void SetControlCaption(Form1Control control, const std::string& caption) override;
+  void SetControlEnabled(MainControl control, bool enabled) override;
+  void SetControlCaption(MainControl control, const std::string& caption) override;
   void SetWindowEnabled(bool enabled) override;
   void SetWindowVisible(bool visible) override;
   void ListChanged(int list_number) override;
@@ -42,11 +42,11 @@ class Form1Window : public QMainWindow, public Form1View {
   void ProcessEvents() override;
   void Close() override;
   void Quit(int exit_code) override;
-  void RunOptionsWindow(Form2& form) override;
-  void RunAboutWindow(frmAbout& form) override;
+  void RunOptionsWindow(OptionsForm& form) override;
+  void RunAboutWindow(AboutForm& form) override;
   void RunSearchWindow(SearchForm& form) override;
   void RunBackupsWindow(BackupsForm& form) override;
-  std::unique_ptr<Form3View> OpenProgressWindow(Form3& form) override;
+  std::unique_ptr<ProgressView> OpenProgressWindow(ProgressForm& form) override;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -60,15 +60,15 @@ class Form1Window : public QMainWindow, public Form1View {
   ReportListView* BuildList(const char* name, EntryModel* model, int list_number);
   ReportListView* List(int list_number) const { return list_number == 1 ? ListView1_ : ListView2_; }
 
-  Form1& form_;
+  MainForm& form_;
   EntryModel* model1_ = nullptr;
   EntryModel* model2_ = nullptr;
   ReportListView* ListView1_ = nullptr;
   ReportListView* ListView2_ = nullptr;
   QLabel* Label1_ = nullptr;
   // Each control is a menu item or a button.
-  std::array<QAction*, kForm1ControlCount> actions_{};
-  std::array<QPushButton*, kForm1ControlCount> buttons_{};
+  std::array<QAction*, kMainControlCount> actions_{};
+  std::array<QPushButton*, kMainControlCount> buttons_{};
 };
 
 }  // namespace quorvale

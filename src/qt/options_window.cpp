@@ -16,7 +16,7 @@ namespace quorvale {
 namespace {
 
 template <typename T>
-T* AddControl(QWidget* parent, const form2_design::ControlDesign& design) {
+T* AddControl(QWidget* parent, const options_form_design::ControlDesign& design) {
   auto* control = new T(QString::fromUtf8(design.caption), parent);
   control->setObjectName(QString::fromLatin1(design.name));
   control->setGeometry(Twips(design.place));
@@ -25,52 +25,52 @@ T* AddControl(QWidget* parent, const form2_design::ControlDesign& design) {
 
 }  // namespace
 
-Form2Window::Form2Window(Form2& form, QWidget* parent)
+Form2Window::Form2Window(OptionsForm& form, QWidget* parent)
     : QDialog(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
                           Qt::WindowCloseButtonHint),
       form_(form) {
   setObjectName(QStringLiteral("Form2"));
-  setWindowTitle(QString::fromUtf8(form2_design::kCaption));
+  setWindowTitle(QString::fromUtf8(options_form_design::kCaption));
   setModal(true);
-  resize(TwipsSize(form2_design::kWidthTwips, form2_design::kHeightTwips));
+  resize(TwipsSize(options_form_design::kWidthTwips, options_form_design::kHeightTwips));
   QFont design_font = font();
-  design_font.setPointSize(form2_design::kFontPoints);
+  design_font.setPointSize(options_form_design::kFontPoints);
   setFont(design_font);
 
-  AddControl<QLabel>(this, form2_design::kLabel1);
-  check2_ = AddControl<QCheckBox>(this, form2_design::kCheck2);
-  check3_ = AddControl<QCheckBox>(this, form2_design::kCheck3);
-  check1_ = AddControl<QCheckBox>(this, form2_design::kCheck1);
-  auto* command1 = AddControl<QPushButton>(this, form2_design::kCommand1);
-  auto* command2 = AddControl<QPushButton>(this, form2_design::kCommand2);
+  AddControl<QLabel>(this, options_form_design::kAddressLabel);
+  check2_ = AddControl<QCheckBox>(this, options_form_design::kLoopbackBox);
+  check3_ = AddControl<QCheckBox>(this, options_form_design::kZeroBox);
+  check1_ = AddControl<QCheckBox>(this, options_form_design::kWwwBox);
+  auto* command1 = AddControl<QPushButton>(this, options_form_design::kOkButton);
+  auto* command2 = AddControl<QPushButton>(this, options_form_design::kCancelButton);
   command1->setAutoDefault(false);
   command2->setAutoDefault(false);
 
   QWidget* previous = nullptr;
-  for (const char* name : form2_design::kTabOrder) {
+  for (const char* name : options_form_design::kTabOrder) {
     auto* widget = findChild<QWidget*>(QString::fromLatin1(name));
     if (previous != nullptr) setTabOrder(previous, widget);
     previous = widget;
   }
 
   // `clicked` comes from the user's clicks only, after the box changed its state.
-  connect(check2_, &QCheckBox::clicked, this, [this] { form_.Check2_Click(); });
-  connect(check3_, &QCheckBox::clicked, this, [this] { form_.Check3_Click(); });
-  connect(command1, &QPushButton::clicked, this, [this] { form_.Command1_Click(); });
-  connect(command2, &QPushButton::clicked, this, [this] { form_.Command2_Click(); });
+  connect(check2_, &QCheckBox::clicked, this, [this] { form_.LoopbackBoxClicked(); });
+  connect(check3_, &QCheckBox::clicked, this, [this] { form_.ZeroBoxClicked(); });
+  connect(command1, &QPushButton::clicked, this, [this] { form_.Accept(); });
+  connect(command2, &QPushButton::clicked, this, [this] { form_.Cancel(); });
 
   FitTexts();
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
     move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
   }
-  form_.Form_Load(this);
+  form_.Start(this);
   check1_->setFocus();
 }
 
 void Form2Window::FitTexts() {
   // The controls that show a text of their own.
   std::vector<QWidget*> widgets;
-  std::vector<form2_design::TextControl> controls;
+  std::vector<options_form_design::TextControl> controls;
   for (QWidget* control : findChildren<QWidget*>()) {
     if (qobject_cast<QLabel*>(control) != nullptr || qobject_cast<QCheckBox*>(control) != nullptr) {
       widgets.push_back(control);
@@ -78,7 +78,7 @@ void Form2Window::FitTexts() {
                           control->sizeHint().width()});
     }
   }
-  const int width = form2_design::FitTexts(&controls, this->width(), form2_design::kControlGap);
+  const int width = options_form_design::FitTexts(&controls, this->width(), options_form_design::kControlGap);
   for (size_t i = 0; i < widgets.size(); ++i) {
     const Rect& place = controls[i].place;
     widgets[i]->setGeometry(place.left, place.top, place.width, place.height);
@@ -86,21 +86,21 @@ void Form2Window::FitTexts() {
   resize(width, height());
 }
 
-QCheckBox* Form2Window::Box(Form2Box box) const {
+QCheckBox* Form2Window::Box(OptionsBox box) const {
   switch (box) {
-    case Form2Box::kCheck1:
+    case OptionsBox::kWwwLines:
       return check1_;
-    case Form2Box::kCheck2:
+    case OptionsBox::kLoopbackAddress:
       return check2_;
-    case Form2Box::kCheck3:
+    case OptionsBox::kZeroAddress:
       return check3_;
   }
   return nullptr;
 }
 
-bool Form2Window::IsChecked(Form2Box box) const { return Box(box)->isChecked(); }
+bool Form2Window::IsChecked(OptionsBox box) const { return Box(box)->isChecked(); }
 
-void Form2Window::SetChecked(Form2Box box, bool checked) { Box(box)->setChecked(checked); }
+void Form2Window::SetChecked(OptionsBox box, bool checked) { Box(box)->setChecked(checked); }
 
 void Form2Window::Close() { close(); }
 

@@ -9,16 +9,16 @@ class QKeyEvent;
 
 namespace quorvale {
 
-// The options window on Qt, modal, as Form2 designs it; Form2 decides what its clicks do.
-class Form2Window : public QDialog, public Form2View {
+// The options window on Qt, modal, as OptionsForm designs it; OptionsForm decides what its clicks do.
+class Form2Window : public QDialog, public OptionsView {
   Q_OBJECT
 
  public:
-  Form2Window(Form2& form, QWidget* parent = nullptr);
+  Form2Window(OptionsForm& form, QWidget* parent = nullptr);
 
-  // Form2View.
-  bool IsChecked(Form2Box box) const override;
-  void SetChecked(Form2Box box, bool checked) override;
+  // OptionsView.
+  bool IsChecked(OptionsBox box) const override;
+  void SetChecked(OptionsBox box, bool checked) override;
   void Close() override;
 
  protected:
@@ -26,12 +26,12 @@ class Form2Window : public QDialog, public Form2View {
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
-  QCheckBox* Box(Form2Box box) const;
+  QCheckBox* Box(OptionsBox box) const;
   // Where the system's font is wider than the design's, widens the controls that would cut
   // their texts, moves the ones after them on their row and widens the window.
   void FitTexts();
 
-  Form2& form_;
+  OptionsForm& form_;
   QCheckBox* check1_;
   QCheckBox* check2_;
   QCheckBox* check3_;

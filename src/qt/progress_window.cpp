@@ -59,31 +59,31 @@ void KeepOutOfTaskbar(QWidget* window) {
 
 }  // namespace
 
-Form3Window::Form3Window(Form3& form, QWidget* parent)
+Form3Window::Form3Window(ProgressForm& form, QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint), form_(form) {
   setObjectName(QStringLiteral("Form3"));
   setWindowTitle(QStringLiteral("Form3"));
   setAttribute(Qt::WA_DeleteOnClose, false);
-  setFixedSize(TwipsSize(Form3::kWidthTwips, Form3::kHeightTwips));
+  setFixedSize(TwipsSize(ProgressForm::kWidthTwips, ProgressForm::kHeightTwips));
 
   label1_ = new QLabel(this);
   label1_->setObjectName(QStringLiteral("Label1"));
   label1_->setAlignment(Qt::AlignCenter);
-  label1_->setGeometry(Pixels(Form3::kLabel1Pixels));
+  label1_->setGeometry(Pixels(ProgressForm::kHeadingPixels));
   QFont big = label1_->font();
-  big.setPointSizeF(Form3::kLabel1FontPoints);
+  big.setPointSizeF(ProgressForm::kHeadingFontPoints);
   label1_->setFont(big);
 
   label2_ = new QLabel(this);
   label2_->setObjectName(QStringLiteral("Label2"));
   label2_->setAlignment(Qt::AlignCenter);
-  label2_->setGeometry(Pixels(Form3::kLabel2Pixels));
+  label2_->setGeometry(Pixels(ProgressForm::kCountPixels));
 
   timer1_ = new QTimer(this);
   timer1_->setObjectName(QStringLiteral("Timer1"));
-  timer1_->setInterval(Form3::kTickMs);
-  connect(timer1_, &QTimer::timeout, this, [this] { form_.Timer1_Timer(); });
-  form_.Form_Load(this);
+  timer1_->setInterval(ProgressForm::kTickMs);
+  connect(timer1_, &QTimer::timeout, this, [this] { form_.Tick(); });
+  form_.Start(this);
 }
 
 Form3Window::~Form3Window() { timer1_->stop(); }

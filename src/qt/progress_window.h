@@ -9,23 +9,23 @@ class QTimer;
 
 namespace quorvale {
 
-// The progress window on Qt: borderless, centred, its labels set by Form3, its timer ticking
-// Form3 until the window goes.
-class Form3Window : public QWidget, public Form3View {
+// The progress window on Qt: borderless, centred, its labels set by ProgressForm, its timer ticking
+// ProgressForm until the window goes.
+class Form3Window : public QWidget, public ProgressView {
   Q_OBJECT
 
  public:
-  explicit Form3Window(Form3& form, QWidget* parent = nullptr);
+  explicit Form3Window(ProgressForm& form, QWidget* parent = nullptr);
   ~Form3Window() override;
 
   // Shows the window modeless in the centre of the screen and starts the timer.
   void Open();
 
-  // Form3View.
+  // ProgressView.
   void SetLabelText(int label_number, const std::string& text) override;
 
  private:
-  Form3& form_;
+  ProgressForm& form_;
   QLabel* label1_;
   QLabel* label2_;
   QTimer* timer1_;

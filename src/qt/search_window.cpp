@@ -16,7 +16,7 @@ SearchWindow::SearchWindow(SearchForm& form, QWidget* parent) : QDialog(parent),
   text1_ = new QLineEdit(this);
   text1_->setObjectName(QStringLiteral("Text1"));
   text1_->setMinimumWidth(fontMetrics().averageCharWidth() * SearchForm::kTextFieldChars);
-  auto* label = new QLabel(QString::fromUtf8(SearchForm::kLabel1Caption), this);
+  auto* label = new QLabel(QString::fromUtf8(SearchForm::kPromptCaption), this);
   label->setObjectName(QStringLiteral("Label1"));
   label->setBuddy(text1_);
   auto* field = new QHBoxLayout;
@@ -27,13 +27,13 @@ SearchWindow::SearchWindow(SearchForm& form, QWidget* parent) : QDialog(parent),
   QPushButton* ok = AddButton(buttons, "Command1", SearchForm::kOkCaption, this);
   QPushButton* cancel = AddButton(buttons, "Command2", SearchForm::kCancelCaption, this);
   ok->setDefault(true);
-  connect(ok, &QPushButton::clicked, this, [this] { form_.Command1_Click(); });
-  connect(cancel, &QPushButton::clicked, this, [this] { form_.Command2_Click(); });
+  connect(ok, &QPushButton::clicked, this, [this] { form_.Accept(); });
+  connect(cancel, &QPushButton::clicked, this, [this] { form_.Cancel(); });
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(field);
   layout->addLayout(buttons);
   layout->setSizeConstraint(QLayout::SetFixedSize);
-  form_.Form_Load(this);
+  form_.Start(this);
 }
 
 std::string SearchWindow::Text() const { return text1_->text().toStdString(); }

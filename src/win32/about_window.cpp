@@ -28,32 +28,32 @@ constexpr int kCreditsSpacingDivisor = 2;
 
 }  // namespace
 
-AboutWindow::AboutWindow(frmAbout& form, HWND owner) : ModalWindow(owner), form_(form) {
+AboutWindow::AboutWindow(AboutForm& form, HWND owner) : ModalWindow(owner), form_(form) {
   using namespace about_ids;
-  Create(kClassName, frmAbout::Caption(), WS_POPUP | WS_CAPTION | WS_SYSMENU, WS_EX_DLGMODALFRAME, owner);
+  Create(kClassName, AboutForm::Caption(), WS_POPUP | WS_CAPTION | WS_SYSMENU, WS_EX_DLGMODALFRAME, owner);
   AddControl(hwnd_, WC_STATICW, "", SS_ICON | SS_REALSIZECONTROL, kImage1);
-  AddControl(hwnd_, WC_STATICW, frmAbout::TitleText(), kLabelStyle, kTitle);
-  AddControl(hwnd_, WC_STATICW, frmAbout::VersionText(), kLabelStyle, kVersion);
-  AddControl(hwnd_, WC_STATICW, frmAbout::DescriptionText(), SS_LEFT | SS_NOPREFIX, kDescription);
+  AddControl(hwnd_, WC_STATICW, AboutForm::TitleText(), kLabelStyle, kTitle);
+  AddControl(hwnd_, WC_STATICW, AboutForm::VersionText(), kLabelStyle, kVersion);
+  AddControl(hwnd_, WC_STATICW, AboutForm::DescriptionText(), SS_LEFT | SS_NOPREFIX, kDescription);
   AddControl(hwnd_, WC_STATICW, "", SS_ETCHEDHORZ, kLine1);
-  AddControl(hwnd_, WC_STATICW, frmAbout::kLabel4Caption, kLabelStyle, kLabel4);
-  AddControl(hwnd_, WC_STATICW, frmAbout::kLabel3Caption, kLabelStyle, kLabel3);
-  for (int i = 0; i < static_cast<int>(std::size(frmAbout::kLinks)); ++i) {
-    AddControl(hwnd_, WC_LINK, std::string("<a>") + frmAbout::kLinks[i].caption + "</a>", WS_TABSTOP, kFirstLink + i);
+  AddControl(hwnd_, WC_STATICW, AboutForm::kAuthorCaption, kLabelStyle, kLabel4);
+  AddControl(hwnd_, WC_STATICW, AboutForm::kCreditsCaption, kLabelStyle, kLabel3);
+  for (int i = 0; i < static_cast<int>(std::size(AboutForm::kLinks)); ++i) {
+    AddControl(hwnd_, WC_LINK, std::string("<a>") + AboutForm::kLinks[i].caption + "</a>", WS_TABSTOP, kFirstLink + i);
   }
   AddControl(hwnd_, WC_STATICW, "", SS_ETCHEDHORZ, kLine2);
-  HWND ok = AddControl(hwnd_, WC_BUTTONW, frmAbout::kOkCaption, BS_DEFPUSHBUTTON | WS_TABSTOP, kOk);
-  AddControl(hwnd_, WC_BUTTONW, frmAbout::kSysInfoCaption, BS_PUSHBUTTON | WS_TABSTOP, kSysInfo);
+  HWND ok = AddControl(hwnd_, WC_BUTTONW, AboutForm::kOkCaption, BS_DEFPUSHBUTTON | WS_TABSTOP, kOk);
+  AddControl(hwnd_, WC_BUTTONW, AboutForm::kSysInfoCaption, BS_PUSHBUTTON | WS_TABSTOP, kSysInfo);
   SetFirstFocus(ok);
   LayOutAndFit(dpi());
-  form_.Form_Load(this);
+  form_.Start(this);
 }
 
 SIZE AboutWindow::Layout(int dpi) {
   using namespace about_ids;
   Font font = MakeFont(MessageFontAt(dpi));
   LOGFONTW title = MessageFontAt(dpi);
-  title.lfWeight = frmAbout::kTitleWeight;
+  title.lfWeight = AboutForm::kTitleWeight;
   Font title_font = MakeFont(title);
   SetControlsFont(hwnd_, font.get());
   SendMessageW(GetDlgItem(hwnd_, kTitle), WM_SETFONT, reinterpret_cast<WPARAM>(title_font.get()), TRUE);
@@ -81,7 +81,7 @@ SIZE AboutWindow::Layout(int dpi) {
   // A link is as wide as its text as measured, below which the control would wrap it, or as
   // drawn when that is wider.
   auto link_width = [&](int index) {
-    const std::wstring caption = WideFromUtf8(frmAbout::kLinks[index].caption);
+    const std::wstring caption = WideFromUtf8(AboutForm::kLinks[index].caption);
     return std::max(TextWidth(hwnd_, font_.get(), caption), DrawnTextWidth(hwnd_, font_.get(), caption));
   };
   // The control underlines its text as measured, which under Wine can reach past the letters:
@@ -89,7 +89,7 @@ SIZE AboutWindow::Layout(int dpi) {
   auto place_link = [&](int index, int left, int top) {
     HWND link = GetDlgItem(hwnd_, kFirstLink + index);
     Place(link, {left, top, link_width(index), line});
-    const int drawn = DrawnTextWidth(hwnd_, font_.get(), WideFromUtf8(frmAbout::kLinks[index].caption));
+    const int drawn = DrawnTextWidth(hwnd_, font_.get(), WideFromUtf8(AboutForm::kLinks[index].caption));
     SetWindowRgn(link, CreateRectRgn(0, 0, drawn, line), TRUE);
   };
 
@@ -98,7 +98,7 @@ SIZE AboutWindow::Layout(int dpi) {
   int width = Scale(kLeastWidth, dpi);
   width = std::max(width, text_left + width_of(kTitle) + margin);
   width = std::max(width, margin + width_of(kLabel4) + spacing + link_width(0) + margin);
-  for (int i = 1; i < static_cast<int>(std::size(frmAbout::kLinks)); ++i) {
+  for (int i = 1; i < static_cast<int>(std::size(AboutForm::kLinks)); ++i) {
     width = std::max(width, margin + Scale(kLinkIndent, dpi) + link_width(i) + margin);
   }
   const int inner = width - 2 * margin;
@@ -122,7 +122,7 @@ SIZE AboutWindow::Layout(int dpi) {
   y += line + credits_spacing;
   Place(GetDlgItem(hwnd_, kLabel3), {margin, y, inner, line});
   y += line + credits_spacing;
-  for (int i = 1; i < static_cast<int>(std::size(frmAbout::kLinks)); ++i) {
+  for (int i = 1; i < static_cast<int>(std::size(AboutForm::kLinks)); ++i) {
     place_link(i, margin + Scale(kLinkIndent, dpi), y);
     y += line + credits_spacing;
   }
@@ -141,17 +141,17 @@ LRESULT AboutWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_COMMAND:
       // Enter (IDOK) and Escape (IDCANCEL) are "OK", wherever the focus is.
       if (LOWORD(wparam) == IDOK || LOWORD(wparam) == IDCANCEL) {
-        form_.cmdOK_Click();
+        form_.Dismiss();
       } else if (LOWORD(wparam) == about_ids::kSysInfo && HIWORD(wparam) == BN_CLICKED) {
-        form_.cmdSysInfo_Click();
+        form_.ShowSystemInfo();
       }
       return 0;
     case WM_NOTIFY: {
       const NMHDR& header = *reinterpret_cast<const NMHDR*>(lparam);
       const int index = static_cast<int>(header.idFrom) - about_ids::kFirstLink;
       if ((header.code == NM_CLICK || header.code == NM_RETURN) && index >= 0 &&
-          index < static_cast<int>(std::size(frmAbout::kLinks))) {
-        form_.Link_Click(index);
+          index < static_cast<int>(std::size(AboutForm::kLinks))) {
+        form_.OpenLink(index);
       }
       return 0;
     }

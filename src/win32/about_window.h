@@ -11,8 +11,8 @@ namespace quorvale {
 // "OK" (also Enter and Escape) and "System Info".
 class AboutWindow : public ModalWindow, public AboutView {
  public:
-  // Builds the window, hidden, and runs frmAbout's first step.
-  AboutWindow(frmAbout& form, HWND owner);
+  // Builds the window, hidden, and runs AboutForm's first step.
+  AboutWindow(AboutForm& form, HWND owner);
 
   // AboutView.
   void Close() override;
@@ -21,7 +21,7 @@ class AboutWindow : public ModalWindow, public AboutView {
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
   SIZE Layout(int dpi) override;
 
-  frmAbout& form_;
+  AboutForm& form_;
   Icon icon_;
   Font font_;
   Font title_font_;

@@ -35,7 +35,7 @@ BackupsWindow::BackupsWindow(BackupsForm& form, HWND owner) : ModalWindow(owner)
   AddControl(hwnd_, WC_BUTTONW, BackupsForm::kCancelCaption, BS_PUSHBUTTON | WS_TABSTOP, backups_ids::kCommand2);
   SetFirstFocus(list1_);
   LayOutAndFit(dpi());
-  form_.Form_Load(this);
+  form_.Start(this);
 }
 
 SIZE BackupsWindow::Layout(int dpi) {
@@ -87,7 +87,7 @@ void BackupsWindow::SetEntries(int row, const std::string& text) {
 }
 
 void BackupsWindow::Close() {
-  form_.Form_Unload();
+  form_.WindowClosing();
   closed_ = true;
 }
 
@@ -97,8 +97,8 @@ LRESULT BackupsWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam)
   switch (message) {
     case WM_COMMAND:
       // Enter comes as the default button's command, Escape as IDCANCEL's.
-      if (LOWORD(wparam) == backups_ids::kCommand1) form_.Command1_Click();
-      if (LOWORD(wparam) == backups_ids::kCommand2) form_.Command2_Click();
+      if (LOWORD(wparam) == backups_ids::kCommand1) form_.RestoreSelected();
+      if (LOWORD(wparam) == backups_ids::kCommand2) form_.Cancel();
       return 0;
     case DM_GETDEFID:
       return DefaultButtonAnswer(hwnd_, backups_ids::kCommand1);
@@ -109,7 +109,7 @@ LRESULT BackupsWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam)
       form_.CountEntries();
       return 0;
     case WM_CLOSE:
-      form_.Form_Unload();
+      form_.WindowClosing();
       return ModalWindow::HandleMessage(message, wparam, lparam);
     default:
       return ModalWindow::HandleMessage(message, wparam, lparam);

@@ -14,9 +14,9 @@ namespace quorvale {
 inline constexpr int kIconId = 1;
 
 namespace form1_ids {
-// A menu item or button has the id of its Form1Control, counted from kFirstControl.
+// A menu item or button has the id of its MainControl, counted from kFirstControl.
 inline constexpr int kFirstControl = 100;
-constexpr int Of(Form1Control control) { return kFirstControl + static_cast<int>(control); }
+constexpr int Of(MainControl control) { return kFirstControl + static_cast<int>(control); }
 inline constexpr int kListView1 = 300;
 inline constexpr int kListView2 = 301;
 inline constexpr int kLabel1 = 302;
@@ -45,7 +45,7 @@ inline constexpr int kLabel3 = 407;
 // The separators above and below the credits.
 inline constexpr int kLine1 = 408;
 inline constexpr int kLine2 = 409;
-// The links, in the order of frmAbout::kLinks.
+// The links, in the order of AboutForm::kLinks.
 inline constexpr int kFirstLink = 410;
 }  // namespace about_ids
 

@@ -1,5 +1,5 @@
 // The Windows window program: the real platform, Windows' own message boxes and file
-// dialogs, and Form1 shown until it ends the program.
+// dialogs, and MainForm shown until it ends the program.
 
 #include <windows.h>
 
@@ -16,7 +16,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show) {
   quorvale::GuardWritesAgainstSignals();
   std::unique_ptr<quorvale::Platform> platform = quorvale::CreateSystemPlatform();
   quorvale::Win32Prompts prompts;
-  quorvale::Form1 form(*platform, prompts);
+  quorvale::MainForm form(*platform, prompts);
   quorvale::Form1Window window(form);
   prompts.SetOwner(window.hwnd());
   ShowWindow(window.hwnd(), show);

@@ -32,8 +32,8 @@ constexpr UINT kDroppedFileCount = 0xFFFFFFFF;
 // What GetMenuState answers for an item that the menu does not have.
 constexpr UINT kNoMenuItem = static_cast<UINT>(-1);
 
-const form1_design::ButtonDesign* ButtonNamed(std::string_view name) {
-  for (const form1_design::ButtonDesign& design : form1_design::kButtons) {
+const main_form_design::ButtonDesign* ButtonNamed(std::string_view name) {
+  for (const main_form_design::ButtonDesign& design : main_form_design::kButtons) {
     if (name == design.name) return &design;
   }
   return nullptr;
@@ -73,15 +73,15 @@ bool ModifierHeld() {
 
 }  // namespace
 
-Form1Window::Form1Window(Form1& form) : form_(form) {
+Form1Window::Form1Window(MainForm& form) : form_(form) {
   Create(kClassName, texts::kTitle, kStyle, 0, nullptr, BuildMenus());
   // The controls in the tab order, which is the order they are made in.
-  for (const char* name : form1_design::kTabOrder) {
+  for (const char* name : main_form_design::kTabOrder) {
     if (std::string_view(name) == "ListView1") {
       ListView1_ = BuildList(form1_ids::kListView1);
     } else if (std::string_view(name) == "ListView2") {
       ListView2_ = BuildList(form1_ids::kListView2);
-    } else if (const form1_design::ButtonDesign* design = ButtonNamed(name)) {
+    } else if (const main_form_design::ButtonDesign* design = ButtonNamed(name)) {
       buttons_[static_cast<int>(design->control)] =
           AddControl(hwnd_, WC_BUTTONW, design->caption,
                      BS_PUSHBUTTON | WS_TABSTOP | (design->enabled ? 0 : WS_DISABLED), form1_ids::Of(design->control));
@@ -98,13 +98,13 @@ Form1Window::Form1Window(Form1& form) : form_(form) {
     ChangeWindowMessageFilterEx(hwnd_, message, MSGFLT_ALLOW, nullptr);
   }
   DragAcceptFiles(hwnd_, TRUE);
-  form_.Form_Load(this);
+  form_.Start(this);
 }
 
 HMENU Form1Window::BuildMenus() {
-  std::vector<ACCEL> shortcuts = {AcceleratorOf(form1_design::kFindNextShortcut, form1_ids::kFindNext)};
+  std::vector<ACCEL> shortcuts = {AcceleratorOf(main_form_design::kFindNextShortcut, form1_ids::kFindNext)};
   HMENU bar = CreateMenu();
-  for (const form1_design::MenuDesign& design : form1_design::kMenus) {
+  for (const main_form_design::MenuDesign& design : main_form_design::kMenus) {
     HMENU menu = bar;
     if (design.name != nullptr) {
       menu = CreatePopupMenu();
@@ -112,7 +112,7 @@ HMENU Form1Window::BuildMenus() {
       if (design.reports_opening) hosts_menu_ = menu;
     }
     for (int i = 0; i < design.item_count; ++i) {
-      const form1_design::MenuItemDesign& item = design.items[i];
+      const main_form_design::MenuItemDesign& item = design.items[i];
       if (item.separator_before && menu != bar) AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
       std::string caption = item.caption;
       if (item.shortcut != nullptr) {
@@ -131,8 +131,8 @@ HWND Form1Window::BuildList(int id) {
   HWND list = AddControl(hwnd_, WC_LISTVIEWW, "",
                          LVS_REPORT | LVS_OWNERDATA | LVS_SHOWSELALWAYS | WS_TABSTOP | WS_BORDER, id);
   ListView_SetExtendedListViewStyle(list, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER | LVS_EX_LABELTIP);
-  for (int column = 0; column < form1_design::kColumnCount; ++column) {
-    std::wstring caption = WideFromUtf8(form1_design::kColumns[column].caption);
+  for (int column = 0; column < main_form_design::kColumnCount; ++column) {
+    std::wstring caption = WideFromUtf8(main_form_design::kColumns[column].caption);
     LVCOLUMNW design = {};
     design.mask = LVCF_TEXT | LVCF_FMT;
     design.fmt = LVCFMT_LEFT;
@@ -143,13 +143,13 @@ HWND Form1Window::BuildList(int id) {
 }
 
 SIZE Form1Window::Layout(int dpi) {
-  using namespace form1_design;
+  using namespace main_form_design;
   const int width = TwipsToPixels(kClientWidthTwips, dpi);
   const int height = TwipsToPixels(kClientHeightTwips, dpi);
-  Place(ListView1_, TwipsRect(kListView1, dpi));
-  Place(ListView2_, TwipsRect(kListView2, dpi));
+  Place(ListView1_, TwipsRect(kBlockedList, dpi));
+  Place(ListView2_, TwipsRect(kRedirectedList, dpi));
   // The status text grows to the right to show its whole text.
-  Rect label = TwipsRect(kLabel1, dpi);
+  Rect label = TwipsRect(kStatusLabel, dpi);
   label.width = width - label.left - Scale(kStatusRightMargin, dpi);
   Place(Label1_, label);
   for (const ButtonDesign& design : kButtons) Place(buttons_[static_cast<int>(design.control)], TwipsRect(design.place, dpi));
@@ -173,15 +173,15 @@ LRESULT Form1Window::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       const bool from_menu = lparam == 0 && (code == 0 || code == 1);
       const bool from_button = lparam != 0 && code == BN_CLICKED;
       if (from_menu && id == form1_ids::kFindNext) {
-        form_.FindNext_Key();
+        form_.FindNext();
       } else if ((from_menu || from_button) && id >= form1_ids::kFirstControl &&
-                 id < form1_ids::kFirstControl + kForm1ControlCount) {
-        form_.Click(static_cast<Form1Control>(id - form1_ids::kFirstControl));
+                 id < form1_ids::kFirstControl + kMainControlCount) {
+        form_.Click(static_cast<MainControl>(id - form1_ids::kFirstControl));
       }
       return 0;
     }
     case WM_INITMENUPOPUP:
-      if (reinterpret_cast<HMENU>(wparam) == hosts_menu_) form_.HostsOperation_Opening();
+      if (reinterpret_cast<HMENU>(wparam) == hosts_menu_) form_.HostsMenuOpening();
       return 0;
     case WM_DROPFILES:
       FilesDropped(reinterpret_cast<HDROP>(wparam));
@@ -190,13 +190,13 @@ LRESULT Form1Window::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       if (!dropped_.empty()) {
         const std::vector<std::string> paths = std::move(dropped_.front());
         dropped_.pop_front();
-        form_.Form_DropFiles(paths);
+        form_.LoadDroppedFiles(paths);
       }
       return 0;
     case WM_NOTIFY:
       return OnNotify(lparam);
     case WM_CLOSE:
-      // Form1 hides the window and ends the program, or does so once its command has ended.
+      // MainForm hides the window and ends the program, or does so once its command has ended.
       form_.CloseRequested();
       return 0;
     default:
@@ -224,7 +224,7 @@ LRESULT Form1Window::OnNotify(LPARAM lparam) {
       return 0;
     case LVN_KEYDOWN:
       if (reinterpret_cast<const NMLVKEYDOWN*>(lparam)->wVKey == VK_DELETE && !ModifierHeld()) {
-        form_.ListView_DeleteKey(list_number);
+        form_.DeleteSelectedRows(list_number);
       }
       return 0;
     case LVN_ODFINDITEMW:
@@ -236,7 +236,7 @@ LRESULT Form1Window::OnNotify(LPARAM lparam) {
 
 void Form1Window::SetStatusText(const std::string& text) { SetWindowTextW(Label1_, WideFromUtf8(text).c_str()); }
 
-void Form1Window::SetControlEnabled(Form1Control control, bool enabled) {
+void Form1Window::SetControlEnabled(MainControl control, bool enabled) {
   HMENU menu = GetMenu(hwnd_);
   const UINT id = static_cast<UINT>(form1_ids::Of(control));
   if (GetMenuState(menu, id, MF_BYCOMMAND) != kNoMenuItem) {
@@ -246,7 +246,7 @@ void Form1Window::SetControlEnabled(Form1Control control, bool enabled) {
   if (HWND button = buttons_[static_cast<int>(control)]) EnableWindow(button, enabled);
 }
 
-void Form1Window::SetControlCaption(Form1Control control, const std::string& caption) {
+void Form1Window::SetControlCaption(MainControl control, const std::string& caption) {
   const std::wstring text = WideFromUtf8(caption);
   HMENU menu = GetMenu(hwnd_);
   MENUITEMINFOW item = {};
@@ -329,15 +329,15 @@ void Form1Window::Close() { SendMessageW(hwnd_, WM_CLOSE, 0, 0); }
 
 void Form1Window::Quit(int exit_code) { PostQuitMessage(exit_code); }
 
-void Form1Window::RunOptionsWindow(Form2& form) { Form2Window(form, hwnd_).RunModal(); }
+void Form1Window::RunOptionsWindow(OptionsForm& form) { Form2Window(form, hwnd_).RunModal(); }
 
-void Form1Window::RunAboutWindow(frmAbout& form) { AboutWindow(form, hwnd_).RunModal(); }
+void Form1Window::RunAboutWindow(AboutForm& form) { AboutWindow(form, hwnd_).RunModal(); }
 
 void Form1Window::RunSearchWindow(SearchForm& form) { SearchWindow(form, hwnd_).RunModal(); }
 
 void Form1Window::RunBackupsWindow(BackupsForm& form) { BackupsWindow(form, hwnd_).RunModal(); }
 
-std::unique_ptr<Form3View> Form1Window::OpenProgressWindow(Form3& form) {
+std::unique_ptr<ProgressView> Form1Window::OpenProgressWindow(ProgressForm& form) {
   auto window = std::make_unique<Form3Window>(form, hwnd_);
   window->Open();
   return window;

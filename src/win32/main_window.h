@@ -15,17 +15,17 @@
 namespace quorvale {
 
 // The main window on Win32: the two lists, the status text, the menus and the button column
-// as Form1 designs them. It shows what Form1 tells it and hands it the user's clicks, keys
+// as MainForm designs them. It shows what MainForm tells it and hands it the user's clicks, keys
 // (Delete in a list, the menus' shortcuts and F3) and dropped files.
-class Form1Window : public Window, public Form1View {
+class Form1Window : public Window, public MainView {
  public:
-  // Builds the window, hidden, and runs Form1's first steps.
-  explicit Form1Window(Form1& form);
+  // Builds the window, hidden, and runs MainForm's first steps.
+  explicit Form1Window(MainForm& form);
 
-  // Form1View.
+  // MainView.
   void SetStatusText(const std::string& text) override;
-  void SetControlEnabled(Form1Control control, bool enabled) override;
-  void SetControlCaption(Form1Control control, const std::string& caption) override;
+  void SetControlEnabled(MainControl control, bool enabled) override;
+  void SetControlCaption(MainControl control, const std::string& caption) override;
   void SetWindowEnabled(bool enabled) override;
   void SetWindowVisible(bool visible) override;
   void ListChanged(int list_number) override;
@@ -35,11 +35,11 @@ class Form1Window : public Window, public Form1View {
   void ProcessEvents() override;
   void Close() override;
   void Quit(int exit_code) override;
-  void RunOptionsWindow(Form2& form) override;
-  void RunAboutWindow(frmAbout& form) override;
+  void RunOptionsWindow(OptionsForm& form) override;
+  void RunAboutWindow(AboutForm& form) override;
   void RunSearchWindow(SearchForm& form) override;
   void RunBackupsWindow(BackupsForm& form) override;
-  std::unique_ptr<Form3View> OpenProgressWindow(Form3& form) override;
+  std::unique_ptr<ProgressView> OpenProgressWindow(ProgressForm& form) override;
 
   // The shortcuts go before the dialog manager.
   bool PreTranslate(MSG* msg) override;
@@ -58,14 +58,14 @@ class Form1Window : public Window, public Form1View {
   LRESULT OnNotify(LPARAM lparam);
   HWND List(int list_number) const { return list_number == 1 ? ListView1_ : ListView2_; }
 
-  Form1& form_;
+  MainForm& form_;
   HWND ListView1_ = nullptr;
   HWND ListView2_ = nullptr;
   HWND Label1_ = nullptr;
-  HMENU hosts_menu_ = nullptr;  // "Hosts", whose opening Form1 hears of
+  HMENU hosts_menu_ = nullptr;  // "Hosts", whose opening MainForm hears of
   Accelerators accelerators_;
   std::deque<std::vector<std::string>> dropped_;
-  std::array<HWND, kForm1ControlCount> buttons_{};
+  std::array<HWND, kMainControlCount> buttons_{};
   Font font_;
   // The text of the cell that a list asked for last.
   std::wstring cell_text_;

@@ -16,14 +16,17 @@ namespace {
 constexpr wchar_t kClassName[] = L"Quorvale.Form2";
 
 struct Control {
-  const form2_design::ControlDesign& design;
+  const options_form_design::ControlDesign& design;
   int id;
   bool check_box;  // a check box, or else a button or (without a tab stop) a label
 };
 const Control kControls[] = {
-    {form2_design::kCheck1, form2_ids::kCheck1, true},     {form2_design::kCheck2, form2_ids::kCheck2, true},
-    {form2_design::kCheck3, form2_ids::kCheck3, true},     {form2_design::kCommand1, form2_ids::kCommand1, false},
-    {form2_design::kCommand2, form2_ids::kCommand2, false}, {form2_design::kLabel1, form2_ids::kLabel1, false},
+    {options_form_design::kWwwBox, form2_ids::kCheck1, true},
+    {options_form_design::kLoopbackBox, form2_ids::kCheck2, true},
+    {options_form_design::kZeroBox, form2_ids::kCheck3, true},
+    {options_form_design::kOkButton, form2_ids::kCommand1, false},
+    {options_form_design::kCancelButton, form2_ids::kCommand2, false},
+    {options_form_design::kAddressLabel, form2_ids::kLabel1, false},
 };
 
 const Control* ControlNamed(std::string_view name) {
@@ -35,30 +38,30 @@ const Control* ControlNamed(std::string_view name) {
 
 }  // namespace
 
-Form2Window::Form2Window(Form2& form, HWND owner) : ModalWindow(owner), form_(form) {
-  Create(kClassName, form2_design::kCaption, WS_OVERLAPPEDWINDOW, 0, owner);
+Form2Window::Form2Window(OptionsForm& form, HWND owner) : ModalWindow(owner), form_(form) {
+  Create(kClassName, options_form_design::kCaption, WS_OVERLAPPEDWINDOW, 0, owner);
   // The controls that take the focus in the tab order, which is the order they are made in;
   // the label after them.
-  for (const char* name : form2_design::kTabOrder) {
+  for (const char* name : options_form_design::kTabOrder) {
     const Control& control = *ControlNamed(name);
     AddControl(hwnd_, WC_BUTTONW, control.design.caption,
                (control.check_box ? BS_CHECKBOX : BS_PUSHBUTTON) | WS_TABSTOP, control.id);
   }
-  AddControl(hwnd_, WC_STATICW, form2_design::kLabel1.caption, SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_CENTERIMAGE,
-             form2_ids::kLabel1);
-  SetFirstFocus(GetDlgItem(hwnd_, ControlNamed(form2_design::kTabOrder[0])->id));
+  AddControl(hwnd_, WC_STATICW, options_form_design::kAddressLabel.caption,
+             SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_CENTERIMAGE, form2_ids::kLabel1);
+  SetFirstFocus(GetDlgItem(hwnd_, ControlNamed(options_form_design::kTabOrder[0])->id));
   LayOutAndFit(dpi());
-  form_.Form_Load(this);
+  form_.Start(this);
 }
 
 SIZE Form2Window::Layout(int dpi) {
   LOGFONTW description = MessageFontAt(dpi);
-  description.lfHeight = PointsHeight(form2_design::kFontPoints, dpi);
+  description.lfHeight = PointsHeight(options_form_design::kFontPoints, dpi);
   Font font = MakeFont(description);
   SetControlsFont(hwnd_, font.get());
   font_ = std::move(font);
 
-  std::vector<form2_design::TextControl> texts;
+  std::vector<options_form_design::TextControl> texts;
   std::vector<HWND> controls;
   for (const Control& control : kControls) {
     HWND hwnd = GetDlgItem(hwnd_, control.id);
@@ -73,30 +76,28 @@ SIZE Form2Window::Layout(int dpi) {
     texts.push_back({place, text_width});
     controls.push_back(hwnd);
   }
-  const int width = form2_design::FitTexts(&texts, TwipsToPixels(form2_design::kWidthTwips, dpi),
-                                           Scale(form2_design::kControlGap, dpi));
+  const int width = options_form_design::FitTexts(&texts, TwipsToPixels(options_form_design::kWidthTwips, dpi),
+                                                  Scale(options_form_design::kControlGap, dpi));
   for (size_t i = 0; i < controls.size(); ++i) Place(controls[i], texts[i].place);
-  return {width, TwipsToPixels(form2_design::kHeightTwips, dpi)};
+  return {width, TwipsToPixels(options_form_design::kHeightTwips, dpi)};
 }
 
-HWND Form2Window::Box(Form2Box box) const {
+HWND Form2Window::Box(OptionsBox box) const {
   switch (box) {
-    case Form2Box::kCheck1:
+    case OptionsBox::kWwwLines:
       return GetDlgItem(hwnd_, form2_ids::kCheck1);
-    case Form2Box::kCheck2:
+    case OptionsBox::kLoopbackAddress:
       return GetDlgItem(hwnd_, form2_ids::kCheck2);
-    case Form2Box::kCheck3:
+    case OptionsBox::kZeroAddress:
       return GetDlgItem(hwnd_, form2_ids::kCheck3);
   }
   return nullptr;
 }
 
-bool Form2Window::IsChecked(Form2Box box) const {
-  return SendMessageW(Box(box), BM_GETCHECK, 0, 0) == BST_CHECKED;
-}
+bool Form2Window::IsChecked(OptionsBox box) const { return SendMessageW(Box(box), BM_GETCHECK, 0, 0) == BST_CHECKED; }
 
 // Setting a box's state reports no click.
-void Form2Window::SetChecked(Form2Box box, bool checked) {
+void Form2Window::SetChecked(OptionsBox box, bool checked) {
   SendMessageW(Box(box), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
 }
 
@@ -108,10 +109,10 @@ bool Form2Window::PreTranslate(MSG* msg) {
   return Window::PreTranslate(msg);
 }
 
-void Form2Window::BoxClicked(Form2Box box) {
+void Form2Window::BoxClicked(OptionsBox box) {
   SetChecked(box, !IsChecked(box));
-  if (box == Form2Box::kCheck2) form_.Check2_Click();
-  if (box == Form2Box::kCheck3) form_.Check3_Click();
+  if (box == OptionsBox::kLoopbackAddress) form_.LoopbackBoxClicked();
+  if (box == OptionsBox::kZeroAddress) form_.ZeroBoxClicked();
 }
 
 LRESULT Form2Window::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
@@ -120,19 +121,19 @@ LRESULT Form2Window::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       if (HIWORD(wparam) != BN_CLICKED || lparam == 0) return 0;
       switch (LOWORD(wparam)) {
         case form2_ids::kCheck1:
-          BoxClicked(Form2Box::kCheck1);
+          BoxClicked(OptionsBox::kWwwLines);
           break;
         case form2_ids::kCheck2:
-          BoxClicked(Form2Box::kCheck2);
+          BoxClicked(OptionsBox::kLoopbackAddress);
           break;
         case form2_ids::kCheck3:
-          BoxClicked(Form2Box::kCheck3);
+          BoxClicked(OptionsBox::kZeroAddress);
           break;
         case form2_ids::kCommand1:
-          form_.Command1_Click();
+          form_.Accept();
           break;
         case form2_ids::kCommand2:
-          form_.Command2_Click();
+          form_.Cancel();
           break;
         default:
           break;

@@ -7,16 +7,16 @@
 
 namespace quorvale {
 
-// The options window on Win32, modal, as Form2 designs it; Form2 decides what its clicks do.
-class Form2Window : public ModalWindow, public Form2View {
+// The options window on Win32, modal, as OptionsForm designs it; OptionsForm decides what its clicks do.
+class Form2Window : public ModalWindow, public OptionsView {
  public:
-  // Builds the window, hidden, and runs Form2's first step. It opens with the focus on
+  // Builds the window, hidden, and runs OptionsForm's first step. It opens with the focus on
   // Check1.
-  Form2Window(Form2& form, HWND owner);
+  Form2Window(OptionsForm& form, HWND owner);
 
-  // Form2View.
-  bool IsChecked(Form2Box box) const override;
-  void SetChecked(Form2Box box, bool checked) override;
+  // OptionsView.
+  bool IsChecked(OptionsBox box) const override;
+  void SetChecked(OptionsBox box, bool checked) override;
   void Close() override;
 
   // Enter and Escape do nothing in this window.
@@ -24,13 +24,13 @@ class Form2Window : public ModalWindow, public Form2View {
 
  private:
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
-  // Places the controls at `dpi`, widened to their texts (see form2_design::FitTexts).
+  // Places the controls at `dpi`, widened to their texts (see options_form_design::FitTexts).
   SIZE Layout(int dpi) override;
-  HWND Box(Form2Box box) const;
-  // The box changes its state, then Form2 hears of the click.
-  void BoxClicked(Form2Box box);
+  HWND Box(OptionsBox box) const;
+  // The box changes its state, then OptionsForm hears of the click.
+  void BoxClicked(OptionsBox box);
 
-  Form2& form_;
+  OptionsForm& form_;
   Font font_;
 };
 

@@ -17,27 +17,27 @@ Rect Scaled(const Rect& pixels, int dpi) {
 
 }  // namespace
 
-Form3Window::Form3Window(Form3& form, HWND owner) : form_(form), owner_(owner) {
+Form3Window::Form3Window(ProgressForm& form, HWND owner) : form_(form), owner_(owner) {
   // Its caption is never seen: the window has no title bar.
   Create(kClassName, "Form3", WS_POPUP, WS_EX_TOOLWINDOW, owner);
   label1_ = AddControl(hwnd_, WC_STATICW, "", SS_CENTER | SS_NOPREFIX, form3_ids::kLabel1);
   label2_ = AddControl(hwnd_, WC_STATICW, "", SS_CENTER | SS_NOPREFIX, form3_ids::kLabel2);
   LayOutAndFit(owner != nullptr ? static_cast<int>(GetDpiForWindow(owner)) : static_cast<int>(GetDpiForSystem()));
-  form_.Form_Load(this);
+  form_.Start(this);
 }
 
 SIZE Form3Window::Layout(int dpi) {
   Font font = MakeFont(MessageFontAt(dpi));
   LOGFONTW large = MessageFontAt(dpi);
-  large.lfHeight = PointsHeight(Form3::kLabel1FontPoints, dpi);
+  large.lfHeight = PointsHeight(ProgressForm::kHeadingFontPoints, dpi);
   Font label1_font = MakeFont(large);
   SendMessageW(label1_, WM_SETFONT, reinterpret_cast<WPARAM>(label1_font.get()), TRUE);
   SendMessageW(label2_, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
   font_ = std::move(font);
   label1_font_ = std::move(label1_font);
-  Place(label1_, Scaled(Form3::kLabel1Pixels, dpi));
-  Place(label2_, Scaled(Form3::kLabel2Pixels, dpi));
-  return {TwipsToPixels(Form3::kWidthTwips, dpi), TwipsToPixels(Form3::kHeightTwips, dpi)};
+  Place(label1_, Scaled(ProgressForm::kHeadingPixels, dpi));
+  Place(label2_, Scaled(ProgressForm::kCountPixels, dpi));
+  return {TwipsToPixels(ProgressForm::kWidthTwips, dpi), TwipsToPixels(ProgressForm::kHeightTwips, dpi)};
 }
 
 Form3Window::~Form3Window() { KillTimer(hwnd_, kTimer1); }
@@ -47,7 +47,7 @@ void Form3Window::Open() {
   ShowWindow(hwnd_, SW_SHOW);
   UpdateWindow(hwnd_);
   ProcessPendingMessages();
-  SetTimer(hwnd_, kTimer1, Form3::kTickMs, nullptr);
+  SetTimer(hwnd_, kTimer1, ProgressForm::kTickMs, nullptr);
 }
 
 void Form3Window::SetLabelText(int label_number, const std::string& text) {
@@ -56,7 +56,7 @@ void Form3Window::SetLabelText(int label_number, const std::string& text) {
 
 LRESULT Form3Window::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == WM_TIMER && wparam == kTimer1) {
-    form_.Timer1_Timer();
+    form_.Tick();
     return 0;
   }
   return Window::HandleMessage(message, wparam, lparam);

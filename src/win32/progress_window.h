@@ -9,26 +9,26 @@
 
 namespace quorvale {
 
-// The progress window on Win32: borderless, centred, its timer ticking Form3 every 100 ms
+// The progress window on Win32: borderless, centred, its timer ticking ProgressForm every 100 ms
 // from Open() until the window is destroyed.
-class Form3Window : public Window, public Form3View {
+class Form3Window : public Window, public ProgressView {
  public:
-  // Builds the window, hidden, over `owner` and at its resolution, and runs Form3's first
+  // Builds the window, hidden, over `owner` and at its resolution, and runs ProgressForm's first
   // step.
-  Form3Window(Form3& form, HWND owner);
+  Form3Window(ProgressForm& form, HWND owner);
   ~Form3Window() override;
 
   // Shows the window, lets it paint, and starts the timer.
   void Open();
 
-  // Form3View.
+  // ProgressView.
   void SetLabelText(int label_number, const std::string& text) override;
 
  private:
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
   SIZE Layout(int dpi) override;
 
-  Form3& form_;
+  ProgressForm& form_;
   HWND owner_;
   HWND label1_ = nullptr;
   HWND label2_ = nullptr;

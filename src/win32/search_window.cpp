@@ -17,13 +17,13 @@ constexpr int kTextHeight = 23;
 SearchWindow::SearchWindow(SearchForm& form, HWND owner) : ModalWindow(owner), form_(form) {
   using namespace search_ids;
   Create(kClassName, SearchForm::kCaption, WS_POPUP | WS_CAPTION | WS_SYSMENU, WS_EX_DLGMODALFRAME, owner);
-  AddControl(hwnd_, WC_STATICW, SearchForm::kLabel1Caption, SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_CENTERIMAGE, kLabel1);
+  AddControl(hwnd_, WC_STATICW, SearchForm::kPromptCaption, SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_CENTERIMAGE, kLabel1);
   HWND text = AddControl(hwnd_, WC_EDITW, "", ES_AUTOHSCROLL | WS_TABSTOP, kText1, WS_EX_CLIENTEDGE);
   AddControl(hwnd_, WC_BUTTONW, SearchForm::kOkCaption, BS_DEFPUSHBUTTON | WS_TABSTOP, kCommand1);
   AddControl(hwnd_, WC_BUTTONW, SearchForm::kCancelCaption, BS_PUSHBUTTON | WS_TABSTOP, kCommand2);
   SetFirstFocus(text);
   LayOutAndFit(dpi());
-  form_.Form_Load(this);
+  form_.Start(this);
 }
 
 SIZE SearchWindow::Layout(int dpi) {
@@ -35,7 +35,7 @@ SIZE SearchWindow::Layout(int dpi) {
   const int spacing = Scale(kDialogSpacing, dpi);
   const int text_height = Scale(kTextHeight, dpi);
   // The label, then the field, on one row.
-  const int label_width = TextWidth(hwnd_, font_.get(), WideFromUtf8(SearchForm::kLabel1Caption));
+  const int label_width = TextWidth(hwnd_, font_.get(), WideFromUtf8(SearchForm::kPromptCaption));
   Place(GetDlgItem(hwnd_, kLabel1), {margin, margin, label_width, text_height});
   const int text_left = margin + label_width + spacing;
   const int text_width = FontMetrics(hwnd_, font_.get()).tmAveCharWidth * SearchForm::kTextFieldChars;
@@ -57,8 +57,8 @@ LRESULT SearchWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) 
   switch (message) {
     case WM_COMMAND:
       // Enter comes as the default button's command, Escape as IDCANCEL's.
-      if (LOWORD(wparam) == search_ids::kCommand1) form_.Command1_Click();
-      if (LOWORD(wparam) == search_ids::kCommand2) form_.Command2_Click();
+      if (LOWORD(wparam) == search_ids::kCommand1) form_.Accept();
+      if (LOWORD(wparam) == search_ids::kCommand2) form_.Cancel();
       return 0;
     case DM_GETDEFID:
       return DefaultButtonAnswer(hwnd_, search_ids::kCommand1);

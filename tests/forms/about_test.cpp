@@ -20,14 +20,14 @@ class FakeAboutView : public AboutView {
 
 class AboutTest : public Form1Test {
  protected:
-  AboutTest() { about_.Form_Load(&about_view_); }
-  frmAbout about_{platform_, prompts_};
+  AboutTest() { about_.Start(&about_view_); }
+  AboutForm about_{platform_, prompts_};
   FakeAboutView about_view_;
 };
 
 // Each link opens its address; nothing else starts.
 TEST_F(AboutTest, AClickOnALinkOpensItsAddress) {
-  for (int index : {0, 1, 2, 3, -1, 4}) about_.Link_Click(index);
+  for (int index : {0, 1, 2, 3, -1, 4}) about_.OpenLink(index);
   EXPECT_EQ(platform_.opened_urls,
             (std::vector<std::string>{"https://fr.wikipedia.org/wiki/Hosts",
                                       "https://man7.org/linux/man-pages/man5/hosts.5.html",
@@ -39,18 +39,18 @@ TEST_F(AboutTest, AClickOnALinkOpensItsAddress) {
 
 TEST_F(AboutTest, SysInfoStartsTheToolThePlatformFindsOrSaysItIsUnavailable) {
   platform_.system_info_tool = "C:\\Program Files\\Common Files\\Microsoft Shared\\MSInfo\\msinfo32.exe";
-  about_.cmdSysInfo_Click();
+  about_.ShowSystemInfo();
   EXPECT_EQ(platform_.started, std::vector<std::vector<std::string>>{{platform_.system_info_tool}});
   EXPECT_EQ(platform_.started_hidden, std::vector<bool>{false});
   EXPECT_TRUE(prompts_.messages.empty());
 
   platform_.start_program_fails = true;
   prompts_.answers = {Answer::kOk};
-  about_.cmdSysInfo_Click();
+  about_.ShowSystemInfo();
   platform_.start_program_fails = false;
   platform_.system_info_tool.clear();
   prompts_.answers = {Answer::kOk};
-  about_.cmdSysInfo_Click();
+  about_.ShowSystemInfo();
   EXPECT_EQ(Messages(), (std::vector<std::string>{kUnavailableLine, kUnavailableLine}));
   EXPECT_EQ(platform_.started.size(), 1u);
 }
@@ -59,16 +59,16 @@ TEST_F(AboutTest, SysInfoStartsTheToolThePlatformFindsOrSaysItIsUnavailable) {
 // closes it.
 TEST_F(AboutTest, AProposShowsTheWindowUntilOk) {
   bool still_open = false;
-  view_.about_scripts.push_back([&](frmAbout& about) {
+  view_.about_scripts.push_back([&](AboutForm& about) {
     FakeAboutView window;
-    about.Form_Load(&window);
-    about.cmdSysInfo_Click();
+    about.Start(&window);
+    about.ShowSystemInfo();
     still_open = !window.closed;
-    about.cmdOK_Click();
+    about.Dismiss();
     EXPECT_TRUE(window.closed);
   });
   prompts_.answers = {Answer::kOk};
-  form_.Apropos_Click();
+  form_.ShowAbout();
   EXPECT_TRUE(view_.about_scripts.empty());
   EXPECT_EQ(view_.log, std::vector<std::string>{"about"});
   EXPECT_TRUE(still_open);

@@ -23,28 +23,28 @@ namespace quorvale::testing {
 namespace {
 
 // "1" or "0" per control, in order.
-std::string States(const FakeForm1View& view, std::initializer_list<Form1Control> controls) {
+std::string States(const FakeForm1View& view, std::initializer_list<MainControl> controls) {
   std::string states;
-  for (Form1Control control : controls) states += view.IsEnabled(control) ? '1' : '0';
+  for (MainControl control : controls) states += view.IsEnabled(control) ? '1' : '0';
   return states;
 }
 // The buttons that "Trier" enables: the two saves of the buffer, Command4 and the report.
 std::string SortSaveStates(const FakeForm1View& view) {
-  return States(view, {Form1Control::kCommand3, Form1Control::kCommand4, Form1Control::kCommand7,
-                       Form1Control::kCommand8});
+  return States(view, {MainControl::kSaveSortedAsHostsButton, MainControl::kReplaceHostsButton,
+                       MainControl::kSaveSortedNamesButton, MainControl::kReportButton});
 }
 
 class DomainsTest : public Form1Test {
  protected:
   void LoadPlainList(const char* name, std::string_view content) {
-    LoadThrough(&Form1::ChargerDom_Click, name, content);
+    LoadThrough(&MainForm::LoadDomainList, name, content);
   }
   void LoadDomainOnly(const char* name, std::string_view content) {
-    LoadThrough(&Form1::Command6_Click, name, content);
+    LoadThrough(&MainForm::LoadSortBuffer, name, content);
   }
   void LoadAndSort(std::string_view content) {
     LoadDomainOnly("buffer.txt", content);
-    form_.Command2_Click();
+    form_.SortBuffer();
   }
   // The windows on screen at each attribute change and each wait, as "attri main".
   void WatchScreens() {
@@ -74,8 +74,8 @@ TEST_F(DomainsTest, PlainListLoadFillsTheBlockedListAndOpensTheReport) {
   EXPECT_EQ(form_.session().EntriesLoaded, 6);
   EXPECT_EQ(view_.status, "5 Adresse(s) chargée(s)");
   EXPECT_TRUE(LoadCounted());
-  EXPECT_EQ(States(view_, {Form1Control::kSaveAs, Form1Control::kExportDom, Form1Control::kReset,
-                           Form1Control::kReplaceHosts}),
+  EXPECT_EQ(States(view_, {MainControl::kSaveAsHostsItem, MainControl::kExportDomainsItem, MainControl::kResetItem,
+                           MainControl::kReplaceHostsItem}),
             "1111");
   EXPECT_EQ(Screen(view_), "main");
   EXPECT_TRUE(view_.window_enabled);
@@ -108,10 +108,10 @@ TEST_F(DomainsTest, PlainListLoadsThatEndEarlyOrTakeNothing) {
   // Cancelled dialog, then a typed name of a missing file (its attributes cannot be cleared):
   // no report, nothing counted, the window back as it was.
   CancelDialog();
-  form_.ChargerDom_Click();
+  form_.LoadDomainList();
   EXPECT_TRUE(platform_.attribute_calls.empty());
   ChooseFile(Path("missing.txt"));
-  form_.ChargerDom_Click();
+  form_.LoadDomainList();
   EXPECT_EQ(platform_.attribute_calls.size(), 1u);
   EXPECT_FALSE(LoadCounted());
   EXPECT_EQ(view_.status, "Aucune adresse chargee");
@@ -124,7 +124,7 @@ TEST_F(DomainsTest, PlainListLoadsThatEndEarlyOrTakeNothing) {
   LoadPlainList("none.txt", "# only comments\nlocalhost x\n");
   EXPECT_TRUE(LoadCounted());
   EXPECT_EQ(view_.status, "0 Adresse(s) chargée(s)");
-  EXPECT_EQ(States(view_, {Form1Control::kReset, Form1Control::kReplaceHosts}), "00");
+  EXPECT_EQ(States(view_, {MainControl::kResetItem, MainControl::kReplaceHostsItem}), "00");
   EXPECT_EQ(Report(), std::string(kReportHead) + "# only comments\r\nlocalhost x\r\n" + kReportTail);
 
   // An empty file is one empty line: nothing to report.
@@ -142,7 +142,7 @@ TEST_F(DomainsTest, PlainListLoadsThatEndEarlyOrTakeNothing) {
 // one, the HOSTS load always reports); the same after memory then ran out with a row listed}
 struct InputCase {
   const char* name;
-  void (Form1::*click)();
+  void (MainForm::*click)();
   bool refused_counted;
   size_t refused_reports;
   bool counted;
@@ -155,7 +155,7 @@ class LoadInputTest : public DomainsTest, public ::testing::WithParamInterface<I
   // Runs the command on `path` and returns the path it loads (the HOSTS load reads the HOSTS
   // file, made a link to `path`).
   std::string LoadFrom(const std::string& path) {
-    const bool hosts = GetParam().click == &Form1::OpenHostFile_Click;
+    const bool hosts = GetParam().click == &MainForm::LoadSystemHosts;
     if (hosts) {
       std::filesystem::remove(Path("HOSTS"));
       std::filesystem::create_symlink(path, Path("HOSTS"));
@@ -209,10 +209,10 @@ TEST_P(LoadInputTest, RefusedInputsAndMemoryRunningOutEndTheLoad) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Loads, LoadInputTest,
-                         ::testing::Values(InputCase{"OpenHostFile", &Form1::OpenHostFile_Click, false, 3, true, 4},
-                                           InputCase{"Ouvrir", &Form1::Ouvrir_Click, false, 0, false, 0},
-                                           InputCase{"ChargerDom", &Form1::ChargerDom_Click, true, 3, true, 3},
-                                           InputCase{"Command6", &Form1::Command6_Click, false, 0, false, 0}),
+                         ::testing::Values(InputCase{"OpenHostFile", &MainForm::LoadSystemHosts, false, 3, true, 4},
+                                           InputCase{"Ouvrir", &MainForm::LoadHostsFile, false, 0, false, 0},
+                                           InputCase{"ChargerDom", &MainForm::LoadDomainList, true, 3, true, 3},
+                                           InputCase{"Command6", &MainForm::LoadSortBuffer, false, 0, false, 0}),
                          CaseName());
 #endif
 
@@ -232,16 +232,16 @@ TEST_F(DomainsTest, DomainOnlyLoadsAccumulateInTheSortBuffer) {
                  "abc\n1234\nseven.com\r\neight.com\nnine.com\n  ten.com  \nads.one.com\n");
   EXPECT_EQ(view_.status, "10 Adresse(s) chargée(s)");
   EXPECT_TRUE(LoadCounted());
-  EXPECT_TRUE(view_.IsEnabled(Form1Control::kCommand2));
+  EXPECT_TRUE(view_.IsEnabled(MainControl::kSortBufferButton));
   EXPECT_EQ(SortSaveStates(view_), "0000");
-  EXPECT_EQ(view_.Caption(Form1Control::kCommand5), "Deverouiller le fichier hosts");
+  EXPECT_EQ(view_.Caption(MainControl::kLockButton), "Deverouiller le fichier hosts");
 
   // A readable file's probe turns the caption back; the next load probes the HOSTS file again.
   form_.CheckHostsLock(Path("first.txt"));
-  ASSERT_EQ(view_.Caption(Form1Control::kCommand5), "Verouiller le fichier hosts");
+  ASSERT_EQ(view_.Caption(MainControl::kLockButton), "Verouiller le fichier hosts");
   LoadDomainOnly("second.txt", "alpha.com\nbeta.com\ngamma.com\ndelta.com\nalpha.com");
   EXPECT_EQ(view_.status, "15 Adresse(s) chargée(s)");
-  EXPECT_EQ(view_.Caption(Form1Control::kCommand5), "Deverouiller le fichier hosts");
+  EXPECT_EQ(view_.Caption(MainControl::kLockButton), "Deverouiller le fichier hosts");
   EXPECT_EQ(Buffer(), (std::vector<std::string>{"ads.one.com", "ads.two.com", "three.com", "four.net",
                                                 "five.org #[kept comment]", "seven.com", "eight.com", "nine.com",
                                                 "ten.com", "ads.one.com", "alpha.com", "beta.com", "gamma.com",
@@ -258,18 +258,18 @@ TEST_F(DomainsTest, DomainOnlyLoadsAccumulateInTheSortBuffer) {
   EXPECT_TRUE(prompts_.messages.empty());
   EXPECT_TRUE(view_.window_enabled);
   // The menu items that need rows are not touched by this load.
-  EXPECT_FALSE(view_.IsEnabled(Form1Control::kReset));
+  EXPECT_FALSE(view_.IsEnabled(MainControl::kResetItem));
 }
 
 TEST_F(DomainsTest, DomainOnlyLoadThatFailsLeavesTheButtonsAndTheCount) {
   WriteBytes(Path("HOSTS"), "");
   CancelDialog();
-  form_.Command6_Click();
+  form_.LoadSortBuffer();
   EXPECT_EQ(view_.status, "Aucune adresse chargee");
   EXPECT_TRUE(platform_.attribute_calls.empty());
 
   ChooseFile(Path("missing.txt"));
-  form_.Command6_Click();
+  form_.LoadSortBuffer();
   EXPECT_EQ(view_.status, "Aucune adresse chargee");
 
   // An empty file fails its first read after the status text changed.
@@ -277,8 +277,8 @@ TEST_F(DomainsTest, DomainOnlyLoadThatFailsLeavesTheButtonsAndTheCount) {
   EXPECT_EQ(view_.status, "Chargement en cours...");
 
   EXPECT_FALSE(LoadCounted());
-  EXPECT_FALSE(view_.IsEnabled(Form1Control::kCommand2));
-  EXPECT_EQ(view_.Caption(Form1Control::kCommand5), "Verouiller le fichier hosts");
+  EXPECT_FALSE(view_.IsEnabled(MainControl::kSortBufferButton));
+  EXPECT_EQ(view_.Caption(MainControl::kLockButton), "Verouiller le fichier hosts");
   EXPECT_TRUE(view_.window_enabled);
   EXPECT_TRUE(prompts_.messages.empty());
 
@@ -286,18 +286,18 @@ TEST_F(DomainsTest, DomainOnlyLoadThatFailsLeavesTheButtonsAndTheCount) {
   LoadDomainOnly("nothing.txt", "# comment\nlocalhost\nabc\n");
   EXPECT_EQ(view_.status, "0 Adresse(s) chargée(s)");
   EXPECT_TRUE(LoadCounted());
-  EXPECT_TRUE(view_.IsEnabled(Form1Control::kCommand2));
-  EXPECT_EQ(view_.Caption(Form1Control::kCommand5), "Deverouiller le fichier hosts");
+  EXPECT_TRUE(view_.IsEnabled(MainControl::kSortBufferButton));
+  EXPECT_EQ(view_.Caption(MainControl::kLockButton), "Deverouiller le fichier hosts");
 }
 
 // --- Commands that need a completed load ---
 
 TEST_F(DomainsTest, TheSortAndTheSavesRefuseBeforeAnyLoad) {
-  const std::pair<void (Form1::*)(), std::string> cases[] = {
-      {&Form1::Command2_Click, "vous devez d'abord charger un ficher d'adresses! | OK | none | Quorvale"},
-      {&Form1::Command3_Click, kNothingLoadedLine},
-      {&Form1::Command7_Click, kNothingLoadedLine},
-      {&Form1::SaveAs_Click, kNothingLoadedLine}};
+  const std::pair<void (MainForm::*)(), std::string> cases[] = {
+      {&MainForm::SortBuffer, "vous devez d'abord charger un ficher d'adresses! | OK | none | Quorvale"},
+      {&MainForm::SaveSortedAsHosts, kNothingLoadedLine},
+      {&MainForm::SaveSortedNames, kNothingLoadedLine},
+      {&MainForm::SaveAsHosts, kNothingLoadedLine}};
   for (const auto& [click, line] : cases) {
     prompts_.messages.clear();
     prompts_.answers.push_back(Answer::kOk);
@@ -325,7 +325,7 @@ TEST_F(DomainsTest, TrierSortsDeduplicatesAndEnablesTheSaves) {
   std::string during;
   view_.pending_event = [&] { during = view_.status + (view_.window_enabled ? " | enabled" : " | disabled"); };
   view_.log.clear();
-  form_.Command2_Click();
+  form_.SortBuffer();
   EXPECT_EQ(during, "Veuillez patienter... | disabled");
   EXPECT_EQ(view_.log, (std::vector<std::string>{"disabled", "enabled"}));
   EXPECT_EQ(view_.status, "57 Adresses triees");
@@ -333,11 +333,11 @@ TEST_F(DomainsTest, TrierSortsDeduplicatesAndEnablesTheSaves) {
   ASSERT_EQ(buffer.size(), 57u);
   for (int i = 1; i <= 57; ++i) EXPECT_EQ(buffer[i - 1], "name" + std::to_string(100 + i) + ".example");
   EXPECT_EQ(SortSaveStates(view_), "1111");
-  EXPECT_TRUE(view_.IsEnabled(Form1Control::kCommand2));
+  EXPECT_TRUE(view_.IsEnabled(MainControl::kSortBufferButton));
   EXPECT_TRUE(prompts_.messages.empty());
 
   // Sorting again changes nothing.
-  form_.Command2_Click();
+  form_.SortBuffer();
   EXPECT_EQ(Buffer(), buffer);
   EXPECT_EQ(view_.status, "57 Adresses triees");
 }
@@ -381,7 +381,7 @@ TEST_F(DomainsTest, NamesSaveWritesEveryEntryWhole) {
   LoadAndSort("b.example\nA.example #[note]\nb.example\n");
   ChooseFile(Path("names.txt"));
   prompts_.answers.push_back(Answer::kOk);
-  form_.Command7_Click();
+  form_.SaveSortedNames();
   ASSERT_EQ(prompts_.dialogs.size(), 2u);
   EXPECT_TRUE(prompts_.dialogs[1].save);
   EXPECT_EQ(ReadBytes(Path("names.txt")), "a.example #[note]\r\nb.example\r\n");
@@ -389,7 +389,7 @@ TEST_F(DomainsTest, NamesSaveWritesEveryEntryWhole) {
 
   // A cancelled dialog does nothing at all.
   CancelDialog();
-  form_.Command7_Click();
+  form_.SaveSortedNames();
   EXPECT_EQ(prompts_.messages.size(), 1u);
 }
 
@@ -400,7 +400,7 @@ TEST_F(DomainsTest, NamesSaveOverAnExistingFile) {
   // Cancel keeps the old file.
   ChooseFile(Path("names.txt"));
   prompts_.answers.push_back(Answer::kCancel);
-  form_.Command7_Click();
+  form_.SaveSortedNames();
   EXPECT_EQ(ReadBytes(Path("names.txt")), "old contents\r\n");
   EXPECT_EQ(Messages(), std::vector<std::string>{kOverwriteLine});
   EXPECT_EQ(platform_.attribute_calls.size(), 1u);  // the load's own
@@ -410,7 +410,7 @@ TEST_F(DomainsTest, NamesSaveOverAnExistingFile) {
   ASSERT_TRUE(platform_.SetFileAttributes(Path("names.txt"), kAttrReadOnly | kAttrSystem).ok());
   ChooseFile(Path("names.txt"));
   prompts_.answers = {Answer::kOk, Answer::kOk};
-  form_.Command7_Click();
+  form_.SaveSortedNames();
   EXPECT_EQ(platform_.attribute_calls.back(), std::make_pair(Path("names.txt"), kAttrNormal));
   EXPECT_EQ(platform_.GetFileAttributes(Path("names.txt")), kAttrNormal);
   EXPECT_EQ(ReadBytes(Path("names.txt")), "");
@@ -419,7 +419,7 @@ TEST_F(DomainsTest, NamesSaveOverAnExistingFile) {
   LoadAndSort("one.example\n");
   ChooseFile(Path("names.txt"));
   prompts_.answers = {Answer::kOk, Answer::kOk};
-  form_.Command7_Click();
+  form_.SaveSortedNames();
   EXPECT_EQ(ReadBytes(Path("names.txt")), "one.example\r\n");
 }
 
@@ -434,10 +434,10 @@ std::string ArrayHeader(const std::string& count_line) {
          count_line + "\r\n#\r\n";
 }
 
-void ChooseZerosWithoutWww(Form2& form, FakeForm2View& view) {
-  view.Click(Form2Box::kCheck3);
-  view.Click(Form2Box::kCheck1);
-  form.Command1_Click();
+void ChooseZerosWithoutWww(OptionsForm& form, FakeForm2View& view) {
+  view.Click(OptionsBox::kZeroAddress);
+  view.Click(OptionsBox::kWwwLines);
+  form.Accept();
 }
 
 class HostsSaveTest : public DomainsTest {
@@ -449,20 +449,20 @@ class HostsSaveTest : public DomainsTest {
 TEST_F(HostsSaveTest, DefaultOptionsWriteEveryEntryAndItsWwwTwin) {
   // An empty buffer gives the header only.
   LoadAndSort("# nothing\n");
-  view_.options_scripts.push_back([](Form2& form, FakeForm2View& view) {
-    view.Click(Form2Box::kCheck1);
-    form.Command1_Click();
+  view_.options_scripts.push_back([](OptionsForm& form, FakeForm2View& view) {
+    view.Click(OptionsBox::kWwwLines);
+    form.Accept();
   });
   ChooseFile(Path("empty.txt"));
   prompts_.answers.push_back(Answer::kOk);
-  form_.Command3_Click();
+  form_.SaveSortedAsHosts();
   EXPECT_EQ(ReadBytes(Path("empty.txt")), ArrayHeader("0"));
 
   LoadAndSort("b.example\na.example #[why]\nc.example\n");
   view_.options_scripts.push_back(ClickOk);
   ChooseFile(Path("hosts.txt"));
   prompts_.answers.push_back(Answer::kOk);
-  form_.Command3_Click();
+  form_.SaveSortedAsHosts();
   EXPECT_EQ(ReadBytes(Path("hosts.txt")), ArrayHeader("3 * 2 with www.") +
                                               "127.0.0.1\ta.example #[why]\r\n127.0.0.1\tb.example\r\n"
                                               "127.0.0.1\tc.example\r\n127.0.0.1\twww.a.example #[why]\r\n"
@@ -478,7 +478,7 @@ TEST_F(HostsSaveTest, ZeroAddressWithoutWwwOverAnExistingFile) {
   view_.options_scripts.push_back(ChooseZerosWithoutWww);
   ChooseFile(Path("hosts.txt"));
   prompts_.answers = {Answer::kOk, Answer::kOk};
-  form_.Command3_Click();
+  form_.SaveSortedAsHosts();
   const std::string written = ArrayHeader("2") + "0.0.0.0\ta.example\r\n0.0.0.0\tb.example\r\n";
   EXPECT_EQ(ReadBytes(Path("hosts.txt")), written);
   EXPECT_EQ(Messages(), (std::vector<std::string>{kOverwriteLine, kSavedLine}));
@@ -488,7 +488,7 @@ TEST_F(HostsSaveTest, ZeroAddressWithoutWwwOverAnExistingFile) {
   view_.options_scripts.push_back(ClickOk);
   ChooseFile(Path("hosts.txt"));
   prompts_.answers.push_back(Answer::kCancel);
-  form_.Command3_Click();
+  form_.SaveSortedAsHosts();
   EXPECT_EQ(ReadBytes(Path("hosts.txt")), written);
   EXPECT_EQ(Messages(), (std::vector<std::string>{kOverwriteLine, kSavedLine, kOverwriteLine}));
 }
@@ -499,7 +499,7 @@ TEST_F(DomainsTest, ExportWithAndWithoutComments) {
   // An empty list writes an empty file.
   ChooseFile(Path("empty.txt"));
   prompts_.answers = {Answer::kYes, Answer::kOk};
-  form_.ExportDom_Click();
+  form_.ExportDomains();
   EXPECT_TRUE(platform_.PathFileExists(Path("empty.txt")));
   EXPECT_EQ(ReadBytes(Path("empty.txt")), "");
   prompts_.messages.clear();
@@ -511,7 +511,7 @@ TEST_F(DomainsTest, ExportWithAndWithoutComments) {
 
   ChooseFile(Path("export.txt"));
   prompts_.answers = {Answer::kYes, Answer::kOk};
-  form_.ExportDom_Click();
+  form_.ExportDomains();
   EXPECT_EQ(ReadBytes(Path("export.txt")), "a.example\r\nb.example\t#second\r\nc.example\t#third\r\n");
   EXPECT_EQ(Messages(), (std::vector<std::string>{kCommentsLine, kSavedLine}));
   EXPECT_TRUE(prompts_.dialogs.back().save);
@@ -520,7 +520,7 @@ TEST_F(DomainsTest, ExportWithAndWithoutComments) {
   form_.ColumnClick(1, 0);
   ChooseFile(Path("names.txt"));
   prompts_.answers = {Answer::kNo, Answer::kOk};
-  form_.ExportDom_Click();
+  form_.ExportDomains();
   EXPECT_EQ(ReadBytes(Path("names.txt")), "c.example\r\nb.example\r\na.example\r\n");
   EXPECT_EQ(prompts_.messages.size(), 4u);
 }
@@ -531,19 +531,19 @@ TEST_F(DomainsTest, ExportOverAnExistingFileAsksFirst) {
 
   ChooseFile(Path("export.txt"));
   prompts_.answers = {Answer::kCancel};
-  form_.ExportDom_Click();
+  form_.ExportDomains();
   EXPECT_EQ(ReadBytes(Path("export.txt")), "old\r\n");
   EXPECT_EQ(Messages(), std::vector<std::string>{kOverwriteLine});
 
   ChooseFile(Path("export.txt"));
   prompts_.answers = {Answer::kOk, Answer::kYes, Answer::kOk};
-  form_.ExportDom_Click();
+  form_.ExportDomains();
   EXPECT_EQ(ReadBytes(Path("export.txt")), "a.example\t#x\r\n");
   EXPECT_EQ(Messages(), (std::vector<std::string>{kOverwriteLine, kOverwriteLine, kCommentsLine, kSavedLine}));
 
   // A cancelled dialog does nothing.
   CancelDialog();
-  form_.ExportDom_Click();
+  form_.ExportDomains();
   EXPECT_EQ(prompts_.messages.size(), 4u);
 }
 
@@ -577,8 +577,9 @@ class SaverTest : public HostsSaveTest {
     if (saver == Saver::kHosts || saver == Saver::kSaveAs || saver == Saver::kReplace) {
       view_.options_scripts.push_back(ClickOk);
     }
-    void (Form1::*const clicks[])() = {&Form1::ExportDom_Click, &Form1::Command7_Click, &Form1::Command3_Click,
-                                       &Form1::SaveAs_Click, &Form1::ReplaceHosts_Click};
+    void (MainForm::*const clicks[])() = {&MainForm::ExportDomains, &MainForm::SaveSortedNames,
+                                          &MainForm::SaveSortedAsHosts, &MainForm::SaveAsHosts,
+                                          &MainForm::ReplaceHosts};
     (form_.*clicks[static_cast<int>(saver)])();
     return asked;
   }

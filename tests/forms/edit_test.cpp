@@ -22,24 +22,24 @@ TEST_F(Form1Test, DeleteRemovesTheSelectedRowsAndAnEmptyWindowIsAsAfterReset) {
   LoadHosts(kThreeAndOne);
   view_.selected[0] = {0, 2};
   view_.log.clear();
-  form_.ListView_DeleteKey(1);
+  form_.DeleteSelectedRows(1);
   EXPECT_EQ(Rows(1), std::vector<std::string>{"beta.example||0.0.0.0"});
   EXPECT_EQ(view_.status, "2 Adresse(s) chargée(s)");
   EXPECT_EQ(view_.log, std::vector<std::string>{"list 1"});
-  EXPECT_TRUE(view_.IsEnabled(Form1Control::kReset));
+  EXPECT_TRUE(view_.IsEnabled(MainControl::kResetItem));
 
   // Dropped while a command runs.
   view_.selected[1] = {0};
-  view_.pending_event = [&] { form_.ListView_DeleteKey(2); };
-  form_.Command5_Click();
+  view_.pending_event = [&] { form_.DeleteSelectedRows(2); };
+  form_.ToggleLock();
   EXPECT_EQ(Rows(2).size(), 1u);
 
-  form_.ListView_DeleteKey(2);
+  form_.DeleteSelectedRows(2);
   view_.selected[0] = {0};
-  form_.ListView_DeleteKey(1);
+  form_.DeleteSelectedRows(1);
   EXPECT_EQ(view_.status, "0 Adresse(s) chargée(s)");
-  for (Form1Control control : {Form1Control::kSaveAs, Form1Control::kExportDom, Form1Control::kReset,
-                               Form1Control::kReplaceHosts}) {
+  for (MainControl control : {MainControl::kSaveAsHostsItem, MainControl::kExportDomainsItem, MainControl::kResetItem,
+                              MainControl::kReplaceHostsItem}) {
     EXPECT_FALSE(view_.IsEnabled(control)) << static_cast<int>(control);
   }
 }
@@ -47,26 +47,26 @@ TEST_F(Form1Test, DeleteRemovesTheSelectedRowsAndAnEmptyWindowIsAsAfterReset) {
 TEST_F(Form1Test, FindSelectsTheFirstMatchThenF3GoesRoundBothLists) {
   LoadHosts(kThreeAndOne);
   view_.search_texts = {"EXAMPLE", "", "nowhere"};
-  form_.Rechercher_Click();  // from the top, case ignored
+  form_.Find();  // from the top, case ignored
   EXPECT_EQ(view_.log.back(), "selected 1 0");
-  form_.FindNext_Key();
+  form_.FindNext();
   EXPECT_EQ(view_.log.back(), "selected 1 1");
-  form_.FindNext_Key();
+  form_.FindNext();
   EXPECT_EQ(view_.log.back(), "selected 1 2");
-  form_.FindNext_Key();  // on into the lower list
+  form_.FindNext();  // on into the lower list
   EXPECT_EQ(view_.log.back(), "selected 2 0");
-  form_.FindNext_Key();  // and round to the top
+  form_.FindNext();  // and round to the top
   EXPECT_EQ(view_.log.back(), "selected 1 0");
   view_.selected = {};
   view_.selected[0] = {1};  // the user's own selection is where F3 goes on from
-  form_.FindNext_Key();
+  form_.FindNext();
   EXPECT_EQ(view_.log.back(), "selected 1 2");
 
   const size_t selections = view_.log.size();
-  form_.Rechercher_Click();  // "Annuler": nothing happens, the earlier text stays for F3
+  form_.Find();  // "Annuler": nothing happens, the earlier text stays for F3
   EXPECT_EQ(view_.log.size(), selections + 1);
   prompts_.answers = {Answer::kOk};
-  form_.Rechercher_Click();
+  form_.Find();
   EXPECT_EQ(Messages(), std::vector<std::string>{"Aucune entree ne contient « nowhere ». | OK | none | Quorvale"});
 }
 
@@ -85,19 +85,19 @@ TEST_F(Form1Test, FindMatchesWhatTheListsShowWhateverTheLinesEncoding) {
   // Lines from two editors, Windows-1252 then UTF-8; "cafe" is no "café".
   LoadHosts("0.0.0.0 a.example # caf\xE9\r\n0.0.0.0 b.example # CAF\xC3\xA9\r\n0.0.0.0 c.example # cafe\r\n");
   view_.search_texts = {"Caf\xC3\xA9"};
-  form_.Rechercher_Click();
+  form_.Find();
   EXPECT_EQ(view_.log.back(), "selected 1 0");
-  form_.FindNext_Key();
+  form_.FindNext();
   EXPECT_EQ(view_.log.back(), "selected 1 1");
-  form_.FindNext_Key();
+  form_.FindNext();
   EXPECT_EQ(view_.log.back(), "selected 1 0");
 }
 
 TEST_F(Form1Test, RestoringABackupPutsItsBytesBackAndSaysHowTheCacheWent) {
   const std::string hosts = Path("HOSTS");
   WriteBytes(hosts, "current\r\n");
-  form_.HostsOperation_Opening();
-  EXPECT_FALSE(view_.IsEnabled(Form1Control::kRestaurer));
+  form_.HostsMenuOpening();
+  EXPECT_FALSE(view_.IsEnabled(MainControl::kRestoreBackupItem));
 
   // Two copies, the older one written an hour before the newer one.
   WriteBytes(Path("HOSTS.20240101-000000.bak"), "0.0.0.0 old.example\r\n# note\r\n");
@@ -105,8 +105,8 @@ TEST_F(Form1Test, RestoringABackupPutsItsBytesBackAndSaysHowTheCacheWent) {
   std::filesystem::last_write_time(std::filesystem::u8path(Path("HOSTS.20240101-000000.bak")),
                                    std::filesystem::last_write_time(std::filesystem::u8path(hosts)) -
                                        std::chrono::hours(1));
-  form_.HostsOperation_Opening();
-  EXPECT_TRUE(view_.IsEnabled(Form1Control::kRestaurer));
+  form_.HostsMenuOpening();
+  EXPECT_TRUE(view_.IsEnabled(MainControl::kRestoreBackupItem));
 
   platform_.dns_flush.kind = DnsFlushOutcome::Kind::kStarted;
   view_.backups_scripts.push_back([&](BackupsForm& form, FakeBackupsView& view) {
@@ -116,13 +116,13 @@ TEST_F(Form1Test, RestoringABackupPutsItsBytesBackAndSaysHowTheCacheWent) {
     EXPECT_EQ(view.rows[1][0], BackupTimeText(platform_.FileModifiedTime(Path("HOSTS.20240101-000000.bak"))));
     view.selected = 1;
     prompts_.answers = {Answer::kNo};
-    form.Command1_Click();  // "Non": nothing happens
+    form.RestoreSelected();  // "Non": nothing happens
     EXPECT_FALSE(view.closed);
     prompts_.answers = {Answer::kYes, Answer::kOk};
-    form.Command1_Click();
+    form.RestoreSelected();
     EXPECT_TRUE(view.closed);
   });
-  form_.Restaurer_Click();
+  form_.RestoreBackup();
   EXPECT_EQ(ReadBytes(hosts), "0.0.0.0 old.example\r\n# note\r\n");
   ASSERT_EQ(prompts_.messages.size(), 3u);
   EXPECT_EQ(prompts_.messages[0].text, "Remplacer le fichier hosts par la sauvegarde du " +
@@ -151,9 +151,9 @@ TEST_F(Form1Test, BackupEntriesAreTheRowsOfALoadAndAreKeptWhileTheCopyIsUnchange
     std::filesystem::last_write_time(std::filesystem::u8path(copy), now - std::chrono::hours(hours_old));
     view_.backups_scripts.push_back([&](BackupsForm& form, FakeBackupsView& view) {
       EXPECT_EQ(view.rows.at(0)[2] + (view.entries_shown.empty() ? " kept" : " counted"), shown);
-      form.Command2_Click();
+      form.Cancel();
     });
-    form_.Restaurer_Click();
+    form_.RestoreBackup();
   }
 }
 
@@ -174,10 +174,10 @@ TEST_F(Form1Test, BackupCountingStopsWhenTheWindowGoes) {
       if (++yields > 1) return;
       const size_t before = platform_.attribute_calls.size();
       prompts_.answers = {Answer::kYes, Answer::kOk};
-      way == "Annuler" ? form.Command2_Click() : form.Command1_Click();
+      way == "Annuler" ? form.Cancel() : form.RestoreSelected();
       changes_in_yield = platform_.attribute_calls.size() - before;
     });
-    form.Form_Load(&view);
+    form.Start(&view);
     form.CountEntries();
     EXPECT_EQ(view.rows.at(0)[2] + "|" + view.rows.at(1)[2] + "|" + view.rows.at(2)[2] +
                   (view.closed ? " closed " : " ") + std::to_string(yields) + " " + std::to_string(changes_in_yield),
@@ -198,11 +198,11 @@ TEST_F(Form1Test, DroppedFilesLoadInTurnAndOneReportGathersTheirLines) {
   unreadable.push_back(Path("pipe"));
 #endif
   // With nothing read the status text goes back; with a file read it says the count.
-  form_.Form_DropFiles(unreadable);
+  form_.LoadDroppedFiles(unreadable);
   EXPECT_EQ(view_.status, "Aucune adresse chargee");
   EXPECT_FALSE(LoadCounted());
   unreadable.insert(unreadable.begin(), {Path("one.txt"), Path("folder"), Path("two.txt")});
-  form_.Form_DropFiles(unreadable);
+  form_.LoadDroppedFiles(unreadable);
   EXPECT_EQ(Rows(1), (std::vector<std::string>{"one.example||0.0.0.0", "two.example||0.0.0.0"}));
   EXPECT_TRUE(LoadCounted());
   EXPECT_EQ(view_.status, "2 Adresse(s) chargée(s)");

@@ -23,7 +23,7 @@ constexpr char kToolFile[] = "subinacl";
 class LockTest : public Form1Test {
  protected:
   LockTest() { std::filesystem::remove(Path(kToolFile)); }
-  std::string Caption() const { return view_.Caption(Form1Control::kCommand5); }
+  std::string Caption() const { return view_.Caption(MainControl::kLockButton); }
   // The tool found by its bare name, with the HOSTS file and the given switch.
   std::vector<std::string> Argv(const std::string& switch_word) const {
     return {"subinacl", "/file", platform_.hosts_path, switch_word};
@@ -51,14 +51,14 @@ TEST_P(LockProbeTest, ClickRunsTheCaptionsActionAndTheProbeSetsTheNextOne) {
   }
   EXPECT_EQ(Caption(), kLock);
 
-  form_.Command5_Click();
+  form_.ToggleLock();
   ASSERT_EQ(platform_.started.size(), 1u);
   EXPECT_EQ(platform_.started[0], Argv("/Deny=alice=F"));
   EXPECT_EQ(platform_.sleeps, std::vector<int>{400});
   EXPECT_EQ(Caption(), c.locked ? kUnlock : kLock);
 
   // The caption left by the probe decides the next click.
-  form_.Command5_Click();
+  form_.ToggleLock();
   ASSERT_EQ(platform_.started.size(), 2u);
   EXPECT_EQ(platform_.started[1], Argv(c.locked ? "/Grant=alice=F" : "/Deny=alice=F"));
   EXPECT_EQ(platform_.started_hidden, (std::vector<bool>{true, true}));
@@ -82,19 +82,19 @@ TEST_F(LockTest, StartsTheToolThenWaitsThenProbes) {
   const std::vector<std::string> expected = {"exists " + Path(kToolFile),
                                              "exists " + Path("../libexec/quorvale/") + kToolFile, "start subinacl",
                                              "sleep 400", "exists " + platform_.hosts_path};
-  form_.Command5_Click();
+  form_.ToggleLock();
   EXPECT_EQ(calls, expected);
   EXPECT_EQ(Caption(), kUnlock);
 
   calls.clear();
-  form_.Command5_Click();
+  form_.ToggleLock();
   EXPECT_EQ(calls, expected);
   EXPECT_EQ(platform_.started.back(), Argv("/Grant=alice=F"));
 }
 
 TEST_F(LockTest, TheToolBesideTheProgramComesFirstThenTheInstalledOne) {
   WriteBytes(Path(kToolFile), "");
-  form_.Command5_Click();
+  form_.ToggleLock();
   ASSERT_EQ(platform_.started.size(), 1u);
   EXPECT_EQ(platform_.started[0], (std::vector<std::string>{Path(kToolFile), "/file", platform_.hosts_path,
                                                             "/Deny=alice=F"}));
@@ -104,7 +104,7 @@ TEST_F(LockTest, TheToolBesideTheProgramComesFirstThenTheInstalledOne) {
   std::filesystem::create_directories(Path("bin"));
   std::filesystem::create_directories(Path("libexec/quorvale"));
   WriteBytes(Path("libexec/quorvale/") + kToolFile, "");
-  form_.Command5_Click();
+  form_.ToggleLock();
   ASSERT_EQ(platform_.started.size(), 2u);
   EXPECT_EQ(platform_.started[1][0], Path("bin/../libexec/quorvale/") + kToolFile);
 }
@@ -114,7 +114,7 @@ TEST_F(LockTest, AToolThatCannotStartIsReportedAndNothingChanges) {
   platform_.start_program_fails = true;
   prompts_.answers.push_back(Answer::kOk);
 
-  form_.Command5_Click();
+  form_.ToggleLock();
   EXPECT_EQ(Messages(), std::vector<std::string>{"Impossible de lancer l'outil subinacl. | OK | critical | Quorvale"});
   // The reason goes in the detail text: here the program that could not be found.
   EXPECT_EQ(prompts_.messages[0].detail, "subinacl");
@@ -126,7 +126,7 @@ TEST_F(LockTest, AToolThatCannotStartIsReportedAndNothingChanges) {
   ASSERT_EQ(Caption(), kUnlock);
   WriteBytes(platform_.hosts_path, "x\r\n");
   prompts_.answers.push_back(Answer::kOk);
-  form_.Command5_Click();
+  form_.ToggleLock();
   EXPECT_EQ(prompts_.messages.size(), 2u);
   EXPECT_EQ(Caption(), kUnlock);
 }
@@ -139,7 +139,7 @@ TEST_F(LockTest, ACaptionSetByAnotherProbeDecidesTheNextClick) {
 
   // Meanwhile the file became readable: the grant runs, the probe sees it unlocked.
   WriteBytes(platform_.hosts_path, "127.0.0.1 localhost\r\n");
-  form_.Command5_Click();
+  form_.ToggleLock();
   ASSERT_EQ(platform_.started.size(), 1u);
   EXPECT_EQ(platform_.started[0], Argv("/Grant=alice=F"));
   EXPECT_EQ(Caption(), kLock);
@@ -163,10 +163,10 @@ TEST_P(LockNameTest, PathAndUserAreSingleArguments) {
   platform_.user_name = c.user;
   platform_.hosts_path = Path(c.path_name);
   // The HOSTS path is read when the window loads.
-  Form1 form(platform_, prompts_);
+  MainForm form(platform_, prompts_);
   FakeForm1View view;
-  form.Form_Load(&view);
-  form.Command5_Click();
+  form.Start(&view);
+  form.ToggleLock();
   ASSERT_EQ(platform_.started.size(), 1u);
   EXPECT_EQ(platform_.started[0], Argv(c.expected_switch));
 }

@@ -24,7 +24,7 @@ Form1Test::Form1Test() {
   platform_.user_data_folder = Path("userdata/");
   WriteBytes(Path("subinacl"), "");  // the lock tool makes the program's folder the report's
   view_.form = &form_;
-  form_.Form_Load(&view_);
+  form_.Start(&view_);
 }
 
 Form1Test::~Form1Test() = default;
@@ -49,13 +49,13 @@ bool Form1Test::LoadCounted() {
   const ScriptedPrompts before = prompts_;
   prompts_.answers = {Answer::kOk};
   prompts_.files = {ScriptedPrompts::FileChoice{}};
-  form_.Command7_Click();
+  form_.SaveSortedNames();
   const bool counted = prompts_.messages.size() == before.messages.size();
   prompts_ = before;
   return counted;
 }
 
-void Form1Test::LoadThrough(void (Form1::*click)(), const char* name, std::string_view content) {
+void Form1Test::LoadThrough(void (MainForm::*click)(), const char* name, std::string_view content) {
   WriteBytes(Path(name), content);
   ChooseFile(Path(name));
   (form_.*click)();
@@ -63,7 +63,7 @@ void Form1Test::LoadThrough(void (Form1::*click)(), const char* name, std::strin
 
 void Form1Test::LoadHosts(std::string_view content) {
   WriteBytes(Path("HOSTS"), content);
-  form_.OpenHostFile_Click();
+  form_.LoadSystemHosts();
 }
 
 }  // namespace quorvale::testing

@@ -55,7 +55,7 @@ class Form1Test : public ::testing::Test {
   void CancelDialog() { prompts_.files.push_back({}); }
   // Writes `content` to `name` and loads it through the command `click`, the open dialog
   // answering with its path.
-  void LoadThrough(void (Form1::*click)(), const char* name, std::string_view content);
+  void LoadThrough(void (MainForm::*click)(), const char* name, std::string_view content);
   // Writes `content` as the HOSTS file and loads it through "Charger le fichier hosts".
   void LoadHosts(std::string_view content);
 
@@ -64,7 +64,7 @@ class Form1Test : public ::testing::Test {
   FakePlatform platform_;
   ScriptedPrompts prompts_;
   FakeForm1View view_;
-  Form1 form_{platform_, prompts_};
+  MainForm form_{platform_, prompts_};
 };
 
 }  // namespace quorvale::testing

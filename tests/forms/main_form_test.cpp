@@ -12,16 +12,17 @@ namespace {
 
 constexpr char kEmptyReport[] =
     "Liste des erreurs: \r\n\r\n\r\n---------------------------------\r\n---------------------------------\r\n\r\n\r\n";
-constexpr Form1Control kDataMenus[] = {Form1Control::kSaveAs, Form1Control::kExportDom, Form1Control::kReset,
-                                       Form1Control::kReplaceHosts};
+constexpr MainControl kDataMenus[] = {MainControl::kSaveAsHostsItem, MainControl::kExportDomainsItem,
+                                      MainControl::kResetItem, MainControl::kReplaceHostsItem};
 
 TEST_F(Form1Test, StartState) {
   EXPECT_EQ(view_.status, "Aucune adresse chargee");
   EXPECT_FALSE(LoadCounted());
-  EXPECT_FALSE(view_.IsEnabled(Form1Control::kReplaceHosts));
-  EXPECT_FALSE(view_.IsEnabled(Form1Control::kReset));
-  for (Form1Control control : {Form1Control::kOpenHostFile, Form1Control::kOuvrir, Form1Control::kSaveAs,
-                               Form1Control::kChargerDom, Form1Control::kExportDom, Form1Control::kApropos}) {
+  EXPECT_FALSE(view_.IsEnabled(MainControl::kReplaceHostsItem));
+  EXPECT_FALSE(view_.IsEnabled(MainControl::kResetItem));
+  for (MainControl control :
+       {MainControl::kLoadSystemHostsItem, MainControl::kLoadHostsFileItem, MainControl::kSaveAsHostsItem,
+        MainControl::kLoadDomainListItem, MainControl::kExportDomainsItem, MainControl::kAboutItem}) {
     EXPECT_TRUE(view_.IsEnabled(control)) << static_cast<int>(control);
   }
   EXPECT_EQ(view_.events_processed, 2);
@@ -42,7 +43,7 @@ TEST_F(Form1Test, LoadingTheHostsFileFillsBothListsHoldsTheProgressAndOpensTheRe
   EXPECT_TRUE(view_.window_enabled);
   EXPECT_EQ(Rows(1), (std::vector<std::string>{"ads.example.com|#tracker|0.0.0.0", "beta.example||127.0.0.1"}));
   EXPECT_EQ(Rows(2), std::vector<std::string>{"intranet.example||10.1.2.3"});
-  for (Form1Control control : kDataMenus) EXPECT_TRUE(view_.IsEnabled(control)) << static_cast<int>(control);
+  for (MainControl control : kDataMenus) EXPECT_TRUE(view_.IsEnabled(control)) << static_cast<int>(control);
 
   // The attributes are cleared once behind the progress window; the waits (200 ms, 100 times
   // 10 ms, 200 ms) all pass with the main window hidden and the progress window up; the
@@ -67,18 +68,18 @@ TEST_F(Form1Test, LoadingTheHostsFileFillsBothListsHoldsTheProgressAndOpensTheRe
   EXPECT_TRUE(prompts_.messages.empty());
 
   // A second load of the same file adds no row and opens the report again.
-  form_.OpenHostFile_Click();
+  form_.LoadSystemHosts();
   EXPECT_EQ(view_.status, "3 Adresse(s) chargée(s)");
   EXPECT_EQ(platform_.shown_files.size(), 2u);
 }
 
 TEST_F(Form1Test, AMissingHostsFileStillOpensTheReport) {
-  form_.OpenHostFile_Click();
+  form_.LoadSystemHosts();
   EXPECT_EQ(view_.status, "Aucune adresse chargee");
   EXPECT_FALSE(LoadCounted());
   EXPECT_TRUE(view_.visible);
   EXPECT_TRUE(view_.window_enabled);
-  EXPECT_FALSE(view_.IsEnabled(Form1Control::kReset));
+  EXPECT_FALSE(view_.IsEnabled(MainControl::kResetItem));
   EXPECT_TRUE(platform_.sleeps.empty());
   // No load has filled the rejected lines yet: the report is empty, and still shown.
   EXPECT_EQ(Report(), kEmptyReport);
@@ -90,10 +91,10 @@ TEST_F(Form1Test, AMissingHostsFileStillOpensTheReport) {
 TEST_F(Form1Test, AFailedHostsLoadAfterAnotherKeepsEverything) {
   LoadHosts("0.0.0.0 ads.example.com\r\nbad line\r\n");
   std::filesystem::remove(Path("HOSTS"));
-  form_.OpenHostFile_Click();
+  form_.LoadSystemHosts();
   EXPECT_EQ(view_.status, "1 Adresse(s) chargée(s)");
   EXPECT_EQ(Rows(1), std::vector<std::string>{"ads.example.com||0.0.0.0"});
-  for (Form1Control control : kDataMenus) EXPECT_TRUE(view_.IsEnabled(control)) << static_cast<int>(control);
+  for (MainControl control : kDataMenus) EXPECT_TRUE(view_.IsEnabled(control)) << static_cast<int>(control);
   EXPECT_EQ(Report(), std::string(kReportHead) + "bad line\r\n" + kReportTail);
   EXPECT_EQ(platform_.shown_files.size(), 2u);
   EXPECT_TRUE(view_.visible);
@@ -101,7 +102,7 @@ TEST_F(Form1Test, AFailedHostsLoadAfterAnotherKeepsEverything) {
 }
 
 TEST_F(Form1Test, OuvrirUsesTheOpenDialogAndTheDialogsShareTheLastFilter) {
-  LoadThrough(&Form1::Ouvrir_Click, "list.txt", "# nothing usable\nlocalhost\n");
+  LoadThrough(&MainForm::LoadHostsFile, "list.txt", "# nothing usable\nlocalhost\n");
   ASSERT_EQ(prompts_.dialogs.size(), 1u);
   const auto& dialog = prompts_.dialogs[0];
   EXPECT_FALSE(dialog.save);
@@ -115,7 +116,7 @@ TEST_F(Form1Test, OuvrirUsesTheOpenDialogAndTheDialogsShareTheLastFilter) {
   // Nothing accepted: still one completed load, the unchanged count, menus left disabled.
   EXPECT_TRUE(LoadCounted());
   EXPECT_EQ(view_.status, "0 Adresse(s) chargée(s)");
-  EXPECT_FALSE(view_.IsEnabled(Form1Control::kReset));
+  EXPECT_FALSE(view_.IsEnabled(MainControl::kResetItem));
   EXPECT_EQ(Report(), std::string(kReportHead) + "# nothing usable\r\nlocalhost\r\n" + kReportTail);
   // Ouvrir waits 200 ms without a yield before it, then holds the progress window.
   EXPECT_EQ(platform_.sleeps.front(), 200);
@@ -124,24 +125,24 @@ TEST_F(Form1Test, OuvrirUsesTheOpenDialogAndTheDialogsShareTheLastFilter) {
   // The filter chosen last is preselected by the next dialog, an open or a save one.
   WriteBytes(Path("HOSTS2"), "0.0.0.0 ads.example.com\n");
   ChooseFile(Path("HOSTS2"), 1);
-  form_.Ouvrir_Click();
+  form_.LoadHostsFile();
   CancelDialog();
-  form_.ExportDom_Click();
+  form_.ExportDomains();
   ChooseFile("", 0);
-  form_.Ouvrir_Click();
+  form_.LoadHostsFile();
   CancelDialog();
-  form_.Ouvrir_Click();
+  form_.LoadHostsFile();
   ASSERT_EQ(prompts_.dialogs.size(), 5u);
   EXPECT_TRUE(prompts_.dialogs[2].save);
   EXPECT_EQ(prompts_.dialogs[2].filter_index, 1);
   EXPECT_EQ(prompts_.dialogs[3].filter_index, 1);
   EXPECT_EQ(prompts_.dialogs[4].filter_index, 0);
-  EXPECT_TRUE(view_.IsEnabled(Form1Control::kReset));
+  EXPECT_TRUE(view_.IsEnabled(MainControl::kResetItem));
 }
 
 TEST_F(Form1Test, ACancelledOrFailedOuvrirChangesNothing) {
   CancelDialog();
-  form_.Ouvrir_Click();
+  form_.LoadHostsFile();
   EXPECT_FALSE(LoadCounted());
   EXPECT_EQ(view_.status, "Aucune adresse chargee");
   EXPECT_TRUE(view_.window_enabled);
@@ -151,7 +152,7 @@ TEST_F(Form1Test, ACancelledOrFailedOuvrirChangesNothing) {
   // A typed name of a file that does not exist: the attributes cannot be cleared, the load
   // ends quietly, without report and without counting.
   ChooseFile(Path("missing.txt"));
-  form_.Ouvrir_Click();
+  form_.LoadHostsFile();
   EXPECT_FALSE(LoadCounted());
   EXPECT_EQ(view_.status, "Aucune adresse chargee");
   EXPECT_TRUE(platform_.shown_files.empty());
@@ -162,7 +163,7 @@ TEST_F(Form1Test, ACancelledOrFailedOuvrirChangesNothing) {
 TEST_F(Form1Test, LoadClearsTheReadOnlyAttribute) {
   WriteBytes(Path("HOSTS"), "0.0.0.0 ads.example.com\n");
   ASSERT_TRUE(platform_.SetFileAttributes(Path("HOSTS"), kAttrReadOnly | kAttrSystem).ok());
-  form_.OpenHostFile_Click();
+  form_.LoadSystemHosts();
   EXPECT_EQ(platform_.GetFileAttributes(Path("HOSTS")), kAttrNormal);
 }
 
@@ -170,11 +171,11 @@ TEST_F(Form1Test, LoadClearsTheReadOnlyAttribute) {
 TEST_F(Form1Test, AttributesThatCannotBeClearedDoNotStopALoad) {
   WriteBytes(Path("HOSTS"), "0.0.0.0 ads.example.com\n");
   platform_.refused_attributes = {Path("HOSTS")};
-  form_.OpenHostFile_Click();
+  form_.LoadSystemHosts();
   EXPECT_EQ(view_.status, "1 Adresse(s) chargée(s)");
-  form_.Reset_Click();
+  form_.Reset();
   ChooseFile(Path("HOSTS"));
-  form_.Ouvrir_Click();
+  form_.LoadHostsFile();
   EXPECT_EQ(Rows(1), std::vector<std::string>{"ads.example.com||0.0.0.0"});
   EXPECT_EQ(platform_.attribute_calls.size(), 2u);
 }
@@ -183,28 +184,28 @@ TEST_F(Form1Test, ResetEmptiesTheListsWithTheWindowDisabledAndKeepsEverythingEls
   LoadHosts("0.0.0.0 ads.example.com\n10.0.0.1 intranet.example\n");
   ASSERT_EQ(view_.status, "2 Adresse(s) chargée(s)");
   view_.log.clear();
-  form_.Reset_Click();
+  form_.Reset();
   EXPECT_EQ(view_.log, (std::vector<std::string>{"disabled", "list 1", "list 2", "enabled"}));
   EXPECT_TRUE(Rows(1).empty());
   EXPECT_TRUE(Rows(2).empty());
   EXPECT_EQ(view_.status, "2 Adresse(s) chargée(s)");
   EXPECT_TRUE(LoadCounted());
-  for (Form1Control control : kDataMenus) EXPECT_FALSE(view_.IsEnabled(control)) << static_cast<int>(control);
+  for (MainControl control : kDataMenus) EXPECT_FALSE(view_.IsEnabled(control)) << static_cast<int>(control);
   // The lists accumulate again after a reset.
-  form_.OpenHostFile_Click();
+  form_.LoadSystemHosts();
   EXPECT_EQ(view_.status, "2 Adresse(s) chargée(s)");
 }
 
 TEST_F(Form1Test, TheReportFallsBackToTheUserFolderThenTellsTheUserWhy) {
   platform_.failing_writes.push_back(Path("Rapport.txt"));
   ASSERT_TRUE(std::filesystem::create_directory(Path("userdata")));
-  form_.Command8_Click();
+  form_.ShowReport();
   EXPECT_EQ(ReadBytes(Path("userdata/Rapport.txt")), kEmptyReport);
   EXPECT_EQ(platform_.shown_files, std::vector<std::string>{Path("userdata/Rapport.txt")});
 
   platform_.failing_writes.push_back(Path("userdata/Rapport.txt"));
   prompts_.answers.push_back(Answer::kOk);
-  form_.Command8_Click();
+  form_.ShowReport();
   EXPECT_EQ(Messages(), std::vector<std::string>{kFailedLine});
   EXPECT_EQ(prompts_.messages[0].detail, Path("userdata/Rapport.txt") + ": refused by the test");
   EXPECT_EQ(platform_.shown_files.size(), 1u);
@@ -214,13 +215,13 @@ TEST_F(Form1Test, TheReportFallsBackToTheUserFolderThenTellsTheUserWhy) {
 TEST_F(Form1Test, TheReportReplacesALinkAndSkipsAProgramFolderWithoutTheLockTool) {
   WriteBytes(Path("target.txt"), "old");
   std::filesystem::create_symlink("target.txt", Path("Rapport.txt"));
-  form_.Command8_Click();
+  form_.ShowReport();
   EXPECT_EQ(Report(), kEmptyReport);
   EXPECT_EQ(ReadBytes(Path("target.txt")), "old");
   // A folder of the system's programs (/usr/bin) holds no subinacl.
   std::filesystem::remove(Path("subinacl"));
   ASSERT_TRUE(std::filesystem::create_directory(Path("userdata")));
-  form_.Command8_Click();
+  form_.ShowReport();
   EXPECT_EQ(ReadBytes(Path("userdata/Rapport.txt")), kEmptyReport);
   EXPECT_EQ(platform_.shown_files, (std::vector<std::string>{Path("Rapport.txt"), Path("userdata/Rapport.txt")}));
 }
@@ -228,16 +229,16 @@ TEST_F(Form1Test, TheReportReplacesALinkAndSkipsAProgramFolderWithoutTheLockTool
 
 TEST_F(Form1Test, TheProgressWindowShowsTheRunningCount) {
   Session session;
-  Form3 progress(session);
+  ProgressForm progress(session);
   FakeForm3View view(&view_.log);
-  progress.Form_Load(&view);
+  progress.Start(&view);
   EXPECT_EQ(view.labels[0], "Chargement en cours...");
   EXPECT_EQ(view.labels[1], "0 Entree");
   session.EntriesLoaded = 1;
-  progress.Timer1_Timer();
+  progress.Tick();
   EXPECT_EQ(view.labels[1], "1 Entrees");
   session.EntriesLoaded = 1234567;
-  progress.Timer1_Timer();
+  progress.Tick();
   EXPECT_EQ(view.labels[1], "1234567 Entrees");
 }
 
@@ -275,7 +276,7 @@ TEST_F(Form1Test, AHeaderClickDuringACommandIsDroppedAndTheArrowStays) {
   LoadHosts("0.0.0.0 b.example.com\n0.0.0.0 a.example.com\n");
   view_.sort_order[0] = "1 1";
   view_.pending_event = [&] { form_.ColumnClick(1, 1); };
-  form_.Reset_Click();
+  form_.Reset();
   EXPECT_EQ(view_.sort_order[0], "0 0");
   LoadHosts("0.0.0.0 b.example.com\n0.0.0.0 a.example.com\n");
   EXPECT_EQ(Rows(1), (std::vector<std::string>{"a.example.com||0.0.0.0", "b.example.com||0.0.0.0"}));
@@ -286,7 +287,7 @@ TEST_F(Form1Test, AHeaderClickDuringACommandIsDroppedAndTheArrowStays) {
 TEST_F(Form1Test, ClosingWhileACommandRunsEndsTheProgramAfterIt) {
   WriteBytes(Path("HOSTS"), "0.0.0.0 ads.example.com\n");
   view_.pending_event = [&] { view_.log.push_back(form_.CloseRequested() ? "closing now" : "closing later"); };
-  form_.OpenHostFile_Click();
+  form_.LoadSystemHosts();
   EXPECT_EQ(view_.log[1], "closing later");
   ASSERT_GE(view_.log.size(), 5u);
   EXPECT_EQ(std::vector<std::string>(view_.log.end() - 5, view_.log.end()),
@@ -298,9 +299,9 @@ TEST_F(Form1Test, ClosingWhileACommandRunsEndsTheProgramAfterIt) {
 
   // With no command running the close happens at once.
   FakeForm1View idle;
-  Form1 form(platform_, prompts_);
+  MainForm form(platform_, prompts_);
   idle.form = &form;
-  form.Form_Load(&idle);
+  form.Start(&idle);
   EXPECT_TRUE(form.CloseRequested());
   EXPECT_EQ(idle.exit_code, 0);
 }

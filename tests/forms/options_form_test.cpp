@@ -17,8 +17,8 @@ namespace {
 
 // A fresh options window over `session`, loaded as a view loads it.
 struct OptionsWindow {
-  explicit OptionsWindow(Session& session) : form(session), view(form) { form.Form_Load(&view); }
-  Form2 form;
+  explicit OptionsWindow(Session& session) : form(session), view(form) { form.Start(&view); }
+  OptionsForm form;
   FakeForm2View view;
 };
 
@@ -30,7 +30,7 @@ TEST(Form2Test, DesignState) {
 
 struct ClickCase {
   const char* name;
-  std::vector<Form2Box> clicks;
+  std::vector<OptionsBox> clicks;
   const char* checked;
 };
 void PrintTo(const ClickCase& c, std::ostream* out) { *out << c.name; }
@@ -40,13 +40,13 @@ class Form2ClickTest : public ::testing::TestWithParam<ClickCase> {};
 TEST_P(Form2ClickTest, TheTwoAddressesStayExclusive) {
   Session session;
   OptionsWindow window(session);
-  for (Form2Box box : GetParam().clicks) window.view.Click(box);
+  for (OptionsBox box : GetParam().clicks) window.view.Click(box);
   EXPECT_EQ(window.view.Checked(), GetParam().checked);
   EXPECT_FALSE(window.view.closed);
 }
 
-constexpr Form2Box kCheck2 = Form2Box::kCheck2;
-constexpr Form2Box kCheck3 = Form2Box::kCheck3;
+constexpr OptionsBox kCheck2 = OptionsBox::kLoopbackAddress;
+constexpr OptionsBox kCheck3 = OptionsBox::kZeroAddress;
 INSTANTIATE_TEST_SUITE_P(
     Clicks, Form2ClickTest,
     ::testing::Values(ClickCase{"Check2", {kCheck2}, "0.0.0.0,www"},  // ticked 127.0.0.1 moves to 0.0.0.0
@@ -56,13 +56,13 @@ INSTANTIATE_TEST_SUITE_P(
                       // the ticked 0.0.0.0 stays ticked
                       ClickCase{"Check3Twice", {kCheck3, kCheck3}, "0.0.0.0,www"},
                       ClickCase{"Check2ThenCheck3", {kCheck2, kCheck3}, "0.0.0.0,www"},
-                      ClickCase{"Check1", {Form2Box::kCheck1}, "127.0.0.1"}),
+                      ClickCase{"Check1", {OptionsBox::kWwwLines}, "127.0.0.1"}),
     CaseName());
 
 TEST(Form2Test, OkStoresTheChoice) {
   Session session;
   OptionsWindow first(session);
-  first.form.Command1_Click();
+  first.form.Accept();
   EXPECT_TRUE(first.view.closed);
   EXPECT_EQ(session.RedirectAddress, "127.0.0.1");
   EXPECT_TRUE(session.AddWwwLines);
@@ -70,8 +70,8 @@ TEST(Form2Test, OkStoresTheChoice) {
 
   OptionsWindow second(session);
   second.view.Click(kCheck3);
-  second.view.Click(Form2Box::kCheck1);
-  second.form.Command1_Click();
+  second.view.Click(OptionsBox::kWwwLines);
+  second.form.Accept();
   EXPECT_EQ(session.RedirectAddress, "0.0.0.0");
   EXPECT_FALSE(session.AddWwwLines);
   EXPECT_TRUE(session.OptionsAccepted);
@@ -85,16 +85,16 @@ TEST(Form2Test, AnnulerAndTheCloseBox) {
   {
     // The close box runs neither button: the earlier choice stands.
     OptionsWindow window(session);
-    window.view.Click(Form2Box::kCheck1);
+    window.view.Click(OptionsBox::kWwwLines);
   }
   EXPECT_EQ(session.RedirectAddress, "0.0.0.0");
   EXPECT_FALSE(session.AddWwwLines);
   EXPECT_TRUE(session.OptionsAccepted);
 
   OptionsWindow window(session);
-  window.view.Click(Form2Box::kCheck1);
+  window.view.Click(OptionsBox::kWwwLines);
   window.view.Click(kCheck2);
-  window.form.Command2_Click();
+  window.form.Cancel();
   EXPECT_TRUE(window.view.closed);
   EXPECT_EQ(session.RedirectAddress, "0.0.0.0");
   EXPECT_FALSE(session.AddWwwLines);

@@ -33,13 +33,13 @@ const std::string kReplaceQuestionLine =
 const std::string kReplacedLine = "Fichier hosts remplace | OK | none | Quorvale";
 
 // What the user does in the options window.
-using OptionsScript = void (*)(Form2&, FakeForm2View&);
-void ChooseZerosWithoutWww(Form2& form, FakeForm2View& view) {
-  view.Click(Form2Box::kCheck3);
-  view.Click(Form2Box::kCheck1);
-  form.Command1_Click();
+using OptionsScript = void (*)(OptionsForm&, FakeForm2View&);
+void ChooseZerosWithoutWww(OptionsForm& form, FakeForm2View& view) {
+  view.Click(OptionsBox::kZeroAddress);
+  view.Click(OptionsBox::kWwwLines);
+  form.Accept();
 }
-void UseCloseBox(Form2&, FakeForm2View&) {}
+void UseCloseBox(OptionsForm&, FakeForm2View&) {}
 
 // The attributes a file keeps of those asked for: POSIX keeps only whether it may be written.
 int Kept(int attributes) {
@@ -61,17 +61,17 @@ class SaveTest : public Form1Test {
     prompts_.messages.clear();
   }
   // Scripts the options window, the save dialog's choice and the answers, then saves.
-  void SaveAs(std::function<void(Form2&, FakeForm2View&)> options, const std::string& path,
+  void SaveAs(std::function<void(OptionsForm&, FakeForm2View&)> options, const std::string& path,
               std::vector<Answer> answers) {
     view_.options_scripts.push_back(options);
     ChooseFile(path);
     prompts_.answers.assign(answers.begin(), answers.end());
-    form_.SaveAs_Click();
+    form_.SaveAsHosts();
   }
   void Replace(OptionsScript options, std::vector<Answer> answers) {
     view_.options_scripts.push_back(options);
     prompts_.answers.assign(answers.begin(), answers.end());
-    form_.ReplaceHosts_Click();
+    form_.ReplaceHosts();
   }
   // The writer's own output for the loaded lists.
   std::string Expected(bool www, const char* address, bool comments, std::vector<std::string> carried_lines = {}) {
@@ -101,7 +101,7 @@ TEST_F(SaveTest, SaveAsToANewFile) {
   view_.options_scripts.push_back(ClickOk);
   ChooseFile(path, 1);
   prompts_.answers = {Answer::kYes, Answer::kOk};
-  form_.SaveAs_Click();
+  form_.SaveAsHosts();
   EXPECT_EQ(Messages(), (std::vector<std::string>{kCommentsLine, kSavedLine}));
   EXPECT_TRUE(view_.options_scripts.empty());
   ASSERT_EQ(prompts_.dialogs.size(), 1u);
@@ -126,7 +126,7 @@ TEST_F(SaveTest, SaveAsToANewFile) {
 
   // The filter picked in this dialog is preselected by the next one, open or save.
   CancelDialog();
-  form_.Ouvrir_Click();
+  form_.LoadHostsFile();
   ASSERT_EQ(prompts_.dialogs.size(), 2u);
   EXPECT_EQ(prompts_.dialogs[1].filter_index, 1);
 }
@@ -194,7 +194,7 @@ TEST_F(SaveTest, SaveAsOverAReadOnlyFileAsksThenMakesItNormal) {
 TEST_F(SaveTest, LeavingTheOptionsWithoutOkOrTheDialogWritesNothing) {
   Load();
   for (OptionsScript options : {ClickAnnuler, UseCloseBox}) {
-    for (void (Form1::*click)() : {&Form1::SaveAs_Click, &Form1::ReplaceHosts_Click, &Form1::Command3_Click}) {
+    for (void (MainForm::*click)() : {&MainForm::SaveAsHosts, &MainForm::ReplaceHosts, &MainForm::SaveSortedAsHosts}) {
       view_.options_scripts.push_back(options);
       (form_.*click)();
     }
@@ -218,9 +218,9 @@ TEST_F(SaveTest, TheCloseBoxAfterAnEarlierOkKeepsThatChoice) {
   // earlier "OK".
   std::string state;
   SaveAs(
-      [&state](Form2&, FakeForm2View& view) {
+      [&state](OptionsForm&, FakeForm2View& view) {
         state = view.Checked();
-        view.Click(Form2Box::kCheck2);
+        view.Click(OptionsBox::kLoopbackAddress);
       },
       Path("second.txt"), {Answer::kNo, Answer::kOk});
   EXPECT_EQ(state, "127.0.0.1,www");
@@ -229,7 +229,7 @@ TEST_F(SaveTest, TheCloseBoxAfterAnEarlierOkKeepsThatChoice) {
   // "Annuler" after that earlier "OK" stops the command again.
   view_.options_scripts.push_back(ClickAnnuler);
   prompts_.messages.clear();
-  form_.SaveAs_Click();
+  form_.SaveAsHosts();
   EXPECT_TRUE(prompts_.messages.empty());
   EXPECT_EQ(prompts_.dialogs.size(), 2u);
 }

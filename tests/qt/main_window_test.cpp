@@ -1,5 +1,5 @@
-// The main window on Qt: the widgets Form1 designs, and the wiring of real menu items,
-// buttons, header clicks and the close box to Form1.
+// The main window on Qt: the widgets MainForm designs, and the wiring of real menu items,
+// buttons, header clicks and the close box to MainForm.
 
 #include <QAbstractItemModel>
 #include <QHeaderView>
@@ -32,9 +32,10 @@ QStringList Captions(const QList<QAction*>& actions) {
 TEST_F(Form1WindowTest, TheDesignedWindow) {
   EXPECT_EQ(window_->windowTitle(), "Quorvale");
   EXPECT_EQ(window_->centralWidget()->size(),
-            TwipsSize(form1_design::kClientWidthTwips, form1_design::kClientHeightTwips));
+            TwipsSize(main_form_design::kClientWidthTwips, main_form_design::kClientHeightTwips));
   EXPECT_EQ(Find<QLabel>(window_.get(), "Label1")->text(), "Aucune adresse chargee");
-  EXPECT_EQ(Find<QLabel>(window_.get(), "Label1")->geometry().topLeft(), Twips(form1_design::kLabel1).topLeft());
+  EXPECT_EQ(Find<QLabel>(window_.get(), "Label1")->geometry().topLeft(),
+            Twips(main_form_design::kStatusLabel).topLeft());
 
   EXPECT_EQ(Captions(window_->menuBar()->actions()),
             (QStringList{"=Hosts", "=Fichier", "Reset=Reset", "Apropos=A propos"}));
@@ -61,11 +62,11 @@ TEST_F(Form1WindowTest, TheDesignedWindow) {
     EXPECT_EQ(headers, (QStringList{"Domaine/200", "Description/203", "Redirection/123"})) << name;
     EXPECT_EQ(model->rowCount(), 0);
   }
-  EXPECT_EQ(View("ListView1")->geometry(), Twips(form1_design::kListView1));
-  EXPECT_EQ(View("ListView2")->geometry(), Twips(form1_design::kListView2));
+  EXPECT_EQ(View("ListView1")->geometry(), Twips(main_form_design::kBlockedList));
+  EXPECT_EQ(View("ListView2")->geometry(), Twips(main_form_design::kRedirectedList));
 
   // The buttons keep their design places below the visible client area.
-  for (const form1_design::ButtonDesign& design : form1_design::kButtons) {
+  for (const main_form_design::ButtonDesign& design : main_form_design::kButtons) {
     QPushButton* button = Find<QPushButton>(window_.get(), design.name);
     EXPECT_EQ(button->geometry(), Twips(design.place)) << design.name;
     EXPECT_FALSE(window_->centralWidget()->rect().contains(button->geometry())) << design.name;

@@ -1,5 +1,5 @@
 // The options and about windows on Qt: their widgets, the keys and the wiring of real clicks
-// to Form2 and frmAbout.
+// to OptionsForm and AboutForm.
 
 #include <QCheckBox>
 #include <QLabel>
@@ -25,7 +25,7 @@ class Form2WindowTest : public ::testing::Test {
   QPushButton* Button(const char* name) { return Find<QPushButton>(&window_, name); }
 
   Session session_;
-  Form2 form_{session_};
+  OptionsForm form_{session_};
   Form2Window window_{form_};
 };
 
@@ -39,7 +39,7 @@ TEST_F(Form2WindowTest, TheDesignedWindowWithNoControlOverAnother) {
   EXPECT_TRUE(Box("Check2")->isChecked());
   EXPECT_FALSE(Box("Check3")->isChecked());
   EXPECT_EQ(Button("Command1")->text() + " " + Button("Command2")->text(), "OK Annuler");
-  EXPECT_EQ(Button("Command2")->geometry(), Twips(form2_design::kCommand2.place));
+  EXPECT_EQ(Button("Command2")->geometry(), Twips(options_form_design::kCancelButton.place));
   EXPECT_EQ(window_.focusWidget(), Box("Check1"));
 
   // Each control shows its whole text inside the window, and none touches another.
@@ -98,7 +98,7 @@ class AboutWindowTest : public ::testing::Test {
 
   FakePlatform platform_;
   ScriptedPrompts prompts_;
-  frmAbout form_{platform_, prompts_};
+  AboutForm form_{platform_, prompts_};
   AboutWindow window_{form_};
 };
 

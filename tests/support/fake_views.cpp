@@ -26,16 +26,17 @@ void FakeBackupsView::SetEntries(int row, const std::string& text) {
   entries_shown.push_back(std::to_string(row) + ":" + text);
 }
 
-void FakeForm2View::Click(Form2Box box) {
+void FakeForm2View::Click(OptionsBox box) {
   checked_[Index(box)] = !checked_[Index(box)];
-  if (box == Form2Box::kCheck2) form_.Check2_Click();
-  if (box == Form2Box::kCheck3) form_.Check3_Click();
+  if (box == OptionsBox::kLoopbackAddress) form_.LoopbackBoxClicked();
+  if (box == OptionsBox::kZeroAddress) form_.ZeroBoxClicked();
 }
 
 std::string FakeForm2View::Checked() const {
   std::string text;
-  for (const auto& [box, caption] : {std::pair{Form2Box::kCheck2, "127.0.0.1"}, std::pair{Form2Box::kCheck3, "0.0.0.0"},
-                                     std::pair{Form2Box::kCheck1, "www"}}) {
+  for (const auto& [box, caption] :
+       {std::pair{OptionsBox::kLoopbackAddress, "127.0.0.1"}, std::pair{OptionsBox::kZeroAddress, "0.0.0.0"},
+        std::pair{OptionsBox::kWwwLines, "www"}}) {
     if (!IsChecked(box)) continue;
     if (!text.empty()) text += ',';
     text += caption;
@@ -44,11 +45,11 @@ std::string FakeForm2View::Checked() const {
 }
 
 FakeForm1View::FakeForm1View() {
-  for (const form1_design::ButtonDesign& button : form1_design::kButtons) {
+  for (const main_form_design::ButtonDesign& button : main_form_design::kButtons) {
     enabled[Index(button.control)] = button.enabled;
     captions[Index(button.control)] = button.caption;
   }
-  for (const form1_design::MenuDesign& menu : form1_design::kMenus) {
+  for (const main_form_design::MenuDesign& menu : main_form_design::kMenus) {
     for (int i = 0; i < menu.item_count; ++i) {
       enabled[Index(menu.items[i].control)] = true;
       captions[Index(menu.items[i].control)] = menu.items[i].caption;
@@ -80,7 +81,7 @@ void FakeForm1View::SelectRow(int list_number, size_t row) {
 void FakeForm1View::ProcessEvents() {
   ++events_processed;
   if (progress != nullptr) {
-    progress->Timer1_Timer();
+    progress->Tick();
     progress_counts.push_back(progress_view->labels[1]);
   }
   if (pending_event) {
@@ -95,10 +96,10 @@ void FakeForm1View::Close() {
   if (form->CloseRequested()) log.push_back("closed");
 }
 
-void FakeForm1View::RunOptionsWindow(Form2& form2) {
+void FakeForm1View::RunOptionsWindow(OptionsForm& form2) {
   log.push_back("options");
   FakeForm2View view(form2);
-  form2.Form_Load(&view);
+  form2.Start(&view);
   if (options_scripts.empty()) {
     ADD_FAILURE() << "unexpected options window";
     return;
@@ -108,7 +109,7 @@ void FakeForm1View::RunOptionsWindow(Form2& form2) {
   script(form2, view);
 }
 
-void FakeForm1View::RunAboutWindow(frmAbout& about) {
+void FakeForm1View::RunAboutWindow(AboutForm& about) {
   log.push_back("about");
   if (about_scripts.empty()) {
     ADD_FAILURE() << "unexpected about window";
@@ -127,7 +128,7 @@ void FakeForm1View::RunSearchWindow(SearchForm& search) {
     std::string Text() const override { return typed; }
     void Close() override {}
   } view;
-  search.Form_Load(&view);
+  search.Start(&view);
   if (search_texts.empty()) {
     ADD_FAILURE() << "unexpected find window";
     return;
@@ -135,16 +136,16 @@ void FakeForm1View::RunSearchWindow(SearchForm& search) {
   view.typed = search_texts.front();
   search_texts.pop_front();
   if (view.typed.empty()) {
-    search.Command2_Click();
+    search.Cancel();
   } else {
-    search.Command1_Click();
+    search.Accept();
   }
 }
 
 void FakeForm1View::RunBackupsWindow(BackupsForm& backups) {
   log.push_back("backups");
   FakeBackupsView view;
-  backups.Form_Load(&view);
+  backups.Start(&view);
   // Once on screen, the window lets the counting run.
   backups.CountEntries();
   if (backups_scripts.empty()) {
@@ -156,17 +157,17 @@ void FakeForm1View::RunBackupsWindow(BackupsForm& backups) {
   script(backups, view);
 }
 
-std::unique_ptr<Form3View> FakeForm1View::OpenProgressWindow(Form3& form3) {
+std::unique_ptr<ProgressView> FakeForm1View::OpenProgressWindow(ProgressForm& form3) {
   log.push_back("progress opened");
   auto view = std::make_unique<RecordedForm3View>(this);
-  form3.Form_Load(view.get());
+  form3.Start(view.get());
   progress = &form3;
   progress_view = view.get();
   return view;
 }
 
-void ClickOk(Form2& form, FakeForm2View&) { form.Command1_Click(); }
+void ClickOk(OptionsForm& form, FakeForm2View&) { form.Accept(); }
 
-void ClickAnnuler(Form2& form, FakeForm2View&) { form.Command2_Click(); }
+void ClickAnnuler(OptionsForm& form, FakeForm2View&) { form.Cancel(); }
 
 }  // namespace quorvale::testing

@@ -18,29 +18,29 @@
 namespace quorvale::testing {
 
 // The options window as a record of its boxes; Click is the user's click on a box.
-class FakeForm2View : public Form2View {
+class FakeForm2View : public OptionsView {
  public:
-  explicit FakeForm2View(Form2& form) : form_(form) {}
+  explicit FakeForm2View(OptionsForm& form) : form_(form) {}
 
-  bool IsChecked(Form2Box box) const override { return checked_[Index(box)]; }
-  void SetChecked(Form2Box box, bool checked) override { checked_[Index(box)] = checked; }
+  bool IsChecked(OptionsBox box) const override { return checked_[Index(box)]; }
+  void SetChecked(OptionsBox box, bool checked) override { checked_[Index(box)] = checked; }
   void Close() override { closed = true; }
 
   // The box changes its state, then the click is reported, as a real box does.
-  void Click(Form2Box box);
+  void Click(OptionsBox box);
   // "127.0.0.1,0.0.0.0,www": the checked boxes' captions, in that order.
   std::string Checked() const;
 
   bool closed = false;
 
  private:
-  static int Index(Form2Box box) { return static_cast<int>(box); }
-  Form2& form_;
+  static int Index(OptionsBox box) { return static_cast<int>(box); }
+  OptionsForm& form_;
   std::array<bool, 3> checked_{};
 };
 
 // The progress window as a record of its labels.
-class FakeForm3View : public Form3View {
+class FakeForm3View : public ProgressView {
  public:
   explicit FakeForm3View(std::vector<std::string>* log) : log_(log) {}
   ~FakeForm3View() override { log_->push_back("progress closed"); }
@@ -70,16 +70,16 @@ class FakeBackupsView : public BackupsView {
   bool closed = false;
 };
 
-// The main window as a record of what Form1 told it, with scripts for the other windows.
+// The main window as a record of what MainForm told it, with scripts for the other windows.
 // Every change of the window's state goes to `log` in order ("disabled", "hidden", "list 1",
 // "progress opened", ...), so tests can check what happened when.
-class FakeForm1View : public Form1View {
+class FakeForm1View : public MainView {
  public:
   FakeForm1View();
 
   void SetStatusText(const std::string& text) override { status = text; }
-  void SetControlEnabled(Form1Control control, bool on) override { enabled[Index(control)] = on; }
-  void SetControlCaption(Form1Control control, const std::string& caption) override {
+  void SetControlEnabled(MainControl control, bool on) override { enabled[Index(control)] = on; }
+  void SetControlCaption(MainControl control, const std::string& caption) override {
     captions[Index(control)] = caption;
   }
   void SetWindowEnabled(bool enabled) override;
@@ -91,19 +91,19 @@ class FakeForm1View : public Form1View {
   void ProcessEvents() override;
   void Close() override;
   void Quit(int code) override { exit_code = code; }
-  void RunOptionsWindow(Form2& form) override;
-  void RunAboutWindow(frmAbout& form) override;
+  void RunOptionsWindow(OptionsForm& form) override;
+  void RunAboutWindow(AboutForm& form) override;
   void RunSearchWindow(SearchForm& form) override;
   void RunBackupsWindow(BackupsForm& form) override;
-  std::unique_ptr<Form3View> OpenProgressWindow(Form3& form) override;
+  std::unique_ptr<ProgressView> OpenProgressWindow(ProgressForm& form) override;
 
-  bool IsEnabled(Form1Control control) const { return enabled[Index(control)]; }
-  const std::string& Caption(Form1Control control) const { return captions[Index(control)]; }
+  bool IsEnabled(MainControl control) const { return enabled[Index(control)]; }
+  const std::string& Caption(MainControl control) const { return captions[Index(control)]; }
 
-  Form1* form = nullptr;
+  MainForm* form = nullptr;
   std::string status;
-  std::array<bool, kForm1ControlCount> enabled{};
-  std::array<std::string, kForm1ControlCount> captions;
+  std::array<bool, kMainControlCount> enabled{};
+  std::array<std::string, kMainControlCount> captions;
   bool window_enabled = true;
   bool visible = true;
   // "list column direction" per list, as the headers show it.
@@ -114,14 +114,14 @@ class FakeForm1View : public Form1View {
   int events_processed = 0;
   int exit_code = -1;
   // The progress window while it is open; each ProcessEvents ticks its timer.
-  Form3* progress = nullptr;
+  ProgressForm* progress = nullptr;
   FakeForm3View* progress_view = nullptr;
   std::vector<std::string> progress_counts;  // Label2 after each tick
 
   // What the user does in the options and about windows, one script per opening; an opening
   // without a script fails the test and leaves the window by its close box.
-  std::deque<std::function<void(Form2&, FakeForm2View&)>> options_scripts;
-  std::deque<std::function<void(frmAbout&)>> about_scripts;
+  std::deque<std::function<void(OptionsForm&, FakeForm2View&)>> options_scripts;
+  std::deque<std::function<void(AboutForm&)>> about_scripts;
   // The texts typed in the find window, one per opening, left with "OK" ("" : "Annuler").
   std::deque<std::string> search_texts;
   std::deque<std::function<void(BackupsForm&, FakeBackupsView&)>> backups_scripts;
@@ -129,11 +129,11 @@ class FakeForm1View : public Form1View {
   std::function<void()> pending_event;
 
  private:
-  static int Index(Form1Control control) { return static_cast<int>(control); }
+  static int Index(MainControl control) { return static_cast<int>(control); }
 };
 
-// Form2 scripts for the common answers.
-void ClickOk(Form2& form, FakeForm2View& view);
-void ClickAnnuler(Form2& form, FakeForm2View& view);
+// OptionsForm scripts for the common answers.
+void ClickOk(OptionsForm& form, FakeForm2View& view);
+void ClickAnnuler(OptionsForm& form, FakeForm2View& view);
 
 }  // namespace quorvale::testing

@@ -40,7 +40,7 @@ inline void OnNextModal(std::function<void(QWidget*)> action) {
   });
 }
 
-// The real Qt main window over Form1, the program and the HOSTS file in a fresh folder.
+// The real Qt main window over MainForm, the program and the HOSTS file in a fresh folder.
 class Form1WindowTest : public ::testing::Test {
  protected:
   Form1WindowTest() {
@@ -57,7 +57,7 @@ class Form1WindowTest : public ::testing::Test {
   TempDir dir_;
   FakePlatform platform_;
   ScriptedPrompts prompts_;
-  Form1 form_{platform_, prompts_};
+  MainForm form_{platform_, prompts_};
   std::unique_ptr<Form1Window> window_;
 };
 

@@ -147,7 +147,7 @@ class Form1WindowTest : public Win32Test {
   }
   std::string Columns(int list) const { return testing::Columns(List(list)); }
 
-  Form1 form_{platform_, prompts_};
+  MainForm form_{platform_, prompts_};
   std::unique_ptr<Form1Window> window_;
 };
 
@@ -326,11 +326,11 @@ TEST_F(Win32Test, BackupsWindowListsTheCopiesAndItsButtonsWork) {
 }
 
 // The options window: focus on Check1, Tab in order, no control over another, Enter and
-// Escape do nothing wherever the focus is, a click changes its box before Form2 hears of it.
+// Escape do nothing wherever the focus is, a click changes its box before OptionsForm hears of it.
 TEST_F(Win32Test, OptionsWindowKeysPlacesAndClicks) {
   Session session;
   session.RedirectAddress = "0.0.0.0";
-  Form2 form(session);
+  OptionsForm form(session);
   Form2Window window(form, nullptr);
   ShowWindow(window.hwnd(), SW_SHOW);
   auto control = [&](int id) { return GetDlgItem(window.hwnd(), id); };
@@ -367,7 +367,7 @@ TEST_F(Win32Test, OptionsWindowKeysPlacesAndClicks) {
 
 // The about window's title is bold, at the size of the other texts.
 TEST_F(Win32Test, AboutTitleIsBold) {
-  frmAbout form(platform_, prompts_);
+  AboutForm form(platform_, prompts_);
   AboutWindow window(form, nullptr);
   std::string fonts;
   for (const char* text : {"Quorvale", "Version " QUORVALE_VERSION}) {
@@ -385,10 +385,10 @@ TEST_F(Win32Test, EveryWindowTakesTheSuggestedRectangleAtANewResolution) {
   platform_.executable_path = dir_.File("quorvale.exe");
   platform_.hosts_path = dir_.File("HOSTS");
   Session session;
-  Form1 main(platform_, prompts_);
-  Form2 options(session);
-  Form3 progress(session);
-  frmAbout about(platform_, prompts_);
+  MainForm main(platform_, prompts_);
+  OptionsForm options(session);
+  ProgressForm progress(session);
+  AboutForm about(platform_, prompts_);
   SearchForm search;
   BackupEntryCounts counts;
   BackupsForm backups(platform_, prompts_, dir_.File("HOSTS"), counts, {});
