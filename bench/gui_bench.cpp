@@ -105,7 +105,7 @@ int main(int argc, char* argv[]) {
   BenchPlatform platform(argv[1]);
   SilentPrompts prompts;
   quorvale::MainForm form(platform, prompts);
-  quorvale::Form1Window window(form);
+  quorvale::MainWindow window(form);
   window.show();
   QCoreApplication::processEvents();
 

@@ -62,7 +62,7 @@ int main(int argc, char* argv[]) {
   std::unique_ptr<quorvale::Platform> platform = quorvale::CreateSystemPlatform();
   quorvale::QtPrompts prompts;
   quorvale::MainForm form(*platform, prompts);
-  quorvale::Form1Window window(form);
+  quorvale::MainWindow window(form);
   prompts.SetOwner(&window);
   window.show();
   return QApplication::exec();

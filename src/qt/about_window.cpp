@@ -57,8 +57,8 @@ AboutWindow::AboutWindow(AboutForm& form, QWidget* parent) : QDialog(parent), fo
   QLabel* description = NewLabel("lblDescription", AboutForm::DescriptionText(), this);
   description->setWordWrap(true);
 
-  QLabel* label4 = NewLabel("Label4", AboutForm::kAuthorCaption, this);
-  QLabel* label3 = NewLabel("Label3", AboutForm::kCreditsCaption, this);
+  QLabel* author_caption = NewLabel("Label4", AboutForm::kAuthorCaption, this);
+  QLabel* credits_caption = NewLabel("Label3", AboutForm::kCreditsCaption, this);
   for (int i = 0; i < static_cast<int>(std::size(AboutForm::kLinks)); ++i) links_.push_back(AddLink(i));
 
   auto* ok = new QPushButton(QString::fromUtf8(AboutForm::kOkCaption), this);
@@ -84,9 +84,9 @@ AboutWindow::AboutWindow(AboutForm& form, QWidget* parent) : QDialog(parent), fo
 
   // Label5 (the author) beside "Réalisé par:", the other links under "Avec la participation de:".
   auto* credits = new QGridLayout;
-  credits->addWidget(label4, 0, 0);
+  credits->addWidget(author_caption, 0, 0);
   credits->addWidget(links_[0], 0, 1);
-  credits->addWidget(label3, 1, 0, 1, 2);
+  credits->addWidget(credits_caption, 1, 0, 1, 2);
   for (int i = 1; i < static_cast<int>(links_.size()); ++i) credits->addWidget(links_[i], i + 1, 1);
   credits->setColumnStretch(1, 1);
 

@@ -14,19 +14,19 @@ namespace quorvale {
 BackupsWindow::BackupsWindow(BackupsForm& form, QWidget* parent) : QDialog(parent), form_(form) {
   setObjectName(QStringLiteral("frmBackups"));
   setWindowTitle(QString::fromUtf8(BackupsForm::kCaption));
-  list1_ = new QTableWidget(0, static_cast<int>(std::size(BackupsForm::kColumns)), this);
-  list1_->setObjectName(QStringLiteral("List1"));
+  list_ = new QTableWidget(0, static_cast<int>(std::size(BackupsForm::kColumns)), this);
+  list_->setObjectName(QStringLiteral("List1"));
   QStringList headers;
   for (const char* column : BackupsForm::kColumns) headers << QString::fromUtf8(column);
-  list1_->setHorizontalHeaderLabels(headers);
-  list1_->verticalHeader()->hide();
-  list1_->setShowGrid(false);
-  list1_->setSelectionBehavior(QAbstractItemView::SelectRows);
-  list1_->setSelectionMode(QAbstractItemView::SingleSelection);
-  list1_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  list1_->setColumnWidth(0, BackupsForm::kDateColumnWidth);
-  list1_->horizontalHeader()->setStretchLastSection(true);
-  list1_->setFixedSize(BackupsForm::kListWidth, BackupsForm::kListHeight);
+  list_->setHorizontalHeaderLabels(headers);
+  list_->verticalHeader()->hide();
+  list_->setShowGrid(false);
+  list_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  list_->setSelectionMode(QAbstractItemView::SingleSelection);
+  list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  list_->setColumnWidth(0, BackupsForm::kDateColumnWidth);
+  list_->horizontalHeader()->setStretchLastSection(true);
+  list_->setFixedSize(BackupsForm::kListWidth, BackupsForm::kListHeight);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
   QPushButton* restore = AddButton(buttons, "Command1", BackupsForm::kRestoreCaption, this);
@@ -34,31 +34,31 @@ BackupsWindow::BackupsWindow(BackupsForm& form, QWidget* parent) : QDialog(paren
   connect(restore, &QPushButton::clicked, this, [this] { form_.RestoreSelected(); });
   connect(cancel, &QPushButton::clicked, this, [this] { form_.Cancel(); });
   auto* layout = new QVBoxLayout(this);
-  layout->addWidget(list1_);
+  layout->addWidget(list_);
   layout->addLayout(buttons);
   layout->setSizeConstraint(QLayout::SetFixedSize);
   form_.Start(this);
 }
 
 void BackupsWindow::SetRows(const std::vector<std::array<std::string, 3>>& rows) {
-  list1_->setRowCount(static_cast<int>(rows.size()));
+  list_->setRowCount(static_cast<int>(rows.size()));
   for (int row = 0; row < static_cast<int>(rows.size()); ++row) {
     for (int column = 0; column < 3; ++column) {
       auto* item = new QTableWidgetItem(QString::fromStdString(rows[row][column]));
       if (column > 0) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-      list1_->setItem(row, column, item);
+      list_->setItem(row, column, item);
     }
   }
-  if (!rows.empty()) list1_->selectRow(0);
+  if (!rows.empty()) list_->selectRow(0);
 }
 
 void BackupsWindow::SetEntries(int row, const std::string& text) {
-  QTableWidgetItem* item = list1_->item(row, BackupsForm::kEntriesColumn);
+  QTableWidgetItem* item = list_->item(row, BackupsForm::kEntriesColumn);
   if (item != nullptr) item->setText(QString::fromStdString(text));
 }
 
 int BackupsWindow::SelectedRow() const {
-  const QModelIndexList rows = list1_->selectionModel()->selectedRows();
+  const QModelIndexList rows = list_->selectionModel()->selectedRows();
   return rows.isEmpty() ? -1 : rows.first().row();
 }
 

@@ -30,7 +30,7 @@ class BackupsWindow : public QDialog, public BackupsView {
 
  private:
   BackupsForm& form_;
-  QTableWidget* list1_;
+  QTableWidget* list_;
 };
 
 }  // namespace quorvale

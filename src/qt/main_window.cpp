@@ -35,7 +35,7 @@ int IndexOf(MainControl control) { return static_cast<int>(control); }
 
 }  // namespace
 
-Form1Window::Form1Window(MainForm& form, QWidget* parent) : QMainWindow(parent), form_(form) {
+MainWindow::MainWindow(MainForm& form, QWidget* parent) : QMainWindow(parent), form_(form) {
   setObjectName(QStringLiteral("Form1"));
   setWindowTitle(QString::fromUtf8(texts::kTitle));
   setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -46,20 +46,20 @@ Form1Window::Form1Window(MainForm& form, QWidget* parent) : QMainWindow(parent),
   client->setFixedSize(TwipsSize(main_form_design::kClientWidthTwips, main_form_design::kClientHeightTwips));
   setCentralWidget(client);
 
-  model1_ = new EntryModel(
+  blocked_model_ = new EntryModel(
       form_.session().blocked, [this](int row, int column) { return form_.CellText(1, row, column); }, this);
-  model2_ = new EntryModel(
+  redirected_model_ = new EntryModel(
       form_.session().redirected, [this](int row, int column) { return form_.CellText(2, row, column); }, this);
-  ListView1_ = BuildList("ListView1", model1_, 1);
-  ListView1_->setGeometry(Twips(main_form_design::kBlockedList));
-  ListView2_ = BuildList("ListView2", model2_, 2);
-  ListView2_->setGeometry(Twips(main_form_design::kRedirectedList));
+  blocked_list_ = BuildList("ListView1", blocked_model_, 1);
+  blocked_list_->setGeometry(Twips(main_form_design::kBlockedList));
+  redirected_list_ = BuildList("ListView2", redirected_model_, 2);
+  redirected_list_->setGeometry(Twips(main_form_design::kRedirectedList));
 
-  Label1_ = new QLabel(client);
-  Label1_->setObjectName(QStringLiteral("Label1"));
+  status_label_ = new QLabel(client);
+  status_label_->setObjectName(QStringLiteral("Label1"));
   QRect label = Twips(main_form_design::kStatusLabel);
   label.setWidth(client->width() - label.left() - main_form_design::kStatusRightMargin);
-  Label1_->setGeometry(label);
+  status_label_->setGeometry(label);
 
   BuildMenus();
   BuildButtons();
@@ -70,13 +70,13 @@ Form1Window::Form1Window(MainForm& form, QWidget* parent) : QMainWindow(parent),
   form_.Start(this);
 }
 
-Form1Window::~Form1Window() {
+MainWindow::~MainWindow() {
   // The views read the session's lists; they go before the models and the window.
-  delete ListView1_;
-  delete ListView2_;
+  delete blocked_list_;
+  delete redirected_list_;
 }
 
-ReportListView* Form1Window::BuildList(const char* name, EntryModel* model, int list_number) {
+ReportListView* MainWindow::BuildList(const char* name, EntryModel* model, int list_number) {
   auto* view = new ReportListView(centralWidget());
   view->setObjectName(QString::fromLatin1(name));
   view->setModel(model);
@@ -94,7 +94,7 @@ ReportListView* Form1Window::BuildList(const char* name, EntryModel* model, int 
   return view;
 }
 
-void Form1Window::BuildMenus() {
+void MainWindow::BuildMenus() {
   for (const main_form_design::MenuDesign& design : main_form_design::kMenus) {
     QMenu* menu = nullptr;
     if (design.name != nullptr) {
@@ -119,7 +119,7 @@ void Form1Window::BuildMenus() {
   connect(find_next, &QShortcut::activated, this, [this] { form_.FindNext(); });
 }
 
-void Form1Window::BuildButtons() {
+void MainWindow::BuildButtons() {
   for (const main_form_design::ButtonDesign& design : main_form_design::kButtons) {
     auto* button = new QPushButton(QString::fromUtf8(design.caption), centralWidget());
     button->setObjectName(QString::fromLatin1(design.name));
@@ -136,33 +136,33 @@ void Form1Window::BuildButtons() {
   }
 }
 
-void Form1Window::SetStatusText(const std::string& text) { Label1_->setText(QString::fromStdString(text)); }
+void MainWindow::SetStatusText(const std::string& text) { status_label_->setText(QString::fromStdString(text)); }
 
-void Form1Window::SetControlEnabled(MainControl control, bool enabled) {
+void MainWindow::SetControlEnabled(MainControl control, bool enabled) {
   if (QAction* action = actions_[IndexOf(control)]) action->setEnabled(enabled);
   if (QPushButton* button = buttons_[IndexOf(control)]) button->setEnabled(enabled);
 }
 
-void Form1Window::SetControlCaption(MainControl control, const std::string& caption) {
+void MainWindow::SetControlCaption(MainControl control, const std::string& caption) {
   const QString text = QString::fromStdString(caption);
   if (QAction* action = actions_[IndexOf(control)]) action->setText(text);
   if (QPushButton* button = buttons_[IndexOf(control)]) button->setText(text);
 }
 
-void Form1Window::SetWindowEnabled(bool enabled) { setEnabled(enabled); }
+void MainWindow::SetWindowEnabled(bool enabled) { setEnabled(enabled); }
 
-void Form1Window::SetWindowVisible(bool visible) { setVisible(visible); }
+void MainWindow::SetWindowVisible(bool visible) { setVisible(visible); }
 
-void Form1Window::ListChanged(int list_number) { (list_number == 1 ? model1_ : model2_)->Refresh(); }
+void MainWindow::ListChanged(int list_number) { (list_number == 1 ? blocked_model_ : redirected_model_)->Refresh(); }
 
-void Form1Window::ShowSortOrder(int list_number, Column column, SortDirection direction) {
-  (list_number == 1 ? ListView1_ : ListView2_)
+void MainWindow::ShowSortOrder(int list_number, Column column, SortDirection direction) {
+  (list_number == 1 ? blocked_list_ : redirected_list_)
       ->header()
       ->setSortIndicator(static_cast<int>(column),
                          direction == SortDirection::kAscending ? Qt::AscendingOrder : Qt::DescendingOrder);
 }
 
-std::vector<size_t> Form1Window::SelectedRows(int list_number) const {
+std::vector<size_t> MainWindow::SelectedRows(int list_number) const {
   std::vector<size_t> rows;
   for (const QModelIndex& index : List(list_number)->selectionModel()->selectedRows()) {
     rows.push_back(static_cast<size_t>(index.row()));
@@ -171,9 +171,9 @@ std::vector<size_t> Form1Window::SelectedRows(int list_number) const {
   return rows;
 }
 
-void Form1Window::SelectRow(int list_number, size_t row) {
-  ListView1_->clearSelection();
-  ListView2_->clearSelection();
+void MainWindow::SelectRow(int list_number, size_t row) {
+  blocked_list_->clearSelection();
+  redirected_list_->clearSelection();
   ReportListView* list = List(list_number);
   const QModelIndex index = list->model()->index(static_cast<int>(row), 0);
   list->setCurrentIndex(index);
@@ -182,31 +182,31 @@ void Form1Window::SelectRow(int list_number, size_t row) {
   list->setFocus();
 }
 
-void Form1Window::ProcessEvents() { QCoreApplication::processEvents(); }
+void MainWindow::ProcessEvents() { QCoreApplication::processEvents(); }
 
-void Form1Window::Close() { close(); }
+void MainWindow::Close() { close(); }
 
-void Form1Window::Quit(int exit_code) { QCoreApplication::exit(exit_code); }
+void MainWindow::Quit(int exit_code) { QCoreApplication::exit(exit_code); }
 
-void Form1Window::RunOptionsWindow(OptionsForm& form) { Form2Window(form, this).exec(); }
+void MainWindow::RunOptionsWindow(OptionsForm& form) { OptionsWindow(form, this).exec(); }
 
-void Form1Window::RunAboutWindow(AboutForm& form) { AboutWindow(form, this).exec(); }
+void MainWindow::RunAboutWindow(AboutForm& form) { AboutWindow(form, this).exec(); }
 
-void Form1Window::RunSearchWindow(SearchForm& form) { SearchWindow(form, this).exec(); }
+void MainWindow::RunSearchWindow(SearchForm& form) { SearchWindow(form, this).exec(); }
 
-void Form1Window::RunBackupsWindow(BackupsForm& form) { BackupsWindow(form, this).exec(); }
+void MainWindow::RunBackupsWindow(BackupsForm& form) { BackupsWindow(form, this).exec(); }
 
-std::unique_ptr<ProgressView> Form1Window::OpenProgressWindow(ProgressForm& form) {
-  auto window = std::make_unique<Form3Window>(form);
+std::unique_ptr<ProgressView> MainWindow::OpenProgressWindow(ProgressForm& form) {
+  auto window = std::make_unique<ProgressWindow>(form);
   window->Open();
   return window;
 }
 
-void Form1Window::dragEnterEvent(QDragEnterEvent* event) {
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
   if (event->mimeData()->hasUrls()) event->acceptProposedAction();
 }
 
-void Form1Window::dropEvent(QDropEvent* event) {
+void MainWindow::dropEvent(QDropEvent* event) {
   std::vector<std::string> paths;
   for (const QUrl& url : event->mimeData()->urls()) {
     if (url.isLocalFile()) paths.push_back(url.toLocalFile().toStdString());
@@ -217,7 +217,7 @@ void Form1Window::dropEvent(QDropEvent* event) {
   QTimer::singleShot(0, this, [this, paths] { form_.LoadDroppedFiles(paths); });
 }
 
-void Form1Window::closeEvent(QCloseEvent* event) {
+void MainWindow::closeEvent(QCloseEvent* event) {
   if (form_.CloseRequested()) {
     event->accept();
   } else {

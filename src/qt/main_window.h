@@ -19,13 +19,13 @@ class EntryModel;
 
 // The main window on Qt: the two lists, the status text, the menus and the button column as
 // MainForm designs them. It shows what MainForm tells it and hands it the user's clicks.
-class Form1Window : public QMainWindow, public MainView {
+class MainWindow : public QMainWindow, public MainView {
   Q_OBJECT
 
  public:
   // Builds the window and runs MainForm's first steps.
-  explicit Form1Window(MainForm& form, QWidget* parent = nullptr);
-  ~Form1Window() override;
+  explicit MainWindow(MainForm& form, QWidget* parent = nullptr);
+  ~MainWindow() override;
 
   MainForm& form() { return form_; }
 
@@ -58,14 +58,14 @@ class Form1Window : public QMainWindow, public MainView {
   void BuildMenus();
   void BuildButtons();
   ReportListView* BuildList(const char* name, EntryModel* model, int list_number);
-  ReportListView* List(int list_number) const { return list_number == 1 ? ListView1_ : ListView2_; }
+  ReportListView* List(int list_number) const { return list_number == 1 ? blocked_list_ : redirected_list_; }
 
   MainForm& form_;
-  EntryModel* model1_ = nullptr;
-  EntryModel* model2_ = nullptr;
-  ReportListView* ListView1_ = nullptr;
-  ReportListView* ListView2_ = nullptr;
-  QLabel* Label1_ = nullptr;
+  EntryModel* blocked_model_ = nullptr;
+  EntryModel* redirected_model_ = nullptr;
+  ReportListView* blocked_list_ = nullptr;
+  ReportListView* redirected_list_ = nullptr;
+  QLabel* status_label_ = nullptr;
   // Each control is a menu item or a button.
   std::array<QAction*, kMainControlCount> actions_{};
   std::array<QPushButton*, kMainControlCount> buttons_{};

@@ -25,7 +25,7 @@ T* AddControl(QWidget* parent, const options_form_design::ControlDesign& design)
 
 }  // namespace
 
-Form2Window::Form2Window(OptionsForm& form, QWidget* parent)
+OptionsWindow::OptionsWindow(OptionsForm& form, QWidget* parent)
     : QDialog(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
                           Qt::WindowCloseButtonHint),
       form_(form) {
@@ -38,13 +38,13 @@ Form2Window::Form2Window(OptionsForm& form, QWidget* parent)
   setFont(design_font);
 
   AddControl<QLabel>(this, options_form_design::kAddressLabel);
-  check2_ = AddControl<QCheckBox>(this, options_form_design::kLoopbackBox);
-  check3_ = AddControl<QCheckBox>(this, options_form_design::kZeroBox);
-  check1_ = AddControl<QCheckBox>(this, options_form_design::kWwwBox);
-  auto* command1 = AddControl<QPushButton>(this, options_form_design::kOkButton);
-  auto* command2 = AddControl<QPushButton>(this, options_form_design::kCancelButton);
-  command1->setAutoDefault(false);
-  command2->setAutoDefault(false);
+  loopback_box_ = AddControl<QCheckBox>(this, options_form_design::kLoopbackBox);
+  zero_box_ = AddControl<QCheckBox>(this, options_form_design::kZeroBox);
+  www_box_ = AddControl<QCheckBox>(this, options_form_design::kWwwBox);
+  auto* ok = AddControl<QPushButton>(this, options_form_design::kOkButton);
+  auto* cancel = AddControl<QPushButton>(this, options_form_design::kCancelButton);
+  ok->setAutoDefault(false);
+  cancel->setAutoDefault(false);
 
   QWidget* previous = nullptr;
   for (const char* name : options_form_design::kTabOrder) {
@@ -54,20 +54,20 @@ Form2Window::Form2Window(OptionsForm& form, QWidget* parent)
   }
 
   // `clicked` comes from the user's clicks only, after the box changed its state.
-  connect(check2_, &QCheckBox::clicked, this, [this] { form_.LoopbackBoxClicked(); });
-  connect(check3_, &QCheckBox::clicked, this, [this] { form_.ZeroBoxClicked(); });
-  connect(command1, &QPushButton::clicked, this, [this] { form_.Accept(); });
-  connect(command2, &QPushButton::clicked, this, [this] { form_.Cancel(); });
+  connect(loopback_box_, &QCheckBox::clicked, this, [this] { form_.LoopbackBoxClicked(); });
+  connect(zero_box_, &QCheckBox::clicked, this, [this] { form_.ZeroBoxClicked(); });
+  connect(ok, &QPushButton::clicked, this, [this] { form_.Accept(); });
+  connect(cancel, &QPushButton::clicked, this, [this] { form_.Cancel(); });
 
   FitTexts();
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
     move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
   }
   form_.Start(this);
-  check1_->setFocus();
+  www_box_->setFocus();
 }
 
-void Form2Window::FitTexts() {
+void OptionsWindow::FitTexts() {
   // The controls that show a text of their own.
   std::vector<QWidget*> widgets;
   std::vector<options_form_design::TextControl> controls;
@@ -86,25 +86,25 @@ void Form2Window::FitTexts() {
   resize(width, height());
 }
 
-QCheckBox* Form2Window::Box(OptionsBox box) const {
+QCheckBox* OptionsWindow::Box(OptionsBox box) const {
   switch (box) {
     case OptionsBox::kWwwLines:
-      return check1_;
+      return www_box_;
     case OptionsBox::kLoopbackAddress:
-      return check2_;
+      return loopback_box_;
     case OptionsBox::kZeroAddress:
-      return check3_;
+      return zero_box_;
   }
   return nullptr;
 }
 
-bool Form2Window::IsChecked(OptionsBox box) const { return Box(box)->isChecked(); }
+bool OptionsWindow::IsChecked(OptionsBox box) const { return Box(box)->isChecked(); }
 
-void Form2Window::SetChecked(OptionsBox box, bool checked) { Box(box)->setChecked(checked); }
+void OptionsWindow::SetChecked(OptionsBox box, bool checked) { Box(box)->setChecked(checked); }
 
-void Form2Window::Close() { close(); }
+void OptionsWindow::Close() { close(); }
 
-void Form2Window::keyPressEvent(QKeyEvent* event) {
+void OptionsWindow::keyPressEvent(QKeyEvent* event) {
   switch (event->key()) {
     case Qt::Key_Escape:
     case Qt::Key_Return:

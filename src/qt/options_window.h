@@ -10,11 +10,11 @@ class QKeyEvent;
 namespace quorvale {
 
 // The options window on Qt, modal, as OptionsForm designs it; OptionsForm decides what its clicks do.
-class Form2Window : public QDialog, public OptionsView {
+class OptionsWindow : public QDialog, public OptionsView {
   Q_OBJECT
 
  public:
-  Form2Window(OptionsForm& form, QWidget* parent = nullptr);
+  OptionsWindow(OptionsForm& form, QWidget* parent = nullptr);
 
   // OptionsView.
   bool IsChecked(OptionsBox box) const override;
@@ -32,9 +32,9 @@ class Form2Window : public QDialog, public OptionsView {
   void FitTexts();
 
   OptionsForm& form_;
-  QCheckBox* check1_;
-  QCheckBox* check2_;
-  QCheckBox* check3_;
+  QCheckBox* www_box_;
+  QCheckBox* loopback_box_;
+  QCheckBox* zero_box_;
 };
 
 }  // namespace quorvale

@@ -59,47 +59,47 @@ void KeepOutOfTaskbar(QWidget* window) {
 
 }  // namespace
 
-Form3Window::Form3Window(ProgressForm& form, QWidget* parent)
+ProgressWindow::ProgressWindow(ProgressForm& form, QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint), form_(form) {
   setObjectName(QStringLiteral("Form3"));
   setWindowTitle(QStringLiteral("Form3"));
   setAttribute(Qt::WA_DeleteOnClose, false);
   setFixedSize(TwipsSize(ProgressForm::kWidthTwips, ProgressForm::kHeightTwips));
 
-  label1_ = new QLabel(this);
-  label1_->setObjectName(QStringLiteral("Label1"));
-  label1_->setAlignment(Qt::AlignCenter);
-  label1_->setGeometry(Pixels(ProgressForm::kHeadingPixels));
-  QFont big = label1_->font();
+  heading_ = new QLabel(this);
+  heading_->setObjectName(QStringLiteral("Label1"));
+  heading_->setAlignment(Qt::AlignCenter);
+  heading_->setGeometry(Pixels(ProgressForm::kHeadingPixels));
+  QFont big = heading_->font();
   big.setPointSizeF(ProgressForm::kHeadingFontPoints);
-  label1_->setFont(big);
+  heading_->setFont(big);
 
-  label2_ = new QLabel(this);
-  label2_->setObjectName(QStringLiteral("Label2"));
-  label2_->setAlignment(Qt::AlignCenter);
-  label2_->setGeometry(Pixels(ProgressForm::kCountPixels));
+  count_ = new QLabel(this);
+  count_->setObjectName(QStringLiteral("Label2"));
+  count_->setAlignment(Qt::AlignCenter);
+  count_->setGeometry(Pixels(ProgressForm::kCountPixels));
 
-  timer1_ = new QTimer(this);
-  timer1_->setObjectName(QStringLiteral("Timer1"));
-  timer1_->setInterval(ProgressForm::kTickMs);
-  connect(timer1_, &QTimer::timeout, this, [this] { form_.Tick(); });
+  timer_ = new QTimer(this);
+  timer_->setObjectName(QStringLiteral("Timer1"));
+  timer_->setInterval(ProgressForm::kTickMs);
+  connect(timer_, &QTimer::timeout, this, [this] { form_.Tick(); });
   form_.Start(this);
 }
 
-Form3Window::~Form3Window() { timer1_->stop(); }
+ProgressWindow::~ProgressWindow() { timer_->stop(); }
 
-void Form3Window::Open() {
+void ProgressWindow::Open() {
   KeepOutOfTaskbar(this);
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
     move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
   }
   show();
   QCoreApplication::processEvents();
-  timer1_->start();
+  timer_->start();
 }
 
-void Form3Window::SetLabelText(int label_number, const std::string& text) {
-  (label_number == 1 ? label1_ : label2_)->setText(QString::fromStdString(text));
+void ProgressWindow::SetLabelText(int label_number, const std::string& text) {
+  (label_number == 1 ? heading_ : count_)->setText(QString::fromStdString(text));
 }
 
 }  // namespace quorvale

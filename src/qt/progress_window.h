@@ -11,12 +11,12 @@ namespace quorvale {
 
 // The progress window on Qt: borderless, centred, its labels set by ProgressForm, its timer ticking
 // ProgressForm until the window goes.
-class Form3Window : public QWidget, public ProgressView {
+class ProgressWindow : public QWidget, public ProgressView {
   Q_OBJECT
 
  public:
-  explicit Form3Window(ProgressForm& form, QWidget* parent = nullptr);
-  ~Form3Window() override;
+  explicit ProgressWindow(ProgressForm& form, QWidget* parent = nullptr);
+  ~ProgressWindow() override;
 
   // Shows the window modeless in the centre of the screen and starts the timer.
   void Open();
@@ -26,9 +26,9 @@ class Form3Window : public QWidget, public ProgressView {
 
  private:
   ProgressForm& form_;
-  QLabel* label1_;
-  QLabel* label2_;
-  QTimer* timer1_;
+  QLabel* heading_;
+  QLabel* count_;
+  QTimer* timer_;
 };
 
 }  // namespace quorvale

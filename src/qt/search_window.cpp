@@ -13,15 +13,15 @@ namespace quorvale {
 SearchWindow::SearchWindow(SearchForm& form, QWidget* parent) : QDialog(parent), form_(form) {
   setObjectName(QStringLiteral("frmSearch"));
   setWindowTitle(QString::fromUtf8(SearchForm::kCaption));
-  text1_ = new QLineEdit(this);
-  text1_->setObjectName(QStringLiteral("Text1"));
-  text1_->setMinimumWidth(fontMetrics().averageCharWidth() * SearchForm::kTextFieldChars);
+  text_ = new QLineEdit(this);
+  text_->setObjectName(QStringLiteral("Text1"));
+  text_->setMinimumWidth(fontMetrics().averageCharWidth() * SearchForm::kTextFieldChars);
   auto* label = new QLabel(QString::fromUtf8(SearchForm::kPromptCaption), this);
   label->setObjectName(QStringLiteral("Label1"));
-  label->setBuddy(text1_);
+  label->setBuddy(text_);
   auto* field = new QHBoxLayout;
   field->addWidget(label);
-  field->addWidget(text1_, 1);
+  field->addWidget(text_, 1);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
   QPushButton* ok = AddButton(buttons, "Command1", SearchForm::kOkCaption, this);
@@ -36,6 +36,6 @@ SearchWindow::SearchWindow(SearchForm& form, QWidget* parent) : QDialog(parent),
   form_.Start(this);
 }
 
-std::string SearchWindow::Text() const { return text1_->text().toStdString(); }
+std::string SearchWindow::Text() const { return text_->text().toStdString(); }
 
 }  // namespace quorvale

@@ -22,7 +22,7 @@ class SearchWindow : public QDialog, public SearchView {
 
  private:
   SearchForm& form_;
-  QLineEdit* text1_;
+  QLineEdit* text_;
 };
 
 }  // namespace quorvale

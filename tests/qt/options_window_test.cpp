@@ -26,7 +26,7 @@ class Form2WindowTest : public ::testing::Test {
 
   Session session_;
   OptionsForm form_{session_};
-  Form2Window window_{form_};
+  OptionsWindow window_{form_};
 };
 
 TEST_F(Form2WindowTest, TheDesignedWindowWithNoControlOverAnother) {

@@ -47,7 +47,7 @@ class Form1WindowTest : public ::testing::Test {
     platform_.executable_path = dir_.File("quorvale");
     platform_.hosts_path = dir_.File("HOSTS");
     WriteBytes(dir_.File("subinacl"), "");  // the report then goes beside the program
-    window_ = std::make_unique<Form1Window>(form_);
+    window_ = std::make_unique<MainWindow>(form_);
     window_->show();
   }
 
@@ -58,7 +58,7 @@ class Form1WindowTest : public ::testing::Test {
   FakePlatform platform_;
   ScriptedPrompts prompts_;
   MainForm form_{platform_, prompts_};
-  std::unique_ptr<Form1Window> window_;
+  std::unique_ptr<MainWindow> window_;
 };
 
 }  // namespace quorvale::testing
