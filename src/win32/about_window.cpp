@@ -116,9 +116,9 @@ SIZE AboutWindow::Layout(int dpi) {
   y += spacing;
   // "Réalisé par:" with the author's link beside it, then the other links under
   // "Avec la participation de:".
-  const int label4_width = width_of(kLabel4);
-  Place(GetDlgItem(hwnd_, kLabel4), {margin, y, label4_width, line});
-  place_link(0, margin + label4_width + spacing, y);
+  const int author_caption_width = width_of(kLabel4);
+  Place(GetDlgItem(hwnd_, kLabel4), {margin, y, author_caption_width, line});
+  place_link(0, margin + author_caption_width + spacing, y);
   y += line + credits_spacing;
   Place(GetDlgItem(hwnd_, kLabel3), {margin, y, inner, line});
   y += line + credits_spacing;

@@ -19,9 +19,9 @@ constexpr int kColumnWidths[] = {BackupsForm::kDateColumnWidth, kSizeColumnWidth
 
 BackupsWindow::BackupsWindow(BackupsForm& form, HWND owner) : ModalWindow(owner), form_(form) {
   Create(kClassName, BackupsForm::kCaption, WS_POPUP | WS_CAPTION | WS_SYSMENU, WS_EX_DLGMODALFRAME, owner);
-  list1_ = AddControl(hwnd_, WC_LISTVIEWW, "", LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | WS_TABSTOP, backups_ids::kList1,
-                      WS_EX_CLIENTEDGE);
-  ListView_SetExtendedListViewStyle(list1_, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
+  list_ = AddControl(hwnd_, WC_LISTVIEWW, "", LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | WS_TABSTOP,
+                     backups_ids::kList1, WS_EX_CLIENTEDGE);
+  ListView_SetExtendedListViewStyle(list_, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
   for (int column = 0; column < static_cast<int>(std::size(BackupsForm::kColumns)); ++column) {
     std::wstring caption = WideFromUtf8(BackupsForm::kColumns[column]);
     LVCOLUMNW design = {};
@@ -29,11 +29,11 @@ BackupsWindow::BackupsWindow(BackupsForm& form, HWND owner) : ModalWindow(owner)
     // The sizes and the counts line up on their right.
     design.fmt = column == 0 ? LVCFMT_LEFT : LVCFMT_RIGHT;
     design.pszText = caption.data();
-    ListView_InsertColumn(list1_, column, &design);
+    ListView_InsertColumn(list_, column, &design);
   }
   AddControl(hwnd_, WC_BUTTONW, BackupsForm::kRestoreCaption, BS_DEFPUSHBUTTON | WS_TABSTOP, backups_ids::kCommand1);
   AddControl(hwnd_, WC_BUTTONW, BackupsForm::kCancelCaption, BS_PUSHBUTTON | WS_TABSTOP, backups_ids::kCommand2);
-  SetFirstFocus(list1_);
+  SetFirstFocus(list_);
   LayOutAndFit(dpi());
   form_.Start(this);
 }
@@ -46,18 +46,18 @@ SIZE BackupsWindow::Layout(int dpi) {
   const int list_width = Scale(BackupsForm::kListWidth, dpi);
   const int list_height = Scale(BackupsForm::kListHeight, dpi);
   const int width = margin + list_width + margin;
-  Place(list1_, {margin, margin, list_width, list_height});
+  Place(list_, {margin, margin, list_width, list_height});
   for (int column = 0; column < static_cast<int>(std::size(kColumnWidths)); ++column) {
-    ListView_SetColumnWidth(list1_, column, Scale(kColumnWidths[column], dpi));
+    ListView_SetColumnWidth(list_, column, Scale(kColumnWidths[column], dpi));
   }
-  ListView_SetColumnWidth(list1_, static_cast<int>(std::size(kColumnWidths)), LVSCW_AUTOSIZE_USEHEADER);
+  ListView_SetColumnWidth(list_, static_cast<int>(std::size(kColumnWidths)), LVSCW_AUTOSIZE_USEHEADER);
   const int buttons_top = margin + list_height + Scale(kDialogSpacing, dpi);
   PlaceButtonRow(hwnd_, {backups_ids::kCommand1, backups_ids::kCommand2}, width - margin, buttons_top, dpi);
   return {width, buttons_top + Scale(kButtonHeight, dpi) + margin};
 }
 
 void BackupsWindow::SetRows(const std::vector<std::array<std::string, 3>>& rows) {
-  ListView_DeleteAllItems(list1_);
+  ListView_DeleteAllItems(list_);
   for (int row = 0; row < static_cast<int>(rows.size()); ++row) {
     for (int column = 0; column < static_cast<int>(rows[row].size()); ++column) {
       std::wstring text = WideFromUtf8(rows[row][column]);
@@ -67,13 +67,13 @@ void BackupsWindow::SetRows(const std::vector<std::array<std::string, 3>>& rows)
       item.iSubItem = column;
       item.pszText = text.data();
       if (column == 0) {
-        ListView_InsertItem(list1_, &item);
+        ListView_InsertItem(list_, &item);
       } else {
-        ListView_SetItem(list1_, &item);
+        ListView_SetItem(list_, &item);
       }
     }
   }
-  if (!rows.empty()) ListView_SetItemState(list1_, 0, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+  if (!rows.empty()) ListView_SetItemState(list_, 0, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
 }
 
 void BackupsWindow::SetEntries(int row, const std::string& text) {
@@ -83,7 +83,7 @@ void BackupsWindow::SetEntries(int row, const std::string& text) {
   item.iItem = row;
   item.iSubItem = BackupsForm::kEntriesColumn;
   item.pszText = wide.data();
-  ListView_SetItem(list1_, &item);
+  ListView_SetItem(list_, &item);
 }
 
 void BackupsWindow::Close() {
@@ -91,7 +91,7 @@ void BackupsWindow::Close() {
   closed_ = true;
 }
 
-int BackupsWindow::SelectedRow() const { return ListView_GetNextItem(list1_, kBeforeFirstItem, LVNI_SELECTED); }
+int BackupsWindow::SelectedRow() const { return ListView_GetNextItem(list_, kBeforeFirstItem, LVNI_SELECTED); }
 
 LRESULT BackupsWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {

@@ -35,7 +35,7 @@ class BackupsWindow : public ModalWindow, public BackupsView {
   SIZE Layout(int dpi) override;
 
   BackupsForm& form_;
-  HWND list1_ = nullptr;
+  HWND list_ = nullptr;
   Font font_;
 };
 

@@ -17,7 +17,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show) {
   std::unique_ptr<quorvale::Platform> platform = quorvale::CreateSystemPlatform();
   quorvale::Win32Prompts prompts;
   quorvale::MainForm form(*platform, prompts);
-  quorvale::Form1Window window(form);
+  quorvale::MainWindow window(form);
   prompts.SetOwner(window.hwnd());
   ShowWindow(window.hwnd(), show);
   MSG msg = {};

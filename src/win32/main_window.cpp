@@ -73,21 +73,21 @@ bool ModifierHeld() {
 
 }  // namespace
 
-Form1Window::Form1Window(MainForm& form) : form_(form) {
+MainWindow::MainWindow(MainForm& form) : form_(form) {
   Create(kClassName, texts::kTitle, kStyle, 0, nullptr, BuildMenus());
   // The controls in the tab order, which is the order they are made in.
   for (const char* name : main_form_design::kTabOrder) {
     if (std::string_view(name) == "ListView1") {
-      ListView1_ = BuildList(form1_ids::kListView1);
+      blocked_list_ = BuildList(form1_ids::kListView1);
     } else if (std::string_view(name) == "ListView2") {
-      ListView2_ = BuildList(form1_ids::kListView2);
+      redirected_list_ = BuildList(form1_ids::kListView2);
     } else if (const main_form_design::ButtonDesign* design = ButtonNamed(name)) {
       buttons_[static_cast<int>(design->control)] =
           AddControl(hwnd_, WC_BUTTONW, design->caption,
                      BS_PUSHBUTTON | WS_TABSTOP | (design->enabled ? 0 : WS_DISABLED), form1_ids::Of(design->control));
     }
   }
-  Label1_ = AddControl(hwnd_, WC_STATICW, "", SS_LEFTNOWORDWRAP | SS_NOPREFIX, form1_ids::kLabel1);
+  status_label_ = AddControl(hwnd_, WC_STATICW, "", SS_LEFTNOWORDWRAP | SS_NOPREFIX, form1_ids::kLabel1);
   ShowSortOrder(1, form_.session().blocked.sort_column(), form_.session().blocked.sort_direction());
   ShowSortOrder(2, form_.session().redirected.sort_column(), form_.session().redirected.sort_direction());
   SetFirstFocus(GetNextDlgTabItem(hwnd_, nullptr, FALSE));
@@ -101,7 +101,7 @@ Form1Window::Form1Window(MainForm& form) : form_(form) {
   form_.Start(this);
 }
 
-HMENU Form1Window::BuildMenus() {
+HMENU MainWindow::BuildMenus() {
   std::vector<ACCEL> shortcuts = {AcceleratorOf(main_form_design::kFindNextShortcut, form1_ids::kFindNext)};
   HMENU bar = CreateMenu();
   for (const main_form_design::MenuDesign& design : main_form_design::kMenus) {
@@ -127,7 +127,7 @@ HMENU Form1Window::BuildMenus() {
   return bar;
 }
 
-HWND Form1Window::BuildList(int id) {
+HWND MainWindow::BuildList(int id) {
   HWND list = AddControl(hwnd_, WC_LISTVIEWW, "",
                          LVS_REPORT | LVS_OWNERDATA | LVS_SHOWSELALWAYS | WS_TABSTOP | WS_BORDER, id);
   ListView_SetExtendedListViewStyle(list, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER | LVS_EX_LABELTIP);
@@ -142,18 +142,18 @@ HWND Form1Window::BuildList(int id) {
   return list;
 }
 
-SIZE Form1Window::Layout(int dpi) {
+SIZE MainWindow::Layout(int dpi) {
   using namespace main_form_design;
   const int width = TwipsToPixels(kClientWidthTwips, dpi);
   const int height = TwipsToPixels(kClientHeightTwips, dpi);
-  Place(ListView1_, TwipsRect(kBlockedList, dpi));
-  Place(ListView2_, TwipsRect(kRedirectedList, dpi));
+  Place(blocked_list_, TwipsRect(kBlockedList, dpi));
+  Place(redirected_list_, TwipsRect(kRedirectedList, dpi));
   // The status text grows to the right to show its whole text.
   Rect label = TwipsRect(kStatusLabel, dpi);
   label.width = width - label.left - Scale(kStatusRightMargin, dpi);
-  Place(Label1_, label);
+  Place(status_label_, label);
   for (const ButtonDesign& design : kButtons) Place(buttons_[static_cast<int>(design.control)], TwipsRect(design.place, dpi));
-  for (HWND list : {ListView1_, ListView2_}) {
+  for (HWND list : {blocked_list_, redirected_list_}) {
     for (int column = 0; column < kColumnCount; ++column) {
       ListView_SetColumnWidth(list, column, Scale(kColumns[column].width, dpi));
     }
@@ -164,7 +164,7 @@ SIZE Form1Window::Layout(int dpi) {
   return {width, height};
 }
 
-LRESULT Form1Window::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
+LRESULT MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
     case WM_COMMAND: {
       const int id = LOWORD(wparam);
@@ -204,7 +204,7 @@ LRESULT Form1Window::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
   }
 }
 
-LRESULT Form1Window::OnNotify(LPARAM lparam) {
+LRESULT MainWindow::OnNotify(LPARAM lparam) {
   const NMHDR& header = *reinterpret_cast<const NMHDR*>(lparam);
   if (header.idFrom != form1_ids::kListView1 && header.idFrom != form1_ids::kListView2) return 0;
   const int list_number = header.idFrom == form1_ids::kListView1 ? 1 : 2;
@@ -234,9 +234,9 @@ LRESULT Form1Window::OnNotify(LPARAM lparam) {
   }
 }
 
-void Form1Window::SetStatusText(const std::string& text) { SetWindowTextW(Label1_, WideFromUtf8(text).c_str()); }
+void MainWindow::SetStatusText(const std::string& text) { SetWindowTextW(status_label_, WideFromUtf8(text).c_str()); }
 
-void Form1Window::SetControlEnabled(MainControl control, bool enabled) {
+void MainWindow::SetControlEnabled(MainControl control, bool enabled) {
   HMENU menu = GetMenu(hwnd_);
   const UINT id = static_cast<UINT>(form1_ids::Of(control));
   if (GetMenuState(menu, id, MF_BYCOMMAND) != kNoMenuItem) {
@@ -246,7 +246,7 @@ void Form1Window::SetControlEnabled(MainControl control, bool enabled) {
   if (HWND button = buttons_[static_cast<int>(control)]) EnableWindow(button, enabled);
 }
 
-void Form1Window::SetControlCaption(MainControl control, const std::string& caption) {
+void MainWindow::SetControlCaption(MainControl control, const std::string& caption) {
   const std::wstring text = WideFromUtf8(caption);
   HMENU menu = GetMenu(hwnd_);
   MENUITEMINFOW item = {};
@@ -257,11 +257,11 @@ void Form1Window::SetControlCaption(MainControl control, const std::string& capt
   if (HWND button = buttons_[static_cast<int>(control)]) SetWindowTextW(button, text.c_str());
 }
 
-void Form1Window::SetWindowEnabled(bool enabled) { EnableWindow(hwnd_, enabled); }
+void MainWindow::SetWindowEnabled(bool enabled) { EnableWindow(hwnd_, enabled); }
 
-void Form1Window::SetWindowVisible(bool visible) { ShowWindow(hwnd_, visible ? SW_SHOW : SW_HIDE); }
+void MainWindow::SetWindowVisible(bool visible) { ShowWindow(hwnd_, visible ? SW_SHOW : SW_HIDE); }
 
-void Form1Window::ListChanged(int list_number) {
+void MainWindow::ListChanged(int list_number) {
   HWND list = List(list_number);
   const EntryList& rows = list_number == 1 ? form_.session().blocked : form_.session().redirected;
   // The rows are new: what was selected is no longer the same row.
@@ -270,7 +270,7 @@ void Form1Window::ListChanged(int list_number) {
   InvalidateRect(list, nullptr, TRUE);
 }
 
-void Form1Window::ShowSortOrder(int list_number, Column column, SortDirection direction) {
+void MainWindow::ShowSortOrder(int list_number, Column column, SortDirection direction) {
   HWND header = ListView_GetHeader(List(list_number));
   for (int i = 0; i < Header_GetItemCount(header); ++i) {
     HDITEMW item = {};
@@ -282,7 +282,7 @@ void Form1Window::ShowSortOrder(int list_number, Column column, SortDirection di
   }
 }
 
-std::vector<size_t> Form1Window::SelectedRows(int list_number) const {
+std::vector<size_t> MainWindow::SelectedRows(int list_number) const {
   HWND list = List(list_number);
   std::vector<size_t> rows;
   for (int row = ListView_GetNextItem(list, kBeforeFirstItem, LVNI_SELECTED); row >= 0;
@@ -292,8 +292,8 @@ std::vector<size_t> Form1Window::SelectedRows(int list_number) const {
   return rows;
 }
 
-void Form1Window::SelectRow(int list_number, size_t row) {
-  for (HWND list : {ListView1_, ListView2_}) ListView_SetItemState(list, kAllItems, 0, LVIS_SELECTED);
+void MainWindow::SelectRow(int list_number, size_t row) {
+  for (HWND list : {blocked_list_, redirected_list_}) ListView_SetItemState(list, kAllItems, 0, LVIS_SELECTED);
   HWND list = List(list_number);
   const int item = static_cast<int>(row);
   ListView_SetItemState(list, item, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
@@ -303,7 +303,7 @@ void Form1Window::SelectRow(int list_number, size_t row) {
   SetFocus(list);
 }
 
-void Form1Window::FilesDropped(HDROP drop) {
+void MainWindow::FilesDropped(HDROP drop) {
   std::vector<std::string> paths;
   const UINT count = DragQueryFileW(drop, kDroppedFileCount, nullptr, 0);
   for (UINT i = 0; i < count; ++i) {
@@ -318,27 +318,27 @@ void Form1Window::FilesDropped(HDROP drop) {
   PostMessageW(hwnd_, kLoadDroppedFiles, 0, 0);
 }
 
-bool Form1Window::PreTranslate(MSG* msg) {
+bool MainWindow::PreTranslate(MSG* msg) {
   if (accelerators_ != nullptr && TranslateAcceleratorW(hwnd_, accelerators_.get(), msg)) return true;
   return Window::PreTranslate(msg);
 }
 
-void Form1Window::ProcessEvents() { ProcessPendingMessages(); }
+void MainWindow::ProcessEvents() { ProcessPendingMessages(); }
 
-void Form1Window::Close() { SendMessageW(hwnd_, WM_CLOSE, 0, 0); }
+void MainWindow::Close() { SendMessageW(hwnd_, WM_CLOSE, 0, 0); }
 
-void Form1Window::Quit(int exit_code) { PostQuitMessage(exit_code); }
+void MainWindow::Quit(int exit_code) { PostQuitMessage(exit_code); }
 
-void Form1Window::RunOptionsWindow(OptionsForm& form) { Form2Window(form, hwnd_).RunModal(); }
+void MainWindow::RunOptionsWindow(OptionsForm& form) { OptionsWindow(form, hwnd_).RunModal(); }
 
-void Form1Window::RunAboutWindow(AboutForm& form) { AboutWindow(form, hwnd_).RunModal(); }
+void MainWindow::RunAboutWindow(AboutForm& form) { AboutWindow(form, hwnd_).RunModal(); }
 
-void Form1Window::RunSearchWindow(SearchForm& form) { SearchWindow(form, hwnd_).RunModal(); }
+void MainWindow::RunSearchWindow(SearchForm& form) { SearchWindow(form, hwnd_).RunModal(); }
 
-void Form1Window::RunBackupsWindow(BackupsForm& form) { BackupsWindow(form, hwnd_).RunModal(); }
+void MainWindow::RunBackupsWindow(BackupsForm& form) { BackupsWindow(form, hwnd_).RunModal(); }
 
-std::unique_ptr<ProgressView> Form1Window::OpenProgressWindow(ProgressForm& form) {
-  auto window = std::make_unique<Form3Window>(form, hwnd_);
+std::unique_ptr<ProgressView> MainWindow::OpenProgressWindow(ProgressForm& form) {
+  auto window = std::make_unique<ProgressWindow>(form, hwnd_);
   window->Open();
   return window;
 }

@@ -17,10 +17,10 @@ namespace quorvale {
 // The main window on Win32: the two lists, the status text, the menus and the button column
 // as MainForm designs them. It shows what MainForm tells it and hands it the user's clicks, keys
 // (Delete in a list, the menus' shortcuts and F3) and dropped files.
-class Form1Window : public Window, public MainView {
+class MainWindow : public Window, public MainView {
  public:
   // Builds the window, hidden, and runs MainForm's first steps.
-  explicit Form1Window(MainForm& form);
+  explicit MainWindow(MainForm& form);
 
   // MainView.
   void SetStatusText(const std::string& text) override;
@@ -56,12 +56,12 @@ class Form1Window : public Window, public MainView {
   HWND BuildList(int id);
   SIZE Layout(int dpi) override;
   LRESULT OnNotify(LPARAM lparam);
-  HWND List(int list_number) const { return list_number == 1 ? ListView1_ : ListView2_; }
+  HWND List(int list_number) const { return list_number == 1 ? blocked_list_ : redirected_list_; }
 
   MainForm& form_;
-  HWND ListView1_ = nullptr;
-  HWND ListView2_ = nullptr;
-  HWND Label1_ = nullptr;
+  HWND blocked_list_ = nullptr;
+  HWND redirected_list_ = nullptr;
+  HWND status_label_ = nullptr;
   HMENU hosts_menu_ = nullptr;  // "Hosts", whose opening MainForm hears of
   Accelerators accelerators_;
   std::deque<std::vector<std::string>> dropped_;

@@ -38,7 +38,7 @@ const Control* ControlNamed(std::string_view name) {
 
 }  // namespace
 
-Form2Window::Form2Window(OptionsForm& form, HWND owner) : ModalWindow(owner), form_(form) {
+OptionsWindow::OptionsWindow(OptionsForm& form, HWND owner) : ModalWindow(owner), form_(form) {
   Create(kClassName, options_form_design::kCaption, WS_OVERLAPPEDWINDOW, 0, owner);
   // The controls that take the focus in the tab order, which is the order they are made in;
   // the label after them.
@@ -54,7 +54,7 @@ Form2Window::Form2Window(OptionsForm& form, HWND owner) : ModalWindow(owner), fo
   form_.Start(this);
 }
 
-SIZE Form2Window::Layout(int dpi) {
+SIZE OptionsWindow::Layout(int dpi) {
   LOGFONTW description = MessageFontAt(dpi);
   description.lfHeight = PointsHeight(options_form_design::kFontPoints, dpi);
   Font font = MakeFont(description);
@@ -82,7 +82,7 @@ SIZE Form2Window::Layout(int dpi) {
   return {width, TwipsToPixels(options_form_design::kHeightTwips, dpi)};
 }
 
-HWND Form2Window::Box(OptionsBox box) const {
+HWND OptionsWindow::Box(OptionsBox box) const {
   switch (box) {
     case OptionsBox::kWwwLines:
       return GetDlgItem(hwnd_, form2_ids::kCheck1);
@@ -94,28 +94,28 @@ HWND Form2Window::Box(OptionsBox box) const {
   return nullptr;
 }
 
-bool Form2Window::IsChecked(OptionsBox box) const { return SendMessageW(Box(box), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+bool OptionsWindow::IsChecked(OptionsBox box) const { return SendMessageW(Box(box), BM_GETCHECK, 0, 0) == BST_CHECKED; }
 
 // Setting a box's state reports no click.
-void Form2Window::SetChecked(OptionsBox box, bool checked) {
+void OptionsWindow::SetChecked(OptionsBox box, bool checked) {
   SendMessageW(Box(box), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
 }
 
-void Form2Window::Close() { closed_ = true; }
+void OptionsWindow::Close() { closed_ = true; }
 
-bool Form2Window::PreTranslate(MSG* msg) {
+bool OptionsWindow::PreTranslate(MSG* msg) {
   const bool key = msg->message == WM_KEYDOWN || msg->message == WM_KEYUP || msg->message == WM_CHAR;
   if (key && (msg->wParam == VK_RETURN || msg->wParam == VK_ESCAPE)) return true;
   return Window::PreTranslate(msg);
 }
 
-void Form2Window::BoxClicked(OptionsBox box) {
+void OptionsWindow::BoxClicked(OptionsBox box) {
   SetChecked(box, !IsChecked(box));
   if (box == OptionsBox::kLoopbackAddress) form_.LoopbackBoxClicked();
   if (box == OptionsBox::kZeroAddress) form_.ZeroBoxClicked();
 }
 
-LRESULT Form2Window::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
+LRESULT OptionsWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
     case WM_COMMAND:
       if (HIWORD(wparam) != BN_CLICKED || lparam == 0) return 0;

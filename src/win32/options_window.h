@@ -8,11 +8,11 @@
 namespace quorvale {
 
 // The options window on Win32, modal, as OptionsForm designs it; OptionsForm decides what its clicks do.
-class Form2Window : public ModalWindow, public OptionsView {
+class OptionsWindow : public ModalWindow, public OptionsView {
  public:
   // Builds the window, hidden, and runs OptionsForm's first step. It opens with the focus on
-  // Check1.
-  Form2Window(OptionsForm& form, HWND owner);
+  // the www box.
+  OptionsWindow(OptionsForm& form, HWND owner);
 
   // OptionsView.
   bool IsChecked(OptionsBox box) const override;

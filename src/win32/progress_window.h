@@ -11,12 +11,12 @@ namespace quorvale {
 
 // The progress window on Win32: borderless, centred, its timer ticking ProgressForm every 100 ms
 // from Open() until the window is destroyed.
-class Form3Window : public Window, public ProgressView {
+class ProgressWindow : public Window, public ProgressView {
  public:
   // Builds the window, hidden, over `owner` and at its resolution, and runs ProgressForm's first
   // step.
-  Form3Window(ProgressForm& form, HWND owner);
-  ~Form3Window() override;
+  ProgressWindow(ProgressForm& form, HWND owner);
+  ~ProgressWindow() override;
 
   // Shows the window, lets it paint, and starts the timer.
   void Open();
@@ -30,10 +30,10 @@ class Form3Window : public Window, public ProgressView {
 
   ProgressForm& form_;
   HWND owner_;
-  HWND label1_ = nullptr;
-  HWND label2_ = nullptr;
+  HWND heading_ = nullptr;
+  HWND count_ = nullptr;
   Font font_;
-  Font label1_font_;
+  Font heading_font_;
 };
 
 }  // namespace quorvale

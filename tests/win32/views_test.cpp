@@ -118,7 +118,7 @@ class Form1WindowTest : public Win32Test {
     if (IsSkipped()) return;
     platform_.executable_path = dir_.File("quorvale.exe");
     platform_.hosts_path = dir_.File("HOSTS");
-    window_ = std::make_unique<Form1Window>(form_);
+    window_ = std::make_unique<MainWindow>(form_);
     ShowWindow(Main(), SW_SHOW);
   }
 
@@ -148,7 +148,7 @@ class Form1WindowTest : public Win32Test {
   std::string Columns(int list) const { return testing::Columns(List(list)); }
 
   MainForm form_{platform_, prompts_};
-  std::unique_ptr<Form1Window> window_;
+  std::unique_ptr<MainWindow> window_;
 };
 
 TEST_F(Form1WindowTest, TheDesignedWindowAndItsTabOrder) {
@@ -331,7 +331,7 @@ TEST_F(Win32Test, OptionsWindowKeysPlacesAndClicks) {
   Session session;
   session.RedirectAddress = "0.0.0.0";
   OptionsForm form(session);
-  Form2Window window(form, nullptr);
+  OptionsWindow window(form, nullptr);
   ShowWindow(window.hwnd(), SW_SHOW);
   auto control = [&](int id) { return GetDlgItem(window.hwnd(), id); };
   std::string order;
@@ -392,10 +392,12 @@ TEST_F(Win32Test, EveryWindowTakesTheSuggestedRectangleAtANewResolution) {
   SearchForm search;
   BackupEntryCounts counts;
   BackupsForm backups(platform_, prompts_, dir_.File("HOSTS"), counts, {});
-  const std::unique_ptr<Window> windows[] = {
-      std::make_unique<Form1Window>(main),           std::make_unique<Form2Window>(options, nullptr),
-      std::make_unique<Form3Window>(progress, nullptr), std::make_unique<AboutWindow>(about, nullptr),
-      std::make_unique<SearchWindow>(search, nullptr), std::make_unique<BackupsWindow>(backups, nullptr)};
+  const std::unique_ptr<Window> windows[] = {std::make_unique<MainWindow>(main),
+                                             std::make_unique<OptionsWindow>(options, nullptr),
+                                             std::make_unique<ProgressWindow>(progress, nullptr),
+                                             std::make_unique<AboutWindow>(about, nullptr),
+                                             std::make_unique<SearchWindow>(search, nullptr),
+                                             std::make_unique<BackupsWindow>(backups, nullptr)};
   const RECT suggested = {40, 30, 40 + 900, 30 + 700};
   std::string moved;
   for (const std::unique_ptr<Window>& window : windows) {
