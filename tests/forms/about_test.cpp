@@ -18,7 +18,7 @@ class FakeAboutView : public AboutView {
   bool closed = false;
 };
 
-class AboutTest : public Form1Test {
+class AboutTest : public MainFormTest {
  protected:
   AboutTest() { about_.Start(&about_view_); }
   AboutForm about_{platform_, prompts_};

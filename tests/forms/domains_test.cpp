@@ -23,18 +23,19 @@ namespace quorvale::testing {
 namespace {
 
 // "1" or "0" per control, in order.
-std::string States(const FakeForm1View& view, std::initializer_list<MainControl> controls) {
+std::string States(const FakeMainView& view, std::initializer_list<MainControl> controls) {
   std::string states;
   for (MainControl control : controls) states += view.IsEnabled(control) ? '1' : '0';
   return states;
 }
-// The buttons that "Trier" enables: the two saves of the buffer, Command4 and the report.
-std::string SortSaveStates(const FakeForm1View& view) {
+// The buttons that "Trier" enables: the two saves of the buffer, the replace button and the
+// report.
+std::string SortSaveStates(const FakeMainView& view) {
   return States(view, {MainControl::kSaveSortedAsHostsButton, MainControl::kReplaceHostsButton,
                        MainControl::kSaveSortedNamesButton, MainControl::kReportButton});
 }
 
-class DomainsTest : public Form1Test {
+class DomainsTest : public MainFormTest {
  protected:
   void LoadPlainList(const char* name, std::string_view content) {
     LoadThrough(&MainForm::LoadDomainList, name, content);
@@ -216,7 +217,7 @@ INSTANTIATE_TEST_SUITE_P(Loads, LoadInputTest,
                          CaseName());
 #endif
 
-// --- Loading a domain-only file (Command6) ---
+// --- Loading a domain-only file (LoadSortBuffer) ---
 
 TEST_F(DomainsTest, DomainOnlyLoadsAccumulateInTheSortBuffer) {
   // An empty HOSTS file reads as locked, so the lock probe after each load shows up in the
@@ -311,7 +312,7 @@ TEST_F(DomainsTest, TheSortAndTheSavesRefuseBeforeAnyLoad) {
   EXPECT_EQ(SortSaveStates(view_), "0000");
 }
 
-// --- "Trier" (Command2) ---
+// --- "Trier" (SortBuffer) ---
 
 TEST_F(DomainsTest, TrierSortsDeduplicatesAndEnablesTheSaves) {
   // 57 distinct names in reverse order, and one more entry that repeats a key with a comment.
@@ -375,7 +376,7 @@ INSTANTIATE_TEST_SUITE_P(
                                {"-a.com", "0a.com", "aa.com", "b.com"}}),
     CaseName());
 
-// --- Saving the buffer as names (Command7) ---
+// --- Saving the buffer as names (SaveSortedNames) ---
 
 TEST_F(DomainsTest, NamesSaveWritesEveryEntryWhole) {
   LoadAndSort("b.example\nA.example #[note]\nb.example\n");
@@ -423,7 +424,7 @@ TEST_F(DomainsTest, NamesSaveOverAnExistingFile) {
   EXPECT_EQ(ReadBytes(Path("names.txt")), "one.example\r\n");
 }
 
-// --- Saving the buffer as a HOSTS file (Command3) ---
+// --- Saving the buffer as a HOSTS file (SaveSortedAsHosts) ---
 
 // The header of a HOSTS file of the sort buffer written at the Unix epoch in the C locale.
 std::string ArrayHeader(const std::string& count_line) {
@@ -434,7 +435,7 @@ std::string ArrayHeader(const std::string& count_line) {
          count_line + "\r\n#\r\n";
 }
 
-void ChooseZerosWithoutWww(OptionsForm& form, FakeForm2View& view) {
+void ChooseZerosWithoutWww(OptionsForm& form, FakeOptionsView& view) {
   view.Click(OptionsBox::kZeroAddress);
   view.Click(OptionsBox::kWwwLines);
   form.Accept();
@@ -449,7 +450,7 @@ class HostsSaveTest : public DomainsTest {
 TEST_F(HostsSaveTest, DefaultOptionsWriteEveryEntryAndItsWwwTwin) {
   // An empty buffer gives the header only.
   LoadAndSort("# nothing\n");
-  view_.options_scripts.push_back([](OptionsForm& form, FakeForm2View& view) {
+  view_.options_scripts.push_back([](OptionsForm& form, FakeOptionsView& view) {
     view.Click(OptionsBox::kWwwLines);
     form.Accept();
   });

@@ -18,7 +18,7 @@ namespace {
 constexpr char kThreeAndOne[] =
     "0.0.0.0 ads.example.com\r\n0.0.0.0 beta.example\r\n0.0.0.0 cdn.example.org\r\n10.0.0.1 intranet.example\r\n";
 
-TEST_F(Form1Test, DeleteRemovesTheSelectedRowsAndAnEmptyWindowIsAsAfterReset) {
+TEST_F(MainFormTest, DeleteRemovesTheSelectedRowsAndAnEmptyWindowIsAsAfterReset) {
   LoadHosts(kThreeAndOne);
   view_.selected[0] = {0, 2};
   view_.log.clear();
@@ -44,7 +44,7 @@ TEST_F(Form1Test, DeleteRemovesTheSelectedRowsAndAnEmptyWindowIsAsAfterReset) {
   }
 }
 
-TEST_F(Form1Test, FindSelectsTheFirstMatchThenF3GoesRoundBothLists) {
+TEST_F(MainFormTest, FindSelectsTheFirstMatchThenF3GoesRoundBothLists) {
   LoadHosts(kThreeAndOne);
   view_.search_texts = {"EXAMPLE", "", "nowhere"};
   form_.Find();  // from the top, case ignored
@@ -71,7 +71,7 @@ TEST_F(Form1Test, FindSelectsTheFirstMatchThenF3GoesRoundBothLists) {
 }
 
 // A cell shows its bytes as the search reads them; outside the rows and columns, nothing.
-TEST_F(Form1Test, CellTextIsWhatACellShows) {
+TEST_F(MainFormTest, CellTextIsWhatACellShows) {
   LoadHosts("0.0.0.0 a.example # caf\xE9\r\n10.0.0.1 c.lan\r\n");
   std::string cells;
   for (const auto& [list, row, column] : {std::tuple{1, 0, 0}, {1, 0, 1}, {1, 0, 2}, {2, 0, 2}, {1, 1, 0}, {1, -1, 0},
@@ -81,7 +81,7 @@ TEST_F(Form1Test, CellTextIsWhatACellShows) {
   EXPECT_EQ(cells, "a.example|# caf\xC3\xA9|0.0.0.0|10.0.0.1|||||");
 }
 
-TEST_F(Form1Test, FindMatchesWhatTheListsShowWhateverTheLinesEncoding) {
+TEST_F(MainFormTest, FindMatchesWhatTheListsShowWhateverTheLinesEncoding) {
   // Lines from two editors, Windows-1252 then UTF-8; "cafe" is no "café".
   LoadHosts("0.0.0.0 a.example # caf\xE9\r\n0.0.0.0 b.example # CAF\xC3\xA9\r\n0.0.0.0 c.example # cafe\r\n");
   view_.search_texts = {"Caf\xC3\xA9"};
@@ -93,7 +93,7 @@ TEST_F(Form1Test, FindMatchesWhatTheListsShowWhateverTheLinesEncoding) {
   EXPECT_EQ(view_.log.back(), "selected 1 0");
 }
 
-TEST_F(Form1Test, RestoringABackupPutsItsBytesBackAndSaysHowTheCacheWent) {
+TEST_F(MainFormTest, RestoringABackupPutsItsBytesBackAndSaysHowTheCacheWent) {
   const std::string hosts = Path("HOSTS");
   WriteBytes(hosts, "current\r\n");
   form_.HostsMenuOpening();
@@ -138,7 +138,7 @@ TEST_F(Form1Test, RestoringABackupPutsItsBytesBackAndSaysHowTheCacheWent) {
 // A copy's entries are the rows that loading it gives (4 lines of `first` give an entry, but
 // a name is a row once per list and a "www." twin adds none). They fill in once the window is
 // open, and the next opening shows them at once while the copy keeps its size and time.
-TEST_F(Form1Test, BackupEntriesAreTheRowsOfALoadAndAreKeptWhileTheCopyIsUnchanged) {
+TEST_F(MainFormTest, BackupEntriesAreTheRowsOfALoadAndAreKeptWhileTheCopyIsUnchanged) {
   const std::string copy = Path("HOSTS.20240101-000000.bak");
   const auto now = std::filesystem::file_time_type::clock::now();
   const std::string first = "0.0.0.0 a.example\r\n0.0.0.0 www.a.example\r\n10.0.0.1 a.example\r\n0.0.0.0 A.EXAMPLE\r\n";
@@ -159,7 +159,7 @@ TEST_F(Form1Test, BackupEntriesAreTheRowsOfALoadAndAreKeptWhileTheCopyIsUnchange
 
 // However the window goes mid-count, the counting stops there (no more events, no count shown);
 // a restore waits until the counting has let go of its copy.
-TEST_F(Form1Test, BackupCountingStopsWhenTheWindowGoes) {
+TEST_F(MainFormTest, BackupCountingStopsWhenTheWindowGoes) {
   // Written oldest first; the counting goes newest first and yields only in the long copy.
   WriteBytes(Path("HOSTS"), "current\r\n");
   WriteBytes(Path("HOSTS.20240101-000000.bak"), "0.0.0.0 b.example\r\n");
@@ -188,7 +188,7 @@ TEST_F(Form1Test, BackupCountingStopsWhenTheWindowGoes) {
   EXPECT_EQ(Messages().back(), "Fichier hosts remplace | OK | none | Quorvale");
 }
 
-TEST_F(Form1Test, DroppedFilesLoadInTurnAndOneReportGathersTheirLines) {
+TEST_F(MainFormTest, DroppedFilesLoadInTurnAndOneReportGathersTheirLines) {
   WriteBytes(Path("one.txt"), "0.0.0.0 one.example\r\nbad one\r\n");
   WriteBytes(Path("two.txt"), "0.0.0.0 two.example\r\nbad two\r\n");
   std::filesystem::create_directory(std::filesystem::u8path(Path("folder")));

@@ -20,7 +20,7 @@ constexpr char kToolFile[] = "subinacl.exe";
 constexpr char kToolFile[] = "subinacl";
 #endif
 
-class LockTest : public Form1Test {
+class LockTest : public MainFormTest {
  protected:
   LockTest() { std::filesystem::remove(Path(kToolFile)); }
   std::string Caption() const { return view_.Caption(MainControl::kLockButton); }
@@ -164,7 +164,7 @@ TEST_P(LockNameTest, PathAndUserAreSingleArguments) {
   platform_.hosts_path = Path(c.path_name);
   // The HOSTS path is read when the window loads.
   MainForm form(platform_, prompts_);
-  FakeForm1View view;
+  FakeMainView view;
   form.Start(&view);
   form.ToggleLock();
   ASSERT_EQ(platform_.started.size(), 1u);

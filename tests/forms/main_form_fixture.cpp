@@ -12,13 +12,13 @@ std::string Describe(const ScriptedPrompts::Shown& shown) {
   return shown.text + " | " + buttons + " | " + icon + " | " + shown.title;
 }
 
-std::string Screen(const FakeForm1View& view) {
+std::string Screen(const FakeMainView& view) {
   std::string screen = view.visible ? "main" : "";
   if (view.progress != nullptr) screen += screen.empty() ? "progress" : "+progress";
   return screen;
 }
 
-Form1Test::Form1Test() {
+MainFormTest::MainFormTest() {
   platform_.executable_path = Path("quorvale");
   platform_.hosts_path = Path("HOSTS");
   platform_.user_data_folder = Path("userdata/");
@@ -27,9 +27,9 @@ Form1Test::Form1Test() {
   form_.Start(&view_);
 }
 
-Form1Test::~Form1Test() = default;
+MainFormTest::~MainFormTest() = default;
 
-std::vector<std::string> Form1Test::Rows(int list_number) const {
+std::vector<std::string> MainFormTest::Rows(int list_number) const {
   std::vector<std::string> rows;
   for (const Row& row : testing::Rows(list_number == 1 ? form_.session().blocked : form_.session().redirected)) {
     rows.push_back(row.name + "|" + row.description + "|" + row.address);
@@ -37,15 +37,15 @@ std::vector<std::string> Form1Test::Rows(int list_number) const {
   return rows;
 }
 
-std::vector<std::string> Form1Test::Buffer() const { return Entries(form_.session().SortArray); }
+std::vector<std::string> MainFormTest::Buffer() const { return Entries(form_.session().SortArray); }
 
-std::vector<std::string> Form1Test::Messages() const {
+std::vector<std::string> MainFormTest::Messages() const {
   std::vector<std::string> lines;
   for (const auto& shown : prompts_.messages) lines.push_back(Describe(shown));
   return lines;
 }
 
-bool Form1Test::LoadCounted() {
+bool MainFormTest::LoadCounted() {
   const ScriptedPrompts before = prompts_;
   prompts_.answers = {Answer::kOk};
   prompts_.files = {ScriptedPrompts::FileChoice{}};
@@ -55,13 +55,13 @@ bool Form1Test::LoadCounted() {
   return counted;
 }
 
-void Form1Test::LoadThrough(void (MainForm::*click)(), const char* name, std::string_view content) {
+void MainFormTest::LoadThrough(void (MainForm::*click)(), const char* name, std::string_view content) {
   WriteBytes(Path(name), content);
   ChooseFile(Path(name));
   (form_.*click)();
 }
 
-void Form1Test::LoadHosts(std::string_view content) {
+void MainFormTest::LoadHosts(std::string_view content) {
   WriteBytes(Path("HOSTS"), content);
   form_.LoadSystemHosts();
 }

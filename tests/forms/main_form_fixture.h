@@ -30,14 +30,14 @@ inline constexpr char kReportTail[] =
 // A message box as one readable line: "text | buttons | icon | title".
 std::string Describe(const ScriptedPrompts::Shown& shown);
 // The windows on screen: "main+progress", "main", "progress" or "".
-std::string Screen(const FakeForm1View& view);
+std::string Screen(const FakeMainView& view);
 
 // The main window's behaviour over a fake view, with the program and the HOSTS file in a
 // fresh folder and the header's date fixed.
-class Form1Test : public ::testing::Test {
+class MainFormTest : public ::testing::Test {
  protected:
-  Form1Test();
-  ~Form1Test() override;
+  MainFormTest();
+  ~MainFormTest() override;
 
   std::string Path(std::string_view name) const { return dir_.File(name); }
   std::string Report() const { return ReadBytes(Path("Rapport.txt")); }
@@ -63,7 +63,7 @@ class Form1Test : public ::testing::Test {
   TempDir dir_;
   FakePlatform platform_;
   ScriptedPrompts prompts_;
-  FakeForm1View view_;
+  FakeMainView view_;
   MainForm form_{platform_, prompts_};
 };
 

@@ -15,7 +15,7 @@ constexpr char kEmptyReport[] =
 constexpr MainControl kDataMenus[] = {MainControl::kSaveAsHostsItem, MainControl::kExportDomainsItem,
                                       MainControl::kResetItem, MainControl::kReplaceHostsItem};
 
-TEST_F(Form1Test, StartState) {
+TEST_F(MainFormTest, StartState) {
   EXPECT_EQ(view_.status, "Aucune adresse chargee");
   EXPECT_FALSE(LoadCounted());
   EXPECT_FALSE(view_.IsEnabled(MainControl::kReplaceHostsItem));
@@ -28,7 +28,7 @@ TEST_F(Form1Test, StartState) {
   EXPECT_EQ(view_.events_processed, 2);
 }
 
-TEST_F(Form1Test, LoadingTheHostsFileFillsBothListsHoldsTheProgressAndOpensTheReport) {
+TEST_F(MainFormTest, LoadingTheHostsFileFillsBothListsHoldsTheProgressAndOpensTheReport) {
   std::vector<std::string> screens;
   platform_.watch = [&](const std::string& call) {
     if (!call.starts_with("exists")) screens.push_back(call.substr(0, 5) + " " + Screen(view_));
@@ -73,7 +73,7 @@ TEST_F(Form1Test, LoadingTheHostsFileFillsBothListsHoldsTheProgressAndOpensTheRe
   EXPECT_EQ(platform_.shown_files.size(), 2u);
 }
 
-TEST_F(Form1Test, AMissingHostsFileStillOpensTheReport) {
+TEST_F(MainFormTest, AMissingHostsFileStillOpensTheReport) {
   form_.LoadSystemHosts();
   EXPECT_EQ(view_.status, "Aucune adresse chargee");
   EXPECT_FALSE(LoadCounted());
@@ -88,7 +88,7 @@ TEST_F(Form1Test, AMissingHostsFileStillOpensTheReport) {
 
 // With rows already loaded, a HOSTS load that fails keeps the rows, the status and the menus,
 // and reports the last completed load's lines again.
-TEST_F(Form1Test, AFailedHostsLoadAfterAnotherKeepsEverything) {
+TEST_F(MainFormTest, AFailedHostsLoadAfterAnotherKeepsEverything) {
   LoadHosts("0.0.0.0 ads.example.com\r\nbad line\r\n");
   std::filesystem::remove(Path("HOSTS"));
   form_.LoadSystemHosts();
@@ -101,7 +101,7 @@ TEST_F(Form1Test, AFailedHostsLoadAfterAnotherKeepsEverything) {
   EXPECT_TRUE(view_.window_enabled);
 }
 
-TEST_F(Form1Test, OuvrirUsesTheOpenDialogAndTheDialogsShareTheLastFilter) {
+TEST_F(MainFormTest, OuvrirUsesTheOpenDialogAndTheDialogsShareTheLastFilter) {
   LoadThrough(&MainForm::LoadHostsFile, "list.txt", "# nothing usable\nlocalhost\n");
   ASSERT_EQ(prompts_.dialogs.size(), 1u);
   const auto& dialog = prompts_.dialogs[0];
@@ -140,7 +140,7 @@ TEST_F(Form1Test, OuvrirUsesTheOpenDialogAndTheDialogsShareTheLastFilter) {
   EXPECT_TRUE(view_.IsEnabled(MainControl::kResetItem));
 }
 
-TEST_F(Form1Test, ACancelledOrFailedOuvrirChangesNothing) {
+TEST_F(MainFormTest, ACancelledOrFailedOuvrirChangesNothing) {
   CancelDialog();
   form_.LoadHostsFile();
   EXPECT_FALSE(LoadCounted());
@@ -160,7 +160,7 @@ TEST_F(Form1Test, ACancelledOrFailedOuvrirChangesNothing) {
   EXPECT_TRUE(view_.window_enabled);
 }
 
-TEST_F(Form1Test, LoadClearsTheReadOnlyAttribute) {
+TEST_F(MainFormTest, LoadClearsTheReadOnlyAttribute) {
   WriteBytes(Path("HOSTS"), "0.0.0.0 ads.example.com\n");
   ASSERT_TRUE(platform_.SetFileAttributes(Path("HOSTS"), kAttrReadOnly | kAttrSystem).ok());
   form_.LoadSystemHosts();
@@ -168,7 +168,7 @@ TEST_F(Form1Test, LoadClearsTheReadOnlyAttribute) {
 }
 
 // A user who may read the file but not change its attributes still loads it, by both loads.
-TEST_F(Form1Test, AttributesThatCannotBeClearedDoNotStopALoad) {
+TEST_F(MainFormTest, AttributesThatCannotBeClearedDoNotStopALoad) {
   WriteBytes(Path("HOSTS"), "0.0.0.0 ads.example.com\n");
   platform_.refused_attributes = {Path("HOSTS")};
   form_.LoadSystemHosts();
@@ -180,7 +180,7 @@ TEST_F(Form1Test, AttributesThatCannotBeClearedDoNotStopALoad) {
   EXPECT_EQ(platform_.attribute_calls.size(), 2u);
 }
 
-TEST_F(Form1Test, ResetEmptiesTheListsWithTheWindowDisabledAndKeepsEverythingElse) {
+TEST_F(MainFormTest, ResetEmptiesTheListsWithTheWindowDisabledAndKeepsEverythingElse) {
   LoadHosts("0.0.0.0 ads.example.com\n10.0.0.1 intranet.example\n");
   ASSERT_EQ(view_.status, "2 Adresse(s) chargée(s)");
   view_.log.clear();
@@ -196,7 +196,7 @@ TEST_F(Form1Test, ResetEmptiesTheListsWithTheWindowDisabledAndKeepsEverythingEls
   EXPECT_EQ(view_.status, "2 Adresse(s) chargée(s)");
 }
 
-TEST_F(Form1Test, TheReportFallsBackToTheUserFolderThenTellsTheUserWhy) {
+TEST_F(MainFormTest, TheReportFallsBackToTheUserFolderThenTellsTheUserWhy) {
   platform_.failing_writes.push_back(Path("Rapport.txt"));
   ASSERT_TRUE(std::filesystem::create_directory(Path("userdata")));
   form_.ShowReport();
@@ -212,7 +212,7 @@ TEST_F(Form1Test, TheReportFallsBackToTheUserFolderThenTellsTheUserWhy) {
 }
 
 #ifndef _WIN32
-TEST_F(Form1Test, TheReportReplacesALinkAndSkipsAProgramFolderWithoutTheLockTool) {
+TEST_F(MainFormTest, TheReportReplacesALinkAndSkipsAProgramFolderWithoutTheLockTool) {
   WriteBytes(Path("target.txt"), "old");
   std::filesystem::create_symlink("target.txt", Path("Rapport.txt"));
   form_.ShowReport();
@@ -227,10 +227,10 @@ TEST_F(Form1Test, TheReportReplacesALinkAndSkipsAProgramFolderWithoutTheLockTool
 }
 #endif
 
-TEST_F(Form1Test, TheProgressWindowShowsTheRunningCount) {
+TEST_F(MainFormTest, TheProgressWindowShowsTheRunningCount) {
   Session session;
   ProgressForm progress(session);
-  FakeForm3View view(&view_.log);
+  FakeProgressView view(&view_.log);
   progress.Start(&view);
   EXPECT_EQ(view.labels[0], "Chargement en cours...");
   EXPECT_EQ(view.labels[1], "0 Entree");
@@ -242,7 +242,7 @@ TEST_F(Form1Test, TheProgressWindowShowsTheRunningCount) {
   EXPECT_EQ(view.labels[1], "1234567 Entrees");
 }
 
-TEST_F(Form1Test, HeaderClicksOrderTheListByColumnAndFlipOnlyOnTheSameColumn) {
+TEST_F(MainFormTest, HeaderClicksOrderTheListByColumnAndFlipOnlyOnTheSameColumn) {
   LoadHosts(
       "0.0.0.0 b.example.com #2\n127.0.0.1 a.example.com #3\n0.0.0.0 c.example.com #1\n"
       "0.0.0.0 d.example.com #1\n");
@@ -272,7 +272,7 @@ TEST_F(Form1Test, HeaderClicksOrderTheListByColumnAndFlipOnlyOnTheSameColumn) {
 
 // A header click that arrives while a command yields is dropped; the header shows the order
 // that stands, whatever its own arrow did.
-TEST_F(Form1Test, AHeaderClickDuringACommandIsDroppedAndTheArrowStays) {
+TEST_F(MainFormTest, AHeaderClickDuringACommandIsDroppedAndTheArrowStays) {
   LoadHosts("0.0.0.0 b.example.com\n0.0.0.0 a.example.com\n");
   view_.sort_order[0] = "1 1";
   view_.pending_event = [&] { form_.ColumnClick(1, 1); };
@@ -284,7 +284,7 @@ TEST_F(Form1Test, AHeaderClickDuringACommandIsDroppedAndTheArrowStays) {
 
 // The close box during a command waits for it; then the lists are emptied and the program
 // ends with exit code 0.
-TEST_F(Form1Test, ClosingWhileACommandRunsEndsTheProgramAfterIt) {
+TEST_F(MainFormTest, ClosingWhileACommandRunsEndsTheProgramAfterIt) {
   WriteBytes(Path("HOSTS"), "0.0.0.0 ads.example.com\n");
   view_.pending_event = [&] { view_.log.push_back(form_.CloseRequested() ? "closing now" : "closing later"); };
   form_.LoadSystemHosts();
@@ -298,7 +298,7 @@ TEST_F(Form1Test, ClosingWhileACommandRunsEndsTheProgramAfterIt) {
   EXPECT_EQ(platform_.shown_files.size(), 1u);
 
   // With no command running the close happens at once.
-  FakeForm1View idle;
+  FakeMainView idle;
   MainForm form(platform_, prompts_);
   idle.form = &form;
   form.Start(&idle);

@@ -19,10 +19,10 @@ namespace {
 struct OptionsWindow {
   explicit OptionsWindow(Session& session) : form(session), view(form) { form.Start(&view); }
   OptionsForm form;
-  FakeForm2View view;
+  FakeOptionsView view;
 };
 
-TEST(Form2Test, DesignState) {
+TEST(OptionsFormTest, DesignState) {
   Session session;
   OptionsWindow window(session);
   EXPECT_EQ(window.view.Checked(), "127.0.0.1,www");
@@ -35,9 +35,9 @@ struct ClickCase {
 };
 void PrintTo(const ClickCase& c, std::ostream* out) { *out << c.name; }
 
-class Form2ClickTest : public ::testing::TestWithParam<ClickCase> {};
+class OptionsClickTest : public ::testing::TestWithParam<ClickCase> {};
 
-TEST_P(Form2ClickTest, TheTwoAddressesStayExclusive) {
+TEST_P(OptionsClickTest, TheTwoAddressesStayExclusive) {
   Session session;
   OptionsWindow window(session);
   for (OptionsBox box : GetParam().clicks) window.view.Click(box);
@@ -45,21 +45,21 @@ TEST_P(Form2ClickTest, TheTwoAddressesStayExclusive) {
   EXPECT_FALSE(window.view.closed);
 }
 
-constexpr OptionsBox kCheck2 = OptionsBox::kLoopbackAddress;
-constexpr OptionsBox kCheck3 = OptionsBox::kZeroAddress;
+constexpr OptionsBox kLoopback = OptionsBox::kLoopbackAddress;
+constexpr OptionsBox kZero = OptionsBox::kZeroAddress;
 INSTANTIATE_TEST_SUITE_P(
-    Clicks, Form2ClickTest,
-    ::testing::Values(ClickCase{"Check2", {kCheck2}, "0.0.0.0,www"},  // ticked 127.0.0.1 moves to 0.0.0.0
-                      ClickCase{"Check3", {kCheck3}, "0.0.0.0,www"},  // 0.0.0.0 chosen
-                      ClickCase{"Check2Twice", {kCheck2, kCheck2}, "127.0.0.1,www"},  // and back
-                      ClickCase{"Check3ThenCheck2", {kCheck3, kCheck2}, "127.0.0.1,www"},
+    Clicks, OptionsClickTest,
+    ::testing::Values(ClickCase{"Check2", {kLoopback}, "0.0.0.0,www"},  // ticked 127.0.0.1 moves to 0.0.0.0
+                      ClickCase{"Check3", {kZero}, "0.0.0.0,www"},      // 0.0.0.0 chosen
+                      ClickCase{"Check2Twice", {kLoopback, kLoopback}, "127.0.0.1,www"},  // and back
+                      ClickCase{"Check3ThenCheck2", {kZero, kLoopback}, "127.0.0.1,www"},
                       // the ticked 0.0.0.0 stays ticked
-                      ClickCase{"Check3Twice", {kCheck3, kCheck3}, "0.0.0.0,www"},
-                      ClickCase{"Check2ThenCheck3", {kCheck2, kCheck3}, "0.0.0.0,www"},
+                      ClickCase{"Check3Twice", {kZero, kZero}, "0.0.0.0,www"},
+                      ClickCase{"Check2ThenCheck3", {kLoopback, kZero}, "0.0.0.0,www"},
                       ClickCase{"Check1", {OptionsBox::kWwwLines}, "127.0.0.1"}),
     CaseName());
 
-TEST(Form2Test, OkStoresTheChoice) {
+TEST(OptionsFormTest, OkStoresTheChoice) {
   Session session;
   OptionsWindow first(session);
   first.form.Accept();
@@ -69,7 +69,7 @@ TEST(Form2Test, OkStoresTheChoice) {
   EXPECT_TRUE(session.OptionsAccepted);
 
   OptionsWindow second(session);
-  second.view.Click(kCheck3);
+  second.view.Click(kZero);
   second.view.Click(OptionsBox::kWwwLines);
   second.form.Accept();
   EXPECT_EQ(session.RedirectAddress, "0.0.0.0");
@@ -77,7 +77,7 @@ TEST(Form2Test, OkStoresTheChoice) {
   EXPECT_TRUE(session.OptionsAccepted);
 }
 
-TEST(Form2Test, AnnulerAndTheCloseBox) {
+TEST(OptionsFormTest, AnnulerAndTheCloseBox) {
   Session session;
   session.RedirectAddress = "0.0.0.0";
   session.AddWwwLines = false;
@@ -93,7 +93,7 @@ TEST(Form2Test, AnnulerAndTheCloseBox) {
 
   OptionsWindow window(session);
   window.view.Click(OptionsBox::kWwwLines);
-  window.view.Click(kCheck2);
+  window.view.Click(kLoopback);
   window.form.Cancel();
   EXPECT_TRUE(window.view.closed);
   EXPECT_EQ(session.RedirectAddress, "0.0.0.0");

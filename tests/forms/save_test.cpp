@@ -33,13 +33,13 @@ const std::string kReplaceQuestionLine =
 const std::string kReplacedLine = "Fichier hosts remplace | OK | none | Quorvale";
 
 // What the user does in the options window.
-using OptionsScript = void (*)(OptionsForm&, FakeForm2View&);
-void ChooseZerosWithoutWww(OptionsForm& form, FakeForm2View& view) {
+using OptionsScript = void (*)(OptionsForm&, FakeOptionsView&);
+void ChooseZerosWithoutWww(OptionsForm& form, FakeOptionsView& view) {
   view.Click(OptionsBox::kZeroAddress);
   view.Click(OptionsBox::kWwwLines);
   form.Accept();
 }
-void UseCloseBox(OptionsForm&, FakeForm2View&) {}
+void UseCloseBox(OptionsForm&, FakeOptionsView&) {}
 
 // The attributes a file keeps of those asked for: POSIX keeps only whether it may be written.
 int Kept(int attributes) {
@@ -50,7 +50,7 @@ int Kept(int attributes) {
 #endif
 }
 
-class SaveTest : public Form1Test {
+class SaveTest : public MainFormTest {
  protected:
   // Loads kLoaded through "Charger le fichier hosts" and forgets what that load recorded.
   void Load() {
@@ -61,7 +61,7 @@ class SaveTest : public Form1Test {
     prompts_.messages.clear();
   }
   // Scripts the options window, the save dialog's choice and the answers, then saves.
-  void SaveAs(std::function<void(OptionsForm&, FakeForm2View&)> options, const std::string& path,
+  void SaveAs(std::function<void(OptionsForm&, FakeOptionsView&)> options, const std::string& path,
               std::vector<Answer> answers) {
     view_.options_scripts.push_back(options);
     ChooseFile(path);
@@ -193,7 +193,7 @@ TEST_F(SaveTest, SaveAsOverAReadOnlyFileAsksThenMakesItNormal) {
 
 TEST_F(SaveTest, LeavingTheOptionsWithoutOkOrTheDialogWritesNothing) {
   Load();
-  for (OptionsScript options : {ClickAnnuler, UseCloseBox}) {
+  for (OptionsScript options : {ClickCancel, UseCloseBox}) {
     for (void (MainForm::*click)() : {&MainForm::SaveAsHosts, &MainForm::ReplaceHosts, &MainForm::SaveSortedAsHosts}) {
       view_.options_scripts.push_back(options);
       (form_.*click)();
@@ -218,7 +218,7 @@ TEST_F(SaveTest, TheCloseBoxAfterAnEarlierOkKeepsThatChoice) {
   // earlier "OK".
   std::string state;
   SaveAs(
-      [&state](OptionsForm&, FakeForm2View& view) {
+      [&state](OptionsForm&, FakeOptionsView& view) {
         state = view.Checked();
         view.Click(OptionsBox::kLoopbackAddress);
       },
@@ -227,7 +227,7 @@ TEST_F(SaveTest, TheCloseBoxAfterAnEarlierOkKeepsThatChoice) {
   EXPECT_EQ(ReadBytes(Path("second.txt")), Expected(false, "0.0.0.0", false));
 
   // "Annuler" after that earlier "OK" stops the command again.
-  view_.options_scripts.push_back(ClickAnnuler);
+  view_.options_scripts.push_back(ClickCancel);
   prompts_.messages.clear();
   form_.SaveAsHosts();
   EXPECT_TRUE(prompts_.messages.empty());

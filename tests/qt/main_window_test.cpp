@@ -29,7 +29,7 @@ QStringList Captions(const QList<QAction*>& actions) {
   return captions;
 }
 
-TEST_F(Form1WindowTest, TheDesignedWindow) {
+TEST_F(MainWindowTest, TheDesignedWindow) {
   EXPECT_EQ(window_->windowTitle(), "Quorvale");
   EXPECT_EQ(window_->centralWidget()->size(),
             TwipsSize(main_form_design::kClientWidthTwips, main_form_design::kClientHeightTwips));
@@ -74,7 +74,7 @@ TEST_F(Form1WindowTest, TheDesignedWindow) {
   EXPECT_EQ(Find<QPushButton>(window_.get(), "Command6")->text(), "Charger un fichier(nom de domaines seulement)");
   EXPECT_FALSE(Find<QPushButton>(window_.get(), "Command2")->isEnabled());
 
-  // Keyboard order: Command1, 2, 3, 4, 5, 7, 8, 6, the two lists, Command9.
+  // Keyboard order: the buttons as designed, the two lists, then the spare button.
   QStringList order;
   QWidget* widget = Find<QPushButton>(window_.get(), "Command1");
   for (int i = 0; i < 11; ++i) {
@@ -90,7 +90,7 @@ TEST_F(Form1WindowTest, TheDesignedWindow) {
 
 // The lists behave as lists of rows: a click selects a whole row and only one, the arrow
 // keys move from row to row, and Tab leaves the list for the next control.
-TEST_F(Form1WindowTest, ListsSelectWholeRowsAndTabLeavesThem) {
+TEST_F(MainWindowTest, ListsSelectWholeRowsAndTabLeavesThem) {
   WriteBytes(dir_.File("HOSTS"), "0.0.0.0 a.example #one\r\n0.0.0.0 b.example\r\n10.0.0.1 c.lan # caf\xE9\r\n");
   Action("OpenHostFile")->trigger();
   ReportListView* list = View("ListView1");
@@ -114,7 +114,7 @@ TEST_F(Form1WindowTest, ListsSelectWholeRowsAndTabLeavesThem) {
 }
 
 // Each menu item and button reaches its own command: what the command shows first tells.
-TEST_F(Form1WindowTest, MenuItemsAndButtonsReachTheirCommands) {
+TEST_F(MainWindowTest, MenuItemsAndButtonsReachTheirCommands) {
   struct Wiring {
     const char* control;
     const char* first_seen;  // "open" or "save" dialog, a message's text, or what happened
@@ -167,7 +167,7 @@ TEST_F(Form1WindowTest, MenuItemsAndButtonsReachTheirCommands) {
 
 // A real click on a header sorts once and the header's arrow shows the order; a click that
 // comes while a command runs is dropped and the arrow stays where the order is.
-TEST_F(Form1WindowTest, HeaderClicksSortOnceAndTheArrowFollowsTheOrder) {
+TEST_F(MainWindowTest, HeaderClicksSortOnceAndTheArrowFollowsTheOrder) {
   WriteBytes(dir_.File("HOSTS"), "0.0.0.0 b.example #1\r\n0.0.0.0 a.example #2\r\n");
   Action("OpenHostFile")->trigger();
   ReportListView* list = View("ListView1");
@@ -197,7 +197,7 @@ TEST_F(Form1WindowTest, HeaderClicksSortOnceAndTheArrowFollowsTheOrder) {
 
 // Delete in a list, Ctrl+F, F3, the "Hosts" menu as it opens and files dropped on the window
 // reach their commands.
-TEST_F(Form1WindowTest, TheKeysTheMenuAndADropReachTheirCommands) {
+TEST_F(MainWindowTest, TheKeysTheMenuAndADropReachTheirCommands) {
   WriteBytes(dir_.File("HOSTS"), "0.0.0.0 a.example\r\n0.0.0.0 b.example\r\n0.0.0.0 c.example\r\n");
   Action("OpenHostFile")->trigger();
   ReportListView* list = View("ListView1");
@@ -252,7 +252,7 @@ TEST_F(Form1WindowTest, TheKeysTheMenuAndADropReachTheirCommands) {
 }
 
 // The close box ends the program's event loop with exit code 0.
-TEST_F(Form1WindowTest, TheCloseBoxEmptiesTheListsAndEndsTheProgram) {
+TEST_F(MainWindowTest, TheCloseBoxEmptiesTheListsAndEndsTheProgram) {
   WriteBytes(dir_.File("HOSTS"), "0.0.0.0 a.example\r\n");
   Action("OpenHostFile")->trigger();
   QTimer::singleShot(0, [this] { EXPECT_TRUE(window_->close()); });

@@ -19,7 +19,7 @@
 namespace quorvale::testing {
 namespace {
 
-class Form2WindowTest : public ::testing::Test {
+class OptionsWindowTest : public ::testing::Test {
  protected:
   QCheckBox* Box(const char* name) { return Find<QCheckBox>(&window_, name); }
   QPushButton* Button(const char* name) { return Find<QPushButton>(&window_, name); }
@@ -29,7 +29,7 @@ class Form2WindowTest : public ::testing::Test {
   OptionsWindow window_{form_};
 };
 
-TEST_F(Form2WindowTest, TheDesignedWindowWithNoControlOverAnother) {
+TEST_F(OptionsWindowTest, TheDesignedWindowWithNoControlOverAnother) {
   window_.show();
   EXPECT_EQ(window_.windowTitle(), "Options");
   EXPECT_EQ(Find<QLabel>(&window_, "Label1")->text(), "Choisissez l'adresse de redirection:");
@@ -56,7 +56,7 @@ TEST_F(Form2WindowTest, TheDesignedWindowWithNoControlOverAnother) {
     }
   }
 
-  // Tab order: Check1, Check2, Check3, OK, Annuler.
+  // Tab order: the www box, 127.0.0.1, 0.0.0.0, OK, Annuler.
   QStringList order;
   QWidget* widget = Box("Check1");
   for (int i = 0; i < 5; ++i, widget = widget->nextInFocusChain()) order << widget->objectName();
@@ -65,7 +65,7 @@ TEST_F(Form2WindowTest, TheDesignedWindowWithNoControlOverAnother) {
 
 // Neither button is the default or the cancel button: Enter and Escape leave the window open
 // and the session as it was, wherever the focus is.
-TEST_F(Form2WindowTest, EnterAndEscapeDoNothing) {
+TEST_F(OptionsWindowTest, EnterAndEscapeDoNothing) {
   session_.OptionsAccepted = true;
   session_.RedirectAddress = "0.0.0.0";
   window_.show();
@@ -79,7 +79,7 @@ TEST_F(Form2WindowTest, EnterAndEscapeDoNothing) {
   EXPECT_EQ(session_.RedirectAddress, "0.0.0.0");
 }
 
-TEST_F(Form2WindowTest, RealClicksReachForm2) {
+TEST_F(OptionsWindowTest, RealClicksReachOptionsForm) {
   window_.show();
   QTest::mouseClick(Box("Check3"), Qt::LeftButton);
   EXPECT_FALSE(Box("Check2")->isChecked());

@@ -7,16 +7,16 @@ namespace quorvale::testing {
 namespace {
 
 // A progress window view that tells the main window's record when it goes.
-class RecordedForm3View : public FakeForm3View {
+class RecordedProgressView : public FakeProgressView {
  public:
-  explicit RecordedForm3View(FakeForm1View* owner) : FakeForm3View(&owner->log), owner_(owner) {}
-  ~RecordedForm3View() override {
+  explicit RecordedProgressView(FakeMainView* owner) : FakeProgressView(&owner->log), owner_(owner) {}
+  ~RecordedProgressView() override {
     owner_->progress = nullptr;
     owner_->progress_view = nullptr;
   }
 
  private:
-  FakeForm1View* owner_;
+  FakeMainView* owner_;
 };
 
 }  // namespace
@@ -26,13 +26,13 @@ void FakeBackupsView::SetEntries(int row, const std::string& text) {
   entries_shown.push_back(std::to_string(row) + ":" + text);
 }
 
-void FakeForm2View::Click(OptionsBox box) {
+void FakeOptionsView::Click(OptionsBox box) {
   checked_[Index(box)] = !checked_[Index(box)];
   if (box == OptionsBox::kLoopbackAddress) form_.LoopbackBoxClicked();
   if (box == OptionsBox::kZeroAddress) form_.ZeroBoxClicked();
 }
 
-std::string FakeForm2View::Checked() const {
+std::string FakeOptionsView::Checked() const {
   std::string text;
   for (const auto& [box, caption] :
        {std::pair{OptionsBox::kLoopbackAddress, "127.0.0.1"}, std::pair{OptionsBox::kZeroAddress, "0.0.0.0"},
@@ -44,7 +44,7 @@ std::string FakeForm2View::Checked() const {
   return text;
 }
 
-FakeForm1View::FakeForm1View() {
+FakeMainView::FakeMainView() {
   for (const main_form_design::ButtonDesign& button : main_form_design::kButtons) {
     enabled[Index(button.control)] = button.enabled;
     captions[Index(button.control)] = button.caption;
@@ -57,28 +57,28 @@ FakeForm1View::FakeForm1View() {
   }
 }
 
-void FakeForm1View::SetWindowEnabled(bool enabled_now) {
+void FakeMainView::SetWindowEnabled(bool enabled_now) {
   window_enabled = enabled_now;
   log.push_back(enabled_now ? "enabled" : "disabled");
 }
 
-void FakeForm1View::SetWindowVisible(bool visible_now) {
+void FakeMainView::SetWindowVisible(bool visible_now) {
   visible = visible_now;
   log.push_back(visible_now ? "shown" : "hidden");
 }
 
-void FakeForm1View::ShowSortOrder(int list_number, Column column, SortDirection direction) {
+void FakeMainView::ShowSortOrder(int list_number, Column column, SortDirection direction) {
   sort_order[list_number - 1] =
       std::to_string(static_cast<int>(column)) + " " + std::to_string(static_cast<int>(direction));
 }
 
-void FakeForm1View::SelectRow(int list_number, size_t row) {
+void FakeMainView::SelectRow(int list_number, size_t row) {
   selected = {};
   selected[list_number - 1] = {row};
   log.push_back("selected " + std::to_string(list_number) + " " + std::to_string(row));
 }
 
-void FakeForm1View::ProcessEvents() {
+void FakeMainView::ProcessEvents() {
   ++events_processed;
   if (progress != nullptr) {
     progress->Tick();
@@ -91,25 +91,25 @@ void FakeForm1View::ProcessEvents() {
   }
 }
 
-void FakeForm1View::Close() {
+void FakeMainView::Close() {
   log.push_back("close");
   if (form->CloseRequested()) log.push_back("closed");
 }
 
-void FakeForm1View::RunOptionsWindow(OptionsForm& form2) {
+void FakeMainView::RunOptionsWindow(OptionsForm& options) {
   log.push_back("options");
-  FakeForm2View view(form2);
-  form2.Start(&view);
+  FakeOptionsView view(options);
+  options.Start(&view);
   if (options_scripts.empty()) {
     ADD_FAILURE() << "unexpected options window";
     return;
   }
   auto script = std::move(options_scripts.front());
   options_scripts.pop_front();
-  script(form2, view);
+  script(options, view);
 }
 
-void FakeForm1View::RunAboutWindow(AboutForm& about) {
+void FakeMainView::RunAboutWindow(AboutForm& about) {
   log.push_back("about");
   if (about_scripts.empty()) {
     ADD_FAILURE() << "unexpected about window";
@@ -120,7 +120,7 @@ void FakeForm1View::RunAboutWindow(AboutForm& about) {
   script(about);
 }
 
-void FakeForm1View::RunSearchWindow(SearchForm& search) {
+void FakeMainView::RunSearchWindow(SearchForm& search) {
   log.push_back("search");
   // The find window as a record: what was typed, and the window closed.
   struct View : SearchView {
@@ -142,7 +142,7 @@ void FakeForm1View::RunSearchWindow(SearchForm& search) {
   }
 }
 
-void FakeForm1View::RunBackupsWindow(BackupsForm& backups) {
+void FakeMainView::RunBackupsWindow(BackupsForm& backups) {
   log.push_back("backups");
   FakeBackupsView view;
   backups.Start(&view);
@@ -157,17 +157,17 @@ void FakeForm1View::RunBackupsWindow(BackupsForm& backups) {
   script(backups, view);
 }
 
-std::unique_ptr<ProgressView> FakeForm1View::OpenProgressWindow(ProgressForm& form3) {
+std::unique_ptr<ProgressView> FakeMainView::OpenProgressWindow(ProgressForm& progress_form) {
   log.push_back("progress opened");
-  auto view = std::make_unique<RecordedForm3View>(this);
-  form3.Start(view.get());
-  progress = &form3;
+  auto view = std::make_unique<RecordedProgressView>(this);
+  progress_form.Start(view.get());
+  progress = &progress_form;
   progress_view = view.get();
   return view;
 }
 
-void ClickOk(OptionsForm& form, FakeForm2View&) { form.Accept(); }
+void ClickOk(OptionsForm& form, FakeOptionsView&) { form.Accept(); }
 
-void ClickAnnuler(OptionsForm& form, FakeForm2View&) { form.Cancel(); }
+void ClickCancel(OptionsForm& form, FakeOptionsView&) { form.Cancel(); }
 
 }  // namespace quorvale::testing

@@ -18,9 +18,9 @@
 namespace quorvale::testing {
 
 // The options window as a record of its boxes; Click is the user's click on a box.
-class FakeForm2View : public OptionsView {
+class FakeOptionsView : public OptionsView {
  public:
-  explicit FakeForm2View(OptionsForm& form) : form_(form) {}
+  explicit FakeOptionsView(OptionsForm& form) : form_(form) {}
 
   bool IsChecked(OptionsBox box) const override { return checked_[Index(box)]; }
   void SetChecked(OptionsBox box, bool checked) override { checked_[Index(box)] = checked; }
@@ -40,10 +40,10 @@ class FakeForm2View : public OptionsView {
 };
 
 // The progress window as a record of its labels.
-class FakeForm3View : public ProgressView {
+class FakeProgressView : public ProgressView {
  public:
-  explicit FakeForm3View(std::vector<std::string>* log) : log_(log) {}
-  ~FakeForm3View() override { log_->push_back("progress closed"); }
+  explicit FakeProgressView(std::vector<std::string>* log) : log_(log) {}
+  ~FakeProgressView() override { log_->push_back("progress closed"); }
   void SetLabelText(int label_number, const std::string& text) override {
     labels[label_number == 1 ? 0 : 1] = text;
   }
@@ -73,9 +73,9 @@ class FakeBackupsView : public BackupsView {
 // The main window as a record of what MainForm told it, with scripts for the other windows.
 // Every change of the window's state goes to `log` in order ("disabled", "hidden", "list 1",
 // "progress opened", ...), so tests can check what happened when.
-class FakeForm1View : public MainView {
+class FakeMainView : public MainView {
  public:
-  FakeForm1View();
+  FakeMainView();
 
   void SetStatusText(const std::string& text) override { status = text; }
   void SetControlEnabled(MainControl control, bool on) override { enabled[Index(control)] = on; }
@@ -115,12 +115,12 @@ class FakeForm1View : public MainView {
   int exit_code = -1;
   // The progress window while it is open; each ProcessEvents ticks its timer.
   ProgressForm* progress = nullptr;
-  FakeForm3View* progress_view = nullptr;
+  FakeProgressView* progress_view = nullptr;
   std::vector<std::string> progress_counts;  // Label2 after each tick
 
   // What the user does in the options and about windows, one script per opening; an opening
   // without a script fails the test and leaves the window by its close box.
-  std::deque<std::function<void(OptionsForm&, FakeForm2View&)>> options_scripts;
+  std::deque<std::function<void(OptionsForm&, FakeOptionsView&)>> options_scripts;
   std::deque<std::function<void(AboutForm&)>> about_scripts;
   // The texts typed in the find window, one per opening, left with "OK" ("" : "Annuler").
   std::deque<std::string> search_texts;
@@ -133,7 +133,7 @@ class FakeForm1View : public MainView {
 };
 
 // OptionsForm scripts for the common answers.
-void ClickOk(OptionsForm& form, FakeForm2View& view);
-void ClickAnnuler(OptionsForm& form, FakeForm2View& view);
+void ClickOk(OptionsForm& form, FakeOptionsView& view);
+void ClickCancel(OptionsForm& form, FakeOptionsView& view);
 
 }  // namespace quorvale::testing

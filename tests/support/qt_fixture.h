@@ -41,9 +41,9 @@ inline void OnNextModal(std::function<void(QWidget*)> action) {
 }
 
 // The real Qt main window over MainForm, the program and the HOSTS file in a fresh folder.
-class Form1WindowTest : public ::testing::Test {
+class MainWindowTest : public ::testing::Test {
  protected:
-  Form1WindowTest() {
+  MainWindowTest() {
     platform_.executable_path = dir_.File("quorvale");
     platform_.hosts_path = dir_.File("HOSTS");
     WriteBytes(dir_.File("subinacl"), "");  // the report then goes beside the program

@@ -111,7 +111,7 @@ class Win32Test : public ::testing::Test {
   ScriptedPrompts prompts_;
 };
 
-class Form1WindowTest : public Win32Test {
+class MainWindowTest : public Win32Test {
  protected:
   void SetUp() override {
     Win32Test::SetUp();
@@ -151,7 +151,7 @@ class Form1WindowTest : public Win32Test {
   std::unique_ptr<MainWindow> window_;
 };
 
-TEST_F(Form1WindowTest, TheDesignedWindowAndItsTabOrder) {
+TEST_F(MainWindowTest, TheDesignedWindowAndItsTabOrder) {
   ASSERT_EQ(window_->dpi(), 96) << "the widths below are at 96 dpi";
   EXPECT_EQ(GetWindowLongPtrW(Main(), GWL_STYLE) & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX), 0);
   EXPECT_EQ(Menus(), "Hosts[Charger le fichier hosts|-Remplacer le fichier hosts||Restaurer une sauvegarde...] "
@@ -175,7 +175,7 @@ TEST_F(Form1WindowTest, TheDesignedWindowAndItsTabOrder) {
 }
 
 // Each menu item and button reaches its own command: what the command shows first tells.
-TEST_F(Form1WindowTest, MenuItemsAndButtonsReachTheirCommands) {
+TEST_F(MainWindowTest, MenuItemsAndButtonsReachTheirCommands) {
   const std::string load_first = "vous devez d'abord charger un ficher d'adresse!";
   const std::vector<std::pair<std::string, std::string>> controls = {
       {"Charger un fichier (format Hosts)", "open"}, {"Charger des noms de domaines", "open"},
@@ -210,7 +210,7 @@ TEST_F(Form1WindowTest, MenuItemsAndButtonsReachTheirCommands) {
 }
 
 // The virtual lists read the session's rows; a header click sorts once and moves the arrow.
-TEST_F(Form1WindowTest, ListsShowTheRowsAndHeaderClicksSort) {
+TEST_F(MainWindowTest, ListsShowTheRowsAndHeaderClicksSort) {
   WriteBytes(dir_.File("HOSTS"), "0.0.0.0 b.example #1\r\n0.0.0.0 a.example #2\r\n10.0.0.1 c.lan # caf\xE9\r\n");
   Menus("Charger le fichier hosts");
   EXPECT_EQ(ListView_GetItemCount(List(1)), 2);
@@ -231,7 +231,7 @@ TEST_F(Form1WindowTest, ListsShowTheRowsAndHeaderClicksSort) {
 }
 
 // A real Delete key in a list removes its selected rows, several of them.
-TEST_F(Form1WindowTest, DeleteKeyRemovesTheSelectedRows) {
+TEST_F(MainWindowTest, DeleteKeyRemovesTheSelectedRows) {
   WriteBytes(dir_.File("HOSTS"), "0.0.0.0 a.example\r\n0.0.0.0 b.example\r\n0.0.0.0 c.example\r\n10.0.0.1 d.lan\r\n");
   Menus("Charger le fichier hosts");
   for (int row : {0, 2}) ListView_SetItemState(List(1), row, LVIS_SELECTED, LVIS_SELECTED);
@@ -243,7 +243,7 @@ TEST_F(Form1WindowTest, DeleteKeyRemovesTheSelectedRows) {
 
 // Ctrl+F opens the find window ("OK" by Enter, Escape for "Annuler"); F3 goes on to the
 // next row; the row found is the only one selected and its list has the focus.
-TEST_F(Form1WindowTest, CtrlFAndF3FindRows) {
+TEST_F(MainWindowTest, CtrlFAndF3FindRows) {
   WriteBytes(dir_.File("HOSTS"), "0.0.0.0 a.example\r\n0.0.0.0 b.example\r\n10.0.0.1 c.example\r\n");
   Menus("Charger le fichier hosts");
   auto selected = [&] {
@@ -281,7 +281,7 @@ TEST_F(Form1WindowTest, CtrlFAndF3FindRows) {
 }
 
 // Files dropped on the window load, their paths turned from UTF-16 back into UTF-8.
-TEST_F(Form1WindowTest, DroppedFilesLoad) {
+TEST_F(MainWindowTest, DroppedFilesLoad) {
   const std::vector<std::string> paths = {dir_.File("liste é.txt"), dir_.File("autre.txt")};
   WriteBytes(paths[0], "0.0.0.0 un.example\r\n");
   WriteBytes(paths[1], "0.0.0.0 deux.example\r\n");
@@ -325,7 +325,7 @@ TEST_F(Win32Test, BackupsWindowListsTheCopiesAndItsButtonsWork) {
   EXPECT_TRUE(window.closed());
 }
 
-// The options window: focus on Check1, Tab in order, no control over another, Enter and
+// The options window: focus on the www box, Tab in order, no control over another, Enter and
 // Escape do nothing wherever the focus is, a click changes its box before OptionsForm hears of it.
 TEST_F(Win32Test, OptionsWindowKeysPlacesAndClicks) {
   Session session;
