@@ -31,13 +31,13 @@ constexpr int kCreditsSpacingDivisor = 2;
 AboutWindow::AboutWindow(AboutForm& form, HWND owner) : ModalWindow(owner), form_(form) {
   using namespace about_ids;
   Create(kClassName, AboutForm::Caption(), WS_POPUP | WS_CAPTION | WS_SYSMENU, WS_EX_DLGMODALFRAME, owner);
-  AddControl(hwnd_, WC_STATICW, "", SS_ICON | SS_REALSIZECONTROL, kImage1);
+  AddControl(hwnd_, WC_STATICW, "", SS_ICON | SS_REALSIZECONTROL, kIcon);
   AddControl(hwnd_, WC_STATICW, AboutForm::TitleText(), kLabelStyle, kTitle);
   AddControl(hwnd_, WC_STATICW, AboutForm::VersionText(), kLabelStyle, kVersion);
   AddControl(hwnd_, WC_STATICW, AboutForm::DescriptionText(), SS_LEFT | SS_NOPREFIX, kDescription);
   AddControl(hwnd_, WC_STATICW, "", SS_ETCHEDHORZ, kLine1);
-  AddControl(hwnd_, WC_STATICW, AboutForm::kAuthorCaption, kLabelStyle, kLabel4);
-  AddControl(hwnd_, WC_STATICW, AboutForm::kCreditsCaption, kLabelStyle, kLabel3);
+  AddControl(hwnd_, WC_STATICW, AboutForm::kAuthorCaption, kLabelStyle, kAuthorCaption);
+  AddControl(hwnd_, WC_STATICW, AboutForm::kCreditsCaption, kLabelStyle, kCreditsCaption);
   for (int i = 0; i < static_cast<int>(std::size(AboutForm::kLinks)); ++i) {
     AddControl(hwnd_, WC_LINK, std::string("<a>") + AboutForm::kLinks[i].caption + "</a>", WS_TABSTOP, kFirstLink + i);
   }
@@ -64,7 +64,7 @@ SIZE AboutWindow::Layout(int dpi) {
   const int icon_size = Scale(kIconPixels, dpi);
   Icon icon(static_cast<HICON>(
       LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kIconId), IMAGE_ICON, icon_size, icon_size, 0)));
-  SendMessageW(GetDlgItem(hwnd_, kImage1), STM_SETICON, reinterpret_cast<WPARAM>(icon.get()), 0);
+  SendMessageW(GetDlgItem(hwnd_, kIcon), STM_SETICON, reinterpret_cast<WPARAM>(icon.get()), 0);
   icon_ = std::move(icon);
 
   const int margin = Scale(kDialogMargin, dpi);
@@ -97,13 +97,13 @@ SIZE AboutWindow::Layout(int dpi) {
   const int text_left = margin + icon_size + margin;
   int width = Scale(kLeastWidth, dpi);
   width = std::max(width, text_left + width_of(kTitle) + margin);
-  width = std::max(width, margin + width_of(kLabel4) + spacing + link_width(0) + margin);
+  width = std::max(width, margin + width_of(kAuthorCaption) + spacing + link_width(0) + margin);
   for (int i = 1; i < static_cast<int>(std::size(AboutForm::kLinks)); ++i) {
     width = std::max(width, margin + Scale(kLinkIndent, dpi) + link_width(i) + margin);
   }
   const int inner = width - 2 * margin;
 
-  Place(GetDlgItem(hwnd_, kImage1), {margin, margin, icon_size, icon_size});
+  Place(GetDlgItem(hwnd_, kIcon), {margin, margin, icon_size, icon_size});
   int y = margin;
   const int title_height = FontMetrics(hwnd_, title_font_.get()).tmHeight;
   Place(GetDlgItem(hwnd_, kTitle), {text_left, y, width - text_left - margin, title_height});
@@ -116,11 +116,11 @@ SIZE AboutWindow::Layout(int dpi) {
   y += spacing;
   // "Réalisé par:" with the author's link beside it, then the other links under
   // "Avec la participation de:".
-  const int author_caption_width = width_of(kLabel4);
-  Place(GetDlgItem(hwnd_, kLabel4), {margin, y, author_caption_width, line});
+  const int author_caption_width = width_of(kAuthorCaption);
+  Place(GetDlgItem(hwnd_, kAuthorCaption), {margin, y, author_caption_width, line});
   place_link(0, margin + author_caption_width + spacing, y);
   y += line + credits_spacing;
-  Place(GetDlgItem(hwnd_, kLabel3), {margin, y, inner, line});
+  Place(GetDlgItem(hwnd_, kCreditsCaption), {margin, y, inner, line});
   y += line + credits_spacing;
   for (int i = 1; i < static_cast<int>(std::size(AboutForm::kLinks)); ++i) {
     place_link(i, margin + Scale(kLinkIndent, dpi), y);

@@ -20,7 +20,7 @@ constexpr int kColumnWidths[] = {BackupsForm::kDateColumnWidth, kSizeColumnWidth
 BackupsWindow::BackupsWindow(BackupsForm& form, HWND owner) : ModalWindow(owner), form_(form) {
   Create(kClassName, BackupsForm::kCaption, WS_POPUP | WS_CAPTION | WS_SYSMENU, WS_EX_DLGMODALFRAME, owner);
   list_ = AddControl(hwnd_, WC_LISTVIEWW, "", LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | WS_TABSTOP,
-                     backups_ids::kList1, WS_EX_CLIENTEDGE);
+                     backups_ids::kCopiesList, WS_EX_CLIENTEDGE);
   ListView_SetExtendedListViewStyle(list_, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
   for (int column = 0; column < static_cast<int>(std::size(BackupsForm::kColumns)); ++column) {
     std::wstring caption = WideFromUtf8(BackupsForm::kColumns[column]);
@@ -31,8 +31,8 @@ BackupsWindow::BackupsWindow(BackupsForm& form, HWND owner) : ModalWindow(owner)
     design.pszText = caption.data();
     ListView_InsertColumn(list_, column, &design);
   }
-  AddControl(hwnd_, WC_BUTTONW, BackupsForm::kRestoreCaption, BS_DEFPUSHBUTTON | WS_TABSTOP, backups_ids::kCommand1);
-  AddControl(hwnd_, WC_BUTTONW, BackupsForm::kCancelCaption, BS_PUSHBUTTON | WS_TABSTOP, backups_ids::kCommand2);
+  AddControl(hwnd_, WC_BUTTONW, BackupsForm::kRestoreCaption, BS_DEFPUSHBUTTON | WS_TABSTOP, backups_ids::kRestoreButton);
+  AddControl(hwnd_, WC_BUTTONW, BackupsForm::kCancelCaption, BS_PUSHBUTTON | WS_TABSTOP, backups_ids::kCancelButton);
   SetFirstFocus(list_);
   LayOutAndFit(dpi());
   form_.Start(this);
@@ -52,7 +52,7 @@ SIZE BackupsWindow::Layout(int dpi) {
   }
   ListView_SetColumnWidth(list_, static_cast<int>(std::size(kColumnWidths)), LVSCW_AUTOSIZE_USEHEADER);
   const int buttons_top = margin + list_height + Scale(kDialogSpacing, dpi);
-  PlaceButtonRow(hwnd_, {backups_ids::kCommand1, backups_ids::kCommand2}, width - margin, buttons_top, dpi);
+  PlaceButtonRow(hwnd_, {backups_ids::kRestoreButton, backups_ids::kCancelButton}, width - margin, buttons_top, dpi);
   return {width, buttons_top + Scale(kButtonHeight, dpi) + margin};
 }
 
@@ -97,11 +97,11 @@ LRESULT BackupsWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam)
   switch (message) {
     case WM_COMMAND:
       // Enter comes as the default button's command, Escape as IDCANCEL's.
-      if (LOWORD(wparam) == backups_ids::kCommand1) form_.RestoreSelected();
-      if (LOWORD(wparam) == backups_ids::kCommand2) form_.Cancel();
+      if (LOWORD(wparam) == backups_ids::kRestoreButton) form_.RestoreSelected();
+      if (LOWORD(wparam) == backups_ids::kCancelButton) form_.Cancel();
       return 0;
     case DM_GETDEFID:
-      return DefaultButtonAnswer(hwnd_, backups_ids::kCommand1);
+      return DefaultButtonAnswer(hwnd_, backups_ids::kRestoreButton);
     case WM_SHOWWINDOW:
       if (wparam) PostMessageW(hwnd_, kCountEntries, 0, 0);
       return ModalWindow::HandleMessage(message, wparam, lparam);

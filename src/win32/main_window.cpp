@@ -78,16 +78,16 @@ MainWindow::MainWindow(MainForm& form) : form_(form) {
   // The controls in the tab order, which is the order they are made in.
   for (const char* name : main_form_design::kTabOrder) {
     if (std::string_view(name) == "ListView1") {
-      blocked_list_ = BuildList(form1_ids::kListView1);
+      blocked_list_ = BuildList(main_ids::kBlockedList);
     } else if (std::string_view(name) == "ListView2") {
-      redirected_list_ = BuildList(form1_ids::kListView2);
+      redirected_list_ = BuildList(main_ids::kRedirectedList);
     } else if (const main_form_design::ButtonDesign* design = ButtonNamed(name)) {
       buttons_[static_cast<int>(design->control)] =
           AddControl(hwnd_, WC_BUTTONW, design->caption,
-                     BS_PUSHBUTTON | WS_TABSTOP | (design->enabled ? 0 : WS_DISABLED), form1_ids::Of(design->control));
+                     BS_PUSHBUTTON | WS_TABSTOP | (design->enabled ? 0 : WS_DISABLED), main_ids::Of(design->control));
     }
   }
-  status_label_ = AddControl(hwnd_, WC_STATICW, "", SS_LEFTNOWORDWRAP | SS_NOPREFIX, form1_ids::kLabel1);
+  status_label_ = AddControl(hwnd_, WC_STATICW, "", SS_LEFTNOWORDWRAP | SS_NOPREFIX, main_ids::kStatusLabel);
   ShowSortOrder(1, form_.session().blocked.sort_column(), form_.session().blocked.sort_direction());
   ShowSortOrder(2, form_.session().redirected.sort_column(), form_.session().redirected.sort_direction());
   SetFirstFocus(GetNextDlgTabItem(hwnd_, nullptr, FALSE));
@@ -102,7 +102,7 @@ MainWindow::MainWindow(MainForm& form) : form_(form) {
 }
 
 HMENU MainWindow::BuildMenus() {
-  std::vector<ACCEL> shortcuts = {AcceleratorOf(main_form_design::kFindNextShortcut, form1_ids::kFindNext)};
+  std::vector<ACCEL> shortcuts = {AcceleratorOf(main_form_design::kFindNextShortcut, main_ids::kFindNext)};
   HMENU bar = CreateMenu();
   for (const main_form_design::MenuDesign& design : main_form_design::kMenus) {
     HMENU menu = bar;
@@ -118,9 +118,9 @@ HMENU MainWindow::BuildMenus() {
       if (item.shortcut != nullptr) {
         // A menu shows the shortcut after a tab, in a column of its own.
         caption += std::string("\t") + item.shortcut;
-        shortcuts.push_back(AcceleratorOf(item.shortcut, form1_ids::Of(item.control)));
+        shortcuts.push_back(AcceleratorOf(item.shortcut, main_ids::Of(item.control)));
       }
-      AppendMenuW(menu, MF_STRING, static_cast<UINT_PTR>(form1_ids::Of(item.control)), WideFromUtf8(caption).c_str());
+      AppendMenuW(menu, MF_STRING, static_cast<UINT_PTR>(main_ids::Of(item.control)), WideFromUtf8(caption).c_str());
     }
   }
   accelerators_.reset(CreateAcceleratorTableW(shortcuts.data(), static_cast<int>(shortcuts.size())));
@@ -172,11 +172,11 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       // A menu item (code 0) and a shortcut (code 1) come without a control.
       const bool from_menu = lparam == 0 && (code == 0 || code == 1);
       const bool from_button = lparam != 0 && code == BN_CLICKED;
-      if (from_menu && id == form1_ids::kFindNext) {
+      if (from_menu && id == main_ids::kFindNext) {
         form_.FindNext();
-      } else if ((from_menu || from_button) && id >= form1_ids::kFirstControl &&
-                 id < form1_ids::kFirstControl + kMainControlCount) {
-        form_.Click(static_cast<MainControl>(id - form1_ids::kFirstControl));
+      } else if ((from_menu || from_button) && id >= main_ids::kFirstControl &&
+                 id < main_ids::kFirstControl + kMainControlCount) {
+        form_.Click(static_cast<MainControl>(id - main_ids::kFirstControl));
       }
       return 0;
     }
@@ -206,8 +206,8 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
 
 LRESULT MainWindow::OnNotify(LPARAM lparam) {
   const NMHDR& header = *reinterpret_cast<const NMHDR*>(lparam);
-  if (header.idFrom != form1_ids::kListView1 && header.idFrom != form1_ids::kListView2) return 0;
-  const int list_number = header.idFrom == form1_ids::kListView1 ? 1 : 2;
+  if (header.idFrom != main_ids::kBlockedList && header.idFrom != main_ids::kRedirectedList) return 0;
+  const int list_number = header.idFrom == main_ids::kBlockedList ? 1 : 2;
   switch (header.code) {
     case LVN_GETDISPINFOW: {
       // The list asks for the text of one cell; it is read from the session's list in place.
@@ -238,7 +238,7 @@ void MainWindow::SetStatusText(const std::string& text) { SetWindowTextW(status_
 
 void MainWindow::SetControlEnabled(MainControl control, bool enabled) {
   HMENU menu = GetMenu(hwnd_);
-  const UINT id = static_cast<UINT>(form1_ids::Of(control));
+  const UINT id = static_cast<UINT>(main_ids::Of(control));
   if (GetMenuState(menu, id, MF_BYCOMMAND) != kNoMenuItem) {
     EnableMenuItem(menu, id, MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
     DrawMenuBar(hwnd_);
@@ -253,7 +253,7 @@ void MainWindow::SetControlCaption(MainControl control, const std::string& capti
   item.cbSize = sizeof item;
   item.fMask = MIIM_STRING;
   item.dwTypeData = const_cast<wchar_t*>(text.c_str());
-  if (SetMenuItemInfoW(menu, static_cast<UINT>(form1_ids::Of(control)), FALSE, &item)) DrawMenuBar(hwnd_);
+  if (SetMenuItemInfoW(menu, static_cast<UINT>(main_ids::Of(control)), FALSE, &item)) DrawMenuBar(hwnd_);
   if (HWND button = buttons_[static_cast<int>(control)]) SetWindowTextW(button, text.c_str());
 }
 

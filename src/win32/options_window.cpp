@@ -21,12 +21,12 @@ struct Control {
   bool check_box;  // a check box, or else a button or (without a tab stop) a label
 };
 const Control kControls[] = {
-    {options_form_design::kWwwBox, form2_ids::kCheck1, true},
-    {options_form_design::kLoopbackBox, form2_ids::kCheck2, true},
-    {options_form_design::kZeroBox, form2_ids::kCheck3, true},
-    {options_form_design::kOkButton, form2_ids::kCommand1, false},
-    {options_form_design::kCancelButton, form2_ids::kCommand2, false},
-    {options_form_design::kAddressLabel, form2_ids::kLabel1, false},
+    {options_form_design::kWwwBox, options_ids::kWwwBox, true},
+    {options_form_design::kLoopbackBox, options_ids::kLoopbackBox, true},
+    {options_form_design::kZeroBox, options_ids::kZeroBox, true},
+    {options_form_design::kOkButton, options_ids::kOkButton, false},
+    {options_form_design::kCancelButton, options_ids::kCancelButton, false},
+    {options_form_design::kAddressLabel, options_ids::kAddressLabel, false},
 };
 
 const Control* ControlNamed(std::string_view name) {
@@ -48,7 +48,7 @@ OptionsWindow::OptionsWindow(OptionsForm& form, HWND owner) : ModalWindow(owner)
                (control.check_box ? BS_CHECKBOX : BS_PUSHBUTTON) | WS_TABSTOP, control.id);
   }
   AddControl(hwnd_, WC_STATICW, options_form_design::kAddressLabel.caption,
-             SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_CENTERIMAGE, form2_ids::kLabel1);
+             SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_CENTERIMAGE, options_ids::kAddressLabel);
   SetFirstFocus(GetDlgItem(hwnd_, ControlNamed(options_form_design::kTabOrder[0])->id));
   LayOutAndFit(dpi());
   form_.Start(this);
@@ -66,7 +66,7 @@ SIZE OptionsWindow::Layout(int dpi) {
   for (const Control& control : kControls) {
     HWND hwnd = GetDlgItem(hwnd_, control.id);
     const Rect place = TwipsRect(control.design.place, dpi);
-    if (control.id == form2_ids::kCommand1 || control.id == form2_ids::kCommand2) {
+    if (control.id == options_ids::kOkButton || control.id == options_ids::kCancelButton) {
       Place(hwnd, place);
       continue;
     }
@@ -85,11 +85,11 @@ SIZE OptionsWindow::Layout(int dpi) {
 HWND OptionsWindow::Box(OptionsBox box) const {
   switch (box) {
     case OptionsBox::kWwwLines:
-      return GetDlgItem(hwnd_, form2_ids::kCheck1);
+      return GetDlgItem(hwnd_, options_ids::kWwwBox);
     case OptionsBox::kLoopbackAddress:
-      return GetDlgItem(hwnd_, form2_ids::kCheck2);
+      return GetDlgItem(hwnd_, options_ids::kLoopbackBox);
     case OptionsBox::kZeroAddress:
-      return GetDlgItem(hwnd_, form2_ids::kCheck3);
+      return GetDlgItem(hwnd_, options_ids::kZeroBox);
   }
   return nullptr;
 }
@@ -120,19 +120,19 @@ LRESULT OptionsWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam)
     case WM_COMMAND:
       if (HIWORD(wparam) != BN_CLICKED || lparam == 0) return 0;
       switch (LOWORD(wparam)) {
-        case form2_ids::kCheck1:
+        case options_ids::kWwwBox:
           BoxClicked(OptionsBox::kWwwLines);
           break;
-        case form2_ids::kCheck2:
+        case options_ids::kLoopbackBox:
           BoxClicked(OptionsBox::kLoopbackAddress);
           break;
-        case form2_ids::kCheck3:
+        case options_ids::kZeroBox:
           BoxClicked(OptionsBox::kZeroAddress);
           break;
-        case form2_ids::kCommand1:
+        case options_ids::kOkButton:
           form_.Accept();
           break;
-        case form2_ids::kCommand2:
+        case options_ids::kCancelButton:
           form_.Cancel();
           break;
         default:
@@ -141,8 +141,8 @@ LRESULT OptionsWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam)
       return 0;
     case WM_NOTIFY: {
       const auto& draw = *reinterpret_cast<const NMCUSTOMDRAW*>(lparam);
-      const bool box = draw.hdr.idFrom == form2_ids::kCheck1 || draw.hdr.idFrom == form2_ids::kCheck2 ||
-                       draw.hdr.idFrom == form2_ids::kCheck3;
+      const bool box = draw.hdr.idFrom == options_ids::kWwwBox || draw.hdr.idFrom == options_ids::kLoopbackBox ||
+                       draw.hdr.idFrom == options_ids::kZeroBox;
       return box && draw.hdr.code == NM_CUSTOMDRAW ? DrawCheckBox(draw) : 0;
     }
     default:

@@ -20,8 +20,8 @@ Rect Scaled(const Rect& pixels, int dpi) {
 ProgressWindow::ProgressWindow(ProgressForm& form, HWND owner) : form_(form), owner_(owner) {
   // Its caption is never seen: the window has no title bar.
   Create(kClassName, "Form3", WS_POPUP, WS_EX_TOOLWINDOW, owner);
-  heading_ = AddControl(hwnd_, WC_STATICW, "", SS_CENTER | SS_NOPREFIX, form3_ids::kLabel1);
-  count_ = AddControl(hwnd_, WC_STATICW, "", SS_CENTER | SS_NOPREFIX, form3_ids::kLabel2);
+  heading_ = AddControl(hwnd_, WC_STATICW, "", SS_CENTER | SS_NOPREFIX, progress_ids::kHeading);
+  count_ = AddControl(hwnd_, WC_STATICW, "", SS_CENTER | SS_NOPREFIX, progress_ids::kCount);
   LayOutAndFit(owner != nullptr ? static_cast<int>(GetDpiForWindow(owner)) : static_cast<int>(GetDpiForSystem()));
   form_.Start(this);
 }

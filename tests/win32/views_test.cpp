@@ -123,7 +123,7 @@ class MainWindowTest : public Win32Test {
   }
 
   HWND Main() const { return window_->hwnd(); }
-  HWND List(int number) const { return GetDlgItem(Main(), form1_ids::kListView1 + number - 1); }
+  HWND List(int number) const { return GetDlgItem(Main(), main_ids::kBlockedList + number - 1); }
   // "Hosts[Charger le fichier hosts|-Remplacer le fichier hosts] ...", "-" before a disabled
   // item; with `choose`, runs that item as the menu does.
   std::string Menus(const char* choose = nullptr) {
@@ -215,7 +215,7 @@ TEST_F(MainWindowTest, ListsShowTheRowsAndHeaderClicksSort) {
   Menus("Charger le fichier hosts");
   EXPECT_EQ(ListView_GetItemCount(List(1)), 2);
   EXPECT_EQ(Columns(1), "Domaine/200^ Description/203 Redirection/123: a.example|#2|0.0.0.0");
-  EXPECT_EQ(TextOf(GetDlgItem(Main(), form1_ids::kLabel1)), "3 Adresse(s) chargée(s)");
+  EXPECT_EQ(TextOf(GetDlgItem(Main(), main_ids::kStatusLabel)), "3 Adresse(s) chargée(s)");
   EXPECT_EQ(Menus().find('-'), std::string::npos) << "every menu item enabled: " << Menus();
   // Domaine reversed, then Description in the same direction.
   HWND header = ListView_GetHeader(List(1));
@@ -238,7 +238,7 @@ TEST_F(MainWindowTest, DeleteKeyRemovesTheSelectedRows) {
   Key(List(1), VK_DELETE);
   EXPECT_EQ(ListView_GetItemCount(List(1)), 1);
   EXPECT_EQ(Columns(1), "Domaine/200^ Description/203 Redirection/123: b.example||0.0.0.0");
-  EXPECT_EQ(TextOf(GetDlgItem(Main(), form1_ids::kLabel1)), "2 Adresse(s) chargée(s)");
+  EXPECT_EQ(TextOf(GetDlgItem(Main(), main_ids::kStatusLabel)), "2 Adresse(s) chargée(s)");
 }
 
 // Ctrl+F opens the find window ("OK" by Enter, Escape for "Annuler"); F3 goes on to the
@@ -258,11 +258,11 @@ TEST_F(MainWindowTest, CtrlFAndF3FindRows) {
   for (const auto& [text, key, found] : {std::tuple{"EXAMPLE", VK_RETURN, "1:0* "}, {"c.", VK_ESCAPE, "1:0* "}}) {
     std::string shown;
     OnNextModalWindow([&](HWND window) {
-      HWND field = GetDlgItem(window, search_ids::kText1);
+      HWND field = GetDlgItem(window, search_ids::kTextField);
       RECT label = {}, field_place = {};
-      GetWindowRect(GetDlgItem(window, search_ids::kLabel1), &label);
+      GetWindowRect(GetDlgItem(window, search_ids::kPrompt), &label);
       GetWindowRect(field, &field_place);
-      shown = TextOf(window) + ": " + TextOf(GetDlgItem(window, search_ids::kLabel1)) +
+      shown = TextOf(window) + ": " + TextOf(GetDlgItem(window, search_ids::kPrompt)) +
               (label.right <= field_place.left && label.top == field_place.top ? " before the field " : " ") +
               TextOf(GetDlgItem(window, IDOK)) + "/" + TextOf(GetDlgItem(window, IDCANCEL)) +
               (GetWindowLongPtrW(GetDlgItem(window, IDOK), GWL_STYLE) & BS_DEFPUSHBUTTON ? " default OK" : "") +
@@ -308,7 +308,7 @@ TEST_F(Win32Test, BackupsWindowListsTheCopiesAndItsButtonsWork) {
   BackupEntryCounts counts;
   BackupsForm form(platform_, prompts_, dir_.File("HOSTS"), counts, {});
   BackupsWindow window(form, nullptr);
-  HWND list = GetDlgItem(window.hwnd(), backups_ids::kList1);
+  HWND list = GetDlgItem(window.hwnd(), backups_ids::kCopiesList);
   ShowWindow(window.hwnd(), SW_SHOW);
   ProcessPendingMessages();
   EXPECT_EQ(TextOf(window.hwnd()) + " " + Columns(list) + " " + TextOf(GetDlgItem(window.hwnd(), IDOK)) + "/" +
@@ -351,16 +351,16 @@ TEST_F(Win32Test, OptionsWindowKeysPlacesAndClicks) {
       EXPECT_FALSE(IntersectRect(&overlap, &place, &other_place)) << TextOf(one) << " touches " << TextOf(other);
     }
   }
-  for (int id : {form2_ids::kCheck1, form2_ids::kCommand1, form2_ids::kCommand2}) {
+  for (int id : {options_ids::kWwwBox, options_ids::kOkButton, options_ids::kCancelButton}) {
     SetFocus(control(id));
     for (WPARAM key : {VK_RETURN, VK_ESCAPE}) Key(control(id), key);
   }
   EXPECT_FALSE(window.closed());
   EXPECT_EQ(session.RedirectAddress, "0.0.0.0");
-  SendMessageW(control(form2_ids::kCheck3), BM_CLICK, 0, 0);
-  EXPECT_EQ(SendMessageW(control(form2_ids::kCheck2), BM_GETCHECK, 0, 0), BST_UNCHECKED);
-  SendMessageW(control(form2_ids::kCheck1), BM_CLICK, 0, 0);
-  SendMessageW(control(form2_ids::kCommand1), BM_CLICK, 0, 0);
+  SendMessageW(control(options_ids::kZeroBox), BM_CLICK, 0, 0);
+  EXPECT_EQ(SendMessageW(control(options_ids::kLoopbackBox), BM_GETCHECK, 0, 0), BST_UNCHECKED);
+  SendMessageW(control(options_ids::kWwwBox), BM_CLICK, 0, 0);
+  SendMessageW(control(options_ids::kOkButton), BM_CLICK, 0, 0);
   EXPECT_TRUE(window.closed());
   EXPECT_EQ(session.RedirectAddress + (session.AddWwwLines ? " www" : ""), "0.0.0.0");
 }
