@@ -30,9 +30,9 @@ class BenchPlatform : public quorvale::Platform {
   std::string HostsPath() override { return hosts_; }
   std::string ExecutablePath() override { return real_->ExecutablePath(); }
   std::string UserDataFolder() override { return real_->UserDataFolder(); }
-  quorvale::Status SetFileAttributes(const std::string&, int) override { return quorvale::Status::Ok(); }
-  int GetFileAttributes(const std::string& path) override { return real_->GetFileAttributes(path); }
-  bool PathFileExists(const std::string& path) override { return real_->PathFileExists(path); }
+  quorvale::Status SetAttributes(const std::string&, int) override { return quorvale::Status::Ok(); }
+  int GetAttributes(const std::string& path) override { return real_->GetAttributes(path); }
+  bool PathExists(const std::string& path) override { return real_->PathExists(path); }
   void Sleep(int) override {}
   quorvale::Status StartProgram(const std::vector<std::string>&, bool) override { return quorvale::Status::Ok(); }
   quorvale::Status ShowTextFile(const std::string&) override { return quorvale::Status::Ok(); }

@@ -13,14 +13,14 @@
 namespace quorvale {
 
 bool MainForm::ConfirmOverwrite(const std::string& path) {
-  if (!platform_.PathFileExists(path)) return true;
+  if (!platform_.PathExists(path)) return true;
   if (ShowMessage(texts::kOverwrite, Prompts::Buttons::kOkCancel, Prompts::Icon::kNone, texts::kConfirmation) !=
       Prompts::Answer::kOk) {
     return false;
   }
   // A read-only file must become writable before it is replaced. When that is refused the
   // file cannot be written either: say so now rather than after more questions.
-  const Status writable = platform_.SetFileAttributes(path, kAttrNormal);
+  const Status writable = platform_.SetAttributes(path, kAttrNormal);
   if (!writable.ok()) {
     ReportSaveFailed(writable);
     return false;
@@ -56,7 +56,7 @@ void MainForm::LoadDomainList() {
     // A load that ends half-way takes back what it had added.
     bool loaded = false;
     Status status;
-    if (platform_.SetFileAttributes(current_file_, kAttrNormal).ok()) {
+    if (platform_.SetAttributes(current_file_, kAttrNormal).ok()) {
       SetStatus(texts::kLoading);
       session_.ResetRejectedLines();
       YieldNow();
@@ -94,7 +94,7 @@ void MainForm::LoadSortBuffer() {
   // A missing file, attributes that cannot be changed, a file that cannot be read or an empty
   // file end the load quietly, memory running out with a message. A load that ends half-way
   // takes back the entries it had appended; those from earlier loads stay in the buffer.
-  if (!current_file_.empty() && platform_.SetFileAttributes(current_file_, kAttrNormal).ok()) {
+  if (!current_file_.empty() && platform_.SetAttributes(current_file_, kAttrNormal).ok()) {
     SetStatus(texts::kLoading);
     const Status loaded = LoadDomainOnlyFile(platform_, current_file_, session_.SortArray, slice_yield_, kInputs);
     if (loaded.ok()) {

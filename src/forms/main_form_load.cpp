@@ -16,7 +16,7 @@ constexpr int kBeforeReadMs = 200;
 }  // namespace
 
 bool MainForm::ClearAttributesBeforeRead() {
-  const Status cleared = platform_.SetFileAttributes(current_file_, kAttrNormal);
+  const Status cleared = platform_.SetAttributes(current_file_, kAttrNormal);
   return cleared.ok() || cleared.code() == ErrorCode::kAccessDenied;
 }
 
@@ -128,7 +128,7 @@ void MainForm::LoadDroppedFiles(const std::vector<std::string>& paths) {
 std::string MainForm::ReportFolder() {
   std::string folder = GetAppFolder(platform_.ExecutablePath());
 #ifndef _WIN32
-  if (!folder.empty() && !platform_.PathFileExists(folder + kAccessToolFile)) folder.clear();
+  if (!folder.empty() && !platform_.PathExists(folder + kAccessToolFile)) folder.clear();
 #endif
   return folder;
 }

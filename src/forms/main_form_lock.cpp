@@ -35,7 +35,7 @@ std::string AccessTool(Platform& platform, std::string_view tool_file) {
   if (!folder.empty()) {
     for (const std::string& candidate :
          {folder + std::string(tool_file), folder + std::string(kInstalledToolFolder) + std::string(tool_file)}) {
-      if (platform.PathFileExists(candidate)) return candidate;
+      if (platform.PathExists(candidate)) return candidate;
     }
   }
   return "subinacl";
@@ -88,7 +88,7 @@ void MainForm::CheckHostsLock(const std::string& path) {
   // that holds nothing (not even after a byte-order mark) fails the first read as well and
   // so also reads as locked.
   bool readable = true;
-  if (platform_.PathFileExists(path)) {
+  if (platform_.PathExists(path)) {
     std::string bytes;
     readable = ReadFileBytes(platform_, path, &bytes).ok();
     if (readable) {

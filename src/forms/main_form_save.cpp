@@ -76,14 +76,14 @@ void MainForm::ReplaceHosts() {
   // Until the writing starts, a failing step is skipped: a missing file cannot be made
   // ready, and the write tells whether the file can be replaced. A replace that fails puts
   // back the attributes the file had before the command.
-  const int attributes_before = platform_.GetFileAttributes(path);
+  const int attributes_before = platform_.GetAttributes(path);
   (void)platform_.PrepareReplace(path);
-  if (platform_.PathFileExists(path)) {
+  if (platform_.PathExists(path)) {
     const Prompts::Answer answer = ShowMessage("Voulez vous vraiment remplacer le ficher hosts ?",
                                                Prompts::Buttons::kOkCancel, Prompts::Icon::kNone, texts::kConfirmation);
     YieldNow();
     if (answer != Prompts::Answer::kOk) {
-      (void)platform_.SetFileAttributes(path, kAttrReadOnly | kAttrHidden | kAttrSystem);
+      (void)platform_.SetAttributes(path, kAttrReadOnly | kAttrHidden | kAttrSystem);
       return;
     }
   }

@@ -105,7 +105,7 @@ Status Fail(ReplaceOutcome* outcome, ReplaceStep step, Status status) {
 // restored ("" for a replace): it survives the pruning, and no lines are carried then.
 Status CopyWriteAndPrune(Platform& platform, const std::string& hosts_path, const ReplacementContents& contents,
                          std::time_t now, ReplaceOutcome* outcome, std::string_view restored) {
-  const int attributes_before = platform.GetFileAttributes(hosts_path);
+  const int attributes_before = platform.GetAttributes(hosts_path);
   (void)platform.PrepareReplace(hosts_path);
   std::vector<std::string> carried_lines;
   if (restored.empty()) {
@@ -118,7 +118,7 @@ Status CopyWriteAndPrune(Platform& platform, const std::string& hosts_path, cons
 
   const BackupPlace place = BackupPlaceOf(platform, hosts_path);
   std::string backup;
-  if (platform.PathFileExists(hosts_path)) {
+  if (platform.PathExists(hosts_path)) {
     Status copied = MakeBackup(platform, hosts_path, place, now, &backup);
     if (!copied.ok()) {
       RestoreAttributesAfterFailure(platform, hosts_path, attributes_before);
@@ -137,7 +137,7 @@ Status CopyWriteAndPrune(Platform& platform, const std::string& hosts_path, cons
   }
   if (outcome != nullptr) outcome->backup_path = backup;
   RemoveOldBackups(platform, place, FileNameOf(backup), restored);
-  Status protected_status = platform.SetFileAttributes(hosts_path, kProtected);
+  Status protected_status = platform.SetAttributes(hosts_path, kProtected);
   if (!protected_status.ok()) return Fail(outcome, ReplaceStep::kAttributes, protected_status);
   return Status::Ok();
 }
@@ -155,7 +155,7 @@ Status Locked(Platform& platform, const std::string& hosts_path, ReplaceOutcome*
 }  // namespace
 
 void RestoreAttributesAfterFailure(Platform& platform, const std::string& hosts_path, int attributes_before) {
-  if (attributes_before > kAttrNormal) (void)platform.SetFileAttributes(hosts_path, attributes_before);
+  if (attributes_before > kAttrNormal) (void)platform.SetAttributes(hosts_path, attributes_before);
 }
 
 Status ReplaceHostsFile(Platform& platform, const std::string& hosts_path, const ReplacementContents& contents,

@@ -18,7 +18,7 @@ namespace quorvale {
 // How long a replace or a restore waits for another one of the same file to end.
 inline constexpr int kReplaceLockTimeoutMilliseconds = 10'000;
 
-// Puts back the attributes that a replace found on the HOSTS file (as GetFileAttributes
+// Puts back the attributes that a replace found on the HOSTS file (as GetAttributes
 // read them) once the replace failed; a normal or missing file needs nothing.
 void RestoreAttributesAfterFailure(Platform& platform, const std::string& hosts_path, int attributes_before);
 

@@ -64,10 +64,10 @@ class Platform {
   // there is none.
   virtual std::string UserDataFolder() = 0;
 
-  virtual Status SetFileAttributes(const std::string& path, int attributes) = 0;
+  virtual Status SetAttributes(const std::string& path, int attributes) = 0;
   // Reads back the attribute bits (POSIX: only read-only is meaningful); -1 when missing.
-  virtual int GetFileAttributes(const std::string& path) = 0;
-  virtual bool PathFileExists(const std::string& path) = 0;
+  virtual int GetAttributes(const std::string& path) = 0;
+  virtual bool PathExists(const std::string& path) = 0;
   virtual void Sleep(int milliseconds) = 0;
 
   // Starts a program with an argument vector (never through a shell) and does not wait.

@@ -623,7 +623,7 @@ class PosixPlatform : public Platform {
     return folder + "/";
   }
 
-  Status SetFileAttributes(const std::string& path, int attributes) override {
+  Status SetAttributes(const std::string& path, int attributes) override {
     struct stat info;
     if (stat(path.c_str(), &info) != 0) return StatusFromErrno(errno, path);
     mode_t mode = info.st_mode & 07777;
@@ -633,13 +633,13 @@ class PosixPlatform : public Platform {
     return Status::Ok();
   }
 
-  int GetFileAttributes(const std::string& path) override {
+  int GetAttributes(const std::string& path) override {
     struct stat info;
     if (stat(path.c_str(), &info) != 0) return -1;
     return (info.st_mode & 0222) == 0 ? kAttrReadOnly : kAttrNormal;
   }
 
-  bool PathFileExists(const std::string& path) override {
+  bool PathExists(const std::string& path) override {
     struct stat info;
     return !path.empty() && stat(path.c_str(), &info) == 0;
   }

@@ -8,12 +8,6 @@
 #include <shellapi.h>
 #include <shlwapi.h>
 
-// These are A/W-switching macros in the Windows headers and would rename the interface's
-// members of the same names in this file only.
-#undef SetFileAttributes
-#undef GetFileAttributes
-#undef PathFileExists
-
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -335,7 +329,7 @@ class WindowsPlatform : public Platform {
   }
 
   // 0 is written as FILE_ATTRIBUTE_NORMAL, the one value that clears every flag.
-  Status SetFileAttributes(const std::string& path, int attributes) override {
+  Status SetAttributes(const std::string& path, int attributes) override {
     DWORD flags =
         static_cast<DWORD>(attributes) & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
     if (flags == 0) flags = FILE_ATTRIBUTE_NORMAL;
@@ -345,13 +339,13 @@ class WindowsPlatform : public Platform {
     return Status::Ok();
   }
 
-  int GetFileAttributes(const std::string& path) override {
+  int GetAttributes(const std::string& path) override {
     DWORD attributes = GetFileAttributesW(WideFromUtf8(path).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return -1;
     return static_cast<int>(attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
   }
 
-  bool PathFileExists(const std::string& path) override { return PathFileExistsW(WideFromUtf8(path).c_str()) == TRUE; }
+  bool PathExists(const std::string& path) override { return PathFileExistsW(WideFromUtf8(path).c_str()) == TRUE; }
 
   void Sleep(int milliseconds) override {
     if (milliseconds > 0) ::Sleep(static_cast<DWORD>(milliseconds));

@@ -408,12 +408,12 @@ TEST_F(DomainsTest, NamesSaveOverAnExistingFile) {
 
   // OK over a read-only file makes it writable and replaces it; an empty buffer writes an
   // empty file.
-  ASSERT_TRUE(platform_.SetFileAttributes(Path("names.txt"), kAttrReadOnly | kAttrSystem).ok());
+  ASSERT_TRUE(platform_.SetAttributes(Path("names.txt"), kAttrReadOnly | kAttrSystem).ok());
   ChooseFile(Path("names.txt"));
   prompts_.answers = {Answer::kOk, Answer::kOk};
   form_.SaveSortedNames();
   EXPECT_EQ(platform_.attribute_calls.back(), std::make_pair(Path("names.txt"), kAttrNormal));
-  EXPECT_EQ(platform_.GetFileAttributes(Path("names.txt")), kAttrNormal);
+  EXPECT_EQ(platform_.GetAttributes(Path("names.txt")), kAttrNormal);
   EXPECT_EQ(ReadBytes(Path("names.txt")), "");
   EXPECT_EQ(Messages(), (std::vector<std::string>{kOverwriteLine, kOverwriteLine, kSavedLine}));
 
@@ -501,7 +501,7 @@ TEST_F(DomainsTest, ExportWithAndWithoutComments) {
   ChooseFile(Path("empty.txt"));
   prompts_.answers = {Answer::kYes, Answer::kOk};
   form_.ExportDomains();
-  EXPECT_TRUE(platform_.PathFileExists(Path("empty.txt")));
+  EXPECT_TRUE(platform_.PathExists(Path("empty.txt")));
   EXPECT_EQ(ReadBytes(Path("empty.txt")), "");
   prompts_.messages.clear();
 
@@ -563,7 +563,7 @@ class SaverTest : public HostsSaveTest {
     prompts_.messages.clear();
     view_.log.clear();
     std::vector<std::string> asked;
-    if (platform_.PathFileExists(path)) {
+    if (platform_.PathExists(path)) {
       prompts_.answers.push_back(Answer::kOk);
       asked.push_back(saver == Saver::kReplace
                           ? "Voulez vous vraiment remplacer le ficher hosts ? | OK/Cancel | none | Confirmation"
@@ -629,7 +629,7 @@ TEST_P(SaveFailureTest, ReportsTheFailureAndKeepsTheOldFile) {
   if (c.existing) {
     EXPECT_EQ(ReadBytes(Path("out.txt")), "old\r\n");
   } else {
-    EXPECT_FALSE(platform_.PathFileExists(Path("out.txt")));
+    EXPECT_FALSE(platform_.PathExists(Path("out.txt")));
   }
   EXPECT_TRUE(view_.window_enabled);
 }

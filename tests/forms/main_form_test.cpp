@@ -162,9 +162,9 @@ TEST_F(MainFormTest, ACancelledOrFailedOuvrirChangesNothing) {
 
 TEST_F(MainFormTest, LoadClearsTheReadOnlyAttribute) {
   WriteBytes(Path("HOSTS"), "0.0.0.0 ads.example.com\n");
-  ASSERT_TRUE(platform_.SetFileAttributes(Path("HOSTS"), kAttrReadOnly | kAttrSystem).ok());
+  ASSERT_TRUE(platform_.SetAttributes(Path("HOSTS"), kAttrReadOnly | kAttrSystem).ok());
   form_.LoadSystemHosts();
-  EXPECT_EQ(platform_.GetFileAttributes(Path("HOSTS")), kAttrNormal);
+  EXPECT_EQ(platform_.GetAttributes(Path("HOSTS")), kAttrNormal);
 }
 
 // A user who may read the file but not change its attributes still loads it, by both loads.

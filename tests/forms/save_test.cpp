@@ -174,7 +174,7 @@ TEST_F(SaveTest, SaveAsOverAReadOnlyFileAsksThenMakesItNormal) {
   Load();
   const std::string path = Path("old.txt");
   WriteBytes(path, kOldBytes);
-  ASSERT_TRUE(platform_.SetFileAttributes(path, kAttrReadOnly | kAttrSystem).ok());
+  ASSERT_TRUE(platform_.SetAttributes(path, kAttrReadOnly | kAttrSystem).ok());
   platform_.attribute_calls.clear();
 
   // Cancel at the question leaves the file as it was.
@@ -182,13 +182,13 @@ TEST_F(SaveTest, SaveAsOverAReadOnlyFileAsksThenMakesItNormal) {
   EXPECT_EQ(Messages(), std::vector<std::string>{kOverwriteLine});
   EXPECT_EQ(ReadBytes(path), kOldBytes);
   EXPECT_TRUE(platform_.attribute_calls.empty());
-  EXPECT_EQ(platform_.GetFileAttributes(path), Kept(kAttrReadOnly | kAttrSystem));
+  EXPECT_EQ(platform_.GetAttributes(path), Kept(kAttrReadOnly | kAttrSystem));
 
   SaveAs(ClickOk, path, {Answer::kOk, Answer::kNo, Answer::kOk});
   EXPECT_EQ(Messages(), (std::vector<std::string>{kOverwriteLine, kOverwriteLine, kCommentsLine, kSavedLine}));
   EXPECT_EQ(platform_.attribute_calls, (std::vector<std::pair<std::string, int>>{{path, kAttrNormal}}));
   EXPECT_EQ(ReadBytes(path), Expected(true, "127.0.0.1", false));
-  EXPECT_EQ(platform_.GetFileAttributes(path), kAttrNormal);
+  EXPECT_EQ(platform_.GetAttributes(path), kAttrNormal);
 }
 
 TEST_F(SaveTest, LeavingTheOptionsWithoutOkOrTheDialogWritesNothing) {
@@ -251,7 +251,7 @@ TEST_F(SaveTest, AFailedSaveSaysWhyAndKeepsTheOldFile) {
   EXPECT_EQ(Messages(), (std::vector<std::string>{kOverwriteLine, kCommentsLine, kFailedLine, kCommentsLine,
                                                   kFailedLine}));
   EXPECT_EQ(prompts_.messages.back().detail.rfind(nowhere + ": ", 0), 0u) << prompts_.messages.back().detail;
-  EXPECT_FALSE(platform_.PathFileExists(nowhere));
+  EXPECT_FALSE(platform_.PathExists(nowhere));
 }
 
 #ifndef _WIN32
@@ -300,7 +300,7 @@ TEST_F(SaveTest, ReplaceWithoutAHostsFileCreatesItWithoutAsking) {
   EXPECT_EQ(ReadBytes(hosts()), Expected(true, "127.0.0.1", true));
   // Made normal (which fails quietly on a missing file), written, then read-only and system.
   EXPECT_EQ(platform_.attribute_calls, Attributes({kAttrNormal, kAttrNormal, kAttrReadOnly | kAttrSystem}));
-  EXPECT_EQ(platform_.GetFileAttributes(hosts()), Kept(kAttrReadOnly | kAttrSystem));
+  EXPECT_EQ(platform_.GetAttributes(hosts()), Kept(kAttrReadOnly | kAttrSystem));
   EXPECT_TRUE(Backups().empty());
 }
 
@@ -311,21 +311,21 @@ TEST_F(SaveTest, CancelAtTheReplaceQuestionOnlyHidesTheFile) {
   EXPECT_EQ(Messages(), std::vector<std::string>{kReplaceQuestionLine});
   EXPECT_EQ(platform_.attribute_calls, Attributes({kAttrNormal, kAttrReadOnly | kAttrHidden | kAttrSystem}));
   EXPECT_EQ(ReadBytes(hosts()), kOldBytes);
-  EXPECT_EQ(platform_.GetFileAttributes(hosts()), Kept(kAttrReadOnly | kAttrHidden | kAttrSystem));
+  EXPECT_EQ(platform_.GetAttributes(hosts()), Kept(kAttrReadOnly | kAttrHidden | kAttrSystem));
   EXPECT_TRUE(Backups().empty());
 }
 
 TEST_F(SaveTest, ReplaceKeepsACopyOfTheOldFile) {
   Load();
   WriteBytes(hosts(), kOldBytes);
-  ASSERT_TRUE(platform_.SetFileAttributes(hosts(), kAttrReadOnly | kAttrHidden | kAttrSystem).ok());
+  ASSERT_TRUE(platform_.SetAttributes(hosts(), kAttrReadOnly | kAttrHidden | kAttrSystem).ok());
   platform_.attribute_calls.clear();
 
   Replace(ChooseZerosWithoutWww, {Answer::kOk, Answer::kNo, Answer::kOk});
   EXPECT_EQ(Messages(), (std::vector<std::string>{kReplaceQuestionLine, kCommentsLine, kReplacedLine}));
   EXPECT_EQ(platform_.attribute_calls, Attributes({kAttrNormal, kAttrNormal, kAttrReadOnly | kAttrSystem}));
   EXPECT_EQ(ReadBytes(hosts()), Expected(false, "0.0.0.0", false, {"old content"}));
-  EXPECT_EQ(platform_.GetFileAttributes(hosts()), Kept(kAttrReadOnly | kAttrSystem));
+  EXPECT_EQ(platform_.GetAttributes(hosts()), Kept(kAttrReadOnly | kAttrSystem));
 
   const std::vector<std::string> backups = Backups();
   ASSERT_EQ(backups.size(), 1u);
@@ -337,7 +337,7 @@ TEST_F(SaveTest, ReplaceKeepsACopyOfTheOldFile) {
 TEST_F(SaveTest, AHostsFileThatCannotBeWrittenStaysAsItWas) {
   Load();
   WriteBytes(hosts(), kOldBytes);
-  ASSERT_TRUE(platform_.SetFileAttributes(hosts(), kAttrReadOnly | kAttrHidden | kAttrSystem).ok());
+  ASSERT_TRUE(platform_.SetAttributes(hosts(), kAttrReadOnly | kAttrHidden | kAttrSystem).ok());
   platform_.attribute_calls.clear();
   platform_.failing_writes = {hosts()};
   Replace(ClickOk, {Answer::kOk, Answer::kYes, Answer::kOk});
@@ -347,7 +347,7 @@ TEST_F(SaveTest, AHostsFileThatCannotBeWrittenStaysAsItWas) {
   // It gets back the attributes it had before the command.
   const int before = Kept(kAttrReadOnly | kAttrHidden | kAttrSystem);
   EXPECT_EQ(platform_.attribute_calls, Attributes({kAttrNormal, kAttrNormal, before}));
-  EXPECT_EQ(platform_.GetFileAttributes(hosts()), before);
+  EXPECT_EQ(platform_.GetAttributes(hosts()), before);
   EXPECT_TRUE(view_.window_enabled);
 
   // Another replace keeps the file for too long: the same failure, with the reason.

@@ -69,7 +69,7 @@ TEST_F(HostsReplaceTest, MissingFileIsCreatedReadOnlyWithoutBackup) {
   ReplaceOutcome outcome;
   ASSERT_TRUE(ReplaceHostsFile(platform, hosts_, "new\r\n", kMoment, &outcome).ok());
   EXPECT_EQ(ReadBytes(hosts_), "new\r\n");
-  EXPECT_EQ(platform.GetFileAttributes(hosts_), kAttrReadOnly);
+  EXPECT_EQ(platform.GetAttributes(hosts_), kAttrReadOnly);
   EXPECT_EQ(SortedNames(platform, folder_), std::vector<std::string>{"HOSTS"});
   EXPECT_EQ(outcome.step, ReplaceStep::kDone);
   EXPECT_EQ(outcome.backup_path, "");
@@ -86,7 +86,7 @@ TEST_F(HostsReplaceTest, ReadOnlyFileIsCopiedThenReplacedAndProtectedAgain) {
   EXPECT_EQ(ReadBytes(hosts_), "new\r\n");
   EXPECT_EQ(ReadBytes(Backup(kStamp)), "127.0.0.1\told.example\r\n");
   EXPECT_EQ(outcome.backup_path, Backup(kStamp));
-  EXPECT_EQ(platform.GetFileAttributes(hosts_), kAttrReadOnly);
+  EXPECT_EQ(platform.GetAttributes(hosts_), kAttrReadOnly);
   const std::vector<std::pair<std::string, int>> calls = {{hosts_, 0}, {hosts_, 5}};
   EXPECT_EQ(platform.attribute_calls, calls);
   EXPECT_EQ(SortedNames(platform, folder_), (std::vector<std::string>{"HOSTS", "HOSTS.20231114-221320.bak"}));
@@ -173,10 +173,10 @@ class CaseBlindPlatform : public FakePlatform {
   static std::string Fold(const std::string& path) {
     return std::string(FolderPartOf(path)) + AsciiLower(FileNameOf(path));
   }
-  Status SetFileAttributes(const std::string& path, int attributes) override {
-    return FakePlatform::SetFileAttributes(Fold(path), attributes);
+  Status SetAttributes(const std::string& path, int attributes) override {
+    return FakePlatform::SetAttributes(Fold(path), attributes);
   }
-  bool PathFileExists(const std::string& path) override { return FakePlatform::PathFileExists(Fold(path)); }
+  bool PathExists(const std::string& path) override { return FakePlatform::PathExists(Fold(path)); }
   Status CopyToNewFile(const std::string& from, const std::string& to) override {
     copies.emplace_back(from, to);
     return FakePlatform::CopyToNewFile(Fold(from), Fold(to));
@@ -243,7 +243,7 @@ TEST_F(HostsReplaceTest, BackupsAreListedNewestFirstAndRestoredByteForByte) {
   ReplaceOutcome outcome;
   ASSERT_TRUE(RestoreHostsBackup(platform, hosts_, backups[4].name, kMoment, &outcome).ok());
   EXPECT_EQ(ReadBytes(hosts_), "x");
-  EXPECT_EQ(platform.GetFileAttributes(hosts_), kAttrReadOnly);
+  EXPECT_EQ(platform.GetAttributes(hosts_), kAttrReadOnly);
   EXPECT_EQ(outcome.backup_path, Backup(kStamp));
   EXPECT_EQ(ReadBytes(Backup(kStamp)), "current\r\n");
   EXPECT_EQ(ListHostsBackups(platform, hosts_).size(), 7u);
@@ -271,8 +271,8 @@ class FailingPlatform : public FakePlatform {
     if (fail_copy) return Status(ErrorCode::kNoSpace, to, "No space left on device");
     return FakePlatform::CopyToNewFile(from, to);
   }
-  Status SetFileAttributes(const std::string& path, int attributes) override {
-    Status status = FakePlatform::SetFileAttributes(path, attributes);
+  Status SetAttributes(const std::string& path, int attributes) override {
+    Status status = FakePlatform::SetAttributes(path, attributes);
     if (fail_protect && attributes == (kAttrReadOnly | kAttrSystem)) {
       return Status(ErrorCode::kAccessDenied, path, "denied");
     }

@@ -142,10 +142,10 @@ TEST_P(FileAttributesTest, MapsToWriteBits) {
   WriteBytes(path, "x");
   ASSERT_EQ(chmod(path.c_str(), GetParam().initial), 0);
   auto platform = CreateSystemPlatform();
-  Status status = platform->SetFileAttributes(path, GetParam().attributes);
+  Status status = platform->SetAttributes(path, GetParam().attributes);
   ASSERT_TRUE(status.ok()) << status.ToString();
   EXPECT_EQ(ModeOf(path), GetParam().expected);
-  EXPECT_EQ(platform->GetFileAttributes(path), GetParam().read_back);
+  EXPECT_EQ(platform->GetAttributes(path), GetParam().read_back);
   if (GetParam().expected & S_IRUSR) {
     EXPECT_EQ(ReadBytes(path), "x");
   }
@@ -173,9 +173,9 @@ TEST(FileAttributesMissingTest, MissingFileIsNotFound) {
   TempDir dir;
   auto platform = CreateSystemPlatform();
   for (int attributes : {kAttrNormal, kAttrReadOnly | kAttrSystem, kAttrReadOnly | kAttrHidden | kAttrSystem}) {
-    EXPECT_EQ(platform->SetFileAttributes(dir.File("missing"), attributes).code(), ErrorCode::kNotFound) << attributes;
+    EXPECT_EQ(platform->SetAttributes(dir.File("missing"), attributes).code(), ErrorCode::kNotFound) << attributes;
   }
-  EXPECT_EQ(platform->GetFileAttributes(dir.File("missing")), -1);
+  EXPECT_EQ(platform->GetAttributes(dir.File("missing")), -1);
   EXPECT_FALSE(std::filesystem::exists(dir.File("missing")));
 }
 
@@ -184,11 +184,11 @@ TEST(PathFileExistsTest, FilesFoldersAndMissingPaths) {
   WriteBytes(dir.File("a file"), "");
   ASSERT_EQ(symlink("nowhere", dir.File("dangling").c_str()), 0);
   auto platform = CreateSystemPlatform();
-  EXPECT_TRUE(platform->PathFileExists(dir.File("a file")));
-  EXPECT_TRUE(platform->PathFileExists(dir.path()));
-  EXPECT_FALSE(platform->PathFileExists(dir.File("missing")));
-  EXPECT_FALSE(platform->PathFileExists(dir.File("dangling")));
-  EXPECT_FALSE(platform->PathFileExists(""));
+  EXPECT_TRUE(platform->PathExists(dir.File("a file")));
+  EXPECT_TRUE(platform->PathExists(dir.path()));
+  EXPECT_FALSE(platform->PathExists(dir.File("missing")));
+  EXPECT_FALSE(platform->PathExists(dir.File("dangling")));
+  EXPECT_FALSE(platform->PathExists(""));
 }
 
 // --- Folder listing, copy, removal ---

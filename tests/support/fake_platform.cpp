@@ -18,18 +18,18 @@ Status FakePlatform::BeforeWrite(const std::string& path) {
   return Status::Ok();
 }
 
-Status FakePlatform::SetFileAttributes(const std::string& path, int attributes) {
+Status FakePlatform::SetAttributes(const std::string& path, int attributes) {
   Watch("attributes " + path + " " + std::to_string(attributes));
   attribute_calls.emplace_back(path, attributes);
   if (std::find(refused_attributes.begin(), refused_attributes.end(), path) != refused_attributes.end()) {
     return Status(ErrorCode::kAccessDenied, path, "refused by the test");
   }
-  return real_->SetFileAttributes(path, attributes);
+  return real_->SetAttributes(path, attributes);
 }
 
-bool FakePlatform::PathFileExists(const std::string& path) {
+bool FakePlatform::PathExists(const std::string& path) {
   Watch("exists " + path);
-  return real_->PathFileExists(path);
+  return real_->PathExists(path);
 }
 
 void FakePlatform::Sleep(int milliseconds) {

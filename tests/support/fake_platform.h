@@ -56,9 +56,9 @@ class FakePlatform : public Platform {
   std::string HostsPath() override { return hosts_path; }
   std::string ExecutablePath() override { return executable_path; }
   std::string UserDataFolder() override { return user_data_folder; }
-  Status SetFileAttributes(const std::string& path, int attributes) override;
-  int GetFileAttributes(const std::string& path) override { return real_->GetFileAttributes(path); }
-  bool PathFileExists(const std::string& path) override;
+  Status SetAttributes(const std::string& path, int attributes) override;
+  int GetAttributes(const std::string& path) override { return real_->GetAttributes(path); }
+  bool PathExists(const std::string& path) override;
   void Sleep(int milliseconds) override;
   Status StartProgram(const std::vector<std::string>& argv, bool hidden) override;
   Status ShowTextFile(const std::string& path) override;
@@ -76,7 +76,7 @@ class FakePlatform : public Platform {
     return real_->ReadRegularFile(path, bytes);
   }
   // Recorded as the attribute change that makes the file normal, as Windows makes it.
-  Status PrepareReplace(const std::string& path) override { return SetFileAttributes(path, kAttrNormal); }
+  Status PrepareReplace(const std::string& path) override { return SetAttributes(path, kAttrNormal); }
   Status ReplaceProtectedFile(const std::string& path, const FileContents& contents, int attributes) override;
   Status LockForReplace(const std::string& path, int timeout_milliseconds, const std::function<void()>& waiting,
                         std::unique_ptr<HeldLock>* lock) override;

@@ -115,7 +115,7 @@ TEST_F(WindowsCliTest, MissingInputStopsWithStatusTwoAndTheSystemsReason) {
   EXPECT_EQ(result.out, "");
   EXPECT_EQ(result.err,
             "quorvale-cli: " + missing + " n'a pas pu etre lu: " + WindowsErrorText(ERROR_FILE_NOT_FOUND) + "\r\n");
-  EXPECT_FALSE(CreateSystemPlatform()->PathFileExists(folder_ + "\\out.txt"));
+  EXPECT_FALSE(CreateSystemPlatform()->PathExists(folder_ + "\\out.txt"));
 }
 
 // Works on the machine's own HOSTS file (in a Wine prefix, the prefix's), which is put back
@@ -173,7 +173,7 @@ TEST_F(WindowsCliReplaceTest, ReplacesTheSystemFileKeepingACopyOfTheOldOne) {
   // A read-only, hidden and system file is what a locked-down machine has.
   SetFileAttributesA(hosts_.c_str(), FILE_ATTRIBUTE_NORMAL);
   WriteBytes(hosts_, "0.0.0.0 old.example\r\n");
-  ASSERT_TRUE(platform_->SetFileAttributes(hosts_, kAttrReadOnly | kAttrHidden | kAttrSystem).ok());
+  ASSERT_TRUE(platform_->SetAttributes(hosts_, kAttrReadOnly | kAttrHidden | kAttrSystem).ok());
   const std::string input = Crafted("liste.txt", kCraftedHosts);
 
   ProcessResult result = Run({"--hosts", input, "--www", "--comments", "--replace-hosts"});
@@ -181,7 +181,7 @@ TEST_F(WindowsCliReplaceTest, ReplacesTheSystemFileKeepingACopyOfTheOldOne) {
   EXPECT_EQ(result.out, "");
   // dnsapi.dll's DnsFlushResolverCache answered.
   EXPECT_EQ(result.err, "quorvale-cli: cache DNS vide\r\n");
-  EXPECT_EQ(platform_->GetFileAttributes(hosts_), kAttrReadOnly | kAttrSystem);
+  EXPECT_EQ(platform_->GetAttributes(hosts_), kAttrReadOnly | kAttrSystem);
   EXPECT_EQ(ReadBytes(hosts_), ExpectedHosts(input, true, "127.0.0.1", true));
 
   std::vector<std::string> added;

@@ -59,12 +59,12 @@ TEST_F(WindowsPlatformTest, SystemDirectoryAndHostsPath) {
   const std::string system_dir = platform_->GetSystemDir();
   EXPECT_EQ(system_dir, std::string(raw, length));
   EXPECT_EQ(Lower(system_dir.substr(system_dir.size() - 9)), "\\system32");
-  EXPECT_TRUE(platform_->PathFileExists(system_dir));
+  EXPECT_TRUE(platform_->PathExists(system_dir));
 
   const std::string hosts = platform_->HostsPath();
   EXPECT_EQ(hosts, system_dir + "\\drivers\\etc\\HOSTS");
   // The file exists under whatever case the system stores it ("hosts" on Wine).
-  EXPECT_TRUE(platform_->PathFileExists(hosts));
+  EXPECT_TRUE(platform_->PathExists(hosts));
 }
 
 TEST_F(WindowsPlatformTest, ProgramPathAndUserFolder) {
@@ -103,11 +103,11 @@ TEST_F(WindowsPlatformTest, UserNameIsTheLogonName) {
 
 TEST_F(WindowsPlatformTest, PathFileExistsForFilesFoldersAndMissingPaths) {
   WriteBytes(File("present.txt"), "x");
-  EXPECT_TRUE(platform_->PathFileExists(File("present.txt")));
-  EXPECT_TRUE(platform_->PathFileExists(folder_));
-  EXPECT_FALSE(platform_->PathFileExists(File("absent.txt")));
-  EXPECT_FALSE(platform_->PathFileExists(File("absent\\present.txt")));
-  EXPECT_FALSE(platform_->PathFileExists(""));
+  EXPECT_TRUE(platform_->PathExists(File("present.txt")));
+  EXPECT_TRUE(platform_->PathExists(folder_));
+  EXPECT_FALSE(platform_->PathExists(File("absent.txt")));
+  EXPECT_FALSE(platform_->PathExists(File("absent\\present.txt")));
+  EXPECT_FALSE(platform_->PathExists(""));
 }
 
 struct AttributeCase {
@@ -128,12 +128,12 @@ TEST_P(AttributeTest, ValueReadsBackFromTheFileSystem) {
     WriteBytes(path, "data");
     ASSERT_TRUE(
         SetFileAttributesW(Wide(path).c_str(), before == 0 ? FILE_ATTRIBUTE_NORMAL : static_cast<DWORD>(before)));
-    Status status = platform_->SetFileAttributes(path, c.value);
+    Status status = platform_->SetAttributes(path, c.value);
     ASSERT_TRUE(status.ok()) << status.ToString();
     DWORD raw = GetFileAttributesW(Wide(path).c_str());
     ASSERT_NE(raw, INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(raw & kDosBits, c.dos_bits) << "over " << before;
-    EXPECT_EQ(platform_->GetFileAttributes(path), static_cast<int>(c.dos_bits)) << "over " << before;
+    EXPECT_EQ(platform_->GetAttributes(path), static_cast<int>(c.dos_bits)) << "over " << before;
     ASSERT_TRUE(SetFileAttributesW(Wide(path).c_str(), FILE_ATTRIBUTE_NORMAL));
     ASSERT_TRUE(DeleteFileW(Wide(path).c_str()));
   }
@@ -147,8 +147,8 @@ INSTANTIATE_TEST_SUITE_P(Values, AttributeTest,
                          CaseName());
 
 TEST_F(WindowsPlatformTest, AttributesOfAMissingFile) {
-  EXPECT_EQ(platform_->GetFileAttributes(File("absent.txt")), -1);
-  Status status = platform_->SetFileAttributes(File("absent.txt"), 5);
+  EXPECT_EQ(platform_->GetAttributes(File("absent.txt")), -1);
+  Status status = platform_->SetAttributes(File("absent.txt"), 5);
   EXPECT_EQ(status.code(), ErrorCode::kNotFound);
   EXPECT_EQ(status.subject(), File("absent.txt")) << status.ToString();
 }
@@ -156,7 +156,7 @@ TEST_F(WindowsPlatformTest, AttributesOfAMissingFile) {
 TEST_F(WindowsPlatformTest, ReadOnlyFileRefusesAWrite) {
   const std::string path = File("locked.txt");
   WriteBytes(path, "old");
-  ASSERT_TRUE(platform_->SetFileAttributes(path, kAttrReadOnly | kAttrSystem).ok());
+  ASSERT_TRUE(platform_->SetAttributes(path, kAttrReadOnly | kAttrSystem).ok());
   Status status = platform_->WriteFileAtomic(path, "new");
   EXPECT_EQ(status.code(), ErrorCode::kAccessDenied);
   SetFileAttributesW(Wide(path).c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -205,7 +205,7 @@ TEST_F(WindowsPlatformTest, WriteFileAtomicKeepsHiddenAndSystem) {
   Status status = platform_->WriteFileAtomic(path, "new");
   ASSERT_TRUE(status.ok()) << status.ToString();
   EXPECT_EQ(ReadBytes(path), "new");
-  EXPECT_EQ(platform_->GetFileAttributes(path), kAttrHidden | kAttrSystem);
+  EXPECT_EQ(platform_->GetAttributes(path), kAttrHidden | kAttrSystem);
 }
 
 // Another program holds the file open without sharing it: the replace cannot happen, and
@@ -323,7 +323,7 @@ TEST_F(WindowsPlatformTest, ReplaceKeepsACopyBesideAnAccentedFile) {
   EXPECT_EQ(Listing(), (std::vector<std::string>{name, backup}));
   EXPECT_EQ(ReadBytes(File(name)), "0.0.0.0 new.example\r\n");
   EXPECT_EQ(ReadBytes(File(backup)), "0.0.0.0 old.example\r\n");
-  EXPECT_EQ(platform_->GetFileAttributes(File(name)), kAttrReadOnly | kAttrSystem);
+  EXPECT_EQ(platform_->GetAttributes(File(name)), kAttrReadOnly | kAttrSystem);
 }
 
 // "hosts" replaced as "HOSTS" keeps its name; its copies count in any case: listed, numbered
