@@ -72,6 +72,18 @@ class BenchPlatform : public quorvale::Platform {
   quorvale::DnsFlushOutcome FlushDnsCache(int) override { return {}; }
   std::string LocalDateTimeText() override { return real_->LocalDateTimeText(); }
   std::string AnsiToUtf8(std::string_view bytes) override { return real_->AnsiToUtf8(bytes); }
+  quorvale::DownloadResult Download(const quorvale::DownloadRequest& request,
+                                    const quorvale::DownloadProgress& progress) override {
+    return real_->Download(request, progress);
+  }
+  std::string ConfigFolder() override { return real_->ConfigFolder(); }
+  std::string CacheFolder() override { return real_->CacheFolder(); }
+  quorvale::Status MakeFolders(const std::string& path) override { return real_->MakeFolders(path); }
+  std::string AbsolutePath(const std::string& path) override { return real_->AbsolutePath(path); }
+  bool IsElevated() override { return false; }
+  quorvale::Status RunProgram(const std::vector<std::string>& argv, int wait, int* exit_code) override {
+    return real_->RunProgram(argv, wait, exit_code);
+  }
 
  private:
   std::unique_ptr<quorvale::Platform> real_;

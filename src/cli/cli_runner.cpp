@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "cli/command_line.h"
+#include "cli/schedule.h"
 #include "cli/text_output.h"
 #include "core/byte_sink.h"
 #include "core/hosts_writer.h"
@@ -150,6 +151,23 @@ class CliRun {
         return RestoreBackup(action.value);
       case Kind::kDump:
         return Dump();
+      case Kind::kSources:
+        sources_path_ = action.value;
+        return kExitOk;
+      case Kind::kQuiet:
+        quiet_ = true;
+        return kExitOk;
+      case Kind::kUpdate:
+      case Kind::kWhy:
+      case Kind::kSchedule:
+        if (sources_path_.empty()) {
+          Message("--update, --why et --schedule demandent --sources FICHIER avant eux");
+          return kExitUsage;
+        }
+        if (action.kind == Kind::kSchedule) {
+          return ScheduleUpdate(platform_, sources_path_, action.value, [this](const std::string& text) { Message(text); });
+        }
+        return kExitFile;  // the update and --why follow
     }
     return kExitOk;
   }
@@ -361,6 +379,8 @@ class CliRun {
   TextOutput& err_;
   Session session_;
   bool include_comments_ = false;
+  std::string sources_path_;  // --sources
+  bool quiet_ = false;        // --quiet: only failures are said
 };
 
 }  // namespace

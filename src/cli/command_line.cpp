@@ -14,7 +14,7 @@ struct OptionInfo {
   std::string_view value_kind;
 };
 
-constexpr std::array<OptionInfo, 17> kOptions = {{
+constexpr std::array<OptionInfo, 22> kOptions = {{
     {"--hosts", CliAction::Kind::kHosts, "un fichier"},
     {"--domains", CliAction::Kind::kDomains, "un fichier"},
     {"--domain-only", CliAction::Kind::kDomainOnly, "un fichier"},
@@ -32,6 +32,11 @@ constexpr std::array<OptionInfo, 17> kOptions = {{
     {"--list-backups", CliAction::Kind::kListBackups, ""},
     {"--restore-backup", CliAction::Kind::kRestoreBackup, "un nom de sauvegarde"},
     {"--dump", CliAction::Kind::kDump, ""},
+    {"--sources", CliAction::Kind::kSources, "un fichier"},
+    {"--update", CliAction::Kind::kUpdate, ""},
+    {"--why", CliAction::Kind::kWhy, "un nom"},
+    {"--schedule", CliAction::Kind::kSchedule, "daily, weekly ou off"},
+    {"--quiet", CliAction::Kind::kQuiet, ""},
 }};
 
 bool StartsWithDashes(std::string_view arg) { return arg.size() > 2 && arg.substr(0, 2) == "--"; }
@@ -90,6 +95,10 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
       }
       if (option->kind == CliAction::Kind::kRedirect && action.value != "127.0.0.1" && action.value != "0.0.0.0") {
         return UsageError("adresse de redirection invalide: " + action.value + " (127.0.0.1 ou 0.0.0.0)");
+      }
+      if (option->kind == CliAction::Kind::kSchedule && action.value != "daily" && action.value != "weekly" &&
+          action.value != "off") {
+        return UsageError("frequence invalide: " + action.value + " (daily, weekly ou off)");
       }
     }
     result.actions.push_back(std::move(action));

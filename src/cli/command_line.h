@@ -26,6 +26,11 @@ struct CliAction {
     kListBackups,       // --list-backups
     kRestoreBackup,     // --restore-backup NAME
     kDump,              // --dump
+    kSources,           // --sources FILE: the sources file of the actions that follow
+    kUpdate,            // --update
+    kWhy,               // --why NAME
+    kSchedule,          // --schedule daily|weekly|off
+    kQuiet,             // --quiet
   };
   Kind kind;
   std::string value;  // the file, the address or the name; empty for the others

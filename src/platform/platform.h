@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/byte_sink.h"
+#include "core/download.h"
 #include "core/sequential_file.h"
 #include "core/status.h"
 
@@ -195,6 +196,35 @@ class Platform {
   // Reads `bytes` in the system's ANSI code page, as UTF-8: Windows' own conversion of
   // CP_ACP there, Windows-1252 elsewhere.
   virtual std::string AnsiToUtf8(std::string_view bytes) = 0;
+
+  // Downloads one source through the system's own HTTP stack (Linux: libcurl, with the
+  // proxies of the usual environment variables; Windows: WinHTTP, with the system's proxy
+  // settings and certificate store): gzip and deflate accepted, a conditional request when
+  // the request holds validators (a 304 gives kNotModified), within request.limits. May be
+  // called from several threads at once.
+  virtual DownloadResult Download(const DownloadRequest& request, const DownloadProgress& progress) = 0;
+
+  // The user's configuration folder of the program, with a trailing separator, not created:
+  // Windows %APPDATA%\Quorvale\, POSIX $XDG_CONFIG_HOME/quorvale/ (~/.config/quorvale/).
+  // "" when there is none.
+  virtual std::string ConfigFolder() = 0;
+  // The program's cache folder, with a trailing separator, not created: Windows
+  // %LOCALAPPDATA%\Quorvale\cache\ (%ProgramData%\Quorvale\cache\ for the SYSTEM account),
+  // POSIX $XDG_CACHE_HOME/quorvale/ (~/.cache/quorvale/; /var/cache/quorvale/ for root). ""
+  // when there is none.
+  virtual std::string CacheFolder() = 0;
+  // Creates the folder `path` and its missing parents (existing ones are fine).
+  virtual Status MakeFolders(const std::string& path) = 0;
+  // `path` from the current folder when it is relative, without following links.
+  virtual std::string AbsolutePath(const std::string& path) = 0;
+  // Whether the process runs with administrator rights (POSIX: effective user root; Windows:
+  // an elevated token).
+  virtual bool IsElevated() = 0;
+  // Runs a program from an argument vector (never through a shell), without a window and
+  // with its output discarded, and waits at most `wait_milliseconds` for it: `*exit_code` is
+  // its exit status once it ended. kBusy when it still ran at the end of the wait (it goes
+  // on alone).
+  virtual Status RunProgram(const std::vector<std::string>& argv, int wait_milliseconds, int* exit_code) = 0;
 };
 
 // Called first thing in main() of both programs, before any write. On POSIX a file-size

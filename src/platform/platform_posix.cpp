@@ -25,6 +25,7 @@
 #include "core/hosts_writer.h"
 #include "core/path_text.h"
 #include "core/utf16.h"
+#include "platform/download_curl.h"
 #include "platform/file_loads.h"
 #include "platform/platform.h"
 #include "platform/temp_name.h"
@@ -858,6 +859,72 @@ class PosixPlatform : public Platform {
 
   std::string LocalDateTimeText() override { return LocaleDateTimeText(HeaderMoment()); }
   std::string AnsiToUtf8(std::string_view bytes) override { return Utf8FromWindows1252(bytes); }
+
+  DownloadResult Download(const DownloadRequest& request, const DownloadProgress& progress) override {
+    return DownloadWithCurl(request, progress);
+  }
+
+  std::string ConfigFolder() override { return XdgFolder("XDG_CONFIG_HOME", "/.config", ""); }
+
+  std::string CacheFolder() override {
+    return XdgFolder("XDG_CACHE_HOME", "/.cache", geteuid() == 0 ? kRootCacheFolder : "");
+  }
+
+  Status MakeFolders(const std::string& path) override {
+    // Each missing level is made; existing ones are fine.
+    for (size_t cut = path.find('/', 1); cut != std::string::npos; cut = path.find('/', cut + 1)) {
+      if (cut > 0 && path[cut - 1] != '/') mkdir(path.substr(0, cut).c_str(), kNewFolderMode);
+    }
+    if (mkdir(path.c_str(), kNewFolderMode) != 0 && errno != EEXIST) return StatusFromErrno(errno, path);
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0) return StatusFromErrno(errno, path);
+    if (!S_ISDIR(info.st_mode)) return Status(ErrorCode::kIoError, path, "not a folder");
+    return Status::Ok();
+  }
+
+  std::string AbsolutePath(const std::string& path) override {
+    if (path.empty() || path[0] == '/') return path;
+    char buffer[PATH_MAX];
+    if (getcwd(buffer, sizeof buffer) == nullptr) return path;
+    return JoinPath(buffer, path);
+  }
+
+  bool IsElevated() override { return geteuid() == 0; }
+
+  Status RunProgram(const std::vector<std::string>& argv, int wait_milliseconds, int* exit_code) override {
+    if (argv.empty() || argv[0].empty()) return Status(ErrorCode::kNotFound, "", "no program given");
+    pid_t pid = 0;
+    Status status = Spawn(argv[0], argv, /*quiet=*/true, &pid);
+    if (!status.ok()) return status;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(wait_milliseconds);
+    while (true) {
+      int wait_status = 0;
+      if (waitpid(pid, &wait_status, WNOHANG) == pid) {
+        *exit_code = ExitCodeOf(wait_status);
+        return Status::Ok();
+      }
+      if (std::chrono::steady_clock::now() >= deadline) break;
+      std::this_thread::sleep_for(kChildPollInterval);
+    }
+    ReapLater(pid);
+    return Status(ErrorCode::kBusy, argv[0], "still running");
+  }
+
+ private:
+  // The cache of the superuser's runs (the scheduled update's).
+  static constexpr const char* kRootCacheFolder = "/var/cache/quorvale/";
+  // The program's folders are the user's alone.
+  static constexpr mode_t kNewFolderMode = 0700;
+
+  // $`variable`/quorvale/, else ~`home_part`/quorvale/; `fixed` instead when it is given.
+  static std::string XdgFolder(const char* variable, const char* home_part, const std::string& fixed) {
+    if (!fixed.empty()) return fixed;
+    if (const char* xdg = std::getenv(variable); xdg != nullptr && *xdg == '/') return std::string(xdg) + "/quorvale/";
+    if (const char* home = std::getenv("HOME"); home != nullptr && *home == '/') {
+      return std::string(home) + home_part + "/quorvale/";
+    }
+    return std::string();
+  }
 };
 
 }  // namespace

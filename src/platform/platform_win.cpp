@@ -700,6 +700,22 @@ class WindowsPlatform : public Platform {
     }
     return Utf8FromWide(wide);
   }
+  // Filled in by the WinHTTP and schedule work.
+  DownloadResult Download(const DownloadRequest&, const DownloadProgress&) override {
+    DownloadResult result;
+    result.failure = DownloadFailure::kOther;
+    result.detail = "not built yet";
+    return result;
+  }
+  std::string ConfigFolder() override { return std::string(); }
+  std::string CacheFolder() override { return std::string(); }
+  Status MakeFolders(const std::string& path) override { return Status(ErrorCode::kNotSupported, path, ""); }
+  std::string AbsolutePath(const std::string& path) override { return path; }
+  bool IsElevated() override { return false; }
+  Status RunProgram(const std::vector<std::string>& argv, int, int*) override {
+    return Status(ErrorCode::kNotSupported, argv.empty() ? "" : argv[0], "");
+  }
+
 };
 
 }  // namespace

@@ -24,6 +24,9 @@ class FakePlatform : public Platform {
   std::string hosts_path;
   std::string executable_path = "/opt/quorvale/quorvale";
   std::string user_data_folder;
+  std::string config_folder;  // what ConfigFolder gives
+  std::string cache_folder;   // what CacheFolder gives
+  bool elevated = false;      // what IsElevated gives
   std::string user_name = "alice";
   std::string system_info_tool;  // what SystemInfoToolPath gives
   bool start_program_fails = false;
@@ -93,6 +96,19 @@ class FakePlatform : public Platform {
   // headers.
   std::string LocalDateTimeText() override { return LocaleDateTimeText(HeaderMoment()); }
   std::string AnsiToUtf8(std::string_view bytes) override { return real_->AnsiToUtf8(bytes); }
+  DownloadResult Download(const DownloadRequest& request, const DownloadProgress& progress) override {
+    return real_->Download(request, progress);
+  }
+  std::string ConfigFolder() override { return config_folder; }
+  std::string CacheFolder() override { return cache_folder; }
+  Status MakeFolders(const std::string& path) override { return real_->MakeFolders(path); }
+  std::string AbsolutePath(const std::string& path) override { return real_->AbsolutePath(path); }
+  bool IsElevated() override { return elevated; }
+  Status RunProgram(const std::vector<std::string>& argv, int, int* exit_code) override {
+    started.push_back(argv);
+    *exit_code = 0;
+    return Status::Ok();
+  }
 
  private:
   void Watch(const std::string& call);

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "platform/platform.h"
+
+namespace quorvale {
+
+// --schedule: creates, changes or removes the scheduled update of the sources file
+// `sources_path` ("daily", "weekly" or "off"). Every message goes through `say` (without the
+// program's name). Returns the exit status.
+int ScheduleUpdate(Platform& platform, const std::string& sources_path, std::string_view frequency,
+                   const std::function<void(const std::string&)>& say);
+
+}  // namespace quorvale

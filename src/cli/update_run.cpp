@@ -1,0 +1,1 @@
+#include "cli/update_run.h"

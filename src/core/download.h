@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+// What a download of one source asks of the platform (Platform::Download) and what it gives
+// back. The platform does the HTTP and TLS work with the system's own stack; nothing here
+// knows about sockets.
+
+namespace quorvale {
+
+// The bounds of one download. The programs always use the defaults; tests pass small ones.
+struct DownloadLimits {
+  int connect_milliseconds = 10'000;   // to open the connection (TLS handshake included)
+  int stall_milliseconds = 30'000;     // with no byte received
+  int total_milliseconds = 120'000;    // for the whole source, redirects included
+  int max_redirects = 5;               // more are refused; https to http always is
+  std::uint64_t max_bytes = std::uint64_t{256} << 20;  // of the body after decompression
+};
+
+struct DownloadRequest {
+  std::string url;            // http:// or https://
+  std::string etag;           // sent as If-None-Match when not empty
+  std::string last_modified;  // sent as If-Modified-Since when not empty
+  DownloadLimits limits;
+  // A PEM file of certificate authorities trusted instead of the system's. Only tests set
+  // it (for the CA they make); the programs never do, and offer no way to.
+  std::string ca_file;
+};
+
+enum class DownloadFailure {
+  kNone,
+  kResolve,           // the host name has no address
+  kConnect,           // the connection was refused or failed
+  kConnectTimeout,    // no connection within connect_milliseconds
+  kStalled,           // no byte for stall_milliseconds
+  kTooLong,           // the whole download passed total_milliseconds
+  kTooManyRedirects,  // more than max_redirects
+  kInsecureRedirect,  // a redirect from https to http
+  kTooBig,            // the body passed max_bytes
+  kCertificate,       // the server's certificate did not verify (name, issuer, dates)
+  kHttpStatus,        // an answer other than 200 or 304 (http_status)
+  kTruncated,         // the connection ended before the body was whole
+  kBadEncoding,       // a compressed body that does not decompress
+  kCancelled,         // the progress callback asked to stop
+  kOther,             // anything else (detail)
+};
+
+struct DownloadResult {
+  enum class Outcome { kDownloaded, kNotModified, kFailed };
+  Outcome outcome = Outcome::kFailed;
+  std::string body;           // kDownloaded: the body, decompressed
+  std::string etag;           // kDownloaded, kNotModified: the answer's validators ("" when none)
+  std::string last_modified;
+  int http_status = 0;        // the last answer's status (0 when there was none)
+  DownloadFailure failure = DownloadFailure::kNone;
+  std::string detail;         // kFailed: the system's own text, when it gave one
+};
+
+// Hears the bytes of the body received so far (decompressed); returning false stops the
+// download (kCancelled). Called on the thread that downloads.
+using DownloadProgress = std::function<bool(std::uint64_t bytes)>;
+
+// The reason of a failed download in the user's words, as the update's summary and the window
+// show it after "echec: ". `limits` are the ones the download ran with.
+std::string DownloadFailureText(const DownloadResult& result, const DownloadLimits& limits);
+
+}  // namespace quorvale

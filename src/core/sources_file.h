@@ -1,0 +1,43 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The sources file: the lists an update downloads, one a line, "ADDRESS [KIND]".
+
+namespace quorvale {
+
+// How a source's copy is read: as a HOSTS file, or as a plain list of names (the way
+// "Charger des noms de domaines" reads one).
+enum class SourceKind { kHosts, kDomains };
+
+struct Source {
+  enum class Scheme { kHttps, kHttp, kFile, kPath };
+  int line_number = 0;  // in the sources file, from 1
+  std::string address;  // as written
+  Scheme scheme = Scheme::kHttps;
+  SourceKind kind = SourceKind::kHosts;
+};
+
+// Reads a sources file: blank lines and lines whose first non-blank character is "#" are
+// skipped; every other line is an address (https://, http://, file:// or a plain path),
+// then optionally "hosts" (the default) or "domains", separated by spaces or tabs. The first
+// malformed line stops the reading: false, and `*error` says which line and why, in French
+// ("ligne 3: ..."). A UTF-8 byte-order mark at the start is ignored.
+bool ParseSourcesFile(std::string_view text, std::vector<Source>* sources, std::string* error);
+
+// The same check for one address and kind given apart (the window's source editor): "" when
+// they are good, else the reason as ParseSourcesFile words it, without "ligne N: ".
+std::string CheckSourceAddress(std::string_view address);
+
+// The word of a kind as the file spells it: "hosts" or "domains".
+std::string_view SourceKindWord(SourceKind kind);
+
+// For kFile and kPath: the file's path on this system. A file:// address is decoded
+// (%XX) and, for "file:///C:/x" on Windows, loses the slash before the drive; a relative
+// plain path is taken from `sources_folder` (the sources file's folder, with its trailing
+// separator).
+std::string LocalSourcePath(const Source& source, std::string_view sources_folder);
+
+}  // namespace quorvale
