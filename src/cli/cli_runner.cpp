@@ -7,6 +7,7 @@
 
 #include "cli/command_line.h"
 #include "cli/schedule.h"
+#include "cli/update_run.h"
 #include "cli/text_output.h"
 #include "core/byte_sink.h"
 #include "core/hosts_writer.h"
@@ -14,6 +15,7 @@
 #include "core/path_text.h"
 #include "core/report.h"
 #include "core/session.h"
+#include "core/sha256.h"
 #include "core/sorting.h"
 #include "platform/file_loads.h"
 #include "platform/hosts_replace.h"
@@ -72,17 +74,22 @@ void AppendDumpLine(ChunkedOutput& out, std::initializer_list<std::string_view> 
 
 class CliRun {
  public:
-  CliRun(Platform& platform, TextOutput& out, TextOutput& err) : platform_(platform), out_(out), err_(err) {
+  CliRun(Platform& platform, TextOutput& out, TextOutput& err)
+      : platform_(platform), out_(out), err_(err), update_(platform, session_, [this](const std::string& text) {
+          Message(text);
+        }) {
     session_.RedirectAddress = "127.0.0.1";
   }
 
   int Run(const std::vector<CliAction>& actions) {
+    int status = kExitOk;
     for (const CliAction& action : actions) {
-      int status = RunOne(action);
-      if (status != kExitOk) return status;
+      if (NeedsLists(action.kind)) status = update_.EnsureLoaded();
+      if (status == kExitOk) status = RunOne(action);
+      if (status != kExitOk) break;
     }
-    if (!out_.Flush()) return StdoutFailed();
-    return kExitOk;
+    if (status == kExitOk && !out_.Flush()) status = StdoutFailed();
+    return update_.Finish(status, quiet_);
   }
 
  private:
@@ -128,9 +135,7 @@ class CliRun {
         include_comments_ = true;
         return kExitOk;
       case Kind::kWriteHosts:
-        return Write(action.value, [this](const ByteSink& sink) {
-          return FormatHostsFile(session_, Options(), platform_.LocalDateTimeText(), sink);
-        });
+        return WriteHosts(action.value);
       case Kind::kWriteSortedHosts:
         return Write(action.value, [this](const ByteSink& sink) {
           return FormatHostsFromArray(session_.SortArray, Options(), platform_.LocalDateTimeText(), sink);
@@ -160,19 +165,80 @@ class CliRun {
       case Kind::kUpdate:
       case Kind::kWhy:
       case Kind::kSchedule:
-        if (sources_path_.empty()) {
-          Message("--update, --why et --schedule demandent --sources FICHIER avant eux");
-          return kExitUsage;
-        }
-        if (action.kind == Kind::kSchedule) {
-          return ScheduleUpdate(platform_, sources_path_, action.value, [this](const std::string& text) { Message(text); });
-        }
-        return kExitFile;  // the update and --why follow
+        return RunWithSources(action);
     }
     return kExitOk;
   }
 
   WriteOptions Options() const { return WriteOptionsFor(session_, include_comments_); }
+
+  // Whether the action reads the lists, so that an update must have loaded them before it.
+  // The options and the writes that an update may leave out do not.
+  static bool NeedsLists(CliAction::Kind kind) {
+    using Kind = CliAction::Kind;
+    switch (kind) {
+      case Kind::kRedirect:
+      case Kind::kWww:
+      case Kind::kComments:
+      case Kind::kSources:
+      case Kind::kQuiet:
+      case Kind::kWriteHosts:
+      case Kind::kReplaceHosts:
+      case Kind::kUpdate:
+      case Kind::kWhy:
+      case Kind::kSchedule:
+        return false;
+      default:
+        return true;
+    }
+  }
+
+  // The actions that work on the sources file of --sources.
+  int RunWithSources(const CliAction& action) {
+    if (sources_path_.empty()) {
+      Message("--update, --why et --schedule demandent --sources FICHIER avant eux");
+      return kExitUsage;
+    }
+    auto say = [this](const std::string& text) { Message(text); };
+    switch (action.kind) {
+      case CliAction::Kind::kUpdate:
+        return update_.Fetch(sources_path_, FetchSettings{}, quiet_);
+      case CliAction::Kind::kWhy:
+        return ExplainName(
+            platform_, sources_path_, action.value,
+            [this](const std::string& line) { out_.Write(line + "\n"); }, say);
+      default:
+        return ScheduleUpdate(platform_, sources_path_, action.value, say);
+    }
+  }
+
+  // The options of a HOSTS write as the update's record compares them.
+  std::string WriteOptionsText(std::string_view kind) const {
+    return std::string(kind) + " " + session_.RedirectAddress + (session_.AddWwwLines ? " www" : "") +
+           (include_comments_ ? " comments" : "");
+  }
+
+  // A sink that hands every piece on and digests it.
+  static ByteSink Digesting(const ByteSink& sink, Sha256& digest) {
+    return [&sink, &digest](std::string_view piece) {
+      digest.Update(piece);
+      return sink(piece);
+    };
+  }
+
+  int WriteHosts(const std::string& path) {
+    const bool recorded = update_.active() && path != kStandardOutput;
+    const std::string target = recorded ? platform_.AbsolutePath(path) : path;
+    if (recorded && update_.NothingChanged(target, WriteOptionsText("hosts"))) return kExitOk;
+    if (int status = update_.EnsureLoaded(); status != kExitOk) return status;
+    Sha256 digest;
+    const int status = Write(path, [&](const ByteSink& sink) {
+      digest = Sha256();
+      return FormatHostsFile(session_, Options(), platform_.LocalDateTimeText(), Digesting(sink, digest));
+    });
+    if (status == kExitOk && recorded) update_.Written(target, digest.HexDigest());
+    return status;
+  }
 
   // The parsers of whole lists read an empty file as one empty line; only an unreadable
   // file stops the run.
@@ -211,6 +277,9 @@ class CliRun {
   }
 
   int ReplaceHosts() {
+    const std::string path = platform_.HostsPath();
+    if (update_.active() && update_.NothingChanged(path, WriteOptionsText("replace"))) return kExitOk;
+    if (int status = update_.EnsureLoaded(); status != kExitOk) return status;
     // The menu command is only offered once a load has left rows in the lists; a run whose
     // loads found nothing must not wipe the system's HOSTS file.
     if (session_.RowCount() == 0) {
@@ -218,18 +287,20 @@ class CliRun {
       return kExitUsage;
     }
     ReleaseIndexes();
-    const std::string path = platform_.HostsPath();
     WriteOptions options = Options();
     ReplaceOutcome outcome;
+    Sha256 digest;
     // The lines of the current file that the lists cannot hold go into the new one.
     Status status = ReplaceHostsFile(
         platform_, path,
         [&](const std::vector<std::string>& carried_lines, const ByteSink& sink) {
           options.carried_lines = carried_lines;
-          return FormatHostsFile(session_, options, platform_.LocalDateTimeText(), sink);
+          digest = Sha256();
+          return FormatHostsFile(session_, options, platform_.LocalDateTimeText(), Digesting(sink, digest));
         },
         std::time(nullptr), &outcome);
     if (!status.ok()) return ReplaceFailed(status, outcome, path);
+    if (update_.active()) update_.Written(path, digest.HexDigest());
     FlushDnsCache();
     return kExitOk;
   }
@@ -379,6 +450,7 @@ class CliRun {
   TextOutput& err_;
   Session session_;
   bool include_comments_ = false;
+  CliUpdate update_;
   std::string sources_path_;  // --sources
   bool quiet_ = false;        // --quiet: only failures are said
 };

@@ -1,1 +1,190 @@
 #include "cli/update_run.h"
+
+#include <cstdio>
+#include <ctime>
+
+#include "cli/cli_runner.h"
+#include "core/backup_policy.h"
+#include "core/name_origin.h"
+#include "core/sources_file.h"
+#include "core/update_record.h"
+#include "platform/file_loads.h"
+
+namespace quorvale {
+
+namespace {
+
+constexpr std::int64_t kNanosecondsPerSecond = 1'000'000'000;
+
+// A moment in seconds since 1970 as the program shows dates: "yyyy-mm-dd hh:mm:ss", local.
+std::string DateText(std::int64_t seconds) { return BackupTimeText(seconds * kNanosecondsPerSecond); }
+
+std::string SecondsText(double seconds) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f", seconds);
+  return text;
+}
+
+// The line of one source: what its fetch did.
+std::string SourceLine(const SourceResult& result) {
+  const std::string& address = result.source.address;
+  switch (result.outcome) {
+    case SourceResult::Outcome::kDownloaded:
+      return address + ": telechargee (" + std::to_string(result.bytes) + " octets, " +
+             std::to_string(result.entries) + " entrees, " + SecondsText(result.seconds) + " s)";
+    case SourceResult::Outcome::kNotModified:
+      return address + ": non modifiee";
+    case SourceResult::Outcome::kFailed:
+      break;
+  }
+  return address + ": echec: " + result.reason +
+         (result.has_copy ? " (copie du " + DateText(result.copy.fetched) + " utilisee)" : " (aucune copie)");
+}
+
+}  // namespace
+
+int CliUpdate::Fetch(const std::string& sources_path, const FetchSettings& settings, bool quiet) {
+  places_ = PlacesOf(platform_, sources_path);
+  std::vector<Source> sources;
+  std::string error;
+  if (!ReadSources(platform_, places_, &sources, &error)) {
+    say_(error);
+    return kExitFile;
+  }
+  if (sources.empty()) {
+    say_(places_.sources_path + ": aucune source");
+    return kExitFile;
+  }
+  results_ = FetchSources(platform_, places_, sources, settings);
+  active_ = true;
+  inputs_digest_ = UpdateInputsDigest(platform_, places_, results_);
+
+  bool any_new = false;
+  bool any_copy = false;
+  for (const SourceResult& result : results_) {
+    any_new = any_new || result.outcome == SourceResult::Outcome::kDownloaded;
+    any_copy = any_copy || result.has_copy;
+  }
+  // The lines of new copies give their entries: the load comes first.
+  int status = any_new ? EnsureLoaded() : kExitOk;
+  for (const SourceResult& result : results_) {
+    if (quiet && result.outcome != SourceResult::Outcome::kFailed) continue;
+    say_(SourceLine(result));
+    if (!quiet && result.source.scheme == Source::Scheme::kHttp) {
+      say_(result.source.address + ": http n'est pas protege, la liste a pu etre modifiee en chemin");
+    }
+  }
+  if (status != kExitOk) return status;
+  if (!any_copy) {
+    say_("aucune source n'a pu etre obtenue, rien n'est charge");
+    return kExitFile;
+  }
+  return kExitOk;
+}
+
+int CliUpdate::EnsureLoaded() {
+  if (!active_ || loaded_) return kExitOk;
+  loaded_ = true;
+  size_t allowed = 0;
+  const std::int32_t rows_before = static_cast<std::int32_t>(session_.RowCount());
+  Status status = LoadUpdate(platform_, places_, results_, session_, {}, &allowed);
+  if (!status.ok()) {
+    say_(status.subject() + " n'a pas pu etre lu: " + (status.reason().empty() ? "erreur de lecture" : status.reason()));
+    return kExitFile;
+  }
+  entries_ = static_cast<std::int64_t>(session_.RowCount()) - rows_before;
+  return kExitOk;
+}
+
+bool CliUpdate::NothingChanged(const std::string& target, const std::string& options) {
+  pending_key_ = WriteKey(options);
+  for (const WrittenFile& record : ReadWrittenFiles(platform_, places_)) {
+    if (record.target != target) continue;
+    const std::string now = FileDigest(platform_, target);
+    if (now == record.file_digest) {
+      if (record.inputs_digest != pending_key_) return false;
+      if (entries_ < 0) entries_ = record.entries;
+      outcomes_.push_back("rien n'a change, rien n'est ecrit");
+      return true;
+    }
+    say_(target + " a ete modifie par un autre programme depuis la derniere mise a jour; il est reecrit");
+    return false;
+  }
+  return false;
+}
+
+void CliUpdate::Written(const std::string& target, const std::string& file_digest) {
+  std::vector<WrittenFile> files = ReadWrittenFiles(platform_, places_);
+  RecordWrittenFile(&files, WrittenFile{target, pending_key_, file_digest, entries_});
+  Status status = SaveWrittenFiles(platform_, places_, files);
+  if (!status.ok()) say_("le cache n'a pas pu noter l'ecriture: " + status.ToString());
+  outcomes_.push_back("ecrit: " + target);
+}
+
+int CliUpdate::Finish(int status, bool quiet) {
+  if (!active_) return status;
+  size_t had = 0;
+  for (const SourceResult& result : results_) had += result.outcome != SourceResult::Outcome::kFailed;
+  std::string summary = "mise a jour: " + std::to_string(had) + " sources sur " + std::to_string(results_.size());
+  if (entries_ >= 0) summary += ", " + std::to_string(entries_) + " entrees en tout";
+  for (const std::string& outcome : outcomes_) summary += "; " + outcome;
+  if (status == kExitOk && had < results_.size()) status = kExitSomeSourcesFailed;
+  if (!quiet) say_(summary);
+  const char* result = status == kExitOk ? "ok" : status == kExitSomeSourcesFailed ? "sources en echec" : "echec";
+  LogUpdate(platform_, places_, DateText(std::time(nullptr)) + "\t" + result + "\t" + summary);
+  return status;
+}
+
+int ExplainName(Platform& platform, const std::string& sources_path, const std::string& name,
+                const std::function<void(const std::string& line)>& out, const CliUpdate::SayFn& say) {
+  const UpdatePlaces places = PlacesOf(platform, sources_path);
+  std::vector<Source> sources;
+  std::string error;
+  if (!ReadSources(platform, places, &sources, &error)) {
+    say(error);
+    return kExitFile;
+  }
+  std::vector<SourceResult> results = CachedSources(platform, places, sources);
+  bool found = false;
+  auto show = [&](const std::string& label, std::string_view data, SourceKind kind, const std::string& after) {
+    for (const NameLine& line : FindNameLines(data, kind, name)) {
+      out(label + ": ligne " + std::to_string(line.line_number) + ": " + line.line + after);
+      found = true;
+    }
+  };
+  std::string bytes;
+  if (ReadFileBytes(platform, places.own_path, &bytes).ok()) show(places.own_path, bytes, SourceKind::kHosts, "");
+  for (const SourceResult& result : results) {
+    if (!result.has_copy) {
+      out(result.source.address + ": aucune copie (pas encore telechargee)");
+      continue;
+    }
+    std::string copy;
+    if (!ReadFileBytes(platform, result.copy_path, &copy, ReadAs::kBytes).ok()) continue;
+    CopyHeader header;
+    size_t body = 0;
+    if (ParseCopyHeader(copy, &header, &body)) {
+      show(result.source.address, std::string_view(copy).substr(body), result.source.kind, "");
+    }
+  }
+  const bool had = found;
+  found = false;
+  if (ReadFileBytes(platform, places.allow_path, &bytes).ok()) {
+    show(places.allow_path, bytes, SourceKind::kDomains, " (retire des listes)");
+  }
+  if (!had) out(name + ": dans aucune source");
+
+  Session session;
+  size_t allowed = 0;
+  Status status = LoadUpdate(platform, places, results, session, {}, &allowed);
+  if (!status.ok()) {
+    say(status.ToString());
+    return kExitFile;
+  }
+  if (session.blocked.Contains(name)) out(name + ": dans la liste des noms bloques");
+  if (session.redirected.Contains(name)) out(name + ": dans la liste des redirections");
+  if (!session.blocked.Contains(name) && !session.redirected.Contains(name)) out(name + ": dans aucune liste");
+  return kExitOk;
+}
+
+}  // namespace quorvale

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,9 +16,11 @@ struct WrittenFile {
   std::string target;         // the path written (as given, or the system HOSTS file's)
   std::string inputs_digest;  // of every input and of the write's options
   std::string file_digest;    // Sha256Hex of the bytes written
+  std::int64_t entries = -1;  // the rows written, for the summary of a run that writes nothing
 };
 
-// One line per target, tab-separated; unknown or broken lines are skipped when read.
+// One line per target, tab-separated (the entries last); unknown or broken lines are skipped
+// when read.
 std::string FormatWrittenFiles(const std::vector<WrittenFile>& files);
 std::vector<WrittenFile> ParseWrittenFiles(std::string_view text);
 // `files` with `file` in place of the record of the same target (or added).

@@ -1,0 +1,107 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/download.h"
+#include "core/session.h"
+#include "core/source_copy.h"
+#include "core/sources_file.h"
+#include "core/status.h"
+#include "core/update_record.h"
+#include "core/yield.h"
+#include "platform/platform.h"
+
+// An update from a sources file: every source's copy fetched into the cache (the last good
+// copy kept when a source fails), then own.txt, the copies and allow.txt loaded into the
+// lists as one load. Shared by the command line and the window.
+
+namespace quorvale {
+
+// At most this many sources are downloaded at once.
+inline constexpr int kParallelDownloads = 4;
+
+// Where the files of an update are.
+struct UpdatePlaces {
+  std::string sources_path;  // the sources file, absolute
+  std::string folder;        // its folder, with a trailing separator
+  std::string own_path;      // own.txt beside it: the user's own lines, loaded first
+  std::string allow_path;    // allow.txt beside it: the names kept out
+  std::string cache_folder;  // the cache of this sources file, with a trailing separator
+};
+
+// The places of the sources file `sources_path`: its cache folder is a folder of the
+// platform's cache folder named from the file's absolute path. An empty cache_folder when
+// the platform has none.
+UpdatePlaces PlacesOf(Platform& platform, const std::string& sources_path);
+
+// What became of one source in an update.
+struct SourceResult {
+  enum class Outcome {
+    kDownloaded,   // a new copy replaced the cached one
+    kNotModified,  // the cached copy is current (304, or a local file of the same size and time)
+    kFailed,       // `reason` says why; the last good copy, when there is one, is used
+  };
+  Source source;
+  Outcome outcome = Outcome::kFailed;
+  std::string reason;            // kFailed: in the user's words
+  bool has_copy = false;         // a copy (new or last good) is in the cache and is used
+  CopyHeader copy;               // its header, when has_copy
+  std::string copy_path;         // the copy file
+  std::uint64_t bytes = 0;       // kDownloaded: the body's size
+  double seconds = 0;            // how long the fetch took
+  std::int32_t entries = 0;      // entries the copy gave in the load (LoadUpdate)
+};
+
+// Reads and checks the sources file; on a malformed line (or an unreadable file) `*error`
+// says why and nothing is fetched.
+bool ReadSources(Platform& platform, const UpdatePlaces& places, std::vector<Source>* sources, std::string* error);
+
+struct FetchSettings {
+  DownloadLimits limits;
+  std::string ca_file;  // tests only, see DownloadRequest
+  // Hears the bytes received so far by source `index`, from the downloading threads.
+  std::function<void(size_t index, std::uint64_t bytes)> progress;
+  // When it turns true the downloads stop; every cached copy stays as it was.
+  const std::atomic<bool>* cancel = nullptr;
+  // Called on the calling thread while it waits for the downloads (the window yields).
+  YieldFn waiting;
+};
+
+// Fetches every source into the cache, kParallelDownloads at a time. A copy replaces the
+// cached one only whole, in one write with its validators; a source that fails keeps its
+// last good copy.
+std::vector<SourceResult> FetchSources(Platform& platform, const UpdatePlaces& places,
+                                       const std::vector<Source>& sources, const FetchSettings& settings);
+
+// The copies' headers as the cache holds them, without fetching anything (for --why).
+std::vector<SourceResult> CachedSources(Platform& platform, const UpdatePlaces& places,
+                                        const std::vector<Source>& sources);
+
+// The digest of everything the update uses: each copy's digest and kind, in order, and the
+// bytes of own.txt and allow.txt. The same inputs give the same digest.
+std::string UpdateInputsDigest(Platform& platform, const UpdatePlaces& places, const std::vector<SourceResult>& results);
+
+// Loads own.txt (when there is one), then every copy in the sources file's order with the
+// parser of its kind, then takes the names of allow.txt out, into `session`, as one load: the
+// rejected lines of all of them make one report, and EntriesLoaded counts them all. Sets
+// each result's `entries`, and `*allowed_removed` to the rows allow.txt took out. A failure
+// (a copy or own.txt that cannot be read, memory) says which file.
+Status LoadUpdate(Platform& platform, const UpdatePlaces& places, std::vector<SourceResult>& results, Session& session,
+                  const YieldFn& yield, size_t* allowed_removed);
+
+// The record of the files that updates wrote (written.txt in the cache folder); empty when
+// there is none.
+std::vector<WrittenFile> ReadWrittenFiles(Platform& platform, const UpdatePlaces& places);
+Status SaveWrittenFiles(Platform& platform, const UpdatePlaces& places, const std::vector<WrittenFile>& files);
+
+// Sha256Hex of the file at `path` as it is now; "" when it cannot be read.
+std::string FileDigest(Platform& platform, const std::string& path);
+
+// Appends one line to the update log of the cache folder (update.log), keeping the last ones.
+void LogUpdate(Platform& platform, const UpdatePlaces& places, const std::string& line);
+
+}  // namespace quorvale
