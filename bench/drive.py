@@ -22,6 +22,8 @@ import subprocess
 import sys
 import time
 
+import update_bench
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 AWK_PROGRAM = '($1=="0.0.0.0"||$1=="127.0.0.1") && NF>=2 {print "0.0.0.0\\t" tolower($2)}'
 GNU_TIME = "/usr/bin/time"
@@ -284,6 +286,20 @@ def main(argv):
                 rows.append((figure, "failed", "", ""))
     else:
         for _, figure in core_figures:
+            rows.append((figure, "n/a", "", ""))
+
+    # 7. An update from ten sources on loopback.
+    update_figures = ("7a. update of 10 sources", "7b. update answered by 304s", "7c. update peak memory")
+    if have_cli:
+        try:
+            for figure, value in update_bench.update_rows(cli, args.data, args.runs):
+                rows.append((figure, value, "", ""))
+        except (RuntimeError, subprocess.TimeoutExpired, OSError, ValueError, IndexError) as e:
+            failures.append(str(e))
+            for figure in update_figures:
+                rows.append((figure, "failed", "", ""))
+    else:
+        for figure in update_figures:
             rows.append((figure, "n/a", "", ""))
 
     print("| figure | Quorvale | peer | ratio |")

@@ -146,6 +146,18 @@ std::string CliHelpText(std::string_view hosts_file_name) {
           "                               a la place du fichier hosts, comme --replace-hosts\n"
           "  --dump                       affiche les listes sur la sortie standard\n"
           "\n"
+          "Sources (des listes a telecharger, une par ligne: ADRESSE [hosts|domains]):\n"
+          "  --sources FICHIER            le fichier des sources des actions qui suivent;\n"
+          "                               own.txt et allow.txt sont lus a cote de lui\n"
+          "  --update                     telecharge les sources (les copies non modifiees\n"
+          "                               sont gardees) et charge own.txt, les copies, puis\n"
+          "                               retire les noms d'allow.txt; l'ecriture qui suit\n"
+          "                               n'ecrit rien quand rien n'a change\n"
+          "  --why NOM                    dit quelles sources contiennent NOM (copies deja\n"
+          "                               telechargees) et dans quelle liste il arrive\n"
+          "  --schedule daily|weekly|off  planifie la mise a jour (--replace-hosts --quiet)\n"
+          "  --quiet                      n'affiche que les echecs de la mise a jour\n"
+          "\n"
           "  --help                       affiche cette aide\n"
           "  --version                    affiche la version\n"
           "\n"
@@ -164,7 +176,9 @@ std::string CliHelpText(std::string_view hosts_file_name) {
           "Statut de sortie: 0 succes; 1 erreur d'utilisation; 2 fichier illisible (ou vide\n"
           "pour --domain-only), sauvegarde introuvable, fichier impossible a ecrire (le\n"
           "fichier existant reste intact), ou un autre remplacement du fichier hosts en cours\n"
-          "depuis plus de 10 s. Un cache DNS non vide ne change pas le statut.\n";
+          "depuis plus de 10 s; source malformee ou aucune source obtenue. 3: une mise a jour\n"
+          "dont des sources ont echoue (leur derniere copie est utilisee). Un cache DNS non\n"
+          "vide ne change pas le statut.\n";
   return text;
 }
 
