@@ -27,17 +27,20 @@ struct Source {
 // ("ligne 3: ..."). A UTF-8 byte-order mark at the start is ignored.
 bool ParseSourcesFile(std::string_view text, std::vector<Source>* sources, std::string* error);
 
-// The same check for one address and kind given apart (the window's source editor): "" when
-// they are good, else the reason as ParseSourcesFile words it, without "ligne N: ".
+// The same check for one address given alone (the window's source editor): "" when it is
+// good, else the reason as ParseSourcesFile words it, without "ligne N: ". An address alone
+// may also be refused as "adresse vide", "espace dans l'adresse" (a space or tab) or
+// "caractere de controle dans l'adresse".
 std::string CheckSourceAddress(std::string_view address);
 
 // The word of a kind as the file spells it: "hosts" or "domains".
 std::string_view SourceKindWord(SourceKind kind);
 
-// For kFile and kPath: the file's path on this system. A file:// address is decoded
-// (%XX) and, for "file:///C:/x" on Windows, loses the slash before the drive; a relative
-// plain path is taken from `sources_folder` (the sources file's folder, with its trailing
-// separator).
+// For kFile and kPath: the file's path on this system ("" for the others). A file:// address
+// loses its host "localhost", is decoded (%XX, but for "%00", which stays) and, for
+// "file:///C:/x" on Windows, loses the slash before the drive; another host gives
+// "//host/path". A relative plain path is taken from `sources_folder` (the sources file's
+// folder, with its trailing separator).
 std::string LocalSourcePath(const Source& source, std::string_view sources_folder);
 
 }  // namespace quorvale

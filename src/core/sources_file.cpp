@@ -1,0 +1,201 @@
+#include "sources_file.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "item_reader.h"
+#include "path_text.h"
+#include "text.h"
+
+namespace quorvale {
+
+namespace {
+
+constexpr std::string_view kBlanks = " \t";
+constexpr std::string_view kSchemeEnd = "://";
+constexpr std::string_view kFileScheme = "file://";
+constexpr std::string_view kLocalHost = "localhost";
+
+struct SchemeName {
+  std::string_view prefix;
+  Source::Scheme scheme;
+};
+constexpr SchemeName kSchemes[] = {
+    {"https://", Source::Scheme::kHttps},
+    {"http://", Source::Scheme::kHttp},
+    {kFileScheme, Source::Scheme::kFile},
+};
+
+// The path of a file:// address (after the scheme), without the host "localhost" it may name.
+std::string_view WithoutLocalHost(std::string_view rest) {
+  if (EqualsIgnoreAsciiCase(rest.substr(0, kLocalHost.size()), kLocalHost) &&
+      (rest.size() == kLocalHost.size() || rest[kLocalHost.size()] == '/')) {
+    rest.remove_prefix(kLocalHost.size());
+  }
+  return rest;
+}
+
+bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+bool IsControl(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  return (byte < 0x20 && c != '\t') || byte == 0x7F;
+}
+
+bool HasControl(std::string_view text) {
+  for (char c : text) {
+    if (IsControl(c)) return true;
+  }
+  return false;
+}
+
+// Whether `address` starts with "letters://", whatever the letters.
+bool HasSchemeShape(std::string_view address) {
+  const size_t end = address.find(kSchemeEnd);
+  if (end == 0 || end == std::string_view::npos) return false;
+  for (char c : address.substr(0, end)) {
+    if (!IsAsciiLetter(c)) return false;
+  }
+  return true;
+}
+
+// Finds the scheme of an address that holds no blank or control character: "" then, else the
+// reason why no update can read it.
+std::string ReadScheme(std::string_view address, Source::Scheme* scheme) {
+  for (const SchemeName& known : kSchemes) {
+    if (!EqualsIgnoreAsciiCase(address.substr(0, known.prefix.size()), known.prefix)) continue;
+    std::string_view rest = address.substr(known.prefix.size());
+    rest = known.scheme == Source::Scheme::kFile ? WithoutLocalHost(rest) : rest.substr(0, rest.find_first_of("/?#"));
+    if (rest.empty()) return "adresse incomplete: " + std::string(address);
+    *scheme = known.scheme;
+    return "";
+  }
+  if (HasSchemeShape(address)) {
+    return "adresse non reconnue: " + std::string(address) + " (https://, http://, file:// ou un chemin)";
+  }
+  *scheme = Source::Scheme::kPath;
+  return "";
+}
+
+bool ReadKind(std::string_view word, SourceKind* kind) {
+  for (SourceKind known : {SourceKind::kHosts, SourceKind::kDomains}) {
+    if (EqualsIgnoreAsciiCase(word, SourceKindWord(known))) {
+      *kind = known;
+      return true;
+    }
+  }
+  return false;
+}
+
+// Reads one line that is neither blank nor a comment; returns the reason it is malformed,
+// "" when `source` holds it.
+std::string ReadSourceLine(std::string_view line, Source* source) {
+  if (HasControl(line)) return "caractere de controle dans la ligne";
+  std::string_view fields[2];
+  size_t count = 0;
+  for (size_t start = line.find_first_not_of(kBlanks); start != std::string_view::npos;
+       start = line.find_first_not_of(kBlanks, start)) {
+    const size_t end = std::min(line.find_first_of(kBlanks, start), line.size());
+    if (count == 2) return "trop de champs (une adresse, puis hosts ou domains)";
+    fields[count++] = line.substr(start, end - start);
+    start = end;
+  }
+  std::string reason = ReadScheme(fields[0], &source->scheme);
+  if (!reason.empty()) return reason;
+  source->address.assign(fields[0]);
+  source->kind = SourceKind::kHosts;
+  if (count == 2 && !ReadKind(fields[1], &source->kind)) {
+    return "type inconnu: " + std::string(fields[1]) + " (hosts ou domains)";
+  }
+  return "";
+}
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// "%XX" sequences made bytes again. A "%" without two hexadecimal digits stays as it is, and
+// so does "%00": no file name holds a NUL byte, and the system calls would cut the path there.
+std::string PercentDecoded(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    const int value = text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 && HexValue(text[i + 2]) >= 0
+                          ? HexValue(text[i + 1]) * 16 + HexValue(text[i + 2])
+                          : 0;
+    if (value != 0) {
+      out += static_cast<char>(value);
+      i += 2;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+bool IsAbsolutePath(std::string_view path) {
+#ifdef _WIN32
+  // "C:\x", "C:/x" (and the drive-relative "C:x"), "\x", "/x" and "\\server\share\x".
+  if (path.size() >= 2 && IsAsciiLetter(path[0]) && path[1] == ':') return true;
+  return !path.empty() && (path[0] == '\\' || path[0] == '/');
+#else
+  return !path.empty() && path[0] == '/';
+#endif
+}
+
+}  // namespace
+
+bool ParseSourcesFile(std::string_view text, std::vector<Source>* sources, std::string* error) {
+  sources->clear();
+  error->clear();
+  std::string_view rest = WithoutUtf8Bom(text);
+  for (int line_number = 1; !rest.empty(); ++line_number) {
+    const size_t end = rest.find('\n');
+    std::string_view line = rest.substr(0, end);
+    rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+    if (end != std::string_view::npos && line.ends_with('\r')) line.remove_suffix(1);
+
+    const size_t first = line.find_first_not_of(kBlanks);
+    if (first == std::string_view::npos || line[first] == '#') continue;
+    Source source;
+    source.line_number = line_number;
+    const std::string reason = ReadSourceLine(line, &source);
+    if (!reason.empty()) {
+      sources->clear();
+      *error = "ligne " + std::to_string(line_number) + ": " + reason;
+      return false;
+    }
+    sources->push_back(std::move(source));
+  }
+  return true;
+}
+
+std::string CheckSourceAddress(std::string_view address) {
+  if (address.empty()) return "adresse vide";
+  if (HasControl(address)) return "caractere de controle dans l'adresse";
+  if (address.find_first_of(kBlanks) != std::string_view::npos) return "espace dans l'adresse";
+  Source::Scheme scheme = Source::Scheme::kPath;
+  return ReadScheme(address, &scheme);
+}
+
+std::string_view SourceKindWord(SourceKind kind) { return kind == SourceKind::kDomains ? "domains" : "hosts"; }
+
+std::string LocalSourcePath(const Source& source, std::string_view sources_folder) {
+  std::string_view address = source.address;
+  if (source.scheme == Source::Scheme::kPath) {
+    return IsAbsolutePath(address) ? std::string(address) : JoinPath(sources_folder, address);
+  }
+  if (source.scheme != Source::Scheme::kFile) return "";
+  std::string path = PercentDecoded(WithoutLocalHost(address.substr(kFileScheme.size())));
+  // "file://server/share/x" names a file on another machine: "//server/share/x".
+  if (!path.starts_with('/')) return "//" + path;
+#ifdef _WIN32
+  if (path.size() >= 3 && IsAsciiLetter(path[1]) && path[2] == ':') path.erase(0, 1);
+#endif
+  return path;
+}
+
+}  // namespace quorvale

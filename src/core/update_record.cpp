@@ -1,0 +1,74 @@
+#include "update_record.h"
+
+#include <utility>
+
+namespace quorvale {
+
+namespace {
+
+constexpr char kFieldSeparator = '\t';
+
+// Calls `visit` with each line of `text` (split at LF, a CR before it dropped).
+template <typename VisitFn>
+void ForEachLine(std::string_view text, VisitFn&& visit) {
+  while (!text.empty()) {
+    const std::size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    if (line.ends_with('\r')) line.remove_suffix(1);
+    visit(line);
+  }
+}
+
+}  // namespace
+
+std::string FormatWrittenFiles(const std::vector<WrittenFile>& files) {
+  std::string out;
+  for (const WrittenFile& file : files) {
+    out.append(file.target) += kFieldSeparator;
+    out.append(file.inputs_digest) += kFieldSeparator;
+    out.append(file.file_digest) += '\n';
+  }
+  return out;
+}
+
+std::vector<WrittenFile> ParseWrittenFiles(std::string_view text) {
+  std::vector<WrittenFile> files;
+  ForEachLine(text, [&files](std::string_view line) {
+    const std::size_t first = line.find(kFieldSeparator);
+    if (first == std::string_view::npos) return;
+    const std::size_t second = line.find(kFieldSeparator, first + 1);
+    if (second == std::string_view::npos || line.find(kFieldSeparator, second + 1) != std::string_view::npos) return;
+    WrittenFile file{std::string(line.substr(0, first)), std::string(line.substr(first + 1, second - first - 1)),
+                     std::string(line.substr(second + 1))};
+    if (file.target.empty() || file.inputs_digest.empty() || file.file_digest.empty()) return;
+    files.push_back(std::move(file));
+  });
+  return files;
+}
+
+void RecordWrittenFile(std::vector<WrittenFile>* files, const WrittenFile& file) {
+  for (WrittenFile& known : *files) {
+    if (known.target == file.target) {
+      known = file;
+      return;
+    }
+  }
+  files->push_back(file);
+}
+
+std::string AppendLogLine(std::string_view log, std::string_view line, std::size_t keep) {
+  std::string out(log);
+  if (!out.empty() && !out.ends_with('\n')) out += '\n';
+  out.append(line) += '\n';
+  // The start of the last `keep` lines: just after the LF that ends the line before them.
+  std::size_t start = out.size() - 1;
+  for (std::size_t lines = 0; lines < keep; ++lines) {
+    const std::size_t previous_end = start == 0 ? std::string::npos : out.rfind('\n', start - 1);
+    if (previous_end == std::string::npos) return out;
+    start = previous_end;
+  }
+  return out.substr(start + 1);
+}
+
+}  // namespace quorvale

@@ -1,0 +1,41 @@
+#include "core/name_origin.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace quorvale {
+namespace {
+
+std::vector<std::string> Found(std::string_view data, SourceKind kind) {
+  std::vector<std::string> found;
+  for (const NameLine& line : FindNameLines(data, kind, "ads.example.com")) {
+    found.push_back(std::to_string(line.line_number) + ": " + line.line);
+  }
+  return found;
+}
+
+TEST(NameOrigin, FindsTheLinesThatGiveTheNameAsTheLoadsReadThem) {
+  EXPECT_EQ(Found("\xEF\xBB\xBF" "127.0.0.1 ADS.Example.com\r\n# 127.0.0.1 ads.example.com\r"
+                  "0.0.0.0 notads.example.com\r127.0.0.1 x.test,127.0.0.1 ads.example.com,a.test\n"
+                  "10.0.0.1\twww.ads.example.com # redirected\n127.0.0.1 ads.example.com.evil\n"
+                  "127.0.0.1 a.test ads.example.com\n127.0.0.1 other.test # ads.example.com\n"
+                  "\xEF\xBB\xBF" "127.0.0.1 ads.example.com\nads.example.com",
+                  SourceKind::kHosts),
+            (std::vector<std::string>{"1: 127.0.0.1 ADS.Example.com",
+                                      "4: 127.0.0.1 x.test,127.0.0.1 ads.example.com,a.test",
+                                      "5: 10.0.0.1\twww.ads.example.com # redirected"}));
+  // A plain list needs a lower-case letter in a name, and splits its lines at commas too.
+  EXPECT_EQ(Found("a.test\rb.test\nads.example.com\nADS.EXAMPLE.COM\n# ads.example.com\nsub.ads.example.com\r\n"
+                  "Ads.Example.com # note\nwww.ads.example.com/page\nx.test,ads.example.com\n127.0.0.1 ads.example.com",
+                  SourceKind::kDomains),
+            (std::vector<std::string>{"3: ads.example.com", "7: Ads.Example.com # note", "8: www.ads.example.com/page",
+                                      "9: x.test,ads.example.com"}));
+  // UTF-16 is read as the loads read it.
+  const std::string utf16 = std::string("\xFF\xFE") + std::string("a\0d\0s\0.\0e\0x\0a\0m\0p\0l\0e\0.\0c\0o\0m\0", 30);
+  EXPECT_EQ(Found(utf16, SourceKind::kDomains), std::vector<std::string>{"1: ads.example.com"});
+}
+
+}  // namespace
+}  // namespace quorvale

@@ -1,0 +1,86 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "core/download.h"
+#include "core/source_copy.h"
+#include "core/update_record.h"
+
+namespace quorvale {
+namespace {
+
+TEST(DownloadFailureText, NamesEachFailureWithItsLimit) {
+  const DownloadLimits defaults;
+  const DownloadLimits small{1500, 2000, 61'000, 3, 1000};
+  using enum DownloadFailure;
+  const std::tuple<DownloadFailure, const DownloadLimits*, std::string, std::string> cases[] = {
+      {kResolve, &defaults, "", "nom d'hote introuvable"}, {kConnect, &defaults, "refused", "connexion impossible"},
+      {kConnectTimeout, &defaults, "", "pas de connexion apres 10 s"},
+      {kConnectTimeout, &small, "", "pas de connexion apres 1500 ms"},
+      {kStalled, &defaults, "", "aucun octet recu pendant 30 s"},
+      {kTooLong, &small, "", "telechargement trop long (plus de 61 s)"},
+      {kTooManyRedirects, &small, "", "trop de redirections (plus de 3)"},
+      {kInsecureRedirect, &defaults, "", "redirection de https vers http refusee"},
+      {kTooBig, &defaults, "", "fichier trop gros (plus de 256 Mo)"},
+      {kTooBig, &small, "", "fichier trop gros (plus de 1000 octets)"},
+      {kCertificate, &defaults, "expired", "certificat refuse: expired"},
+      {kCertificate, &defaults, "", "certificat refuse"}, {kHttpStatus, &small, "", "reponse HTTP 404"},
+      {kTruncated, &defaults, "", "reponse incomplete (connexion coupee)"},
+      {kBadEncoding, &defaults, "", "contenu compresse illisible"}, {kCancelled, &defaults, "", "annule"},
+      {kOther, &small, "", "erreur inconnue"}, {kOther, &small, "disque plein", "disque plein"}};
+  for (const auto& [failure, limits, detail, text] : cases) {
+    const DownloadResult result{DownloadResult::Outcome::kFailed, "", "", "", 404, failure, detail};
+    EXPECT_EQ(DownloadFailureText(result, *limits), text);
+  }
+}
+
+TEST(CopyHeader, WritesAndReadsBackTheValidatorsAndNamesTheFile) {
+  const CopyHeader header{"https://a.example/l", "\"v1\"\r\n", "Tue, 01 Dec 2026", -1, -1, 1796000000, 5, "ab12"};
+  const std::string file = FormatCopyHeader(header) + "body!";
+  EXPECT_EQ(file,
+            "quorvale-copy 1\naddress: https://a.example/l\netag: \"v1\"\nlast-modified: Tue, 01 Dec 2026\n"
+            "source-size: -1\nsource-modified: -1\nfetched: 1796000000\nbytes: 5\ndigest: ab12\n\nbody!");
+  CopyHeader read;
+  std::size_t body_offset = 0;
+  ASSERT_TRUE(ParseCopyHeader(file, &read, &body_offset));
+  EXPECT_EQ(file.substr(body_offset), "body!");
+  EXPECT_EQ(FormatCopyHeader(read), FormatCopyHeader(header));
+
+  // Cut anywhere before its empty line, the header is refused.
+  for (std::size_t size = 0; size < body_offset; ++size) {
+    EXPECT_FALSE(ParseCopyHeader(file.substr(0, size), &read, &body_offset)) << size;
+  }
+  const std::pair<std::string, std::string> changes[] = {
+      {"copy 1", "copy 2"}, {"bytes: 5", "bytes: 5x"}, {"fetched", "fetch"}, {"source-size: -1", "source-size: "}};
+  for (const auto& [from, to] : changes) {
+    std::string changed = file;
+    changed.replace(changed.find(from), from.size(), to);
+    EXPECT_FALSE(ParseCopyHeader(changed, &read, &body_offset)) << to;
+  }
+  // The empty line must come within the header's room.
+  std::string long_address = file;
+  EXPECT_FALSE(ParseCopyHeader(long_address.insert(file.find("https"), kCopyHeaderMaxBytes, 'a'), &read, &body_offset));
+  // The copy's file name stays the same from one version to the next.
+  EXPECT_EQ(CopyFileName("https://a.example/hosts.txt", "hosts"), "f00c9f5e05e71b7a.copy");
+  EXPECT_EQ(CopyFileName("https://a.example/hosts.txt", "domains"), "3bed1198765a4b2e.copy");
+}
+
+TEST(UpdateRecord, KeepsOneRecordPerTargetAndSkipsBrokenLines) {
+  std::vector<WrittenFile> files = ParseWrittenFiles(
+      "/etc/hosts\ti1\tf1\r\nbroken\ti\n\tiX\tfX\n/a\t\tf\n/a\ti\tf\tmore\n/out/x.txt\ti2\tf2");
+  RecordWrittenFile(&files, {"/out/x.txt", "i3", "f3"});
+  RecordWrittenFile(&files, {"/out/X.txt", "i4", "f4"});
+  EXPECT_EQ(FormatWrittenFiles(files), "/etc/hosts\ti1\tf1\n/out/x.txt\ti3\tf3\n/out/X.txt\ti4\tf4\n");
+}
+
+TEST(UpdateRecord, LogKeepsTheLastLines) {
+  EXPECT_EQ(AppendLogLine("", "a", 2), "a\n");
+  EXPECT_EQ(AppendLogLine("a", "b", 2), "a\nb\n");
+  EXPECT_EQ(AppendLogLine("a\nb\n", "c", 2), "b\nc\n");
+  EXPECT_EQ(AppendLogLine("a\n\nb\n", "c", 3), "\nb\nc\n");
+}
+
+}  // namespace
+}  // namespace quorvale
