@@ -83,6 +83,8 @@ class CliRun {
 
   int Run(const std::vector<CliAction>& actions) {
     int status = kExitOk;
+    // --quiet holds for the whole run, wherever it stands (the scheduled update puts it last).
+    for (const CliAction& action : actions) quiet_ = quiet_ || action.kind == CliAction::Kind::kQuiet;
     for (const CliAction& action : actions) {
       if (NeedsLists(action.kind)) status = update_.EnsureLoaded();
       if (status == kExitOk) status = RunOne(action);
@@ -160,7 +162,6 @@ class CliRun {
         sources_path_ = action.value;
         return kExitOk;
       case Kind::kQuiet:
-        quiet_ = true;
         return kExitOk;
       case Kind::kUpdate:
       case Kind::kWhy:

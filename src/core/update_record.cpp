@@ -1,5 +1,6 @@
 #include "update_record.h"
 
+#include <charconv>
 #include <utility>
 
 namespace quorvale {
@@ -7,6 +8,8 @@ namespace quorvale {
 namespace {
 
 constexpr char kFieldSeparator = '\t';
+// A record's fields: the target, the inputs' digest, the file's digest and the entries.
+constexpr std::size_t kRecordFields = 4;
 
 // Calls `visit` with each line of `text` (split at LF, a CR before it dropped).
 template <typename VisitFn>
@@ -27,7 +30,8 @@ std::string FormatWrittenFiles(const std::vector<WrittenFile>& files) {
   for (const WrittenFile& file : files) {
     out.append(file.target) += kFieldSeparator;
     out.append(file.inputs_digest) += kFieldSeparator;
-    out.append(file.file_digest) += '\n';
+    out.append(file.file_digest) += kFieldSeparator;
+    out.append(std::to_string(file.entries)) += '\n';
   }
   return out;
 }
@@ -35,12 +39,18 @@ std::string FormatWrittenFiles(const std::vector<WrittenFile>& files) {
 std::vector<WrittenFile> ParseWrittenFiles(std::string_view text) {
   std::vector<WrittenFile> files;
   ForEachLine(text, [&files](std::string_view line) {
-    const std::size_t first = line.find(kFieldSeparator);
-    if (first == std::string_view::npos) return;
-    const std::size_t second = line.find(kFieldSeparator, first + 1);
-    if (second == std::string_view::npos || line.find(kFieldSeparator, second + 1) != std::string_view::npos) return;
-    WrittenFile file{std::string(line.substr(0, first)), std::string(line.substr(first + 1, second - first - 1)),
-                     std::string(line.substr(second + 1))};
+    std::vector<std::string_view> fields;
+    for (std::size_t start = 0;;) {
+      const std::size_t end = line.find(kFieldSeparator, start);
+      fields.push_back(line.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
+      if (end == std::string_view::npos) break;
+      start = end + 1;
+    }
+    if (fields.size() != kRecordFields) return;
+    WrittenFile file{std::string(fields[0]), std::string(fields[1]), std::string(fields[2]), -1};
+    const std::string_view entries = fields[3];
+    const auto [end, error] = std::from_chars(entries.data(), entries.data() + entries.size(), file.entries);
+    if (error != std::errc() || end != entries.data() + entries.size()) return;
     if (file.target.empty() || file.inputs_digest.empty() || file.file_digest.empty()) return;
     files.push_back(std::move(file));
   });

@@ -20,7 +20,7 @@ class UpdateTest : public CliTest {
     hosts_ = Crafted("sys/drivers/etc/HOSTS", "10.1.1.1 kept-by-hand.example\n");
     std::filesystem::create_directories(File("by-hand/drivers/etc"));
     Crafted("by-hand/drivers/etc/HOSTS", "10.1.1.1 kept-by-hand.example\n");
-    own_ = Crafted("own.txt", "192.168.1.5 nas\n");
+    own_ = Crafted("own.txt", "192.168.1.5 nas.lan\n");
     a_ = Crafted("a.hosts", "0.0.0.0 ads.example\n0.0.0.0 both.example\nnot a line\n");
     b_ = Crafted("b.txt", "Both.example\ntrack.example\nallowed.example\n");
     allow_ = Crafted("allow.txt", "allowed.example\n");
@@ -54,10 +54,10 @@ TEST_F(UpdateTest, UpdatesLoadAsByHandAndWriteOnlyWhatChanged) {
   CliResult first = Update();
   ASSERT_EQ(first.status, 0) << first.err;
   EXPECT_EQ(Steady(first.err),
-            "quorvale-cli: a.hosts: telechargee (51 octets, 2 entrees)\n"
-            "quorvale-cli: file://" + b_ + ": telechargee (46 octets, 3 entrees)\n"
-            "quorvale-cli: mise a jour: 2 sources sur 2, 4 entrees en tout; ecrit: " + hosts_ + "\n"
-            "quorvale-cli: cache DNS non vide: aucun cache DNS connu sur ce systeme\n");
+            "quorvale-cli: a.hosts: telechargee (52 octets, 2 entrees)\n"
+            "quorvale-cli: file://" + b_ + ": telechargee (43 octets, 3 entrees)\n"
+            "quorvale-cli: cache DNS non vide: aucun cache DNS connu sur ce systeme\n"
+            "quorvale-cli: mise a jour: 2 sources sur 2, 4 entrees en tout; ecrit: " + hosts_ + "\n");
   CliLaunch by_hand = launch_;
   by_hand.env[1].second = File("by-hand");
   CliResult manual = Run({"--hosts", own_, "--hosts", a_, "--domains", b_, "--remove-names", allow_, "--replace-hosts"},

@@ -69,10 +69,11 @@ TEST(CopyHeader, WritesAndReadsBackTheValidatorsAndNamesTheFile) {
 
 TEST(UpdateRecord, KeepsOneRecordPerTargetAndSkipsBrokenLines) {
   std::vector<WrittenFile> files = ParseWrittenFiles(
-      "/etc/hosts\ti1\tf1\r\nbroken\ti\n\tiX\tfX\n/a\t\tf\n/a\ti\tf\tmore\n/out/x.txt\ti2\tf2");
-  RecordWrittenFile(&files, {"/out/x.txt", "i3", "f3"});
-  RecordWrittenFile(&files, {"/out/X.txt", "i4", "f4"});
-  EXPECT_EQ(FormatWrittenFiles(files), "/etc/hosts\ti1\tf1\n/out/x.txt\ti3\tf3\n/out/X.txt\ti4\tf4\n");
+      "/etc/hosts\ti1\tf1\t7\r\nbroken\ti\t1\n\tiX\tfX\t1\n/a\t\tf\t1\n/a\ti\tf\tmore\n/b\ti\tf\t1\t2\n"
+      "/out/x.txt\ti2\tf2\t-1");
+  RecordWrittenFile(&files, {"/out/x.txt", "i3", "f3", 3});
+  RecordWrittenFile(&files, {"/out/X.txt", "i4", "f4", 4});
+  EXPECT_EQ(FormatWrittenFiles(files), "/etc/hosts\ti1\tf1\t7\n/out/x.txt\ti3\tf3\t3\n/out/X.txt\ti4\tf4\t4\n");
 }
 
 TEST(UpdateRecord, LogKeepsTheLastLines) {
