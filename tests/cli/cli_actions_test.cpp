@@ -278,5 +278,36 @@ TEST_F(CliTest, MergesSeveralRealListsAsSuccessiveLoads) {
   EXPECT_EQ(ReadBytes(File("sorted.hosts")), SortedHostsBytes(session, false, "0.0.0.0"));
 }
 
+// On Linux the update is the package's systemd timer: --schedule says what to run and runs
+// nothing. A sources file that is not the timer's is pointed out; a missing one is refused.
+TEST_F(CliTest, ScheduleSaysWhichTimerCommandToRun) {
+  const std::string sources = Crafted("sources.txt", "# none\n");
+  const std::string enable = "quorvale-cli: pour une mise a jour chaque jour, lancez en root: systemctl enable --now "
+                             "quorvale-update.timer\n";
+  const std::string copy = "quorvale-cli: le minuteur lit /etc/quorvale/sources.txt: copiez-y " + sources + "\n";
+  CliLaunch in_dir;  // the relative name is told as an absolute path
+  in_dir.working_dir = dir_.path();
+  struct Case {
+    std::string frequency;
+    std::string err;
+  };
+  for (const Case& c : std::vector<Case>{
+           {"daily", enable + copy},
+           {"weekly", "quorvale-cli: pour une mise a jour chaque semaine, lancez en root: systemctl enable --now "
+                      "quorvale-update.timer\nquorvale-cli: puis: systemctl edit quorvale-update.timer, avec dans "
+                      "[Timer] les lignes OnCalendar= et OnCalendar=weekly\n" + copy},
+           {"off", "quorvale-cli: pour arreter la mise a jour planifiee, lancez en root: systemctl disable --now "
+                   "quorvale-update.timer\n"}}) {
+    CliResult result = Run({"--sources", "sources.txt", "--schedule", c.frequency}, in_dir);
+    EXPECT_EQ(result.status, 0) << c.frequency;
+    EXPECT_EQ(result.err, c.err);
+    EXPECT_EQ(result.out, "");
+  }
+  CliResult missing = Run({"--sources", File("absent.txt"), "--schedule", "daily"});
+  EXPECT_EQ(missing.status, 2);
+  EXPECT_EQ(missing.err.rfind("quorvale-cli: fichier de sources illisible: " + File("absent.txt") + ": ", 0), 0u)
+      << missing.err;
+}
+
 }  // namespace
 }  // namespace quorvale::testing
