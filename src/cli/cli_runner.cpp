@@ -160,7 +160,8 @@ class CliRun {
       case Kind::kUpdate:
       case Kind::kWhy:
       case Kind::kSchedule:
-        if (sources_path_.empty()) {
+        // Removing the scheduled update needs no sources file.
+        if (sources_path_.empty() && !(action.kind == Kind::kSchedule && action.value == "off")) {
           Message("--update, --why et --schedule demandent --sources FICHIER avant eux");
           return kExitUsage;
         }
