@@ -730,8 +730,9 @@ class WindowsPlatform : public Platform {
       if (end == std::wstring::npos) end = wide.size();
       if (end > level) {
         const std::wstring folder = wide.substr(0, end);
-        if (!CreateDirectoryW(folder.c_str(), nullptr) && !IsFolder(folder)) {
-          return LastError(Utf8FromWide(folder));
+        if (!CreateDirectoryW(folder.c_str(), nullptr)) {
+          const DWORD err = GetLastError();
+          if (!IsFolder(folder)) return StatusFromWin32(err, Utf8FromWide(folder));
         }
       }
       level = end + 1;
