@@ -5,8 +5,9 @@
 # The programs go to bin/ and the lock tool to libexec/quorvale/ (the window program looks
 # for it there, relative to its own folder; on Windows the tool goes beside it in bin/). On
 # Linux the desktop entry, the AppStream metadata, the icon (rendered from one SVG to the
-# hicolor sizes), the manual pages and the Debian copyright and changelog are installed too;
-# scripts/check-package checks the result.
+# hicolor sizes), the manual pages, the Debian copyright and changelog, and the scheduled
+# update's systemd units and sources file are installed too; scripts/check-package checks
+# the result.
 
 include(GNUInstallDirs)
 
@@ -87,6 +88,18 @@ quorvale_gzip_file(${packaging_source}/changelog.Debian.in changelog.Debian ${CM
 install(FILES ${packaging_source}/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quorvale)
 
 add_custom_target(quorvale_packaging_files ALL DEPENDS ${generated_files})
+
+# The scheduled update: the systemd timer and its service, installed but not enabled (the
+# administrator enables the timer), and the sources file they read, all comments until the
+# administrator fills it in; dpkg keeps the administrator's copy on upgrades (a conffile).
+# Units go to /lib/systemd/system, where Debian 12 installs them.
+set(QUORVALE_SYSTEMD_UNIT_DIR /lib/systemd/system CACHE PATH "Where the package installs its systemd units")
+install(FILES ${packaging_source}/quorvale-update.service ${packaging_source}/quorvale-update.timer
+        DESTINATION ${QUORVALE_SYSTEMD_UNIT_DIR})
+install(FILES ${packaging_source}/sources.txt DESTINATION /etc/quorvale)
+file(WRITE ${packaging_build}/conffiles "/etc/quorvale/sources.txt\n")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${packaging_build}/conffiles)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME quorvale)

@@ -196,7 +196,8 @@ class CliRun {
 
   // The actions that work on the sources file of --sources.
   int RunWithSources(const CliAction& action) {
-    if (sources_path_.empty()) {
+    // Removing the scheduled update needs no sources file.
+    if (sources_path_.empty() && !(action.kind == CliAction::Kind::kSchedule && action.value == "off")) {
       Message("--update, --why et --schedule demandent --sources FICHIER avant eux");
       return kExitUsage;
     }

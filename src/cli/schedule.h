@@ -9,8 +9,11 @@
 namespace quorvale {
 
 // --schedule: creates, changes or removes the scheduled update of the sources file
-// `sources_path` ("daily", "weekly" or "off"). Every message goes through `say` (without the
-// program's name). Returns the exit status.
+// `sources_path` ("daily", "weekly" or "off"; "off" does not look at the file, which may be
+// ""). Windows: the Task Scheduler task, through schtasks.exe, in an elevated process only;
+// Linux: says which systemctl commands enable or disable the package's timer, and runs
+// nothing. Every message goes through `say` (without the program's name). Returns the exit
+// status.
 int ScheduleUpdate(Platform& platform, const std::string& sources_path, std::string_view frequency,
                    const std::function<void(const std::string&)>& say);
 

@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <aclapi.h>
 #include <shellapi.h>
+#include <shlobj.h>
 #include <shlwapi.h>
 
 #include <algorithm>
@@ -15,6 +16,7 @@
 #include <cstdio>
 #include <cwchar>
 #include <new>
+#include <vector>
 
 #include "core/hosts_writer.h"
 #include "core/path_text.h"
@@ -707,15 +709,139 @@ class WindowsPlatform : public Platform {
     result.detail = "not built yet";
     return result;
   }
-  std::string ConfigFolder() override { return std::string(); }
-  std::string CacheFolder() override { return std::string(); }
-  Status MakeFolders(const std::string& path) override { return Status(ErrorCode::kNotSupported, path, ""); }
-  std::string AbsolutePath(const std::string& path) override { return path; }
-  bool IsElevated() override { return false; }
-  Status RunProgram(const std::vector<std::string>& argv, int, int*) override {
-    return Status(ErrorCode::kNotSupported, argv.empty() ? "" : argv[0], "");
+
+  std::string ConfigFolder() override { return ProgramFolderIn(FOLDERID_RoamingAppData, "Quorvale"); }
+
+  // The SYSTEM account's own local folder is inside the Windows folder; its cache goes with
+  // the machine's program data instead.
+  std::string CacheFolder() override {
+    return RunsAsLocalSystem() ? ProgramFolderIn(FOLDERID_ProgramData, "Quorvale\\cache")
+                               : ProgramFolderIn(FOLDERID_LocalAppData, "Quorvale\\cache");
   }
 
+  // Each level after the root is made in turn; a level that cannot be made and is not a
+  // folder already stops the work with its own error.
+  Status MakeFolders(const std::string& path) override {
+    const std::wstring wide = WideFromUtf8(path);
+    const wchar_t* after_root = PathSkipRootW(wide.c_str());
+    size_t level = after_root != nullptr ? static_cast<size_t>(after_root - wide.c_str()) : 0;
+    while (level < wide.size()) {
+      size_t end = wide.find_first_of(L"\\/", level);
+      if (end == std::wstring::npos) end = wide.size();
+      if (end > level) {
+        const std::wstring folder = wide.substr(0, end);
+        if (!CreateDirectoryW(folder.c_str(), nullptr)) {
+          const DWORD err = GetLastError();
+          if (!IsFolder(folder)) return StatusFromWin32(err, Utf8FromWide(folder));
+        }
+      }
+      level = end + 1;
+    }
+    return IsFolder(wide) ? Status::Ok() : Status(ErrorCode::kIoError, path, "not a folder");
+  }
+
+  std::string AbsolutePath(const std::string& path) override {
+    if (path.empty()) return path;
+    const std::wstring wide = WideFromUtf8(path);
+    std::wstring full(MAX_PATH, L'\0');
+    DWORD length = GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (length >= full.size()) {
+      full.resize(length);
+      length = GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    }
+    if (length == 0 || length >= full.size()) return path;
+    full.resize(length);
+    return Utf8FromWide(full);
+  }
+
+  bool IsElevated() override {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+    TOKEN_ELEVATION elevation = {};
+    DWORD size = 0;
+    const bool elevated = GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size) &&
+                          elevation.TokenIsElevated != 0;
+    CloseHandle(token);
+    return elevated;
+  }
+
+  // The program's standard handles are the NUL device, and that handle is the only one it
+  // inherits. A path is started as it is; a bare name is looked up as StartProgram does.
+  Status RunProgram(const std::vector<std::string>& argv, int wait_milliseconds, int* exit_code) override {
+    if (argv.empty() || argv[0].empty()) return Status(ErrorCode::kNotFound, "", "no program given");
+    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+    HANDLE null_device = CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                     &inheritable, OPEN_EXISTING, 0, nullptr);
+    if (null_device == INVALID_HANDLE_VALUE) return LastError("NUL");
+    SIZE_T list_size = 0;
+    InitializeProcThreadAttributeList(nullptr, 1, 0, &list_size);
+    std::vector<char> list_room(list_size);
+    auto list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(list_room.data());
+    if (!InitializeProcThreadAttributeList(list, 1, 0, &list_size)) {
+      const Status failed = LastError(argv[0]);
+      CloseHandle(null_device);
+      return failed;
+    }
+    STARTUPINFOEXW startup = {};
+    startup.StartupInfo.cb = sizeof startup;
+    startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
+    startup.StartupInfo.wShowWindow = SW_HIDE;
+    startup.StartupInfo.hStdInput = startup.StartupInfo.hStdOutput = startup.StartupInfo.hStdError = null_device;
+    startup.lpAttributeList = list;
+    PROCESS_INFORMATION process = {};
+    const std::wstring program = WideFromUtf8(argv[0]);
+    std::wstring command_line = WideFromUtf8(BuildWindowsCommandLine(argv));
+    const bool started =
+        UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, &null_device, sizeof null_device,
+                                  nullptr, nullptr) &&
+        CreateProcessW(program.find_first_of(L"\\/") != std::wstring::npos ? program.c_str() : nullptr,
+                       command_line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW | EXTENDED_STARTUPINFO_PRESENT,
+                       nullptr, nullptr, &startup.StartupInfo, &process);
+    const Status start_failure = started ? Status::Ok() : LastError(argv[0]);
+    DeleteProcThreadAttributeList(list);
+    CloseHandle(null_device);
+    if (!started) return start_failure;
+    CloseHandle(process.hThread);
+    Status result(ErrorCode::kBusy, argv[0], "still running");
+    if (WaitForSingleObject(process.hProcess, static_cast<DWORD>(std::max(wait_milliseconds, 0))) == WAIT_OBJECT_0) {
+      DWORD code = 0;
+      result = GetExitCodeProcess(process.hProcess, &code) ? Status::Ok() : LastError(argv[0]);
+      *exit_code = static_cast<int>(code);
+    }
+    CloseHandle(process.hProcess);
+    return result;
+  }
+
+ private:
+  static bool IsFolder(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  }
+
+  // `inner` in the system's known folder `id`, with a trailing separator; "" when the system
+  // has no such folder.
+  static std::string ProgramFolderIn(REFKNOWNFOLDERID id, std::string_view inner) {
+    PWSTR known = nullptr;
+    std::string folder;
+    if (SUCCEEDED(SHGetKnownFolderPath(id, KF_FLAG_DEFAULT, nullptr, &known)) && known != nullptr && *known != 0) {
+      folder = JoinPath(Utf8FromWide(known), inner) + "\\";
+    }
+    CoTaskMemFree(known);
+    return folder;
+  }
+
+  // Whether the process runs as the SYSTEM account (S-1-5-18), as the scheduled update does.
+  static bool RunsAsLocalSystem() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::vector<char> user(size);
+    const bool system = size > 0 && GetTokenInformation(token, TokenUser, user.data(), size, &size) &&
+                        IsWellKnownSid(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, WinLocalSystemSid);
+    CloseHandle(token);
+    return system;
+  }
 };
 
 }  // namespace

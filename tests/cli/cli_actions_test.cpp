@@ -278,5 +278,28 @@ TEST_F(CliTest, MergesSeveralRealListsAsSuccessiveLoads) {
   EXPECT_EQ(ReadBytes(File("sorted.hosts")), SortedHostsBytes(session, false, "0.0.0.0"));
 }
 
+// On Linux --schedule names the package's timer commands and runs nothing; the sources file,
+// made absolute, is refused when missing and named when it is not the timer's.
+TEST_F(CliTest, ScheduleSaysWhichTimerCommandToRun) {
+  Crafted("sources.txt", "# none\n");
+  CliLaunch in_dir;
+  in_dir.working_dir = dir_.path();
+  const std::string p = "quorvale-cli: ", timer = " --now quorvale-update.timer\n", then_copy =
+      p + "le minuteur lit /etc/quorvale/sources.txt: copiez-y " + File("sources.txt") + "\n";
+  for (const auto& [frequency, err] : std::vector<std::pair<std::string, std::string>>{
+           {"daily", p + "pour une mise a jour chaque jour, lancez en root: systemctl enable" + timer + then_copy},
+           {"weekly", p + "pour une mise a jour chaque semaine, lancez en root: systemctl enable" + timer + p +
+                          "puis: systemctl edit quorvale-update.timer, avec dans [Timer] les lignes OnCalendar= et "
+                          "OnCalendar=weekly\n" + then_copy}}) {
+    EXPECT_EQ(Run({"--sources", "sources.txt", "--schedule", frequency}, in_dir).err, err);
+  }
+  CliResult off = Run({"--schedule", "off"});  // needs no sources file
+  EXPECT_EQ(off.status, 0);
+  EXPECT_EQ(off.err, p + "pour arreter la mise a jour planifiee, lancez en root: systemctl disable" + timer);
+  CliResult missing = Run({"--sources", "absent.txt", "--schedule", "daily"}, in_dir);
+  EXPECT_EQ(missing.status, 2);
+  EXPECT_EQ(missing.err, p + "fichier de sources illisible: " + File("absent.txt") + ": No such file or directory\n");
+}
+
 }  // namespace
 }  // namespace quorvale::testing

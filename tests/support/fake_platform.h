@@ -27,6 +27,7 @@ class FakePlatform : public Platform {
   std::string config_folder;  // what ConfigFolder gives
   std::string cache_folder;   // what CacheFolder gives
   bool elevated = false;      // what IsElevated gives
+  bool run_programs = false;  // RunProgram runs the programs for real (they are recorded still)
   std::string user_name = "alice";
   std::string system_info_tool;  // what SystemInfoToolPath gives
   bool start_program_fails = false;
@@ -104,8 +105,9 @@ class FakePlatform : public Platform {
   Status MakeFolders(const std::string& path) override { return real_->MakeFolders(path); }
   std::string AbsolutePath(const std::string& path) override { return real_->AbsolutePath(path); }
   bool IsElevated() override { return elevated; }
-  Status RunProgram(const std::vector<std::string>& argv, int, int* exit_code) override {
+  Status RunProgram(const std::vector<std::string>& argv, int wait_milliseconds, int* exit_code) override {
     started.push_back(argv);
+    if (run_programs) return real_->RunProgram(argv, wait_milliseconds, exit_code);
     *exit_code = 0;
     return Status::Ok();
   }

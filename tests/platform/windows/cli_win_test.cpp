@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/cli_runner.h"
 #include "cli/text_output.h"
 #include "core/hosts_writer.h"
 #include "core/session.h"
@@ -22,6 +23,7 @@
 #include "platform/file_loads.h"
 #include "platform/platform.h"
 #include "platform/win_command_line.h"
+#include "support/fake_platform.h"
 #include "support/test_files.h"
 #include "win_test_util.h"
 
@@ -253,6 +255,62 @@ TEST(TextOutputTest, AConsoleGetsCharactersAndAPipeTheBytes) {
   std::fclose(console);
   SetConsoleOutputCP(code_page);
   if (made_console) FreeConsole();
+}
+
+// --schedule, in-process, with a stand-in schtasks.exe in a system folder of the test's own.
+class ScheduleTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(CopyFileA((TestProgramFolder() + "quorvale_schtasks_probe.exe").c_str(), schtasks_.c_str(), FALSE));
+    WriteBytes(sources_, "# rien\r\n");
+    platform_.system_dir = dir_.path();
+    platform_.executable_path = "C:\\Program Files\\Quorvale\\quorvale-cli.exe";
+    platform_.elevated = platform_.run_programs = true;
+  }
+  // /Query ends with `query_exit`, /Create with `create_exit`.
+  int Schedule(const std::string& frequency, int query_exit, int create_exit = 0) {
+    WriteBytes(dir_.File("Query.exit"), std::to_string(query_exit));
+    WriteBytes(dir_.File("Create.exit"), std::to_string(create_exit));
+    std::FILE* err = std::fopen(dir_.File("err.txt").c_str(), "wb");
+    const int status = RunCli({"--sources", sources_, "--schedule", frequency}, platform_, stdout, err);
+    std::fclose(err);
+    err_ = ReadBytes(dir_.File("err.txt"));
+    calls_ = platform_.PathExists(dir_.File("calls.txt")) ? ReadBytes(dir_.File("calls.txt")) : "";
+    (void)platform_.RemoveFile(dir_.File("calls.txt"));
+    return status;
+  }
+
+  TempDir dir_;
+  const std::string schtasks_ = dir_.path() + "\\schtasks.exe", sources_ = dir_.path() + "\\mes sources.txt";
+  FakePlatform platform_;
+  std::string err_, calls_;  // the messages; the stand-in's arguments, a line a call
+};
+
+TEST_F(ScheduleTest, CreatesReplacesAndRemovesTheTaskOrSaysWhyNot) {
+  const std::string query = "/Query\t/TN\tQuorvale update\n", create = query + "/Create\t/F\t/TN\tQuorvale update\t/SC\t";
+  const std::string task = "\t/RU\tSYSTEM\t/RL\tHIGHEST\t/TR\t\"C:\\Program Files\\Quorvale\\quorvale-cli.exe\" --sources \"" +
+                           sources_ + "\" --update --replace-hosts --quiet\n";
+  const std::string done = "quorvale-cli: tache planifiee \"Quorvale update\" ";
+  std::smatch when;
+  EXPECT_EQ(Schedule("daily", 1), 0);
+  ASSERT_TRUE(std::regex_match(err_, when, std::regex(done + "creee: chaque jour a (12:[0-5][0-9])\n"))) << err_;
+  EXPECT_EQ(calls_, create + "DAILY\t/ST\t" + when[1].str() + task);
+  EXPECT_EQ(Schedule("weekly", 0), 0);
+  ASSERT_TRUE(std::regex_match(err_, when, std::regex(done + "remplacee: chaque ([a-z]+) a (12:[0-5][0-9])\n"))) << err_;
+  const std::string day = calls_.substr(calls_.find("/D\t") + 3, 3);
+  EXPECT_NE(std::string("lundiMON mardiTUE mercrediWED jeudiTHU vendrediFRI samediSAT dimancheSUN").find(when[1].str() + day),
+            std::string::npos);
+  EXPECT_EQ(calls_, create + "WEEKLY\t/D\t" + day + "\t/ST\t" + when[2].str() + task);
+  EXPECT_EQ(Schedule("off", 0), 0);
+  EXPECT_EQ(err_ + calls_, done + "supprimee\n" + query + "/Delete\t/F\t/TN\tQuorvale update\n");
+  EXPECT_EQ(Schedule("off", 1), 0);
+  EXPECT_EQ(err_ + calls_, "quorvale-cli: aucune tache planifiee \"Quorvale update\": rien a supprimer\n" + query);
+
+  EXPECT_EQ(Schedule("daily", 1, 5), 2);
+  EXPECT_EQ(err_, done + "non creee: schtasks.exe a echoue (code de sortie 5)\n");
+  platform_.elevated = false;
+  EXPECT_EQ(Schedule("daily", 1), 2);
+  EXPECT_EQ(err_ + calls_, "quorvale-cli: la planification demande une console ouverte en administrateur\n");
 }
 
 }  // namespace

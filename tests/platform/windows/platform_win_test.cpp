@@ -101,6 +101,13 @@ TEST_F(WindowsPlatformTest, UserNameIsTheLogonName) {
   EXPECT_EQ(name.find('\0'), std::string::npos);
 }
 
+TEST_F(WindowsPlatformTest, MakeFoldersMakesEveryMissingLevel) {
+  ASSERT_TRUE(platform_->MakeFolders(File("un\\deux/trois \xC3\xA9t\xC3\xA9\\")).ok());
+  EXPECT_TRUE(platform_->MakeFolders(File("un\\deux\\trois \xC3\xA9t\xC3\xA9")).ok());
+  WriteBytes(File("un\\deux\\trois \xC3\xA9t\xC3\xA9\\fichier"), "x");
+  EXPECT_EQ(platform_->MakeFolders(File("un\\deux\\trois \xC3\xA9t\xC3\xA9\\fichier\\dessous")).code(), ErrorCode::kExists);
+}
+
 TEST_F(WindowsPlatformTest, PathFileExistsForFilesFoldersAndMissingPaths) {
   WriteBytes(File("present.txt"), "x");
   EXPECT_TRUE(platform_->PathExists(File("present.txt")));

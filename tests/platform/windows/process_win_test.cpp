@@ -118,6 +118,17 @@ TEST_F(StartProgramTest, BareNameIsFoundBesideTheProgram) {
   EXPECT_EQ(Lines(lines), (std::vector<std::string>{"/file", "a b"}));
 }
 
+// A program still running when RunProgram's wait ends goes on alone (exit codes: cli_win_test).
+TEST_F(StartProgramTest, RunProgramWaitsAtMostTheTimeGiven) {
+  const std::string tool = InstallProbe();
+  SetEnvironmentVariableA("QUORVALE_PROBE_GATE", (dir_.path() + "\\gate").c_str());
+  int exit_code = -1;
+  EXPECT_EQ(platform_->RunProgram({tool, "late"}, 100, &exit_code).code(), ErrorCode::kBusy);
+  WriteBytes(dir_.path() + "\\gate", "");
+  ASSERT_TRUE(WaitForFile(output_, 30000));
+  EXPECT_EQ(Lines(ReadBytes(output_)), (std::vector<std::string>{"gate open", "late"}));
+}
+
 TEST_F(StartProgramTest, MissingProgramIsReported) {
   EXPECT_EQ(platform_->StartProgram({dir_.path() + "\\absent.exe"}, true).code(), ErrorCode::kNotFound);
   EXPECT_EQ(platform_->StartProgram({}, true).code(), ErrorCode::kNotFound);
