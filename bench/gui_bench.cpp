@@ -84,6 +84,12 @@ class BenchPlatform : public quorvale::Platform {
   quorvale::Status RunProgram(const std::vector<std::string>& argv, int wait, int* exit_code) override {
     return real_->RunProgram(argv, wait, exit_code);
   }
+  bool CanReplaceInPlace(const std::string&) override { return true; }
+  bool CanRunElevated() override { return false; }
+  quorvale::ElevatedRun RunElevated(const std::string&, const std::vector<std::string>&, const quorvale::FileContents*,
+                                    const std::function<void()>&) override {
+    return {};
+  }
 
  private:
   std::unique_ptr<quorvale::Platform> real_;

@@ -24,6 +24,7 @@ constexpr std::string_view kHeaderBelowLocalhost =
     "#\r\n"
     "# Plus d'informations sur:\r\n";
 constexpr std::string_view kGeneratedBy = "# Genere par: Quorvale @ ";
+constexpr std::string_view kListCountLabel = "# Nombre d'entrees: ";
 constexpr std::string_view kCarriedLinesNote = "# Lignes conservees du fichier hosts precedent";
 constexpr std::string_view kBlanks = " \t";
 
@@ -170,6 +171,27 @@ std::string LocaleDateTimeText(const std::tm& moment) {
   return text.str();
 }
 
+std::string CarriedLinesText(const std::vector<std::string>& carried_lines) {
+  std::string text;
+  ChunkedOutput out(AppendTo(&text));
+  AppendCarriedLines(out, carried_lines);
+  out.Finish();
+  return text;
+}
+
+size_t HostsHeaderEnd(std::string_view bytes) {
+  // The count line, then the "#" line that closes the header.
+  const std::string count_line = std::string(kEol) + std::string(kListCountLabel);
+  const size_t count = bytes.find(count_line);
+  if (count == std::string_view::npos) return std::string_view::npos;
+  const size_t count_end = bytes.find(kEol, count + count_line.size());
+  const std::string closing = "#" + std::string(kEol);
+  if (count_end == std::string_view::npos || bytes.substr(count_end + kEol.size(), closing.size()) != closing) {
+    return std::string_view::npos;
+  }
+  return count_end + kEol.size() + closing.size();
+}
+
 WriteOptions WriteOptionsFor(const Session& session, bool include_comments) {
   return {session.RedirectAddress, session.AddWwwLines, include_comments};
 }
@@ -182,7 +204,7 @@ bool FormatHostsFile(const Session& session, const WriteOptions& options, std::s
   const bool include_comments = options.include_comments;
   const int copies = options.add_www ? 2 : 1;
   ChunkedOutput out(sink);
-  AppendHeader(out, ListPages(), date_text, "# Nombre d'entrees: ", session.RowCount(),
+  AppendHeader(out, ListPages(), date_text, kListCountLabel, session.RowCount(),
                options.add_www ? " * 2 avec les lignes 'www.'" : "");
   AppendCarriedLines(out, options.carried_lines);
 

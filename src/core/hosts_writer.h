@@ -65,6 +65,13 @@ inline void FormatHostsFile(const Session& session, const WriteOptions& options,
   FormatHostsFile(session, options, date_text, AppendTo(out), yield);
 }
 
+// What FormatHostsFile writes for `carried_lines` between its header and its entries: the
+// note and the lines, or nothing.
+std::string CarriedLinesText(const std::vector<std::string>& carried_lines);
+// Where the header ends in the bytes of FormatHostsFile, so that carried lines can be put in
+// after it; npos when the bytes do not start with such a header.
+size_t HostsHeaderEnd(std::string_view bytes);
+
 // A HOSTS file of the sort buffer: the 11 header lines with the English count line, then
 // every element with the redirect address, then the "www." twins when `add_www`. The
 // elements are written whole, comment part included: `include_comments` is not read.

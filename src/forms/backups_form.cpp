@@ -7,6 +7,8 @@
 #include "core/hosts_parser.h"
 #include "core/item_reader.h"
 #include "core/session.h"
+#include "core/helper_outcome.h"
+#include "forms/privileged_step.h"
 #include "forms/prompts.h"
 #include "forms/texts.h"
 #include "platform/file_loads.h"
@@ -102,6 +104,12 @@ bool BackupsForm::CountCopy(const HostsBackup& backup, size_t* count) {
 void BackupsForm::RestoreSelected() {
   const int row = view_->SelectedRow();
   if (row < 0 || row >= static_cast<int>(backups_.size())) return;
+  route_ = ChooseStepRoute(platform_, hosts_path_);
+  if (route_ == StepRoute::kUnavailable) {
+    (void)prompts_.Message(texts::kSaveFailed, Prompts::Buttons::kOk, Prompts::Icon::kCritical, texts::kTitle,
+                           RightsNeededDetail("quorvale-cli --restore-backup " + backups_[row].name));
+    return;
+  }
   if (prompts_.Message("Remplacer le fichier hosts par la sauvegarde du " + dates_[row] + " ?",
                        Prompts::Buttons::kYesNo, Prompts::Icon::kNone, texts::kConfirmation,
                        {}) != Prompts::Answer::kYes) {
@@ -121,6 +129,18 @@ void BackupsForm::Restore(int row) {
   // The window goes first: while the restore waits for another replace to end, the events
   // that run must not reach its buttons.
   CloseWindow();
+  if (route_ == StepRoute::kHelper) {
+    const std::vector<std::string> args = {std::string(helper_steps::kRestore), backups_[row].name};
+    const HelperStepResult result = RunHelperStep(platform_, args, nullptr, yield_);
+    if (result.kind != HelperStepResult::Kind::kDone) {
+      (void)prompts_.Message(texts::kSaveFailed, Prompts::Buttons::kOk, Prompts::Icon::kCritical, texts::kTitle,
+                             StepFailureDetail(result));
+      return;
+    }
+    (void)prompts_.Message(texts::kHostsReplaced, Prompts::Buttons::kOk, Prompts::Icon::kNone, texts::kTitle,
+                           result.dns_text);
+    return;
+  }
   const Status restored = RestoreHostsBackup(platform_, hosts_path_, backups_[row].name, std::time(nullptr),
                                               nullptr, yield_);
   if (!restored.ok()) {
@@ -142,7 +162,10 @@ std::string SaveFailureDetail(const Status& status) {
 }
 
 std::string FlushDnsCacheAfterChange(Platform& platform) {
-  const DnsFlushOutcome outcome = platform.FlushDnsCache(/*wait_milliseconds=*/0);
+  return DnsFlushText(platform.FlushDnsCache(/*wait_milliseconds=*/0));
+}
+
+std::string DnsFlushText(const DnsFlushOutcome& outcome) {
   switch (outcome.kind) {
     case DnsFlushOutcome::Kind::kFlushed:
       return "Le cache DNS a ete vide.";

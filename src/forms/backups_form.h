@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/yield.h"
+#include "forms/privileged_step.h"
 #include "platform/hosts_replace.h"
 
 namespace quorvale {
@@ -107,6 +108,8 @@ class BackupsForm {
   bool stop_ = false;
   // The row to restore once the counting has let go of its copy, or -1.
   int restore_row_ = -1;
+  // Where the restore runs, as found when it was asked for.
+  StepRoute route_ = StepRoute::kInPlace;
 };
 
 // The detail text of "Echec! le fichier n'a pas pu etre enregistre.": the failure as the
@@ -116,5 +119,7 @@ std::string SaveFailureDetail(const Status& status);
 // Empties the system's DNS cache after the HOSTS file changed, without waiting for a program
 // it starts, and says what happened, as the detail text of the message that follows.
 std::string FlushDnsCacheAfterChange(Platform& platform);
+// That text for an outcome of Platform::FlushDnsCache.
+std::string DnsFlushText(const DnsFlushOutcome& outcome);
 
 }  // namespace quorvale

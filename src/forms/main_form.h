@@ -159,6 +159,8 @@ class MainForm {
   // answer until `write` returns, the window takes no input, so the lists cannot change under
   // the writer.
   Status WriteHostsFile(const std::function<Status(const ReplacementContents&)>& write);
+  // The replace's steps after the options window when the helper writes the file.
+  void ReplaceThroughHelper(const std::string& path);
   // The steps shared by the two saves in the HOSTS format: refused before any load, the
   // options window, the save dialog and the overwrite question. The path, or "" when the
   // save stops.

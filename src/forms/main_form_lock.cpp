@@ -8,7 +8,9 @@
 #include "core/access_command.h"
 #include "core/item_reader.h"
 #include "core/report.h"
+#include "core/helper_outcome.h"
 #include "forms/main_form.h"
+#include "forms/privileged_step.h"
 #include "platform/file_loads.h"
 #include "platform/platform.h"
 
@@ -25,20 +27,11 @@ std::string GetCurrentUser(Platform& platform) {
   return name;
 }
 
-// The access-control tool: the copy next to the program (a build folder, or an install on
-// Windows), else the one a Linux install keeps in its private folder, else whatever the
-// system's program search finds under the bare name.
+// The access-control tool that comes with the program, else whatever the system's program
+// search finds under the bare name.
 std::string AccessTool(Platform& platform, std::string_view tool_file) {
-  // Relative to the program's folder: bin/quorvale finds libexec/quorvale/subinacl.
-  constexpr std::string_view kInstalledToolFolder = "../libexec/quorvale/";
-  std::string folder = GetAppFolder(platform.ExecutablePath());
-  if (!folder.empty()) {
-    for (const std::string& candidate :
-         {folder + std::string(tool_file), folder + std::string(kInstalledToolFolder) + std::string(tool_file)}) {
-      if (platform.PathExists(candidate)) return candidate;
-    }
-  }
-  return "subinacl";
+  std::string tool = CompanionProgram(platform, tool_file);
+  return tool.empty() ? std::string("subinacl") : tool;
 }
 
 // How long the lock tool is given before the file is probed.
@@ -71,11 +64,32 @@ void MainForm::ToggleLock() {
   if (lock || lock_caption_ == main_form_design::kUnlockCaption) {
     const AccessCommand command{lock ? AccessAction::kDeny : AccessAction::kGrant, hosts_path_,
                                 GetCurrentUser(platform_)};
-    Status started = SetFileAccess(command);
-    if (!started.ok()) {
+    std::string failure;
+    switch (ChooseStepRoute(platform_, hosts_path_)) {
+      case StepRoute::kInPlace:
+        if (Status started = SetFileAccess(command); !started.ok()) failure = started.ToString();
+        break;
+      case StepRoute::kHelper: {
+        // The helper runs the tool for the user who asked and waits for it; the probe below
+        // reads the result as it does after the tool started here.
+        const std::string step(lock ? helper_steps::kLock : helper_steps::kUnlock);
+        const HelperStepResult result = RunHelperStep(platform_, {step}, nullptr, [this] { YieldNow(); });
+        if (result.kind == HelperStepResult::Kind::kRefused || result.kind == HelperStepResult::Kind::kNotRun) {
+          failure = StepFailureDetail(result);
+        }
+        break;
+      }
+      case StepRoute::kUnavailable: {
+        std::string line = AccessTool(platform_, kAccessToolFile);
+        for (const std::string& arg : AccessCommandArguments(command)) line += " " + arg;
+        failure = RightsNeededDetail(line);
+        break;
+      }
+    }
+    if (!failure.empty()) {
       // Without the tool nothing changed; the caption stays as it is.
       ShowMessage("Impossible de lancer l'outil subinacl.", Prompts::Buttons::kOk, Prompts::Icon::kCritical, {},
-                  started.ToString());
+                  failure);
       return;
     }
   }

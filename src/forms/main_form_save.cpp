@@ -8,12 +8,21 @@
 #include "core/hosts_writer.h"
 #include "forms/backups_form.h"
 #include "forms/main_form.h"
+#include "core/helper_outcome.h"
 #include "forms/options_form.h"
+#include "forms/privileged_step.h"
 #include "forms/texts.h"
 #include "platform/hosts_replace.h"
 #include "platform/platform.h"
 
 namespace quorvale {
+
+namespace {
+
+// The replace from a command line, for a user who cannot be given the rights here.
+constexpr const char* kReplaceCommand = "quorvale-cli --hosts FICHIER --replace-hosts";
+
+}  // namespace
 
 bool MainForm::RunOptionsWindow() {
   OptionsForm form(session_);
@@ -67,11 +76,18 @@ void MainForm::SaveAsHosts() {
 
 void MainForm::ReplaceHosts() {
   CommandScope scope(this);
+  const std::string path = platform_.HostsPath();
+  // Whether the write needs rights that cannot be had is known before anything is asked.
+  const StepRoute route = ChooseStepRoute(platform_, path);
+  if (route == StepRoute::kUnavailable) {
+    ShowMessage(texts::kSaveFailed, Prompts::Buttons::kOk, Prompts::Icon::kCritical, {},
+                RightsNeededDetail(kReplaceCommand));
+    return;
+  }
   const bool accepted = RunOptionsWindow();
   YieldNow();
   if (!accepted) return;
-
-  const std::string path = platform_.HostsPath();
+  if (route == StepRoute::kHelper) return ReplaceThroughHelper(path);
   YieldNow();
   // Until the writing starts, a failing step is skipped: a missing file cannot be made
   // ready, and the write tells whether the file can be replaced. A replace that fails puts
@@ -101,6 +117,31 @@ void MainForm::ReplaceHosts() {
   }
   ShowMessage(texts::kHostsReplaced, Prompts::Buttons::kOk, Prompts::Icon::kNone, {},
               FlushDnsCacheAfterChange(platform_));
+}
+
+void MainForm::ReplaceThroughHelper(const std::string& path) {
+  // The helper clears and sets the file's attributes as part of its write: a replace called
+  // off here has asked for no rights at all.
+  if (platform_.PathExists(path)) {
+    const Prompts::Answer answer = ShowMessage("Voulez vous vraiment remplacer le ficher hosts ?",
+                                               Prompts::Buttons::kOkCancel, Prompts::Icon::kNone, texts::kConfirmation);
+    YieldNow();
+    if (answer != Prompts::Answer::kOk) return;
+  }
+  // The helper puts in the lines of the old file to carry over: the window sends the file
+  // without them, formatted as it goes out.
+  HelperStepResult result;
+  const Status sent = WriteHostsFile([&](const ReplacementContents& contents) {
+    const FileContents input = [&](const ByteSink& sink) { return contents({}, sink); };
+    result = RunHelperStep(platform_, {std::string(helper_steps::kReplace)}, &input, [this] { YieldNow(); });
+    return Status::Ok();
+  });
+  (void)sent;
+  if (result.kind != HelperStepResult::Kind::kDone) {
+    ShowMessage(texts::kSaveFailed, Prompts::Buttons::kOk, Prompts::Icon::kCritical, {}, StepFailureDetail(result));
+    return;
+  }
+  ShowMessage(texts::kHostsReplaced, Prompts::Buttons::kOk, Prompts::Icon::kNone, {}, result.dns_text);
 }
 
 }  // namespace quorvale

@@ -20,4 +20,10 @@ inline constexpr const char* kHostsReplaced = "Fichier hosts remplace";
 inline constexpr const char* kReplaceBusy = "un autre remplacement est en cours";
 inline constexpr const char* kNoMemory = "Memoire insuffisante pour charger ce fichier.";
 
+// A step that needs administrator rights: the user cancelled or was refused them, or they
+// cannot be asked for here (the detail then goes on with the command that does the same).
+inline constexpr const char* kAuthenticationRefused = "Authentification refusee ou annulee.";
+inline constexpr const char* kRightsNeeded =
+    "Droits d'administrateur necessaires, et ils ne peuvent pas etre demandes ici. Meme operation: ";
+
 }  // namespace quorvale::texts

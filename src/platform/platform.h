@@ -50,6 +50,20 @@ struct DnsFlushOutcome {
   Status why;
 };
 
+// How a run of a program with administrator rights (Platform::RunElevated) ended.
+struct ElevatedRun {
+  enum class Kind {
+    kEnded,       // the program ran and ended with `exit_code`
+    kRefused,     // the user cancelled the request for rights, or was refused them
+    kNotStarted,  // the program could not be started (`why`)
+  };
+  Kind kind = Kind::kNotStarted;
+  int exit_code = -1;
+  // What the program said back (its standard error on POSIX, its pipe on Windows).
+  std::string output;
+  Status why;
+};
+
 // The one door to the operating system. Everything here may be replaced by a fake in tests.
 class Platform {
  public:
@@ -225,6 +239,22 @@ class Platform {
   // its exit status once it ended. kBusy when it still ran at the end of the wait (it goes
   // on alone).
   virtual Status RunProgram(const std::vector<std::string>& argv, int wait_milliseconds, int* exit_code) = 0;
+
+  // Whether this process may replace the file at `path` itself: it has administrator rights,
+  // or it may write the file's folder and the file is missing or its own.
+  virtual bool CanReplaceInPlace(const std::string& path) = 0;
+  // Whether the system has a way to run a program with administrator rights on the user's
+  // word: pkexec on PATH (POSIX), UAC (Windows).
+  virtual bool CanRunElevated() = 0;
+  // Runs `program` (a full path) with `args` and administrator rights, asking the user for
+  // them: through pkexec on POSIX (`input` on its standard input, its standard error read
+  // back; pkexec's 126 and 127 are kRefused), through ShellExecuteExW's "runas" on Windows
+  // (the arguments follow "--pipe NAME", a pipe that only this user may open, which carries
+  // `input` there in pieces, each "LENGTH\n" and its bytes, ended by "0\n", and the
+  // program's answer back; a cancelled UAC prompt is kRefused). Calls `waiting` now and then
+  // until the program has ended.
+  virtual ElevatedRun RunElevated(const std::string& program, const std::vector<std::string>& args,
+                                  const FileContents* input, const std::function<void()>& waiting) = 0;
 };
 
 // Called first thing in main() of both programs, before any write. On POSIX a file-size

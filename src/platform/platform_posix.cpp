@@ -3,6 +3,8 @@
 #include <pwd.h>
 #include <signal.h>
 #include <spawn.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/file.h>
@@ -437,10 +439,11 @@ Status WriteInPlace(const std::string& path, int fd, const FileContents& content
   return status;
 }
 
-// Starts `program` (a path, or a bare name looked up on PATH) with `argv`, every signal at
-// its default and none blocked in the child, whatever the program (or the GUI toolkit) did to
-// its own. A `quiet` child reads nothing and its output is discarded.
-Status Spawn(const std::string& program, const std::vector<std::string>& argv, bool quiet, pid_t* pid) {
+// Starts `program` (a path, or a bare name looked up on PATH) with `argv` and the file
+// actions `files`, every signal at its default and none blocked in the child, whatever the
+// program (or the GUI toolkit) did to its own.
+Status SpawnWith(const std::string& program, const std::vector<std::string>& argv, posix_spawn_file_actions_t* files,
+                 pid_t* pid) {
   std::vector<char*> args;
   args.reserve(argv.size() + 1);
   for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
@@ -455,6 +458,14 @@ Status Spawn(const std::string& program, const std::vector<std::string>& argv, b
   posix_spawnattr_setsigdefault(&attributes, &all_signals);
   posix_spawnattr_setsigmask(&attributes, &no_signals);
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+  int err = posix_spawnp(pid, program.c_str(), files, &attributes, args.data(), environ);
+  posix_spawnattr_destroy(&attributes);
+  if (err != 0) return StatusFromErrno(err, argv.empty() ? program : argv[0]);
+  return Status::Ok();
+}
+
+// Spawn as above; a `quiet` child reads nothing and its output is discarded.
+Status Spawn(const std::string& program, const std::vector<std::string>& argv, bool quiet, pid_t* pid) {
   posix_spawn_file_actions_t files;
   posix_spawn_file_actions_init(&files);
   if (quiet) {
@@ -462,11 +473,9 @@ Status Spawn(const std::string& program, const std::vector<std::string>& argv, b
     posix_spawn_file_actions_addopen(&files, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_adddup2(&files, STDOUT_FILENO, STDERR_FILENO);
   }
-  int err = posix_spawnp(pid, program.c_str(), &files, &attributes, args.data(), environ);
+  Status status = SpawnWith(program, argv, &files, pid);
   posix_spawn_file_actions_destroy(&files);
-  posix_spawnattr_destroy(&attributes);
-  if (err != 0) return StatusFromErrno(err, argv.empty() ? program : argv[0]);
-  return Status::Ok();
+  return status;
 }
 
 // A program that is not (or no longer) awaited: a detached waiter only collects its exit
@@ -582,6 +591,102 @@ DnsFlushOutcome FlushDnsCaches(Platform& platform, int wait_milliseconds) {
     if (!outcome.programs[i].ended) ReapLater(pids[i]);
   }
   return outcome;
+}
+
+// pkexec's exit codes when the user dismissed the agent's dialog or was not authorized.
+constexpr int kPkexecDismissed = 126;
+constexpr int kPkexecNotAuthorized = 127;
+// How long one wait for the elevated program's pipes lasts before `waiting` is called.
+constexpr int kElevatedPollMilliseconds = 10;
+
+// Reads what there is on the non-blocking `fd` into `output`; false at its end or on an error.
+bool DrainInto(int fd, std::string* output) {
+  char buffer[4096];
+  while (true) {
+    const ssize_t got = read(fd, buffer, sizeof buffer);
+    if (got > 0) {
+      output->append(buffer, static_cast<size_t>(got));
+    } else {
+      return got < 0 && (errno == EAGAIN || errno == EINTR);
+    }
+  }
+}
+
+// pkexec PROGRAM ARGS with `input` on its standard input (a socket, so that a reader that went
+// away gives an error and never SIGPIPE) and its standard error read back; neither wait blocks
+// for longer than kElevatedPollMilliseconds before `waiting` is called.
+ElevatedRun RunWithPkexec(const std::string& pkexec, const std::string& program, const std::vector<std::string>& args,
+                          const FileContents* input, const std::function<void()>& waiting) {
+  ElevatedRun run;
+  std::vector<std::string> argv = {pkexec, program};
+  argv.insert(argv.end(), args.begin(), args.end());
+  int to_child[2];
+  int from_child[2];
+  if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, to_child) != 0) {
+    run.why = StatusFromErrno(errno, pkexec);
+    return run;
+  }
+  if (pipe2(from_child, O_CLOEXEC) != 0) {
+    run.why = StatusFromErrno(errno, pkexec);
+    close(to_child[0]);
+    close(to_child[1]);
+    return run;
+  }
+  posix_spawn_file_actions_t files;
+  posix_spawn_file_actions_init(&files);
+  posix_spawn_file_actions_adddup2(&files, to_child[1], STDIN_FILENO);
+  posix_spawn_file_actions_addopen(&files, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_adddup2(&files, from_child[1], STDERR_FILENO);
+  pid_t pid = 0;
+  run.why = SpawnWith(pkexec, argv, &files, &pid);
+  posix_spawn_file_actions_destroy(&files);
+  close(to_child[1]);
+  close(from_child[1]);
+  const int in = to_child[0];
+  const int err = from_child[0];
+  if (!run.why.ok()) {
+    close(in);
+    close(err);
+    return run;
+  }
+  fcntl(in, F_SETFL, fcntl(in, F_GETFL) | O_NONBLOCK);
+  fcntl(err, F_SETFL, fcntl(err, F_GETFL) | O_NONBLOCK);
+  bool err_open = true;
+  int wait_status = 0;
+  bool ended = false;
+  // One turn of the wait: the child's messages are read, its end is noticed, the window runs.
+  auto turn = [&](short in_events) {
+    pollfd fds[2] = {{err, static_cast<short>(err_open ? POLLIN : 0), 0}, {in, in_events, 0}};
+    poll(fds, 2, kElevatedPollMilliseconds);
+    if (err_open) err_open = DrainInto(err, &run.output);
+    if (!ended) ended = waitpid(pid, &wait_status, WNOHANG) == pid;
+    if (waiting) waiting();
+  };
+  if (input != nullptr) {
+    (*input)([&](std::string_view piece) {
+      while (!piece.empty()) {
+        const ssize_t sent = send(in, piece.data(), piece.size(), MSG_NOSIGNAL);
+        if (sent > 0) {
+          piece.remove_prefix(static_cast<size_t>(sent));
+        } else if (sent < 0 && (errno == EAGAIN || errno == EINTR)) {
+          turn(POLLOUT);
+          if (ended) return false;
+        } else {
+          return false;  // the child closed its input: its answer says why
+        }
+      }
+      return true;
+    });
+  }
+  close(in);
+  while (!ended) turn(0);
+  // Whatever the child wrote before it ended; a program it left running may hold the pipe.
+  if (err_open) DrainInto(err, &run.output);
+  close(err);
+  run.exit_code = ExitCodeOf(wait_status);
+  run.kind = run.exit_code == kPkexecDismissed || run.exit_code == kPkexecNotAuthorized ? ElevatedRun::Kind::kRefused
+                                                                                       : ElevatedRun::Kind::kEnded;
+  return run;
 }
 
 class PosixPlatform : public Platform {
@@ -890,6 +995,29 @@ class PosixPlatform : public Platform {
   }
 
   bool IsElevated() override { return geteuid() == 0; }
+
+  bool CanReplaceInPlace(const std::string& path) override {
+    if (geteuid() == 0) return true;
+    std::string folder(FolderPartOf(path));
+    if (folder.empty()) folder = ".";
+    if (access(folder.c_str(), W_OK | X_OK) != 0) return false;
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0) return errno == ENOENT;
+    return info.st_uid == geteuid();
+  }
+
+  bool CanRunElevated() override { return !FindOnPath("pkexec").empty(); }
+
+  ElevatedRun RunElevated(const std::string& program, const std::vector<std::string>& args, const FileContents* input,
+                          const std::function<void()>& waiting) override {
+    const std::string pkexec = FindOnPath("pkexec");
+    if (pkexec.empty()) {
+      ElevatedRun run;
+      run.why = Status(ErrorCode::kNotFound, "pkexec", "not found");
+      return run;
+    }
+    return RunWithPkexec(pkexec, program, args, input, waiting);
+  }
 
   Status RunProgram(const std::vector<std::string>& argv, int wait_milliseconds, int* exit_code) override {
     if (argv.empty() || argv[0].empty()) return Status(ErrorCode::kNotFound, "", "no program given");

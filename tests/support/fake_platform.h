@@ -28,6 +28,10 @@ class FakePlatform : public Platform {
   std::string cache_folder;   // what CacheFolder gives
   bool elevated = false;      // what IsElevated gives
   bool run_programs = false;  // RunProgram runs the programs for real (they are recorded still)
+  bool replace_in_place = true;  // what CanReplaceInPlace gives
+  // When set, RunElevated gives this instead of running anything through the system's way
+  // (pkexec on PATH, UAC).
+  std::function<ElevatedRun()> elevated_run;
   std::string user_name = "alice";
   std::string system_info_tool;  // what SystemInfoToolPath gives
   bool start_program_fails = false;
@@ -111,6 +115,14 @@ class FakePlatform : public Platform {
     *exit_code = 0;
     return Status::Ok();
   }
+  bool CanReplaceInPlace(const std::string&) override { return replace_in_place; }
+  bool CanRunElevated() override { return elevated_run != nullptr || real_->CanRunElevated(); }
+  ElevatedRun RunElevated(const std::string& program, const std::vector<std::string>& args, const FileContents* input,
+                          const std::function<void()>& waiting) override {
+    elevated_runs.push_back(args);
+    return elevated_run ? elevated_run() : real_->RunElevated(program, args, input, waiting);
+  }
+  std::vector<std::vector<std::string>> elevated_runs;  // the arguments of each RunElevated
 
  private:
   void Watch(const std::string& call);

@@ -1,0 +1,112 @@
+#include "forms/privileged_step.h"
+
+#include "core/helper_outcome.h"
+#include "core/report.h"
+#include "forms/backups_form.h"
+#include "forms/texts.h"
+#include "platform/platform.h"
+
+namespace quorvale {
+
+namespace {
+
+#ifdef _WIN32
+constexpr std::string_view kHelperFile = "quorvale-helper.exe";
+constexpr std::string_view kAdministratorCommand = " (dans une console d'administrateur)";
+#else
+constexpr std::string_view kHelperFile = "quorvale-helper";
+constexpr std::string_view kAdministratorPrefix = "sudo ";
+#endif
+
+// The last line of the helper's answer that is an outcome line: pkexec may have written its
+// own lines before it.
+bool LastOutcome(const std::string& output, HelperOutcome* outcome) {
+  size_t end = output.size();
+  while (end > 0) {
+    const size_t start = output.rfind('\n', end - 1 - (output[end - 1] == '\n' ? 1 : 0));
+    const size_t from = start == std::string::npos ? 0 : start + 1;
+    if (ParseHelperOutcome(std::string_view(output).substr(from, end - from), outcome)) return true;
+    if (from == 0) break;
+    end = from;
+  }
+  return false;
+}
+
+DnsFlushOutcome::Kind FlushKind(DnsCacheResult result) {
+  switch (result) {
+    case DnsCacheResult::kFlushed:
+      return DnsFlushOutcome::Kind::kFlushed;
+    case DnsCacheResult::kStarted:
+      return DnsFlushOutcome::Kind::kStarted;
+    default:
+      return DnsFlushOutcome::Kind::kNotDone;
+  }
+}
+
+}  // namespace
+
+StepRoute ChooseStepRoute(Platform& platform, const std::string& hosts_path) {
+  if (platform.CanReplaceInPlace(hosts_path)) return StepRoute::kInPlace;
+  if (!CompanionProgram(platform, kHelperFile).empty() && platform.CanRunElevated()) return StepRoute::kHelper;
+  return StepRoute::kUnavailable;
+}
+
+std::string CompanionProgram(Platform& platform, std::string_view file) {
+  // Relative to the program's folder: bin/quorvale finds libexec/quorvale/PROGRAM.
+  constexpr std::string_view kInstalledFolder = "../libexec/quorvale/";
+  const std::string folder = GetAppFolder(platform.ExecutablePath());
+  if (folder.empty()) return {};
+  for (const std::string& candidate :
+       {folder + std::string(file), folder + std::string(kInstalledFolder) + std::string(file)}) {
+    if (platform.PathExists(candidate)) return candidate;
+  }
+  return {};
+}
+
+HelperStepResult RunHelperStep(Platform& platform, const std::vector<std::string>& args, const FileContents* input,
+                               const YieldFn& waiting) {
+  HelperStepResult result;
+  const std::string helper = CompanionProgram(platform, kHelperFile);
+  const ElevatedRun run = platform.RunElevated(helper, args, input, waiting);
+  switch (run.kind) {
+    case ElevatedRun::Kind::kRefused:
+      result.kind = HelperStepResult::Kind::kRefused;
+      return result;
+    case ElevatedRun::Kind::kNotStarted:
+      result.failure = run.why;
+      return result;
+    case ElevatedRun::Kind::kEnded:
+      break;
+  }
+  HelperOutcome outcome;
+  if (!LastOutcome(run.output, &outcome)) {
+    result.kind = HelperStepResult::Kind::kFailed;
+    result.failure = Status(ErrorCode::kIoError, helper, "exit code " + std::to_string(run.exit_code));
+    return result;
+  }
+  if (outcome.exit_code != kHelperExitDone) {
+    result.kind = HelperStepResult::Kind::kFailed;
+    result.failure = outcome.failure;
+    return result;
+  }
+  result.kind = HelperStepResult::Kind::kDone;
+  if (outcome.dns != DnsCacheResult::kNotTried) {
+    result.dns_text = DnsFlushText(DnsFlushOutcome{FlushKind(outcome.dns), {}, outcome.dns_why});
+  }
+  return result;
+}
+
+std::string StepFailureDetail(const HelperStepResult& result) {
+  if (result.kind == HelperStepResult::Kind::kRefused) return texts::kAuthenticationRefused;
+  return SaveFailureDetail(result.failure);
+}
+
+std::string RightsNeededDetail(const std::string& command) {
+#ifdef _WIN32
+  return std::string(texts::kRightsNeeded) + command + std::string(kAdministratorCommand);
+#else
+  return std::string(texts::kRightsNeeded) + std::string(kAdministratorPrefix) + command;
+#endif
+}
+
+}  // namespace quorvale

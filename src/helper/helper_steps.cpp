@@ -1,0 +1,141 @@
+#include "helper/helper_steps.h"
+
+#include <ctime>
+#include <string_view>
+#include <utility>
+
+#include "core/access_command.h"
+#include "core/hosts_writer.h"
+#include "platform/hosts_replace.h"
+
+namespace quorvale {
+
+namespace {
+
+// How long the helper waits for the programs that empty the DNS cache, and for the lock tool.
+constexpr int kDnsFlushWaitMilliseconds = 2000;
+constexpr int kAccessToolWaitMilliseconds = 10'000;
+
+HelperOutcome Failed(std::string step, Status failure, int exit_code = kHelperExitFailed) {
+  HelperOutcome outcome;
+  outcome.exit_code = exit_code;
+  outcome.failed_step = std::move(step);
+  outcome.failure = std::move(failure);
+  return outcome;
+}
+
+HelperOutcome Refused(std::string reason) {
+  return Failed("usage", Status(ErrorCode::kNotSupported, "", std::move(reason)));
+}
+
+std::string StepName(ReplaceStep step) {
+  switch (step) {
+    case ReplaceStep::kLock:
+      return "lock";
+    case ReplaceStep::kRead:
+      return "read";
+    case ReplaceStep::kBackup:
+      return "backup";
+    case ReplaceStep::kWrite:
+      return "write";
+    case ReplaceStep::kAttributes:
+      return "attributes";
+    case ReplaceStep::kDone:
+      break;
+  }
+  return "";
+}
+
+HelperOutcome FlushDns(Platform& platform, HelperOutcome outcome) {
+  const DnsFlushOutcome flushed = platform.FlushDnsCache(kDnsFlushWaitMilliseconds);
+  switch (flushed.kind) {
+    case DnsFlushOutcome::Kind::kFlushed:
+      outcome.dns = DnsCacheResult::kFlushed;
+      break;
+    case DnsFlushOutcome::Kind::kStarted:
+      outcome.dns = DnsCacheResult::kStarted;
+      break;
+    case DnsFlushOutcome::Kind::kNotDone:
+      outcome.dns = DnsCacheResult::kNotDone;
+      outcome.dns_why = flushed.why;
+      break;
+  }
+  return outcome;
+}
+
+// A replace or a restore has ended: the DNS cache is emptied after a success.
+HelperOutcome AfterReplace(Platform& platform, const Status& status, const ReplaceOutcome& replace) {
+  if (status.ok()) return FlushDns(platform, HelperOutcome());
+  const bool busy = replace.step == ReplaceStep::kLock && status.code() == ErrorCode::kBusy;
+  return Failed(StepName(replace.step), status, busy ? kHelperExitBusy : kHelperExitFailed);
+}
+
+HelperOutcome Replace(Platform& platform, const std::string& hosts_path, const HelperContext& context) {
+  std::string bytes;
+  if (Status read = context.read_input(&bytes); !read.ok()) return Failed("input", read);
+  const size_t header_end = HostsHeaderEnd(bytes);
+  if (header_end == std::string::npos) return Refused("the input is not a HOSTS file of the program");
+  const std::string_view all = bytes;
+  ReplaceOutcome replace;
+  const Status status = ReplaceHostsFile(
+      platform, hosts_path,
+      [&](const std::vector<std::string>& carried_lines, const ByteSink& sink) {
+        return sink(all.substr(0, header_end)) && sink(CarriedLinesText(carried_lines)) &&
+               sink(all.substr(header_end));
+      },
+      std::time(nullptr), &replace);
+  return AfterReplace(platform, status, replace);
+}
+
+HelperOutcome Restore(Platform& platform, const std::string& hosts_path, const std::string& wanted) {
+  // Only a copy that the folder lists as a backup of the file: a regular file of such a name.
+  for (const HostsBackup& backup : ListHostsBackups(platform, hosts_path)) {
+    if (!SameBackupName(backup.name, wanted)) continue;
+    ReplaceOutcome replace;
+    const Status status = RestoreHostsBackup(platform, hosts_path, backup.name, std::time(nullptr), &replace);
+    return AfterReplace(platform, status, replace);
+  }
+  return Failed("read", Status(ErrorCode::kNotFound, wanted, "no backup copy of that name"));
+}
+
+HelperOutcome SetAccess(Platform& platform, const std::string& hosts_path, AccessAction action,
+                        const HelperContext& context) {
+  if (context.lock_user.empty()) return Refused("the user who asked is unknown");
+  std::vector<std::string> argv = {context.access_tool};
+  for (std::string& arg : AccessCommandArguments({action, hosts_path, context.lock_user})) {
+    argv.push_back(std::move(arg));
+  }
+  int exit_code = 0;
+  const Status ran = platform.RunProgram(argv, kAccessToolWaitMilliseconds, &exit_code);
+  if (!ran.ok()) return Failed("access", ran);
+  if (exit_code != 0) {
+    return Failed("access", Status(ErrorCode::kIoError, context.access_tool, "exit code " + std::to_string(exit_code)));
+  }
+  return HelperOutcome();
+}
+
+}  // namespace
+
+HelperOutcome RunHelperStep(Platform& platform, const std::vector<std::string>& args, const HelperContext& context,
+                            std::string* printed) {
+  if (args.empty()) return Refused("no step given");
+  const std::string_view step = args[0];
+  const size_t own_arguments = step == helper_steps::kRestore ? 1 : 0;
+  const bool known = step == helper_steps::kReplace || step == helper_steps::kRestore ||
+                     step == helper_steps::kLock || step == helper_steps::kUnlock ||
+                     step == helper_steps::kFlushDns || step == helper_steps::kWhere;
+  if (!known) return Refused("unknown step: " + args[0]);
+  if (args.size() != 1 + own_arguments) return Refused("wrong number of arguments for " + args[0]);
+  const std::string hosts_path = platform.HostsPath();
+  if (step == helper_steps::kWhere) {
+    *printed = hosts_path + "\n" + context.lock_user + "\n";
+    return HelperOutcome();
+  }
+  if (step == helper_steps::kReplace) return Replace(platform, hosts_path, context);
+  if (step == helper_steps::kRestore) return Restore(platform, hosts_path, args[1]);
+  if (step == helper_steps::kLock) return SetAccess(platform, hosts_path, AccessAction::kDeny, context);
+  if (step == helper_steps::kUnlock) return SetAccess(platform, hosts_path, AccessAction::kGrant, context);
+  return FlushDns(platform, HelperOutcome());
+}
+
+}  // namespace quorvale

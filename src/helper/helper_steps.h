@@ -1,0 +1,29 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/helper_outcome.h"
+#include "core/status.h"
+#include "platform/platform.h"
+
+namespace quorvale {
+
+// What the helper's caller cannot choose: it comes from the system (the user who asked) or
+// from the helper's own install (the lock tool), and the input arrives through the channel
+// the system gives (standard input, or the caller's pipe on Windows).
+struct HelperContext {
+  std::string lock_user;    // the user a lock takes the rights from; "" when unknown
+  std::string access_tool;  // the lock tool (subinacl) beside the helper
+  std::function<Status(std::string* bytes)> read_input;
+};
+
+// Runs one step of `args` (the helper's arguments after any channel switch) on the system
+// HOSTS file of `platform`, and says how it ended. Anything but a known step with exactly
+// its own arguments is refused before any file is touched. `printed` receives what the
+// `where` step shows.
+HelperOutcome RunHelperStep(Platform& platform, const std::vector<std::string>& args, const HelperContext& context,
+                            std::string* printed);
+
+}  // namespace quorvale
