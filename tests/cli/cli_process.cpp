@@ -18,7 +18,7 @@ namespace quorvale::testing {
 
 StartedCli StartCliProgram(const std::vector<std::string>& args, const std::string& capture_prefix,
                            const CliLaunch& launch) {
-  const std::string program = std::string(QUORVALE_BIN_DIR) + "/quorvale-cli";
+  const std::string program = std::string(QUORVALE_BIN_DIR) + "/" + launch.program;
   StartedCli started;
   started.out_path = launch.stdout_path.empty() ? capture_prefix + "-stdout" : "";
   started.err_path = capture_prefix + "-stderr";

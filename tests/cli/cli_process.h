@@ -29,6 +29,8 @@ struct CliLaunch {
   // When the tests run as root, the program runs as nobody:nogroup without supplementary
   // groups, so that permission bits and access lists bind it.
   bool as_test_user = false;
+  // The built program to start, by its file name.
+  std::string program = "quorvale-cli";
 };
 
 // A started quorvale-cli, not waited for yet.

@@ -360,5 +360,69 @@ TEST_F(SaveTest, AHostsFileThatCannotBeWrittenStaysAsItWas) {
   EXPECT_EQ(ReadBytes(hosts()), kOldBytes);
 }
 
+#ifndef _WIN32
+// A process that may not write the HOSTS file replaces it through pkexec and the built
+// helper; `pkexec` is a script on PATH. The helper's system folder leads to the test's.
+class PkexecTest : public SaveTest {
+ protected:
+  PkexecTest() {
+    std::filesystem::create_directories(Path("system/drivers"));
+    std::filesystem::create_directory_symlink(dir_.path(), Path("system/drivers/etc"));
+    std::filesystem::create_symlink(QUORVALE_BIN_DIR "/quorvale-helper", Path("quorvale-helper"));
+    std::filesystem::create_directory(Path("path"));
+    platform_.replace_in_place = false;
+  }
+  void FakePkexec(const std::string& body) {
+    WriteBytes(Path("path/pkexec"), "#!/bin/sh\n" + body + "\n");
+    std::filesystem::permissions(Path("path/pkexec"), std::filesystem::perms::owner_all);
+  }
+  ScopedEnv system_dir_{"QUORVALE_SYSTEM_DIR", Path("system")};
+  ScopedEnv path_{"PATH", Path("path")};
+};
+
+TEST_F(PkexecTest, AcceptedRefusedAndMissing) {
+  Load();
+  WriteBytes(hosts(), kOldBytes);
+  FakePkexec("exit 126");
+  Replace(ClickOk, {Answer::kOk, Answer::kYes, Answer::kOk});
+  EXPECT_EQ(Messages(), (std::vector<std::string>{kReplaceQuestionLine, kCommentsLine, kFailedLine}));
+  EXPECT_EQ(prompts_.messages.back().detail, "Authentification refusee ou annulee.");
+  EXPECT_EQ(ReadBytes(hosts()), kOldBytes);
+  // Cancelled at the question: no rights asked for, no attribute touched.
+  prompts_.messages.clear();
+  Replace(ClickOk, {Answer::kCancel});
+  EXPECT_EQ(Messages(), std::vector<std::string>{kReplaceQuestionLine});
+  EXPECT_EQ(platform_.elevated_runs, std::vector<std::vector<std::string>>{{"replace"}});
+
+  FakePkexec("exec \"$@\"");
+  prompts_.messages.clear();
+  Replace(ClickOk, {Answer::kOk, Answer::kYes, Answer::kOk});
+  EXPECT_EQ(Messages(), (std::vector<std::string>{kReplaceQuestionLine, kCommentsLine, kReplacedLine}));
+  EXPECT_EQ(ReadBytes(hosts()), Expected(true, "127.0.0.1", true, {"old content"}));
+  EXPECT_EQ(Backups().size(), 1u);
+  EXPECT_TRUE(platform_.attribute_calls.empty());
+
+  // No pkexec: said at once, before the options window.
+  std::filesystem::remove(Path("path/pkexec"));
+  prompts_.messages.clear();
+  Replace(ClickOk, {Answer::kOk});
+  EXPECT_EQ(Messages(), std::vector<std::string>{kFailedLine});
+  EXPECT_EQ(prompts_.messages.back().detail,
+            "Droits d'administrateur necessaires, et ils ne peuvent pas etre demandes ici. Meme operation: "
+            "sudo quorvale-cli --hosts FICHIER --replace-hosts");
+  EXPECT_EQ(view_.options_scripts.size(), 1u);
+}
+
+TEST_F(PkexecTest, TheLockGoesThroughTheHelper) {
+  FakePkexec("echo \"$@\" >>" + Path("asked") + "; exit 126");
+  prompts_.answers = {Answer::kOk};
+  form_.ToggleLock();
+  EXPECT_EQ(Messages(), std::vector<std::string>{"Impossible de lancer l'outil subinacl. | OK | critical | Quorvale"});
+  EXPECT_EQ(prompts_.messages.back().detail, "Authentification refusee ou annulee.");
+  EXPECT_EQ(ReadBytes(Path("asked")), Path("quorvale-helper") + " lock\n");
+  EXPECT_TRUE(platform_.started.empty());
+}
+#endif
+
 }  // namespace
 }  // namespace quorvale::testing
