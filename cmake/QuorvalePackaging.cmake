@@ -2,7 +2,7 @@
 #
 #   cmake --build --preset release --target package   # build/release/quorvale_<version>-1_<arch>.deb
 #
-# The programs go to bin/ and the lock tool to libexec/quorvale/ (the window program looks
+# The programs go to bin/ and the lock tool and the privileged helper to libexec/quorvale/ (the window program looks
 # for it there, relative to its own folder; on Windows the tool goes beside it in bin/). On
 # Linux the desktop entry, the AppStream metadata, the icon (rendered from one SVG to the
 # hicolor sizes), the manual pages, the Debian copyright and changelog, and the scheduled
@@ -19,6 +19,12 @@ foreach(program IN ITEMS quorvale quorvale-cli)
     install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   endif()
 endforeach()
+if(TARGET quorvale-helper AND WIN32)
+  # Beside the window program, which starts it through UAC.
+  install(TARGETS quorvale-helper RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+elseif(TARGET quorvale-helper)
+  install(TARGETS quorvale-helper RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/quorvale)
+endif()
 if(TARGET subinacl AND WIN32)
   # Beside the programs, where the lock button looks first.
   install(TARGETS subinacl RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
@@ -88,6 +94,12 @@ quorvale_gzip_file(${packaging_source}/changelog.Debian.in changelog.Debian ${CM
 install(FILES ${packaging_source}/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quorvale)
 
 add_custom_target(quorvale_packaging_files ALL DEPENDS ${generated_files})
+
+# The polkit actions of the privileged helper: pkexec runs it only at the path they name.
+set(QUORVALE_HELPER_PATH /usr/libexec/quorvale/quorvale-helper CACHE FILEPATH
+    "Where the package installs the privileged helper, as its polkit actions name it")
+configure_file(${packaging_source}/${QUORVALE_APP_ID}.policy.in ${packaging_build}/${QUORVALE_APP_ID}.policy @ONLY)
+install(FILES ${packaging_build}/${QUORVALE_APP_ID}.policy DESTINATION ${CMAKE_INSTALL_DATADIR}/polkit-1/actions)
 
 # The scheduled update: the systemd timer and its service, installed but not enabled (the
 # administrator enables the timer), and the sources file they read, all comments until the

@@ -33,6 +33,8 @@ constexpr InputKinds kInputs = InputKinds::kAlsoStreams;
 constexpr std::string_view kLatestBackup = "latest";
 // Why a replace or a restore gave up waiting for another one.
 constexpr std::string_view kReplaceBusy = "un autre remplacement est en cours";
+// Said after a refusal to replace the system HOSTS file.
+constexpr std::string_view kRightsNeeded = "; droits d'administrateur necessaires (sudo)";
 // How long a replace waits for the programs that empty the DNS cache.
 constexpr int kDnsFlushWaitMilliseconds = 2000;
 
@@ -307,28 +309,31 @@ class CliRun {
     return kExitOk;
   }
 
+  // The system HOSTS file's replace and restore: a refusal for lack of rights says which
+  // rights are needed.
   int ReplaceFailed(const Status& status, const ReplaceOutcome& outcome, const std::string& path) {
+    const std::string rights = status.code() == ErrorCode::kAccessDenied ? std::string(kRightsNeeded) : std::string();
     switch (outcome.step) {
       case ReplaceStep::kLock:
-        if (status.code() != ErrorCode::kBusy) return WriteFailed(status, path);
+        if (status.code() != ErrorCode::kBusy) return WriteFailed(status, path, rights);
         Message(path + " n'a pas ete remplace: " + std::string(kReplaceBusy));
         break;
       case ReplaceStep::kRead:
         return ReadFailed(status, status.subject().empty() ? path : status.subject());
       case ReplaceStep::kBackup:
-        Message(path + " n'a pas ete remplace: copie de sauvegarde impossible: " + status.ToString());
+        Message(path + " n'a pas ete remplace: copie de sauvegarde impossible: " + status.ToString() + rights);
         break;
       case ReplaceStep::kAttributes:
-        Message(path + " a ete remplace, mais n'a pas pu etre mis en lecture seule: " + Reason(status, path));
+        Message(path + " a ete remplace, mais n'a pas pu etre mis en lecture seule: " + Reason(status, path) + rights);
         break;
       default:
-        return WriteFailed(status, path);
+        return WriteFailed(status, path, rights);
     }
     return kExitFile;
   }
 
-  int WriteFailed(const Status& status, const std::string& path) {
-    Message(path + " n'a pas pu etre enregistre: " + Reason(status, path));
+  int WriteFailed(const Status& status, const std::string& path, const std::string& note = {}) {
+    Message(path + " n'a pas pu etre enregistre: " + Reason(status, path) + note);
     return kExitFile;
   }
 
