@@ -8,6 +8,7 @@
 #include <shellapi.h>
 #include <shlobj.h>
 #include <shlwapi.h>
+#include <sddl.h>
 
 #include <algorithm>
 #include <atomic>
@@ -16,6 +17,7 @@
 #include <cstdio>
 #include <cwchar>
 #include <new>
+#include <random>
 #include <vector>
 
 #include "core/hosts_writer.h"
@@ -289,6 +291,185 @@ enum class AtName {
   kReplaceLink,  // a file is replaced; a link itself is replaced, as a file that did not exist
   kNewFile,      // nothing is replaced: an entry of that name gives kExists
 };
+
+// How long one wait for the elevated helper lasts before the caller's `waiting` runs.
+constexpr DWORD kElevatedPollMilliseconds = 10;
+// The pipe's buffers, each way.
+constexpr DWORD kPipeBufferBytes = 1 << 16;
+
+// A handle closed at the end of its scope.
+struct ScopedHandle {
+  HANDLE handle = nullptr;
+  ~ScopedHandle() {
+    if (handle != nullptr && handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+  }
+};
+
+// "D:P(A;;GA;;;SID)": the current user alone may open the pipe.
+bool OwnUserOnly(SECURITY_ATTRIBUTES* attributes) {
+  ScopedHandle token;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token.handle)) return false;
+  std::vector<unsigned char> buffer(256);
+  DWORD size = 0;
+  if (!GetTokenInformation(token.handle, TokenUser, buffer.data(), static_cast<DWORD>(buffer.size()), &size)) {
+    buffer.resize(size);
+    if (!GetTokenInformation(token.handle, TokenUser, buffer.data(), size, &size)) return false;
+  }
+  wchar_t* sid = nullptr;
+  if (!ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &sid)) return false;
+  const std::wstring sddl = L"D:P(A;;GA;;;" + std::wstring(sid) + L")";
+  LocalFree(sid);
+  attributes->nLength = sizeof *attributes;
+  attributes->bInheritHandle = FALSE;
+  return ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
+                                                              &attributes->lpSecurityDescriptor, nullptr) != 0;
+}
+
+std::wstring RandomPipeName() {
+  std::random_device random;
+  wchar_t text[17] = {};
+  for (int i = 0; i < 16; ++i) text[i] = L"0123456789abcdef"[random() % 16];
+  return L"\\\\.\\pipe\\quorvale-" + std::wstring(text);
+}
+
+// One overlapped call on the pipe, awaited with the window served: false when it failed (the
+// helper closed its end, or it ended before connecting).
+class PipeCalls {
+ public:
+  PipeCalls(HANDLE pipe, HANDLE process, const std::function<void()>& waiting)
+      : pipe_(pipe), process_(process), waiting_(waiting) {
+    overlapped_.hEvent = event_.handle = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  }
+  bool Connect() {
+    if (ConnectNamedPipe(pipe_, &overlapped_)) return true;
+    const DWORD err = GetLastError();
+    if (err == ERROR_PIPE_CONNECTED) return true;
+    DWORD bytes = 0;
+    return err == ERROR_IO_PENDING && Await(&bytes, /*watch_process=*/true);
+  }
+  bool Write(std::string_view bytes) {
+    while (!bytes.empty()) {
+      DWORD written = 0;
+      const DWORD size = static_cast<DWORD>(std::min<size_t>(bytes.size(), kPipeBufferBytes));
+      if (!WriteFile(pipe_, bytes.data(), size, &written, &overlapped_) &&
+          (GetLastError() != ERROR_IO_PENDING || !Await(&written, false))) {
+        return false;
+      }
+      if (written == 0) return false;
+      bytes.remove_prefix(written);
+    }
+    return true;
+  }
+  // Everything until the helper closes its end.
+  void ReadAll(std::string* output) {
+    char buffer[4096];
+    while (true) {
+      DWORD got = 0;
+      if (!ReadFile(pipe_, buffer, sizeof buffer, &got, &overlapped_) &&
+          (GetLastError() != ERROR_IO_PENDING || !Await(&got, true))) {
+        return;
+      }
+      output->append(buffer, got);
+    }
+  }
+
+ private:
+  bool Await(DWORD* bytes, bool watch_process) {
+    while (WaitForSingleObject(overlapped_.hEvent, kElevatedPollMilliseconds) == WAIT_TIMEOUT) {
+      if (waiting_) waiting_();
+      if (watch_process && WaitForSingleObject(process_, 0) == WAIT_OBJECT_0 &&
+          WaitForSingleObject(overlapped_.hEvent, kElevatedPollMilliseconds) == WAIT_TIMEOUT) {
+        CancelIoEx(pipe_, &overlapped_);
+        GetOverlappedResult(pipe_, &overlapped_, bytes, TRUE);
+        return false;
+      }
+    }
+    return GetOverlappedResult(pipe_, &overlapped_, bytes, FALSE) != 0;
+  }
+
+  HANDLE pipe_;
+  HANDLE process_;
+  const std::function<void()>& waiting_;
+  ScopedHandle event_;
+  OVERLAPPED overlapped_ = {};
+};
+
+ElevatedRun RunThroughUac(const std::string& program, const std::vector<std::string>& args, const FileContents* input,
+                          const std::function<void()>& waiting) {
+  ElevatedRun run;
+  SECURITY_ATTRIBUTES attributes = {};
+  if (!OwnUserOnly(&attributes)) {
+    run.why = LastError(program);
+    return run;
+  }
+  const std::wstring pipe_name = RandomPipeName();
+  ScopedHandle pipe;
+  pipe.handle = CreateNamedPipeW(pipe_name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
+                                 PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1,
+                                 kPipeBufferBytes, kPipeBufferBytes, 0, &attributes);
+  LocalFree(attributes.lpSecurityDescriptor);
+  if (pipe.handle == INVALID_HANDLE_VALUE) {
+    run.why = LastError(Utf8FromWide(pipe_name));
+    return run;
+  }
+  std::vector<std::string> argv = {"--pipe", Utf8FromWide(pipe_name)};
+  argv.insert(argv.end(), args.begin(), args.end());
+  std::string parameters;
+  for (const std::string& arg : argv) parameters += (parameters.empty() ? "" : " ") + QuoteWindowsArgument(arg);
+  const std::wstring file = WideFromUtf8(program);
+  const std::wstring wide_parameters = WideFromUtf8(parameters);
+  SHELLEXECUTEINFOW execute = {};
+  execute.cbSize = sizeof execute;
+  execute.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
+  execute.lpVerb = L"runas";
+  execute.lpFile = file.c_str();
+  execute.lpParameters = wide_parameters.c_str();
+  execute.nShow = SW_HIDE;
+  if (!ShellExecuteExW(&execute)) {
+    const DWORD err = GetLastError();
+    if (err == ERROR_CANCELLED) {
+      run.kind = ElevatedRun::Kind::kRefused;
+    } else {
+      run.why = StatusFromWin32(err, program);
+    }
+    return run;
+  }
+  ScopedHandle process{execute.hProcess};
+  if (process.handle == nullptr) {
+    run.why = Status(ErrorCode::kIoError, program, "no process to wait for");
+    return run;
+  }
+  PipeCalls calls(pipe.handle, process.handle, waiting);
+  if (calls.Connect()) {
+    // The contents in pieces, "LENGTH\n" and the bytes, and "0\n" at the end.
+    bool sent = true;
+    if (input != nullptr) {
+      sent = (*input)([&](std::string_view piece) {
+        return piece.empty() || (calls.Write(std::to_string(piece.size()) + "\n") && calls.Write(piece));
+      });
+    }
+    if (sent) calls.Write("0\n");
+    calls.ReadAll(&run.output);
+  }
+  while (WaitForSingleObject(process.handle, kElevatedPollMilliseconds) == WAIT_TIMEOUT) {
+    if (waiting) waiting();
+  }
+  DWORD exit_code = 0;
+  GetExitCodeProcess(process.handle, &exit_code);
+  run.kind = ElevatedRun::Kind::kEnded;
+  run.exit_code = static_cast<int>(exit_code);
+  return run;
+}
+
+// Whether a new file can be made in `folder`: one is made and goes at once.
+bool FolderTakesNewFiles(const std::string& folder) {
+  const std::wstring probe = WideFromUtf8(TempNameBeside(folder + "probe"));
+  HANDLE file = CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(file);
+  return true;
+}
 
 class WindowsPlatform : public Platform {
  public:
@@ -763,6 +944,26 @@ class WindowsPlatform : public Platform {
                           elevation.TokenIsElevated != 0;
     CloseHandle(token);
     return elevated;
+  }
+
+  bool CanReplaceInPlace(const std::string& path) override {
+    if (IsElevated()) return true;
+    const std::string folder(FolderPartOf(path));
+    if (!FolderTakesNewFiles(folder.empty() ? std::string(".\\") : folder)) return false;
+    // A file that exists must be one this user may change the attributes of and replace.
+    const std::wstring wide = WideFromUtf8(path);
+    HANDLE file = CreateFileW(wide.c_str(), FILE_WRITE_ATTRIBUTES | DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
+    CloseHandle(file);
+    return true;
+  }
+
+  bool CanRunElevated() override { return true; }
+
+  ElevatedRun RunElevated(const std::string& program, const std::vector<std::string>& args, const FileContents* input,
+                          const std::function<void()>& waiting) override {
+    return RunThroughUac(program, args, input, waiting);
   }
 
   // The program's standard handles are the NUL device, and that handle is the only one it
