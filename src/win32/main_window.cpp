@@ -23,6 +23,17 @@ namespace quorvale {
 
 namespace {
 
+bool RunsElevated() {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+  TOKEN_ELEVATION elevation = {};
+  DWORD size = 0;
+  const bool elevated =
+      GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size) && elevation.TokenIsElevated != 0;
+  CloseHandle(token);
+  return elevated;
+}
+
 constexpr wchar_t kClassName[] = L"Quorvale.Form1";
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
 // Message 0x0049 (WM_COPYGLOBALDATA) carries the data of a drag and drop.
@@ -92,10 +103,12 @@ MainWindow::MainWindow(MainForm& form) : form_(form) {
   ShowSortOrder(2, form_.session().redirected.sort_column(), form_.session().redirected.sort_direction());
   SetFirstFocus(GetNextDlgTabItem(hwnd_, nullptr, FALSE));
   LayOutAndFit(dpi());
-  // When the program runs as administrator, files dragged from a normal Explorer window
-  // still reach it.
-  for (UINT message : {static_cast<UINT>(WM_DROPFILES), static_cast<UINT>(WM_COPYDATA), kCopyGlobalData}) {
-    ChangeWindowMessageFilterEx(hwnd_, message, MSGFLT_ALLOW, nullptr);
+  // When an administrator started the program elevated, files dragged from a normal Explorer
+  // window must still reach it; run as invoker, drops need nothing.
+  if (RunsElevated()) {
+    for (UINT message : {static_cast<UINT>(WM_DROPFILES), static_cast<UINT>(WM_COPYDATA), kCopyGlobalData}) {
+      ChangeWindowMessageFilterEx(hwnd_, message, MSGFLT_ALLOW, nullptr);
+    }
   }
   DragAcceptFiles(hwnd_, TRUE);
   form_.Start(this);

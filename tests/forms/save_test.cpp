@@ -360,6 +360,26 @@ TEST_F(SaveTest, AHostsFileThatCannotBeWrittenStaysAsItWas) {
   EXPECT_EQ(ReadBytes(hosts()), kOldBytes);
 }
 
+// A request for rights that the user cancelled, as UAC or pkexec reports it: the failure with
+// its detail, and the file untouched, its attributes included.
+TEST_F(SaveTest, ACancelledRequestForRightsChangesNothing) {
+  Load();
+  WriteBytes(hosts(), kOldBytes);
+#ifdef _WIN32
+  WriteBytes(Path("quorvale-helper.exe"), "");
+#else
+  WriteBytes(Path("quorvale-helper"), "");
+#endif
+  platform_.replace_in_place = false;
+  platform_.elevated_run = [] { return ElevatedRun{ElevatedRun::Kind::kRefused, -1, "", {}}; };
+  Replace(ClickOk, {Answer::kOk, Answer::kYes, Answer::kOk});
+  EXPECT_EQ(Messages(), (std::vector<std::string>{kReplaceQuestionLine, kCommentsLine, kFailedLine}));
+  EXPECT_EQ(prompts_.messages.back().detail, "Authentification refusee ou annulee.");
+  EXPECT_EQ(platform_.elevated_runs, std::vector<std::vector<std::string>>{{"replace"}});
+  EXPECT_EQ(ReadBytes(hosts()), kOldBytes);
+  EXPECT_TRUE(platform_.attribute_calls.empty());
+}
+
 #ifndef _WIN32
 // A process that may not write the HOSTS file replaces it through pkexec and the built
 // helper; `pkexec` is a script on PATH. The helper's system folder leads to the test's.

@@ -1,0 +1,60 @@
+// Rights asked for per step: the window program asks for none at start, and the helper is
+// started through ShellExecuteExW "runas" with a pipe that carries its input and outcome.
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "core/helper_outcome.h"
+#include "platform/platform.h"
+#include "support/test_files.h"
+#include "win_test_util.h"
+
+namespace quorvale::testing {
+namespace {
+
+TEST(Elevation, TheWindowProgramRunsAsInvoker) {
+  const std::string program = TestProgramFolder() + "quorvale.exe";
+  HMODULE module = LoadLibraryExA(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  ASSERT_NE(module, nullptr) << program;
+  HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));  // RT_MANIFEST
+  ASSERT_NE(found, nullptr);
+  const std::string manifest(static_cast<const char*>(LockResource(LoadResource(module, found))),
+                             SizeofResource(module, found));
+  FreeLibrary(module);
+  EXPECT_NE(manifest.find("<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>"), std::string::npos)
+      << manifest;
+}
+
+TEST(Elevation, TheHelperRunsThroughRunasWithItsPipe) {
+  TempDir dir;
+  ScopedEnv system_dir("QUORVALE_SYSTEM_DIR", dir.path());
+  CreateDirectoryA((dir.path() + "\\drivers").c_str(), nullptr);
+  CreateDirectoryA((dir.path() + "\\drivers\\etc").c_str(), nullptr);
+  const std::string hosts = dir.path() + "\\drivers\\etc\\HOSTS";
+  WriteBytes(hosts, "kept line\r\n");
+  std::unique_ptr<Platform> platform = CreateSystemPlatform();
+  const std::string helper = TestProgramFolder() + "quorvale-helper.exe";
+  int waits = 0;
+  const std::string header = "#\r\n# Nombre d'entrees: 1\r\n#\r\n";
+  const FileContents input = [&](const ByteSink& sink) { return sink(header) && sink("0.0.0.0\tads.example\r\n"); };
+  const ElevatedRun run = platform->RunElevated(helper, {"replace"}, &input, [&] { ++waits; });
+  ASSERT_EQ(run.kind, ElevatedRun::Kind::kEnded) << run.why.ToString();
+  EXPECT_EQ(run.exit_code, 0);
+  HelperOutcome outcome;
+  ASSERT_TRUE(ParseHelperOutcome(run.output, &outcome)) << run.output;
+  EXPECT_EQ(outcome.exit_code, 0) << run.output;
+  EXPECT_EQ(ReadBytes(hosts), header + "# Lignes conservees du fichier hosts precedent\r\nkept line\r\n"
+                                       "0.0.0.0\tads.example\r\n");
+  // Refused by the helper: the exit code and the line come back.
+  const ElevatedRun refused = platform->RunElevated(helper, {"replace", hosts}, nullptr, {});
+  EXPECT_EQ(refused.exit_code, kHelperExitFailed);
+  EXPECT_EQ(refused.output, "2\tusage\t6\t\twrong number of arguments for replace\tnone\t0\t\t\n");
+  EXPECT_TRUE(EndChildren());
+}
+
+}  // namespace
+}  // namespace quorvale::testing
