@@ -194,7 +194,7 @@ TEST_F(CliReplaceFaultTest, ReadOnlyFileInAProtectedFolder) {
   EXPECT_EQ(result.err.rfind("quorvale-cli: " + hosts_ + " n'a pas ete remplace: copie de sauvegarde impossible: ", 0),
             0u)
       << result.err;
-  EXPECT_TRUE(result.err.ends_with(": Permission denied\n")) << result.err;
+  EXPECT_TRUE(result.err.ends_with(": Permission denied; droits d'administrateur necessaires (sudo)\n")) << result.err;
   ExpectOldFileKept();
 }
 
@@ -206,7 +206,8 @@ TEST_F(CliReplaceFaultTest, ReadOnlyFileOfAnotherUser) {
   GiveToTestUser(etc_);
   CliResult result = Replace();
   EXPECT_EQ(result.status, 2);
-  EXPECT_EQ(result.err, "quorvale-cli: " + hosts_ + " n'a pas pu etre enregistre: Permission denied\n");
+  EXPECT_EQ(result.err, "quorvale-cli: " + hosts_ +
+                            " n'a pas pu etre enregistre: Permission denied; droits d'administrateur necessaires (sudo)\n");
   ExpectOldFileKept();
 }
 
@@ -219,7 +220,8 @@ TEST_F(CliReplaceFaultTest, FileLockedByAnAccessList) {
   GiveToTestUser(etc_);
   CliResult result = Replace();
   EXPECT_EQ(result.status, 2);
-  EXPECT_EQ(result.err, "quorvale-cli: " + hosts_ + " n'a pas pu etre enregistre: Permission denied\n");
+  EXPECT_EQ(result.err, "quorvale-cli: " + hosts_ +
+                            " n'a pas pu etre enregistre: Permission denied; droits d'administrateur necessaires (sudo)\n");
   ExpectOldFileKept();
 }
 
