@@ -7,8 +7,10 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/helper_outcome.h"
+#include "platform/hosts_replace.h"
 #include "platform/platform.h"
 #include "support/test_files.h"
 #include "win_test_util.h"
@@ -30,13 +32,13 @@ TEST(Elevation, TheWindowProgramRunsAsInvoker) {
 }
 
 TEST(Elevation, TheHelperRunsThroughRunasWithItsPipe) {
-  TempDir dir;
-  ScopedEnv system_dir("QUORVALE_SYSTEM_DIR", dir.path());
-  CreateDirectoryA((dir.path() + "\\drivers").c_str(), nullptr);
-  CreateDirectoryA((dir.path() + "\\drivers\\etc").c_str(), nullptr);
-  const std::string hosts = dir.path() + "\\drivers\\etc\\HOSTS";
-  WriteBytes(hosts, "kept line\r\n");
+  // The test prefix's own HOSTS file, put back as it was at the end.
   std::unique_ptr<Platform> platform = CreateSystemPlatform();
+  const std::string hosts = platform->HostsPath();
+  const std::vector<HostsBackup> backups_before = ListHostsBackups(*platform, hosts);
+  const std::string saved = ReadBytes(hosts);
+  SetFileAttributesA(hosts.c_str(), FILE_ATTRIBUTE_NORMAL);
+  ASSERT_TRUE(platform->WriteFileAtomic(hosts, "kept line\r\n").ok());
   const std::string helper = TestProgramFolder() + "quorvale-helper.exe";
   int waits = 0;
   const std::string header = "#\r\n# Nombre d'entrees: 1\r\n#\r\n";
@@ -54,6 +56,13 @@ TEST(Elevation, TheHelperRunsThroughRunasWithItsPipe) {
   EXPECT_EQ(refused.exit_code, kHelperExitFailed);
   EXPECT_EQ(refused.output, "2\tusage\t6\t\twrong number of arguments for replace\tnone\t0\t\t\n");
   EXPECT_TRUE(EndChildren());
+  // The copies are newest first: those made here come before the ones that were there.
+  const std::vector<HostsBackup> backups_after = ListHostsBackups(*platform, hosts);
+  for (size_t i = 0; i + backups_before.size() < backups_after.size(); ++i) {
+    (void)platform->RemoveFile(backups_after[i].path);
+  }
+  SetFileAttributesA(hosts.c_str(), FILE_ATTRIBUTE_NORMAL);
+  EXPECT_TRUE(platform->WriteFileAtomic(hosts, saved).ok());
 }
 
 }  // namespace
