@@ -8,8 +8,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <regex>
 #include <string>
@@ -22,6 +24,7 @@
 #include "core/utf16.h"
 #include "platform/file_loads.h"
 #include "platform/platform.h"
+#include "platform/source_update.h"
 #include "platform/win_command_line.h"
 #include "support/fake_platform.h"
 #include "support/test_files.h"
@@ -128,6 +131,49 @@ bool SameName(const std::string& a, const std::string& b) { return lstrcmpiA(a.c
 
 bool HasName(const std::vector<std::string>& names, const std::string& name) {
   return std::any_of(names.begin(), names.end(), [&](const std::string& other) { return SameName(name, other); });
+}
+
+// A file:// address of a path: separators as "/", every byte but letters, digits and "/:._-"
+// as %XX.
+std::string FileAddress(const std::string& path) {
+  std::string address = "file:///";
+  for (unsigned char c : path) {
+    if (c == '\\') {
+      address += '/';
+    } else if (std::isalnum(c) || std::string_view("/:._-").find(static_cast<char>(c)) != std::string_view::npos) {
+      address += static_cast<char>(c);
+    } else {
+      char hex[4];
+      std::snprintf(hex, sizeof hex, "%%%02X", c);
+      address += hex;
+    }
+  }
+  return address;
+}
+
+// An update from a file:// address with blanks and accents and from a path beside the sources
+// file, in the cache folder of Windows.
+TEST_F(WindowsCliTest, UpdatesFromFilesAndWritesOnlyWhatChanged) {
+  const std::string a = Crafted("a.hosts", "0.0.0.0 ads.example\r\n");
+  const std::string b = Crafted("b.txt", "track.example\r\n");
+  const std::string sources = Crafted("sources.txt", FileAddress(a) + "\r\nb.txt domains\r\n");
+  const std::string out = folder_ + "\\out.hosts";
+  const std::vector<std::string> update = {"--sources", sources, "--update", "--write-hosts", out};
+  ProcessResult first = Run(update);
+  EXPECT_EQ(first.status, 0) << first.err;
+  ProcessResult manual = Run({"--hosts", a, "--domains", b, "--write-hosts", folder_ + "\\manual.hosts"});
+  EXPECT_EQ(ReadBytes(out), ReadBytes(folder_ + "\\manual.hosts"));
+  ProcessResult second = Run(update);
+  EXPECT_EQ(second.status, 0);
+  EXPECT_NE(second.err.find("2 sources sur 2, 2 entrees en tout; rien n'a change, rien n'est ecrit"),
+            std::string::npos)
+      << second.err;
+  // The cache folder of this sources file goes with the test.
+  const std::string cache = PlacesOf(SystemPlatform(), sources).cache_folder;
+  ASSERT_FALSE(cache.empty());
+  EXPECT_TRUE(SystemPlatform().PathExists(cache + "update.log"));
+  std::error_code error;
+  std::filesystem::remove_all(std::filesystem::path(WideFromUtf8(cache)), error);
 }
 
 class WindowsCliReplaceTest : public WindowsCliTest {
