@@ -1,12 +1,260 @@
 #include "platform/download_curl.h"
 
-namespace quorvale {
+#include <curl/curl.h>
 
-DownloadResult DownloadWithCurl(const DownloadRequest&, const DownloadProgress&) {
-  DownloadResult result;
-  result.failure = DownloadFailure::kOther;
-  result.detail = "not built yet";
+#include <chrono>
+#include <cstddef>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// One download is one easy handle, driven by a multi handle of its own so that the progress
+// callback, where the stall and total limits are measured, runs at least every
+// kPollMilliseconds even while nothing arrives. Redirects are followed here, one request per
+// hop, so that each hop is checked (count, https to http) before it is made.
+
+namespace quorvale {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr long kPollMilliseconds = 20;
+// libcurl's own time-out of a hop comes this long after the total limit, which the progress
+// callback enforces first; it only ends a hop whose callback was not called in time.
+constexpr long kBackstopMilliseconds = 1'000;
+constexpr char kAllowedProtocols[] = "http,https";
+constexpr char kAcceptedEncodings[] = "gzip, deflate";
+constexpr char kUserAgent[] = "Quorvale/" QUORVALE_VERSION;
+constexpr long kHttpOk = 200;
+constexpr long kHttpNotModified = 304;
+
+struct EasyDeleter {
+  void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
+};
+struct MultiDeleter {
+  void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
+};
+struct ListDeleter {
+  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+
+// What one call shares with libcurl's callbacks.
+struct Transfer {
+  CURL* easy = nullptr;
+  const DownloadRequest* request = nullptr;
+  const DownloadProgress* progress = nullptr;
+  Clock::time_point deadline;
+  Clock::time_point last_byte;    // of the current hop
+  curl_off_t wire_bytes = 0;      // of the current hop, as received (before decompression)
+  std::string body;               // of the 200 answer, decompressed
+  std::optional<DownloadFailure> stopped;  // why a callback ended the transfer
+
+  // The value that tells libcurl to stop, from the write and progress callbacks alike.
+  int Stop(DownloadFailure reason) {
+    stopped = reason;
+    return 1;
+  }
+};
+
+long ResponseCode(CURL* easy) {
+  long code = 0;
+  curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &code);
+  return code;
+}
+
+size_t OnBody(char* data, size_t size, size_t count, void* user) {
+  auto* transfer = static_cast<Transfer*>(user);
+  const size_t length = size * count;
+  // Only the 200 answer's body is kept; a redirect's or an error page's ends the hop here.
+  if (ResponseCode(transfer->easy) != kHttpOk) return 0;
+  if (length > transfer->request->limits.max_bytes - transfer->body.size()) {
+    transfer->Stop(DownloadFailure::kTooBig);
+    return 0;
+  }
+  transfer->body.append(data, length);
+  if (*transfer->progress && !(*transfer->progress)(transfer->body.size())) {
+    transfer->Stop(DownloadFailure::kCancelled);
+    return 0;
+  }
+  return length;
+}
+
+int OnProgress(void* user, curl_off_t, curl_off_t received, curl_off_t, curl_off_t) {
+  auto* transfer = static_cast<Transfer*>(user);
+  const Clock::time_point now = Clock::now();
+  if (received != transfer->wire_bytes) {
+    transfer->wire_bytes = received;
+    transfer->last_byte = now;
+  }
+  if (now >= transfer->deadline) return transfer->Stop(DownloadFailure::kTooLong);
+  if (now - transfer->last_byte >= std::chrono::milliseconds(transfer->request->limits.stall_milliseconds)) {
+    return transfer->Stop(DownloadFailure::kStalled);
+  }
+  return 0;
+}
+
+// The value of a header of the hop's last answer; "" when it has none.
+std::string Header(CURL* easy, const char* name) {
+  curl_header* header = nullptr;
+  if (curl_easy_header(easy, name, 0, CURLH_HEADER, -1, &header) != CURLHE_OK) return std::string();
+  return header->value;
+}
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() && curl_strnequal(text.data(), prefix.data(), prefix.size());
+}
+
+// A validator goes back to the server as it came, unless it would break the request's lines.
+void AddConditionalHeader(curl_slist** list, const char* name, const std::string& value) {
+  if (value.empty() || value.find_first_of("\r\n") != std::string::npos) return;
+  *list = curl_slist_append(*list, (std::string(name) + ": " + value).c_str());
+}
+
+DownloadFailure FailureOfCurl(CURLcode code, const Transfer& transfer) {
+  switch (code) {
+    case CURLE_COULDNT_RESOLVE_HOST:
+      return DownloadFailure::kResolve;
+    case CURLE_COULDNT_CONNECT:
+      return DownloadFailure::kConnect;
+    case CURLE_OPERATION_TIMEDOUT:
+      // The stall and total limits are the progress callback's; a time-out of libcurl's own
+      // is the connect limit, or the backstop of the total.
+      return Clock::now() >= transfer.deadline ? DownloadFailure::kTooLong : DownloadFailure::kConnectTimeout;
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_SSL_INVALIDCERTSTATUS:
+    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+      return DownloadFailure::kCertificate;
+    case CURLE_PARTIAL_FILE:
+      return DownloadFailure::kTruncated;
+    case CURLE_BAD_CONTENT_ENCODING:
+      return DownloadFailure::kBadEncoding;
+    case CURLE_FILESIZE_EXCEEDED:
+      return DownloadFailure::kTooBig;
+    default:
+      return DownloadFailure::kOther;
+  }
+}
+
+void SetHopOptions(Transfer& transfer, const std::string& url, curl_slist* headers, char* error_text) {
+  CURL* easy = transfer.easy;
+  const DownloadRequest& request = *transfer.request;
+  const auto remaining = std::chrono::duration_cast<std::chrono::milliseconds>(transfer.deadline - Clock::now());
+  curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, kAllowedProtocols);
+  curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, kAllowedProtocols);
+  curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
+  curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, kAcceptedEncodings);
+  curl_easy_setopt(easy, CURLOPT_USERAGENT, kUserAgent);
+  curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
+  curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
+  curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
+  if (!request.ca_file.empty()) {
+    curl_easy_setopt(easy, CURLOPT_CAINFO, request.ca_file.c_str());
+    curl_easy_setopt(easy, CURLOPT_CAPATH, nullptr);
+  }
+  curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(request.limits.connect_milliseconds));
+  curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(remaining.count()) + kBackstopMilliseconds);
+  curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(request.limits.max_bytes));
+  curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, OnBody);
+  curl_easy_setopt(easy, CURLOPT_WRITEDATA, &transfer);
+  curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+  curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, OnProgress);
+  curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &transfer);
+  curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, error_text);
+}
+
+// Makes one request and waits for its end; returns libcurl's result of it.
+CURLcode RunHop(CURLM* multi, CURL* easy) {
+  if (curl_multi_add_handle(multi, easy) != CURLM_OK) return CURLE_OUT_OF_MEMORY;
+  int running = 1;
+  while (running > 0) {
+    if (curl_multi_perform(multi, &running) != CURLM_OK) break;
+    if (running > 0 && curl_multi_poll(multi, nullptr, 0, kPollMilliseconds, nullptr) != CURLM_OK) break;
+  }
+  CURLcode result = CURLE_FAILED_INIT;
+  int left = 0;
+  while (CURLMsg* message = curl_multi_info_read(multi, &left)) {
+    if (message->msg == CURLMSG_DONE && message->easy_handle == easy) result = message->data.result;
+  }
+  curl_multi_remove_handle(multi, easy);
   return result;
+}
+
+}  // namespace
+
+DownloadResult DownloadWithCurl(const DownloadRequest& request, const DownloadProgress& progress) {
+  static std::once_flag initialised;
+  std::call_once(initialised, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+
+  char error_text[CURL_ERROR_SIZE] = {};  // outlives the handle that writes into it
+  std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
+  std::unique_ptr<CURLM, MultiDeleter> multi(curl_multi_init());
+  if (!easy || !multi) {
+    DownloadResult result;
+    result.failure = DownloadFailure::kOther;
+    result.detail = curl_easy_strerror(CURLE_FAILED_INIT);
+    return result;
+  }
+  curl_slist* header_list = nullptr;
+  AddConditionalHeader(&header_list, "If-None-Match", request.etag);
+  AddConditionalHeader(&header_list, "If-Modified-Since", request.last_modified);
+  std::unique_ptr<curl_slist, ListDeleter> headers(header_list);
+
+  Transfer transfer;
+  transfer.easy = easy.get();
+  transfer.request = &request;
+  transfer.progress = &progress;
+  transfer.deadline = Clock::now() + std::chrono::milliseconds(request.limits.total_milliseconds);
+  std::string url = request.url;
+  for (int redirects = 0;; ++redirects) {
+    SetHopOptions(transfer, url, headers.get(), error_text);
+    transfer.last_byte = Clock::now();
+    transfer.wire_bytes = 0;
+    const CURLcode code = RunHop(multi.get(), easy.get());
+
+    DownloadResult result;
+    result.http_status = static_cast<int>(ResponseCode(easy.get()));
+    if (transfer.stopped) {
+      result.failure = *transfer.stopped;
+      return result;
+    }
+    const char* location = nullptr;
+    curl_easy_getinfo(easy.get(), CURLINFO_REDIRECT_URL, &location);
+    if (result.http_status / 100 == 3 && result.http_status != kHttpNotModified && location != nullptr) {
+      if (redirects == request.limits.max_redirects) result.failure = DownloadFailure::kTooManyRedirects;
+      if (StartsWithNoCase(url, "https:") && !StartsWithNoCase(location, "https:")) {
+        result.failure = DownloadFailure::kInsecureRedirect;
+      }
+      if (result.failure != DownloadFailure::kNone) return result;
+      url = location;
+      continue;
+    }
+    if (result.http_status != 0 && result.http_status != kHttpOk && result.http_status != kHttpNotModified) {
+      result.failure = DownloadFailure::kHttpStatus;
+      return result;
+    }
+    if (code != CURLE_OK) {
+      result.failure = FailureOfCurl(code, transfer);
+      result.detail = error_text[0] != '\0' ? error_text : curl_easy_strerror(code);
+      return result;
+    }
+    result.etag = Header(easy.get(), "ETag");
+    result.last_modified = Header(easy.get(), "Last-Modified");
+    if (result.http_status == kHttpNotModified) {
+      // A 304 without validators leaves the ones the copy already has.
+      result.outcome = DownloadResult::Outcome::kNotModified;
+      if (result.etag.empty()) result.etag = request.etag;
+      if (result.last_modified.empty()) result.last_modified = request.last_modified;
+    } else {
+      result.outcome = DownloadResult::Outcome::kDownloaded;
+      result.body = std::move(transfer.body);
+    }
+    return result;
+  }
 }
 
 }  // namespace quorvale
