@@ -24,6 +24,7 @@
 #include "core/path_text.h"
 #include "core/utf16.h"
 #include "platform/dns_flush_win.h"
+#include "platform/download_winhttp.h"
 #include "platform/file_loads.h"
 #include "platform/registry_win.h"
 #include "platform/temp_name.h"
@@ -883,12 +884,8 @@ class WindowsPlatform : public Platform {
     }
     return Utf8FromWide(wide);
   }
-  // Filled in by the WinHTTP and schedule work.
-  DownloadResult Download(const DownloadRequest&, const DownloadProgress&) override {
-    DownloadResult result;
-    result.failure = DownloadFailure::kOther;
-    result.detail = "not built yet";
-    return result;
+  DownloadResult Download(const DownloadRequest& request, const DownloadProgress& progress) override {
+    return DownloadWithWinHttp(request, progress);
   }
 
   std::string ConfigFolder() override { return ProgramFolderIn(FOLDERID_RoamingAppData, "Quorvale"); }
@@ -1048,10 +1045,14 @@ class WindowsPlatform : public Platform {
 }  // namespace
 
 std::string WindowsErrorText(unsigned long code) {
+  // WinHTTP's codes have their texts in its own module.
+  constexpr unsigned long kFirstWinHttpCode = 12000;
+  constexpr unsigned long kLastWinHttpCode = 12999;
+  HMODULE winhttp = code >= kFirstWinHttpCode && code <= kLastWinHttpCode ? GetModuleHandleW(L"winhttp.dll") : nullptr;
   wchar_t* message = nullptr;
-  DWORD length =
-      FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                     nullptr, code, 0, reinterpret_cast<LPWSTR>(&message), 0, nullptr);
+  DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
+                                    (winhttp != nullptr ? FORMAT_MESSAGE_FROM_HMODULE : FORMAT_MESSAGE_FROM_SYSTEM),
+                                winhttp, code, 0, reinterpret_cast<LPWSTR>(&message), 0, nullptr);
   std::string text =
       length > 0 && message != nullptr ? Utf8FromWide(std::wstring_view(message, length)) : std::string();
   if (message != nullptr) LocalFree(message);

@@ -17,11 +17,9 @@ namespace {
 
 constexpr int kStartMilliseconds = 10'000;
 
-// Starts python3 on the test server script with `options`; standard input and output are
-// the given descriptors (-1: inherited). -1 when it could not start.
-pid_t StartScript(const std::vector<std::string>& options, int stdin_fd, int stdout_fd) {
-  std::vector<std::string> argv = {"python3", QUORVALE_HTTP_TEST_SERVER};
-  argv.insert(argv.end(), options.begin(), options.end());
+// Starts the script with `options`, with these standard input and output (-1: inherited).
+pid_t StartScript(std::vector<std::string> argv, int stdin_fd, int stdout_fd) {
+  argv.insert(argv.begin(), {"python3", QUORVALE_HTTP_TEST_SERVER});
   std::vector<char*> args;
   for (std::string& arg : argv) args.push_back(arg.data());
   args.push_back(nullptr);
@@ -43,33 +41,24 @@ int Reap(pid_t pid) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// The first line written to `fd`, waiting at most kStartMilliseconds; "" on time-out or end.
-std::string ReadLine(int fd) {
-  std::string line;
-  char c = 0;
-  pollfd readable = {fd, POLLIN, 0};
-  while (poll(&readable, 1, kStartMilliseconds) > 0 && read(fd, &c, 1) == 1 && c != '\n') line += c;
-  return c == '\n' ? line : std::string();
-}
-
 }  // namespace
 
 TestServer::TestServer(const std::vector<std::string>& options) {
   int to_server[2];
   int from_server[2];
-  if (pipe2(to_server, O_CLOEXEC) != 0 || pipe2(from_server, O_CLOEXEC) != 0) {
-    failure_ = "pipe2 failed";
-    return;
-  }
+  if (pipe2(to_server, O_CLOEXEC) != 0 || pipe2(from_server, O_CLOEXEC) != 0) return;  // ports() stays empty
+  stdin_fd_ = to_server[1];
   pid_ = StartScript(options, to_server[0], from_server[1]);
   close(to_server[0]);
   close(from_server[1]);
-  stdin_fd_ = to_server[1];
-  const std::string line = pid_ > 0 ? ReadLine(from_server[0]) : std::string();
+  // The port line, waiting at most kStartMilliseconds for each byte.
+  std::string line;
+  char c = 0;
+  pollfd readable = {from_server[0], POLLIN, 0};
+  while (pid_ > 0 && poll(&readable, 1, kStartMilliseconds) > 0 && read(from_server[0], &c, 1) == 1 && c != '\n') line += c;
   close(from_server[0]);
-  std::istringstream ports(line);
+  std::istringstream ports(c == '\n' ? line : "");
   for (int port = 0; ports >> port;) ports_.push_back(port);
-  if (ports_.empty()) failure_ = "the test server did not start (python3 " QUORVALE_HTTP_TEST_SERVER ")";
 }
 
 TestServer::~TestServer() {
@@ -78,10 +67,6 @@ TestServer::~TestServer() {
     kill(pid_, SIGKILL);
     Reap(pid_);
   }
-}
-
-std::string TestServer::Url(const std::string& scheme, const std::string& path, size_t index) const {
-  return scheme + "://127.0.0.1:" + std::to_string(index < ports_.size() ? ports_[index] : 0) + path;
 }
 
 bool MakeTestCertificates(const std::string& folder) {

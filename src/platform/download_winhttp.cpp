@@ -1,0 +1,270 @@
+#include "platform/download_winhttp.h"
+
+#include <windows.h>
+#include <shlwapi.h>
+#include <winhttp.h>
+
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "core/utf16.h"
+#include "platform/platform.h"
+
+// Synchronous WinHTTP: one session per download, one request per hop. Redirects are followed
+// here so that each hop is checked (count, https to http) before it is made. The stall limit
+// is the receive time-out of each wait for bytes, shortened to what is left of the total
+// limit, which is also checked between reads.
+
+namespace quorvale {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr wchar_t kUserAgent[] = L"Quorvale/" QUORVALE_VERSION;
+constexpr DWORD kReadChunk = 64 * 1024;
+constexpr DWORD kHttpOk = 200;
+constexpr DWORD kHttpNotModified = 304;
+// WSAETIMEDOUT: Wine's WinHTTP gives the socket's code for a receive time-out.
+constexpr DWORD kSocketTimedOut = 10060;
+
+struct HandleCloser {
+  void operator()(HINTERNET handle) const { WinHttpCloseHandle(handle); }
+};
+using Handle = std::unique_ptr<void, HandleCloser>;
+
+struct Context {
+  const DownloadRequest& request;
+  const DownloadProgress& progress;
+  HINTERNET session;
+  Clock::time_point deadline;
+  std::wstring conditional_headers;  // "" when the request has no validators
+};
+
+// Shortens a wait of `limit` milliseconds on `request` (`option`: the connect or receive
+// time-out) to what is left of the total. Returns what a time-out of that wait means:
+// `limit_failure`, or kTooLong when the total is the nearer end (kTooLong with nothing left).
+DownloadFailure LimitWait(const Context& context, HINTERNET request, DWORD option, int limit,
+                          DownloadFailure limit_failure) {
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(context.deadline - Clock::now()).count();
+  if (left <= 0) return DownloadFailure::kTooLong;
+  DWORD wait = static_cast<DWORD>(std::min<long long>(left, limit));
+  WinHttpSetOption(request, option, &wait, sizeof wait);
+  return left < limit ? DownloadFailure::kTooLong : limit_failure;
+}
+
+// `timeout` is what ERROR_WINHTTP_TIMEOUT means where the call failed; `reading_body` tells a
+// connection lost in the body (truncated) from one lost before the answer.
+DownloadFailure FailureOfError(DWORD error, DownloadFailure timeout, bool reading_body) {
+  switch (error) {
+    case ERROR_WINHTTP_NAME_NOT_RESOLVED:
+      return DownloadFailure::kResolve;
+    case ERROR_WINHTTP_CANNOT_CONNECT:
+      return DownloadFailure::kConnect;
+    case ERROR_WINHTTP_TIMEOUT:
+    case kSocketTimedOut:
+      return timeout;
+    case ERROR_WINHTTP_SECURE_FAILURE:
+    case ERROR_WINHTTP_SECURE_INVALID_CA:
+    case ERROR_WINHTTP_SECURE_CERT_CN_INVALID:
+    case ERROR_WINHTTP_SECURE_CERT_DATE_INVALID:
+    case ERROR_WINHTTP_SECURE_INVALID_CERT:
+    case ERROR_WINHTTP_SECURE_CERT_REVOKED:
+    case ERROR_WINHTTP_SECURE_CERT_REV_FAILED:
+    case ERROR_WINHTTP_SECURE_CERT_WRONG_USAGE:
+      return DownloadFailure::kCertificate;
+    case ERROR_WINHTTP_CONNECTION_ERROR:
+      return reading_body ? DownloadFailure::kTruncated : DownloadFailure::kOther;
+    default:
+      return DownloadFailure::kOther;
+  }
+}
+
+// A header of the answer; "" when it has none.
+std::wstring Header(HINTERNET request, DWORD info) {
+  DWORD size = 0;
+  WinHttpQueryHeaders(request, info, WINHTTP_HEADER_NAME_BY_INDEX, WINHTTP_NO_OUTPUT_BUFFER, &size,
+                      WINHTTP_NO_HEADER_INDEX);
+  if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || size == 0) return std::wstring();
+  std::wstring text(size / sizeof(wchar_t), L'\0');
+  if (!WinHttpQueryHeaders(request, info, WINHTTP_HEADER_NAME_BY_INDEX, text.data(), &size,
+                           WINHTTP_NO_HEADER_INDEX)) {
+    return std::wstring();
+  }
+  text.resize(size / sizeof(wchar_t));
+  return text;
+}
+
+bool StartsWithHttps(const std::wstring& url) { return _wcsnicmp(url.c_str(), L"https:", 6) == 0; }
+
+// `location` relative to `base`, as a browser reads it.
+std::wstring ResolveLocation(const std::wstring& base, const std::wstring& location) {
+  wchar_t none = L'\0';
+  DWORD length = 1;  // asks for the length, terminator included
+  if (UrlCombineW(base.c_str(), location.c_str(), &none, &length, 0) != E_POINTER) return location;
+  std::wstring combined(length, L'\0');
+  if (UrlCombineW(base.c_str(), location.c_str(), combined.data(), &length, 0) != S_OK) return location;
+  combined.resize(length);
+  return combined;
+}
+
+// Reads the body of a 200 answer into `result`.
+void ReadBody(const Context& context, HINTERNET request, DownloadResult* result) {
+  const DownloadLimits& limits = context.request.limits;
+  auto fail = [&](DownloadFailure failure, DWORD error) {
+    result->failure = failure;
+    if (error != ERROR_SUCCESS) result->detail = WindowsErrorText(error);
+  };
+  // The length sent is the body's own only when WinHTTP does not decompress it.
+  std::uint64_t length = 0;
+  const std::string length_text = Utf8FromWide(Header(request, WINHTTP_QUERY_CONTENT_LENGTH));
+  const bool length_known = Header(request, WINHTTP_QUERY_CONTENT_ENCODING).empty() && !length_text.empty() &&
+                            std::from_chars(length_text.data(), length_text.data() + length_text.size(), length).ec ==
+                                std::errc();
+  if (length_known && length > limits.max_bytes) return fail(DownloadFailure::kTooBig, ERROR_SUCCESS);
+
+  std::string body;
+  std::string chunk(kReadChunk, '\0');
+  for (;;) {
+    const DownloadFailure timeout = LimitWait(context, request, WINHTTP_OPTION_RECEIVE_TIMEOUT,
+                                              limits.stall_milliseconds, DownloadFailure::kStalled);
+    if (Clock::now() >= context.deadline) return fail(DownloadFailure::kTooLong, ERROR_SUCCESS);
+    DWORD available = 0;
+    DWORD got = 0;
+    if (!WinHttpQueryDataAvailable(request, &available) ||
+        (available > 0 && !WinHttpReadData(request, chunk.data(), std::min(available, kReadChunk), &got))) {
+      const DWORD error = GetLastError();
+      return fail(FailureOfError(error, timeout, true), error);
+    }
+    if (got == 0) break;
+    if (got > limits.max_bytes - body.size()) return fail(DownloadFailure::kTooBig, ERROR_SUCCESS);
+    body.append(chunk.data(), got);
+    if (context.progress && !context.progress(body.size())) return fail(DownloadFailure::kCancelled, ERROR_SUCCESS);
+  }
+  if (length_known && body.size() != length) return fail(DownloadFailure::kTruncated, ERROR_SUCCESS);
+  result->outcome = DownloadResult::Outcome::kDownloaded;
+  result->body = std::move(body);
+}
+
+// Makes one request to `url`. Returns true with `result` filled, or false with `*location` set
+// when the answer is a redirect.
+bool RunHop(const Context& context, const std::wstring& url, DownloadResult* result, std::wstring* location) {
+  auto fail = [&](DownloadFailure failure, DWORD error) {
+    result->failure = failure;
+    if (error != ERROR_SUCCESS) result->detail = WindowsErrorText(error);
+    return true;
+  };
+  URL_COMPONENTS parts = {};
+  parts.dwStructSize = sizeof parts;
+  parts.dwHostNameLength = parts.dwUrlPathLength = parts.dwExtraInfoLength = static_cast<DWORD>(-1);
+  if (!WinHttpCrackUrl(url.c_str(), 0, 0, &parts)) return fail(DownloadFailure::kOther, GetLastError());
+  const std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
+  std::wstring target(parts.lpszUrlPath, parts.dwUrlPathLength + parts.dwExtraInfoLength);
+  target = target.substr(0, target.find(L'#'));
+  if (target.empty()) target = L"/";
+
+  Handle connection(WinHttpConnect(context.session, host.c_str(), parts.nPort, 0));
+  Handle request(connection ? WinHttpOpenRequest(connection.get(), L"GET", target.c_str(), nullptr,
+                                                 WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                                 parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0)
+                            : nullptr);
+  if (!request) return fail(DownloadFailure::kOther, GetLastError());
+  DWORD redirects = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
+  WinHttpSetOption(request.get(), WINHTTP_OPTION_REDIRECT_POLICY, &redirects, sizeof redirects);
+  if (!context.conditional_headers.empty()) {
+    WinHttpAddRequestHeaders(request.get(), context.conditional_headers.c_str(), static_cast<DWORD>(-1),
+                             WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE);
+  }
+
+  const DownloadLimits& limits = context.request.limits;
+  DownloadFailure timeout = LimitWait(context, request.get(), WINHTTP_OPTION_CONNECT_TIMEOUT,
+                                      limits.connect_milliseconds, DownloadFailure::kConnectTimeout);
+  if (Clock::now() >= context.deadline) return fail(DownloadFailure::kTooLong, ERROR_SUCCESS);
+  if (!WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0)) {
+    const DWORD error = GetLastError();
+    return fail(FailureOfError(error, timeout, false), error);
+  }
+  timeout = LimitWait(context, request.get(), WINHTTP_OPTION_RECEIVE_TIMEOUT, limits.stall_milliseconds,
+                      DownloadFailure::kStalled);
+  if (!WinHttpReceiveResponse(request.get(), nullptr)) {
+    const DWORD error = GetLastError();
+    return fail(FailureOfError(error, timeout, false), error);
+  }
+
+  DWORD status = 0;
+  DWORD size = sizeof status;
+  WinHttpQueryHeaders(request.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                      WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX);
+  result->http_status = static_cast<int>(status);
+  if (status / 100 == 3 && status != kHttpNotModified) {
+    *location = Header(request.get(), WINHTTP_QUERY_LOCATION);
+    if (!location->empty()) return false;
+  }
+  if (status != kHttpOk && status != kHttpNotModified) {
+    result->failure = DownloadFailure::kHttpStatus;
+    return true;
+  }
+  result->etag = Utf8FromWide(Header(request.get(), WINHTTP_QUERY_ETAG));
+  result->last_modified = Utf8FromWide(Header(request.get(), WINHTTP_QUERY_LAST_MODIFIED));
+  if (status == kHttpOk) {
+    ReadBody(context, request.get(), result);
+    return true;
+  }
+  // A 304 without validators leaves the ones the copy already has.
+  result->outcome = DownloadResult::Outcome::kNotModified;
+  if (result->etag.empty()) result->etag = context.request.etag;
+  if (result->last_modified.empty()) result->last_modified = context.request.last_modified;
+  return true;
+}
+
+// A validator goes back to the server as it came, unless it would break the request's lines.
+void AddConditionalHeader(std::wstring* headers, const wchar_t* name, const std::string& value) {
+  if (value.empty() || value.find_first_of("\r\n") != std::string::npos) return;
+  *headers += name + WideFromUtf8(value) + L"\r\n";
+}
+
+}  // namespace
+
+DownloadResult DownloadWithWinHttp(const DownloadRequest& request, const DownloadProgress& progress) {
+  DownloadResult result;
+  // The system's proxy settings; the automatic kind is newer than Windows 8 and Wine 8.
+  Handle session(WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY, WINHTTP_NO_PROXY_NAME,
+                             WINHTTP_NO_PROXY_BYPASS, 0));
+  if (!session) {
+    session.reset(WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
+                              WINHTTP_NO_PROXY_BYPASS, 0));
+  }
+  if (!session) {
+    result.failure = DownloadFailure::kOther;
+    result.detail = WindowsErrorText(GetLastError());
+    return result;
+  }
+  // WinHTTP asks for gzip and deflate and decompresses them; where it cannot, it asks for
+  // neither, and the body comes as it is.
+  DWORD decompression = WINHTTP_DECOMPRESSION_FLAG_ALL;
+  WinHttpSetOption(session.get(), WINHTTP_OPTION_DECOMPRESSION, &decompression, sizeof decompression);
+  const int connect = request.limits.connect_milliseconds;
+  const int stall = request.limits.stall_milliseconds;
+  WinHttpSetTimeouts(session.get(), connect, connect, stall, stall);
+
+  Context context{request, progress, session.get(),
+                  Clock::now() + std::chrono::milliseconds(request.limits.total_milliseconds), std::wstring()};
+  AddConditionalHeader(&context.conditional_headers, L"If-None-Match: ", request.etag);
+  AddConditionalHeader(&context.conditional_headers, L"If-Modified-Since: ", request.last_modified);
+  std::wstring url = WideFromUtf8(request.url);
+  for (int redirects = 0;; ++redirects) {
+    result = DownloadResult();
+    std::wstring location;
+    if (RunHop(context, url, &result, &location)) return result;
+    location = ResolveLocation(url, location);
+    if (redirects == request.limits.max_redirects) result.failure = DownloadFailure::kTooManyRedirects;
+    if (StartsWithHttps(url) && !StartsWithHttps(location)) result.failure = DownloadFailure::kInsecureRedirect;
+    if (result.failure != DownloadFailure::kNone) return result;
+    url = location;
+  }
+}
+
+}  // namespace quorvale
