@@ -51,7 +51,7 @@ struct Transfer {
   std::string body;               // of the 200 answer, decompressed
   std::optional<DownloadFailure> stopped;  // why a callback ended the transfer
 
-  // The value that tells libcurl to stop, from the write and progress callbacks alike.
+  // Keeps why a callback ends the transfer; returns the progress callback's value for "stop".
   int Stop(DownloadFailure reason) {
     stopped = reason;
     return 1;
