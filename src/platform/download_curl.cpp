@@ -138,13 +138,14 @@ DownloadFailure FailureOfCurl(CURLcode code, const Transfer& transfer) {
   }
 }
 
-void SetHopOptions(Transfer& transfer, const std::string& url, curl_slist* headers, char* error_text) {
+// Sets the options of one hop; the result of the one that keeps the hop to http and https
+// (a libcurl older than 7.85 refuses it).
+CURLcode SetHopOptions(Transfer& transfer, const std::string& url, curl_slist* headers, char* error_text) {
   CURL* easy = transfer.easy;
   const DownloadRequest& request = *transfer.request;
   const auto remaining = std::chrono::duration_cast<std::chrono::milliseconds>(transfer.deadline - Clock::now());
   curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
   curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, kAllowedProtocols);
   curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, kAllowedProtocols);
   curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
   curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, kAcceptedEncodings);
@@ -165,6 +166,7 @@ void SetHopOptions(Transfer& transfer, const std::string& url, curl_slist* heade
   curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, OnProgress);
   curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &transfer);
   curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, error_text);
+  return curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, kAllowedProtocols);
 }
 
 // Makes one request and waits for its end; returns libcurl's result of it.
@@ -184,6 +186,13 @@ CURLcode RunHop(CURLM* multi, CURL* easy) {
   return result;
 }
 
+DownloadResult OtherFailure(CURLcode code) {
+  DownloadResult result;
+  result.failure = DownloadFailure::kOther;
+  result.detail = curl_easy_strerror(code);
+  return result;
+}
+
 }  // namespace
 
 DownloadResult DownloadWithCurl(const DownloadRequest& request, const DownloadProgress& progress) {
@@ -193,12 +202,7 @@ DownloadResult DownloadWithCurl(const DownloadRequest& request, const DownloadPr
   char error_text[CURL_ERROR_SIZE] = {};  // outlives the handle that writes into it
   std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
   std::unique_ptr<CURLM, MultiDeleter> multi(curl_multi_init());
-  if (!easy || !multi) {
-    DownloadResult result;
-    result.failure = DownloadFailure::kOther;
-    result.detail = curl_easy_strerror(CURLE_FAILED_INIT);
-    return result;
-  }
+  if (!easy || !multi) return OtherFailure(CURLE_FAILED_INIT);
   curl_slist* header_list = nullptr;
   AddConditionalHeader(&header_list, "If-None-Match", request.etag);
   AddConditionalHeader(&header_list, "If-Modified-Since", request.last_modified);
@@ -211,7 +215,8 @@ DownloadResult DownloadWithCurl(const DownloadRequest& request, const DownloadPr
   transfer.deadline = Clock::now() + std::chrono::milliseconds(request.limits.total_milliseconds);
   std::string url = request.url;
   for (int redirects = 0;; ++redirects) {
-    SetHopOptions(transfer, url, headers.get(), error_text);
+    const CURLcode refused = SetHopOptions(transfer, url, headers.get(), error_text);
+    if (refused != CURLE_OK) return OtherFailure(refused);
     transfer.last_byte = Clock::now();
     transfer.wire_bytes = 0;
     const CURLcode code = RunHop(multi.get(), easy.get());

@@ -75,9 +75,10 @@ TEST_F(WindowsDownloadTest, PlainHttp) {
   }
 }
 
-// The run's CA goes into the user's Root store, as a user trusts one. Under Wine the store is
-// closed before the first download, whose chain engine reads the store only once, and the host
-// name is one of the certificate's DNS names: Wine does not match its IP address.
+// The run's CA goes into the user's Root store, as a user trusts one (a real Windows asks the
+// user to confirm: only run-windows-tests, under Wine, sets the variables). The store is closed
+// before the first download, whose chain engine reads it once, and the host name is one of the
+// certificate's DNS names: Wine does not match its IP address.
 TEST_F(WindowsDownloadTest, HttpsWithTheTestAuthorityTrusted) {
   const std::string pem = ReadBytes(Env("QUORVALE_TEST_CA"));
   DWORD size = 0;
