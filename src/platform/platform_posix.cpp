@@ -1044,10 +1044,11 @@ class PosixPlatform : public Platform {
   // The program's folders are the user's alone.
   static constexpr mode_t kNewFolderMode = 0700;
 
-  // $`variable`/quorvale/, else ~`home_part`/quorvale/; `fixed` instead when it is given.
-  static std::string XdgFolder(const char* variable, const char* home_part, const std::string& fixed) {
-    if (!fixed.empty()) return fixed;
+  // $`variable`/quorvale/ when the variable is set, else `instead` when it is given, else
+  // ~`home_part`/quorvale/. (sudo and the timer's service set no such variable.)
+  static std::string XdgFolder(const char* variable, const char* home_part, const std::string& instead) {
     if (const char* xdg = std::getenv(variable); xdg != nullptr && *xdg == '/') return std::string(xdg) + "/quorvale/";
+    if (!instead.empty()) return instead;
     if (const char* home = std::getenv("HOME"); home != nullptr && *home == '/') {
       return std::string(home) + home_part + "/quorvale/";
     }

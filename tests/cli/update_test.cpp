@@ -1,12 +1,19 @@
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <filesystem>
+#include <memory>
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cli_fixture.h"
+#include "core/sha256.h"
+#include "core/source_copy.h"
+#include "support/test_server.h"
 
 namespace quorvale::testing {
 namespace {
@@ -125,6 +132,96 @@ TEST_F(UpdateTest, BadSourcesFilesAndNoSourceStopBeforeAnyWrite) {
             "quorvale-cli: aucune source n'a pu etre obtenue, rien n'est charge\n"
             "quorvale-cli: mise a jour: 0 sources sur 1\n");
   EXPECT_EQ(ReadBytes(hosts_), "10.1.1.1 kept-by-hand.example\n");
+}
+
+}  // namespace
+}  // namespace quorvale::testing
+
+namespace quorvale::testing {
+namespace {
+
+// Updates over the tests' HTTP server on loopback, which serves the files of a folder with
+// their SHA-256 as ETag.
+class HttpUpdateTest : public CliTest {
+ protected:
+  void SetUp() override {
+    std::filesystem::create_directories(File("served"));
+    for (int i = 0; i < kLists; ++i) Serve(i, "");
+    server_ = std::make_unique<TestServer>(std::vector<std::string>{"--root", File("served")});
+    ASSERT_FALSE(server_->ports().empty());
+    std::string lines;
+    for (int i = 0; i < kLists; ++i) lines += Address(i) + "\n";
+    sources_ = Crafted("sources.txt", lines);
+    // Loopback is reached directly, whatever proxy the machine has.
+    launch_.env = {{"XDG_CACHE_HOME", File("cache")}, {"no_proxy", "*"}, {"NO_PROXY", "*"}};
+  }
+  // List `i`, `names` names long, each with `tag` in it.
+  void Serve(int i, const std::string& tag, int names = 3) {
+    std::string text;
+    for (int n = 0; n < names; ++n) text += "0.0.0.0 n" + std::to_string(n) + tag + ".list" + std::to_string(i) + ".example\n";
+    WriteBytes(File("served/list" + std::to_string(i)), text);
+  }
+  std::string Address(int i) const {
+    return "http://127.0.0.1:" + std::to_string(server_->ports()[0]) + "/files/" + File("served/list" + std::to_string(i));
+  }
+  std::vector<std::string> Update() const { return {"--sources", sources_, "--update", "--write-hosts", File("out")}; }
+
+  static constexpr int kLists = 3;
+  std::unique_ptr<TestServer> server_;
+  std::string sources_;
+  CliLaunch launch_;
+};
+
+TEST_F(HttpUpdateTest, NotModifiedAnswersWriteNothingAndAFailedSourceKeepsItsCopy) {
+  CliResult first = Run(Update(), launch_);
+  ASSERT_EQ(first.status, 0) << first.err;
+  EXPECT_NE(first.err.find(Address(0) + ": http n'est pas protege, la liste a pu etre modifiee en chemin\n"),
+            std::string::npos);
+  const std::string written = ReadBytes(File("out"));
+
+  CliResult second = Run(Update(), launch_);
+  EXPECT_EQ(second.status, 0);
+  EXPECT_NE(second.err.find(Address(2) + ": non modifiee\n"), std::string::npos) << second.err;
+  EXPECT_NE(second.err.find("3 sources sur 3, 9 entrees en tout; rien n'a change, rien n'est ecrit\n"),
+            std::string::npos)
+      << second.err;
+
+  std::filesystem::remove(File("served/list1"));
+  CliResult dead = Run(Update(), launch_);
+  EXPECT_EQ(dead.status, 3);
+  EXPECT_TRUE(std::regex_search(dead.err, std::regex(Address(1) + ": echec: reponse HTTP 404 \\(copie du [0-9-]+ "
+                                                                 "[0-9:]+ utilisee\\)\n")))
+      << dead.err;
+  EXPECT_EQ(ReadBytes(File("out")), written);
+}
+
+// However an update is stopped, each copy in the cache is one download's body with that
+// download's own validators, and no temporary file is left.
+TEST_F(HttpUpdateTest, AKilledUpdateLeavesEachCopyWholeWithItsOwnValidators) {
+  CliResult first = Run(Update(), launch_);
+  ASSERT_EQ(first.status, 0) << first.err;
+  for (int delay_ms : {2, 10, 25, 50, 100}) {
+    for (int i = 0; i < kLists; ++i) Serve(i, std::to_string(delay_ms), 40000);
+    StartedCli started = StartCliProgram(Update(), scratch_.File("killed"), launch_);
+    ASSERT_GT(started.pid, 0) << started.failure;
+    std::this_thread::sleep_for(std::chrono::milliseconds(delay_ms));
+    kill(started.pid, SIGKILL);
+    WaitForCli(started);
+    for (const auto& folder : std::filesystem::directory_iterator(File("cache/quorvale"))) {
+      for (const auto& entry : std::filesystem::directory_iterator(folder.path())) {
+        const std::string name = entry.path().filename().string();
+        if (name == "written.txt" || name == "update.log") continue;
+        ASSERT_EQ(entry.path().extension(), ".copy") << name;
+        const std::string bytes = ReadBytes(entry.path().string());
+        CopyHeader header;
+        size_t body = 0;
+        ASSERT_TRUE(ParseCopyHeader(bytes, &header, &body)) << name;
+        const std::string digest = Sha256Hex(std::string_view(bytes).substr(body));
+        EXPECT_EQ(header.digest, digest) << name;
+        EXPECT_EQ(header.etag, "\"" + digest + "\"") << name;
+      }
+    }
+  }
 }
 
 }  // namespace
