@@ -222,10 +222,12 @@ class CliRun {
            (include_comments_ ? " comments" : "");
   }
 
-  // A sink that hands every piece on and digests it.
-  static ByteSink Digesting(const ByteSink& sink, Sha256& digest) {
-    return [&sink, &digest](std::string_view piece) {
-      digest.Update(piece);
+  // `sink`, or when `digest` is given a sink that hands every piece on and digests it (only
+  // an update's writes are digested: it costs as much as the write).
+  static ByteSink Digesting(const ByteSink& sink, Sha256* digest) {
+    if (digest == nullptr) return sink;
+    return [&sink, digest](std::string_view piece) {
+      digest->Update(piece);
       return sink(piece);
     };
   }
@@ -238,7 +240,8 @@ class CliRun {
     Sha256 digest;
     const int status = Write(path, [&](const ByteSink& sink) {
       digest = Sha256();
-      return FormatHostsFile(session_, Options(), platform_.LocalDateTimeText(), Digesting(sink, digest));
+      return FormatHostsFile(session_, Options(), platform_.LocalDateTimeText(),
+                             Digesting(sink, recorded ? &digest : nullptr));
     });
     if (status == kExitOk && recorded) update_.Written(target, digest.HexDigest());
     return status;
@@ -300,7 +303,8 @@ class CliRun {
         [&](const std::vector<std::string>& carried_lines, const ByteSink& sink) {
           options.carried_lines = carried_lines;
           digest = Sha256();
-          return FormatHostsFile(session_, options, platform_.LocalDateTimeText(), Digesting(sink, digest));
+          return FormatHostsFile(session_, options, platform_.LocalDateTimeText(),
+                                 Digesting(sink, update_.active() ? &digest : nullptr));
         },
         std::time(nullptr), &outcome);
     if (!status.ok()) return ReplaceFailed(status, outcome, path);
