@@ -50,7 +50,7 @@ def update_rows(cli, data, runs):
     """[(figure, value)] for rows 7a to 7c."""
     folder = os.path.join(data, "sources")
     names = split_into_sources(os.path.join(data, "hosts.txt"), folder)
-    cache = os.path.join(data, "update-cache")
+    cache = os.path.abspath(os.path.join(data, "update-cache"))  # XDG_CACHE_HOME must be absolute
     out = os.path.join(data, "out", "update-hosts.txt")
     server = subprocess.Popen([sys.executable, SERVER, "--root", folder], stdin=subprocess.PIPE,
                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)

@@ -1,5 +1,9 @@
 #include "platform/source_update.h"
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
@@ -273,6 +277,12 @@ std::vector<SourceResult> FetchSources(Platform& platform, const UpdatePlaces& p
       done.notify_one();
     }
   };
+#ifdef __GLIBC__
+  // Threads of their own would each get a memory pool of their own, which keeps the bodies'
+  // memory once they are freed (about the size of every list together), and the load that
+  // follows would stand on top of it: with one pool for all, it is used again.
+  mallopt(M_ARENA_MAX, 1);
+#endif
   std::vector<std::thread> threads;
   const size_t thread_count = std::min<size_t>(kParallelDownloads, results.size());
   for (size_t i = 0; i < thread_count; ++i) threads.emplace_back(worker);

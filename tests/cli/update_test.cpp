@@ -162,7 +162,7 @@ class HttpUpdateTest : public CliTest {
     WriteBytes(File("served/list" + std::to_string(i)), text);
   }
   std::string Address(int i) const {
-    return "http://127.0.0.1:" + std::to_string(server_->ports()[0]) + "/files/" + File("served/list" + std::to_string(i));
+    return "http://127.0.0.1:" + std::to_string(server_->ports()[0]) + "/files/list" + std::to_string(i);
   }
   std::vector<std::string> Update() const { return {"--sources", sources_, "--update", "--write-hosts", File("out")}; }
 
