@@ -23,6 +23,11 @@ namespace {
 // The only search path under pkexec: the system's own folders.
 constexpr const char* kSystemPath = "/usr/sbin:/usr/bin:/sbin:/bin";
 constexpr const char* kAccessToolFile = "subinacl";
+#ifdef QUORVALE_HELPER_FIXED_SYSTEM_DIR
+// The polkit test build only (never installed): under pkexec its system folder is this test
+// folder, fixed when it was built, instead of the real one.
+constexpr const char* kFixedSystemDir = QUORVALE_HELPER_FIXED_SYSTEM_DIR;
+#endif
 
 std::string UserName(uid_t uid) {
   const passwd* entry = getpwuid(uid);
@@ -56,6 +61,9 @@ int main(int argc, char** argv) {
     if (error == std::errc() && end == text.data() + text.size() && !text.empty()) context.lock_user = UserName(uid);
     clearenv();
     setenv("PATH", kSystemPath, 1);
+#ifdef QUORVALE_HELPER_FIXED_SYSTEM_DIR
+    setenv("QUORVALE_SYSTEM_DIR", kFixedSystemDir, 1);
+#endif
   } else {
     context.lock_user = UserName(getuid());
   }

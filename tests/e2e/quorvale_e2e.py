@@ -15,6 +15,7 @@ With E2E_KEEP=1 the temporary folder is kept (it is always kept when a step fail
 import argparse
 import ctypes
 import os
+import pwd
 import re
 import shutil
 import signal
@@ -206,7 +207,8 @@ class Picture:
 class Quorvale:
     """The program under test and the windows it shows."""
 
-    def __init__(self, display, work, app_dir, system_dir, fake_bin):
+    def __init__(self, display, work, app_dir, system_dir, fake_bin, user=None):
+        """`user`: the account to run the program as (the driver runs as root), else this one's."""
         self.display = display
         env = display.env()
         env.update({
@@ -226,10 +228,14 @@ class Quorvale:
             env.pop(name, None)
         env.pop("QT_SCALE_FACTOR", None)
         os.makedirs(env["XDG_RUNTIME_DIR"], mode=0o700)
+        account = {}
+        if user:
+            shutil.chown(env["XDG_RUNTIME_DIR"], user)
+            account = {"user": user, "group": pwd.getpwnam(user).pw_gid, "extra_groups": []}
         self.log = open(os.path.join(work, "quorvale.log"), "wb")
         self.process = subprocess.Popen([os.path.join(app_dir, "quorvale")], env=env,
                                         stdout=self.log, stderr=subprocess.STDOUT,
-                                        preexec_fn=end_with_parent)
+                                        preexec_fn=end_with_parent, **account)
         self.work = work
         self.shots = 0
 
