@@ -207,8 +207,7 @@ class Picture:
 class Quorvale:
     """The program under test and the windows it shows."""
 
-    def __init__(self, display, work, app_dir, system_dir, fake_bin, user=None):
-        """`user`: the account to run the program as (the driver runs as root), else this one's."""
+    def __init__(self, display, work, app_dir, system_dir, fake_bin, user=None):  # user: run as that account
         self.display = display
         env = display.env()
         env.update({
