@@ -11,9 +11,9 @@ from quorvale_e2e import OPTIONS_OK, Quorvale, XDisplay, check, read, wait_until
 def run(app_dir, system_dir, work, user, answer):
     hosts = os.path.join(system_dir, "drivers", "etc", "HOSTS")
     original = read(hosts)
-    display, program = XDisplay(work), None
+    display = XDisplay(work)  # it ends with this driver, if the program cannot start
+    program = Quorvale(display, work, app_dir, system_dir, os.path.join(work, "bin"), user=user)
     try:
-        program = Quorvale(display, work, app_dir, system_dir, os.path.join(work, "bin"), user=user)
         main = program.wait_window("Quorvale")
         menu_bar = program.geometry(main)[3] - 430
         # Hosts > "Charger le fichier hosts", which ends with the report of the refused line.
@@ -30,15 +30,13 @@ def run(app_dir, system_dir, work, user, answer):
         program.focus(question)
         program.keys("alt+o")
         program.wait_gone(question)
-        # The last message's details, shown by its second button and copied from their field (Qt
-        # copies a whole message box on Windows only).
+        # The last message's details: its second button shows them (Qt copies whole boxes on Windows only).
         program.focus(program.wait_window("Quorvale", exclude=(main, question), timeout=60))
         program.keys("Tab", "space", "Tab", "ctrl+a", "ctrl+c")
         details = wait_until("the details", lambda: display.run("xclip", "-o", "-selection", "clipboard",
                                                                 ok_codes=(0, 1)))
     finally:
-        if program:
-            program.stop()
+        program.stop()
         display.stop()
     written, backups = read(hosts), [read(path) for path in glob.glob(hosts + ".*.bak")]
     if answer == "no":
