@@ -2,6 +2,7 @@
 #include <signal.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <memory>
@@ -58,8 +59,10 @@ class UpdateTest : public CliTest {
 };
 
 TEST_F(UpdateTest, UpdatesLoadAsByHandAndWriteOnlyWhatChanged) {
-  CliResult first = Update();
+  CliResult first = Update({"--replace-hosts", "--report", File("report.txt")});
   ASSERT_EQ(first.status, 0) << first.err;
+  // One report for the whole update.
+  EXPECT_NE(ReadBytes(File("report.txt")).find("not a line"), std::string::npos);
   EXPECT_EQ(Steady(first.err),
             "quorvale-cli: a.hosts: telechargee (52 octets, 2 entrees)\n"
             "quorvale-cli: file://" + b_ + ": telechargee (43 octets, 3 entrees)\n"
@@ -101,6 +104,10 @@ TEST_F(UpdateTest, UpdatesLoadAsByHandAndWriteOnlyWhatChanged) {
             std::string::npos)
       << edited.err;
   EXPECT_EQ(BackupCount(), 2u);
+  const std::string log = ReadBytes(File("cache/quorvale/") + std::filesystem::directory_iterator(File("cache/quorvale"))
+                                                                   ->path().filename().string() + "/update.log");
+  EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 4);
+  EXPECT_NE(log.find("\tok\tmise a jour: 2 sources sur 2, 4 entrees en tout; ecrit: "), std::string::npos) << log;
 }
 
 TEST_F(UpdateTest, WhyNamesTheSourcesTheAllowFileAndTheList) {
