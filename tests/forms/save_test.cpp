@@ -433,6 +433,22 @@ TEST_F(PkexecTest, AcceptedRefusedAndMissing) {
   EXPECT_EQ(view_.options_scripts.size(), 1u);
 }
 
+TEST_F(PkexecTest, TheRestoreGoesThroughTheHelper) {
+  WriteBytes(hosts(), kOldBytes);
+  WriteBytes(Path("HOSTS.20240101-000000.bak"), "0.0.0.0 restored.example\r\n");
+  FakePkexec("exec \"$@\"");
+  view_.backups_scripts.push_back([&](BackupsForm& form, FakeBackupsView& view) {
+    view.selected = 0;
+    prompts_.answers = {Answer::kYes, Answer::kOk};
+    form.RestoreSelected();
+  });
+  form_.RestoreBackup();
+  EXPECT_EQ(ReadBytes(hosts()), "0.0.0.0 restored.example\r\n");
+  EXPECT_EQ(platform_.elevated_runs,
+            (std::vector<std::vector<std::string>>{{"restore", "HOSTS.20240101-000000.bak"}}));
+  EXPECT_EQ(Backups().size(), 2u);
+}
+
 TEST_F(PkexecTest, TheLockGoesThroughTheHelper) {
   FakePkexec("echo \"$@\" >>" + Path("asked") + "; exit 126");
   prompts_.answers = {Answer::kOk};
