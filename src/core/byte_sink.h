@@ -49,7 +49,7 @@ class ChunkedOutput {
   void Flush();
   void MakeRoom(size_t bytes);
 
-  const ByteSink& sink_;
+  const ByteSink sink_;  // a copy: the sink given may be a temporary
   const size_t piece_bytes_;
   std::string buffer_;  // grows with the output, up to a piece
   size_t used_ = 0;
