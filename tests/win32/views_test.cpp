@@ -154,9 +154,9 @@ class MainWindowTest : public Win32Test {
 TEST_F(MainWindowTest, TheDesignedWindowAndItsTabOrder) {
   ASSERT_EQ(window_->dpi(), 96) << "the widths below are at 96 dpi";
   EXPECT_EQ(GetWindowLongPtrW(Main(), GWL_STYLE) & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX), 0);
-  EXPECT_EQ(Menus(), "Hosts[Charger le fichier hosts|-Remplacer le fichier hosts||Restaurer une sauvegarde...] "
+  EXPECT_EQ(Menus(), "Hosts[Charger le fichier hosts|-Remplacer le fichier hosts||Restaurer une sauvegarde...|Sources...] "
                      "Fichier[Charger un fichier (format Hosts)|Enregister sous...(format hosts)|Charger des noms de "
-                     "domaines|Exporter noms de domaines||Rechercher...\tCtrl+F] -Reset A propos");
+                     "domaines|Exporter noms de domaines||Rechercher...\tCtrl+F|-Pourquoi ce nom ?] -Reset A propos");
   // The "Hosts" menu enables its last item as it opens, when a backup copy exists.
   SendMessageW(Main(), WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(GetSubMenu(GetMenu(Main()), 0)), 0);
   EXPECT_NE(Menus().find("|-Restaurer"), std::string::npos) << Menus();
