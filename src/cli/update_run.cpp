@@ -1,45 +1,18 @@
 #include "cli/update_run.h"
 
-#include <cstdio>
 #include <ctime>
 
 #include "cli/cli_runner.h"
-#include "core/backup_policy.h"
-#include "core/name_origin.h"
 #include "core/sources_file.h"
 #include "core/update_record.h"
-#include "platform/file_loads.h"
+#include "platform/update_texts.h"
 
 namespace quorvale {
 
 namespace {
 
-constexpr std::int64_t kNanosecondsPerSecond = 1'000'000'000;
-
-// A moment in seconds since 1970 as the program shows dates: "yyyy-mm-dd hh:mm:ss", local.
-std::string DateText(std::int64_t seconds) { return BackupTimeText(seconds * kNanosecondsPerSecond); }
-
-std::string SecondsText(double seconds) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.1f", seconds);
-  return text;
-}
-
 // The line of one source: what its fetch did.
-std::string SourceLine(const SourceResult& result) {
-  const std::string& address = result.source.address;
-  switch (result.outcome) {
-    case SourceResult::Outcome::kDownloaded:
-      return address + ": telechargee (" + std::to_string(result.bytes) + " octets, " +
-             std::to_string(result.entries) + " entrees, " + SecondsText(result.seconds) + " s)";
-    case SourceResult::Outcome::kNotModified:
-      return address + ": non modifiee";
-    case SourceResult::Outcome::kFailed:
-      break;
-  }
-  return address + ": echec: " + result.reason +
-         (result.has_copy ? " (copie du " + DateText(result.copy.fetched) + " utilisee)" : " (aucune copie)");
-}
+std::string SourceLine(const SourceResult& result) { return result.source.address + ": " + SourceOutcomeText(result); }
 
 }  // namespace
 
@@ -89,7 +62,7 @@ int CliUpdate::EnsureLoaded() {
   const std::int32_t rows_before = static_cast<std::int32_t>(session_.RowCount());
   Status status = LoadUpdate(platform_, places_, results_, session_, {}, &allowed);
   if (!status.ok()) {
-    say_(status.subject() + " n'a pas pu etre lu: " + (status.reason().empty() ? "erreur de lecture" : status.reason()));
+    say_(UpdateLoadFailureText(status));
     return kExitFile;
   }
   entries_ = static_cast<std::int64_t>(session_.RowCount()) - rows_before;
@@ -137,54 +110,13 @@ int CliUpdate::Finish(int status, bool quiet) {
 
 int ExplainName(Platform& platform, const std::string& sources_path, const std::string& name,
                 const std::function<void(const std::string& line)>& out, const CliUpdate::SayFn& say) {
-  const UpdatePlaces places = PlacesOf(platform, sources_path);
-  std::vector<Source> sources;
+  std::vector<std::string> lines;
   std::string error;
-  if (!ReadSources(platform, places, &sources, &error)) {
-    say(error);
-    return kExitFile;
-  }
-  std::vector<SourceResult> results = CachedSources(platform, places, sources);
-  bool found = false;
-  auto show = [&](const std::string& label, std::string_view data, SourceKind kind, const std::string& after) {
-    for (const NameLine& line : FindNameLines(data, kind, name)) {
-      out(label + ": ligne " + std::to_string(line.line_number) + ": " + line.line + after);
-      found = true;
-    }
-  };
-  std::string bytes;
-  if (ReadFileBytes(platform, places.own_path, &bytes).ok()) show(places.own_path, bytes, SourceKind::kHosts, "");
-  for (const SourceResult& result : results) {
-    if (!result.has_copy) {
-      out(result.source.address + ": aucune copie (pas encore telechargee)");
-      continue;
-    }
-    std::string copy;
-    if (!ReadFileBytes(platform, result.copy_path, &copy, ReadAs::kBytes).ok()) continue;
-    CopyHeader header;
-    size_t body = 0;
-    if (ParseCopyHeader(copy, &header, &body)) {
-      show(result.source.address, std::string_view(copy).substr(body), result.source.kind, "");
-    }
-  }
-  const bool had = found;
-  found = false;
-  if (ReadFileBytes(platform, places.allow_path, &bytes).ok()) {
-    show(places.allow_path, bytes, SourceKind::kDomains, " (retire des listes)");
-  }
-  if (!had) out(name + ": dans aucune source");
-
-  Session session;
-  size_t allowed = 0;
-  Status status = LoadUpdate(platform, places, results, session, {}, &allowed);
-  if (!status.ok()) {
-    say(status.ToString());
-    return kExitFile;
-  }
-  if (session.blocked.Contains(name)) out(name + ": dans la liste des noms bloques");
-  if (session.redirected.Contains(name)) out(name + ": dans la liste des redirections");
-  if (!session.blocked.Contains(name) && !session.redirected.Contains(name)) out(name + ": dans aucune liste");
-  return kExitOk;
+  const bool explained = ExplainName(platform, sources_path, name, &lines, &error);
+  for (const std::string& line : lines) out(line);
+  if (explained) return kExitOk;
+  say(error);
+  return kExitFile;
 }
 
 }  // namespace quorvale

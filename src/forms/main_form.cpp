@@ -48,6 +48,7 @@ void MainForm::Start(MainView* view) {
   SetStatus("Aucune adresse chargee");
   SetEnabled(MainControl::kResetItem, false);
   SetEnabled(MainControl::kReplaceHostsItem, false);
+  SetEnabled(MainControl::kWhyItem, false);
 }
 
 void MainForm::SetStatus(const std::string& text) {
@@ -202,6 +203,10 @@ void MainForm::Click(MainControl control) {
       return Find();
     case MainControl::kRestoreBackupItem:
       return RestoreBackup();
+    case MainControl::kSourcesItem:
+      return ShowSources();
+    case MainControl::kWhyItem:
+      return ExplainSelectedName();
     case MainControl::kSortBufferButton:
       return SortBuffer();
     case MainControl::kSaveSortedAsHostsButton:

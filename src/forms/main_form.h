@@ -27,6 +27,10 @@ class ProgressView;
 class AboutForm;
 class Platform;
 class SearchForm;
+class SourcesForm;
+class WhyForm;
+struct SourceResult;
+struct UpdatePlaces;
 
 // What MainForm asks of the main window of a window program. The view shows what it is told
 // and reports what the user does (menu items, buttons, header clicks, the close box) by
@@ -64,6 +68,8 @@ class MainView {
   virtual void RunAboutWindow(AboutForm& form) = 0;
   virtual void RunSearchWindow(SearchForm& form) = 0;
   virtual void RunBackupsWindow(BackupsForm& form) = 0;
+  virtual void RunSourcesWindow(SourcesForm& form) = 0;
+  virtual void RunWhyWindow(WhyForm& form) = 0;
   virtual std::unique_ptr<ProgressView> OpenProgressWindow(ProgressForm& form) = 0;
 };
 
@@ -129,6 +135,19 @@ class MainForm {
   // at least one backup copy.
   void HostsMenuOpening();
   void RestoreBackup();
+  // "Sources...": the Sources window.
+  void ShowSources();
+  // The selected rows changed (or the lists did): "Pourquoi ce nom ?" is enabled when a row
+  // is selected.
+  void SelectionChanged();
+  // "Pourquoi ce nom ?": where the first selected name comes from, as the sources and their
+  // cached copies say; from there "Autoriser ce nom" adds it to allow.txt and takes its rows
+  // out of both lists.
+  void ExplainSelectedName();
+  // The end of the Sources window's update: the lists are emptied and filled from own.txt,
+  // the copies of `results` and allow.txt, as one load (status text, the menus that need
+  // data, the report of rejected lines once).
+  void LoadSourcesUpdate(const UpdatePlaces& places, std::vector<SourceResult>& results);
   // Files dropped on the window load one after the other as "Charger un fichier (format
   // Hosts)" loads the file chosen in its dialog; the report runs once, after the last one,
   // over the lines all of them rejected. Ignored while a command runs.
@@ -183,6 +202,8 @@ class MainForm {
   // Shows `text` and returns true while no load has completed yet.
   bool RefuseBeforeAnyLoad(const char* text);
   std::string LoadedCountText() const;
+  // After rows went: the status text, and the menus as after "Reset" once both lists are empty.
+  void RowsRemoved();
   void RefreshLists();
   void EnableDataMenus();
   void ShowProgress();

@@ -29,8 +29,10 @@ enum class MainControl {
   kSpareButton,
   kFindItem,
   kRestoreBackupItem,
+  kSourcesItem,
+  kWhyItem,
 };
-inline constexpr int kMainControlCount = static_cast<int>(MainControl::kRestoreBackupItem) + 1;
+inline constexpr int kMainControlCount = static_cast<int>(MainControl::kWhyItem) + 1;
 
 // MainForm as it is designed: what each window program builds before the first command runs.
 namespace main_form_design {
@@ -66,7 +68,7 @@ struct MenuItemDesign {
 struct MenuDesign {
   const char* name;  // nullptr: the items stand on the menu bar itself
   const char* caption;
-  MenuItemDesign items[5];
+  MenuItemDesign items[6];
   int item_count;
   // MainForm hears of the menu's opening (MainForm::HostsMenuOpening).
   bool reports_opening = false;
@@ -76,8 +78,9 @@ inline constexpr MenuDesign kMenus[] = {
      "Hosts",
      {{MainControl::kLoadSystemHostsItem, "OpenHostFile", "Charger le fichier hosts"},
       {MainControl::kReplaceHostsItem, "ReplaceHosts", "Remplacer le fichier hosts"},
-      {MainControl::kRestoreBackupItem, "Restaurer", "Restaurer une sauvegarde...", true}},
-     3,
+      {MainControl::kRestoreBackupItem, "Restaurer", "Restaurer une sauvegarde...", true},
+      {MainControl::kSourcesItem, "Sources", "Sources..."}},
+     4,
      true},
     {"Menu",
      "Fichier",
@@ -85,8 +88,9 @@ inline constexpr MenuDesign kMenus[] = {
       {MainControl::kSaveAsHostsItem, "SaveAs", "Enregister sous...(format hosts)"},
       {MainControl::kLoadDomainListItem, "ChargerDom", "Charger des noms de domaines"},
       {MainControl::kExportDomainsItem, "ExportDom", "Exporter noms de domaines"},
-      {MainControl::kFindItem, "Rechercher", "Rechercher...", true, "Ctrl+F"}},
-     5},
+      {MainControl::kFindItem, "Rechercher", "Rechercher...", true, "Ctrl+F"},
+      {MainControl::kWhyItem, "Pourquoi", "Pourquoi ce nom ?"}},
+     6},
     {nullptr,
      nullptr,
      {{MainControl::kResetItem, "Reset", "Reset"}, {MainControl::kAboutItem, "Apropos", "A propos"}},

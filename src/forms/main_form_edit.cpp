@@ -23,6 +23,10 @@ void MainForm::DeleteSelectedRows(int list_number) {
   list.Sort(slice_yield_);
   (void)list.RemoveRows(rows);
   view_->ListChanged(list_number);
+  RowsRemoved();
+}
+
+void MainForm::RowsRemoved() {
   SetStatus(LoadedCountText());
   if (session_.RowCount() == 0) {
     // Both lists are empty: the menus are as after "Reset".

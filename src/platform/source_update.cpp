@@ -307,6 +307,14 @@ std::vector<SourceResult> FetchSources(Platform& platform, const UpdatePlaces& p
         if (!result.has_copy) result.reason = "pas modifiee, mais aucune copie";
         break;
       case DownloadResult::Outcome::kDownloaded: {
+        if (settings.cancel != nullptr && settings.cancel->load()) {
+          // Once the update is cancelled, the cache stays as it was when it was.
+          result.outcome = SourceResult::Outcome::kFailed;
+          DownloadResult cancelled;
+          cancelled.failure = DownloadFailure::kCancelled;
+          result.reason = DownloadFailureText(cancelled, settings.limits);
+          break;
+        }
         result.bytes = fetched.download.body.size();
         Status stored = StoreCopy(platform, places, fetched, result);
         if (stored.ok()) {

@@ -65,7 +65,8 @@ struct FetchSettings {
   std::string ca_file;  // tests only, see DownloadRequest
   // Hears the bytes received so far by source `index`, from the downloading threads.
   std::function<void(size_t index, std::uint64_t bytes)> progress;
-  // When it turns true the downloads stop; every cached copy stays as it was.
+  // When it turns true the downloads stop, and a body that arrives after it is not stored:
+  // every cached copy stays as it was then.
   const std::atomic<bool>* cancel = nullptr;
   // Called on the calling thread while it waits for the downloads (the window yields).
   YieldFn waiting;

@@ -25,6 +25,7 @@
 #include "qt/options_window.h"
 #include "qt/progress_window.h"
 #include "qt/search_window.h"
+#include "qt/sources_window.h"
 #include "qt/twips.h"
 
 namespace quorvale {
@@ -91,6 +92,7 @@ ReportListView* MainWindow::BuildList(const char* name, EntryModel* model, int l
   connect(header, &QHeaderView::sectionClicked, this,
           [this, list_number](int section) { form_.ColumnClick(list_number, section); });
   connect(view, &ReportListView::DeletePressed, this, [this, list_number] { form_.DeleteSelectedRows(list_number); });
+  connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { form_.SelectionChanged(); });
   return view;
 }
 
@@ -153,7 +155,11 @@ void MainWindow::SetWindowEnabled(bool enabled) { setEnabled(enabled); }
 
 void MainWindow::SetWindowVisible(bool visible) { setVisible(visible); }
 
-void MainWindow::ListChanged(int list_number) { (list_number == 1 ? blocked_model_ : redirected_model_)->Refresh(); }
+void MainWindow::ListChanged(int list_number) {
+  (list_number == 1 ? blocked_model_ : redirected_model_)->Refresh();
+  // A refreshed list has lost its selection without saying so.
+  form_.SelectionChanged();
+}
 
 void MainWindow::ShowSortOrder(int list_number, Column column, SortDirection direction) {
   (list_number == 1 ? blocked_list_ : redirected_list_)
@@ -195,6 +201,10 @@ void MainWindow::RunAboutWindow(AboutForm& form) { AboutWindow(form, this).exec(
 void MainWindow::RunSearchWindow(SearchForm& form) { SearchWindow(form, this).exec(); }
 
 void MainWindow::RunBackupsWindow(BackupsForm& form) { BackupsWindow(form, this).exec(); }
+
+void MainWindow::RunSourcesWindow(SourcesForm& form) { SourcesWindow(form, this).exec(); }
+
+void MainWindow::RunWhyWindow(WhyForm& form) { WhyWindow(form, this).exec(); }
 
 std::unique_ptr<ProgressView> MainWindow::OpenProgressWindow(ProgressForm& form) {
   auto window = std::make_unique<ProgressWindow>(form);

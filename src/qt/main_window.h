@@ -46,6 +46,8 @@ class MainWindow : public QMainWindow, public MainView {
   void RunAboutWindow(AboutForm& form) override;
   void RunSearchWindow(SearchForm& form) override;
   void RunBackupsWindow(BackupsForm& form) override;
+  void RunSourcesWindow(SourcesForm& form) override;
+  void RunWhyWindow(WhyForm& form) override;
   std::unique_ptr<ProgressView> OpenProgressWindow(ProgressForm& form) override;
 
  protected:

@@ -240,6 +240,9 @@ LRESULT MainWindow::OnNotify(LPARAM lparam) {
         form_.DeleteSelectedRows(list_number);
       }
       return 0;
+    case LVN_ITEMCHANGED:
+      if ((reinterpret_cast<const NMLISTVIEW*>(lparam)->uChanged & LVIF_STATE) != 0) form_.SelectionChanged();
+      return 0;
     case LVN_ODFINDITEMW:
       return kNoItemFound;
     default:

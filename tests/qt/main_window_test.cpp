@@ -41,11 +41,11 @@ TEST_F(MainWindowTest, TheDesignedWindow) {
             (QStringList{"=Hosts", "=Fichier", "Reset=Reset", "Apropos=A propos"}));
   EXPECT_EQ(Captions(Find<QMenu>(window_.get(), "HostsOperation")->actions()),
             (QStringList{"OpenHostFile=Charger le fichier hosts", "ReplaceHosts=Remplacer le fichier hosts", "=",
-                         "Restaurer=Restaurer une sauvegarde..."}));
+                         "Restaurer=Restaurer une sauvegarde...", "Sources=Sources..."}));
   EXPECT_EQ(Captions(Find<QMenu>(window_.get(), "Menu")->actions()),
             (QStringList{"Ouvrir=Charger un fichier (format Hosts)", "SaveAs=Enregister sous...(format hosts)",
                          "ChargerDom=Charger des noms de domaines", "ExportDom=Exporter noms de domaines", "=",
-                         "Rechercher=Rechercher..."}));
+                         "Rechercher=Rechercher...", "Pourquoi=Pourquoi ce nom ?"}));
   EXPECT_EQ(Action("Rechercher")->shortcut(), QKeySequence(QStringLiteral("Ctrl+F")));
   EXPECT_FALSE(Action("ReplaceHosts")->isEnabled());
   EXPECT_FALSE(Action("Reset")->isEnabled());

@@ -1,6 +1,8 @@
 #include "support/fake_platform.h"
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 namespace quorvale::testing {
 
@@ -87,6 +89,24 @@ Status FakePlatform::LockForReplace(const std::string& path, int timeout_millise
     return Status(ErrorCode::kBusy, path, "");
   }
   return real_->LockForReplace(path, timeout_milliseconds, waiting, lock);
+}
+
+DownloadResult FakePlatform::Download(const DownloadRequest& request, const DownloadProgress& progress) {
+  const auto found = downloads.find(request.url);
+  DownloadResult result;
+  if (found == downloads.end()) {
+    result.failure = DownloadFailure::kConnect;
+    return result;
+  }
+  result = found->second;
+  if (result.failure != DownloadFailure::kCancelled) return result;
+  // Bounded, so that a test that never cancels ends all the same.
+  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (progress(result.body.size()) && std::chrono::steady_clock::now() < give_up) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  result.body.clear();
+  return result;
 }
 
 }  // namespace quorvale::testing

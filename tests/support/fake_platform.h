@@ -101,9 +101,11 @@ class FakePlatform : public Platform {
   // headers.
   std::string LocalDateTimeText() override { return LocaleDateTimeText(HeaderMoment()); }
   std::string AnsiToUtf8(std::string_view bytes) override { return real_->AnsiToUtf8(bytes); }
-  DownloadResult Download(const DownloadRequest& request, const DownloadProgress& progress) override {
-    return real_->Download(request, progress);
-  }
+  // Scripted downloads by address; an address without one is refused as a closed port would
+  // be. A scripted kCancelled failure stands for a download that goes on, reporting its
+  // body's size, until it is told to stop.
+  std::map<std::string, DownloadResult> downloads;
+  DownloadResult Download(const DownloadRequest& request, const DownloadProgress& progress) override;
   std::string ConfigFolder() override { return config_folder; }
   std::string CacheFolder() override { return cache_folder; }
   Status MakeFolders(const std::string& path) override { return real_->MakeFolders(path); }

@@ -26,6 +26,64 @@ void FakeBackupsView::SetEntries(int row, const std::string& text) {
   entries_shown.push_back(std::to_string(row) + ":" + text);
 }
 
+void FakeSourcesView::SetCell(int row, int column, const std::string& text) {
+  rows.at(row).cells.at(column) = text;
+  if (column == SourcesForm::kStateColumn) cell_log.push_back(std::to_string(row) + ":" + text);
+}
+
+void FakeSourcesView::RunSourceEditor(SourceEditorForm& form) {
+  struct View : SourceEditorView {
+    Typed typed;
+    bool closed = false;
+    std::string Address() const override { return typed.address; }
+    SourceKind Kind() const override { return typed.kind; }
+    void SetAddress(const std::string& address) override { typed.address = address; }
+    void SetKind(SourceKind kind) override { typed.kind = kind; }
+    void Close() override { closed = true; }
+  } view;
+  form.Start(&view);
+  editor_openings.push_back(form.caption() + "|" + view.typed.address + "|" +
+                            SourceEditorForm::kKindCaptions[static_cast<int>(view.typed.kind)]);
+  std::vector<Typed> inputs;
+  if (!editor_inputs.empty()) {
+    inputs = std::move(editor_inputs.front());
+    editor_inputs.pop_front();
+  }
+  for (const Typed& typed : inputs) {
+    if (view.closed) break;
+    view.typed = typed;
+    form.Accept();
+  }
+  if (!view.closed) form.Cancel();
+}
+
+void FakeSourcesView::RunAllowedNamesWindow(AllowedNamesForm& form) {
+  struct View : AllowedNamesView {
+    FakeSourcesView* owner;
+    int selected = -1;
+    void SetNames(const std::vector<std::string>& names) override { owner->allowed_shown.push_back(names); }
+    int SelectedRow() const override { return selected; }
+    void Close() override {}
+  } view;
+  view.owner = this;
+  form.Start(&view);
+  for (; !allowed_removals.empty(); allowed_removals.pop_front()) {
+    view.selected = allowed_removals.front();
+    form.RemoveSelected();
+  }
+  form.CloseWindow();
+}
+
+std::vector<std::string> FakeSourcesView::Lines() const {
+  std::vector<std::string> lines;
+  for (const Row& row : rows) {
+    std::string line = row.enabled ? "on" : "off";
+    for (const std::string& cell : row.cells) line += "|" + cell;
+    lines.push_back(line);
+  }
+  return lines;
+}
+
 void FakeOptionsView::Click(OptionsBox box) {
   checked_[Index(box)] = !checked_[Index(box)];
   if (box == OptionsBox::kLoopbackAddress) form_.LoopbackBoxClicked();
@@ -155,6 +213,39 @@ void FakeMainView::RunBackupsWindow(BackupsForm& backups) {
   auto script = std::move(backups_scripts.front());
   backups_scripts.pop_front();
   script(backups, view);
+}
+
+void FakeMainView::RunSourcesWindow(SourcesForm& sources) {
+  log.push_back("sources");
+  FakeSourcesView view;
+  sources.Start(&view);
+  if (sources_scripts.empty()) {
+    ADD_FAILURE() << "unexpected sources window";
+    return;
+  }
+  auto script = std::move(sources_scripts.front());
+  sources_scripts.pop_front();
+  script(sources, view);
+  sources.CloseWindow();
+}
+
+void FakeMainView::RunWhyWindow(WhyForm& why) {
+  struct View : WhyView {
+    void Close() override {}
+  } view;
+  why.Start(&view);
+  why_shown.push_back(why.lines());
+  if (why_allow.empty()) {
+    ADD_FAILURE() << "unexpected why window";
+    return;
+  }
+  const bool allow = why_allow.front();
+  why_allow.pop_front();
+  if (allow) {
+    why.Allow();
+  } else {
+    why.CloseWindow();
+  }
 }
 
 std::unique_ptr<ProgressView> FakeMainView::OpenProgressWindow(ProgressForm& progress_form) {

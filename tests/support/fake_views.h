@@ -14,6 +14,8 @@
 #include "forms/options_form.h"
 #include "forms/progress_form.h"
 #include "forms/search_form.h"
+#include "forms/sources_form.h"
+#include "forms/why_form.h"
 
 namespace quorvale::testing {
 
@@ -70,6 +72,38 @@ class FakeBackupsView : public BackupsView {
   bool closed = false;
 };
 
+// The Sources window as a record of its rows and buttons, with scripts for its own windows.
+class FakeSourcesView : public SourcesView {
+ public:
+  // What is typed in the source editor before each "OK", one list per opening; when none is
+  // accepted the editor is left with "Annuler".
+  struct Typed {
+    std::string address;
+    SourceKind kind = SourceKind::kHosts;
+  };
+  void SetRows(const std::vector<Row>& shown) override { rows = shown; }
+  void SetCell(int row, int column, const std::string& text) override;
+  int SelectedRow() const override { return selected; }
+  void SetControlEnabled(SourcesControl control, bool on) override { enabled[static_cast<int>(control)] = on; }
+  void RunSourceEditor(SourceEditorForm& form) override;
+  void RunAllowedNamesWindow(AllowedNamesForm& form) override;
+  void Close() override { closed = true; }
+  // "on|address|kind|date|state|entries" per row.
+  std::vector<std::string> Lines() const;
+
+  std::vector<Row> rows;
+  int selected = -1;
+  std::array<bool, kSourcesControlCount> enabled{};
+  bool closed = false;
+  std::deque<std::vector<Typed>> editor_inputs;
+  std::vector<std::string> editor_openings;  // "caption|address|kind" as each editor opened
+  // The allowed-names window: the rows to remove in turn (each then the first shown), and
+  // what it showed at each step.
+  std::deque<int> allowed_removals;
+  std::vector<std::vector<std::string>> allowed_shown;
+  std::vector<std::string> cell_log;  // "row:text" of each state cell set during an update
+};
+
 // The main window as a record of what MainForm told it, with scripts for the other windows.
 // Every change of the window's state goes to `log` in order ("disabled", "hidden", "list 1",
 // "progress opened", ...), so tests can check what happened when.
@@ -95,6 +129,8 @@ class FakeMainView : public MainView {
   void RunAboutWindow(AboutForm& form) override;
   void RunSearchWindow(SearchForm& form) override;
   void RunBackupsWindow(BackupsForm& form) override;
+  void RunSourcesWindow(SourcesForm& form) override;
+  void RunWhyWindow(WhyForm& form) override;
   std::unique_ptr<ProgressView> OpenProgressWindow(ProgressForm& form) override;
 
   bool IsEnabled(MainControl control) const { return enabled[Index(control)]; }
@@ -125,6 +161,11 @@ class FakeMainView : public MainView {
   // The texts typed in the find window, one per opening, left with "OK" ("" : "Annuler").
   std::deque<std::string> search_texts;
   std::deque<std::function<void(BackupsForm&, FakeBackupsView&)>> backups_scripts;
+  std::deque<std::function<void(SourcesForm&, FakeSourcesView&)>> sources_scripts;
+  // The lines each "Pourquoi ce nom ?" window showed, and whether "Autoriser ce nom" is
+  // clicked in it (one per opening).
+  std::vector<std::vector<std::string>> why_shown;
+  std::deque<bool> why_allow;
   // Runs once at the next ProcessEvents, as a click that waits in the event queue.
   std::function<void()> pending_event;
 

@@ -1,0 +1,324 @@
+#include "forms/sources_form.h"
+
+#include <limits>
+#include <utility>
+
+#include "forms/main_form.h"
+#include "forms/prompts.h"
+#include "forms/texts.h"
+#include "platform/file_loads.h"
+#include "platform/platform.h"
+#include "platform/source_update.h"
+#include "platform/update_texts.h"
+
+namespace quorvale {
+
+namespace {
+
+// A download that has not received a byte yet.
+constexpr std::uint64_t kNoBytesYet = std::numeric_limits<std::uint64_t>::max();
+
+void ShowError(Prompts& prompts, const std::string& text) {
+  (void)prompts.Message(text, Prompts::Buttons::kOk, Prompts::Icon::kCritical, texts::kTitle, {});
+}
+
+// The text of the file at `path`, "" when it is not there; false (said) when it cannot be read.
+bool ReadEditedFile(Platform& platform, Prompts& prompts, const std::string& path, std::string* text) {
+  if (!platform.PathExists(path)) {
+    text->clear();
+    return true;
+  }
+  const Status status = ReadFileBytes(platform, path, text);
+  if (status.ok()) return true;
+  ShowError(prompts, path + " n'a pas pu etre lu: " + status.ToString());
+  return false;
+}
+
+// Writes `text` as the file at `path`, its folder made first.
+Status WriteEditedFile(Platform& platform, const std::string& path, const std::string& text) {
+  const size_t cut = path.find_last_of(kFileNamesIgnoreCase ? "/\\" : "/");
+  if (cut != std::string::npos) {
+    const Status made = platform.MakeFolders(path.substr(0, cut + 1));
+    if (!made.ok()) return made;
+  }
+  return platform.WriteFileAtomic(path, text);
+}
+
+}  // namespace
+
+void ReportFileNotSaved(Prompts& prompts, const Status& status) {
+  (void)prompts.Message(texts::kSaveFailed, Prompts::Buttons::kOk, Prompts::Icon::kCritical, texts::kTitle,
+                        status.ToString());
+}
+
+Status AppendLine(Platform& platform, const std::string& path, const std::string& line) {
+  std::string text;
+  if (platform.PathExists(path)) {
+    const Status read = ReadFileBytes(platform, path, &text, ReadAs::kBytes);
+    if (!read.ok()) return read;
+  }
+  if (!text.empty() && text.back() != '\n') text += "\r\n";
+  return WriteEditedFile(platform, path, text + line + "\r\n");
+}
+
+SourcesForm::SourcesForm(Platform& platform, Prompts& prompts, MainForm& main, YieldFn yield)
+    : platform_(platform), prompts_(prompts), main_(main), yield_(std::move(yield)) {}
+
+SourcesForm::~SourcesForm() = default;
+
+void SourcesForm::Start(SourcesView* view) {
+  view_ = view;
+  const std::string folder = platform_.ConfigFolder();
+  sources_path_ = folder.empty() ? std::string() : folder + kFileName;
+  std::string text;
+  if (!sources_path_.empty() && ReadEditedFile(platform_, prompts_, sources_path_, &text)) {
+    file_ = SourcesFileLines(text);
+  }
+  SetUpdating(false);
+  ShowRows();
+}
+
+void SourcesForm::ShowRows() {
+  std::vector<Source> sources;
+  for (const SourcesFileLines::Entry& entry : file_.entries()) sources.push_back(entry.source);
+  const std::vector<SourceResult> cached = CachedSources(platform_, PlacesOf(platform_, sources_path_), sources);
+  std::vector<SourcesView::Row> rows;
+  for (size_t i = 0; i < cached.size(); ++i) {
+    SourcesView::Row row;
+    row.enabled = file_.entries()[i].enabled;
+    const Source& source = cached[i].source;
+    row.cells[kAddressColumn] = source.address;
+    row.cells[kKindColumn] = SourceEditorForm::kKindCaptions[static_cast<int>(source.kind)];
+    if (cached[i].has_copy) row.cells[kDateColumn] = DateText(cached[i].copy.fetched);
+    const auto outcome = outcomes_.find(source.address);
+    if (outcome != outcomes_.end()) {
+      row.cells[kStateColumn] = outcome->second[0];
+      row.cells[kEntriesColumn] = outcome->second[1];
+    }
+    rows.push_back(std::move(row));
+  }
+  view_->SetRows(rows);
+}
+
+bool SourcesForm::Save() {
+  const Status status = sources_path_.empty() ? Status(ErrorCode::kNotFound, kFileName, "no configuration folder")
+                                              : WriteEditedFile(platform_, sources_path_, file_.Text());
+  if (!status.ok()) ReportFileNotSaved(prompts_, status);
+  ShowRows();
+  return status.ok();
+}
+
+bool SourcesForm::RunEditor(std::string* address, SourceKind* kind) {
+  SourceEditorForm editor(prompts_, address->empty() ? SourceEditorForm::kAddCaption : SourceEditorForm::kEditCaption,
+                          *address, *kind);
+  view_->RunSourceEditor(editor);
+  if (!editor.accepted()) return false;
+  *address = editor.address();
+  *kind = editor.kind();
+  return true;
+}
+
+void SourcesForm::Add() {
+  if (updating_) return;
+  std::string address;
+  SourceKind kind = SourceKind::kHosts;
+  if (!RunEditor(&address, &kind)) return;
+  file_.Add(address, kind);
+  Save();
+}
+
+void SourcesForm::EditSelected() {
+  const int row = view_->SelectedRow();
+  if (updating_ || row < 0 || row >= static_cast<int>(file_.entries().size())) return;
+  std::string address = file_.entries()[row].source.address;
+  SourceKind kind = file_.entries()[row].source.kind;
+  if (!RunEditor(&address, &kind)) return;
+  file_.Change(static_cast<size_t>(row), address, kind);
+  Save();
+}
+
+void SourcesForm::RemoveSelected() {
+  const int row = view_->SelectedRow();
+  if (updating_ || row < 0 || row >= static_cast<int>(file_.entries().size())) return;
+  file_.Remove(static_cast<size_t>(row));
+  Save();
+}
+
+void SourcesForm::SwitchSource(int row, bool enabled) {
+  if (row < 0 || row >= static_cast<int>(file_.entries().size())) return;
+  if (updating_) {
+    // The sources of a running update stay as they are; the box shows it again.
+    ShowRows();
+    return;
+  }
+  file_.SetEnabled(static_cast<size_t>(row), enabled);
+  Save();
+}
+
+void SourcesForm::ShowAllowedNames() {
+  if (updating_) return;
+  AllowedNamesForm names(platform_, prompts_, PlacesOf(platform_, sources_path_).allow_path);
+  view_->RunAllowedNamesWindow(names);
+}
+
+void SourcesForm::SetUpdating(bool updating) {
+  updating_ = updating;
+  for (int i = 0; i < kSourcesControlCount; ++i) {
+    const auto control = static_cast<SourcesControl>(i);
+    view_->SetControlEnabled(control, (control == SourcesControl::kCancel) == updating);
+  }
+}
+
+void SourcesForm::ShowProgress() {
+  if (closed_) return;
+  for (size_t i = 0; i < bytes_shown_.size(); ++i) {
+    const std::uint64_t bytes = bytes_[i].load(std::memory_order_relaxed);
+    if (bytes == bytes_shown_[i]) continue;
+    bytes_shown_[i] = bytes;
+    if (rows_of_sources_[i] < 0) continue;
+    view_->SetCell(rows_of_sources_[i], kStateColumn, std::to_string(bytes) + " octets");
+  }
+}
+
+void SourcesForm::Update() {
+  if (updating_ || sources_path_.empty()) return;
+  if (main_.session().RowCount() > 0 &&
+      prompts_.Message(kReplaceQuestion, Prompts::Buttons::kYesNo, Prompts::Icon::kNone, texts::kConfirmation, {}) !=
+          Prompts::Answer::kYes) {
+    return;
+  }
+  const UpdatePlaces places = PlacesOf(platform_, sources_path_);
+  std::vector<Source> sources;
+  std::string error;
+  if (!ReadSources(platform_, places, &sources, &error)) {
+    ShowError(prompts_, error);
+    return;
+  }
+  if (sources.empty()) {
+    ShowError(prompts_, places.sources_path + ": aucune source");
+    return;
+  }
+  // The rows that show the sources: the file's lines tell them apart.
+  rows_of_sources_.assign(sources.size(), -1);
+  for (size_t i = 0; i < sources.size(); ++i) {
+    for (size_t row = 0; row < file_.entries().size(); ++row) {
+      if (file_.entries()[row].line + 1 == static_cast<size_t>(sources[i].line_number)) {
+        rows_of_sources_[i] = static_cast<int>(row);
+      }
+    }
+  }
+  bytes_ = std::make_unique<std::atomic<std::uint64_t>[]>(sources.size());
+  for (size_t i = 0; i < sources.size(); ++i) bytes_[i] = kNoBytesYet;
+  bytes_shown_.assign(sources.size(), kNoBytesYet);
+  for (int row : rows_of_sources_) {
+    if (row >= 0) view_->SetCell(row, kStateColumn, "");
+  }
+  cancel_ = false;
+  SetUpdating(true);
+
+  FetchSettings settings;
+  settings.progress = [this](size_t index, std::uint64_t bytes) {
+    bytes_[index].store(bytes, std::memory_order_relaxed);
+  };
+  settings.cancel = &cancel_;
+  settings.waiting = [this] {
+    ShowProgress();
+    if (yield_) yield_();
+  };
+  std::vector<SourceResult> results = FetchSources(platform_, places, sources, settings);
+  ShowProgress();
+
+  bool any_copy = false;
+  for (const SourceResult& result : results) any_copy = any_copy || result.has_copy;
+  if (!cancel_ && !any_copy) ShowError(prompts_, "aucune source n'a pu etre obtenue, rien n'est charge");
+  if (!cancel_ && any_copy) main_.LoadSourcesUpdate(places, results);
+  for (const SourceResult& result : results) {
+    std::array<std::string, 2>& outcome = outcomes_[result.source.address];
+    if (cancel_) {
+      outcome = {kCancelledState, ""};
+    } else {
+      outcome = {SourceOutcomeText(result), result.has_copy && any_copy ? std::to_string(result.entries) : ""};
+    }
+  }
+  if (closed_) {
+    updating_ = false;
+    return;
+  }
+  SetUpdating(false);
+  ShowRows();
+}
+
+void SourcesForm::CloseWindow() {
+  WindowClosing();
+  view_->Close();
+}
+
+void SourcesForm::WindowClosing() {
+  if (closed_) return;
+  cancel_ = true;
+  closed_ = true;
+}
+
+void SourceEditorForm::Start(SourceEditorView* view) {
+  view_ = view;
+  view_->SetAddress(address_);
+  view_->SetKind(kind_);
+}
+
+void SourceEditorForm::Accept() {
+  const std::string address = view_->Address();
+  const std::string reason = CheckSourceAddress(address);
+  if (!reason.empty()) {
+    ShowError(prompts_, reason);
+    return;
+  }
+  address_ = address;
+  kind_ = view_->Kind();
+  accepted_ = true;
+  view_->Close();
+}
+
+void SourceEditorForm::Cancel() { view_->Close(); }
+
+void AllowedNamesForm::Start(AllowedNamesView* view) {
+  view_ = view;
+  ReadNames();
+}
+
+void AllowedNamesForm::ReadNames() {
+  lines_.clear();
+  name_lines_.clear();
+  std::string text;
+  if (!ReadEditedFile(platform_, prompts_, allow_path_, &text)) return;
+  const size_t first_end = text.find('\n');
+  line_end_ = first_end != std::string::npos && first_end > 0 && text[first_end - 1] == '\r' ? "\r\n" : "\n";
+  if (first_end == std::string::npos) line_end_ = "\r\n";
+  std::vector<std::string> names;
+  std::string_view rest = text;
+  while (!rest.empty()) {
+    const size_t end = rest.find('\n');
+    std::string_view line = rest.substr(0, end);
+    rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+    if (line.ends_with('\r')) line.remove_suffix(1);
+    lines_.emplace_back(line);
+    const size_t first = line.find_first_not_of(" \t");
+    if (first == std::string_view::npos || line[first] == '#') continue;
+    const size_t last = line.find_last_not_of(" \t");
+    names.emplace_back(line.substr(first, last - first + 1));
+    name_lines_.push_back(lines_.size() - 1);
+  }
+  view_->SetNames(names);
+}
+
+void AllowedNamesForm::RemoveSelected() {
+  const int row = view_->SelectedRow();
+  if (row < 0 || row >= static_cast<int>(name_lines_.size())) return;
+  lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(name_lines_[row]));
+  std::string text;
+  for (const std::string& line : lines_) text += line + line_end_;
+  const Status status = WriteEditedFile(platform_, allow_path_, text);
+  if (!status.ok()) ReportFileNotSaved(prompts_, status);
+  ReadNames();
+}
+
+}  // namespace quorvale

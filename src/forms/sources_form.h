@@ -1,0 +1,221 @@
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/sources_file.h"
+#include "core/status.h"
+#include "core/yield.h"
+#include "forms/sources_file_lines.h"
+
+namespace quorvale {
+
+class MainForm;
+class Platform;
+class Prompts;
+class SourceEditorForm;
+class AllowedNamesForm;
+
+// The Sources window's buttons that it enables and disables: during an update only
+// "Annuler" is enabled; otherwise every other one is.
+enum class SourcesControl { kAdd, kEdit, kRemove, kUpdate, kAllowedNames, kClose, kCancel };
+inline constexpr int kSourcesControlCount = static_cast<int>(SourcesControl::kCancel) + 1;
+
+// What SourcesForm asks of the Sources window of a window program.
+class SourcesView {
+ public:
+  struct Row {
+    bool enabled = true;  // the row's check box
+    std::array<std::string, 5> cells;
+  };
+  virtual ~SourcesView() = default;
+  // The list's rows, top to bottom; the view keeps the selected row's place when it can.
+  virtual void SetRows(const std::vector<Row>& rows) = 0;
+  virtual void SetCell(int row, int column, const std::string& text) = 0;
+  // The selected row, or -1.
+  virtual int SelectedRow() const = 0;
+  virtual void SetControlEnabled(SourcesControl control, bool enabled) = 0;
+  // The other windows, modal: these return when they close.
+  virtual void RunSourceEditor(SourceEditorForm& form) = 0;
+  virtual void RunAllowedNamesWindow(AllowedNamesForm& form) = 0;
+  // Closes the modal window.
+  virtual void Close() = 0;
+};
+
+// The Sources window: the sources of the user's sources file (ConfigFolder()/sources.txt)
+// with their kind, the date of their cached copy, what the last update did and what they
+// gave. Every change is written to the file at once; "Mettre a jour" downloads them all
+// and loads the result into the main window's lists, as the command line's update does.
+class SourcesForm {
+ public:
+  static constexpr const char* kCaption = "Sources";
+  static constexpr const char* kColumns[] = {"Adresse", "Type", "Mise a jour", "Etat", "Entrees"};
+  static constexpr int kAddressColumn = 0;
+  static constexpr int kKindColumn = 1;
+  static constexpr int kDateColumn = 2;
+  static constexpr int kStateColumn = 3;
+  static constexpr int kEntriesColumn = 4;
+  // The captions of the buttons, in the order of SourcesControl.
+  static constexpr const char* kButtonCaptions[] = {"Ajouter...", "Modifier...",        "Supprimer", "Mettre a jour",
+                                                    "Noms autorises...", "Fermer", "Annuler"};
+  static constexpr const char* kFileName = "sources.txt";
+  static constexpr const char* kReplaceQuestion =
+      "Les listes actuelles seront remplacees par les sources. Continuer ?";
+  static constexpr const char* kCancelledState = "annulee";
+  // The list's size and its address column's width, in pixels at 96 dpi.
+  static constexpr int kListWidth = 640;
+  static constexpr int kListHeight = 240;
+  static constexpr int kAddressColumnWidth = 260;
+
+  // `main` receives the lists of an update; `yield` lets the window's events run, time-sliced.
+  SourcesForm(Platform& platform, Prompts& prompts, MainForm& main, YieldFn yield);
+  ~SourcesForm();
+
+  // Reads the sources file and fills the list.
+  void Start(SourcesView* view);
+  void Add();
+  void EditSelected();
+  void RemoveSelected();
+  // The check box of `row` was set to `enabled`.
+  void SwitchSource(int row, bool enabled);
+  void ShowAllowedNames();
+  // "Mettre a jour": downloads every source switched on, showing each one's progress, then
+  // loads the main window's lists from own.txt, the copies and allow.txt.
+  void Update();
+  // "Annuler" during an update: the downloads stop, the cache and the lists stay as they were.
+  void CancelUpdate() { cancel_ = true; }
+  void CloseWindow();
+  // The window is going (a button, its close box, Escape): an update in progress is
+  // cancelled, and the view is not used again. Calling it again does nothing.
+  void WindowClosing();
+
+  const std::string& sources_path() const { return sources_path_; }
+
+ private:
+  // Shows the file's sources with what is known of them.
+  void ShowRows();
+  // Writes the changed file; says so when it cannot.
+  bool Save();
+  // The editor, on `address` and `kind`; false when it was left without "OK".
+  bool RunEditor(std::string* address, SourceKind* kind);
+  // Enables the buttons for an update running or not.
+  void SetUpdating(bool updating);
+  // Copies the downloads' progress into the list.
+  void ShowProgress();
+
+  Platform& platform_;
+  Prompts& prompts_;
+  MainForm& main_;
+  YieldFn yield_;
+  SourcesView* view_ = nullptr;
+  bool closed_ = false;
+  std::string sources_path_;
+  SourcesFileLines file_{""};
+  // What the last update said of each source (state, entries), by address.
+  std::map<std::string, std::array<std::string, 2>> outcomes_;
+
+  // The update in progress.
+  bool updating_ = false;
+  std::atomic<bool> cancel_{false};
+  // Per source downloaded: the bytes received so far (written by the downloading threads),
+  // what the list shows, and the row that shows it.
+  std::unique_ptr<std::atomic<std::uint64_t>[]> bytes_;
+  std::vector<std::uint64_t> bytes_shown_;
+  std::vector<int> rows_of_sources_;
+};
+
+// What SourceEditorForm asks of the small window that adds or changes a source.
+class SourceEditorView {
+ public:
+  virtual ~SourceEditorView() = default;
+  virtual std::string Address() const = 0;
+  virtual SourceKind Kind() const = 0;
+  virtual void SetAddress(const std::string& address) = 0;
+  virtual void SetKind(SourceKind kind) = 0;
+  virtual void Close() = 0;
+};
+
+// The window that asks for a source's address and kind. "OK" keeps them when the address is
+// one the sources file takes (else it says why, as the file's reader words it, and stays
+// open); "Annuler", Escape and the close box keep nothing.
+class SourceEditorForm {
+ public:
+  static constexpr const char* kAddCaption = "Ajouter une source";
+  static constexpr const char* kEditCaption = "Modifier la source";
+  static constexpr const char* kAddressCaption = "Adresse :";
+  static constexpr const char* kKindCaptions[] = {"HOSTS", "noms de domaines"};  // in the order of SourceKind
+  static constexpr const char* kOkCaption = "OK";
+  static constexpr const char* kCancelCaption = "Annuler";
+  static constexpr int kAddressFieldChars = 60;
+
+  SourceEditorForm(Prompts& prompts, std::string caption, std::string address, SourceKind kind)
+      : prompts_(prompts), caption_(std::move(caption)), address_(std::move(address)), kind_(kind) {}
+
+  void Start(SourceEditorView* view);
+  void Accept();
+  void Cancel();
+
+  const std::string& caption() const { return caption_; }
+  bool accepted() const { return accepted_; }
+  const std::string& address() const { return address_; }
+  SourceKind kind() const { return kind_; }
+
+ private:
+  Prompts& prompts_;
+  SourceEditorView* view_ = nullptr;
+  std::string caption_;
+  std::string address_;
+  SourceKind kind_;
+  bool accepted_ = false;
+};
+
+// What AllowedNamesForm asks of the window that lists allow.txt.
+class AllowedNamesView {
+ public:
+  virtual ~AllowedNamesView() = default;
+  virtual void SetNames(const std::vector<std::string>& names) = 0;
+  virtual int SelectedRow() const = 0;
+  virtual void Close() = 0;
+};
+
+// The names of allow.txt, kept out of the lists by every update, and "Retirer" that takes
+// the selected one out of the file (its other lines stay as they were).
+class AllowedNamesForm {
+ public:
+  static constexpr const char* kCaption = "Noms autorises";
+  static constexpr const char* kRemoveCaption = "Retirer";
+  static constexpr const char* kCloseCaption = "Fermer";
+
+  AllowedNamesForm(Platform& platform, Prompts& prompts, std::string allow_path)
+      : platform_(platform), prompts_(prompts), allow_path_(std::move(allow_path)) {}
+
+  void Start(AllowedNamesView* view);
+  void RemoveSelected();
+  void CloseWindow() { view_->Close(); }
+
+ private:
+  // The file's lines and, for each name shown, the line that holds it.
+  void ReadNames();
+
+  Platform& platform_;
+  Prompts& prompts_;
+  std::string allow_path_;
+  AllowedNamesView* view_ = nullptr;
+  std::vector<std::string> lines_;
+  std::string line_end_;
+  std::vector<size_t> name_lines_;
+};
+
+// The words of a failed write of the sources file or allow.txt, shown to the user.
+void ReportFileNotSaved(Prompts& prompts, const Status& status);
+
+// Appends `line` to the text file at `path` (created with its folder when missing), as a
+// line of its own, through a temporary file and a rename.
+Status AppendLine(Platform& platform, const std::string& path, const std::string& line);
+
+}  // namespace quorvale

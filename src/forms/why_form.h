@@ -1,0 +1,46 @@
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace quorvale {
+
+// What WhyForm asks of its window.
+class WhyView {
+ public:
+  virtual ~WhyView() = default;
+  virtual void Close() = 0;
+};
+
+// "Pourquoi ce nom ?": where a name of the lists comes from, as the command line's --why
+// says it, one line each, with "Autoriser ce nom" (the name goes into allow.txt and out of
+// the lists) and "Fermer".
+class WhyForm {
+ public:
+  static constexpr const char* kCaption = "Pourquoi ce nom ?";
+  static constexpr const char* kAllowCaption = "Autoriser ce nom";
+  static constexpr const char* kCloseCaption = "Fermer";
+
+  WhyForm(std::string name, std::vector<std::string> lines) : name_(std::move(name)), lines_(std::move(lines)) {}
+
+  void Start(WhyView* view) { view_ = view; }
+  void Allow() {
+    allowed_ = true;
+    view_->Close();
+  }
+  void CloseWindow() { view_->Close(); }
+
+  const std::string& name() const { return name_; }
+  const std::vector<std::string>& lines() const { return lines_; }
+  // Whether the window was left with "Autoriser ce nom".
+  bool allowed() const { return allowed_; }
+
+ private:
+  WhyView* view_ = nullptr;
+  std::string name_;
+  std::vector<std::string> lines_;
+  bool allowed_ = false;
+};
+
+}  // namespace quorvale

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/source_update.h"
+
+// The words of an update and of "why this name?", shared by the command line and the window
+// so that both say the same.
+
+namespace quorvale {
+
+// What the fetch of one source did, after "<address>: ": "telechargee (N octets, M entrees,
+// S s)", "non modifiee", "echec: <reason> (copie du <date> utilisee)" or "echec: <reason>
+// (aucune copie)".
+std::string SourceOutcomeText(const SourceResult& result);
+
+// A moment in seconds since 1970 as the program shows dates: "yyyy-mm-dd hh:mm:ss", local.
+std::string DateText(std::int64_t seconds);
+
+// A load of an update that failed, in the user's words: which file could not be read, and why.
+std::string UpdateLoadFailureText(const Status& status);
+
+// Where `name` comes from, for the sources file at `sources_path`, from the cache only: the
+// lines of own.txt and of the copies that hold it, those of allow.txt that take it out, and
+// which list it lands in, one line each. False when the sources file cannot be read or the
+// load of the copies fails: `*error` says why (the lines found so far stay in `*lines`).
+bool ExplainName(Platform& platform, const std::string& sources_path, const std::string& name,
+                 std::vector<std::string>* lines, std::string* error);
+
+}  // namespace quorvale

@@ -1,0 +1,215 @@
+#include "qt/sources_window.h"
+
+#include <QButtonGroup>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalBlocker>
+#include <QTableWidget>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <iterator>
+
+#include "qt/dialog_parts.h"
+
+namespace quorvale {
+
+namespace {
+
+// The buttons' object names, in the order of SourcesControl.
+constexpr const char* kButtonNames[] = {"cmdAjouter",  "cmdModifier", "cmdSupprimer", "cmdMettreAJour",
+                                        "cmdNomsAutorises", "cmdFermer", "cmdAnnuler"};
+static_assert(std::size(kButtonNames) == kSourcesControlCount, "a name for each button");
+
+QString Text(const std::string& text) { return QString::fromStdString(text); }
+
+}  // namespace
+
+SourcesWindow::SourcesWindow(SourcesForm& form, QWidget* parent) : QDialog(parent), form_(form) {
+  setObjectName(QStringLiteral("frmSources"));
+  setWindowTitle(QString::fromUtf8(SourcesForm::kCaption));
+  list_ = new QTableWidget(0, static_cast<int>(std::size(SourcesForm::kColumns)), this);
+  list_->setObjectName(QStringLiteral("lvSources"));
+  QStringList headers;
+  for (const char* column : SourcesForm::kColumns) headers << QString::fromUtf8(column);
+  list_->setHorizontalHeaderLabels(headers);
+  list_->verticalHeader()->hide();
+  list_->setShowGrid(false);
+  list_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  list_->setSelectionMode(QAbstractItemView::SingleSelection);
+  list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  list_->setColumnWidth(SourcesForm::kAddressColumn, SourcesForm::kAddressColumnWidth);
+  list_->horizontalHeader()->setStretchLastSection(true);
+  list_->setFixedSize(SourcesForm::kListWidth, SourcesForm::kListHeight);
+  connect(list_, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* item) {
+    if (item->column() == SourcesForm::kAddressColumn) form_.SwitchSource(item->row(), item->checkState() == Qt::Checked);
+  });
+  connect(list_, &QTableWidget::cellDoubleClicked, this, [this] { form_.EditSelected(); });
+
+  auto* buttons = new QHBoxLayout;
+  for (int i = 0; i < kSourcesControlCount; ++i) {
+    if (static_cast<SourcesControl>(i) == SourcesControl::kClose) buttons->addStretch(1);
+    buttons_[i] = AddButton(buttons, kButtonNames[i], SourcesForm::kButtonCaptions[i], this);
+    connect(buttons_[i], &QPushButton::clicked, this, [this, control = static_cast<SourcesControl>(i)] {
+      switch (control) {
+        case SourcesControl::kAdd:
+          return form_.Add();
+        case SourcesControl::kEdit:
+          return form_.EditSelected();
+        case SourcesControl::kRemove:
+          return form_.RemoveSelected();
+        case SourcesControl::kUpdate:
+          return form_.Update();
+        case SourcesControl::kAllowedNames:
+          return form_.ShowAllowedNames();
+        case SourcesControl::kClose:
+          return form_.CloseWindow();
+        case SourcesControl::kCancel:
+          return form_.CancelUpdate();
+      }
+    });
+  }
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(list_);
+  layout->addLayout(buttons);
+  layout->setSizeConstraint(QLayout::SetFixedSize);
+  form_.Start(this);
+}
+
+void SourcesWindow::SetRows(const std::vector<Row>& rows) {
+  const QSignalBlocker quiet(list_);
+  const int selected = SelectedRow();
+  list_->setRowCount(static_cast<int>(rows.size()));
+  for (int row = 0; row < static_cast<int>(rows.size()); ++row) {
+    for (int column = 0; column < static_cast<int>(rows[row].cells.size()); ++column) {
+      auto* item = new QTableWidgetItem(Text(rows[row].cells[column]));
+      if (column == SourcesForm::kAddressColumn) {
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        item->setCheckState(rows[row].enabled ? Qt::Checked : Qt::Unchecked);
+      }
+      if (column == SourcesForm::kEntriesColumn) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+      list_->setItem(row, column, item);
+    }
+  }
+  if (!rows.empty()) list_->selectRow(std::clamp(selected, 0, static_cast<int>(rows.size()) - 1));
+}
+
+void SourcesWindow::SetCell(int row, int column, const std::string& text) {
+  const QSignalBlocker quiet(list_);
+  if (QTableWidgetItem* item = list_->item(row, column)) item->setText(Text(text));
+}
+
+int SourcesWindow::SelectedRow() const {
+  const QModelIndexList rows = list_->selectionModel()->selectedRows();
+  return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+void SourcesWindow::SetControlEnabled(SourcesControl control, bool enabled) {
+  buttons_[static_cast<int>(control)]->setEnabled(enabled);
+}
+
+void SourcesWindow::RunSourceEditor(SourceEditorForm& form) { SourceEditorWindow(form, this).exec(); }
+
+void SourcesWindow::RunAllowedNamesWindow(AllowedNamesForm& form) { AllowedNamesWindow(form, this).exec(); }
+
+void SourcesWindow::done(int result) {
+  form_.WindowClosing();
+  QDialog::done(result);
+}
+
+SourceEditorWindow::SourceEditorWindow(SourceEditorForm& form, QWidget* parent) : QDialog(parent) {
+  setObjectName(QStringLiteral("frmSource"));
+  setWindowTitle(Text(form.caption()));
+  auto* label = new QLabel(QString::fromUtf8(SourceEditorForm::kAddressCaption), this);
+  address_ = new QLineEdit(this);
+  address_->setObjectName(QStringLiteral("txtAdresse"));
+  address_->setMinimumWidth(address_->fontMetrics().averageCharWidth() * SourceEditorForm::kAddressFieldChars);
+  label->setBuddy(address_);
+  kinds_ = new QButtonGroup(this);
+  auto* kinds = new QHBoxLayout;
+  const char* kind_names[] = {"optHosts", "optDomaines"};
+  for (int kind = 0; kind < 2; ++kind) {
+    auto* option = new QRadioButton(QString::fromUtf8(SourceEditorForm::kKindCaptions[kind]), this);
+    option->setObjectName(QString::fromLatin1(kind_names[kind]));
+    kinds_->addButton(option, kind);
+    kinds->addWidget(option);
+  }
+  kinds->addStretch(1);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  QPushButton* ok = AddButton(buttons, "cmdOK", SourceEditorForm::kOkCaption, this);
+  QPushButton* cancel = AddButton(buttons, "cmdAnnuler", SourceEditorForm::kCancelCaption, this);
+  ok->setDefault(true);
+  connect(ok, &QPushButton::clicked, this, [&form] { form.Accept(); });
+  connect(cancel, &QPushButton::clicked, this, [&form] { form.Cancel(); });
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(label);
+  layout->addWidget(address_);
+  layout->addLayout(kinds);
+  layout->addLayout(buttons);
+  layout->setSizeConstraint(QLayout::SetFixedSize);
+  form.Start(this);
+}
+
+std::string SourceEditorWindow::Address() const { return address_->text().toStdString(); }
+
+SourceKind SourceEditorWindow::Kind() const {
+  return kinds_->checkedId() == static_cast<int>(SourceKind::kDomains) ? SourceKind::kDomains : SourceKind::kHosts;
+}
+
+void SourceEditorWindow::SetAddress(const std::string& address) { address_->setText(Text(address)); }
+
+void SourceEditorWindow::SetKind(SourceKind kind) { kinds_->button(static_cast<int>(kind))->setChecked(true); }
+
+AllowedNamesWindow::AllowedNamesWindow(AllowedNamesForm& form, QWidget* parent) : QDialog(parent) {
+  setObjectName(QStringLiteral("frmNomsAutorises"));
+  setWindowTitle(QString::fromUtf8(AllowedNamesForm::kCaption));
+  list_ = new QListWidget(this);
+  list_->setObjectName(QStringLiteral("lstNoms"));
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  QPushButton* remove = AddButton(buttons, "cmdRetirer", AllowedNamesForm::kRemoveCaption, this);
+  QPushButton* close = AddButton(buttons, "cmdFermer", AllowedNamesForm::kCloseCaption, this);
+  connect(remove, &QPushButton::clicked, this, [&form] { form.RemoveSelected(); });
+  connect(close, &QPushButton::clicked, this, [&form] { form.CloseWindow(); });
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(list_);
+  layout->addLayout(buttons);
+  form.Start(this);
+}
+
+void AllowedNamesWindow::SetNames(const std::vector<std::string>& names) {
+  list_->clear();
+  for (const std::string& name : names) list_->addItem(Text(name));
+  if (!names.empty()) list_->setCurrentRow(0);
+}
+
+int AllowedNamesWindow::SelectedRow() const { return list_->currentRow(); }
+
+WhyWindow::WhyWindow(WhyForm& form, QWidget* parent) : QDialog(parent) {
+  setObjectName(QStringLiteral("frmPourquoi"));
+  setWindowTitle(QString::fromUtf8(WhyForm::kCaption));
+  auto* text = new QPlainTextEdit(this);
+  text->setObjectName(QStringLiteral("txtPourquoi"));
+  text->setReadOnly(true);
+  text->setLineWrapMode(QPlainTextEdit::NoWrap);
+  for (const std::string& line : form.lines()) text->appendPlainText(Text(line));
+  text->setMinimumSize(SourcesForm::kListWidth, SourcesForm::kListHeight / 2);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  QPushButton* allow = AddButton(buttons, "cmdAutoriser", WhyForm::kAllowCaption, this);
+  QPushButton* close = AddButton(buttons, "cmdFermer", WhyForm::kCloseCaption, this);
+  connect(allow, &QPushButton::clicked, this, [&form] { form.Allow(); });
+  connect(close, &QPushButton::clicked, this, [&form] { form.CloseWindow(); });
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(text);
+  layout->addLayout(buttons);
+  form.Start(this);
+}
+
+}  // namespace quorvale

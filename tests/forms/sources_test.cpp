@@ -1,0 +1,173 @@
+// The Sources window: the sources file edited in place, updates (with progress, failures and
+// cancel) loaded into the lists, the allowed names, and "Pourquoi ce nom ?".
+
+#include <filesystem>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "forms/main_form_fixture.h"
+#include "forms/sources_form.h"
+
+namespace quorvale::testing {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+DownloadResult Served(std::string body, std::string etag = {}) {
+  DownloadResult result;
+  result.outcome = DownloadResult::Outcome::kDownloaded;
+  result.body = std::move(body);
+  result.etag = std::move(etag);
+  result.http_status = 200;
+  return result;
+}
+
+DownloadResult Answered(DownloadResult::Outcome outcome, DownloadFailure failure, int status) {
+  DownloadResult result;
+  result.outcome = outcome;
+  result.failure = failure;
+  result.http_status = status;
+  return result;
+}
+
+class SourcesTest : public MainFormTest {
+ protected:
+  SourcesTest() {
+    std::filesystem::create_directories(Path("config"));
+    platform_.config_folder = Path("config/");
+    platform_.cache_folder = Path("cache/");
+  }
+  std::string Config(const char* name) const { return Path(std::string("config/") + name); }
+  // Opens the Sources window and runs `script` in it.
+  void InSources(std::function<void(SourcesForm&, FakeSourcesView&)> script) {
+    view_.sources_scripts.push_back(std::move(script));
+    form_.ShowSources();
+  }
+  // Runs "Mettre a jour" and gives the rows as the window then shows them, seconds left out.
+  Lines UpdateRows() {
+    Lines rows;
+    InSources([&](SourcesForm& sources, FakeSourcesView& view) {
+      sources.Update();
+      for (const std::string& row : view.Lines()) rows.push_back(std::regex_replace(row, std::regex(R"(, [0-9.]+ s\))"), ")"));
+    });
+    return rows;
+  }
+};
+
+TEST_F(SourcesTest, EditsTheSourcesFileInPlaceKeepingItsComments) {
+  WriteBytes(Config("sources.txt"), "# my lists\r\nhttps://a.example/hosts\r\n#https://off.example/x domains\r\n");
+  InSources([&](SourcesForm& sources, FakeSourcesView& view) {
+    EXPECT_EQ(view.Lines(), (Lines{"on|https://a.example/hosts|HOSTS|||", "off|https://off.example/x|noms de domaines|||"}));
+    EXPECT_TRUE(view.enabled[static_cast<int>(SourcesControl::kUpdate)]);
+    EXPECT_FALSE(view.enabled[static_cast<int>(SourcesControl::kCancel)]);
+    view.editor_inputs = {{{"ftp://x", SourceKind::kHosts}, {"two words", SourceKind::kHosts}, {"lists/b.txt", SourceKind::kDomains}},
+                          {{"https://c.example/y", SourceKind::kHosts}},
+                          {}};
+    prompts_.answers = {Answer::kOk, Answer::kOk};
+    sources.Add();
+    sources.SwitchSource(0, false);
+    view.selected = 1;
+    sources.EditSelected();
+    view.selected = 0;
+    sources.EditSelected();  // left with "Annuler"
+    sources.RemoveSelected();
+    EXPECT_EQ(view.editor_openings, (Lines{"Ajouter une source||HOSTS", "Modifier la source|https://off.example/x|noms de domaines",
+                                           "Modifier la source|https://a.example/hosts|HOSTS"}));
+    EXPECT_EQ(view.Lines(), (Lines{"off|https://c.example/y|HOSTS|||", "on|lists/b.txt|noms de domaines|||"}));
+  });
+  EXPECT_EQ(Messages(), (Lines{"adresse non reconnue: ftp://x (https://, http://, file:// ou un chemin) | OK | critical | Quorvale",
+                               "espace dans l'adresse | OK | critical | Quorvale"}));
+  EXPECT_EQ(ReadBytes(Config("sources.txt")), "# my lists\r\n#https://c.example/y\r\nlists/b.txt domains\r\n");
+}
+
+TEST_F(SourcesTest, AnUpdateLoadsTheListsOnceThenKeepsACopyForAFailingSource) {
+  LoadHosts("0.0.0.0 before.example\r\n");
+  const std::string hosts = ReadBytes(Path("HOSTS"));
+  WriteBytes(Config("sources.txt"), "https://a.example/hosts\r\nhttps://b.example/names domains\r\n");
+  WriteBytes(Config("own.txt"), "192.168.1.5 nas.lan\r\n");
+  WriteBytes(Config("allow.txt"), "allowed.example\r\n");
+  platform_.downloads = {{"https://a.example/hosts", Served("0.0.0.0 ads.example\n0.0.0.0 allowed.example\nnot a line\n", "e1")},
+                         {"https://b.example/names", Served("track.example\n")}};
+  prompts_.answers = {Answer::kNo, Answer::kYes};
+  EXPECT_EQ(UpdateRows(), (Lines{"on|https://a.example/hosts|HOSTS|||", "on|https://b.example/names|noms de domaines|||"}));
+  EXPECT_EQ(Rows(1), Lines{"before.example||0.0.0.0"});  // "Non": nothing fetched
+  const size_t reports = platform_.shown_files.size();
+  Lines rows = UpdateRows();
+  const std::string date = rows[0].substr(rows[0].find("HOSTS|") + 6, 19);
+  EXPECT_EQ(rows, (Lines{"on|https://a.example/hosts|HOSTS|" + date + "|telechargee (55 octets, 2 entrees)|2",
+                         "on|https://b.example/names|noms de domaines|" + date + "|telechargee (14 octets, 1 entrees)|1"}));
+  const Lines question = {std::string(SourcesForm::kReplaceQuestion) + " | Yes/No | none | Confirmation"};
+  EXPECT_EQ(Messages(), (Lines{question[0], question[0]}));
+  EXPECT_EQ(Rows(1), (Lines{"ads.example||0.0.0.0", "track.example||127.0.0.1"}));
+  EXPECT_EQ(Rows(2), Lines{"nas.lan||192.168.1.5"});
+  EXPECT_EQ(view_.status, "3 Adresse(s) chargée(s)");
+  EXPECT_TRUE(view_.IsEnabled(MainControl::kReplaceHostsItem));
+  EXPECT_EQ(platform_.shown_files.size(), reports + 1);
+  EXPECT_EQ(Report(), std::string(kReportHead) + "not a line\r\n" + kReportTail);
+  EXPECT_EQ(ReadBytes(Path("HOSTS")), hosts);  // the update writes nothing there
+
+  // Again: one source fails, the other is not modified; the lists come from the copies.
+  platform_.downloads = {{"https://a.example/hosts", Answered(DownloadResult::Outcome::kFailed, DownloadFailure::kHttpStatus, 500)},
+                         {"https://b.example/names", Answered(DownloadResult::Outcome::kNotModified, DownloadFailure::kNone, 304)}};
+  prompts_.answers = {Answer::kYes};
+  EXPECT_EQ(UpdateRows(), (Lines{"on|https://a.example/hosts|HOSTS|" + date + "|echec: reponse HTTP 500 (copie du " + date + " utilisee)|2",
+                                 "on|https://b.example/names|noms de domaines|" + date + "|non modifiee|1"}));
+  EXPECT_EQ(Rows(1), (Lines{"ads.example||0.0.0.0", "track.example||127.0.0.1"}));
+  EXPECT_EQ(platform_.shown_files.size(), reports + 2);
+}
+
+TEST_F(SourcesTest, CancelKeepsTheCacheAndTheLists) {
+  WriteBytes(Config("sources.txt"), "https://a.example/hosts\r\n");
+  platform_.downloads = {{"https://a.example/hosts", Served("0.0.0.0 ads.example\n")}};
+  UpdateRows();
+  const std::filesystem::path copy = *std::filesystem::directory_iterator(*std::filesystem::directory_iterator(Path("cache")));
+  const std::string cached = ReadBytes(copy.string());
+  DownloadResult slow = Served("0.0.0.0 other.example\n");
+  slow.failure = DownloadFailure::kCancelled;
+  platform_.downloads = {{"https://a.example/hosts", slow}};
+  prompts_.answers = {Answer::kYes};
+  InSources([&](SourcesForm& sources, FakeSourcesView& view) {
+    view_.pending_event = [&] {
+      EXPECT_TRUE(view.enabled[static_cast<int>(SourcesControl::kCancel)]);
+      EXPECT_FALSE(view.enabled[static_cast<int>(SourcesControl::kUpdate)]);
+      sources.CancelUpdate();
+    };
+    sources.Update();
+    EXPECT_EQ(view.cell_log, (Lines{"0:", "0:22 octets"}));
+    EXPECT_EQ(view.rows[0].cells[SourcesForm::kStateColumn], "annulee");
+    EXPECT_TRUE(view.enabled[static_cast<int>(SourcesControl::kUpdate)]);
+  });
+  EXPECT_EQ(ReadBytes(copy.string()), cached);
+  EXPECT_EQ(Rows(1), Lines{"ads.example||0.0.0.0"});
+}
+
+TEST_F(SourcesTest, WhyShowsWhereANameComesFromAndAllowTakesItOut) {
+  WriteBytes(Config("sources.txt"), "https://a.example/hosts\r\n");
+  WriteBytes(Config("allow.txt"), "kept.example");
+  platform_.downloads = {{"https://a.example/hosts", Served("0.0.0.0 ads.example\n0.0.0.0 Beta.example\n")}};
+  UpdateRows();
+  EXPECT_FALSE(view_.IsEnabled(MainControl::kWhyItem));
+  view_.selected[0] = {1};
+  form_.SelectionChanged();
+  EXPECT_TRUE(view_.IsEnabled(MainControl::kWhyItem));
+  view_.why_allow = {false, true};
+  form_.Click(MainControl::kWhyItem);
+  EXPECT_EQ(Rows(1).size(), 2u);
+  form_.Click(MainControl::kWhyItem);
+  const Lines why = {"https://a.example/hosts: ligne 2: 0.0.0.0 Beta.example", "beta.example: dans la liste des noms bloques"};
+  EXPECT_EQ(view_.why_shown, (std::vector<Lines>{why, why}));
+  EXPECT_EQ(ReadBytes(Config("allow.txt")), "kept.example\r\nbeta.example\r\n");
+  EXPECT_EQ(Rows(1), Lines{"ads.example||0.0.0.0"});
+
+  // The allowed names, and "Retirer".
+  InSources([&](SourcesForm& sources, FakeSourcesView& view) {
+    view.allowed_removals = {0};
+    sources.ShowAllowedNames();
+    EXPECT_EQ(view.allowed_shown, (std::vector<Lines>{{"kept.example", "beta.example"}, {"beta.example"}}));
+  });
+  EXPECT_EQ(ReadBytes(Config("allow.txt")), "beta.example\r\n");
+}
+
+}  // namespace
+}  // namespace quorvale::testing

@@ -1,0 +1,49 @@
+// The Sources window's wiring: the menu item, the list's check boxes, the buttons and the
+// source editor; and "Pourquoi ce nom ?" following the lists' selection.
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableWidget>
+#include <filesystem>
+
+#include "support/qt_fixture.h"
+
+namespace quorvale::testing {
+namespace {
+
+using SourcesWindowTest = MainWindowTest;
+
+TEST_F(SourcesWindowTest, TheSourcesWindowEditsTheFileThroughItsControls) {
+  std::filesystem::create_directories(dir_.File("config"));
+  platform_.config_folder = dir_.File("config/");
+  const std::string sources = dir_.File("config/sources.txt");
+  WriteBytes(sources, "https://a.example/hosts\n");
+  QString seen;
+  OnNextModal([&](QWidget* window) {
+    auto* list = Find<QTableWidget>(window, "lvSources");
+    seen = window->objectName() + " " + list->item(0, 0)->text() + " " + list->horizontalHeaderItem(3)->text();
+    list->item(0, 0)->setCheckState(Qt::Unchecked);
+    EXPECT_FALSE(Find<QPushButton>(window, "cmdAnnuler")->isEnabled());
+    OnNextModal([&](QWidget* editor) {
+      Find<QLineEdit>(editor, "txtAdresse")->setText("lists/b.txt");
+      Find<QRadioButton>(editor, "optDomaines")->click();
+      Find<QPushButton>(editor, "cmdOK")->click();
+    });
+    Find<QPushButton>(window, "cmdAjouter")->click();
+    EXPECT_EQ(list->rowCount(), 2);
+    Find<QPushButton>(window, "cmdFermer")->click();
+  });
+  Action("Sources")->trigger();
+  EXPECT_EQ(seen, "frmSources https://a.example/hosts Etat");
+  EXPECT_EQ(ReadBytes(sources), "#https://a.example/hosts\nlists/b.txt domains\n");
+
+  WriteBytes(dir_.File("HOSTS"), "0.0.0.0 ads.example\n");
+  Action("OpenHostFile")->trigger();
+  EXPECT_FALSE(Action("Pourquoi")->isEnabled());
+  View("ListView1")->selectRow(0);
+  EXPECT_TRUE(Action("Pourquoi")->isEnabled());
+}
+
+}  // namespace
+}  // namespace quorvale::testing
