@@ -7,8 +7,9 @@ QUORVALE_SYSTEM_DIR pointing at a Windows-style tree whose drivers/etc/HOSTS is 
 blocklist files, and with a PATH whose xdg-open only records how it was called.
 
 Usage: quorvale_e2e.py --bin-dir BUILD/bin --data-dir tests/data/real --docs-dir docs
-With E2E_SCREENSHOTS=1 the pictures of the main window, the find window, the options window
-and the about window are written into the docs folder; otherwise they go to the temporary folder only.
+With E2E_SCREENSHOTS=1 the pictures of the main window, the find window, the options window,
+the Sources window and the about window are written into the docs folder; otherwise they go to
+the temporary folder only.
 With E2E_KEEP=1 the temporary folder is kept (it is always kept when a step fails).
 """
 
@@ -46,6 +47,21 @@ EXTRA_LINES = [
 EXTRA_REJECTED = [b"127.0.0.1 abc", b"not-an-address example.com"]
 # The row found with Ctrl+F and removed with Delete before the save.
 REMOVED_NAME = b"0-stats.example.net"
+
+# The user's sources: a HOSTS list from the tests' HTTP server and a list of names on disk,
+# beside own lines (with a comment) and one allowed name taken from the served list.
+SERVED_LIST = "FadeMind__hosts.extras__add.2o7Net_hosts"
+LOCAL_LIST = "Perflyst__PiHoleBlocklist__SmartTV.txt"
+LOCAL_PATH = "lists/smart-tv.txt"
+OWN_LINES = b"10.0.0.7 nas.example.lan # NAS du bureau\r\n"
+ALLOWED_NAME = b"smetrics.airbank.cz"
+UPDATED_NAME = "Sources-hosts.txt"
+# The Sources window's buttons, left to right ("Annuler" is shown disabled), and the narrowest.
+SOURCES_BUTTONS = ["Ajouter...", "Modifier...", "Supprimer", "Mettre a jour", "Noms autorises...", "Fermer",
+                   "Annuler"]
+UPDATE_BUTTON = SOURCES_BUTTONS.index("Mettre a jour")
+MIN_BUTTON_WIDTH = 40
+HTTP_SERVER = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support", "http_test_server.py")
 
 
 class Failure(Exception):
@@ -218,6 +234,7 @@ class Quorvale:
             "TZ": "UTC",
             "HOME": os.path.join(work, "home"),
             "XDG_CONFIG_HOME": os.path.join(work, "home", ".config"),
+            "XDG_CACHE_HOME": os.path.join(work, "home", ".cache"),
             "XDG_DATA_HOME": os.path.join(work, "home", ".local", "share"),
             "XDG_RUNTIME_DIR": os.path.join(work, "runtime"),
             "QT_QPA_PLATFORM": "xcb",
@@ -331,6 +348,57 @@ class Quorvale:
         self.focus(popup)
         self.keys(*(["Down"] * downs), "Return")
 
+    def buttons(self, window):
+        """The screen centres of a dialog's bottom row of push buttons, left to right: the runs
+        of pixels unlike the dialog's background on the lowest row that crosses the most runs
+        of at least MIN_BUTTON_WIDTH pixels."""
+        x0, y0, _, _ = self.geometry(window)
+        picture = self.picture(window)
+        background = picture.at(1, 1)
+        best = (0, 0, [])
+        for y in range(picture.height - 1, picture.height // 2, -1):
+            runs, start = [], None
+            for x in range(picture.width + 1):
+                inside = x < picture.width and picture.at(x, y) != background
+                if inside and start is None:
+                    start = x
+                elif not inside and start is not None:
+                    if x - start >= MIN_BUTTON_WIDTH:
+                        runs.append((start + x) // 2)
+                    start = None
+            if len(runs) > len(best[2]):
+                best = (y, y, runs)
+            elif len(runs) == len(best[2]) and best[1] == y + 1:
+                best = (best[0], y, best[2])  # the same row of buttons, one pixel higher
+        top, bottom, runs = best
+        return [(x0 + x, y0 + (top + bottom) // 2) for x in runs]
+
+    def save_as_hosts(self, main, menu_bar_height, name, options_png=None):
+        """ "Fichier" > "Enregister sous...(format hosts)": "OK" in the options window as it
+        opens (127.0.0.1, with the www. lines), `name` typed in the save dialog, which opens in
+        the program's folder, and "Oui" to the comments question. Returns the saved path."""
+        # Reached with the keyboard, the menu opens with its first item active.
+        self.choose(self.open_menu(main, menu_bar_height, moves_right=1), 1)
+        options = self.wait_window("Options")
+        ox, oy, _, _ = self.geometry(options)
+        self.picture(options, options_png)
+        self.click(ox + OPTIONS_OK[0], oy + OPTIONS_OK[1])
+        self.wait_gone(options)
+        dialog = self.wait_window("Quorvale", exclude=(main,))
+        self.focus(dialog)
+        self.display.xdotool("type", "--delay", "30", name)
+        self.keys("Return")
+        self.wait_gone(dialog)
+        question = self.wait_window("Quorvale", exclude=(main,))
+        self.focus(question)
+        self.keys("alt+o")
+        self.wait_gone(question)
+        done = self.wait_window("Quorvale", exclude=(main, question))
+        self.focus(done)
+        self.keys("Return")
+        self.wait_gone(done)
+        return os.path.join(os.path.dirname(self.process.args[0]), name)
+
     def stop(self):
         if self.process.poll() is None:
             self.process.kill()
@@ -420,6 +488,7 @@ def main():
     work = tempfile.mkdtemp(prefix="quorvale-e2e-")
     display = None
     program = None
+    server = None
     ok = False
     try:
         app_dir = os.path.join(work, "app")
@@ -465,6 +534,37 @@ def main():
         check(b"intranet.example.org\t#bureau\r\n" in read(expected_save),
               "the expected save holds no comment, so the answer to the comments question would not show")
         check(REMOVED_NAME not in read(expected_save), "quorvale-cli kept the name it was to remove")
+
+        # The sources, in the configuration folder the program gets; the command line updates
+        # the same file into a cache of its own, so that both download.
+        config_dir = os.path.join(work, "home", ".config", "quorvale")
+        served_dir = os.path.join(work, "served")
+        os.makedirs(os.path.join(config_dir, os.path.dirname(LOCAL_PATH)))
+        os.makedirs(served_dir)
+        shutil.copy2(os.path.join(args.data_dir, SERVED_LIST), served_dir)
+        shutil.copy2(os.path.join(args.data_dir, LOCAL_LIST), os.path.join(config_dir, LOCAL_PATH))
+        server_log = open(os.path.join(work, "http-server.log"), "wb")
+        server = subprocess.Popen([sys.executable, HTTP_SERVER, "--root", served_dir], stdin=subprocess.PIPE,
+                                  stdout=subprocess.PIPE, stderr=server_log, preexec_fn=end_with_parent)
+        port = server.stdout.readline().decode().strip()
+        check(port.isdigit(), "the HTTP server gave no port")
+        sources_path = os.path.join(config_dir, "sources.txt")
+        for name, text in (("sources.txt", "# Listes du poste\nhttp://127.0.0.1:%s/files/%s\n%s domains\n"
+                            % (port, SERVED_LIST, LOCAL_PATH)),
+                           ("own.txt", OWN_LINES), ("allow.txt", ALLOWED_NAME + b"\n")):
+            with open(os.path.join(config_dir, name), "wb") as f:
+                f.write(text if isinstance(text, bytes) else text.encode())
+        expected_update = os.path.join(expected_dir, UPDATED_NAME)
+        expected_update_report = os.path.join(expected_dir, "update-report.txt")
+        cli = subprocess.run([os.path.join(args.bin_dir, "quorvale-cli"), "--sources", sources_path, "--update",
+                              "--www", "--comments", "--write-hosts", expected_update, "--report",
+                              expected_update_report],
+                             env=dict(cli_env, XDG_CACHE_HOME=os.path.join(expected_dir, "cache")),
+                             capture_output=True, timeout=60)
+        check(cli.returncode == 0, "quorvale-cli --update failed: %s" % cli.stderr.decode(errors="replace"))
+        updated = read(expected_update)
+        check(b"nas.example.lan\t# NAS du bureau\r\n" in updated and ALLOWED_NAME not in updated,
+              "quorvale-cli's update lost the own lines or kept the allowed name")
 
         display = XDisplay(work)
         program = Quorvale(display, work, app_dir, system_dir, fake_bin)
@@ -529,38 +629,44 @@ def main():
         program.keys("Delete")
         program.park_pointer()
         status_strip = (8, menu_bar_height + 408, CLIENT_WIDTH - 8, height)
-        after_removal = wait_until("the status to show one address fewer",
+        wait_until("the status to show one address fewer",
                                    lambda: (lambda now: not same(now, loaded, status_strip) and now)(
                                        program.picture(main_window)), timeout=10, interval=0.2)
 
-        # "Fichier" > "Enregister sous...(format hosts)": "OK" in the options window as it
-        # opens (127.0.0.1, with the www. lines), a name typed in the save dialog, which opens
-        # in the program's folder, and "Oui" to the comments question.
         note("save as a HOSTS file")
-        # Reached with the keyboard, the menu opens with its first item active.
-        program.choose(program.open_menu(main_window, menu_bar_height, moves_right=1), 1)
-        options = program.wait_window("Options")
-        ox, oy, _, _ = program.geometry(options)
-        program.picture(options, shot("options.png"))
-        program.click(ox + OPTIONS_OK[0], oy + OPTIONS_OK[1])
-        program.wait_gone(options)
-        dialog = program.wait_window("Quorvale", exclude=(main_window,))
-        program.focus(dialog)
-        display.xdotool("type", "--delay", "30", SAVED_NAME)
-        program.keys("Return")
-        program.wait_gone(dialog)
-        question = program.wait_window("Quorvale", exclude=(main_window,))
-        program.focus(question)
-        program.keys("alt+o")
-        program.wait_gone(question)
-        done = program.wait_window("Quorvale", exclude=(main_window, question))
-        saved_path = os.path.join(app_dir, SAVED_NAME)
-        check(os.path.exists(saved_path), "no file %s after the save" % saved_path)
+        saved_path = program.save_as_hosts(main_window, menu_bar_height, SAVED_NAME, shot("options.png"))
         check(read(saved_path) == read(expected_save),
               "%s differs from what quorvale-cli writes (%s)" % (saved_path, expected_save))
-        program.focus(done)
-        program.keys("Return")
-        program.wait_gone(done)
+
+        # "Hosts" > "Sources...", the menu's last item: "Mettre a jour", "Oui" to the question
+        # (the lists hold rows), then the lists, the report and a saved file are those of the
+        # command line's update of the same sources.
+        note("update the sources")
+        program.focus(program.open_menu(main_window, menu_bar_height))
+        program.keys("Up", "Return")  # Up from no item: the last one
+        sources_window = program.wait_window("Sources")
+        program.park_pointer()
+        program.click(*program.buttons(sources_window)[UPDATE_BUTTON])
+        question = program.wait_window("Confirmation")
+        program.focus(question)
+        program.keys("alt+o")
+        wait_until("the report of the update",
+                   lambda: read(viewer_log).decode().splitlines() == ["[%s]" % report_path] * 2, timeout=30)
+        check(read(report_path) == read(expected_update_report), "Rapport.txt differs from quorvale-cli's report")
+        program.park_pointer()
+        # The list shows every source's outcome once the update has ended: the window then
+        # stops changing.
+        wait_until("the Sources window to settle", lambda: program.picture(sources_window).pixels == program.picture(sources_window).pixels, timeout=10, interval=0.2)
+        buttons = program.buttons(sources_window)
+        check(len(buttons) == len(SOURCES_BUTTONS), "the Sources window shows %d buttons" % len(buttons))
+        program.picture(sources_window, shot("sources-window.png"))
+        program.click(*buttons[SOURCES_BUTTONS.index("Fermer")])
+        program.wait_gone(sources_window)
+        updated_path = program.save_as_hosts(main_window, menu_bar_height, UPDATED_NAME)
+        check(read(updated_path) == read(expected_update),
+              "%s differs from what quorvale-cli --update writes (%s)" % (updated_path, expected_update))
+        program.park_pointer()
+        before_reset = program.picture(main_window)
 
         # "A propos": the about window, modal, closed by its default button.
         note("about window")
@@ -587,7 +693,7 @@ def main():
             return all(now.count_not(base, *list_interior(menu_bar_height, rect)) == 0
                        for rect in (LIST1, LIST2)) and now
         after_reset = wait_until("Reset to empty the lists", both_lists_empty, timeout=10, interval=0.2)
-        check(same(after_reset, after_removal, status_strip), "the status text changed on Reset")
+        check(same(after_reset, before_reset, status_strip), "the status text changed on Reset")
         check(same(after_reset, empty, menu_strip), "the menu bar after Reset differs from the one at start")
 
         # Closing the window ends the program without a question.
@@ -605,6 +711,15 @@ def main():
     finally:
         if program:
             program.stop()
+        if server:
+            server.stdin.close()  # the server ends when its input closes
+            try:
+                server.wait(10)
+            except subprocess.TimeoutExpired:
+                server.kill()
+                server.wait()
+            server.stdout.close()
+            server_log.close()
         if display:
             if not ok:
                 display.run("import", "-window", "root", os.path.join(work, "screen-at-failure.png"),
