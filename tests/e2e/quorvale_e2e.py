@@ -53,7 +53,7 @@ REMOVED_NAME = b"0-stats.example.net"
 SERVED_LIST = "FadeMind__hosts.extras__add.2o7Net_hosts"
 LOCAL_LIST = "Perflyst__PiHoleBlocklist__SmartTV.txt"
 LOCAL_PATH = "lists/smart-tv.txt"
-OWN_LINES = b"10.0.0.7 nas.example.lan # NAS du bureau\r\n"
+OWN_LINES = b"10.0.0.7 nas.example.lan # serveur du bureau\r\n"
 ALLOWED_NAME = b"smetrics.airbank.cz"
 UPDATED_NAME = "Sources-hosts.txt"
 # The Sources window's buttons, left to right ("Annuler" is shown disabled), and the narrowest.
@@ -349,14 +349,16 @@ class Quorvale:
         self.keys(*(["Down"] * downs), "Return")
 
     def buttons(self, window):
-        """The screen centres of a dialog's bottom row of push buttons, left to right: the runs
-        of pixels unlike the dialog's background on the lowest row that crosses the most runs
-        of at least MIN_BUTTON_WIDTH pixels."""
+        """The screen centres of a dialog's bottom row of push buttons, left to right. Each row
+        of pixels crossing the buttons holds one run unlike the background per button (of at
+        least MIN_BUTTON_WIDTH pixels), except where the captions' letters cut them: the buttons
+        are the runs of the lowest row among those holding the most frequent number of runs
+        (above one)."""
         x0, y0, _, _ = self.geometry(window)
         picture = self.picture(window)
         background = picture.at(1, 1)
-        best = (0, 0, [])
-        for y in range(picture.height - 1, picture.height // 2, -1):
+        rows = {}
+        for y in range(picture.height // 2, picture.height):
             runs, start = [], None
             for x in range(picture.width + 1):
                 inside = x < picture.width and picture.at(x, y) != background
@@ -366,12 +368,12 @@ class Quorvale:
                     if x - start >= MIN_BUTTON_WIDTH:
                         runs.append((start + x) // 2)
                     start = None
-            if len(runs) > len(best[2]):
-                best = (y, y, runs)
-            elif len(runs) == len(best[2]) and best[1] == y + 1:
-                best = (best[0], y, best[2])  # the same row of buttons, one pixel higher
-        top, bottom, runs = best
-        return [(x0 + x, y0 + (top + bottom) // 2) for x in runs]
+            if len(runs) > 1:  # not a row of a wide control such as a list
+                rows[y] = runs
+        counts = [len(runs) for runs in rows.values()]
+        count = max(set(counts), key=counts.count)
+        band = [y for y, runs in rows.items() if len(runs) == count]
+        return [(x0 + x, y0 + (band[0] + band[-1]) // 2) for x in rows[band[-1]]]
 
     def save_as_hosts(self, main, menu_bar_height, name, options_png=None):
         """ "Fichier" > "Enregister sous...(format hosts)": "OK" in the options window as it
@@ -563,7 +565,7 @@ def main():
                              capture_output=True, timeout=60)
         check(cli.returncode == 0, "quorvale-cli --update failed: %s" % cli.stderr.decode(errors="replace"))
         updated = read(expected_update)
-        check(b"nas.example.lan\t# NAS du bureau\r\n" in updated and ALLOWED_NAME not in updated,
+        check(b"nas.example.lan\t# serveur du bureau\r\n" in updated and ALLOWED_NAME not in updated,
               "quorvale-cli's update lost the own lines or kept the allowed name")
 
         display = XDisplay(work)
@@ -646,7 +648,10 @@ def main():
         program.keys("Up", "Return")  # Up from no item: the last one
         sources_window = program.wait_window("Sources")
         program.park_pointer()
-        program.click(*program.buttons(sources_window)[UPDATE_BUTTON])
+        def sources_buttons():
+            found = program.buttons(sources_window)
+            return found if len(found) == len(SOURCES_BUTTONS) else None
+        program.click(*wait_until("the Sources window's buttons", sources_buttons, timeout=10, interval=0.2)[UPDATE_BUTTON])
         question = program.wait_window("Confirmation")
         program.focus(question)
         program.keys("alt+o")
@@ -657,10 +662,8 @@ def main():
         # The list shows every source's outcome once the update has ended: the window then
         # stops changing.
         wait_until("the Sources window to settle", lambda: program.picture(sources_window).pixels == program.picture(sources_window).pixels, timeout=10, interval=0.2)
-        buttons = program.buttons(sources_window)
-        check(len(buttons) == len(SOURCES_BUTTONS), "the Sources window shows %d buttons" % len(buttons))
         program.picture(sources_window, shot("sources-window.png"))
-        program.click(*buttons[SOURCES_BUTTONS.index("Fermer")])
+        program.click(*wait_until("the Sources window's buttons", sources_buttons)[SOURCES_BUTTONS.index("Fermer")])
         program.wait_gone(sources_window)
         updated_path = program.save_as_hosts(main_window, menu_bar_height, UPDATED_NAME)
         check(read(updated_path) == read(expected_update),
