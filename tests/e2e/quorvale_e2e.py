@@ -647,11 +647,17 @@ def main():
         program.focus(program.open_menu(main_window, menu_bar_height))
         program.keys("Up", "Return")  # Up from no item: the last one
         sources_window = program.wait_window("Sources")
+        left, top, _, _ = program.geometry(sources_window)
         program.park_pointer()
+
         def sources_buttons():
             found = program.buttons(sources_window)
             return found if len(found) == len(SOURCES_BUTTONS) else None
-        program.click(*wait_until("the Sources window's buttons", sources_buttons, timeout=10, interval=0.2)[UPDATE_BUTTON])
+        buttons = wait_until("the Sources window's buttons", sources_buttons, timeout=10, interval=0.2)
+        update_x, update_y = buttons[UPDATE_BUTTON][0] - left, buttons[UPDATE_BUTTON][1] - top
+        update_strip = (update_x - 20, update_y - 6, update_x + 20, update_y + 6)
+        idle = program.picture(sources_window)
+        program.click(*buttons[UPDATE_BUTTON])
         question = program.wait_window("Confirmation")
         program.focus(question)
         program.keys("alt+o")
@@ -659,11 +665,15 @@ def main():
                    lambda: read(viewer_log).decode().splitlines() == ["[%s]" % report_path] * 2, timeout=30)
         check(read(report_path) == read(expected_update_report), "Rapport.txt differs from quorvale-cli's report")
         program.park_pointer()
-        # The list shows every source's outcome once the update has ended: the window then
-        # stops changing.
-        wait_until("the Sources window to settle", lambda: program.picture(sources_window).pixels == program.picture(sources_window).pixels, timeout=10, interval=0.2)
+
+        # The update has ended when "Mettre a jour" is enabled again and the window stops
+        # changing: the list then shows every source's outcome.
+        def update_ended():
+            first, second = program.picture(sources_window), program.picture(sources_window)
+            return same(first, idle, update_strip) and first.pixels == second.pixels
+        wait_until("the end of the update", update_ended, timeout=10, interval=0.2)
         program.picture(sources_window, shot("sources-window.png"))
-        program.click(*wait_until("the Sources window's buttons", sources_buttons)[SOURCES_BUTTONS.index("Fermer")])
+        program.click(*buttons[SOURCES_BUTTONS.index("Fermer")])
         program.wait_gone(sources_window)
         updated_path = program.save_as_hosts(main_window, menu_bar_height, UPDATED_NAME)
         check(read(updated_path) == read(expected_update),
