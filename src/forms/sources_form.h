@@ -67,10 +67,12 @@ class SourcesForm {
   static constexpr const char* kReplaceQuestion =
       "Les listes actuelles seront remplacees par les sources. Continuer ?";
   static constexpr const char* kCancelledState = "annulee";
-  // The list's size and its address column's width, in pixels at 96 dpi.
-  static constexpr int kListWidth = 640;
+  // The list's size and its columns' widths, in pixels at 96 dpi: room for an address, a
+  // date and "telechargee (N octets, M entrees, S s)" on one line each.
+  static constexpr int kListWidth = 940;
   static constexpr int kListHeight = 240;
-  static constexpr int kAddressColumnWidth = 260;
+  static constexpr int kColumnWidths[] = {290, 125, 140, 315, 60};
+  static constexpr int kAddressColumnWidth = kColumnWidths[kAddressColumn];
 
   // `main` receives the lists of an update; `yield` lets the window's events run, time-sliced.
   SourcesForm(Platform& platform, Prompts& prompts, MainForm& main, YieldFn yield);

@@ -43,7 +43,12 @@ SourcesWindow::SourcesWindow(SourcesForm& form, QWidget* parent) : QDialog(paren
   list_->setSelectionBehavior(QAbstractItemView::SelectRows);
   list_->setSelectionMode(QAbstractItemView::SingleSelection);
   list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  list_->setColumnWidth(SourcesForm::kAddressColumn, SourcesForm::kAddressColumnWidth);
+  for (int column = 0; column < static_cast<int>(std::size(SourcesForm::kColumnWidths)); ++column) {
+    list_->setColumnWidth(column, SourcesForm::kColumnWidths[column]);
+  }
+  // One line a source; a long address loses its middle, not its end.
+  list_->setWordWrap(false);
+  list_->setTextElideMode(Qt::ElideMiddle);
   list_->horizontalHeader()->setStretchLastSection(true);
   list_->setFixedSize(SourcesForm::kListWidth, SourcesForm::kListHeight);
   connect(list_, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* item) {
