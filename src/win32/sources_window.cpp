@@ -28,9 +28,9 @@ static_assert(std::size(kSourcesButtons) == std::size(SourcesForm::kButtonCaptio
 
 // The widths of the list's columns after the address, but the last, which takes the rest, in
 // pixels at 96 dpi.
-constexpr int kKindColumnWidth = 100;
+constexpr int kKindColumnWidth = 110;
 constexpr int kDateColumnWidth = 110;
-constexpr int kStateColumnWidth = 110;
+constexpr int kStateColumnWidth = 160;
 constexpr int kMiddleColumnWidths[] = {kKindColumnWidth, kDateColumnWidth, kStateColumnWidth};
 // The state image of a checked row in a list with check boxes (1 is unchecked, 0 none).
 constexpr UINT kCheckedImage = 2;

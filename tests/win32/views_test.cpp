@@ -350,7 +350,7 @@ TEST_F(MainWindowTest, SourcesWindowShowsTheFileAndSwitchesASourceOff) {
     SendMessageW(GetDlgItem(window, sources_ids::kCloseButton), BM_CLICK, 0, 0);
   });
   Menus("Sources...");
-  EXPECT_EQ(seen, "Sources Adresse/260 Type/100 Mise a jour/110 Etat/110 Entrees/120: https://a.example/hosts|HOSTS| "
+  EXPECT_EQ(seen, "Sources Adresse/260 Type/110 Mise a jour/110 Etat/160 Entrees/60: https://a.example/hosts|HOSTS| "
                   "2 rows, 11 then 0");
   EXPECT_EQ(ReadBytes(sources), "# listes\r\n#https://a.example/hosts\r\nlists/b.txt domains\r\n");
   EXPECT_TRUE(IsWindowEnabled(Main()));
