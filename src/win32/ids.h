@@ -67,4 +67,37 @@ inline constexpr int kHeading = 701;
 inline constexpr int kCount = 702;
 }  // namespace progress_ids
 
+// The Sources window (frmSources) and the windows it opens; each control's object name after it.
+namespace sources_ids {
+inline constexpr int kList = 801;  // lvSources
+inline constexpr int kAddButton = 802;  // cmdAjouter
+inline constexpr int kEditButton = 803;  // cmdModifier
+inline constexpr int kRemoveButton = 804;  // cmdSupprimer
+inline constexpr int kUpdateButton = 805;  // cmdMettreAJour
+inline constexpr int kAllowedNamesButton = 806;  // cmdNomsAutorises
+inline constexpr int kCloseButton = IDCANCEL;  // cmdFermer
+inline constexpr int kCancelButton = 807;  // cmdAnnuler
+}  // namespace sources_ids
+
+namespace source_editor_ids {
+inline constexpr int kAddressLabel = 901;
+inline constexpr int kAddressField = 902;  // txtAdresse
+inline constexpr int kHostsOption = 903;  // optHosts
+inline constexpr int kDomainsOption = 904;  // optDomaines
+inline constexpr int kOkButton = IDOK;  // cmdOK
+inline constexpr int kCancelButton = IDCANCEL;  // cmdAnnuler
+}  // namespace source_editor_ids
+
+namespace allowed_names_ids {
+inline constexpr int kNamesList = 1001;  // lstNoms
+inline constexpr int kRemoveButton = 1002;  // cmdRetirer
+inline constexpr int kCloseButton = IDCANCEL;  // cmdFermer
+}  // namespace allowed_names_ids
+
+namespace why_ids {
+inline constexpr int kText = 1101;  // txtPourquoi
+inline constexpr int kAllowButton = 1102;  // cmdAutoriser
+inline constexpr int kCloseButton = IDCANCEL;  // cmdFermer
+}  // namespace why_ids
+
 }  // namespace quorvale

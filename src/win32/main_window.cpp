@@ -18,6 +18,7 @@
 #include "win32/options_window.h"
 #include "win32/progress_window.h"
 #include "win32/search_window.h"
+#include "win32/sources_window.h"
 
 namespace quorvale {
 
@@ -352,6 +353,10 @@ void MainWindow::RunAboutWindow(AboutForm& form) { AboutWindow(form, hwnd_).RunM
 void MainWindow::RunSearchWindow(SearchForm& form) { SearchWindow(form, hwnd_).RunModal(); }
 
 void MainWindow::RunBackupsWindow(BackupsForm& form) { BackupsWindow(form, hwnd_).RunModal(); }
+
+void MainWindow::RunSourcesWindow(SourcesForm& form) { SourcesWindow(form, hwnd_).RunModal(); }
+
+void MainWindow::RunWhyWindow(WhyForm& form) { WhyWindow(form, hwnd_).RunModal(); }
 
 std::unique_ptr<ProgressView> MainWindow::OpenProgressWindow(ProgressForm& form) {
   auto window = std::make_unique<ProgressWindow>(form, hwnd_);

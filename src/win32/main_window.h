@@ -39,9 +39,8 @@ class MainWindow : public Window, public MainView {
   void RunAboutWindow(AboutForm& form) override;
   void RunSearchWindow(SearchForm& form) override;
   void RunBackupsWindow(BackupsForm& form) override;
-  // The Sources window and "Pourquoi ce nom ?" have no Win32 view yet: they open nothing.
-  void RunSourcesWindow(SourcesForm&) override {}
-  void RunWhyWindow(WhyForm&) override {}
+  void RunSourcesWindow(SourcesForm& form) override;
+  void RunWhyWindow(WhyForm& form) override;
   std::unique_ptr<ProgressView> OpenProgressWindow(ProgressForm& form) override;
 
   // The shortcuts go before the dialog manager.

@@ -21,6 +21,9 @@ from quorvale_e2e import (  # noqa: E402
 
 HOSTS = "C:\\windows\\system32\\drivers\\etc\\HOSTS"
 NOTEPAD = "Rapport.txt - Bloc-notes"
+# The sources of the update: a HOSTS file and a list of names.
+SOURCE_HOSTS = "AdAway__adaway.github.io__hosts.txt"
+SOURCE_NAMES = "Perflyst__PiHoleBlocklist__SmartTV.txt"
 CLOSE_BOX = (-13, 12)  # from the window's top right corner, in Wine's own frame at 96 dpi
 # Wine draws its own frames (without a window manager every close would stall); no crash dialog.
 WINE_SETTINGS = ("Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\n"
@@ -104,12 +107,13 @@ class WineQuorvale(Quorvale):
         self.keys(*keys)
         self.wait_gone(window)
 
-    def menu(self, main, moves_right, downs=0):
-        """Clicks "Hosts", then Right (to the next menu, open on its first item), Down, Return."""
+    def menu(self, main, moves_right, downs=0, ups=0):
+        """Clicks "Hosts", then Right (to the next menu, open on its first item), Down or Up (from
+        the last item), Return."""
         x, y, frame, client_top = self.frame(main)
         self.click(x + frame + 15, y + client_top - 10)
         time.sleep(0.3)
-        self.keys(*(["Right"] * moves_right + ["Down"] * downs + ["Return"]))
+        self.keys(*(["Right"] * moves_right + ["Down"] * downs + ["Up"] * ups + ["Return"]))
 
     def stop(self):
         if self.process:
@@ -235,6 +239,49 @@ def main():
         about = program.wait_window("About Quorvale")
         program.picture(about, shot("windows-about.png"))
         program.answer(about, "Return")
+
+        # The Sources window: a file:// source and a list of names by its path, "Mettre a jour"
+        # (four Tabs from the list) replacing the lists after "Oui", the report once, then a
+        # save compared with the command line's update of the same sources file.
+        note("sources: update and save")
+        users = [name for name in os.listdir(program.drive_c("users")) if name.lower() != "public"]
+        check(len(users) == 1, "no single user folder in the Wine prefix: %s" % users)
+        config = program.drive_c("users", users[0], "AppData", "Roaming", "Quorvale")
+        os.makedirs(config, exist_ok=True)
+        with open(os.path.join(config, "sources.txt"), "wb") as f:
+            f.write(b"# e2e\r\nfile:///%s\r\n%s domains\r\n" % (
+                windows_path(os.path.join(os.path.abspath(args.data_dir), SOURCE_HOSTS)).replace("\\", "/").encode(),
+                windows_path(os.path.join(os.path.abspath(args.data_dir), SOURCE_NAMES)).encode()))
+        program.menu(main_window, 0, ups=1)
+        sources = program.wait_window("Sources")
+        program.focus(sources)
+        program.keys("Tab", "Tab", "Tab", "Tab", "space")
+        program.answer(program.wait_window("Confirmation"), "o")
+        notepad = wait_until("the update's report", lambda: program.named(NOTEPAD), timeout=60)[0]
+        program.focus(notepad)
+        program.keys("alt+F4")
+        wait_until("Notepad to close", lambda: not program.named(NOTEPAD))
+        program.park_pointer()
+        time.sleep(0.5)
+        program.picture(sources, shot("windows-sources.png"))
+        program.answer(sources, "Escape")
+        sources_save, expected_sources_save = "Sources.txt", os.path.join(work, "expected-sources.txt")
+        program.menu(main_window, 1, downs=1)
+        program.answer(program.wait_window("Options"), "Tab", "Tab", "Tab", "space")
+        dialog = program.wait_window("Quorvale", exclude=(main_window,))
+        program.focus(dialog)
+        display.xdotool("type", "--delay", "30", sources_save)
+        program.answer(dialog, "Return")
+        question = program.wait_window("Quorvale", exclude=(main_window,))
+        program.focus(question)
+        program.keys("o")
+        done = program.wait_window("Quorvale", exclude=(main_window, question))
+        program.answer(done, "Return")
+        program.run("wine", os.path.join(app_dir, "quorvale-cli.exe"), "--sources",
+                    "C:\\users\\%s\\AppData\\Roaming\\Quorvale\\sources.txt" % users[0], "--update", "--www",
+                    "--comments", "--write-hosts", windows_path(expected_sources_save))
+        check(read(os.path.join(app_dir, sources_save)) == read(expected_sources_save),
+              "the save after the update differs from quorvale-cli.exe's update (%s)" % expected_sources_save)
 
         # "Reset" empties both lists.
         note("reset")

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -29,6 +30,7 @@
 #include "win32/options_window.h"
 #include "win32/progress_window.h"
 #include "win32/search_window.h"
+#include "win32/sources_window.h"
 #include "win32/win32_prompts.h"
 
 namespace quorvale::testing {
@@ -325,6 +327,35 @@ TEST_F(Win32Test, BackupsWindowListsTheCopiesAndItsButtonsWork) {
   EXPECT_TRUE(window.closed());
 }
 
+// The Sources window from its menu item: the sources file's rows, a click on a check box
+// switches the source off in the file, "Fermer" closes.
+TEST_F(MainWindowTest, SourcesWindowShowsTheFileAndSwitchesASourceOff) {
+  std::filesystem::create_directories(dir_.File("config"));
+  platform_.config_folder = dir_.File("config/");
+  const std::string sources = dir_.File("config/sources.txt");
+  WriteBytes(sources, "# listes\r\nhttps://a.example/hosts\r\nlists/b.txt domains\r\n");
+  std::string seen;
+  OnNextModalWindow([&](HWND window) {
+    HWND list = GetDlgItem(window, sources_ids::kList);
+    seen = TextOf(window) + " " + testing::Columns(list) + " " + std::to_string(ListView_GetItemCount(list)) + " rows, " +
+           std::to_string(ListView_GetCheckState(list, 0)) + std::to_string(ListView_GetCheckState(list, 1));
+    RECT row = {};
+    ListView_GetItemRect(list, 0, &row, LVIR_BOUNDS);
+    LVHITTESTINFO hit = {{row.left, (row.top + row.bottom) / 2}, 0, 0, 0, 0};
+    while (hit.pt.x < row.right && (ListView_HitTest(list, &hit), !(hit.flags & LVHT_ONITEMSTATEICON))) ++hit.pt.x;
+    SendMessageW(list, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(hit.pt.x, hit.pt.y));
+    SendMessageW(list, WM_LBUTTONUP, 0, MAKELPARAM(hit.pt.x, hit.pt.y));
+    ProcessPendingMessages();
+    seen += " then " + std::to_string(ListView_GetCheckState(list, 0));
+    SendMessageW(GetDlgItem(window, sources_ids::kCloseButton), BM_CLICK, 0, 0);
+  });
+  Menus("Sources...");
+  EXPECT_EQ(seen, "Sources Adresse/260 Type/110 Mise a jour/110 Etat/160 Entrees/60: https://a.example/hosts|HOSTS| "
+                  "2 rows, 11 then 0");
+  EXPECT_EQ(ReadBytes(sources), "# listes\r\n#https://a.example/hosts\r\nlists/b.txt domains\r\n");
+  EXPECT_TRUE(IsWindowEnabled(Main()));
+}
+
 // The options window: focus on the www box, Tab in order, no control over another, Enter and
 // Escape do nothing wherever the focus is, a click changes its box before OptionsForm hears of it.
 TEST_F(Win32Test, OptionsWindowKeysPlacesAndClicks) {
@@ -392,12 +423,16 @@ TEST_F(Win32Test, EveryWindowTakesTheSuggestedRectangleAtANewResolution) {
   SearchForm search;
   BackupEntryCounts counts;
   BackupsForm backups(platform_, prompts_, dir_.File("HOSTS"), counts, {});
+  SourcesForm sources(platform_, prompts_, main, {});
+  WhyForm why("a.example", {"a.example: ..."});
   const std::unique_ptr<Window> windows[] = {std::make_unique<MainWindow>(main),
                                              std::make_unique<OptionsWindow>(options, nullptr),
                                              std::make_unique<ProgressWindow>(progress, nullptr),
                                              std::make_unique<AboutWindow>(about, nullptr),
                                              std::make_unique<SearchWindow>(search, nullptr),
-                                             std::make_unique<BackupsWindow>(backups, nullptr)};
+                                             std::make_unique<BackupsWindow>(backups, nullptr),
+                                             std::make_unique<SourcesWindow>(sources, nullptr),
+                                             std::make_unique<WhyWindow>(why, nullptr)};
   const RECT suggested = {40, 30, 40 + 900, 30 + 700};
   std::string moved;
   for (const std::unique_ptr<Window>& window : windows) {
@@ -415,7 +450,7 @@ TEST_F(Win32Test, EveryWindowTakesTheSuggestedRectangleAtANewResolution) {
              (font_height() > before ? " larger|" : " same|");
   }
   EXPECT_EQ(moved, "Quorvale placed larger|Options placed larger|Form3 placed larger|About Quorvale placed larger|"
-                   "Rechercher placed larger|Sauvegardes placed larger|");
+                   "Rechercher placed larger|Sauvegardes placed larger|Sources placed larger|Pourquoi ce nom ? placed larger|");
 }
 
 // A control that cannot be made ends the program, after a message box that names the call and

@@ -1,0 +1,411 @@
+#include "win32/sources_window.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <initializer_list>
+#include <iterator>
+
+#include "core/utf16.h"
+
+namespace quorvale {
+
+namespace {
+
+constexpr wchar_t kSourcesClass[] = L"Quorvale.frmSources";
+constexpr wchar_t kEditorClass[] = L"Quorvale.frmSource";
+constexpr wchar_t kAllowedNamesClass[] = L"Quorvale.frmNomsAutorises";
+constexpr wchar_t kWhyClass[] = L"Quorvale.frmPourquoi";
+constexpr DWORD kDialogStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU;
+
+// The buttons' ids, in the order of SourcesControl.
+constexpr int kSourcesButtons[] = {sources_ids::kAddButton,    sources_ids::kEditButton,
+                                   sources_ids::kRemoveButton, sources_ids::kUpdateButton,
+                                   sources_ids::kAllowedNamesButton, sources_ids::kCloseButton,
+                                   sources_ids::kCancelButton};
+static_assert(std::size(kSourcesButtons) == kSourcesControlCount, "an id for each button");
+static_assert(std::size(kSourcesButtons) == std::size(SourcesForm::kButtonCaptions), "a caption for each button");
+
+// The widths of the list's columns after the address, but the last, which takes the rest, in
+// pixels at 96 dpi.
+constexpr int kKindColumnWidth = 110;
+constexpr int kDateColumnWidth = 110;
+constexpr int kStateColumnWidth = 160;
+constexpr int kMiddleColumnWidths[] = {kKindColumnWidth, kDateColumnWidth, kStateColumnWidth};
+// The state image of a checked row in a list with check boxes (1 is unchecked, 0 none).
+constexpr UINT kCheckedImage = 2;
+// A button is as wide as its caption with this room on each side, at least kButtonWidth; a
+// one-line field or option is this high (pixels at 96 dpi).
+constexpr int kButtonTextRoom = 10;
+constexpr int kFieldHeight = 23;
+// The allowed names' list, in pixels at 96 dpi.
+constexpr int kNamesWidth = 320;
+constexpr int kNamesHeight = 200;
+
+// The width that the button `id` of `parent` needs for its caption.
+int ButtonWidth(HWND parent, int id, HFONT font, int dpi) {
+  HWND button = GetDlgItem(parent, id);
+  std::wstring caption(static_cast<size_t>(GetWindowTextLengthW(button)) + 1, L'\0');
+  caption.resize(static_cast<size_t>(GetWindowTextW(button, caption.data(), static_cast<int>(caption.size()))));
+  return std::max(Scale(kButtonWidth, dpi), TextWidth(parent, font, caption) + 2 * Scale(kButtonTextRoom, dpi));
+}
+
+// The width of the buttons `ids` side by side.
+int ButtonsWidth(HWND parent, std::initializer_list<int> ids, HFONT font, int dpi) {
+  int width = -Scale(kDialogSpacing, dpi);
+  for (int id : ids) width += ButtonWidth(parent, id, font, dpi) + Scale(kDialogSpacing, dpi);
+  return width;
+}
+
+// Places the buttons `ids` side by side, each as wide as its caption needs, from `left` at `top`.
+void PlaceButtons(HWND parent, std::initializer_list<int> ids, HFONT font, int left, int top, int dpi) {
+  for (int id : ids) {
+    const int width = ButtonWidth(parent, id, font, dpi);
+    Place(GetDlgItem(parent, id), {left, top, width, Scale(kButtonHeight, dpi)});
+    left += width + Scale(kDialogSpacing, dpi);
+  }
+}
+
+HWND AddButton(HWND parent, const char* caption, int id) {
+  return AddControl(parent, WC_BUTTONW, caption, BS_PUSHBUTTON | WS_TABSTOP, id);
+}
+
+void SetItemText(HWND list, int row, int column, const std::string& text) {
+  std::wstring wide = WideFromUtf8(text);
+  ListView_SetItemText(list, row, column, wide.data());
+}
+
+std::string TextOfControl(HWND control) {
+  std::wstring wide(static_cast<size_t>(GetWindowTextLengthW(control)) + 1, L'\0');
+  wide.resize(static_cast<size_t>(GetWindowTextW(control, wide.data(), static_cast<int>(wide.size()))));
+  return Utf8FromWide(wide);
+}
+
+// The window's font at `dpi`, given to its controls.
+Font SetWindowFont(HWND window, int dpi) {
+  Font font = MakeFont(MessageFontAt(dpi));
+  SetControlsFont(window, font.get());
+  return font;
+}
+
+}  // namespace
+
+SourcesWindow::SourcesWindow(SourcesForm& form, HWND owner) : ModalWindow(owner), form_(form) {
+  Create(kSourcesClass, SourcesForm::kCaption, kDialogStyle, WS_EX_DLGMODALFRAME, owner);
+  list_ = AddControl(hwnd_, WC_LISTVIEWW, "", LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | WS_TABSTOP,
+                     sources_ids::kList, WS_EX_CLIENTEDGE);
+  ListView_SetExtendedListViewStyle(list_,
+                                    LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER | LVS_EX_LABELTIP);
+  for (int column = 0; column < static_cast<int>(std::size(SourcesForm::kColumns)); ++column) {
+    std::wstring caption = WideFromUtf8(SourcesForm::kColumns[column]);
+    LVCOLUMNW design = {};
+    design.mask = LVCF_TEXT | LVCF_FMT;
+    design.fmt = column == SourcesForm::kEntriesColumn ? LVCFMT_RIGHT : LVCFMT_LEFT;
+    design.pszText = caption.data();
+    ListView_InsertColumn(list_, column, &design);
+  }
+  for (int i = 0; i < kSourcesControlCount; ++i) AddButton(hwnd_, SourcesForm::kButtonCaptions[i], kSourcesButtons[i]);
+  SetFirstFocus(list_);
+  LayOutAndFit(dpi());
+  form_.Start(this);
+}
+
+SIZE SourcesWindow::Layout(int dpi) {
+  using namespace sources_ids;
+  font_ = SetWindowFont(hwnd_, dpi);
+  const int margin = Scale(kDialogMargin, dpi);
+  const int spacing = Scale(kDialogSpacing, dpi);
+  // The buttons in a row under the list: "Fermer" and "Annuler" on its right, apart.
+  const auto left_buttons = {kAddButton, kEditButton, kRemoveButton, kUpdateButton, kAllowedNamesButton};
+  const auto right_buttons = {kCloseButton, kCancelButton};
+  const int left_width = ButtonsWidth(hwnd_, left_buttons, font_.get(), dpi);
+  const int right_width = ButtonsWidth(hwnd_, right_buttons, font_.get(), dpi);
+  const int list_width = std::max(Scale(SourcesForm::kListWidth, dpi), left_width + 2 * spacing + right_width);
+  const int list_height = Scale(SourcesForm::kListHeight, dpi);
+  Place(list_, {margin, margin, list_width, list_height});
+  ListView_SetColumnWidth(list_, SourcesForm::kAddressColumn, Scale(SourcesForm::kAddressColumnWidth, dpi));
+  for (int i = 0; i < static_cast<int>(std::size(kMiddleColumnWidths)); ++i) {
+    ListView_SetColumnWidth(list_, SourcesForm::kKindColumn + i, Scale(kMiddleColumnWidths[i], dpi));
+  }
+  ListView_SetColumnWidth(list_, SourcesForm::kEntriesColumn, LVSCW_AUTOSIZE_USEHEADER);
+  const int buttons_top = margin + list_height + spacing;
+  PlaceButtons(hwnd_, left_buttons, font_.get(), margin, buttons_top, dpi);
+  PlaceButtons(hwnd_, right_buttons, font_.get(), margin + list_width - right_width, buttons_top, dpi);
+  return {margin + list_width + margin, buttons_top + Scale(kButtonHeight, dpi) + margin};
+}
+
+void SourcesWindow::SetRows(const std::vector<Row>& rows) {
+  const int selected = SelectedRow();
+  filling_ = true;
+  ListView_DeleteAllItems(list_);
+  for (int row = 0; row < static_cast<int>(rows.size()); ++row) {
+    std::wstring address = WideFromUtf8(rows[row].cells[SourcesForm::kAddressColumn]);
+    LVITEMW item = {};
+    item.mask = LVIF_TEXT;
+    item.iItem = row;
+    item.pszText = address.data();
+    ListView_InsertItem(list_, &item);
+    ListView_SetCheckState(list_, row, rows[row].enabled);
+    for (int column = 1; column < static_cast<int>(rows[row].cells.size()); ++column) {
+      SetItemText(list_, row, column, rows[row].cells[column]);
+    }
+  }
+  if (!rows.empty()) {
+    const int row = std::clamp(selected, 0, static_cast<int>(rows.size()) - 1);
+    ListView_SetItemState(list_, row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+  }
+  filling_ = false;
+}
+
+void SourcesWindow::SetCell(int row, int column, const std::string& text) { SetItemText(list_, row, column, text); }
+
+int SourcesWindow::SelectedRow() const { return ListView_GetNextItem(list_, kBeforeFirstItem, LVNI_SELECTED); }
+
+void SourcesWindow::SetControlEnabled(SourcesControl control, bool enabled) {
+  EnableWindow(GetDlgItem(hwnd_, kSourcesButtons[static_cast<int>(control)]), enabled);
+  // A button that had the focus loses it as it is disabled: the list takes it, so that the
+  // keyboard still reaches the window.
+  if (!enabled && GetFocus() == nullptr && GetActiveWindow() == hwnd_) SetFocus(list_);
+}
+
+void SourcesWindow::RunSourceEditor(SourceEditorForm& form) { SourceEditorWindow(form, hwnd_).RunModal(); }
+
+void SourcesWindow::RunAllowedNamesWindow(AllowedNamesForm& form) { AllowedNamesWindow(form, hwnd_).RunModal(); }
+
+LRESULT SourcesWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
+  using namespace sources_ids;
+  switch (message) {
+    case WM_COMMAND:
+      switch (LOWORD(wparam)) {
+        case kAddButton:
+          form_.Add();
+          break;
+        case kEditButton:
+          form_.EditSelected();
+          break;
+        case kRemoveButton:
+          form_.RemoveSelected();
+          break;
+        case kUpdateButton:
+          form_.Update();
+          break;
+        case kAllowedNamesButton:
+          form_.ShowAllowedNames();
+          break;
+        case kCloseButton:  // also Escape
+          form_.CloseWindow();
+          break;
+        case kCancelButton:
+          form_.CancelUpdate();
+          break;
+        default:
+          break;
+      }
+      return 0;
+    case DM_GETDEFID:
+      // Enter presses the focused button; elsewhere it comes as IDOK, which nothing here has.
+      return DefaultButtonAnswer(hwnd_, IDOK);
+    case WM_NOTIFY:
+      return OnNotify(lparam);
+    case kSwitchSource:
+      form_.SwitchSource(static_cast<int>(wparam), lparam != 0);
+      return 0;
+    case WM_CLOSE:
+      form_.WindowClosing();
+      return ModalWindow::HandleMessage(message, wparam, lparam);
+    default:
+      return ModalWindow::HandleMessage(message, wparam, lparam);
+  }
+}
+
+LRESULT SourcesWindow::OnNotify(LPARAM lparam) {
+  const NMHDR& header = *reinterpret_cast<const NMHDR*>(lparam);
+  if (header.idFrom != sources_ids::kList) return 0;
+  if (header.code == LVN_ITEMCHANGED) {
+    const auto& change = *reinterpret_cast<const NMLISTVIEW*>(lparam);
+    const UINT old_image = change.uOldState & LVIS_STATEIMAGEMASK;
+    const UINT new_image = change.uNewState & LVIS_STATEIMAGEMASK;
+    // A row that has just been inserted gets its first image, which is no switch.
+    if (!filling_ && (change.uChanged & LVIF_STATE) && old_image != 0 && new_image != old_image) {
+      PostMessageW(hwnd_, kSwitchSource, static_cast<WPARAM>(change.iItem),
+                   new_image == INDEXTOSTATEIMAGEMASK(kCheckedImage));
+    }
+  } else if (header.code == NM_DBLCLK) {
+    // A double click on a check box switches it twice, and edits nothing.
+    LVHITTESTINFO hit = {};
+    hit.pt = reinterpret_cast<const NMITEMACTIVATE*>(lparam)->ptAction;
+    if (ListView_SubItemHitTest(list_, &hit) >= 0 && !(hit.flags & LVHT_ONITEMSTATEICON)) form_.EditSelected();
+  }
+  return 0;
+}
+
+SourceEditorWindow::SourceEditorWindow(SourceEditorForm& form, HWND owner) : ModalWindow(owner), form_(form) {
+  using namespace source_editor_ids;
+  Create(kEditorClass, form.caption(), kDialogStyle, WS_EX_DLGMODALFRAME, owner);
+  AddControl(hwnd_, WC_STATICW, SourceEditorForm::kAddressCaption, SS_LEFTNOWORDWRAP | SS_NOPREFIX, kAddressLabel);
+  HWND address = AddControl(hwnd_, WC_EDITW, "", ES_AUTOHSCROLL | WS_TABSTOP, kAddressField, WS_EX_CLIENTEDGE);
+  // The two options make one group, which the arrow keys move through.
+  AddControl(hwnd_, WC_BUTTONW, SourceEditorForm::kKindCaptions[static_cast<int>(SourceKind::kHosts)],
+             BS_AUTORADIOBUTTON | WS_GROUP | WS_TABSTOP, kHostsOption);
+  AddControl(hwnd_, WC_BUTTONW, SourceEditorForm::kKindCaptions[static_cast<int>(SourceKind::kDomains)],
+             BS_AUTORADIOBUTTON, kDomainsOption);
+  AddControl(hwnd_, WC_BUTTONW, SourceEditorForm::kOkCaption, BS_DEFPUSHBUTTON | WS_GROUP | WS_TABSTOP, kOkButton);
+  AddButton(hwnd_, SourceEditorForm::kCancelCaption, kCancelButton);
+  SetFirstFocus(address);
+  LayOutAndFit(dpi());
+  form_.Start(this);
+}
+
+SIZE SourceEditorWindow::Layout(int dpi) {
+  using namespace source_editor_ids;
+  font_ = SetWindowFont(hwnd_, dpi);
+  const int margin = Scale(kDialogMargin, dpi);
+  const int spacing = Scale(kDialogSpacing, dpi);
+  const TEXTMETRICW metrics = FontMetrics(hwnd_, font_.get());
+  const int field_width = metrics.tmAveCharWidth * SourceEditorForm::kAddressFieldChars;
+  const int field_height = Scale(kFieldHeight, dpi);
+  Place(GetDlgItem(hwnd_, kAddressLabel), {margin, margin, field_width, metrics.tmHeight});
+  const int field_top = margin + metrics.tmHeight + spacing / 2;
+  Place(GetDlgItem(hwnd_, kAddressField), {margin, field_top, field_width, field_height});
+  const int options_top = field_top + field_height + spacing;
+  int left = margin;
+  for (int id : {kHostsOption, kDomainsOption}) {
+    const int width =
+        CheckBoxWidth(hwnd_, font_.get(), WideFromUtf8(TextOfControl(GetDlgItem(hwnd_, id))), dpi) + spacing;
+    Place(GetDlgItem(hwnd_, id), {left, options_top, width, field_height});
+    left += width + spacing;
+  }
+  const int width = margin + field_width + margin;
+  const int buttons_top = options_top + field_height + spacing;
+  PlaceButtonRow(hwnd_, {kOkButton, kCancelButton}, width - margin, buttons_top, dpi);
+  return {width, buttons_top + Scale(kButtonHeight, dpi) + margin};
+}
+
+std::string SourceEditorWindow::Address() const {
+  return TextOfControl(GetDlgItem(hwnd_, source_editor_ids::kAddressField));
+}
+
+SourceKind SourceEditorWindow::Kind() const {
+  return IsDlgButtonChecked(hwnd_, source_editor_ids::kDomainsOption) == BST_CHECKED ? SourceKind::kDomains
+                                                                                       : SourceKind::kHosts;
+}
+
+void SourceEditorWindow::SetAddress(const std::string& address) {
+  SetWindowTextW(GetDlgItem(hwnd_, source_editor_ids::kAddressField), WideFromUtf8(address).c_str());
+}
+
+void SourceEditorWindow::SetKind(SourceKind kind) {
+  using namespace source_editor_ids;
+  CheckRadioButton(hwnd_, kHostsOption, kDomainsOption, kind == SourceKind::kDomains ? kDomainsOption : kHostsOption);
+}
+
+LRESULT SourceEditorWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
+  switch (message) {
+    case WM_COMMAND:
+      // Enter comes as the default button's command, Escape as IDCANCEL's.
+      if (LOWORD(wparam) == source_editor_ids::kOkButton) form_.Accept();
+      if (LOWORD(wparam) == source_editor_ids::kCancelButton) form_.Cancel();
+      return 0;
+    case DM_GETDEFID:
+      return DefaultButtonAnswer(hwnd_, source_editor_ids::kOkButton);
+    default:
+      return ModalWindow::HandleMessage(message, wparam, lparam);
+  }
+}
+
+AllowedNamesWindow::AllowedNamesWindow(AllowedNamesForm& form, HWND owner) : ModalWindow(owner), form_(form) {
+  using namespace allowed_names_ids;
+  Create(kAllowedNamesClass, AllowedNamesForm::kCaption, kDialogStyle, WS_EX_DLGMODALFRAME, owner);
+  HWND list = AddControl(hwnd_, WC_LISTBOXW, "", LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_TABSTOP,
+                         kNamesList, WS_EX_CLIENTEDGE);
+  AddButton(hwnd_, AllowedNamesForm::kRemoveCaption, kRemoveButton);
+  AddButton(hwnd_, AllowedNamesForm::kCloseCaption, kCloseButton);
+  SetFirstFocus(list);
+  LayOutAndFit(dpi());
+  form_.Start(this);
+}
+
+SIZE AllowedNamesWindow::Layout(int dpi) {
+  using namespace allowed_names_ids;
+  font_ = SetWindowFont(hwnd_, dpi);
+  const int margin = Scale(kDialogMargin, dpi);
+  const int list_width = Scale(kNamesWidth, dpi);
+  const int list_height = Scale(kNamesHeight, dpi);
+  Place(GetDlgItem(hwnd_, kNamesList), {margin, margin, list_width, list_height});
+  const int width = margin + list_width + margin;
+  const int buttons_top = margin + list_height + Scale(kDialogSpacing, dpi);
+  PlaceButtonRow(hwnd_, {kRemoveButton, kCloseButton}, width - margin, buttons_top, dpi);
+  return {width, buttons_top + Scale(kButtonHeight, dpi) + margin};
+}
+
+void AllowedNamesWindow::SetNames(const std::vector<std::string>& names) {
+  HWND list = GetDlgItem(hwnd_, allowed_names_ids::kNamesList);
+  SendMessageW(list, LB_RESETCONTENT, 0, 0);
+  for (const std::string& name : names) {
+    SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(WideFromUtf8(name).c_str()));
+  }
+  if (!names.empty()) SendMessageW(list, LB_SETCURSEL, 0, 0);
+}
+
+int AllowedNamesWindow::SelectedRow() const {
+  const LRESULT row = SendMessageW(GetDlgItem(hwnd_, allowed_names_ids::kNamesList), LB_GETCURSEL, 0, 0);
+  return row == LB_ERR ? -1 : static_cast<int>(row);
+}
+
+LRESULT AllowedNamesWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
+  switch (message) {
+    case WM_COMMAND:
+      if (LOWORD(wparam) == allowed_names_ids::kRemoveButton) form_.RemoveSelected();
+      if (LOWORD(wparam) == allowed_names_ids::kCloseButton) form_.CloseWindow();  // also Escape
+      return 0;
+    case DM_GETDEFID:
+      return DefaultButtonAnswer(hwnd_, IDOK);
+    default:
+      return ModalWindow::HandleMessage(message, wparam, lparam);
+  }
+}
+
+WhyWindow::WhyWindow(WhyForm& form, HWND owner) : ModalWindow(owner), form_(form) {
+  using namespace why_ids;
+  Create(kWhyClass, WhyForm::kCaption, kDialogStyle, WS_EX_DLGMODALFRAME, owner);
+  std::string text;
+  for (const std::string& line : form.lines()) text += (text.empty() ? "" : "\r\n") + line;
+  HWND edit = AddControl(hwnd_, WC_EDITW, text,
+                         ES_MULTILINE | ES_READONLY | ES_AUTOHSCROLL | ES_AUTOVSCROLL | WS_HSCROLL | WS_VSCROLL |
+                             WS_TABSTOP,
+                         kText, WS_EX_CLIENTEDGE);
+  AddButton(hwnd_, WhyForm::kAllowCaption, kAllowButton);
+  AddButton(hwnd_, WhyForm::kCloseCaption, kCloseButton);
+  SetFirstFocus(edit);
+  LayOutAndFit(dpi());
+  form_.Start(this);
+}
+
+SIZE WhyWindow::Layout(int dpi) {
+  using namespace why_ids;
+  font_ = SetWindowFont(hwnd_, dpi);
+  const int margin = Scale(kDialogMargin, dpi);
+  const int text_width = Scale(SourcesForm::kListWidth, dpi);
+  const int text_height = Scale(SourcesForm::kListHeight / 2, dpi);
+  Place(GetDlgItem(hwnd_, kText), {margin, margin, text_width, text_height});
+  const auto buttons = {kAllowButton, kCloseButton};
+  const int buttons_top = margin + text_height + Scale(kDialogSpacing, dpi);
+  PlaceButtons(hwnd_, buttons, font_.get(), margin + text_width - ButtonsWidth(hwnd_, buttons, font_.get(), dpi),
+               buttons_top, dpi);
+  return {margin + text_width + margin, buttons_top + Scale(kButtonHeight, dpi) + margin};
+}
+
+LRESULT WhyWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
+  switch (message) {
+    case WM_COMMAND:
+      if (LOWORD(wparam) == why_ids::kAllowButton) form_.Allow();
+      if (LOWORD(wparam) == why_ids::kCloseButton) form_.CloseWindow();  // also Escape
+      return 0;
+    case DM_GETDEFID:
+      return DefaultButtonAnswer(hwnd_, IDOK);
+    default:
+      return ModalWindow::HandleMessage(message, wparam, lparam);
+  }
+}
+
+}  // namespace quorvale

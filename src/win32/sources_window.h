@@ -1,0 +1,109 @@
+#pragma once
+
+#include <windows.h>
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "forms/sources_form.h"
+#include "forms/why_form.h"
+#include "win32/window.h"
+
+namespace quorvale {
+
+// The Sources window on Win32, modal: a report list of the sources, each with a check box that
+// switches it on and off, and the buttons; SourcesForm fills it and decides what they do. A
+// double click edits the row. "Fermer", Escape and the close box close it, cancelling an
+// update in progress; during an update the main form lets the window's messages run, so that
+// the list shows the downloads and "Annuler" can be pressed.
+class SourcesWindow : public ModalWindow, public SourcesView {
+ public:
+  // Posted when a row's check box changes: the form hears of it once the list has done with
+  // the click (wparam: the row, lparam: whether it is checked).
+  static constexpr UINT kSwitchSource = WM_APP + 1;
+
+  // Builds the window, hidden, and runs SourcesForm's first step. It opens with the focus on
+  // the list.
+  SourcesWindow(SourcesForm& form, HWND owner);
+
+  // SourcesView.
+  void SetRows(const std::vector<Row>& rows) override;
+  void SetCell(int row, int column, const std::string& text) override;
+  int SelectedRow() const override;
+  void SetControlEnabled(SourcesControl control, bool enabled) override;
+  void RunSourceEditor(SourceEditorForm& form) override;
+  void RunAllowedNamesWindow(AllowedNamesForm& form) override;
+  void Close() override { closed_ = true; }
+
+ private:
+  LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
+  LRESULT OnNotify(LPARAM lparam);
+  SIZE Layout(int dpi) override;
+
+  SourcesForm& form_;
+  HWND list_ = nullptr;
+  // While SetRows fills the list, its check boxes' changes are not the user's.
+  bool filling_ = false;
+  Font font_;
+};
+
+// The small window that asks for a source's address and kind. Enter presses "OK" (or the
+// button that has the focus), Escape "Annuler"; the close box keeps nothing.
+class SourceEditorWindow : public ModalWindow, public SourceEditorView {
+ public:
+  // Builds the window, hidden, and runs SourceEditorForm's first step. It opens with the focus
+  // in the address field.
+  SourceEditorWindow(SourceEditorForm& form, HWND owner);
+
+  // SourceEditorView.
+  std::string Address() const override;
+  SourceKind Kind() const override;
+  void SetAddress(const std::string& address) override;
+  void SetKind(SourceKind kind) override;
+  void Close() override { closed_ = true; }
+
+ private:
+  LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
+  SIZE Layout(int dpi) override;
+
+  SourceEditorForm& form_;
+  Font font_;
+};
+
+// The names of allow.txt, with "Retirer" and "Fermer" (also Escape).
+class AllowedNamesWindow : public ModalWindow, public AllowedNamesView {
+ public:
+  AllowedNamesWindow(AllowedNamesForm& form, HWND owner);
+
+  // AllowedNamesView.
+  void SetNames(const std::vector<std::string>& names) override;
+  int SelectedRow() const override;
+  void Close() override { closed_ = true; }
+
+ private:
+  LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
+  SIZE Layout(int dpi) override;
+
+  AllowedNamesForm& form_;
+  Font font_;
+};
+
+// "Pourquoi ce nom ?": the lines that say where the name comes from, in a read-only text, with
+// "Autoriser ce nom" and "Fermer" (also Escape).
+class WhyWindow : public ModalWindow, public WhyView {
+ public:
+  WhyWindow(WhyForm& form, HWND owner);
+
+  // WhyView.
+  void Close() override { closed_ = true; }
+
+ private:
+  LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
+  SIZE Layout(int dpi) override;
+
+  WhyForm& form_;
+  Font font_;
+};
+
+}  // namespace quorvale
