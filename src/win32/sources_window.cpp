@@ -26,12 +26,6 @@ constexpr int kSourcesButtons[] = {sources_ids::kAddButton,    sources_ids::kEdi
 static_assert(std::size(kSourcesButtons) == kSourcesControlCount, "an id for each button");
 static_assert(std::size(kSourcesButtons) == std::size(SourcesForm::kButtonCaptions), "a caption for each button");
 
-// The widths of the list's columns after the address, but the last, which takes the rest, in
-// pixels at 96 dpi.
-constexpr int kKindColumnWidth = 110;
-constexpr int kDateColumnWidth = 110;
-constexpr int kStateColumnWidth = 160;
-constexpr int kMiddleColumnWidths[] = {kKindColumnWidth, kDateColumnWidth, kStateColumnWidth};
 // The state image of a checked row in a list with check boxes (1 is unchecked, 0 none).
 constexpr UINT kCheckedImage = 2;
 // A button is as wide as its caption with this room on each side, at least kButtonWidth; a
@@ -123,9 +117,9 @@ SIZE SourcesWindow::Layout(int dpi) {
   const int list_width = std::max(Scale(SourcesForm::kListWidth, dpi), left_width + 2 * spacing + right_width);
   const int list_height = Scale(SourcesForm::kListHeight, dpi);
   Place(list_, {margin, margin, list_width, list_height});
-  ListView_SetColumnWidth(list_, SourcesForm::kAddressColumn, Scale(SourcesForm::kAddressColumnWidth, dpi));
-  for (int i = 0; i < static_cast<int>(std::size(kMiddleColumnWidths)); ++i) {
-    ListView_SetColumnWidth(list_, SourcesForm::kKindColumn + i, Scale(kMiddleColumnWidths[i], dpi));
+  // The form's widths, but the last column, which takes the rest.
+  for (int column = 0; column < SourcesForm::kEntriesColumn; ++column) {
+    ListView_SetColumnWidth(list_, column, Scale(SourcesForm::kColumnWidths[column], dpi));
   }
   ListView_SetColumnWidth(list_, SourcesForm::kEntriesColumn, LVSCW_AUTOSIZE_USEHEADER);
   const int buttons_top = margin + list_height + spacing;

@@ -350,7 +350,7 @@ TEST_F(MainWindowTest, SourcesWindowShowsTheFileAndSwitchesASourceOff) {
     SendMessageW(GetDlgItem(window, sources_ids::kCloseButton), BM_CLICK, 0, 0);
   });
   Menus("Sources...");
-  EXPECT_EQ(seen, "Sources Adresse/260 Type/110 Mise a jour/110 Etat/160 Entrees/60: https://a.example/hosts|HOSTS| "
+  EXPECT_EQ(seen, "Sources Adresse/290 Type/125 Mise a jour/140 Etat/315 Entrees/66: https://a.example/hosts|HOSTS| "
                   "2 rows, 11 then 0");
   EXPECT_EQ(ReadBytes(sources), "# listes\r\n#https://a.example/hosts\r\nlists/b.txt domains\r\n");
   EXPECT_TRUE(IsWindowEnabled(Main()));
