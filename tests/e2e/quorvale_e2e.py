@@ -657,6 +657,37 @@ def main():
         update_x, update_y = buttons[UPDATE_BUTTON][0] - left, buttons[UPDATE_BUTTON][1] - top
         update_strip = (update_x - 20, update_y - 6, update_x + 20, update_y + 6)
         idle = program.picture(sources_window)
+
+        # First a source that sends a byte every 50 ms: the list shows the bytes so far and
+        # "Annuler" stops the update, which loads nothing and shows no report.
+        with open(sources_path, "rb") as f:
+            real_sources = f.read()
+        with open(sources_path, "wb") as f:
+            f.write(b"http://127.0.0.1:%s/slow-total\n" % port.encode())
+        program.click(*buttons[SOURCES_BUTTONS.index("Fermer")])
+        program.wait_gone(sources_window)
+        program.focus(program.open_menu(main_window, menu_bar_height))
+        program.keys("Up", "Return")
+        sources_window = program.wait_window("Sources")
+        program.park_pointer()
+        program.click(*buttons[UPDATE_BUTTON])
+        program.focus(program.wait_window("Confirmation"))
+        program.keys("alt+o")
+        time.sleep(1.0)
+        program.picture(sources_window, shot("sources-update.png"))
+        program.click(*buttons[SOURCES_BUTTONS.index("Annuler")])
+        program.park_pointer()
+        wait_until("the end of the cancelled update",
+                   lambda: same(program.picture(sources_window), idle, update_strip), timeout=10, interval=0.2)
+        check(len(read(viewer_log).decode().splitlines()) == 1, "a cancelled update showed a report")
+        program.click(*buttons[SOURCES_BUTTONS.index("Fermer")])
+        program.wait_gone(sources_window)
+        with open(sources_path, "wb") as f:
+            f.write(real_sources)
+        program.focus(program.open_menu(main_window, menu_bar_height))
+        program.keys("Up", "Return")
+        sources_window = program.wait_window("Sources")
+        program.park_pointer()
         program.click(*buttons[UPDATE_BUTTON])
         question = program.wait_window("Confirmation")
         program.focus(question)
