@@ -14,16 +14,7 @@ namespace quorvale {
 BackupsWindow::BackupsWindow(BackupsForm& form, QWidget* parent) : QDialog(parent), form_(form) {
   setObjectName(QStringLiteral("frmBackups"));
   setWindowTitle(QString::fromUtf8(BackupsForm::kCaption));
-  list_ = new QTableWidget(0, static_cast<int>(std::size(BackupsForm::kColumns)), this);
-  list_->setObjectName(QStringLiteral("List1"));
-  QStringList headers;
-  for (const char* column : BackupsForm::kColumns) headers << QString::fromUtf8(column);
-  list_->setHorizontalHeaderLabels(headers);
-  list_->verticalHeader()->hide();
-  list_->setShowGrid(false);
-  list_->setSelectionBehavior(QAbstractItemView::SelectRows);
-  list_->setSelectionMode(QAbstractItemView::SingleSelection);
-  list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  list_ = NewRowList("List1", BackupsForm::kColumns, this);
   list_->setColumnWidth(0, BackupsForm::kDateColumnWidth);
   list_->horizontalHeader()->setStretchLastSection(true);
   list_->setFixedSize(BackupsForm::kListWidth, BackupsForm::kListHeight);

@@ -1,8 +1,13 @@
 #pragma once
 
 #include <QBoxLayout>
+#include <QHeaderView>
 #include <QPushButton>
 #include <QString>
+#include <QStringList>
+#include <QTableWidget>
+
+#include <span>
 
 namespace quorvale {
 
@@ -12,6 +17,22 @@ inline QPushButton* AddButton(QBoxLayout* layout, const char* name, const char* 
   button->setObjectName(QString::fromLatin1(name));
   layout->addWidget(button);
   return button;
+}
+
+// A list of rows called `name` with the column headers `columns` (UTF-8): one row selected
+// at a time, nothing edited in place, no grid and no row numbers.
+inline QTableWidget* NewRowList(const char* name, std::span<const char* const> columns, QWidget* parent) {
+  auto* list = new QTableWidget(0, static_cast<int>(columns.size()), parent);
+  list->setObjectName(QString::fromLatin1(name));
+  QStringList headers;
+  for (const char* column : columns) headers << QString::fromUtf8(column);
+  list->setHorizontalHeaderLabels(headers);
+  list->verticalHeader()->hide();
+  list->setShowGrid(false);
+  list->setSelectionBehavior(QAbstractItemView::SelectRows);
+  list->setSelectionMode(QAbstractItemView::SingleSelection);
+  list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  return list;
 }
 
 }  // namespace quorvale

@@ -33,16 +33,7 @@ QString Text(const std::string& text) { return QString::fromStdString(text); }
 SourcesWindow::SourcesWindow(SourcesForm& form, QWidget* parent) : QDialog(parent), form_(form) {
   setObjectName(QStringLiteral("frmSources"));
   setWindowTitle(QString::fromUtf8(SourcesForm::kCaption));
-  list_ = new QTableWidget(0, static_cast<int>(std::size(SourcesForm::kColumns)), this);
-  list_->setObjectName(QStringLiteral("lvSources"));
-  QStringList headers;
-  for (const char* column : SourcesForm::kColumns) headers << QString::fromUtf8(column);
-  list_->setHorizontalHeaderLabels(headers);
-  list_->verticalHeader()->hide();
-  list_->setShowGrid(false);
-  list_->setSelectionBehavior(QAbstractItemView::SelectRows);
-  list_->setSelectionMode(QAbstractItemView::SingleSelection);
-  list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  list_ = NewRowList("lvSources", SourcesForm::kColumns, this);
   for (int column = 0; column < static_cast<int>(std::size(SourcesForm::kColumnWidths)); ++column) {
     list_->setColumnWidth(column, SourcesForm::kColumnWidths[column]);
   }
