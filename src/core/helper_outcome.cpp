@@ -98,4 +98,25 @@ bool ParseHelperOutcome(std::string_view line, HelperOutcome* outcome) {
   return true;
 }
 
+std::string SchedulePieces(const std::string (&files)[kScheduledFileCount]) {
+  std::string bytes;
+  for (const std::string& file : files) bytes += std::to_string(file.size()) + "\n" + file;
+  return bytes;
+}
+
+bool SplitSchedulePieces(std::string_view bytes, std::string (&files)[kScheduledFileCount]) {
+  for (std::string& file : files) {
+    const size_t line_end = bytes.find('\n');
+    if (line_end == std::string_view::npos || line_end == 0) return false;
+    size_t length = 0;
+    const auto [end, error] = std::from_chars(bytes.data(), bytes.data() + line_end, length);
+    if (error != std::errc() || end != bytes.data() + line_end) return false;
+    bytes.remove_prefix(line_end + 1);
+    if (length > bytes.size()) return false;
+    file.assign(bytes.substr(0, length));
+    bytes.remove_prefix(length);
+  }
+  return bytes.empty();
+}
+
 }  // namespace quorvale

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <iterator>
 #include <string>
 #include <string_view>
 
@@ -24,6 +25,13 @@ inline constexpr std::string_view kFlushDns = "flush-dns";
 // Writes nothing: prints the HOSTS file it would write and the user it would lock out, one
 // per line, so that tests can see which ones it takes.
 inline constexpr std::string_view kWhere = "where";
+// "on" or "off": the daily update of the sources, the system's own. Linux: "on" copies the
+// user's sources file, own.txt and allow.txt (its input, as SchedulePieces frames them) to
+// the system's folder, then enables the package's timer; "off" disables it. Windows: the
+// Task Scheduler task, as quorvale-cli --schedule daily and off make and remove it.
+inline constexpr std::string_view kSchedule = "schedule";
+inline constexpr std::string_view kScheduleOn = "on";
+inline constexpr std::string_view kScheduleOff = "off";
 }  // namespace helper_steps
 
 inline constexpr int kHelperExitDone = 0;
@@ -48,5 +56,15 @@ struct HelperOutcome {
 std::string FormatHelperOutcome(const HelperOutcome& outcome);
 // Reads a line of FormatHelperOutcome (with or without its line feed); false for any other.
 bool ParseHelperOutcome(std::string_view line, HelperOutcome* outcome);
+
+// The files the schedule step copies, in the order of its input.
+inline constexpr const char* kScheduledFiles[] = {"sources.txt", "own.txt", "allow.txt"};
+inline constexpr size_t kScheduledFileCount = std::size(kScheduledFiles);
+
+// The schedule step's input: each file's bytes after a line "LENGTH\n" (an empty file, or a
+// missing one, is "0\n").
+std::string SchedulePieces(const std::string (&files)[kScheduledFileCount]);
+// Reads SchedulePieces' bytes back; false when they are not exactly that.
+bool SplitSchedulePieces(std::string_view bytes, std::string (&files)[kScheduledFileCount]);
 
 }  // namespace quorvale

@@ -10,6 +10,10 @@ namespace quorvale {
 // The scheduled update on Windows: one Task Scheduler task, made, changed and removed by
 // schtasks.exe, that runs quorvale-cli on the sources file as the SYSTEM account.
 
+// On Linux the package's systemd timer and the folder its service reads the sources from.
+inline constexpr std::string_view kUpdateTimerName = "quorvale-update.timer";
+inline constexpr std::string_view kUpdateTimerFolder = "/etc/quorvale/";
+
 inline constexpr std::string_view kUpdateTaskName = "Quorvale update";
 // schtasks.exe refuses a /TR value longer than this, in UTF-16 code units.
 inline constexpr size_t kLongestTaskCommand = 261;

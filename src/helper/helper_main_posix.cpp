@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "core/report.h"
+#include "core/update_task.h"
 #include "helper/helper_steps.h"
 #include "platform/platform.h"
 
@@ -23,6 +24,10 @@ namespace {
 // The only search path under pkexec: the system's own folders.
 constexpr const char* kSystemPath = "/usr/sbin:/usr/bin:/sbin:/bin";
 constexpr const char* kAccessToolFile = "subinacl";
+// systemctl, found on the system's search path; in a test's system folder, its stand-ins.
+constexpr const char* kSystemctl = "systemctl";
+constexpr const char* kTestScheduleFolder = "/etc/quorvale/";
+constexpr const char* kTestSystemctl = "/systemctl";
 #ifdef QUORVALE_HELPER_FIXED_SYSTEM_DIR
 // The polkit test build only (never installed): under pkexec its system folder is this test
 // folder, fixed when it was built, instead of the real one.
@@ -52,6 +57,8 @@ quorvale::Status ReadStandardInput(std::string* bytes) {
 
 int main(int argc, char** argv) {
   quorvale::HelperContext context;
+  context.schedule_folder = quorvale::kUpdateTimerFolder;
+  context.systemctl = kSystemctl;
   // Under pkexec the user who asked is the one pkexec names, and nothing else of the
   // environment counts: the files written are the system's own.
   if (const char* pkexec_uid = std::getenv("PKEXEC_UID"); pkexec_uid != nullptr) {
@@ -66,6 +73,11 @@ int main(int argc, char** argv) {
 #endif
   } else {
     context.lock_user = UserName(getuid());
+    // Started directly (tests), the schedule's folder and systemctl may be a test's own.
+    if (const char* dir = std::getenv("QUORVALE_SYSTEM_DIR"); dir != nullptr && *dir != '\0') {
+      context.schedule_folder = std::string(dir) + kTestScheduleFolder;
+      context.systemctl = std::string(dir) + kTestSystemctl;
+    }
   }
   std::setlocale(LC_ALL, "");
   quorvale::GuardWritesAgainstSignals();

@@ -24,6 +24,7 @@ namespace {
 
 constexpr std::string_view kPipeSwitch = "--pipe";
 constexpr const char* kAccessToolFile = "subinacl.exe";
+constexpr const char* kCliFile = "quorvale-cli.exe";
 // The longest "LENGTH\n" line of a piece.
 constexpr size_t kLongestLengthLine = 20;
 
@@ -108,6 +109,10 @@ int wmain(int argc, wchar_t** argv) {
   std::unique_ptr<quorvale::Platform> platform = quorvale::CreateSystemPlatform();
   quorvale::HelperContext context;
   context.access_tool = quorvale::GetAppFolder(platform->ExecutablePath()) + kAccessToolFile;
+  context.cli_program = quorvale::GetAppFolder(platform->ExecutablePath()) + kCliFile;
+  // The task reads the sources file of the user the helper runs as.
+  const std::string config = platform->ConfigFolder();
+  if (!config.empty()) context.schedule_sources = config + quorvale::kScheduledFiles[0];
   HANDLE pipe = INVALID_HANDLE_VALUE;
   if (args.size() >= 2 && args[0] == kPipeSwitch) {
     const std::wstring name = quorvale::WideFromUtf8(args[1]);

@@ -6,7 +6,11 @@
 
 #include "core/access_command.h"
 #include "core/hosts_writer.h"
+#include "core/update_task.h"
 #include "platform/hosts_replace.h"
+#ifdef _WIN32
+#include "platform/update_schedule.h"
+#endif
 
 namespace quorvale {
 
@@ -15,6 +19,10 @@ namespace {
 // How long the helper waits for the programs that empty the DNS cache, and for the lock tool.
 constexpr int kDnsFlushWaitMilliseconds = 2000;
 constexpr int kAccessToolWaitMilliseconds = 10'000;
+#ifndef _WIN32
+// systemctl waits for the timer's unit to start or stop.
+constexpr int kSystemctlWaitMilliseconds = 60'000;
+#endif
 
 HelperOutcome Failed(std::string step, Status failure, int exit_code = kHelperExitFailed) {
   HelperOutcome outcome;
@@ -114,18 +122,79 @@ HelperOutcome SetAccess(Platform& platform, const std::string& hosts_path, Acces
   return HelperOutcome();
 }
 
+#ifdef _WIN32
+
+HelperOutcome Schedule(Platform& platform, bool on, const HelperContext& context) {
+  if (on && !platform.PathExists(context.schedule_sources)) {
+    return Failed("schedule", Status(ErrorCode::kNotFound, context.schedule_sources, "no sources file"));
+  }
+  std::string said;
+  const bool done = ScheduleUpdateTask(platform, context.cli_program, context.schedule_sources,
+                                       on ? UpdateFrequency::kDaily : UpdateFrequency::kOff,
+                                       [&said](const std::string& text) { said = text; });
+  return done ? HelperOutcome() : Failed("schedule", Status(ErrorCode::kIoError, "", said));
+}
+
+#else
+
+// Puts each file of the input in the schedule's folder, through a temporary file and a
+// rename; an empty one is removed from there.
+HelperOutcome CopyScheduledFiles(Platform& platform, const HelperContext& context) {
+  std::string bytes;
+  if (Status read = context.read_input(&bytes); !read.ok()) return Failed("input", read);
+  std::string files[kScheduledFileCount];
+  if (!SplitSchedulePieces(bytes, files)) return Refused("the input is not the files of the schedule");
+  if (Status made = platform.MakeFolders(context.schedule_folder); !made.ok()) return Failed("write", made);
+  for (size_t i = 0; i < kScheduledFileCount; ++i) {
+    const std::string path = context.schedule_folder + kScheduledFiles[i];
+    Status status;
+    if (!files[i].empty()) {
+      status = platform.WriteFileAtomic(path, files[i]);
+    } else if (platform.PathExists(path)) {
+      status = platform.RemoveFile(path);
+    }
+    if (!status.ok()) return Failed("write", status);
+  }
+  return HelperOutcome();
+}
+
+HelperOutcome Schedule(Platform& platform, bool on, const HelperContext& context) {
+  if (on) {
+    HelperOutcome copied = CopyScheduledFiles(platform, context);
+    if (copied.exit_code != kHelperExitDone) return copied;
+  }
+  const std::vector<std::string> argv = {context.systemctl, on ? "enable" : "disable", "--now",
+                                         std::string(kUpdateTimerName)};
+  int exit_code = 0;
+  const Status ran = platform.RunProgram(argv, kSystemctlWaitMilliseconds, &exit_code);
+  if (!ran.ok()) return Failed("schedule", ran);
+  if (exit_code != 0) {
+    return Failed("schedule", Status(ErrorCode::kIoError, context.systemctl, "exit code " + std::to_string(exit_code)));
+  }
+  return HelperOutcome();
+}
+
+#endif
+
 }  // namespace
 
 HelperOutcome RunHelperStep(Platform& platform, const std::vector<std::string>& args, const HelperContext& context,
                             std::string* printed) {
   if (args.empty()) return Refused("no step given");
   const std::string_view step = args[0];
-  const size_t own_arguments = step == helper_steps::kRestore ? 1 : 0;
+  const size_t own_arguments = step == helper_steps::kRestore || step == helper_steps::kSchedule ? 1 : 0;
   const bool known = step == helper_steps::kReplace || step == helper_steps::kRestore ||
                      step == helper_steps::kLock || step == helper_steps::kUnlock ||
-                     step == helper_steps::kFlushDns || step == helper_steps::kWhere;
+                     step == helper_steps::kFlushDns || step == helper_steps::kWhere ||
+                     step == helper_steps::kSchedule;
   if (!known) return Refused("unknown step: " + args[0]);
   if (args.size() != 1 + own_arguments) return Refused("wrong number of arguments for " + args[0]);
+  if (step == helper_steps::kSchedule) {
+    if (args[1] != helper_steps::kScheduleOn && args[1] != helper_steps::kScheduleOff) {
+      return Refused("schedule takes on or off: " + args[1]);
+    }
+    return Schedule(platform, args[1] == helper_steps::kScheduleOn, context);
+  }
   const std::string hosts_path = platform.HostsPath();
   if (step == helper_steps::kWhere) {
     *printed = hosts_path + "\n" + context.lock_user + "\n";

@@ -17,6 +17,12 @@ struct HelperContext {
   std::string lock_user;    // the user a lock takes the rights from; "" when unknown
   std::string access_tool;  // the lock tool (subinacl) beside the helper
   std::function<Status(std::string* bytes)> read_input;
+  // The schedule step. Linux: the folder the files are copied to and the systemctl program;
+  // Windows: the quorvale-cli the task runs and the sources file it reads.
+  std::string schedule_folder;
+  std::string systemctl;
+  std::string cli_program;
+  std::string schedule_sources;
 };
 
 // Runs one step of `args` (the helper's arguments after any channel switch) on the system

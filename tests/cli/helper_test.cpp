@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "cli/cli_fixture.h"
@@ -69,6 +70,38 @@ TEST_F(HelperTest, ReplaceCarriesTheOldLinesAndKeepsACopy) {
   WriteBytes(File("new"), "no header\r\n");
   EXPECT_EQ(Helper({"replace"}, {}, File("new")).err,
             "2\tusage\t6\t\tthe input is not a HOSTS file of the program\tnone\t0\t\t\n");
+}
+
+// The schedule step copies the three files (an empty one is removed), then runs systemctl; a
+// stand-in systemctl in the test's system folder writes its arguments down.
+TEST_F(HelperTest, ScheduleCopiesTheFilesThenRunsSystemctl) {
+  const std::string folder = File("system/etc/quorvale/");
+  std::filesystem::create_directories(folder);
+  WriteBytes(folder + "own.txt", "old\n");
+  WriteBytes(File("system/systemctl"), "#!/bin/sh\necho \"$@\" >" + File("said") + "\nexit $QV_EXIT\n");
+  std::filesystem::permissions(File("system/systemctl"), std::filesystem::perms::owner_all);
+  WriteBytes(File("in"), "3\nabc0\n4\nx\r\ny");
+  CliResult result = Helper({"schedule", "on"}, {{"QV_EXIT", "0"}}, File("in"));
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(ReadBytes(File("said")), "enable --now quorvale-update.timer\n");
+  EXPECT_EQ(ReadBytes(folder + "sources.txt"), "abc");
+  EXPECT_EQ(ReadBytes(folder + "allow.txt"), "x\r\ny");
+  EXPECT_FALSE(std::filesystem::exists(folder + "own.txt"));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 2);
+
+  result = Helper({"schedule", "off"}, {{"QV_EXIT", "1"}}, "/dev/null");
+  EXPECT_EQ(ReadBytes(File("said")), "disable --now quorvale-update.timer\n");
+  EXPECT_EQ(result.err, "2\tschedule\t5\t" + File("system/systemctl") + "\texit code 1\tnone\t0\t\t\n");
+  std::filesystem::remove(File("said"));
+  for (const auto& [arg, input, line] : std::vector<std::tuple<std::string, std::string, std::string>>{
+           {"on", "3\nabc0\n", "the input is not the files of the schedule"},
+           {"on", "3\nabc0\n0\n0\n", "the input is not the files of the schedule"},
+           {"daily", "", "schedule takes on or off: daily"}}) {
+    WriteBytes(File("in"), input);
+    EXPECT_EQ(Helper({"schedule", arg}, {}, File("in")).err, "2\tusage\t6\t\t" + line + "\tnone\t0\t\t\n");
+  }
+  EXPECT_FALSE(std::filesystem::exists(File("said")));
+  EXPECT_EQ(ReadBytes(folder + "sources.txt"), "abc");
 }
 
 }  // namespace
