@@ -43,12 +43,21 @@ DnsFlushOutcome::Kind FlushKind(DnsCacheResult result) {
   }
 }
 
+// The helper when it is there and the system can give it the rights.
+StepRoute HelperRoute(Platform& platform) {
+  if (!CompanionProgram(platform, kHelperFile).empty() && platform.CanRunElevated()) return StepRoute::kHelper;
+  return StepRoute::kUnavailable;
+}
+
 }  // namespace
 
 StepRoute ChooseStepRoute(Platform& platform, const std::string& hosts_path) {
   if (platform.CanReplaceInPlace(hosts_path)) return StepRoute::kInPlace;
-  if (!CompanionProgram(platform, kHelperFile).empty() && platform.CanRunElevated()) return StepRoute::kHelper;
-  return StepRoute::kUnavailable;
+  return HelperRoute(platform);
+}
+
+StepRoute ChooseAdministratorRoute(Platform& platform) {
+  return platform.IsElevated() ? StepRoute::kInPlace : HelperRoute(platform);
 }
 
 std::string CompanionProgram(Platform& platform, std::string_view file) {

@@ -16,6 +16,9 @@ class Platform;
 // in the helper with administrator rights, else nowhere (no way to ask for the rights).
 enum class StepRoute { kInPlace, kHelper, kUnavailable };
 StepRoute ChooseStepRoute(Platform& platform, const std::string& hosts_path);
+// The same for a step outside the HOSTS file: in this process only when it has administrator
+// rights.
+StepRoute ChooseAdministratorRoute(Platform& platform);
 
 // The program `file` that comes with this one: beside it (a build folder, or an install on
 // Windows), else in the private folder of a Linux install; "" when neither holds it.

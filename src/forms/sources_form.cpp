@@ -3,6 +3,8 @@
 #include <limits>
 #include <utility>
 
+#include "core/helper_outcome.h"
+#include "forms/daily_update.h"
 #include "forms/main_form.h"
 #include "forms/prompts.h"
 #include "forms/texts.h"
@@ -17,6 +19,14 @@ namespace {
 
 // A download that has not received a byte yet.
 constexpr std::uint64_t kNoBytesYet = std::numeric_limits<std::uint64_t>::max();
+
+// Whether the daily update runs on copies of the user's files in the system's folder (the
+// Linux timer), which turning it on makes; the Windows task reads the user's own.
+#ifdef _WIN32
+constexpr bool kDailyCopiesFiles = false;
+#else
+constexpr bool kDailyCopiesFiles = true;
+#endif
 
 void ShowError(Prompts& prompts, const std::string& text) {
   (void)prompts.Message(text, Prompts::Buttons::kOk, Prompts::Icon::kCritical, texts::kTitle, {});
@@ -76,6 +86,7 @@ void SourcesForm::Start(SourcesView* view) {
   }
   SetUpdating(false);
   ShowRows();
+  view_->SetDailyChecked(DailyUpdateIsOn(platform_));
 }
 
 void SourcesForm::ShowRows() {
@@ -159,6 +170,40 @@ void SourcesForm::ShowAllowedNames() {
   if (updating_) return;
   AllowedNamesForm names(platform_, prompts_, PlacesOf(platform_, sources_path_).allow_path);
   view_->RunAllowedNamesWindow(names);
+}
+
+void SourcesForm::DailyNotSwitched(bool on, const std::string& detail) {
+  (void)prompts_.Message(on ? kDailyOnFailed : kDailyOffFailed, Prompts::Buttons::kOk, Prompts::Icon::kCritical,
+                         texts::kTitle, detail);
+  view_->SetDailyChecked(!on);
+}
+
+void SourcesForm::SwitchDaily(bool on) {
+  std::string input;
+  if (on && kDailyCopiesFiles) {
+    const Status read = sources_path_.empty()
+                            ? Status(ErrorCode::kNotFound, kFileName, "no configuration folder")
+                            : ReadDailyUpdateInput(platform_, PlacesOf(platform_, sources_path_), &input);
+    if (!read.ok()) return DailyNotSwitched(on, read.ToString());
+  }
+  HelperStepResult result;
+  switch (ChooseAdministratorRoute(platform_)) {
+    case StepRoute::kInPlace:
+      result = SwitchDailyUpdateInPlace(platform_, on, input, sources_path_);
+      break;
+    case StepRoute::kHelper: {
+      const std::vector<std::string> args = {std::string(helper_steps::kSchedule),
+                                             std::string(on ? helper_steps::kScheduleOn : helper_steps::kScheduleOff)};
+      const FileContents contents = WholeContents(input);
+      result = RunHelperStep(platform_, args, input.empty() ? nullptr : &contents, yield_);
+      break;
+    }
+    case StepRoute::kUnavailable:
+      return DailyNotSwitched(on, RightsNeededDetail(std::string("quorvale-cli --schedule ") + (on ? "daily" : "off")));
+  }
+  if (result.kind != HelperStepResult::Kind::kDone) return DailyNotSwitched(on, StepFailureDetail(result));
+  (void)prompts_.Message(on ? kDailyOn : kDailyOff, Prompts::Buttons::kOk, Prompts::Icon::kNone, texts::kTitle,
+                         on && kDailyCopiesFiles ? kDailyCopied : "");
 }
 
 void SourcesForm::SetUpdating(bool updating) {

@@ -40,6 +40,8 @@ class SourcesView {
   // The selected row, or -1.
   virtual int SelectedRow() const = 0;
   virtual void SetControlEnabled(SourcesControl control, bool enabled) = 0;
+  // The "Mettre a jour chaque jour" box.
+  virtual void SetDailyChecked(bool checked) = 0;
   // The other windows, modal: these return when they close.
   virtual void RunSourceEditor(SourceEditorForm& form) = 0;
   virtual void RunAllowedNamesWindow(AllowedNamesForm& form) = 0;
@@ -67,6 +69,12 @@ class SourcesForm {
   static constexpr const char* kReplaceQuestion =
       "Les listes actuelles seront remplacees par les sources. Continuer ?";
   static constexpr const char* kCancelledState = "annulee";
+  static constexpr const char* kDailyCaption = "Mettre a jour chaque jour";
+  static constexpr const char* kDailyOn = "Mise a jour quotidienne activee";
+  static constexpr const char* kDailyOff = "Mise a jour quotidienne arretee";
+  static constexpr const char* kDailyOnFailed = "Echec! la mise a jour quotidienne n'a pas pu etre activee.";
+  static constexpr const char* kDailyOffFailed = "Echec! la mise a jour quotidienne n'a pas pu etre arretee.";
+  static constexpr const char* kDailyCopied = "Les sources, own.txt et allow.txt ont ete copies dans /etc/quorvale/.";
   // The list's size and its columns' widths, in pixels at 96 dpi: room for an address, a
   // date and "telechargee (N octets, M entrees, S s)" on one line each.
   static constexpr int kListWidth = 940;
@@ -86,6 +94,9 @@ class SourcesForm {
   // The check box of `row` was set to `enabled`.
   void SwitchSource(int row, bool enabled);
   void ShowAllowedNames();
+  // "Mettre a jour chaque jour" was set to `on`: the system's daily update is turned on or
+  // off with administrator rights (the box goes back when that fails).
+  void SwitchDaily(bool on);
   // "Mettre a jour": downloads every source switched on, showing each one's progress, then
   // loads the main window's lists from own.txt, the copies and allow.txt.
   void Update();
@@ -107,6 +118,8 @@ class SourcesForm {
   bool RunEditor(std::string* address, SourceKind* kind);
   // Enables the buttons for an update running or not.
   void SetUpdating(bool updating);
+  // Says that the daily update could not be switched, and shows the box as it was.
+  void DailyNotSwitched(bool on, const std::string& detail);
   // Copies the downloads' progress into the list.
   void ShowProgress();
 

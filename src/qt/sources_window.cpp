@@ -1,6 +1,7 @@
 #include "qt/sources_window.h"
 
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -47,6 +48,11 @@ SourcesWindow::SourcesWindow(SourcesForm& form, QWidget* parent) : QDialog(paren
   });
   connect(list_, &QTableWidget::cellDoubleClicked, this, [this] { form_.EditSelected(); });
 
+  // The user's clicks only: the form's own SetDailyChecked does not come back to it.
+  daily_ = new QCheckBox(QString::fromUtf8(SourcesForm::kDailyCaption), this);
+  daily_->setObjectName(QStringLiteral("chkQuotidien"));
+  connect(daily_, &QCheckBox::clicked, this, [this](bool checked) { form_.SwitchDaily(checked); });
+
   auto* buttons = new QHBoxLayout;
   for (int i = 0; i < kSourcesControlCount; ++i) {
     if (static_cast<SourcesControl>(i) == SourcesControl::kClose) buttons->addStretch(1);
@@ -72,6 +78,7 @@ SourcesWindow::SourcesWindow(SourcesForm& form, QWidget* parent) : QDialog(paren
   }
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(list_);
+  layout->addWidget(daily_);
   layout->addLayout(buttons);
   layout->setSizeConstraint(QLayout::SetFixedSize);
   form_.Start(this);
@@ -108,6 +115,8 @@ int SourcesWindow::SelectedRow() const {
 void SourcesWindow::SetControlEnabled(SourcesControl control, bool enabled) {
   buttons_[static_cast<int>(control)]->setEnabled(enabled);
 }
+
+void SourcesWindow::SetDailyChecked(bool checked) { daily_->setChecked(checked); }
 
 void SourcesWindow::RunSourceEditor(SourceEditorForm& form) { SourceEditorWindow(form, this).exec(); }
 

@@ -6,6 +6,7 @@
 #include "forms/why_form.h"
 
 class QButtonGroup;
+class QCheckBox;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
@@ -25,6 +26,7 @@ class SourcesWindow : public QDialog, public SourcesView {
   void SetCell(int row, int column, const std::string& text) override;
   int SelectedRow() const override;
   void SetControlEnabled(SourcesControl control, bool enabled) override;
+  void SetDailyChecked(bool checked) override;
   void RunSourceEditor(SourceEditorForm& form) override;
   void RunAllowedNamesWindow(AllowedNamesForm& form) override;
   void Close() override { close(); }
@@ -36,6 +38,7 @@ class SourcesWindow : public QDialog, public SourcesView {
   SourcesForm& form_;
   QTableWidget* list_;
   std::array<QPushButton*, kSourcesControlCount> buttons_{};
+  QCheckBox* daily_;
 };
 
 // The small window that asks for a source's address and kind.

@@ -77,6 +77,7 @@ inline constexpr int kUpdateButton = 805;  // cmdMettreAJour
 inline constexpr int kAllowedNamesButton = 806;  // cmdNomsAutorises
 inline constexpr int kCloseButton = IDCANCEL;  // cmdFermer
 inline constexpr int kCancelButton = 807;  // cmdAnnuler
+inline constexpr int kDailyBox = 808;  // chkQuotidien
 }  // namespace sources_ids
 
 namespace source_editor_ids {

@@ -98,6 +98,8 @@ SourcesWindow::SourcesWindow(SourcesForm& form, HWND owner) : ModalWindow(owner)
     design.pszText = caption.data();
     ListView_InsertColumn(list_, column, &design);
   }
+  // Drawn by the window, as the options window's boxes are.
+  AddControl(hwnd_, WC_BUTTONW, SourcesForm::kDailyCaption, BS_CHECKBOX | WS_TABSTOP, sources_ids::kDailyBox);
   for (int i = 0; i < kSourcesControlCount; ++i) AddButton(hwnd_, SourcesForm::kButtonCaptions[i], kSourcesButtons[i]);
   SetFirstFocus(list_);
   LayOutAndFit(dpi());
@@ -122,7 +124,12 @@ SIZE SourcesWindow::Layout(int dpi) {
     ListView_SetColumnWidth(list_, column, Scale(SourcesForm::kColumnWidths[column], dpi));
   }
   ListView_SetColumnWidth(list_, SourcesForm::kEntriesColumn, LVSCW_AUTOSIZE_USEHEADER);
-  const int buttons_top = margin + list_height + spacing;
+  // The daily box under the list, the buttons under it.
+  const int box_top = margin + list_height + spacing;
+  HWND box = GetDlgItem(hwnd_, kDailyBox);
+  Place(box, {margin, box_top, CheckBoxWidth(hwnd_, font_.get(), WideFromUtf8(TextOfControl(box)), dpi),
+              Scale(kFieldHeight, dpi)});
+  const int buttons_top = box_top + Scale(kFieldHeight, dpi) + spacing;
   PlaceButtons(hwnd_, left_buttons, font_.get(), margin, buttons_top, dpi);
   PlaceButtons(hwnd_, right_buttons, font_.get(), margin + list_width - right_width, buttons_top, dpi);
   return {margin + list_width + margin, buttons_top + Scale(kButtonHeight, dpi) + margin};
@@ -162,6 +169,11 @@ void SourcesWindow::SetControlEnabled(SourcesControl control, bool enabled) {
   if (!enabled && GetFocus() == nullptr && GetActiveWindow() == hwnd_) SetFocus(list_);
 }
 
+// Setting the box's state reports no click.
+void SourcesWindow::SetDailyChecked(bool checked) {
+  SendDlgItemMessageW(hwnd_, sources_ids::kDailyBox, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
 void SourcesWindow::RunSourceEditor(SourceEditorForm& form) { SourceEditorWindow(form, hwnd_).RunModal(); }
 
 void SourcesWindow::RunAllowedNamesWindow(AllowedNamesForm& form) { AllowedNamesWindow(form, hwnd_).RunModal(); }
@@ -192,6 +204,14 @@ LRESULT SourcesWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam)
         case kCancelButton:
           form_.CancelUpdate();
           break;
+        case kDailyBox: {
+          if (HIWORD(wparam) != BN_CLICKED) break;
+          // The box shows the click at once; the form puts it back when the switch fails.
+          const bool checked = IsDlgButtonChecked(hwnd_, kDailyBox) != BST_CHECKED;
+          SetDailyChecked(checked);
+          form_.SwitchDaily(checked);
+          break;
+        }
         default:
           break;
       }
@@ -214,6 +234,9 @@ LRESULT SourcesWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam)
 
 LRESULT SourcesWindow::OnNotify(LPARAM lparam) {
   const NMHDR& header = *reinterpret_cast<const NMHDR*>(lparam);
+  if (header.idFrom == sources_ids::kDailyBox && header.code == NM_CUSTOMDRAW) {
+    return DrawCheckBox(*reinterpret_cast<const NMCUSTOMDRAW*>(lparam));
+  }
   if (header.idFrom != sources_ids::kList) return 0;
   if (header.code == LVN_ITEMCHANGED) {
     const auto& change = *reinterpret_cast<const NMLISTVIEW*>(lparam);

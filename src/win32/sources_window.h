@@ -32,6 +32,7 @@ class SourcesWindow : public ModalWindow, public SourcesView {
   void SetCell(int row, int column, const std::string& text) override;
   int SelectedRow() const override;
   void SetControlEnabled(SourcesControl control, bool enabled) override;
+  void SetDailyChecked(bool checked) override;
   void RunSourceEditor(SourceEditorForm& form) override;
   void RunAllowedNamesWindow(AllowedNamesForm& form) override;
   void Close() override { closed_ = true; }

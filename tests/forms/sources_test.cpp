@@ -6,7 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "core/helper_outcome.h"
+#include "core/update_task.h"
 #include "forms/main_form_fixture.h"
+#include "forms/privileged_step.h"
 #include "forms/sources_form.h"
 
 namespace quorvale::testing {
@@ -169,6 +172,47 @@ TEST_F(SourcesTest, WhyShowsWhereANameComesFromAndAllowTakesItOut) {
     EXPECT_EQ(view.allowed_shown, (std::vector<Lines>{{"kept.example", "beta.example"}, {"beta.example"}}));
   });
   EXPECT_EQ(ReadBytes(Config("allow.txt")), "beta.example\r\n");
+}
+
+// "Mettre a jour chaque jour": its state asked of the system, then the helper's schedule step
+// run with rights (Linux: with the user's files as its input), a refusal or no way to ask for
+// rights putting the box back.
+TEST_F(SourcesTest, TheDailyBoxRunsTheScheduleStepWithRights) {
+  platform_.system_dir = Path("system");
+#ifdef _WIN32
+  WriteBytes(Path("quorvale-helper.exe"), "");
+  const Lines query = QueryUpdateTaskArgs(platform_.system_dir + "\\schtasks.exe");
+  const std::string input, copied;
+#else
+  WriteBytes(Path("quorvale-helper"), "");
+  const Lines query = {"systemctl", "is-enabled", "quorvale-update.timer"};
+  const std::string input = "3\na\r\n0\n1\nb", copied = SourcesForm::kDailyCopied;
+#endif
+  WriteBytes(Config("sources.txt"), "a\r\n");
+  WriteBytes(Config("allow.txt"), "b");
+  platform_.program_exit_code = 3;
+  prompts_.answers = {Answer::kOk, Answer::kOk, Answer::kOk};
+  platform_.elevated_run = [] { return ElevatedRun{ElevatedRun::Kind::kEnded, 0, FormatHelperOutcome({}), {}}; };
+  InSources([&](SourcesForm& sources, FakeSourcesView& view) {
+    EXPECT_EQ(platform_.started, std::vector<Lines>{query});
+    sources.SwitchDaily(true);
+    platform_.elevated_run = [] { return ElevatedRun{ElevatedRun::Kind::kRefused, -1, "", {}}; };
+    sources.SwitchDaily(false);
+    platform_.elevated_run = nullptr;
+    std::filesystem::remove(Path(kFileNamesIgnoreCase ? "quorvale-helper.exe" : "quorvale-helper"));
+    sources.SwitchDaily(false);
+    EXPECT_EQ(view.daily, (std::vector<bool>{false, true, true}));
+  });
+  EXPECT_EQ(platform_.elevated_runs, (std::vector<Lines>{{"schedule", "on"}, {"schedule", "off"}}));
+  EXPECT_EQ(platform_.elevated_inputs, (Lines{input, ""}));
+  EXPECT_EQ(Messages(), (Lines{"Mise a jour quotidienne activee | OK | none | Quorvale",
+                               "Echec! la mise a jour quotidienne n'a pas pu etre arretee. | OK | critical | Quorvale",
+                               "Echec! la mise a jour quotidienne n'a pas pu etre arretee. | OK | critical | Quorvale"}));
+  EXPECT_EQ(prompts_.messages[0].detail, copied);
+  EXPECT_EQ(prompts_.messages[1].detail, "Authentification refusee ou annulee.");
+  EXPECT_EQ(prompts_.messages[2].detail, RightsNeededDetail("quorvale-cli --schedule off"));
+  platform_.program_exit_code = 0;
+  InSources([](SourcesForm&, FakeSourcesView& view) { EXPECT_EQ(view.daily, std::vector<bool>{true}); });
 }
 
 }  // namespace

@@ -1,12 +1,14 @@
 // The Sources window's wiring: the menu item, the list's check boxes, the buttons and the
 // source editor; and "Pourquoi ce nom ?" following the lists' selection.
 
+#include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableWidget>
 #include <filesystem>
 
+#include "forms/sources_form.h"
 #include "support/qt_fixture.h"
 
 namespace quorvale::testing {
@@ -25,6 +27,13 @@ TEST_F(SourcesWindowTest, TheSourcesWindowEditsTheFileThroughItsControls) {
     seen = window->objectName() + " " + list->item(0, 0)->text() + " " + list->horizontalHeaderItem(3)->text();
     list->item(0, 0)->setCheckState(Qt::Unchecked);
     EXPECT_FALSE(Find<QPushButton>(window, "cmdAnnuler")->isEnabled());
+    // The daily box as the system says, back when it cannot be switched (no helper here).
+    auto* daily = Find<QCheckBox>(window, "chkQuotidien");
+    EXPECT_TRUE(daily->isChecked());
+    prompts_.answers.push_back(Prompts::Answer::kOk);
+    daily->click();
+    EXPECT_TRUE(daily->isChecked());
+    EXPECT_EQ(prompts_.messages.back().text, SourcesForm::kDailyOffFailed);
     OnNextModal([&](QWidget* editor) {
       Find<QLineEdit>(editor, "txtAdresse")->setText("lists/b.txt");
       Find<QRadioButton>(editor, "optDomaines")->click();

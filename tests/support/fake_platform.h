@@ -28,6 +28,7 @@ class FakePlatform : public Platform {
   std::string cache_folder;   // what CacheFolder gives
   bool elevated = false;      // what IsElevated gives
   bool run_programs = false;  // RunProgram runs the programs for real (they are recorded still)
+  int program_exit_code = 0;  // else the exit code RunProgram gives
   bool replace_in_place = true;  // what CanReplaceInPlace gives
   // When set, RunElevated gives this instead of running anything through the system's way
   // (pkexec on PATH, UAC).
@@ -114,7 +115,7 @@ class FakePlatform : public Platform {
   Status RunProgram(const std::vector<std::string>& argv, int wait_milliseconds, int* exit_code) override {
     started.push_back(argv);
     if (run_programs) return real_->RunProgram(argv, wait_milliseconds, exit_code);
-    *exit_code = 0;
+    *exit_code = program_exit_code;
     return Status::Ok();
   }
   bool CanReplaceInPlace(const std::string&) override { return replace_in_place; }
@@ -122,9 +123,12 @@ class FakePlatform : public Platform {
   ElevatedRun RunElevated(const std::string& program, const std::vector<std::string>& args, const FileContents* input,
                           const std::function<void()>& waiting) override {
     elevated_runs.push_back(args);
+    elevated_inputs.emplace_back();
+    if (input != nullptr) (*input)(AppendTo(&elevated_inputs.back()));
     return elevated_run ? elevated_run() : real_->RunElevated(program, args, input, waiting);
   }
   std::vector<std::vector<std::string>> elevated_runs;  // the arguments of each RunElevated
+  std::vector<std::string> elevated_inputs;             // and its input
 
  private:
   void Watch(const std::string& call);

@@ -85,6 +85,7 @@ class FakeSourcesView : public SourcesView {
   void SetCell(int row, int column, const std::string& text) override;
   int SelectedRow() const override { return selected; }
   void SetControlEnabled(SourcesControl control, bool on) override { enabled[static_cast<int>(control)] = on; }
+  void SetDailyChecked(bool checked) override { daily.push_back(checked); }
   void RunSourceEditor(SourceEditorForm& form) override;
   void RunAllowedNamesWindow(AllowedNamesForm& form) override;
   void Close() override { closed = true; }
@@ -95,6 +96,7 @@ class FakeSourcesView : public SourcesView {
   int selected = -1;
   std::array<bool, kSourcesControlCount> enabled{};
   bool closed = false;
+  std::vector<bool> daily;  // each state the daily box was set to
   std::deque<std::vector<Typed>> editor_inputs;
   std::vector<std::string> editor_openings;  // "caption|address|kind" as each editor opened
   // The allowed-names window: the rows to remove in turn (each then the first shown), and

@@ -347,11 +347,17 @@ TEST_F(MainWindowTest, SourcesWindowShowsTheFileAndSwitchesASourceOff) {
     SendMessageW(list, WM_LBUTTONUP, 0, MAKELPARAM(hit.pt.x, hit.pt.y));
     ProcessPendingMessages();
     seen += " then " + std::to_string(ListView_GetCheckState(list, 0));
+    // The daily box: no helper here, so a click says so and the box goes back.
+    HWND daily = GetDlgItem(window, sources_ids::kDailyBox);
+    prompts_.answers.push_back(Prompts::Answer::kOk);
+    SendMessageW(daily, BM_CLICK, 0, 0);
+    seen += ", " + TextOf(daily) + " " + std::to_string(SendMessageW(daily, BM_GETCHECK, 0, 0));
     SendMessageW(GetDlgItem(window, sources_ids::kCloseButton), BM_CLICK, 0, 0);
   });
   Menus("Sources...");
   EXPECT_EQ(seen, "Sources Adresse/290 Type/125 Mise a jour/140 Etat/315 Entrees/66: https://a.example/hosts|HOSTS| "
-                  "2 rows, 11 then 0");
+                  "2 rows, 11 then 0, Mettre a jour chaque jour 0");
+  EXPECT_EQ(prompts_.messages.back().text, SourcesForm::kDailyOnFailed);
   EXPECT_EQ(ReadBytes(sources), "# listes\r\n#https://a.example/hosts\r\nlists/b.txt domains\r\n");
   EXPECT_TRUE(IsWindowEnabled(Main()));
 }

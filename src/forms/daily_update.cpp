@@ -1,0 +1,77 @@
+#include "forms/daily_update.h"
+
+#include <vector>
+
+#include "core/helper_outcome.h"
+#include "core/update_task.h"
+#include "helper/helper_steps.h"
+#include "platform/file_loads.h"
+#include "platform/platform.h"
+#include "platform/source_update.h"
+
+namespace quorvale {
+
+namespace {
+
+// How long systemctl or schtasks.exe is given to say whether the update is on.
+constexpr int kQueryWaitMilliseconds = 10'000;
+#ifdef _WIN32
+constexpr const char* kCliFile = "quorvale-cli.exe";
+#else
+// Found on the search path, as the helper finds it under pkexec.
+constexpr const char* kSystemctl = "systemctl";
+#endif
+
+}  // namespace
+
+bool DailyUpdateIsOn(Platform& platform) {
+#ifdef _WIN32
+  const std::string system_dir = platform.GetSystemDir();
+  if (system_dir.empty()) return false;
+  const std::vector<std::string> argv = QueryUpdateTaskArgs(system_dir + "\\schtasks.exe");
+#else
+  const std::vector<std::string> argv = {kSystemctl, "is-enabled", std::string(kUpdateTimerName)};
+#endif
+  int exit_code = 0;
+  return platform.RunProgram(argv, kQueryWaitMilliseconds, &exit_code).ok() && exit_code == 0;
+}
+
+Status ReadDailyUpdateInput(Platform& platform, const UpdatePlaces& places, std::string* input) {
+  std::string files[kScheduledFileCount];
+  const std::string* paths[] = {&places.sources_path, &places.own_path, &places.allow_path};
+  static_assert(std::size(paths) == kScheduledFileCount);
+  for (size_t i = 0; i < kScheduledFileCount; ++i) {
+    if (!platform.PathExists(*paths[i])) continue;
+    if (Status read = ReadFileBytes(platform, *paths[i], &files[i], ReadAs::kBytes); !read.ok()) return read;
+  }
+  *input = SchedulePieces(files);
+  return Status::Ok();
+}
+
+HelperStepResult SwitchDailyUpdateInPlace(Platform& platform, bool on, const std::string& input,
+                                          const std::string& sources_path) {
+  HelperContext context;
+#ifdef _WIN32
+  (void)input;
+  context.cli_program = CompanionProgram(platform, kCliFile);
+  context.schedule_sources = sources_path;
+#else
+  (void)sources_path;
+  context.schedule_folder = kUpdateTimerFolder;
+  context.systemctl = kSystemctl;
+  context.read_input = [&input](std::string* bytes) {
+    *bytes = input;
+    return Status::Ok();
+  };
+#endif
+  const std::vector<std::string> args = {std::string(helper_steps::kSchedule),
+                                         std::string(on ? helper_steps::kScheduleOn : helper_steps::kScheduleOff)};
+  std::string printed;
+  const HelperOutcome outcome = RunHelperStep(platform, args, context, &printed);
+  HelperStepResult result;
+  result.kind = outcome.exit_code == kHelperExitDone ? HelperStepResult::Kind::kDone : HelperStepResult::Kind::kFailed;
+  result.failure = outcome.failure;
+  return result;
+}
+
+}  // namespace quorvale
