@@ -241,7 +241,7 @@ def main():
         program.answer(about, "Return")
 
         # The Sources window: a file:// source and a list of names by its path, "Mettre a jour"
-        # (four Tabs from the list) replacing the lists after "Oui", the report once, then a
+        # (five Tabs from the list, past the daily box) replacing the lists after "Oui", the report once, then a
         # save compared with the command line's update of the same sources file.
         note("sources: update and save")
         users = [name for name in os.listdir(program.drive_c("users")) if name.lower() != "public"]
@@ -255,7 +255,7 @@ def main():
         program.menu(main_window, 0, ups=1)
         sources = program.wait_window("Sources")
         program.focus(sources)
-        program.keys("Tab", "Tab", "Tab", "Tab", "space")
+        program.keys("Tab", "Tab", "Tab", "Tab", "Tab", "space")
         program.answer(program.wait_window("Confirmation"), "o")
         notepad = wait_until("the update's report", lambda: program.named(NOTEPAD), timeout=60)[0]
         program.focus(notepad)
