@@ -644,11 +644,25 @@ def main():
         # (the lists hold rows), then the lists, the report and a saved file are those of the
         # command line's update of the same sources.
         note("update the sources")
-        program.focus(program.open_menu(main_window, menu_bar_height))
-        program.keys("Up", "Return")  # Up from no item: the last one
-        sources_window = program.wait_window("Sources")
+
+        def open_sources():
+            program.focus(program.open_menu(main_window, menu_bar_height))
+            program.keys("Up", "Return")  # Up from no item: the last one
+            window = program.wait_window("Sources")
+            program.park_pointer()
+            return window
+
+        def close_sources():
+            program.click(*buttons[SOURCES_BUTTONS.index("Fermer")])
+            program.wait_gone(sources_window)
+
+        def start_update():
+            program.click(*buttons[UPDATE_BUTTON])
+            program.focus(program.wait_window("Confirmation"))
+            program.keys("alt+o")
+
+        sources_window = open_sources()
         left, top, _, _ = program.geometry(sources_window)
-        program.park_pointer()
 
         def sources_buttons():
             found = program.buttons(sources_window)
@@ -664,15 +678,9 @@ def main():
             real_sources = f.read()
         with open(sources_path, "wb") as f:
             f.write(b"http://127.0.0.1:%s/slow-total\n" % port.encode())
-        program.click(*buttons[SOURCES_BUTTONS.index("Fermer")])
-        program.wait_gone(sources_window)
-        program.focus(program.open_menu(main_window, menu_bar_height))
-        program.keys("Up", "Return")
-        sources_window = program.wait_window("Sources")
-        program.park_pointer()
-        program.click(*buttons[UPDATE_BUTTON])
-        program.focus(program.wait_window("Confirmation"))
-        program.keys("alt+o")
+        close_sources()
+        sources_window = open_sources()
+        start_update()
         time.sleep(1.0)
         program.picture(sources_window, shot("sources-update.png"))
         program.click(*buttons[SOURCES_BUTTONS.index("Annuler")])
@@ -680,18 +688,11 @@ def main():
         wait_until("the end of the cancelled update",
                    lambda: same(program.picture(sources_window), idle, update_strip), timeout=10, interval=0.2)
         check(len(read(viewer_log).decode().splitlines()) == 1, "a cancelled update showed a report")
-        program.click(*buttons[SOURCES_BUTTONS.index("Fermer")])
-        program.wait_gone(sources_window)
+        close_sources()
         with open(sources_path, "wb") as f:
             f.write(real_sources)
-        program.focus(program.open_menu(main_window, menu_bar_height))
-        program.keys("Up", "Return")
-        sources_window = program.wait_window("Sources")
-        program.park_pointer()
-        program.click(*buttons[UPDATE_BUTTON])
-        question = program.wait_window("Confirmation")
-        program.focus(question)
-        program.keys("alt+o")
+        sources_window = open_sources()
+        start_update()
         wait_until("the report of the update",
                    lambda: read(viewer_log).decode().splitlines() == ["[%s]" % report_path] * 2, timeout=30)
         check(read(report_path) == read(expected_update_report), "Rapport.txt differs from quorvale-cli's report")
@@ -704,8 +705,7 @@ def main():
             return same(first, idle, update_strip) and first.pixels == second.pixels
         wait_until("the end of the update", update_ended, timeout=10, interval=0.2)
         program.picture(sources_window, shot("sources-window.png"))
-        program.click(*buttons[SOURCES_BUTTONS.index("Fermer")])
-        program.wait_gone(sources_window)
+        close_sources()
         updated_path = program.save_as_hosts(main_window, menu_bar_height, UPDATED_NAME)
         check(read(updated_path) == read(expected_update),
               "%s differs from what quorvale-cli --update writes (%s)" % (updated_path, expected_update))

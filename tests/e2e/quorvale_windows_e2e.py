@@ -215,21 +215,25 @@ def main():
         wait_until("the status to show one address fewer", lambda: not same(
             program.client_picture(main_window), before, status_strip), timeout=10, interval=0.2)
 
-        # Tab three times from the options window's first box reaches "OK".
+        # "Enregister sous...(format hosts)" as `name`, "Oui" to the comments: the message that
+        # says it is done. Tab three times from the options window's first box reaches "OK".
+        def save_as_hosts(name, options_shot=None):
+            program.menu(main_window, 1, downs=1)
+            options = program.wait_window("Options")
+            if options_shot:
+                program.picture(options, options_shot)
+            program.answer(options, "Tab", "Tab", "Tab", "space")
+            dialog = program.wait_window("Quorvale", exclude=(main_window,))
+            program.focus(dialog)
+            display.xdotool("type", "--delay", "30", name)
+            program.answer(dialog, "Return")
+            question = program.wait_window("Quorvale", exclude=(main_window,))
+            program.focus(question)
+            program.keys("o")
+            return program.wait_window("Quorvale", exclude=(main_window, question))
+
         note("save as a HOSTS file")
-        program.menu(main_window, 1, downs=1)
-        options = program.wait_window("Options")
-        program.picture(options, shot("windows-options.png"))
-        program.keys("Tab", "Tab", "Tab", "space")
-        program.wait_gone(options)
-        dialog = program.wait_window("Quorvale", exclude=(main_window,))
-        program.focus(dialog)
-        display.xdotool("type", "--delay", "30", SAVED_NAME)
-        program.answer(dialog, "Return")
-        question = program.wait_window("Quorvale", exclude=(main_window,))
-        program.focus(question)
-        program.keys("o")
-        done = program.wait_window("Quorvale", exclude=(main_window, question))
+        done = save_as_hosts(SAVED_NAME, shot("windows-options.png"))
         check(read(os.path.join(app_dir, SAVED_NAME)) == read(expected_save),
               "the saved file differs from what quorvale-cli.exe writes (%s)" % expected_save)
         program.answer(done, "Return")
@@ -241,8 +245,8 @@ def main():
         program.answer(about, "Return")
 
         # The Sources window: a file:// source and a list of names by its path, "Mettre a jour"
-        # (five Tabs from the list, past the daily box) replacing the lists after "Oui", the report once, then a
-        # save compared with the command line's update of the same sources file.
+        # (five Tabs from the list, past the daily box) replacing the lists after "Oui", the
+        # report once, then a save compared with the command line's update of the same sources.
         note("sources: update and save")
         users = [name for name in os.listdir(program.drive_c("users")) if name.lower() != "public"]
         check(len(users) == 1, "no single user folder in the Wine prefix: %s" % users)
@@ -266,17 +270,7 @@ def main():
         program.picture(sources, shot("windows-sources.png"))
         program.answer(sources, "Escape")
         sources_save, expected_sources_save = "Sources.txt", os.path.join(work, "expected-sources.txt")
-        program.menu(main_window, 1, downs=1)
-        program.answer(program.wait_window("Options"), "Tab", "Tab", "Tab", "space")
-        dialog = program.wait_window("Quorvale", exclude=(main_window,))
-        program.focus(dialog)
-        display.xdotool("type", "--delay", "30", sources_save)
-        program.answer(dialog, "Return")
-        question = program.wait_window("Quorvale", exclude=(main_window,))
-        program.focus(question)
-        program.keys("o")
-        done = program.wait_window("Quorvale", exclude=(main_window, question))
-        program.answer(done, "Return")
+        program.answer(save_as_hosts(sources_save), "Return")
         program.run("wine", os.path.join(app_dir, "quorvale-cli.exe"), "--sources",
                     "C:\\users\\%s\\AppData\\Roaming\\Quorvale\\sources.txt" % users[0], "--update", "--www",
                     "--comments", "--write-hosts", windows_path(expected_sources_save))
