@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "core/helper_outcome.h"
+#include "core/path_text.h"
 #include "forms/daily_update.h"
 #include "forms/main_form.h"
 #include "forms/prompts.h"
@@ -46,9 +47,9 @@ bool ReadEditedFile(Platform& platform, Prompts& prompts, const std::string& pat
 
 // Writes `text` as the file at `path`, its folder made first.
 Status WriteEditedFile(Platform& platform, const std::string& path, const std::string& text) {
-  const size_t cut = path.find_last_of(kFileNamesIgnoreCase ? "/\\" : "/");
-  if (cut != std::string::npos) {
-    const Status made = platform.MakeFolders(path.substr(0, cut + 1));
+  const std::string_view folder = FolderPartOf(path);
+  if (!folder.empty()) {
+    const Status made = platform.MakeFolders(std::string(folder));
     if (!made.ok()) return made;
   }
   return platform.WriteFileAtomic(path, text);

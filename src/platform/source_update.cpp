@@ -19,6 +19,7 @@
 #include "core/domain_parser.h"
 #include "core/hosts_parser.h"
 #include "core/name_removal.h"
+#include "core/path_text.h"
 #include "core/sha256.h"
 #include "platform/file_loads.h"
 
@@ -38,14 +39,6 @@ constexpr size_t kCacheFolderDigitCount = 16;
 constexpr auto kWaitSlice = std::chrono::milliseconds(20);
 // How much of a file a digest reads at a time.
 constexpr size_t kDigestReadBytes = size_t{1} << 20;
-
-bool IsSeparator(char c) {
-#ifdef _WIN32
-  return c == '/' || c == '\\';
-#else
-  return c == '/';
-#endif
-}
 
 // A local file's read failure in the user's words.
 std::string LocalFailureText(const Status& status) {
@@ -212,9 +205,7 @@ Status LoadCopy(Platform& platform, SourceResult& result, Session& session, cons
 UpdatePlaces PlacesOf(Platform& platform, const std::string& sources_path) {
   UpdatePlaces places;
   places.sources_path = platform.AbsolutePath(sources_path);
-  size_t cut = places.sources_path.size();
-  while (cut > 0 && !IsSeparator(places.sources_path[cut - 1])) --cut;
-  places.folder = places.sources_path.substr(0, cut);
+  places.folder = std::string(FolderPartOf(places.sources_path));
   places.own_path = places.folder + kOwnFileName;
   places.allow_path = places.folder + kAllowFileName;
   const std::string cache = platform.CacheFolder();
