@@ -78,6 +78,7 @@ class BenchPlatform : public quorvale::Platform {
   }
   std::string ConfigFolder() override { return real_->ConfigFolder(); }
   std::string CacheFolder() override { return real_->CacheFolder(); }
+  std::string SystemSourcesFolder() override { return real_->SystemSourcesFolder(); }
   quorvale::Status MakeFolders(const std::string& path) override { return real_->MakeFolders(path); }
   std::string AbsolutePath(const std::string& path) override { return real_->AbsolutePath(path); }
   bool IsElevated() override { return false; }

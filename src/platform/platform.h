@@ -227,6 +227,11 @@ class Platform {
   // POSIX $XDG_CACHE_HOME/quorvale/ (~/.cache/quorvale/; /var/cache/quorvale/ for root). ""
   // when there is none.
   virtual std::string CacheFolder() = 0;
+  // The system's folder of the scheduled update, with a trailing separator, not created: the
+  // administrators' copies of the sources file, own.txt and allow.txt that the update run as
+  // root or SYSTEM reads. POSIX /etc/quorvale/ ($QUORVALE_SYSTEM_DIR/etc/quorvale/ when that
+  // variable is set), Windows %ProgramData%\Quorvale\.
+  virtual std::string SystemSourcesFolder() = 0;
   // Creates the folder `path` and its missing parents (existing ones are fine).
   virtual Status MakeFolders(const std::string& path) = 0;
   // `path` from the current folder when it is relative, without following links.

@@ -26,6 +26,7 @@
 
 #include "core/hosts_writer.h"
 #include "core/path_text.h"
+#include "core/update_task.h"
 #include "core/utf16.h"
 #include "platform/download_curl.h"
 #include "platform/file_loads.h"
@@ -973,6 +974,12 @@ class PosixPlatform : public Platform {
 
   std::string CacheFolder() override {
     return XdgFolder("XDG_CACHE_HOME", "/.cache", geteuid() == 0 ? kRootCacheFolder : "");
+  }
+
+  std::string SystemSourcesFolder() override {
+    const char* dir = std::getenv("QUORVALE_SYSTEM_DIR");
+    if (dir != nullptr && *dir != '\0') return std::string(dir) + std::string(kUpdateTimerFolder);
+    return std::string(kUpdateTimerFolder);
   }
 
   Status MakeFolders(const std::string& path) override {

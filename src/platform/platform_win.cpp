@@ -892,6 +892,8 @@ class WindowsPlatform : public Platform {
 
   // The SYSTEM account's own local folder is inside the Windows folder; its cache goes with
   // the machine's program data instead.
+  std::string SystemSourcesFolder() override { return ProgramFolderIn(FOLDERID_ProgramData, "Quorvale"); }
+
   std::string CacheFolder() override {
     return RunsAsLocalSystem() ? ProgramFolderIn(FOLDERID_ProgramData, "Quorvale\\cache")
                                : ProgramFolderIn(FOLDERID_LocalAppData, "Quorvale\\cache");

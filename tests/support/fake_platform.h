@@ -26,6 +26,7 @@ class FakePlatform : public Platform {
   std::string user_data_folder;
   std::string config_folder;  // what ConfigFolder gives
   std::string cache_folder;   // what CacheFolder gives
+  std::string system_sources_folder;  // what SystemSourcesFolder gives
   bool elevated = false;      // what IsElevated gives
   bool run_programs = false;  // RunProgram runs the programs for real (they are recorded still)
   int program_exit_code = 0;  // else the exit code RunProgram gives
@@ -109,6 +110,7 @@ class FakePlatform : public Platform {
   DownloadResult Download(const DownloadRequest& request, const DownloadProgress& progress) override;
   std::string ConfigFolder() override { return config_folder; }
   std::string CacheFolder() override { return cache_folder; }
+  std::string SystemSourcesFolder() override { return system_sources_folder; }
   Status MakeFolders(const std::string& path) override { return real_->MakeFolders(path); }
   std::string AbsolutePath(const std::string& path) override { return real_->AbsolutePath(path); }
   bool IsElevated() override { return elevated; }
