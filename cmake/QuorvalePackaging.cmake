@@ -104,16 +104,16 @@ install(FILES ${packaging_build}/${QUORVALE_APP_ID}.policy DESTINATION ${CMAKE_I
 # The scheduled update: the systemd timer and its service, installed but not enabled (the
 # administrator enables the timer), and the sources file they read, all comments until the
 # administrator fills it in; dpkg keeps the administrator's copy on upgrades (a conffile).
-# Units go to /lib/systemd/system, where Debian 12 installs them. The maintainer scripts stop
-# and disable the timer on removal and, on purge, remove the cache and what the helper wrote
-# in /etc/quorvale.
+# Units go to /lib/systemd/system, where Debian 12 installs them. The maintainer scripts have
+# systemd read them again on install, stop and disable the timer on removal and, on purge,
+# remove the cache and what the helper wrote in /etc/quorvale.
 set(QUORVALE_SYSTEMD_UNIT_DIR /lib/systemd/system CACHE PATH "Where the package installs its systemd units")
 install(FILES ${packaging_source}/quorvale-update.service ${packaging_source}/quorvale-update.timer
         DESTINATION ${QUORVALE_SYSTEMD_UNIT_DIR})
 install(FILES ${packaging_source}/sources.txt DESTINATION /etc/quorvale)
 file(WRITE ${packaging_build}/conffiles "/etc/quorvale/sources.txt\n")
-set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${packaging_build}/conffiles ${packaging_source}/debian/prerm
-    ${packaging_source}/debian/postrm)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${packaging_build}/conffiles ${packaging_source}/debian/postinst
+    ${packaging_source}/debian/prerm ${packaging_source}/debian/postrm)
 # The scripts 0755 and the conffiles list 0644, whatever the checkout's modes.
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # Why lintian's warning on calling systemctl does not apply.
