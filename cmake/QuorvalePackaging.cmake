@@ -104,14 +104,21 @@ install(FILES ${packaging_build}/${QUORVALE_APP_ID}.policy DESTINATION ${CMAKE_I
 # The scheduled update: the systemd timer and its service, installed but not enabled (the
 # administrator enables the timer), and the sources file they read, all comments until the
 # administrator fills it in; dpkg keeps the administrator's copy on upgrades (a conffile).
-# Units go to /lib/systemd/system, where Debian 12 installs them.
+# Units go to /lib/systemd/system, where Debian 12 installs them. The maintainer scripts have
+# systemd read them again on install, stop and disable the timer on removal and, on purge,
+# remove the cache and what the helper wrote in /etc/quorvale.
 set(QUORVALE_SYSTEMD_UNIT_DIR /lib/systemd/system CACHE PATH "Where the package installs its systemd units")
 install(FILES ${packaging_source}/quorvale-update.service ${packaging_source}/quorvale-update.timer
         DESTINATION ${QUORVALE_SYSTEMD_UNIT_DIR})
 install(FILES ${packaging_source}/sources.txt DESTINATION /etc/quorvale)
 file(WRITE ${packaging_build}/conffiles "/etc/quorvale/sources.txt\n")
-set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${packaging_build}/conffiles)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${packaging_build}/conffiles ${packaging_source}/debian/postinst
+    ${packaging_source}/debian/prerm ${packaging_source}/debian/postrm)
+# The scripts 0755 and the conffiles list 0644, whatever the checkout's modes.
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+# Why lintian's warning on calling systemctl does not apply.
+install(FILES ${packaging_source}/debian/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
+        RENAME quorvale)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME quorvale)
@@ -123,8 +130,9 @@ set(CPACK_DEBIAN_PACKAGE_RELEASE ${QUORVALE_DEB_RELEASE})
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Qt finds its window-system plugins at run time, so the libraries alone do not name them.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS qt6-qpa-plugins)
+# Qt finds its window-system plugins at run time, so the libraries alone do not name them;
+# the window asks for administrator rights through pkexec.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, pkexec")
 # French texts in Qt's own dialogs; xdg-open to show the report.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n, xdg-utils")
 # CPack puts the summary above this, as the synopsis line.
