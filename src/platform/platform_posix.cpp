@@ -1056,7 +1056,9 @@ class PosixPlatform : public Platform {
   Status ReadProgramOutput(const std::vector<std::string>& argv, int wait_milliseconds,
                            std::string* output) override {
     output->clear();
-    if (argv.empty() || argv[0].empty() || argv[0][0] != '/') return Status(ErrorCode::kNotFound, "", "no program path");
+    if (argv.empty() || argv[0].empty() || argv[0][0] != '/') {
+      return Status(ErrorCode::kNotFound, "", "no program path");
+    }
     int out[2];
     if (pipe2(out, O_CLOEXEC) != 0) return StatusFromErrno(errno, "pipe");
     fcntl(out[0], F_SETFL, O_NONBLOCK);

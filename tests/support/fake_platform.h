@@ -123,8 +123,7 @@ class FakePlatform : public Platform {
     return Status::Ok();
   }
 #ifndef _WIN32
-  // Runs nothing: gives `program_output`, else the line of hosts_path (as the helper's `where`
-  // step prints the HOSTS file it writes).
+  // Runs nothing: gives `program_output`, else the line of hosts_path (as `where` prints it).
   std::optional<std::string> program_output;
   Status ReadProgramOutput(const std::vector<std::string>&, int, std::string* output) override {
     *output = program_output.value_or(hosts_path + "\n");
