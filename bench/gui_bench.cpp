@@ -81,10 +81,16 @@ class BenchPlatform : public quorvale::Platform {
   std::string SystemSourcesFolder() override { return real_->SystemSourcesFolder(); }
   quorvale::Status MakeFolders(const std::string& path) override { return real_->MakeFolders(path); }
   std::string AbsolutePath(const std::string& path) override { return real_->AbsolutePath(path); }
+  std::string CanonicalPath(const std::string& path) override { return real_->CanonicalPath(path); }
   bool IsElevated() override { return false; }
   quorvale::Status RunProgram(const std::vector<std::string>& argv, int wait, int* exit_code) override {
     return real_->RunProgram(argv, wait, exit_code);
   }
+#ifndef _WIN32
+  quorvale::Status ReadProgramOutput(const std::vector<std::string>& argv, int wait, std::string* output) override {
+    return real_->ReadProgramOutput(argv, wait, output);
+  }
+#endif
   bool CanReplaceInPlace(const std::string&) override { return true; }
   bool CanRunElevated() override { return false; }
   quorvale::ElevatedRun RunElevated(const std::string&, const std::vector<std::string>&, const quorvale::FileContents*,

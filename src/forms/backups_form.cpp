@@ -105,6 +105,11 @@ void BackupsForm::RestoreSelected() {
   const int row = view_->SelectedRow();
   if (row < 0 || row >= static_cast<int>(backups_.size())) return;
   route_ = ChooseStepRoute(platform_, hosts_path_);
+  if (route_ == StepRoute::kNotSystemFile) {
+    (void)prompts_.Message(texts::kSaveFailed, Prompts::Buttons::kOk, Prompts::Icon::kCritical, texts::kTitle,
+                           texts::kNotSystemHosts);
+    return;
+  }
   if (route_ == StepRoute::kUnavailable) {
     (void)prompts_.Message(texts::kSaveFailed, Prompts::Buttons::kOk, Prompts::Icon::kCritical, texts::kTitle,
                            RightsNeededDetail("quorvale-cli --restore-backup " + backups_[row].name));

@@ -11,6 +11,7 @@
 #include "core/helper_outcome.h"
 #include "forms/main_form.h"
 #include "forms/privileged_step.h"
+#include "forms/texts.h"
 #include "platform/file_loads.h"
 #include "platform/platform.h"
 
@@ -79,6 +80,9 @@ void MainForm::ToggleLock() {
         }
         break;
       }
+      case StepRoute::kNotSystemFile:
+        failure = texts::kNotSystemHosts;
+        break;
       case StepRoute::kUnavailable: {
         std::string line = AccessTool(platform_, kAccessToolFile);
         for (const std::string& arg : AccessCommandArguments(command)) line += " " + arg;

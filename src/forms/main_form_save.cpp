@@ -79,6 +79,10 @@ void MainForm::ReplaceHosts() {
   const std::string path = platform_.HostsPath();
   // Whether the write needs rights that cannot be had is known before anything is asked.
   const StepRoute route = ChooseStepRoute(platform_, path);
+  if (route == StepRoute::kNotSystemFile) {
+    ShowMessage(texts::kSaveFailed, Prompts::Buttons::kOk, Prompts::Icon::kCritical, {}, texts::kNotSystemHosts);
+    return;
+  }
   if (route == StepRoute::kUnavailable) {
     ShowMessage(texts::kSaveFailed, Prompts::Buttons::kOk, Prompts::Icon::kCritical, {},
                 RightsNeededDetail(kReplaceCommand));

@@ -49,11 +49,32 @@ StepRoute HelperRoute(Platform& platform) {
   return StepRoute::kUnavailable;
 }
 
+// Whether the HOSTS file that the helper writes with the rights is `hosts_path`. On Windows
+// both come from the system folder, which nothing of a process's environment moves. On Linux
+// the helper under pkexec ignores the environment that gives this window another file
+// (QUORVALE_SYSTEM_DIR): the helper itself says which file it writes, run here without rights
+// and with an empty environment.
+bool HelperWrites(Platform& platform, const std::string& hosts_path) {
+#ifdef _WIN32
+  return hosts_path == platform.HostsPath();
+#else
+  constexpr int kWhereWaitMilliseconds = 5000;
+  const std::string helper = CompanionProgram(platform, kHelperFile);
+  std::string printed;
+  if (!platform.ReadProgramOutput({helper, std::string(helper_steps::kWhere)}, kWhereWaitMilliseconds, &printed).ok()) {
+    return false;
+  }
+  return printed.substr(0, printed.find('\n')) == hosts_path;
+#endif
+}
+
 }  // namespace
 
 StepRoute ChooseStepRoute(Platform& platform, const std::string& hosts_path) {
   if (platform.CanReplaceInPlace(hosts_path)) return StepRoute::kInPlace;
-  return HelperRoute(platform);
+  const StepRoute route = HelperRoute(platform);
+  if (route == StepRoute::kHelper && !HelperWrites(platform, hosts_path)) return StepRoute::kNotSystemFile;
+  return route;
 }
 
 StepRoute ChooseAdministratorRoute(Platform& platform) {
@@ -67,7 +88,7 @@ std::string CompanionProgram(Platform& platform, std::string_view file) {
   if (folder.empty()) return {};
   for (const std::string& candidate :
        {folder + std::string(file), folder + std::string(kInstalledFolder) + std::string(file)}) {
-    if (platform.PathExists(candidate)) return candidate;
+    if (platform.PathExists(candidate)) return platform.CanonicalPath(candidate);
   }
   return {};
 }

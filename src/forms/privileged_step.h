@@ -13,15 +13,17 @@ namespace quorvale {
 class Platform;
 
 // Where a step on the system HOSTS file runs: in this process when it may write there, else
-// in the helper with administrator rights, else nowhere (no way to ask for the rights).
-enum class StepRoute { kInPlace, kHelper, kUnavailable };
+// in the helper with administrator rights, else nowhere: no way to ask for the rights, or the
+// file is not the one the helper writes (kNotSystemFile; the rights are never asked for it).
+enum class StepRoute { kInPlace, kHelper, kUnavailable, kNotSystemFile };
 StepRoute ChooseStepRoute(Platform& platform, const std::string& hosts_path);
 // The same for a step outside the HOSTS file: in this process only when it has administrator
 // rights.
 StepRoute ChooseAdministratorRoute(Platform& platform);
 
 // The program `file` that comes with this one: beside it (a build folder, or an install on
-// Windows), else in the private folder of a Linux install; "" when neither holds it.
+// Windows), else in the private folder of a Linux install, by its canonical path (the name the
+// system's policies know it by); "" when neither holds it.
 std::string CompanionProgram(Platform& platform, std::string_view file);
 
 // How a step run by the helper ended.

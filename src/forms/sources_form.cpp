@@ -199,6 +199,7 @@ void SourcesForm::SwitchDaily(bool on) {
       result = RunHelperStep(platform_, args, input.empty() ? nullptr : &contents, yield_);
       break;
     }
+    case StepRoute::kNotSystemFile:
     case StepRoute::kUnavailable:
       return DailyNotSwitched(on, RightsNeededDetail(std::string("quorvale-cli --schedule ") + (on ? "daily" : "off")));
   }

@@ -25,5 +25,10 @@ inline constexpr const char* kNoMemory = "Memoire insuffisante pour charger ce f
 inline constexpr const char* kAuthenticationRefused = "Authentification refusee ou annulee.";
 inline constexpr const char* kRightsNeeded =
     "Droits d'administrateur necessaires, et ils ne peuvent pas etre demandes ici. Meme operation: ";
+// The HOSTS file the window works on is not the system's (a test tree's, say): the helper
+// would write the system's, so the rights are not asked for.
+inline constexpr const char* kNotSystemHosts =
+    "Le fichier hosts affiche n'est pas celui du systeme: les droits d'administrateur ne peuvent pas etre "
+    "demandes pour lui.";
 
 }  // namespace quorvale::texts

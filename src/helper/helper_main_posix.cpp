@@ -29,7 +29,7 @@ constexpr const char* kSystemctl = "systemctl";
 constexpr const char* kTestScheduleFolder = "/etc/quorvale/";
 constexpr const char* kTestSystemctl = "/systemctl";
 #ifdef QUORVALE_HELPER_FIXED_SYSTEM_DIR
-// The polkit test build only (never installed): under pkexec its system folder is this test
+// The polkit test build only (never installed): its HOSTS file is always the one of this test
 // folder, fixed when it was built, instead of the real one.
 constexpr const char* kFixedSystemDir = QUORVALE_HELPER_FIXED_SYSTEM_DIR;
 #endif
@@ -68,9 +68,6 @@ int main(int argc, char** argv) {
     if (error == std::errc() && end == text.data() + text.size() && !text.empty()) context.lock_user = UserName(uid);
     clearenv();
     setenv("PATH", kSystemPath, 1);
-#ifdef QUORVALE_HELPER_FIXED_SYSTEM_DIR
-    setenv("QUORVALE_SYSTEM_DIR", kFixedSystemDir, 1);
-#endif
   } else {
     context.lock_user = UserName(getuid());
     // Started directly (tests), the schedule's folder and systemctl may be a test's own.
@@ -79,6 +76,9 @@ int main(int argc, char** argv) {
       context.systemctl = std::string(dir) + kTestSystemctl;
     }
   }
+#ifdef QUORVALE_HELPER_FIXED_SYSTEM_DIR
+  setenv("QUORVALE_SYSTEM_DIR", kFixedSystemDir, 1);
+#endif
   std::setlocale(LC_ALL, "");
   quorvale::GuardWritesAgainstSignals();
   std::unique_ptr<quorvale::Platform> platform = quorvale::CreateSystemPlatform();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -236,6 +237,10 @@ class Platform {
   virtual Status MakeFolders(const std::string& path) = 0;
   // `path` from the current folder when it is relative, without following links.
   virtual std::string AbsolutePath(const std::string& path) = 0;
+  // The name by which the system knows the existing entry at `path`: from the root, with `.`
+  // and `..` resolved, and on POSIX every symbolic link too; "" when there is no such entry.
+  // The system's policies (polkit's exec.path, the UAC prompt) see a program by that name.
+  virtual std::string CanonicalPath(const std::string& path) = 0;
   // Whether the process runs with administrator rights (POSIX: effective user root; Windows:
   // an elevated token).
   virtual bool IsElevated() = 0;
@@ -244,6 +249,15 @@ class Platform {
   // its exit status once it ended. kBusy when it still ran at the end of the wait (it goes
   // on alone).
   virtual Status RunProgram(const std::vector<std::string>& argv, int wait_milliseconds, int* exit_code) = 0;
+#ifndef _WIN32
+  // Runs the program at the full path argv[0] with an empty environment, reading nothing and
+  // its errors discarded, and gives what it printed on its standard output. Fails unless it
+  // ends with exit status 0 within `wait_milliseconds`, printing at most
+  // kProgramOutputLimit bytes; a program still running then is killed.
+  static constexpr std::size_t kProgramOutputLimit = 64 * 1024;
+  virtual Status ReadProgramOutput(const std::vector<std::string>& argv, int wait_milliseconds,
+                                   std::string* output) = 0;
+#endif
 
   // Whether this process may replace the file at `path` itself: it has administrator rights,
   // or it may write the file's folder and the file is missing or its own.

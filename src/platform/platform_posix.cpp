@@ -440,11 +440,11 @@ Status WriteInPlace(const std::string& path, int fd, const FileContents& content
   return status;
 }
 
-// Starts `program` (a path, or a bare name looked up on PATH) with `argv` and the file
-// actions `files`, every signal at its default and none blocked in the child, whatever the
-// program (or the GUI toolkit) did to its own.
+// Starts `program` (a path, or a bare name looked up on PATH) with `argv`, the file actions
+// `files` and `environment` (this process's own by default), every signal at its default and
+// none blocked in the child, whatever the program (or the GUI toolkit) did to its own.
 Status SpawnWith(const std::string& program, const std::vector<std::string>& argv, posix_spawn_file_actions_t* files,
-                 pid_t* pid) {
+                 pid_t* pid, char* const* environment = environ) {
   std::vector<char*> args;
   args.reserve(argv.size() + 1);
   for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
@@ -459,7 +459,7 @@ Status SpawnWith(const std::string& program, const std::vector<std::string>& arg
   posix_spawnattr_setsigdefault(&attributes, &all_signals);
   posix_spawnattr_setsigmask(&attributes, &no_signals);
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
-  int err = posix_spawnp(pid, program.c_str(), files, &attributes, args.data(), environ);
+  int err = posix_spawnp(pid, program.c_str(), files, &attributes, args.data(), environment);
   posix_spawnattr_destroy(&attributes);
   if (err != 0) return StatusFromErrno(err, argv.empty() ? program : argv[0]);
   return Status::Ok();
@@ -1001,6 +1001,14 @@ class PosixPlatform : public Platform {
     return JoinPath(buffer, path);
   }
 
+  std::string CanonicalPath(const std::string& path) override {
+    char* resolved = realpath(path.c_str(), nullptr);
+    if (resolved == nullptr) return std::string();
+    std::string canonical(resolved);
+    std::free(resolved);
+    return canonical;
+  }
+
   bool IsElevated() override { return geteuid() == 0; }
 
   bool CanReplaceInPlace(const std::string& path) override {
@@ -1043,6 +1051,60 @@ class PosixPlatform : public Platform {
     }
     ReapLater(pid);
     return Status(ErrorCode::kBusy, argv[0], "still running");
+  }
+
+  Status ReadProgramOutput(const std::vector<std::string>& argv, int wait_milliseconds,
+                           std::string* output) override {
+    output->clear();
+    if (argv.empty() || argv[0].empty() || argv[0][0] != '/') {
+      return Status(ErrorCode::kNotFound, "", "no program path");
+    }
+    int out[2];
+    if (pipe2(out, O_CLOEXEC) != 0) return StatusFromErrno(errno, "pipe");
+    fcntl(out[0], F_SETFL, O_NONBLOCK);
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    posix_spawn_file_actions_addopen(&files, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&files, out[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addopen(&files, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    char* const no_environment[] = {nullptr};
+    pid_t pid = 0;
+    const Status started = SpawnWith(argv[0], argv, &files, &pid, no_environment);
+    posix_spawn_file_actions_destroy(&files);
+    close(out[1]);
+    if (!started.ok()) {
+      close(out[0]);
+      return started;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(wait_milliseconds);
+    int wait_status = 0;
+    bool ended = false;
+    bool open = true;
+    while (output->size() <= kProgramOutputLimit && std::chrono::steady_clock::now() < deadline) {
+      if (open) {
+        pollfd readable{out[0], POLLIN, 0};
+        poll(&readable, 1, static_cast<int>(kChildPollInterval.count()));
+        open = DrainInto(out[0], output);
+      } else {
+        std::this_thread::sleep_for(kChildPollInterval);
+      }
+      if (waitpid(pid, &wait_status, WNOHANG) == pid) {
+        ended = true;
+        DrainInto(out[0], output);
+        break;
+      }
+    }
+    close(out[0]);
+    if (!ended) {
+      kill(pid, SIGKILL);
+      while (waitpid(pid, &wait_status, 0) < 0 && errno == EINTR) {
+      }
+    }
+    if (output->size() > kProgramOutputLimit) return Status(ErrorCode::kIoError, argv[0], "too much output");
+    if (!ended) return Status(ErrorCode::kBusy, argv[0], "still running");
+    const int exit_code = ExitCodeOf(wait_status);
+    if (exit_code != 0) return Status(ErrorCode::kIoError, argv[0], "exit code " + std::to_string(exit_code));
+    return Status::Ok();
   }
 
  private:

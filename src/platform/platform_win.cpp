@@ -934,6 +934,12 @@ class WindowsPlatform : public Platform {
     return Utf8FromWide(full);
   }
 
+  // GetFullPathNameW resolves `.` and `..`; UAC names a program by that path, links included.
+  std::string CanonicalPath(const std::string& path) override {
+    const std::string full = AbsolutePath(path);
+    return !full.empty() && PathExists(full) ? full : std::string();
+  }
+
   bool IsElevated() override {
     HANDLE token = nullptr;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;

@@ -96,17 +96,17 @@ TEST_F(LockTest, TheToolBesideTheProgramComesFirstThenTheInstalledOne) {
   WriteBytes(Path(kToolFile), "");
   form_.ToggleLock();
   ASSERT_EQ(platform_.started.size(), 1u);
-  EXPECT_EQ(platform_.started[0], (std::vector<std::string>{Path(kToolFile), "/file", platform_.hosts_path,
-                                                            "/Deny=alice=F"}));
+  EXPECT_EQ(platform_.started[0], (std::vector<std::string>{platform_.CanonicalPath(Path(kToolFile)), "/file",
+                                                            platform_.hosts_path, "/Deny=alice=F"}));
 
-  // Without one there, the installed program's libexec/quorvale/ one.
+  // Without one there, the installed program's libexec/quorvale/ one, by its canonical name.
   platform_.executable_path = Path("bin/quorvale");
   std::filesystem::create_directories(Path("bin"));
   std::filesystem::create_directories(Path("libexec/quorvale"));
   WriteBytes(Path("libexec/quorvale/") + kToolFile, "");
   form_.ToggleLock();
   ASSERT_EQ(platform_.started.size(), 2u);
-  EXPECT_EQ(platform_.started[1][0], Path("bin/../libexec/quorvale/") + kToolFile);
+  EXPECT_EQ(platform_.started[1][0], platform_.CanonicalPath(Path("libexec/quorvale/") + kToolFile));
 }
 
 TEST_F(LockTest, AToolThatCannotStartIsReportedAndNothingChanges) {

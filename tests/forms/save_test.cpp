@@ -381,6 +381,32 @@ TEST_F(SaveTest, ACancelledRequestForRightsChangesNothing) {
 }
 
 #ifndef _WIN32
+// The helper writes another HOSTS file than the window's (one of QUORVALE_SYSTEM_DIR's): no
+// step asks for the rights, and each says why.
+TEST_F(SaveTest, NoRightsAreAskedForAnotherHostsFile) {
+  Load();
+  WriteBytes(Path("quorvale-helper"), "");
+  WriteBytes(Path("HOSTS.20240101-000000.bak"), "");
+  platform_.replace_in_place = false;
+  platform_.elevated_run = [] { return ElevatedRun{}; };
+  platform_.program_output = "/etc/hosts\n";
+  Replace(ClickOk, {Answer::kOk});
+  view_.backups_scripts.push_back([&](BackupsForm& form, FakeBackupsView& view) {
+    view.selected = 0;
+    form.RestoreSelected();
+  });
+  prompts_.answers = {Answer::kOk, Answer::kOk};
+  form_.RestoreBackup();
+  form_.ToggleLock();
+  const std::string why = "Le fichier hosts affiche n'est pas celui du systeme: les droits d'administrateur ne "
+                          "peuvent pas etre demandes pour lui.";
+  const std::string lock_line = "Impossible de lancer l'outil subinacl. | OK | critical | Quorvale";
+  EXPECT_EQ(Messages(), (std::vector<std::string>{kFailedLine, kFailedLine, lock_line}));
+  for (const auto& message : prompts_.messages) EXPECT_EQ(message.detail, why);
+  EXPECT_TRUE(platform_.elevated_runs.empty());
+  EXPECT_EQ(view_.options_scripts.size(), 1u);
+}
+
 // A process that may not write the HOSTS file replaces it through pkexec and the built
 // helper; `pkexec` is a script on PATH. The helper's system folder leads to the test's.
 class PkexecTest : public SaveTest {
@@ -455,7 +481,8 @@ TEST_F(PkexecTest, TheLockGoesThroughTheHelper) {
   form_.ToggleLock();
   EXPECT_EQ(Messages(), std::vector<std::string>{"Impossible de lancer l'outil subinacl. | OK | critical | Quorvale"});
   EXPECT_EQ(prompts_.messages.back().detail, "Authentification refusee ou annulee.");
-  EXPECT_EQ(ReadBytes(Path("asked")), Path("quorvale-helper") + " lock\n");
+  // The helper by the name its link leads to, which the system's policy names.
+  EXPECT_EQ(ReadBytes(Path("asked")), QUORVALE_BIN_DIR "/quorvale-helper lock\n");
   EXPECT_TRUE(platform_.started.empty());
 }
 #endif

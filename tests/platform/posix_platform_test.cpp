@@ -352,6 +352,16 @@ TEST_F(StartProgramTest, MissingOrUnusableProgramFails) {
   EXPECT_EQ(platform_->StartProgram({dir_.File("not-executable")}, true).code(), ErrorCode::kAccessDenied);
 }
 
+// Only what the program printed on its standard output, and only after a clean end.
+TEST_F(StartProgramTest, ProgramOutputIsReadWithAnEmptyEnvironment) {
+  ScopedEnv variable("QUORVALE_SYSTEM_DIR", dir_.path());
+  std::string out;
+  EXPECT_TRUE(platform_->ReadProgramOutput({"/usr/bin/env"}, 10'000, &out).ok() && out.empty()) << out;
+  const Status failed = platform_->ReadProgramOutput({"/bin/sh", "-c", "echo out; echo err >&2; exit 3"}, 10'000, &out);
+  EXPECT_EQ(failed.ToString() + "|" + out, Status(ErrorCode::kIoError, "/bin/sh", "exit code 3").ToString() + "|out\n");
+  EXPECT_EQ(platform_->ReadProgramOutput({"/bin/sleep", "60"}, 0, &out).code(), ErrorCode::kBusy);
+}
+
 // xdg-open is replaced by a script that records its arguments, one per line, after their
 // count.
 class ViewerTest : public StartProgramTest {

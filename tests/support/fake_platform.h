@@ -3,6 +3,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -113,6 +114,7 @@ class FakePlatform : public Platform {
   std::string SystemSourcesFolder() override { return system_sources_folder; }
   Status MakeFolders(const std::string& path) override { return real_->MakeFolders(path); }
   std::string AbsolutePath(const std::string& path) override { return real_->AbsolutePath(path); }
+  std::string CanonicalPath(const std::string& path) override { return real_->CanonicalPath(path); }
   bool IsElevated() override { return elevated; }
   Status RunProgram(const std::vector<std::string>& argv, int wait_milliseconds, int* exit_code) override {
     started.push_back(argv);
@@ -120,6 +122,14 @@ class FakePlatform : public Platform {
     *exit_code = program_exit_code;
     return Status::Ok();
   }
+#ifndef _WIN32
+  // Runs nothing: gives `program_output`, else the line of hosts_path (as `where` prints it).
+  std::optional<std::string> program_output;
+  Status ReadProgramOutput(const std::vector<std::string>&, int, std::string* output) override {
+    *output = program_output.value_or(hosts_path + "\n");
+    return Status::Ok();
+  }
+#endif
   bool CanReplaceInPlace(const std::string&) override { return replace_in_place; }
   bool CanRunElevated() override { return elevated_run != nullptr || real_->CanRunElevated(); }
   ElevatedRun RunElevated(const std::string& program, const std::vector<std::string>& args, const FileContents* input,
