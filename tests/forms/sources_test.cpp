@@ -6,11 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "cli/command_line.h"
+#include "core/access_command.h"
 #include "core/helper_outcome.h"
 #include "core/update_task.h"
 #include "forms/main_form_fixture.h"
 #include "forms/privileged_step.h"
 #include "forms/sources_form.h"
+#include "forms/texts.h"
 
 namespace quorvale::testing {
 namespace {
@@ -186,9 +189,9 @@ TEST_F(SourcesTest, TheDailyBoxRunsTheScheduleStepWithRights) {
 #else
   WriteBytes(Path("quorvale-helper"), "");
   const Lines query = {"systemctl", "is-enabled", "quorvale-update.timer"};
-  const std::string input = "3\na\r\n0\n1\nb", copied = SourcesForm::kDailyCopied;
+  const std::string input = "21\nhttps://a.example/h\r\n0\n1\nb", copied = SourcesForm::kDailyCopied;
 #endif
-  WriteBytes(Config("sources.txt"), "a\r\n");
+  WriteBytes(Config("sources.txt"), "https://a.example/h\r\n");
   WriteBytes(Config("allow.txt"), "b");
   platform_.program_exit_code = 3;
   prompts_.answers = {Answer::kOk, Answer::kOk, Answer::kOk};
@@ -210,9 +213,87 @@ TEST_F(SourcesTest, TheDailyBoxRunsTheScheduleStepWithRights) {
                                "Echec! la mise a jour quotidienne n'a pas pu etre arretee. | OK | critical | Quorvale"}));
   EXPECT_EQ(prompts_.messages[0].detail, copied);
   EXPECT_EQ(prompts_.messages[1].detail, "Authentification refusee ou annulee.");
-  EXPECT_EQ(prompts_.messages[2].detail, RightsNeededDetail("quorvale-cli --schedule off"));
+  EXPECT_EQ(prompts_.messages[2].detail, RightsNeededDetail({"quorvale-cli", "--schedule", "off"}));
   platform_.program_exit_code = 0;
   InSources([](SourcesForm&, FakeSourcesView& view) { EXPECT_EQ(view.daily, std::vector<bool>{true}); });
+}
+
+// The words of the command line a "rights needed" detail suggests, without "sudo", split as
+// the administrator's shell splits them (the test's paths hold no quote or backslash).
+Lines SuggestedWords(const std::string& detail) {
+#ifdef _WIN32
+  const std::string prefix = texts::kRightsNeeded, suffix = " (dans une console d'administrateur)";
+  constexpr char kQuote = '"';
+#else
+  const std::string prefix = std::string(texts::kRightsNeeded) + "sudo ", suffix;
+  constexpr char kQuote = '\'';
+#endif
+  EXPECT_TRUE(detail.starts_with(prefix) && detail.ends_with(suffix)) << detail;
+  Lines words(1);
+  bool quoted = false;
+  for (char c : detail.substr(prefix.size(), detail.size() - prefix.size() - suffix.size())) {
+    if (c == kQuote) {
+      quoted = !quoted;
+    } else if (c == ' ' && !quoted) {
+      words.emplace_back();
+    } else {
+      words.back() += c;
+    }
+  }
+  return words;
+}
+
+// Each command line that a message suggests (the replace, the lock, the restore, the daily
+// update on and off) is accepted by the parser of the program it names, as that step; a
+// sources file with a local source is refused before rights are asked for.
+TEST_F(SourcesTest, SuggestedCommandLinesAreAcceptedByTheirPrograms) {
+  platform_.replace_in_place = false;
+  platform_.executable_path = Path("my bin/quorvale");
+  platform_.config_folder = Path("my config/");
+  std::filesystem::create_directories(Path("my config"));
+  std::filesystem::create_directories(Path("my bin"));
+  const std::string tool = Path(kFileNamesIgnoreCase ? "my bin/subinacl.exe" : "my bin/subinacl");
+  WriteBytes(tool, "");
+  WriteBytes(Path("HOSTS.20240101-000000.bak"), "x\r\n");
+  const std::string sources = Path("my config/sources.txt");
+  WriteBytes(sources, "/etc/shadow\n");
+  prompts_.answers.assign(6, Answer::kOk);
+  form_.ReplaceHosts();
+  form_.ToggleLock();
+  view_.backups_scripts.push_back([](BackupsForm& backups, FakeBackupsView& view) {
+    view.selected = 0;
+    backups.RestoreSelected();
+  });
+  form_.RestoreBackup();
+  InSources([&](SourcesForm& form, FakeSourcesView&) {
+    form.SwitchDaily(true);
+    WriteBytes(sources, "https://a.example/h\n");
+    form.SwitchDaily(true);
+    form.SwitchDaily(false);
+  });
+  ASSERT_EQ(prompts_.messages.size(), 6u);
+  EXPECT_EQ(prompts_.messages[3].detail, sources + ": ligne 1: source locale refusee pour la mise a jour du systeme");
+  using Kind = CliAction::Kind;
+  const std::vector<std::pair<size_t, std::vector<CliAction>>> cases = {
+      {0, {{Kind::kHosts, "FICHIER"}, {Kind::kReplaceHosts, ""}}},
+      {2, {{Kind::kRestoreBackup, "HOSTS.20240101-000000.bak"}}},
+      {4, {{Kind::kSources, sources}, {Kind::kSchedule, "daily"}}},
+      {5, {{Kind::kSchedule, "off"}}}};
+  for (const auto& [index, actions] : cases) {
+    const Lines words = SuggestedWords(prompts_.messages[index].detail);
+    ASSERT_EQ(words[0], "quorvale-cli");
+    const CommandLine parsed = ParseCommandLine(Lines(words.begin() + 1, words.end()));
+    ASSERT_EQ(parsed.actions.size(), actions.size()) << parsed.error;
+    for (size_t i = 0; i < actions.size(); ++i) {
+      EXPECT_TRUE(parsed.actions[i].kind == actions[i].kind && parsed.actions[i].value == actions[i].value) << index;
+    }
+  }
+  const Lines lock = SuggestedWords(prompts_.messages[1].detail);
+  AccessCommand command;
+  std::string why;
+  EXPECT_EQ(lock[0], tool);
+  EXPECT_TRUE(ParseAccessCommand(Lines(lock.begin() + 1, lock.end()), &command, &why)) << why;
+  EXPECT_EQ(command.path, platform_.hosts_path);
 }
 
 }  // namespace
