@@ -693,15 +693,20 @@ ElevatedRun RunWithPkexec(const std::string& pkexec, const std::string& program,
 // Whether no one but the superuser may change the folder `path` or what it holds: each of
 // its levels, from the root, is a folder (not a link) of the superuser that neither its group
 // nor others may write, up to the first level that does not exist yet (the superuser makes
-// the rest under a level no one else may write).
+// the rest under a level no one else may write). A level others may write is allowed when it
+// is sticky (/tmp) and the next level exists: no one else may then rename or remove that one.
 bool OnlySuperuserMayChange(const std::string& path) {
   constexpr mode_t kOthersWrite = S_IWGRP | S_IWOTH;
+  bool after_sticky = false;
   for (size_t end = 0;; end = path.find('/', end + 1)) {
     const std::string level = end == std::string::npos ? path : path.substr(0, std::max<size_t>(end, 1));
     struct stat info;
-    if (lstat(level.c_str(), &info) != 0) return errno == ENOENT;
-    if (!S_ISDIR(info.st_mode) || info.st_uid != 0 || (info.st_mode & kOthersWrite) != 0) return false;
-    if (end == std::string::npos || end + 1 == path.size()) return true;
+    if (lstat(level.c_str(), &info) != 0) return errno == ENOENT && !after_sticky;
+    if (!S_ISDIR(info.st_mode) || info.st_uid != 0) return false;
+    const bool last = end == std::string::npos || end + 1 == path.size();
+    after_sticky = (info.st_mode & kOthersWrite) != 0;
+    if (after_sticky && (last || (info.st_mode & S_ISVTX) == 0)) return false;
+    if (last) return true;
   }
 }
 
