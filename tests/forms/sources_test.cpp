@@ -218,52 +218,42 @@ TEST_F(SourcesTest, TheDailyBoxRunsTheScheduleStepWithRights) {
   InSources([](SourcesForm&, FakeSourcesView& view) { EXPECT_EQ(view.daily, std::vector<bool>{true}); });
 }
 
-// The words of the command line a "rights needed" detail suggests, without "sudo", split as
-// the administrator's shell splits them (the test's paths hold no quote or backslash).
+// The words of a suggested line, split as the shell would (the paths hold no quote or backslash).
 Lines SuggestedWords(const std::string& detail) {
 #ifdef _WIN32
   const std::string prefix = texts::kRightsNeeded, suffix = " (dans une console d'administrateur)";
-  constexpr char kQuote = '"';
 #else
   const std::string prefix = std::string(texts::kRightsNeeded) + "sudo ", suffix;
-  constexpr char kQuote = '\'';
 #endif
+  const char quote = kFileNamesIgnoreCase ? '"' : '\'';
   EXPECT_TRUE(detail.starts_with(prefix) && detail.ends_with(suffix)) << detail;
   Lines words(1);
   bool quoted = false;
   for (char c : detail.substr(prefix.size(), detail.size() - prefix.size() - suffix.size())) {
-    if (c == kQuote) {
-      quoted = !quoted;
-    } else if (c == ' ' && !quoted) {
-      words.emplace_back();
-    } else {
-      words.back() += c;
-    }
+    if (c == quote) quoted = !quoted;
+    else if (c == ' ' && !quoted) words.emplace_back();
+    else words.back() += c;
   }
   return words;
 }
 
-// Each command line that a message suggests (the replace, the lock, the restore, the daily
-// update on and off) is accepted by the parser of the program it names, as that step; a
-// sources file with a local source is refused before rights are asked for.
+// Each command line that a message suggests (replace, lock, restore, daily update on and off)
+// is accepted by the parser of the program it names; a local source is refused before rights
+// are asked for.
 TEST_F(SourcesTest, SuggestedCommandLinesAreAcceptedByTheirPrograms) {
   platform_.replace_in_place = false;
-  platform_.executable_path = Path("my bin/quorvale");
-  platform_.config_folder = Path("my config/");
-  std::filesystem::create_directories(Path("my config"));
-  std::filesystem::create_directories(Path("my bin"));
-  const std::string tool = Path(kFileNamesIgnoreCase ? "my bin/subinacl.exe" : "my bin/subinacl");
+  platform_.executable_path = Path("my dir/quorvale");
+  platform_.config_folder = Path("my dir/");
+  std::filesystem::create_directories(Path("my dir"));
+  const std::string tool = Path(kFileNamesIgnoreCase ? "my dir/subinacl.exe" : "my dir/subinacl");
+  const std::string sources = Path("my dir/sources.txt"), backup = "HOSTS.20240101-000000.bak";
   WriteBytes(tool, "");
-  WriteBytes(Path("HOSTS.20240101-000000.bak"), "x\r\n");
-  const std::string sources = Path("my config/sources.txt");
+  WriteBytes(Path(backup), "x\r\n");
   WriteBytes(sources, "/etc/shadow\n");
   prompts_.answers.assign(6, Answer::kOk);
   form_.ReplaceHosts();
   form_.ToggleLock();
-  view_.backups_scripts.push_back([](BackupsForm& backups, FakeBackupsView& view) {
-    view.selected = 0;
-    backups.RestoreSelected();
-  });
+  view_.backups_scripts.push_back([](BackupsForm& backups, FakeBackupsView& view) { view.selected = 0, backups.RestoreSelected(); });
   form_.RestoreBackup();
   InSources([&](SourcesForm& form, FakeSourcesView&) {
     form.SwitchDaily(true);
@@ -273,27 +263,19 @@ TEST_F(SourcesTest, SuggestedCommandLinesAreAcceptedByTheirPrograms) {
   });
   ASSERT_EQ(prompts_.messages.size(), 6u);
   EXPECT_EQ(prompts_.messages[3].detail, sources + ": ligne 1: source locale refusee pour la mise a jour du systeme");
-  using Kind = CliAction::Kind;
-  const std::vector<std::pair<size_t, std::vector<CliAction>>> cases = {
-      {0, {{Kind::kHosts, "FICHIER"}, {Kind::kReplaceHosts, ""}}},
-      {2, {{Kind::kRestoreBackup, "HOSTS.20240101-000000.bak"}}},
-      {4, {{Kind::kSources, sources}, {Kind::kSchedule, "daily"}}},
-      {5, {{Kind::kSchedule, "off"}}}};
-  for (const auto& [index, actions] : cases) {
-    const Lines words = SuggestedWords(prompts_.messages[index].detail);
-    ASSERT_EQ(words[0], "quorvale-cli");
-    const CommandLine parsed = ParseCommandLine(Lines(words.begin() + 1, words.end()));
-    ASSERT_EQ(parsed.actions.size(), actions.size()) << parsed.error;
-    for (size_t i = 0; i < actions.size(); ++i) {
-      EXPECT_TRUE(parsed.actions[i].kind == actions[i].kind && parsed.actions[i].value == actions[i].value) << index;
-    }
+  for (const auto& [index, words] : std::vector<std::pair<size_t, Lines>>{
+           {0, {"quorvale-cli", "--hosts", "FICHIER", "--replace-hosts"}},
+           {1, {tool, "/file", platform_.hosts_path, "/Deny=alice=F"}},
+           {2, {"quorvale-cli", "--restore-backup", backup}},
+           {4, {"quorvale-cli", "--sources", sources, "--schedule", "daily"}},
+           {5, {"quorvale-cli", "--schedule", "off"}}}) {
+    EXPECT_EQ(SuggestedWords(prompts_.messages[index].detail), words);
+    const Lines args(words.begin() + 1, words.end());
+    AccessCommand lock;
+    std::string why;
+    EXPECT_TRUE(index == 1 ? ParseAccessCommand(args, &lock, &why)
+                           : ParseCommandLine(args).outcome == CommandLine::Outcome::kRun) << index;
   }
-  const Lines lock = SuggestedWords(prompts_.messages[1].detail);
-  AccessCommand command;
-  std::string why;
-  EXPECT_EQ(lock[0], tool);
-  EXPECT_TRUE(ParseAccessCommand(Lines(lock.begin() + 1, lock.end()), &command, &why)) << why;
-  EXPECT_EQ(command.path, platform_.hosts_path);
 }
 
 }  // namespace
