@@ -211,10 +211,12 @@ void SourcesForm::SwitchDaily(bool on) {
       result = RunHelperStep(platform_, args, input.empty() ? nullptr : &contents, yield_);
       break;
     }
-    case StepRoute::kUnavailable:
-      return DailyNotSwitched(on, RightsNeededDetail(on ? std::vector<std::string>{"quorvale-cli", "--sources", sources_path_,
-                                                                                  "--schedule", "daily"}
-                                                        : std::vector<std::string>{"quorvale-cli", "--schedule", "off"}));
+    case StepRoute::kUnavailable: {
+      // The same step from a command line, which needs the sources file to turn it on.
+      std::vector<std::string> command = {"quorvale-cli", "--schedule", on ? "daily" : "off"};
+      if (on) command.insert(command.begin() + 1, {"--sources", sources_path_});
+      return DailyNotSwitched(on, RightsNeededDetail(command));
+    }
   }
   if (result.kind != HelperStepResult::Kind::kDone) return DailyNotSwitched(on, StepFailureDetail(result));
   (void)prompts_.Message(on ? kDailyOn : kDailyOff, Prompts::Buttons::kOk, Prompts::Icon::kNone, texts::kTitle,
