@@ -14,6 +14,7 @@
 #include "forms/privileged_step.h"
 #include "forms/sources_form.h"
 #include "forms/texts.h"
+#include "platform/source_update.h"
 
 namespace quorvale::testing {
 namespace {
@@ -262,7 +263,8 @@ TEST_F(SourcesTest, SuggestedCommandLinesAreAcceptedByTheirPrograms) {
     form.SwitchDaily(false);
   });
   ASSERT_EQ(prompts_.messages.size(), 6u);
-  EXPECT_EQ(prompts_.messages[3].detail, sources + ": ligne 1: source locale refusee pour la mise a jour du systeme");
+  EXPECT_EQ(prompts_.messages[3].detail,
+            PlacesOf(platform_, sources).sources_path + ": ligne 1: source locale refusee pour la mise a jour du systeme");
   for (const auto& [index, words] : std::vector<std::pair<size_t, Lines>>{
            {0, {"quorvale-cli", "--hosts", "FICHIER", "--replace-hosts"}},
            {1, {tool, "/file", platform_.hosts_path, "/Deny=alice=F"}},
