@@ -60,6 +60,9 @@ bool ParseHelperOutcome(std::string_view line, HelperOutcome* outcome);
 // The files the schedule step copies, in the order of its input.
 inline constexpr const char* kScheduledFiles[] = {"sources.txt", "own.txt", "allow.txt"};
 inline constexpr size_t kScheduledFileCount = std::size(kScheduledFiles);
+// The record, in the same folder, of which of those files the schedule step wrote there, one
+// name a line: the step removes only those, and so does the package's purge.
+inline constexpr const char* kScheduleRecordFile = "helper-written.txt";
 
 // The schedule step's input: each file's bytes after a line "LENGTH\n" (an empty file, or a
 // missing one, is "0\n").

@@ -181,6 +181,15 @@ std::string CheckSourceAddress(std::string_view address) {
   return ReadScheme(address, &scheme);
 }
 
+std::string CheckSystemSources(const std::vector<Source>& sources) {
+  for (const Source& source : sources) {
+    if (source.scheme == Source::Scheme::kFile || source.scheme == Source::Scheme::kPath) {
+      return "ligne " + std::to_string(source.line_number) + ": " + std::string(kSystemLocalSource);
+    }
+  }
+  return "";
+}
+
 std::string_view SourceKindWord(SourceKind kind) { return kind == SourceKind::kDomains ? "domains" : "hosts"; }
 
 std::string LocalSourcePath(const Source& source, std::string_view sources_folder) {

@@ -33,6 +33,13 @@ bool ParseSourcesFile(std::string_view text, std::vector<Source>* sources, std::
 // "caractere de controle dans l'adresse".
 std::string CheckSourceAddress(std::string_view address);
 
+// The sources of the system's scheduled update (run as root or SYSTEM) are web addresses
+// only: a local path or a file:// address would have the system read a file the user who
+// gave the list chose. "" when every source is one, else "ligne N: " and kSystemLocalSource
+// for the first that is not.
+inline constexpr std::string_view kSystemLocalSource = "source locale refusee pour la mise a jour du systeme";
+std::string CheckSystemSources(const std::vector<Source>& sources);
+
 // The word of a kind as the file spells it: "hosts" or "domains".
 std::string_view SourceKindWord(SourceKind kind);
 

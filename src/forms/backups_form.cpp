@@ -112,7 +112,7 @@ void BackupsForm::RestoreSelected() {
   }
   if (route_ == StepRoute::kUnavailable) {
     (void)prompts_.Message(texts::kSaveFailed, Prompts::Buttons::kOk, Prompts::Icon::kCritical, texts::kTitle,
-                           RightsNeededDetail("quorvale-cli --restore-backup " + backups_[row].name));
+                           RightsNeededDetail({"quorvale-cli", "--restore-backup", backups_[row].name}));
     return;
   }
   if (prompts_.Message("Remplacer le fichier hosts par la sauvegarde du " + dates_[row] + " ?",

@@ -84,9 +84,9 @@ void MainForm::ToggleLock() {
         failure = texts::kNotSystemHosts;
         break;
       case StepRoute::kUnavailable: {
-        std::string line = AccessTool(platform_, kAccessToolFile);
-        for (const std::string& arg : AccessCommandArguments(command)) line += " " + arg;
-        failure = RightsNeededDetail(line);
+        std::vector<std::string> argv = AccessCommandArguments(command);
+        argv.insert(argv.begin(), AccessTool(platform_, kAccessToolFile));
+        failure = RightsNeededDetail(argv);
         break;
       }
     }

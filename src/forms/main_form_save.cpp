@@ -17,13 +17,6 @@
 
 namespace quorvale {
 
-namespace {
-
-// The replace from a command line, for a user who cannot be given the rights here.
-constexpr const char* kReplaceCommand = "quorvale-cli --hosts FICHIER --replace-hosts";
-
-}  // namespace
-
 bool MainForm::RunOptionsWindow() {
   OptionsForm form(session_);
   view_->RunOptionsWindow(form);
@@ -75,6 +68,9 @@ void MainForm::SaveAsHosts() {
 }
 
 void MainForm::ReplaceHosts() {
+  // The replace from a command line, for a user who cannot be given the rights here: the
+  // lists saved first as a HOSTS file, named by this placeholder.
+  constexpr const char* kListsFile = "FICHIER";
   CommandScope scope(this);
   const std::string path = platform_.HostsPath();
   // Whether the write needs rights that cannot be had is known before anything is asked.
@@ -85,7 +81,7 @@ void MainForm::ReplaceHosts() {
   }
   if (route == StepRoute::kUnavailable) {
     ShowMessage(texts::kSaveFailed, Prompts::Buttons::kOk, Prompts::Icon::kCritical, {},
-                RightsNeededDetail(kReplaceCommand));
+                RightsNeededDetail({"quorvale-cli", "--hosts", kListsFile, "--replace-hosts"}));
     return;
   }
   const bool accepted = RunOptionsWindow();

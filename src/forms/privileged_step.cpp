@@ -1,5 +1,7 @@
 #include "forms/privileged_step.h"
 
+#include <algorithm>
+
 #include "core/helper_outcome.h"
 #include "core/report.h"
 #include "forms/backups_form.h"
@@ -17,6 +19,30 @@ constexpr std::string_view kAdministratorCommand = " (dans une console d'adminis
 constexpr std::string_view kHelperFile = "quorvale-helper";
 constexpr std::string_view kAdministratorPrefix = "sudo ";
 #endif
+
+// The characters a shell takes as themselves in a word; any other makes it quote the word.
+constexpr std::string_view kPlainWordCharacters =
+    "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_@%+=:,./-"
+#ifdef _WIN32
+    "\\"
+#endif
+    ;
+
+// `arg` as one word of a command line typed in the administrator's shell: as it is when it
+// needs no quotes; on Windows in double quotes (a backslash before the closing quote doubled,
+// as the C runtime reads it back; a path holds no double quote), elsewhere in single quotes
+// (a single quote inside written '\'').
+std::string ShellWord(const std::string& arg) {
+  if (!arg.empty() && arg.find_first_not_of(kPlainWordCharacters) == std::string::npos) return arg;
+#ifdef _WIN32
+  const size_t trailing = arg.size() - std::min(arg.size(), arg.find_last_not_of('\\') + 1);
+  return "\"" + arg + std::string(trailing, '\\') + "\"";
+#else
+  std::string word = "'";
+  for (char c : arg) word += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return word + "'";
+#endif
+}
 
 // The last line of the helper's answer that is an outcome line: pkexec may have written its
 // own lines before it.
@@ -131,7 +157,9 @@ std::string StepFailureDetail(const HelperStepResult& result) {
   return SaveFailureDetail(result.failure);
 }
 
-std::string RightsNeededDetail(const std::string& command) {
+std::string RightsNeededDetail(const std::vector<std::string>& argv) {
+  std::string command;
+  for (const std::string& arg : argv) command += (command.empty() ? "" : " ") + ShellWord(arg);
 #ifdef _WIN32
   return std::string(texts::kRightsNeeded) + command + std::string(kAdministratorCommand);
 #else

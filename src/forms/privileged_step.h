@@ -49,8 +49,8 @@ HelperStepResult RunHelperStep(Platform& platform, const std::vector<std::string
 std::string StepFailureDetail(const HelperStepResult& result);
 
 // The detail shown when the step needs administrator rights that cannot be asked for here:
-// that they are needed, and `command` (the same step from a command line) as an
-// administrator runs it.
-std::string RightsNeededDetail(const std::string& command);
+// that they are needed, and `argv` (the same step from a command line: the program, then its
+// arguments) as an administrator types it, each argument quoted as the shell needs.
+std::string RightsNeededDetail(const std::vector<std::string>& argv);
 
 }  // namespace quorvale

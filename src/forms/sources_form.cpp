@@ -181,11 +181,23 @@ void SourcesForm::DailyNotSwitched(bool on, const std::string& detail) {
 
 void SourcesForm::SwitchDaily(bool on) {
   std::string input;
-  if (on && kDailyCopiesFiles) {
-    const Status read = sources_path_.empty()
-                            ? Status(ErrorCode::kNotFound, kFileName, "no configuration folder")
-                            : ReadDailyUpdateInput(platform_, PlacesOf(platform_, sources_path_), &input);
-    if (!read.ok()) return DailyNotSwitched(on, read.ToString());
+  if (on) {
+    if (sources_path_.empty()) {
+      return DailyNotSwitched(on, Status(ErrorCode::kNotFound, kFileName, "no configuration folder").ToString());
+    }
+    // The system's update takes web addresses only: said before any rights are asked.
+    const UpdatePlaces places = PlacesOf(platform_, sources_path_);
+    std::vector<Source> sources;
+    std::string error;
+    if (ReadSources(platform_, places, &sources, &error)) {
+      error = sources.empty() ? std::string(kNoSources) : CheckSystemSources(sources);
+      if (!error.empty()) error = places.sources_path + ": " + error;
+    }
+    if (!error.empty()) return DailyNotSwitched(on, error);
+    if (kDailyCopiesFiles) {
+      const Status read = ReadDailyUpdateInput(platform_, places, &input);
+      if (!read.ok()) return DailyNotSwitched(on, read.ToString());
+    }
   }
   HelperStepResult result;
   switch (ChooseAdministratorRoute(platform_)) {
@@ -200,8 +212,12 @@ void SourcesForm::SwitchDaily(bool on) {
       break;
     }
     case StepRoute::kNotSystemFile:
-    case StepRoute::kUnavailable:
-      return DailyNotSwitched(on, RightsNeededDetail(std::string("quorvale-cli --schedule ") + (on ? "daily" : "off")));
+    case StepRoute::kUnavailable: {
+      // The same step from a command line, which needs the sources file to turn it on.
+      std::vector<std::string> command = {"quorvale-cli", "--schedule", on ? "daily" : "off"};
+      if (on) command.insert(command.begin() + 1, {"--sources", sources_path_});
+      return DailyNotSwitched(on, RightsNeededDetail(command));
+    }
   }
   if (result.kind != HelperStepResult::Kind::kDone) return DailyNotSwitched(on, StepFailureDetail(result));
   (void)prompts_.Message(on ? kDailyOn : kDailyOff, Prompts::Buttons::kOk, Prompts::Icon::kNone, texts::kTitle,
@@ -242,7 +258,7 @@ void SourcesForm::Update() {
     return;
   }
   if (sources.empty()) {
-    ShowError(prompts_, places.sources_path + ": aucune source");
+    ShowError(prompts_, places.sources_path + ": " + kNoSources);
     return;
   }
   // The rows that show the sources: the file's lines tell them apart.

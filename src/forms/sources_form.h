@@ -74,6 +74,7 @@ class SourcesForm {
   static constexpr const char* kDailyOff = "Mise a jour quotidienne arretee";
   static constexpr const char* kDailyOnFailed = "Echec! la mise a jour quotidienne n'a pas pu etre activee.";
   static constexpr const char* kDailyOffFailed = "Echec! la mise a jour quotidienne n'a pas pu etre arretee.";
+  static constexpr const char* kNoSources = "aucune source";
   static constexpr const char* kDailyCopied = "Les sources, own.txt et allow.txt ont ete copies dans /etc/quorvale/.";
   // The list's size and its columns' widths, in pixels at 96 dpi: room for an address, a
   // date and "telechargee (N octets, M entrees, S s)" on one line each.

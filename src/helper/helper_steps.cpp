@@ -1,11 +1,13 @@
 #include "helper/helper_steps.h"
 
+#include <algorithm>
 #include <ctime>
 #include <string_view>
 #include <utility>
 
 #include "core/access_command.h"
 #include "core/hosts_writer.h"
+#include "core/sources_file.h"
 #include "core/update_task.h"
 #include "platform/hosts_replace.h"
 #ifdef _WIN32
@@ -137,39 +139,104 @@ HelperOutcome Schedule(Platform& platform, bool on, const HelperContext& context
 
 #else
 
-// Puts each file of the input in the schedule's folder, through a temporary file and a
-// rename; an empty one is removed from there.
-HelperOutcome CopyScheduledFiles(Platform& platform, const HelperContext& context) {
+// What a folder held under a name before the schedule step wrote there.
+struct FormerFile {
+  std::string path;
+  bool existed = false;
+  std::string bytes;
+};
+
+// Reads what `path` holds now, so that it can be put back; a link or anything else that is
+// not a regular file there is refused.
+Status Remember(Platform& platform, const std::string& path, FormerFile* former) {
+  former->path = path;
+  Status status = platform.ReadRegularFile(path, &former->bytes);
+  former->existed = status.ok();
+  return status.ok() || status.code() == ErrorCode::kNotFound ? Status::Ok() : status;
+}
+
+// Puts back what the folder held, as far as it can.
+void PutBack(Platform& platform, const std::vector<FormerFile>& former) {
+  for (const FormerFile& file : former) {
+    if (file.existed) {
+      (void)platform.WritePrivateFileNoFollow(file.path, file.bytes);
+    } else if (platform.FactsOf(file.path).kind != Platform::EntryFacts::Kind::kMissing) {
+      (void)platform.RemoveFile(file.path);
+    }
+  }
+}
+
+bool Recorded(const std::string& record, std::string_view name) {
+  for (size_t start = 0; start < record.size();) {
+    const size_t end = std::min(record.find('\n', start), record.size());
+    if (std::string_view(record).substr(start, end - start) == name) return true;
+    start = end + 1;
+  }
+  return false;
+}
+
+// Refuses a sources file the scheduled update would not run: none, or one with a local source.
+std::string SourcesRefusal(std::string_view text) {
+  std::vector<Source> sources;
+  std::string error;
+  if (!ParseSourcesFile(text, &sources, &error)) return error;
+  if (sources.empty()) return "no sources file";
+  return CheckSystemSources(sources);
+}
+
+// Puts each non-empty file of the input in the schedule's folder, private to root, and removes
+// an empty one's copy only when this step wrote it (the record says which). `former` receives
+// what the folder held before.
+HelperOutcome CopyScheduledFiles(Platform& platform, const HelperContext& context, std::vector<FormerFile>* former) {
   std::string bytes;
   if (Status read = context.read_input(&bytes); !read.ok()) return Failed("input", read);
   std::string files[kScheduledFileCount];
   if (!SplitSchedulePieces(bytes, files)) return Refused("the input is not the files of the schedule");
+  if (std::string refusal = SourcesRefusal(files[0]); !refusal.empty()) return Refused(refusal);
   if (Status made = platform.MakeFolders(context.schedule_folder); !made.ok()) return Failed("write", made);
+  const std::string record_path = context.schedule_folder + kScheduleRecordFile;
+  former->resize(kScheduledFileCount + 1);
+  for (size_t i = 0; i <= kScheduledFileCount; ++i) {
+    const std::string path = i < kScheduledFileCount ? context.schedule_folder + kScheduledFiles[i] : record_path;
+    if (Status read = Remember(platform, path, &(*former)[i]); !read.ok()) return Failed("read", read);
+  }
+  const std::string& old_record = (*former)[kScheduledFileCount].bytes;
+  std::string record;
   for (size_t i = 0; i < kScheduledFileCount; ++i) {
-    const std::string path = context.schedule_folder + kScheduledFiles[i];
+    const std::string& path = (*former)[i].path;
     Status status;
     if (!files[i].empty()) {
-      status = platform.WriteFileAtomic(path, files[i]);
-    } else if (platform.PathExists(path)) {
+      status = platform.WritePrivateFileNoFollow(path, files[i]);
+      record += std::string(kScheduledFiles[i]) + "\n";
+    } else if ((*former)[i].existed && Recorded(old_record, kScheduledFiles[i])) {
       status = platform.RemoveFile(path);
     }
     if (!status.ok()) return Failed("write", status);
   }
+  if (Status saved = platform.WritePrivateFileNoFollow(record_path, record); !saved.ok()) return Failed("write", saved);
   return HelperOutcome();
 }
 
 HelperOutcome Schedule(Platform& platform, bool on, const HelperContext& context) {
+  std::vector<FormerFile> former;
   if (on) {
-    HelperOutcome copied = CopyScheduledFiles(platform, context);
-    if (copied.exit_code != kHelperExitDone) return copied;
+    HelperOutcome copied = CopyScheduledFiles(platform, context, &former);
+    if (copied.exit_code != kHelperExitDone) {
+      PutBack(platform, former);
+      return copied;
+    }
   }
   const std::vector<std::string> argv = {context.systemctl, on ? "enable" : "disable", "--now",
                                          std::string(kUpdateTimerName)};
   int exit_code = 0;
-  const Status ran = platform.RunProgram(argv, kSystemctlWaitMilliseconds, &exit_code);
-  if (!ran.ok()) return Failed("schedule", ran);
-  if (exit_code != 0) {
-    return Failed("schedule", Status(ErrorCode::kIoError, context.systemctl, "exit code " + std::to_string(exit_code)));
+  Status ran = platform.RunProgram(argv, kSystemctlWaitMilliseconds, &exit_code);
+  if (ran.ok() && exit_code != 0) {
+    ran = Status(ErrorCode::kIoError, context.systemctl, "exit code " + std::to_string(exit_code));
+  }
+  if (!ran.ok()) {
+    // The timer stays as it was: so do the files it reads.
+    PutBack(platform, former);
+    return Failed("schedule", ran);
   }
   return HelperOutcome();
 }

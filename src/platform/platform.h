@@ -128,6 +128,19 @@ class Platform {
   // pointed to is left as it was. For the program's own files in folders that others may
   // write to, where a link must not steer the write to another file.
   virtual Status WriteFileAtomicNoFollow(const std::string& path, std::string_view bytes) = 0;
+  // The same write, with the bytes made as they go out. This default gathers them first.
+  virtual Status WriteFileAtomicInPiecesNoFollow(const std::string& path, const FileContents& contents) {
+    std::string bytes;
+    contents(AppendTo(&bytes));
+    return WriteFileAtomicNoFollow(path, bytes);
+  }
+  // Writes as WriteFileAtomicNoFollow does, and the file ends as the process's own, which
+  // only its owner may read or write (POSIX: mode 0600, no access list), whatever the file it
+  // replaces allowed: for the copies of a user's files that an administrator keeps, which
+  // may hold a token. This default keeps the rights WriteFileAtomicNoFollow gives.
+  virtual Status WritePrivateFileNoFollow(const std::string& path, std::string_view bytes) {
+    return WriteFileAtomicNoFollow(path, bytes);
+  }
   // Opens the file at `path` to be read from its start, as `kinds` allows: a folder, a device
   // and (for kRegularFiles) a named pipe are refused without being read, a named pipe without
   // waiting for a writer. The reads and loads of files by name (platform/file_loads.h) go

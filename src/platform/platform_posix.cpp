@@ -690,6 +690,26 @@ ElevatedRun RunWithPkexec(const std::string& pkexec, const std::string& program,
   return run;
 }
 
+// Whether no one but the superuser may change the folder `path` or what it holds: each of
+// its levels, from the root, is a folder (not a link) of the superuser that neither its group
+// nor others may write, up to the first level that does not exist yet (the superuser makes
+// the rest under a level no one else may write). A level others may write is allowed when it
+// is sticky (/tmp) and the next level exists: no one else may then rename or remove that one.
+bool OnlySuperuserMayChange(const std::string& path) {
+  constexpr mode_t kOthersWrite = S_IWGRP | S_IWOTH;
+  bool after_sticky = false;
+  for (size_t end = 0;; end = path.find('/', end + 1)) {
+    const std::string level = end == std::string::npos ? path : path.substr(0, std::max<size_t>(end, 1));
+    struct stat info;
+    if (lstat(level.c_str(), &info) != 0) return errno == ENOENT && !after_sticky;
+    if (!S_ISDIR(info.st_mode) || info.st_uid != 0) return false;
+    const bool last = end == std::string::npos || end + 1 == path.size();
+    after_sticky = (info.st_mode & kOthersWrite) != 0;
+    if (after_sticky && (last || (info.st_mode & S_ISVTX) == 0)) return false;
+    if (last) return true;
+  }
+}
+
 class PosixPlatform : public Platform {
  public:
   std::string GetSystemDir() override {
@@ -799,6 +819,20 @@ class PosixPlatform : public Platform {
   Status WriteFileAtomicNoFollow(const std::string& path, std::string_view bytes) override {
     WriteRules rules;
     rules.replace_link = true;
+    return WriteAtomic(path, WholeContents(bytes), rules);
+  }
+
+  Status WriteFileAtomicInPiecesNoFollow(const std::string& path, const FileContents& contents) override {
+    WriteRules rules;
+    rules.replace_link = true;
+    return WriteAtomic(path, contents, rules);
+  }
+
+  Status WritePrivateFileNoFollow(const std::string& path, std::string_view bytes) override {
+    const FileRights rights{geteuid(), getegid(), S_IRUSR | S_IWUSR, std::string()};
+    WriteRules rules;
+    rules.replace_link = true;
+    rules.rights = &rights;
     return WriteAtomic(path, WholeContents(bytes), rules);
   }
 
@@ -972,8 +1006,13 @@ class PosixPlatform : public Platform {
 
   std::string ConfigFolder() override { return XdgFolder("XDG_CONFIG_HOME", "/.config", ""); }
 
+  // The superuser's runs keep their copies only in a folder no one else may change (sudo -E
+  // passes a user's XDG_CACHE_HOME on, where a planted link would steer root's writes), else
+  // in the system's.
   std::string CacheFolder() override {
-    return XdgFolder("XDG_CACHE_HOME", "/.cache", geteuid() == 0 ? kRootCacheFolder : "");
+    if (geteuid() != 0) return XdgFolder("XDG_CACHE_HOME", "/.cache", "");
+    const std::string folder = XdgFolder("XDG_CACHE_HOME", "/.cache", kRootCacheFolder);
+    return OnlySuperuserMayChange(folder) ? folder : std::string(kRootCacheFolder);
   }
 
   std::string SystemSourcesFolder() override {

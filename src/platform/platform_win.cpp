@@ -594,6 +594,10 @@ class WindowsPlatform : public Platform {
     return WriteAtomic(path, WholeContents(bytes), nullptr, nullptr, AtName::kReplaceLink);
   }
 
+  Status WriteFileAtomicInPiecesNoFollow(const std::string& path, const FileContents& contents) override {
+    return WriteAtomic(path, contents, nullptr, nullptr, AtName::kReplaceLink);
+  }
+
   // A folder cannot be opened as a file (the opening is refused as access denied); opening a
   // named pipe does not wait, so its kind is looked at once it is open.
   Status OpenSequentialFile(const std::string& path, InputKinds kinds,

@@ -167,7 +167,7 @@ Status StoreCopy(Platform& platform, const UpdatePlaces& places, Fetched& fetche
   const std::string& body = fetched.download.body;
   Status status = platform.MakeFolders(places.cache_folder);
   if (status.ok()) {
-    status = platform.WriteFileAtomicInPieces(result.copy_path, [&](const ByteSink& sink) {
+    status = platform.WriteFileAtomicInPiecesNoFollow(result.copy_path, [&](const ByteSink& sink) {
       return sink(head) && sink(body);
     });
   }
@@ -175,6 +175,24 @@ Status StoreCopy(Platform& platform, const UpdatePlaces& places, Fetched& fetche
   result.copy = std::move(header);
   result.has_copy = true;
   return Status::Ok();
+}
+
+// A path as this system compares paths: a repeated separator counts once; on Windows "/"
+// is "\" and the case of ASCII letters is ignored.
+std::string ComparablePath(std::string_view path) {
+  std::string out;
+  for (char c : path) {
+#ifdef _WIN32
+    if (c == '/') c = '\\';
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    constexpr char kSeparator = '\\';
+#else
+    constexpr char kSeparator = '/';
+#endif
+    if (c == kSeparator && !out.empty() && out.back() == kSeparator) continue;
+    out += c;
+  }
+  return out;
 }
 
 // Moves the rejected lines of the load that just ran to the end of `all`.
@@ -226,6 +244,16 @@ bool ReadSources(Platform& platform, const UpdatePlaces& places, std::vector<Sou
   if (!ParseSourcesFile(text, sources, error)) {
     *error = places.sources_path + ": " + *error;
     return false;
+  }
+  // The system's sources file is the scheduled update's, which runs as root or SYSTEM.
+  const std::string system_folder = platform.SystemSourcesFolder();
+  if (!system_folder.empty() && ComparablePath(places.folder) == ComparablePath(system_folder)) {
+    *error = CheckSystemSources(*sources);
+    if (!error->empty()) {
+      sources->clear();
+      *error = places.sources_path + ": " + *error;
+      return false;
+    }
   }
   return true;
 }

@@ -57,7 +57,8 @@ struct SourceResult {
 };
 
 // Reads and checks the sources file; on a malformed line (or an unreadable file) `*error`
-// says why and nothing is fetched.
+// says why and nothing is fetched. The sources file of the platform's SystemSourcesFolder
+// takes web addresses only (CheckSystemSources).
 bool ReadSources(Platform& platform, const UpdatePlaces& places, std::vector<Source>* sources, std::string* error);
 
 struct FetchSettings {

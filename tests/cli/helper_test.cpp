@@ -72,36 +72,45 @@ TEST_F(HelperTest, ReplaceCarriesTheOldLinesAndKeepsACopy) {
             "2\tusage\t6\t\tthe input is not a HOSTS file of the program\tnone\t0\t\t\n");
 }
 
-// The schedule step copies the three files (an empty one is removed), then runs systemctl; a
-// stand-in systemctl in the test's system folder writes its arguments down.
+// The schedule step copies the files, root's alone, records which, then runs a stand-in
+// systemctl, whose failure puts the folder back. Local sources, or none, are refused at once.
 TEST_F(HelperTest, ScheduleCopiesTheFilesThenRunsSystemctl) {
   const std::string folder = File("system/etc/quorvale/");
   std::filesystem::create_directories(folder);
-  WriteBytes(folder + "own.txt", "old\n");
+  WriteBytes(folder + "own.txt", "not the helper's\n");
   WriteBytes(File("system/systemctl"), "#!/bin/sh\necho \"$@\" >" + File("said") + "\nexit $QV_EXIT\n");
   std::filesystem::permissions(File("system/systemctl"), std::filesystem::perms::owner_all);
-  WriteBytes(File("in"), "3\nabc0\n4\nx\r\ny");
+  WriteBytes(File("in"), "20\nhttps://a.example/x\n0\n4\nx\r\ny");
   CliResult result = Helper({"schedule", "on"}, {{"QV_EXIT", "0"}}, File("in"));
   EXPECT_EQ(result.status, 0) << result.err;
   EXPECT_EQ(ReadBytes(File("said")), "enable --now quorvale-update.timer\n");
-  EXPECT_EQ(ReadBytes(folder + "sources.txt"), "abc");
-  EXPECT_EQ(ReadBytes(folder + "allow.txt"), "x\r\ny");
-  EXPECT_FALSE(std::filesystem::exists(folder + "own.txt"));
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 2);
+  const auto folder_now = [&folder] {
+    std::string all = std::to_string(std::distance(std::filesystem::directory_iterator(folder), {}));
+    for (const char* name : {"sources.txt", "own.txt", "allow.txt", "helper-written.txt"}) all += "|" + ReadBytes(folder + name);
+    return all;
+  };
+  const std::string copied = folder_now();
+  EXPECT_EQ(copied, "4|https://a.example/x\n|not the helper's\n|x\r\ny|sources.txt\nallow.txt\n");
+  EXPECT_EQ(std::filesystem::status(folder + "allow.txt").permissions(), std::filesystem::perms(0600));
 
-  result = Helper({"schedule", "off"}, {{"QV_EXIT", "1"}}, "/dev/null");
-  EXPECT_EQ(ReadBytes(File("said")), "disable --now quorvale-update.timer\n");
+  WriteBytes(File("in"), "20\nhttps://b.example/y\n1\no0\n");
+  result = Helper({"schedule", "on"}, {{"QV_EXIT", "1"}}, File("in"));
   EXPECT_EQ(result.err, "2\tschedule\t5\t" + File("system/systemctl") + "\texit code 1\tnone\t0\t\t\n");
+  EXPECT_EQ(folder_now(), copied);
   std::filesystem::remove(File("said"));
+  const std::string local = "ligne 1: source locale refusee pour la mise a jour du systeme";
   for (const auto& [arg, input, line] : std::vector<std::tuple<std::string, std::string, std::string>>{
+           {"on", "10\n../shadow\n0\n0\n", local},
+           {"on", "12\n/etc/shadow\n0\n0\n", local},
+           {"on", "15\nfile:///root/x\n0\n0\n", local},
+           {"on", "0\n1\no0\n", "no sources file"},
            {"on", "3\nabc0\n", "the input is not the files of the schedule"},
-           {"on", "3\nabc0\n0\n0\n", "the input is not the files of the schedule"},
            {"daily", "", "schedule takes on or off: daily"}}) {
     WriteBytes(File("in"), input);
     EXPECT_EQ(Helper({"schedule", arg}, {}, File("in")).err, "2\tusage\t6\t\t" + line + "\tnone\t0\t\t\n");
   }
   EXPECT_FALSE(std::filesystem::exists(File("said")));
-  EXPECT_EQ(ReadBytes(folder + "sources.txt"), "abc");
+  EXPECT_EQ(folder_now(), copied);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -138,7 +139,30 @@ TEST_F(UpdateTest, BadSourcesFilesAndNoSourceStopBeforeAnyWrite) {
             "quorvale-cli: missing.hosts: echec: fichier introuvable (aucune copie)\n"
             "quorvale-cli: aucune source n'a pu etre obtenue, rien n'est charge\n"
             "quorvale-cli: mise a jour: 0 sources sur 1\n");
+  // The system's sources file, read as root by the scheduled update, takes web addresses only.
+  std::filesystem::create_directories(File("sys/etc/quorvale"));
+  sources_ = File("sys/etc/quorvale/sources.txt");
+  for (const char* local : {"../shadow", "/etc/shadow", "file:///root/x"}) {
+    WriteBytes(sources_, std::string(local) + "\n");
+    EXPECT_EQ(Update().err, "quorvale-cli: " + sources_ + ": ligne 1: source locale refusee pour la mise a jour du systeme\n");
+  }
   EXPECT_EQ(ReadBytes(hosts_), "10.1.1.1 kept-by-hand.example\n");
+}
+
+// Root given a cache another user may change (sudo -E) keeps its copies in the system's: a
+// link planted as a copy leads nowhere.
+TEST_F(UpdateTest, RootKeepsNoCopyInACacheAnotherUserMayChange) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root";
+  const std::string folder = "sources-" + Sha256Hex(sources_).substr(0, 16) + "/", copies = File("cache/quorvale/") + folder;
+  std::filesystem::create_directories(copies);
+  std::filesystem::create_symlink(File("root-x"), copies + CopyFileName("a.hosts", "hosts"));
+  ASSERT_EQ(chown(File("cache").c_str(), 65534, 65534), 0);
+  const bool system_cache_was_there = std::filesystem::exists("/var/cache/quorvale");
+  EXPECT_EQ(Update({"--write-hosts", File("out")}).status, 0);
+  EXPECT_FALSE(std::filesystem::exists(File("root-x")));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(copies), {}), 1);
+  std::filesystem::remove_all("/var/cache/quorvale/" + folder);
+  if (!system_cache_was_there) std::filesystem::remove("/var/cache/quorvale");
 }
 
 }  // namespace

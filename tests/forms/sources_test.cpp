@@ -6,11 +6,15 @@
 #include <string>
 #include <vector>
 
+#include "cli/command_line.h"
+#include "core/access_command.h"
 #include "core/helper_outcome.h"
 #include "core/update_task.h"
 #include "forms/main_form_fixture.h"
 #include "forms/privileged_step.h"
 #include "forms/sources_form.h"
+#include "forms/texts.h"
+#include "platform/source_update.h"
 
 namespace quorvale::testing {
 namespace {
@@ -186,9 +190,9 @@ TEST_F(SourcesTest, TheDailyBoxRunsTheScheduleStepWithRights) {
 #else
   WriteBytes(Path("quorvale-helper"), "");
   const Lines query = {"systemctl", "is-enabled", "quorvale-update.timer"};
-  const std::string input = "3\na\r\n0\n1\nb", copied = SourcesForm::kDailyCopied;
+  const std::string input = "21\nhttps://a.example/h\r\n0\n1\nb", copied = SourcesForm::kDailyCopied;
 #endif
-  WriteBytes(Config("sources.txt"), "a\r\n");
+  WriteBytes(Config("sources.txt"), "https://a.example/h\r\n");
   WriteBytes(Config("allow.txt"), "b");
   platform_.program_exit_code = 3;
   prompts_.answers = {Answer::kOk, Answer::kOk, Answer::kOk};
@@ -210,9 +214,70 @@ TEST_F(SourcesTest, TheDailyBoxRunsTheScheduleStepWithRights) {
                                "Echec! la mise a jour quotidienne n'a pas pu etre arretee. | OK | critical | Quorvale"}));
   EXPECT_EQ(prompts_.messages[0].detail, copied);
   EXPECT_EQ(prompts_.messages[1].detail, "Authentification refusee ou annulee.");
-  EXPECT_EQ(prompts_.messages[2].detail, RightsNeededDetail("quorvale-cli --schedule off"));
+  EXPECT_EQ(prompts_.messages[2].detail, RightsNeededDetail({"quorvale-cli", "--schedule", "off"}));
   platform_.program_exit_code = 0;
   InSources([](SourcesForm&, FakeSourcesView& view) { EXPECT_EQ(view.daily, std::vector<bool>{true}); });
+}
+
+// The words of a suggested line, split as the shell would (the paths hold no quote or backslash).
+Lines SuggestedWords(const std::string& detail) {
+#ifdef _WIN32
+  const std::string prefix = texts::kRightsNeeded, suffix = " (dans une console d'administrateur)";
+#else
+  const std::string prefix = std::string(texts::kRightsNeeded) + "sudo ", suffix;
+#endif
+  const char quote = kFileNamesIgnoreCase ? '"' : '\'';
+  EXPECT_TRUE(detail.starts_with(prefix) && detail.ends_with(suffix)) << detail;
+  Lines words(1);
+  bool quoted = false;
+  for (char c : detail.substr(prefix.size(), detail.size() - prefix.size() - suffix.size())) {
+    if (c == quote) quoted = !quoted;
+    else if (c == ' ' && !quoted) words.emplace_back();
+    else words.back() += c;
+  }
+  return words;
+}
+
+// Each command line that a message suggests (replace, lock, restore, daily update on and off)
+// is accepted by the parser of the program it names; a local source is refused before rights
+// are asked for.
+TEST_F(SourcesTest, SuggestedCommandLinesAreAcceptedByTheirPrograms) {
+  platform_.replace_in_place = false;
+  platform_.executable_path = Path("my dir/quorvale");
+  platform_.config_folder = Path("my dir/");
+  std::filesystem::create_directories(Path("my dir"));
+  const std::string tool = Path(kFileNamesIgnoreCase ? "my dir/subinacl.exe" : "my dir/subinacl");
+  const std::string sources = Path("my dir/sources.txt"), backup = "HOSTS.20240101-000000.bak";
+  WriteBytes(tool, "");
+  WriteBytes(Path(backup), "x\r\n");
+  WriteBytes(sources, "/etc/shadow\n");
+  prompts_.answers.assign(6, Answer::kOk);
+  form_.ReplaceHosts();
+  form_.ToggleLock();
+  view_.backups_scripts.push_back([](BackupsForm& backups, FakeBackupsView& view) { view.selected = 0, backups.RestoreSelected(); });
+  form_.RestoreBackup();
+  InSources([&](SourcesForm& form, FakeSourcesView&) {
+    form.SwitchDaily(true);
+    WriteBytes(sources, "https://a.example/h\n");
+    form.SwitchDaily(true);
+    form.SwitchDaily(false);
+  });
+  ASSERT_EQ(prompts_.messages.size(), 6u);
+  EXPECT_EQ(prompts_.messages[3].detail,
+            PlacesOf(platform_, sources).sources_path + ": ligne 1: source locale refusee pour la mise a jour du systeme");
+  for (const auto& [index, words] : std::vector<std::pair<size_t, Lines>>{
+           {0, {"quorvale-cli", "--hosts", "FICHIER", "--replace-hosts"}},
+           {1, {tool, "/file", platform_.hosts_path, "/Deny=alice=F"}},
+           {2, {"quorvale-cli", "--restore-backup", backup}},
+           {4, {"quorvale-cli", "--sources", sources, "--schedule", "daily"}},
+           {5, {"quorvale-cli", "--schedule", "off"}}}) {
+    EXPECT_EQ(SuggestedWords(prompts_.messages[index].detail), words);
+    const Lines args(words.begin() + 1, words.end());
+    AccessCommand lock;
+    std::string why;
+    EXPECT_TRUE(index == 1 ? ParseAccessCommand(args, &lock, &why)
+                           : ParseCommandLine(args).outcome == CommandLine::Outcome::kRun) << index;
+  }
 }
 
 }  // namespace
