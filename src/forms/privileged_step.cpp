@@ -12,7 +12,6 @@ namespace {
 
 #ifdef _WIN32
 constexpr std::string_view kHelperFile = "quorvale-helper.exe";
-constexpr std::string_view kAdministratorCommand = " (dans une console d'administrateur)";
 #else
 constexpr std::string_view kHelperFile = "quorvale-helper";
 constexpr std::string_view kAdministratorPrefix = "sudo ";
@@ -43,9 +42,14 @@ DnsFlushOutcome::Kind FlushKind(DnsCacheResult result) {
   }
 }
 
-// The helper when it is there and the system can give it the rights.
+// The helper when it is there, only administrators can change it (a helper that another
+// user could replace would run what that user chose, with the rights the prompt gave), and
+// the system can give it the rights.
 StepRoute HelperRoute(Platform& platform) {
-  if (!CompanionProgram(platform, kHelperFile).empty() && platform.CanRunElevated()) return StepRoute::kHelper;
+  const std::string helper = CompanionProgram(platform, kHelperFile);
+  if (!helper.empty() && platform.OnlyAdministratorsCanChange(helper) && platform.CanRunElevated()) {
+    return StepRoute::kHelper;
+  }
   return StepRoute::kUnavailable;
 }
 
@@ -112,7 +116,7 @@ std::string StepFailureDetail(const HelperStepResult& result) {
 
 std::string RightsNeededDetail(const std::string& command) {
 #ifdef _WIN32
-  return std::string(texts::kRightsNeeded) + command + std::string(kAdministratorCommand);
+  return std::string(texts::kRightsNeededWindows) + command;
 #else
   return std::string(texts::kRightsNeeded) + std::string(kAdministratorPrefix) + command;
 #endif

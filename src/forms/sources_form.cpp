@@ -21,14 +21,6 @@ namespace {
 // A download that has not received a byte yet.
 constexpr std::uint64_t kNoBytesYet = std::numeric_limits<std::uint64_t>::max();
 
-// Whether the daily update runs on copies of the user's files in the system's folder (the
-// Linux timer), which turning it on makes; the Windows task reads the user's own.
-#ifdef _WIN32
-constexpr bool kDailyCopiesFiles = false;
-#else
-constexpr bool kDailyCopiesFiles = true;
-#endif
-
 void ShowError(Prompts& prompts, const std::string& text) {
   (void)prompts.Message(text, Prompts::Buttons::kOk, Prompts::Icon::kCritical, texts::kTitle, {});
 }
@@ -181,7 +173,7 @@ void SourcesForm::DailyNotSwitched(bool on, const std::string& detail) {
 
 void SourcesForm::SwitchDaily(bool on) {
   std::string input;
-  if (on && kDailyCopiesFiles) {
+  if (on) {
     const Status read = sources_path_.empty()
                             ? Status(ErrorCode::kNotFound, kFileName, "no configuration folder")
                             : ReadDailyUpdateInput(platform_, PlacesOf(platform_, sources_path_), &input);
@@ -190,7 +182,7 @@ void SourcesForm::SwitchDaily(bool on) {
   HelperStepResult result;
   switch (ChooseAdministratorRoute(platform_)) {
     case StepRoute::kInPlace:
-      result = SwitchDailyUpdateInPlace(platform_, on, input, sources_path_);
+      result = SwitchDailyUpdateInPlace(platform_, on, input);
       break;
     case StepRoute::kHelper: {
       const std::vector<std::string> args = {std::string(helper_steps::kSchedule),
@@ -204,7 +196,7 @@ void SourcesForm::SwitchDaily(bool on) {
   }
   if (result.kind != HelperStepResult::Kind::kDone) return DailyNotSwitched(on, StepFailureDetail(result));
   (void)prompts_.Message(on ? kDailyOn : kDailyOff, Prompts::Buttons::kOk, Prompts::Icon::kNone, texts::kTitle,
-                         on && kDailyCopiesFiles ? kDailyCopied : "");
+                         on ? kDailyCopied : "");
 }
 
 void SourcesForm::SetUpdating(bool updating) {
