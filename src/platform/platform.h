@@ -259,6 +259,13 @@ class Platform {
   // group nor others may write them. False when it cannot be told. A program is run with
   // administrator rights only when this holds for it.
   virtual bool OnlyAdministratorsCanChange(const std::string& path) = 0;
+  // Makes the folder `path` of the programs run with administrator rights. Windows (its parent
+  // must exist): a folder that only SYSTEM and the Administrators may read or change, owned by
+  // Administrators, with a protected access list that gives both every right and that what it
+  // holds takes; a link there is removed first, and an existing folder that others may change
+  // is taken back (its owner and access list replaced, which its entries that inherit take
+  // too). Needs an elevated process. POSIX: as MakeFolders (root's folders are root's).
+  virtual Status MakeAdministratorsFolder(const std::string& path) = 0;
   // Runs `program` (a full path) with `args` and administrator rights, asking the user for
   // them: through pkexec on POSIX (`input` on its standard input, its standard error read
   // back; pkexec's 126 and 127 are kRefused), through ShellExecuteExW's "runas" on Windows
@@ -284,12 +291,9 @@ void GuardWritesAgainstSignals();
 std::unique_ptr<Platform> CreateSystemPlatform();
 
 #ifdef _WIN32
-// Makes `folder` (its parent must exist) a folder that only SYSTEM and the Administrators may
-// read or change: owned by Administrators, with a protected access list that gives both every
-// right and that what it holds takes. A link there is removed first; an existing folder that
-// others may change is taken back (its owner and access list replaced, which its entries
-// that inherit take too). Needs an elevated process.
-Status MakeAdministratorsOnlyFolder(const std::string& folder);
+// The rule that OnlyAdministratorsCanChange applies to each of a file and its folder, on a
+// security descriptor in SDDL form (its owner and access list).
+bool SddlLeavesChangesToAdministrators(const std::string& sddl);
 
 // The system's text for a Windows error code (GetLastError()), in the user's language, in
 // UTF-8 and without its line end; "error N" when the system has none.

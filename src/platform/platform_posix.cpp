@@ -1015,6 +1015,8 @@ class PosixPlatform : public Platform {
 
   bool CanRunElevated() override { return !FindOnPath("pkexec").empty(); }
 
+  Status MakeAdministratorsFolder(const std::string& path) override { return MakeFolders(path); }
+
   bool OnlyAdministratorsCanChange(const std::string& path) override {
     constexpr mode_t kOthersWrite = S_IWGRP | S_IWOTH;
     struct stat file;

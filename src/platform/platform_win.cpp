@@ -176,8 +176,25 @@ bool IsReparsePoint(const std::wstring& path) {
   return attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
-// Whether the owner and the access list of the entry at `path` leave changing it to the
+// Whether `owner` and the access list `acl` leave changing their file or folder to the
 // administrators alone.
+bool OwnerAndAccessListAdministratorsOnly(PSID owner, PACL acl) {
+  // Without an access list everyone has every right.
+  if (owner == nullptr || !IsAdministratorSid(owner) || acl == nullptr) return false;
+  for (DWORD i = 0; i < acl->AceCount; ++i) {
+    ACE_HEADER* header = nullptr;
+    if (!GetAce(acl, i, reinterpret_cast<void**>(&header))) return false;
+    // An inherit-only entry is for new entries of a folder, which then carry it themselves;
+    // a denial only takes rights away.
+    if ((header->AceFlags & INHERIT_ONLY_ACE) != 0 || header->AceType == ACCESS_DENIED_ACE_TYPE) continue;
+    // Object and callback entries are not read, so not trusted.
+    if (header->AceType != ACCESS_ALLOWED_ACE_TYPE) return false;
+    auto* allowed = reinterpret_cast<ACCESS_ALLOWED_ACE*>(header);
+    if ((allowed->Mask & kChangingRights) != 0 && !IsAdministratorSid(&allowed->SidStart)) return false;
+  }
+  return true;
+}
+
 bool OwnerAndAccessListAdministratorsOnly(const std::wstring& path) {
   PSID owner = nullptr;
   PACL acl = nullptr;
@@ -186,37 +203,22 @@ bool OwnerAndAccessListAdministratorsOnly(const std::wstring& path) {
                             &owner, nullptr, &acl, nullptr, &descriptor) != ERROR_SUCCESS) {
     return false;
   }
-  // Without an access list everyone has every right.
-  bool only = owner != nullptr && IsAdministratorSid(owner) && acl != nullptr;
-  for (DWORD i = 0; only && i < acl->AceCount; ++i) {
-    ACE_HEADER* header = nullptr;
-    if (!GetAce(acl, i, reinterpret_cast<void**>(&header))) {
-      only = false;
-    } else if ((header->AceFlags & INHERIT_ONLY_ACE) != 0 || header->AceType == ACCESS_DENIED_ACE_TYPE) {
-      // An inherit-only entry is for new entries of a folder, which then carry it themselves;
-      // a denial only takes rights away.
-    } else if (header->AceType != ACCESS_ALLOWED_ACE_TYPE) {
-      only = false;  // object and callback entries are not read, so not trusted
-    } else {
-      auto* allowed = reinterpret_cast<ACCESS_ALLOWED_ACE*>(header);
-      only = (allowed->Mask & kChangingRights) == 0 || IsAdministratorSid(&allowed->SidStart);
-    }
-  }
+  const bool only = OwnerAndAccessListAdministratorsOnly(owner, acl);
   LocalFree(descriptor);
   return only;
 }
 
-// Turns on a privilege that the process's token holds (an elevated administrator's holds
-// those of taking ownership and of giving an owner).
-bool EnablePrivilege(const wchar_t* name) {
+// Turns on a privilege when the process's token holds it (an elevated administrator's holds
+// those of taking ownership and of giving an owner); what needed it then says whether it did.
+void EnablePrivilege(const wchar_t* name) {
   ScopedHandle token;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token.handle)) return false;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token.handle)) return;
   TOKEN_PRIVILEGES privileges = {};
   privileges.PrivilegeCount = 1;
   privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-  if (!LookupPrivilegeValueW(nullptr, name, &privileges.Privileges[0].Luid)) return false;
-  return AdjustTokenPrivileges(token.handle, FALSE, &privileges, 0, nullptr, nullptr) &&
-         GetLastError() == ERROR_SUCCESS;
+  if (LookupPrivilegeValueW(nullptr, name, &privileges.Privileges[0].Luid)) {
+    AdjustTokenPrivileges(token.handle, FALSE, &privileges, 0, nullptr, nullptr);
+  }
 }
 
 Status WriteAll(HANDLE file, std::string_view bytes, const std::string& path) {
@@ -539,6 +541,52 @@ bool FolderTakesNewFiles(const std::string& folder) {
   if (file == INVALID_HANDLE_VALUE) return false;
   CloseHandle(file);
   return true;
+}
+
+// Platform::MakeAdministratorsFolder.
+Status MakeAdministratorsOnlyFolder(const std::string& folder) {
+  std::wstring wide = WideFromUtf8(folder);
+  while (wide.size() > 1 && (wide.back() == L'\\' || wide.back() == L'/')) wide.pop_back();
+  SECURITY_ATTRIBUTES attributes = {sizeof attributes, nullptr, FALSE};
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kAdministratorsOnlySddl, SDDL_REVISION_1,
+                                                            &attributes.lpSecurityDescriptor, nullptr)) {
+    return LastError(folder);
+  }
+  const DWORD found = GetFileAttributesW(wide.c_str());
+  // A link (a junction another user made) is removed, not followed; what it leads to stays.
+  if (found != INVALID_FILE_ATTRIBUTES && (found & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+      !((found & FILE_ATTRIBUTE_DIRECTORY) ? RemoveDirectoryW(wide.c_str()) : DeleteFileW(wide.c_str()))) {
+    LocalFree(attributes.lpSecurityDescriptor);
+    return LastError(folder);
+  }
+  Status status;
+  if (!CreateDirectoryW(wide.c_str(), &attributes) && GetLastError() != ERROR_ALREADY_EXISTS) {
+    status = LastError(folder);
+  } else if (!OwnerAndAccessListAdministratorsOnly(wide)) {
+    // Made before by someone else: Administrators take it and give it the access list.
+    EnablePrivilege(L"SeTakeOwnershipPrivilege");
+    EnablePrivilege(L"SeRestorePrivilege");
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    PSID owner = nullptr;
+    PACL acl = nullptr;
+    GetSecurityDescriptorOwner(attributes.lpSecurityDescriptor, &owner, &defaulted);
+    GetSecurityDescriptorDacl(attributes.lpSecurityDescriptor, &present, &acl, &defaulted);
+    std::wstring path = wide;
+    status = StatusFromWin32(SetNamedSecurityInfoW(path.data(), SE_FILE_OBJECT,
+                                                   OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |
+                                                       PROTECTED_DACL_SECURITY_INFORMATION,
+                                                   owner, nullptr, acl, nullptr),
+                             folder);
+  }
+  LocalFree(attributes.lpSecurityDescriptor);
+  const DWORD made = GetFileAttributesW(wide.c_str());
+  if (status.ok() && (made == INVALID_FILE_ATTRIBUTES || (made & FILE_ATTRIBUTE_DIRECTORY) == 0)) {
+    status = Status(ErrorCode::kIoError, folder, "not a folder");
+  } else if (status.ok() && (IsReparsePoint(wide) || !OwnerAndAccessListAdministratorsOnly(wide))) {
+    status = Status(ErrorCode::kAccessDenied, folder, "others than the administrators may change it");
+  }
+  return status;
 }
 
 class WindowsPlatform : public Platform {
@@ -1029,6 +1077,8 @@ class WindowsPlatform : public Platform {
 
   bool CanRunElevated() override { return true; }
 
+  Status MakeAdministratorsFolder(const std::string& path) override { return MakeAdministratorsOnlyFolder(path); }
+
   bool OnlyAdministratorsCanChange(const std::string& path) override {
     const std::wstring file = WideFromUtf8(path);
     const std::wstring folder = WideFromUtf8(FolderOf(path));
@@ -1139,49 +1189,21 @@ std::string WindowsErrorText(unsigned long code) {
   return text;
 }
 
-Status MakeAdministratorsOnlyFolder(const std::string& folder) {
-  std::wstring wide = WideFromUtf8(folder);
-  while (wide.size() > 1 && (wide.back() == L'\\' || wide.back() == L'/')) wide.pop_back();
-  SECURITY_ATTRIBUTES attributes = {sizeof attributes, nullptr, FALSE};
-  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kAdministratorsOnlySddl, SDDL_REVISION_1,
-                                                            &attributes.lpSecurityDescriptor, nullptr)) {
-    return LastError(folder);
+bool SddlLeavesChangesToAdministrators(const std::string& sddl) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(WideFromUtf8(sddl).c_str(), SDDL_REVISION_1, &descriptor,
+                                                            nullptr)) {
+    return false;
   }
-  const DWORD found = GetFileAttributesW(wide.c_str());
-  // A link (a junction another user made) is removed, not followed; what it leads to stays.
-  if (found != INVALID_FILE_ATTRIBUTES && (found & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
-      !((found & FILE_ATTRIBUTE_DIRECTORY) ? RemoveDirectoryW(wide.c_str()) : DeleteFileW(wide.c_str()))) {
-    LocalFree(attributes.lpSecurityDescriptor);
-    return LastError(folder);
-  }
-  Status status;
-  if (!CreateDirectoryW(wide.c_str(), &attributes) && GetLastError() != ERROR_ALREADY_EXISTS) {
-    status = LastError(folder);
-  } else if (!OwnerAndAccessListAdministratorsOnly(wide)) {
-    // Made before by someone else: Administrators take it and give it the access list.
-    EnablePrivilege(SE_TAKE_OWNERSHIP_NAME);
-    EnablePrivilege(SE_RESTORE_NAME);
-    BOOL present = FALSE;
-    BOOL defaulted = FALSE;
-    PSID owner = nullptr;
-    PACL acl = nullptr;
-    GetSecurityDescriptorOwner(attributes.lpSecurityDescriptor, &owner, &defaulted);
-    GetSecurityDescriptorDacl(attributes.lpSecurityDescriptor, &present, &acl, &defaulted);
-    std::wstring path = wide;
-    status = StatusFromWin32(SetNamedSecurityInfoW(path.data(), SE_FILE_OBJECT,
-                                                   OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |
-                                                       PROTECTED_DACL_SECURITY_INFORMATION,
-                                                   owner, nullptr, acl, nullptr),
-                             folder);
-  }
-  LocalFree(attributes.lpSecurityDescriptor);
-  const DWORD made = GetFileAttributesW(wide.c_str());
-  if (status.ok() && (made == INVALID_FILE_ATTRIBUTES || (made & FILE_ATTRIBUTE_DIRECTORY) == 0)) {
-    status = Status(ErrorCode::kIoError, folder, "not a folder");
-  } else if (status.ok() && (IsReparsePoint(wide) || !OwnerAndAccessListAdministratorsOnly(wide))) {
-    status = Status(ErrorCode::kAccessDenied, folder, "others than the administrators may change it");
-  }
-  return status;
+  PSID owner = nullptr;
+  PACL acl = nullptr;
+  BOOL present = FALSE;
+  BOOL defaulted = FALSE;
+  const bool only = GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) &&
+                    GetSecurityDescriptorDacl(descriptor, &present, &acl, &defaulted) && present &&
+                    OwnerAndAccessListAdministratorsOnly(owner, acl);
+  LocalFree(descriptor);
+  return only;
 }
 
 void GuardWritesAgainstSignals() { SetConsoleCtrlHandler(PutAttributesBack, TRUE); }

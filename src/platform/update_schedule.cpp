@@ -46,11 +46,7 @@ Status ReadScheduledFiles(Platform& platform, const UpdatePlaces& places, std::s
 Status PutScheduledFiles(Platform& platform, const std::string& folder,
                          const std::string (&files)[kScheduledFileCount]) {
   if (files[0].empty()) return Status(ErrorCode::kNotFound, folder + kScheduledFiles[0], "no sources file");
-#ifdef _WIN32
-  if (Status made = MakeAdministratorsOnlyFolder(folder); !made.ok()) return made;
-#else
-  if (Status made = platform.MakeFolders(folder); !made.ok()) return made;
-#endif
+  if (Status made = platform.MakeAdministratorsFolder(folder); !made.ok()) return made;
   const std::string record = folder + kScheduledRecord;
   const std::vector<std::string> recorded = RecordedFiles(platform, record);
   // The record lists first every file that may be there once this is done, so that a run cut

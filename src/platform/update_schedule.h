@@ -18,8 +18,8 @@ struct UpdatePlaces;
 // empty.
 Status ReadScheduledFiles(Platform& platform, const UpdatePlaces& places, std::string (&files)[kScheduledFileCount]);
 
-// Puts `files` in `folder` (Windows: made or taken back for the administrators alone, as
-// MakeAdministratorsOnlyFolder does), each through a temporary file and a rename. The names
+// Puts `files` in `folder` (made by Platform::MakeAdministratorsFolder), each through a
+// temporary file and a rename. The names
 // written are recorded in kScheduledRecord there: a file that is now empty is removed only when
 // that record lists it, so that a file an administrator put there is never removed. A copy
 // that others may change is removed before it is written again, so that the new one does not

@@ -125,6 +125,8 @@ class FakePlatform : public Platform {
   }
   bool CanReplaceInPlace(const std::string&) override { return replace_in_place; }
   bool CanRunElevated() override { return elevated_run != nullptr || real_->CanRunElevated(); }
+  // A plain folder: the Windows tests read the real one's access list.
+  Status MakeAdministratorsFolder(const std::string& path) override { return real_->MakeFolders(path); }
   bool OnlyAdministratorsCanChange(const std::string& path) override {
     return std::find(changeable_by_others.begin(), changeable_by_others.end(), path) == changeable_by_others.end();
   }
