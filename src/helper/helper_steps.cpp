@@ -8,7 +8,9 @@
 #include "core/hosts_writer.h"
 #include "core/update_task.h"
 #include "platform/hosts_replace.h"
+#ifdef _WIN32
 #include "platform/update_schedule.h"
+#endif
 
 namespace quorvale {
 
@@ -120,21 +122,14 @@ HelperOutcome SetAccess(Platform& platform, const std::string& hosts_path, Acces
   return HelperOutcome();
 }
 
-// The files of the schedule step's input.
-HelperOutcome ReadScheduledInput(const HelperContext& context, std::string (&files)[kScheduledFileCount]) {
-  std::string bytes;
-  if (Status read = context.read_input(&bytes); !read.ok()) return Failed("input", read);
-  if (!SplitSchedulePieces(bytes, files)) return Refused("the input is not the files of the schedule");
-  return HelperOutcome();
-}
-
 #ifdef _WIN32
 
 HelperOutcome Schedule(Platform& platform, bool on, const HelperContext& context) {
   std::string files[kScheduledFileCount];
   if (on) {
-    HelperOutcome read = ReadScheduledInput(context, files);
-    if (read.exit_code != kHelperExitDone) return read;
+    std::string bytes;
+    if (Status read = context.read_input(&bytes); !read.ok()) return Failed("input", read);
+    if (!SplitSchedulePieces(bytes, files)) return Refused("the input is not the files of the schedule");
   }
   std::string said;
   const bool done = ScheduleUpdateTask(platform, context.cli_program, files,
@@ -145,12 +140,24 @@ HelperOutcome Schedule(Platform& platform, bool on, const HelperContext& context
 
 #else
 
-// Puts each file of the input in the schedule's folder.
+// Puts each file of the input in the schedule's folder, through a temporary file and a
+// rename; an empty one is removed from there.
 HelperOutcome CopyScheduledFiles(Platform& platform, const HelperContext& context) {
+  std::string bytes;
+  if (Status read = context.read_input(&bytes); !read.ok()) return Failed("input", read);
   std::string files[kScheduledFileCount];
-  HelperOutcome read = ReadScheduledInput(context, files);
-  if (read.exit_code != kHelperExitDone) return read;
-  if (Status put = PutScheduledFiles(platform, context.schedule_folder, files); !put.ok()) return Failed("write", put);
+  if (!SplitSchedulePieces(bytes, files)) return Refused("the input is not the files of the schedule");
+  if (Status made = platform.MakeFolders(context.schedule_folder); !made.ok()) return Failed("write", made);
+  for (size_t i = 0; i < kScheduledFileCount; ++i) {
+    const std::string path = context.schedule_folder + kScheduledFiles[i];
+    Status status;
+    if (!files[i].empty()) {
+      status = platform.WriteFileAtomic(path, files[i]);
+    } else if (platform.PathExists(path)) {
+      status = platform.RemoveFile(path);
+    }
+    if (!status.ok()) return Failed("write", status);
+  }
   return HelperOutcome();
 }
 

@@ -186,7 +186,6 @@ TEST_F(SourcesTest, TheDailyBoxRunsTheScheduleStepWithRights) {
   WriteBytes(Path("quorvale-helper"), "");
   const Lines query = {"systemctl", "is-enabled", "quorvale-update.timer"};
 #endif
-  const std::string input = "3\na\r\n0\n1\nb";
   WriteBytes(Config("sources.txt"), "a\r\n");
   WriteBytes(Config("allow.txt"), "b");
   platform_.program_exit_code = 3;
@@ -203,7 +202,7 @@ TEST_F(SourcesTest, TheDailyBoxRunsTheScheduleStepWithRights) {
     EXPECT_EQ(view.daily, (std::vector<bool>{false, true, true}));
   });
   EXPECT_EQ(platform_.elevated_runs, (std::vector<Lines>{{"schedule", "on"}, {"schedule", "off"}}));
-  EXPECT_EQ(platform_.elevated_inputs, (Lines{input, ""}));
+  EXPECT_EQ(platform_.elevated_inputs, (Lines{"3\na\r\n0\n1\nb", ""}));
   EXPECT_EQ(Messages(), (Lines{"Mise a jour quotidienne activee | OK | none | Quorvale",
                                "Echec! la mise a jour quotidienne n'a pas pu etre arretee. | OK | critical | Quorvale",
                                "Echec! la mise a jour quotidienne n'a pas pu etre arretee. | OK | critical | Quorvale"}));

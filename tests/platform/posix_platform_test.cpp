@@ -294,33 +294,6 @@ TEST(FileOperationsTest, RemoveFile) {
   EXPECT_EQ(platform->RemoveFile(dir.File("old.bak")).code(), ErrorCode::kNotFound);
 }
 
-// Only root's file in root's folder, neither writable by group or others, is left to the
-// administrators; a link to such a file is not.
-TEST(FileOperationsTest, OnlyAdministratorsCanChangeRootsUnsharedFiles) {
-  if (!testing::RunningAsRoot()) GTEST_SKIP() << "the files must be root's";
-  TempDir dir;
-  const std::string folder = dir.File("bin"), program = folder + "/quorvale-helper";
-  std::filesystem::create_directory(folder);
-  WriteBytes(program, "x");
-  std::filesystem::create_symlink(program, dir.File("link"));
-  auto platform = CreateSystemPlatform();
-  struct Case {
-    std::string path;
-    mode_t folder_mode, program_mode;
-    bool given_away, only;
-  };
-  for (const Case& c : {Case{program, 0755, 0755, false, true}, Case{program, 0775, 0755, false, false},
-                        Case{program, 0755, 0757, false, false}, Case{program, 0755, 0755, true, false},
-                        Case{dir.File("link"), 0755, 0755, false, false},
-                        Case{folder + "/missing", 0755, 0755, false, false}}) {
-    ASSERT_EQ(chmod(folder.c_str(), c.folder_mode), 0);
-    ASSERT_EQ(chmod(program.c_str(), c.program_mode), 0);
-    if (c.given_away) testing::GiveToTestUser(program);
-    EXPECT_EQ(platform->OnlyAdministratorsCanChange(c.path), c.only) << c.path << " " << c.program_mode;
-    ASSERT_EQ(chown(program.c_str(), 0, 0), 0);
-  }
-}
-
 // --- Starting programs ---
 
 class StartProgramTest : public ::testing::Test {

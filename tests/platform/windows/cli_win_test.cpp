@@ -318,7 +318,6 @@ class ScheduleTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(CopyFileA((TestProgramFolder() + "quorvale_schtasks_probe.exe").c_str(), schtasks_.c_str(), FALSE));
     WriteBytes(sources_, "# rien\r\n");
-    WriteBytes(dir_.File("allow.txt"), "kept.example\r\n");
     platform_.system_dir = dir_.path();
     platform_.system_sources_folder = copies_;
     platform_.executable_path = "C:\\Program Files\\Quorvale\\quorvale-cli.exe";
@@ -353,10 +352,8 @@ TEST_F(ScheduleTest, CreatesReplacesAndRemovesTheTaskOrSaysWhyNot) {
   EXPECT_EQ(Schedule("daily", 1), 0);
   ASSERT_TRUE(std::regex_match(err_, when, std::regex(done + "creee: chaque jour a (12:[0-5][0-9])\n"))) << err_;
   EXPECT_EQ(calls_, create + "DAILY\t/ST\t" + when[1].str() + task);
-  // The task reads the copies, in a folder of the administrators' own.
-  EXPECT_EQ(ReadBytes(copies_ + "sources.txt") + ReadBytes(copies_ + "allow.txt"), "# rien\r\nkept.example\r\n");
-  EXPECT_EQ(ReadBytes(copies_ + "helper-written.txt"), "sources.txt\nallow.txt\n");
-  EXPECT_FALSE(platform_.PathExists(copies_ + "own.txt"));
+  // The task reads the copies (none of a missing own.txt or allow.txt) in the administrators' folder.
+  EXPECT_EQ(ReadBytes(copies_ + "sources.txt") + ReadBytes(copies_ + "helper-written.txt"), "# rien\r\nsources.txt\n");
   EXPECT_EQ(Schedule("weekly", 0), 0);
   ASSERT_TRUE(std::regex_match(err_, when, std::regex(done + "remplacee: chaque ([a-z]+) a (12:[0-5][0-9])\n"))) << err_;
   const std::string day = calls_.substr(calls_.find("/D\t") + 3, 3);
@@ -368,15 +365,14 @@ TEST_F(ScheduleTest, CreatesReplacesAndRemovesTheTaskOrSaysWhyNot) {
   EXPECT_EQ(Schedule("off", 1), 0);
   EXPECT_EQ(err_ + calls_, "quorvale-cli: aucune tache planifiee \"Quorvale update\": rien a supprimer\n" + query);
 
+  EXPECT_EQ(Schedule("daily", 1, 5), 2);
+  EXPECT_EQ(err_, done + "non creee: schtasks.exe a echoue (code de sortie 5)\n");
   // A quorvale-cli.exe that others may change is never run as SYSTEM.
   platform_.changeable_by_others = {platform_.executable_path};
   EXPECT_EQ(Schedule("daily", 1), 2);
   EXPECT_EQ(err_ + calls_, "quorvale-cli: C:\\Program Files\\Quorvale\\quorvale-cli.exe: d'autres utilisateurs que les "
                            "administrateurs peuvent modifier ce programme ou son dossier, et la tache planifiee le "
                            "lancerait en SYSTEM: installez Quorvale avec l'installateur MSI ou dans Program Files\n");
-  platform_.changeable_by_others.clear();
-  EXPECT_EQ(Schedule("daily", 1, 5), 2);
-  EXPECT_EQ(err_, done + "non creee: schtasks.exe a echoue (code de sortie 5)\n");
   platform_.elevated = false;
   EXPECT_EQ(Schedule("daily", 1), 2);
   EXPECT_EQ(err_ + calls_, "quorvale-cli: la planification demande une console ouverte en administrateur\n");
