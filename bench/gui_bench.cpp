@@ -93,6 +93,8 @@ class BenchPlatform : public quorvale::Platform {
 #endif
   bool CanReplaceInPlace(const std::string&) override { return true; }
   bool CanRunElevated() override { return false; }
+  bool OnlyAdministratorsCanChange(const std::string&) override { return false; }
+  quorvale::Status MakeAdministratorsFolder(const std::string& path) override { return real_->MakeFolders(path); }
   quorvale::ElevatedRun RunElevated(const std::string&, const std::vector<std::string>&, const quorvale::FileContents*,
                                     const std::function<void()>&) override {
     return {};

@@ -5,6 +5,7 @@
 #include "cli/cli_runner.h"
 #include "core/sequential_file.h"
 #include "core/update_task.h"
+#include "platform/source_update.h"
 #include "platform/update_schedule.h"
 
 namespace quorvale {
@@ -62,8 +63,15 @@ int ScheduleUpdate(Platform& platform, const std::string& sources_path, std::str
   const std::string sources = platform.AbsolutePath(sources_path);
   if (frequency != kOff && !SourcesReadable(platform, sources, say)) return kExitFile;
 #ifdef _WIN32
-  return ScheduleUpdateTask(platform, platform.ExecutablePath(), sources, FrequencyOf(frequency), say) ? kExitOk
-                                                                                                 : kExitFile;
+  std::string files[kScheduledFileCount];
+  if (frequency != kOff) {
+    if (const Status read = ReadScheduledFiles(platform, PlacesOf(platform, sources), files); !read.ok()) {
+      say("fichier illisible: " + read.ToString());
+      return kExitFile;
+    }
+  }
+  return ScheduleUpdateTask(platform, platform.ExecutablePath(), files, FrequencyOf(frequency), say) ? kExitOk
+                                                                                                : kExitFile;
 #else
   return ExplainSystemdTimer(sources, frequency, say);
 #endif

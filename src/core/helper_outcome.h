@@ -25,10 +25,11 @@ inline constexpr std::string_view kFlushDns = "flush-dns";
 // Writes nothing: prints the HOSTS file it would write and the user it would lock out, one
 // per line, so that tests can see which ones it takes.
 inline constexpr std::string_view kWhere = "where";
-// "on" or "off": the daily update of the sources, the system's own. Linux: "on" copies the
-// user's sources file, own.txt and allow.txt (its input, as SchedulePieces frames them) to
-// the system's folder, then enables the package's timer; "off" disables it. Windows: the
-// Task Scheduler task, as quorvale-cli --schedule daily and off make and remove it.
+// "on" or "off": the daily update of the sources, the system's own. "on" copies the user's
+// sources file, own.txt and allow.txt (its input, as SchedulePieces frames them) to the
+// system's folder, then enables the package's timer (Linux) or makes the Task Scheduler task
+// on those copies (Windows, as quorvale-cli --schedule daily does); "off" disables the timer
+// or removes the task.
 inline constexpr std::string_view kSchedule = "schedule";
 inline constexpr std::string_view kScheduleOn = "on";
 inline constexpr std::string_view kScheduleOff = "off";

@@ -5,9 +5,8 @@
 #include "core/helper_outcome.h"
 #include "core/update_task.h"
 #include "helper/helper_steps.h"
-#include "platform/file_loads.h"
 #include "platform/platform.h"
-#include "platform/source_update.h"
+#include "platform/update_schedule.h"
 
 namespace quorvale {
 
@@ -38,32 +37,23 @@ bool DailyUpdateIsOn(Platform& platform) {
 
 Status ReadDailyUpdateInput(Platform& platform, const UpdatePlaces& places, std::string* input) {
   std::string files[kScheduledFileCount];
-  const std::string* paths[] = {&places.sources_path, &places.own_path, &places.allow_path};
-  static_assert(std::size(paths) == kScheduledFileCount);
-  for (size_t i = 0; i < kScheduledFileCount; ++i) {
-    if (!platform.PathExists(*paths[i])) continue;
-    if (Status read = ReadFileBytes(platform, *paths[i], &files[i], ReadAs::kBytes); !read.ok()) return read;
-  }
+  if (Status read = ReadScheduledFiles(platform, places, files); !read.ok()) return read;
   *input = SchedulePieces(files);
   return Status::Ok();
 }
 
-HelperStepResult SwitchDailyUpdateInPlace(Platform& platform, bool on, const std::string& input,
-                                          const std::string& sources_path) {
+HelperStepResult SwitchDailyUpdateInPlace(Platform& platform, bool on, const std::string& input) {
   HelperContext context;
 #ifdef _WIN32
-  (void)input;
   context.cli_program = CompanionProgram(platform, kCliFile);
-  context.schedule_sources = sources_path;
 #else
-  (void)sources_path;
   context.schedule_folder = kUpdateTimerFolder;
   context.systemctl = kSystemctl;
+#endif
   context.read_input = [&input](std::string* bytes) {
     *bytes = input;
     return Status::Ok();
   };
-#endif
   const std::vector<std::string> args = {std::string(helper_steps::kSchedule),
                                          std::string(on ? helper_steps::kScheduleOn : helper_steps::kScheduleOff)};
   std::string printed;

@@ -14,7 +14,6 @@ namespace {
 
 #ifdef _WIN32
 constexpr std::string_view kHelperFile = "quorvale-helper.exe";
-constexpr std::string_view kAdministratorCommand = " (dans une console d'administrateur)";
 #else
 constexpr std::string_view kHelperFile = "quorvale-helper";
 constexpr std::string_view kAdministratorPrefix = "sudo ";
@@ -69,9 +68,14 @@ DnsFlushOutcome::Kind FlushKind(DnsCacheResult result) {
   }
 }
 
-// The helper when it is there and the system can give it the rights.
+// The helper when it is there, only administrators can change it (a helper that another
+// user could replace would run what that user chose, with the rights the prompt gave), and
+// the system can give it the rights.
 StepRoute HelperRoute(Platform& platform) {
-  if (!CompanionProgram(platform, kHelperFile).empty() && platform.CanRunElevated()) return StepRoute::kHelper;
+  const std::string helper = CompanionProgram(platform, kHelperFile);
+  if (!helper.empty() && platform.OnlyAdministratorsCanChange(helper) && platform.CanRunElevated()) {
+    return StepRoute::kHelper;
+  }
   return StepRoute::kUnavailable;
 }
 
@@ -161,7 +165,7 @@ std::string RightsNeededDetail(const std::vector<std::string>& argv) {
   std::string command;
   for (const std::string& arg : argv) command += (command.empty() ? "" : " ") + ShellWord(arg);
 #ifdef _WIN32
-  return std::string(texts::kRightsNeeded) + command + std::string(kAdministratorCommand);
+  return std::string(texts::kRightsNeededWindows) + command;
 #else
   return std::string(texts::kRightsNeeded) + std::string(kAdministratorPrefix) + command;
 #endif

@@ -21,14 +21,6 @@ namespace {
 // A download that has not received a byte yet.
 constexpr std::uint64_t kNoBytesYet = std::numeric_limits<std::uint64_t>::max();
 
-// Whether the daily update runs on copies of the user's files in the system's folder (the
-// Linux timer), which turning it on makes; the Windows task reads the user's own.
-#ifdef _WIN32
-constexpr bool kDailyCopiesFiles = false;
-#else
-constexpr bool kDailyCopiesFiles = true;
-#endif
-
 void ShowError(Prompts& prompts, const std::string& text) {
   (void)prompts.Message(text, Prompts::Buttons::kOk, Prompts::Icon::kCritical, texts::kTitle, {});
 }
@@ -194,15 +186,13 @@ void SourcesForm::SwitchDaily(bool on) {
       if (!error.empty()) error = places.sources_path + ": " + error;
     }
     if (!error.empty()) return DailyNotSwitched(on, error);
-    if (kDailyCopiesFiles) {
-      const Status read = ReadDailyUpdateInput(platform_, places, &input);
-      if (!read.ok()) return DailyNotSwitched(on, read.ToString());
-    }
+    const Status read = ReadDailyUpdateInput(platform_, places, &input);
+    if (!read.ok()) return DailyNotSwitched(on, read.ToString());
   }
   HelperStepResult result;
   switch (ChooseAdministratorRoute(platform_)) {
     case StepRoute::kInPlace:
-      result = SwitchDailyUpdateInPlace(platform_, on, input, sources_path_);
+      result = SwitchDailyUpdateInPlace(platform_, on, input);
       break;
     case StepRoute::kHelper: {
       const std::vector<std::string> args = {std::string(helper_steps::kSchedule),
@@ -221,7 +211,7 @@ void SourcesForm::SwitchDaily(bool on) {
   }
   if (result.kind != HelperStepResult::Kind::kDone) return DailyNotSwitched(on, StepFailureDetail(result));
   (void)prompts_.Message(on ? kDailyOn : kDailyOff, Prompts::Buttons::kOk, Prompts::Icon::kNone, texts::kTitle,
-                         on && kDailyCopiesFiles ? kDailyCopied : "");
+                         on ? kDailyCopied : "");
 }
 
 void SourcesForm::SetUpdating(bool updating) {

@@ -75,7 +75,12 @@ class SourcesForm {
   static constexpr const char* kDailyOnFailed = "Echec! la mise a jour quotidienne n'a pas pu etre activee.";
   static constexpr const char* kDailyOffFailed = "Echec! la mise a jour quotidienne n'a pas pu etre arretee.";
   static constexpr const char* kNoSources = "aucune source";
+#ifdef _WIN32
+  static constexpr const char* kDailyCopied =
+      "Les sources, own.txt et allow.txt ont ete copies dans %ProgramData%\\Quorvale\\.";
+#else
   static constexpr const char* kDailyCopied = "Les sources, own.txt et allow.txt ont ete copies dans /etc/quorvale/.";
+#endif
   // The list's size and its columns' widths, in pixels at 96 dpi: room for an address, a
   // date and "telechargee (N octets, M entrees, S s)" on one line each.
   static constexpr int kListWidth = 940;

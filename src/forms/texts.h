@@ -30,5 +30,12 @@ inline constexpr const char* kRightsNeeded =
 inline constexpr const char* kNotSystemHosts =
     "Le fichier hosts affiche n'est pas celui du systeme: les droits d'administrateur ne peuvent pas etre "
     "demandes pour lui.";
+// On Windows every step is asked for through UAC, but only for a quorvale-helper.exe that
+// non-administrators cannot change: the detail says how to get there.
+inline constexpr const char* kRightsNeededWindows =
+    "Droits d'administrateur necessaires, et ils ne peuvent pas etre demandes ici: Quorvale ne les demande que "
+    "pour un quorvale-helper.exe place dans un dossier que seuls les administrateurs peuvent modifier. Installez "
+    "Quorvale avec l'installateur MSI, ou decompressez-le dans Program Files, ou lancez la meme operation dans une "
+    "console d'administrateur: ";
 
 }  // namespace quorvale::texts

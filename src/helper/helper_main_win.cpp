@@ -110,9 +110,6 @@ int wmain(int argc, wchar_t** argv) {
   quorvale::HelperContext context;
   context.access_tool = quorvale::GetAppFolder(platform->ExecutablePath()) + kAccessToolFile;
   context.cli_program = quorvale::GetAppFolder(platform->ExecutablePath()) + kCliFile;
-  // The task reads the sources file of the user the helper runs as.
-  const std::string config = platform->ConfigFolder();
-  if (!config.empty()) context.schedule_sources = config + quorvale::kScheduledFiles[0];
   HANDLE pipe = INVALID_HANDLE_VALUE;
   if (args.size() >= 2 && args[0] == kPipeSwitch) {
     const std::wstring name = quorvale::WideFromUtf8(args[1]);

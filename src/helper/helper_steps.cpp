@@ -127,11 +127,14 @@ HelperOutcome SetAccess(Platform& platform, const std::string& hosts_path, Acces
 #ifdef _WIN32
 
 HelperOutcome Schedule(Platform& platform, bool on, const HelperContext& context) {
-  if (on && !platform.PathExists(context.schedule_sources)) {
-    return Failed("schedule", Status(ErrorCode::kNotFound, context.schedule_sources, "no sources file"));
+  std::string files[kScheduledFileCount];
+  if (on) {
+    std::string bytes;
+    if (Status read = context.read_input(&bytes); !read.ok()) return Failed("input", read);
+    if (!SplitSchedulePieces(bytes, files)) return Refused("the input is not the files of the schedule");
   }
   std::string said;
-  const bool done = ScheduleUpdateTask(platform, context.cli_program, context.schedule_sources,
+  const bool done = ScheduleUpdateTask(platform, context.cli_program, files,
                                        on ? UpdateFrequency::kDaily : UpdateFrequency::kOff,
                                        [&said](const std::string& text) { said = text; });
   return done ? HelperOutcome() : Failed("schedule", Status(ErrorCode::kIoError, "", said));

@@ -18,11 +18,10 @@ struct HelperContext {
   std::string access_tool;  // the lock tool (subinacl) beside the helper
   std::function<Status(std::string* bytes)> read_input;
   // The schedule step. Linux: the folder the files are copied to and the systemctl program;
-  // Windows: the quorvale-cli the task runs and the sources file it reads.
+  // Windows: the quorvale-cli the task runs (the files go to the system's folder).
   std::string schedule_folder;
   std::string systemctl;
   std::string cli_program;
-  std::string schedule_sources;
 };
 
 // Runs one step of `args` (the helper's arguments after any channel switch) on the system

@@ -278,6 +278,21 @@ class Platform {
   // Whether the system has a way to run a program with administrator rights on the user's
   // word: pkexec on PATH (POSIX), UAC (Windows).
   virtual bool CanRunElevated() = 0;
+  // Whether no one but the administrators may change the file at `path` or the folder that
+  // holds it: write to either, add to or remove from the folder, delete, rename, or change an
+  // owner or an access list. Windows: neither is a reparse point, both are owned by
+  // Administrators, SYSTEM or TrustedInstaller, and their access lists give none of those
+  // rights to anyone else; POSIX: the file is a regular file, both are root's, and neither
+  // group nor others may write them. False when it cannot be told. A program is run with
+  // administrator rights only when this holds for it.
+  virtual bool OnlyAdministratorsCanChange(const std::string& path) = 0;
+  // Makes the folder `path` of the programs run with administrator rights. Windows (its parent
+  // must exist): a folder that only SYSTEM and the Administrators may read or change, owned by
+  // Administrators, with a protected access list that gives both every right and that what it
+  // holds takes; a link there is removed first, and an existing folder that others may change
+  // is taken back (its owner and access list replaced, which its entries that inherit take
+  // too). Needs an elevated process. POSIX: as MakeFolders (root's folders are root's).
+  virtual Status MakeAdministratorsFolder(const std::string& path) = 0;
   // Runs `program` (a full path) with `args` and administrator rights, asking the user for
   // them: through pkexec on POSIX (`input` on its standard input, its standard error read
   // back; pkexec's 126 and 127 are kRefused), through ShellExecuteExW's "runas" on Windows
@@ -303,6 +318,10 @@ void GuardWritesAgainstSignals();
 std::unique_ptr<Platform> CreateSystemPlatform();
 
 #ifdef _WIN32
+// The rule that OnlyAdministratorsCanChange applies to each of a file and its folder, on a
+// security descriptor in SDDL form (its owner and access list).
+bool SddlLeavesChangesToAdministrators(const std::string& sddl);
+
 // The system's text for a Windows error code (GetLastError()), in the user's language, in
 // UTF-8 and without its line end; "error N" when the system has none.
 std::string WindowsErrorText(unsigned long code);

@@ -1062,6 +1062,17 @@ class PosixPlatform : public Platform {
 
   bool CanRunElevated() override { return !FindOnPath("pkexec").empty(); }
 
+  Status MakeAdministratorsFolder(const std::string& path) override { return MakeFolders(path); }
+
+  bool OnlyAdministratorsCanChange(const std::string& path) override {
+    constexpr mode_t kOthersWrite = S_IWGRP | S_IWOTH;
+    struct stat file;
+    struct stat folder;
+    return lstat(path.c_str(), &file) == 0 && S_ISREG(file.st_mode) && file.st_uid == 0 &&
+           (file.st_mode & kOthersWrite) == 0 && lstat(FolderOf(path).c_str(), &folder) == 0 &&
+           S_ISDIR(folder.st_mode) && folder.st_uid == 0 && (folder.st_mode & kOthersWrite) == 0;
+  }
+
   ElevatedRun RunElevated(const std::string& program, const std::vector<std::string>& args, const FileContents* input,
                           const std::function<void()>& waiting) override {
     const std::string pkexec = FindOnPath("pkexec");

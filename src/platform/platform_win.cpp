@@ -142,6 +142,85 @@ Status ApplyAccessList(HANDLE file, PACL acl, PSECURITY_DESCRIPTOR descriptor, c
   return StatusFromWin32(SetSecurityInfo(file, SE_FILE_OBJECT, what, nullptr, nullptr, acl, nullptr), path);
 }
 
+// A handle closed at the end of its scope.
+struct ScopedHandle {
+  HANDLE handle = nullptr;
+  ~ScopedHandle() {
+    if (handle != nullptr && handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+  }
+};
+
+// The rights over a file or a folder that change it or what it holds: its bytes (in a folder,
+// a new entry), attributes and extended attributes, its removal or new name, the removal of a
+// folder's entries, its access list and its owner.
+constexpr ACCESS_MASK kChangingRights = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA | FILE_WRITE_ATTRIBUTES |
+                                        FILE_DELETE_CHILD | DELETE | WRITE_DAC | WRITE_OWNER | GENERIC_WRITE |
+                                        GENERIC_ALL;
+// TrustedInstaller, the owner of the system's own files, is a service's SID of no well-known kind.
+constexpr const wchar_t* kTrustedInstallerSid = L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
+// SYSTEM and the Administrators alone, with every right, which the folder's entries take; the
+// folder takes nothing from its parent.
+constexpr const wchar_t* kAdministratorsOnlySddl = L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+
+bool IsAdministratorSid(PSID sid) {
+  if (IsWellKnownSid(sid, WinBuiltinAdministratorsSid) || IsWellKnownSid(sid, WinLocalSystemSid)) return true;
+  PSID trusted_installer = nullptr;
+  if (!ConvertStringSidToSidW(kTrustedInstallerSid, &trusted_installer)) return false;
+  const bool same = EqualSid(sid, trusted_installer) != FALSE;
+  LocalFree(trusted_installer);
+  return same;
+}
+
+bool IsReparsePoint(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+// Whether `owner` and the access list `acl` leave changing their file or folder to the
+// administrators alone.
+bool OwnerAndAccessListAdministratorsOnly(PSID owner, PACL acl) {
+  // Without an access list everyone has every right.
+  if (owner == nullptr || !IsAdministratorSid(owner) || acl == nullptr) return false;
+  for (DWORD i = 0; i < acl->AceCount; ++i) {
+    ACE_HEADER* header = nullptr;
+    if (!GetAce(acl, i, reinterpret_cast<void**>(&header))) return false;
+    // An inherit-only entry is for new entries of a folder, which then carry it themselves;
+    // a denial only takes rights away.
+    if ((header->AceFlags & INHERIT_ONLY_ACE) != 0 || header->AceType == ACCESS_DENIED_ACE_TYPE) continue;
+    // Object and callback entries are not read, so not trusted.
+    if (header->AceType != ACCESS_ALLOWED_ACE_TYPE) return false;
+    auto* allowed = reinterpret_cast<ACCESS_ALLOWED_ACE*>(header);
+    if ((allowed->Mask & kChangingRights) != 0 && !IsAdministratorSid(&allowed->SidStart)) return false;
+  }
+  return true;
+}
+
+bool OwnerAndAccessListAdministratorsOnly(const std::wstring& path) {
+  PSID owner = nullptr;
+  PACL acl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                            &owner, nullptr, &acl, nullptr, &descriptor) != ERROR_SUCCESS) {
+    return false;
+  }
+  const bool only = OwnerAndAccessListAdministratorsOnly(owner, acl);
+  LocalFree(descriptor);
+  return only;
+}
+
+// Turns on a privilege when the process's token holds it (an elevated administrator's holds
+// those of taking ownership and of giving an owner); what needed it then says whether it did.
+void EnablePrivilege(const wchar_t* name) {
+  ScopedHandle token;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token.handle)) return;
+  TOKEN_PRIVILEGES privileges = {};
+  privileges.PrivilegeCount = 1;
+  privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+  if (LookupPrivilegeValueW(nullptr, name, &privileges.Privileges[0].Luid)) {
+    AdjustTokenPrivileges(token.handle, FALSE, &privileges, 0, nullptr, nullptr);
+  }
+}
+
 Status WriteAll(HANDLE file, std::string_view bytes, const std::string& path) {
   const char* data = bytes.data();
   size_t left = bytes.size();
@@ -297,14 +376,6 @@ enum class AtName {
 constexpr DWORD kElevatedPollMilliseconds = 10;
 // The pipe's buffers, each way.
 constexpr DWORD kPipeBufferBytes = 1 << 16;
-
-// A handle closed at the end of its scope.
-struct ScopedHandle {
-  HANDLE handle = nullptr;
-  ~ScopedHandle() {
-    if (handle != nullptr && handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
-  }
-};
 
 // "D:P(A;;GA;;;SID)": the current user alone may open the pipe.
 bool OwnUserOnly(SECURITY_ATTRIBUTES* attributes) {
@@ -470,6 +541,52 @@ bool FolderTakesNewFiles(const std::string& folder) {
   if (file == INVALID_HANDLE_VALUE) return false;
   CloseHandle(file);
   return true;
+}
+
+// Platform::MakeAdministratorsFolder.
+Status MakeAdministratorsOnlyFolder(const std::string& folder) {
+  std::wstring wide = WideFromUtf8(folder);
+  while (wide.size() > 1 && (wide.back() == L'\\' || wide.back() == L'/')) wide.pop_back();
+  SECURITY_ATTRIBUTES attributes = {sizeof attributes, nullptr, FALSE};
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kAdministratorsOnlySddl, SDDL_REVISION_1,
+                                                            &attributes.lpSecurityDescriptor, nullptr)) {
+    return LastError(folder);
+  }
+  const DWORD found = GetFileAttributesW(wide.c_str());
+  // A link (a junction another user made) is removed, not followed; what it leads to stays.
+  if (found != INVALID_FILE_ATTRIBUTES && (found & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+      !((found & FILE_ATTRIBUTE_DIRECTORY) ? RemoveDirectoryW(wide.c_str()) : DeleteFileW(wide.c_str()))) {
+    LocalFree(attributes.lpSecurityDescriptor);
+    return LastError(folder);
+  }
+  Status status;
+  if (!CreateDirectoryW(wide.c_str(), &attributes) && GetLastError() != ERROR_ALREADY_EXISTS) {
+    status = LastError(folder);
+  } else if (!OwnerAndAccessListAdministratorsOnly(wide)) {
+    // Made before by someone else: Administrators take it and give it the access list.
+    EnablePrivilege(L"SeTakeOwnershipPrivilege");
+    EnablePrivilege(L"SeRestorePrivilege");
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    PSID owner = nullptr;
+    PACL acl = nullptr;
+    GetSecurityDescriptorOwner(attributes.lpSecurityDescriptor, &owner, &defaulted);
+    GetSecurityDescriptorDacl(attributes.lpSecurityDescriptor, &present, &acl, &defaulted);
+    std::wstring path = wide;
+    status = StatusFromWin32(SetNamedSecurityInfoW(path.data(), SE_FILE_OBJECT,
+                                                   OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |
+                                                       PROTECTED_DACL_SECURITY_INFORMATION,
+                                                   owner, nullptr, acl, nullptr),
+                             folder);
+  }
+  LocalFree(attributes.lpSecurityDescriptor);
+  const DWORD made = GetFileAttributesW(wide.c_str());
+  if (status.ok() && (made == INVALID_FILE_ATTRIBUTES || (made & FILE_ATTRIBUTE_DIRECTORY) == 0)) {
+    status = Status(ErrorCode::kIoError, folder, "not a folder");
+  } else if (status.ok() && (IsReparsePoint(wide) || !OwnerAndAccessListAdministratorsOnly(wide))) {
+    status = Status(ErrorCode::kAccessDenied, folder, "others than the administrators may change it");
+  }
+  return status;
 }
 
 class WindowsPlatform : public Platform {
@@ -970,6 +1087,15 @@ class WindowsPlatform : public Platform {
 
   bool CanRunElevated() override { return true; }
 
+  Status MakeAdministratorsFolder(const std::string& path) override { return MakeAdministratorsOnlyFolder(path); }
+
+  bool OnlyAdministratorsCanChange(const std::string& path) override {
+    const std::wstring file = WideFromUtf8(path);
+    const std::wstring folder = WideFromUtf8(FolderOf(path));
+    return !IsReparsePoint(file) && !IsReparsePoint(folder) && OwnerAndAccessListAdministratorsOnly(file) &&
+           OwnerAndAccessListAdministratorsOnly(folder);
+  }
+
   ElevatedRun RunElevated(const std::string& program, const std::vector<std::string>& args, const FileContents* input,
                           const std::function<void()>& waiting) override {
     return RunThroughUac(program, args, input, waiting);
@@ -1071,6 +1197,23 @@ std::string WindowsErrorText(unsigned long code) {
   while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ')) text.pop_back();
   if (text.empty()) text = "error " + std::to_string(code);
   return text;
+}
+
+bool SddlLeavesChangesToAdministrators(const std::string& sddl) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(WideFromUtf8(sddl).c_str(), SDDL_REVISION_1, &descriptor,
+                                                            nullptr)) {
+    return false;
+  }
+  PSID owner = nullptr;
+  PACL acl = nullptr;
+  BOOL present = FALSE;
+  BOOL defaulted = FALSE;
+  const bool only = GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) &&
+                    GetSecurityDescriptorDacl(descriptor, &present, &acl, &defaulted) && present &&
+                    OwnerAndAccessListAdministratorsOnly(owner, acl);
+  LocalFree(descriptor);
+  return only;
 }
 
 void GuardWritesAgainstSignals() { SetConsoleCtrlHandler(PutAttributesBack, TRUE); }

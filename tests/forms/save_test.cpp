@@ -380,6 +380,27 @@ TEST_F(SaveTest, ACancelledRequestForRightsChangesNothing) {
   EXPECT_TRUE(platform_.attribute_calls.empty());
 }
 
+// A helper that others than the administrators may change gets no rights: the window says
+// how to go on.
+TEST_F(SaveTest, AHelperOthersMayChangeGetsNoRights) {
+  Load();
+  const std::string helper = Path(kFileNamesIgnoreCase ? "quorvale-helper.exe" : "quorvale-helper");
+  WriteBytes(helper, "");
+  platform_.replace_in_place = false;
+  platform_.changeable_by_others = {helper};
+  platform_.elevated_run = [] { return ElevatedRun{ElevatedRun::Kind::kEnded, 0, "", {}}; };
+  Replace(ClickOk, {Answer::kOk});
+  EXPECT_EQ(Messages(), std::vector<std::string>{kFailedLine});
+  EXPECT_EQ(prompts_.messages.back().detail,
+            kFileNamesIgnoreCase ? "Droits d'administrateur necessaires, et ils ne peuvent pas etre demandes ici: "
+                                   "Quorvale ne les demande que pour un quorvale-helper.exe place dans un dossier que "
+                                   "seuls les administrateurs peuvent modifier. Installez Quorvale avec l'installateur "
+                                   "MSI, ou decompressez-le dans Program Files, ou lancez la meme operation dans une "
+                                   "console d'administrateur: quorvale-cli --hosts FICHIER --replace-hosts"
+                                 : "Droits d'administrateur necessaires, et ils ne peuvent pas etre demandes ici. Meme "
+                                   "operation: sudo quorvale-cli --hosts FICHIER --replace-hosts");
+}
+
 #ifndef _WIN32
 // The helper writes another HOSTS file than the window's (one of QUORVALE_SYSTEM_DIR's): no
 // step asks for the rights, and each says why.

@@ -179,19 +179,18 @@ TEST_F(SourcesTest, WhyShowsWhereANameComesFromAndAllowTakesItOut) {
 }
 
 // "Mettre a jour chaque jour": its state asked of the system, then the helper's schedule step
-// run with rights (Linux: with the user's files as its input), a refusal or no way to ask for
-// rights putting the box back.
+// run with rights, with the user's files as its input, a refusal or no way to ask for rights
+// putting the box back.
 TEST_F(SourcesTest, TheDailyBoxRunsTheScheduleStepWithRights) {
   platform_.system_dir = Path("system");
 #ifdef _WIN32
   WriteBytes(Path("quorvale-helper.exe"), "");
   const Lines query = QueryUpdateTaskArgs(platform_.system_dir + "\\schtasks.exe");
-  const std::string input, copied;
 #else
   WriteBytes(Path("quorvale-helper"), "");
   const Lines query = {"systemctl", "is-enabled", "quorvale-update.timer"};
-  const std::string input = "21\nhttps://a.example/h\r\n0\n1\nb", copied = SourcesForm::kDailyCopied;
 #endif
+  const std::string input = "21\nhttps://a.example/h\r\n0\n1\nb";
   WriteBytes(Config("sources.txt"), "https://a.example/h\r\n");
   WriteBytes(Config("allow.txt"), "b");
   platform_.program_exit_code = 3;
@@ -212,7 +211,7 @@ TEST_F(SourcesTest, TheDailyBoxRunsTheScheduleStepWithRights) {
   EXPECT_EQ(Messages(), (Lines{"Mise a jour quotidienne activee | OK | none | Quorvale",
                                "Echec! la mise a jour quotidienne n'a pas pu etre arretee. | OK | critical | Quorvale",
                                "Echec! la mise a jour quotidienne n'a pas pu etre arretee. | OK | critical | Quorvale"}));
-  EXPECT_EQ(prompts_.messages[0].detail, copied);
+  EXPECT_EQ(prompts_.messages[0].detail, SourcesForm::kDailyCopied);
   EXPECT_EQ(prompts_.messages[1].detail, "Authentification refusee ou annulee.");
   EXPECT_EQ(prompts_.messages[2].detail, RightsNeededDetail({"quorvale-cli", "--schedule", "off"}));
   platform_.program_exit_code = 0;
@@ -222,7 +221,7 @@ TEST_F(SourcesTest, TheDailyBoxRunsTheScheduleStepWithRights) {
 // The words of a suggested line, split as the shell would (the paths hold no quote or backslash).
 Lines SuggestedWords(const std::string& detail) {
 #ifdef _WIN32
-  const std::string prefix = texts::kRightsNeeded, suffix = " (dans une console d'administrateur)";
+  const std::string prefix = texts::kRightsNeededWindows, suffix;
 #else
   const std::string prefix = std::string(texts::kRightsNeeded) + "sudo ", suffix;
 #endif

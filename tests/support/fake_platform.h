@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <memory>
@@ -32,6 +33,8 @@ class FakePlatform : public Platform {
   bool run_programs = false;  // RunProgram runs the programs for real (they are recorded still)
   int program_exit_code = 0;  // else the exit code RunProgram gives
   bool replace_in_place = true;  // what CanReplaceInPlace gives
+  // OnlyAdministratorsCanChange is false for these paths, true for any other.
+  std::vector<std::string> changeable_by_others;
   // When set, RunElevated gives this instead of running anything through the system's way
   // (pkexec on PATH, UAC).
   std::function<ElevatedRun()> elevated_run;
@@ -132,6 +135,11 @@ class FakePlatform : public Platform {
 #endif
   bool CanReplaceInPlace(const std::string&) override { return replace_in_place; }
   bool CanRunElevated() override { return elevated_run != nullptr || real_->CanRunElevated(); }
+  // A plain folder: the Windows tests read the real one's access list.
+  Status MakeAdministratorsFolder(const std::string& path) override { return real_->MakeFolders(path); }
+  bool OnlyAdministratorsCanChange(const std::string& path) override {
+    return std::find(changeable_by_others.begin(), changeable_by_others.end(), path) == changeable_by_others.end();
+  }
   ElevatedRun RunElevated(const std::string& program, const std::vector<std::string>& args, const FileContents* input,
                           const std::function<void()>& waiting) override {
     elevated_runs.push_back(args);

@@ -319,6 +319,7 @@ class ScheduleTest : public ::testing::Test {
     ASSERT_TRUE(CopyFileA((TestProgramFolder() + "quorvale_schtasks_probe.exe").c_str(), schtasks_.c_str(), FALSE));
     WriteBytes(sources_, "# rien\r\n");
     platform_.system_dir = dir_.path();
+    platform_.system_sources_folder = copies_;
     platform_.executable_path = "C:\\Program Files\\Quorvale\\quorvale-cli.exe";
     platform_.elevated = platform_.run_programs = true;
   }
@@ -337,6 +338,7 @@ class ScheduleTest : public ::testing::Test {
 
   TempDir dir_;
   const std::string schtasks_ = dir_.path() + "\\schtasks.exe", sources_ = dir_.path() + "\\mes sources.txt";
+  const std::string copies_ = dir_.path() + "\\Quorvale\\";
   FakePlatform platform_;
   std::string err_, calls_;  // the messages; the stand-in's arguments, a line a call
 };
@@ -344,12 +346,14 @@ class ScheduleTest : public ::testing::Test {
 TEST_F(ScheduleTest, CreatesReplacesAndRemovesTheTaskOrSaysWhyNot) {
   const std::string query = "/Query\t/TN\tQuorvale update\n", create = query + "/Create\t/F\t/TN\tQuorvale update\t/SC\t";
   const std::string task = "\t/RU\tSYSTEM\t/RL\tHIGHEST\t/TR\t\"C:\\Program Files\\Quorvale\\quorvale-cli.exe\" --sources \"" +
-                           sources_ + "\" --update --replace-hosts --quiet\n";
+                           copies_ + "sources.txt\" --update --replace-hosts --quiet\n";
   const std::string done = "quorvale-cli: tache planifiee \"Quorvale update\" ";
   std::smatch when;
   EXPECT_EQ(Schedule("daily", 1), 0);
   ASSERT_TRUE(std::regex_match(err_, when, std::regex(done + "creee: chaque jour a (12:[0-5][0-9])\n"))) << err_;
   EXPECT_EQ(calls_, create + "DAILY\t/ST\t" + when[1].str() + task);
+  // The task reads the copies (none of a missing own.txt or allow.txt) in the administrators' folder.
+  EXPECT_EQ(ReadBytes(copies_ + "sources.txt") + ReadBytes(copies_ + "helper-written.txt"), "# rien\r\nsources.txt\n");
   EXPECT_EQ(Schedule("weekly", 0), 0);
   ASSERT_TRUE(std::regex_match(err_, when, std::regex(done + "remplacee: chaque ([a-z]+) a (12:[0-5][0-9])\n"))) << err_;
   const std::string day = calls_.substr(calls_.find("/D\t") + 3, 3);
@@ -363,6 +367,12 @@ TEST_F(ScheduleTest, CreatesReplacesAndRemovesTheTaskOrSaysWhyNot) {
 
   EXPECT_EQ(Schedule("daily", 1, 5), 2);
   EXPECT_EQ(err_, done + "non creee: schtasks.exe a echoue (code de sortie 5)\n");
+  // A quorvale-cli.exe that others may change is never run as SYSTEM.
+  platform_.changeable_by_others = {platform_.executable_path};
+  EXPECT_EQ(Schedule("daily", 1), 2);
+  EXPECT_EQ(err_ + calls_, "quorvale-cli: C:\\Program Files\\Quorvale\\quorvale-cli.exe: d'autres utilisateurs que les "
+                           "administrateurs peuvent modifier ce programme ou son dossier, et la tache planifiee le "
+                           "lancerait en SYSTEM: installez Quorvale avec l'installateur MSI ou dans Program Files\n");
   platform_.elevated = false;
   EXPECT_EQ(Schedule("daily", 1), 2);
   EXPECT_EQ(err_ + calls_, "quorvale-cli: la planification demande une console ouverte en administrateur\n");
