@@ -7,11 +7,14 @@
 #include <ostream>
 #include <regex>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
+#include "core/helper_outcome.h"
 #include "core/hosts_writer.h"
 #include "forms/main_form_fixture.h"
+#include "forms/privileged_step.h"
 #include "support/case_name.h"
 
 #ifndef _WIN32
@@ -378,6 +381,30 @@ TEST_F(SaveTest, ACancelledRequestForRightsChangesNothing) {
   EXPECT_EQ(platform_.elevated_runs, std::vector<std::vector<std::string>>{{"replace"}});
   EXPECT_EQ(ReadBytes(hosts()), kOldBytes);
   EXPECT_TRUE(platform_.attribute_calls.empty());
+}
+
+// The helper's answer and exit code together: done only when both say so; whatever the
+// output holds (blank lines, pkexec's own lines), it is read to its start.
+TEST_F(SaveTest, AStepIsDoneOnlyWhenTheHelperSaysSoAndExitsZero) {
+  const std::string helper = Path(kFileNamesIgnoreCase ? "quorvale-helper.exe" : "quorvale-helper");
+  WriteBytes(helper, "");
+  HelperOutcome refused;
+  refused.exit_code = kHelperExitFailed;
+  refused.failed_step = "input";
+  refused.failure = Status(ErrorCode::kNotSupported, "", "line 3: not an entry");
+  const std::string done = FormatHelperOutcome({});
+  for (const auto& [output, exit_code, detail] : std::vector<std::tuple<std::string, int, std::string>>{
+           {"\n", 0, helper + ": exit code 0"},
+           {"\n\n\n", 2, helper + ": exit code 2"},
+           {done, 2, helper + ": exit code 2"},
+           {"", 0, helper + ": exit code 0"},
+           {"pkexec: note\n" + FormatHelperOutcome(refused) + "\n", 2, "line 3: not an entry"},
+           {"pkexec: note\n\n" + done + "\n", 0, ""}}) {
+    platform_.elevated_run = [&] { return ElevatedRun{ElevatedRun::Kind::kEnded, exit_code, output, {}}; };
+    const HelperStepResult result = RunHelperStep(platform_, {"flush-dns"}, nullptr, {});
+    EXPECT_EQ(result.kind, detail.empty() ? HelperStepResult::Kind::kDone : HelperStepResult::Kind::kFailed);
+    EXPECT_EQ(StepFailureDetail(result), detail);
+  }
 }
 
 #ifndef _WIN32

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/helper_input.h"
 #include "core/helper_outcome.h"
 #include "core/update_task.h"
 #include "forms/main_form_fixture.h"
@@ -204,7 +205,12 @@ TEST_F(SourcesTest, TheDailyBoxRunsTheScheduleStepWithRights) {
     EXPECT_EQ(view.daily, (std::vector<bool>{false, true, true}));
   });
   EXPECT_EQ(platform_.elevated_runs, (std::vector<Lines>{{"schedule", "on"}, {"schedule", "off"}}));
-  EXPECT_EQ(platform_.elevated_inputs, (Lines{input, ""}));
+  const auto framed = [](const std::string& body) {
+    std::string bytes;
+    FramedContents(WholeContents(body))(AppendTo(&bytes));
+    return bytes;
+  };
+  EXPECT_EQ(platform_.elevated_inputs, (Lines{framed(input), framed("")}));
   EXPECT_EQ(Messages(), (Lines{"Mise a jour quotidienne activee | OK | none | Quorvale",
                                "Echec! la mise a jour quotidienne n'a pas pu etre arretee. | OK | critical | Quorvale",
                                "Echec! la mise a jour quotidienne n'a pas pu etre arretee. | OK | critical | Quorvale"}));
