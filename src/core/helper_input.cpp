@@ -17,8 +17,8 @@ static_assert(kLongestFramePiece < 10'000'000, "kLengthDigits must fit the longe
 constexpr size_t kDigestDigits = 64;
 // How much of the channel one read asks for.
 constexpr size_t kReadBytes = 64 * 1024;
-// The longest line the check keeps while a piece cuts it: far more than a name, an address
-// and the comment of a row.
+// The longest line the check takes (and so keeps while pieces cut it): far more than an
+// address, a name and the comment of a row.
 constexpr size_t kLongestInputLine = 64 * 1024;
 
 }  // namespace

@@ -1,5 +1,4 @@
-// The helper's frame where a run of the helper cannot show it: reads cut anywhere, the limit
-// on the whole input, and a channel that stays open after the frame.
+// The helper's frame where a run of the helper cannot show it.
 
 #include "core/helper_input.h"
 
@@ -11,47 +10,33 @@
 namespace quorvale {
 namespace {
 
-// A channel that gives `bytes` `step` bytes at a time, then its end, and counts the reads.
-struct Channel {
+// A channel that gives the frame of `body` (and `after` it) `step` bytes at a time.
+ReadSomeFn Channel(const std::string& body, std::string after, size_t step, size_t* at) {
   std::string bytes;
-  size_t step;
-  size_t at = 0;
-  int reads = 0;
-  ReadSomeFn Reader() {
-    return [this](char* into, size_t room, size_t* got) {
-      ++reads;
-      *got = std::min({room, step, bytes.size() - at});
-      bytes.copy(into, *got, at);
-      at += *got;
-      return Status::Ok();
-    };
-  }
-};
-
-std::string Framed(const std::string& body) {
-  std::string framed;
-  FramedContents(WholeContents(body))(AppendTo(&framed));
-  return framed;
+  FramedContents(WholeContents(body))(AppendTo(&bytes));
+  return [bytes = bytes + after, step, at](char* into, size_t room, size_t* got) {
+    *got = bytes.copy(into, std::min(room, step), *at);
+    *at += *got;
+    return Status::Ok();
+  };
 }
 
 TEST(FrameReader, ReadsCutAnywhereTheLimitAndAnOpenChannel) {
   const std::string body(kLongestFramePiece + 3, 'x');
-  Channel one_byte{Framed(body), 1};
   std::string read;
-  EXPECT_TRUE(ReadFramedBody(one_byte.Reader(), body.size(), FrameEnd::kChannelEnds, &read).ok());
+  size_t at = 0;
+  EXPECT_TRUE(ReadFramedBody(Channel(body, "", 1, &at), body.size(), FrameEnd::kChannelEnds, &read).ok());
   EXPECT_EQ(read, body);
-
   // The piece that would pass the limit is refused on its length line.
-  Channel over{Framed(body), 1};
-  const Status refused = ReadFramedBody(over.Reader(), body.size() - 1, FrameEnd::kChannelEnds, &read);
-  EXPECT_EQ(refused.reason(), "the input is longer than 1048578 bytes");
-  EXPECT_EQ(over.at, std::to_string(kLongestFramePiece).size() + 1 + kLongestFramePiece + 2);
-
+  at = 0;
+  const Status over = ReadFramedBody(Channel(body, "", 1, &at), body.size() - 1, FrameEnd::kChannelEnds, &read);
+  EXPECT_EQ(over.reason(), "the input is longer than 1048578 bytes");
+  EXPECT_EQ(at, std::string("1048576\n").size() + kLongestFramePiece + std::string("3\n").size());
   // Left open, the channel is not read past the digest.
-  Channel open{Framed("ab") + "more", 4096};
-  EXPECT_TRUE(ReadFramedBody(open.Reader(), 2, FrameEnd::kChannelStaysOpen, &read).ok());
-  EXPECT_EQ(open.reads, 1);
+  at = 0;
+  EXPECT_TRUE(ReadFramedBody(Channel("ab", "more", 1, &at), 2, FrameEnd::kChannelStaysOpen, &read).ok());
   EXPECT_EQ(read, "ab");
+  EXPECT_EQ(at, std::string("2\nab0\n").size() + 65);
 }
 
 }  // namespace

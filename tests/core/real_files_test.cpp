@@ -36,15 +36,12 @@ constexpr const char* kPerflyst = "Perflyst__PiHoleBlocklist__SmartTV.txt";
 constexpr const char* kBigdargon = "bigdargon__hostsVN__extensions_threat_domain.txt";
 constexpr const char* kDrugs = "blocklistproject__Lists__alt-version_drugs-nl.txt";
 
-// Whether the privileged helper takes a window's output as a HOSTS file to install; the
-// pieces' size cuts lines.
+// Whether the privileged helper takes a window's output; pieces of 1000 bytes cut lines.
 ::testing::AssertionResult HelperTakes(std::string_view bytes) {
-  constexpr size_t kPiece = 1000;
   HostsInputCheck check;
-  for (size_t at = 0; at < bytes.size() && check.Take(bytes.substr(at, kPiece)); at += kPiece) {
+  for (size_t at = 0; at < bytes.size() && check.Take(bytes.substr(at, 1000)); at += 1000) {
   }
-  if (check.Finish()) return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << check.failure().ToString();
+  return check.Finish() ? ::testing::AssertionSuccess() : ::testing::AssertionFailure() << check.failure().ToString();
 }
 
 struct HostsFileCase {

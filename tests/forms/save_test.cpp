@@ -388,17 +388,15 @@ TEST_F(SaveTest, ACancelledRequestForRightsChangesNothing) {
 TEST_F(SaveTest, AStepIsDoneOnlyWhenTheHelperSaysSoAndExitsZero) {
   const std::string helper = Path(kFileNamesIgnoreCase ? "quorvale-helper.exe" : "quorvale-helper");
   WriteBytes(helper, "");
-  HelperOutcome refused;
-  refused.exit_code = kHelperExitFailed;
-  refused.failed_step = "input";
-  refused.failure = Status(ErrorCode::kNotSupported, "", "line 3: not an entry");
   const std::string done = FormatHelperOutcome({});
+  HelperOutcome failed;
+  failed.exit_code = kHelperExitFailed;
+  failed.failure = Status(ErrorCode::kNotSupported, "", "line 3: x");
+  const std::string refused = FormatHelperOutcome(failed);
   for (const auto& [output, exit_code, detail] : std::vector<std::tuple<std::string, int, std::string>>{
            {"\n", 0, helper + ": exit code 0"},
-           {"\n\n\n", 2, helper + ": exit code 2"},
            {done, 2, helper + ": exit code 2"},
-           {"", 0, helper + ": exit code 0"},
-           {"pkexec: note\n" + FormatHelperOutcome(refused) + "\n", 2, "line 3: not an entry"},
+           {"pkexec: note\n" + refused + "\n", 2, "line 3: x"},
            {"pkexec: note\n\n" + done + "\n", 0, ""}}) {
     platform_.elevated_run = [&] { return ElevatedRun{ElevatedRun::Kind::kEnded, exit_code, output, {}}; };
     const HelperStepResult result = RunHelperStep(platform_, {"flush-dns"}, nullptr, {});

@@ -205,12 +205,10 @@ TEST_F(SourcesTest, TheDailyBoxRunsTheScheduleStepWithRights) {
     EXPECT_EQ(view.daily, (std::vector<bool>{false, true, true}));
   });
   EXPECT_EQ(platform_.elevated_runs, (std::vector<Lines>{{"schedule", "on"}, {"schedule", "off"}}));
-  const auto framed = [](const std::string& body) {
-    std::string bytes;
-    FramedContents(WholeContents(body))(AppendTo(&bytes));
-    return bytes;
-  };
-  EXPECT_EQ(platform_.elevated_inputs, (Lines{framed(input), framed("")}));
+  Lines framed(2);
+  FramedContents(WholeContents(input))(AppendTo(&framed[0]));
+  FramedContents({})(AppendTo(&framed[1]));
+  EXPECT_EQ(platform_.elevated_inputs, framed);
   EXPECT_EQ(Messages(), (Lines{"Mise a jour quotidienne activee | OK | none | Quorvale",
                                "Echec! la mise a jour quotidienne n'a pas pu etre arretee. | OK | critical | Quorvale",
                                "Echec! la mise a jour quotidienne n'a pas pu etre arretee. | OK | critical | Quorvale"}));
