@@ -13,7 +13,8 @@ namespace quorvale {
 
 namespace helper_steps {
 // Replaces the system HOSTS file with the bytes it is given (a HOSTS file as the window
-// formats it, without carried lines: the helper puts in those of the file it replaces).
+// formats it, without carried lines: the helper puts in those of the file it replaces; the
+// input is framed and checked, see helper_input.h).
 inline constexpr std::string_view kReplace = "replace";
 // Puts the backup copy NAME in place of the system HOSTS file.
 inline constexpr std::string_view kRestore = "restore";

@@ -172,4 +172,17 @@ std::vector<std::string> LinesToCarry(std::string_view hosts_file_bytes) {
   return lines;
 }
 
+bool GivesOnlyEntries(std::string_view line) {
+  const size_t first = line.find_first_not_of(" \t");
+  if (first == std::string_view::npos || line[first] == '#') return false;
+  ItemReader reader(line, /*at_start=*/false);
+  std::string_view item;
+  std::string working;
+  HostsLineParts parts;
+  while (reader.Next(&item)) {
+    if (!ReadHostsLine(TrimSpaces(item), working, &parts)) return false;
+  }
+  return true;
+}
+
 }  // namespace quorvale

@@ -32,4 +32,9 @@ void ParseHostsData(std::string_view data, Session& session, const YieldFn& yiel
 // them twice. A UTF-8 byte-order mark at the start is not part of the first line.
 std::vector<std::string> LinesToCarry(std::string_view hosts_file_bytes);
 
+// Whether one physical line (without its line end) gives entries and nothing else: it is not
+// blank, not a comment, and each of its items gives an entry by the rules of
+// ParseHostsPieces.
+bool GivesOnlyEntries(std::string_view line);
+
 }  // namespace quorvale

@@ -10,6 +10,8 @@
 #include <locale>
 #include <sstream>
 
+#include "text.h"
+
 namespace quorvale {
 
 namespace {
@@ -25,6 +27,8 @@ constexpr std::string_view kHeaderBelowLocalhost =
     "# Plus d'informations sur:\r\n";
 constexpr std::string_view kGeneratedBy = "# Genere par: Quorvale @ ";
 constexpr std::string_view kListCountLabel = "# Nombre d'entrees: ";
+// After the count when the "www." twins are written.
+constexpr std::string_view kWwwCountNote = " * 2 avec les lignes 'www.'";
 constexpr std::string_view kCarriedLinesNote = "# Lignes conservees du fichier hosts precedent";
 constexpr std::string_view kBlanks = " \t";
 
@@ -179,17 +183,30 @@ std::string CarriedLinesText(const std::vector<std::string>& carried_lines) {
   return text;
 }
 
-size_t HostsHeaderEnd(std::string_view bytes) {
-  // The count line, then the "#" line that closes the header.
-  const std::string count_line = std::string(kEol) + std::string(kListCountLabel);
-  const size_t count = bytes.find(count_line);
-  if (count == std::string_view::npos) return std::string_view::npos;
-  const size_t count_end = bytes.find(kEol, count + count_line.size());
-  const std::string closing = "#" + std::string(kEol);
-  if (count_end == std::string_view::npos || bytes.substr(count_end + kEol.size(), closing.size()) != closing) {
-    return std::string_view::npos;
+bool IsHostsHeaderLine(size_t index, std::string_view line) {
+  // The header with an empty date, split into its lines.
+  static const std::vector<std::string> kLines = [] {
+    std::string text;
+    ChunkedOutput out(AppendTo(&text));
+    AppendHeader(out, ListPages(), "", kListCountLabel, 0, "");
+    out.Finish();
+    std::vector<std::string> lines;
+    for (size_t start = 0, end = 0; (end = text.find(kEol, start)) != std::string::npos; start = end + kEol.size()) {
+      lines.push_back(text.substr(start, end - start));
+    }
+    return lines;
+  }();
+  if (index >= kLines.size()) return false;
+  if (StartsWith(kLines[index], kGeneratedBy)) {
+    return StartsWith(line, kGeneratedBy) && line.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
   }
-  return count_end + kEol.size() + closing.size();
+  if (StartsWith(kLines[index], kListCountLabel)) {
+    if (!StartsWith(line, kListCountLabel)) return false;
+    line.remove_prefix(kListCountLabel.size());
+    const size_t digits = std::min(line.find_first_not_of("0123456789"), line.size());
+    return digits > 0 && (line.substr(digits).empty() || line.substr(digits) == kWwwCountNote);
+  }
+  return line == kLines[index];
 }
 
 WriteOptions WriteOptionsFor(const Session& session, bool include_comments) {
@@ -205,7 +222,7 @@ bool FormatHostsFile(const Session& session, const WriteOptions& options, std::s
   const int copies = options.add_www ? 2 : 1;
   ChunkedOutput out(sink);
   AppendHeader(out, ListPages(), date_text, kListCountLabel, session.RowCount(),
-               options.add_www ? " * 2 avec les lignes 'www.'" : "");
+               options.add_www ? kWwwCountNote : "");
   AppendCarriedLines(out, options.carried_lines);
 
   YieldTicker ticker(yield, kYieldEveryRows);

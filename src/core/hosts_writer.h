@@ -68,9 +68,12 @@ inline void FormatHostsFile(const Session& session, const WriteOptions& options,
 // What FormatHostsFile writes for `carried_lines` between its header and its entries: the
 // note and the lines, or nothing.
 std::string CarriedLinesText(const std::vector<std::string>& carried_lines);
-// Where the header ends in the bytes of FormatHostsFile, so that carried lines can be put in
-// after it; npos when the bytes do not start with such a header.
-size_t HostsHeaderEnd(std::string_view bytes);
+// The lines of FormatHostsFile's header, and whether `line` (without its line end) may be
+// the line `index` (from 0) of one: the fixed lines exactly, the date line with any date text
+// without CR, LF or NUL, the count line with a decimal count and the note of the "www." twins
+// or none.
+inline constexpr size_t kHostsHeaderLines = 14;
+bool IsHostsHeaderLine(size_t index, std::string_view line);
 
 // A HOSTS file of the sort buffer: the 11 header lines with the English count line, then
 // every element with the redirect address, then the "www." twins when `add_www`. The

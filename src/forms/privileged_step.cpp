@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/helper_input.h"
 #include "core/helper_outcome.h"
 #include "core/report.h"
 #include "forms/backups_form.h"
@@ -45,16 +46,15 @@ std::string ShellWord(const std::string& arg) {
 
 // The last line of the helper's answer that is an outcome line: pkexec may have written its
 // own lines before it.
-bool LastOutcome(const std::string& output, HelperOutcome* outcome) {
-  size_t end = output.size();
-  while (end > 0) {
-    const size_t start = output.rfind('\n', end - 1 - (output[end - 1] == '\n' ? 1 : 0));
-    const size_t from = start == std::string::npos ? 0 : start + 1;
-    if (ParseHelperOutcome(std::string_view(output).substr(from, end - from), outcome)) return true;
-    if (from == 0) break;
-    end = from;
+bool LastOutcome(std::string_view output, HelperOutcome* outcome) {
+  if (output.ends_with('\n')) output.remove_suffix(1);
+  while (true) {
+    const size_t start = output.rfind('\n');
+    const std::string_view line = start == std::string_view::npos ? output : output.substr(start + 1);
+    if (ParseHelperOutcome(line, outcome)) return true;
+    if (start == std::string_view::npos) return false;
+    output.remove_suffix(line.size() + 1);
   }
-  return false;
 }
 
 DnsFlushOutcome::Kind FlushKind(DnsCacheResult result) {
@@ -127,7 +127,8 @@ HelperStepResult RunHelperStep(Platform& platform, const std::vector<std::string
                                const YieldFn& waiting) {
   HelperStepResult result;
   const std::string helper = CompanionProgram(platform, kHelperFile);
-  const ElevatedRun run = platform.RunElevated(helper, args, input, waiting);
+  const FileContents framed = FramedContents(input != nullptr ? *input : FileContents());
+  const ElevatedRun run = platform.RunElevated(helper, args, &framed, waiting);
   switch (run.kind) {
     case ElevatedRun::Kind::kRefused:
       result.kind = HelperStepResult::Kind::kRefused;
@@ -138,15 +139,17 @@ HelperStepResult RunHelperStep(Platform& platform, const std::vector<std::string
     case ElevatedRun::Kind::kEnded:
       break;
   }
+  // Done only when the helper both says so and ends so.
   HelperOutcome outcome;
-  if (!LastOutcome(run.output, &outcome)) {
-    result.kind = HelperStepResult::Kind::kFailed;
-    result.failure = Status(ErrorCode::kIoError, helper, "exit code " + std::to_string(run.exit_code));
-    return result;
-  }
-  if (outcome.exit_code != kHelperExitDone) {
+  const bool told = LastOutcome(run.output, &outcome);
+  if (told && outcome.exit_code != kHelperExitDone) {
     result.kind = HelperStepResult::Kind::kFailed;
     result.failure = outcome.failure;
+    return result;
+  }
+  if (!told || run.exit_code != kHelperExitDone) {
+    result.kind = HelperStepResult::Kind::kFailed;
+    result.failure = Status(ErrorCode::kIoError, helper, "exit code " + std::to_string(run.exit_code));
     return result;
   }
   result.kind = HelperStepResult::Kind::kDone;

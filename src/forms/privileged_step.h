@@ -40,7 +40,9 @@ struct HelperStepResult {
 };
 
 // Runs the helper with `args` (a step of helper_steps and its own arguments) and administrator
-// rights, `input` going to it, the window's events running through `waiting` meanwhile.
+// rights, `input` going to it in its frame (nullptr: an empty input), the window's events
+// running through `waiting` meanwhile. Done only when the helper's outcome line says so and
+// it exits 0.
 HelperStepResult RunHelperStep(Platform& platform, const std::vector<std::string>& args, const FileContents* input,
                                const YieldFn& waiting);
 

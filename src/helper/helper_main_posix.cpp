@@ -1,5 +1,6 @@
 // quorvale-helper on POSIX: started through pkexec by the window program, it reads a step's
-// input on standard input and writes its outcome line on standard error.
+// framed input on standard input, which ends with the frame, and writes its outcome line on
+// standard error.
 
 #include <pwd.h>
 #include <unistd.h>
@@ -39,17 +40,14 @@ std::string UserName(uid_t uid) {
   return entry != nullptr && entry->pw_name != nullptr ? std::string(entry->pw_name) : std::string();
 }
 
-quorvale::Status ReadStandardInput(std::string* bytes) {
-  char buffer[1 << 16];
+quorvale::Status ReadStandardInput(char* into, size_t room, size_t* got) {
   while (true) {
-    const ssize_t got = read(STDIN_FILENO, buffer, sizeof buffer);
-    if (got > 0) {
-      bytes->append(buffer, static_cast<size_t>(got));
-    } else if (got == 0) {
+    const ssize_t read_now = read(STDIN_FILENO, into, room);
+    if (read_now >= 0) {
+      *got = static_cast<size_t>(read_now);
       return quorvale::Status::Ok();
-    } else if (errno != EINTR) {
-      return quorvale::StatusFromErrno(errno, "standard input");
     }
+    if (errno != EINTR) return quorvale::StatusFromErrno(errno, "standard input");
   }
 }
 
@@ -83,7 +81,7 @@ int main(int argc, char** argv) {
   quorvale::GuardWritesAgainstSignals();
   std::unique_ptr<quorvale::Platform> platform = quorvale::CreateSystemPlatform();
   context.access_tool = quorvale::GetAppFolder(platform->ExecutablePath()) + kAccessToolFile;
-  context.read_input = ReadStandardInput;
+  quorvale::SetHelperChannel(ReadStandardInput, quorvale::FrameEnd::kChannelEnds, &context);
 
   std::string printed;
   const quorvale::HelperOutcome outcome =

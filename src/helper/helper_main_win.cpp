@@ -1,6 +1,6 @@
 // quorvale-helper on Windows: started through UAC ("runas") by the window program with
-// "--pipe NAME STEP...", it reads a step's input from that pipe, which the caller made for
-// itself alone, and writes its outcome line back on it. Started without a pipe (tests), it
+// "--pipe NAME STEP...", it reads a step's framed input from that pipe, which the caller made
+// for itself alone, and writes its outcome line back on it. Started without a pipe (tests), it
 // uses its standard input and error.
 
 #include <windows.h>
@@ -9,7 +9,6 @@
 #include <io.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -25,8 +24,6 @@ namespace {
 constexpr std::string_view kPipeSwitch = "--pipe";
 constexpr const char* kAccessToolFile = "subinacl.exe";
 constexpr const char* kCliFile = "quorvale-cli.exe";
-// The longest "LENGTH\n" line of a piece.
-constexpr size_t kLongestLengthLine = 20;
 
 // The logon name of the owner of `process` ("" when it cannot be read).
 std::string OwnerOf(HANDLE process) {
@@ -64,40 +61,24 @@ std::string PipeCaller(HANDLE pipe) {
   return name;
 }
 
-bool ReadExactly(HANDLE from, char* into, size_t bytes) {
-  while (bytes > 0) {
-    DWORD got = 0;
-    if (!ReadFile(from, into, static_cast<DWORD>(bytes), &got, nullptr) || got == 0) return false;
-    into += got;
-    bytes -= got;
+// Some bytes of the pipe; its end (the caller closed it) reads as none.
+quorvale::Status ReadPipe(HANDLE pipe, char* into, size_t room, size_t* got) {
+  DWORD read = 0;
+  *got = 0;
+  if (ReadFile(pipe, into, static_cast<DWORD>(room), &read, nullptr)) {
+    *got = read;
+    return quorvale::Status::Ok();
   }
-  return true;
+  const DWORD err = GetLastError();
+  if (err == ERROR_BROKEN_PIPE) return quorvale::Status::Ok();
+  return quorvale::Status(quorvale::ErrorCode::kIoError, "pipe", "read failed (" + std::to_string(err) + ")");
 }
 
-// The pieces "LENGTH\n" and their bytes, until "0\n".
-quorvale::Status ReadPieces(HANDLE pipe, std::string* bytes) {
-  const quorvale::Status broken(quorvale::ErrorCode::kIoError, "pipe", "the input was cut short");
-  while (true) {
-    std::string line;
-    char c = 0;
-    while (ReadExactly(pipe, &c, 1) && c != '\n' && line.size() < kLongestLengthLine) line += c;
-    if (c != '\n' || line.empty()) return broken;
-    char* end = nullptr;
-    const unsigned long long length = std::strtoull(line.c_str(), &end, 10);
-    if (*end != '\0') return broken;
-    if (length == 0) return quorvale::Status::Ok();
-    const size_t start = bytes->size();
-    bytes->resize(start + length);
-    if (!ReadExactly(pipe, bytes->data() + start, length)) return broken;
-  }
-}
-
-quorvale::Status ReadStandardInput(std::string* bytes) {
-  char buffer[1 << 16];
-  size_t got = 0;
-  while ((got = std::fread(buffer, 1, sizeof buffer, stdin)) > 0) bytes->append(buffer, got);
-  return std::ferror(stdin) ? quorvale::Status(quorvale::ErrorCode::kIoError, "standard input", "read failed")
-                            : quorvale::Status::Ok();
+quorvale::Status ReadStandardInput(char* into, size_t room, size_t* got) {
+  const int read = _read(_fileno(stdin), into, static_cast<unsigned int>(room));
+  if (read < 0) return quorvale::Status(quorvale::ErrorCode::kIoError, "standard input", "read failed");
+  *got = static_cast<size_t>(read);
+  return quorvale::Status::Ok();
 }
 
 }  // namespace
@@ -118,11 +99,14 @@ int wmain(int argc, wchar_t** argv) {
                        SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr);
     if (pipe == INVALID_HANDLE_VALUE) return quorvale::kHelperExitFailed;
     context.lock_user = PipeCaller(pipe);
-    context.read_input = [pipe](std::string* bytes) { return ReadPieces(pipe, bytes); };
+    // The answer goes back on the pipe: it stays open after the input's frame.
+    quorvale::SetHelperChannel(
+        [pipe](char* into, size_t room, size_t* got) { return ReadPipe(pipe, into, room, got); },
+        quorvale::FrameEnd::kChannelStaysOpen, &context);
   } else {
     _setmode(_fileno(stdin), _O_BINARY);
     context.lock_user = OwnerOf(GetCurrentProcess());
-    context.read_input = ReadStandardInput;
+    quorvale::SetHelperChannel(ReadStandardInput, quorvale::FrameEnd::kChannelEnds, &context);
   }
 
   std::string printed;
@@ -130,8 +114,9 @@ int wmain(int argc, wchar_t** argv) {
   const std::string line = quorvale::FormatHelperOutcome(outcome);
   if (pipe != INVALID_HANDLE_VALUE) {
     DWORD written = 0;
+    // No flush: when the input was refused before its end, the caller is still writing and
+    // reads the answer only once this end is closed; the line stays readable there.
     WriteFile(pipe, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
-    FlushFileBuffers(pipe);
     CloseHandle(pipe);
   } else {
     std::fputs(printed.c_str(), stdout);

@@ -80,20 +80,42 @@ HelperOutcome AfterReplace(Platform& platform, const Status& status, const Repla
   return Failed(StepName(replace.step), status, busy ? kHelperExitBusy : kHelperExitFailed);
 }
 
+// The input is checked as it is written to the new file beside HOSTS: a refusal, a cut or a
+// digest that does not match leaves no new file and the HOSTS file as it was.
 HelperOutcome Replace(Platform& platform, const std::string& hosts_path, const HelperContext& context) {
-  std::string bytes;
-  if (Status read = context.read_input(&bytes); !read.ok()) return Failed("input", read);
-  const size_t header_end = HostsHeaderEnd(bytes);
-  if (header_end == std::string::npos) return Refused("the input is not a HOSTS file of the program");
-  const std::string_view all = bytes;
+  FrameReader input(context.read_channel, kReplaceInputLimit, context.channel_end);
+  HostsInputCheck check;
+  Status refused;
   ReplaceOutcome replace;
   const Status status = ReplaceHostsFile(
       platform, hosts_path,
       [&](const std::vector<std::string>& carried_lines, const ByteSink& sink) {
-        return sink(all.substr(0, header_end)) && sink(CarriedLinesText(carried_lines)) &&
-               sink(all.substr(header_end));
+        uint64_t written = 0;
+        bool carried = false;
+        std::string_view piece;
+        while (input.Next(&piece) && check.Take(piece)) {
+          // The lines carried over from the old file go right after the header.
+          if (!carried && check.header_bytes() != 0) {
+            const size_t header_part = static_cast<size_t>(check.header_bytes() - written);
+            if (!sink(piece.substr(0, header_part)) || !sink(CarriedLinesText(carried_lines))) return false;
+            carried = true;
+            written += header_part;
+            piece.remove_prefix(header_part);
+          }
+          if (!sink(piece)) return false;
+          written += piece.size();
+        }
+        if (!check.failure().ok()) {
+          refused = check.failure();
+        } else if (!input.status().ok()) {
+          refused = input.status();
+        } else if (!check.Finish()) {
+          refused = check.failure();
+        }
+        return refused.ok();
       },
       std::time(nullptr), &replace);
+  if (!refused.ok()) return Failed("input", refused);
   return AfterReplace(platform, status, replace);
 }
 
@@ -247,6 +269,14 @@ HelperOutcome Schedule(Platform& platform, bool on, const HelperContext& context
 #endif
 
 }  // namespace
+
+void SetHelperChannel(ReadSomeFn read_channel, FrameEnd end, HelperContext* context) {
+  context->read_input = [read_channel, end](std::string* bytes) {
+    return ReadFramedBody(read_channel, kScheduleInputLimit, end, bytes);
+  };
+  context->read_channel = std::move(read_channel);
+  context->channel_end = end;
+}
 
 HelperOutcome RunHelperStep(Platform& platform, const std::vector<std::string>& args, const HelperContext& context,
                             std::string* printed) {

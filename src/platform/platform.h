@@ -294,12 +294,12 @@ class Platform {
   // too). Needs an elevated process. POSIX: as MakeFolders (root's folders are root's).
   virtual Status MakeAdministratorsFolder(const std::string& path) = 0;
   // Runs `program` (a full path) with `args` and administrator rights, asking the user for
-  // them: through pkexec on POSIX (`input` on its standard input, its standard error read
-  // back; pkexec's 126 and 127 are kRefused), through ShellExecuteExW's "runas" on Windows
-  // (the arguments follow "--pipe NAME", a pipe that only this user may open, which carries
-  // `input` there in pieces, each "LENGTH\n" and its bytes, ended by "0\n", and the
-  // program's answer back; a cancelled UAC prompt is kRefused). Calls `waiting` now and then
-  // until the program has ended.
+  // them: through pkexec on POSIX (`input` on its standard input, closed after it, its
+  // standard error read back; pkexec's 126 and 127 are kRefused), through ShellExecuteExW's
+  // "runas" on Windows (the arguments follow "--pipe NAME", a pipe that only this user may
+  // open, which carries `input` there and the program's answer back; a cancelled UAC prompt
+  // is kRefused). The bytes of `input` go as they are: the caller frames them (the helper's
+  // FramedContents). Calls `waiting` now and then until the program has ended.
   virtual ElevatedRun RunElevated(const std::string& program, const std::vector<std::string>& args,
                                   const FileContents* input, const std::function<void()>& waiting) = 0;
 };

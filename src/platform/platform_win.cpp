@@ -424,7 +424,7 @@ class PipeCalls {
       DWORD written = 0;
       const DWORD size = static_cast<DWORD>(std::min<size_t>(bytes.size(), kPipeBufferBytes));
       if (!WriteFile(pipe_, bytes.data(), size, &written, &overlapped_) &&
-          (GetLastError() != ERROR_IO_PENDING || !Await(&written, false))) {
+          (GetLastError() != ERROR_IO_PENDING || !Await(&written, /*watch_process=*/true))) {
         return false;
       }
       if (written == 0) return false;
@@ -513,14 +513,8 @@ ElevatedRun RunThroughUac(const std::string& program, const std::vector<std::str
   }
   PipeCalls calls(pipe.handle, process.handle, waiting);
   if (calls.Connect()) {
-    // The contents in pieces, "LENGTH\n" and the bytes, and "0\n" at the end.
-    bool sent = true;
-    if (input != nullptr) {
-      sent = (*input)([&](std::string_view piece) {
-        return piece.empty() || (calls.Write(std::to_string(piece.size()) + "\n") && calls.Write(piece));
-      });
-    }
-    if (sent) calls.Write("0\n");
+    // The input as given; a helper that stops reading it has its answer ready.
+    if (input != nullptr) (void)(*input)([&](std::string_view piece) { return calls.Write(piece); });
     calls.ReadAll(&run.output);
   }
   while (WaitForSingleObject(process.handle, kElevatedPollMilliseconds) == WAIT_TIMEOUT) {

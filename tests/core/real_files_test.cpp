@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/domain_parser.h"
+#include "core/helper_input.h"
 #include "core/hosts_parser.h"
 #include "core/hosts_writer.h"
 #include "support/list_rows.h"
@@ -34,6 +35,14 @@ constexpr const char* kDresden = "dresden-elektronik__pi-gen__stage1_02-net-twea
 constexpr const char* kPerflyst = "Perflyst__PiHoleBlocklist__SmartTV.txt";
 constexpr const char* kBigdargon = "bigdargon__hostsVN__extensions_threat_domain.txt";
 constexpr const char* kDrugs = "blocklistproject__Lists__alt-version_drugs-nl.txt";
+
+// Whether the privileged helper takes a window's output; pieces of 1000 bytes cut lines.
+::testing::AssertionResult HelperTakes(std::string_view bytes) {
+  HostsInputCheck check;
+  for (size_t at = 0; at < bytes.size() && check.Take(bytes.substr(at, 1000)); at += 1000) {
+  }
+  return check.Finish() ? ::testing::AssertionSuccess() : ::testing::AssertionFailure() << check.failure().ToString();
+}
 
 struct HostsFileCase {
   const char* file;
@@ -66,6 +75,7 @@ TEST_P(RealHostsFileTest, RoundTrip) {
   ASSERT_TRUE(ParseHostsFile(testing::SystemPlatform(), RealFile(GetParam().file), loaded).ok());
   std::string written;
   FormatHostsFile(loaded, {"0.0.0.0", true, true}, "07/12/2026 16:08:57", &written);
+  EXPECT_TRUE(HelperTakes(written));
 
   Session again;
   again.ResetRejectedLines();
@@ -189,6 +199,7 @@ TEST_P(RealPlainListTest, RoundTripThroughHostsFormat) {
   ASSERT_TRUE(ParseDomainList(testing::SystemPlatform(), RealFile(GetParam().file), loaded).ok());
   std::string written;
   FormatHostsFile(loaded, {.redirect_address = "127.0.0.1", .include_comments = true}, "07/12/2026 16:08:57", &written);
+  EXPECT_TRUE(HelperTakes(written));
   Session again;
   again.ResetRejectedLines();
   ParseHostsData(written, again);

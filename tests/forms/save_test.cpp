@@ -7,11 +7,14 @@
 #include <ostream>
 #include <regex>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
+#include "core/helper_outcome.h"
 #include "core/hosts_writer.h"
 #include "forms/main_form_fixture.h"
+#include "forms/privileged_step.h"
 #include "support/case_name.h"
 
 #ifndef _WIN32
@@ -399,6 +402,28 @@ TEST_F(SaveTest, AHelperOthersMayChangeGetsNoRights) {
                                    "console d'administrateur: quorvale-cli --hosts FICHIER --replace-hosts"
                                  : "Droits d'administrateur necessaires, et ils ne peuvent pas etre demandes ici. Meme "
                                    "operation: sudo quorvale-cli --hosts FICHIER --replace-hosts");
+}
+
+// The helper's answer and exit code together: done only when both say so; whatever the
+// output holds (blank lines, pkexec's own lines), it is read to its start.
+TEST_F(SaveTest, AStepIsDoneOnlyWhenTheHelperSaysSoAndExitsZero) {
+  const std::string helper = Path(kFileNamesIgnoreCase ? "quorvale-helper.exe" : "quorvale-helper");
+  WriteBytes(helper, "");
+  const std::string done = FormatHelperOutcome({});
+  HelperOutcome failed;
+  failed.exit_code = kHelperExitFailed;
+  failed.failure = Status(ErrorCode::kNotSupported, "", "line 3: x");
+  const std::string refused = FormatHelperOutcome(failed);
+  for (const auto& [output, exit_code, detail] : std::vector<std::tuple<std::string, int, std::string>>{
+           {"\n", 0, helper + ": exit code 0"},
+           {done, 2, helper + ": exit code 2"},
+           {"pkexec: note\n" + refused + "\n", 2, "line 3: x"},
+           {"pkexec: note\n\n" + done + "\n", 0, ""}}) {
+    platform_.elevated_run = [&] { return ElevatedRun{ElevatedRun::Kind::kEnded, exit_code, output, {}}; };
+    const HelperStepResult result = RunHelperStep(platform_, {"flush-dns"}, nullptr, {});
+    EXPECT_EQ(result.kind, detail.empty() ? HelperStepResult::Kind::kDone : HelperStepResult::Kind::kFailed);
+    EXPECT_EQ(StepFailureDetail(result), detail);
+  }
 }
 
 #ifndef _WIN32

@@ -8,6 +8,7 @@
 
 #include "cli/command_line.h"
 #include "core/access_command.h"
+#include "core/helper_input.h"
 #include "core/helper_outcome.h"
 #include "core/update_task.h"
 #include "forms/main_form_fixture.h"
@@ -207,7 +208,10 @@ TEST_F(SourcesTest, TheDailyBoxRunsTheScheduleStepWithRights) {
     EXPECT_EQ(view.daily, (std::vector<bool>{false, true, true}));
   });
   EXPECT_EQ(platform_.elevated_runs, (std::vector<Lines>{{"schedule", "on"}, {"schedule", "off"}}));
-  EXPECT_EQ(platform_.elevated_inputs, (Lines{input, ""}));
+  Lines framed(2);
+  FramedContents(WholeContents(input))(AppendTo(&framed[0]));
+  FramedContents({})(AppendTo(&framed[1]));
+  EXPECT_EQ(platform_.elevated_inputs, framed);
   EXPECT_EQ(Messages(), (Lines{"Mise a jour quotidienne activee | OK | none | Quorvale",
                                "Echec! la mise a jour quotidienne n'a pas pu etre arretee. | OK | critical | Quorvale",
                                "Echec! la mise a jour quotidienne n'a pas pu etre arretee. | OK | critical | Quorvale"}));

@@ -12,7 +12,9 @@
 #include <utility>
 #include <vector>
 
+#include "core/helper_input.h"
 #include "core/helper_outcome.h"
+#include "core/hosts_writer.h"
 #include "core/utf16.h"
 #include "platform/hosts_replace.h"
 #include "platform/platform.h"
@@ -45,8 +47,11 @@ TEST(Elevation, TheHelperRunsThroughRunasWithItsPipe) {
   ASSERT_TRUE(platform->WriteFileAtomic(hosts, "kept line\r\n").ok());
   const std::string helper = TestProgramFolder() + "quorvale-helper.exe";
   int waits = 0;
-  const std::string header = "#\r\n# Nombre d'entrees: 1\r\n#\r\n";
-  const FileContents input = [&](const ByteSink& sink) { return sink(header) && sink("0.0.0.0\tads.example\r\n"); };
+  std::string header;
+  FormatHostsFile(Session(), {"0.0.0.0"}, "01/02/2026 10:00:00", &header);
+  const FileContents input = FramedContents([&](const ByteSink& sink) {
+    return sink(header) && sink("0.0.0.0\tads.example\r\n");
+  });
   const ElevatedRun run = platform->RunElevated(helper, {"replace"}, &input, [&] { ++waits; });
   ASSERT_EQ(run.kind, ElevatedRun::Kind::kEnded) << run.why.ToString();
   EXPECT_EQ(run.exit_code, 0);
@@ -55,10 +60,16 @@ TEST(Elevation, TheHelperRunsThroughRunasWithItsPipe) {
   EXPECT_EQ(outcome.exit_code, 0) << run.output;
   EXPECT_EQ(ReadBytes(hosts), header + "# Lignes conservees du fichier hosts precedent\r\nkept line\r\n"
                                        "0.0.0.0\tads.example\r\n");
-  // Refused by the helper: the exit code and the line come back.
+  // Refused by the helper: the exit code and the line come back, also when the helper stops
+  // reading an input far bigger than the pipe holds.
   const ElevatedRun refused = platform->RunElevated(helper, {"replace", hosts}, nullptr, {});
   EXPECT_EQ(refused.exit_code, kHelperExitFailed);
   EXPECT_EQ(refused.output, "2\tusage\t6\t\twrong number of arguments for replace\tnone\t0\t\t\n");
+  const std::string one_long_line(8 << 20, 'x');
+  const FileContents not_hosts = FramedContents(WholeContents(one_long_line));
+  const ElevatedRun cut = platform->RunElevated(helper, {"replace"}, &not_hosts, {});
+  EXPECT_EQ(cut.exit_code, kHelperExitFailed);
+  EXPECT_EQ(cut.output, "2\tinput\t6\t\tline 1: too long\tnone\t0\t\t\n");
   EXPECT_TRUE(EndChildren());
   // The copies are newest first: those made here come before the ones that were there.
   const std::vector<HostsBackup> backups_after = ListHostsBackups(*platform, hosts);
