@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <pwd.h>
 #include <signal.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -10,6 +12,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/platform.h"
@@ -266,7 +269,7 @@ TEST(FileOperationsTest, RegularFilesOnlyAreReadAndDescribed) {
   EXPECT_EQ(platform->FactsOf(dir.File("missing")).kind, Kind::kMissing);
 }
 
-// The lock is the folder's: a second holder waits, calling back, and gives up with kBusy;
+// One lock per file: a second holder waits, calling back, and gives up with kBusy;
 // once the first lets go, it is free.
 TEST(FileOperationsTest, TheReplaceLockIsHeldByOneAtATime) {
   TempDir dir;
@@ -280,9 +283,45 @@ TEST(FileOperationsTest, TheReplaceLockIsHeldByOneAtATime) {
   EXPECT_EQ(busy.subject(), dir.File("HOSTS"));
   EXPECT_GE(waits, 1);
   EXPECT_EQ(second, nullptr);
+  // Another file's lock is another lock.
+  TempDir other;
+  EXPECT_TRUE(platform->LockForReplace(other.File("HOSTS"), 0, {}, &second).ok());
   first.reset();
   EXPECT_TRUE(platform->LockForReplace(dir.File("HOSTS"), 0, {}, &second).ok());
   EXPECT_EQ(platform->LockForReplace(dir.File("missing/HOSTS"), 0, {}, &first).code(), ErrorCode::kNotFound);
+}
+
+// Another user holding a lock on the HOSTS file's folder does not hold up a replace: the
+// replace lock lives in a folder only this user may open (root's is 0700).
+TEST(FileOperationsTest, AnotherUsersLockOnTheFolderDoesNotHoldUpAReplace) {
+  TempDir dir;
+  ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
+  int ready[2];
+  int release[2];
+  ASSERT_EQ(pipe(ready), 0);
+  ASSERT_EQ(pipe(release), 0);
+  int child_status = -1;
+  std::thread other([&] {
+    child_status = testing::RunInChild([&] {
+      const int fd = open(dir.path().c_str(), O_RDONLY | O_DIRECTORY);
+      char byte = fd >= 0 && flock(fd, LOCK_SH) == 0 ? 'y' : 'n';
+      if (write(ready[1], &byte, 1) != 1 || read(release[0], &byte, 1) != 1) return 2;
+      return 0;
+    });
+  });
+  char byte = 0;
+  EXPECT_EQ(read(ready[0], &byte, 1), 1);
+  EXPECT_EQ(byte, 'y');
+  auto platform = CreateSystemPlatform();
+  std::unique_ptr<Platform::HeldLock> lock;
+  EXPECT_TRUE(platform->LockForReplace(dir.File("HOSTS"), 0, {}, &lock).ok());
+  if (testing::RunningAsRoot()) {
+    EXPECT_EQ(ModeOf("/run/quorvale"), 0700u);
+  }
+  EXPECT_EQ(write(release[1], &byte, 1), 1);
+  other.join();
+  EXPECT_EQ(child_status, 0);
+  for (int fd : {ready[0], ready[1], release[0], release[1]}) close(fd);
 }
 
 TEST(FileOperationsTest, RemoveFile) {
