@@ -1,5 +1,6 @@
 // Locking the HOSTS file.
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -11,6 +12,7 @@
 #include "core/helper_outcome.h"
 #include "forms/main_form.h"
 #include "forms/privileged_step.h"
+#include "forms/texts.h"
 #include "platform/file_loads.h"
 #include "platform/platform.h"
 
@@ -36,6 +38,9 @@ std::string AccessTool(Platform& platform, std::string_view tool_file) {
 
 // How long the lock tool is given before the file is probed.
 constexpr int kToolWaitMs = 400;
+
+constexpr char kToolNotStarted[] = "Impossible de lancer l'outil subinacl.";
+constexpr char kToolFailed[] = "L'outil subinacl a echoue.";
 
 }  // namespace
 
@@ -64,6 +69,8 @@ void MainForm::ToggleLock() {
   if (lock || lock_caption_ == main_form_design::kUnlockCaption) {
     const AccessCommand command{lock ? AccessAction::kDeny : AccessAction::kGrant, hosts_path_,
                                 GetCurrentUser(platform_)};
+    // A headline and its detail when the tool did not run, or failed.
+    std::string headline = kToolNotStarted;
     std::string failure;
     switch (ChooseStepRoute(platform_, hosts_path_)) {
       case StepRoute::kInPlace:
@@ -74,9 +81,9 @@ void MainForm::ToggleLock() {
         // reads the result as it does after the tool started here.
         const std::string step(lock ? helper_steps::kLock : helper_steps::kUnlock);
         const HelperStepResult result = RunHelperStep(platform_, {step}, nullptr, [this] { YieldNow(); });
-        if (result.kind == HelperStepResult::Kind::kRefused || result.kind == HelperStepResult::Kind::kNotRun) {
-          failure = StepFailureDetail(result);
-        }
+        if (result.kind == HelperStepResult::Kind::kRefused) headline = texts::kAuthenticationRefused;
+        if (result.kind == HelperStepResult::Kind::kFailed) headline = kToolFailed;
+        if (result.kind != HelperStepResult::Kind::kDone) failure = StepFailureDetail(result);
         break;
       }
       case StepRoute::kUnavailable: {
@@ -87,9 +94,9 @@ void MainForm::ToggleLock() {
       }
     }
     if (!failure.empty()) {
-      // Without the tool nothing changed; the caption stays as it is.
-      ShowMessage("Impossible de lancer l'outil subinacl.", Prompts::Buttons::kOk, Prompts::Icon::kCritical, {},
-                  failure);
+      // The tool did nothing; the caption stays as it is.
+      ShowMessage(headline, Prompts::Buttons::kOk, Prompts::Icon::kCritical, {},
+                  failure == headline ? std::string() : failure);
       return;
     }
   }
@@ -98,20 +105,23 @@ void MainForm::ToggleLock() {
 }
 
 void MainForm::CheckHostsLock(const std::string& path) {
-  // A file the user may not read is taken as locked. A missing file is not locked. A file
-  // that holds nothing (not even after a byte-order mark) fails the first read as well and
-  // so also reads as locked.
-  bool readable = true;
-  if (platform_.PathExists(path)) {
+  bool locked = false;
+  if (const std::optional<bool> by_list = platform_.LockedByAccessList(path, GetCurrentUser(platform_))) {
+    // The lock leaves the user read (POSIX): only the file's access list shows it.
+    locked = *by_list;
+  } else if (platform_.PathExists(path)) {
+    // A file the user may not read is taken as locked. A missing file is not locked. A file
+    // that holds nothing (not even after a byte-order mark) fails the first read as well and
+    // so also reads as locked.
     std::string bytes;
-    readable = ReadFileBytes(platform_, path, &bytes).ok();
-    if (readable) {
+    locked = !ReadFileBytes(platform_, path, &bytes).ok();
+    if (!locked) {
       ItemReader reader(bytes);
       std::string_view item;
-      readable = reader.Next(&item);
+      locked = !reader.Next(&item);
     }
   }
-  lock_caption_ = readable ? main_form_design::kLockCaption : main_form_design::kUnlockCaption;
+  lock_caption_ = locked ? main_form_design::kUnlockCaption : main_form_design::kLockCaption;
   view_->SetControlCaption(MainControl::kLockButton, lock_caption_);
 }
 

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -36,6 +38,7 @@ class FakePlatform : public Platform {
   std::function<ElevatedRun()> elevated_run;
   std::string user_name = "alice";
   std::string system_info_tool;  // what SystemInfoToolPath gives
+  std::vector<std::string> locked_files;  // see LockedByAccessList
   bool start_program_fails = false;
   // When set, the replace lock is held by another run: LockForReplace calls its `waiting`
   // once and gives kBusy at once.
@@ -47,8 +50,8 @@ class FakePlatform : public Platform {
   // Every opening of a path in this set for reading fails with kAccessDenied.
   std::vector<std::string> failing_reads;
   // When set, hears every call of the kinds "attributes PATH N", "sleep N", "exists PATH",
-  // "start PROGRAM", "write PATH" and "lock PATH" before it is made, so that a test can look at the
-  // windows at that moment or log the order of the calls.
+  // "start PROGRAM", "write PATH", "lock PATH" and "acl PATH USER" before it is made, so
+  // that a test can look at the windows at that moment or log the order of the calls.
   std::function<void(const std::string& call)> watch;
   // What FlushDnsCache reports (nothing is flushed).
   DnsFlushOutcome dns_flush{DnsFlushOutcome::Kind::kNotDone, {}, Status(ErrorCode::kNotSupported, "", "")};
@@ -75,6 +78,13 @@ class FakePlatform : public Platform {
   Status OpenUrl(const std::string& url) override;
   std::string GetCurrentUserName() override { return user_name; }
   std::string SystemInfoToolPath() override { return system_info_tool; }
+  // Heard as "acl PATH USER". Where the system reads locks from access lists (POSIX), the
+  // files of `locked_files` are locked, for every user.
+  std::optional<bool> LockedByAccessList(const std::string& path, const std::string& user) override {
+    Watch("acl " + path + " " + user);
+    if (!real_->LockedByAccessList(path, user).has_value()) return std::nullopt;
+    return std::find(locked_files.begin(), locked_files.end(), path) != locked_files.end();
+  }
   Status WriteFileAtomic(const std::string& path, std::string_view bytes) override;
   Status WriteFileAtomicNoFollow(const std::string& path, std::string_view bytes) override;
   Status OpenSequentialFile(const std::string& path, InputKinds kinds,
