@@ -32,17 +32,14 @@ class LockTest : public MainFormTest {
   // POSIX by what its access list says.
   void SetLocked(bool locked) {
     WriteBytes(platform_.hosts_path, locked ? "" : "127.0.0.1 localhost\r\n");
-    platform_.locked_files.clear();
-    if (locked) platform_.locked_files.push_back(platform_.hosts_path);
+    platform_.locked_files.assign(locked ? 1 : 0, platform_.hosts_path);
   }
 };
 
 #ifdef _WIN32
-const std::string kProbeCall = "exists ";
-const std::string kProbeUser;
+const char* const kProbeCall[] = {"exists ", ""};
 #else
-const std::string kProbeCall = "acl ";
-const std::string kProbeUser = " alice";
+const char* const kProbeCall[] = {"acl ", " alice"};
 #endif
 
 #ifdef _WIN32
@@ -99,7 +96,7 @@ TEST_F(LockTest, StartsTheToolThenWaitsThenProbes) {
   platform_.watch = [&](const std::string& call) { calls.push_back(call); };
   const std::vector<std::string> expected = {"exists " + Path(kToolFile),
                                              "exists " + Path("../libexec/quorvale/") + kToolFile, "start subinacl",
-                                             "sleep 400", kProbeCall + platform_.hosts_path + kProbeUser};
+                                             "sleep 400", kProbeCall[0] + platform_.hosts_path + kProbeCall[1]};
   form_.ToggleLock();
   EXPECT_EQ(calls, expected);
   EXPECT_EQ(Caption(), kUnlock);

@@ -50,8 +50,8 @@ class FakePlatform : public Platform {
   // Every opening of a path in this set for reading fails with kAccessDenied.
   std::vector<std::string> failing_reads;
   // When set, hears every call of the kinds "attributes PATH N", "sleep N", "exists PATH",
-  // "start PROGRAM", "write PATH", "lock PATH" and "acl PATH USER" before it is made, so
-  // that a test can look at the windows at that moment or log the order of the calls.
+  // "start PROGRAM", "write PATH" and "lock PATH" before it is made, so that a test can look at the
+  // windows at that moment or log the order of the calls.
   std::function<void(const std::string& call)> watch;
   // What FlushDnsCache reports (nothing is flushed).
   DnsFlushOutcome dns_flush{DnsFlushOutcome::Kind::kNotDone, {}, Status(ErrorCode::kNotSupported, "", "")};
