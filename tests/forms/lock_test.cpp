@@ -53,7 +53,6 @@ struct ProbeCase {
 
 void PrintTo(const ProbeCase& c, std::ostream* out) { *out << c.name; }
 
-// The lock refuses the user any reading: the probe reads the file.
 class LockProbeTest : public LockTest, public ::testing::WithParamInterface<ProbeCase> {};
 
 TEST_P(LockProbeTest, ClickRunsTheCaptionsActionAndTheProbeSetsTheNextOne) {

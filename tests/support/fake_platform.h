@@ -78,11 +78,10 @@ class FakePlatform : public Platform {
   Status OpenUrl(const std::string& url) override;
   std::string GetCurrentUserName() override { return user_name; }
   std::string SystemInfoToolPath() override { return system_info_tool; }
-  // Heard as "acl PATH USER". Where the system reads locks from access lists (POSIX), the
-  // files of `locked_files` are locked, for every user.
+  // On POSIX: heard as "acl PATH USER", and the files of `locked_files` are locked for all.
   std::optional<bool> LockedByAccessList(const std::string& path, const std::string& user) override {
-    Watch("acl " + path + " " + user);
     if (!real_->LockedByAccessList(path, user).has_value()) return std::nullopt;
+    Watch("acl " + path + " " + user);
     return std::find(locked_files.begin(), locked_files.end(), path) != locked_files.end();
   }
   Status WriteFileAtomic(const std::string& path, std::string_view bytes) override;

@@ -301,8 +301,14 @@ TEST_F(WindowsPlatformTest, AnElevatedRunsLockFolderIsForAdministratorsOnly) {
                                   OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, nullptr, &dacl,
                                   nullptr, &descriptor),
             static_cast<DWORD>(ERROR_SUCCESS));
-  BOOL ours = FALSE;
-  EXPECT_TRUE(CheckTokenMembership(nullptr, owner, &ours) && ours);
+  HANDLE token = nullptr;
+  alignas(TOKEN_USER) BYTE user[SECURITY_MAX_SID_SIZE + sizeof(TOKEN_USER)];
+  DWORD size = 0;
+  ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token) &&
+              GetTokenInformation(token, TokenUser, user, sizeof user, &size));
+  CloseHandle(token);
+  EXPECT_TRUE(IsWellKnownSid(owner, WinBuiltinAdministratorsSid) ||
+              EqualSid(owner, reinterpret_cast<TOKEN_USER*>(user)->User.Sid));
   ACCESS_ALLOWED_ACE* ace = nullptr;
   for (DWORD i = 0; dacl != nullptr && GetAce(dacl, i, reinterpret_cast<void**>(&ace)); ++i) {
     const PSID sid = &ace->SidStart;
