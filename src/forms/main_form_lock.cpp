@@ -69,34 +69,42 @@ void MainForm::ToggleLock() {
   if (lock || lock_caption_ == main_form_design::kUnlockCaption) {
     const AccessCommand command{lock ? AccessAction::kDeny : AccessAction::kGrant, hosts_path_,
                                 GetCurrentUser(platform_)};
-    // A headline and its detail when the tool did not run, or failed.
+    // When the tool did not run, or failed: what the message says, and why.
+    bool failed = false;
     std::string headline = kToolNotStarted;
     std::string failure;
     switch (ChooseStepRoute(platform_, hosts_path_)) {
       case StepRoute::kInPlace:
-        if (Status started = SetFileAccess(command); !started.ok()) failure = started.ToString();
+        if (Status started = SetFileAccess(command); !started.ok()) {
+          failed = true;
+          failure = started.ToString();
+        }
         break;
       case StepRoute::kHelper: {
         // The helper runs the tool for the user who asked and waits for it; the probe below
         // reads the result as it does after the tool started here.
         const std::string step(lock ? helper_steps::kLock : helper_steps::kUnlock);
         const HelperStepResult result = RunHelperStep(platform_, {step}, nullptr, [this] { YieldNow(); });
-        if (result.kind == HelperStepResult::Kind::kRefused) headline = texts::kAuthenticationRefused;
-        if (result.kind == HelperStepResult::Kind::kFailed) headline = kToolFailed;
-        if (result.kind != HelperStepResult::Kind::kDone) failure = StepFailureDetail(result);
+        failed = result.kind != HelperStepResult::Kind::kDone;
+        if (result.kind == HelperStepResult::Kind::kRefused) {
+          headline = texts::kAuthenticationRefused;  // which says it all
+        } else if (failed) {
+          if (result.kind == HelperStepResult::Kind::kFailed) headline = kToolFailed;
+          failure = StepFailureDetail(result);
+        }
         break;
       }
       case StepRoute::kUnavailable: {
         std::string line = AccessTool(platform_, kAccessToolFile);
         for (const std::string& arg : AccessCommandArguments(command)) line += " " + arg;
+        failed = true;
         failure = RightsNeededDetail(line);
         break;
       }
     }
-    if (!failure.empty()) {
-      // The tool did nothing; the caption stays as it is.
-      ShowMessage(headline, Prompts::Buttons::kOk, Prompts::Icon::kCritical, {},
-                  failure == headline ? std::string() : failure);
+    if (failed) {
+      // The tool changed nothing; the caption stays as it is.
+      ShowMessage(headline, Prompts::Buttons::kOk, Prompts::Icon::kCritical, {}, failure);
       return;
     }
   }
