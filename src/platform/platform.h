@@ -179,7 +179,8 @@ class Platform {
   // private $XDG_RUNTIME_DIR, else /tmp/quorvale-UID/), or opened without sharing (Windows:
   // named after the case-folded full path, in %ProgramData%\Quorvale\ when elevated, which
   // it makes admin-only and refuses when others may change it, else in the user's
-  // %LOCALAPPDATA%\Quorvale\). A lock file goes away with its lock. Tries again until
+  // %LOCALAPPDATA%\Quorvale\). A lock file goes away with its lock (on POSIX, one left by a
+  // killed run serves the next run on the same file). Tries again until
   // `timeout_milliseconds` have passed, calling `waiting` between the tries; kBusy when the
   // lock stayed held by another run all that time.
   virtual Status LockForReplace(const std::string& path, int timeout_milliseconds, const std::function<void()>& waiting,
