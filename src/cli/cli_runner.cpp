@@ -3,6 +3,7 @@
 #include <cstring>
 #include <ctime>
 #include <initializer_list>
+#include <memory>
 #include <string_view>
 
 #include "cli/command_line.h"
@@ -285,7 +286,17 @@ class CliRun {
 
   int ReplaceHosts() {
     const std::string path = platform_.HostsPath();
-    if (update_.active() && update_.NothingChanged(path, WriteOptionsText("replace"))) return kExitOk;
+    ReplaceOutcome outcome;
+    // An update decides whether anything changed, writes and records the write under the
+    // replace lock: updates run at once write one after the other, each seeing what the one
+    // before wrote.
+    std::unique_ptr<Platform::HeldLock> lock;
+    if (update_.active()) {
+      if (Status locked = LockHostsFile(platform_, path, &lock, &outcome); !locked.ok()) {
+        return ReplaceFailed(locked, outcome, path);
+      }
+      if (update_.NothingChanged(path, WriteOptionsText("replace"))) return kExitOk;
+    }
     if (int status = update_.EnsureLoaded(); status != kExitOk) return status;
     // The menu command is only offered once a load has left rows in the lists; a run whose
     // loads found nothing must not wipe the system's HOSTS file.
@@ -295,20 +306,20 @@ class CliRun {
     }
     ReleaseIndexes();
     WriteOptions options = Options();
-    ReplaceOutcome outcome;
     Sha256 digest;
     // The lines of the current file that the lists cannot hold go into the new one.
-    Status status = ReplaceHostsFile(
-        platform_, path,
-        [&](const std::vector<std::string>& carried_lines, const ByteSink& sink) {
-          options.carried_lines = carried_lines;
-          digest = Sha256();
-          return FormatHostsFile(session_, options, platform_.LocalDateTimeText(),
-                                 Digesting(sink, update_.active() ? &digest : nullptr));
-        },
-        std::time(nullptr), &outcome);
+    const ReplacementContents contents = [&](const std::vector<std::string>& carried_lines, const ByteSink& sink) {
+      options.carried_lines = carried_lines;
+      digest = Sha256();
+      return FormatHostsFile(session_, options, platform_.LocalDateTimeText(),
+                             Digesting(sink, update_.active() ? &digest : nullptr));
+    };
+    const std::time_t now = std::time(nullptr);
+    Status status = lock ? ReplaceLockedHostsFile(platform_, *lock, path, contents, now, &outcome)
+                         : ReplaceHostsFile(platform_, path, contents, now, &outcome);
     if (!status.ok()) return ReplaceFailed(status, outcome, path);
     if (update_.active()) update_.Written(path, digest.HexDigest());
+    lock.reset();
     FlushDnsCache();
     return kExitOk;
   }

@@ -1,5 +1,6 @@
 // Locking the HOSTS file.
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -38,6 +39,9 @@ std::string AccessTool(Platform& platform, std::string_view tool_file) {
 // How long the lock tool is given before the file is probed.
 constexpr int kToolWaitMs = 400;
 
+constexpr char kToolNotStarted[] = "Impossible de lancer l'outil subinacl.";
+constexpr char kToolFailed[] = "L'outil subinacl a echoue.";
+
 }  // namespace
 
 #ifdef _WIN32
@@ -65,35 +69,46 @@ void MainForm::ToggleLock() {
   if (lock || lock_caption_ == main_form_design::kUnlockCaption) {
     const AccessCommand command{lock ? AccessAction::kDeny : AccessAction::kGrant, hosts_path_,
                                 GetCurrentUser(platform_)};
+    // When the tool did not run, or failed: what the message says, and why.
+    bool failed = false;
+    std::string headline = kToolNotStarted;
     std::string failure;
     switch (ChooseStepRoute(platform_, hosts_path_)) {
       case StepRoute::kInPlace:
-        if (Status started = SetFileAccess(command); !started.ok()) failure = started.ToString();
+        if (Status started = SetFileAccess(command); !started.ok()) {
+          failed = true;
+          failure = started.ToString();
+        }
         break;
       case StepRoute::kHelper: {
         // The helper runs the tool for the user who asked and waits for it; the probe below
         // reads the result as it does after the tool started here.
         const std::string step(lock ? helper_steps::kLock : helper_steps::kUnlock);
         const HelperStepResult result = RunHelperStep(platform_, {step}, nullptr, [this] { YieldNow(); });
-        if (result.kind == HelperStepResult::Kind::kRefused || result.kind == HelperStepResult::Kind::kNotRun) {
+        failed = result.kind != HelperStepResult::Kind::kDone;
+        if (result.kind == HelperStepResult::Kind::kRefused) {
+          headline = texts::kAuthenticationRefused;  // which says it all
+        } else if (failed) {
+          if (result.kind == HelperStepResult::Kind::kFailed) headline = kToolFailed;
           failure = StepFailureDetail(result);
         }
         break;
       }
       case StepRoute::kNotSystemFile:
+        failed = true;
         failure = texts::kNotSystemHosts;
         break;
       case StepRoute::kUnavailable: {
         std::vector<std::string> argv = AccessCommandArguments(command);
         argv.insert(argv.begin(), AccessTool(platform_, kAccessToolFile));
+        failed = true;
         failure = RightsNeededDetail(argv);
         break;
       }
     }
-    if (!failure.empty()) {
-      // Without the tool nothing changed; the caption stays as it is.
-      ShowMessage("Impossible de lancer l'outil subinacl.", Prompts::Buttons::kOk, Prompts::Icon::kCritical, {},
-                  failure);
+    if (failed) {
+      // The tool changed nothing; the caption stays as it is.
+      ShowMessage(headline, Prompts::Buttons::kOk, Prompts::Icon::kCritical, {}, failure);
       return;
     }
   }
@@ -102,20 +117,23 @@ void MainForm::ToggleLock() {
 }
 
 void MainForm::CheckHostsLock(const std::string& path) {
-  // A file the user may not read is taken as locked. A missing file is not locked. A file
-  // that holds nothing (not even after a byte-order mark) fails the first read as well and
-  // so also reads as locked.
-  bool readable = true;
-  if (platform_.PathExists(path)) {
+  bool locked = false;
+  if (const std::optional<bool> by_list = platform_.LockedByAccessList(path, GetCurrentUser(platform_))) {
+    // The lock leaves the user read (POSIX): only the file's access list shows it.
+    locked = *by_list;
+  } else if (platform_.PathExists(path)) {
+    // A file the user may not read is taken as locked. A missing file is not locked. A file
+    // that holds nothing (not even after a byte-order mark) fails the first read as well and
+    // so also reads as locked.
     std::string bytes;
-    readable = ReadFileBytes(platform_, path, &bytes).ok();
-    if (readable) {
+    locked = !ReadFileBytes(platform_, path, &bytes).ok();
+    if (!locked) {
       ItemReader reader(bytes);
       std::string_view item;
-      readable = reader.Next(&item);
+      locked = !reader.Next(&item);
     }
   }
-  lock_caption_ = readable ? main_form_design::kLockCaption : main_form_design::kUnlockCaption;
+  lock_caption_ = locked ? main_form_design::kUnlockCaption : main_form_design::kLockCaption;
   view_->SetControlCaption(MainControl::kLockButton, lock_caption_);
 }
 

@@ -142,13 +142,29 @@ Status CopyWriteAndPrune(Platform& platform, const std::string& hosts_path, cons
   return Status::Ok();
 }
 
+}  // namespace
+
+Status LockHostsFile(Platform& platform, const std::string& hosts_path, std::unique_ptr<Platform::HeldLock>* lock,
+                     ReplaceOutcome* outcome, const YieldFn& waiting) {
+  if (outcome != nullptr) *outcome = ReplaceOutcome();
+  Status locked = platform.LockForReplace(hosts_path, kReplaceLockTimeoutMilliseconds, waiting, lock);
+  if (!locked.ok()) return Fail(outcome, ReplaceStep::kLock, locked);
+  return Status::Ok();
+}
+
+Status ReplaceLockedHostsFile(Platform& platform, const Platform::HeldLock&, const std::string& hosts_path,
+                              const ReplacementContents& contents, std::time_t now, ReplaceOutcome* outcome) {
+  if (outcome != nullptr) *outcome = ReplaceOutcome();
+  return CopyWriteAndPrune(platform, hosts_path, contents, now, outcome, "");
+}
+
+namespace {
+
 // Runs `steps` holding the replace lock of the file.
 Status Locked(Platform& platform, const std::string& hosts_path, ReplaceOutcome* outcome, const YieldFn& waiting,
               const std::function<Status()>& steps) {
-  if (outcome != nullptr) *outcome = ReplaceOutcome();
   std::unique_ptr<Platform::HeldLock> lock;
-  Status locked = platform.LockForReplace(hosts_path, kReplaceLockTimeoutMilliseconds, waiting, &lock);
-  if (!locked.ok()) return Fail(outcome, ReplaceStep::kLock, locked);
+  if (Status locked = LockHostsFile(platform, hosts_path, &lock, outcome, waiting); !locked.ok()) return locked;
   return steps();
 }
 

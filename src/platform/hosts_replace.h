@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <ctime>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -59,6 +60,14 @@ using ReplacementContents = std::function<bool(const std::vector<std::string>& c
 // pruned. `outcome`, when given, says which step it was.
 Status ReplaceHostsFile(Platform& platform, const std::string& hosts_path, const ReplacementContents& contents,
                         std::time_t now, ReplaceOutcome* outcome = nullptr, const YieldFn& waiting = {});
+// Takes the lock of step 1 as ReplaceHostsFile does (kLock in `outcome` when it fails), for a
+// caller that decides under it whether to replace at all; ReplaceLockedHostsFile then
+// replaces while it is held.
+Status LockHostsFile(Platform& platform, const std::string& hosts_path, std::unique_ptr<Platform::HeldLock>* lock,
+                     ReplaceOutcome* outcome = nullptr, const YieldFn& waiting = {});
+// Steps 2 to 5 of ReplaceHostsFile, by a caller that holds `lock` from LockHostsFile.
+Status ReplaceLockedHostsFile(Platform& platform, const Platform::HeldLock& lock, const std::string& hosts_path,
+                              const ReplacementContents& contents, std::time_t now, ReplaceOutcome* outcome = nullptr);
 // The same with fixed bytes, carrying nothing over.
 Status ReplaceHostsFile(Platform& platform, const std::string& hosts_path, std::string_view bytes, std::time_t now,
                         ReplaceOutcome* outcome = nullptr, const YieldFn& waiting = {});

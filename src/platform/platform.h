@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -95,6 +96,15 @@ class Platform {
   virtual Status OpenUrl(const std::string& url) = 0;
   // The logon name of the current user ("" when unknown).
   virtual std::string GetCurrentUserName() = 0;
+  // Whether the file at `path` is locked for the user named `user` (MainForm::ToggleLock's
+  // lock), as its access list shows it on POSIX: an entry of that user's own without the
+  // right to write. False for a missing file, an unknown user or a list that cannot be read.
+  // nullopt on Windows, where the lock refuses the user any reading and is probed by reading.
+  virtual std::optional<bool> LockedByAccessList(const std::string& path, const std::string& user) {
+    (void)path;
+    (void)user;
+    return std::nullopt;
+  }
   // The path of the system-information tool, as the system registers it (Windows: the
   // registry's MSINFO path, else MSINFO32.EXE in its registered folder when it is there); ""
   // when there is none.
@@ -177,8 +187,14 @@ class Platform {
     virtual ~HeldLock() = default;
   };
   // Takes the lock that makes replaces and restores of the file at `path` run one at a time,
-  // between processes and (Windows) sessions: `flock` on the file's folder on POSIX, a
-  // global named mutex named after the case-folded path on Windows. Tries again until
+  // between processes and (Windows) sessions, a lock no other user can take or hold: a file
+  // named after the file's folder and name, locked with `flock`, in a folder only this
+  // process's user may open (POSIX: root's /run/quorvale/, else quorvale/ in the user's own
+  // private $XDG_RUNTIME_DIR, else /tmp/quorvale-UID/), or opened without sharing (Windows:
+  // named after the case-folded full path, in %ProgramData%\Quorvale\ when elevated, which
+  // it makes admin-only and refuses when others may change it, else in the user's
+  // %LOCALAPPDATA%\Quorvale\). A lock file goes away with its lock (on POSIX, one left by a
+  // killed run serves the next run on the same file). Tries again until
   // `timeout_milliseconds` have passed, calling `waiting` between the tries; kBusy when the
   // lock stayed held by another run all that time.
   virtual Status LockForReplace(const std::string& path, int timeout_milliseconds, const std::function<void()>& waiting,

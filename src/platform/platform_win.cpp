@@ -22,6 +22,7 @@
 
 #include "core/hosts_writer.h"
 #include "core/path_text.h"
+#include "core/sha256.h"
 #include "core/utf16.h"
 #include "platform/dns_flush_win.h"
 #include "platform/download_winhttp.h"
@@ -326,43 +327,118 @@ BOOL WINAPI PutAttributesBack(DWORD) {
   return FALSE;
 }
 
+// A handle closed at the end of its scope.
+struct ScopedHandle {
+  HANDLE handle = nullptr;
+  ~ScopedHandle() {
+    if (handle != nullptr && handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+  }
+};
+
+// The TOKEN_USER of the process, in `buffer`.
+bool CurrentUser(std::vector<unsigned char>* buffer) {
+  ScopedHandle token;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token.handle)) return false;
+  buffer->resize(256);
+  DWORD size = 0;
+  if (!GetTokenInformation(token.handle, TokenUser, buffer->data(), static_cast<DWORD>(buffer->size()), &size)) {
+    buffer->resize(size);
+    if (!GetTokenInformation(token.handle, TokenUser, buffer->data(), size, &size)) return false;
+  }
+  return true;
+}
+
 // How often a run waiting for the replace lock tries again.
 constexpr DWORD kLockPollMilliseconds = 20;
-// Object names are at most MAX_PATH characters; a longer path is named by its hash.
-constexpr size_t kLongestLockPath = MAX_PATH - 40;
+// How many hex digits of the digest of the locked file's path name its lock.
+constexpr size_t kLockNameDigits = 16;
+// The folder of an elevated run's replace locks: only the system and administrators may
+// open or change it, or what it holds.
+constexpr wchar_t kAdminOnlyFolderSddl[] = L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+// The rights on a folder that let their holder put, rename or remove what it holds, or
+// change who may.
+constexpr ACCESS_MASK kFolderChangeRights = FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY | FILE_DELETE_CHILD | DELETE |
+                                            WRITE_DAC | WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL | MAXIMUM_ALLOWED;
 
-// The name of the mutex of LockForReplace: global, so that a run in another session (a
-// scheduled task) sees it, and built from the full path in upper case with "/" for "\"
-// (a backslash would make a namespace of it).
+// The name of the lock file of LockForReplace, after the full path in upper case.
 std::wstring ReplaceLockName(const std::string& path) {
   std::wstring full(kLongestPath, L'\0');
   const DWORD length = GetFullPathNameW(WideFromUtf8(path).c_str(), kLongestPath, full.data(), nullptr);
   full.resize(length > 0 && length < kLongestPath ? length : 0);
   if (full.empty()) full = WideFromUtf8(path);
   CharUpperBuffW(full.data(), static_cast<DWORD>(full.size()));
-  std::replace(full.begin(), full.end(), L'\\', L'/');
-  if (full.size() > kLongestLockPath) {
-    // FNV-1a over the characters.
-    unsigned long long hash = 14695981039346656037ull;
-    for (wchar_t c : full) hash = (hash ^ static_cast<unsigned>(c)) * 1099511628211ull;
-    wchar_t digits[17];
-    std::swprintf(digits, 17, L"%016llx", hash);
-    full = digits;
-  }
-  return L"Global\\Quorvale-replace:" + full;
+  return L"replace-" + WideFromUtf8(Sha256Hex(Utf8FromWide(full)).substr(0, kLockNameDigits)) + L".lock";
 }
 
-// The lock of LockForReplace: a named mutex owned by the thread that took it.
-class MutexLock : public Platform::HeldLock {
- public:
-  explicit MutexLock(HANDLE mutex) : mutex_(mutex) {}
-  ~MutexLock() override {
-    ReleaseMutex(mutex_);
-    CloseHandle(mutex_);
+// Whether `sid` is the system, the administrators, or `self` (the elevated user running).
+bool IsSystemOrAdministrators(PSID sid, PSID self) {
+  return sid != nullptr && (IsWellKnownSid(sid, WinLocalSystemSid) ||
+                            IsWellKnownSid(sid, WinBuiltinAdministratorsSid) || EqualSid(sid, self));
+}
+
+// Whether only the system and administrators own and may change the folder: its owner is one
+// of them, and no one else is allowed a right that changes it. `self` is the elevated user
+// running, an administrator too (the owner of what it makes, where the system keeps no other).
+bool OnlyAdministratorsChange(const std::wstring& folder, PSID self) {
+  PSID owner = nullptr;
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (GetNamedSecurityInfoW(folder.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                            &owner, nullptr, &dacl, nullptr, &descriptor) != ERROR_SUCCESS) {
+    return false;
   }
+  bool only = IsSystemOrAdministrators(owner, self) && dacl != nullptr;
+  for (DWORD i = 0; only && i < dacl->AceCount; ++i) {
+    ACE_HEADER* header = nullptr;
+    if (!GetAce(dacl, i, reinterpret_cast<void**>(&header))) {
+      only = false;
+    } else if (header->AceType == ACCESS_ALLOWED_ACE_TYPE && (header->AceFlags & INHERIT_ONLY_ACE) == 0) {
+      const auto* allowed = reinterpret_cast<ACCESS_ALLOWED_ACE*>(header);
+      only = (allowed->Mask & kFolderChangeRights) == 0 ||
+             IsSystemOrAdministrators(const_cast<DWORD*>(&allowed->SidStart), self);
+    } else if (header->AceType != ACCESS_DENIED_ACE_TYPE && header->AceType != ACCESS_ALLOWED_ACE_TYPE) {
+      only = false;  // a kind of entry this check does not read
+    }
+  }
+  LocalFree(descriptor);
+  return only;
+}
+
+// The folder of an elevated run's replace locks (see kAdminOnlyFolderSddl), made when
+// missing; refused when it is a link or others may change it.
+Status AdminOnlyLockFolder(const std::string& folder) {
+  const std::wstring wide = WideFromUtf8(folder);
+  std::vector<unsigned char> self;
+  if (!CurrentUser(&self)) return LastError(folder);
+  SECURITY_ATTRIBUTES attributes = {sizeof attributes, nullptr, FALSE};
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kAdminOnlyFolderSddl, SDDL_REVISION_1,
+                                                            &attributes.lpSecurityDescriptor, nullptr)) {
+    return LastError(folder);
+  }
+  const BOOL made = CreateDirectoryW(wide.c_str(), &attributes);
+  const DWORD err = GetLastError();
+  LocalFree(attributes.lpSecurityDescriptor);
+  if (!made && err != ERROR_ALREADY_EXISTS) return StatusFromWin32(err, folder);
+  const DWORD kinds = GetFileAttributesW(wide.c_str());
+  if (kinds == INVALID_FILE_ATTRIBUTES || (kinds & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+      (kinds & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
+      !OnlyAdministratorsChange(wide, reinterpret_cast<TOKEN_USER*>(self.data())->User.Sid)) {
+    return Status(ErrorCode::kAccessDenied, folder, "a folder that non-administrators may change");
+  }
+  return Status::Ok();
+}
+
+// The lock of LockForReplace: its lock file, open without sharing, which the system removes
+// when it is closed (or the program ends).
+class FileLock : public Platform::HeldLock {
+ public:
+  explicit FileLock(HANDLE file) : file_(file) {}
+  ~FileLock() override { CloseHandle(file_); }
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
 
  private:
-  HANDLE mutex_;
+  HANDLE file_;
 };
 
 // What a write does with an entry at the path it is given.
@@ -379,14 +455,8 @@ constexpr DWORD kPipeBufferBytes = 1 << 16;
 
 // "D:P(A;;GA;;;SID)": the current user alone may open the pipe.
 bool OwnUserOnly(SECURITY_ATTRIBUTES* attributes) {
-  ScopedHandle token;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token.handle)) return false;
-  std::vector<unsigned char> buffer(256);
-  DWORD size = 0;
-  if (!GetTokenInformation(token.handle, TokenUser, buffer.data(), static_cast<DWORD>(buffer.size()), &size)) {
-    buffer.resize(size);
-    if (!GetTokenInformation(token.handle, TokenUser, buffer.data(), size, &size)) return false;
-  }
+  std::vector<unsigned char> buffer;
+  if (!CurrentUser(&buffer)) return false;
   wchar_t* sid = nullptr;
   if (!ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &sid)) return false;
   const std::wstring sddl = L"D:P(A;;GA;;;" + std::wstring(sid) + L")";
@@ -879,27 +949,26 @@ class WindowsPlatform : public Platform {
   Status LockForReplace(const std::string& path, int timeout_milliseconds, const std::function<void()>& waiting,
                         std::unique_ptr<HeldLock>* lock) override {
     lock->reset();
-    const std::wstring name = ReplaceLockName(path);
+    const bool elevated = IsElevated();
+    const std::string folder = elevated ? SystemSourcesFolder() : ProgramFolderIn(FOLDERID_LocalAppData, "Quorvale");
+    if (folder.empty()) return Status(ErrorCode::kNotFound, path, "no folder for the replace lock");
+    if (Status made = elevated ? AdminOnlyLockFolder(folder) : MakeFolders(folder); !made.ok()) return made;
+    const std::wstring name = WideFromUtf8(folder) + ReplaceLockName(path);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_milliseconds);
     while (true) {
-      // A mutex made by another user (an administrator's run, the SYSTEM account) may refuse
-      // to be opened: it is held, or about to be, by that run.
-      HANDLE mutex = CreateMutexW(nullptr, FALSE, name.c_str());
-      if (mutex == nullptr && GetLastError() != ERROR_ACCESS_DENIED) return LastError(path);
-      if (mutex != nullptr) {
-        const DWORD waited = WaitForSingleObject(mutex, kLockPollMilliseconds);
-        // An owner that ended without letting go leaves the mutex abandoned, and free.
-        if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) {
-          *lock = std::make_unique<MutexLock>(mutex);
-          return Status::Ok();
-        }
-        CloseHandle(mutex);
-        if (waited == WAIT_FAILED) return LastError(path);
-      } else {
-        ::Sleep(kLockPollMilliseconds);
+      HANDLE file = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT,
+                                nullptr);
+      if (file != INVALID_HANDLE_VALUE) {
+        *lock = std::make_unique<FileLock>(file);
+        return Status::Ok();
       }
+      // Held: open elsewhere, or being removed as its holder lets go.
+      const DWORD err = GetLastError();
+      if (err != ERROR_SHARING_VIOLATION && err != ERROR_ACCESS_DENIED) return StatusFromWin32(err, path);
       if (std::chrono::steady_clock::now() >= deadline) return Status(ErrorCode::kBusy, path, "");
       if (waiting) waiting();
+      ::Sleep(kLockPollMilliseconds);
     }
   }
 

@@ -107,6 +107,25 @@ TEST_F(CliConcurrencyTest, ReplacesAndRestoresStartedAtOnceRunOneAfterTheOther) 
   EXPECT_EQ(platform->ListFolder(etc_).size(), backups.size() + 1);
 }
 
+// Updates started at once decide in turn whether anything changed: one writes, the others
+// find what it wrote.
+TEST_F(CliConcurrencyTest, UpdatesStartedAtOnceWriteTheFileOnce) {
+  WriteBytes(hosts_, "0.0.0.0 old.example\r\n");
+  const std::string sources = Crafted("sources.txt", Input(1) + "\n");
+  launch_.env.emplace_back("XDG_CACHE_HOME", File("cache"));
+  ASSERT_EQ(Run({"--sources", sources, "--update"}, launch_).status, 0);  // the cache is filled
+  std::vector<StartedCli> runs;
+  for (int i = 0; i < 3; ++i) runs.push_back(Start({"--sources", sources, "--update", "--replace-hosts"}, i));
+  int written = 0;
+  for (const StartedCli& run : runs) {
+    const CliResult result = WaitForCli(run);
+    EXPECT_EQ(result.status, 0) << result.err;
+    written += result.err.find("; ecrit: " + hosts_ + "\n") != std::string::npos;
+  }
+  EXPECT_EQ(written, 1);
+  EXPECT_EQ(ListHostsBackups(*CreateSystemPlatform(), hosts_).size(), 1u);
+}
+
 // A replace of a read-only HOSTS file ended by a signal at any moment leaves the old file or
 // the new one, read-only either way, and nothing but complete copies beside it.
 TEST_F(CliConcurrencyTest, AReplaceEndedBySignalLeavesTheFileReadOnly) {

@@ -220,9 +220,10 @@ INSTANTIATE_TEST_SUITE_P(Loads, LoadInputTest,
 // --- Loading a domain-only file (LoadSortBuffer) ---
 
 TEST_F(DomainsTest, DomainOnlyLoadsAccumulateInTheSortBuffer) {
-  // An empty HOSTS file reads as locked, so the lock probe after each load shows up in the
-  // lock button's caption.
+  // The HOSTS file reads as locked (empty, where the probe reads it), so the lock probe after
+  // each load shows up in the lock button's caption.
   WriteBytes(Path("HOSTS"), "");
+  platform_.locked_files = {Path("HOSTS")};
   form_.session().RejectedLines = {"", "kept"};
   form_.session().EntriesLoaded = 42;
   WatchScreens();
@@ -264,6 +265,7 @@ TEST_F(DomainsTest, DomainOnlyLoadsAccumulateInTheSortBuffer) {
 
 TEST_F(DomainsTest, DomainOnlyLoadThatFailsLeavesTheButtonsAndTheCount) {
   WriteBytes(Path("HOSTS"), "");
+  platform_.locked_files = {Path("HOSTS")};
   CancelDialog();
   form_.LoadSortBuffer();
   EXPECT_EQ(view_.status, "Aucune adresse chargee");

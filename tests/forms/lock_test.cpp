@@ -28,8 +28,21 @@ class LockTest : public MainFormTest {
   std::vector<std::string> Argv(const std::string& switch_word) const {
     return {"subinacl", "/file", platform_.hosts_path, switch_word};
   }
+  // Makes the probe find the file locked or not: on Windows by what reading it gives, on
+  // POSIX by what its access list says.
+  void SetLocked(bool locked) {
+    WriteBytes(platform_.hosts_path, locked ? "" : "127.0.0.1 localhost\r\n");
+    platform_.locked_files.assign(locked ? 1 : 0, platform_.hosts_path);
+  }
 };
 
+#ifdef _WIN32
+const char* const kProbeCall[] = {"exists ", ""};
+#else
+const char* const kProbeCall[] = {"acl ", " alice"};
+#endif
+
+#ifdef _WIN32
 struct ProbeCase {
   const char* name;
   // The HOSTS file as the probe finds it; nullptr: no file; "<dir>": a folder stands there.
@@ -74,14 +87,15 @@ INSTANTIATE_TEST_SUITE_P(
                       ProbeCase{"OnlyALineBreak", "\n", 1, false}, ProbeCase{"BomAndComma", "\xEF\xBB\xBF,", 4, false},
                       ProbeCase{"Unreadable", "<dir>", 0, true}),
     CaseName());
+#endif
 
 TEST_F(LockTest, StartsTheToolThenWaitsThenProbes) {
-  WriteBytes(platform_.hosts_path, "");
+  SetLocked(true);
   std::vector<std::string> calls;
   platform_.watch = [&](const std::string& call) { calls.push_back(call); };
   const std::vector<std::string> expected = {"exists " + Path(kToolFile),
                                              "exists " + Path("../libexec/quorvale/") + kToolFile, "start subinacl",
-                                             "sleep 400", "exists " + platform_.hosts_path};
+                                             "sleep 400", kProbeCall[0] + platform_.hosts_path + kProbeCall[1]};
   form_.ToggleLock();
   EXPECT_EQ(calls, expected);
   EXPECT_EQ(Caption(), kUnlock);
@@ -110,7 +124,7 @@ TEST_F(LockTest, TheToolBesideTheProgramComesFirstThenTheInstalledOne) {
 }
 
 TEST_F(LockTest, AToolThatCannotStartIsReportedAndNothingChanges) {
-  WriteBytes(platform_.hosts_path, "");  // a probe would turn the caption to "Deverouiller"
+  SetLocked(true);  // a probe would turn the caption to "Deverouiller"
   platform_.start_program_fails = true;
   prompts_.answers.push_back(Answer::kOk);
 
@@ -124,7 +138,7 @@ TEST_F(LockTest, AToolThatCannotStartIsReportedAndNothingChanges) {
   // Also from the unlocked state.
   form_.CheckHostsLock(platform_.hosts_path);
   ASSERT_EQ(Caption(), kUnlock);
-  WriteBytes(platform_.hosts_path, "x\r\n");
+  SetLocked(false);
   prompts_.answers.push_back(Answer::kOk);
   form_.ToggleLock();
   EXPECT_EQ(prompts_.messages.size(), 2u);
@@ -132,13 +146,13 @@ TEST_F(LockTest, AToolThatCannotStartIsReportedAndNothingChanges) {
 }
 
 TEST_F(LockTest, ACaptionSetByAnotherProbeDecidesTheNextClick) {
-  WriteBytes(platform_.hosts_path, "");
+  SetLocked(true);
   form_.CheckHostsLock(platform_.hosts_path);
   EXPECT_EQ(Caption(), kUnlock);
   EXPECT_TRUE(platform_.started.empty());
 
-  // Meanwhile the file became readable: the grant runs, the probe sees it unlocked.
-  WriteBytes(platform_.hosts_path, "127.0.0.1 localhost\r\n");
+  // Meanwhile the file was unlocked: the grant runs, the probe sees it unlocked.
+  SetLocked(false);
   form_.ToggleLock();
   ASSERT_EQ(platform_.started.size(), 1u);
   EXPECT_EQ(platform_.started[0], Argv("/Grant=alice=F"));

@@ -525,11 +525,19 @@ TEST_F(PkexecTest, TheLockGoesThroughTheHelper) {
   FakePkexec("echo \"$@\" >>" + Path("asked") + "; exit 126");
   prompts_.answers = {Answer::kOk};
   form_.ToggleLock();
-  EXPECT_EQ(Messages(), std::vector<std::string>{"Impossible de lancer l'outil subinacl. | OK | critical | Quorvale"});
-  EXPECT_EQ(prompts_.messages.back().detail, "Authentification refusee ou annulee.");
+  EXPECT_EQ(Messages(), std::vector<std::string>{"Authentification refusee ou annulee. | OK | critical | Quorvale"});
+  EXPECT_EQ(prompts_.messages.back().detail, "");
   // The helper by the name its link leads to, which the system's policy names.
   EXPECT_EQ(ReadBytes(Path("asked")), QUORVALE_BIN_DIR "/quorvale-helper lock\n");
   EXPECT_TRUE(platform_.started.empty());
+
+  // The tool fails in the helper (the file's owner cannot be locked out): said, with why.
+  WriteBytes(hosts(), kOldBytes);
+  FakePkexec("PKEXEC_UID=" + std::to_string(geteuid()) + " exec \"$@\"");
+  prompts_.answers = {Answer::kOk};
+  form_.ToggleLock();
+  EXPECT_EQ(Messages()[1], "L'outil subinacl a echoue. | OK | critical | Quorvale");
+  EXPECT_EQ(prompts_.messages.back().detail, QUORVALE_BIN_DIR "/subinacl: exit code 3");
 }
 #endif
 

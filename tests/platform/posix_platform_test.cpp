@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <pwd.h>
 #include <signal.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -266,7 +268,7 @@ TEST(FileOperationsTest, RegularFilesOnlyAreReadAndDescribed) {
   EXPECT_EQ(platform->FactsOf(dir.File("missing")).kind, Kind::kMissing);
 }
 
-// The lock is the folder's: a second holder waits, calling back, and gives up with kBusy;
+// One lock per file: a second holder waits, calling back, and gives up with kBusy;
 // once the first lets go, it is free.
 TEST(FileOperationsTest, TheReplaceLockIsHeldByOneAtATime) {
   TempDir dir;
@@ -280,9 +282,24 @@ TEST(FileOperationsTest, TheReplaceLockIsHeldByOneAtATime) {
   EXPECT_EQ(busy.subject(), dir.File("HOSTS"));
   EXPECT_GE(waits, 1);
   EXPECT_EQ(second, nullptr);
+  // Another file's lock is another lock.
+  TempDir other;
+  EXPECT_TRUE(platform->LockForReplace(other.File("HOSTS"), 0, {}, &second).ok());
   first.reset();
   EXPECT_TRUE(platform->LockForReplace(dir.File("HOSTS"), 0, {}, &second).ok());
   EXPECT_EQ(platform->LockForReplace(dir.File("missing/HOSTS"), 0, {}, &first).code(), ErrorCode::kNotFound);
+}
+
+// A lock on the HOSTS file's folder, which any user who may open it can take, holds up no
+// replace: the replace lock lives in a folder only this user may open (root's is 0700).
+TEST(FileOperationsTest, ALockOnTheFolderDoesNotHoldUpAReplace) {
+  TempDir dir;
+  const int folder = open(dir.path().c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_EQ(flock(folder, LOCK_SH), 0);
+  std::unique_ptr<Platform::HeldLock> lock;
+  EXPECT_TRUE(CreateSystemPlatform()->LockForReplace(dir.File("HOSTS"), 0, {}, &lock).ok());
+  EXPECT_TRUE(!testing::RunningAsRoot() || ModeOf("/run/quorvale") == 0700u);
+  close(folder);
 }
 
 TEST(FileOperationsTest, RemoveFile) {

@@ -40,6 +40,7 @@ class FakePlatform : public Platform {
   std::function<ElevatedRun()> elevated_run;
   std::string user_name = "alice";
   std::string system_info_tool;  // what SystemInfoToolPath gives
+  std::vector<std::string> locked_files;  // see LockedByAccessList
   bool start_program_fails = false;
   // When set, the replace lock is held by another run: LockForReplace calls its `waiting`
   // once and gives kBusy at once.
@@ -79,6 +80,12 @@ class FakePlatform : public Platform {
   Status OpenUrl(const std::string& url) override;
   std::string GetCurrentUserName() override { return user_name; }
   std::string SystemInfoToolPath() override { return system_info_tool; }
+  // On POSIX: heard as "acl PATH USER", and the files of `locked_files` are locked for all.
+  std::optional<bool> LockedByAccessList(const std::string& path, const std::string& user) override {
+    if (!real_->LockedByAccessList(path, user).has_value()) return std::nullopt;
+    Watch("acl " + path + " " + user);
+    return std::find(locked_files.begin(), locked_files.end(), path) != locked_files.end();
+  }
   Status WriteFileAtomic(const std::string& path, std::string_view bytes) override;
   Status WriteFileAtomicNoFollow(const std::string& path, std::string_view bytes) override;
   Status OpenSequentialFile(const std::string& path, InputKinds kinds,

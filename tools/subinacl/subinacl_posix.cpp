@@ -1,12 +1,15 @@
 // subinacl on POSIX access lists:
 //
-//   /Deny=USER=F    adds the access-list entry user:USER:--- to PATH
+//   /Deny=USER=F    adds the access-list entry user:USER:r-- to PATH (user:USER:--- when
+//                   the file's "other" entry does not let everyone read it)
 //   /Grant=USER=F   removes that user's named entry again
 //
-// Deny takes every right from USER (while they are not the file's owner, and not root,
-// whom no access list restricts). Grant gives back only what USER has through the other
-// entries (owner, groups, others); it never adds a right, and a user who had a named entry
-// of their own before the deny does not get it back.
+// Deny takes every right but reading from USER (while they are not the file's owner, and
+// not root, whom no access list restricts): a HOSTS file that the user's programs cannot
+// read would stop resolving names for them. Reading is kept only where everyone has it
+// anyway, so the entry never gives a right. Grant gives back only what USER has through
+// the other entries (owner, groups, others); it never adds a right, and a user who had a
+// named entry of their own before the deny does not get it back.
 
 #include <acl/libacl.h>
 #include <pwd.h>
@@ -69,10 +72,19 @@ bool HasTag(acl_t acl, acl_tag_t wanted, acl_entry_t* found) {
   return false;
 }
 
-// Adds user:UID:--- (or empties that user's existing entry). A mask is made only when the
-// list had none; an existing mask is left alone, since an entry without rights never needs
-// a wider one.
+// Whether the list's "other" entry lets everyone read.
+bool OthersRead(acl_t acl) {
+  acl_entry_t other;
+  acl_permset_t permissions;
+  return HasTag(acl, ACL_OTHER, &other) && acl_get_permset(other, &permissions) == 0 &&
+         acl_get_perm(permissions, ACL_READ) == 1;
+}
+
+// Sets user:UID to r-- where everyone may read, else to --- (adding the entry, or changing
+// that user's existing one). A mask is made only when the list had none; an existing mask is
+// left alone, so that nobody else gains a right.
 bool Deny(acl_t* acl, uid_t uid) {
+  const bool keep_read = OthersRead(*acl);
   acl_entry_t entry;
   if (!FindUserEntry(*acl, uid, &entry)) {
     if (acl_create_entry(acl, &entry) != 0) return false;
@@ -80,7 +92,7 @@ bool Deny(acl_t* acl, uid_t uid) {
   }
   acl_permset_t permissions;
   if (acl_get_permset(entry, &permissions) != 0 || acl_clear_perms(permissions) != 0 ||
-      acl_set_permset(entry, permissions) != 0) {
+      (keep_read && acl_add_perm(permissions, ACL_READ) != 0) || acl_set_permset(entry, permissions) != 0) {
     return false;
   }
   if (!HasTag(*acl, ACL_MASK, nullptr)) return acl_calc_mask(acl) == 0;
