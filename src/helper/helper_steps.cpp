@@ -1,18 +1,14 @@
 #include "helper/helper_steps.h"
 
-#include <algorithm>
 #include <ctime>
 #include <string_view>
 #include <utility>
 
 #include "core/access_command.h"
 #include "core/hosts_writer.h"
-#include "core/sources_file.h"
 #include "core/update_task.h"
 #include "platform/hosts_replace.h"
-#ifdef _WIN32
 #include "platform/update_schedule.h"
-#endif
 
 namespace quorvale {
 
@@ -146,14 +142,22 @@ HelperOutcome SetAccess(Platform& platform, const std::string& hosts_path, Acces
   return HelperOutcome();
 }
 
+// Reads the schedule's files from the input; refuses files the scheduled update would not
+// run before anything is written.
+HelperOutcome ReadScheduledInput(const HelperContext& context, std::string (&files)[kScheduledFileCount]) {
+  std::string bytes;
+  if (Status read = context.read_input(&bytes); !read.ok()) return Failed("input", read);
+  if (!SplitSchedulePieces(bytes, files)) return Refused("the input is not the files of the schedule");
+  if (std::string refusal = ScheduledFilesRefusal(files); !refusal.empty()) return Refused(refusal);
+  return HelperOutcome();
+}
+
 #ifdef _WIN32
 
 HelperOutcome Schedule(Platform& platform, bool on, const HelperContext& context) {
   std::string files[kScheduledFileCount];
   if (on) {
-    std::string bytes;
-    if (Status read = context.read_input(&bytes); !read.ok()) return Failed("input", read);
-    if (!SplitSchedulePieces(bytes, files)) return Refused("the input is not the files of the schedule");
+    if (HelperOutcome read = ReadScheduledInput(context, files); read.exit_code != kHelperExitDone) return read;
   }
   std::string said;
   const bool done = ScheduleUpdateTask(platform, context.cli_program, files,
@@ -164,91 +168,16 @@ HelperOutcome Schedule(Platform& platform, bool on, const HelperContext& context
 
 #else
 
-// What a folder held under a name before the schedule step wrote there.
-struct FormerFile {
-  std::string path;
-  bool existed = false;
-  std::string bytes;
-};
-
-// Reads what `path` holds now, so that it can be put back; a link or anything else that is
-// not a regular file there is refused.
-Status Remember(Platform& platform, const std::string& path, FormerFile* former) {
-  former->path = path;
-  Status status = platform.ReadRegularFile(path, &former->bytes);
-  former->existed = status.ok();
-  return status.ok() || status.code() == ErrorCode::kNotFound ? Status::Ok() : status;
-}
-
-// Puts back what the folder held, as far as it can.
-void PutBack(Platform& platform, const std::vector<FormerFile>& former) {
-  for (const FormerFile& file : former) {
-    if (file.existed) {
-      (void)platform.WritePrivateFileNoFollow(file.path, file.bytes);
-    } else if (platform.FactsOf(file.path).kind != Platform::EntryFacts::Kind::kMissing) {
-      (void)platform.RemoveFile(file.path);
-    }
-  }
-}
-
-bool Recorded(const std::string& record, std::string_view name) {
-  for (size_t start = 0; start < record.size();) {
-    const size_t end = std::min(record.find('\n', start), record.size());
-    if (std::string_view(record).substr(start, end - start) == name) return true;
-    start = end + 1;
-  }
-  return false;
-}
-
-// Refuses a sources file the scheduled update would not run: none, or one with a local source.
-std::string SourcesRefusal(std::string_view text) {
-  std::vector<Source> sources;
-  std::string error;
-  if (!ParseSourcesFile(text, &sources, &error)) return error;
-  if (sources.empty()) return "no sources file";
-  return CheckSystemSources(sources);
-}
-
-// Puts each non-empty file of the input in the schedule's folder, private to root, and removes
-// an empty one's copy only when this step wrote it (the record says which). `former` receives
-// what the folder held before.
-HelperOutcome CopyScheduledFiles(Platform& platform, const HelperContext& context, std::vector<FormerFile>* former) {
-  std::string bytes;
-  if (Status read = context.read_input(&bytes); !read.ok()) return Failed("input", read);
-  std::string files[kScheduledFileCount];
-  if (!SplitSchedulePieces(bytes, files)) return Refused("the input is not the files of the schedule");
-  if (std::string refusal = SourcesRefusal(files[0]); !refusal.empty()) return Refused(refusal);
-  if (Status made = platform.MakeFolders(context.schedule_folder); !made.ok()) return Failed("write", made);
-  const std::string record_path = context.schedule_folder + kScheduleRecordFile;
-  former->resize(kScheduledFileCount + 1);
-  for (size_t i = 0; i <= kScheduledFileCount; ++i) {
-    const std::string path = i < kScheduledFileCount ? context.schedule_folder + kScheduledFiles[i] : record_path;
-    if (Status read = Remember(platform, path, &(*former)[i]); !read.ok()) return Failed("read", read);
-  }
-  const std::string& old_record = (*former)[kScheduledFileCount].bytes;
-  std::string record;
-  for (size_t i = 0; i < kScheduledFileCount; ++i) {
-    const std::string& path = (*former)[i].path;
-    Status status;
-    if (!files[i].empty()) {
-      status = platform.WritePrivateFileNoFollow(path, files[i]);
-      record += std::string(kScheduledFiles[i]) + "\n";
-    } else if ((*former)[i].existed && Recorded(old_record, kScheduledFiles[i])) {
-      status = platform.RemoveFile(path);
-    }
-    if (!status.ok()) return Failed("write", status);
-  }
-  if (Status saved = platform.WritePrivateFileNoFollow(record_path, record); !saved.ok()) return Failed("write", saved);
-  return HelperOutcome();
-}
-
+// Puts each non-empty file of the input in the schedule's folder, private to root, then runs
+// systemctl; when either fails, the folder is put back as it was.
 HelperOutcome Schedule(Platform& platform, bool on, const HelperContext& context) {
-  std::vector<FormerFile> former;
+  ScheduledFolderBefore before;
   if (on) {
-    HelperOutcome copied = CopyScheduledFiles(platform, context, &former);
-    if (copied.exit_code != kHelperExitDone) {
-      PutBack(platform, former);
-      return copied;
+    std::string files[kScheduledFileCount];
+    if (HelperOutcome read = ReadScheduledInput(context, files); read.exit_code != kHelperExitDone) return read;
+    if (Status put = PutScheduledFiles(platform, context.schedule_folder, files, &before); !put.ok()) {
+      PutScheduledFilesBack(platform, before);
+      return Failed("write", put);
     }
   }
   const std::vector<std::string> argv = {context.systemctl, on ? "enable" : "disable", "--now",
@@ -260,7 +189,7 @@ HelperOutcome Schedule(Platform& platform, bool on, const HelperContext& context
   }
   if (!ran.ok()) {
     // The timer stays as it was: so do the files it reads.
-    PutBack(platform, former);
+    PutScheduledFilesBack(platform, before);
     return Failed("schedule", ran);
   }
   return HelperOutcome();

@@ -152,15 +152,17 @@ struct ScopedHandle {
 };
 
 // The rights over a file or a folder that change it or what it holds: its bytes (in a folder,
-// a new entry), attributes and extended attributes, its removal or new name, the removal of a
-// folder's entries, its access list and its owner.
+// a new file or folder), attributes and extended attributes, its removal or new name, the
+// removal of a folder's entries, its access list and its owner; and the generic rights that
+// grant them.
 constexpr ACCESS_MASK kChangingRights = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA | FILE_WRITE_ATTRIBUTES |
                                         FILE_DELETE_CHILD | DELETE | WRITE_DAC | WRITE_OWNER | GENERIC_WRITE |
-                                        GENERIC_ALL;
+                                        GENERIC_ALL | MAXIMUM_ALLOWED;
 // TrustedInstaller, the owner of the system's own files, is a service's SID of no well-known kind.
 constexpr const wchar_t* kTrustedInstallerSid = L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
-// SYSTEM and the Administrators alone, with every right, which the folder's entries take; the
-// folder takes nothing from its parent.
+// The folder of the programs run with administrator rights (the schedule's copies, the
+// elevated runs' replace locks): SYSTEM and the Administrators alone, with every right, which
+// the folder's entries take; the folder takes nothing from its parent.
 constexpr const wchar_t* kAdministratorsOnlySddl = L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
 
 bool IsAdministratorSid(PSID sid) {
@@ -178,10 +180,15 @@ bool IsReparsePoint(const std::wstring& path) {
 }
 
 // Whether `owner` and the access list `acl` leave changing their file or folder to the
-// administrators alone.
-bool OwnerAndAccessListAdministratorsOnly(PSID owner, PACL acl) {
+// administrators alone: the owner is one of them and no one else is allowed a changing right.
+// `elevated_self`, when given, counts as one of them: see MakeAdministratorsOnlyFolder for the
+// one check that may give it.
+bool OwnerAndAccessListAdministratorsOnly(PSID owner, PACL acl, PSID elevated_self = nullptr) {
+  const auto trusted = [elevated_self](PSID sid) {
+    return IsAdministratorSid(sid) || (elevated_self != nullptr && EqualSid(sid, elevated_self));
+  };
   // Without an access list everyone has every right.
-  if (owner == nullptr || !IsAdministratorSid(owner) || acl == nullptr) return false;
+  if (owner == nullptr || !trusted(owner) || acl == nullptr) return false;
   for (DWORD i = 0; i < acl->AceCount; ++i) {
     ACE_HEADER* header = nullptr;
     if (!GetAce(acl, i, reinterpret_cast<void**>(&header))) return false;
@@ -191,12 +198,12 @@ bool OwnerAndAccessListAdministratorsOnly(PSID owner, PACL acl) {
     // Object and callback entries are not read, so not trusted.
     if (header->AceType != ACCESS_ALLOWED_ACE_TYPE) return false;
     auto* allowed = reinterpret_cast<ACCESS_ALLOWED_ACE*>(header);
-    if ((allowed->Mask & kChangingRights) != 0 && !IsAdministratorSid(&allowed->SidStart)) return false;
+    if ((allowed->Mask & kChangingRights) != 0 && !trusted(&allowed->SidStart)) return false;
   }
   return true;
 }
 
-bool OwnerAndAccessListAdministratorsOnly(const std::wstring& path) {
+bool OwnerAndAccessListAdministratorsOnly(const std::wstring& path, PSID elevated_self = nullptr) {
   PSID owner = nullptr;
   PACL acl = nullptr;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
@@ -204,7 +211,7 @@ bool OwnerAndAccessListAdministratorsOnly(const std::wstring& path) {
                             &owner, nullptr, &acl, nullptr, &descriptor) != ERROR_SUCCESS) {
     return false;
   }
-  const bool only = OwnerAndAccessListAdministratorsOnly(owner, acl);
+  const bool only = OwnerAndAccessListAdministratorsOnly(owner, acl, elevated_self);
   LocalFree(descriptor);
   return only;
 }
@@ -327,14 +334,6 @@ BOOL WINAPI PutAttributesBack(DWORD) {
   return FALSE;
 }
 
-// A handle closed at the end of its scope.
-struct ScopedHandle {
-  HANDLE handle = nullptr;
-  ~ScopedHandle() {
-    if (handle != nullptr && handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
-  }
-};
-
 // The TOKEN_USER of the process, in `buffer`.
 bool CurrentUser(std::vector<unsigned char>* buffer) {
   ScopedHandle token;
@@ -352,13 +351,6 @@ bool CurrentUser(std::vector<unsigned char>* buffer) {
 constexpr DWORD kLockPollMilliseconds = 20;
 // How many hex digits of the digest of the locked file's path name its lock.
 constexpr size_t kLockNameDigits = 16;
-// The folder of an elevated run's replace locks: only the system and administrators may
-// open or change it, or what it holds.
-constexpr wchar_t kAdminOnlyFolderSddl[] = L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
-// The rights on a folder that let their holder put, rename or remove what it holds, or
-// change who may.
-constexpr ACCESS_MASK kFolderChangeRights = FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY | FILE_DELETE_CHILD | DELETE |
-                                            WRITE_DAC | WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL | MAXIMUM_ALLOWED;
 
 // The name of the lock file of LockForReplace, after the full path in upper case.
 std::wstring ReplaceLockName(const std::string& path) {
@@ -368,64 +360,6 @@ std::wstring ReplaceLockName(const std::string& path) {
   if (full.empty()) full = WideFromUtf8(path);
   CharUpperBuffW(full.data(), static_cast<DWORD>(full.size()));
   return L"replace-" + WideFromUtf8(Sha256Hex(Utf8FromWide(full)).substr(0, kLockNameDigits)) + L".lock";
-}
-
-// Whether `sid` is the system, the administrators, or `self` (the elevated user running).
-bool IsSystemOrAdministrators(PSID sid, PSID self) {
-  return sid != nullptr && (IsWellKnownSid(sid, WinLocalSystemSid) ||
-                            IsWellKnownSid(sid, WinBuiltinAdministratorsSid) || EqualSid(sid, self));
-}
-
-// Whether only the system and administrators own and may change the folder: its owner is one
-// of them, and no one else is allowed a right that changes it. `self` is the elevated user
-// running, an administrator too (the owner of what it makes, where the system keeps no other).
-bool OnlyAdministratorsChange(const std::wstring& folder, PSID self) {
-  PSID owner = nullptr;
-  PACL dacl = nullptr;
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (GetNamedSecurityInfoW(folder.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
-                            &owner, nullptr, &dacl, nullptr, &descriptor) != ERROR_SUCCESS) {
-    return false;
-  }
-  bool only = IsSystemOrAdministrators(owner, self) && dacl != nullptr;
-  for (DWORD i = 0; only && i < dacl->AceCount; ++i) {
-    ACE_HEADER* header = nullptr;
-    if (!GetAce(dacl, i, reinterpret_cast<void**>(&header))) {
-      only = false;
-    } else if (header->AceType == ACCESS_ALLOWED_ACE_TYPE && (header->AceFlags & INHERIT_ONLY_ACE) == 0) {
-      const auto* allowed = reinterpret_cast<ACCESS_ALLOWED_ACE*>(header);
-      only = (allowed->Mask & kFolderChangeRights) == 0 ||
-             IsSystemOrAdministrators(const_cast<DWORD*>(&allowed->SidStart), self);
-    } else if (header->AceType != ACCESS_DENIED_ACE_TYPE && header->AceType != ACCESS_ALLOWED_ACE_TYPE) {
-      only = false;  // a kind of entry this check does not read
-    }
-  }
-  LocalFree(descriptor);
-  return only;
-}
-
-// The folder of an elevated run's replace locks (see kAdminOnlyFolderSddl), made when
-// missing; refused when it is a link or others may change it.
-Status AdminOnlyLockFolder(const std::string& folder) {
-  const std::wstring wide = WideFromUtf8(folder);
-  std::vector<unsigned char> self;
-  if (!CurrentUser(&self)) return LastError(folder);
-  SECURITY_ATTRIBUTES attributes = {sizeof attributes, nullptr, FALSE};
-  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kAdminOnlyFolderSddl, SDDL_REVISION_1,
-                                                            &attributes.lpSecurityDescriptor, nullptr)) {
-    return LastError(folder);
-  }
-  const BOOL made = CreateDirectoryW(wide.c_str(), &attributes);
-  const DWORD err = GetLastError();
-  LocalFree(attributes.lpSecurityDescriptor);
-  if (!made && err != ERROR_ALREADY_EXISTS) return StatusFromWin32(err, folder);
-  const DWORD kinds = GetFileAttributesW(wide.c_str());
-  if (kinds == INVALID_FILE_ATTRIBUTES || (kinds & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
-      (kinds & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
-      !OnlyAdministratorsChange(wide, reinterpret_cast<TOKEN_USER*>(self.data())->User.Sid)) {
-    return Status(ErrorCode::kAccessDenied, folder, "a folder that non-administrators may change");
-  }
-  return Status::Ok();
 }
 
 // The lock of LockForReplace: its lock file, open without sharing, which the system removes
@@ -607,8 +541,16 @@ bool FolderTakesNewFiles(const std::string& folder) {
   return true;
 }
 
-// Platform::MakeAdministratorsFolder.
-Status MakeAdministratorsOnlyFolder(const std::string& folder) {
+// Platform::MakeAdministratorsFolder, for the schedule's copies, which the SYSTEM task reads:
+// with `elevated_self` null, only SYSTEM, the Administrators and TrustedInstaller may own or
+// change the folder. `elevated_self` (the user of an elevated process) is given only for the
+// folder of an elevated run's replace locks: where the system keeps no access list of its own
+// (Wine), a folder made reads back as that user's, with every right for that user. The same
+// user's programs without elevation may then change it, so a lock there can be held only by
+// that user (who may as well not replace); a folder whose files SYSTEM or an administrator
+// reads or runs must never trust that user, nor may Platform::OnlyAdministratorsCanChange,
+// which a process without elevation calls.
+Status MakeAdministratorsOnlyFolder(const std::string& folder, PSID elevated_self = nullptr) {
   std::wstring wide = WideFromUtf8(folder);
   while (wide.size() > 1 && (wide.back() == L'\\' || wide.back() == L'/')) wide.pop_back();
   SECURITY_ATTRIBUTES attributes = {sizeof attributes, nullptr, FALSE};
@@ -626,7 +568,7 @@ Status MakeAdministratorsOnlyFolder(const std::string& folder) {
   Status status;
   if (!CreateDirectoryW(wide.c_str(), &attributes) && GetLastError() != ERROR_ALREADY_EXISTS) {
     status = LastError(folder);
-  } else if (!OwnerAndAccessListAdministratorsOnly(wide)) {
+  } else if (!OwnerAndAccessListAdministratorsOnly(wide, elevated_self)) {
     // Made before by someone else: Administrators take it and give it the access list.
     EnablePrivilege(L"SeTakeOwnershipPrivilege");
     EnablePrivilege(L"SeRestorePrivilege");
@@ -647,7 +589,7 @@ Status MakeAdministratorsOnlyFolder(const std::string& folder) {
   const DWORD made = GetFileAttributesW(wide.c_str());
   if (status.ok() && (made == INVALID_FILE_ATTRIBUTES || (made & FILE_ATTRIBUTE_DIRECTORY) == 0)) {
     status = Status(ErrorCode::kIoError, folder, "not a folder");
-  } else if (status.ok() && (IsReparsePoint(wide) || !OwnerAndAccessListAdministratorsOnly(wide))) {
+  } else if (status.ok() && (IsReparsePoint(wide) || !OwnerAndAccessListAdministratorsOnly(wide, elevated_self))) {
     status = Status(ErrorCode::kAccessDenied, folder, "others than the administrators may change it");
   }
   return status;
@@ -952,7 +894,14 @@ class WindowsPlatform : public Platform {
     const bool elevated = IsElevated();
     const std::string folder = elevated ? SystemSourcesFolder() : ProgramFolderIn(FOLDERID_LocalAppData, "Quorvale");
     if (folder.empty()) return Status(ErrorCode::kNotFound, path, "no folder for the replace lock");
-    if (Status made = elevated ? AdminOnlyLockFolder(folder) : MakeFolders(folder); !made.ok()) return made;
+    // An elevated run's lock is in the administrators' folder, so that no other user can take
+    // its name first.
+    std::vector<unsigned char> self;
+    if (elevated && !CurrentUser(&self)) return LastError(folder);
+    const Status made =
+        elevated ? MakeAdministratorsOnlyFolder(folder, reinterpret_cast<TOKEN_USER*>(self.data())->User.Sid)
+                 : MakeFolders(folder);
+    if (!made.ok()) return made;
     const std::wstring name = WideFromUtf8(folder) + ReplaceLockName(path);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_milliseconds);
     while (true) {

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <random>
 #include <string_view>
+#include <utility>
 #include <vector>
 
+#include "core/sources_file.h"
 #include "core/update_task.h"
 #include "platform/file_loads.h"
 #include "platform/source_update.h"
@@ -13,21 +15,22 @@ namespace quorvale {
 
 namespace {
 
-// The names of kScheduledFiles that the record at `path` lists.
-std::vector<std::string> RecordedFiles(Platform& platform, const std::string& path) {
-  std::vector<std::string> names;
-  std::string text;
-  if (!platform.PathExists(path) || !platform.ReadRegularFile(path, &text).ok()) return names;
-  for (const char* name : kScheduledFiles) {
-    if (("\n" + text).find("\n" + std::string(name) + "\n") != std::string::npos) names.emplace_back(name);
+// Whether the record's text lists `name` on a line of its own.
+bool Recorded(std::string_view record, std::string_view name) {
+  for (size_t start = 0; start < record.size();) {
+    const size_t end = std::min(record.find('\n', start), record.size());
+    if (record.substr(start, end - start) == name) return true;
+    start = end + 1;
   }
-  return names;
+  return false;
 }
 
-std::string RecordText(const std::vector<std::string>& names) {
-  std::string text;
-  for (const std::string& name : names) text += name + "\n";
-  return text;
+// Reads what `path` holds now into `entry`, so that it can be put back.
+Status Remember(Platform& platform, const std::string& path, ScheduledFolderBefore::Entry* entry) {
+  entry->path = path;
+  const Status status = platform.ReadRegularFile(path, &entry->bytes);
+  entry->existed = status.ok();
+  return status.ok() || status.code() == ErrorCode::kNotFound ? Status::Ok() : status;
 }
 
 }  // namespace
@@ -43,36 +46,64 @@ Status ReadScheduledFiles(Platform& platform, const UpdatePlaces& places, std::s
   return Status::Ok();
 }
 
+std::string ScheduledFilesRefusal(const std::string (&files)[kScheduledFileCount]) {
+  std::vector<Source> sources;
+  std::string error;
+  if (!ParseSourcesFile(files[0], &sources, &error)) return error;
+  if (sources.empty()) return "no sources file";
+  return CheckSystemSources(sources);
+}
+
 Status PutScheduledFiles(Platform& platform, const std::string& folder,
-                         const std::string (&files)[kScheduledFileCount]) {
-  if (files[0].empty()) return Status(ErrorCode::kNotFound, folder + kScheduledFiles[0], "no sources file");
+                         const std::string (&files)[kScheduledFileCount], ScheduledFolderBefore* before) {
+  before->entries.clear();
+  if (std::string refusal = ScheduledFilesRefusal(files); !refusal.empty()) {
+    return Status(ErrorCode::kNotSupported, "", std::move(refusal));
+  }
   if (Status made = platform.MakeAdministratorsFolder(folder); !made.ok()) return made;
-  const std::string record = folder + kScheduleRecordFile;
-  const std::vector<std::string> recorded = RecordedFiles(platform, record);
-  // The record lists first every file that may be there once this is done, so that a run cut
-  // short leaves none of them unlisted.
-  std::vector<std::string> listed = recorded;
-  for (size_t i = 0; i < kScheduledFileCount; ++i) {
-    if (!files[i].empty() && std::find(listed.begin(), listed.end(), kScheduledFiles[i]) == listed.end()) {
-      listed.emplace_back(kScheduledFiles[i]);
+  // The copies in kScheduledFiles' order, then the record.
+  before->entries.resize(kScheduledFileCount + 1);
+  for (size_t i = 0; i <= kScheduledFileCount; ++i) {
+    const std::string path = folder + (i < kScheduledFileCount ? kScheduledFiles[i] : kScheduleRecordFile);
+    if (Status read = Remember(platform, path, &before->entries[i]); !read.ok()) {
+      before->entries.clear();  // nothing written: nothing to put back
+      return read;
     }
   }
-  if (Status wrote = platform.WriteFileAtomic(record, RecordText(listed)); !wrote.ok()) return wrote;
-  std::vector<std::string> written;
+  const std::string& old_record = before->entries[kScheduledFileCount].bytes;
+  const std::string& record_path = before->entries[kScheduledFileCount].path;
+  // The record lists first every file that may be there once this is done, so that a run cut
+  // short leaves none of them unlisted; then only those written.
+  std::string listed;
+  std::string written;
   for (size_t i = 0; i < kScheduledFileCount; ++i) {
-    const std::string path = folder + kScheduledFiles[i];
-    const bool exists = platform.PathExists(path);
+    const std::string line = std::string(kScheduledFiles[i]) + "\n";
+    if (!files[i].empty()) written += line;
+    if (!files[i].empty() || Recorded(old_record, kScheduledFiles[i])) listed += line;
+  }
+  if (Status saved = platform.WritePrivateFileNoFollow(record_path, listed); !saved.ok()) return saved;
+  for (size_t i = 0; i < kScheduledFileCount; ++i) {
+    const ScheduledFolderBefore::Entry& entry = before->entries[i];
     Status status;
     if (!files[i].empty()) {
-      if (exists && !platform.OnlyAdministratorsCanChange(path)) status = platform.RemoveFile(path);
-      if (status.ok()) status = platform.WriteFileAtomic(path, files[i]);
-      written.emplace_back(kScheduledFiles[i]);
-    } else if (exists && std::find(recorded.begin(), recorded.end(), kScheduledFiles[i]) != recorded.end()) {
-      status = platform.RemoveFile(path);
+      if (entry.existed && !platform.OnlyAdministratorsCanChange(entry.path)) status = platform.RemoveFile(entry.path);
+      if (status.ok()) status = platform.WritePrivateFileNoFollow(entry.path, files[i]);
+    } else if (entry.existed && Recorded(old_record, kScheduledFiles[i])) {
+      status = platform.RemoveFile(entry.path);
     }
     if (!status.ok()) return status;
   }
-  return platform.WriteFileAtomic(record, RecordText(written));
+  return platform.WritePrivateFileNoFollow(record_path, written);
+}
+
+void PutScheduledFilesBack(Platform& platform, const ScheduledFolderBefore& before) {
+  for (const ScheduledFolderBefore::Entry& entry : before.entries) {
+    if (entry.existed) {
+      (void)platform.WritePrivateFileNoFollow(entry.path, entry.bytes);
+    } else if (platform.FactsOf(entry.path).kind != Platform::EntryFacts::Kind::kMissing) {
+      (void)platform.RemoveFile(entry.path);
+    }
+  }
 }
 
 #ifdef _WIN32
@@ -137,17 +168,24 @@ bool ScheduleUpdateTask(Platform& platform, const std::string& program, const st
     return false;
   }
 
+  ScheduledFolderBefore before;
   if (!off) {
-    if (const Status put = PutScheduledFiles(platform, folder, files); !put.ok()) {
+    if (const Status put = PutScheduledFiles(platform, folder, files, &before); !put.ok()) {
+      PutScheduledFilesBack(platform, before);
       say("sources non copiees dans " + folder + ": " + put.ToString());
       return false;
     }
   }
+  // The task stays as it was: so do the files it reads.
+  const auto failed = [&] {
+    PutScheduledFilesBack(platform, before);
+    return false;
+  };
 
   // Whether the task is there already: "off" has then nothing to do, and a new time replaces
   // the old one.
   int exit_code = 0;
-  if (!RunSchtasks(platform, QueryUpdateTaskArgs(schtasks), say, &exit_code)) return false;
+  if (!RunSchtasks(platform, QueryUpdateTaskArgs(schtasks), say, &exit_code)) return failed();
   const bool exists = exit_code == 0;
   if (off && !exists) {
     say("aucune " + TaskText() + ": rien a supprimer");
@@ -158,10 +196,10 @@ bool ScheduleUpdateTask(Platform& platform, const std::string& program, const st
   const std::vector<std::string> args =
       off ? DeleteUpdateTaskArgs(schtasks) : CreateUpdateTaskArgs(schtasks, time, command);
   const char* done = off ? "supprimee" : exists ? "remplacee" : "creee";
-  if (!RunSchtasks(platform, args, say, &exit_code)) return false;
+  if (!RunSchtasks(platform, args, say, &exit_code)) return failed();
   if (exit_code != 0) {
     say(TaskText() + " non " + done + ": schtasks.exe a echoue (code de sortie " + std::to_string(exit_code) + ")");
-    return false;
+    return failed();
   }
   say(TaskText() + " " + done + (off ? "" : ": " + WhenText(time)));
   return true;

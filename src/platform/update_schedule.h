@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "core/helper_outcome.h"
 #include "platform/platform.h"
@@ -18,14 +19,36 @@ struct UpdatePlaces;
 // empty.
 Status ReadScheduledFiles(Platform& platform, const UpdatePlaces& places, std::string (&files)[kScheduledFileCount]);
 
-// Puts `files` in `folder` (made by Platform::MakeAdministratorsFolder), each through a
-// temporary file and a rename. The names
-// written are recorded in kScheduleRecordFile there: a file that is now empty is removed only when
-// that record lists it, so that a file an administrator put there is never removed. A copy
-// that others may change is removed before it is written again, so that the new one does not
-// take its owner and access list. Refused (kNotFound) without a sources file.
+// Why the scheduled update would not run on `files`: the sources file holds no source, or a
+// local one (the system's update takes web addresses only, CheckSystemSources); "" when it
+// would.
+std::string ScheduledFilesRefusal(const std::string (&files)[kScheduledFileCount]);
+
+// What the schedule's folder held before PutScheduledFiles wrote there: each copy and the
+// record, with its bytes or none.
+struct ScheduledFolderBefore {
+  struct Entry {
+    std::string path;
+    bool existed = false;
+    std::string bytes;
+  };
+  std::vector<Entry> entries;
+};
+
+// Puts `files` in `folder` (made by Platform::MakeAdministratorsFolder) as copies private to
+// the process's user (Platform::WritePrivateFileNoFollow), after reading into `before` what
+// was there (a link or anything but a regular file there is refused). A copy that others may
+// change is removed first, so that the new one does not take its owner and access list. The
+// names written are recorded in kScheduleRecordFile there: a file that is now empty is removed
+// only when that record lists it, so that a file an administrator put there is never removed.
+// Files that ScheduledFilesRefusal refuses give kNotSupported, its text as the reason, with
+// nothing touched. After a failure, or when what the copies are for cannot be switched on, the
+// caller puts the folder back with PutScheduledFilesBack.
 Status PutScheduledFiles(Platform& platform, const std::string& folder,
-                         const std::string (&files)[kScheduledFileCount]);
+                         const std::string (&files)[kScheduledFileCount], ScheduledFolderBefore* before);
+
+// Puts back what `before` says the folder held, as far as it can.
+void PutScheduledFilesBack(Platform& platform, const ScheduledFolderBefore& before);
 
 #ifdef _WIN32
 
@@ -34,9 +57,10 @@ enum class UpdateFrequency { kDaily, kWeekly, kOff };
 
 // Creates, replaces (kDaily, kWeekly) or removes (kOff) the task that runs `program`
 // (quorvale-cli, a full path) as SYSTEM on copies of `files` that it first puts in the
-// system's folder (Platform::SystemSourcesFolder) with PutScheduledFiles; kOff uses neither
-// the files nor the copies. Refused unless only administrators can change `program` (the task
-// would run what another user put there). Needs an elevated process. Every message, failure
+// system's folder (Platform::SystemSourcesFolder) with PutScheduledFiles, and puts back when
+// schtasks.exe fails; kOff uses neither the files nor the copies. Refused unless only
+// administrators can change `program` (the task would run what another user put there).
+// Needs an elevated process. Every message, failure
 // or success, goes through `say`; returns whether it worked.
 bool ScheduleUpdateTask(Platform& platform, const std::string& program, const std::string (&files)[kScheduledFileCount],
                         UpdateFrequency frequency, const std::function<void(const std::string&)>& say);

@@ -387,8 +387,9 @@ TEST_F(SaveTest, ACancelledRequestForRightsChangesNothing) {
 // how to go on.
 TEST_F(SaveTest, AHelperOthersMayChangeGetsNoRights) {
   Load();
-  const std::string helper = Path(kFileNamesIgnoreCase ? "quorvale-helper.exe" : "quorvale-helper");
-  WriteBytes(helper, "");
+  const std::string helper_file = Path(kFileNamesIgnoreCase ? "quorvale-helper.exe" : "quorvale-helper");
+  WriteBytes(helper_file, "");
+  const std::string helper = platform_.CanonicalPath(helper_file);  // on Windows, with backslashes
   platform_.replace_in_place = false;
   platform_.changeable_by_others = {helper};
   platform_.elevated_run = [] { return ElevatedRun{ElevatedRun::Kind::kEnded, 0, "", {}}; };
@@ -407,8 +408,9 @@ TEST_F(SaveTest, AHelperOthersMayChangeGetsNoRights) {
 // The helper's answer and exit code together: done only when both say so; whatever the
 // output holds (blank lines, pkexec's own lines), it is read to its start.
 TEST_F(SaveTest, AStepIsDoneOnlyWhenTheHelperSaysSoAndExitsZero) {
-  const std::string helper = Path(kFileNamesIgnoreCase ? "quorvale-helper.exe" : "quorvale-helper");
-  WriteBytes(helper, "");
+  const std::string helper_file = Path(kFileNamesIgnoreCase ? "quorvale-helper.exe" : "quorvale-helper");
+  WriteBytes(helper_file, "");
+  const std::string helper = platform_.CanonicalPath(helper_file);  // on Windows, with backslashes
   const std::string done = FormatHelperOutcome({});
   HelperOutcome failed;
   failed.exit_code = kHelperExitFailed;

@@ -249,9 +249,10 @@ TEST_F(SourcesTest, SuggestedCommandLinesAreAcceptedByTheirPrograms) {
   platform_.executable_path = Path("my dir/quorvale");
   platform_.config_folder = Path("my dir/");
   std::filesystem::create_directories(Path("my dir"));
-  const std::string tool = Path(kFileNamesIgnoreCase ? "my dir/subinacl.exe" : "my dir/subinacl");
   const std::string sources = Path("my dir/sources.txt"), backup = "HOSTS.20240101-000000.bak";
-  WriteBytes(tool, "");
+  const std::string tool_file = Path(kFileNamesIgnoreCase ? "my dir/subinacl.exe" : "my dir/subinacl");
+  WriteBytes(tool_file, "");
+  const std::string tool = platform_.CanonicalPath(tool_file);  // on Windows, with backslashes
   WriteBytes(Path(backup), "x\r\n");
   WriteBytes(sources, "/etc/shadow\n");
   prompts_.answers.assign(6, Answer::kOk);

@@ -317,7 +317,7 @@ class ScheduleTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(CopyFileA((TestProgramFolder() + "quorvale_schtasks_probe.exe").c_str(), schtasks_.c_str(), FALSE));
-    WriteBytes(sources_, "# rien\r\n");
+    WriteBytes(sources_, "https://a.example/h\r\n");
     platform_.system_dir = dir_.path();
     platform_.system_sources_folder = copies_;
     platform_.executable_path = "C:\\Program Files\\Quorvale\\quorvale-cli.exe";
@@ -353,7 +353,8 @@ TEST_F(ScheduleTest, CreatesReplacesAndRemovesTheTaskOrSaysWhyNot) {
   ASSERT_TRUE(std::regex_match(err_, when, std::regex(done + "creee: chaque jour a (12:[0-5][0-9])\n"))) << err_;
   EXPECT_EQ(calls_, create + "DAILY\t/ST\t" + when[1].str() + task);
   // The task reads the copies (none of a missing own.txt or allow.txt) in the administrators' folder.
-  EXPECT_EQ(ReadBytes(copies_ + "sources.txt") + ReadBytes(copies_ + "helper-written.txt"), "# rien\r\nsources.txt\n");
+  const std::string copied = "https://a.example/h\r\nsources.txt\n";
+  EXPECT_EQ(ReadBytes(copies_ + "sources.txt") + ReadBytes(copies_ + "helper-written.txt"), copied);
   EXPECT_EQ(Schedule("weekly", 0), 0);
   ASSERT_TRUE(std::regex_match(err_, when, std::regex(done + "remplacee: chaque ([a-z]+) a (12:[0-5][0-9])\n"))) << err_;
   const std::string day = calls_.substr(calls_.find("/D\t") + 3, 3);
@@ -365,8 +366,15 @@ TEST_F(ScheduleTest, CreatesReplacesAndRemovesTheTaskOrSaysWhyNot) {
   EXPECT_EQ(Schedule("off", 1), 0);
   EXPECT_EQ(err_ + calls_, "quorvale-cli: aucune tache planifiee \"Quorvale update\": rien a supprimer\n" + query);
 
+  // A failing schtasks.exe leaves the copies as they were; a local source is refused first.
+  WriteBytes(sources_, "https://b.example/h\r\n");
   EXPECT_EQ(Schedule("daily", 1, 5), 2);
   EXPECT_EQ(err_, done + "non creee: schtasks.exe a echoue (code de sortie 5)\n");
+  EXPECT_EQ(ReadBytes(copies_ + "sources.txt") + ReadBytes(copies_ + "helper-written.txt"), copied);
+  WriteBytes(sources_, "C:\\x.txt\r\n");
+  EXPECT_EQ(Schedule("daily", 1), 2);
+  EXPECT_EQ(err_ + calls_, "quorvale-cli: sources non copiees dans " + copies_ +
+                               ": ligne 1: source locale refusee pour la mise a jour du systeme\n");
   // A quorvale-cli.exe that others may change is never run as SYSTEM.
   platform_.changeable_by_others = {platform_.executable_path};
   EXPECT_EQ(Schedule("daily", 1), 2);

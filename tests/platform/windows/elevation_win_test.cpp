@@ -80,6 +80,23 @@ TEST(Elevation, TheHelperRunsThroughRunasWithItsPipe) {
   EXPECT_TRUE(platform->WriteFileAtomic(hosts, saved).ok());
 }
 
+// The running user's SID in SDDL form.
+std::string CurrentUserSid() {
+  HANDLE token = nullptr;
+  alignas(TOKEN_USER) BYTE user[SECURITY_MAX_SID_SIZE + sizeof(TOKEN_USER)];
+  DWORD size = 0;
+  wchar_t* text = nullptr;
+  if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+    if (GetTokenInformation(token, TokenUser, user, sizeof user, &size)) {
+      ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user)->User.Sid, &text);
+    }
+    CloseHandle(token);
+  }
+  const std::string sid = text != nullptr ? Utf8FromWide(text) : "";
+  LocalFree(text);
+  return sid;
+}
+
 // Gives `path` the owner and protected access list of `sddl`, and reads them back.
 std::string SetAndReadSecurity(const std::string& path, const wchar_t* sddl) {
   constexpr SECURITY_INFORMATION kWhat = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
@@ -113,7 +130,8 @@ TEST(Elevation, OnlyTheAdministratorsMayChange) {
             "(A;OICIIO;GA;;;BU)", true},
            {"O:BAD:P(A;;FA;;;BA)(A;;0x2;;;BU)", false}, {"O:BAD:P(A;;FA;;;BA)(A;;0x40;;;AU)", false},
            {"O:BAD:P(A;;FA;;;BA)(A;;0x10000;;;WD)", false}, {"O:BAD:P(A;;FA;;;BA)(A;;0x40000;;;IU)", false},
-           {"O:BAD:P(A;;FA;;;BA)(A;;GW;;;BU)", false}, {"O:BUD:P(A;;FA;;;BA)", false}}) {
+           {"O:BAD:P(A;;FA;;;BA)(A;;GW;;;BU)", false}, {"O:BAD:P(A;;FA;;;BA)(A;;0x2000000;;;BU)", false},
+           {"O:BUD:P(A;;FA;;;BA)", false}}) {
     EXPECT_EQ(SddlLeavesChangesToAdministrators(sddl), only) << sddl;
   }
 }
@@ -135,6 +153,24 @@ TEST(Elevation, TheAdministratorsFolderIsMadeAndRead) {
   ASSERT_TRUE(platform->MakeAdministratorsFolder(folder).ok());
   EXPECT_EQ(SetAndReadSecurity(folder, nullptr), "O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)");
   EXPECT_TRUE(platform->OnlyAdministratorsCanChange(helper));
+}
+
+// An elevated run's replace lock is in the administrators' folder. Where files keep no access
+// list (Wine), the folder made reads back as the running user's: the lock, elevated, trusts
+// that user, the rule for the programs run with rights never does.
+TEST(Elevation, AnElevatedRunsLockIsInTheAdministratorsFolder) {
+  std::unique_ptr<Platform> platform = CreateSystemPlatform();
+  if (!platform->IsElevated()) GTEST_SKIP() << "not elevated";
+  TempDir dir;
+  std::unique_ptr<Platform::HeldLock> lock;
+  ASSERT_TRUE(platform->LockForReplace(dir.File("HOSTS"), 0, {}, &lock).ok());
+  std::string folder = platform->SystemSourcesFolder();
+  folder.pop_back();
+  const std::string read = SetAndReadSecurity(folder, nullptr);
+  const std::string self = CurrentUserSid();
+  const std::string wine = "O:" + self + "D:(A;OICI;FA;;;SY)(A;OICI;FA;;;" + self + ")";
+  EXPECT_TRUE(read == "O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)" || read == wine) << read;
+  EXPECT_EQ(SddlLeavesChangesToAdministrators(read), read != wine);
 }
 
 }  // namespace

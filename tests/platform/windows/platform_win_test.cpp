@@ -288,37 +288,6 @@ TEST_F(WindowsPlatformTest, TheReplaceLockIsHeldByOneAtATime) {
   CloseHandle(done);
 }
 
-// An elevated run keeps its lock in a folder that only the system and administrators (here
-// the one user, elevated, its owner) own and may change.
-TEST_F(WindowsPlatformTest, AnElevatedRunsLockFolderIsForAdministratorsOnly) {
-  if (!platform_->IsElevated()) GTEST_SKIP() << "not elevated";
-  std::unique_ptr<Platform::HeldLock> lock;
-  ASSERT_TRUE(platform_->LockForReplace(File("HOSTS"), 0, {}, &lock).ok());
-  PSID owner = nullptr;
-  PACL dacl = nullptr;
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  ASSERT_EQ(GetNamedSecurityInfoW(Wide(platform_->SystemSourcesFolder()).c_str(), SE_FILE_OBJECT,
-                                  OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, nullptr, &dacl,
-                                  nullptr, &descriptor),
-            static_cast<DWORD>(ERROR_SUCCESS));
-  HANDLE token = nullptr;
-  alignas(TOKEN_USER) BYTE user[SECURITY_MAX_SID_SIZE + sizeof(TOKEN_USER)];
-  DWORD size = 0;
-  ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token) &&
-              GetTokenInformation(token, TokenUser, user, sizeof user, &size));
-  CloseHandle(token);
-  EXPECT_TRUE(IsWellKnownSid(owner, WinBuiltinAdministratorsSid) ||
-              EqualSid(owner, reinterpret_cast<TOKEN_USER*>(user)->User.Sid));
-  ACCESS_ALLOWED_ACE* ace = nullptr;
-  for (DWORD i = 0; dacl != nullptr && GetAce(dacl, i, reinterpret_cast<void**>(&ace)); ++i) {
-    const PSID sid = &ace->SidStart;
-    EXPECT_TRUE(ace->Header.AceType != ACCESS_ALLOWED_ACE_TYPE || IsWellKnownSid(sid, WinLocalSystemSid) ||
-                IsWellKnownSid(sid, WinBuiltinAdministratorsSid) || EqualSid(sid, owner))
-        << "entry " << i;
-  }
-  LocalFree(descriptor);
-}
-
 // Ctrl+C in the console of a command line whose replace took the attributes off: they come
 // back before the program ends. The child of the death test runs this body again from the
 // start in a fixture of its own: it finds the parent's file through the environment.
