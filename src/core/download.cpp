@@ -49,6 +49,8 @@ std::string DownloadFailureText(const DownloadResult& result, const DownloadLimi
       return "contenu compresse illisible";
     case DownloadFailure::kCancelled:
       return "annule";
+    case DownloadFailure::kNotStored:
+      return result.detail.empty() ? "copie impossible a enregistrer" : "copie impossible a enregistrer: " + result.detail;
     case DownloadFailure::kNone:
     case DownloadFailure::kOther:
       break;

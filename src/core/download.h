@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 // What a download of one source asks of the platform (Platform::Download) and what it gives
 // back. The platform does the HTTP and TLS work with the system's own stack; nothing here
@@ -19,6 +20,10 @@ struct DownloadLimits {
   std::uint64_t max_bytes = std::uint64_t{256} << 20;  // of the body after decompression
 };
 
+// Takes the bytes of the body (decompressed) as they arrive, on the thread that downloads;
+// returning false stops the download (kNotStored).
+using DownloadBodySink = std::function<bool(std::string_view bytes)>;
+
 struct DownloadRequest {
   std::string url;            // http:// or https://
   std::string etag;           // sent as If-None-Match when not empty
@@ -27,6 +32,9 @@ struct DownloadRequest {
   // A PEM file of certificate authorities trusted instead of the system's. Only tests set
   // it (for the CA they make); the programs never do, and offer no way to.
   std::string ca_file;
+  // When set, the body goes here as it arrives instead of into DownloadResult::body, so that
+  // no body is ever held whole in memory.
+  DownloadBodySink body_sink;
 };
 
 enum class DownloadFailure {
@@ -44,13 +52,15 @@ enum class DownloadFailure {
   kTruncated,         // the connection ended before the body was whole
   kBadEncoding,       // a compressed body that does not decompress
   kCancelled,         // the progress callback asked to stop
+  kNotStored,         // the body sink refused bytes (detail: why, when it said)
   kOther,             // anything else (detail)
 };
 
 struct DownloadResult {
   enum class Outcome { kDownloaded, kNotModified, kFailed };
   Outcome outcome = Outcome::kFailed;
-  std::string body;           // kDownloaded: the body, decompressed
+  std::string body;           // kDownloaded without a body sink: the body, decompressed
+  std::uint64_t body_bytes = 0;  // kDownloaded: the body's size (decompressed)
   std::string etag;           // kDownloaded, kNotModified: the answer's validators ("" when none)
   std::string last_modified;
   int http_status = 0;        // the last answer's status (0 when there was none)

@@ -48,7 +48,8 @@ struct Transfer {
   Clock::time_point deadline;
   Clock::time_point last_byte;    // of the current hop
   curl_off_t wire_bytes = 0;      // of the current hop, as received (before decompression)
-  std::string body;               // of the 200 answer, decompressed
+  std::string body;               // of the 200 answer, decompressed, when no sink takes it
+  std::uint64_t body_bytes = 0;   // of the 200 answer, decompressed
   std::optional<DownloadFailure> stopped;  // why a callback ended the transfer
 
   // Keeps why a callback ends the transfer; returns the progress callback's value for "stop".
@@ -69,12 +70,21 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
   const size_t length = size * count;
   // Only the 200 answer's body is kept; a redirect's or an error page's ends the hop here.
   if (ResponseCode(transfer->easy) != kHttpOk) return 0;
-  if (length > transfer->request->limits.max_bytes - transfer->body.size()) {
+  if (length > transfer->request->limits.max_bytes - transfer->body_bytes) {
     transfer->Stop(DownloadFailure::kTooBig);
     return 0;
   }
-  transfer->body.append(data, length);
-  if (*transfer->progress && !(*transfer->progress)(transfer->body.size())) {
+  const DownloadBodySink& sink = transfer->request->body_sink;
+  if (sink) {
+    if (!sink(std::string_view(data, length))) {
+      transfer->Stop(DownloadFailure::kNotStored);
+      return 0;
+    }
+  } else {
+    transfer->body.append(data, length);
+  }
+  transfer->body_bytes += length;
+  if (*transfer->progress && !(*transfer->progress)(transfer->body_bytes)) {
     transfer->Stop(DownloadFailure::kCancelled);
     return 0;
   }
@@ -257,6 +267,7 @@ DownloadResult DownloadWithCurl(const DownloadRequest& request, const DownloadPr
     } else {
       result.outcome = DownloadResult::Outcome::kDownloaded;
       result.body = std::move(transfer.body);
+      result.body_bytes = transfer.body_bytes;
     }
     return result;
   }

@@ -126,7 +126,9 @@ void ReadBody(const Context& context, HINTERNET request, DownloadResult* result)
                                 std::errc();
   if (length_known && length > limits.max_bytes) return fail(DownloadFailure::kTooBig, ERROR_SUCCESS);
 
-  std::string body;
+  std::string body;  // when no sink takes the bytes
+  std::uint64_t body_bytes = 0;
+  const DownloadBodySink& sink = context.request.body_sink;
   std::string chunk(kReadChunk, '\0');
   for (;;) {
     const DownloadFailure timeout = LimitWait(context, request, WINHTTP_OPTION_RECEIVE_TIMEOUT,
@@ -140,13 +142,19 @@ void ReadBody(const Context& context, HINTERNET request, DownloadResult* result)
       return fail(FailureOfError(error, timeout, true), error);
     }
     if (got == 0) break;
-    if (got > limits.max_bytes - body.size()) return fail(DownloadFailure::kTooBig, ERROR_SUCCESS);
-    body.append(chunk.data(), got);
-    if (context.progress && !context.progress(body.size())) return fail(DownloadFailure::kCancelled, ERROR_SUCCESS);
+    if (got > limits.max_bytes - body_bytes) return fail(DownloadFailure::kTooBig, ERROR_SUCCESS);
+    if (!sink) {
+      body.append(chunk.data(), got);
+    } else if (!sink(std::string_view(chunk.data(), got))) {
+      return fail(DownloadFailure::kNotStored, ERROR_SUCCESS);
+    }
+    body_bytes += got;
+    if (context.progress && !context.progress(body_bytes)) return fail(DownloadFailure::kCancelled, ERROR_SUCCESS);
   }
-  if (length_known && body.size() != length) return fail(DownloadFailure::kTruncated, ERROR_SUCCESS);
+  if (length_known && body_bytes != length) return fail(DownloadFailure::kTruncated, ERROR_SUCCESS);
   result->outcome = DownloadResult::Outcome::kDownloaded;
   result->body = std::move(body);
+  result->body_bytes = body_bytes;
 }
 
 // Makes one request to `url`. Returns true with `result` filled, or false with `*location` set

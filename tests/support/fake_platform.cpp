@@ -99,6 +99,16 @@ DownloadResult FakePlatform::Download(const DownloadRequest& request, const Down
     return result;
   }
   result = found->second;
+  if (result.outcome == DownloadResult::Outcome::kDownloaded) {
+    result.body_bytes = result.body.size();
+    if (request.body_sink) {
+      if (!request.body_sink(result.body)) {
+        result.outcome = DownloadResult::Outcome::kFailed;
+        result.failure = DownloadFailure::kNotStored;
+      }
+      result.body.clear();
+    }
+  }
   if (result.failure != DownloadFailure::kCancelled) return result;
   // Bounded, so that a test that never cancels ends all the same.
   const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);
