@@ -63,6 +63,7 @@ struct DownloadResult {
   std::uint64_t body_bytes = 0;  // kDownloaded: the body's size (decompressed)
   std::string etag;           // kDownloaded, kNotModified: the answer's validators ("" when none)
   std::string last_modified;
+  std::string content_type;   // kDownloaded: the answer's Content-Type ("" when none)
   int http_status = 0;        // the last answer's status (0 when there was none)
   DownloadFailure failure = DownloadFailure::kNone;
   std::string detail;         // kFailed: the system's own text, when it gave one
