@@ -29,7 +29,8 @@ TEST(DownloadFailureText, NamesEachFailureWithItsLimit) {
       {kCertificate, &defaults, "", "certificat refuse"}, {kHttpStatus, &small, "", "reponse HTTP 404"},
       {kTruncated, &defaults, "", "reponse incomplete (connexion coupee)"},
       {kBadEncoding, &defaults, "", "contenu compresse illisible"}, {kCancelled, &defaults, "", "annule"},
-      {kOther, &small, "", "erreur inconnue"}, {kOther, &small, "disque plein", "disque plein"}};
+      {kOther, &small, "", "erreur inconnue"}, {kOther, &small, "disque plein", "disque plein"},
+      {kNotStored, &small, "disque plein", "copie impossible a enregistrer: disque plein"}};
   for (const auto& [failure, limits, detail, text] : cases) {
     DownloadResult result;
     result.http_status = 404;
