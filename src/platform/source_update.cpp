@@ -235,8 +235,14 @@ Status StoreCopy(Platform& platform, const SourceResult& result) {
   std::unique_ptr<SequentialFile> body;
   Status read = platform.OpenSequentialFile(result.pending_path, InputKinds::kRegularFiles, &body);
   if (!read.ok()) return read;
-  const std::string head = FormatCopyHeader(result.pending_copy);
-  std::string buffer(kReadPieceBytes, '\0');
+  std::string head;
+  std::string buffer;
+  try {
+    head = FormatCopyHeader(result.pending_copy);
+    buffer.resize(kReadPieceBytes);
+  } catch (const std::bad_alloc&) {
+    return OutOfMemory(result.copy_path);
+  }
   Status status = platform.WriteFileAtomicInPiecesNoFollow(result.copy_path, [&](const ByteSink& sink) {
     if (!sink(head)) return false;
     for (size_t got = buffer.size(); got == buffer.size();) {
@@ -305,7 +311,11 @@ bool LoadKeptCopy(Platform& platform, SourceResult& result, Session& session, co
   std::unique_ptr<SequentialFile> body;
   Status status = OpenCopy(platform, result.copy_path, &header, &body);
   if (status.ok()) status = LoadCopy(std::move(body), result.copy_path, result, session, yield);
-  if (status.ok()) return true;
+  if (status.ok()) {
+    // Another run may have replaced the copy since it was looked at: the digest is the one loaded.
+    result.copy = std::move(header);
+    return true;
+  }
   result.entries = 0;
   result.has_copy = false;
   FailSource(result, LoadFailureText(status));
