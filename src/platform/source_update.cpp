@@ -42,8 +42,16 @@ constexpr size_t kReadPieceBytes = size_t{1} << 20;
 constexpr const char* kPendingSuffix = ".pending";
 // Reasons of a source's failure.
 constexpr const char* kNoMemoryText = "memoire insuffisante";
-constexpr const char* kNotStoredText = "copie impossible a enregistrer: ";
 constexpr const char* kUnreadableCopyText = "copie du cache illisible";
+
+// A copy or a pending body that could not be written, in the user's words (as a download
+// whose body was refused says it).
+std::string NotStoredText(const Status& status) {
+  DownloadResult refused;
+  refused.failure = DownloadFailure::kNotStored;
+  refused.detail = status.ToString();
+  return DownloadFailureText(refused, DownloadLimits());
+}
 
 // A local file's read failure in the user's words.
 std::string LocalFailureText(const Status& status) {
@@ -147,7 +155,7 @@ void ReceiveBody(Platform& platform, size_t index, const FetchSettings& settings
   });
   if (fetched.out_of_memory || refused || (received && !written.ok())) {
     fetched.download.outcome = DownloadResult::Outcome::kFailed;
-    if (!fetched.out_of_memory) fetched.reason = std::string(kNotStoredText) + written.ToString();
+    if (!fetched.out_of_memory) fetched.reason = NotStoredText(written);
     return;
   }
   if (!received) return;
@@ -357,7 +365,7 @@ bool LoadNewBody(Platform& platform, SourceResult& result, Session& session, con
       result.copy = result.pending_copy;
       result.has_copy = true;
     } else {
-      reason = kNotStoredText + stored.ToString();
+      reason = NotStoredText(stored);
     }
   }
   (void)platform.RemoveFile(result.pending_path);
@@ -440,7 +448,7 @@ std::vector<SourceResult> FetchSources(Platform& platform, const UpdatePlaces& p
   if (Status made = platform.MakeFolders(places.cache_folder); !made.ok()) {
     for (SourceResult& result : results) {
       result.outcome = SourceResult::Outcome::kFailed;
-      result.reason = kNotStoredText + made.ToString();
+      result.reason = NotStoredText(made);
     }
     return results;
   }
