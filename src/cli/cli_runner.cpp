@@ -86,8 +86,10 @@ class CliRun {
 
   int Run(const std::vector<CliAction>& actions) {
     int status = kExitOk;
-    // --quiet holds for the whole run, wherever it stands (the scheduled update puts it last).
-    for (const CliAction& action : actions) quiet_ = quiet_ || action.kind == CliAction::Kind::kQuiet;
+    // --quiet and --accept-shrink hold for the whole run, wherever they stand (the scheduled
+    // update puts --quiet last).
+    quiet_ = Has(actions, CliAction::Kind::kQuiet);
+    update_.SetRunRules(Has(actions, CliAction::Kind::kAcceptShrink), OtherLoads(actions));
     for (const CliAction& action : actions) {
       if (NeedsLists(action.kind)) status = update_.EnsureLoaded();
       if (status == kExitOk) status = RunOne(action);
@@ -165,6 +167,7 @@ class CliRun {
         sources_path_ = action.value;
         return kExitOk;
       case Kind::kQuiet:
+      case Kind::kAcceptShrink:
         return kExitOk;
       case Kind::kUpdate:
       case Kind::kWhy:
@@ -176,6 +179,34 @@ class CliRun {
 
   WriteOptions Options() const { return WriteOptionsFor(session_, include_comments_); }
 
+  static bool Has(const std::vector<CliAction>& actions, CliAction::Kind kind) {
+    for (const CliAction& action : actions) {
+      if (action.kind == kind) return true;
+    }
+    return false;
+  }
+
+  // Whether the run loads anything beside one update, which its writes may then hold.
+  static bool OtherLoads(const std::vector<CliAction>& actions) {
+    using Kind = CliAction::Kind;
+    size_t updates = 0;
+    for (const CliAction& action : actions) {
+      switch (action.kind) {
+        case Kind::kHosts:
+        case Kind::kDomains:
+        case Kind::kDomainOnly:
+        case Kind::kRemoveNames:
+          return true;
+        case Kind::kUpdate:
+          ++updates;
+          break;
+        default:
+          break;
+      }
+    }
+    return updates > 1;
+  }
+
   // Whether the action reads the lists, so that an update must have loaded them before it.
   // The options and the writes that an update may leave out do not.
   static bool NeedsLists(CliAction::Kind kind) {
@@ -186,6 +217,7 @@ class CliRun {
       case Kind::kComments:
       case Kind::kSources:
       case Kind::kQuiet:
+      case Kind::kAcceptShrink:
       case Kind::kWriteHosts:
       case Kind::kReplaceHosts:
       case Kind::kUpdate:

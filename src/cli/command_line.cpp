@@ -14,7 +14,7 @@ struct OptionInfo {
   std::string_view value_kind;
 };
 
-constexpr std::array<OptionInfo, 22> kOptions = {{
+constexpr std::array<OptionInfo, 23> kOptions = {{
     {"--hosts", CliAction::Kind::kHosts, "un fichier"},
     {"--domains", CliAction::Kind::kDomains, "un fichier"},
     {"--domain-only", CliAction::Kind::kDomainOnly, "un fichier"},
@@ -37,6 +37,7 @@ constexpr std::array<OptionInfo, 22> kOptions = {{
     {"--why", CliAction::Kind::kWhy, "un nom"},
     {"--schedule", CliAction::Kind::kSchedule, "daily, weekly ou off"},
     {"--quiet", CliAction::Kind::kQuiet, ""},
+    {"--accept-shrink", CliAction::Kind::kAcceptShrink, ""},
 }};
 
 bool StartsWithDashes(std::string_view arg) { return arg.size() > 2 && arg.substr(0, 2) == "--"; }
@@ -157,6 +158,10 @@ std::string CliHelpText(std::string_view hosts_file_name) {
           "                               telechargees) et dans quelle liste il arrive\n"
           "  --schedule daily|weekly|off  planifie la mise a jour (--replace-hosts --quiet)\n"
           "  --quiet                      n'affiche que les echecs de la mise a jour\n"
+          "  --accept-shrink              garde aussi les copies qui n'ont plus aucune entree\n"
+          "                               ou moins de la moitie des entrees de la derniere\n"
+          "                               (jamais une page HTML); sinon la derniere copie est\n"
+          "                               utilisee et la source est en echec\n"
           "\n"
           "  --help                       affiche cette aide\n"
           "  --version                    affiche la version\n"

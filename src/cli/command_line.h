@@ -31,6 +31,7 @@ struct CliAction {
     kWhy,               // --why NAME
     kSchedule,          // --schedule daily|weekly|off
     kQuiet,             // --quiet
+    kAcceptShrink,      // --accept-shrink
   };
   Kind kind;
   std::string value;  // the file, the address or the name; empty for the others

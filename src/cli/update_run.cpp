@@ -30,16 +30,18 @@ int CliUpdate::Fetch(const std::string& sources_path, const FetchSettings& setti
   }
   results_ = FetchSources(platform_, places_, sources, settings);
   active_ = true;
-  inputs_digest_ = UpdateInputsDigest(platform_, places_, results_);
 
   bool any_new = false;
-  bool any_copy = false;
-  for (const SourceResult& result : results_) {
-    any_new = any_new || result.outcome == SourceResult::Outcome::kDownloaded;
-    any_copy = any_copy || result.has_copy;
+  for (const SourceResult& result : results_) any_new = any_new || !result.pending_path.empty();
+  // Whether a new body is taken, and the entries it gives, are the load's: it comes first.
+  int status = kExitOk;
+  if (any_new) {
+    status = EnsureLoaded();
+  } else {
+    inputs_digest_ = UpdateInputsDigest(platform_, places_, results_);
   }
-  // The lines of new copies give their entries: the load comes first.
-  int status = any_new ? EnsureLoaded() : kExitOk;
+  bool any_copy = false;
+  for (const SourceResult& result : results_) any_copy = any_copy || result.has_copy;
   for (const SourceResult& result : results_) {
     if (quiet && result.outcome != SourceResult::Outcome::kFailed) continue;
     say_(SourceLine(result));
@@ -60,7 +62,9 @@ int CliUpdate::EnsureLoaded() {
   loaded_ = true;
   size_t allowed = 0;
   const std::int32_t rows_before = static_cast<std::int32_t>(session_.RowCount());
-  Status status = LoadUpdate(platform_, places_, results_, session_, {}, &allowed);
+  Status status = LoadUpdate(platform_, places_, results_, session_, {}, &allowed,
+                             [this](const SourceResult&) { return accept_shrink_; });
+  inputs_digest_ = UpdateInputsDigest(platform_, places_, results_);
   if (!status.ok()) {
     say_(UpdateLoadFailureText(status));
     return kExitFile;
@@ -70,12 +74,12 @@ int CliUpdate::EnsureLoaded() {
 }
 
 bool CliUpdate::NothingChanged(const std::string& target, const std::string& options) {
-  pending_key_ = WriteKey(options);
+  write_options_ = options;
   for (const WrittenFile& record : ReadWrittenFiles(platform_, places_)) {
     if (record.target != target) continue;
     const std::string now = FileDigest(platform_, target);
     if (now == record.file_digest) {
-      if (record.inputs_digest != pending_key_) return false;
+      if (other_loads_ || record.inputs_digest != WriteKey()) return false;
       if (entries_ < 0) entries_ = record.entries;
       outcomes_.push_back("rien n'a change, rien n'est ecrit");
       return true;
@@ -88,7 +92,7 @@ bool CliUpdate::NothingChanged(const std::string& target, const std::string& opt
 
 void CliUpdate::Written(const std::string& target, const std::string& file_digest) {
   std::vector<WrittenFile> files = ReadWrittenFiles(platform_, places_);
-  RecordWrittenFile(&files, WrittenFile{target, pending_key_, file_digest, entries_});
+  RecordWrittenFile(&files, WrittenFile{target, WriteKey(), file_digest, entries_});
   Status status = SaveWrittenFiles(platform_, places_, files);
   if (!status.ok()) say_("le cache n'a pas pu noter l'ecriture: " + status.ToString());
   outcomes_.push_back("ecrit: " + target);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/session.h"
+#include "core/update_record.h"
 #include "platform/platform.h"
 #include "platform/source_update.h"
 
@@ -29,13 +30,22 @@ class CliUpdate {
   // malformed sources file or when no source could be had at all.
   int Fetch(const std::string& sources_path, const FetchSettings& settings, bool quiet);
   bool active() const { return active_; }
+  // What else the run does: `accept_shrink` takes every new body that holds no entry or less
+  // than half the entries of the last good copy (--accept-shrink); `other_loads` (another
+  // load in the run, which may change what is written) turns the "nothing changed" shortcut
+  // off.
+  void SetRunRules(bool accept_shrink, bool other_loads) {
+    accept_shrink_ = accept_shrink;
+    other_loads_ = other_loads;
+  }
   // Loads the update into the lists when it is not done yet; the exit status.
   int EnsureLoaded();
 
   // Before a write of `target` with `options` (the write's kind and options as text): true
-  // when the inputs and the options are those of the update that wrote `target` last and the
-  // file is still what it wrote; the write is then left out. Otherwise says when `target`
-  // was changed by someone else since.
+  // when nothing else of the run can change the output, the inputs, the options and the
+  // output format are those of the update that wrote `target` last and the file is still
+  // what it wrote; the write is then left out. Otherwise says when `target` was changed by
+  // someone else since.
   bool NothingChanged(const std::string& target, const std::string& options);
   // After `target` was written with the bytes whose digest is `file_digest`.
   void Written(const std::string& target, const std::string& file_digest);
@@ -46,17 +56,21 @@ class CliUpdate {
   int Finish(int status, bool quiet);
 
  private:
-  std::string WriteKey(const std::string& options) const { return inputs_digest_ + " " + options; }
+  std::string WriteKey() const {
+    return std::to_string(kOutputFormatVersion) + " " + inputs_digest_ + " " + write_options_;
+  }
 
   Platform& platform_;
   Session& session_;
   SayFn say_;
   bool active_ = false;
   bool loaded_ = false;
+  bool accept_shrink_ = false;
+  bool other_loads_ = false;
   UpdatePlaces places_;
   std::vector<SourceResult> results_;
   std::string inputs_digest_;
-  std::string pending_key_;  // NothingChanged's key for the write that follows
+  std::string write_options_;  // NothingChanged's options, for the write that follows
   std::int64_t entries_ = -1;  // what the lists got from the update; -1 before the load
   std::vector<std::string> outcomes_;  // what became of each write, for the summary
 };

@@ -1,6 +1,7 @@
 #include "source_copy.h"
 
 #include <charconv>
+#include <string>
 #include <utility>
 
 #include "sha256.h"
@@ -19,9 +20,27 @@ constexpr std::string_view kSourceModifiedKey = "source-modified";
 constexpr std::string_view kFetchedKey = "fetched";
 constexpr std::string_view kBytesKey = "bytes";
 constexpr std::string_view kDigestKey = "digest";
+constexpr std::string_view kEntriesKey = "entries";
 constexpr std::string_view kKeySeparator = ": ";
 // Hexadecimal digits of the digest that name a copy file: 64 bits, no two sources alike.
 constexpr std::size_t kFileNameDigits = 16;
+// The UTF-8 byte-order mark, which a body may start with.
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+// The longest Content-Type said in a reason, and where its parameters start.
+constexpr std::size_t kContentTypeShownBytes = 80;
+constexpr char kParametersStart = ';';
+
+// The bytes of the body before its first entry that do not count.
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// The media type of a Content-Type, printable ASCII only, for a reason.
+std::string MediaType(std::string_view content_type) {
+  std::string out;
+  for (char c : content_type.substr(0, content_type.find(kParametersStart))) {
+    if (c > ' ' && c < 0x7F && out.size() < kContentTypeShownBytes) out += c;
+  }
+  return out;
+}
 
 void AppendLine(std::string& out, std::string_view key, std::string_view value) {
   out.append(key).append(kKeySeparator);
@@ -77,7 +96,14 @@ std::string FormatCopyHeader(const CopyHeader& header) {
   AppendLine(out, kFetchedKey, std::to_string(header.fetched));
   AppendLine(out, kBytesKey, std::to_string(header.body_bytes));
   AppendLine(out, kDigestKey, header.digest);
+  if (header.entries >= 0) AppendLine(out, kEntriesKey, std::to_string(header.entries));
   out += '\n';
+  if (out.size() > kCopyHeaderMaxBytes && !(header.etag.empty() && header.last_modified.empty())) {
+    CopyHeader shorter = header;
+    shorter.etag.clear();
+    shorter.last_modified.clear();
+    return FormatCopyHeader(shorter);
+  }
   return out;
 }
 
@@ -91,11 +117,67 @@ bool ParseCopyHeader(std::string_view bytes, CopyHeader* header, std::size_t* bo
                      reader.Number(kSourceSizeKey, &read.source_size) &&
                      reader.Number(kSourceModifiedKey, &read.source_modified) &&
                      reader.Number(kFetchedKey, &read.fetched) && reader.Number(kBytesKey, &read.body_bytes) &&
-                     reader.Text(kDigestKey, &read.digest) && reader.Line(&line) && line.empty();
+                     reader.Text(kDigestKey, &read.digest) && reader.Line(&line);
   if (!whole) return false;
+  // Copies of earlier versions have no entries line.
+  if (line.starts_with(kEntriesKey)) {
+    const std::string_view value = line.substr(kEntriesKey.size());
+    if (!value.starts_with(kKeySeparator)) return false;
+    const std::string_view number = value.substr(kKeySeparator.size());
+    const char* end = number.data() + number.size();
+    const auto [stop, error] = std::from_chars(number.data(), end, read.entries);
+    if (number.empty() || error != std::errc() || stop != end || read.entries < 0 || !reader.Line(&line)) return false;
+  }
+  if (!line.empty()) return false;
   *header = std::move(read);
   *body_offset = head.size() - reader.left();
   return true;
+}
+
+BodyVerdict JudgeNewBody(const NewBody& body) {
+  if (body.starts_like_html) return BodyVerdict::kHtml;
+  if (body.entries <= 0) return BodyVerdict::kEmpty;
+  if (body.last_entries >= 0 && body.entries < body.last_entries - body.last_entries / 2) return BodyVerdict::kShrunk;
+  return BodyVerdict::kTaken;
+}
+
+std::string BodyRefusalText(BodyVerdict verdict, const NewBody& body) {
+  switch (verdict) {
+    case BodyVerdict::kTaken:
+      break;
+    case BodyVerdict::kHtml: {
+      const std::string type = MediaType(body.content_type);
+      return "page HTML au lieu d'une liste" + (type.empty() ? std::string() : " (" + type + ")");
+    }
+    case BodyVerdict::kEmpty:
+      return "aucune entree";
+    case BodyVerdict::kShrunk:
+      return std::to_string(body.entries) + " entrees au lieu de " + std::to_string(body.last_entries) +
+             " (moins de la moitie)";
+  }
+  return std::string();
+}
+
+void BodyStartWatch::See(std::string_view piece) {
+  for (char c : piece) {
+    if (seen_) return;
+    if (bom_bytes_ < kByteOrderMark.size()) {
+      if (c == kByteOrderMark[bom_bytes_]) {
+        ++bom_bytes_;
+        continue;
+      }
+      if (bom_bytes_ > 0) {
+        // The start of a mark that is not one: its first byte is the body's.
+        first_ = kByteOrderMark[0];
+        seen_ = true;
+        return;
+      }
+      bom_bytes_ = kByteOrderMark.size();
+    }
+    if (IsBlank(c)) continue;
+    first_ = c;
+    seen_ = true;
+  }
 }
 
 std::string CopyFileName(std::string_view address, std::string_view kind_word) {

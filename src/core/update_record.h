@@ -12,6 +12,11 @@
 
 namespace quorvale {
 
+// The version of what an update writes from the same inputs and options. Whenever a writer
+// gives other bytes for the same lists, it goes up, so that the first update after the
+// change writes.
+inline constexpr int kOutputFormatVersion = 2;
+
 struct WrittenFile {
   std::string target;         // the path written (as given, or the system HOSTS file's)
   std::string inputs_digest;  // of every input and of the write's options

@@ -26,7 +26,14 @@ void MainForm::LoadSourcesUpdate(const UpdatePlaces& places, std::vector<SourceR
   ClearLists();
   SetStatus(texts::kLoading);
   size_t allowed = 0;
-  const Status loaded = LoadUpdate(platform_, places, results, session_, slice_yield_, &allowed);
+  const TakeShrunkFn ask = [this](const SourceResult& result) {
+    const NewBody& body = result.new_body;
+    return body.last_entries >= 0 &&
+           prompts_.Message(SourcesForm::ShrinkQuestion(result.source.address, body.entries, body.last_entries),
+                            Prompts::Buttons::kYesNo, Prompts::Icon::kNone, texts::kConfirmation,
+                            {}) == Prompts::Answer::kYes;
+  };
+  const Status loaded = LoadUpdate(platform_, places, results, session_, slice_yield_, &allowed, ask);
   RefreshLists();
   ++files_loaded_;
   RowsRemoved();

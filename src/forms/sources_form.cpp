@@ -64,6 +64,11 @@ Status AppendLine(Platform& platform, const std::string& path, const std::string
   return WriteEditedFile(platform, path, text + line + "\r\n");
 }
 
+std::string SourcesForm::ShrinkQuestion(const std::string& address, std::int64_t entries, std::int64_t last_entries) {
+  return "La source " + address + " ne donne plus que " + std::to_string(entries) + " entrees au lieu de " +
+         std::to_string(last_entries) + ". Accepter cette copie ?";
+}
+
 SourcesForm::SourcesForm(Platform& platform, Prompts& prompts, MainForm& main, YieldFn yield)
     : platform_(platform), prompts_(prompts), main_(main), yield_(std::move(yield)) {}
 
@@ -282,7 +287,7 @@ void SourcesForm::Update() {
   ShowProgress();
 
   bool any_copy = false;
-  for (const SourceResult& result : results) any_copy = any_copy || result.has_copy;
+  for (const SourceResult& result : results) any_copy = any_copy || result.has_copy || !result.pending_path.empty();
   if (!cancel_ && !any_copy) ShowError(prompts_, "aucune source n'a pu etre obtenue, rien n'est charge");
   if (!cancel_ && any_copy) main_.LoadSourcesUpdate(places, results);
   for (const SourceResult& result : results) {

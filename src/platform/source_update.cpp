@@ -9,7 +9,6 @@
 #include <condition_variable>
 #include <cstring>
 #include <ctime>
-#include <deque>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -37,8 +36,22 @@ constexpr const char* kCacheFolderPrefix = "sources-";
 constexpr size_t kCacheFolderDigitCount = 16;
 // How often the calling thread looks up from waiting for the downloads.
 constexpr auto kWaitSlice = std::chrono::milliseconds(20);
-// How much of a file a digest reads at a time.
-constexpr size_t kDigestReadBytes = size_t{1} << 20;
+// How much of a file a digest, a copy or a local source's read takes at a time.
+constexpr size_t kReadPieceBytes = size_t{1} << 20;
+// A new body waits for the load's decision in its copy's file name with this added.
+constexpr const char* kPendingSuffix = ".pending";
+// Reasons of a source's failure.
+constexpr const char* kNoMemoryText = "memoire insuffisante";
+constexpr const char* kUnreadableCopyText = "copie du cache illisible";
+
+// A copy or a pending body that could not be written, in the user's words (as a download
+// whose body was refused says it).
+std::string NotStoredText(const Status& status) {
+  DownloadResult refused;
+  refused.failure = DownloadFailure::kNotStored;
+  refused.detail = status.ToString();
+  return DownloadFailureText(refused, DownloadLimits());
+}
 
 // A local file's read failure in the user's words.
 std::string LocalFailureText(const Status& status) {
@@ -48,7 +61,7 @@ std::string LocalFailureText(const Status& status) {
     case ErrorCode::kAccessDenied:
       return "acces refuse";
     case ErrorCode::kNoMemory:
-      return "memoire insuffisante";
+      return kNoMemoryText;
     default:
       return status.reason().empty() ? std::string("erreur de lecture") : status.reason();
   }
@@ -98,83 +111,155 @@ Status OpenCopy(Platform& platform, const std::string& path, CopyHeader* header,
 
 // What a downloading thread brings back for one source.
 struct Fetched {
-  size_t index = 0;
-  DownloadResult download;       // for a local source: kDownloaded with the body, or kFailed
+  DownloadResult download;       // for a local source: kDownloaded (the body read), or kFailed
   std::string reason;            // kFailed
+  bool out_of_memory = false;    // kFailed for want of memory
   Platform::EntryFacts local{};  // a local source's size and time
+  std::string pending_path;      // kDownloaded: the file that holds the new body
+  CopyHeader header;             // kDownloaded: the new body's header, its entries unknown
+  NewBody body;                  // kDownloaded: what is known of it so far
   double seconds = 0;
 };
 
-// Fetches one source: a download for http(s), a read (or nothing, when the copy is current)
-// for a local file.
-Fetched FetchOne(Platform& platform, const UpdatePlaces& places, const SourceResult& known, size_t index,
-                 const FetchSettings& settings) {
-  const auto start = std::chrono::steady_clock::now();
-  Fetched fetched;
-  fetched.index = index;
-  const Source& source = known.source;
-  auto cancelled = [&settings] { return settings.cancel != nullptr && settings.cancel->load(); };
-  if (cancelled()) {
-    fetched.download.failure = DownloadFailure::kCancelled;
-  } else if (source.scheme == Source::Scheme::kFile || source.scheme == Source::Scheme::kPath) {
-    const std::string path = LocalSourcePath(source, places.folder);
-    fetched.local = platform.FactsOf(path);
-    if (known.has_copy && fetched.local.kind == Platform::EntryFacts::Kind::kRegular &&
-        fetched.local.bytes == known.copy.source_size && fetched.local.modified == known.copy.source_modified) {
-      fetched.download.outcome = DownloadResult::Outcome::kNotModified;
-    } else {
-      Status status = ReadFileBytes(platform, path, &fetched.download.body, ReadAs::kBytes);
-      if (status.ok()) {
-        fetched.download.outcome = DownloadResult::Outcome::kDownloaded;
-        if (settings.progress) settings.progress(index, fetched.download.body.size());
-      } else {
-        fetched.reason = LocalFailureText(status);
-      }
+// Hands a body, as `receive` gives it to the sink it takes, to the pending file of `fetched`
+// (written whole or not at all), digesting it, looking at its start and counting its bytes
+// on the way. `receive` returns whether the body came whole. Runs on a downloading thread:
+// a memory failure is caught here, and no exception leaves.
+void ReceiveBody(Platform& platform, size_t index, const FetchSettings& settings, Fetched& fetched,
+                 const std::function<bool(const DownloadBodySink&)>& receive) {
+  Sha256 digest;
+  BodyStartWatch start;
+  std::uint64_t bytes = 0;
+  bool received = false;
+  bool refused = false;  // the pending file took no more
+  const Status written = platform.WriteFileAtomicInPiecesNoFollow(fetched.pending_path, [&](const ByteSink& sink) {
+    try {
+      received = receive([&](std::string_view piece) {
+        try {
+          digest.Update(piece);
+          start.See(piece);
+          bytes += piece.size();
+          if (settings.progress) settings.progress(index, bytes);
+          refused = !sink(piece);
+          return !refused;
+        } catch (const std::bad_alloc&) {
+          fetched.out_of_memory = true;
+          return false;
+        }
+      });
+    } catch (const std::bad_alloc&) {
+      fetched.out_of_memory = true;
+      received = false;
     }
-  } else {
-    DownloadRequest request;
-    request.url = source.address;
-    if (known.has_copy) {
-      request.etag = known.copy.etag;
-      request.last_modified = known.copy.last_modified;
-    }
-    request.limits = settings.limits;
-    request.ca_file = settings.ca_file;
-    fetched.download = platform.Download(request, [&](std::uint64_t bytes) {
-      if (settings.progress) settings.progress(index, bytes);
-      return !cancelled();
-    });
+    return received;
+  });
+  if (fetched.out_of_memory || refused || (received && !written.ok())) {
+    fetched.download.outcome = DownloadResult::Outcome::kFailed;
+    if (!fetched.out_of_memory) fetched.reason = NotStoredText(written);
+    return;
   }
-  if (fetched.download.outcome == DownloadResult::Outcome::kFailed && fetched.reason.empty()) {
-    fetched.reason = DownloadFailureText(fetched.download, settings.limits);
-  }
-  fetched.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  return fetched;
+  if (!received) return;
+  fetched.download.outcome = DownloadResult::Outcome::kDownloaded;
+  fetched.header.body_bytes = bytes;
+  fetched.header.digest = digest.HexDigest();
+  fetched.body.starts_like_html = start.StartsLikeHtml();
 }
 
-// Writes the new copy of `result`'s source, header and body in one file.
-Status StoreCopy(Platform& platform, const UpdatePlaces& places, Fetched& fetched, SourceResult& result) {
-  CopyHeader header;
-  header.address = result.source.address;
-  header.etag = fetched.download.etag;
-  header.last_modified = fetched.download.last_modified;
-  header.source_size = fetched.local.bytes;
-  header.source_modified = fetched.local.modified;
-  header.fetched = static_cast<std::int64_t>(std::time(nullptr));
-  header.body_bytes = fetched.download.body.size();
-  header.digest = Sha256Hex(fetched.download.body);
-  const std::string head = FormatCopyHeader(header);
-  const std::string& body = fetched.download.body;
-  Status status = platform.MakeFolders(places.cache_folder);
-  if (status.ok()) {
-    status = platform.WriteFileAtomicInPiecesNoFollow(result.copy_path, [&](const ByteSink& sink) {
-      return sink(head) && sink(body);
-    });
+// Reads the local file at `path` to `pass`, a piece at a time; false (with the reason in
+// `*reason`) when it cannot be read whole or `pass` refuses a piece.
+bool ReadLocalSource(Platform& platform, const std::string& path, const DownloadBodySink& pass, std::string* reason) {
+  std::unique_ptr<SequentialFile> file;
+  Status status = platform.OpenSequentialFile(path, InputKinds::kRegularFiles, &file);
+  std::string buffer(status.ok() ? kReadPieceBytes : 0, '\0');
+  for (size_t got = buffer.size(); status.ok() && got == buffer.size();) {
+    status = file->Read(buffer.data(), buffer.size(), &got);
+    if (status.ok() && got > 0 && !pass(std::string_view(buffer.data(), got))) return false;
   }
-  if (!status.ok()) return status;
-  result.copy = std::move(header);
-  result.has_copy = true;
-  return Status::Ok();
+  if (!status.ok()) *reason = LocalFailureText(status);
+  return status.ok();
+}
+
+// Fetches one source into its pending file: a download for http(s), a read (or nothing, when
+// the copy is current) for a local file.
+void FetchOne(Platform& platform, const UpdatePlaces& places, const SourceResult& known, size_t index,
+              const FetchSettings& settings, Fetched& fetched) {
+  const auto start = std::chrono::steady_clock::now();
+  const Source& source = known.source;
+  auto cancelled = [&settings] { return settings.cancel != nullptr && settings.cancel->load(); };
+  try {
+    fetched.pending_path = known.copy_path + kPendingSuffix;
+    // A body left pending by a run that was stopped is never used.
+    if (platform.PathExists(fetched.pending_path)) (void)platform.RemoveFile(fetched.pending_path);
+    if (cancelled()) {
+      fetched.download.failure = DownloadFailure::kCancelled;
+    } else if (source.scheme == Source::Scheme::kFile || source.scheme == Source::Scheme::kPath) {
+      const std::string path = LocalSourcePath(source, places.folder);
+      fetched.local = platform.FactsOf(path);
+      if (known.has_copy && fetched.local.kind == Platform::EntryFacts::Kind::kRegular &&
+          fetched.local.bytes == known.copy.source_size && fetched.local.modified == known.copy.source_modified) {
+        fetched.download.outcome = DownloadResult::Outcome::kNotModified;
+      } else {
+        ReceiveBody(platform, index, settings, fetched, [&](const DownloadBodySink& pass) {
+          return ReadLocalSource(platform, path, pass, &fetched.reason);
+        });
+      }
+    } else {
+      ReceiveBody(platform, index, settings, fetched, [&](const DownloadBodySink& pass) {
+        DownloadRequest request;
+        request.url = source.address;
+        if (known.has_copy) {
+          request.etag = known.copy.etag;
+          request.last_modified = known.copy.last_modified;
+        }
+        request.limits = settings.limits;
+        request.ca_file = settings.ca_file;
+        request.body_sink = pass;
+        fetched.download = platform.Download(request, [&](std::uint64_t) { return !cancelled(); });
+        return fetched.download.outcome == DownloadResult::Outcome::kDownloaded;
+      });
+    }
+    if (fetched.download.outcome == DownloadResult::Outcome::kDownloaded) {
+      CopyHeader& header = fetched.header;
+      header.address = source.address;
+      header.etag = fetched.download.etag;
+      header.last_modified = fetched.download.last_modified;
+      header.source_size = fetched.local.bytes;
+      header.source_modified = fetched.local.modified;
+      header.fetched = static_cast<std::int64_t>(std::time(nullptr));
+      fetched.body.content_type = fetched.download.content_type;
+    } else if (fetched.reason.empty() && !fetched.out_of_memory) {
+      fetched.reason = DownloadFailureText(fetched.download, settings.limits);
+    }
+  } catch (const std::bad_alloc&) {
+    fetched.out_of_memory = true;
+  }
+  if (fetched.out_of_memory) fetched.download.outcome = DownloadResult::Outcome::kFailed;
+  fetched.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Writes the copy of `result`'s source from its pending body, with the pending header, in
+// one file.
+Status StoreCopy(Platform& platform, const SourceResult& result) {
+  std::unique_ptr<SequentialFile> body;
+  Status read = platform.OpenSequentialFile(result.pending_path, InputKinds::kRegularFiles, &body);
+  if (!read.ok()) return read;
+  std::string head;
+  std::string buffer;
+  try {
+    head = FormatCopyHeader(result.pending_copy);
+    buffer.resize(kReadPieceBytes);
+  } catch (const std::bad_alloc&) {
+    return OutOfMemory(result.copy_path);
+  }
+  Status status = platform.WriteFileAtomicInPiecesNoFollow(result.copy_path, [&](const ByteSink& sink) {
+    if (!sink(head)) return false;
+    for (size_t got = buffer.size(); got == buffer.size();) {
+      read = body->Read(buffer.data(), buffer.size(), &got);
+      if (!read.ok() || (got > 0 && !sink(std::string_view(buffer.data(), got)))) return false;
+    }
+    return true;
+  });
+  return read.ok() ? status : read;
 }
 
 // A path as this system compares paths: a repeated separator counts once; on Windows "/"
@@ -202,20 +287,96 @@ void KeepRejectedLines(Session& session, std::vector<std::string>* all) {
   for (const std::string& line : lines) all->push_back(line);
 }
 
-// Loads one copy's body with the parser of its kind.
-Status LoadCopy(Platform& platform, SourceResult& result, Session& session, const YieldFn& yield) {
-  CopyHeader header;
-  std::unique_ptr<SequentialFile> body;
-  Status status = OpenCopy(platform, result.copy_path, &header, &body);
-  if (!status.ok()) return AboutSubject(status, result.copy_path);
+// Loads a copy's body with the parser of its kind; `path` names it in a failure.
+Status LoadCopy(std::unique_ptr<SequentialFile> body, const std::string& path, SourceResult& result, Session& session,
+                const YieldFn& yield) {
   FilePieces pieces;
-  status = pieces.Open(std::move(body));
-  if (!status.ok()) return AboutSubject(status, result.copy_path);
+  Status status = pieces.Open(std::move(body));
+  if (!status.ok()) return AboutSubject(status, path);
   session.ResetRejectedLines();
   status = result.source.kind == SourceKind::kHosts ? ParseHostsPieces(pieces, session, yield)
                                                     : ParseDomainListPieces(pieces, session, yield);
   result.entries = session.EntriesLoaded;
-  return AboutSubject(status, result.copy_path);
+  return AboutSubject(status, path);
+}
+
+// Why a copy or a pending body could not be loaded, in the user's words.
+std::string LoadFailureText(const Status& status) {
+  return status.code() == ErrorCode::kNoMemory ? std::string(kNoMemoryText) : std::string(kUnreadableCopyText);
+}
+
+// The source of `result` fails with `reason` (after the reason it failed with already).
+void FailSource(SourceResult& result, const std::string& reason) {
+  const bool failed_before = result.outcome == SourceResult::Outcome::kFailed && !result.reason.empty();
+  result.reason = failed_before ? result.reason + "; " + reason : reason;
+  result.outcome = SourceResult::Outcome::kFailed;
+}
+
+// Loads the last good copy of `result`; false (the source failed, its copy unused) when it
+// cannot be read.
+bool LoadKeptCopy(Platform& platform, SourceResult& result, Session& session, const YieldFn& yield) {
+  CopyHeader header;
+  std::unique_ptr<SequentialFile> body;
+  Status status = OpenCopy(platform, result.copy_path, &header, &body);
+  if (status.ok()) status = LoadCopy(std::move(body), result.copy_path, result, session, yield);
+  if (status.ok()) {
+    // Another run may have replaced the copy since it was looked at: the digest is the one loaded.
+    result.copy = std::move(header);
+    return true;
+  }
+  result.entries = 0;
+  result.has_copy = false;
+  FailSource(result, LoadFailureText(status));
+  return false;
+}
+
+// Loads the new body of `result` where its copy goes and decides whether it replaces the
+// last good copy; false when it does not: nothing of it stays in the lists and the source
+// failed with the reason. The pending file is gone either way.
+bool LoadNewBody(Platform& platform, SourceResult& result, Session& session, const YieldFn& yield,
+                 const TakeShrunkFn& take_shrunk) {
+  NewBody& body = result.new_body;
+  body.last_entries = result.has_copy ? result.copy.entries : -1;
+  const EntryList::Mark blocked = session.blocked.MarkNow();
+  const EntryList::Mark redirected = session.redirected.MarkNow();
+  // An HTML page is refused before it is read.
+  BodyVerdict verdict = JudgeNewBody(NewBody{body.starts_like_html, {}, 1, -1});
+  Status status;
+  if (verdict == BodyVerdict::kTaken) {
+    std::unique_ptr<SequentialFile> file;
+    status = platform.OpenSequentialFile(result.pending_path, InputKinds::kRegularFiles, &file);
+    if (status.ok()) status = LoadCopy(std::move(file), result.pending_path, result, session, yield);
+    body.entries = result.entries;
+    if (status.ok()) verdict = JudgeNewBody(body);
+  }
+  if (status.ok() && (verdict == BodyVerdict::kEmpty || verdict == BodyVerdict::kShrunk) && take_shrunk &&
+      take_shrunk(result)) {
+    verdict = BodyVerdict::kTaken;
+  }
+  std::string reason;
+  if (!status.ok()) {
+    reason = LoadFailureText(status);
+  } else if (verdict != BodyVerdict::kTaken) {
+    reason = BodyRefusalText(verdict, body);
+  } else {
+    result.pending_copy.entries = body.entries;
+    const Status stored = StoreCopy(platform, result);
+    if (stored.ok()) {
+      result.copy = result.pending_copy;
+      result.has_copy = true;
+    } else {
+      reason = NotStoredText(stored);
+    }
+  }
+  (void)platform.RemoveFile(result.pending_path);
+  result.pending_path.clear();
+  if (reason.empty()) return true;
+  session.blocked.RollBack(blocked);
+  session.redirected.RollBack(redirected);
+  session.ResetRejectedLines();
+  result.entries = 0;
+  FailSource(result, reason);
+  return false;
 }
 
 }  // namespace
@@ -284,73 +445,79 @@ std::vector<SourceResult> FetchSources(Platform& platform, const UpdatePlaces& p
     return results;
   }
 
+  if (Status made = platform.MakeFolders(places.cache_folder); !made.ok()) {
+    for (SourceResult& result : results) {
+      result.outcome = SourceResult::Outcome::kFailed;
+      result.reason = NotStoredText(made);
+    }
+    return results;
+  }
+
+  // Each thread fills the places of its sources; nothing is allocated on the way back, so
+  // that a memory failure stays the failure of the source it struck.
+  std::vector<Fetched> fetched(results.size());
   std::mutex mutex;
   std::condition_variable done;
-  std::deque<Fetched> arrived;
+  size_t finished = 0;
   std::atomic<size_t> next{0};
   auto worker = [&] {
     for (size_t index = next++; index < results.size(); index = next++) {
-      Fetched fetched = FetchOne(platform, places, results[index], index, settings);
+      FetchOne(platform, places, results[index], index, settings, fetched[index]);
       std::lock_guard<std::mutex> lock(mutex);
-      arrived.push_back(std::move(fetched));
+      ++finished;
       done.notify_one();
     }
   };
 #ifdef __GLIBC__
-  // Threads of their own would each get a memory pool of their own, which keeps the bodies'
-  // memory once they are freed (about the size of every list together), and the load that
-  // follows would stand on top of it: with one pool for all, it is used again.
+  // Threads of their own would each get a memory pool of their own, which keeps their
+  // buffers' memory once they are freed, and the load that follows would stand on top of it:
+  // with one pool for all, it is used again.
   mallopt(M_ARENA_MAX, 1);
 #endif
   std::vector<std::thread> threads;
   const size_t thread_count = std::min<size_t>(kParallelDownloads, results.size());
   for (size_t i = 0; i < thread_count; ++i) threads.emplace_back(worker);
-
-  // The copies are written here, one at a time, as the downloads end.
-  for (size_t handled = 0; handled < results.size();) {
-    std::unique_lock<std::mutex> lock(mutex);
-    if (!done.wait_for(lock, kWaitSlice, [&] { return !arrived.empty(); })) {
-      lock.unlock();
-      if (settings.waiting) settings.waiting();
-      continue;
-    }
-    Fetched fetched = std::move(arrived.front());
-    arrived.pop_front();
+  for (std::unique_lock<std::mutex> lock(mutex); finished < results.size();) {
+    if (done.wait_for(lock, kWaitSlice, [&] { return finished == results.size(); })) break;
     lock.unlock();
-    ++handled;
-    SourceResult& result = results[fetched.index];
-    result.seconds = fetched.seconds;
-    switch (fetched.download.outcome) {
+    if (settings.waiting) settings.waiting();
+    lock.lock();
+  }
+  for (std::thread& thread : threads) thread.join();
+
+  // Once the update is cancelled, the cache stays as it was when it was.
+  const bool cancelled = settings.cancel != nullptr && settings.cancel->load();
+  for (size_t i = 0; i < results.size(); ++i) {
+    SourceResult& result = results[i];
+    Fetched& got = fetched[i];
+    result.seconds = got.seconds;
+    if (got.out_of_memory) got.reason = kNoMemoryText;
+    switch (got.download.outcome) {
       case DownloadResult::Outcome::kNotModified:
         result.outcome = result.has_copy ? SourceResult::Outcome::kNotModified : SourceResult::Outcome::kFailed;
         if (!result.has_copy) result.reason = "pas modifiee, mais aucune copie";
         break;
-      case DownloadResult::Outcome::kDownloaded: {
-        if (settings.cancel != nullptr && settings.cancel->load()) {
-          // Once the update is cancelled, the cache stays as it was when it was.
+      case DownloadResult::Outcome::kDownloaded:
+        if (cancelled) {
+          (void)platform.RemoveFile(got.pending_path);
           result.outcome = SourceResult::Outcome::kFailed;
-          DownloadResult cancelled;
-          cancelled.failure = DownloadFailure::kCancelled;
-          result.reason = DownloadFailureText(cancelled, settings.limits);
+          DownloadResult stopped;
+          stopped.failure = DownloadFailure::kCancelled;
+          result.reason = DownloadFailureText(stopped, settings.limits);
           break;
         }
-        result.bytes = fetched.download.body.size();
-        Status stored = StoreCopy(platform, places, fetched, result);
-        if (stored.ok()) {
-          result.outcome = SourceResult::Outcome::kDownloaded;
-        } else {
-          result.outcome = SourceResult::Outcome::kFailed;
-          result.reason = "copie impossible a enregistrer: " + stored.ToString();
-        }
+        result.outcome = SourceResult::Outcome::kDownloaded;
+        result.bytes = got.header.body_bytes;
+        result.pending_path = std::move(got.pending_path);
+        result.pending_copy = std::move(got.header);
+        result.new_body = std::move(got.body);
         break;
-      }
       case DownloadResult::Outcome::kFailed:
         result.outcome = SourceResult::Outcome::kFailed;
-        result.reason = fetched.reason;
+        result.reason = std::move(got.reason);
         break;
     }
   }
-  for (std::thread& thread : threads) thread.join();
   return results;
 }
 
@@ -373,7 +540,18 @@ std::string UpdateInputsDigest(Platform& platform, const UpdatePlaces& places,
 }
 
 Status LoadUpdate(Platform& platform, const UpdatePlaces& places, std::vector<SourceResult>& results, Session& session,
-                  const YieldFn& yield, size_t* allowed_removed) {
+                  const YieldFn& yield, size_t* allowed_removed, const TakeShrunkFn& take_shrunk) {
+  // No body stays pending, whatever ends the load.
+  struct DropPending {
+    Platform& platform;
+    std::vector<SourceResult>& results;
+    ~DropPending() {
+      for (SourceResult& result : results) {
+        if (!result.pending_path.empty()) (void)platform.RemoveFile(result.pending_path);
+        result.pending_path.clear();
+      }
+    }
+  } drop_pending{platform, results};
   std::vector<std::string> rejected;
   std::int32_t entries = 0;
   *allowed_removed = 0;
@@ -385,9 +563,9 @@ Status LoadUpdate(Platform& platform, const UpdatePlaces& places, std::vector<So
     entries += session.EntriesLoaded;
   }
   for (SourceResult& result : results) {
-    if (!result.has_copy) continue;
-    Status status = LoadCopy(platform, result, session, yield);
-    if (!status.ok()) return status;
+    bool loaded = !result.pending_path.empty() && LoadNewBody(platform, result, session, yield, take_shrunk);
+    if (!loaded && result.has_copy) loaded = LoadKeptCopy(platform, result, session, yield);
+    if (!loaded) continue;
     KeepRejectedLines(session, &rejected);
     entries += result.entries;
   }
@@ -423,7 +601,7 @@ std::string FileDigest(Platform& platform, const std::string& path) {
   std::unique_ptr<SequentialFile> file;
   if (!platform.OpenSequentialFile(path, InputKinds::kRegularFiles, &file).ok()) return std::string();
   Sha256 digest;
-  std::string buffer(kDigestReadBytes, '\0');
+  std::string buffer(kReadPieceBytes, '\0');
   while (true) {
     size_t got = 0;
     if (!file->Read(buffer.data(), buffer.size(), &got).ok()) return std::string();

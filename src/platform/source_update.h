@@ -41,7 +41,8 @@ UpdatePlaces PlacesOf(Platform& platform, const std::string& sources_path);
 // What became of one source in an update.
 struct SourceResult {
   enum class Outcome {
-    kDownloaded,   // a new copy replaced the cached one
+    kDownloaded,   // a new body came (pending until the load takes it); after the load: a new
+                   // copy replaced the cached one
     kNotModified,  // the cached copy is current (304, or a local file of the same size and time)
     kFailed,       // `reason` says why; the last good copy, when there is one, is used
   };
@@ -54,6 +55,11 @@ struct SourceResult {
   std::uint64_t bytes = 0;       // kDownloaded: the body's size
   double seconds = 0;            // how long the fetch took
   std::int32_t entries = 0;      // entries the copy gave in the load (LoadUpdate)
+  // A new body waits in this file of the cache folder until the load decides whether it
+  // replaces the last good copy ("" when there is none); its header and what is known of it.
+  std::string pending_path;
+  CopyHeader pending_copy;
+  NewBody new_body;
 };
 
 // Reads and checks the sources file; on a malformed line (or an unreadable file) `*error`
@@ -73,9 +79,12 @@ struct FetchSettings {
   YieldFn waiting;
 };
 
-// Fetches every source into the cache, kParallelDownloads at a time. A copy replaces the
-// cached one only whole, in one write with its validators; a source that fails keeps its
-// last good copy.
+// Fetches every source, kParallelDownloads at a time: each new body is written to a pending
+// file of the cache folder as it arrives (never held whole in memory), digested on the way;
+// the cached copies stay as they were until LoadUpdate takes a body. A pending file of a run
+// that was stopped is removed by the next fetch of its source. A source that fails (memory
+// that runs out included) keeps its last good copy; once `settings.cancel` is set, no body is
+// left pending.
 std::vector<SourceResult> FetchSources(Platform& platform, const UpdatePlaces& places,
                                        const std::vector<Source>& sources, const FetchSettings& settings);
 
@@ -84,16 +93,26 @@ std::vector<SourceResult> CachedSources(Platform& platform, const UpdatePlaces& 
                                         const std::vector<Source>& sources);
 
 // The digest of everything the update uses: each copy's digest and kind, in order, and the
-// bytes of own.txt and allow.txt. The same inputs give the same digest.
+// bytes of own.txt and allow.txt. The same inputs give the same digest. After LoadUpdate, the
+// copies are those the load used.
 std::string UpdateInputsDigest(Platform& platform, const UpdatePlaces& places, const std::vector<SourceResult>& results);
 
-// Loads own.txt (when there is one), then every copy in the sources file's order with the
+// Asked by LoadUpdate whether a new body that holds no entry or less than half the entries
+// of the last good copy (result.new_body) replaces it all the same; never for an HTML page.
+using TakeShrunkFn = std::function<bool(const SourceResult& result)>;
+
+// Loads own.txt (when there is one), then every source in the sources file's order with the
 // parser of its kind, then takes the names of allow.txt out, into `session`, as one load: the
-// rejected lines of all of them make one report, and EntriesLoaded counts them all. Sets
-// each result's `entries`, and `*allowed_removed` to the rows allow.txt took out. A failure
-// (a copy or own.txt that cannot be read, memory) says which file.
+// rejected lines of all of them make one report, and EntriesLoaded counts them all. A new
+// body is loaded in place of the last good copy; when it does not look like a list
+// (JudgeNewBody, unless `take_shrunk` takes it) its rows and rejected lines are taken out
+// again, the source fails with the reason and the last good copy is loaded instead. A body
+// taken becomes the source's copy, with its entries in the header. A copy that cannot be read
+// is its source's failure (and leaves the cache, so that the next fetch is unconditional).
+// No pending file is left. Sets each result's `entries`, and `*allowed_removed` to the rows
+// allow.txt took out. A failure (own.txt or allow.txt that cannot be read) says which file.
 Status LoadUpdate(Platform& platform, const UpdatePlaces& places, std::vector<SourceResult>& results, Session& session,
-                  const YieldFn& yield, size_t* allowed_removed);
+                  const YieldFn& yield, size_t* allowed_removed, const TakeShrunkFn& take_shrunk = {});
 
 // The record of the files that updates wrote (written.txt in the cache folder); empty when
 // there is none.

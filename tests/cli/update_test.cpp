@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <filesystem>
 #include <memory>
@@ -109,6 +110,17 @@ TEST_F(UpdateTest, UpdatesLoadAsByHandAndWriteOnlyWhatChanged) {
                                                                    ->path().filename().string() + "/update.log");
   EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 4);
   EXPECT_NE(log.find("\tok\tmise a jour: 2 sources sur 2, 4 entrees en tout; ecrit: "), std::string::npos) << log;
+}
+
+TEST_F(UpdateTest, AnotherLoadBesideTheUpdateIsWrittenWhenItChanges) {
+  const std::string extra = Crafted("extra.hosts", "0.0.0.0 one.example\n");
+  const std::vector<std::string> args = {"--hosts", extra, "--sources", sources_, "--update", "--write-hosts", File("out")};
+  ASSERT_EQ(Run(args, launch_).status, 0);
+  WriteBytes(extra, "0.0.0.0 two.example\n");
+  CliResult again = Run(args, launch_);
+  EXPECT_EQ(again.status, 0);
+  EXPECT_NE(again.err.find("4 entrees en tout; ecrit: " + File("out") + "\n"), std::string::npos) << again.err;
+  EXPECT_NE(ReadBytes(File("out")).find("\ttwo.example\r\n"), std::string::npos);
 }
 
 TEST_F(UpdateTest, WhyNamesTheSourcesTheAllowFileAndTheList) {
@@ -226,6 +238,57 @@ TEST_F(HttpUpdateTest, NotModifiedAnswersWriteNothingAndAFailedSourceKeepsItsCop
   EXPECT_EQ(ReadBytes(File("out")), written);
 }
 
+// A body that does not look like a list keeps the last good copy, and says why.
+TEST_F(HttpUpdateTest, ABodyThatIsNoListKeepsTheLastCopyUnlessShrinkIsAccepted) {
+  auto names = [](const std::string& letters, int row) {
+    std::string text;
+    for (char letter : letters) text += std::string("0.0.0.0 ") + letter + std::to_string(row) + ".example\n";
+    return text;
+  };
+  // The served file, its body after the first run ("-" removes it), and the source's line
+  // in the second run and in a third one with --accept-shrink.
+  const std::array<std::array<std::string, 4>, 5> rows = {{
+      {"html", "\xEF\xBB\xBF\r\n <!DOCTYPE html><p>0.0.0.0 portal.example</p>\n", "echec: page HTML au lieu d'une liste (copie du D utilisee)", "echec: page HTML au lieu d'une liste (copie du D utilisee)"},
+      {"empty", "", "echec: aucune entree (copie du D utilisee)", "telechargee (0 octets, 0 entrees)"},
+      {"shrunk", names("a", 2), "echec: 1 entrees au lieu de 4 (moins de la moitie) (copie du D utilisee)", "telechargee (19 octets, 1 entrees)"},
+      {"gone", "-", "echec: reponse HTTP 404 (copie du D utilisee)", "echec: reponse HTTP 404 (copie du D utilisee)"},
+      {"long-etag", names("abcd", 4), "telechargee (76 octets, 4 entrees)", "telechargee (76 octets, 4 entrees)"}}};
+  auto address = [&](const std::string& name) {
+    return "http://127.0.0.1:" + std::to_string(server_->ports()[0]) + "/files/" + name;
+  };
+  std::string lines;
+  for (int i = 0; i < 5; ++i) {
+    WriteBytes(File("served/" + rows[i][0]), names("abcd", i));
+    lines += address(rows[i][0]) + "\n";
+  }
+  WriteBytes(sources_, lines);
+  CliResult first = Run(Update(), launch_);
+  ASSERT_EQ(first.status, 0) << first.err;
+  for (const auto& row : rows) {
+    if (row[1] == "-") std::filesystem::remove(File("served/" + row[0]));
+    else WriteBytes(File("served/" + row[0]), row[1]);
+  }
+  for (int run : {2, 3}) {
+    std::vector<std::string> args = Update();
+    if (run == 3) args.push_back("--accept-shrink");
+    CliResult result = Run(args, launch_);
+    EXPECT_EQ(result.status, 3);
+    const std::string err = std::regex_replace(
+        std::regex_replace(result.err, std::regex("du [0-9-]+ [0-9:]+ utilisee"), "du D utilisee"),
+        std::regex(R"(, [0-9]+\.[0-9] s\))"), ")");
+    for (const auto& row : rows) {
+      EXPECT_NE(err.find("quorvale-cli: " + address(row[0]) + ": " + row[run] + "\n"), std::string::npos) << err;
+    }
+    EXPECT_EQ(err.find("; rien n'a change, rien n'est ecrit\n") != std::string::npos, run == 2) << err;
+  }
+  const std::string out = ReadBytes(File("out"));
+  for (const char* name : {"\ta0.", "\ta2.", "\td3.", "\td4."}) EXPECT_NE(out.find(name), std::string::npos) << name;
+  for (const char* name : {"\ta1.", "\tb2.", "\tportal."}) EXPECT_EQ(out.find(name), std::string::npos) << name;
+  // The shrunk copy's count is the reference now.
+  WriteBytes(File("served/shrunk"), names("z", 2));
+  EXPECT_NE(Run(Update(), launch_).err.find(address("shrunk") + ": telechargee (19 octets, 1 entrees"), std::string::npos);
+}
+
 // However an update is stopped, each copy in the cache is one download's body with that
 // download's own validators.
 TEST_F(HttpUpdateTest, AKilledUpdateLeavesEachCopyWholeWithItsOwnValidators) {
@@ -241,8 +304,9 @@ TEST_F(HttpUpdateTest, AKilledUpdateLeavesEachCopyWholeWithItsOwnValidators) {
     for (const auto& folder : std::filesystem::directory_iterator(File("cache/quorvale"))) {
       for (const auto& entry : std::filesystem::directory_iterator(folder.path())) {
         const std::string name = entry.path().filename().string();
-        // A write's temporary name lives for the moment between its link and its rename.
-        if (name == "written.txt" || name == "update.log" || name[0] == '.') continue;
+        // A write's temporary name lives for the moment between its link and its rename; a
+        // body waits in a pending file until the load (the next fetch removes one left).
+        if (name == "written.txt" || name == "update.log" || name[0] == '.' || name.ends_with(".pending")) continue;
         ASSERT_EQ(entry.path().extension(), ".copy") << name;
         const std::string bytes = ReadBytes(entry.path().string());
         CopyHeader header;

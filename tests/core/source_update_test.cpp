@@ -66,9 +66,38 @@ TEST(CopyHeader, WritesAndReadsBackTheValidatorsAndNamesTheFile) {
   // The empty line must come within the header's room.
   std::string long_address = file;
   EXPECT_FALSE(ParseCopyHeader(long_address.insert(file.find("https"), kCopyHeaderMaxBytes, 'a'), &read, &body_offset));
+  // The entries line follows the digest; validators that would not fit are left out.
+  CopyHeader counted = header;
+  counted.etag.assign(kCopyHeaderMaxBytes, 'e');
+  counted.entries = 7;
+  const std::string head = FormatCopyHeader(counted);
+  EXPECT_EQ(head.substr(head.find("etag")), "etag: \nlast-modified: \nsource-size: -1\nsource-modified: -1\n"
+                                            "fetched: 1796000000\nbytes: 5\ndigest: ab12\nentries: 7\n\n");
+  ASSERT_TRUE(ParseCopyHeader(head, &read, &body_offset));
+  EXPECT_EQ(read.entries, 7);
   // The copy's file name stays the same from one version to the next.
   EXPECT_EQ(CopyFileName("https://a.example/hosts.txt", "hosts"), "f00c9f5e05e71b7a.copy");
   EXPECT_EQ(CopyFileName("https://a.example/hosts.txt", "domains"), "3bed1198765a4b2e.copy");
+}
+
+TEST(NewBody, IsTakenOnlyWhenItLooksLikeAListOfItsKind) {
+  // The body's start (given a byte at a time), its Content-Type, entries, the last copy's, why refused.
+  const std::tuple<std::string, std::string, std::int64_t, std::int64_t, std::string> cases[] = {
+      {"\xEF\xBB\xBF \r\n\t<!DOCTYPE html>", "text/html; charset=utf-8", 0, 10, "page HTML au lieu d'une liste (text/html)"},
+      {"<html>", "", 5, -1, "page HTML au lieu d'une liste"},
+      {"\xEF\xBB<html>", "text/html", 5, -1, ""},
+      {"# <html>\n", "text/html", 0, -1, "aucune entree"},
+      {"", "", 0, 10, "aucune entree"},
+      {"0.0.0.0 a", "", 12, 6540, "12 entrees au lieu de 6540 (moins de la moitie)"},
+      {"0.0.0.0 a", "", 3270, 6540, ""},
+      {"0.0.0.0 a", "", 2, 5, "2 entrees au lieu de 5 (moins de la moitie)"},
+      {"0.0.0.0 a", "", 3, 5, ""}};
+  for (const auto& [start, type, entries, last_entries, reason] : cases) {
+    BodyStartWatch watch;
+    for (char c : start) watch.See(std::string_view(&c, 1));
+    const NewBody body{watch.StartsLikeHtml(), type, entries, last_entries};
+    EXPECT_EQ(BodyRefusalText(JudgeNewBody(body), body), reason) << start;
+  }
 }
 
 TEST(UpdateRecord, KeepsOneRecordPerTargetAndSkipsBrokenLines) {

@@ -1,14 +1,15 @@
 #!/usr/bin/env python3
 """The download tests' HTTP(S) server, on 127.0.0.1 only: prints its port on one line (with
 --http-port-too, the plain HTTP port after it), serves until its standard input closes, and logs
-each request on stderr. --root DIR serves DIR's files at /files/<name> with a strong ETag (sha256)
-and Last-Modified (gzip-encoded, with --gzip, when the request accepts it). --make-certs DIR only
+each request on stderr. --root DIR serves DIR's files at /files/<name> with a strong ETag (sha256;
+9 000 bytes of it repeated for the names that start with "long-etag") and Last-Modified (gzip-encoded, with --gzip, when the request accepts it). --make-certs DIR only
 makes, with openssl, a throwaway CA (ca.pem) and two certificates that it signs: server.pem and
 .key (127.0.0.1, localhost), wrong.pem and .key (wrong.invalid)."""
 
 import argparse, email.utils, gzip, hashlib, http.server, os, ssl, subprocess, sys, threading, time
 
 ETAG = '"v1"'
+LONG_ETAG_PREFIX, LONG_ETAG_BYTES = "long-etag", 9000  # files so named get an ETag that long
 DRIP_PAUSE_SECONDS = 5  # past any stall limit of the tests
 SLOW_STEPS, SLOW_STEP_SECONDS = 200, 0.05  # /slow-total: 10 s, past any total limit of the tests
 
@@ -46,6 +47,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         with open(path, "rb") as f:
             body = f.read()
         mtime, etag = int(os.stat(path).st_mtime), '"%s"' % hashlib.sha256(body).hexdigest()
+        if os.path.basename(path).startswith(LONG_ETAG_PREFIX):
+            etag = '"%s"' % (hashlib.sha256(body).hexdigest() * LONG_ETAG_BYTES)[:LONG_ETAG_BYTES - 2]
         validators = [("ETag", etag), ("Last-Modified", email.utils.formatdate(mtime, usegmt=True))]
         match, since = self.headers.get("If-None-Match"), self.headers.get("If-Modified-Since")
         if match == etag or (match is None and since and mtime <= email.utils.parsedate_to_datetime(since).timestamp()):
