@@ -104,25 +104,33 @@ class LineCounter {
   std::size_t start_ = 0;
 };
 
-// Whether `line`, read alone as a list of `kind`, gives an entry named `name`. `scratch` holds
-// no entry before and after.
+// Whether `line`, read alone as a list of `kind` is read by an update, gives an entry named
+// `name`. `scratch` holds no entry before and after.
 bool LineGivesName(std::string_view line, bool first_line, SourceKind kind, std::string_view name, Session& scratch) {
   const EntryList::Mark empty1 = scratch.blocked.MarkNow();
   const EntryList::Mark empty2 = scratch.redirected.MarkNow();
   LineAlone pieces(line, first_line);
   // The line is in memory: reading it cannot fail (running out of memory gives no entry).
   if (kind == SourceKind::kHosts) {
-    (void)ParseHostsPieces(pieces, scratch);
+    (void)ParseHostsPieces(pieces, scratch, {}, WwwListing::kFlag);
   } else {
-    (void)ParseDomainListPieces(pieces, scratch);
+    (void)ParseDomainListPieces(pieces, scratch, {}, WwwListing::kFlag);
   }
-  const bool gives = scratch.blocked.Contains(name) || scratch.redirected.Contains(name);
+  const bool gives = ListWritesName(scratch.blocked, name) || ListWritesName(scratch.redirected, name);
   scratch.blocked.RollBack(empty1);
   scratch.redirected.RollBack(empty2);
   return gives;
 }
 
 }  // namespace
+
+bool ListWritesName(const EntryList& list, std::string_view name) {
+  if (list.Contains(name)) return true;
+  // A "www." twin (in any case, as keys are compared): the row of the name without it, listed
+  // with it.
+  return EqualsIgnoreAsciiCase(name.substr(0, kWwwPrefix.size()), kWwwPrefix) &&
+         list.ContainsListedWithWww(name.substr(kWwwPrefix.size()));
+}
 
 std::vector<NameLine> FindNameLines(std::string_view data, SourceKind kind, std::string_view name) {
   std::vector<NameLine> lines;

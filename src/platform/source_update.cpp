@@ -212,8 +212,8 @@ Status LoadCopy(Platform& platform, SourceResult& result, Session& session, cons
   status = pieces.Open(std::move(body));
   if (!status.ok()) return AboutSubject(status, result.copy_path);
   session.ResetRejectedLines();
-  status = result.source.kind == SourceKind::kHosts ? ParseHostsPieces(pieces, session, yield)
-                                                    : ParseDomainListPieces(pieces, session, yield);
+  status = result.source.kind == SourceKind::kHosts ? ParseHostsPieces(pieces, session, yield, WwwListing::kFlag)
+                                                    : ParseDomainListPieces(pieces, session, yield, WwwListing::kFlag);
   result.entries = session.EntriesLoaded;
   return AboutSubject(status, result.copy_path);
 }
@@ -379,7 +379,8 @@ Status LoadUpdate(Platform& platform, const UpdatePlaces& places, std::vector<So
   *allowed_removed = 0;
   if (platform.PathExists(places.own_path)) {
     session.ResetRejectedLines();
-    Status status = ParseHostsFile(platform, places.own_path, session, yield);
+    Status status =
+        ParseHostsFile(platform, places.own_path, session, yield, InputKinds::kRegularFiles, nullptr, WwwListing::kFlag);
     if (!status.ok() && status.code() != ErrorCode::kEmpty) return status;
     KeepRejectedLines(session, &rejected);
     entries += session.EntriesLoaded;

@@ -84,8 +84,8 @@ bool ExplainName(Platform& platform, const std::string& sources_path, const std:
     *error = status.ToString();
     return false;
   }
-  const bool blocked = session.blocked.Contains(name);
-  const bool redirected = session.redirected.Contains(name);
+  const bool blocked = ListWritesName(session.blocked, name);
+  const bool redirected = ListWritesName(session.redirected, name);
   if (blocked) lines->push_back(name + ": dans la liste des noms bloques");
   if (redirected) lines->push_back(name + ": dans la liste des redirections");
   if (!blocked && !redirected) lines->push_back(name + ": dans aucune liste");

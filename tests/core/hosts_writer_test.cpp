@@ -8,9 +8,13 @@
 #include <optional>
 #include <regex>
 #include <string>
+#include <tuple>
 #include <vector>
 
+#include "core/domain_parser.h"
 #include "core/hosts_parser.h"
+#include "core/name_removal.h"
+#include "core/sources_file.h"
 #include "support/list_rows.h"
 
 namespace quorvale {
@@ -72,6 +76,7 @@ struct HostsFileCase {
   bool comments;
   std::string expected;
   std::vector<std::string> carried_lines = {};
+  bool listed_with_www = false;  // a.example and intra.lan, already present, are listed again with "www."
 };
 
 void PrintTo(const HostsFileCase& c, std::ostream* out) { *out << c.label; }
@@ -81,6 +86,10 @@ class FormatHostsFileTest : public ::testing::TestWithParam<HostsFileCase> {};
 TEST_P(FormatHostsFileTest, Bytes) {
   const HostsFileCase& c = GetParam();
   Session session = c.five_rows ? FiveRows() : Session();
+  if (c.listed_with_www) {
+    EXPECT_FALSE(session.blocked.Add("A.example", "0.0.0.0", "#other", true));
+    EXPECT_FALSE(session.redirected.Add("intra.lan", "10.0.0.2", "", true));
+  }
   std::string out;
   FormatHostsFile(session, {c.redirect, c.www, c.comments, c.carried_lines}, kDate, &out);
   EXPECT_EQ(out, c.expected);
@@ -121,7 +130,50 @@ INSTANTIATE_TEST_SUITE_P(
                       {"127.0.0.1 localhost", "::1 localhost", " 127.0.0.1 \t localhost\t",
                        "127.0.0.1\tlocalhost.localdomain"}},
         HostsFileCase{"only the header's own line carried", false, false, "0.0.0.0", false,
-                      Header14("# Nombre d'entrees: 0"), {"127.0.0.1  localhost"}}));
+                      Header14("# Nombre d'entrees: 0"), {"127.0.0.1  localhost"}},
+        HostsFileCase{"rows listed with www. get their twin", true, false, "127.0.0.1", true,
+                      Header14("# Nombre d'entrees: 5") + "10.0.0.1\tintra.lan\t# office\r\n192.168.1.1\trouter.lan\r\n"
+                          "10.0.0.1\twww.intra.lan\t# office\r\n127.0.0.1\ta.example\t#ads\r\n127.0.0.1\tb.example\r\n"
+                          "127.0.0.1\tc.example\r\n127.0.0.1\twww.a.example\t#ads\r\n",
+                      {}, true},
+        HostsFileCase{"with the option, once", true, true, "0.0.0.0", false,
+                      Header14("# Nombre d'entrees: 5 * 2 avec les lignes 'www.'") + "10.0.0.1\tintra.lan\r\n"
+                          "192.168.1.1\trouter.lan\r\n10.0.0.1\twww.intra.lan\r\n192.168.1.1\twww.router.lan\r\n"
+                          "0.0.0.0\ta.example\r\n0.0.0.0\tb.example\r\n0.0.0.0\tc.example\r\n0.0.0.0\twww.a.example\r\n"
+                          "0.0.0.0\twww.b.example\r\n0.0.0.0\twww.c.example\r\n",
+                      {}, true}));
+
+// What an update writes of one line of a source, with one line in allow.txt: case, one
+// trailing dot and "www." on either side, for both kinds of list.
+TEST(FormatHostsFile, WritesAnUpdatesNamesAsListedAndWithoutTheAllowedOnes) {
+  const std::tuple<SourceKind, std::string, std::string, std::string> cases[] = {
+      {SourceKind::kHosts, "Plain.Example.com", "", "0.0.0.0\tplain.example.com\r\n"},
+      {SourceKind::kHosts, "trail.example.com.", "", "0.0.0.0\ttrail.example.com.\r\n"},
+      {SourceKind::kHosts, "WWW.x.example", "", "0.0.0.0\tx.example\r\n0.0.0.0\twww.x.example\r\n"},
+      {SourceKind::kHosts, "www.x.example.", "y.example", "0.0.0.0\tx.example.\r\n0.0.0.0\twww.x.example.\r\n"},
+      {SourceKind::kHosts, "plain.example.com", "PLAIN.EXAMPLE.COM.", ""},
+      {SourceKind::kHosts, "trail.example.com.", "trail.example.com", ""},
+      {SourceKind::kHosts, "www.x.example", "X.Example.", ""},
+      {SourceKind::kHosts, "x.example", "www.x.example", ""},
+      {SourceKind::kDomains, "www.Mixed.Example", "", "0.0.0.0\tMixed.Example\r\n0.0.0.0\twww.Mixed.Example\r\n"},
+      {SourceKind::kDomains, "WWW.x.example.", "", "0.0.0.0\tWWW.x.example.\r\n"},
+      {SourceKind::kDomains, "Trail.example.com.", "TRAIL.example.com", ""},
+      {SourceKind::kDomains, "www.x.example", "www.X.example.", ""},
+      {SourceKind::kDomains, "x.example.", "x.example.", ""}};
+  for (const auto& [kind, listed, allowed, written] : cases) {
+    Session session;
+    session.ResetRejectedLines();
+    if (kind == SourceKind::kHosts) ParseHostsData("0.0.0.0 " + listed, session, {}, WwwListing::kFlag);
+    if (kind == SourceKind::kDomains) ParseDomainListData(listed, session, {}, WwwListing::kFlag);
+    Session allow;
+    WholeData pieces(allowed);
+    ASSERT_TRUE(ParseNamesToRemovePieces(pieces, allow).ok());
+    EXPECT_EQ(RemoveNames(session, allow.blocked), written.empty() ? 1u : 0u) << listed << " / " << allowed;
+    std::string out;
+    FormatHostsFile(session, {.redirect_address = "0.0.0.0"}, kDate, &out);
+    EXPECT_EQ(out, Header14(written.empty() ? "# Nombre d'entrees: 0" : "# Nombre d'entrees: 1") + written) << listed;
+  }
+}
 
 TEST(FormatHostsFile, FollowsEachListsDisplayOrder) {
   Session session = FiveRows();
