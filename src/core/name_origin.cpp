@@ -9,6 +9,7 @@
 #include "domain_parser.h"
 #include "hosts_parser.h"
 #include "item_reader.h"
+#include "name_removal.h"
 #include "name_rules.h"
 #include "session.h"
 #include "text.h"
@@ -122,6 +123,28 @@ bool LineGivesName(std::string_view line, bool first_line, SourceKind kind, std:
   return gives;
 }
 
+// The lines of `data` (LF, CR LF or CR; UTF-16 decoded) that hold `needle` in any case and
+// that `gives(line, first_line)` accepts. Only those lines are read.
+template <typename GivesFn>
+std::vector<NameLine> LinesHolding(std::string_view data, std::string_view needle, GivesFn&& gives) {
+  std::vector<NameLine> lines;
+  // A needle that a line end would cut is on no line.
+  if (needle.empty() || needle.find_first_of(kLineEnds) != std::string_view::npos) return lines;
+  std::string decoded;
+  const std::string_view text = DecodeIfUtf16(data, &decoded) ? std::string_view(decoded) : data;
+  const CaseFreeSearch search(needle);
+  LineCounter counter(text);
+  for (std::size_t at = search.Find(text, 0); at != std::string_view::npos; at = search.Find(text, counter.end())) {
+    counter.MoveTo(at);
+    const bool first_line = counter.start() == 0;
+    const std::string_view line = text.substr(counter.start(), counter.end() - counter.start());
+    if (gives(line, first_line)) {
+      lines.push_back({counter.number(), std::string(first_line ? WithoutUtf8Bom(line) : line)});
+    }
+  }
+  return lines;
+}
+
 }  // namespace
 
 bool ListWritesName(const EntryList& list, std::string_view name) {
@@ -133,25 +156,30 @@ bool ListWritesName(const EntryList& list, std::string_view name) {
 }
 
 std::vector<NameLine> FindNameLines(std::string_view data, SourceKind kind, std::string_view name) {
-  std::vector<NameLine> lines;
-  // No entry has a name of another length, or one that a line end would cut.
-  if (!HasNameLength(name) || name.find_first_of(kLineEnds) != std::string_view::npos) return lines;
-  std::string decoded;
-  const std::string_view text = DecodeIfUtf16(data, &decoded) ? std::string_view(decoded) : data;
-
-  // Only the lines that hold the name, in any case, can give it: they alone are read.
-  const CaseFreeSearch search(name);
-  LineCounter counter(text);
+  // No entry has a name of another length.
+  if (!HasNameLength(name)) return {};
   Session scratch;
-  for (std::size_t at = search.Find(text, 0); at != std::string_view::npos; at = search.Find(text, counter.end())) {
-    counter.MoveTo(at);
-    const bool first_line = counter.start() == 0;
-    const std::string_view line = text.substr(counter.start(), counter.end() - counter.start());
-    if (LineGivesName(line, first_line, kind, name, scratch)) {
-      lines.push_back({counter.number(), std::string(first_line ? WithoutUtf8Bom(line) : line)});
-    }
-  }
-  return lines;
+  return LinesHolding(data, name, [&](std::string_view line, bool first_line) {
+    return LineGivesName(line, first_line, kind, name, scratch);
+  });
+}
+
+std::vector<NameLine> FindAllowLines(std::string_view data, std::string_view name) {
+  if (!HasNameLength(name)) return {};
+  const bool twin = EqualsIgnoreAsciiCase(name.substr(0, kWwwPrefix.size()), kWwwPrefix);
+  const std::string_view key = twin ? name.substr(kWwwPrefix.size()) : name;
+  Session listed;
+  // Every name that takes out one of the rows is a text that holds the shorter key, without its
+  // trailing dot.
+  return LinesHolding(data, WithoutTrailingDot(key), [&](std::string_view line, bool first_line) {
+    listed.blocked.Clear();
+    LineAlone pieces(line, first_line);
+    (void)ParseNamesToRemovePieces(pieces, listed);
+    Session rows;
+    rows.blocked.Add(name, "", "");
+    rows.blocked.Add(key, "", "");
+    return RemoveNames(rows, listed.blocked) > 0;
+  });
 }
 
 }  // namespace quorvale

@@ -26,4 +26,8 @@ bool ListWritesName(const EntryList& list, std::string_view name);
 // of "www.example.com" give "example.com" listed with "www.".
 std::vector<NameLine> FindNameLines(std::string_view data, SourceKind kind, std::string_view name);
 
+// The lines of an allow list (read as ParseNamesToRemovePieces reads one) whose names take out
+// (RemoveNames) the row that writes `name`: the row of that key, or the row of a "www." twin.
+std::vector<NameLine> FindAllowLines(std::string_view data, std::string_view name);
+
 }  // namespace quorvale

@@ -379,8 +379,8 @@ Status LoadUpdate(Platform& platform, const UpdatePlaces& places, std::vector<So
   *allowed_removed = 0;
   if (platform.PathExists(places.own_path)) {
     session.ResetRejectedLines();
-    Status status =
-        ParseHostsFile(platform, places.own_path, session, yield, InputKinds::kRegularFiles, nullptr, WwwListing::kFlag);
+    Status status = ParseHostsFile(platform, places.own_path, session, yield, InputKinds::kRegularFiles, nullptr,
+                                   WwwListing::kFlag);
     if (!status.ok() && status.code() != ErrorCode::kEmpty) return status;
     KeepRejectedLines(session, &rejected);
     entries += session.EntriesLoaded;

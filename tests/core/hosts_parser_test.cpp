@@ -121,10 +121,10 @@ INSTANTIATE_TEST_SUITE_P(
                   {{"dup.example", "", "0.0.0.0"}}, {{"dup.example", "", "10.0.0.1"}}, 2, {""}},
         ParseCase{"bytes of no host name",
                   "0.0.0.0 <html>\n0.0.0.0 x.com:80\n0.0.0.0 *.ads.com\n1.2.3.4 user:$y$j9T$a\n0.0.0.0 \"q.com\"\n"
-                  "0.0.0.0 [a].com\n0.0.0.0 a\0b.com\n0.0.0.0 a\x7f.com\n0.0.0.0 A_b-9.\xC3\xA9t\xC3\xA9"s,
+                  "0.0.0.0 [a].com\n0.0.0.0 a\0b.com\n0.0.0.0 A_b-9.\xC3\xA9t\xC3\xA9"s,
                   {{"a_b-9.\xC3\xA9t\xC3\xA9", "", "0.0.0.0"}}, {}, 1,
                   {"0.0.0.0 <html>", "0.0.0.0 x.com:80", "0.0.0.0 *.ads.com", "1.2.3.4 user:$y$j9T$a",
-                   "0.0.0.0 \"q.com\"", "0.0.0.0 [a].com", "0.0.0.0 a\0b.com"s, "0.0.0.0 a\x7f.com"}},
+                   "0.0.0.0 \"q.com\"", "0.0.0.0 [a].com", "0.0.0.0 a\0b.com"s}},
         ParseCase{"crlf and bom", "\xEF\xBB\xBF# head\r\n0.0.0.0 x.example\r\n", {{"x.example", "", "0.0.0.0"}}, {}, 1,
                   {"# head"}}));
 

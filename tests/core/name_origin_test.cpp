@@ -2,15 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace quorvale {
 namespace {
 
-std::vector<std::string> Found(std::string_view data, SourceKind kind, std::string_view name = "ads.example.com") {
+// The lines of a list of `kind`, or of an allow list.
+std::vector<std::string> Found(std::string_view data, std::optional<SourceKind> kind,
+                               std::string_view name = "ads.example.com") {
   std::vector<std::string> found;
-  for (const NameLine& line : FindNameLines(data, kind, name)) {
+  for (const NameLine& line : kind ? FindNameLines(data, *kind, name) : FindAllowLines(data, name)) {
     found.push_back(std::to_string(line.line_number) + ": " + line.line);
   }
   return found;
@@ -40,6 +43,8 @@ TEST(NameOrigin, FindsTheLinesThatGiveTheNameAsTheLoadsReadThem) {
             std::vector<std::string>{"2: 0.0.0.0 WWW.ads.example.com"});
   EXPECT_EQ(Found("ads.example.com\nhttp://www.ads.example.com/x\n", SourceKind::kDomains, "WWW.ads.example.com"),
             std::vector<std::string>{"2: http://www.ads.example.com/x"});
+  EXPECT_EQ(Found("ADS.EXAMPLE.COM.\nads.example.co\nwww.ads.example.com\nx.ads.example.com", {}, "www.ads.example.com."),
+            (std::vector<std::string>{"1: ADS.EXAMPLE.COM.", "3: www.ads.example.com"}));
 }
 
 }  // namespace
