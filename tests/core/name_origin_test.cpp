@@ -39,8 +39,6 @@ TEST(NameOrigin, FindsTheLinesThatGiveTheNameAsTheLoadsReadThem) {
   const std::string utf16 = std::string("\xFF\xFE") + std::string("a\0d\0s\0.\0e\0x\0a\0m\0p\0l\0e\0.\0c\0o\0m\0", 30);
   EXPECT_EQ(Found(utf16, SourceKind::kDomains), std::vector<std::string>{"1: ads.example.com"});
   // The "www." twin of a name: the lines that listed it so.
-  EXPECT_EQ(Found("0.0.0.0 ads.example.com\n0.0.0.0 WWW.ads.example.com\n", SourceKind::kHosts, "www.ads.example.com"),
-            std::vector<std::string>{"2: 0.0.0.0 WWW.ads.example.com"});
   EXPECT_EQ(Found("ads.example.com\nhttp://www.ads.example.com/x\n", SourceKind::kDomains, "WWW.ads.example.com"),
             std::vector<std::string>{"2: http://www.ads.example.com/x"});
   EXPECT_EQ(Found("ADS.EXAMPLE.COM.\nads.example.co\nwww.ads.example.com\nx.ads.example.com", {}, "www.ads.example.com."),
