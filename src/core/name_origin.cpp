@@ -105,8 +105,8 @@ class LineCounter {
   std::size_t start_ = 0;
 };
 
-// Whether `line`, read alone as a list of `kind` is read by an update, gives an entry named
-// `name`. `scratch` holds no entry before and after.
+// Whether `line`, read alone as an update reads a list of `kind`, gives an entry written as
+// `name` (ListWritesName). `scratch` holds no entry before and after.
 bool LineGivesName(std::string_view line, bool first_line, SourceKind kind, std::string_view name, Session& scratch) {
   const EntryList::Mark empty1 = scratch.blocked.MarkNow();
   const EntryList::Mark empty2 = scratch.redirected.MarkNow();
