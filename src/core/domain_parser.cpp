@@ -22,9 +22,10 @@ enum class NameLetters {
 
 // Treats one item of a plain list; returns whether it gave an entry (a duplicate name
 // counts as one).
-bool TreatDomainLine(std::string_view raw, Session& session, NameLetters letters) {
+bool TreatDomainLine(std::string_view raw, Session& session, NameLetters letters, WwwListing www) {
   if (StartsWith(raw, "#")) return false;
-  std::string_view name = StripWebPrefixes(TrimSpaces(raw));
+  bool had_www = false;
+  std::string_view name = StripWebPrefixes(TrimSpaces(raw), &had_www);
   if (!(letters == NameLetters::kLowerCase ? HasLetter(name) : HasLetterOfEitherCase(name))) return false;
 
   // The name is the text before the first "#" without its trailing spaces and tabs, and
@@ -33,9 +34,9 @@ bool TreatDomainLine(std::string_view raw, Session& session, NameLetters letters
   SplitNameAndComment(name, " \t", &name, &comment);
   name = WithoutPath(name);
   if (!HasNameLength(name)) return false;
-  if (name.find_first_of(" \t#[]") != std::string_view::npos) return false;
+  if (!HasOnlyNameBytes(name)) return false;
 
-  session.blocked.Add(name, kPlainListAddress, TrimSpaces(comment));
+  session.blocked.Add(name, kPlainListAddress, TrimSpaces(comment), www == WwwListing::kFlag && had_www);
   return true;
 }
 
@@ -81,7 +82,8 @@ bool TreatDomainOnlyLine(std::string_view item, std::string& s, std::string_view
   return true;
 }
 
-Status ParsePlainList(LinePieces& pieces, Session& session, const YieldFn& yield, NameLetters letters) {
+Status ParsePlainList(LinePieces& pieces, Session& session, const YieldFn& yield, NameLetters letters,
+                      WwwListing www) {
   ListLoad load(session);
   YieldTicker ticker(yield);
   ticker.Now();
@@ -89,7 +91,7 @@ Status ParsePlainList(LinePieces& pieces, Session& session, const YieldFn& yield
     ForEachItem(
         pieces, [](std::string_view) {},
         [&](std::string_view raw) {
-          if (TreatDomainLine(raw, session, letters)) {
+          if (TreatDomainLine(raw, session, letters, www)) {
             ++session.EntriesLoaded;
           } else {
             load.rejected().Add(raw);
@@ -101,18 +103,18 @@ Status ParsePlainList(LinePieces& pieces, Session& session, const YieldFn& yield
 
 }  // namespace
 
-Status ParseDomainListPieces(LinePieces& pieces, Session& session, const YieldFn& yield) {
-  return ParsePlainList(pieces, session, yield, NameLetters::kLowerCase);
+Status ParseDomainListPieces(LinePieces& pieces, Session& session, const YieldFn& yield, WwwListing www) {
+  return ParsePlainList(pieces, session, yield, NameLetters::kLowerCase, www);
 }
 
-void ParseDomainListData(std::string_view data, Session& session, const YieldFn& yield) {
+void ParseDomainListData(std::string_view data, Session& session, const YieldFn& yield, WwwListing www) {
   WholeData pieces(data);
   // Data in memory is always read to its end: the result is Ok.
-  (void)ParseDomainListPieces(pieces, session, yield);
+  (void)ParseDomainListPieces(pieces, session, yield, www);
 }
 
 Status ParseNamesToRemovePieces(LinePieces& pieces, Session& session) {
-  return ParsePlainList(pieces, session, {}, NameLetters::kEitherCase);
+  return ParsePlainList(pieces, session, {}, NameLetters::kEitherCase, WwwListing::kIgnore);
 }
 
 Status LoadDomainOnlyPieces(LinePieces& pieces, SortBuffer& buffer, const YieldFn& yield) {

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "item_reader.h"
+#include "name_rules.h"
 #include "session.h"
 #include "sort_buffer.h"
 #include "status.h"
@@ -16,9 +17,11 @@ namespace quorvale {
 // "127.0.0.1"); unusable lines go to RejectedLines untrimmed (the caller reset it to one empty
 // element); EntriesLoaded counts accepted lines, duplicates included. When reading fails
 // half-way or memory runs out, `blocked` and the rejected lines are as after an empty file, and
-// the read error (or kNoMemory) is returned.
-Status ParseDomainListPieces(LinePieces& pieces, Session& session, const YieldFn& yield = {});
-void ParseDomainListData(std::string_view data, Session& session, const YieldFn& yield = {});
+// the read error (or kNoMemory) is returned. `www` as for ParseHostsPieces.
+Status ParseDomainListPieces(LinePieces& pieces, Session& session, const YieldFn& yield = {},
+                             WwwListing www = WwwListing::kIgnore);
+void ParseDomainListData(std::string_view data, Session& session, const YieldFn& yield = {},
+                         WwwListing www = WwwListing::kIgnore);
 // The names to take out of the lists (RemoveNames), read into `blocked` as ParseDomainListPieces
 // reads a list, but for the letter a name needs: names to remove are compared without regard
 // to case, so "ADS.EXAMPLE.COM" is a name as well as "ads.example.com".

@@ -117,8 +117,9 @@ void EntryList::RebuildIndex(size_t slot_count) const {
 
 void EntryList::GrowIndex() { Reserve(rows_.size(), 0, true); }
 
-bool EntryList::Add(std::string_view name, std::string_view address, std::string_view description) {
-  return AddWithHash(name, address, description, HashIgnoreAsciiCase(name));
+bool EntryList::Add(std::string_view name, std::string_view address, std::string_view description,
+                    bool listed_with_www) {
+  return AddWithHash(name, address, description, listed_with_www, HashIgnoreAsciiCase(name));
 }
 
 void EntryList::AddRows(std::span<const NewRow> rows) {
@@ -132,16 +133,25 @@ void EntryList::AddRows(std::span<const NewRow> rows) {
   for (size_t i = 0; i < rows.size(); ++i) {
     const uint32_t hash = hashes[i % kLookAhead];
     if (i + kLookAhead < rows.size()) announce(i + kLookAhead);
-    AddWithHash(rows[i].name, rows[i].address, rows[i].description, hash);
+    AddWithHash(rows[i].name, rows[i].address, rows[i].description, rows[i].listed_with_www, hash);
   }
 }
 
 bool EntryList::AddWithHash(std::string_view name, std::string_view address, std::string_view description,
-                            uint32_t hash) {
+                            bool listed_with_www, uint32_t hash) {
   size_t slot = FindSlot(name, hash);
-  if (slots_[slot].row != 0) return false;
+  if (slots_[slot].row != 0) {
+    Row& present = rows_[slots_[slot].row - 1];
+    if (listed_with_www && present.listed_with_www == 0) {
+      flags_set_.push_back(slots_[slot].row - 1);
+      present.listed_with_www = 1;
+      ++rows_listed_with_www_;
+    }
+    return false;
+  }
 
   Row row{};
+  row.listed_with_www = listed_with_www ? 1 : 0;
   row.name_offset = Store(name);
   row.name_length = static_cast<uint32_t>(name.size());
   if (!description.empty() && description != "#") {
@@ -156,6 +166,7 @@ bool EntryList::AddWithHash(std::string_view name, std::string_view address, std
     row.details = PlainDetails(address);
   }
   rows_.push_back(row);
+  rows_listed_with_www_ += row.listed_with_www;
   text_bytes_ += name.size() + address.size() + details_[row.details].description_length;
   slots_[slot] = Slot{static_cast<uint32_t>(rows_.size()), hash};
   if (rows_.size() * 2 > slots_.size()) GrowIndex();
@@ -194,6 +205,11 @@ bool EntryList::Contains(std::string_view name) const {
   return slots_[FindSlot(name, hash)].row != 0;
 }
 
+bool EntryList::ContainsListedWithWww(std::string_view name) const {
+  const uint32_t row = slots_[FindSlot(name, HashIgnoreAsciiCase(name))].row;
+  return row != 0 && rows_[row - 1].listed_with_www != 0;
+}
+
 void EntryList::Clear() {
   arena_.clear();
   arena_.shrink_to_fit();
@@ -204,6 +220,9 @@ void EntryList::Clear() {
   plain_details_.clear();
   next_plain_ = 0;
   text_bytes_ = 0;
+  rows_listed_with_www_ = 0;
+  flags_set_.clear();
+  flags_set_.shrink_to_fit();
   slots_.assign(kFirstIndexSlots, Slot{0, 0});
   order_.clear();
   order_.shrink_to_fit();
@@ -216,7 +235,17 @@ void EntryList::Clear() {
 }
 
 void EntryList::RollBack(const Mark& mark) {
+  // The rows that go take their flags with them; the rows that stay lose the flags set since.
+  for (size_t i = mark.flags_set; i < flags_set_.size(); ++i) {
+    const uint32_t row = flags_set_[i];
+    if (row < mark.rows && row < rows_.size() && rows_[row].listed_with_www != 0) {
+      rows_[row].listed_with_www = 0;
+      --rows_listed_with_www_;
+    }
+  }
+  flags_set_.resize(std::min(flags_set_.size(), mark.flags_set));
   if (mark.rows >= rows_.size()) return;
+  for (size_t row = mark.rows; row < rows_.size(); ++row) rows_listed_with_www_ -= rows_[row].listed_with_www;
   rows_.resize(mark.rows);
   details_.resize(mark.details);
   arena_.resize(mark.arena);
@@ -255,6 +284,7 @@ size_t EntryList::RemoveMarked(BigVector<uint32_t>& renumber) {
     if (renumber[row] == kGone) {
       // The texts stay in the arena until the list is cleared.
       text_bytes_ -= NameAt(old_row).size() + AddressAt(old_row).size() + DescriptionAt(old_row).size();
+      rows_listed_with_www_ -= rows_[row].listed_with_www;
       continue;
     }
     renumber[row] = static_cast<uint32_t>(kept);
@@ -262,6 +292,7 @@ size_t EntryList::RemoveMarked(BigVector<uint32_t>& renumber) {
   }
   const size_t removed = old_count - kept;
   if (removed == 0) return 0;
+  flags_set_.clear();
   if (kept == 0) {
     Clear();
     return removed;
@@ -349,7 +380,9 @@ bool EntryList::ForEachRow(const std::function<bool(const RowTexts&)>& visit) co
       PrefetchLine(&details_[ahead.details]);
     }
     const uint32_t row = order[i];
-    if (!visit(RowTexts{NameAt(row), DescriptionAt(row), AddressAt(row)})) return false;
+    if (!visit(RowTexts{NameAt(row), DescriptionAt(row), AddressAt(row), rows_[row].listed_with_www != 0})) {
+      return false;
+    }
   }
   return true;
 }

@@ -28,6 +28,11 @@ inline constexpr size_t kNoRow = static_cast<size_t>(-1);
 // and direction (byte order of the column's text, ties broken by the name; descending
 // reverses the whole order).
 //
+// A row loaded by an update may carry the flag "listed with www.": one of the lines that gave
+// it wrote its name with "www." in front, which the loads take off. The HOSTS writer gives
+// such a row its "www." twin line back. The flag stays with the row through sorting and
+// removals.
+//
 // Texts are stored in one arena; the views returned by the accessors stay valid until the
 // list is next changed.
 class EntryList {
@@ -35,17 +40,22 @@ class EntryList {
   EntryList();
 
   // Adds a row unless a row with the same key is present; returns whether it was added.
-  // The description is stored only when it is neither empty nor exactly "#".
-  bool Add(std::string_view name, std::string_view address, std::string_view description);
+  // The description is stored only when it is neither empty nor exactly "#". With
+  // `listed_with_www` the row (the new one, or the one already present) carries the flag.
+  bool Add(std::string_view name, std::string_view address, std::string_view description,
+           bool listed_with_www = false);
   // A row for AddRows().
   struct NewRow {
     std::string_view name;
     std::string_view address;
     std::string_view description;
+    bool listed_with_www = false;
   };
   // Adds the rows in the order given, as that many Add() calls would.
   void AddRows(std::span<const NewRow> rows);
   bool Contains(std::string_view name) const;
+  // Whether the row with this key is present and carries the "listed with www." flag.
+  bool ContainsListedWithWww(std::string_view name) const;
   // Makes room for `rows` more rows holding at most `bytes` more bytes of text, so that a big
   // load does not pause to grow its storage. `with_index` sizes the key index too, offering
   // `yield` while it clears it.
@@ -55,15 +65,17 @@ class EntryList {
   // then serves the sorts and the writing). The next Add or Contains makes it again.
   void DropIndex();
 
-  // A point to come back to: the rows added after it can be taken away again, so that a load
-  // that fails half-way leaves the list as it found it.
+  // A point to come back to: the rows added after it can be taken away again, and the flags
+  // set since on the rows before it cleared, so that a load that fails half-way leaves the
+  // list as it found it.
   struct Mark {
     size_t rows;
     size_t details;
     size_t arena;
     size_t text_bytes;
+    size_t flags_set;
   };
-  Mark MarkNow() const { return {rows_.size(), details_.size(), arena_.size(), text_bytes_}; }
+  Mark MarkNow() const { return {rows_.size(), details_.size(), arena_.size(), text_bytes_, flags_set_.size()}; }
   void RollBack(const Mark& mark);
 
   // Removes the rows shown at these places of the display order (places past the end and
@@ -78,11 +90,14 @@ class EntryList {
   // that size their output before they write it.
   size_t text_bytes() const { return text_bytes_; }
   bool empty() const { return rows_.empty(); }
+  // How many rows carry the "listed with www." flag.
+  size_t rows_listed_with_www() const { return rows_listed_with_www_; }
 
   // Row by position in display order (0 = top).
   std::string_view Name(size_t display_row) const { return NameAt(Order()[display_row]); }
   std::string_view Description(size_t display_row) const;
   std::string_view Address(size_t display_row) const;
+  bool ListedWithWww(size_t display_row) const { return rows_[Order()[display_row]].listed_with_www != 0; }
   std::string_view Text(size_t display_row, Column column) const;
 
   // A row's texts, as ForEachRow() gives them.
@@ -90,6 +105,7 @@ class EntryList {
     std::string_view name;
     std::string_view description;
     std::string_view address;
+    bool listed_with_www;
   };
   // Gives `visit` the rows in display order, from the top, while it returns true; returns
   // false when `visit` stopped it.
@@ -116,10 +132,13 @@ class EntryList {
   // A row is its name and the place of its address and description in details_, which the
   // rows without a description share (PlainDetails).
   struct Row {
-    uint64_t name_offset;
+    uint64_t name_offset : 63;
+    uint64_t listed_with_www : 1;
     uint32_t name_length;
     uint32_t details;
   };
+  // The flag takes a bit of the name's offset: a row stays 16 bytes.
+  static_assert(sizeof(Row) == 16);
   struct Details {
     uint64_t address_offset;
     uint64_t description_offset;
@@ -140,7 +159,8 @@ class EntryList {
   }
   std::string_view TextAt(uint32_t row, Column column) const;
   uint64_t Store(std::string_view text);
-  bool AddWithHash(std::string_view name, std::string_view address, std::string_view description, uint32_t hash);
+  bool AddWithHash(std::string_view name, std::string_view address, std::string_view description,
+                   bool listed_with_www, uint32_t hash);
   // The details of rows with `address` and no description, shared with the rows before them
   // while kept at hand (plain_details_), made anew otherwise.
   uint32_t PlainDetails(std::string_view address);
@@ -169,6 +189,10 @@ class EntryList {
   std::vector<uint32_t> plain_details_;  // the shared details kept at hand, as indexes into details_
   size_t next_plain_ = 0;                // the one to give way next
   size_t text_bytes_ = 0;
+  size_t rows_listed_with_www_ = 0;
+  // The rows that got the flag after they were added, in that order, so that RollBack can
+  // clear it again. Emptied by a removal, which makes the marks worthless.
+  std::vector<uint32_t> flags_set_;
   // Open-addressing hash index: row number + 1 (0 marks a free slot) and the key's hash,
   // kept so that growing the index and most mismatches need no string comparison.
   struct Slot {

@@ -19,6 +19,7 @@ struct HostsLineParts {
   std::string_view address;
   std::string_view name;
   std::string_view comment;  // untrimmed
+  bool had_www;              // the name came with "www." in front
 };
 
 // An accepted line waiting to be added; its texts live in the line's working buffer.
@@ -27,6 +28,7 @@ struct PendingEntry {
   std::string_view name;
   std::string_view address;
   std::string_view comment;
+  bool listed_with_www;
 };
 
 // The HOSTS grammar: whether one line (an item, trimmed of spaces) gives an entry, which
@@ -44,7 +46,8 @@ bool ReadHostsLine(std::string_view raw, std::string& working, HostsLineParts* p
 
   std::string_view rest = line.substr(space + 1);
   if (!HasLetter(rest)) return false;
-  rest = StripWebPrefixes(TrimSpaces(rest));
+  bool had_www = false;
+  rest = StripWebPrefixes(TrimSpaces(rest), &had_www);
 
   // The name is the text before the first "#" with its trailing spaces (tabs became spaces
   // above) removed; the comment runs from the "#" to the end.
@@ -54,17 +57,17 @@ bool ReadHostsLine(std::string_view raw, std::string& working, HostsLineParts* p
   name = WithoutPath(name);
 
   if (!HasNameLength(name)) return false;
-  if (StartsWith(name, "#")) return false;
-  if (name.find(' ') != std::string_view::npos) return false;
+  if (!HasOnlyNameBytes(name)) return false;
   if (name == "localhost") return false;
 
-  *parts = {address, name, comment};
+  *parts = {address, name, comment, had_www};
   return true;
 }
 
 // Treats one line; returns whether it gave an entry (a duplicate name counts as one), which
 // `entry` then describes.
-bool TreatHostsLine(std::string_view raw, std::string& working, Session& session, PendingEntry* entry) {
+bool TreatHostsLine(std::string_view raw, std::string& working, Session& session, WwwListing www,
+                    PendingEntry* entry) {
   HostsLineParts parts;
   if (!ReadHostsLine(raw, working, &parts)) return false;
   const bool blocked = parts.address == "127.0.0.1" || parts.address == "0.0.0.0";
@@ -72,6 +75,7 @@ bool TreatHostsLine(std::string_view raw, std::string& working, Session& session
   entry->name = parts.name;
   entry->address = parts.address;
   entry->comment = TrimSpaces(parts.comment);
+  entry->listed_with_www = www == WwwListing::kFlag && parts.had_www;
   return true;
 }
 
@@ -90,7 +94,7 @@ bool IsLineToCarry(std::string_view line, std::string& working) {
 
 }  // namespace
 
-Status ParseHostsPieces(LinePieces& pieces, Session& session, const YieldFn& yield) {
+Status ParseHostsPieces(LinePieces& pieces, Session& session, const YieldFn& yield, WwwListing www) {
   ListLoad load(session);
   YieldTicker ticker(yield);
   bool room_made = false;
@@ -107,7 +111,7 @@ Status ParseHostsPieces(LinePieces& pieces, Session& session, const YieldFn& yie
     size_t count2 = 0;
     for (size_t i = 0; i < waiting; ++i) {
       const PendingEntry& entry = pending[i];
-      const EntryList::NewRow row{entry.name, entry.address, entry.comment};
+      const EntryList::NewRow row{entry.name, entry.address, entry.comment, entry.listed_with_www};
       if (entry.list == &session.blocked) {
         rows1[count1++] = row;
       } else {
@@ -120,7 +124,7 @@ Status ParseHostsPieces(LinePieces& pieces, Session& session, const YieldFn& yie
   };
   auto treat = [&](std::string_view item) {
     std::string_view raw = TrimSpaces(item);
-    if (TreatHostsLine(raw, working[waiting], session, &pending[waiting])) {
+    if (TreatHostsLine(raw, working[waiting], session, www, &pending[waiting])) {
       ++session.EntriesLoaded;
       if (++waiting == kBatch) add_waiting();
     } else {
@@ -152,10 +156,10 @@ Status ParseHostsPieces(LinePieces& pieces, Session& session, const YieldFn& yie
   });
 }
 
-void ParseHostsData(std::string_view data, Session& session, const YieldFn& yield) {
+void ParseHostsData(std::string_view data, Session& session, const YieldFn& yield, WwwListing www) {
   WholeData pieces(data);
   // Data in memory is always read to its end: the result is Ok.
-  (void)ParseHostsPieces(pieces, session, yield);
+  (void)ParseHostsPieces(pieces, session, yield, www);
 }
 
 std::vector<std::string> LinesToCarry(std::string_view hosts_file_bytes) {

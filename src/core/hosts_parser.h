@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "item_reader.h"
+#include "name_rules.h"
 #include "session.h"
 #include "status.h"
 #include "yield.h"
@@ -17,11 +18,14 @@ namespace quorvale {
 // index 0 (the caller has reset it to one empty element). EntriesLoaded counts the accepted
 // lines, duplicates included. When reading fails half-way or memory runs out, the lists, the
 // rejected lines (back to one empty element) and the count are as if nothing had been read,
-// and the read error (or kNoMemory) is returned.
-Status ParseHostsPieces(LinePieces& pieces, Session& session, const YieldFn& yield = {});
+// and the read error (or kNoMemory) is returned. With WwwListing::kFlag, a line whose name
+// came with "www." in front flags its row (also a row already present) "listed with www.".
+Status ParseHostsPieces(LinePieces& pieces, Session& session, const YieldFn& yield = {},
+                        WwwListing www = WwwListing::kIgnore);
 
 // The same over data already in memory.
-void ParseHostsData(std::string_view data, Session& session, const YieldFn& yield = {});
+void ParseHostsData(std::string_view data, Session& session, const YieldFn& yield = {},
+                    WwwListing www = WwwListing::kIgnore);
 
 // The lines of a HOSTS file that a replace of it keeps, because the lists can never hold
 // them: verbatim and in file order, every physical line (split at CR, LF or CR LF, not at

@@ -10,6 +10,7 @@
 #include <locale>
 #include <sstream>
 
+#include "name_rules.h"
 #include "text.h"
 
 namespace quorvale {
@@ -219,31 +220,33 @@ bool FormatHostsFile(const Session& session, const WriteOptions& options, std::s
   const EntryList& redirected = session.redirected;
   const std::string_view redirect_address = options.redirect_address;
   const bool include_comments = options.include_comments;
-  const int copies = options.add_www ? 2 : 1;
   ChunkedOutput out(sink);
   AppendHeader(out, ListPages(), date_text, kListCountLabel, session.RowCount(),
                options.add_www ? kWwwCountNote : "");
   AppendCarriedLines(out, options.carried_lines);
 
   YieldTicker ticker(yield, kYieldEveryRows);
-  for (int pass = 0; pass < copies && !out.failed(); ++pass) {
-    const std::string_view prefix = pass == 0 ? "" : "www.";
-    redirected.ForEachRow([&](const EntryList::RowTexts& row) {
-      AppendEntry(out, row.address, prefix, row.name, include_comments ? row.description : std::string_view());
-      ticker.Tick();
-      return !out.failed();
-    });
-  }
-  ticker.Now();
-  for (int pass = 0; pass < copies && !out.failed(); ++pass) {
-    const std::string_view prefix = pass == 0 ? "" : "www.";
-    blocked.ForEachRow([&](const EntryList::RowTexts& row) {
-      AppendEntry(out, redirect_address, prefix, row.name, include_comments ? row.description : std::string_view());
-      ticker.Tick();
-      return !out.failed();
-    });
-    ticker.Now();
-  }
+  // Each list is written whole, then its "www." twins: every row's with the option, otherwise
+  // only those of the rows listed with "www." (a pass that is skipped when there are none).
+  auto append_list = [&](const EntryList& list, bool own_addresses) {
+    for (int pass = 0; pass < 2 && !out.failed(); ++pass) {
+      const bool twins = pass == 1;
+      if (twins && !options.add_www && list.rows_listed_with_www() == 0) break;
+      const std::string_view prefix = twins ? kWwwPrefix : std::string_view();
+      const bool every_row = !twins || options.add_www;
+      list.ForEachRow([&](const EntryList::RowTexts& row) {
+        if (every_row || row.listed_with_www) {
+          AppendEntry(out, own_addresses ? row.address : redirect_address, prefix, row.name,
+                      include_comments ? row.description : std::string_view());
+        }
+        ticker.Tick();
+        return !out.failed();
+      });
+      ticker.Now();
+    }
+  };
+  append_list(redirected, true);
+  append_list(blocked, false);
   return out.Finish();
 }
 

@@ -35,7 +35,8 @@ struct WriteOptions {
   // The address written in front of every blocked name (`blocked` and the sort buffer); `redirected`
   // keeps each row's own address.
   std::string redirect_address{};
-  // Each section is written a second time with "www." in front of every name.
+  // Each section is written a second time with "www." in front of every name (without it,
+  // only the names of the rows listed with "www." are).
   bool add_www = false;
   // A row that has a description gets TAB + description after its name.
   bool include_comments = false;
@@ -55,9 +56,11 @@ WriteOptions WriteOptionsFor(const Session& session, bool include_comments);
 // A HOSTS file of both lists: the 14 header lines; then, when `carried_lines` holds a line
 // that the header does not already hold (the same words between spaces and tabs: the header's
 // localhost line), the line "# Lignes conservees du fichier hosts precedent" and those lines
-// in their order; then `redirected`, its "www." twins when `add_www`, `blocked` with the redirect
-// address, its twins when `add_www`. Rows in each list's display order; descriptions only
-// with `include_comments`. The header's count is the rows'. Every line ends with CR LF.
+// in their order; then `redirected`, its "www." twins, `blocked` with the redirect address, its
+// twins. The twins are every row's when `add_www`, otherwise those of the rows listed with
+// "www." only. Rows in each list's display order; descriptions only with `include_comments`.
+// The header's count is the rows', with the note of the twins only when `add_www`. Every
+// line ends with CR LF.
 bool FormatHostsFile(const Session& session, const WriteOptions& options, std::string_view date_text,
                      const ByteSink& sink, const YieldFn& yield = {});
 inline void FormatHostsFile(const Session& session, const WriteOptions& options, std::string_view date_text,

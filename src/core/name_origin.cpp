@@ -9,6 +9,7 @@
 #include "domain_parser.h"
 #include "hosts_parser.h"
 #include "item_reader.h"
+#include "name_removal.h"
 #include "name_rules.h"
 #include "session.h"
 #include "text.h"
@@ -104,46 +105,81 @@ class LineCounter {
   std::size_t start_ = 0;
 };
 
-// Whether `line`, read alone as a list of `kind`, gives an entry named `name`. `scratch` holds
-// no entry before and after.
+// Whether `line`, read alone as an update reads a list of `kind`, gives an entry written as
+// `name` (ListWritesName). `scratch` holds no entry before and after.
 bool LineGivesName(std::string_view line, bool first_line, SourceKind kind, std::string_view name, Session& scratch) {
   const EntryList::Mark empty1 = scratch.blocked.MarkNow();
   const EntryList::Mark empty2 = scratch.redirected.MarkNow();
   LineAlone pieces(line, first_line);
   // The line is in memory: reading it cannot fail (running out of memory gives no entry).
   if (kind == SourceKind::kHosts) {
-    (void)ParseHostsPieces(pieces, scratch);
+    (void)ParseHostsPieces(pieces, scratch, {}, WwwListing::kFlag);
   } else {
-    (void)ParseDomainListPieces(pieces, scratch);
+    (void)ParseDomainListPieces(pieces, scratch, {}, WwwListing::kFlag);
   }
-  const bool gives = scratch.blocked.Contains(name) || scratch.redirected.Contains(name);
+  const bool gives = ListWritesName(scratch.blocked, name) || ListWritesName(scratch.redirected, name);
   scratch.blocked.RollBack(empty1);
   scratch.redirected.RollBack(empty2);
   return gives;
 }
 
-}  // namespace
-
-std::vector<NameLine> FindNameLines(std::string_view data, SourceKind kind, std::string_view name) {
+// The lines of `data` (LF, CR LF or CR; UTF-16 decoded) that hold `needle` in any case and
+// that `gives(line, first_line)` accepts. Only those lines are read.
+template <typename GivesFn>
+std::vector<NameLine> LinesHolding(std::string_view data, std::string_view needle, GivesFn&& gives) {
   std::vector<NameLine> lines;
-  // No entry has a name of another length, or one that a line end would cut.
-  if (!HasNameLength(name) || name.find_first_of(kLineEnds) != std::string_view::npos) return lines;
+  // A needle that a line end would cut is on no line.
+  if (needle.empty() || needle.find_first_of(kLineEnds) != std::string_view::npos) return lines;
   std::string decoded;
   const std::string_view text = DecodeIfUtf16(data, &decoded) ? std::string_view(decoded) : data;
-
-  // Only the lines that hold the name, in any case, can give it: they alone are read.
-  const CaseFreeSearch search(name);
+  const CaseFreeSearch search(needle);
   LineCounter counter(text);
-  Session scratch;
   for (std::size_t at = search.Find(text, 0); at != std::string_view::npos; at = search.Find(text, counter.end())) {
     counter.MoveTo(at);
     const bool first_line = counter.start() == 0;
     const std::string_view line = text.substr(counter.start(), counter.end() - counter.start());
-    if (LineGivesName(line, first_line, kind, name, scratch)) {
+    if (gives(line, first_line)) {
       lines.push_back({counter.number(), std::string(first_line ? WithoutUtf8Bom(line) : line)});
     }
   }
   return lines;
+}
+
+}  // namespace
+
+bool ListWritesName(const EntryList& list, std::string_view name) {
+  if (list.Contains(name)) return true;
+  // A "www." twin (in any case, as keys are compared): the row of the name without it, listed
+  // with it.
+  return EqualsIgnoreAsciiCase(name.substr(0, kWwwPrefix.size()), kWwwPrefix) &&
+         list.ContainsListedWithWww(name.substr(kWwwPrefix.size()));
+}
+
+std::vector<NameLine> FindNameLines(std::string_view data, SourceKind kind, std::string_view name) {
+  // No entry has a name of another length.
+  if (!HasNameLength(name)) return {};
+  Session scratch;
+  return LinesHolding(data, name, [&](std::string_view line, bool first_line) {
+    return LineGivesName(line, first_line, kind, name, scratch);
+  });
+}
+
+std::vector<NameLine> FindAllowLines(std::string_view data, std::string_view name) {
+  if (!HasNameLength(name)) return {};
+  const bool twin = EqualsIgnoreAsciiCase(name.substr(0, kWwwPrefix.size()), kWwwPrefix);
+  const std::string_view key = twin ? name.substr(kWwwPrefix.size()) : name;
+  Session listed;
+  // Every name that takes out one of the rows is a text that holds the shorter key, without its
+  // trailing dot.
+  return LinesHolding(data, WithoutTrailingDot(key), [&](std::string_view line, bool first_line) {
+    listed.blocked.Clear();
+    LineAlone pieces(line, first_line);
+    (void)ParseNamesToRemovePieces(pieces, listed);
+    Session rows;
+    rows.blocked.Add(name, "", "");
+    rows.blocked.Add(key, "", "");
+    return RemoveNames(rows, listed.blocked) > 0;
+  });
 }
 
 }  // namespace quorvale

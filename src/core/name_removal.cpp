@@ -1,12 +1,17 @@
 #include "name_removal.h"
 
+#include "name_rules.h"
 #include "sorting.h"
 
 namespace quorvale {
 
 size_t RemoveNames(Session& session, const EntryList& names) {
   if (names.empty()) return 0;
-  auto listed = [&names](std::string_view name) { return names.Contains(name); };
+  // The names as they are compared: without one trailing dot on either side.
+  EntryList keys;
+  keys.Reserve(names.size(), names.text_bytes(), true);
+  for (size_t i = 0; i < names.size(); ++i) keys.Add(WithoutTrailingDot(names.Name(i)), "", "");
+  auto listed = [&keys](std::string_view name) { return keys.Contains(WithoutTrailingDot(name)); };
   size_t removed = session.blocked.RemoveRowsWhere(listed) + session.redirected.RemoveRowsWhere(listed);
   const size_t entries = session.SortArray.size();
   session.SortArray.KeepIf([&listed](std::string_view entry) { return !listed(EntryKey(entry)); });

@@ -6,9 +6,10 @@
 
 namespace quorvale {
 
-// Takes every name of `names` (its rows' names; a list's keys ignore ASCII case) out of both
-// lists and out of the sort buffer; a sort-buffer entry is compared by its name, the text
-// before its " #[" comment (EntryKey). Returns how many rows and entries went, in all.
+// Takes every name of `names` (its rows' names) out of both lists and out of the sort buffer;
+// a sort-buffer entry is compared by its name, the text before its " #[" comment (EntryKey).
+// Names are compared ignoring ASCII case and one trailing "." on either side
+// (WithoutTrailingDot). Returns how many rows and entries went, in all.
 size_t RemoveNames(Session& session, const EntryList& names);
 
 }  // namespace quorvale

@@ -76,11 +76,11 @@ Status OpenPieces(Platform& platform, const std::string& path, InputKinds kinds,
 }
 
 Status ParseHostsFile(Platform& platform, const std::string& path, Session& session, const YieldFn& yield,
-                      InputKinds kinds, bool* changed) {
+                      InputKinds kinds, bool* changed, WwwListing www) {
   session.EntriesLoaded = 0;
   return LoadFile(
-      platform, path, kinds, changed, [&](FilePieces& pieces) { return ParseHostsPieces(pieces, session, yield); },
-      [] {});
+      platform, path, kinds, changed,
+      [&](FilePieces& pieces) { return ParseHostsPieces(pieces, session, yield, www); }, [] {});
 }
 
 Status ParseDomainList(Platform& platform, const std::string& path, Session& session, const YieldFn& yield,

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "core/item_reader.h"
+#include "core/name_rules.h"
 #include "core/session.h"
 #include "core/sort_buffer.h"
 #include "core/status.h"
@@ -31,9 +32,10 @@ Status OpenPieces(Platform& platform, const std::string& path, InputKinds kinds,
 // (see LinePieces::changed_while_read).
 //
 // A HOSTS file that cannot be opened (or is not of the `kinds` allowed) fails the load, and
-// nothing is added.
+// nothing is added. `www` as for ParseHostsPieces.
 Status ParseHostsFile(Platform& platform, const std::string& path, Session& session, const YieldFn& yield = {},
-                      InputKinds kinds = InputKinds::kRegularFiles, bool* changed = nullptr);
+                      InputKinds kinds = InputKinds::kRegularFiles, bool* changed = nullptr,
+                      WwwListing www = WwwListing::kIgnore);
 // A plain list that cannot be opened is treated as an empty file (one empty, rejected line);
 // the returned status still says why, for callers that want to know.
 Status ParseDomainList(Platform& platform, const std::string& path, Session& session, const YieldFn& yield = {},

@@ -294,8 +294,8 @@ Status LoadCopy(std::unique_ptr<SequentialFile> body, const std::string& path, S
   Status status = pieces.Open(std::move(body));
   if (!status.ok()) return AboutSubject(status, path);
   session.ResetRejectedLines();
-  status = result.source.kind == SourceKind::kHosts ? ParseHostsPieces(pieces, session, yield)
-                                                    : ParseDomainListPieces(pieces, session, yield);
+  status = result.source.kind == SourceKind::kHosts ? ParseHostsPieces(pieces, session, yield, WwwListing::kFlag)
+                                                    : ParseDomainListPieces(pieces, session, yield, WwwListing::kFlag);
   result.entries = session.EntriesLoaded;
   return AboutSubject(status, path);
 }
@@ -557,7 +557,8 @@ Status LoadUpdate(Platform& platform, const UpdatePlaces& places, std::vector<So
   *allowed_removed = 0;
   if (platform.PathExists(places.own_path)) {
     session.ResetRejectedLines();
-    Status status = ParseHostsFile(platform, places.own_path, session, yield);
+    Status status = ParseHostsFile(platform, places.own_path, session, yield, InputKinds::kRegularFiles, nullptr,
+                                   WwwListing::kFlag);
     if (!status.ok() && status.code() != ErrorCode::kEmpty) return status;
     KeepRejectedLines(session, &rejected);
     entries += session.EntriesLoaded;

@@ -50,14 +50,16 @@ bool ExplainName(Platform& platform, const std::string& sources_path, const std:
   if (!ReadSources(platform, places, &sources, error)) return false;
   std::vector<SourceResult> results = CachedSources(platform, places, sources);
   bool found = false;
-  auto show = [&](const std::string& label, std::string_view data, SourceKind kind, const std::string& after) {
-    for (const NameLine& line : FindNameLines(data, kind, name)) {
+  auto show = [&](const std::string& label, const std::vector<NameLine>& giving, const std::string& after) {
+    for (const NameLine& line : giving) {
       lines->push_back(label + ": ligne " + std::to_string(line.line_number) + ": " + line.line + after);
       found = true;
     }
   };
   std::string bytes;
-  if (ReadFileBytes(platform, places.own_path, &bytes).ok()) show(places.own_path, bytes, SourceKind::kHosts, "");
+  if (ReadFileBytes(platform, places.own_path, &bytes).ok()) {
+    show(places.own_path, FindNameLines(bytes, SourceKind::kHosts, name), "");
+  }
   for (const SourceResult& result : results) {
     if (!result.has_copy) {
       lines->push_back(result.source.address + ": aucune copie (pas encore telechargee)");
@@ -68,12 +70,12 @@ bool ExplainName(Platform& platform, const std::string& sources_path, const std:
     CopyHeader header;
     size_t body = 0;
     if (ParseCopyHeader(copy, &header, &body)) {
-      show(result.source.address, std::string_view(copy).substr(body), result.source.kind, "");
+      show(result.source.address, FindNameLines(std::string_view(copy).substr(body), result.source.kind, name), "");
     }
   }
   const bool had = found;
   if (ReadFileBytes(platform, places.allow_path, &bytes).ok()) {
-    show(places.allow_path, bytes, SourceKind::kDomains, " (retire des listes)");
+    show(places.allow_path, FindAllowLines(bytes, name), " (retire des listes)");
   }
   if (!had) lines->push_back(name + ": dans aucune source");
 
@@ -84,8 +86,8 @@ bool ExplainName(Platform& platform, const std::string& sources_path, const std:
     *error = status.ToString();
     return false;
   }
-  const bool blocked = session.blocked.Contains(name);
-  const bool redirected = session.redirected.Contains(name);
+  const bool blocked = ListWritesName(session.blocked, name);
+  const bool redirected = ListWritesName(session.redirected, name);
   if (blocked) lines->push_back(name + ": dans la liste des noms bloques");
   if (redirected) lines->push_back(name + ": dans la liste des redirections");
   if (!blocked && !redirected) lines->push_back(name + ": dans aucune liste");

@@ -75,7 +75,7 @@ INSTANTIATE_TEST_SUITE_P(
         BothCase{"http://www.example.com", Blocked("example.com"), "http://www.example.com"},
         BothCase{"www.http://example.com", Blocked("example.com"), "http://example.com"},
         BothCase{"WWW.example.com", Blocked("WWW.example.com"), "example.com"},
-        BothCase{"HTTP://example.com", Blocked("HTTP:"), "http://example.com"},
+        BothCase{"HTTP://example.com", std::nullopt, "http://example.com"},
         BothCase{"https://www.example.com", Blocked("example.com"), "https://www.example.com"},
         BothCase{"tv.example.com # apps, ads", Blocked("tv.example.com", "# apps, ads"), std::nullopt},
         BothCase{"example.com #ads", Blocked("example.com", "#ads"), std::nullopt},
@@ -122,7 +122,8 @@ INSTANTIATE_TEST_SUITE_P(
         BothCase{"trailing.example   ", Blocked("trailing.example"), "trailing.example"},
         BothCase{"caf\xC3\xA9.example", Blocked("caf\xC3\xA9.example"), "caf\xC3\xA9.example"},
         BothCase{"CAF\xC3\x89.EXAMPLE", std::nullopt, "caf\xC3\x89.example"},
-        BothCase{"nul\0byte.example"s, Blocked("nul\0byte.example"s), "nul\0byte.example"s}));
+        BothCase{"nul\0byte.example"s, std::nullopt, "nul\0byte.example"s},
+        BothCase{"<html>", std::nullopt, "<html>"}, BothCase{"x.com:80", std::nullopt, "x.com:80"}));
 
 TEST(ParseDomainList, CommaSplitsALineIntoTwoItems) {
   Session session;

@@ -141,6 +141,22 @@ TEST(EntryList, AddRowsAndForEachRowDoWhatTheOneRowCallsDo) {
   EXPECT_EQ(visited, std::vector<Row>(expected.begin(), expected.begin() + 40));
 }
 
+// The "listed with www." flag: set by any add of the key, cleared again by a roll-back to a
+// mark taken before, kept by the rows through removals.
+TEST(EntryList, ListedWithWwwFollowsItsRowAndRollsBackExactly) {
+  EntryList list;
+  list.Add("b.example", "0.0.0.0", "");
+  const EntryList::Mark mark = list.MarkNow();
+  EXPECT_FALSE(list.Add("B.EXAMPLE", "0.0.0.0", "", true));
+  list.Add("a.example", "0.0.0.0", "", true);
+  list.RollBack(mark);
+  list.Add("c.example", "0.0.0.0", "", true);
+  list.Add("a.example", "0.0.0.0", "", true);
+  EXPECT_EQ(list.RemoveRows(std::vector<size_t>{2}), 1u);
+  EXPECT_EQ(std::vector<bool>({list.ListedWithWww(0), list.ListedWithWww(1)}), std::vector<bool>({true, false}));
+  EXPECT_EQ(list.rows_listed_with_www(), 1u);
+}
+
 TEST(EntryList, DisplayOrderIsByteOrderOfTheName) {
   EntryList list;
   for (const char* name : {"c.example", "a.example", "B.example", "a.examplf", "\xC3\xA9.example", "1.example"}) {

@@ -96,7 +96,7 @@ INSTANTIATE_TEST_SUITE_P(
         // One item of 1 MiB: nothing in it is a letter, a blank or a delimiter.
         HostileCase{"nul_bytes", [] { return std::string(1 << 20, '\0'); }, {}, 0, 1, 0, 0},
         HostileCase{"nul_inside_names", [] { return "0.0.0.0 a\0b.example.com\n\0\0\0\0abcd\n"s; },
-                    {{"a\0b.example.com"s, "", "0.0.0.0"}}, 1, 1, 1, 2},
+                    {}, 0, 2, 0, 2},
         // A million empty items, every one a rejected line.
         HostileCase{"million_commas", [] { return std::string(1'000'000, ','); }, {}, 0, 1'000'000, 0, 0},
         HostileCase{"million_commas_between_names",

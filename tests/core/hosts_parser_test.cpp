@@ -73,8 +73,8 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"path and comment", "0.0.0.0 example.com/p#frag", {{"example.com", "#frag", "0.0.0.0"}}, {}, 1, {""}},
         ParseCase{"www https http", "0.0.0.0 www.https://http://example.com", {{"example.com", "", "0.0.0.0"}}, {}, 1,
                   {""}},
-        // Only "http://" and "https://" are removed; another scheme is cut at its first "/".
-        ParseCase{"other scheme", "0.0.0.0 ftp://example.com", {{"ftp:", "", "0.0.0.0"}}, {}, 1, {""}},
+        // Only "http://" and "https://" are removed; another scheme leaves a ":" in the name.
+        ParseCase{"other scheme", "0.0.0.0 ftp://example.com", {}, {}, 0, {"0.0.0.0 ftp://example.com"}},
         ParseCase{"comment after one space", "0.0.0.0 example.com #ads", {{"example.com", "#ads", "0.0.0.0"}}, {}, 1,
                   {""}},
         ParseCase{"comment after one tab", "0.0.0.0 example.com\t#ads", {{"example.com", "#ads", "0.0.0.0"}}, {}, 1,
@@ -119,7 +119,12 @@ INSTANTIATE_TEST_SUITE_P(
                   {{"a.com", "#first", "0.0.0.0"}}, {}, 2, {""}},
         ParseCase{"same name in both lists", "0.0.0.0 dup.example\n10.0.0.1 dup.example",
                   {{"dup.example", "", "0.0.0.0"}}, {{"dup.example", "", "10.0.0.1"}}, 2, {""}},
-        ParseCase{"nul byte inside a name", "0.0.0.0 a\0b.com"s, {{"a\0b.com"s, "", "0.0.0.0"}}, {}, 1, {""}},
+        ParseCase{"bytes of no host name",
+                  "0.0.0.0 <html>\n0.0.0.0 x.com:80\n0.0.0.0 *.ads.com\n1.2.3.4 user:$y$j9T$a\n0.0.0.0 \"q.com\"\n"
+                  "0.0.0.0 [a].com\n0.0.0.0 a\0b.com\n0.0.0.0 A_b-9.\xC3\xA9t\xC3\xA9"s,
+                  {{"a_b-9.\xC3\xA9t\xC3\xA9", "", "0.0.0.0"}}, {}, 1,
+                  {"0.0.0.0 <html>", "0.0.0.0 x.com:80", "0.0.0.0 *.ads.com", "1.2.3.4 user:$y$j9T$a",
+                   "0.0.0.0 \"q.com\"", "0.0.0.0 [a].com", "0.0.0.0 a\0b.com"s}},
         ParseCase{"crlf and bom", "\xEF\xBB\xBF# head\r\n0.0.0.0 x.example\r\n", {{"x.example", "", "0.0.0.0"}}, {}, 1,
                   {"# head"}}));
 

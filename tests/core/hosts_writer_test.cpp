@@ -8,9 +8,13 @@
 #include <optional>
 #include <regex>
 #include <string>
+#include <tuple>
 #include <vector>
 
+#include "core/domain_parser.h"
 #include "core/hosts_parser.h"
+#include "core/name_removal.h"
+#include "core/sources_file.h"
 #include "support/list_rows.h"
 
 namespace quorvale {
@@ -53,14 +57,15 @@ std::string Header11(const std::string& count_line) {
          "#\r\n";
 }
 
-// 3 blocked rows (one loaded with 0.0.0.0) and 2 redirections, two of them with descriptions.
-Session FiveRows() {
+// 3 blocked rows (one loaded with 0.0.0.0) and 2 redirections, two of them with descriptions
+// and, when asked, listed with "www.".
+Session FiveRows(bool listed_with_www = false) {
   Session session;
   session.blocked.Add("c.example", "0.0.0.0", "");
-  session.blocked.Add("a.example", "127.0.0.1", "#ads");
+  session.blocked.Add("a.example", "127.0.0.1", "#ads", listed_with_www);
   session.blocked.Add("b.example", "0.0.0.0", "");
   session.redirected.Add("router.lan", "192.168.1.1", "");
-  session.redirected.Add("intra.lan", "10.0.0.1", "# office");
+  session.redirected.Add("intra.lan", "10.0.0.1", "# office", listed_with_www);
   return session;
 }
 
@@ -72,6 +77,7 @@ struct HostsFileCase {
   bool comments;
   std::string expected;
   std::vector<std::string> carried_lines = {};
+  bool listed_with_www = false;
 };
 
 void PrintTo(const HostsFileCase& c, std::ostream* out) { *out << c.label; }
@@ -80,7 +86,7 @@ class FormatHostsFileTest : public ::testing::TestWithParam<HostsFileCase> {};
 
 TEST_P(FormatHostsFileTest, Bytes) {
   const HostsFileCase& c = GetParam();
-  Session session = c.five_rows ? FiveRows() : Session();
+  Session session = c.five_rows ? FiveRows(c.listed_with_www) : Session();
   std::string out;
   FormatHostsFile(session, {c.redirect, c.www, c.comments, c.carried_lines}, kDate, &out);
   EXPECT_EQ(out, c.expected);
@@ -94,7 +100,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Header14("# Nombre d'entrees: 0 * 2 avec les lignes 'www.'")},
         HostsFileCase{"empty, header keeps 127.0.0.1 with 0.0.0.0", false, false, "0.0.0.0", false,
                       Header14("# Nombre d'entrees: 0")},
-        HostsFileCase{"five rows, www, comments", true, true, "127.0.0.1", true,
+        HostsFileCase{"five rows, www, comments, two listed with www.", true, true, "127.0.0.1", true,
                       Header14("# Nombre d'entrees: 5 * 2 avec les lignes 'www.'") +
                           "10.0.0.1\tintra.lan\t# office\r\n"
                           "192.168.1.1\trouter.lan\r\n"
@@ -105,7 +111,8 @@ INSTANTIATE_TEST_SUITE_P(
                           "127.0.0.1\tc.example\r\n"
                           "127.0.0.1\twww.a.example\t#ads\r\n"
                           "127.0.0.1\twww.b.example\r\n"
-                          "127.0.0.1\twww.c.example\r\n"},
+                          "127.0.0.1\twww.c.example\r\n",
+                      {}, true},
         HostsFileCase{"five rows, no comments, 0.0.0.0", true, false, "0.0.0.0", false,
                       Header14("# Nombre d'entrees: 5") +
                           "10.0.0.1\tintra.lan\r\n"
@@ -122,6 +129,35 @@ INSTANTIATE_TEST_SUITE_P(
                        "127.0.0.1\tlocalhost.localdomain"}},
         HostsFileCase{"only the header's own line carried", false, false, "0.0.0.0", false,
                       Header14("# Nombre d'entrees: 0"), {"127.0.0.1  localhost"}}));
+
+// What an update writes of one line of a source, with one line in allow.txt: case, one
+// trailing dot and "www." on either side, for both kinds of list.
+TEST(FormatHostsFile, WritesAnUpdatesNamesAsListedAndWithoutTheAllowedOnes) {
+  const std::tuple<SourceKind, std::string, std::string, std::string> cases[] = {
+      {SourceKind::kHosts, "0.0.0.0 trail.example.com.", "", "0.0.0.0\ttrail.example.com.\r\n"},
+      {SourceKind::kHosts, "0.0.0.0 WWW.x.example", "", "0.0.0.0\tx.example\r\n0.0.0.0\twww.x.example\r\n"},
+      {SourceKind::kHosts, "10.0.0.1 www.x.lan.", "y.lan", "10.0.0.1\tx.lan.\r\n10.0.0.1\twww.x.lan.\r\n"},
+      {SourceKind::kHosts, "0.0.0.0 plain.example.com", "PLAIN.EXAMPLE.COM.", ""},
+      {SourceKind::kHosts, "0.0.0.0 trail.example.com.", "trail.example.com", ""},
+      {SourceKind::kHosts, "0.0.0.0 www.x.example", "X.Example.", ""},
+      {SourceKind::kHosts, "10.0.0.1 x.example", "www.x.example", ""},
+      {SourceKind::kDomains, "www.Mixed.Example", "", "0.0.0.0\tMixed.Example\r\n0.0.0.0\twww.Mixed.Example\r\n"},
+      {SourceKind::kDomains, "WWW.x.example.", "", "0.0.0.0\tWWW.x.example.\r\n"},
+      {SourceKind::kDomains, "Trail.example.com.", "TRAIL.example.com", ""},
+      {SourceKind::kDomains, "www.x.example", "www.X.example.", ""}};
+  for (const auto& [kind, listed, allowed, written] : cases) {
+    Session session;
+    kind == SourceKind::kHosts ? ParseHostsData(listed, session, {}, WwwListing::kFlag)
+                               : ParseDomainListData(listed, session, {}, WwwListing::kFlag);
+    Session allow;
+    WholeData pieces(allowed);
+    ASSERT_TRUE(ParseNamesToRemovePieces(pieces, allow).ok());
+    EXPECT_EQ(RemoveNames(session, allow.blocked), written.empty() ? 1u : 0u) << listed << " / " << allowed;
+    std::string out;
+    FormatHostsFile(session, {.redirect_address = "0.0.0.0"}, kDate, &out);
+    EXPECT_EQ(out, Header14(written.empty() ? "# Nombre d'entrees: 0" : "# Nombre d'entrees: 1") + written) << listed;
+  }
+}
 
 TEST(FormatHostsFile, FollowsEachListsDisplayOrder) {
   Session session = FiveRows();

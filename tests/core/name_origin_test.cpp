@@ -2,15 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace quorvale {
 namespace {
 
-std::vector<std::string> Found(std::string_view data, SourceKind kind) {
+// The lines of a list of `kind`, or of an allow list.
+std::vector<std::string> Found(std::string_view data, std::optional<SourceKind> kind,
+                               std::string_view name = "ads.example.com") {
   std::vector<std::string> found;
-  for (const NameLine& line : FindNameLines(data, kind, "ads.example.com")) {
+  for (const NameLine& line : kind ? FindNameLines(data, *kind, name) : FindAllowLines(data, name)) {
     found.push_back(std::to_string(line.line_number) + ": " + line.line);
   }
   return found;
@@ -35,6 +38,11 @@ TEST(NameOrigin, FindsTheLinesThatGiveTheNameAsTheLoadsReadThem) {
   // UTF-16 is read as the loads read it.
   const std::string utf16 = std::string("\xFF\xFE") + std::string("a\0d\0s\0.\0e\0x\0a\0m\0p\0l\0e\0.\0c\0o\0m\0", 30);
   EXPECT_EQ(Found(utf16, SourceKind::kDomains), std::vector<std::string>{"1: ads.example.com"});
+  // The "www." twin of a name: the lines that listed it so.
+  EXPECT_EQ(Found("ads.example.com\nhttp://www.ads.example.com/x\n", SourceKind::kDomains, "WWW.ads.example.com"),
+            std::vector<std::string>{"2: http://www.ads.example.com/x"});
+  EXPECT_EQ(Found("ADS.EXAMPLE.COM.\nads.example.co\nwww.ads.example.com\nx.ads.example.com", {}, "www.ads.example.com."),
+            (std::vector<std::string>{"1: ADS.EXAMPLE.COM.", "3: www.ads.example.com"}));
 }
 
 }  // namespace
