@@ -7,9 +7,13 @@
 #include <algorithm>
 #include <charconv>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
+#include <new>
 #include <string>
+#include <thread>
 
 #include "core/utf16.h"
 #include "platform/platform.h"
@@ -18,6 +22,14 @@
 // here so that each hop is checked (count, https to http) before it is made. The stall limit
 // is the receive time-out of each wait for bytes, shortened to what is left of the total
 // limit, which is also checked between reads.
+//
+// A stop must be heard while a blocking call waits (for the connection, the answer or bytes).
+// Synchronous WinHTTP cannot wait in short steps: a request whose receive time-out passed
+// is dead. So while the downloading thread waits, a watcher thread asks the progress callback
+// every kProgressQuietMilliseconds and, when it says stop, closes the hop's request handle,
+// which is how WinHTTP ends a blocked synchronous call: the call returns at once and the
+// download ends as kCancelled. The handle is closed only while a call waits; the downloading
+// thread then leaves it alone.
 
 namespace quorvale {
 namespace {
@@ -36,9 +48,104 @@ struct HandleCloser {
 };
 using Handle = std::unique_ptr<void, HandleCloser>;
 
+// Asks the progress callback, from the downloading thread as bytes arrive and from a thread of
+// its own while that thread waits; never both at once.
+class StopWatcher {
+ public:
+  explicit StopWatcher(const DownloadProgress& progress)
+      : progress_(progress), last_asked_(Clock::now()), thread_([this] { Watch(); }) {}
+  ~StopWatcher() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      ending_ = true;
+    }
+    wake_.notify_one();
+    thread_.join();
+  }
+  StopWatcher(const StopWatcher&) = delete;
+  StopWatcher& operator=(const StopWatcher&) = delete;
+
+  // `bytes` of the body have arrived; false when the download is to stop.
+  bool Heard(std::uint64_t bytes) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    bytes_ = bytes;
+    if (!stopped_) Ask();
+    return !stopped_;
+  }
+  // Before a blocking call on `request`: false (and no call to make) when stopped already.
+  bool Enter(HINTERNET request) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    waiting_on_ = request;
+    return !stopped_;
+  }
+  // After it: true when the watcher closed `request` meanwhile (its owner must not close it
+  // again); the download is then to stop.
+  bool Leave() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    waiting_on_ = nullptr;
+    return closed_ != nullptr;
+  }
+  // Whether the watcher closed `request`.
+  bool Closed(HINTERNET request) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return closed_ == request;
+  }
+  bool stopped() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return stopped_;
+  }
+  // Why the download stopped, once stopped() says it did.
+  void Explain(DownloadResult* result) const {
+    result->failure = failure_;
+    result->detail = detail_;
+  }
+
+ private:
+  // Called with the lock held.
+  void Ask() {
+    last_asked_ = Clock::now();
+    try {
+      if (progress_(bytes_)) return;
+      failure_ = DownloadFailure::kCancelled;
+    } catch (const std::bad_alloc&) {
+      failure_ = DownloadFailure::kOther;
+      detail_ = kOutOfMemoryDetail;
+    } catch (...) {
+      failure_ = DownloadFailure::kOther;
+    }
+    stopped_ = true;
+  }
+  void Watch() {
+    const auto quiet = std::chrono::milliseconds(kProgressQuietMilliseconds);
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (!ending_ && !stopped_) {
+      wake_.wait_for(lock, quiet);
+      if (ending_ || Clock::now() - last_asked_ < quiet) continue;
+      Ask();
+      if (stopped_ && waiting_on_ != nullptr) {
+        WinHttpCloseHandle(waiting_on_);
+        closed_ = waiting_on_;
+      }
+    }
+  }
+
+  const DownloadProgress& progress_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  Clock::time_point last_asked_;
+  std::uint64_t bytes_ = 0;
+  HINTERNET waiting_on_ = nullptr;  // the request whose blocking call runs
+  HINTERNET closed_ = nullptr;       // the one the watcher closed
+  bool stopped_ = false;
+  bool ending_ = false;
+  DownloadFailure failure_ = DownloadFailure::kNone;
+  const char* detail_ = "";
+  std::thread thread_;  // last: starts once the rest is ready
+};
+
 struct Context {
   const DownloadRequest& request;
-  const DownloadProgress& progress;
+  StopWatcher* watcher;  // null without a progress callback
   HINTERNET session;
   Clock::time_point deadline;
   std::wstring conditional_headers;  // "" when the request has no validators
@@ -111,6 +218,41 @@ std::wstring ResolveLocation(const std::wstring& base, const std::wstring& locat
   return combined;
 }
 
+// What Blocking gives when the watcher stopped the download during the call or before it.
+constexpr DWORD kStopped = static_cast<DWORD>(-1);
+
+// Makes a blocking call on `request` that a stop can end; gives ERROR_SUCCESS, the call's
+// error, or kStopped. After kStopped, `request` may be closed: only its owner's release of it
+// (WatchedRequest) may follow.
+template <typename Call>
+DWORD Blocking(const Context& context, HINTERNET request, Call call) {
+  if (context.watcher == nullptr) return call() ? ERROR_SUCCESS : GetLastError();
+  if (!context.watcher->Enter(request)) {
+    context.watcher->Leave();
+    return kStopped;
+  }
+  const DWORD error = call() ? ERROR_SUCCESS : GetLastError();
+  const bool closed = context.watcher->Leave();
+  return closed || context.watcher->stopped() ? kStopped : error;
+}
+
+// A hop's request handle, closed when the hop ends unless the watcher closed it to end a
+// call.
+class WatchedRequest {
+ public:
+  WatchedRequest(StopWatcher* watcher, HINTERNET request) : watcher_(watcher), request_(request) {}
+  ~WatchedRequest() {
+    if (request_ != nullptr && !(watcher_ != nullptr && watcher_->Closed(request_))) WinHttpCloseHandle(request_);
+  }
+  WatchedRequest(const WatchedRequest&) = delete;
+  WatchedRequest& operator=(const WatchedRequest&) = delete;
+  HINTERNET get() const { return request_; }
+
+ private:
+  StopWatcher* watcher_;
+  HINTERNET request_;
+};
+
 // Reads the body of a 200 answer into `result`.
 void ReadBody(const Context& context, HINTERNET request, DownloadResult* result) {
   const DownloadLimits& limits = context.request.limits;
@@ -136,11 +278,12 @@ void ReadBody(const Context& context, HINTERNET request, DownloadResult* result)
     if (Clock::now() >= context.deadline) return fail(DownloadFailure::kTooLong, ERROR_SUCCESS);
     DWORD available = 0;
     DWORD got = 0;
-    if (!WinHttpQueryDataAvailable(request, &available) ||
-        (available > 0 && !WinHttpReadData(request, chunk.data(), std::min(available, kReadChunk), &got))) {
-      const DWORD error = GetLastError();
-      return fail(FailureOfError(error, timeout, true), error);
-    }
+    const DWORD error = Blocking(context, request, [&] {
+      return WinHttpQueryDataAvailable(request, &available) &&
+             (available == 0 || WinHttpReadData(request, chunk.data(), std::min(available, kReadChunk), &got));
+    });
+    if (error == kStopped) return context.watcher->Explain(result);
+    if (error != ERROR_SUCCESS) return fail(FailureOfError(error, timeout, true), error);
     if (got == 0) break;
     if (got > limits.max_bytes - body_bytes) return fail(DownloadFailure::kTooBig, ERROR_SUCCESS);
     if (!sink) {
@@ -149,10 +292,11 @@ void ReadBody(const Context& context, HINTERNET request, DownloadResult* result)
       return fail(DownloadFailure::kNotStored, ERROR_SUCCESS);
     }
     body_bytes += got;
-    if (context.progress && !context.progress(body_bytes)) return fail(DownloadFailure::kCancelled, ERROR_SUCCESS);
+    if (context.watcher != nullptr && !context.watcher->Heard(body_bytes)) return context.watcher->Explain(result);
   }
   if (length_known && body_bytes != length) return fail(DownloadFailure::kTruncated, ERROR_SUCCESS);
   result->outcome = DownloadResult::Outcome::kDownloaded;
+  result->content_type = MediaTypeOf(Utf8FromWide(Header(request, WINHTTP_QUERY_CONTENT_TYPE)));
   result->body = std::move(body);
   result->body_bytes = body_bytes;
 }
@@ -175,11 +319,13 @@ bool RunHop(const Context& context, const std::wstring& url, DownloadResult* res
   if (target.empty()) target = L"/";
 
   Handle connection(WinHttpConnect(context.session, host.c_str(), parts.nPort, 0));
-  Handle request(connection ? WinHttpOpenRequest(connection.get(), L"GET", target.c_str(), nullptr,
-                                                 WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
-                                                 parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0)
-                            : nullptr);
-  if (!request) return fail(DownloadFailure::kOther, GetLastError());
+  const WatchedRequest request(context.watcher,
+                               connection ? WinHttpOpenRequest(connection.get(), L"GET", target.c_str(), nullptr,
+                                                               WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                                               parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE
+                                                                                                      : 0)
+                                         : nullptr);
+  if (request.get() == nullptr) return fail(DownloadFailure::kOther, GetLastError());
   DWORD redirects = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
   WinHttpSetOption(request.get(), WINHTTP_OPTION_REDIRECT_POLICY, &redirects, sizeof redirects);
   if (!context.conditional_headers.empty()) {
@@ -191,16 +337,19 @@ bool RunHop(const Context& context, const std::wstring& url, DownloadResult* res
   DownloadFailure timeout = LimitWait(context, request.get(), WINHTTP_OPTION_CONNECT_TIMEOUT,
                                       limits.connect_milliseconds, DownloadFailure::kConnectTimeout);
   if (Clock::now() >= context.deadline) return fail(DownloadFailure::kTooLong, ERROR_SUCCESS);
-  if (!WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0)) {
-    const DWORD error = GetLastError();
-    return fail(FailureOfError(error, timeout, false), error);
+  DWORD error = Blocking(context, request.get(), [&] {
+    return WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0);
+  });
+  if (error == ERROR_SUCCESS) {
+    timeout = LimitWait(context, request.get(), WINHTTP_OPTION_RECEIVE_TIMEOUT, limits.stall_milliseconds,
+                        DownloadFailure::kStalled);
+    error = Blocking(context, request.get(), [&] { return WinHttpReceiveResponse(request.get(), nullptr); });
   }
-  timeout = LimitWait(context, request.get(), WINHTTP_OPTION_RECEIVE_TIMEOUT, limits.stall_milliseconds,
-                      DownloadFailure::kStalled);
-  if (!WinHttpReceiveResponse(request.get(), nullptr)) {
-    const DWORD error = GetLastError();
-    return fail(FailureOfError(error, timeout, false), error);
+  if (error == kStopped) {
+    context.watcher->Explain(result);
+    return true;
   }
+  if (error != ERROR_SUCCESS) return fail(FailureOfError(error, timeout, false), error);
 
   DWORD status = 0;
   DWORD size = sizeof status;
@@ -234,9 +383,7 @@ void AddConditionalHeader(std::wstring* headers, const wchar_t* name, const std:
   *headers += name + WideFromUtf8(value) + L"\r\n";
 }
 
-}  // namespace
-
-DownloadResult DownloadWithWinHttp(const DownloadRequest& request, const DownloadProgress& progress) {
+DownloadResult RunDownload(const DownloadRequest& request, const DownloadProgress& progress) {
   DownloadResult result;
   // The system's proxy settings; the automatic kind is newer than Windows 8 and Wine 8.
   Handle session(WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY, WINHTTP_NO_PROXY_NAME,
@@ -258,7 +405,9 @@ DownloadResult DownloadWithWinHttp(const DownloadRequest& request, const Downloa
   const int stall = request.limits.stall_milliseconds;
   WinHttpSetTimeouts(session.get(), connect, connect, stall, stall);
 
-  Context context{request, progress, session.get(),
+  std::unique_ptr<StopWatcher> watcher;
+  if (progress) watcher = std::make_unique<StopWatcher>(progress);
+  Context context{request, watcher.get(), session.get(),
                   Clock::now() + std::chrono::milliseconds(request.limits.total_milliseconds), std::wstring()};
   AddConditionalHeader(&context.conditional_headers, L"If-None-Match: ", request.etag);
   AddConditionalHeader(&context.conditional_headers, L"If-Modified-Since: ", request.last_modified);
@@ -272,6 +421,20 @@ DownloadResult DownloadWithWinHttp(const DownloadRequest& request, const Downloa
     if (StartsWithHttps(url) && !StartsWithHttps(location)) result.failure = DownloadFailure::kInsecureRedirect;
     if (result.failure != DownloadFailure::kNone) return result;
     url = location;
+  }
+}
+
+}  // namespace
+
+DownloadResult DownloadWithWinHttp(const DownloadRequest& request, const DownloadProgress& progress) {
+  // The body's buffer or sink may fail to allocate: that download fails, no other.
+  try {
+    return RunDownload(request, progress);
+  } catch (const std::bad_alloc&) {
+    DownloadResult result;
+    result.failure = DownloadFailure::kOther;
+    result.detail = kOutOfMemoryDetail;
+    return result;
   }
 }
 
