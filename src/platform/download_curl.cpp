@@ -3,14 +3,14 @@
 #include <curl/curl.h>
 
 #include <chrono>
-#include <new>
-#include <utility>
 #include <cstddef>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 // One download is one easy handle, driven by a multi handle of its own so that the progress
 // callback, where the stall and total limits are measured, runs at least every
