@@ -29,9 +29,13 @@ TEST(DownloadFailureText, NamesEachFailureWithItsLimit) {
       {kCertificate, &defaults, "", "certificat refuse"}, {kHttpStatus, &small, "", "reponse HTTP 404"},
       {kTruncated, &defaults, "", "reponse incomplete (connexion coupee)"},
       {kBadEncoding, &defaults, "", "contenu compresse illisible"}, {kCancelled, &defaults, "", "annule"},
-      {kOther, &small, "", "erreur inconnue"}, {kOther, &small, "disque plein", "disque plein"}};
+      {kOther, &small, "", "erreur inconnue"}, {kOther, &small, "disque plein", "disque plein"},
+      {kNotStored, &small, "disque plein", "copie impossible a enregistrer: disque plein"}};
   for (const auto& [failure, limits, detail, text] : cases) {
-    const DownloadResult result{DownloadResult::Outcome::kFailed, "", "", "", 404, failure, detail};
+    DownloadResult result;
+    result.http_status = 404;
+    result.failure = failure;
+    result.detail = detail;
     EXPECT_EQ(DownloadFailureText(result, *limits), text);
   }
 }
