@@ -13,7 +13,9 @@
 #include <mutex>
 #include <new>
 #include <string>
+#include <string_view>
 #include <thread>
+#include <utility>
 
 #include "core/utf16.h"
 #include "platform/platform.h"
@@ -24,12 +26,12 @@
 // limit, which is also checked between reads.
 //
 // A stop must be heard while a blocking call waits (for the connection, the answer or bytes).
-// Synchronous WinHTTP cannot wait in short steps: a request whose receive time-out passed
-// is dead. So while the downloading thread waits, a watcher thread asks the progress callback
-// every kProgressQuietMilliseconds and, when it says stop, closes the hop's request handle,
-// which is how WinHTTP ends a blocked synchronous call: the call returns at once and the
-// download ends as kCancelled. The handle is closed only while a call waits; the downloading
-// thread then leaves it alone.
+// Synchronous WinHTTP cannot wait in short steps: a request whose receive time-out passed is
+// dead. So with a progress callback the download runs on a thread of its own, and the calling
+// thread asks the callback every kProgressQuietMilliseconds. On a stop the call returns at
+// once; the request handle that a call waits on is closed, which is how Windows ends a blocked
+// synchronous call (Wine ends it only at its time-out), and the thread, left alone, ends then
+// without touching the caller's sink again.
 
 namespace quorvale {
 namespace {
@@ -48,29 +50,26 @@ struct HandleCloser {
 };
 using Handle = std::unique_ptr<void, HandleCloser>;
 
-// Asks the progress callback, from the downloading thread as bytes arrive and from a thread of
-// its own while that thread waits; never both at once.
-class StopWatcher {
+// What the calling thread and the thread that downloads share. The calling thread asks the
+// progress callback every kProgressQuietMilliseconds until the download ends; when it says
+// stop, the call returns at once and the download is left to end on its own: its request
+// handle is closed if a call waits on it, and the body sink is not called again.
+class Handoff {
  public:
-  explicit StopWatcher(const DownloadProgress& progress)
-      : progress_(progress), last_asked_(Clock::now()), thread_([this] { Watch(); }) {}
-  ~StopWatcher() {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      ending_ = true;
-    }
-    wake_.notify_one();
-    thread_.join();
-  }
-  StopWatcher(const StopWatcher&) = delete;
-  StopWatcher& operator=(const StopWatcher&) = delete;
+  Handoff() = default;
+  Handoff(const Handoff&) = delete;
+  Handoff& operator=(const Handoff&) = delete;
 
-  // `bytes` of the body have arrived; false when the download is to stop.
+  // On the thread that downloads: `bytes` of the body have arrived; false once stopped.
   bool Heard(std::uint64_t bytes) {
     std::lock_guard<std::mutex> lock(mutex_);
     bytes_ = bytes;
-    if (!stopped_) Ask();
     return !stopped_;
+  }
+  // Hands bytes to the body sink unless the download was left.
+  bool Sink(const DownloadBodySink& sink, std::string_view bytes) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return !stopped_ && sink(bytes);
   }
   // Before a blocking call on `request`: false (and no call to make) when stopped already.
   bool Enter(HINTERNET request) {
@@ -78,74 +77,63 @@ class StopWatcher {
     waiting_on_ = request;
     return !stopped_;
   }
-  // After it: true when the watcher closed `request` meanwhile (its owner must not close it
-  // again); the download is then to stop.
+  // After it: false when the download was stopped meanwhile (`request` may then be closed).
   bool Leave() {
     std::lock_guard<std::mutex> lock(mutex_);
     waiting_on_ = nullptr;
-    return closed_ != nullptr;
+    return !stopped_;
   }
-  // Whether the watcher closed `request`.
+  // Whether the calling thread closed `request` to end a call.
   bool Closed(HINTERNET request) {
     std::lock_guard<std::mutex> lock(mutex_);
     return closed_ == request;
   }
-  bool stopped() {
+  void Finish(DownloadResult result) {
     std::lock_guard<std::mutex> lock(mutex_);
-    return stopped_;
-  }
-  // Why the download stopped, once stopped() says it did.
-  void Explain(DownloadResult* result) const {
-    result->failure = failure_;
-    result->detail = detail_;
+    result_ = std::move(result);
+    done_ = true;
+    wake_.notify_one();
   }
 
- private:
-  // Called with the lock held.
-  void Ask() {
-    last_asked_ = Clock::now();
-    try {
-      if (progress_(bytes_)) return;
-      failure_ = DownloadFailure::kCancelled;
-    } catch (const std::bad_alloc&) {
-      failure_ = DownloadFailure::kOther;
-      detail_ = kOutOfMemoryDetail;
-    } catch (...) {
-      failure_ = DownloadFailure::kOther;
-    }
-    stopped_ = true;
-  }
-  void Watch() {
-    const auto quiet = std::chrono::milliseconds(kProgressQuietMilliseconds);
+  // On the calling thread: the download's result, or why it was stopped.
+  DownloadResult Wait(const DownloadProgress& progress) {
     std::unique_lock<std::mutex> lock(mutex_);
-    while (!ending_ && !stopped_) {
-      wake_.wait_for(lock, quiet);
-      if (ending_ || Clock::now() - last_asked_ < quiet) continue;
-      Ask();
-      if (stopped_ && waiting_on_ != nullptr) {
+    for (;;) {
+      if (!done_) wake_.wait_for(lock, std::chrono::milliseconds(kProgressQuietMilliseconds));
+      DownloadResult stop;
+      try {
+        if (progress(done_ ? result_.body_bytes : bytes_)) {
+          if (done_) return std::move(result_);
+          continue;
+        }
+        stop.failure = DownloadFailure::kCancelled;
+      } catch (const std::bad_alloc&) {
+        stop.failure = DownloadFailure::kOther;
+        stop.detail = kOutOfMemoryDetail;
+      }
+      stopped_ = true;
+      if (waiting_on_ != nullptr) {
         WinHttpCloseHandle(waiting_on_);
         closed_ = waiting_on_;
       }
+      return stop;
     }
   }
 
-  const DownloadProgress& progress_;
+ private:
   std::mutex mutex_;
   std::condition_variable wake_;
-  Clock::time_point last_asked_;
   std::uint64_t bytes_ = 0;
   HINTERNET waiting_on_ = nullptr;  // the request whose blocking call runs
-  HINTERNET closed_ = nullptr;       // the one the watcher closed
+  HINTERNET closed_ = nullptr;       // the one the calling thread closed
   bool stopped_ = false;
-  bool ending_ = false;
-  DownloadFailure failure_ = DownloadFailure::kNone;
-  const char* detail_ = "";
-  std::thread thread_;  // last: starts once the rest is ready
+  bool done_ = false;
+  DownloadResult result_;
 };
 
 struct Context {
   const DownloadRequest& request;
-  StopWatcher* watcher;  // null without a progress callback
+  Handoff* handoff;  // null when the download runs on the calling thread
   HINTERNET session;
   Clock::time_point deadline;
   std::wstring conditional_headers;  // "" when the request has no validators
@@ -218,7 +206,7 @@ std::wstring ResolveLocation(const std::wstring& base, const std::wstring& locat
   return combined;
 }
 
-// What Blocking gives when the watcher stopped the download during the call or before it.
+// What Blocking gives when the download was stopped during the call or before it.
 constexpr DWORD kStopped = static_cast<DWORD>(-1);
 
 // Makes a blocking call on `request` that a stop can end; gives ERROR_SUCCESS, the call's
@@ -226,30 +214,29 @@ constexpr DWORD kStopped = static_cast<DWORD>(-1);
 // (WatchedRequest) may follow.
 template <typename Call>
 DWORD Blocking(const Context& context, HINTERNET request, Call call) {
-  if (context.watcher == nullptr) return call() ? ERROR_SUCCESS : GetLastError();
-  if (!context.watcher->Enter(request)) {
-    context.watcher->Leave();
+  if (context.handoff == nullptr) return call() ? ERROR_SUCCESS : GetLastError();
+  if (!context.handoff->Enter(request)) {
+    context.handoff->Leave();
     return kStopped;
   }
   const DWORD error = call() ? ERROR_SUCCESS : GetLastError();
-  const bool closed = context.watcher->Leave();
-  return closed || context.watcher->stopped() ? kStopped : error;
+  return context.handoff->Leave() ? error : kStopped;
 }
 
-// A hop's request handle, closed when the hop ends unless the watcher closed it to end a
-// call.
+// A hop's request handle, closed when the hop ends unless the calling thread closed it to
+// end a call.
 class WatchedRequest {
  public:
-  WatchedRequest(StopWatcher* watcher, HINTERNET request) : watcher_(watcher), request_(request) {}
+  WatchedRequest(Handoff* handoff, HINTERNET request) : handoff_(handoff), request_(request) {}
   ~WatchedRequest() {
-    if (request_ != nullptr && !(watcher_ != nullptr && watcher_->Closed(request_))) WinHttpCloseHandle(request_);
+    if (request_ != nullptr && !(handoff_ != nullptr && handoff_->Closed(request_))) WinHttpCloseHandle(request_);
   }
   WatchedRequest(const WatchedRequest&) = delete;
   WatchedRequest& operator=(const WatchedRequest&) = delete;
   HINTERNET get() const { return request_; }
 
  private:
-  StopWatcher* watcher_;
+  Handoff* handoff_;
   HINTERNET request_;
 };
 
@@ -282,7 +269,7 @@ void ReadBody(const Context& context, HINTERNET request, DownloadResult* result)
       return WinHttpQueryDataAvailable(request, &available) &&
              (available == 0 || WinHttpReadData(request, chunk.data(), std::min(available, kReadChunk), &got));
     });
-    if (error == kStopped) return context.watcher->Explain(result);
+    if (error == kStopped) return fail(DownloadFailure::kCancelled, ERROR_SUCCESS);
     if (error != ERROR_SUCCESS) return fail(FailureOfError(error, timeout, true), error);
     if (got == 0) break;
     if (got > limits.max_bytes - body_bytes) return fail(DownloadFailure::kTooBig, ERROR_SUCCESS);
@@ -292,7 +279,9 @@ void ReadBody(const Context& context, HINTERNET request, DownloadResult* result)
       return fail(DownloadFailure::kNotStored, ERROR_SUCCESS);
     }
     body_bytes += got;
-    if (context.watcher != nullptr && !context.watcher->Heard(body_bytes)) return context.watcher->Explain(result);
+    if (context.handoff != nullptr && !context.handoff->Heard(body_bytes)) {
+      return fail(DownloadFailure::kCancelled, ERROR_SUCCESS);
+    }
   }
   if (length_known && body_bytes != length) return fail(DownloadFailure::kTruncated, ERROR_SUCCESS);
   result->outcome = DownloadResult::Outcome::kDownloaded;
@@ -319,7 +308,7 @@ bool RunHop(const Context& context, const std::wstring& url, DownloadResult* res
   if (target.empty()) target = L"/";
 
   Handle connection(WinHttpConnect(context.session, host.c_str(), parts.nPort, 0));
-  const WatchedRequest request(context.watcher,
+  const WatchedRequest request(context.handoff,
                                connection ? WinHttpOpenRequest(connection.get(), L"GET", target.c_str(), nullptr,
                                                                WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
                                                                parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE
@@ -345,10 +334,7 @@ bool RunHop(const Context& context, const std::wstring& url, DownloadResult* res
                         DownloadFailure::kStalled);
     error = Blocking(context, request.get(), [&] { return WinHttpReceiveResponse(request.get(), nullptr); });
   }
-  if (error == kStopped) {
-    context.watcher->Explain(result);
-    return true;
-  }
+  if (error == kStopped) return fail(DownloadFailure::kCancelled, ERROR_SUCCESS);
   if (error != ERROR_SUCCESS) return fail(FailureOfError(error, timeout, false), error);
 
   DWORD status = 0;
@@ -383,7 +369,7 @@ void AddConditionalHeader(std::wstring* headers, const wchar_t* name, const std:
   *headers += name + WideFromUtf8(value) + L"\r\n";
 }
 
-DownloadResult RunDownload(const DownloadRequest& request, const DownloadProgress& progress) {
+DownloadResult RunDownload(const DownloadRequest& request, Handoff* handoff) {
   DownloadResult result;
   // The system's proxy settings; the automatic kind is newer than Windows 8 and Wine 8.
   Handle session(WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY, WINHTTP_NO_PROXY_NAME,
@@ -405,9 +391,7 @@ DownloadResult RunDownload(const DownloadRequest& request, const DownloadProgres
   const int stall = request.limits.stall_milliseconds;
   WinHttpSetTimeouts(session.get(), connect, connect, stall, stall);
 
-  std::unique_ptr<StopWatcher> watcher;
-  if (progress) watcher = std::make_unique<StopWatcher>(progress);
-  Context context{request, watcher.get(), session.get(),
+  Context context{request, handoff, session.get(),
                   Clock::now() + std::chrono::milliseconds(request.limits.total_milliseconds), std::wstring()};
   AddConditionalHeader(&context.conditional_headers, L"If-None-Match: ", request.etag);
   AddConditionalHeader(&context.conditional_headers, L"If-Modified-Since: ", request.last_modified);
@@ -424,17 +408,40 @@ DownloadResult RunDownload(const DownloadRequest& request, const DownloadProgres
   }
 }
 
+DownloadResult OutOfMemory() {
+  DownloadResult result;
+  result.failure = DownloadFailure::kOther;
+  result.detail = kOutOfMemoryDetail;
+  return result;
+}
+
 }  // namespace
 
 DownloadResult DownloadWithWinHttp(const DownloadRequest& request, const DownloadProgress& progress) {
   // The body's buffer or sink may fail to allocate: that download fails, no other.
   try {
-    return RunDownload(request, progress);
+    if (!progress) return RunDownload(request, nullptr);
+    auto handoff = std::make_shared<Handoff>();
+    DownloadRequest own = request;  // the thread may outlive this call
+    if (request.body_sink) {
+      own.body_sink = [shared = handoff.get(), sink = request.body_sink](std::string_view bytes) {
+        return shared->Sink(sink, bytes);
+      };
+    }
+    std::thread([handoff, own = std::move(own)] {
+      DownloadResult result;
+      try {
+        result = RunDownload(own, handoff.get());
+      } catch (const std::bad_alloc&) {
+        result = OutOfMemory();
+      } catch (...) {
+        result.failure = DownloadFailure::kOther;
+      }
+      handoff->Finish(std::move(result));
+    }).detach();
+    return handoff->Wait(progress);
   } catch (const std::bad_alloc&) {
-    DownloadResult result;
-    result.failure = DownloadFailure::kOther;
-    result.detail = kOutOfMemoryDetail;
-    return result;
+    return OutOfMemory();
   }
 }
 
