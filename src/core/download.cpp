@@ -1,5 +1,7 @@
 #include "download.h"
 
+#include "core/text.h"
+
 namespace quorvale {
 
 namespace {
@@ -20,6 +22,17 @@ std::string SizeText(std::uint64_t bytes) {
 }
 
 }  // namespace
+
+std::string MediaTypeOf(std::string_view content_type) {
+  content_type = content_type.substr(0, content_type.find(';'));
+  constexpr std::string_view kBlanks = " \t";
+  const size_t first = content_type.find_first_not_of(kBlanks);
+  if (first == std::string_view::npos) return std::string();
+  content_type = content_type.substr(first, content_type.find_last_not_of(kBlanks) + 1 - first);
+  std::string media_type(content_type);
+  AsciiLowerInPlace(media_type);
+  return media_type;
+}
 
 std::string DownloadFailureText(const DownloadResult& result, const DownloadLimits& limits) {
   switch (result.failure) {

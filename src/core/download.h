@@ -70,8 +70,20 @@ struct DownloadResult {
 };
 
 // Hears the bytes of the body received so far (decompressed); returning false stops the
-// download (kCancelled). Called on the thread that downloads.
+// download (kCancelled). Called as bytes arrive and, while none do, again at least every
+// kProgressQuietMilliseconds (with the same count), so that a stop is heard at once even from
+// a server that sends nothing. Never two calls at once; a back end whose waits block may make
+// the quiet calls from a watcher thread of its own while the downloading thread waits.
 using DownloadProgress = std::function<bool(std::uint64_t bytes)>;
+inline constexpr int kProgressQuietMilliseconds = 100;
+
+// The detail of a download that ended for want of memory (kOther): a body callback or a
+// sink that could not allocate ends that download only.
+inline constexpr char kOutOfMemoryDetail[] = "memoire insuffisante";
+
+// The media type of a Content-Type value, in lower case, without its parameters or blanks:
+// "text/html" for "Text/HTML; charset=UTF-8".
+std::string MediaTypeOf(std::string_view content_type);
 
 // The reason of a failed download in the user's words, as the update's summary and the window
 // show it after "echec: ". `limits` are the ones the download ran with.

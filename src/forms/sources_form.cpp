@@ -228,7 +228,7 @@ void SourcesForm::SetUpdating(bool updating) {
 }
 
 void SourcesForm::ShowProgress() {
-  if (closed_) return;
+  if (closed_ || cancel_) return;
   for (size_t i = 0; i < bytes_shown_.size(); ++i) {
     const std::uint64_t bytes = bytes_[i].load(std::memory_order_relaxed);
     if (bytes == bytes_shown_[i]) continue;
@@ -304,6 +304,15 @@ void SourcesForm::Update() {
   }
   SetUpdating(false);
   ShowRows();
+}
+
+void SourcesForm::CancelUpdate() {
+  if (!updating_ || cancel_ || closed_) return;
+  cancel_ = true;
+  view_->SetControlEnabled(SourcesControl::kCancel, false);
+  for (int row : rows_of_sources_) {
+    if (row >= 0) view_->SetCell(row, kStateColumn, kCancellingState);
+  }
 }
 
 void SourcesForm::CloseWindow() {

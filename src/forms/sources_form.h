@@ -69,6 +69,8 @@ class SourcesForm {
   static constexpr const char* kReplaceQuestion =
       "Les listes actuelles seront remplacees par les sources. Continuer ?";
   static constexpr const char* kCancelledState = "annulee";
+  // What the sources of an update say from "Annuler" until their downloads have ended.
+  static constexpr const char* kCancellingState = "Annulation...";
   static constexpr const char* kDailyCaption = "Mettre a jour chaque jour";
   static constexpr const char* kDailyOn = "Mise a jour quotidienne activee";
   static constexpr const char* kDailyOff = "Mise a jour quotidienne arretee";
@@ -110,7 +112,8 @@ class SourcesForm {
   // loads the main window's lists from own.txt, the copies and allow.txt.
   void Update();
   // "Annuler" during an update: the downloads stop, the cache and the lists stay as they were.
-  void CancelUpdate() { cancel_ = true; }
+  // Until they have, the sources say so and "Annuler" is disabled.
+  void CancelUpdate();
   void CloseWindow();
   // The window is going (a button, its close box, Escape): an update in progress is
   // cancelled, and the view is not used again. Calling it again does nothing.

@@ -6,14 +6,18 @@
 #include <cstddef>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 // One download is one easy handle, driven by a multi handle of its own so that the progress
 // callback, where the stall and total limits are measured, runs at least every
 // kPollMilliseconds even while nothing arrives. Redirects are followed here, one request per
-// hop, so that each hop is checked (count, https to http) before it is made.
+// hop, so that each hop is checked (count, https to http) before it is made. No C++
+// exception leaves a callback, since libcurl's frames are C: a failed allocation in one (the
+// body sink's included) ends that download only, as kOther with kOutOfMemoryDetail.
 
 namespace quorvale {
 namespace {
@@ -47,17 +51,41 @@ struct Transfer {
   const DownloadProgress* progress = nullptr;
   Clock::time_point deadline;
   Clock::time_point last_byte;    // of the current hop
+  Clock::time_point last_asked;   // when the progress callback was last called
   curl_off_t wire_bytes = 0;      // of the current hop, as received (before decompression)
   std::string body;               // of the 200 answer, decompressed, when no sink takes it
   std::uint64_t body_bytes = 0;   // of the 200 answer, decompressed
   std::optional<DownloadFailure> stopped;  // why a callback ended the transfer
+  const char* stopped_detail = "";
 
   // Keeps why a callback ends the transfer; returns the progress callback's value for "stop".
-  int Stop(DownloadFailure reason) {
+  int Stop(DownloadFailure reason, const char* detail = "") {
     stopped = reason;
+    stopped_detail = detail;
     return 1;
   }
+  // Asks the progress callback whether to go on; false once it said stop.
+  bool GoOn() {
+    last_asked = Clock::now();
+    if (!*progress || (*progress)(body_bytes)) return true;
+    Stop(DownloadFailure::kCancelled);
+    return false;
+  }
 };
+
+// Runs a callback's work; a failed allocation, or any other exception, stops the transfer
+// there instead of unwinding through libcurl. Returns `stopped_value` when it does.
+template <typename Work>
+auto Guarded(Transfer* transfer, decltype(std::declval<Work>()()) stopped_value, Work work) {
+  try {
+    return work();
+  } catch (const std::bad_alloc&) {
+    transfer->Stop(DownloadFailure::kOther, kOutOfMemoryDetail);
+  } catch (...) {
+    transfer->Stop(DownloadFailure::kOther);
+  }
+  return stopped_value;
+}
 
 long ResponseCode(CURL* easy) {
   long code = 0;
@@ -65,9 +93,7 @@ long ResponseCode(CURL* easy) {
   return code;
 }
 
-size_t OnBody(char* data, size_t size, size_t count, void* user) {
-  auto* transfer = static_cast<Transfer*>(user);
-  const size_t length = size * count;
+size_t KeepBody(Transfer* transfer, char* data, size_t length) {
   // Only the 200 answer's body is kept; a redirect's or an error page's ends the hop here.
   if (ResponseCode(transfer->easy) != kHttpOk) return 0;
   if (length > transfer->request->limits.max_bytes - transfer->body_bytes) {
@@ -84,15 +110,15 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
     transfer->body.append(data, length);
   }
   transfer->body_bytes += length;
-  if (*transfer->progress && !(*transfer->progress)(transfer->body_bytes)) {
-    transfer->Stop(DownloadFailure::kCancelled);
-    return 0;
-  }
-  return length;
+  return transfer->GoOn() ? length : 0;
 }
 
-int OnProgress(void* user, curl_off_t, curl_off_t received, curl_off_t, curl_off_t) {
+size_t OnBody(char* data, size_t size, size_t count, void* user) {
   auto* transfer = static_cast<Transfer*>(user);
+  return Guarded(transfer, size_t{0}, [&] { return KeepBody(transfer, data, size * count); });
+}
+
+int CheckLimits(Transfer* transfer, curl_off_t received) {
   const Clock::time_point now = Clock::now();
   if (received != transfer->wire_bytes) {
     transfer->wire_bytes = received;
@@ -102,7 +128,16 @@ int OnProgress(void* user, curl_off_t, curl_off_t received, curl_off_t, curl_off
   if (now - transfer->last_byte >= std::chrono::milliseconds(transfer->request->limits.stall_milliseconds)) {
     return transfer->Stop(DownloadFailure::kStalled);
   }
+  // Called while nothing arrives too: a stop asked meanwhile is heard here.
+  if (now - transfer->last_asked >= std::chrono::milliseconds(kProgressQuietMilliseconds) && !transfer->GoOn()) {
+    return 1;
+  }
   return 0;
+}
+
+int OnProgress(void* user, curl_off_t, curl_off_t received, curl_off_t, curl_off_t) {
+  auto* transfer = static_cast<Transfer*>(user);
+  return Guarded(transfer, 1, [&] { return CheckLimits(transfer, received); });
 }
 
 // The value of a header of the hop's last answer; "" when it has none.
@@ -203,9 +238,7 @@ DownloadResult OtherFailure(CURLcode code) {
   return result;
 }
 
-}  // namespace
-
-DownloadResult DownloadWithCurl(const DownloadRequest& request, const DownloadProgress& progress) {
+DownloadResult RunDownload(const DownloadRequest& request, const DownloadProgress& progress) {
   static std::once_flag initialised;
   std::call_once(initialised, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 
@@ -223,6 +256,7 @@ DownloadResult DownloadWithCurl(const DownloadRequest& request, const DownloadPr
   transfer.request = &request;
   transfer.progress = &progress;
   transfer.deadline = Clock::now() + std::chrono::milliseconds(request.limits.total_milliseconds);
+  transfer.last_asked = Clock::now();
   std::string url = request.url;
   for (int redirects = 0;; ++redirects) {
     const CURLcode refused = SetHopOptions(transfer, url, headers.get(), error_text);
@@ -235,6 +269,7 @@ DownloadResult DownloadWithCurl(const DownloadRequest& request, const DownloadPr
     result.http_status = static_cast<int>(ResponseCode(easy.get()));
     if (transfer.stopped) {
       result.failure = *transfer.stopped;
+      result.detail = transfer.stopped_detail;
       return result;
     }
     const char* location = nullptr;
@@ -268,7 +303,21 @@ DownloadResult DownloadWithCurl(const DownloadRequest& request, const DownloadPr
       result.outcome = DownloadResult::Outcome::kDownloaded;
       result.body = std::move(transfer.body);
       result.body_bytes = transfer.body_bytes;
+      result.content_type = MediaTypeOf(Header(easy.get(), "Content-Type"));
     }
+    return result;
+  }
+}
+
+}  // namespace
+
+DownloadResult DownloadWithCurl(const DownloadRequest& request, const DownloadProgress& progress) {
+  try {
+    return RunDownload(request, progress);
+  } catch (const std::bad_alloc&) {
+    DownloadResult result;
+    result.failure = DownloadFailure::kOther;
+    result.detail = kOutOfMemoryDetail;
     return result;
   }
 }

@@ -7,9 +7,15 @@
 #include <algorithm>
 #include <charconv>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
+#include <new>
 #include <string>
+#include <string_view>
+#include <thread>
+#include <utility>
 
 #include "core/utf16.h"
 #include "platform/platform.h"
@@ -18,6 +24,14 @@
 // here so that each hop is checked (count, https to http) before it is made. The stall limit
 // is the receive time-out of each wait for bytes, shortened to what is left of the total
 // limit, which is also checked between reads.
+//
+// A stop must be heard while a blocking call waits (for the connection, the answer or bytes).
+// Synchronous WinHTTP cannot wait in short steps: a request whose receive time-out passed is
+// dead. So with a progress callback the download runs on a thread of its own, and the calling
+// thread asks the callback every kProgressQuietMilliseconds. On a stop the call returns at
+// once; the request handle that a call waits on is closed, which is how Windows ends a blocked
+// synchronous call (Wine ends it only at its time-out), and the thread, left alone, ends then
+// without touching the caller's sink again.
 
 namespace quorvale {
 namespace {
@@ -36,9 +50,90 @@ struct HandleCloser {
 };
 using Handle = std::unique_ptr<void, HandleCloser>;
 
+// What the calling thread and the thread that downloads share. The calling thread asks the
+// progress callback every kProgressQuietMilliseconds until the download ends; when it says
+// stop, the call returns at once and the download is left to end on its own: its request
+// handle is closed if a call waits on it, and the body sink is not called again.
+class Handoff {
+ public:
+  Handoff() = default;
+  Handoff(const Handoff&) = delete;
+  Handoff& operator=(const Handoff&) = delete;
+
+  // On the thread that downloads: `bytes` of the body have arrived; false once stopped.
+  bool Heard(std::uint64_t bytes) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    bytes_ = bytes;
+    return !stopped_;
+  }
+  // Hands bytes to the body sink unless the download was left.
+  bool Sink(const DownloadBodySink& sink, std::string_view bytes) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return !stopped_ && sink(bytes);
+  }
+  // Before a blocking call on `request`: false (and no call to make) when stopped already.
+  bool Enter(HINTERNET request) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    waiting_on_ = request;
+    return !stopped_;
+  }
+  // After it: false when the download was stopped meanwhile (`request` may then be closed).
+  bool Leave() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    waiting_on_ = nullptr;
+    return !stopped_;
+  }
+  // Whether the calling thread closed `request` to end a call.
+  bool Closed(HINTERNET request) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return closed_ == request;
+  }
+  void Finish(DownloadResult result) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    result_ = std::move(result);
+    done_ = true;
+    wake_.notify_one();
+  }
+
+  // On the calling thread: the download's result, or why it was stopped.
+  DownloadResult Wait(const DownloadProgress& progress) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      if (!done_) wake_.wait_for(lock, std::chrono::milliseconds(kProgressQuietMilliseconds));
+      DownloadResult stop;
+      try {
+        if (progress(done_ ? result_.body_bytes : bytes_)) {
+          if (done_) return std::move(result_);
+          continue;
+        }
+        stop.failure = DownloadFailure::kCancelled;
+      } catch (const std::bad_alloc&) {
+        stop.failure = DownloadFailure::kOther;
+        stop.detail = kOutOfMemoryDetail;
+      }
+      stopped_ = true;
+      if (waiting_on_ != nullptr) {
+        WinHttpCloseHandle(waiting_on_);
+        closed_ = waiting_on_;
+      }
+      return stop;
+    }
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::uint64_t bytes_ = 0;
+  HINTERNET waiting_on_ = nullptr;  // the request whose blocking call runs
+  HINTERNET closed_ = nullptr;       // the one the calling thread closed
+  bool stopped_ = false;
+  bool done_ = false;
+  DownloadResult result_;
+};
+
 struct Context {
   const DownloadRequest& request;
-  const DownloadProgress& progress;
+  Handoff* handoff;  // null when the download runs on the calling thread
   HINTERNET session;
   Clock::time_point deadline;
   std::wstring conditional_headers;  // "" when the request has no validators
@@ -111,6 +206,40 @@ std::wstring ResolveLocation(const std::wstring& base, const std::wstring& locat
   return combined;
 }
 
+// What Blocking gives when the download was stopped during the call or before it.
+constexpr DWORD kStopped = static_cast<DWORD>(-1);
+
+// Makes a blocking call on `request` that a stop can end; gives ERROR_SUCCESS, the call's
+// error, or kStopped. After kStopped, `request` may be closed: only its owner's release of it
+// (WatchedRequest) may follow.
+template <typename Call>
+DWORD Blocking(const Context& context, HINTERNET request, Call call) {
+  if (context.handoff == nullptr) return call() ? ERROR_SUCCESS : GetLastError();
+  if (!context.handoff->Enter(request)) {
+    context.handoff->Leave();
+    return kStopped;
+  }
+  const DWORD error = call() ? ERROR_SUCCESS : GetLastError();
+  return context.handoff->Leave() ? error : kStopped;
+}
+
+// A hop's request handle, closed when the hop ends unless the calling thread closed it to
+// end a call.
+class WatchedRequest {
+ public:
+  WatchedRequest(Handoff* handoff, HINTERNET request) : handoff_(handoff), request_(request) {}
+  ~WatchedRequest() {
+    if (request_ != nullptr && !(handoff_ != nullptr && handoff_->Closed(request_))) WinHttpCloseHandle(request_);
+  }
+  WatchedRequest(const WatchedRequest&) = delete;
+  WatchedRequest& operator=(const WatchedRequest&) = delete;
+  HINTERNET get() const { return request_; }
+
+ private:
+  Handoff* handoff_;
+  HINTERNET request_;
+};
+
 // Reads the body of a 200 answer into `result`.
 void ReadBody(const Context& context, HINTERNET request, DownloadResult* result) {
   const DownloadLimits& limits = context.request.limits;
@@ -136,11 +265,12 @@ void ReadBody(const Context& context, HINTERNET request, DownloadResult* result)
     if (Clock::now() >= context.deadline) return fail(DownloadFailure::kTooLong, ERROR_SUCCESS);
     DWORD available = 0;
     DWORD got = 0;
-    if (!WinHttpQueryDataAvailable(request, &available) ||
-        (available > 0 && !WinHttpReadData(request, chunk.data(), std::min(available, kReadChunk), &got))) {
-      const DWORD error = GetLastError();
-      return fail(FailureOfError(error, timeout, true), error);
-    }
+    const DWORD error = Blocking(context, request, [&] {
+      return WinHttpQueryDataAvailable(request, &available) &&
+             (available == 0 || WinHttpReadData(request, chunk.data(), std::min(available, kReadChunk), &got));
+    });
+    if (error == kStopped) return fail(DownloadFailure::kCancelled, ERROR_SUCCESS);
+    if (error != ERROR_SUCCESS) return fail(FailureOfError(error, timeout, true), error);
     if (got == 0) break;
     if (got > limits.max_bytes - body_bytes) return fail(DownloadFailure::kTooBig, ERROR_SUCCESS);
     if (!sink) {
@@ -149,10 +279,13 @@ void ReadBody(const Context& context, HINTERNET request, DownloadResult* result)
       return fail(DownloadFailure::kNotStored, ERROR_SUCCESS);
     }
     body_bytes += got;
-    if (context.progress && !context.progress(body_bytes)) return fail(DownloadFailure::kCancelled, ERROR_SUCCESS);
+    if (context.handoff != nullptr && !context.handoff->Heard(body_bytes)) {
+      return fail(DownloadFailure::kCancelled, ERROR_SUCCESS);
+    }
   }
   if (length_known && body_bytes != length) return fail(DownloadFailure::kTruncated, ERROR_SUCCESS);
   result->outcome = DownloadResult::Outcome::kDownloaded;
+  result->content_type = MediaTypeOf(Utf8FromWide(Header(request, WINHTTP_QUERY_CONTENT_TYPE)));
   result->body = std::move(body);
   result->body_bytes = body_bytes;
 }
@@ -175,11 +308,13 @@ bool RunHop(const Context& context, const std::wstring& url, DownloadResult* res
   if (target.empty()) target = L"/";
 
   Handle connection(WinHttpConnect(context.session, host.c_str(), parts.nPort, 0));
-  Handle request(connection ? WinHttpOpenRequest(connection.get(), L"GET", target.c_str(), nullptr,
-                                                 WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
-                                                 parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0)
-                            : nullptr);
-  if (!request) return fail(DownloadFailure::kOther, GetLastError());
+  const WatchedRequest request(context.handoff,
+                               connection ? WinHttpOpenRequest(connection.get(), L"GET", target.c_str(), nullptr,
+                                                               WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                                               parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE
+                                                                                                      : 0)
+                                         : nullptr);
+  if (request.get() == nullptr) return fail(DownloadFailure::kOther, GetLastError());
   DWORD redirects = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
   WinHttpSetOption(request.get(), WINHTTP_OPTION_REDIRECT_POLICY, &redirects, sizeof redirects);
   if (!context.conditional_headers.empty()) {
@@ -191,16 +326,16 @@ bool RunHop(const Context& context, const std::wstring& url, DownloadResult* res
   DownloadFailure timeout = LimitWait(context, request.get(), WINHTTP_OPTION_CONNECT_TIMEOUT,
                                       limits.connect_milliseconds, DownloadFailure::kConnectTimeout);
   if (Clock::now() >= context.deadline) return fail(DownloadFailure::kTooLong, ERROR_SUCCESS);
-  if (!WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0)) {
-    const DWORD error = GetLastError();
-    return fail(FailureOfError(error, timeout, false), error);
+  DWORD error = Blocking(context, request.get(), [&] {
+    return WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0);
+  });
+  if (error == ERROR_SUCCESS) {
+    timeout = LimitWait(context, request.get(), WINHTTP_OPTION_RECEIVE_TIMEOUT, limits.stall_milliseconds,
+                        DownloadFailure::kStalled);
+    error = Blocking(context, request.get(), [&] { return WinHttpReceiveResponse(request.get(), nullptr); });
   }
-  timeout = LimitWait(context, request.get(), WINHTTP_OPTION_RECEIVE_TIMEOUT, limits.stall_milliseconds,
-                      DownloadFailure::kStalled);
-  if (!WinHttpReceiveResponse(request.get(), nullptr)) {
-    const DWORD error = GetLastError();
-    return fail(FailureOfError(error, timeout, false), error);
-  }
+  if (error == kStopped) return fail(DownloadFailure::kCancelled, ERROR_SUCCESS);
+  if (error != ERROR_SUCCESS) return fail(FailureOfError(error, timeout, false), error);
 
   DWORD status = 0;
   DWORD size = sizeof status;
@@ -234,9 +369,7 @@ void AddConditionalHeader(std::wstring* headers, const wchar_t* name, const std:
   *headers += name + WideFromUtf8(value) + L"\r\n";
 }
 
-}  // namespace
-
-DownloadResult DownloadWithWinHttp(const DownloadRequest& request, const DownloadProgress& progress) {
+DownloadResult RunDownload(const DownloadRequest& request, Handoff* handoff) {
   DownloadResult result;
   // The system's proxy settings; the automatic kind is newer than Windows 8 and Wine 8.
   Handle session(WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY, WINHTTP_NO_PROXY_NAME,
@@ -258,7 +391,7 @@ DownloadResult DownloadWithWinHttp(const DownloadRequest& request, const Downloa
   const int stall = request.limits.stall_milliseconds;
   WinHttpSetTimeouts(session.get(), connect, connect, stall, stall);
 
-  Context context{request, progress, session.get(),
+  Context context{request, handoff, session.get(),
                   Clock::now() + std::chrono::milliseconds(request.limits.total_milliseconds), std::wstring()};
   AddConditionalHeader(&context.conditional_headers, L"If-None-Match: ", request.etag);
   AddConditionalHeader(&context.conditional_headers, L"If-Modified-Since: ", request.last_modified);
@@ -272,6 +405,43 @@ DownloadResult DownloadWithWinHttp(const DownloadRequest& request, const Downloa
     if (StartsWithHttps(url) && !StartsWithHttps(location)) result.failure = DownloadFailure::kInsecureRedirect;
     if (result.failure != DownloadFailure::kNone) return result;
     url = location;
+  }
+}
+
+DownloadResult OutOfMemory() {
+  DownloadResult result;
+  result.failure = DownloadFailure::kOther;
+  result.detail = kOutOfMemoryDetail;
+  return result;
+}
+
+}  // namespace
+
+DownloadResult DownloadWithWinHttp(const DownloadRequest& request, const DownloadProgress& progress) {
+  // The body's buffer or sink may fail to allocate: that download fails, no other.
+  try {
+    if (!progress) return RunDownload(request, nullptr);
+    auto handoff = std::make_shared<Handoff>();
+    DownloadRequest own = request;  // the thread may outlive this call
+    if (request.body_sink) {
+      own.body_sink = [shared = handoff.get(), sink = request.body_sink](std::string_view bytes) {
+        return shared->Sink(sink, bytes);
+      };
+    }
+    std::thread([handoff, own = std::move(own)] {
+      DownloadResult result;
+      try {
+        result = RunDownload(own, handoff.get());
+      } catch (const std::bad_alloc&) {
+        result = OutOfMemory();
+      } catch (...) {
+        result.failure = DownloadFailure::kOther;
+      }
+      handoff->Finish(std::move(result));
+    }).detach();
+    return handoff->Wait(progress);
+  } catch (const std::bad_alloc&) {
+    return OutOfMemory();
   }
 }
 

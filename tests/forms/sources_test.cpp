@@ -159,9 +159,10 @@ TEST_F(SourcesTest, CancelKeepsTheCacheAndTheLists) {
       EXPECT_TRUE(view.enabled[static_cast<int>(SourcesControl::kCancel)]);
       EXPECT_FALSE(view.enabled[static_cast<int>(SourcesControl::kUpdate)]);
       sources.CancelUpdate();
+      EXPECT_FALSE(view.enabled[static_cast<int>(SourcesControl::kCancel)]);
     };
     sources.Update();
-    EXPECT_EQ(view.cell_log, (Lines{"0:", "0:22 octets"}));
+    EXPECT_EQ(view.cell_log, (Lines{"0:", "0:22 octets", "0:Annulation..."}));
     EXPECT_EQ(view.rows[0].cells[SourcesForm::kStateColumn], "annulee");
     EXPECT_TRUE(view.enabled[static_cast<int>(SourcesControl::kUpdate)]);
   });

@@ -8,7 +8,9 @@
 #include <unistd.h>
 #include <utime.h>
 
+#include <chrono>
 #include <memory>
+#include <new>
 #include <ostream>
 #include <string>
 #include <thread>
@@ -168,6 +170,7 @@ TEST_F(DownloadTest, ValidatorsThenNotModified) {
   DownloadRequest request = Request(Server::kPlain, "/files/list.txt");
   const DownloadResult first = platform_->Download(request, nullptr);
   EXPECT_EQ(first.body, kList);
+  EXPECT_EQ(first.content_type, "text/plain");
   for (const auto& [etag, last_modified] : {std::pair{kListEtag, ""}, std::pair{"", kListLastModified}}) {
     request.etag = etag;
     request.last_modified = last_modified;
@@ -175,10 +178,37 @@ TEST_F(DownloadTest, ValidatorsThenNotModified) {
     EXPECT_EQ(again.outcome, DownloadResult::Outcome::kNotModified);
     EXPECT_EQ(again.http_status, 304);
     EXPECT_EQ(again.body, "");
+    EXPECT_EQ(again.content_type, "");
     for (const DownloadResult* result : {&first, &again}) {
       EXPECT_EQ(result->etag, kListEtag);
       EXPECT_EQ(result->last_modified, kListLastModified);
     }
+  }
+}
+
+// A stop asked while the server sends nothing, before its answer or in its body, is heard
+// at once (the stall limit is 30 s).
+TEST_F(DownloadTest, StopEndsAWaitingDownload) {
+  for (const char* path : {"/silent", "/stall"}) {
+    const auto start = std::chrono::steady_clock::now();
+    const DownloadResult result = platform_->Download(Request(Server::kPlain, path), [&](std::uint64_t) {
+      return std::chrono::steady_clock::now() - start < std::chrono::milliseconds(200);
+    });
+    EXPECT_EQ(result.failure, F::kCancelled) << path;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << path;
+  }
+}
+
+// A body callback that cannot allocate ends its download, not the program.
+TEST_F(DownloadTest, MemoryFailureInACallbackEndsTheDownload) {
+  DownloadRequest request = Request(Server::kPlain, "/gzip");
+  request.body_sink = [](std::string_view) -> bool { throw std::bad_alloc(); };
+  const DownloadResult sunk = platform_->Download(request, nullptr);
+  request.body_sink = nullptr;
+  const DownloadResult heard = platform_->Download(request, [](std::uint64_t) -> bool { throw std::bad_alloc(); });
+  for (const DownloadResult* result : {&sunk, &heard}) {
+    EXPECT_EQ(result->failure, F::kOther);
+    EXPECT_EQ(result->detail, "memoire insuffisante");
   }
 }
 

@@ -2,15 +2,18 @@
 """The download tests' HTTP(S) server, on 127.0.0.1 only: prints its port on one line (with
 --http-port-too, the plain HTTP port after it), serves until its standard input closes, and logs
 each request on stderr. --root DIR serves DIR's files at /files/<name> with a strong ETag (sha256;
-9 000 bytes of it repeated for the names that start with "long-etag") and Last-Modified (gzip-encoded, with --gzip, when the request accepts it). --make-certs DIR only
+9 000 bytes of it repeated for the names that start with "long-etag") and Last-Modified, and a
+Content-Type with a charset for the names it knows (gzip-encoded, with --gzip, when the request
+accepts it). --make-certs DIR only
 makes, with openssl, a throwaway CA (ca.pem) and two certificates that it signs: server.pem and
 .key (127.0.0.1, localhost), wrong.pem and .key (wrong.invalid)."""
 
-import argparse, email.utils, gzip, hashlib, http.server, os, ssl, subprocess, sys, threading, time
+import argparse, email.utils, gzip, hashlib, http.server, mimetypes, os, ssl, subprocess, sys, threading, time
 
 ETAG = '"v1"'
 LONG_ETAG_PREFIX, LONG_ETAG_BYTES = "long-etag", 9000  # files so named get an ETag that long
 DRIP_PAUSE_SECONDS = 5  # past any stall limit of the tests
+STALL_SECONDS = 60  # /stall and /silent: past the default stall limit, which only a stop ends sooner
 SLOW_STEPS, SLOW_STEP_SECONDS = 200, 0.05  # /slow-total: 10 s, past any total limit of the tests
 
 
@@ -50,15 +53,26 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if os.path.basename(path).startswith(LONG_ETAG_PREFIX):
             etag = '"%s"' % (hashlib.sha256(body).hexdigest() * LONG_ETAG_BYTES)[:LONG_ETAG_BYTES - 2]
         validators = [("ETag", etag), ("Last-Modified", email.utils.formatdate(mtime, usegmt=True))]
+        media_type = mimetypes.guess_type(path)[0]
+        headers = validators + ([("Content-Type", media_type + "; charset=utf-8")] if media_type else [])
         match, since = self.headers.get("If-None-Match"), self.headers.get("If-Modified-Since")
         if match == etag or (match is None and since and mtime <= email.utils.parsedate_to_datetime(since).timestamp()):
             return self.answer(304, headers=validators)
-        self.maybe_gzip(body, validators) if self.server.options.gzip else self.answer(200, body, validators)
+        self.maybe_gzip(body, headers) if self.server.options.gzip else self.answer(200, body, headers)
 
     def drip(self):
         self.answer(200, b"abc", length=10)
         time.sleep(DRIP_PAUSE_SECONDS)
         self.wfile.write(b"defghij")
+
+    def stall(self, headers_first):
+        if headers_first:
+            self.send_response(200)
+            self.send_header("Content-Length", "10")
+            self.end_headers()
+            self.wfile.flush()
+        time.sleep(STALL_SECONDS)
+        self.close_connection = True
 
     def short(self):
         self.answer(200, b"0123456789", length=100)
@@ -80,6 +94,8 @@ ROUTES = {
     "/404": lambda h: h.answer(404, b"not found\n"),
     "/500": lambda h: h.answer(500, b"server error\n"),
     "/drip": Handler.drip,
+    "/stall": lambda h: h.stall(headers_first=True),
+    "/silent": lambda h: h.stall(headers_first=False),
     "/short": Handler.short,
     "/gzip": lambda h: h.maybe_gzip(b"gzip body\n" * 100),
     # About 10 kB that inflate to 10 MB, sent whatever the request accepts.

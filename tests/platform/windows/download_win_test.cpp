@@ -8,9 +8,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <memory>
+#include <new>
 #include <string>
+#include <string_view>
 
 #include "platform/platform.h"
 #include "support/test_files.h"
@@ -72,6 +75,37 @@ TEST_F(WindowsDownloadTest, PlainHttp) {
     EXPECT_EQ(result.http_status, c.http_status);
     EXPECT_EQ(result.body, c.body);
     EXPECT_EQ(result.etag, c.answer_etag);
+  }
+}
+
+// A stop asked while the server sends nothing, before its answer or in its body, is heard
+// at once (the stall limit is 30 s): the watcher closes the request that waits.
+TEST_F(WindowsDownloadTest, StopEndsAWaitingDownload) {
+  for (const char* path : {"/silent", "/stall"}) {
+    DownloadRequest request;
+    request.url = "http://127.0.0.1:" + Env("QUORVALE_TEST_HTTP_PORT") + path;
+    const auto start = std::chrono::steady_clock::now();
+    const DownloadResult result = platform_->Download(request, [&](std::uint64_t) {
+      return std::chrono::steady_clock::now() - start < std::chrono::milliseconds(200);
+    });
+    EXPECT_EQ(result.failure, DownloadFailure::kCancelled) << path;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << path;
+  }
+}
+
+// A body callback that cannot allocate ends its download, not the program; a list served
+// with a charset gives its media type alone.
+TEST_F(WindowsDownloadTest, BodyCallbacksAndContentType) {
+  DownloadRequest request;
+  request.url = "http://127.0.0.1:" + Env("QUORVALE_TEST_HTTP_PORT") + "/files/AdAway__adaway.github.io__hosts.txt";
+  EXPECT_EQ(platform_->Download(request, nullptr).content_type, "text/plain");
+  request.body_sink = [](std::string_view) -> bool { throw std::bad_alloc(); };
+  const DownloadResult sunk = platform_->Download(request, nullptr);
+  request.body_sink = nullptr;
+  const DownloadResult heard = platform_->Download(request, [](std::uint64_t) -> bool { throw std::bad_alloc(); });
+  for (const DownloadResult* result : {&sunk, &heard}) {
+    EXPECT_EQ(result->failure, DownloadFailure::kOther);
+    EXPECT_EQ(result->detail, "memoire insuffisante");
   }
 }
 
