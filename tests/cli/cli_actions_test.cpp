@@ -307,8 +307,7 @@ TEST_F(CliTest, ScheduleSaysWhichTimerCommandToRun) {
            {"file:///srv/a.txt", "source locale refusee pour la mise a jour du systeme: file:///srv/a.txt"}}) {
     Crafted("sources.txt", "https://a.example/h\n" + line + "\n");
     CliResult refused = Run({"--sources", "sources.txt", "--schedule", "daily"}, in_dir);
-    EXPECT_EQ(refused.status, 2);
-    EXPECT_EQ(refused.err, p + File("sources.txt") + ": ligne 2: " + why + "\n");
+    EXPECT_EQ(std::to_string(refused.status) + refused.err, "2" + p + File("sources.txt") + ": ligne 2: " + why + "\n");
   }
 }
 

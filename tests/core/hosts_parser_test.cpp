@@ -188,18 +188,15 @@ TEST(HostsParser, LinesToCarryAreTheNonBlankNonCommentLinesThatGiveNoEntry) {
 // Only the lines that may redirect are parsed: each kind of line the quick look passes over.
 TEST(HostsParser, RedirectionsToKeepAreTheSecondListsRowsNoListNorAllowHolds) {
   Session lists;
-  lists.redirected.Add("given.example", "10.0.0.9", "");
-  EntryList allowed;
-  allowed.Add("Allowed.example", "", "");
+  lists.redirected.Add("given.example", "10.0.0.9", "");  // as own.txt or a source gives it
+  EntryList allow;
+  allow.Add("Allowed.example", "", "");
   const std::string hosts = "\xEF\xBB\xBF" "10.0.0.3 bom.example\r\n0.0.0.0\tx.example\n  # 10.0.0.4 c.example\n"
-                            "127.0.0.1 a.example,10.0.0.1 comma.example\n127.0.0.10 d.example #d\n10.0.0.5 Given.example\n"
-                            "10.0.0.6 allowed.example\r127.0.0.1 e.example\n10.0.0.7 www.w.example\n";
-  std::vector<std::string> kept;
-  for (const KeptLine& line : RedirectionsToKeep(hosts, lists, allowed)) {
-    kept.push_back(line.address + " " + line.name + " " + line.description);
-  }
-  EXPECT_EQ(kept, (std::vector<std::string>{"10.0.0.3 bom.example ", "10.0.0.1 comma.example ",
-                                            "127.0.0.10 d.example #d", "10.0.0.7 w.example "}));
+                            "127.0.0.1 a.example,10.0.0.1 comma.example\n127.0.0.10 d.example #d\n"
+                            "10.0.0.5 Given.example\n10.0.0.6 allowed.example\r127.0.0.1 e.example\n10.0.0.7 www.w.example\n";
+  std::string kept;
+  for (const auto& l : RedirectionsToKeep(hosts, lists, allow)) kept += l.address + ' ' + l.name + l.description + '|';
+  EXPECT_EQ(kept, "10.0.0.3 bom.example|10.0.0.1 comma.example|127.0.0.10 d.example#d|10.0.0.7 w.example|");
 }
 
 }  // namespace
