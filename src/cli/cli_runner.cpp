@@ -336,6 +336,7 @@ class CliRun {
       Message("vous devez d'abord charger un ficher d'adresse!");
       return kExitUsage;
     }
+    if (update_.active()) update_.KeepCurrentRedirections(path);
     ReleaseIndexes();
     WriteOptions options = Options();
     Sha256 digest;
@@ -350,10 +351,11 @@ class CliRun {
     Status status = lock ? ReplaceLockedHostsFile(platform_, *lock, path, contents, now, &outcome)
                          : ReplaceHostsFile(platform_, path, contents, now, &outcome);
     if (!status.ok()) return ReplaceFailed(status, outcome, path);
+    const int kept = update_.active() ? update_.SaveKeptRedirections(quiet_) : kExitOk;
     if (update_.active()) update_.Written(path, digest.HexDigest());
     lock.reset();
     FlushDnsCache();
-    return kExitOk;
+    return kept;
   }
 
   // The system HOSTS file's replace and restore: a refusal for lack of rights says which

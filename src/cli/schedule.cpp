@@ -1,9 +1,13 @@
 #include "cli/schedule.h"
 
+#include <iterator>
 #include <memory>
+#include <vector>
 
 #include "cli/cli_runner.h"
+#include "core/helper_outcome.h"
 #include "core/sequential_file.h"
+#include "core/sources_file.h"
 #include "core/update_task.h"
 #include "platform/source_update.h"
 #include "platform/update_schedule.h"
@@ -35,12 +39,30 @@ UpdateFrequency FrequencyOf(std::string_view frequency) {
 
 #else
 
-// The package ships the timer and its service, not enabled; the service reads this file.
-const std::string kTimerSources = std::string(kUpdateTimerFolder) + "sources.txt";
+// The package ships the timer and its service, not enabled; the service reads the files of
+// this folder.
+const std::string kTimerFolder(kUpdateTimerFolder);
 constexpr std::string_view kTimer = kUpdateTimerName;
 
-// The scheduled update is the system's timer: what to run is said, nothing is run.
-int ExplainSystemdTimer(const std::string& sources, std::string_view frequency, const Say& say) {
+// The timer's update runs as root and takes web addresses only (CheckSystemSources): a sources
+// file it would refuse is refused here, with the line that says which.
+bool TimerTakesSources(Platform& platform, const UpdatePlaces& places, const Say& say) {
+  std::vector<Source> sources;
+  std::string error;
+  if (!ReadSources(platform, places, &sources, &error)) {
+    say(error);
+    return false;
+  }
+  error = CheckSystemSources(sources);
+  if (error.empty()) return true;
+  say(places.sources_path + ": " + error);
+  return false;
+}
+
+// The scheduled update is the system's timer: what to run is said, nothing is run; then which
+// of the sources file and the own.txt and allow.txt beside it to copy where the timer reads
+// them. `places` is not read for "off".
+int ExplainSystemdTimer(Platform& platform, const UpdatePlaces& places, std::string_view frequency, const Say& say) {
   const std::string timer(kTimer);
   if (frequency == kOff) {
     say("pour arreter la mise a jour planifiee, lancez en root: systemctl disable --now " + timer);
@@ -51,7 +73,13 @@ int ExplainSystemdTimer(const std::string& sources, std::string_view frequency, 
       ", lancez en root: systemctl enable --now " + timer);
   // OnCalendar= is a list: the empty line drops the package's daily run.
   if (weekly) say("puis: systemctl edit " + timer + ", avec dans [Timer] les lignes OnCalendar= et OnCalendar=weekly");
-  if (sources != kTimerSources) say("le minuteur lit " + kTimerSources + ": copiez-y " + sources);
+  const std::string* paths[] = {&places.sources_path, &places.own_path, &places.allow_path};
+  static_assert(std::size(paths) == kScheduledFileCount);
+  for (size_t i = 0; i < kScheduledFileCount; ++i) {
+    const std::string read_by_timer = kTimerFolder + kScheduledFiles[i];
+    if (*paths[i] == read_by_timer || (i > 0 && !platform.PathExists(*paths[i]))) continue;
+    say("le minuteur lit " + read_by_timer + ": copiez-y " + *paths[i]);
+  }
   return kExitOk;
 }
 
@@ -73,7 +101,10 @@ int ScheduleUpdate(Platform& platform, const std::string& sources_path, std::str
   return ScheduleUpdateTask(platform, platform.ExecutablePath(), files, FrequencyOf(frequency), say) ? kExitOk
                                                                                                 : kExitFile;
 #else
-  return ExplainSystemdTimer(sources, frequency, say);
+  if (frequency == kOff) return ExplainSystemdTimer(platform, {}, frequency, say);
+  const UpdatePlaces places = PlacesOf(platform, sources);
+  if (!TimerTakesSources(platform, places, say)) return kExitFile;
+  return ExplainSystemdTimer(platform, places, frequency, say);
 #endif
 }
 

@@ -78,7 +78,8 @@ bool CliUpdate::NothingChanged(const std::string& target, const std::string& opt
   for (const WrittenFile& record : ReadWrittenFiles(platform_, places_)) {
     if (record.target != target) continue;
     const std::string now = FileDigest(platform_, target);
-    if (now == record.file_digest) {
+    written_by_update_ = now == record.file_digest;
+    if (written_by_update_) {
       if (other_loads_ || record.inputs_digest != WriteKey()) return false;
       if (entries_ < 0) entries_ = record.entries;
       outcomes_.push_back("rien n'a change, rien n'est ecrit");
@@ -96,6 +97,21 @@ void CliUpdate::Written(const std::string& target, const std::string& file_diges
   Status status = SaveWrittenFiles(platform_, places_, files);
   if (!status.ok()) say_("le cache n'a pas pu noter l'ecriture: " + status.ToString());
   outcomes_.push_back("ecrit: " + target);
+}
+
+void CliUpdate::KeepCurrentRedirections(const std::string& hosts_path) {
+  // A file still as an update wrote it holds no line of the machine's that own.txt lacks; its
+  // redirections that no source gives any more are left out.
+  if (written_by_update_) return;
+  kept_ = quorvale::KeepCurrentRedirections(platform_, places_, hosts_path, session_);
+}
+
+int CliUpdate::SaveKeptRedirections(bool quiet) {
+  const Status saved = quorvale::SaveKeptRedirections(platform_, kept_);
+  if (!kept_.lines.empty() && (!quiet || !saved.ok())) say_(KeptLinesText(kept_.lines.size(), saved));
+  if (!saved.ok()) return kExitFile;
+  if (!kept_.lines.empty()) inputs_digest_ = UpdateInputsDigest(platform_, places_, results_);
+  return kExitOk;
 }
 
 int CliUpdate::Finish(int status, bool quiet) {

@@ -7,6 +7,7 @@
 
 #include "core/session.h"
 #include "core/update_record.h"
+#include "platform/kept_redirections.h"
 #include "platform/platform.h"
 #include "platform/source_update.h"
 
@@ -49,6 +50,14 @@ class CliUpdate {
   bool NothingChanged(const std::string& target, const std::string& options);
   // After `target` was written with the bytes whose digest is `file_digest`.
   void Written(const std::string& target, const std::string& file_digest);
+  // Before the replace of the HOSTS file at `hosts_path`: its redirections that the update's
+  // lists would drop go into them (KeepCurrentRedirections), unless NothingChanged found the
+  // file as an update wrote it.
+  void KeepCurrentRedirections(const std::string& hosts_path);
+  // Once that replace is done, before Written: the kept lines go into own.txt, which the
+  // write's record then counts among its inputs, and the outcome is said (a success not when
+  // `quiet`). kExitFile when own.txt could not take them.
+  int SaveKeptRedirections(bool quiet);
 
   // The summary line and the update log's line; `status` is the run's exit status so far,
   // and the result is the run's: kExitSomeSourcesFailed instead of success when a source
@@ -71,6 +80,8 @@ class CliUpdate {
   std::vector<SourceResult> results_;
   std::string inputs_digest_;
   std::string write_options_;  // NothingChanged's options, for the write that follows
+  KeptRedirections kept_;
+  bool written_by_update_ = false;  // NothingChanged found its target as this sources' update wrote it
   std::int64_t entries_ = -1;  // what the lists got from the update; -1 before the load
   std::vector<std::string> outcomes_;  // what became of each write, for the summary
 };

@@ -184,7 +184,9 @@ std::string CheckSourceAddress(std::string_view address) {
 std::string CheckSystemSources(const std::vector<Source>& sources) {
   for (const Source& source : sources) {
     if (source.scheme == Source::Scheme::kFile || source.scheme == Source::Scheme::kPath) {
-      return "ligne " + std::to_string(source.line_number) + ": " + std::string(kSystemLocalSource);
+      const bool relative = source.scheme == Source::Scheme::kPath && !IsAbsolutePath(source.address);
+      return "ligne " + std::to_string(source.line_number) + ": " +
+             std::string(relative ? kSystemRelativeSource : kSystemLocalSource) + ": " + source.address;
     }
   }
   return "";

@@ -35,9 +35,11 @@ std::string CheckSourceAddress(std::string_view address);
 
 // The sources of the system's scheduled update (run as root or SYSTEM) are web addresses
 // only: a local path or a file:// address would have the system read a file the user who
-// gave the list chose. "" when every source is one, else "ligne N: " and kSystemLocalSource
-// for the first that is not.
+// gave the list chose, and a relative path would be read from the system's folder. "" when
+// every source is one, else, for the first that is not, "ligne N: ", why (kSystemRelativeSource
+// for a relative path, kSystemLocalSource for another local source), ": " and its address.
 inline constexpr std::string_view kSystemLocalSource = "source locale refusee pour la mise a jour du systeme";
+inline constexpr std::string_view kSystemRelativeSource = "chemin relatif refuse pour la mise a jour du systeme";
 std::string CheckSystemSources(const std::vector<Source>& sources);
 
 // The word of a kind as the file spells it: "hosts" or "domains".

@@ -149,6 +149,7 @@ std::string MainForm::ShowFileDialog(bool save) {
 }
 
 void MainForm::ClearLists() {
+  update_sources_path_.clear();
   YieldNow();
   session_.blocked.Clear();
   view_->ListChanged(1);

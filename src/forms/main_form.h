@@ -29,6 +29,7 @@ class Platform;
 class SearchForm;
 class SourcesForm;
 class WhyForm;
+struct KeptRedirections;
 struct SourceResult;
 struct UpdatePlaces;
 
@@ -181,6 +182,13 @@ class MainForm {
   Status WriteHostsFile(const std::function<Status(const ReplacementContents&)>& write);
   // The replace's steps after the options window when the helper writes the file.
   void ReplaceThroughHelper(const std::string& path);
+  // While the lists are an update's, before they replace the HOSTS file at `path`: the current
+  // file's redirections that they would drop join them (KeepCurrentRedirections).
+  KeptRedirections KeepCurrentRedirections(const std::string& path);
+  // After that replace: the kept lines go into own.txt when it was `replaced`, else leave the
+  // lists again. The line that says what became of them before `detail` (`detail` alone when
+  // none was kept).
+  std::string SaveKeptRedirections(const KeptRedirections& kept, bool replaced, const std::string& detail);
   // The steps shared by the two saves in the HOSTS format: refused before any load, the
   // options window, the save dialog and the overwrite question. The path, or "" when the
   // save stops.
@@ -256,6 +264,8 @@ class MainForm {
 
   std::string hosts_path_;
   std::string current_file_;
+  // The sources file whose update the lists hold since their last clearing; "" for none.
+  std::string update_sources_path_;
   int files_loaded_ = 0;
   std::string status_text_;
   std::string lock_caption_;

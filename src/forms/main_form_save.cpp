@@ -13,7 +13,9 @@
 #include "forms/privileged_step.h"
 #include "forms/texts.h"
 #include "platform/hosts_replace.h"
+#include "platform/kept_redirections.h"
 #include "platform/platform.h"
+#include "platform/update_texts.h"
 
 namespace quorvale {
 
@@ -107,16 +109,43 @@ void MainForm::ReplaceHosts() {
   // The old file is kept as a dated copy beside it, and its lines that the lists cannot hold
   // go into the new one; a file that cannot be read or copied stops the replace before
   // anything is written. While another replace runs, the window waits for it, yielding.
+  const KeptRedirections kept = KeepCurrentRedirections(path);
   const Status replaced = WriteHostsFile([this, &path](const ReplacementContents& contents) {
     return ReplaceHostsFile(platform_, path, contents, std::time(nullptr), nullptr, [this] { YieldNow(); });
   });
   if (!replaced.ok()) {
+    SaveKeptRedirections(kept, false, {});
     RestoreAttributesAfterFailure(platform_, path, attributes_before);
     ReportSaveFailed(replaced);
     return;
   }
   ShowMessage(texts::kHostsReplaced, Prompts::Buttons::kOk, Prompts::Icon::kNone, {},
-              FlushDnsCacheAfterChange(platform_));
+              SaveKeptRedirections(kept, true, FlushDnsCacheAfterChange(platform_)));
+}
+
+KeptRedirections MainForm::KeepCurrentRedirections(const std::string& path) {
+  if (update_sources_path_.empty()) return {};
+  KeptRedirections kept =
+      quorvale::KeepCurrentRedirections(platform_, PlacesOf(platform_, update_sources_path_), path, session_);
+  if (!kept.lines.empty()) view_->ListChanged(2);
+  return kept;
+}
+
+std::string MainForm::SaveKeptRedirections(const KeptRedirections& kept, bool replaced, const std::string& detail) {
+  if (kept.lines.empty()) return detail;
+  if (!replaced) {
+    // Back as before the replace, so that the next one finds them in the file again.
+    session_.redirected.RemoveRowsWhere([&](std::string_view name) {
+      for (const KeptLine& line : kept.lines) {
+        if (line.name == name) return true;
+      }
+      return false;
+    });
+    view_->ListChanged(2);
+    return detail;
+  }
+  const std::string said = KeptLinesText(kept.lines.size(), quorvale::SaveKeptRedirections(platform_, kept));
+  return detail.empty() ? said : said + "\n" + detail;
 }
 
 void MainForm::ReplaceThroughHelper(const std::string& path) {
@@ -130,6 +159,7 @@ void MainForm::ReplaceThroughHelper(const std::string& path) {
   }
   // The helper puts in the lines of the old file to carry over: the window sends the file
   // without them, formatted as it goes out.
+  const KeptRedirections kept = KeepCurrentRedirections(path);
   HelperStepResult result;
   const Status sent = WriteHostsFile([&](const ReplacementContents& contents) {
     const FileContents input = [&](const ByteSink& sink) { return contents({}, sink); };
@@ -137,11 +167,13 @@ void MainForm::ReplaceThroughHelper(const std::string& path) {
     return Status::Ok();
   });
   (void)sent;
-  if (result.kind != HelperStepResult::Kind::kDone) {
+  const bool replaced = result.kind == HelperStepResult::Kind::kDone;
+  const std::string detail = SaveKeptRedirections(kept, replaced, replaced ? result.dns_text : std::string());
+  if (!replaced) {
     ShowMessage(texts::kSaveFailed, Prompts::Buttons::kOk, Prompts::Icon::kCritical, {}, StepFailureDetail(result));
     return;
   }
-  ShowMessage(texts::kHostsReplaced, Prompts::Buttons::kOk, Prompts::Icon::kNone, {}, result.dns_text);
+  ShowMessage(texts::kHostsReplaced, Prompts::Buttons::kOk, Prompts::Icon::kNone, {}, detail);
 }
 
 }  // namespace quorvale

@@ -34,6 +34,7 @@ void MainForm::LoadSourcesUpdate(const UpdatePlaces& places, std::vector<SourceR
                             {}) == Prompts::Answer::kYes;
   };
   const Status loaded = LoadUpdate(platform_, places, results, session_, slice_yield_, &allowed, ask);
+  update_sources_path_ = places.sources_path;
   RefreshLists();
   ++files_loaded_;
   RowsRemoved();
@@ -63,12 +64,13 @@ void MainForm::ExplainSelectedName() {
   const std::string sources_path = folder + SourcesForm::kFileName;
   std::vector<std::string> lines;
   std::string error;
-  if (folder.empty() || !ExplainName(platform_, sources_path, name, &lines, &error)) {
+  bool in_own_file = false;
+  if (folder.empty() || !ExplainName(platform_, sources_path, name, &lines, &error, &in_own_file)) {
     ShowMessage(folder.empty() ? std::string("pas de dossier de configuration") : error, Prompts::Buttons::kOk,
                 Prompts::Icon::kCritical);
     if (lines.empty()) return;
   }
-  WhyForm why(name, lines);
+  WhyForm why(name, lines, !in_own_file);
   view_->RunWhyWindow(why);
   if (!why.allowed()) return;
   const Status added = AppendLine(platform_, PlacesOf(platform_, sources_path).allow_path, name);

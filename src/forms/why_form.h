@@ -15,17 +15,21 @@ class WhyView {
 
 // "Pourquoi ce nom ?": where a name of the lists comes from, as the command line's --why
 // says it, one line each, with "Autoriser ce nom" (the name goes into allow.txt and out of
-// the lists) and "Fermer".
+// the lists) and "Fermer", the default button: Enter never allows a name. A name of own.txt
+// is the user's own line, which allow.txt would drop from every update: it is not offered.
 class WhyForm {
  public:
   static constexpr const char* kCaption = "Pourquoi ce nom ?";
   static constexpr const char* kAllowCaption = "Autoriser ce nom";
   static constexpr const char* kCloseCaption = "Fermer";
 
-  WhyForm(std::string name, std::vector<std::string> lines) : name_(std::move(name)), lines_(std::move(lines)) {}
+  WhyForm(std::string name, std::vector<std::string> lines, bool allow_offered = true)
+      : name_(std::move(name)), lines_(std::move(lines)), allow_offered_(allow_offered) {}
 
   void Start(WhyView* view) { view_ = view; }
+  // Does nothing when the name is not offered.
   void Allow() {
+    if (!allow_offered_) return;
     allowed_ = true;
     view_->Close();
   }
@@ -33,6 +37,8 @@ class WhyForm {
 
   const std::string& name() const { return name_; }
   const std::vector<std::string>& lines() const { return lines_; }
+  // Whether "Autoriser ce nom" is enabled.
+  bool allow_offered() const { return allow_offered_; }
   // Whether the window was left with "Autoriser ce nom".
   bool allowed() const { return allowed_; }
 
@@ -40,6 +46,7 @@ class WhyForm {
   WhyView* view_ = nullptr;
   std::string name_;
   std::vector<std::string> lines_;
+  bool allow_offered_;
   bool allowed_ = false;
 };
 

@@ -144,6 +144,15 @@ class Platform {
     contents(AppendTo(&bytes));
     return WriteFileAtomicNoFollow(path, bytes);
   }
+  // Writes as WriteFileAtomicNoFollow does; a new file (or one in place of a link) takes the
+  // owner, group and permission bits of the file at `model` where the process may give them
+  // (as root, a user's file written for that user stays the user's). An existing file keeps
+  // its own. This default writes as WriteFileAtomicNoFollow.
+  virtual Status WriteFileAtomicNoFollowOwnedLike(const std::string& path, std::string_view bytes,
+                                                  const std::string& model) {
+    (void)model;
+    return WriteFileAtomicNoFollow(path, bytes);
+  }
   // Writes as WriteFileAtomicNoFollow does, and the file ends as the process's own, which
   // only its owner may read or write (POSIX: mode 0600, no access list), whatever the file it
   // replaces allowed: for the copies of a user's files that an administrator keeps, which

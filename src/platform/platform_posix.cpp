@@ -351,6 +351,8 @@ struct WriteRules {
   bool only_new = false;
   // A symbolic link of that name is replaced by the new file, not followed.
   bool replace_link = false;
+  // The rights a new file takes (the old file's otherwise, or `rights`).
+  const FileRights* new_file_rights = nullptr;
 };
 
 // Gives the complete temporary file its final name without replacing anything there: the
@@ -400,6 +402,7 @@ Status WriteAtomic(const std::string& requested_path, const FileContents& conten
   } else if (rules.attributes >= 0) {
     new_mode = ModeWithAttributes(new_mode, rules.attributes);
   }
+  if (!existed && rights == nullptr) rights = rules.new_file_rights;
 
   std::string temp;
   int err = 0;
@@ -975,6 +978,21 @@ class PosixPlatform : public Platform {
     WriteRules rules;
     rules.replace_link = true;
     return WriteAtomic(path, contents, rules);
+  }
+
+  Status WriteFileAtomicNoFollowOwnedLike(const std::string& path, std::string_view bytes,
+                                          const std::string& model) override {
+    // The read, write and execute bits, without the set-id and sticky bits.
+    constexpr mode_t kPermissionBits = 0777;
+    WriteRules rules;
+    rules.replace_link = true;
+    struct stat info;
+    FileRights rights;
+    if (stat(model.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+      rights = {info.st_uid, info.st_gid, static_cast<mode_t>(info.st_mode & kPermissionBits), std::string()};
+      rules.new_file_rights = &rights;
+    }
+    return WriteAtomic(path, WholeContents(bytes), rules);
   }
 
   Status WritePrivateFileNoFollow(const std::string& path, std::string_view bytes) override {

@@ -43,8 +43,21 @@ std::string UpdateLoadFailureText(const Status& status) {
          (status.reason().empty() ? std::string("erreur de lecture") : status.reason());
 }
 
+std::string KeptLinesText(size_t count, const Status& saved) {
+  if (count == 0) return "";
+  const bool one = count == 1;
+  if (!saved.ok()) {
+    return std::string(one ? "la ligne du fichier hosts actuel n'a pas pu etre gardee"
+                           : "les lignes du fichier hosts actuel n'ont pas pu etre gardees") +
+           " dans own.txt: " + saved.ToString();
+  }
+  return std::to_string(count) +
+         (one ? " ligne du fichier hosts actuel gardee" : " lignes du fichier hosts actuel gardees") + " dans own.txt";
+}
+
 bool ExplainName(Platform& platform, const std::string& sources_path, const std::string& name,
-                 std::vector<std::string>* lines, std::string* error) {
+                 std::vector<std::string>* lines, std::string* error, bool* in_own_file) {
+  if (in_own_file != nullptr) *in_own_file = false;
   const UpdatePlaces places = PlacesOf(platform, sources_path);
   std::vector<Source> sources;
   if (!ReadSources(platform, places, &sources, error)) return false;
@@ -60,6 +73,7 @@ bool ExplainName(Platform& platform, const std::string& sources_path, const std:
   if (ReadFileBytes(platform, places.own_path, &bytes).ok()) {
     show(places.own_path, FindNameLines(bytes, SourceKind::kHosts, name), "");
   }
+  if (in_own_file != nullptr) *in_own_file = found;
   for (const SourceResult& result : results) {
     if (!result.has_copy) {
       lines->push_back(result.source.address + ": aucune copie (pas encore telechargee)");

@@ -23,11 +23,17 @@ std::string DateText(std::int64_t seconds);
 // A load of an update that failed, in the user's words: which file could not be read, and why.
 std::string UpdateLoadFailureText(const Status& status);
 
+// What became of the `count` lines of the current HOSTS file that an update's replace kept
+// (SaveKeptRedirections gave `saved`): "3 lignes du fichier hosts actuel gardees dans
+// own.txt", "1 ligne ... gardee ...", or why own.txt could not take them; "" for none.
+std::string KeptLinesText(size_t count, const Status& saved);
+
 // Where `name` comes from, for the sources file at `sources_path`, from the cache only: the
 // lines of own.txt and of the copies that hold it, those of allow.txt that take it out, and
 // which list it lands in, one line each. False when the sources file cannot be read or the
 // load of the copies fails: `*error` says why (the lines found so far stay in `*lines`).
+// `*in_own_file`, when given, says whether own.txt holds the name.
 bool ExplainName(Platform& platform, const std::string& sources_path, const std::string& name,
-                 std::vector<std::string>* lines, std::string* error);
+                 std::vector<std::string>* lines, std::string* error, bool* in_own_file = nullptr);
 
 }  // namespace quorvale

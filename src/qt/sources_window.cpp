@@ -209,6 +209,10 @@ WhyWindow::WhyWindow(WhyForm& form, QWidget* parent) : QDialog(parent) {
   buttons->addStretch(1);
   QPushButton* allow = AddButton(buttons, "cmdAutoriser", WhyForm::kAllowCaption, this);
   QPushButton* close = AddButton(buttons, "cmdFermer", WhyForm::kCloseCaption, this);
+  // Enter closes, wherever the focus is but on "Autoriser ce nom" itself.
+  close->setDefault(true);
+  allow->setAutoDefault(false);
+  allow->setEnabled(form.allow_offered());
   connect(allow, &QPushButton::clicked, this, [&form] { form.Allow(); });
   connect(close, &QPushButton::clicked, this, [&form] { form.CloseWindow(); });
   auto* layout = new QVBoxLayout(this);

@@ -391,8 +391,8 @@ WhyWindow::WhyWindow(WhyForm& form, HWND owner) : ModalWindow(owner), form_(form
                          ES_MULTILINE | ES_READONLY | ES_AUTOHSCROLL | ES_AUTOVSCROLL | WS_HSCROLL | WS_VSCROLL |
                              WS_TABSTOP,
                          kText, WS_EX_CLIENTEDGE);
-  AddButton(hwnd_, WhyForm::kAllowCaption, kAllowButton);
-  AddButton(hwnd_, WhyForm::kCloseCaption, kCloseButton);
+  EnableWindow(AddButton(hwnd_, WhyForm::kAllowCaption, kAllowButton), form.allow_offered() ? TRUE : FALSE);
+  AddControl(hwnd_, WC_BUTTONW, WhyForm::kCloseCaption, BS_DEFPUSHBUTTON | WS_TABSTOP, kCloseButton);
   SetFirstFocus(edit);
   LayOutAndFit(dpi());
   form_.Start(this);
@@ -419,7 +419,8 @@ LRESULT WhyWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       if (LOWORD(wparam) == why_ids::kCloseButton) form_.CloseWindow();  // also Escape
       return 0;
     case DM_GETDEFID:
-      return DefaultButtonAnswer(hwnd_, IDOK);
+      // Enter presses the focused button, else "Fermer".
+      return DefaultButtonAnswer(hwnd_, why_ids::kCloseButton);
     default:
       return ModalWindow::HandleMessage(message, wparam, lparam);
   }

@@ -279,13 +279,16 @@ TEST_F(CliTest, MergesSeveralRealListsAsSuccessiveLoads) {
 }
 
 // On Linux --schedule names the package's timer commands and runs nothing; the sources file,
-// made absolute, is refused when missing and named when it is not the timer's.
+// made absolute, is refused when missing or not web addresses only, and named with the own.txt
+// beside it (no allow.txt there) when it is not the timer's.
 TEST_F(CliTest, ScheduleSaysWhichTimerCommandToRun) {
   Crafted("sources.txt", "# none\n");
+  Crafted("own.txt", "");
   CliLaunch in_dir;
   in_dir.working_dir = dir_.path();
   const std::string p = "quorvale-cli: ", timer = " --now quorvale-update.timer\n", then_copy =
-      p + "le minuteur lit /etc/quorvale/sources.txt: copiez-y " + File("sources.txt") + "\n";
+      p + "le minuteur lit /etc/quorvale/sources.txt: copiez-y " + File("sources.txt") + "\n" + p +
+      "le minuteur lit /etc/quorvale/own.txt: copiez-y " + File("own.txt") + "\n";
   for (const auto& [frequency, err] : std::vector<std::pair<std::string, std::string>>{
            {"daily", p + "pour une mise a jour chaque jour, lancez en root: systemctl enable" + timer + then_copy},
            {"weekly", p + "pour une mise a jour chaque semaine, lancez en root: systemctl enable" + timer + p +
@@ -299,6 +302,13 @@ TEST_F(CliTest, ScheduleSaysWhichTimerCommandToRun) {
   CliResult missing = Run({"--sources", "absent.txt", "--schedule", "daily"}, in_dir);
   EXPECT_EQ(missing.status, 2);
   EXPECT_EQ(missing.err, p + "fichier de sources illisible: " + File("absent.txt") + ": No such file or directory\n");
+  for (const auto& [line, why] : std::vector<std::pair<std::string, std::string>>{
+           {"lists/b.txt domains", "chemin relatif refuse pour la mise a jour du systeme: lists/b.txt"},
+           {"file:///srv/a.txt", "source locale refusee pour la mise a jour du systeme: file:///srv/a.txt"}}) {
+    Crafted("sources.txt", "https://a.example/h\n" + line + "\n");
+    CliResult refused = Run({"--sources", "sources.txt", "--schedule", "daily"}, in_dir);
+    EXPECT_EQ(std::to_string(refused.status) + refused.err, "2" + p + File("sources.txt") + ": ligne 2: " + why + "\n");
+  }
 }
 
 }  // namespace

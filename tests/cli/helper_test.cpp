@@ -136,11 +136,11 @@ TEST_F(HelperTest, ScheduleCopiesTheFilesThenRunsSystemctl) {
   EXPECT_EQ(result.err, "2\tschedule\t5\t" + File("system/systemctl") + "\texit code 1\tnone\t0\t\t\n");
   EXPECT_EQ(folder_now(), copied);
   std::filesystem::remove(File("said"));
-  const std::string local = "ligne 1: source locale refusee pour la mise a jour du systeme";
+  const std::string local = "ligne 1: source locale refusee pour la mise a jour du systeme: ";
   for (const auto& [arg, input, line] : std::vector<std::tuple<std::string, std::string, std::string>>{
-           {"on", "10\n../shadow\n0\n0\n", local},
-           {"on", "12\n/etc/shadow\n0\n0\n", local},
-           {"on", "15\nfile:///root/x\n0\n0\n", local},
+           {"on", "10\n../shadow\n0\n0\n", "ligne 1: chemin relatif refuse pour la mise a jour du systeme: ../shadow"},
+           {"on", "12\n/etc/shadow\n0\n0\n", local + "/etc/shadow"},
+           {"on", "15\nfile:///root/x\n0\n0\n", local + "file:///root/x"},
            {"on", "0\n1\no0\n", "no sources file"},
            {"on", "3\nabc0\n", "the input is not the files of the schedule"},
            {"daily", "", "schedule takes on or off: daily"}}) {

@@ -68,8 +68,12 @@ TEST_F(UpdateTest, UpdatesLoadAsByHandAndWriteOnlyWhatChanged) {
   EXPECT_EQ(Steady(first.err),
             "quorvale-cli: a.hosts: telechargee (52 octets, 2 entrees)\n"
             "quorvale-cli: file://" + b_ + ": telechargee (43 octets, 3 entrees)\n"
+            "quorvale-cli: 1 ligne du fichier hosts actuel gardee dans own.txt\n"
             "quorvale-cli: cache DNS non vide: aucun cache DNS connu sur ce systeme\n"
             "quorvale-cli: mise a jour: 2 sources sur 2, 4 entrees en tout; ecrit: " + hosts_ + "\n");
+  // The machine's own line, which no source gives, stays through own.txt: by hand, as written.
+  EXPECT_EQ(ReadBytes(own_), "192.168.1.5 nas.lan\n# Lignes du fichier hosts gardees par la mise a jour du 11/14/23 "
+                             "22:13:20\r\n10.1.1.1 kept-by-hand.example\r\n");
   CliLaunch by_hand = launch_;
   by_hand.env[1].second = File("by-hand");
   CliResult manual = Run({"--hosts", own_, "--hosts", a_, "--domains", b_, "--remove-names", allow_, "--replace-hosts"},
@@ -78,7 +82,7 @@ TEST_F(UpdateTest, UpdatesLoadAsByHandAndWriteOnlyWhatChanged) {
   EXPECT_EQ(ReadBytes(hosts_), ReadBytes(File("by-hand/drivers/etc/HOSTS")));
   EXPECT_EQ(BackupCount(), 1u);
 
-  // Nothing new: nothing written, no backup.
+  // Nothing new (own.txt's new line included): nothing written, no backup.
   CliResult second = Update();
   EXPECT_EQ(second.status, 0) << second.err;
   EXPECT_EQ(second.err,
@@ -96,15 +100,16 @@ TEST_F(UpdateTest, UpdatesLoadAsByHandAndWriteOnlyWhatChanged) {
       << dead.err;
   EXPECT_EQ(BackupCount(), 1u);
 
-  // A HOSTS file edited by hand since is written again.
-  const std::string written = ReadBytes(hosts_);
-  WriteBytes(hosts_, "127.0.0.1 edited\n");
+  // A HOSTS file edited by hand since is written again; the lines own.txt gives stay there only.
+  const std::string own = ReadBytes(own_);
+  WriteBytes(hosts_, "10.1.1.1 Kept-By-Hand.example\n192.168.1.5 nas.lan\n127.0.0.1 edited\n");
   CliResult edited = Update();
   EXPECT_EQ(edited.status, 3);
   EXPECT_NE(edited.err.find(hosts_ + " a ete modifie par un autre programme depuis la derniere mise a jour; il est "
                                      "reecrit\n"),
             std::string::npos)
       << edited.err;
+  EXPECT_EQ(ReadBytes(own_), own);
   EXPECT_EQ(BackupCount(), 2u);
   const std::string log = ReadBytes(File("cache/quorvale/") + std::filesystem::directory_iterator(File("cache/quorvale"))
                                                                    ->path().filename().string() + "/update.log");
@@ -156,7 +161,8 @@ TEST_F(UpdateTest, BadSourcesFilesAndNoSourceStopBeforeAnyWrite) {
   sources_ = File("sys/etc/quorvale/sources.txt");
   for (const char* local : {"../shadow", "/etc/shadow", "file:///root/x"}) {
     WriteBytes(sources_, std::string(local) + "\n");
-    EXPECT_EQ(Update().err, "quorvale-cli: " + sources_ + ": ligne 1: source locale refusee pour la mise a jour du systeme\n");
+    EXPECT_EQ(Update().err, "quorvale-cli: " + sources_ + ": ligne 1: " + (local[0] == '.' ? "chemin relatif refuse" :
+              "source locale refusee") + " pour la mise a jour du systeme: " + local + "\n");
   }
   EXPECT_EQ(ReadBytes(hosts_), "10.1.1.1 kept-by-hand.example\n");
 }

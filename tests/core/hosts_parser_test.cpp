@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/kept_lines.h"
 #include "platform/file_loads.h"
 #include "support/list_rows.h"
 #include "support/test_files.h"
@@ -187,6 +188,20 @@ TEST(HostsParser, LinesToCarryAreTheNonBlankNonCommentLinesThatGiveNoEntry) {
       {"127.0.0.1 a.com,b c\nx y,z w\n\"0.0.0.0 q.example\"\n", {"x y,z w"}},
   };
   for (const auto& [bytes, lines] : cases) EXPECT_EQ(LinesToCarry(bytes), lines) << bytes;
+}
+
+// Only the lines that may redirect are parsed: each kind of line the quick look passes over.
+TEST(HostsParser, RedirectionsToKeepAreTheSecondListsRowsNoListNorAllowHolds) {
+  Session lists;
+  lists.redirected.Add("given.example", "10.0.0.9", "");  // as own.txt or a source gives it
+  EntryList allow;
+  allow.Add("Allowed.example", "", "");
+  const std::string hosts = "\xEF\xBB\xBF" "10.0.0.3 bom.example\r\n0.0.0.0\tx.example\n  # 10.0.0.4 c.example\n"
+                            "127.0.0.1 a.example,10.0.0.1 comma.example\n127.0.0.10 d.example #d\n"
+                            "10.0.0.5 Given.example\n10.0.0.6 allowed.example\r127.0.0.1 e.example\n10.0.0.7 www.w.example\n";
+  std::string kept;
+  for (const auto& l : RedirectionsToKeep(hosts, lists, allow)) kept += l.address + ' ' + l.name + l.description + '|';
+  EXPECT_EQ(kept, "10.0.0.3 bom.example|10.0.0.1 comma.example|127.0.0.10 d.example#d|10.0.0.7 w.example|");
 }
 
 }  // namespace

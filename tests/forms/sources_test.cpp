@@ -187,6 +187,13 @@ TEST_F(SourcesTest, WhyShowsWhereANameComesFromAndAllowTakesItOut) {
   EXPECT_EQ(view_.why_shown, (std::vector<Lines>{why, why}));
   EXPECT_EQ(ReadBytes(Config("allow.txt")), "kept.example\r\nbeta.example\r\n");
   EXPECT_EQ(Rows(1), Lines{"ads.example||0.0.0.0"});
+  // A name of own.txt is not offered: "Autoriser ce nom" does nothing for it.
+  WriteBytes(Config("own.txt"), "0.0.0.0 ads.example\n");
+  view_.selected[0] = {0};
+  view_.why_allow = {true};
+  form_.Click(MainControl::kWhyItem);
+  EXPECT_EQ(view_.why_offered, (std::vector<bool>{true, true, false}));
+  EXPECT_EQ(ReadBytes(Config("allow.txt")), "kept.example\r\nbeta.example\r\n");
 
   // The allowed names, and "Retirer".
   InSources([&](SourcesForm& sources, FakeSourcesView& view) {
@@ -195,6 +202,30 @@ TEST_F(SourcesTest, WhyShowsWhereANameComesFromAndAllowTakesItOut) {
     EXPECT_EQ(view.allowed_shown, (std::vector<Lines>{{"kept.example", "beta.example"}, {"beta.example"}}));
   });
   EXPECT_EQ(ReadBytes(Config("allow.txt")), "beta.example\r\n");
+}
+
+// The window's replace after an update keeps the HOSTS file's own redirections through own.txt,
+// once.
+TEST_F(SourcesTest, TheReplaceAfterAnUpdateKeepsTheMachinesOwnLines) {
+  WriteBytes(Config("sources.txt"), "https://a.example/hosts\r\n");
+  WriteBytes(Config("own.txt"), "192.168.1.5 nas.lan");
+  WriteBytes(Path("HOSTS"), "127.0.1.1 Ubuntu-PC # machine\n192.168.1.5 nas.lan\n0.0.0.0 gone.example\n10.0.0.2 ads.example\n"
+                             "192.168.1.7 printer.lan\n");
+  platform_.downloads = {{"https://a.example/hosts", Served("0.0.0.0 ads.example\n")}};
+  UpdateRows();
+  for (int run = 0; run < 2; ++run) {
+    view_.options_scripts.push_back(ClickOk);
+    prompts_.answers = {Answer::kOk, Answer::kNo, Answer::kOk};
+    form_.ReplaceHosts();
+  }
+  EXPECT_EQ(ReadBytes(Config("own.txt")), "192.168.1.5 nas.lan\r\n# Lignes du fichier hosts gardees par la mise a jour du " +
+                                              platform_.LocalDateTimeText() +
+                                              "\r\n192.168.1.7 printer.lan\r\n127.0.1.1 ubuntu-pc # machine\r\n");
+  const std::string dns = "Le cache DNS n'a pas ete vide: ce systeme n'offre aucun moyen connu de le vider.";
+  ASSERT_EQ(prompts_.messages.size(), 6u);
+  EXPECT_EQ(prompts_.messages[2].detail, "2 lignes du fichier hosts actuel gardees dans own.txt\n" + dns);
+  EXPECT_EQ(prompts_.messages[5].detail, dns);
+  EXPECT_NE(ReadBytes(Path("HOSTS")).find("127.0.1.1\tubuntu-pc\r\n"), std::string::npos);
 }
 
 // "Mettre a jour chaque jour": its state asked of the system, then the helper's schedule step
@@ -286,7 +317,7 @@ TEST_F(SourcesTest, SuggestedCommandLinesAreAcceptedByTheirPrograms) {
   });
   ASSERT_EQ(prompts_.messages.size(), 6u);
   EXPECT_EQ(prompts_.messages[3].detail,
-            PlacesOf(platform_, sources).sources_path + ": ligne 1: source locale refusee pour la mise a jour du systeme");
+            PlacesOf(platform_, sources).sources_path + ": ligne 1: source locale refusee pour la mise a jour du systeme: /etc/shadow");
   for (const auto& [index, words] : std::vector<std::pair<size_t, Lines>>{
            {0, {"quorvale-cli", "--hosts", "FICHIER", "--replace-hosts"}},
            {1, {tool, "/file", platform_.hosts_path, "/Deny=alice=F"}},

@@ -167,6 +167,21 @@ TEST_P(ExistingModeTest, KeepsModeAndOwner) {
 
 INSTANTIATE_TEST_SUITE_P(Modes, ExistingModeTest, ::testing::Values(0644, 0600, 0640, 0604, 0755, 0664, 02755));
 
+// A new file, here in place of a planted link, is owned like its model; the link's file stays.
+TEST_F(WriteFileAtomicTest, ANewFileIsOwnedLikeItsModel) {
+  const std::string model = dir_.File("sources.txt"), path = dir_.File("own.txt");
+  WriteBytes(model, kOldBytes);
+  GiveToTestUser(model);
+  ASSERT_EQ(chmod(model.c_str(), 0640), 0);
+  ASSERT_EQ(symlink(model.c_str(), path.c_str()), 0);
+  ASSERT_TRUE(platform_->WriteFileAtomicNoFollowOwnedLike(path, kNewBytes, model).ok());
+  struct stat made, wanted;
+  ASSERT_EQ(lstat(path.c_str(), &made) | stat(model.c_str(), &wanted), 0);
+  EXPECT_EQ(std::vector<unsigned>({made.st_uid, made.st_gid, made.st_mode & 07777}),
+            std::vector<unsigned>({wanted.st_uid, wanted.st_gid, 0640}));
+  EXPECT_EQ(ReadBytes(path) + ReadBytes(model), kNewBytes + kOldBytes);
+}
+
 TEST_F(WriteFileAtomicTest, KeepsAccessAcl) {
   const std::string path = dir_.File("HOSTS");
   WriteBytes(path, kOldBytes);

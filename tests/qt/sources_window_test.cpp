@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableWidget>
+#include <QTest>
 #include <filesystem>
 
 #include "forms/sources_form.h"
@@ -52,6 +53,17 @@ TEST_F(SourcesWindowTest, TheSourcesWindowEditsTheFileThroughItsControls) {
   EXPECT_FALSE(Action("Pourquoi")->isEnabled());
   View("ListView1")->selectRow(0);
   EXPECT_TRUE(Action("Pourquoi")->isEnabled());
+  // Enter in "Pourquoi ce nom ?" is "Fermer"; a name of own.txt is not offered to allow.txt.
+  for (bool own : {false, true}) {
+    if (own) WriteBytes(dir_.File("config/own.txt"), "0.0.0.0 ads.example\n");
+    OnNextModal([&](QWidget* window) {
+      EXPECT_TRUE(Find<QPushButton>(window, "cmdFermer")->isDefault());
+      EXPECT_EQ(Find<QPushButton>(window, "cmdAutoriser")->isEnabled(), !own);
+      QTest::keyClick(window, Qt::Key_Return);
+    });
+    Action("Pourquoi")->trigger();
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir_.File("config/allow.txt")));
 }
 
 }  // namespace

@@ -235,6 +235,7 @@ void FakeMainView::RunWhyWindow(WhyForm& why) {
   } view;
   why.Start(&view);
   why_shown.push_back(why.lines());
+  why_offered.push_back(why.allow_offered());
   if (why_allow.empty()) {
     ADD_FAILURE() << "unexpected why window";
     return;

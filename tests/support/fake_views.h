@@ -167,7 +167,8 @@ class FakeMainView : public MainView {
   // The lines each "Pourquoi ce nom ?" window showed, and whether "Autoriser ce nom" is
   // clicked in it (one per opening).
   std::vector<std::vector<std::string>> why_shown;
-  std::deque<bool> why_allow;
+  std::deque<bool> why_allow;  // "Autoriser ce nom" (pressed even when not offered), else "Fermer"
+  std::vector<bool> why_offered;
   // Runs once at the next ProcessEvents, as a click that waits in the event queue.
   std::function<void()> pending_event;
 

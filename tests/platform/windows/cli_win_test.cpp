@@ -374,7 +374,7 @@ TEST_F(ScheduleTest, CreatesReplacesAndRemovesTheTaskOrSaysWhyNot) {
   WriteBytes(sources_, "C:\\x.txt\r\n");
   EXPECT_EQ(Schedule("daily", 1), 2);
   EXPECT_EQ(err_ + calls_, "quorvale-cli: sources non copiees dans " + copies_ +
-                               ": ligne 1: source locale refusee pour la mise a jour du systeme\n");
+                               ": ligne 1: source locale refusee pour la mise a jour du systeme: C:\\x.txt\n");
   // A quorvale-cli.exe that others may change is never run as SYSTEM.
   platform_.changeable_by_others = {platform_.executable_path};
   EXPECT_EQ(Schedule("daily", 1), 2);
