@@ -3,9 +3,11 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/sources_file.h"
@@ -31,6 +33,8 @@ class SourcesView {
  public:
   struct Row {
     bool enabled = true;  // the row's check box
+    // A line that no update can read: it has no check box, and its cells say why.
+    bool malformed = false;
     std::array<std::string, 5> cells;
   };
   virtual ~SourcesView() = default;
@@ -51,8 +55,10 @@ class SourcesView {
 
 // The Sources window: the sources of the user's sources file (ConfigFolder()/sources.txt)
 // with their kind, the date of their cached copy, what the last update did and what they
-// gave. Every change is written to the file at once; "Mettre a jour" downloads them all
-// and loads the result into the main window's lists, as the command line's update does.
+// gave (from the last status an update left, until the window runs one), and the file's
+// malformed lines with the reason each is left out. Every change is written to the file at
+// once; "Mettre a jour" downloads them all and loads the result into the main window's
+// lists, as the command line's update does.
 class SourcesForm {
  public:
   static constexpr const char* kCaption = "Sources";
@@ -75,6 +81,8 @@ class SourcesForm {
   static constexpr const char* kDailyOnFailed = "Echec! la mise a jour quotidienne n'a pas pu etre activee.";
   static constexpr const char* kDailyOffFailed = "Echec! la mise a jour quotidienne n'a pas pu etre arretee.";
   static constexpr const char* kNoSources = "aucune source";
+  // The kind cell of a malformed line.
+  static constexpr const char* kMalformedKind = "ligne mal formee";
 #ifdef _WIN32
   static constexpr const char* kDailyCopied =
       "Les sources, own.txt et allow.txt ont ete copies dans %ProgramData%\\Quorvale\\.";
@@ -231,6 +239,11 @@ class AllowedNamesForm {
   std::string line_end_;
   std::vector<size_t> name_lines_;
 };
+
+// `address` as a cell too narrow for it shows it: whole when `fits` says it fits, else cut in
+// the middle, its start, "...", and its end from its last "/" or "\" (the file name), which
+// loses its own start only when even "..." and it do not fit. UTF-8 sequences stay whole.
+std::string AddressCutToFit(std::string_view address, const std::function<bool(std::string_view)>& fits);
 
 // The words of a failed write of the sources file or allow.txt, shown to the user.
 void ReportFileNotSaved(Prompts& prompts, const Status& status);

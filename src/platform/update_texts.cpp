@@ -1,6 +1,7 @@
 #include "platform/update_texts.h"
 
 #include <cstdio>
+#include <ctime>
 #include <string_view>
 
 #include "core/backup_policy.h"
@@ -23,6 +24,16 @@ std::string SecondsText(double seconds) {
 }  // namespace
 
 std::string DateText(std::int64_t seconds) { return BackupTimeText(seconds * kNanosecondsPerSecond); }
+
+std::string LocalDateText(Platform& platform, std::int64_t seconds) {
+  const auto time = static_cast<std::time_t>(seconds);
+  const std::tm* local = std::localtime(&time);
+  return local != nullptr ? platform.DateTimeText(*local) : DateText(seconds);
+}
+
+std::string SourcesHadText(size_t had, size_t total) {
+  return std::to_string(had) + (had == 1 ? " source sur " : " sources sur ") + std::to_string(total);
+}
 
 std::string SourceOutcomeText(const SourceResult& result) {
   switch (result.outcome) {
@@ -47,7 +58,8 @@ bool ExplainName(Platform& platform, const std::string& sources_path, const std:
                  std::vector<std::string>* lines, std::string* error) {
   const UpdatePlaces places = PlacesOf(platform, sources_path);
   std::vector<Source> sources;
-  if (!ReadSources(platform, places, &sources, error)) return false;
+  std::vector<std::string> skipped;  // an update leaves them out too
+  if (!ReadSources(platform, places, &sources, error, &skipped)) return false;
   std::vector<SourceResult> results = CachedSources(platform, places, sources);
   bool found = false;
   auto show = [&](const std::string& label, std::string_view data, SourceKind kind, const std::string& after) {

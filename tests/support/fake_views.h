@@ -89,7 +89,8 @@ class FakeSourcesView : public SourcesView {
   void RunSourceEditor(SourceEditorForm& form) override;
   void RunAllowedNamesWindow(AllowedNamesForm& form) override;
   void Close() override { closed = true; }
-  // "on|address|kind|date|state|entries" per row.
+  // "on|address|kind|date|state|entries" per row ("off" for a source switched off, "bad" for a
+  // malformed line).
   std::vector<std::string> Lines() const;
 
   std::vector<Row> rows;
