@@ -102,7 +102,7 @@ int CliUpdate::Finish(int status, bool quiet) {
   if (!active_) return status;
   size_t had = 0;
   for (const SourceResult& result : results_) had += result.outcome != SourceResult::Outcome::kFailed;
-  std::string summary = "mise a jour: " + SourcesHadText(had, results_.size());
+  std::string summary = UpdateSummaryText(had, results_.size());
   if (entries_ >= 0) summary += ", " + std::to_string(entries_) + " entrees en tout";
   for (const std::string& outcome : outcomes_) summary += "; " + outcome;
   if (status == kExitOk && (had < results_.size() || skipped_lines_ > 0)) status = kExitSomeSourcesFailed;

@@ -331,6 +331,9 @@ void SourcesForm::Update() {
   if (!cancel_ && !any_copy) ShowError(prompts_, "aucune source n'a pu etre obtenue, rien n'est charge");
   if (!cancel_ && any_copy) main_.LoadSourcesUpdate(places, results);
   if (!cancel_) SaveUpdateStatus(platform_, places, results, any_copy);
+  size_t had = 0;
+  for (const SourceResult& result : results) had += result.outcome != SourceResult::Outcome::kFailed;
+  const std::string summary = cancel_ ? std::string(kCancelledState) : UpdateSummaryText(had, results.size());
   for (const SourceResult& result : results) {
     std::array<std::string, 2>& outcome = outcomes_[result.source.address];
     if (cancel_) {
@@ -345,6 +348,7 @@ void SourcesForm::Update() {
   }
   SetUpdating(false);
   ShowRows();
+  view_->SetSummary(summary);
 }
 
 void SourcesForm::CloseWindow() {

@@ -46,6 +46,8 @@ class SourcesView {
   virtual void SetControlEnabled(SourcesControl control, bool enabled) = 0;
   // The "Mettre a jour chaque jour" box.
   virtual void SetDailyChecked(bool checked) = 0;
+  // The line beside it that sums up the window's last update.
+  virtual void SetSummary(const std::string& text) = 0;
   // The other windows, modal: these return when they close.
   virtual void RunSourceEditor(SourceEditorForm& form) = 0;
   virtual void RunAllowedNamesWindow(AllowedNamesForm& form) = 0;

@@ -31,8 +31,8 @@ std::string LocalDateText(Platform& platform, std::int64_t seconds) {
   return local != nullptr ? platform.DateTimeText(*local) : DateText(seconds);
 }
 
-std::string SourcesHadText(size_t had, size_t total) {
-  return std::to_string(had) + (had == 1 ? " source sur " : " sources sur ") + std::to_string(total);
+std::string UpdateSummaryText(size_t had, size_t total) {
+  return "mise a jour: " + std::to_string(had) + (had == 1 ? " source sur " : " sources sur ") + std::to_string(total);
 }
 
 std::string SourceOutcomeText(const SourceResult& result) {

@@ -17,8 +17,9 @@ namespace quorvale {
 // (aucune copie)".
 std::string SourceOutcomeText(const SourceResult& result);
 
-// How many sources an update had, of how many: "2 sources sur 4", "1 source sur 4".
-std::string SourcesHadText(size_t had, size_t total);
+// The start of an update's summary, how many sources it had of how many: "mise a jour: 2
+// sources sur 4", "mise a jour: 1 source sur 4".
+std::string UpdateSummaryText(size_t had, size_t total);
 
 // A moment in seconds since 1970 as the program shows dates: "yyyy-mm-dd hh:mm:ss", local.
 std::string DateText(std::int64_t seconds);

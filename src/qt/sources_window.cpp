@@ -92,9 +92,15 @@ SourcesWindow::SourcesWindow(SourcesForm& form, QWidget* parent) : QDialog(paren
       }
     });
   }
+  summary_ = new QLabel(this);
+  summary_->setObjectName(QStringLiteral("lblResume"));
+  auto* under_list = new QHBoxLayout;
+  under_list->addWidget(daily_);
+  under_list->addSpacing(daily_->fontMetrics().averageCharWidth() * 4);
+  under_list->addWidget(summary_, 1);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(list_);
-  layout->addWidget(daily_);
+  layout->addLayout(under_list);
   layout->addLayout(buttons);
   layout->setSizeConstraint(QLayout::SetFixedSize);
   form_.Start(this);
@@ -112,7 +118,10 @@ void SourcesWindow::SetRows(const std::vector<Row>& rows) {
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(rows[row].enabled ? Qt::Checked : Qt::Unchecked);
       }
-      if (rows[row].malformed) item->setForeground(QColor(Qt::darkRed));
+      if (rows[row].malformed) {
+        item->setFlags(item->flags() & ~Qt::ItemIsUserCheckable);
+        item->setForeground(QColor(Qt::darkRed));
+      }
       if (column == SourcesForm::kEntriesColumn) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
       list_->setItem(row, column, item);
     }
@@ -138,6 +147,8 @@ void SourcesWindow::SetControlEnabled(SourcesControl control, bool enabled) {
 }
 
 void SourcesWindow::SetDailyChecked(bool checked) { daily_->setChecked(checked); }
+
+void SourcesWindow::SetSummary(const std::string& text) { summary_->setText(Text(text)); }
 
 void SourcesWindow::RunSourceEditor(SourceEditorForm& form) { SourceEditorWindow(form, this).exec(); }
 

@@ -103,6 +103,7 @@ SourcesWindow::SourcesWindow(SourcesForm& form, HWND owner) : ModalWindow(owner)
   }
   // Drawn by the window, as the options window's boxes are.
   AddControl(hwnd_, WC_BUTTONW, SourcesForm::kDailyCaption, BS_CHECKBOX | WS_TABSTOP, sources_ids::kDailyBox);
+  AddControl(hwnd_, WC_STATICW, "", SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_ENDELLIPSIS, sources_ids::kSummary);
   for (int i = 0; i < kSourcesControlCount; ++i) AddButton(hwnd_, SourcesForm::kButtonCaptions[i], kSourcesButtons[i]);
   SetFirstFocus(list_);
   LayOutAndFit(dpi());
@@ -131,8 +132,13 @@ SIZE SourcesWindow::Layout(int dpi) {
   // The daily box under the list, the buttons under it.
   const int box_top = margin + list_height + spacing;
   HWND box = GetDlgItem(hwnd_, kDailyBox);
-  Place(box, {margin, box_top, CheckBoxWidth(hwnd_, font_.get(), WideFromUtf8(TextOfControl(box)), dpi),
-              Scale(kFieldHeight, dpi)});
+  const int box_width = CheckBoxWidth(hwnd_, font_.get(), WideFromUtf8(TextOfControl(box)), dpi);
+  Place(box, {margin, box_top, box_width, Scale(kFieldHeight, dpi)});
+  // The summary on the box's right, centred on its line.
+  const int summary_left = margin + box_width + 2 * spacing;
+  const int text_height = FontMetrics(hwnd_, font_.get()).tmHeight;
+  Place(GetDlgItem(hwnd_, kSummary), {summary_left, box_top + (Scale(kFieldHeight, dpi) - text_height) / 2,
+                                      margin + list_width - summary_left, text_height});
   const int buttons_top = box_top + Scale(kFieldHeight, dpi) + spacing;
   PlaceButtons(hwnd_, left_buttons, font_.get(), margin, buttons_top, dpi);
   PlaceButtons(hwnd_, right_buttons, font_.get(), margin + list_width - right_width, buttons_top, dpi);
@@ -198,6 +204,10 @@ void SourcesWindow::SetControlEnabled(SourcesControl control, bool enabled) {
   // A button that had the focus loses it as it is disabled: the list takes it, so that the
   // keyboard still reaches the window.
   if (!enabled && GetFocus() == nullptr && GetActiveWindow() == hwnd_) SetFocus(list_);
+}
+
+void SourcesWindow::SetSummary(const std::string& text) {
+  SetWindowTextW(GetDlgItem(hwnd_, sources_ids::kSummary), WideFromUtf8(text).c_str());
 }
 
 // Setting the box's state reports no click.

@@ -33,6 +33,7 @@ class SourcesWindow : public ModalWindow, public SourcesView {
   int SelectedRow() const override;
   void SetControlEnabled(SourcesControl control, bool enabled) override;
   void SetDailyChecked(bool checked) override;
+  void SetSummary(const std::string& text) override;
   void RunSourceEditor(SourceEditorForm& form) override;
   void RunAllowedNamesWindow(AllowedNamesForm& form) override;
   void Close() override { closed_ = true; }

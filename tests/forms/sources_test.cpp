@@ -57,15 +57,18 @@ class SourcesTest : public MainFormTest {
     view_.sources_scripts.push_back(std::move(script));
     form_.ShowSources();
   }
-  // Runs "Mettre a jour" and gives the rows as the window then shows them, seconds left out.
+  // Runs "Mettre a jour" and gives the rows as the window then shows them, seconds left out,
+  // and its summary in `summary_`.
   Lines UpdateRows() {
     Lines rows;
     InSources([&](SourcesForm& sources, FakeSourcesView& view) {
       sources.Update();
       for (const std::string& row : view.Lines()) rows.push_back(std::regex_replace(row, std::regex(R"(, [0-9.]+ s\))"), ")"));
+      summary_ = view.summary;
     });
     return rows;
   }
+  std::string summary_;
 };
 
 TEST_F(SourcesTest, EditsTheSourcesFileInPlaceKeepingItsComments) {
@@ -112,6 +115,7 @@ TEST_F(SourcesTest, MalformedLinesAreListedLeftOutAndMended) {
   EXPECT_EQ(rows, (Lines{"on|https://a.example/hosts|HOSTS|D|telechargee (20 octets, 1 entrees)|1",
                          "bad|ftp://b.example/x domains|" + ftp, "bad|c d e|" + fields}));
   EXPECT_EQ(Rows(1), Lines{"ads.example||0.0.0.0"});
+  EXPECT_EQ(summary_, "mise a jour: 1 source sur 1");
   InSources([&](SourcesForm& sources, FakeSourcesView& view) {
     sources.SwitchSource(1, false);
     view.selected = 1;
@@ -151,10 +155,10 @@ TEST(AddressCutToFit, KeepsTheStartAndTheFileName) {
   const std::pair<std::string, std::string> cases[] = {
       {"https://a.example/l.txt", "https://a.example/l.txt"},
       {"https://lists.example.org/very/long/path/hosts.txt", "https://lists.e.../hosts.txt"},
-      {"C:\\Users\\Jean Dupont\\Documents\\liste.txt", "C:\\Users\\Jean ...\\liste.txt"},
-      {"https://a.example/a-file-name-far-too-long.txt", "...ame-far-too-long.txt"},
+      {"C:\\Users\\Jean Dupont\\Documents\\liste.txt", "C:\\Users\\Jean D...\\liste.txt"},
+      {"https://a.example/a-file-name-far-too-long.txt", "...ile-name-far-too-long.txt"},
       {"\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9/a",
-       "\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9...../a"},
+       "\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9.../a"},
   };
   for (const auto& [address, shown] : cases) {
     EXPECT_EQ(AddressCutToFit(address, [](std::string_view text) { return text.size() <= 28; }), shown);

@@ -86,6 +86,7 @@ class FakeSourcesView : public SourcesView {
   int SelectedRow() const override { return selected; }
   void SetControlEnabled(SourcesControl control, bool on) override { enabled[static_cast<int>(control)] = on; }
   void SetDailyChecked(bool checked) override { daily.push_back(checked); }
+  void SetSummary(const std::string& text) override { summary = text; }
   void RunSourceEditor(SourceEditorForm& form) override;
   void RunAllowedNamesWindow(AllowedNamesForm& form) override;
   void Close() override { closed = true; }
@@ -98,6 +99,7 @@ class FakeSourcesView : public SourcesView {
   std::array<bool, kSourcesControlCount> enabled{};
   bool closed = false;
   std::vector<bool> daily;  // each state the daily box was set to
+  std::string summary;
   std::deque<std::vector<Typed>> editor_inputs;
   std::vector<std::string> editor_openings;  // "caption|address|kind" as each editor opened
   // The allowed-names window: the rows to remove in turn (each then the first shown), and
