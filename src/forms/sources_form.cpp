@@ -68,16 +68,14 @@ std::string AddressCutToFit(std::string_view address, const std::function<bool(s
   };
   const size_t name = std::min(address.find_last_of("/\\"), address.size());
   size_t tail = name == address.size() ? 0 : name;
-  while (tail < address.size() && !fits(std::string(kCut) + std::string(address.substr(tail)))) tail = next(tail);
+  // The address's first `head` bytes, the cut, and its bytes from `tail` on.
+  auto cut = [&](size_t head) {
+    return std::string(address.substr(0, head)) + std::string(kCut) + std::string(address.substr(tail));
+  };
+  while (tail < address.size() && !fits(cut(0))) tail = next(tail);
   size_t head = 0;
-  while (head < tail) {
-    const size_t longer = next(head);
-    if (longer > tail || !fits(std::string(address.substr(0, longer)) + std::string(kCut) + std::string(address.substr(tail)))) {
-      break;
-    }
-    head = longer;
-  }
-  return std::string(address.substr(0, head)) + std::string(kCut) + std::string(address.substr(tail));
+  while (head < tail && next(head) <= tail && fits(cut(next(head)))) head = next(head);
+  return cut(head);
 }
 
 Status AppendLine(Platform& platform, const std::string& path, const std::string& line) {
