@@ -16,6 +16,7 @@
 #include "forms/sources_form.h"
 #include "forms/texts.h"
 #include "core/update_status.h"
+#include "platform/update_status.h"
 #include "platform/update_texts.h"
 #include "platform/source_update.h"
 
@@ -140,8 +141,8 @@ TEST_F(SourcesTest, OpensWithEachSourcesLastResult) {
   EXPECT_EQ(saved[0].address + "|" + saved[1].address + "|" + saved[1].outcome + "|" + std::to_string(saved[1].entries),
             "https://a.example/hosts|https://b.example/l|echec: connexion impossible (aucune copie)|-1");
   platform_.system_sources_folder = Path("sys/etc/quorvale/");
-  std::filesystem::create_directories(Path("sys/var/lib/quorvale"));
-  WriteBytes(Path("sys/var/lib/quorvale/last-update.txt"), "4102444800\t7\thttps://b.example/l\tnon modifiee\n");
+  std::filesystem::create_directories(SystemStatusFolder(platform_));  // POSIX: sys/var/lib/quorvale/
+  WriteBytes(SystemStatusFolder(platform_) + "last-update.txt", "4102444800\t7\thttps://b.example/l\tnon modifiee\n");
   Lines rows;
   InSources([&](SourcesForm&, FakeSourcesView& view) { rows = view.Lines(); });
   ASSERT_EQ(rows.size(), 2u);
