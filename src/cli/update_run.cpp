@@ -5,6 +5,7 @@
 #include "cli/cli_runner.h"
 #include "core/sources_file.h"
 #include "core/update_record.h"
+#include "platform/update_status.h"
 #include "platform/update_texts.h"
 
 namespace quorvale {
@@ -20,10 +21,13 @@ int CliUpdate::Fetch(const std::string& sources_path, const FetchSettings& setti
   places_ = PlacesOf(platform_, sources_path);
   std::vector<Source> sources;
   std::string error;
-  if (!ReadSources(platform_, places_, &sources, &error)) {
+  std::vector<std::string> skipped;
+  if (!ReadSources(platform_, places_, &sources, &error, &skipped)) {
     say_(error);
     return kExitFile;
   }
+  for (const std::string& line : skipped) say_(line);
+  skipped_lines_ = skipped.size();
   if (sources.empty()) {
     say_(places_.sources_path + ": aucune source");
     return kExitFile;
@@ -118,10 +122,11 @@ int CliUpdate::Finish(int status, bool quiet) {
   if (!active_) return status;
   size_t had = 0;
   for (const SourceResult& result : results_) had += result.outcome != SourceResult::Outcome::kFailed;
-  std::string summary = "mise a jour: " + std::to_string(had) + " sources sur " + std::to_string(results_.size());
+  std::string summary = UpdateSummaryText(had, results_.size());
   if (entries_ >= 0) summary += ", " + std::to_string(entries_) + " entrees en tout";
   for (const std::string& outcome : outcomes_) summary += "; " + outcome;
-  if (status == kExitOk && had < results_.size()) status = kExitSomeSourcesFailed;
+  if (status == kExitOk && (had < results_.size() || skipped_lines_ > 0)) status = kExitSomeSourcesFailed;
+  SaveUpdateStatus(platform_, places_, results_, loaded_);
   if (!quiet) say_(summary);
   const char* result = status == kExitOk ? "ok" : status == kExitSomeSourcesFailed ? "sources en echec" : "echec";
   LogUpdate(platform_, places_, DateText(std::time(nullptr)) + "\t" + result + "\t" + summary);

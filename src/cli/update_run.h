@@ -26,7 +26,7 @@ class CliUpdate {
   CliUpdate(Platform& platform, Session& session, SayFn say) : platform_(platform), session_(session), say_(std::move(say)) {}
 
   // Reads the sources file and fetches every source, saying what became of each (only the
-  // failures when `quiet`). The copies are loaded at once when one of them is new, otherwise
+  // failures when `quiet`) after each malformed line it leaves out. The copies are loaded at once when one of them is new, otherwise
   // when something needs the lists (EnsureLoaded). Returns the exit status: kExitFile for a
   // malformed sources file or when no source could be had at all.
   int Fetch(const std::string& sources_path, const FetchSettings& settings, bool quiet);
@@ -61,7 +61,7 @@ class CliUpdate {
 
   // The summary line and the update log's line; `status` is the run's exit status so far,
   // and the result is the run's: kExitSomeSourcesFailed instead of success when a source
-  // failed.
+  // failed or a line of the sources file was left out. Writes the update's status file.
   int Finish(int status, bool quiet);
 
  private:
@@ -84,6 +84,7 @@ class CliUpdate {
   bool written_by_update_ = false;  // NothingChanged found its target as this sources' update wrote it
   std::int64_t entries_ = -1;  // what the lists got from the update; -1 before the load
   std::vector<std::string> outcomes_;  // what became of each write, for the summary
+  size_t skipped_lines_ = 0;           // malformed lines of the sources file, left out
 };
 
 // --why NAME: which sources hold NAME (from the cache only), whether allow.txt takes it

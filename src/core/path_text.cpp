@@ -12,6 +12,23 @@ constexpr std::string_view kSeparators = "/";
 constexpr char kJoiningSeparator = '/';
 #endif
 
+// `path` with each separator the joining one, a repeated one once, and on Windows the ASCII
+// letters in lower case.
+std::string ComparablePath(std::string_view path) {
+  std::string out;
+  for (char c : path) {
+    if (kSeparators.find(c) != std::string_view::npos) {
+      if (!out.empty() && out.back() == kJoiningSeparator) continue;
+      c = kJoiningSeparator;
+    }
+#ifdef _WIN32
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+#endif
+    out += c;
+  }
+  return out;
+}
+
 // Just past the last separator; 0 when there is none.
 size_t FolderPartLength(std::string_view path) {
   const size_t cut = path.find_last_of(kSeparators);
@@ -36,5 +53,7 @@ std::string JoinPath(std::string_view folder, std::string_view name) {
   path += name;
   return path;
 }
+
+bool SamePath(std::string_view a, std::string_view b) { return ComparablePath(a) == ComparablePath(b); }
 
 }  // namespace quorvale

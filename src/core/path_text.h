@@ -27,4 +27,8 @@ std::string FolderOf(std::string_view path);
 // one or is empty).
 std::string JoinPath(std::string_view folder, std::string_view name);
 
+// Whether two paths are written alike as this system compares paths: a repeated separator
+// counts once; on Windows "/" is "\" and the case of ASCII letters is ignored.
+bool SamePath(std::string_view a, std::string_view b);
+
 }  // namespace quorvale

@@ -15,6 +15,8 @@ constexpr std::string_view kBlanks = " \t";
 constexpr std::string_view kSchemeEnd = "://";
 constexpr std::string_view kFileScheme = "file://";
 constexpr std::string_view kLocalHost = "localhost";
+constexpr char kQuote = '"';
+constexpr char kComment = '#';
 
 struct SchemeName {
   std::string_view prefix;
@@ -59,7 +61,7 @@ bool HasSchemeShape(std::string_view address) {
   return true;
 }
 
-// Finds the scheme of an address that holds no blank or control character: "" then, else the
+// Finds the scheme of an address that holds no control character: "" then, else the
 // reason why no update can read it.
 std::string ReadScheme(std::string_view address, Source::Scheme* scheme) {
   for (const SchemeName& known : kSchemes) {
@@ -87,6 +89,27 @@ bool ReadKind(std::string_view word, SourceKind* kind) {
   return false;
 }
 
+// Why `address` (without quotes) is no source, "" when it is one; `*scheme` says its kind.
+std::string AddressReason(std::string_view address, Source::Scheme* scheme) {
+  if (address.find_first_not_of(kBlanks) == std::string_view::npos) return "adresse vide";
+  if (HasControl(address)) return "caractere de controle dans l'adresse";
+  if (address.find('\t') != std::string_view::npos) return "tabulation dans l'adresse";
+  std::string reason = ReadScheme(address, scheme);
+  if (reason.empty() && *scheme != Source::Scheme::kPath && address.find(' ') != std::string_view::npos) {
+    return "espace dans l'adresse";
+  }
+  return reason;
+}
+
+// A path with a space is written between quotes rather than as a file:// address with "%20":
+// the line then shows the path as the user knows it (backslashes and all on Windows), and a
+// relative path stays relative. An address starting with "#" or a quote is quoted too, so
+// that it is not read as a switched-off source or as the start of a quoted one.
+bool NeedsQuotes(std::string_view address) {
+  return address.find(' ') != std::string_view::npos ||
+         (!address.empty() && (address[0] == kQuote || address[0] == kComment));
+}
+
 // Reads one line that is neither blank nor a comment; returns the reason it is malformed,
 // "" when `source` holds it.
 std::string ReadSourceLine(std::string_view line, Source* source) {
@@ -95,12 +118,22 @@ std::string ReadSourceLine(std::string_view line, Source* source) {
   size_t count = 0;
   for (size_t start = line.find_first_not_of(kBlanks); start != std::string_view::npos;
        start = line.find_first_not_of(kBlanks, start)) {
-    const size_t end = std::min(line.find_first_of(kBlanks, start), line.size());
     if (count == 2) return "trop de champs (une adresse, puis hosts ou domains)";
-    fields[count++] = line.substr(start, end - start);
+    size_t end = std::min(line.find_first_of(kBlanks, start), line.size());
+    if (count == 0 && line[start] == kQuote) {
+      const size_t close = line.find(kQuote, start + 1);
+      if (close == std::string_view::npos) return "guillemet non ferme";
+      end = close + 1;
+      if (end < line.size() && kBlanks.find(line[end]) == std::string_view::npos) {
+        return "espace attendu apres le guillemet fermant";
+      }
+      fields[count++] = line.substr(start + 1, close - start - 1);
+    } else {
+      fields[count++] = line.substr(start, end - start);
+    }
     start = end;
   }
-  std::string reason = ReadScheme(fields[0], &source->scheme);
+  std::string reason = AddressReason(fields[0], &source->scheme);
   if (!reason.empty()) return reason;
   source->address.assign(fields[0]);
   source->kind = SourceKind::kHosts;
@@ -148,9 +181,10 @@ bool IsAbsolutePath(std::string_view path) {
 
 }  // namespace
 
-bool ParseSourcesFile(std::string_view text, std::vector<Source>* sources, std::string* error) {
+void ReadSourcesFile(std::string_view text, std::vector<Source>* sources,
+                     std::vector<MalformedSourceLine>* malformed) {
   sources->clear();
-  error->clear();
+  malformed->clear();
   std::string_view rest = WithoutUtf8Bom(text);
   for (int line_number = 1; !rest.empty(); ++line_number) {
     const size_t end = rest.find('\n');
@@ -159,26 +193,50 @@ bool ParseSourcesFile(std::string_view text, std::vector<Source>* sources, std::
     if (end != std::string_view::npos && line.ends_with('\r')) line.remove_suffix(1);
 
     const size_t first = line.find_first_not_of(kBlanks);
-    if (first == std::string_view::npos || line[first] == '#') continue;
+    if (first == std::string_view::npos || line[first] == kComment) continue;
     Source source;
     source.line_number = line_number;
-    const std::string reason = ReadSourceLine(line, &source);
-    if (!reason.empty()) {
-      sources->clear();
-      *error = "ligne " + std::to_string(line_number) + ": " + reason;
-      return false;
+    std::string reason = ReadSourceLine(line, &source);
+    if (reason.empty()) {
+      sources->push_back(std::move(source));
+    } else {
+      malformed->push_back({line_number, std::move(reason)});
     }
-    sources->push_back(std::move(source));
   }
-  return true;
+}
+
+bool ParseSourcesFile(std::string_view text, std::vector<Source>* sources, std::string* error) {
+  std::vector<MalformedSourceLine> malformed;
+  ReadSourcesFile(text, sources, &malformed);
+  error->clear();
+  if (malformed.empty()) return true;
+  sources->clear();
+  *error = MalformedLineText(malformed.front());
+  return false;
+}
+
+std::string MalformedLineText(const MalformedSourceLine& line) {
+  return "ligne " + std::to_string(line.line_number) + ": " + line.reason;
+}
+
+std::string SkippedLineText(const MalformedSourceLine& line) {
+  return "ligne " + std::to_string(line.line_number) + " ignoree: " + line.reason;
 }
 
 std::string CheckSourceAddress(std::string_view address) {
   if (address.empty()) return "adresse vide";
-  if (HasControl(address)) return "caractere de controle dans l'adresse";
-  if (address.find_first_of(kBlanks) != std::string_view::npos) return "espace dans l'adresse";
   Source::Scheme scheme = Source::Scheme::kPath;
-  return ReadScheme(address, &scheme);
+  std::string reason = AddressReason(address, &scheme);
+  if (reason.empty() && NeedsQuotes(address) && address.find(kQuote) != std::string_view::npos) {
+    return "guillemet dans l'adresse";
+  }
+  return reason;
+}
+
+std::string SourceLineOf(std::string_view address, SourceKind kind) {
+  std::string line = NeedsQuotes(address) ? kQuote + std::string(address) + kQuote : std::string(address);
+  if (kind != SourceKind::kHosts) line += " " + std::string(SourceKindWord(kind));
+  return line;
 }
 
 std::string CheckSystemSources(const std::vector<Source>& sources) {

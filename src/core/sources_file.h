@@ -20,18 +20,40 @@ struct Source {
   SourceKind kind = SourceKind::kHosts;
 };
 
+// A line of the sources file that no update can read.
+struct MalformedSourceLine {
+  int line_number = 0;  // from 1
+  std::string reason;   // in French, without "ligne N: "
+};
+
 // Reads a sources file: blank lines and lines whose first non-blank character is "#" are
 // skipped; every other line is an address (https://, http://, file:// or a plain path),
-// then optionally "hosts" (the default) or "domains", separated by spaces or tabs. The first
-// malformed line stops the reading: false, and `*error` says which line and why, in French
-// ("ligne 3: ..."). A UTF-8 byte-order mark at the start is ignored.
+// then optionally "hosts" (the default) or "domains", separated by spaces or tabs. A plain
+// path that holds spaces is written between double quotes ("C:\Mes listes\a.txt" domains);
+// any address may be. Each malformed line goes to `*malformed` and the reading goes on. A
+// UTF-8 byte-order mark at the start is ignored.
+void ReadSourcesFile(std::string_view text, std::vector<Source>* sources, std::vector<MalformedSourceLine>* malformed);
+
+// The same reading, where the first malformed line stops it: false, no source, and `*error`
+// says which line and why (MalformedLineText).
 bool ParseSourcesFile(std::string_view text, std::vector<Source>* sources, std::string* error);
 
+// "ligne 3: <reason>".
+std::string MalformedLineText(const MalformedSourceLine& line);
+// What an update says of a malformed line it leaves out: "ligne 3 ignoree: <reason>".
+std::string SkippedLineText(const MalformedSourceLine& line);
+
 // The same check for one address given alone (the window's source editor): "" when it is
-// good, else the reason as ParseSourcesFile words it, without "ligne N: ". An address alone
-// may also be refused as "adresse vide", "espace dans l'adresse" (a space or tab) or
-// "caractere de controle dans l'adresse".
+// good, else the reason as the file's reader words it, without "ligne N: ": "adresse vide",
+// "caractere de controle dans l'adresse", "tabulation dans l'adresse", "espace dans
+// l'adresse" (a web or file:// address), "guillemet dans l'adresse" (one that must be
+// written between quotes), or why its scheme is refused.
 std::string CheckSourceAddress(std::string_view address);
+
+// A source's line as the editor writes it: the address (between double quotes when it holds
+// a space or starts with "#" or a quote), then " domains" for a list of names. The file's
+// reader gives the address back as it was for every address CheckSourceAddress accepts.
+std::string SourceLineOf(std::string_view address, SourceKind kind);
 
 // The sources of the system's scheduled update (run as root or SYSTEM) are web addresses
 // only: a local path or a file:// address would have the system read a file the user who

@@ -2,22 +2,41 @@
 
 #include <utility>
 
+#include "core/text.h"
+
 namespace quorvale {
 
 namespace {
 
 constexpr char kSwitchedOff = '#';
 
-// The source that `line` holds alone, when it holds exactly one.
-bool ReadOneSource(std::string_view line, Source* source) {
-  std::vector<Source> sources;
-  std::string error;
-  if (!ParseSourcesFile(line, &sources, &error) || sources.size() != 1) return false;
-  *source = std::move(sources[0]);
-  return true;
-}
+constexpr std::string_view kBlanks = " \t";
 
 bool StartsWithBlank(std::string_view text) { return !text.empty() && (text[0] == ' ' || text[0] == '\t'); }
+
+std::string_view WithoutOuterBlanks(std::string_view line) {
+  const size_t first = line.find_first_not_of(kBlanks);
+  if (first == std::string_view::npos) return {};
+  return line.substr(first, line.find_last_not_of(kBlanks) + 1 - first);
+}
+
+// What the editor starts from for a malformed `line`: its words, the last one taken as the
+// kind when it names one.
+Source GuessedSource(std::string_view line) {
+  Source source;
+  line = WithoutOuterBlanks(line);
+  const size_t last_blank = line.find_last_of(kBlanks);
+  if (last_blank != std::string_view::npos) {
+    const std::string_view last = line.substr(last_blank + 1);
+    for (SourceKind kind : {SourceKind::kHosts, SourceKind::kDomains}) {
+      if (!EqualsIgnoreAsciiCase(last, SourceKindWord(kind))) continue;
+      source.kind = kind;
+      line = line.substr(0, line.find_last_not_of(kBlanks, last_blank) + 1);
+    }
+  }
+  source.address.assign(line);
+  return source;
+}
 
 }  // namespace
 
@@ -46,9 +65,25 @@ void SourcesFileLines::FindEntries() {
       entry.enabled = false;
       if (line.empty() || StartsWithBlank(line) || line[0] == kSwitchedOff) continue;
     }
-    if (!ReadOneSource(line, &entry.source)) continue;
+    std::vector<Source> sources;
+    std::vector<MalformedSourceLine> malformed;
+    ReadSourcesFile(line, &sources, &malformed);
+    if (!malformed.empty() && entry.enabled) {
+      // A line that holds no source and is no comment.
+      entry.malformed = std::move(malformed[0].reason);
+      entry.source = GuessedSource(line);
+    } else if (sources.size() == 1) {
+      entry.source = std::move(sources[0]);
+    } else {
+      continue;
+    }
+    entry.source.line_number = static_cast<int>(i) + 1;
     entries_.push_back(std::move(entry));
   }
+}
+
+std::string_view SourcesFileLines::LineText(size_t index) const {
+  return WithoutOuterBlanks(lines_[entries_.at(index).line]);
 }
 
 std::string SourcesFileLines::Text() const {
@@ -60,21 +95,15 @@ std::string SourcesFileLines::Text() const {
   return text;
 }
 
-std::string SourcesFileLines::LineOf(std::string_view address, SourceKind kind) {
-  std::string line(address);
-  if (kind != SourceKind::kHosts) line += " " + std::string(SourceKindWord(kind));
-  return line;
-}
-
 void SourcesFileLines::Add(std::string_view address, SourceKind kind) {
   last_line_ended_ = true;
-  lines_.push_back(LineOf(address, kind));
+  lines_.push_back(SourceLineOf(address, kind));
   FindEntries();
 }
 
 void SourcesFileLines::Change(size_t index, std::string_view address, SourceKind kind) {
   const Entry& entry = entries_.at(index);
-  lines_[entry.line] = (entry.enabled ? "" : std::string(1, kSwitchedOff)) + LineOf(address, kind);
+  lines_[entry.line] = (entry.enabled ? "" : std::string(1, kSwitchedOff)) + SourceLineOf(address, kind);
   FindEntries();
 }
 
@@ -85,7 +114,7 @@ void SourcesFileLines::Remove(size_t index) {
 
 void SourcesFileLines::SetEnabled(size_t index, bool enabled) {
   const Entry& entry = entries_.at(index);
-  if (entry.enabled == enabled) return;
+  if (entry.enabled == enabled || !entry.malformed.empty()) return;
   std::string& line = lines_[entry.line];
   if (enabled) {
     line.erase(0, 1);

@@ -12,19 +12,26 @@ namespace quorvale {
 // The sources file as the Sources window edits it: every line kept as it was (comments,
 // blank lines, order), with the sources found among them. A source is switched off by a "#"
 // written right before its address ("#https://lists.example/hosts"); a "#" followed by a
-// blank ("# my lists") or by a line that is not a source is a comment and stays one.
+// blank ("# my lists") or by a line that is not a source is a comment and stays one. A line
+// that is neither a comment nor a source is a malformed entry, kept until it is changed or
+// removed.
 class SourcesFileLines {
  public:
   struct Entry {
     size_t line = 0;  // from 0
     bool enabled = true;
+    // For a malformed entry, what the editor starts from: the line without the blanks around
+    // it, less its last word when that is a kind.
     Source source;
+    std::string malformed;  // why the line is no source; "" for a source
   };
 
   // Takes the file's text ("" for a file that is not there yet).
   explicit SourcesFileLines(std::string_view text);
 
   const std::vector<Entry>& entries() const { return entries_; }
+  // The line of entry `index` as the file holds it, without the blanks around it.
+  std::string_view LineText(size_t index) const;
   // The file's text after the changes: the lines in order, each ended as the file ended its
   // first line (CR LF for a new file).
   std::string Text() const;
@@ -34,11 +41,8 @@ class SourcesFileLines {
   // Entry `index` becomes this source, on or off as it was.
   void Change(size_t index, std::string_view address, SourceKind kind);
   void Remove(size_t index);
+  // A malformed entry stays switched on.
   void SetEnabled(size_t index, bool enabled);
-
-  // A source's line as the window writes it: the address, then " domains" for a list of
-  // names.
-  static std::string LineOf(std::string_view address, SourceKind kind);
 
  private:
   // Finds the sources among the lines again.

@@ -1,10 +1,12 @@
 #include "forms/sources_form.h"
 
+#include <algorithm>
 #include <limits>
 #include <utility>
 
 #include "core/helper_outcome.h"
 #include "core/path_text.h"
+#include "core/text.h"
 #include "forms/daily_update.h"
 #include "forms/main_form.h"
 #include "forms/prompts.h"
@@ -12,6 +14,7 @@
 #include "platform/file_loads.h"
 #include "platform/platform.h"
 #include "platform/source_update.h"
+#include "platform/update_status.h"
 #include "platform/update_texts.h"
 
 namespace quorvale {
@@ -54,6 +57,27 @@ void ReportFileNotSaved(Prompts& prompts, const Status& status) {
                         status.ToString());
 }
 
+std::string AddressCutToFit(std::string_view address, const std::function<bool(std::string_view)>& fits) {
+  if (fits(address)) return std::string(address);
+  constexpr std::string_view kCut = "...";
+  // Just past the character that starts at `at`.
+  auto next = [&](size_t at) {
+    do ++at;
+    while (at < address.size() && (static_cast<unsigned char>(address[at]) & 0xC0) == 0x80);
+    return at;
+  };
+  const size_t name = std::min(address.find_last_of("/\\"), address.size());
+  size_t tail = name == address.size() ? 0 : name;
+  // The address's first `head` bytes, the cut, and its bytes from `tail` on.
+  auto cut = [&](size_t head) {
+    return std::string(address.substr(0, head)) + std::string(kCut) + std::string(address.substr(tail));
+  };
+  while (tail < address.size() && !fits(cut(0))) tail = next(tail);
+  size_t head = 0;
+  while (head < tail && next(head) <= tail && fits(cut(next(head)))) head = next(head);
+  return cut(head);
+}
+
 Status AppendLine(Platform& platform, const std::string& path, const std::string& line) {
   std::string text;
   if (platform.PathExists(path)) {
@@ -88,21 +112,39 @@ void SourcesForm::Start(SourcesView* view) {
 }
 
 void SourcesForm::ShowRows() {
+  const UpdatePlaces places = PlacesOf(platform_, sources_path_);
   std::vector<Source> sources;
-  for (const SourcesFileLines::Entry& entry : file_.entries()) sources.push_back(entry.source);
-  const std::vector<SourceResult> cached = CachedSources(platform_, PlacesOf(platform_, sources_path_), sources);
+  for (const SourcesFileLines::Entry& entry : file_.entries()) {
+    if (entry.malformed.empty()) sources.push_back(entry.source);
+  }
+  const std::vector<SourceResult> cached = CachedSources(platform_, places, sources);
+  const std::vector<SourceStatus> statuses = ReadUpdateStatus(platform_, places);
   std::vector<SourcesView::Row> rows;
-  for (size_t i = 0; i < cached.size(); ++i) {
+  auto next = cached.begin();
+  for (size_t i = 0; i < file_.entries().size(); ++i) {
+    const SourcesFileLines::Entry& entry = file_.entries()[i];
     SourcesView::Row row;
-    row.enabled = file_.entries()[i].enabled;
-    const Source& source = cached[i].source;
+    row.enabled = entry.enabled;
+    if (!entry.malformed.empty()) {
+      row.malformed = true;
+      row.cells[kAddressColumn] = file_.LineText(i);
+      row.cells[kKindColumn] = kMalformedKind;
+      row.cells[kStateColumn] = SkippedLineText({entry.source.line_number, entry.malformed});
+      rows.push_back(std::move(row));
+      continue;
+    }
+    const SourceResult& copy = *next++;
+    const Source& source = copy.source;
     row.cells[kAddressColumn] = source.address;
     row.cells[kKindColumn] = SourceEditorForm::kKindCaptions[static_cast<int>(source.kind)];
-    if (cached[i].has_copy) row.cells[kDateColumn] = DateText(cached[i].copy.fetched);
+    if (copy.has_copy) row.cells[kDateColumn] = LocalDateText(platform_, copy.copy.fetched);
     const auto outcome = outcomes_.find(source.address);
     if (outcome != outcomes_.end()) {
       row.cells[kStateColumn] = outcome->second[0];
       row.cells[kEntriesColumn] = outcome->second[1];
+    } else if (const SourceStatus* last = FindSourceStatus(statuses, source.address)) {
+      row.cells[kStateColumn] = LocalDateText(platform_, last->time) + ": " + last->outcome;
+      if (last->entries >= 0) row.cells[kEntriesColumn] = std::to_string(last->entries);
     }
     rows.push_back(std::move(row));
   }
@@ -155,8 +197,8 @@ void SourcesForm::RemoveSelected() {
 
 void SourcesForm::SwitchSource(int row, bool enabled) {
   if (row < 0 || row >= static_cast<int>(file_.entries().size())) return;
-  if (updating_) {
-    // The sources of a running update stay as they are; the box shows it again.
+  if (updating_ || !file_.entries()[row].malformed.empty()) {
+    // The sources of a running update stay as they are, and a malformed line has no box.
     ShowRows();
     return;
   }
@@ -248,7 +290,8 @@ void SourcesForm::Update() {
   const UpdatePlaces places = PlacesOf(platform_, sources_path_);
   std::vector<Source> sources;
   std::string error;
-  if (!ReadSources(platform_, places, &sources, &error)) {
+  std::vector<std::string> skipped;  // the list shows them
+  if (!ReadSources(platform_, places, &sources, &error, &skipped)) {
     ShowError(prompts_, error);
     return;
   }
@@ -290,6 +333,10 @@ void SourcesForm::Update() {
   for (const SourceResult& result : results) any_copy = any_copy || result.has_copy || !result.pending_path.empty();
   if (!cancel_ && !any_copy) ShowError(prompts_, "aucune source n'a pu etre obtenue, rien n'est charge");
   if (!cancel_ && any_copy) main_.LoadSourcesUpdate(places, results);
+  if (!cancel_) SaveUpdateStatus(platform_, places, results, any_copy);
+  size_t had = 0;
+  for (const SourceResult& result : results) had += result.outcome != SourceResult::Outcome::kFailed;
+  const std::string summary = cancel_ ? std::string(kCancelledState) : UpdateSummaryText(had, results.size());
   for (const SourceResult& result : results) {
     std::array<std::string, 2>& outcome = outcomes_[result.source.address];
     if (cancel_) {
@@ -304,6 +351,7 @@ void SourcesForm::Update() {
   }
   SetUpdating(false);
   ShowRows();
+  view_->SetSummary(summary);
 }
 
 void SourcesForm::CancelUpdate() {
@@ -333,7 +381,8 @@ void SourceEditorForm::Start(SourceEditorView* view) {
 }
 
 void SourceEditorForm::Accept() {
-  const std::string address = view_->Address();
+  // Spaces around a typed or pasted address are no part of it.
+  const std::string address(TrimSpaces(view_->Address()));
   const std::string reason = CheckSourceAddress(address);
   if (!reason.empty()) {
     ShowError(prompts_, reason);

@@ -3,9 +3,11 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/sources_file.h"
@@ -31,6 +33,8 @@ class SourcesView {
  public:
   struct Row {
     bool enabled = true;  // the row's check box
+    // A line that no update can read: it has no check box, and its cells say why.
+    bool malformed = false;
     std::array<std::string, 5> cells;
   };
   virtual ~SourcesView() = default;
@@ -42,6 +46,8 @@ class SourcesView {
   virtual void SetControlEnabled(SourcesControl control, bool enabled) = 0;
   // The "Mettre a jour chaque jour" box.
   virtual void SetDailyChecked(bool checked) = 0;
+  // The line beside it that sums up the window's last update.
+  virtual void SetSummary(const std::string& text) = 0;
   // The other windows, modal: these return when they close.
   virtual void RunSourceEditor(SourceEditorForm& form) = 0;
   virtual void RunAllowedNamesWindow(AllowedNamesForm& form) = 0;
@@ -51,8 +57,10 @@ class SourcesView {
 
 // The Sources window: the sources of the user's sources file (ConfigFolder()/sources.txt)
 // with their kind, the date of their cached copy, what the last update did and what they
-// gave. Every change is written to the file at once; "Mettre a jour" downloads them all
-// and loads the result into the main window's lists, as the command line's update does.
+// gave (from the last status an update left, until the window runs one), and the file's
+// malformed lines with the reason each is left out. Every change is written to the file at
+// once; "Mettre a jour" downloads them all and loads the result into the main window's
+// lists, as the command line's update does.
 class SourcesForm {
  public:
   static constexpr const char* kCaption = "Sources";
@@ -80,6 +88,8 @@ class SourcesForm {
   // Asked for a source whose new copy holds less than half the entries of the last one (or
   // none): "La source X ne donne plus que N entrees au lieu de M. Accepter cette copie ?".
   static std::string ShrinkQuestion(const std::string& address, std::int64_t entries, std::int64_t last_entries);
+  // The kind cell of a malformed line.
+  static constexpr const char* kMalformedKind = "ligne mal formee";
 #ifdef _WIN32
   static constexpr const char* kDailyCopied =
       "Les sources, own.txt et allow.txt ont ete copies dans %ProgramData%\\Quorvale\\.";
@@ -237,6 +247,11 @@ class AllowedNamesForm {
   std::string line_end_;
   std::vector<size_t> name_lines_;
 };
+
+// `address` as a cell too narrow for it shows it: whole when `fits` says it fits, else cut in
+// the middle, its start, "...", and its end from its last "/" or "\" (the file name), which
+// loses its own start only when even "..." and it do not fit. UTF-8 sequences stay whole.
+std::string AddressCutToFit(std::string_view address, const std::function<bool(std::string_view)>& fits);
 
 // The words of a failed write of the sources file or allow.txt, shown to the user.
 void ReportFileNotSaved(Prompts& prompts, const Status& status);

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -11,6 +12,7 @@
 
 #include "core/byte_sink.h"
 #include "core/download.h"
+#include "core/hosts_writer.h"
 #include "core/sequential_file.h"
 #include "core/status.h"
 
@@ -160,6 +162,13 @@ class Platform {
   virtual Status WritePrivateFileNoFollow(const std::string& path, std::string_view bytes) {
     return WriteFileAtomicNoFollow(path, bytes);
   }
+  // Writes as WriteFileAtomicNoFollow does, and the file ends as one that anyone may read and
+  // only its owner change (POSIX: mode 0644 whatever the umask; Windows: SYSTEM and the
+  // Administrators change it, the Users read it): for what the system's scheduled update
+  // leaves for the users' windows. This default keeps the rights WriteFileAtomicNoFollow gives.
+  virtual Status WritePublicFileNoFollow(const std::string& path, std::string_view bytes) {
+    return WriteFileAtomicNoFollow(path, bytes);
+  }
   // Opens the file at `path` to be read from its start, as `kinds` allows: a folder, a device
   // and (for kRegularFiles) a named pipe are refused without being read, a named pipe without
   // waiting for a writer. The reads and loads of files by name (platform/file_loads.h) go
@@ -246,6 +255,9 @@ class Platform {
   // space, the long time. Windows: GetDateFormatEx and GetTimeFormatEx for the user's locale;
   // POSIX: LocaleDateTimeText(), under LC_TIME.
   virtual std::string LocalDateTimeText() = 0;
+  // Any moment (a broken-down local time) as LocalDateTimeText shows the moment of writing.
+  // This default is the POSIX text.
+  virtual std::string DateTimeText(const std::tm& moment) { return LocaleDateTimeText(moment); }
   // Reads `bytes` in the system's ANSI code page, as UTF-8: Windows' own conversion of
   // CP_ACP there, Windows-1252 elsewhere.
   virtual std::string AnsiToUtf8(std::string_view bytes) = 0;

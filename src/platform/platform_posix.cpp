@@ -1003,6 +1003,14 @@ class PosixPlatform : public Platform {
     return WriteAtomic(path, WholeContents(bytes), rules);
   }
 
+  Status WritePublicFileNoFollow(const std::string& path, std::string_view bytes) override {
+    const FileRights rights{geteuid(), getegid(), S_IRUSR | S_IWUSR | S_IRGRP | S_IROTH, std::string()};
+    WriteRules rules;
+    rules.replace_link = true;
+    rules.rights = &rights;
+    return WriteAtomic(path, WholeContents(bytes), rules);
+  }
+
   // The kind is looked at before the file is opened, since opening a named pipe waits for a
   // writer; the stamp that tells a change is taken once it is open.
   Status OpenSequentialFile(const std::string& path, InputKinds kinds,

@@ -164,6 +164,8 @@ constexpr const wchar_t* kTrustedInstallerSid = L"S-1-5-80-956008885-3418522649-
 // elevated runs' replace locks): SYSTEM and the Administrators alone, with every right, which
 // the folder's entries take; the folder takes nothing from its parent.
 constexpr const wchar_t* kAdministratorsOnlySddl = L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+// A file that SYSTEM and the Administrators change and the Users read.
+constexpr const wchar_t* kAdministratorsOwnUsersReadSddl = L"D:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FR;;;BU)";
 
 bool IsAdministratorSid(PSID sid) {
   if (IsWellKnownSid(sid, WinBuiltinAdministratorsSid) || IsWellKnownSid(sid, WinLocalSystemSid)) return true;
@@ -721,6 +723,23 @@ class WindowsPlatform : public Platform {
     return WriteAtomic(path, contents, nullptr, nullptr, AtName::kReplaceLink);
   }
 
+  // The file's own protected access list: the Users read it by its full path (the system lets
+  // everyone pass through folders they may not list) in an administrators' folder.
+  Status WritePublicFileNoFollow(const std::string& path, std::string_view bytes) override {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kAdministratorsOwnUsersReadSddl, SDDL_REVISION_1,
+                                                              &descriptor, nullptr)) {
+      return LastError(path);
+    }
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    PACL acl = nullptr;
+    GetSecurityDescriptorDacl(descriptor, &present, &acl, &defaulted);
+    const Status status = WriteAtomic(path, WholeContents(bytes), acl, descriptor, AtName::kReplaceLink);
+    LocalFree(descriptor);
+    return status;
+  }
+
   // A folder cannot be opened as a file (the opening is refused as access denied); opening a
   // named pipe does not wait, so its kind is looked at once it is open.
   Status OpenSequentialFile(const std::string& path, InputKinds kinds,
@@ -979,8 +998,9 @@ class WindowsPlatform : public Platform {
     return outcome;
   }
 
-  std::string LocalDateTimeText() override {
-    const std::tm moment = HeaderMoment();
+  std::string LocalDateTimeText() override { return DateTimeText(HeaderMoment()); }
+
+  std::string DateTimeText(const std::tm& moment) override {
     // A moment the system cannot show (a year past 30827) is shown as the C runtime would.
     if (moment.tm_year + 1900 > kLastSystemYear) return LocaleDateTimeText(moment);
     SYSTEMTIME time = {};

@@ -21,6 +21,7 @@
 #include "core/path_text.h"
 #include "core/sha256.h"
 #include "platform/file_loads.h"
+#include "platform/update_status.h"
 
 namespace quorvale {
 
@@ -262,24 +263,6 @@ Status StoreCopy(Platform& platform, const SourceResult& result) {
   return read.ok() ? status : read;
 }
 
-// A path as this system compares paths: a repeated separator counts once; on Windows "/"
-// is "\" and the case of ASCII letters is ignored.
-std::string ComparablePath(std::string_view path) {
-  std::string out;
-  for (char c : path) {
-#ifdef _WIN32
-    if (c == '/') c = '\\';
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    constexpr char kSeparator = '\\';
-#else
-    constexpr char kSeparator = '/';
-#endif
-    if (c == kSeparator && !out.empty() && out.back() == kSeparator) continue;
-    out += c;
-  }
-  return out;
-}
-
 // Moves the rejected lines of the load that just ran to the end of `all`.
 void KeepRejectedLines(Session& session, std::vector<std::string>* all) {
   const std::vector<std::string>& lines = session.RejectedLines;
@@ -395,20 +378,24 @@ UpdatePlaces PlacesOf(Platform& platform, const std::string& sources_path) {
   return places;
 }
 
-bool ReadSources(Platform& platform, const UpdatePlaces& places, std::vector<Source>* sources, std::string* error) {
+bool ReadSources(Platform& platform, const UpdatePlaces& places, std::vector<Source>* sources, std::string* error,
+                 std::vector<std::string>* skipped) {
   std::string text;
   Status status = ReadFileBytes(platform, places.sources_path, &text);
   if (!status.ok()) {
     *error = places.sources_path + " n'a pas pu etre lu: " + LocalFailureText(status);
     return false;
   }
-  if (!ParseSourcesFile(text, sources, error)) {
-    *error = places.sources_path + ": " + *error;
+  std::vector<MalformedSourceLine> malformed;
+  ReadSourcesFile(text, sources, &malformed);
+  if (!malformed.empty() && skipped == nullptr) {
+    sources->clear();
+    *error = places.sources_path + ": " + MalformedLineText(malformed.front());
     return false;
   }
+  for (const MalformedSourceLine& line : malformed) skipped->push_back(places.sources_path + ": " + SkippedLineText(line));
   // The system's sources file is the scheduled update's, which runs as root or SYSTEM.
-  const std::string system_folder = platform.SystemSourcesFolder();
-  if (!system_folder.empty() && ComparablePath(places.folder) == ComparablePath(system_folder)) {
+  if (IsSystemSourcesFile(platform, places)) {
     *error = CheckSystemSources(*sources);
     if (!error->empty()) {
       sources->clear();

@@ -62,10 +62,13 @@ struct SourceResult {
   NewBody new_body;
 };
 
-// Reads and checks the sources file; on a malformed line (or an unreadable file) `*error`
-// says why and nothing is fetched. The sources file of the platform's SystemSourcesFolder
-// takes web addresses only (CheckSystemSources).
-bool ReadSources(Platform& platform, const UpdatePlaces& places, std::vector<Source>* sources, std::string* error);
+// Reads and checks the sources file; on an unreadable file `*error` says why and nothing is
+// fetched. A malformed line is left out and said in `*skipped` (the file's path, then
+// SkippedLineText), or, when `skipped` is null, stops the reading as an unreadable file does.
+// The sources file of the platform's SystemSourcesFolder takes web addresses only
+// (CheckSystemSources).
+bool ReadSources(Platform& platform, const UpdatePlaces& places, std::vector<Source>* sources, std::string* error,
+                 std::vector<std::string>* skipped = nullptr);
 
 struct FetchSettings {
   DownloadLimits limits;

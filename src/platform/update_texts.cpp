@@ -1,6 +1,7 @@
 #include "platform/update_texts.h"
 
 #include <cstdio>
+#include <ctime>
 #include <string_view>
 
 #include "core/backup_policy.h"
@@ -23,6 +24,16 @@ std::string SecondsText(double seconds) {
 }  // namespace
 
 std::string DateText(std::int64_t seconds) { return BackupTimeText(seconds * kNanosecondsPerSecond); }
+
+std::string LocalDateText(Platform& platform, std::int64_t seconds) {
+  const auto time = static_cast<std::time_t>(seconds);
+  const std::tm* local = std::localtime(&time);
+  return local != nullptr ? platform.DateTimeText(*local) : DateText(seconds);
+}
+
+std::string UpdateSummaryText(size_t had, size_t total) {
+  return "mise a jour: " + std::to_string(had) + (had == 1 ? " source sur " : " sources sur ") + std::to_string(total);
+}
 
 std::string SourceOutcomeText(const SourceResult& result) {
   switch (result.outcome) {
@@ -60,7 +71,8 @@ bool ExplainName(Platform& platform, const std::string& sources_path, const std:
   if (in_own_file != nullptr) *in_own_file = false;
   const UpdatePlaces places = PlacesOf(platform, sources_path);
   std::vector<Source> sources;
-  if (!ReadSources(platform, places, &sources, error)) return false;
+  std::vector<std::string> skipped;  // an update leaves them out too
+  if (!ReadSources(platform, places, &sources, error, &skipped)) return false;
   std::vector<SourceResult> results = CachedSources(platform, places, sources);
   bool found = false;
   auto show = [&](const std::string& label, const std::vector<NameLine>& giving, const std::string& after) {

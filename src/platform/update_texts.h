@@ -17,8 +17,16 @@ namespace quorvale {
 // (aucune copie)".
 std::string SourceOutcomeText(const SourceResult& result);
 
+// The start of an update's summary, how many sources it had of how many: "mise a jour: 2
+// sources sur 4", "mise a jour: 1 source sur 4".
+std::string UpdateSummaryText(size_t had, size_t total);
+
 // A moment in seconds since 1970 as the program shows dates: "yyyy-mm-dd hh:mm:ss", local.
 std::string DateText(std::int64_t seconds);
+
+// A moment in seconds since 1970 as the windows show dates: in the user's regional settings,
+// as the header of a written HOSTS file (Platform::DateTimeText).
+std::string LocalDateText(Platform& platform, std::int64_t seconds);
 
 // A load of an update that failed, in the user's words: which file could not be read, and why.
 std::string UpdateLoadFailureText(const Status& status);

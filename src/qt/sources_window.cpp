@@ -1,6 +1,7 @@
 #include "qt/sources_window.h"
 
 #include <QButtonGroup>
+#include <QColor>
 #include <QCheckBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -11,6 +12,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalBlocker>
+#include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -29,6 +31,18 @@ static_assert(std::size(kButtonNames) == kSourcesControlCount, "a name for each 
 
 QString Text(const std::string& text) { return QString::fromStdString(text); }
 
+// Cuts a cell's text at its end, where the view cuts the others' in the middle.
+class CutAtEndDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+ protected:
+  void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+    QStyledItemDelegate::initStyleOption(option, index);
+    option->textElideMode = Qt::ElideRight;
+  }
+};
+
 }  // namespace
 
 SourcesWindow::SourcesWindow(SourcesForm& form, QWidget* parent) : QDialog(parent), form_(form) {
@@ -38,9 +52,11 @@ SourcesWindow::SourcesWindow(SourcesForm& form, QWidget* parent) : QDialog(paren
   for (int column = 0; column < static_cast<int>(std::size(SourcesForm::kColumnWidths)); ++column) {
     list_->setColumnWidth(column, SourcesForm::kColumnWidths[column]);
   }
-  // One line a source; a long address loses its middle, not its end.
+  // One line a source; a long address loses its middle, so that its file name shows, and a
+  // long state its end, so that it reads from its start.
   list_->setWordWrap(false);
   list_->setTextElideMode(Qt::ElideMiddle);
+  list_->setItemDelegateForColumn(SourcesForm::kStateColumn, new CutAtEndDelegate(list_));
   list_->horizontalHeader()->setStretchLastSection(true);
   list_->setFixedSize(SourcesForm::kListWidth, SourcesForm::kListHeight);
   connect(list_, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* item) {
@@ -76,9 +92,15 @@ SourcesWindow::SourcesWindow(SourcesForm& form, QWidget* parent) : QDialog(paren
       }
     });
   }
+  summary_ = new QLabel(this);
+  summary_->setObjectName(QStringLiteral("lblResume"));
+  auto* under_list = new QHBoxLayout;
+  under_list->addWidget(daily_);
+  under_list->addSpacing(daily_->fontMetrics().averageCharWidth() * 4);
+  under_list->addWidget(summary_, 1);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(list_);
-  layout->addWidget(daily_);
+  layout->addLayout(under_list);
   layout->addLayout(buttons);
   layout->setSizeConstraint(QLayout::SetFixedSize);
   form_.Start(this);
@@ -91,9 +113,14 @@ void SourcesWindow::SetRows(const std::vector<Row>& rows) {
   for (int row = 0; row < static_cast<int>(rows.size()); ++row) {
     for (int column = 0; column < static_cast<int>(rows[row].cells.size()); ++column) {
       auto* item = new QTableWidgetItem(Text(rows[row].cells[column]));
-      if (column == SourcesForm::kAddressColumn) {
+      item->setToolTip(item->text());
+      if (column == SourcesForm::kAddressColumn && !rows[row].malformed) {
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(rows[row].enabled ? Qt::Checked : Qt::Unchecked);
+      }
+      if (rows[row].malformed) {
+        item->setFlags(item->flags() & ~Qt::ItemIsUserCheckable);
+        item->setForeground(QColor(Qt::darkRed));
       }
       if (column == SourcesForm::kEntriesColumn) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
       list_->setItem(row, column, item);
@@ -104,7 +131,10 @@ void SourcesWindow::SetRows(const std::vector<Row>& rows) {
 
 void SourcesWindow::SetCell(int row, int column, const std::string& text) {
   const QSignalBlocker quiet(list_);
-  if (QTableWidgetItem* item = list_->item(row, column)) item->setText(Text(text));
+  if (QTableWidgetItem* item = list_->item(row, column)) {
+    item->setText(Text(text));
+    item->setToolTip(item->text());
+  }
 }
 
 int SourcesWindow::SelectedRow() const {
@@ -117,6 +147,8 @@ void SourcesWindow::SetControlEnabled(SourcesControl control, bool enabled) {
 }
 
 void SourcesWindow::SetDailyChecked(bool checked) { daily_->setChecked(checked); }
+
+void SourcesWindow::SetSummary(const std::string& text) { summary_->setText(Text(text)); }
 
 void SourcesWindow::RunSourceEditor(SourceEditorForm& form) { SourceEditorWindow(form, this).exec(); }
 

@@ -7,6 +7,7 @@
 
 class QButtonGroup;
 class QCheckBox;
+class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
@@ -27,6 +28,7 @@ class SourcesWindow : public QDialog, public SourcesView {
   int SelectedRow() const override;
   void SetControlEnabled(SourcesControl control, bool enabled) override;
   void SetDailyChecked(bool checked) override;
+  void SetSummary(const std::string& text) override;
   void RunSourceEditor(SourceEditorForm& form) override;
   void RunAllowedNamesWindow(AllowedNamesForm& form) override;
   void Close() override { close(); }
@@ -39,6 +41,7 @@ class SourcesWindow : public QDialog, public SourcesView {
   QTableWidget* list_;
   std::array<QPushButton*, kSourcesControlCount> buttons_{};
   QCheckBox* daily_;
+  QLabel* summary_;
 };
 
 // The small window that asks for a source's address and kind.

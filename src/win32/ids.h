@@ -78,6 +78,7 @@ inline constexpr int kAllowedNamesButton = 806;  // cmdNomsAutorises
 inline constexpr int kCloseButton = IDCANCEL;  // cmdFermer
 inline constexpr int kCancelButton = 807;  // cmdAnnuler
 inline constexpr int kDailyBox = 808;  // chkQuotidien
+inline constexpr int kSummary = 809;  // lblResume
 }  // namespace sources_ids
 
 namespace source_editor_ids {

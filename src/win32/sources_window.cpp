@@ -31,6 +31,8 @@ constexpr UINT kCheckedImage = 2;
 // A button is as wide as its caption with this room on each side, at least kButtonWidth; a
 // one-line field or option is this high (pixels at 96 dpi).
 constexpr int kButtonTextRoom = 10;
+// The room a report list leaves on each side of a label's text (pixels at 96 dpi).
+constexpr int kLabelPadding = 3;
 constexpr int kFieldHeight = 23;
 // The allowed names' list, in pixels at 96 dpi.
 constexpr int kNamesWidth = 320;
@@ -88,8 +90,9 @@ SourcesWindow::SourcesWindow(SourcesForm& form, HWND owner) : ModalWindow(owner)
   Create(kSourcesClass, SourcesForm::kCaption, kDialogStyle, WS_EX_DLGMODALFRAME, owner);
   list_ = AddControl(hwnd_, WC_LISTVIEWW, "", LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | WS_TABSTOP,
                      sources_ids::kList, WS_EX_CLIENTEDGE);
-  ListView_SetExtendedListViewStyle(list_,
-                                    LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER | LVS_EX_LABELTIP);
+  // A cut cell shows its whole text as a tip: the addresses' through LVN_GETINFOTIP.
+  ListView_SetExtendedListViewStyle(list_, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER |
+                                               LVS_EX_LABELTIP | LVS_EX_INFOTIP);
   for (int column = 0; column < static_cast<int>(std::size(SourcesForm::kColumns)); ++column) {
     std::wstring caption = WideFromUtf8(SourcesForm::kColumns[column]);
     LVCOLUMNW design = {};
@@ -100,6 +103,7 @@ SourcesWindow::SourcesWindow(SourcesForm& form, HWND owner) : ModalWindow(owner)
   }
   // Drawn by the window, as the options window's boxes are.
   AddControl(hwnd_, WC_BUTTONW, SourcesForm::kDailyCaption, BS_CHECKBOX | WS_TABSTOP, sources_ids::kDailyBox);
+  AddControl(hwnd_, WC_STATICW, "", SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_ENDELLIPSIS, sources_ids::kSummary);
   for (int i = 0; i < kSourcesControlCount; ++i) AddButton(hwnd_, SourcesForm::kButtonCaptions[i], kSourcesButtons[i]);
   SetFirstFocus(list_);
   LayOutAndFit(dpi());
@@ -124,29 +128,55 @@ SIZE SourcesWindow::Layout(int dpi) {
     ListView_SetColumnWidth(list_, column, Scale(SourcesForm::kColumnWidths[column], dpi));
   }
   ListView_SetColumnWidth(list_, SourcesForm::kEntriesColumn, LVSCW_AUTOSIZE_USEHEADER);
+  FitAddresses();
   // The daily box under the list, the buttons under it.
   const int box_top = margin + list_height + spacing;
   HWND box = GetDlgItem(hwnd_, kDailyBox);
-  Place(box, {margin, box_top, CheckBoxWidth(hwnd_, font_.get(), WideFromUtf8(TextOfControl(box)), dpi),
-              Scale(kFieldHeight, dpi)});
+  const int box_width = CheckBoxWidth(hwnd_, font_.get(), WideFromUtf8(TextOfControl(box)), dpi);
+  Place(box, {margin, box_top, box_width, Scale(kFieldHeight, dpi)});
+  // The summary on the box's right, centred on its line.
+  const int summary_left = margin + box_width + 2 * spacing;
+  const int text_height = FontMetrics(hwnd_, font_.get()).tmHeight;
+  Place(GetDlgItem(hwnd_, kSummary), {summary_left, box_top + (Scale(kFieldHeight, dpi) - text_height) / 2,
+                                      margin + list_width - summary_left, text_height});
   const int buttons_top = box_top + Scale(kFieldHeight, dpi) + spacing;
   PlaceButtons(hwnd_, left_buttons, font_.get(), margin, buttons_top, dpi);
   PlaceButtons(hwnd_, right_buttons, font_.get(), margin + list_width - right_width, buttons_top, dpi);
   return {margin + list_width + margin, buttons_top + Scale(kButtonHeight, dpi) + margin};
 }
 
+void SourcesWindow::FitAddresses() {
+  for (int row = 0; row < static_cast<int>(addresses_.size()); ++row) {
+    RECT label = {};
+    ListView_GetItemRect(list_, row, &label, LVIR_LABEL);
+    // The room the list leaves around a label's text.
+    const int room = label.right - label.left - 2 * Scale(kLabelPadding, dpi());
+    HFONT font = reinterpret_cast<HFONT>(SendMessageW(list_, WM_GETFONT, 0, 0));
+    SetItemText(list_, row, SourcesForm::kAddressColumn, AddressCutToFit(addresses_[row], [&](std::string_view text) {
+                  return TextWidth(list_, font, WideFromUtf8(text)) <= room;
+                }));
+  }
+}
+
 void SourcesWindow::SetRows(const std::vector<Row>& rows) {
   const int selected = SelectedRow();
   filling_ = true;
   ListView_DeleteAllItems(list_);
+  addresses_.clear();
   for (int row = 0; row < static_cast<int>(rows.size()); ++row) {
-    std::wstring address = WideFromUtf8(rows[row].cells[SourcesForm::kAddressColumn]);
+    addresses_.push_back(rows[row].cells[SourcesForm::kAddressColumn]);
+    std::wstring address = WideFromUtf8(addresses_.back());
     LVITEMW item = {};
     item.mask = LVIF_TEXT;
     item.iItem = row;
     item.pszText = address.data();
     ListView_InsertItem(list_, &item);
-    ListView_SetCheckState(list_, row, rows[row].enabled);
+    // A malformed line has no check box.
+    if (rows[row].malformed) {
+      ListView_SetItemState(list_, row, INDEXTOSTATEIMAGEMASK(0), LVIS_STATEIMAGEMASK);
+    } else {
+      ListView_SetCheckState(list_, row, rows[row].enabled);
+    }
     for (int column = 1; column < static_cast<int>(rows[row].cells.size()); ++column) {
       SetItemText(list_, row, column, rows[row].cells[column]);
     }
@@ -155,10 +185,17 @@ void SourcesWindow::SetRows(const std::vector<Row>& rows) {
     const int row = std::clamp(selected, 0, static_cast<int>(rows.size()) - 1);
     ListView_SetItemState(list_, row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
   }
+  FitAddresses();
   filling_ = false;
 }
 
-void SourcesWindow::SetCell(int row, int column, const std::string& text) { SetItemText(list_, row, column, text); }
+void SourcesWindow::SetCell(int row, int column, const std::string& text) {
+  if (column == SourcesForm::kAddressColumn && row >= 0 && row < static_cast<int>(addresses_.size())) {
+    addresses_[row] = text;
+    return FitAddresses();
+  }
+  SetItemText(list_, row, column, text);
+}
 
 int SourcesWindow::SelectedRow() const { return ListView_GetNextItem(list_, kBeforeFirstItem, LVNI_SELECTED); }
 
@@ -167,6 +204,10 @@ void SourcesWindow::SetControlEnabled(SourcesControl control, bool enabled) {
   // A button that had the focus loses it as it is disabled: the list takes it, so that the
   // keyboard still reaches the window.
   if (!enabled && GetFocus() == nullptr && GetActiveWindow() == hwnd_) SetFocus(list_);
+}
+
+void SourcesWindow::SetSummary(const std::string& text) {
+  SetWindowTextW(GetDlgItem(hwnd_, sources_ids::kSummary), WideFromUtf8(text).c_str());
 }
 
 // Setting the box's state reports no click.
@@ -237,8 +278,21 @@ LRESULT SourcesWindow::OnNotify(LPARAM lparam) {
   if (header.idFrom == sources_ids::kDailyBox && header.code == NM_CUSTOMDRAW) {
     return DrawCheckBox(*reinterpret_cast<const NMCUSTOMDRAW*>(lparam));
   }
+  // The list passes on its header's notifications: a column the user widened shows more.
+  if (header.hwndFrom == ListView_GetHeader(list_) && (header.code == HDN_ITEMCHANGEDW || header.code == HDN_ITEMCHANGEDA)) {
+    FitAddresses();
+    return 0;
+  }
   if (header.idFrom != sources_ids::kList) return 0;
-  if (header.code == LVN_ITEMCHANGED) {
+  if (header.code == LVN_GETINFOTIPW) {
+    auto& tip = *reinterpret_cast<NMLVGETINFOTIPW*>(lparam);
+    if (tip.iItem >= 0 && tip.iItem < static_cast<int>(addresses_.size()) && tip.iSubItem == 0 && tip.cchTextMax > 0) {
+      const std::wstring address = WideFromUtf8(addresses_[tip.iItem]);
+      const size_t length = std::min(address.size(), static_cast<size_t>(tip.cchTextMax - 1));
+      address.copy(tip.pszText, length);
+      tip.pszText[length] = L'\0';
+    }
+  } else if (header.code == LVN_ITEMCHANGED) {
     const auto& change = *reinterpret_cast<const NMLISTVIEW*>(lparam);
     const UINT old_image = change.uOldState & LVIS_STATEIMAGEMASK;
     const UINT new_image = change.uNewState & LVIS_STATEIMAGEMASK;

@@ -33,6 +33,7 @@ class SourcesWindow : public ModalWindow, public SourcesView {
   int SelectedRow() const override;
   void SetControlEnabled(SourcesControl control, bool enabled) override;
   void SetDailyChecked(bool checked) override;
+  void SetSummary(const std::string& text) override;
   void RunSourceEditor(SourceEditorForm& form) override;
   void RunAllowedNamesWindow(AllowedNamesForm& form) override;
   void Close() override { closed_ = true; }
@@ -41,9 +42,12 @@ class SourcesWindow : public ModalWindow, public SourcesView {
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
   LRESULT OnNotify(LPARAM lparam);
   SIZE Layout(int dpi) override;
+  // Shows each row's address whole, or cut in the middle when its column is too narrow.
+  void FitAddresses();
 
   SourcesForm& form_;
   HWND list_ = nullptr;
+  std::vector<std::string> addresses_;  // each row's address, whole
   // While SetRows fills the list, its check boxes' changes are not the user's.
   bool filling_ = false;
   Font font_;

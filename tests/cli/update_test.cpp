@@ -142,13 +142,19 @@ TEST_F(UpdateTest, WhyNamesTheSourcesTheAllowFileAndTheList) {
             "allowed.example: dans aucune liste\n");
 }
 
-TEST_F(UpdateTest, BadSourcesFilesAndNoSourceStopBeforeAnyWrite) {
-  WriteBytes(sources_, "a.hosts\nftp://lists.example/x hosts\n");
-  CliResult bad = Update();
-  EXPECT_EQ(bad.status, 2);
-  EXPECT_EQ(bad.err, "quorvale-cli: " + sources_ +
-                         ": ligne 2: adresse non reconnue: ftp://lists.example/x (https://, http://, file:// ou un "
-                         "chemin)\n");
+// A malformed line is left out and said, and the run goes on to exit 3; no source at all, or
+// a local one in the system's sources file, stops it before any write.
+TEST_F(UpdateTest, AMalformedLineIsLeftOutAndNoSourceStopsBeforeAnyWrite) {
+  WriteBytes(sources_, "a.hosts\nftp://lists.example/x hosts\n\"a b\n");
+  CliResult bad = Update({"--write-hosts", File("out")});
+  EXPECT_EQ(bad.status, 3);
+  EXPECT_EQ(Steady(bad.err), "quorvale-cli: " + sources_ +
+                                 ": ligne 2 ignoree: adresse non reconnue: ftp://lists.example/x (https://, http://, "
+                                 "file:// ou un chemin)\n"
+                                 "quorvale-cli: " + sources_ + ": ligne 3 ignoree: guillemet non ferme\n"
+                                 "quorvale-cli: a.hosts: telechargee (52 octets, 2 entrees)\n"
+                                 "quorvale-cli: mise a jour: 1 source sur 1, 3 entrees en tout; ecrit: " + File("out") + "\n");
+  EXPECT_NE(ReadBytes(File("out")).find("\tads.example\r\n"), std::string::npos);
   WriteBytes(sources_, "missing.hosts\n");
   CliResult none = Update();
   EXPECT_EQ(none.status, 2);
@@ -220,6 +226,27 @@ class HttpUpdateTest : public CliTest {
   std::string sources_;
   CliLaunch launch_;
 };
+
+// The update of the system's sources file (the scheduled one) leaves its status where every
+// user's window reads it, without the addresses' passwords, whatever its umask.
+TEST_F(HttpUpdateTest, TheSystemsUpdateLeavesItsStatusForEveryUser) {
+  std::filesystem::create_directories(File("sys/etc/quorvale"));
+  const std::string secret = "http://user:secret@" + Address(0).substr(7);
+  sources_ = Crafted("sys/etc/quorvale/sources.txt", secret + "\n" + Address(1) + "x\n");
+  launch_.env.push_back({"QUORVALE_SYSTEM_DIR", File("sys")});
+  const mode_t umask_before = umask(077);
+  CliResult run = Run(Update(), launch_);
+  umask(umask_before);
+  EXPECT_EQ(run.status, 3) << run.err;
+  const std::string path = File("sys/var/lib/quorvale/last-update.txt");
+  const std::string status = std::regex_replace(ReadBytes(path), std::regex(R"(, [0-9.]+ s\))"), ")");
+  EXPECT_EQ(std::regex_replace(status, std::regex(R"((^|\n)[0-9]+\t)"), "$1T\t"),
+            "T\t3\t" + Address(0) + "\ttelechargee (75 octets, 3 entrees)\nT\t-\t" + Address(1) +
+                "x\techec: reponse HTTP 404 (aucune copie)\n");
+  struct stat info {};
+  ASSERT_EQ(stat(path.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0644u);
+}
 
 TEST_F(HttpUpdateTest, NotModifiedAnswersWriteNothingAndAFailedSourceKeepsItsCopy) {
   CliResult first = Run(Update(), launch_);
@@ -312,7 +339,10 @@ TEST_F(HttpUpdateTest, AKilledUpdateLeavesEachCopyWholeWithItsOwnValidators) {
         const std::string name = entry.path().filename().string();
         // A write's temporary name lives for the moment between its link and its rename; a
         // body waits in a pending file until the load (the next fetch removes one left).
-        if (name == "written.txt" || name == "update.log" || name[0] == '.' || name.ends_with(".pending")) continue;
+        if (name == "written.txt" || name == "update.log" || name == "last-update.txt" || name[0] == '.' ||
+            name.ends_with(".pending")) {
+          continue;
+        }
         ASSERT_EQ(entry.path().extension(), ".copy") << name;
         const std::string bytes = ReadBytes(entry.path().string());
         CopyHeader header;

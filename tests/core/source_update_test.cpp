@@ -2,11 +2,13 @@
 
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "core/download.h"
 #include "core/source_copy.h"
 #include "core/update_record.h"
+#include "core/update_status.h"
 
 namespace quorvale {
 namespace {
@@ -107,6 +109,22 @@ TEST(UpdateRecord, KeepsOneRecordPerTargetAndSkipsBrokenLines) {
   RecordWrittenFile(&files, {"/out/x.txt", "i3", "f3", 3});
   RecordWrittenFile(&files, {"/out/X.txt", "i4", "f4", 4});
   EXPECT_EQ(FormatWrittenFiles(files), "/etc/hosts\ti1\tf1\t7\n/out/x.txt\ti3\tf3\t3\n/out/X.txt\ti4\tf4\t4\n");
+}
+
+TEST(UpdateStatus, KeepsNoCredentialsAndReadsBackWhatItWrote) {
+  const std::pair<std::string, std::string> addresses[] = {
+      {"https://user:p@ss@lists.example:8443/x?a=b@c", "https://lists.example:8443/x?a=b@c"},
+      {"file://me@host/x", "file://host/x"}, {"C:\\Jean Dupont\\a@b.txt", "C:\\Jean Dupont\\a@b.txt"},
+  };
+  for (const auto& [address, shown] : addresses) EXPECT_EQ(AddressWithoutCredentials(address), shown);
+  const std::string text = FormatUpdateStatus({{"https://u:p@a.example/l", 1700000000, "echec:\ta\r\nb", -1},
+                                               {"lists/Jean Dupont.txt", 1700000001, "non modifiee", 12}});
+  EXPECT_EQ(text, "1700000000\t-\thttps://a.example/l\techec: a  b\n1700000001\t12\tlists/Jean Dupont.txt\tnon modifiee\n");
+  std::vector<SourceStatus> read = ParseUpdateStatus("x\t1\ta\tb\n1\t-2\ta\tb\n1\t1\t\tb\n" + text);
+  KeepLatestStatuses(&read, ParseUpdateStatus("1699999999\t5\thttps://a.example/l\told\n1700000002\t13\tlists/Jean Dupont.txt\tnew"));
+  EXPECT_EQ(FormatUpdateStatus(read),
+            "1700000000\t-\thttps://a.example/l\techec: a  b\n1700000002\t13\tlists/Jean Dupont.txt\tnew\n");
+  EXPECT_EQ(FindSourceStatus(read, "https://x:y@a.example/l"), &read[0]);
 }
 
 TEST(UpdateRecord, LogKeepsTheLastLines) {

@@ -15,12 +15,18 @@
 #include "forms/privileged_step.h"
 #include "forms/sources_form.h"
 #include "forms/texts.h"
+#include "core/update_status.h"
+#include "platform/update_status.h"
+#include "platform/update_texts.h"
 #include "platform/source_update.h"
 
 namespace quorvale::testing {
 namespace {
 
 using Lines = std::vector<std::string>;
+
+// The date of a HOSTS source's copy in a row.
+const std::regex kCopyDate(R"(HOSTS\|[^|]+\|)");
 
 DownloadResult Served(std::string body, std::string etag = {}) {
   DownloadResult result;
@@ -52,15 +58,18 @@ class SourcesTest : public MainFormTest {
     view_.sources_scripts.push_back(std::move(script));
     form_.ShowSources();
   }
-  // Runs "Mettre a jour" and gives the rows as the window then shows them, seconds left out.
+  // Runs "Mettre a jour" and gives the rows as the window then shows them, seconds left out,
+  // and its summary in `summary_`.
   Lines UpdateRows() {
     Lines rows;
     InSources([&](SourcesForm& sources, FakeSourcesView& view) {
       sources.Update();
       for (const std::string& row : view.Lines()) rows.push_back(std::regex_replace(row, std::regex(R"(, [0-9.]+ s\))"), ")"));
+      summary_ = view.summary;
     });
     return rows;
   }
+  std::string summary_;
 };
 
 TEST_F(SourcesTest, EditsTheSourcesFileInPlaceKeepingItsComments) {
@@ -69,8 +78,10 @@ TEST_F(SourcesTest, EditsTheSourcesFileInPlaceKeepingItsComments) {
     EXPECT_EQ(view.Lines(), (Lines{"on|https://a.example/hosts|HOSTS|||", "off|https://off.example/x|noms de domaines|||"}));
     EXPECT_TRUE(view.enabled[static_cast<int>(SourcesControl::kUpdate)]);
     EXPECT_FALSE(view.enabled[static_cast<int>(SourcesControl::kCancel)]);
-    view.editor_inputs = {{{"ftp://x", SourceKind::kHosts}, {"two words", SourceKind::kHosts}, {"lists/b.txt", SourceKind::kDomains}},
+    view.editor_inputs = {{{"ftp://x", SourceKind::kHosts}, {"https://a b", SourceKind::kHosts},
+                           {" lists/Jean Dupont.txt ", SourceKind::kDomains}},
                           {{"https://c.example/y", SourceKind::kHosts}},
+                          {},
                           {}};
     prompts_.answers = {Answer::kOk, Answer::kOk};
     sources.Add();
@@ -80,13 +91,79 @@ TEST_F(SourcesTest, EditsTheSourcesFileInPlaceKeepingItsComments) {
     view.selected = 0;
     sources.EditSelected();  // left with "Annuler"
     sources.RemoveSelected();
+    view.selected = 1;
+    sources.EditSelected();
     EXPECT_EQ(view.editor_openings, (Lines{"Ajouter une source||HOSTS", "Modifier la source|https://off.example/x|noms de domaines",
-                                           "Modifier la source|https://a.example/hosts|HOSTS"}));
-    EXPECT_EQ(view.Lines(), (Lines{"off|https://c.example/y|HOSTS|||", "on|lists/b.txt|noms de domaines|||"}));
+                                           "Modifier la source|https://a.example/hosts|HOSTS",
+                                           "Modifier la source|lists/Jean Dupont.txt|noms de domaines"}));
+    EXPECT_EQ(view.Lines(), (Lines{"off|https://c.example/y|HOSTS|||", "on|lists/Jean Dupont.txt|noms de domaines|||"}));
   });
   EXPECT_EQ(Messages(), (Lines{"adresse non reconnue: ftp://x (https://, http://, file:// ou un chemin) | OK | critical | Quorvale",
                                "espace dans l'adresse | OK | critical | Quorvale"}));
-  EXPECT_EQ(ReadBytes(Config("sources.txt")), "# my lists\r\n#https://c.example/y\r\nlists/b.txt domains\r\n");
+  EXPECT_EQ(ReadBytes(Config("sources.txt")), "# my lists\r\n#https://c.example/y\r\n\"lists/Jean Dupont.txt\" domains\r\n");
+}
+
+// A malformed line is listed with its reason, left out by an update, and can be mended or
+// removed; it has no check box.
+TEST_F(SourcesTest, MalformedLinesAreListedLeftOutAndMended) {
+  WriteBytes(Config("sources.txt"), "https://a.example/hosts\r\n  ftp://b.example/x domains \r\nc d e\r\n");
+  platform_.downloads = {{"https://a.example/hosts", Served("0.0.0.0 ads.example\n")}};
+  const std::string ftp = "ligne mal formee||ligne 2 ignoree: adresse non reconnue: ftp://b.example/x (https://, http://, "
+                          "file:// ou un chemin)|";
+  const std::string fields = "ligne mal formee||ligne 3 ignoree: trop de champs (une adresse, puis hosts ou domains)|";
+  Lines rows = UpdateRows();
+  rows[0] = std::regex_replace(rows[0], kCopyDate, "HOSTS|D|");
+  EXPECT_EQ(rows, (Lines{"on|https://a.example/hosts|HOSTS|D|telechargee (20 octets, 1 entrees)|1",
+                         "bad|ftp://b.example/x domains|" + ftp, "bad|c d e|" + fields}));
+  EXPECT_EQ(Rows(1), Lines{"ads.example||0.0.0.0"});
+  EXPECT_EQ(summary_, "mise a jour: 1 source sur 1");
+  InSources([&](SourcesForm& sources, FakeSourcesView& view) {
+    sources.SwitchSource(1, false);
+    view.selected = 1;
+    view.editor_inputs = {{{"https://b.example/x", SourceKind::kDomains}}};
+    sources.EditSelected();
+    view.selected = 2;
+    sources.RemoveSelected();
+    EXPECT_EQ(view.editor_openings, Lines{"Modifier la source|ftp://b.example/x|noms de domaines"});
+  });
+  EXPECT_EQ(ReadBytes(Config("sources.txt")), "https://a.example/hosts\r\nhttps://b.example/x domains\r\n");
+}
+
+// The window opens with each source's last result, from its own updates' status or, when
+// newer, the system's scheduled one's; the status keeps no password.
+TEST_F(SourcesTest, OpensWithEachSourcesLastResult) {
+  WriteBytes(Config("sources.txt"), "https://u:pw@a.example/hosts\r\nhttps://b.example/l\r\n");
+  platform_.downloads = {{"https://u:pw@a.example/hosts", Served("0.0.0.0 ads.example\n")}};
+  UpdateRows();
+  const std::filesystem::path cache = *std::filesystem::directory_iterator(Path("cache"));
+  const std::vector<SourceStatus> saved = ParseUpdateStatus(ReadBytes((cache / "last-update.txt").string()));
+  ASSERT_EQ(saved.size(), 2u);
+  EXPECT_EQ(saved[0].address + "|" + saved[1].address + "|" + saved[1].outcome + "|" + std::to_string(saved[1].entries),
+            "https://a.example/hosts|https://b.example/l|echec: connexion impossible (aucune copie)|-1");
+  platform_.system_sources_folder = Path("sys/etc/quorvale/");
+  std::filesystem::create_directories(SystemStatusFolder(platform_));  // POSIX: sys/var/lib/quorvale/
+  WriteBytes(SystemStatusFolder(platform_) + "last-update.txt", "4102444800\t7\thttps://b.example/l\tnon modifiee\n");
+  Lines rows;
+  InSources([&](SourcesForm&, FakeSourcesView& view) { rows = view.Lines(); });
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(std::regex_replace(rows[0], kCopyDate, "HOSTS|D|"),
+            "on|https://u:pw@a.example/hosts|HOSTS|D|" + LocalDateText(platform_, saved[0].time) + ": " + saved[0].outcome + "|1");
+  EXPECT_EQ(rows[1], "on|https://b.example/l|HOSTS||" + LocalDateText(platform_, 4102444800) + ": non modifiee|7");
+}
+
+// A long address is cut in the middle, keeping its file name as long as it can.
+TEST(AddressCutToFit, KeepsTheStartAndTheFileName) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"https://a.example/l.txt", "https://a.example/l.txt"},
+      {"https://lists.example.org/very/long/path/hosts.txt", "https://lists.e.../hosts.txt"},
+      {"C:\\Users\\Jean Dupont\\Documents\\liste.txt", "C:\\Users\\Jean D...\\liste.txt"},
+      {"https://a.example/a-file-name-far-too-long.txt", "...ile-name-far-too-long.txt"},
+      {"\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9/a",
+       "\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9.../a"},
+  };
+  for (const auto& [address, shown] : cases) {
+    EXPECT_EQ(AddressCutToFit(address, [](std::string_view text) { return text.size() <= 28; }), shown);
+  }
 }
 
 TEST_F(SourcesTest, AnUpdateLoadsTheListsOnceThenKeepsACopyForAFailingSource) {
@@ -103,8 +180,11 @@ TEST_F(SourcesTest, AnUpdateLoadsTheListsOnceThenKeepsACopyForAFailingSource) {
   const size_t reports = platform_.shown_files.size();
   Lines rows = UpdateRows();
   // Each copy's moment (the two may fall on either side of a second).
-  const std::string date = rows[0].substr(rows[0].find("HOSTS|") + 6, 19);
-  const std::string date_b = rows[1].substr(rows[1].find("domaines|") + 9, 19);
+  const auto cell_after = [](const std::string& row, const std::string& before) {
+    const size_t at = row.find(before) + before.size();
+    return row.substr(at, row.find('|', at) - at);
+  };
+  const std::string date = cell_after(rows[0], "HOSTS|"), date_b = cell_after(rows[1], "domaines|");
   EXPECT_EQ(rows, (Lines{"on|https://a.example/hosts|HOSTS|" + date + "|telechargee (55 octets, 2 entrees)|2",
                          "on|https://b.example/names|noms de domaines|" + date_b + "|telechargee (14 octets, 1 entrees)|1"}));
   const Lines question = {std::string(SourcesForm::kReplaceQuestion) + " | Yes/No | none | Confirmation"};
@@ -121,7 +201,9 @@ TEST_F(SourcesTest, AnUpdateLoadsTheListsOnceThenKeepsACopyForAFailingSource) {
   platform_.downloads = {{"https://a.example/hosts", Answered(DownloadResult::Outcome::kFailed, DownloadFailure::kHttpStatus, 500)},
                          {"https://b.example/names", Answered(DownloadResult::Outcome::kNotModified, DownloadFailure::kNone, 304)}};
   prompts_.answers = {Answer::kYes};
-  EXPECT_EQ(UpdateRows(), (Lines{"on|https://a.example/hosts|HOSTS|" + date + "|echec: reponse HTTP 500 (copie du " + date + " utilisee)|2",
+  rows = UpdateRows();
+  rows[0] = std::regex_replace(rows[0], std::regex("copie du [-0-9]+ [:0-9]+ utilisee"), "copie du C utilisee");
+  EXPECT_EQ(rows, (Lines{"on|https://a.example/hosts|HOSTS|" + date + "|echec: reponse HTTP 500 (copie du C utilisee)|2",
                                  "on|https://b.example/names|noms de domaines|" + date_b + "|non modifiee|1"}));
   EXPECT_EQ(Rows(1), (Lines{"ads.example||0.0.0.0", "track.example||127.0.0.1"}));
   EXPECT_EQ(platform_.shown_files.size(), reports + 2);

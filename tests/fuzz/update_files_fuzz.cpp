@@ -1,6 +1,7 @@
 // Reads arbitrary bytes as each of the files an update reads back (the sources file, a cached
 // copy's header, the record of written files) and checks what the update relies on: a
-// sources file read without error gives sources that the check of one address accepts, a
+// sources file read without error gives sources that the check of one address accepts and
+// whose lines as the editor writes them read back to them, a
 // copy header read back formats to a header that reads back to itself, and the written files'
 // record reads back to itself.
 #include <cstddef>
@@ -25,6 +26,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     for (const Source& source : sources) {
       FUZZ_CHECK(CheckSourceAddress(source.address).empty());
       FUZZ_CHECK(source.line_number >= 1);
+      std::vector<Source> again;
+      FUZZ_CHECK(ParseSourcesFile(SourceLineOf(source.address, source.kind), &again, &error));
+      FUZZ_CHECK(again.size() == 1 && again[0].address == source.address && again[0].kind == source.kind);
     }
   } else {
     FUZZ_CHECK(sources.empty());

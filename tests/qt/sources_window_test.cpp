@@ -21,12 +21,16 @@ TEST_F(SourcesWindowTest, TheSourcesWindowEditsTheFileThroughItsControls) {
   std::filesystem::create_directories(dir_.File("config"));
   platform_.config_folder = dir_.File("config/");
   const std::string sources = dir_.File("config/sources.txt");
-  WriteBytes(sources, "https://a.example/hosts\n");
+  WriteBytes(sources, "https://a.example/hosts\nftp://x\n");
   QString seen;
   OnNextModal([&](QWidget* window) {
     auto* list = Find<QTableWidget>(window, "lvSources");
     seen = window->objectName() + " " + list->item(0, 0)->text() + " " + list->horizontalHeaderItem(3)->text();
     list->item(0, 0)->setCheckState(Qt::Unchecked);
+    // A malformed line has no check box; its state is cut at its end, not in its middle.
+    EXPECT_FALSE(list->item(1, 0)->data(Qt::CheckStateRole).isValid() ||
+                 (list->item(1, 0)->flags() & Qt::ItemIsUserCheckable));
+    EXPECT_NE(list->itemDelegateForColumn(SourcesForm::kStateColumn), list->itemDelegate());
     EXPECT_FALSE(Find<QPushButton>(window, "cmdAnnuler")->isEnabled());
     // The daily box as the system says, back when it cannot be switched (no helper here).
     auto* daily = Find<QCheckBox>(window, "chkQuotidien");
@@ -41,12 +45,12 @@ TEST_F(SourcesWindowTest, TheSourcesWindowEditsTheFileThroughItsControls) {
       Find<QPushButton>(editor, "cmdOK")->click();
     });
     Find<QPushButton>(window, "cmdAjouter")->click();
-    EXPECT_EQ(list->rowCount(), 2);
+    EXPECT_EQ(list->rowCount(), 3);
     Find<QPushButton>(window, "cmdFermer")->click();
   });
   Action("Sources")->trigger();
   EXPECT_EQ(seen, "frmSources https://a.example/hosts Etat");
-  EXPECT_EQ(ReadBytes(sources), "#https://a.example/hosts\nlists/b.txt domains\n");
+  EXPECT_EQ(ReadBytes(sources), "#https://a.example/hosts\nftp://x\nlists/b.txt domains\n");
 
   WriteBytes(dir_.File("HOSTS"), "0.0.0.0 ads.example\n");
   Action("OpenHostFile")->trigger();

@@ -77,7 +77,7 @@ void FakeSourcesView::RunAllowedNamesWindow(AllowedNamesForm& form) {
 std::vector<std::string> FakeSourcesView::Lines() const {
   std::vector<std::string> lines;
   for (const Row& row : rows) {
-    std::string line = row.enabled ? "on" : "off";
+    std::string line = row.malformed ? "bad" : row.enabled ? "on" : "off";
     for (const std::string& cell : row.cells) line += "|" + cell;
     lines.push_back(line);
   }

@@ -86,10 +86,12 @@ class FakeSourcesView : public SourcesView {
   int SelectedRow() const override { return selected; }
   void SetControlEnabled(SourcesControl control, bool on) override { enabled[static_cast<int>(control)] = on; }
   void SetDailyChecked(bool checked) override { daily.push_back(checked); }
+  void SetSummary(const std::string& text) override { summary = text; }
   void RunSourceEditor(SourceEditorForm& form) override;
   void RunAllowedNamesWindow(AllowedNamesForm& form) override;
   void Close() override { closed = true; }
-  // "on|address|kind|date|state|entries" per row.
+  // "on|address|kind|date|state|entries" per row ("off" for a source switched off, "bad" for a
+  // malformed line).
   std::vector<std::string> Lines() const;
 
   std::vector<Row> rows;
@@ -97,6 +99,7 @@ class FakeSourcesView : public SourcesView {
   std::array<bool, kSourcesControlCount> enabled{};
   bool closed = false;
   std::vector<bool> daily;  // each state the daily box was set to
+  std::string summary;
   std::deque<std::vector<Typed>> editor_inputs;
   std::vector<std::string> editor_openings;  // "caption|address|kind" as each editor opened
   // The allowed-names window: the rows to remove in turn (each then the first shown), and
