@@ -232,7 +232,8 @@ bool FormatHostsFile(const Session& session, const WriteOptions& options, std::s
     for (int pass = 0; pass < 2 && !out.failed(); ++pass) {
       const bool twins = pass == 1;
       if (twins && !options.add_www && list.rows_listed_with_www() == 0) break;
-      const std::string_view prefix = twins ? kWwwPrefix : std::string_view();
+      // Empty, yet pointing somewhere: the line's copy takes no null source.
+      const std::string_view prefix = twins ? kWwwPrefix : std::string_view("");
       const bool every_row = !twins || options.add_www;
       list.ForEachRow([&](const EntryList::RowTexts& row) {
         if (every_row || row.listed_with_www) {

@@ -94,6 +94,9 @@ std::string AddressReason(std::string_view address, Source::Scheme* scheme) {
   if (address.find_first_not_of(kBlanks) == std::string_view::npos) return "adresse vide";
   if (HasControl(address)) return "caractere de controle dans l'adresse";
   if (address.find('\t') != std::string_view::npos) return "tabulation dans l'adresse";
+  // A byte-order mark is no part of a name or a path; at the start of the file the reader skips
+  // it, so an address written there would not read back.
+  if (WithoutUtf8Bom(address).size() != address.size()) return "marque d'ordre des octets dans l'adresse";
   std::string reason = ReadScheme(address, scheme);
   if (reason.empty() && *scheme != Source::Scheme::kPath && address.find(' ') != std::string_view::npos) {
     return "espace dans l'adresse";

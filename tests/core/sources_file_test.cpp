@@ -66,6 +66,7 @@ TEST(SourcesFile, ChecksAnAddressAloneAndWritesItsLine) {
       {"https://a.example/l", "", "https://a.example/l domains"},
       {"C:\\Users\\Jean Dupont\\liste.txt", "", "\"C:\\Users\\Jean Dupont\\liste.txt\" domains"},
       {"#x.txt", "", "\"#x.txt\" domains"}, {"a\"b.txt", "", "a\"b.txt domains"},
+      {"\xEF\xBB\xBFx.txt", "marque d'ordre des octets dans l'adresse", ""},
       {"a \"b.txt", "guillemet dans l'adresse", ""}, {"\"ab", "guillemet dans l'adresse", ""},
       {"https://a.example/a b", "espace dans l'adresse", ""}, {"  ", "adresse vide", ""},
       {"a\tb\x01", "caractere de controle dans l'adresse", ""},
