@@ -45,8 +45,10 @@ class WineQuorvale(Quorvale):
         # Wine alone gets the French locale, without which it misreads accented names.
         subprocess.run(["localedef", "-i", "fr_FR", "-f", "UTF-8", os.path.join(locales, "fr_FR.UTF-8")],
                        check=True, capture_output=True, timeout=60)
+        # No Mono or Gecko download prompts, and no menu entries on this machine for the
+        # prefix's shortcuts (winemenubuilder).
         self.env = dict(display.env(), WINEPREFIX=os.path.join(work, "prefix"), WINEDEBUG="-all",
-                        WINEDLLOVERRIDES="mscoree=;mshtml=", LOCPATH=locales, LANG="fr_FR.UTF-8",
+                        WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=d", LOCPATH=locales, LANG="fr_FR.UTF-8",
                         LC_ALL="fr_FR.UTF-8", TZ="UTC", SOURCE_DATE_EPOCH=SOURCE_DATE_EPOCH)
         try:
             self.make_prefix(fonts)
