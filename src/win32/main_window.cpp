@@ -103,7 +103,7 @@ MainWindow::MainWindow(MainForm& form) : form_(form) {
   ShowSortOrder(1, form_.session().blocked.sort_column(), form_.session().blocked.sort_direction());
   ShowSortOrder(2, form_.session().redirected.sort_column(), form_.session().redirected.sort_direction());
   SetFirstFocus(GetNextDlgTabItem(hwnd_, nullptr, FALSE));
-  LayOutAndFit(dpi());
+  FitTo(ScreenOf(hwnd_), Placement::kKeepPlace);
   // When an administrator started the program elevated, files dragged from a normal Explorer
   // window must still reach it; run as invoker, drops need nothing.
   if (RunsElevated()) {

@@ -43,7 +43,7 @@ SIZE ProgressWindow::Layout(int dpi) {
 ProgressWindow::~ProgressWindow() { KillTimer(hwnd_, kTimerId); }
 
 void ProgressWindow::Open() {
-  CentreOnScreen(hwnd_, owner_);
+  FitTo(ScreenOf(owner_), Placement::kCentre);
   ShowWindow(hwnd_, SW_SHOW);
   UpdateWindow(hwnd_);
   ProcessPendingMessages();

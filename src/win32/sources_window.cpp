@@ -3,8 +3,8 @@
 #include <commctrl.h>
 
 #include <algorithm>
-#include <initializer_list>
 #include <iterator>
+#include <span>
 
 #include "core/utf16.h"
 
@@ -17,6 +17,7 @@ constexpr wchar_t kEditorClass[] = L"Quorvale.frmSource";
 constexpr wchar_t kAllowedNamesClass[] = L"Quorvale.frmNomsAutorises";
 constexpr wchar_t kWhyClass[] = L"Quorvale.frmPourquoi";
 constexpr DWORD kDialogStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU;
+constexpr DWORD kResizableStyle = kDialogStyle | WS_THICKFRAME;
 
 // The buttons' ids, in the order of SourcesControl.
 constexpr int kSourcesButtons[] = {sources_ids::kAddButton,    sources_ids::kEditButton,
@@ -25,6 +26,12 @@ constexpr int kSourcesButtons[] = {sources_ids::kAddButton,    sources_ids::kEdi
                                    sources_ids::kCancelButton};
 static_assert(std::size(kSourcesButtons) == kSourcesControlCount, "an id for each button");
 static_assert(std::size(kSourcesButtons) == std::size(SourcesForm::kButtonCaptions), "a caption for each button");
+// The Sources window's buttons in a row under the list, "Fermer" and "Annuler" on its right,
+// apart.
+constexpr int kLeftButtons[] = {sources_ids::kAddButton, sources_ids::kEditButton, sources_ids::kRemoveButton,
+                                sources_ids::kUpdateButton, sources_ids::kAllowedNamesButton};
+constexpr int kRightButtons[] = {sources_ids::kCloseButton, sources_ids::kCancelButton};
+constexpr int kWhyButtons[] = {why_ids::kAllowButton, why_ids::kCloseButton};
 
 // The state image of a checked row in a list with check boxes (1 is unchecked, 0 none).
 constexpr UINT kCheckedImage = 2;
@@ -37,6 +44,12 @@ constexpr int kFieldHeight = 23;
 // The allowed names' list, in pixels at 96 dpi.
 constexpr int kNamesWidth = 320;
 constexpr int kNamesHeight = 200;
+// The smallest the user may make the Sources window's list and the "Pourquoi ce nom ?" text
+// (a few lines each), and the narrowest that the columns of long texts become in a narrow
+// list, in pixels at 96 dpi.
+constexpr int kSmallestListHeight = 80;
+constexpr int kSmallestTextHeight = 60;
+constexpr int kShortestTextColumn = 60;
 
 // The width that the button `id` of `parent` needs for its caption.
 int ButtonWidth(HWND parent, int id, HFONT font, int dpi) {
@@ -47,14 +60,14 @@ int ButtonWidth(HWND parent, int id, HFONT font, int dpi) {
 }
 
 // The width of the buttons `ids` side by side.
-int ButtonsWidth(HWND parent, std::initializer_list<int> ids, HFONT font, int dpi) {
+int ButtonsWidth(HWND parent, std::span<const int> ids, HFONT font, int dpi) {
   int width = -Scale(kDialogSpacing, dpi);
   for (int id : ids) width += ButtonWidth(parent, id, font, dpi) + Scale(kDialogSpacing, dpi);
   return width;
 }
 
 // Places the buttons `ids` side by side, each as wide as its caption needs, from `left` at `top`.
-void PlaceButtons(HWND parent, std::initializer_list<int> ids, HFONT font, int left, int top, int dpi) {
+void PlaceButtons(HWND parent, std::span<const int> ids, HFONT font, int left, int top, int dpi) {
   for (int id : ids) {
     const int width = ButtonWidth(parent, id, font, dpi);
     Place(GetDlgItem(parent, id), {left, top, width, Scale(kButtonHeight, dpi)});
@@ -77,6 +90,14 @@ std::string TextOfControl(HWND control) {
   return Utf8FromWide(wide);
 }
 
+// The height of the Sources window's client area with a list `list_height` pixels high and
+// `button_rows` rows of buttons, at `dpi`.
+int SourcesClientHeight(int list_height, int button_rows, int dpi) {
+  const int spacing = Scale(kDialogSpacing, dpi);
+  return 2 * Scale(kDialogMargin, dpi) + list_height + spacing + Scale(kFieldHeight, dpi) +
+         button_rows * (spacing + Scale(kButtonHeight, dpi));
+}
+
 // The window's font at `dpi`, given to its controls.
 Font SetWindowFont(HWND window, int dpi) {
   Font font = MakeFont(MessageFontAt(dpi));
@@ -87,7 +108,7 @@ Font SetWindowFont(HWND window, int dpi) {
 }  // namespace
 
 SourcesWindow::SourcesWindow(SourcesForm& form, HWND owner) : ModalWindow(owner), form_(form) {
-  Create(kSourcesClass, SourcesForm::kCaption, kDialogStyle, WS_EX_DLGMODALFRAME, owner);
+  Create(kSourcesClass, SourcesForm::kCaption, kResizableStyle, WS_EX_DLGMODALFRAME, owner);
   list_ = AddControl(hwnd_, WC_LISTVIEWW, "", LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | WS_TABSTOP,
                      sources_ids::kList, WS_EX_CLIENTEDGE);
   // A cut cell shows its whole text as a tip: the addresses' through LVN_GETINFOTIP.
@@ -111,38 +132,72 @@ SourcesWindow::SourcesWindow(SourcesForm& form, HWND owner) : ModalWindow(owner)
 }
 
 SIZE SourcesWindow::Layout(int dpi) {
-  using namespace sources_ids;
   font_ = SetWindowFont(hwnd_, dpi);
   const int margin = Scale(kDialogMargin, dpi);
+  left_buttons_width_ = ButtonsWidth(hwnd_, kLeftButtons, font_.get(), dpi);
+  right_buttons_width_ = ButtonsWidth(hwnd_, kRightButtons, font_.get(), dpi);
+  box_width_ = CheckBoxWidth(hwnd_, font_.get(), WideFromUtf8(TextOfControl(GetDlgItem(hwnd_, sources_ids::kDailyBox))),
+                             dpi);
+  smallest_client_ = {margin + std::max({left_buttons_width_, right_buttons_width_, box_width_}) + margin,
+                      SourcesClientHeight(Scale(kSmallestListHeight, dpi), 2, dpi)};
+  const int row_width = left_buttons_width_ + 2 * Scale(kDialogSpacing, dpi) + right_buttons_width_;
+  const SIZE client = {margin + std::max(Scale(SourcesForm::kListWidth, dpi), row_width) + margin,
+                       SourcesClientHeight(Scale(SourcesForm::kListHeight, dpi), 1, dpi)};
+  Arrange(client);
+  return client;
+}
+
+void SourcesWindow::Arrange(SIZE client) {
+  using namespace sources_ids;
+  const int dpi = layout_dpi();
+  const int margin = Scale(kDialogMargin, dpi);
   const int spacing = Scale(kDialogSpacing, dpi);
-  // The buttons in a row under the list: "Fermer" and "Annuler" on its right, apart.
-  const auto left_buttons = {kAddButton, kEditButton, kRemoveButton, kUpdateButton, kAllowedNamesButton};
-  const auto right_buttons = {kCloseButton, kCancelButton};
-  const int left_width = ButtonsWidth(hwnd_, left_buttons, font_.get(), dpi);
-  const int right_width = ButtonsWidth(hwnd_, right_buttons, font_.get(), dpi);
-  const int list_width = std::max(Scale(SourcesForm::kListWidth, dpi), left_width + 2 * spacing + right_width);
-  const int list_height = Scale(SourcesForm::kListHeight, dpi);
+  const int field_height = Scale(kFieldHeight, dpi);
+  const int list_width = std::max(0, static_cast<int>(client.cx) - 2 * margin);
+  // The buttons in a row under the list, or in two when "Fermer" and "Annuler" do not fit
+  // beside the others.
+  const int rows = left_buttons_width_ + 2 * spacing + right_buttons_width_ <= list_width ? 1 : 2;
+  const int list_height = std::max(0, static_cast<int>(client.cy) - SourcesClientHeight(0, rows, dpi));
   Place(list_, {margin, margin, list_width, list_height});
-  // The form's widths, but the last column, which takes the rest.
-  for (int column = 0; column < SourcesForm::kEntriesColumn; ++column) {
-    ListView_SetColumnWidth(list_, column, Scale(SourcesForm::kColumnWidths[column], dpi));
-  }
-  ListView_SetColumnWidth(list_, SourcesForm::kEntriesColumn, LVSCW_AUTOSIZE_USEHEADER);
+  FitColumns();
   FitAddresses();
   // The daily box under the list, the buttons under it.
   const int box_top = margin + list_height + spacing;
-  HWND box = GetDlgItem(hwnd_, kDailyBox);
-  const int box_width = CheckBoxWidth(hwnd_, font_.get(), WideFromUtf8(TextOfControl(box)), dpi);
-  Place(box, {margin, box_top, box_width, Scale(kFieldHeight, dpi)});
+  Place(GetDlgItem(hwnd_, kDailyBox), {margin, box_top, box_width_, field_height});
   // The summary on the box's right, centred on its line.
-  const int summary_left = margin + box_width + 2 * spacing;
+  const int summary_left = margin + box_width_ + 2 * spacing;
   const int text_height = FontMetrics(hwnd_, font_.get()).tmHeight;
-  Place(GetDlgItem(hwnd_, kSummary), {summary_left, box_top + (Scale(kFieldHeight, dpi) - text_height) / 2,
-                                      margin + list_width - summary_left, text_height});
-  const int buttons_top = box_top + Scale(kFieldHeight, dpi) + spacing;
-  PlaceButtons(hwnd_, left_buttons, font_.get(), margin, buttons_top, dpi);
-  PlaceButtons(hwnd_, right_buttons, font_.get(), margin + list_width - right_width, buttons_top, dpi);
-  return {margin + list_width + margin, buttons_top + Scale(kButtonHeight, dpi) + margin};
+  Place(GetDlgItem(hwnd_, kSummary), {summary_left, box_top + (field_height - text_height) / 2,
+                                      std::max(0, margin + list_width - summary_left), text_height});
+  const int buttons_top = box_top + field_height + spacing;
+  PlaceButtons(hwnd_, kLeftButtons, font_.get(), margin, buttons_top, dpi);
+  PlaceButtons(hwnd_, kRightButtons, font_.get(), margin + list_width - right_buttons_width_,
+               buttons_top + (rows - 1) * (Scale(kButtonHeight, dpi) + spacing), dpi);
+}
+
+void SourcesWindow::FitColumns() {
+  using Form = SourcesForm;
+  const int dpi = layout_dpi();
+  // The form's widths, but the last column, which takes the rest.
+  int widths[Form::kEntriesColumn] = {};
+  int total = Scale(Form::kColumnWidths[Form::kEntriesColumn], dpi);
+  for (int column = 0; column < Form::kEntriesColumn; ++column) {
+    widths[column] = Scale(Form::kColumnWidths[column], dpi);
+    total += widths[column];
+  }
+  // In a list narrower than that, the columns of long texts give up the difference in
+  // proportion to their widths.
+  RECT inside = {};
+  GetClientRect(list_, &inside);
+  if (const int missing = total - inside.right; missing > 0) {
+    const int long_texts = widths[Form::kAddressColumn] + widths[Form::kStateColumn];
+    for (int column : {Form::kAddressColumn, Form::kStateColumn}) {
+      widths[column] =
+          std::max(Scale(kShortestTextColumn, dpi), widths[column] - MulDiv(missing, widths[column], long_texts));
+    }
+  }
+  for (int column = 0; column < Form::kEntriesColumn; ++column) ListView_SetColumnWidth(list_, column, widths[column]);
+  ListView_SetColumnWidth(list_, Form::kEntriesColumn, LVSCW_AUTOSIZE_USEHEADER);
 }
 
 void SourcesWindow::FitAddresses() {
@@ -150,7 +205,7 @@ void SourcesWindow::FitAddresses() {
     RECT label = {};
     ListView_GetItemRect(list_, row, &label, LVIR_LABEL);
     // The room the list leaves around a label's text.
-    const int room = label.right - label.left - 2 * Scale(kLabelPadding, dpi());
+    const int room = label.right - label.left - 2 * Scale(kLabelPadding, layout_dpi());
     HFONT font = reinterpret_cast<HFONT>(SendMessageW(list_, WM_GETFONT, 0, 0));
     SetItemText(list_, row, SourcesForm::kAddressColumn, AddressCutToFit(addresses_[row], [&](std::string_view text) {
                   return TextWidth(list_, font, WideFromUtf8(text)) <= room;
@@ -262,6 +317,9 @@ LRESULT SourcesWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam)
       return DefaultButtonAnswer(hwnd_, IDOK);
     case WM_NOTIFY:
       return OnNotify(lparam);
+    case WM_SIZE:
+      if (layout_dpi() > 0 && wparam != SIZE_MINIMIZED) Arrange({LOWORD(lparam), HIWORD(lparam)});
+      return 0;
     case kSwitchSource:
       form_.SwitchSource(static_cast<int>(wparam), lparam != 0);
       return 0;
@@ -438,7 +496,7 @@ LRESULT AllowedNamesWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lp
 
 WhyWindow::WhyWindow(WhyForm& form, HWND owner) : ModalWindow(owner), form_(form) {
   using namespace why_ids;
-  Create(kWhyClass, WhyForm::kCaption, kDialogStyle, WS_EX_DLGMODALFRAME, owner);
+  Create(kWhyClass, WhyForm::kCaption, kResizableStyle, WS_EX_DLGMODALFRAME, owner);
   std::string text;
   for (const std::string& line : form.lines()) text += (text.empty() ? "" : "\r\n") + line;
   HWND edit = AddControl(hwnd_, WC_EDITW, text,
@@ -453,17 +511,27 @@ WhyWindow::WhyWindow(WhyForm& form, HWND owner) : ModalWindow(owner), form_(form
 }
 
 SIZE WhyWindow::Layout(int dpi) {
-  using namespace why_ids;
   font_ = SetWindowFont(hwnd_, dpi);
   const int margin = Scale(kDialogMargin, dpi);
-  const int text_width = Scale(SourcesForm::kListWidth, dpi);
-  const int text_height = Scale(SourcesForm::kListHeight / 2, dpi);
-  Place(GetDlgItem(hwnd_, kText), {margin, margin, text_width, text_height});
-  const auto buttons = {kAllowButton, kCloseButton};
-  const int buttons_top = margin + text_height + Scale(kDialogSpacing, dpi);
-  PlaceButtons(hwnd_, buttons, font_.get(), margin + text_width - ButtonsWidth(hwnd_, buttons, font_.get(), dpi),
-               buttons_top, dpi);
-  return {margin + text_width + margin, buttons_top + Scale(kButtonHeight, dpi) + margin};
+  // Under the text: the spacing, the buttons and the margin.
+  const int below = Scale(kDialogSpacing, dpi) + Scale(kButtonHeight, dpi) + margin;
+  smallest_client_ = {margin + ButtonsWidth(hwnd_, kWhyButtons, font_.get(), dpi) + margin,
+                      margin + Scale(kSmallestTextHeight, dpi) + below};
+  const SIZE client = {margin + Scale(SourcesForm::kListWidth, dpi) + margin,
+                       margin + Scale(SourcesForm::kListHeight / 2, dpi) + below};
+  Arrange(client);
+  return client;
+}
+
+void WhyWindow::Arrange(SIZE client) {
+  const int dpi = layout_dpi();
+  const int margin = Scale(kDialogMargin, dpi);
+  const int buttons_top = static_cast<int>(client.cy) - margin - Scale(kButtonHeight, dpi);
+  Place(GetDlgItem(hwnd_, why_ids::kText), {margin, margin, std::max(0, static_cast<int>(client.cx) - 2 * margin),
+                                            std::max(0, buttons_top - Scale(kDialogSpacing, dpi) - margin)});
+  PlaceButtons(hwnd_, kWhyButtons, font_.get(),
+               static_cast<int>(client.cx) - margin - ButtonsWidth(hwnd_, kWhyButtons, font_.get(), dpi), buttons_top,
+               dpi);
 }
 
 LRESULT WhyWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
@@ -475,6 +543,9 @@ LRESULT WhyWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     case DM_GETDEFID:
       // Enter presses the focused button, else "Fermer".
       return DefaultButtonAnswer(hwnd_, why_ids::kCloseButton);
+    case WM_SIZE:
+      if (layout_dpi() > 0 && wparam != SIZE_MINIMIZED) Arrange({LOWORD(lparam), HIWORD(lparam)});
+      return 0;
     default:
       return ModalWindow::HandleMessage(message, wparam, lparam);
   }

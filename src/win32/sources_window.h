@@ -14,7 +14,8 @@ namespace quorvale {
 
 // The Sources window on Win32, modal: a report list of the sources, each with a check box that
 // switches it on and off, and the buttons; SourcesForm fills it and decides what they do. A
-// double click edits the row. "Fermer", Escape and the close box close it, cancelling an
+// double click edits the row. The user may resize it: the list takes the room the other
+// controls leave, and "Fermer" and "Annuler" go under the other buttons in a narrow window. "Fermer", Escape and the close box close it, cancelling an
 // update in progress; during an update the main form lets the window's messages run, so that
 // the list shows the downloads and "Annuler" can be pressed.
 class SourcesWindow : public ModalWindow, public SourcesView {
@@ -42,11 +43,20 @@ class SourcesWindow : public ModalWindow, public SourcesView {
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
   LRESULT OnNotify(LPARAM lparam);
   SIZE Layout(int dpi) override;
+  // Places the controls in a client area of `client` pixels, at layout_dpi().
+  void Arrange(SIZE client);
+  // Gives the list's columns their widths for the list's width.
+  void FitColumns();
   // Shows each row's address whole, or cut in the middle when its column is too narrow.
   void FitAddresses();
 
   SourcesForm& form_;
   HWND list_ = nullptr;
+  // The widths of the buttons left of "Fermer", of "Fermer" and "Annuler", and of the daily
+  // box, at layout_dpi().
+  int left_buttons_width_ = 0;
+  int right_buttons_width_ = 0;
+  int box_width_ = 0;
   std::vector<std::string> addresses_;  // each row's address, whole
   // While SetRows fills the list, its check boxes' changes are not the user's.
   bool filling_ = false;
@@ -95,7 +105,8 @@ class AllowedNamesWindow : public ModalWindow, public AllowedNamesView {
 };
 
 // "Pourquoi ce nom ?": the lines that say where the name comes from, in a read-only text, with
-// "Autoriser ce nom" and "Fermer" (also Escape).
+// "Autoriser ce nom" and "Fermer" (also Escape). The user may resize it: the text takes the
+// room the buttons leave.
 class WhyWindow : public ModalWindow, public WhyView {
  public:
   WhyWindow(WhyForm& form, HWND owner);
@@ -106,6 +117,9 @@ class WhyWindow : public ModalWindow, public WhyView {
  private:
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
   SIZE Layout(int dpi) override;
+
+  // Places the controls in a client area of `client` pixels, at layout_dpi().
+  void Arrange(SIZE client);
 
   WhyForm& form_;
   Font font_;

@@ -3,8 +3,10 @@
 #include <uxtheme.h>
 #include <vsstyle.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
+#include <utility>
 
 #include "core/status.h"
 #include "core/utf16.h"
@@ -27,6 +29,8 @@ constexpr int kFocusMargin = 1;
 constexpr UINT kFailedCallExitCode = 1;
 // The common controls that the windows use: buttons, labels and fields, list views, links.
 constexpr DWORD kControlClasses = ICC_STANDARD_CLASSES | ICC_LISTVIEW_CLASSES | ICC_LINK_CLASS;
+// A window too large for its screen is laid out at a lower resolution, down to this one.
+constexpr int kSmallestLayoutDpi = kDesignDpi / 2;
 
 // The window's size for a client area of `width` x `height` pixels at `dpi`, with its style,
 // its menu bar and its frame.
@@ -37,7 +41,20 @@ SIZE FrameSize(HWND window, int width, int height, int dpi) {
   return {rect.right - rect.left, rect.bottom - rect.top};
 }
 
+bool Holds(SIZE room, SIZE size) { return size.cx <= room.cx && size.cy <= room.cy; }
+
+// Where a window `size` long starts along one side of the work area [`low`, `high`): at
+// `place` when it fits there, else as near to it as it fits; from `low` when it is longer.
+int PlaceInside(int place, int size, int low, int high) { return std::max(low, std::min(place, high - size)); }
+
 }  // namespace
+
+Screen ScreenOf(HWND window) {
+  MONITORINFO monitor = {};
+  monitor.cbSize = sizeof monitor;
+  GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTOPRIMARY), &monitor);
+  return {monitor.rcWork, static_cast<int>(window != nullptr ? GetDpiForWindow(window) : GetDpiForSystem())};
+}
 
 void ExitAfterFailedCall(const char* call, std::wstring_view window_class) {
   const DWORD error = GetLastError();
@@ -91,17 +108,56 @@ void Window::Create(const wchar_t* class_name, std::string_view title, DWORD sty
   }
 }
 
-void Window::LayOutAndFit(int dpi) {
-  const SIZE client = Layout(dpi);
-  const SIZE frame = FrameSize(hwnd_, client.cx, client.cy, dpi);
+SIZE Window::LayOutAt(int dpi) {
+  layout_dpi_ = dpi;
+  return Layout(dpi);
+}
+
+SIZE Window::SizeToHold(SIZE client, int frame_dpi) {
+  frame_dpi_ = frame_dpi;
+  const SIZE frame = FrameSize(hwnd_, client.cx, client.cy, frame_dpi);
   SetWindowPos(hwnd_, nullptr, 0, 0, frame.cx, frame.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   // A menu bar that needs a second line takes it from the client area: the frame grows by it.
   RECT area = {};
   GetClientRect(hwnd_, &area);
-  if (GetMenu(hwnd_) != nullptr && area.bottom != client.cy) {
-    SetWindowPos(hwnd_, nullptr, 0, 0, frame.cx, frame.cy + client.cy - area.bottom,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  if (GetMenu(hwnd_) == nullptr || area.bottom == client.cy) return frame;
+  const SIZE taller = {frame.cx, frame.cy + client.cy - area.bottom};
+  SetWindowPos(hwnd_, nullptr, 0, 0, taller.cx, taller.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  return taller;
+}
+
+void Window::LayOutAndFit(int dpi) { SizeToHold(LayOutAt(dpi), dpi); }
+
+void Window::FitTo(const Screen& screen, Placement placement) {
+  // A change of screen on the way is not followed: the window is laid out for `screen` here.
+  const bool was_fitting = std::exchange(fitting_, true);
+  const RECT& work = screen.work;
+  const SIZE room = {work.right - work.left, work.bottom - work.top};
+  auto smallest = [this](SIZE client) { return smallest_client_.cx > 0 ? smallest_client_ : client; };
+  int dpi = screen.dpi;
+  SIZE client = LayOutAt(dpi);
+  SIZE size = SizeToHold(smallest(client), screen.dpi);
+  while (!Holds(room, size) && dpi > kSmallestLayoutDpi) {
+    // The controls grow about as the resolution does; the frame stays as it is.
+    const int guess = std::min(MulDiv(dpi, room.cx, size.cx), MulDiv(dpi, room.cy, size.cy));
+    dpi = std::max(kSmallestLayoutDpi, std::min(dpi - 1, guess));
+    client = LayOutAt(dpi);
+    size = SizeToHold(smallest(client), screen.dpi);
   }
+  if (smallest_client_.cx > 0) {
+    size = SizeToHold(client, screen.dpi);
+    size = {std::min(size.cx, room.cx), std::min(size.cy, room.cy)};
+  }
+  RECT place = {};
+  GetWindowRect(hwnd_, &place);
+  if (placement == Placement::kCentre) {
+    place.left = work.left + (room.cx - size.cx) / 2;
+    place.top = work.top + (room.cy - size.cy) / 2;
+  }
+  SetWindowPos(hwnd_, nullptr, PlaceInside(place.left, size.cx, work.left, work.right),
+               PlaceInside(place.top, size.cy, work.top, work.bottom), size.cx, size.cy,
+               SWP_NOZORDER | SWP_NOACTIVATE);
+  fitting_ = was_fitting;
 }
 
 LRESULT Window::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
@@ -129,12 +185,29 @@ LRESULT CALLBACK Window::WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPAR
       }
       break;
     case WM_DPICHANGED: {
-      window->Layout(HIWORD(wparam));
+      if (window->fitting_) return 0;
+      const int dpi = HIWORD(wparam);
+      window->LayOutAt(dpi);
+      window->frame_dpi_ = dpi;
       const RECT& suggested = *reinterpret_cast<const RECT*>(lparam);
       SetWindowPos(hwnd, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
                    suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+      const Screen screen = {ScreenOf(hwnd).work, dpi};
+      RECT inside = {};
+      if (!IntersectRect(&inside, &suggested, &screen.work) || !EqualRect(&inside, &suggested)) {
+        window->FitTo(screen, Placement::kKeepPlace);
+      }
       return 0;
     }
+    case WM_GETMINMAXINFO:
+      // A window that the user may resize is no smaller than its controls need.
+      if (window->smallest_client_.cx > 0 && window->frame_dpi_ > 0) {
+        const SIZE frame =
+            FrameSize(hwnd, window->smallest_client_.cx, window->smallest_client_.cy, window->frame_dpi_);
+        reinterpret_cast<MINMAXINFO*>(lparam)->ptMinTrackSize = {frame.cx, frame.cy};
+        return 0;
+      }
+      break;
     case WM_NCDESTROY:
       RemovePropW(hwnd, kWindowProperty);
       window->hwnd_ = nullptr;
@@ -182,7 +255,7 @@ void RunModalLoop(HWND window, HWND owner, const bool* closed) {
 }
 
 void ModalWindow::RunModal() {
-  CentreOnScreen(hwnd_, owner_);
+  FitTo(ScreenOf(owner_), Placement::kCentre);
   RunModalLoop(hwnd_, owner_, &closed_);
 }
 
@@ -276,14 +349,20 @@ int DrawnTextWidth(HWND window, HFONT font, std::wstring_view text) {
   return width >= 0 ? width : TextWidth(window, font, text);
 }
 
+// At some sizes Wine draws the text wider than its glyphs' advances say: the caption has the
+// room of the wider of its two widths.
 int CheckBoxWidth(HWND window, HFONT font, std::wstring_view caption, int dpi) {
-  return Scale(kCheckBoxPixels + kCheckBoxTextGap, dpi) + DrawnTextWidth(window, font, caption) + kFocusMargin;
+  return Scale(kCheckBoxPixels + kCheckBoxTextGap, dpi) +
+         std::max(TextWidth(window, font, caption), DrawnTextWidth(window, font, caption)) + kFocusMargin;
 }
 
 LRESULT DrawCheckBox(const NMCUSTOMDRAW& draw) {
   if (draw.dwDrawStage != CDDS_PREPAINT) return CDRF_DODEFAULT;
   HWND control = draw.hdr.hwndFrom;
-  const int dpi = static_cast<int>(GetDpiForWindow(control));
+  // The resolution the window's controls were laid out for, which may be below the screen's.
+  const Window* window = Window::Of(control);
+  const int dpi = window != nullptr && window->layout_dpi() > 0 ? window->layout_dpi()
+                                                                 : static_cast<int>(GetDpiForWindow(control));
   const bool checked = SendMessageW(control, BM_GETCHECK, 0, 0) == BST_CHECKED;
   const bool disabled = draw.uItemState & CDIS_DISABLED;
   const bool pressed = draw.uItemState & CDIS_SELECTED;
@@ -327,18 +406,6 @@ LRESULT DrawCheckBox(const NMCUSTOMDRAW& draw) {
     DrawFocusRect(draw.hdc, &text);
   }
   return CDRF_SKIPDEFAULT;
-}
-
-void CentreOnScreen(HWND window, HWND reference) {
-  MONITORINFO monitor = {};
-  monitor.cbSize = sizeof monitor;
-  GetMonitorInfoW(MonitorFromWindow(reference, MONITOR_DEFAULTTOPRIMARY), &monitor);
-  RECT place = {};
-  GetWindowRect(window, &place);
-  const RECT& work = monitor.rcWork;
-  SetWindowPos(window, nullptr, (work.left + work.right - (place.right - place.left)) / 2,
-               (work.top + work.bottom - (place.bottom - place.top)) / 2, 0, 0,
-               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 LRESULT ModalWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {

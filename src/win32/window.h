@@ -27,14 +27,29 @@ inline constexpr int kAllItems = -1;
 inline constexpr int kBeforeFirstItem = -1;
 inline constexpr int kNoItemFound = -1;
 
+// Where a window may lie on a screen and how fine the screen is: its monitor's work area (the
+// screen less the taskbar), in screen pixels, and its dots per inch.
+struct Screen {
+  RECT work;
+  int dpi;
+};
+// The screen that `window` lies on; the main screen when `window` is nullptr.
+Screen ScreenOf(HWND window);
+
 // A top-level window of the program. It keeps the focus of its controls while another window
 // is active, and its keyboard goes through the dialog manager: Tab and Shift+Tab move
 // through the controls that take the focus, in the order they were made, access keys press
 // their buttons, Space presses the focused button or box. Moved to a screen of another
 // resolution, it lays its controls out again and takes the place and size that Windows
-// suggests.
+// suggests, or fits that screen's work area when the suggested place is not inside it.
 class Window {
  public:
+  // Where FitTo puts the window in the work area.
+  enum class Placement {
+    kKeepPlace,  // where it is, moved only as far as it must be to lie inside
+    kCentre,
+  };
+
   Window() = default;
   virtual ~Window();
   Window(const Window&) = delete;
@@ -43,6 +58,15 @@ class Window {
   HWND hwnd() const { return hwnd_; }
   // The dots per inch of the window's screen (96 at 100 %).
   int dpi() const;
+  // The dots per inch the controls were last laid out for: the screen's, or less when the
+  // window would not fit its screen at the screen's resolution.
+  int layout_dpi() const { return layout_dpi_; }
+
+  // Lays the window out for `screen` and puts it inside its work area. A window that the user
+  // may resize (one whose Layout sets a smallest size) is given the work area's room when its
+  // usual size does not fit; a window whose smallest size is larger than the work area at the
+  // screen's resolution is laid out at the highest resolution at which it fits.
+  void FitTo(const Screen& screen, Placement placement);
 
   // Sees a message for this window or one of its controls before it is dispatched; true when
   // it has been handled (a keyboard message goes to the dialog manager, which dispatches it).
@@ -59,7 +83,8 @@ class Window {
   // The control that takes the focus when the window is first activated.
   void SetFirstFocus(HWND control) { focus_ = control; }
   // Places the controls for a screen of `dpi` dots per inch; returns the size of the client
-  // area that holds them, in pixels.
+  // area that holds them, in pixels. A window that the user may resize also sets
+  // smallest_client_ and lays its controls out again on WM_SIZE.
   virtual SIZE Layout(int dpi) = 0;
   // Lays the controls out at `dpi` and gives the window the size that holds them, its frame
   // and menu bar (however many lines the menu bar takes) around them.
@@ -68,17 +93,27 @@ class Window {
   virtual LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
 
   HWND hwnd_ = nullptr;
+  // The smallest client area that holds the controls at layout_dpi(), in pixels, for a window
+  // that the user may resize (WS_THICKFRAME); empty for a window of one size.
+  SIZE smallest_client_ = {};
 
  private:
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
+  SIZE LayOutAt(int dpi);
+  // Gives the window the size that holds a client area of `client` with its frame at
+  // `frame_dpi` and its menu bar, however many lines that takes; returns the window's size.
+  SIZE SizeToHold(SIZE client, int frame_dpi);
 
   HWND focus_ = nullptr;  // the control that had the focus when the window was last active
+  int layout_dpi_ = 0;
+  int frame_dpi_ = 0;  // the resolution the window's frame was last sized for
+  bool fitting_ = false;  // FitTo is at work: it lays the window out itself
 };
 
 // A window shown modal over its owner, in the centre of the owner's screen.
 class ModalWindow : public Window {
  public:
-  // Shows the window and returns when it has closed.
+  // Fits the window to its owner's screen, shows it and returns when it has closed.
   void RunModal();
   // Whether the window has been closed (by a button, a key or its close box).
   bool closed() const { return closed_; }
@@ -148,8 +183,5 @@ int DrawnTextWidth(HWND window, HFONT font, std::wstring_view text);
 int CheckBoxWidth(HWND window, HFONT font, std::wstring_view caption, int dpi);
 // Draws the check box of `draw`; the answer to its NM_CUSTOMDRAW.
 LRESULT DrawCheckBox(const NMCUSTOMDRAW& draw);
-// Moves `window` to the centre of the work area of the screen that `reference` is on (the main
-// screen when `reference` is nullptr).
-void CentreOnScreen(HWND window, HWND reference);
 
 }  // namespace quorvale

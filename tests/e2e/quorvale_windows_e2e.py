@@ -25,6 +25,9 @@ NOTEPAD = "Rapport.txt - Bloc-notes"
 SOURCE_HOSTS = "AdAway__adaway.github.io__hosts.txt"
 SOURCE_NAMES = "Perflyst__PiHoleBlocklist__SmartTV.txt"
 CLOSE_BOX = (-13, 12)  # from the window's top right corner, in Wine's own frame at 96 dpi
+SCREEN = (1024, 768)  # the Xvfb screen of XDisplay
+# The resolution of the second run, which Wine takes from the registry as a program starts.
+LARGE_DPI = 144
 # Wine draws its own frames (without a window manager every close would stall); no crash dialog.
 WINE_SETTINGS = ("Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\n"
                  '"Managed"="N"\n\n[HKEY_CURRENT_USER\\Software\\Wine\\WineDbg]\n"ShowCrashDialog"=dword:00000000\n')
@@ -83,6 +86,8 @@ class WineQuorvale(Quorvale):
         return result.stdout.decode(errors="replace")
 
     def start(self, program):
+        if self.log:
+            self.log.close()  # the log of the program's previous run
         self.log = open(os.path.join(self.work, "quorvale.log"), "wb")
         self.process = subprocess.Popen(["wine", program], env=self.env, stdin=subprocess.DEVNULL, stdout=self.log,
                                         stderr=subprocess.STDOUT, preexec_fn=end_with_parent)
@@ -294,6 +299,31 @@ def main():
         except subprocess.TimeoutExpired:
             raise Failure("quorvale.exe still runs after its close box was clicked")
         check(code == 0, "quorvale.exe ended with code %d" % code)
+
+        # At 144 dpi the Sources window is wider than this screen at its designed size: it
+        # opens inside the screen, its list narrowed, its buttons in view.
+        note("sources at %d dpi" % LARGE_DPI)
+        program.run("wine", "reg", "add", "HKCU\\Control Panel\\Desktop", "/v", "LogPixels", "/t", "REG_DWORD",
+                    "/d", str(LARGE_DPI), "/f")
+        program.start(os.path.join(app_dir, "quorvale.exe"))
+        main_window = program.wait_window("Quorvale")
+        program.focus(main_window)
+        program.keys("F10", "Down", "Up", "Return")  # "Sources...", the last item of the first menu
+        sources = program.wait_window("Sources")
+        program.park_pointer()
+        time.sleep(0.5)
+        x, y, width, height = program.geometry(sources)
+        check(x >= 0 and y >= 0 and x + width <= SCREEN[0] and y + height <= SCREEN[1],
+              "the Sources window at %d dpi lies outside the screen: %dx%d at %d,%d" % (LARGE_DPI, width, height, x, y))
+        program.picture(sources, shot("windows-sources-%ddpi.png" % LARGE_DPI))
+        program.answer(sources, "Escape")
+        program.focus(main_window)
+        program.keys("alt+F4")
+        try:
+            code = program.process.wait(15)
+        except subprocess.TimeoutExpired:
+            raise Failure("quorvale.exe at %d dpi still runs after Alt+F4" % LARGE_DPI)
+        check(code == 0, "quorvale.exe at %d dpi ended with code %d" % (LARGE_DPI, code))
         ok = True
     except (Failure, subprocess.SubprocessError) as failure:
         print("FAIL: %s" % failure, file=sys.stderr)

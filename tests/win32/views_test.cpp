@@ -417,8 +417,12 @@ TEST_F(Win32Test, AboutTitleIsBold) {
 }
 
 // Moved to a screen of another resolution, every window lays itself out again at it (its
-// controls' fonts grow) and takes the whole rectangle that Windows suggests.
-TEST_F(Win32Test, EveryWindowTakesTheSuggestedRectangleAtANewResolution) {
+// controls' fonts grow) and takes the whole rectangle that Windows suggests, or fits the work
+// area when that rectangle is not inside it. Every window fits a 1024 x 768 work area at 96,
+// 144 and 192 dpi; the Sources and "Pourquoi ce nom ?" windows, which the user may resize,
+// shrink their lists there, and every window keeps its controls in its client area (but the
+// main window's buttons, which lie below it as designed).
+TEST_F(Win32Test, EveryWindowFitsItsScreenAndTakesTheSuggestedRectangleAtANewResolution) {
   platform_.executable_path = dir_.File("quorvale.exe");
   platform_.hosts_path = dir_.File("HOSTS");
   Session session;
@@ -431,6 +435,8 @@ TEST_F(Win32Test, EveryWindowTakesTheSuggestedRectangleAtANewResolution) {
   BackupsForm backups(platform_, prompts_, dir_.File("HOSTS"), counts, {});
   SourcesForm sources(platform_, prompts_, main, {});
   WhyForm why("a.example", {"a.example: ..."});
+  SourceEditorForm editor(prompts_, SourceEditorForm::kAddCaption, "", SourceKind::kHosts);
+  AllowedNamesForm allowed(platform_, prompts_, dir_.File("allow.txt"));
   const std::unique_ptr<Window> windows[] = {std::make_unique<MainWindow>(main),
                                              std::make_unique<OptionsWindow>(options, nullptr),
                                              std::make_unique<ProgressWindow>(progress, nullptr),
@@ -438,25 +444,70 @@ TEST_F(Win32Test, EveryWindowTakesTheSuggestedRectangleAtANewResolution) {
                                              std::make_unique<SearchWindow>(search, nullptr),
                                              std::make_unique<BackupsWindow>(backups, nullptr),
                                              std::make_unique<SourcesWindow>(sources, nullptr),
-                                             std::make_unique<WhyWindow>(why, nullptr)};
+                                             std::make_unique<WhyWindow>(why, nullptr),
+                                             std::make_unique<SourceEditorWindow>(editor, nullptr),
+                                             std::make_unique<AllowedNamesWindow>(allowed, nullptr)};
+  auto inside = [](const RECT& place, const RECT& area) {
+    RECT common = {};
+    return IntersectRect(&common, &place, &area) && EqualRect(&common, &place);
+  };
   const RECT suggested = {40, 30, 40 + 900, 30 + 700};
-  std::string moved;
+  const RECT off_screen = {-300, 30, -300 + 900, 30 + 700};
+  const RECT small_screen = {0, 0, 1024, 768};
+  std::string moved, fitted;
   for (const std::unique_ptr<Window>& window : windows) {
+    HWND hwnd = window->hwnd();
     auto font_height = [&] {
       LOGFONTW font = {};
-      HWND last = GetWindow(GetWindow(window->hwnd(), GW_CHILD), GW_HWNDLAST);
+      HWND last = GetWindow(GetWindow(hwnd, GW_CHILD), GW_HWNDLAST);
       GetObjectW(reinterpret_cast<HFONT>(SendMessageW(last, WM_GETFONT, 0, 0)), sizeof font, &font);
       return std::abs(font.lfHeight);
     };
     const LONG before = font_height();
-    SendMessageW(window->hwnd(), WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
     RECT place = {};
-    GetWindowRect(window->hwnd(), &place);
-    moved += TextOf(window->hwnd()) + (EqualRect(&place, &suggested) ? " placed" : " elsewhere") +
-             (font_height() > before ? " larger|" : " same|");
+    SendMessageW(hwnd, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+    GetWindowRect(hwnd, &place);
+    moved += TextOf(hwnd) + (EqualRect(&place, &suggested) ? " placed" : " elsewhere") +
+             (font_height() > before ? " larger" : " same");
+    SendMessageW(hwnd, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&off_screen));
+    GetWindowRect(hwnd, &place);
+    moved += inside(place, ScreenOf(hwnd).work) ? " inside|" : " outside|";
+
+    // The list or text that a resizable window shrinks, and its width by design.
+    const bool resizable = hwnd == windows[6]->hwnd() || hwnd == windows[7]->hwnd();
+    HWND list = GetDlgItem(hwnd, hwnd == windows[6]->hwnd() ? sources_ids::kList : why_ids::kText);
+    MINMAXINFO limits = {};
+    SendMessageW(hwnd, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&limits));
+    fitted += TextOf(hwnd) + ((GetWindowLongPtrW(hwnd, GWL_STYLE) & WS_THICKFRAME) && limits.ptMinTrackSize.x > 0
+                                  ? " resizable"
+                                  : "");
+    for (int dpi : {96, 144, 192}) {
+      window->FitTo({small_screen, dpi},
+                    hwnd == windows[0]->hwnd() ? Window::Placement::kKeepPlace : Window::Placement::kCentre);
+      GetWindowRect(hwnd, &place);
+      fitted += " " + std::to_string(dpi) + (inside(place, small_screen) ? "" : " outside");
+      RECT client = {}, control = {};
+      GetClientRect(hwnd, &client);
+      MapWindowPoints(hwnd, nullptr, reinterpret_cast<POINT*>(&client), 2);
+      for (HWND child = GetWindow(hwnd, GW_CHILD); child && hwnd != windows[0]->hwnd();
+           child = GetWindow(child, GW_HWNDNEXT)) {
+        if (GetWindowRect(child, &control) && !inside(control, client)) fitted += " cut " + TextOf(child);
+      }
+      SendMessageW(hwnd, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&limits));
+      if (resizable && (limits.ptMinTrackSize.x > 1024 || limits.ptMinTrackSize.y > 768)) fitted += " too large";
+      GetWindowRect(list, &control);
+      if (resizable && control.right - control.left < Scale(SourcesForm::kListWidth, dpi)) fitted += " shrank";
+    }
+    fitted += "|";
   }
-  EXPECT_EQ(moved, "Quorvale placed larger|Options placed larger|Form3 placed larger|About Quorvale placed larger|"
-                   "Rechercher placed larger|Sauvegardes placed larger|Sources placed larger|Pourquoi ce nom ? placed larger|");
+  EXPECT_EQ(moved, "Quorvale placed larger inside|Options placed larger inside|Form3 placed larger inside|"
+                   "About Quorvale placed larger inside|Rechercher placed larger inside|Sauvegardes placed larger inside|"
+                   "Sources placed larger inside|Pourquoi ce nom ? placed larger inside|"
+                   "Ajouter une source placed larger inside|Noms autorises placed larger inside|");
+  EXPECT_EQ(fitted, "Quorvale 96 144 192|Options 96 144 192|Form3 96 144 192|About Quorvale 96 144 192|"
+                    "Rechercher 96 144 192|Sauvegardes 96 144 192|Sources resizable 96 144 shrank 192 shrank|"
+                    "Pourquoi ce nom ? resizable 96 144 shrank 192 shrank|Ajouter une source 96 144 192|"
+                    "Noms autorises 96 144 192|");
 }
 
 // A control that cannot be made ends the program, after a message box that names the call and
