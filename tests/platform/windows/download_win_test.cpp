@@ -109,6 +109,8 @@ TEST_F(WindowsDownloadTest, BodyCallbacksAndContentType) {
   }
 }
 
+constexpr int kSecureChannelRetries = 2;
+
 // The run's CA goes into the user's Root store, as a user trusts one (a real Windows asks the
 // user to confirm: only run-windows-tests, under Wine, sets the variables). The store is closed
 // before the first download, whose chain engine reads it once, and the host name is one of the
@@ -128,7 +130,13 @@ TEST_F(WindowsDownloadTest, HttpsWithTheTestAuthorityTrusted) {
   CertCloseStore(root, 0);
 
   const std::string https = "https://localhost:" + Env("QUORVALE_TEST_HTTPS_PORT");
-  const DownloadResult result = Get(https + "/redirect-once");
+  // Now and then, in a full run and never in hundreds of runs of this test alone, Wine's
+  // schannel ends the first handshake with ERROR_WINHTTP_SECURE_CHANNEL_ERROR (kOther): a
+  // second try is then given; a refused certificate (kCertificate) still fails at once.
+  DownloadResult result = Get(https + "/redirect-once");
+  for (int retry = 0; retry < kSecureChannelRetries && result.failure == DownloadFailure::kOther; ++retry) {
+    result = Get(https + "/redirect-once");
+  }
   EXPECT_EQ(result.failure, DownloadFailure::kNone) << result.detail;
   EXPECT_EQ(result.body, "etag body\n");
   EXPECT_EQ(Get(https + "/to-http").failure, DownloadFailure::kInsecureRedirect);
