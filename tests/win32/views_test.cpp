@@ -54,6 +54,12 @@ void Key(HWND focus, WPARAM key) {
   }
 }
 
+// A key pressed with Alt, as the dialog manager sees it.
+void AltKey(HWND focus, wchar_t key) {
+  MSG msg = {focus, WM_SYSCHAR, key, 1 << 29, 0, {}};
+  DispatchWindowMessage(&msg);
+}
+
 // A key that the shortcuts see: its press alone, with Ctrl held or not.
 void ShortcutKey(HWND focus, WPARAM key, bool ctrl = false) {
   BYTE keys[256] = {};
@@ -356,10 +362,53 @@ TEST_F(MainWindowTest, SourcesWindowShowsTheFileAndSwitchesASourceOff) {
   });
   Menus("Sources...");
   EXPECT_EQ(seen, "Sources Adresse/290 Type/125 Mise a jour/140 Etat/315 Entrees/66: https://a.example/hosts|HOSTS| "
-                  "2 rows, 11 then 0, Mettre a jour chaque jour 0");
+                  "2 rows, 11 then 0, Mettre a jour &chaque jour 0");
   EXPECT_EQ(prompts_.messages.back().text, SourcesForm::kDailyOnFailed);
   EXPECT_EQ(ReadBytes(sources), "# listes\r\n#https://a.example/hosts\r\nlists/b.txt domains\r\n");
   EXPECT_TRUE(IsWindowEnabled(Main()));
+}
+
+// The Sources window's keys: one button drawn as the default (the focused one, else "Fermer",
+// an update's end included), Enter on a row edits it, Alt+A in the editor leads to the
+// address, Alt+S asks before a source is removed.
+TEST_F(Win32Test, SourcesWindowKeysAndItsOneDefaultButton) {
+  std::filesystem::create_directories(dir_.File("config"));
+  platform_.config_folder = dir_.File("config/");
+  WriteBytes(dir_.File("config/sources.txt"), "https://a.example/hosts\r\n");
+  MainForm main(platform_, prompts_);
+  SourcesForm form(platform_, prompts_, main, {});
+  SourcesWindow window(form, nullptr);
+  ShowWindow(window.hwnd(), SW_SHOW);
+  ProcessPendingMessages();
+  HWND list = GetDlgItem(window.hwnd(), sources_ids::kList);
+  auto defaults = [&] {
+    std::string shown;
+    for (HWND child = GetWindow(window.hwnd(), GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+      if (SendMessageW(child, WM_GETDLGCODE, 0, 0) & DLGC_DEFPUSHBUTTON) shown += TextOf(child) + ";";
+    }
+    return shown;
+  };
+  std::string seen = defaults();
+  Key(list, VK_TAB);
+  Key(GetFocus(), VK_TAB);
+  seen += " " + defaults();
+  for (bool updating : {true, false}) {
+    for (int i = 0; i < kSourcesControlCount; ++i) {
+      window.SetControlEnabled(static_cast<SourcesControl>(i), (i == kSourcesControlCount - 1) == updating);
+    }
+  }
+  seen += " " + defaults();
+  OnNextModalWindow([&](HWND editor) {
+    SetFocus(GetDlgItem(editor, IDOK));
+    AltKey(GetFocus(), 'a');
+    seen += " " + TextOf(editor) + (GetFocus() == GetDlgItem(editor, source_editor_ids::kAddressField) ? " at" : " not at");
+    Key(GetFocus(), VK_ESCAPE);
+  });
+  Key(list, VK_RETURN);
+  EXPECT_EQ(seen, "&Fermer; &Ajouter...; &Fermer; Modifier la source at");
+  prompts_.answers = {Prompts::Answer::kNo};
+  AltKey(list, 's');
+  EXPECT_EQ(prompts_.Texts(), std::vector<std::string>{"Supprimer la source https://a.example/hosts ?"});
 }
 
 // The options window: focus on the www box, Tab in order, no control over another, Enter and
@@ -482,8 +531,8 @@ TEST_F(Win32Test, AFailedCreationEndsTheProgramWithTheSystemsReason) {
       ::testing::ExitedWithCode(1), "box: as expected");
 }
 
-// MessageBoxW shows the text, the detail after a blank line, the title, the buttons and the
-// error icon as asked, and its answer comes back. The filters reach the file dialogs as
+// MessageBoxW shows the text, the detail after a blank line, the title, the buttons (the
+// default one with *) and the error icon as asked, and its answer comes back. The filters reach the file dialogs as
 // "description\0pattern\0", "*" as "*.*".
 TEST_F(Win32Test, MessageBoxesAndFileFilters) {
   struct Case {
@@ -497,9 +546,11 @@ TEST_F(Win32Test, MessageBoxesAndFileFilters) {
   };
   const Case cases[] = {
       {Prompts::Buttons::kYesNo, Prompts::Icon::kNone, "Quorvale", "", IDNO, Prompts::Answer::kNo,
-       "Quorvale: Texte / yes no / no icon"},
+       "Quorvale: Texte / yes* no / no icon"},
+      {Prompts::Buttons::kYesNoDefaultNo, Prompts::Icon::kNone, "Confirmation", "", IDYES, Prompts::Answer::kYes,
+       "Confirmation: Texte / yes no* / no icon"},
       {Prompts::Buttons::kOkCancel, Prompts::Icon::kCritical, "Confirmation", "refusé", IDCANCEL,
-       Prompts::Answer::kCancel, "Confirmation: Texte\n\nrefusé / ok cancel / icon"},
+       Prompts::Answer::kCancel, "Confirmation: Texte\n\nrefusé / ok* cancel / icon"},
   };
   Win32Prompts prompts;
   for (const Case& c : cases) {
@@ -509,7 +560,8 @@ TEST_F(Win32Test, MessageBoxesAndFileFilters) {
       GetDlgItemTextW(box, 0xFFFF, text, 256);
       shown = TextOf(box) + ": " + Utf8FromWide(text) + " /";
       for (auto [id, name] : {std::pair{IDOK, "ok"}, {IDCANCEL, "cancel"}, {IDYES, "yes"}, {IDNO, "no"}}) {
-        if (IsWindowVisible(GetDlgItem(box, id))) shown += std::string(" ") + name;
+        HWND button = GetDlgItem(box, id);
+        if (IsWindowVisible(button)) shown += std::string(" ") + name + (SendMessageW(button, WM_GETDLGCODE, 0, 0) & DLGC_DEFPUSHBUTTON ? "*" : "");
       }
       // The icon's control is 20 on Windows, stc1 (0x440) on Wine.
       const bool icon = SendDlgItemMessageW(box, 20, STM_GETICON, 0, 0) || SendDlgItemMessageW(box, 0x440, STM_GETICON, 0, 0);
