@@ -28,8 +28,6 @@ constexpr UINT kFailedCallExitCode = 1;
 // The common controls that the windows use: buttons, labels and fields, list views, links.
 constexpr DWORD kControlClasses = ICC_STANDARD_CLASSES | ICC_LISTVIEW_CLASSES | ICC_LINK_CLASS;
 
-// The window's size for a client area of `width` x `height` pixels at `dpi`, with its style,
-// its menu bar and its frame.
 // `caption` as a control shows it: the "&" before its access key left out, "&&" shown as "&".
 std::wstring ShownCaption(std::wstring_view caption) {
   std::wstring shown;
@@ -40,6 +38,8 @@ std::wstring ShownCaption(std::wstring_view caption) {
   return shown;
 }
 
+// The window's size for a client area of `width` x `height` pixels at `dpi`, with its style,
+// its menu bar and its frame.
 SIZE FrameSize(HWND window, int width, int height, int dpi) {
   RECT rect = {0, 0, width, height};
   AdjustWindowRectExForDpi(&rect, static_cast<DWORD>(GetWindowLongPtrW(window, GWL_STYLE)), GetMenu(window) != nullptr,
