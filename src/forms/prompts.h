@@ -16,7 +16,8 @@ struct FileFilter {
 // was asked. Texts are UTF-8.
 class Prompts {
  public:
-  enum class Buttons { kOk, kOkCancel, kYesNo };
+  // kYesNoDefaultNo is a question whose default button (Enter, Space on it) is "Non".
+  enum class Buttons { kOk, kOkCancel, kYesNo, kYesNoDefaultNo };
   enum class Icon { kNone, kCritical };
   enum class Answer { kOk, kCancel, kYes, kNo };
 
@@ -29,7 +30,7 @@ class Prompts {
   // The answer of a box with `buttons` that was left by Escape or its close box, or that could
   // not be shown: the negative one.
   static constexpr Answer DismissedAnswer(Buttons buttons) {
-    return buttons == Buttons::kYesNo ? Answer::kNo : Answer::kCancel;
+    return buttons == Buttons::kYesNo || buttons == Buttons::kYesNoDefaultNo ? Answer::kNo : Answer::kCancel;
   }
 
   // File dialogs. `filters` are offered in order; `*filter_index` (0-based) is preselected and

@@ -93,6 +93,8 @@ std::string SourcesForm::ShrinkQuestion(const std::string& address, std::int64_t
          std::to_string(last_entries) + ". Accepter cette copie ?";
 }
 
+std::string SourcesForm::RemoveQuestion(const std::string& address) { return "Supprimer la source " + address + " ?"; }
+
 SourcesForm::SourcesForm(Platform& platform, Prompts& prompts, MainForm& main, YieldFn yield)
     : platform_(platform), prompts_(prompts), main_(main), yield_(std::move(yield)) {}
 
@@ -127,7 +129,7 @@ void SourcesForm::ShowRows() {
     row.enabled = entry.enabled;
     if (!entry.malformed.empty()) {
       row.malformed = true;
-      row.cells[kAddressColumn] = file_.LineText(i);
+      row.cells[kAddressColumn] = AddressCell(i);
       row.cells[kKindColumn] = kMalformedKind;
       row.cells[kStateColumn] = SkippedLineText({entry.source.line_number, entry.malformed});
       rows.push_back(std::move(row));
@@ -135,8 +137,8 @@ void SourcesForm::ShowRows() {
     }
     const SourceResult& copy = *next++;
     const Source& source = copy.source;
-    row.cells[kAddressColumn] = source.address;
-    row.cells[kKindColumn] = SourceEditorForm::kKindCaptions[static_cast<int>(source.kind)];
+    row.cells[kAddressColumn] = AddressCell(i);
+    row.cells[kKindColumn] = SourceEditorForm::kKindNames[static_cast<int>(source.kind)];
     if (copy.has_copy) row.cells[kDateColumn] = LocalDateText(platform_, copy.copy.fetched);
     const auto outcome = outcomes_.find(source.address);
     if (outcome != outcomes_.end()) {
@@ -149,6 +151,11 @@ void SourcesForm::ShowRows() {
     rows.push_back(std::move(row));
   }
   view_->SetRows(rows);
+}
+
+std::string SourcesForm::AddressCell(size_t entry) const {
+  const SourcesFileLines::Entry& line = file_.entries()[entry];
+  return line.malformed.empty() ? line.source.address : std::string(file_.LineText(entry));
 }
 
 bool SourcesForm::Save() {
@@ -191,6 +198,10 @@ void SourcesForm::EditSelected() {
 void SourcesForm::RemoveSelected() {
   const int row = view_->SelectedRow();
   if (updating_ || row < 0 || row >= static_cast<int>(file_.entries().size())) return;
+  if (prompts_.Message(RemoveQuestion(AddressCell(static_cast<size_t>(row))), Prompts::Buttons::kYesNoDefaultNo,
+                       Prompts::Icon::kNone, texts::kConfirmation, {}) != Prompts::Answer::kYes) {
+    return;
+  }
   file_.Remove(static_cast<size_t>(row));
   Save();
 }

@@ -70,16 +70,17 @@ class SourcesForm {
   static constexpr int kDateColumn = 2;
   static constexpr int kStateColumn = 3;
   static constexpr int kEntriesColumn = 4;
-  // The captions of the buttons, in the order of SourcesControl.
-  static constexpr const char* kButtonCaptions[] = {"Ajouter...", "Modifier...",        "Supprimer", "Mettre a jour",
-                                                    "Noms autorises...", "Fermer", "Annuler"};
+  // The captions of the window's controls, "&" before each one's access key: the buttons in
+  // the order of SourcesControl, then the daily box.
+  static constexpr const char* kCaptions[] = {"&Ajouter...",       "&Modifier...", "&Supprimer", "Mettre a &jour",
+                                              "&Noms autorises...", "&Fermer",      "Annu&ler",   "Mettre a jour &chaque jour"};
+  static constexpr int kDailyBox = kSourcesControlCount;
   static constexpr const char* kFileName = "sources.txt";
   static constexpr const char* kReplaceQuestion =
       "Les listes actuelles seront remplacees par les sources. Continuer ?";
   static constexpr const char* kCancelledState = "annulee";
   // What the sources of an update say from "Annuler" until their downloads have ended.
   static constexpr const char* kCancellingState = "Annulation...";
-  static constexpr const char* kDailyCaption = "Mettre a jour chaque jour";
   static constexpr const char* kDailyOn = "Mise a jour quotidienne activee";
   static constexpr const char* kDailyOff = "Mise a jour quotidienne arretee";
   static constexpr const char* kDailyOnFailed = "Echec! la mise a jour quotidienne n'a pas pu etre activee.";
@@ -88,6 +89,8 @@ class SourcesForm {
   // Asked for a source whose new copy holds less than half the entries of the last one (or
   // none): "La source X ne donne plus que N entrees au lieu de M. Accepter cette copie ?".
   static std::string ShrinkQuestion(const std::string& address, std::int64_t entries, std::int64_t last_entries);
+  // Asked before "Supprimer" takes out the source that the list shows as `address`.
+  static std::string RemoveQuestion(const std::string& address);
   // The kind cell of a malformed line.
   static constexpr const char* kMalformedKind = "ligne mal formee";
 #ifdef _WIN32
@@ -111,6 +114,8 @@ class SourcesForm {
   void Start(SourcesView* view);
   void Add();
   void EditSelected();
+  // Takes the selected source out of the file once the user has said yes ("Non" is the
+  // default answer, so that a stray key removes nothing).
   void RemoveSelected();
   // The check box of `row` was set to `enabled`.
   void SwitchSource(int row, bool enabled);
@@ -134,6 +139,8 @@ class SourcesForm {
  private:
   // Shows the file's sources with what is known of them.
   void ShowRows();
+  // The address cell of the file's `entry`: its source's address, or a malformed line's text.
+  std::string AddressCell(size_t entry) const;
   // Writes the changed file; says so when it cannot.
   bool Save();
   // The editor, on `address` and `kind`; false when it was left without "OK".
@@ -184,10 +191,15 @@ class SourceEditorForm {
  public:
   static constexpr const char* kAddCaption = "Ajouter une source";
   static constexpr const char* kEditCaption = "Modifier la source";
-  static constexpr const char* kAddressCaption = "Adresse :";
-  static constexpr const char* kKindCaptions[] = {"HOSTS", "noms de domaines"};  // in the order of SourceKind
-  static constexpr const char* kOkCaption = "OK";
-  static constexpr const char* kCancelCaption = "Annuler";
+  // The kinds as the Sources window's list names them, in the order of SourceKind.
+  static constexpr const char* kKindNames[] = {"HOSTS", "noms de domaines"};
+  // The captions of the window's controls, "&" before each one's access key: the address
+  // field's label, the kinds' options in the order of SourceKind, "OK" and "Annuler".
+  static constexpr const char* kCaptions[] = {"&Adresse :", "&HOSTS", "noms de &domaines", "&OK", "A&nnuler"};
+  static constexpr int kAddressLabel = 0;
+  static constexpr int kFirstKindOption = 1;
+  static constexpr int kOkButton = 3;
+  static constexpr int kCancelButton = 4;
   static constexpr int kAddressFieldChars = 60;
 
   SourceEditorForm(Prompts& prompts, std::string caption, std::string address, SourceKind kind)
@@ -225,8 +237,11 @@ class AllowedNamesView {
 class AllowedNamesForm {
  public:
   static constexpr const char* kCaption = "Noms autorises";
-  static constexpr const char* kRemoveCaption = "Retirer";
-  static constexpr const char* kCloseCaption = "Fermer";
+  // The captions of the buttons, "&" before each one's access key: "Retirer", then "Fermer",
+  // the default button.
+  static constexpr const char* kCaptions[] = {"&Retirer", "&Fermer"};
+  static constexpr int kRemoveButton = 0;
+  static constexpr int kCloseButton = 1;
 
   AllowedNamesForm(Platform& platform, Prompts& prompts, std::string allow_path)
       : platform_(platform), prompts_(prompts), allow_path_(std::move(allow_path)) {}

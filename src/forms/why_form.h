@@ -20,8 +20,10 @@ class WhyView {
 class WhyForm {
  public:
   static constexpr const char* kCaption = "Pourquoi ce nom ?";
-  static constexpr const char* kAllowCaption = "Autoriser ce nom";
-  static constexpr const char* kCloseCaption = "Fermer";
+  // The captions of the buttons, "&" before each one's access key.
+  static constexpr const char* kCaptions[] = {"&Autoriser ce nom", "&Fermer"};
+  static constexpr int kAllowButton = 0;
+  static constexpr int kCloseButton = 1;
 
   WhyForm(std::string name, std::vector<std::string> lines, bool allow_offered = true)
       : name_(std::move(name)), lines_(std::move(lines)), allow_offered_(allow_offered) {}

@@ -19,6 +19,13 @@ inline QPushButton* AddButton(QBoxLayout* layout, const char* name, const char* 
   return button;
 }
 
+// Makes `button` the default button of `dialog` (the one Enter presses) and the only one ever
+// drawn as such: no other button of the dialog becomes the default by taking the focus.
+inline void MakeOnlyDefault(QWidget* dialog, QPushButton* button) {
+  for (QPushButton* other : dialog->findChildren<QPushButton*>()) other->setAutoDefault(false);
+  button->setDefault(true);
+}
+
 // A list of rows called `name` with the column headers `columns` (UTF-8): one row selected
 // at a time, nothing edited in place, no grid and no row numbers.
 inline QTableWidget* NewRowList(const char* name, std::span<const char* const> columns, QWidget* parent) {

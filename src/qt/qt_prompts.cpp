@@ -63,6 +63,10 @@ Prompts::Answer QtPrompts::Message(const std::string& text, Buttons buttons, Ico
     case Buttons::kYesNo:
       box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
       break;
+    case Buttons::kYesNoDefaultNo:
+      box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+      box.setDefaultButton(QMessageBox::No);
+      break;
   }
   switch (box.exec()) {
     case QMessageBox::Ok:

@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -28,6 +29,7 @@ namespace {
 constexpr const char* kButtonNames[] = {"cmdAjouter",  "cmdModifier", "cmdSupprimer", "cmdMettreAJour",
                                         "cmdNomsAutorises", "cmdFermer", "cmdAnnuler"};
 static_assert(std::size(kButtonNames) == kSourcesControlCount, "a name for each button");
+static_assert(std::size(SourcesForm::kCaptions) == kSourcesControlCount + 1, "a caption for each button and the box");
 
 QString Text(const std::string& text) { return QString::fromStdString(text); }
 
@@ -63,16 +65,17 @@ SourcesWindow::SourcesWindow(SourcesForm& form, QWidget* parent) : QDialog(paren
     if (item->column() == SourcesForm::kAddressColumn) form_.SwitchSource(item->row(), item->checkState() == Qt::Checked);
   });
   connect(list_, &QTableWidget::cellDoubleClicked, this, [this] { form_.EditSelected(); });
+  list_->installEventFilter(this);
 
   // The user's clicks only: the form's own SetDailyChecked does not come back to it.
-  daily_ = new QCheckBox(QString::fromUtf8(SourcesForm::kDailyCaption), this);
+  daily_ = new QCheckBox(QString::fromUtf8(SourcesForm::kCaptions[SourcesForm::kDailyBox]), this);
   daily_->setObjectName(QStringLiteral("chkQuotidien"));
   connect(daily_, &QCheckBox::clicked, this, [this](bool checked) { form_.SwitchDaily(checked); });
 
   auto* buttons = new QHBoxLayout;
   for (int i = 0; i < kSourcesControlCount; ++i) {
     if (static_cast<SourcesControl>(i) == SourcesControl::kClose) buttons->addStretch(1);
-    buttons_[i] = AddButton(buttons, kButtonNames[i], SourcesForm::kButtonCaptions[i], this);
+    buttons_[i] = AddButton(buttons, kButtonNames[i], SourcesForm::kCaptions[i], this);
     connect(buttons_[i], &QPushButton::clicked, this, [this, control = static_cast<SourcesControl>(i)] {
       switch (control) {
         case SourcesControl::kAdd:
@@ -92,6 +95,7 @@ SourcesWindow::SourcesWindow(SourcesForm& form, QWidget* parent) : QDialog(paren
       }
     });
   }
+  MakeOnlyDefault(this, buttons_[static_cast<int>(SourcesControl::kClose)]);
   summary_ = new QLabel(this);
   summary_->setObjectName(QStringLiteral("lblResume"));
   auto* under_list = new QHBoxLayout;
@@ -154,6 +158,17 @@ void SourcesWindow::RunSourceEditor(SourceEditorForm& form) { SourceEditorWindow
 
 void SourcesWindow::RunAllowedNamesWindow(AllowedNamesForm& form) { AllowedNamesWindow(form, this).exec(); }
 
+bool SourcesWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == list_ && event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+      form_.EditSelected();
+      return true;
+    }
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
 void SourcesWindow::done(int result) {
   form_.WindowClosing();
   QDialog::done(result);
@@ -162,7 +177,7 @@ void SourcesWindow::done(int result) {
 SourceEditorWindow::SourceEditorWindow(SourceEditorForm& form, QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("frmSource"));
   setWindowTitle(Text(form.caption()));
-  auto* label = new QLabel(QString::fromUtf8(SourceEditorForm::kAddressCaption), this);
+  auto* label = new QLabel(QString::fromUtf8(SourceEditorForm::kCaptions[SourceEditorForm::kAddressLabel]), this);
   address_ = new QLineEdit(this);
   address_->setObjectName(QStringLiteral("txtAdresse"));
   address_->setMinimumWidth(address_->fontMetrics().averageCharWidth() * SourceEditorForm::kAddressFieldChars);
@@ -171,7 +186,8 @@ SourceEditorWindow::SourceEditorWindow(SourceEditorForm& form, QWidget* parent) 
   auto* kinds = new QHBoxLayout;
   const char* kind_names[] = {"optHosts", "optDomaines"};
   for (int kind = 0; kind < 2; ++kind) {
-    auto* option = new QRadioButton(QString::fromUtf8(SourceEditorForm::kKindCaptions[kind]), this);
+    auto* option =
+        new QRadioButton(QString::fromUtf8(SourceEditorForm::kCaptions[SourceEditorForm::kFirstKindOption + kind]), this);
     option->setObjectName(QString::fromLatin1(kind_names[kind]));
     kinds_->addButton(option, kind);
     kinds->addWidget(option);
@@ -179,9 +195,10 @@ SourceEditorWindow::SourceEditorWindow(SourceEditorForm& form, QWidget* parent) 
   kinds->addStretch(1);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
-  QPushButton* ok = AddButton(buttons, "cmdOK", SourceEditorForm::kOkCaption, this);
-  QPushButton* cancel = AddButton(buttons, "cmdAnnuler", SourceEditorForm::kCancelCaption, this);
-  ok->setDefault(true);
+  QPushButton* ok = AddButton(buttons, "cmdOK", SourceEditorForm::kCaptions[SourceEditorForm::kOkButton], this);
+  QPushButton* cancel =
+      AddButton(buttons, "cmdAnnuler", SourceEditorForm::kCaptions[SourceEditorForm::kCancelButton], this);
+  MakeOnlyDefault(this, ok);
   connect(ok, &QPushButton::clicked, this, [&form] { form.Accept(); });
   connect(cancel, &QPushButton::clicked, this, [&form] { form.Cancel(); });
   auto* layout = new QVBoxLayout(this);
@@ -210,8 +227,10 @@ AllowedNamesWindow::AllowedNamesWindow(AllowedNamesForm& form, QWidget* parent) 
   list_->setObjectName(QStringLiteral("lstNoms"));
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
-  QPushButton* remove = AddButton(buttons, "cmdRetirer", AllowedNamesForm::kRemoveCaption, this);
-  QPushButton* close = AddButton(buttons, "cmdFermer", AllowedNamesForm::kCloseCaption, this);
+  QPushButton* remove =
+      AddButton(buttons, "cmdRetirer", AllowedNamesForm::kCaptions[AllowedNamesForm::kRemoveButton], this);
+  QPushButton* close = AddButton(buttons, "cmdFermer", AllowedNamesForm::kCaptions[AllowedNamesForm::kCloseButton], this);
+  MakeOnlyDefault(this, close);
   connect(remove, &QPushButton::clicked, this, [&form] { form.RemoveSelected(); });
   connect(close, &QPushButton::clicked, this, [&form] { form.CloseWindow(); });
   auto* layout = new QVBoxLayout(this);
@@ -239,11 +258,10 @@ WhyWindow::WhyWindow(WhyForm& form, QWidget* parent) : QDialog(parent) {
   text->setMinimumSize(SourcesForm::kListWidth, SourcesForm::kListHeight / 2);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
-  QPushButton* allow = AddButton(buttons, "cmdAutoriser", WhyForm::kAllowCaption, this);
-  QPushButton* close = AddButton(buttons, "cmdFermer", WhyForm::kCloseCaption, this);
-  // Enter closes, wherever the focus is but on "Autoriser ce nom" itself.
-  close->setDefault(true);
-  allow->setAutoDefault(false);
+  QPushButton* allow = AddButton(buttons, "cmdAutoriser", WhyForm::kCaptions[WhyForm::kAllowButton], this);
+  QPushButton* close = AddButton(buttons, "cmdFermer", WhyForm::kCaptions[WhyForm::kCloseButton], this);
+  // Enter closes, wherever the focus is: it never allows a name.
+  MakeOnlyDefault(this, close);
   allow->setEnabled(form.allow_offered());
   connect(allow, &QPushButton::clicked, this, [&form] { form.Allow(); });
   connect(close, &QPushButton::clicked, this, [&form] { form.CloseWindow(); });

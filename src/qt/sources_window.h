@@ -36,6 +36,10 @@ class SourcesWindow : public QDialog, public SourcesView {
   // Every way the window closes ends here.
   void done(int result) override;
 
+ protected:
+  // Enter on the list edits its selected row.
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  private:
   SourcesForm& form_;
   QTableWidget* list_;

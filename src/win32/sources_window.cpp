@@ -25,7 +25,7 @@ constexpr int kSourcesButtons[] = {sources_ids::kAddButton,    sources_ids::kEdi
                                    sources_ids::kAllowedNamesButton, sources_ids::kCloseButton,
                                    sources_ids::kCancelButton};
 static_assert(std::size(kSourcesButtons) == kSourcesControlCount, "an id for each button");
-static_assert(std::size(kSourcesButtons) == std::size(SourcesForm::kButtonCaptions), "a caption for each button");
+static_assert(std::size(kSourcesButtons) + 1 == std::size(SourcesForm::kCaptions), "a caption for each button and the box");
 // The Sources window's buttons in a row under the list, "Fermer" and "Annuler" on its right,
 // apart.
 constexpr int kLeftButtons[] = {sources_ids::kAddButton, sources_ids::kEditButton, sources_ids::kRemoveButton,
@@ -105,9 +105,52 @@ Font SetWindowFont(HWND window, int dpi) {
   return font;
 }
 
+// The answer of WM_GETDLGCODE that a push button gives, drawn as the default or not.
+constexpr LRESULT kPushButtonCodes = DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON;
+
 }  // namespace
 
-SourcesWindow::SourcesWindow(SourcesForm& form, HWND owner) : ModalWindow(owner), form_(form) {
+bool DialogWindow::PreTranslate(MSG* msg) {
+  if (!ModalWindow::PreTranslate(msg)) {
+    TranslateMessage(msg);
+    DispatchMessageW(msg);
+  }
+  if (hwnd_ != nullptr) ShowDefaultButton();
+  return true;
+}
+
+void DialogWindow::ShowDefaultButton() {
+  HWND focus = GetFocus();
+  const bool on_button = focus != nullptr && IsChild(hwnd_, focus) &&
+                         (SendMessageW(focus, WM_GETDLGCODE, 0, 0) & kPushButtonCodes) != 0;
+  HWND chosen = on_button ? focus : GetDlgItem(hwnd_, DefaultButton());
+  if (chosen != nullptr && !IsWindowEnabled(chosen)) chosen = nullptr;
+  for (HWND child = GetWindow(hwnd_, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+    const LRESULT code = SendMessageW(child, WM_GETDLGCODE, 0, 0);
+    if ((code & kPushButtonCodes) == 0 || ((code & DLGC_DEFPUSHBUTTON) != 0) == (child == chosen)) continue;
+    SendMessageW(child, BM_SETSTYLE, child == chosen ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON, TRUE);
+  }
+}
+
+LRESULT DialogWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
+  switch (message) {
+    case DM_GETDEFID:
+      return DefaultButtonAnswer(hwnd_, DefaultButton());
+    case WM_NEXTDLGCTL: {
+      // The dialog manager's way to a label's control: the label (lparam set, wparam the
+      // control), then the control that follows it (lparam 0, wparam whether backwards).
+      HWND next = LOWORD(lparam) ? reinterpret_cast<HWND>(wparam) : GetNextDlgTabItem(hwnd_, GetFocus(), wparam != 0);
+      if (next == nullptr) return 0;
+      SetFocus(next);
+      if (SendMessageW(next, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL) SendMessageW(next, EM_SETSEL, 0, -1);
+      return 0;
+    }
+    default:
+      return ModalWindow::HandleMessage(message, wparam, lparam);
+  }
+}
+
+SourcesWindow::SourcesWindow(SourcesForm& form, HWND owner) : DialogWindow(owner), form_(form) {
   Create(kSourcesClass, SourcesForm::kCaption, kResizableStyle, WS_EX_DLGMODALFRAME, owner);
   list_ = AddControl(hwnd_, WC_LISTVIEWW, "", LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | WS_TABSTOP,
                      sources_ids::kList, WS_EX_CLIENTEDGE);
@@ -123,12 +166,14 @@ SourcesWindow::SourcesWindow(SourcesForm& form, HWND owner) : ModalWindow(owner)
     ListView_InsertColumn(list_, column, &design);
   }
   // Drawn by the window, as the options window's boxes are.
-  AddControl(hwnd_, WC_BUTTONW, SourcesForm::kDailyCaption, BS_CHECKBOX | WS_TABSTOP, sources_ids::kDailyBox);
+  AddControl(hwnd_, WC_BUTTONW, SourcesForm::kCaptions[SourcesForm::kDailyBox], BS_CHECKBOX | WS_TABSTOP,
+             sources_ids::kDailyBox);
   AddControl(hwnd_, WC_STATICW, "", SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_ENDELLIPSIS, sources_ids::kSummary);
-  for (int i = 0; i < kSourcesControlCount; ++i) AddButton(hwnd_, SourcesForm::kButtonCaptions[i], kSourcesButtons[i]);
+  for (int i = 0; i < kSourcesControlCount; ++i) AddButton(hwnd_, SourcesForm::kCaptions[i], kSourcesButtons[i]);
   SetFirstFocus(list_);
   LayOutAndFit(dpi());
   form_.Start(this);
+  ShowDefaultButton();
 }
 
 SIZE SourcesWindow::Layout(int dpi) {
@@ -259,6 +304,7 @@ void SourcesWindow::SetControlEnabled(SourcesControl control, bool enabled) {
   // A button that had the focus loses it as it is disabled: the list takes it, so that the
   // keyboard still reaches the window.
   if (!enabled && GetFocus() == nullptr && GetActiveWindow() == hwnd_) SetFocus(list_);
+  ShowDefaultButton();
 }
 
 void SourcesWindow::SetSummary(const std::string& text) {
@@ -313,8 +359,8 @@ LRESULT SourcesWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam)
       }
       return 0;
     case DM_GETDEFID:
-      // Enter presses the focused button; elsewhere it comes as IDOK, which nothing here has.
-      return DefaultButtonAnswer(hwnd_, IDOK);
+      // Enter on the list edits its row.
+      return DefaultButtonAnswer(hwnd_, GetFocus() == list_ ? kEditButton : DefaultButton());
     case WM_NOTIFY:
       return OnNotify(lparam);
     case WM_SIZE:
@@ -325,9 +371,9 @@ LRESULT SourcesWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam)
       return 0;
     case WM_CLOSE:
       form_.WindowClosing();
-      return ModalWindow::HandleMessage(message, wparam, lparam);
+      return DialogWindow::HandleMessage(message, wparam, lparam);
     default:
-      return ModalWindow::HandleMessage(message, wparam, lparam);
+      return DialogWindow::HandleMessage(message, wparam, lparam);
   }
 }
 
@@ -368,21 +414,25 @@ LRESULT SourcesWindow::OnNotify(LPARAM lparam) {
   return 0;
 }
 
-SourceEditorWindow::SourceEditorWindow(SourceEditorForm& form, HWND owner) : ModalWindow(owner), form_(form) {
+SourceEditorWindow::SourceEditorWindow(SourceEditorForm& form, HWND owner) : DialogWindow(owner), form_(form) {
   using namespace source_editor_ids;
+  const auto& captions = SourceEditorForm::kCaptions;
   Create(kEditorClass, form.caption(), kDialogStyle, WS_EX_DLGMODALFRAME, owner);
-  AddControl(hwnd_, WC_STATICW, SourceEditorForm::kAddressCaption, SS_LEFTNOWORDWRAP | SS_NOPREFIX, kAddressLabel);
+  // The label before the field, whose access key leads to it.
+  AddControl(hwnd_, WC_STATICW, captions[SourceEditorForm::kAddressLabel], SS_LEFTNOWORDWRAP, kAddressLabel);
   HWND address = AddControl(hwnd_, WC_EDITW, "", ES_AUTOHSCROLL | WS_TABSTOP, kAddressField, WS_EX_CLIENTEDGE);
   // The two options make one group, which the arrow keys move through.
-  AddControl(hwnd_, WC_BUTTONW, SourceEditorForm::kKindCaptions[static_cast<int>(SourceKind::kHosts)],
+  AddControl(hwnd_, WC_BUTTONW, captions[SourceEditorForm::kFirstKindOption + static_cast<int>(SourceKind::kHosts)],
              BS_AUTORADIOBUTTON | WS_GROUP | WS_TABSTOP, kHostsOption);
-  AddControl(hwnd_, WC_BUTTONW, SourceEditorForm::kKindCaptions[static_cast<int>(SourceKind::kDomains)],
+  AddControl(hwnd_, WC_BUTTONW, captions[SourceEditorForm::kFirstKindOption + static_cast<int>(SourceKind::kDomains)],
              BS_AUTORADIOBUTTON, kDomainsOption);
-  AddControl(hwnd_, WC_BUTTONW, SourceEditorForm::kOkCaption, BS_DEFPUSHBUTTON | WS_GROUP | WS_TABSTOP, kOkButton);
-  AddButton(hwnd_, SourceEditorForm::kCancelCaption, kCancelButton);
+  AddControl(hwnd_, WC_BUTTONW, captions[SourceEditorForm::kOkButton], BS_PUSHBUTTON | WS_GROUP | WS_TABSTOP,
+             kOkButton);
+  AddButton(hwnd_, captions[SourceEditorForm::kCancelButton], kCancelButton);
   SetFirstFocus(address);
   LayOutAndFit(dpi());
   form_.Start(this);
+  ShowDefaultButton();
 }
 
 SIZE SourceEditorWindow::Layout(int dpi) {
@@ -435,23 +485,22 @@ LRESULT SourceEditorWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lp
       if (LOWORD(wparam) == source_editor_ids::kOkButton) form_.Accept();
       if (LOWORD(wparam) == source_editor_ids::kCancelButton) form_.Cancel();
       return 0;
-    case DM_GETDEFID:
-      return DefaultButtonAnswer(hwnd_, source_editor_ids::kOkButton);
     default:
-      return ModalWindow::HandleMessage(message, wparam, lparam);
+      return DialogWindow::HandleMessage(message, wparam, lparam);
   }
 }
 
-AllowedNamesWindow::AllowedNamesWindow(AllowedNamesForm& form, HWND owner) : ModalWindow(owner), form_(form) {
+AllowedNamesWindow::AllowedNamesWindow(AllowedNamesForm& form, HWND owner) : DialogWindow(owner), form_(form) {
   using namespace allowed_names_ids;
   Create(kAllowedNamesClass, AllowedNamesForm::kCaption, kDialogStyle, WS_EX_DLGMODALFRAME, owner);
   HWND list = AddControl(hwnd_, WC_LISTBOXW, "", LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_TABSTOP,
                          kNamesList, WS_EX_CLIENTEDGE);
-  AddButton(hwnd_, AllowedNamesForm::kRemoveCaption, kRemoveButton);
-  AddButton(hwnd_, AllowedNamesForm::kCloseCaption, kCloseButton);
+  AddButton(hwnd_, AllowedNamesForm::kCaptions[AllowedNamesForm::kRemoveButton], kRemoveButton);
+  AddButton(hwnd_, AllowedNamesForm::kCaptions[AllowedNamesForm::kCloseButton], kCloseButton);
   SetFirstFocus(list);
   LayOutAndFit(dpi());
   form_.Start(this);
+  ShowDefaultButton();
 }
 
 SIZE AllowedNamesWindow::Layout(int dpi) {
@@ -485,16 +534,14 @@ LRESULT AllowedNamesWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lp
   switch (message) {
     case WM_COMMAND:
       if (LOWORD(wparam) == allowed_names_ids::kRemoveButton) form_.RemoveSelected();
-      if (LOWORD(wparam) == allowed_names_ids::kCloseButton) form_.CloseWindow();  // also Escape
+      if (LOWORD(wparam) == allowed_names_ids::kCloseButton) form_.CloseWindow();  // also Enter and Escape
       return 0;
-    case DM_GETDEFID:
-      return DefaultButtonAnswer(hwnd_, IDOK);
     default:
-      return ModalWindow::HandleMessage(message, wparam, lparam);
+      return DialogWindow::HandleMessage(message, wparam, lparam);
   }
 }
 
-WhyWindow::WhyWindow(WhyForm& form, HWND owner) : ModalWindow(owner), form_(form) {
+WhyWindow::WhyWindow(WhyForm& form, HWND owner) : DialogWindow(owner), form_(form) {
   using namespace why_ids;
   Create(kWhyClass, WhyForm::kCaption, kResizableStyle, WS_EX_DLGMODALFRAME, owner);
   std::string text;
@@ -503,11 +550,13 @@ WhyWindow::WhyWindow(WhyForm& form, HWND owner) : ModalWindow(owner), form_(form
                          ES_MULTILINE | ES_READONLY | ES_AUTOHSCROLL | ES_AUTOVSCROLL | WS_HSCROLL | WS_VSCROLL |
                              WS_TABSTOP,
                          kText, WS_EX_CLIENTEDGE);
-  EnableWindow(AddButton(hwnd_, WhyForm::kAllowCaption, kAllowButton), form.allow_offered() ? TRUE : FALSE);
-  AddControl(hwnd_, WC_BUTTONW, WhyForm::kCloseCaption, BS_DEFPUSHBUTTON | WS_TABSTOP, kCloseButton);
+  EnableWindow(AddButton(hwnd_, WhyForm::kCaptions[WhyForm::kAllowButton], kAllowButton),
+               form.allow_offered() ? TRUE : FALSE);
+  AddButton(hwnd_, WhyForm::kCaptions[WhyForm::kCloseButton], kCloseButton);
   SetFirstFocus(edit);
   LayOutAndFit(dpi());
   form_.Start(this);
+  ShowDefaultButton();
 }
 
 SIZE WhyWindow::Layout(int dpi) {
@@ -540,14 +589,11 @@ LRESULT WhyWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       if (LOWORD(wparam) == why_ids::kAllowButton) form_.Allow();
       if (LOWORD(wparam) == why_ids::kCloseButton) form_.CloseWindow();  // also Escape
       return 0;
-    case DM_GETDEFID:
-      // Enter presses the focused button, else "Fermer".
-      return DefaultButtonAnswer(hwnd_, why_ids::kCloseButton);
     case WM_SIZE:
       if (layout_dpi() > 0 && wparam != SIZE_MINIMIZED) Arrange({LOWORD(lparam), HIWORD(lparam)});
       return 0;
     default:
-      return ModalWindow::HandleMessage(message, wparam, lparam);
+      return DialogWindow::HandleMessage(message, wparam, lparam);
   }
 }
 

@@ -12,13 +12,33 @@
 
 namespace quorvale {
 
+// A modal window of the Sources part, drawn with one default button at a time: the push
+// button that has the focus, else the window's own (DefaultButton(), unless disabled), which
+// Enter then presses. An access key of a label moves the focus to the control after it.
+class DialogWindow : public ModalWindow {
+ public:
+  // Dispatches the message, then draws the default button again for the focus it left.
+  bool PreTranslate(MSG* msg) override;
+
+ protected:
+  explicit DialogWindow(HWND owner) : ModalWindow(owner) {}
+
+  // The id of the window's default button.
+  virtual int DefaultButton() const = 0;
+  // Marks the default button for the current focus, and no other.
+  void ShowDefaultButton();
+  // DM_GETDEFID and WM_NEXTDLGCTL, as a dialog box answers them.
+  LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
+};
+
 // The Sources window on Win32, modal: a report list of the sources, each with a check box that
 // switches it on and off, and the buttons; SourcesForm fills it and decides what they do. A
-// double click edits the row. The user may resize it: the list takes the room the other
-// controls leave, and "Fermer" and "Annuler" go under the other buttons in a narrow window. "Fermer", Escape and the close box close it, cancelling an
-// update in progress; during an update the main form lets the window's messages run, so that
-// the list shows the downloads and "Annuler" can be pressed.
-class SourcesWindow : public ModalWindow, public SourcesView {
+// double click or Enter edits the row. "Fermer" (the default button), Escape and the close box
+// close it, cancelling an update in progress; during an update the main form lets the window's
+// messages run, so that the list shows the downloads and "Annuler" can be pressed. The user may
+// resize it: the list takes the room the other controls leave, and "Fermer" and "Annuler" go
+// under the other buttons in a narrow window.
+class SourcesWindow : public DialogWindow, public SourcesView {
  public:
   // Posted when a row's check box changes: the form hears of it once the list has done with
   // the click (wparam: the row, lparam: whether it is checked).
@@ -40,6 +60,7 @@ class SourcesWindow : public ModalWindow, public SourcesView {
   void Close() override { closed_ = true; }
 
  private:
+  int DefaultButton() const override { return sources_ids::kCloseButton; }
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
   LRESULT OnNotify(LPARAM lparam);
   SIZE Layout(int dpi) override;
@@ -65,7 +86,7 @@ class SourcesWindow : public ModalWindow, public SourcesView {
 
 // The small window that asks for a source's address and kind. Enter presses "OK" (or the
 // button that has the focus), Escape "Annuler"; the close box keeps nothing.
-class SourceEditorWindow : public ModalWindow, public SourceEditorView {
+class SourceEditorWindow : public DialogWindow, public SourceEditorView {
  public:
   // Builds the window, hidden, and runs SourceEditorForm's first step. It opens with the focus
   // in the address field.
@@ -79,6 +100,7 @@ class SourceEditorWindow : public ModalWindow, public SourceEditorView {
   void Close() override { closed_ = true; }
 
  private:
+  int DefaultButton() const override { return source_editor_ids::kOkButton; }
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
   SIZE Layout(int dpi) override;
 
@@ -86,8 +108,8 @@ class SourceEditorWindow : public ModalWindow, public SourceEditorView {
   Font font_;
 };
 
-// The names of allow.txt, with "Retirer" and "Fermer" (also Escape).
-class AllowedNamesWindow : public ModalWindow, public AllowedNamesView {
+// The names of allow.txt, with "Retirer" and "Fermer" (the default button, also Escape).
+class AllowedNamesWindow : public DialogWindow, public AllowedNamesView {
  public:
   AllowedNamesWindow(AllowedNamesForm& form, HWND owner);
 
@@ -97,6 +119,7 @@ class AllowedNamesWindow : public ModalWindow, public AllowedNamesView {
   void Close() override { closed_ = true; }
 
  private:
+  int DefaultButton() const override { return allowed_names_ids::kCloseButton; }
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
   SIZE Layout(int dpi) override;
 
@@ -105,9 +128,9 @@ class AllowedNamesWindow : public ModalWindow, public AllowedNamesView {
 };
 
 // "Pourquoi ce nom ?": the lines that say where the name comes from, in a read-only text, with
-// "Autoriser ce nom" and "Fermer" (also Escape). The user may resize it: the text takes the
-// room the buttons leave.
-class WhyWindow : public ModalWindow, public WhyView {
+// "Autoriser ce nom" and "Fermer" (the default button, also Escape). The user may resize it:
+// the text takes the room the buttons leave.
+class WhyWindow : public DialogWindow, public WhyView {
  public:
   WhyWindow(WhyForm& form, HWND owner);
 
@@ -115,6 +138,7 @@ class WhyWindow : public ModalWindow, public WhyView {
   void Close() override { closed_ = true; }
 
  private:
+  int DefaultButton() const override { return why_ids::kCloseButton; }
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
   SIZE Layout(int dpi) override;
 

@@ -33,6 +33,9 @@ Prompts::Answer Win32Prompts::Message(const std::string& text, Buttons buttons, 
     case Buttons::kYesNo:
       type |= MB_YESNO;
       break;
+    case Buttons::kYesNoDefaultNo:
+      type |= MB_YESNO | MB_DEFBUTTON2;
+      break;
   }
   switch (MessageBoxW(Owner(), body.c_str(), WideFromUtf8(title).c_str(), type)) {
     case IDOK:

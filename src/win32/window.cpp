@@ -32,6 +32,16 @@ constexpr DWORD kControlClasses = ICC_STANDARD_CLASSES | ICC_LISTVIEW_CLASSES | 
 // A window too large for its screen is laid out at a lower resolution, down to this one.
 constexpr int kSmallestLayoutDpi = kDesignDpi / 2;
 
+// `caption` as a control shows it: the "&" before its access key left out, "&&" shown as "&".
+std::wstring ShownCaption(std::wstring_view caption) {
+  std::wstring shown;
+  for (size_t i = 0; i < caption.size(); ++i) {
+    if (caption[i] == L'&' && i + 1 < caption.size()) ++i;
+    shown += caption[i];
+  }
+  return shown;
+}
+
 // The window's size for a client area of `width` x `height` pixels at `dpi`, with its style,
 // its menu bar and its frame.
 SIZE FrameSize(HWND window, int width, int height, int dpi) {
@@ -352,8 +362,9 @@ int DrawnTextWidth(HWND window, HFONT font, std::wstring_view text) {
 // At some sizes Wine draws the text wider than its glyphs' advances say: the caption has the
 // room of the wider of its two widths.
 int CheckBoxWidth(HWND window, HFONT font, std::wstring_view caption, int dpi) {
+  const std::wstring shown = ShownCaption(caption);
   return Scale(kCheckBoxPixels + kCheckBoxTextGap, dpi) +
-         std::max(TextWidth(window, font, caption), DrawnTextWidth(window, font, caption)) + kFocusMargin;
+         std::max(TextWidth(window, font, shown), DrawnTextWidth(window, font, shown)) + kFocusMargin;
 }
 
 LRESULT DrawCheckBox(const NMCUSTOMDRAW& draw) {
@@ -393,13 +404,16 @@ LRESULT DrawCheckBox(const NMCUSTOMDRAW& draw) {
   TEXTMETRICW metrics = {};
   GetTextMetricsW(draw.hdc, &metrics);
   const int text_left = box.right + Scale(kCheckBoxTextGap, dpi);
-  RECT text = {text_left, middle - metrics.tmHeight / 2, text_left + DrawnTextWidth(control, font, caption),
+  RECT text = {text_left, middle - metrics.tmHeight / 2, text_left + DrawnTextWidth(control, font, ShownCaption(caption)),
                middle - metrics.tmHeight / 2 + metrics.tmHeight};
   SetBkMode(draw.hdc, TRANSPARENT);
   SetTextColor(draw.hdc, GetSysColor(disabled ? COLOR_GRAYTEXT : COLOR_BTNTEXT));
   RECT room = {text.left, text.top, draw.rc.right, text.bottom};
-  DrawTextW(draw.hdc, caption.c_str(), static_cast<int>(caption.size()), &room, DT_LEFT | DT_SINGLELINE | DT_NOPREFIX);
-  const bool focus_shown = !(SendMessageW(control, WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS);
+  const LRESULT ui_state = SendMessageW(control, WM_QUERYUISTATE, 0, 0);
+  // The access key is underlined, unless the system hides the underlines until Alt is pressed.
+  DrawTextW(draw.hdc, caption.c_str(), static_cast<int>(caption.size()), &room,
+            DT_LEFT | DT_SINGLELINE | (ui_state & UISF_HIDEACCEL ? DT_HIDEPREFIX : 0));
+  const bool focus_shown = !(ui_state & UISF_HIDEFOCUS);
   if ((draw.uItemState & CDIS_FOCUS) && focus_shown) {
     InflateRect(&text, kFocusMargin, kFocusMargin);
     IntersectRect(&text, &text, &draw.rc);

@@ -176,8 +176,8 @@ TEXTMETRICW FontMetrics(HWND window, HFONT font);
 // made for them, whose widths differ from those it measures, by a few pixels over a line.
 int DrawnTextWidth(HWND window, HFONT font, std::wstring_view text);
 // A check box whose parent draws it (BS_CHECKBOX, the parent answering its NM_CUSTOMDRAW with
-// DrawCheckBox; a caption without an access key): the box as the theme draws it, its text,
-// and the focus rectangle around the text as drawn. A check box that draws itself puts the
+// DrawCheckBox; "&" before the caption's access key): the box as the theme draws it, its
+// text, and the focus rectangle around the text as drawn. A check box that draws itself puts the
 // rectangle round the text as measured, over its last letters under Wine.
 // The width such a check box needs for its caption with `font` at `dpi`, in pixels.
 int CheckBoxWidth(HWND window, HFONT font, std::wstring_view caption, int dpi);

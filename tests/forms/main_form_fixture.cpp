@@ -7,6 +7,7 @@ namespace quorvale::testing {
 std::string Describe(const ScriptedPrompts::Shown& shown) {
   const char* buttons = shown.buttons == Prompts::Buttons::kOk         ? "OK"
                         : shown.buttons == Prompts::Buttons::kOkCancel ? "OK/Cancel"
+                        : shown.buttons == Prompts::Buttons::kYesNoDefaultNo ? "Yes/No, No default"
                                                                        : "Yes/No";
   const char* icon = shown.icon == Prompts::Icon::kNone ? "none" : "critical";
   return shown.text + " | " + buttons + " | " + icon + " | " + shown.title;

@@ -1,8 +1,11 @@
 // The Sources window: the sources file edited in place, updates (with progress, failures and
 // cancel) loaded into the lists, the allowed names, and "Pourquoi ce nom ?".
 
+#include <cctype>
 #include <filesystem>
 #include <regex>
+#include <set>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -15,6 +18,7 @@
 #include "forms/privileged_step.h"
 #include "forms/sources_form.h"
 #include "forms/texts.h"
+#include "forms/why_form.h"
 #include "core/update_status.h"
 #include "platform/update_status.h"
 #include "platform/update_texts.h"
@@ -83,13 +87,14 @@ TEST_F(SourcesTest, EditsTheSourcesFileInPlaceKeepingItsComments) {
                           {{"https://c.example/y", SourceKind::kHosts}},
                           {},
                           {}};
-    prompts_.answers = {Answer::kOk, Answer::kOk};
+    prompts_.answers = {Answer::kOk, Answer::kOk, Answer::kNo, Answer::kYes};
     sources.Add();
     sources.SwitchSource(0, false);
     view.selected = 1;
     sources.EditSelected();
     view.selected = 0;
     sources.EditSelected();  // left with "Annuler"
+    sources.RemoveSelected();  // "Non"
     sources.RemoveSelected();
     view.selected = 1;
     sources.EditSelected();
@@ -98,8 +103,9 @@ TEST_F(SourcesTest, EditsTheSourcesFileInPlaceKeepingItsComments) {
                                            "Modifier la source|lists/Jean Dupont.txt|noms de domaines"}));
     EXPECT_EQ(view.Lines(), (Lines{"off|https://c.example/y|HOSTS|||", "on|lists/Jean Dupont.txt|noms de domaines|||"}));
   });
+  const std::string remove = "Supprimer la source https://a.example/hosts ? | Yes/No, No default | none | Confirmation";
   EXPECT_EQ(Messages(), (Lines{"adresse non reconnue: ftp://x (https://, http://, file:// ou un chemin) | OK | critical | Quorvale",
-                               "espace dans l'adresse | OK | critical | Quorvale"}));
+                               "espace dans l'adresse | OK | critical | Quorvale", remove, remove}));
   EXPECT_EQ(ReadBytes(Config("sources.txt")), "# my lists\r\n#https://c.example/y\r\n\"lists/Jean Dupont.txt\" domains\r\n");
 }
 
@@ -123,9 +129,11 @@ TEST_F(SourcesTest, MalformedLinesAreListedLeftOutAndMended) {
     view.editor_inputs = {{{"https://b.example/x", SourceKind::kDomains}}};
     sources.EditSelected();
     view.selected = 2;
+    prompts_.answers = {Answer::kYes};
     sources.RemoveSelected();
     EXPECT_EQ(view.editor_openings, Lines{"Modifier la source|ftp://b.example/x|noms de domaines"});
   });
+  EXPECT_EQ(prompts_.messages.back().text, "Supprimer la source c d e ?");
   EXPECT_EQ(ReadBytes(Config("sources.txt")), "https://a.example/hosts\r\nhttps://b.example/x domains\r\n");
 }
 
@@ -149,6 +157,20 @@ TEST_F(SourcesTest, OpensWithEachSourcesLastResult) {
   EXPECT_EQ(std::regex_replace(rows[0], kCopyDate, "HOSTS|D|"),
             "on|https://u:pw@a.example/hosts|HOSTS|D|" + LocalDateText(platform_, saved[0].time) + ": " + saved[0].outcome + "|1");
   EXPECT_EQ(rows[1], "on|https://b.example/l|HOSTS||" + LocalDateText(platform_, 4102444800) + ": non modifiee|7");
+}
+
+// Each of the Sources part's windows gives every button and label an access key of its own.
+TEST(AccessKeys, EveryControlHasOneThatNoOtherOfItsWindowHas) {
+  const std::span<const char* const> windows[] = {SourcesForm::kCaptions, SourceEditorForm::kCaptions,
+                                                  AllowedNamesForm::kCaptions, WhyForm::kCaptions};
+  for (std::span<const char* const> captions : windows) {
+    std::set<int> keys;
+    for (const char* caption : captions) {
+      std::cmatch key;  // the character after the "&" that is not "&&"
+      ASSERT_TRUE(std::regex_search(caption, key, std::regex("^(?:[^&]|&&)*&([[:alnum:]])"))) << caption;
+      EXPECT_TRUE(keys.insert(std::tolower(static_cast<unsigned char>(key.str(1)[0]))).second) << caption << ": key taken";
+    }
+  }
 }
 
 // A long address is cut in the middle, keeping its file name as long as it can.

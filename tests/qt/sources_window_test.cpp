@@ -35,6 +35,11 @@ TEST_F(SourcesWindowTest, TheSourcesWindowEditsTheFileThroughItsControls) {
     // The daily box as the system says, back when it cannot be switched (no helper here).
     auto* daily = Find<QCheckBox>(window, "chkQuotidien");
     EXPECT_TRUE(daily->isChecked());
+    // Enter on the list edits the selected row, where "Fermer" is the default button.
+    QString edited;
+    OnNextModal([&](QWidget* editor) { edited = editor->windowTitle(), Find<QPushButton>(editor, "cmdAnnuler")->click(); });
+    QTest::keyClick(list, Qt::Key_Return);
+    EXPECT_EQ(edited, "Modifier la source");
     prompts_.answers.push_back(Prompts::Answer::kOk);
     daily->click();
     EXPECT_TRUE(daily->isChecked());

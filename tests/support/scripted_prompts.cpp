@@ -9,7 +9,7 @@ Prompts::Answer ScriptedPrompts::Message(const std::string& text, Buttons button
   messages.push_back({text, buttons, icon, title, detail});
   if (answers.empty()) {
     ADD_FAILURE() << "unexpected message: " << text;
-    return buttons == Buttons::kYesNo ? Answer::kNo : (buttons == Buttons::kOk ? Answer::kOk : Answer::kCancel);
+    return buttons == Buttons::kOk ? Answer::kOk : DismissedAnswer(buttons);
   }
   Answer answer = answers.front();
   answers.pop_front();

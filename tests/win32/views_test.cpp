@@ -356,10 +356,40 @@ TEST_F(MainWindowTest, SourcesWindowShowsTheFileAndSwitchesASourceOff) {
   });
   Menus("Sources...");
   EXPECT_EQ(seen, "Sources Adresse/290 Type/125 Mise a jour/140 Etat/315 Entrees/66: https://a.example/hosts|HOSTS| "
-                  "2 rows, 11 then 0, Mettre a jour chaque jour 0");
+                  "2 rows, 11 then 0, Mettre a jour &chaque jour 0");
   EXPECT_EQ(prompts_.messages.back().text, SourcesForm::kDailyOnFailed);
   EXPECT_EQ(ReadBytes(sources), "# listes\r\n#https://a.example/hosts\r\nlists/b.txt domains\r\n");
   EXPECT_TRUE(IsWindowEnabled(Main()));
+}
+
+// The Sources window's keys: one button drawn as the default, the focused one, else "Fermer"
+// (after an update too); Enter on a row edits it.
+TEST_F(Win32Test, SourcesWindowKeysAndItsOneDefaultButton) {
+  platform_.config_folder = platform_.cache_folder = dir_.File("");
+  WriteBytes(dir_.File("sources.txt"), "https://a.example/hosts\r\n");
+  MainForm main(platform_, prompts_);
+  SourcesForm form(platform_, prompts_, main, {});
+  SourcesWindow window(form, nullptr);
+  ShowWindow(window.hwnd(), SW_SHOW);
+  std::string seen;
+  auto defaults = [&] {
+    for (HWND child = GetWindow(window.hwnd(), GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+      if (SendMessageW(child, WM_GETDLGCODE, 0, 0) & DLGC_DEFPUSHBUTTON) seen += TextOf(child) + " ";
+    }
+  };
+  defaults();
+  Key(GetFocus(), VK_TAB);  // from the list
+  Key(GetFocus(), VK_TAB);
+  defaults();
+  prompts_.answers = {Prompts::Answer::kOk};  // no source could be downloaded
+  form.Update();
+  defaults();
+  OnNextModalWindow([&](HWND editor) {
+    seen += TextOf(editor);
+    Key(GetFocus(), VK_ESCAPE);
+  });
+  Key(GetFocus(), VK_RETURN);  // on the list, where the update left the focus
+  EXPECT_EQ(seen, "&Fermer &Ajouter... &Fermer Modifier la source");
 }
 
 // The options window: focus on the www box, Tab in order, no control over another, Enter and
