@@ -78,23 +78,39 @@ ACCEL AcceleratorOf(std::string_view shortcut, int command) {
   return accelerator;
 }
 
-// Turns the painting of a list back on, after WM_SETREDRAW turned it off, and paints it whole.
-void PaintAgain(HWND list) {
-  SendMessageW(list, WM_SETREDRAW, TRUE, 0);
-  InvalidateRect(list, nullptr, TRUE);
+// For its lifetime a list does not paint; it paints whole once after. Some list controls
+// (Wine's) repaint a virtual list's rows one by one as their selection changes: a million rows
+// selected or unselected took minutes.
+class PaintOnceAfter {
+ public:
+  explicit PaintOnceAfter(HWND list) : list_(list) { SendMessageW(list_, WM_SETREDRAW, FALSE, 0); }
+  ~PaintOnceAfter() {
+    SendMessageW(list_, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(list_, nullptr, TRUE);
+  }
+  PaintOnceAfter(const PaintOnceAfter&) = delete;
+  PaintOnceAfter& operator=(const PaintOnceAfter&) = delete;
+
+ private:
+  HWND list_;
+};
+
+// Unselects every row of `list`, painting it once.
+void UnselectAll(HWND list) {
+  if (ListView_GetSelectedCount(list) == 0) return;
+  PaintOnceAfter paint(list);
+  ListView_SetItemState(list, kAllItems, 0, LVIS_SELECTED);
 }
 
-// A subclass of the lists. Shift with a key or a click may select a range of any length,
-// which some list controls (Wine's) repaint row by row: a million rows took minutes. The
-// list paints once, after the change.
+// A subclass of the lists: a key or a click (its press or its release, where a list may
+// unselect the other rows) that may change the selection of many rows (Shift held, or more
+// than one row selected) paints once.
 LRESULT CALLBACK PaintRangesOnce(HWND list, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR, DWORD_PTR) {
-  const bool range = (message == WM_KEYDOWN && GetKeyState(VK_SHIFT) < 0) ||
-                     (message == WM_LBUTTONDOWN && (wparam & MK_SHIFT) != 0);
-  if (!range) return DefSubclassProc(list, message, wparam, lparam);
-  SendMessageW(list, WM_SETREDRAW, FALSE, 0);
-  const LRESULT result = DefSubclassProc(list, message, wparam, lparam);
-  PaintAgain(list);
-  return result;
+  const bool many = (message == WM_KEYDOWN || message == WM_LBUTTONDOWN || message == WM_LBUTTONUP) &&
+                    (GetKeyState(VK_SHIFT) < 0 || ListView_GetSelectedCount(list) > 1);
+  if (!many) return DefSubclassProc(list, message, wparam, lparam);
+  PaintOnceAfter paint(list);
+  return DefSubclassProc(list, message, wparam, lparam);
 }
 
 // Whether Shift, Ctrl or Alt is held with the key being handled.
@@ -291,7 +307,8 @@ void MainWindow::SetControlEnabled(MainControl control, bool enabled) {
   // The menu bar is drawn again only when an item changed: a selection change tells every
   // time, and a drawing each time costs a trip to the screen.
   const UINT state = enabled ? MF_ENABLED : MF_GRAYED;
-  if (GetMenuState(menu, id, MF_BYCOMMAND) != kNoMenuItem && static_cast<UINT>(EnableMenuItem(menu, id, MF_BYCOMMAND | state)) != state) {
+  if (GetMenuState(menu, id, MF_BYCOMMAND) != kNoMenuItem &&
+      static_cast<UINT>(EnableMenuItem(menu, id, MF_BYCOMMAND | state)) != state) {
     DrawMenuBar(hwnd_);
   }
   if (HWND button = buttons_[static_cast<int>(control)]) EnableWindow(button, enabled);
@@ -319,7 +336,7 @@ void MainWindow::ListChanged(int list_number) {
   // unselecting below visits only the rows left.
   ListView_SetItemCountEx(list, static_cast<int>(rows.size()), 0);
   // The rows are new: what was selected is no longer the same row.
-  if (ListView_GetSelectedCount(list) > 0) ListView_SetItemState(list, kAllItems, 0, LVIS_SELECTED);
+  UnselectAll(list);
   InvalidateRect(list, nullptr, TRUE);
   // A selection that went with its rows is not always told of.
   form_.SelectionChanged();
@@ -339,9 +356,8 @@ void MainWindow::ShowSortOrder(int list_number, Column column, SortDirection dir
 
 void MainWindow::SelectAllRows(int list_number) {
   HWND list = List(list_number);
-  SendMessageW(list, WM_SETREDRAW, FALSE, 0);
+  PaintOnceAfter paint(list);
   ListView_SetItemState(list, kAllItems, LVIS_SELECTED, LVIS_SELECTED);
-  PaintAgain(list);
 }
 
 std::vector<size_t> MainWindow::SelectedRows(int list_number) const {
@@ -378,7 +394,7 @@ size_t MainWindow::SelectedRowCount(int list_number) const {
 }
 
 void MainWindow::SelectRow(int list_number, size_t row) {
-  for (HWND list : {blocked_list_, redirected_list_}) ListView_SetItemState(list, kAllItems, 0, LVIS_SELECTED);
+  for (HWND list : {blocked_list_, redirected_list_}) UnselectAll(list);
   HWND list = List(list_number);
   const int item = static_cast<int>(row);
   ListView_SetItemState(list, item, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
