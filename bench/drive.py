@@ -28,6 +28,8 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 AWK_PROGRAM = '($1=="0.0.0.0"||$1=="127.0.0.1") && NF>=2 {print "0.0.0.0\\t" tolower($2)}'
 GNU_TIME = "/usr/bin/time"
 COMMAND_TIMEOUT_S = 900
+# The rows of the selection benchmark (row 8).
+SELECTION_ROWS = 1000000
 
 
 class CommandFailed(Exception):
@@ -132,6 +134,31 @@ def fmt_s(seconds):
 
 def fmt_ratio(value):
     return "n/a" if value is None else "%.3f" % value
+
+
+def gui_rows(rows, failures, gui_bench, path, figures, runs):
+    """Runs quorvale-gui-bench on `path` (median of up to 3 runs) and adds a row for each
+    (key, figure) of `figures`; "n/a" rows when `gui_bench` is None."""
+    if gui_bench is None:
+        for _, figure in figures:
+            rows.append((figure, "n/a", "", ""))
+        return
+    gui_env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+    try:
+        seen = {key: [] for key, _ in figures}
+        for _ in range(min(runs, 3)):
+            _, done = run_once([gui_bench, path], gui_env, stdout=subprocess.PIPE)
+            for word in done.stdout.decode("utf-8", "replace").split():
+                key, _, value = word.partition("=")
+                if key in seen:
+                    seen[key].append(float(value))
+        for key, figure in figures:
+            value = "%.0f ms" % statistics.median(seen[key]) if seen[key] else "missing"
+            rows.append((figure, value, "", ""))
+    except (CommandFailed, subprocess.TimeoutExpired, OSError, ValueError) as e:
+        failures.append(str(e))
+        for _, figure in figures:
+            rows.append((figure, "failed", "", ""))
 
 
 def main(argv):
@@ -244,26 +271,7 @@ def main(argv):
     gui_figures = (("load_ms", "5a. GUI: load through OpenHostFile"),
                    ("max_gap_ms", "5b. GUI: longest event-loop gap during the load"),
                    ("click_ms", "5c. GUI: header click ordering by Description"))
-    if have_gui_bench:
-        gui_env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
-        try:
-            seen = {key: [] for key, _ in gui_figures}
-            for _ in range(min(args.runs, 3)):
-                _, done = run_once([gui_bench, hosts], gui_env, stdout=subprocess.PIPE)
-                for word in done.stdout.decode("utf-8", "replace").split():
-                    key, _, value = word.partition("=")
-                    if key in seen:
-                        seen[key].append(float(value))
-            for key, figure in gui_figures:
-                value = "%.0f ms" % statistics.median(seen[key]) if seen[key] else "missing"
-                rows.append((figure, value, "", ""))
-        except (CommandFailed, subprocess.TimeoutExpired, OSError, ValueError) as e:
-            failures.append(str(e))
-            for _, figure in gui_figures:
-                rows.append((figure, "failed", "", ""))
-    else:
-        for _, figure in gui_figures:
-            rows.append((figure, "n/a", "", ""))
+    gui_rows(rows, failures, gui_bench if have_gui_bench else None, hosts, gui_figures, args.runs)
 
     # 6. The entry list's removal and search over a million rows of its own (Google Benchmark,
     # which repeats each until the figure is steady and gives the mean).
@@ -302,6 +310,17 @@ def main(argv):
     else:
         for figure in update_figures:
             rows.append((figure, "n/a", "", ""))
+
+    # 8. Select-all and Delete in the window, over a list of exactly 1 000 000 distinct rows
+    # (independent of BENCH_LINES), written once beside the other inputs.
+    selection_figures = (("select_all_ms", "8a. GUI: Ctrl+A over 1 000 000 rows"),
+                         ("delete_ms", "8b. GUI: Delete of 1 000 000 selected rows"))
+    million = os.path.join(args.data, "rows-1m.txt")
+    if have_gui_bench and not os.path.isfile(million):
+        with open(million + ".part", "w") as f:
+            f.writelines("0.0.0.0 r%07d.example\n" % i for i in range(SELECTION_ROWS))
+        os.replace(million + ".part", million)
+    gui_rows(rows, failures, gui_bench if have_gui_bench else None, million, selection_figures, args.runs)
 
     print("| figure | Quorvale | peer | ratio |")
     print("|---|---:|---:|---:|")

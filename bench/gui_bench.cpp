@@ -1,14 +1,17 @@
 // Times the window's road through a big HOSTS file, in process, under whatever Qt platform
 // the environment selects (offscreen for the benchmark): the load through "Charger le
 // fichier hosts", the longest gap between two event-loop turns during that load, and a
-// header click that orders the whole list by "Description". The fixed waits are skipped.
+// header click that orders the whole list by "Description"; then Ctrl+A in that list and
+// Delete, each timed until the list has repainted. The fixed waits are skipped.
 //
 //   quorvale-gui-bench HOSTS_FILE   ->   load_ms=<n> max_gap_ms=<n> click_ms=<n> rows=<n>
+//                                        select_all_ms=<n> delete_ms=<n> rows_left=<n>
 
 #include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QTimer>
 #include <cstdio>
 #include <memory>
@@ -167,8 +170,29 @@ int main(int argc, char* argv[]) {
     view->viewport()->repaint();
     qint64 click_ms = click_clock.elapsed();
 
-    std::printf("load_ms=%lld max_gap_ms=%lld click_ms=%lld rows=%zu\n", static_cast<long long>(load_ms),
-                static_cast<long long>(max_gap), static_cast<long long>(click_ms), form.session().RowCount());
+    const size_t rows = form.session().RowCount();
+
+    // A key as the user presses it: through the list's own key handling.
+    auto press = [view](int key, Qt::KeyboardModifiers modifiers) {
+      QKeyEvent event(QEvent::KeyPress, key, modifiers);
+      QCoreApplication::sendEvent(view, &event);
+      QCoreApplication::processEvents();
+      view->viewport()->repaint();
+    };
+    view->setFocus();
+    QElapsedTimer select_clock;
+    select_clock.start();
+    press(Qt::Key_A, Qt::ControlModifier);
+    const qint64 select_ms = select_clock.elapsed();
+    QElapsedTimer delete_clock;
+    delete_clock.start();
+    press(Qt::Key_Delete, Qt::NoModifier);
+    const qint64 delete_ms = delete_clock.elapsed();
+
+    std::printf("load_ms=%lld max_gap_ms=%lld click_ms=%lld rows=%zu select_all_ms=%lld delete_ms=%lld rows_left=%zu\n",
+                static_cast<long long>(load_ms), static_cast<long long>(max_gap), static_cast<long long>(click_ms),
+                rows, static_cast<long long>(select_ms), static_cast<long long>(delete_ms),
+                form.session().RowCount());
     std::fflush(stdout);
     QCoreApplication::exit(0);
   });

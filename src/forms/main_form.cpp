@@ -85,7 +85,8 @@ void MainForm::EnableDataMenus() {
 }
 
 void MainForm::ShowProgress() {
-  progress_ = std::make_unique<ProgressForm>(session_);
+  // Its close box is the main window's: the program ends once the command has.
+  progress_ = std::make_unique<ProgressForm>(session_, [this] { (void)CloseRequested(); });
   progress_view_ = view_->OpenProgressWindow(*progress_);
 }
 
@@ -109,7 +110,8 @@ void MainForm::ComeBackFromProgress() {
 }
 
 void MainForm::PauseAboutASecond() {
-  for (int i = 0; i < kPauseSteps; ++i) {
+  // A pending close ends the pause: nobody is left to watch it.
+  for (int i = 0; i < kPauseSteps && !close_requested_; ++i) {
     YieldNow();
     platform_.Sleep(kPauseStepMs);
     YieldNow();
@@ -118,6 +120,7 @@ void MainForm::PauseAboutASecond() {
 
 void MainForm::HoldProgress() {
   PauseAboutASecond();
+  if (close_requested_) return;
   platform_.Sleep(kProgressHoldMs);
   YieldNow();
 }

@@ -51,8 +51,11 @@ class MainView {
   virtual void ListChanged(int list_number) = 0;
   // Where list 1 or 2 shows its order (the header's arrow).
   virtual void ShowSortOrder(int list_number, Column column, SortDirection direction) = 0;
-  // The selected rows of list 1 or 2, as places of the display order.
+  // The selected rows of list 1 or 2, as places of the display order, in order.
   virtual std::vector<size_t> SelectedRows(int list_number) const = 0;
+  // How many rows of list 1 or 2 are selected, at a cost that does not grow with their number
+  // (a selection change of a million rows must not wait for them to be listed).
+  virtual size_t SelectedRowCount(int list_number) const = 0;
   // Selects this row alone in both lists and scrolls it into view.
   virtual void SelectRow(int list_number, size_t row) = 0;
   // Lets the pending events (paints, clicks, timers) run once.
@@ -220,9 +223,10 @@ class MainForm {
   // Hides the main window behind a fresh progress window, and the way back.
   void HideBehindProgress();
   void ComeBackFromProgress();
-  // 100 times: yield, wait 10 ms, yield.
+  // 100 times: yield, wait 10 ms, yield; cut short once a close is pending.
   void PauseAboutASecond();
-  // Keeps the progress window up after a HOSTS-format load: the pause above, then 200 ms.
+  // Keeps the progress window up after a HOSTS-format load: the pause above, then 200 ms
+  // (none of it once a close is pending).
   void HoldProgress();
   // For the saves of names and of the sort buffer: asks before an existing file is replaced
   // and makes it writable; false when the save must stop (refused, or the file cannot be made

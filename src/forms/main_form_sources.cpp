@@ -47,7 +47,7 @@ void MainForm::LoadSourcesUpdate(const UpdatePlaces& places, std::vector<SourceR
 }
 
 void MainForm::SelectionChanged() {
-  SetEnabled(MainControl::kWhyItem, !view_->SelectedRows(1).empty() || !view_->SelectedRows(2).empty());
+  SetEnabled(MainControl::kWhyItem, view_->SelectedRowCount(1) > 0 || view_->SelectedRowCount(2) > 0);
 }
 
 void MainForm::ExplainSelectedName() {

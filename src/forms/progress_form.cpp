@@ -11,6 +11,10 @@ void ProgressForm::Start(ProgressView* view) {
   view_->SetLabelText(2, "0 Entree");
 }
 
+void ProgressForm::CloseRequested() {
+  if (close_) close_();
+}
+
 void ProgressForm::Tick() { view_->SetLabelText(2, std::to_string(session_.EntriesLoaded) + " Entrees"); }
 
 }  // namespace quorvale

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <functional>
 #include <string>
+#include <utility>
 
 #include "forms/design.h"
 
@@ -18,7 +20,9 @@ class ProgressView {
 // The progress window shown while a file loads: a fixed text and a counter that shows the
 // session's EntriesLoaded at every tick of its timer. It only reads the count. The view
 // shows it borderless in the centre of the screen, calls Start once, and Tick
-// every kTickMs from then on until it is destroyed.
+// every kTickMs from then on until it is destroyed. Its close box (Alt+F4) never closes it:
+// the window stays as long as the work it shows, and the close goes to `close`, which asks
+// the program to end once that work is done.
 class ProgressForm {
  public:
   static constexpr int kTickMs = 100;
@@ -30,13 +34,17 @@ class ProgressForm {
   static constexpr Rect kHeadingPixels = {0, 8, 305, 33};
   static constexpr Rect kCountPixels = {32, 40, 233, 17};
 
-  explicit ProgressForm(const Session& session) : session_(session) {}
+  explicit ProgressForm(const Session& session, std::function<void()> close = {})
+      : session_(session), close_(std::move(close)) {}
 
   void Start(ProgressView* view);
   void Tick();
+  // The close box.
+  void CloseRequested();
 
  private:
   const Session& session_;
+  std::function<void()> close_;
   ProgressView* view_ = nullptr;
 };
 

@@ -1,6 +1,7 @@
 #include "qt/main_window.h"
 
 #include <algorithm>
+#include <utility>
 
 #include <QAction>
 #include <QCloseEvent>
@@ -8,6 +9,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLayout>
 #include <QMenu>
@@ -33,6 +35,25 @@ namespace quorvale {
 namespace {
 
 int IndexOf(MainControl control) { return static_cast<int>(control); }
+
+// The selected rows of a list as runs of rows [first, last], in order and apart. A selection
+// model keeps ranges, never rows: a run of a million rows is one range here, where its
+// selectedRows() would make and compare an index for each.
+std::vector<std::pair<int, int>> SelectedRuns(const QItemSelectionModel& selection) {
+  std::vector<std::pair<int, int>> runs;
+  for (const QItemSelectionRange& range : selection.selection()) runs.emplace_back(range.top(), range.bottom());
+  std::sort(runs.begin(), runs.end());
+  size_t kept = 0;
+  for (const std::pair<int, int>& run : runs) {
+    if (kept > 0 && run.first <= runs[kept - 1].second + 1) {
+      runs[kept - 1].second = std::max(runs[kept - 1].second, run.second);
+    } else {
+      runs[kept++] = run;
+    }
+  }
+  runs.resize(kept);
+  return runs;
+}
 
 }  // namespace
 
@@ -170,11 +191,16 @@ void MainWindow::ShowSortOrder(int list_number, Column column, SortDirection dir
 
 std::vector<size_t> MainWindow::SelectedRows(int list_number) const {
   std::vector<size_t> rows;
-  for (const QModelIndex& index : List(list_number)->selectionModel()->selectedRows()) {
-    rows.push_back(static_cast<size_t>(index.row()));
+  for (const auto& [first, last] : SelectedRuns(*List(list_number)->selectionModel())) {
+    for (int row = first; row <= last; ++row) rows.push_back(static_cast<size_t>(row));
   }
-  std::sort(rows.begin(), rows.end());
   return rows;
+}
+
+size_t MainWindow::SelectedRowCount(int list_number) const {
+  size_t count = 0;
+  for (const auto& [first, last] : SelectedRuns(*List(list_number)->selectionModel())) count += last - first + 1;
+  return count;
 }
 
 void MainWindow::SelectRow(int list_number, size_t row) {

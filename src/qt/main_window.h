@@ -38,6 +38,7 @@ class MainWindow : public QMainWindow, public MainView {
   void ListChanged(int list_number) override;
   void ShowSortOrder(int list_number, Column column, SortDirection direction) override;
   std::vector<size_t> SelectedRows(int list_number) const override;
+  size_t SelectedRowCount(int list_number) const override;
   void SelectRow(int list_number, size_t row) override;
   void ProcessEvents() override;
   void Close() override;

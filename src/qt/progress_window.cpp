@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFont>
 #include <QGuiApplication>
@@ -96,6 +97,11 @@ void ProgressWindow::Open() {
   show();
   QCoreApplication::processEvents();
   timer_->start();
+}
+
+void ProgressWindow::closeEvent(QCloseEvent* event) {
+  event->ignore();
+  form_.CloseRequested();
 }
 
 void ProgressWindow::SetLabelText(int label_number, const std::string& text) {

@@ -24,6 +24,10 @@ class ProgressWindow : public QWidget, public ProgressView {
   // ProgressView.
   void SetLabelText(int label_number, const std::string& text) override;
 
+ protected:
+  // The close box (Alt+F4) goes to ProgressForm; the window stays.
+  void closeEvent(QCloseEvent* event) override;
+
  private:
   ProgressForm& form_;
   QLabel* heading_;

@@ -78,6 +78,41 @@ ACCEL AcceleratorOf(std::string_view shortcut, int command) {
   return accelerator;
 }
 
+// For its lifetime a list does not paint; it paints whole once after. Some list controls
+// (Wine's) repaint a virtual list's rows one by one as their selection changes: a million rows
+// selected or unselected took minutes.
+class PaintOnceAfter {
+ public:
+  explicit PaintOnceAfter(HWND list) : list_(list) { SendMessageW(list_, WM_SETREDRAW, FALSE, 0); }
+  ~PaintOnceAfter() {
+    SendMessageW(list_, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(list_, nullptr, TRUE);
+  }
+  PaintOnceAfter(const PaintOnceAfter&) = delete;
+  PaintOnceAfter& operator=(const PaintOnceAfter&) = delete;
+
+ private:
+  HWND list_;
+};
+
+// Unselects every row of `list`, painting it once.
+void UnselectAll(HWND list) {
+  if (ListView_GetSelectedCount(list) == 0) return;
+  PaintOnceAfter paint(list);
+  ListView_SetItemState(list, kAllItems, 0, LVIS_SELECTED);
+}
+
+// A subclass of the lists: a key or a click (its press or its release, where a list may
+// unselect the other rows) that may change the selection of many rows (Shift held, or more
+// than one row selected) paints once.
+LRESULT CALLBACK PaintRangesOnce(HWND list, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR, DWORD_PTR) {
+  const bool many = (message == WM_KEYDOWN || message == WM_LBUTTONDOWN || message == WM_LBUTTONUP) &&
+                    (GetKeyState(VK_SHIFT) < 0 || ListView_GetSelectedCount(list) > 1);
+  if (!many) return DefSubclassProc(list, message, wparam, lparam);
+  PaintOnceAfter paint(list);
+  return DefSubclassProc(list, message, wparam, lparam);
+}
+
 // Whether Shift, Ctrl or Alt is held with the key being handled.
 bool ModifierHeld() {
   return GetKeyState(VK_SHIFT) < 0 || GetKeyState(VK_CONTROL) < 0 || GetKeyState(VK_MENU) < 0;
@@ -145,6 +180,7 @@ HWND MainWindow::BuildList(int id) {
   HWND list = AddControl(hwnd_, WC_LISTVIEWW, "",
                          LVS_REPORT | LVS_OWNERDATA | LVS_SHOWSELALWAYS | WS_TABSTOP | WS_BORDER, id);
   ListView_SetExtendedListViewStyle(list, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER | LVS_EX_LABELTIP);
+  SetWindowSubclass(list, PaintRangesOnce, 0, 0);
   for (int column = 0; column < main_form_design::kColumnCount; ++column) {
     std::wstring caption = WideFromUtf8(main_form_design::kColumns[column].caption);
     LVCOLUMNW design = {};
@@ -236,14 +272,26 @@ LRESULT MainWindow::OnNotify(LPARAM lparam) {
     case LVN_COLUMNCLICK:
       form_.ColumnClick(list_number, reinterpret_cast<const NMLISTVIEW*>(lparam)->iSubItem);
       return 0;
-    case LVN_KEYDOWN:
-      if (reinterpret_cast<const NMLVKEYDOWN*>(lparam)->wVKey == VK_DELETE && !ModifierHeld()) {
+    case LVN_KEYDOWN: {
+      // The list hears of the key before it acts on it.
+      const WORD key = reinterpret_cast<const NMLVKEYDOWN*>(lparam)->wVKey;
+      if (key == VK_DELETE && !ModifierHeld()) {
         form_.DeleteSelectedRows(list_number);
+      } else if (key == 'A' && GetKeyState(VK_CONTROL) < 0 && GetKeyState(VK_SHIFT) >= 0 && GetKeyState(VK_MENU) >= 0) {
+        SelectAllRows(list_number);
       }
       return 0;
+    }
     case LVN_ITEMCHANGED:
       if ((reinterpret_cast<const NMLISTVIEW*>(lparam)->uChanged & LVIF_STATE) != 0) form_.SelectionChanged();
       return 0;
+    case LVN_ODSTATECHANGED: {
+      // A virtual list says so for a range of rows (Shift with a click or End, select-all)
+      // rather than row by row.
+      const NMLVODSTATECHANGE& change = *reinterpret_cast<const NMLVODSTATECHANGE*>(lparam);
+      if (((change.uOldState ^ change.uNewState) & LVIS_SELECTED) != 0) form_.SelectionChanged();
+      return 0;
+    }
     case LVN_ODFINDITEMW:
       return kNoItemFound;
     default:
@@ -256,8 +304,11 @@ void MainWindow::SetStatusText(const std::string& text) { SetWindowTextW(status_
 void MainWindow::SetControlEnabled(MainControl control, bool enabled) {
   HMENU menu = GetMenu(hwnd_);
   const UINT id = static_cast<UINT>(main_ids::Of(control));
-  if (GetMenuState(menu, id, MF_BYCOMMAND) != kNoMenuItem) {
-    EnableMenuItem(menu, id, MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
+  // The menu bar is drawn again only when an item changed: a selection change tells every
+  // time, and a drawing each time costs a trip to the screen.
+  const UINT state = enabled ? MF_ENABLED : MF_GRAYED;
+  if (GetMenuState(menu, id, MF_BYCOMMAND) != kNoMenuItem &&
+      static_cast<UINT>(EnableMenuItem(menu, id, MF_BYCOMMAND | state)) != state) {
     DrawMenuBar(hwnd_);
   }
   if (HWND button = buttons_[static_cast<int>(control)]) EnableWindow(button, enabled);
@@ -281,10 +332,14 @@ void MainWindow::SetWindowVisible(bool visible) { ShowWindow(hwnd_, visible ? SW
 void MainWindow::ListChanged(int list_number) {
   HWND list = List(list_number);
   const EntryList& rows = list_number == 1 ? form_.session().blocked : form_.session().redirected;
-  // The rows are new: what was selected is no longer the same row.
-  ListView_SetItemState(list, kAllItems, 0, LVIS_SELECTED);
+  // The count goes first: the rows that went leave the selection with it, and the
+  // unselecting below visits only the rows left.
   ListView_SetItemCountEx(list, static_cast<int>(rows.size()), 0);
+  // The rows are new: what was selected is no longer the same row.
+  UnselectAll(list);
   InvalidateRect(list, nullptr, TRUE);
+  // A selection that went with its rows is not always told of.
+  form_.SelectionChanged();
 }
 
 void MainWindow::ShowSortOrder(int list_number, Column column, SortDirection direction) {
@@ -299,18 +354,47 @@ void MainWindow::ShowSortOrder(int list_number, Column column, SortDirection dir
   }
 }
 
+void MainWindow::SelectAllRows(int list_number) {
+  HWND list = List(list_number);
+  PaintOnceAfter paint(list);
+  ListView_SetItemState(list, kAllItems, LVIS_SELECTED, LVIS_SELECTED);
+}
+
 std::vector<size_t> MainWindow::SelectedRows(int list_number) const {
   HWND list = List(list_number);
+  const size_t count = SelectedRowCount(list_number);
   std::vector<size_t> rows;
-  for (int row = ListView_GetNextItem(list, kBeforeFirstItem, LVNI_SELECTED); row >= 0;
-       row = ListView_GetNextItem(list, row, LVNI_SELECTED)) {
-    rows.push_back(static_cast<size_t>(row));
+  rows.reserve(count);
+  int row = ListView_GetNextItem(list, kBeforeFirstItem, LVNI_SELECTED);
+  while (row >= 0) {
+    // When the selected rows not yet listed, `left` of them, all follow `row`, and the row
+    // `left` - 1 places on is selected with none after it, they fill the places between:
+    // a run of any length (Shift+End, select-all) costs three messages.
+    const size_t left = count - std::min(rows.size(), count);
+    const int last = row + static_cast<int>(left) - 1;
+    if (left > 0 && ListView_GetItemState(list, last, LVIS_SELECTED) != 0 &&
+        ListView_GetNextItem(list, last, LVNI_SELECTED) < 0) {
+      for (int place = row; place <= last; ++place) rows.push_back(static_cast<size_t>(place));
+      break;
+    }
+    // Otherwise row by row to the end of this run, where the test above is tried again.
+    int next = row;
+    do {
+      row = next;
+      rows.push_back(static_cast<size_t>(row));
+      next = ListView_GetNextItem(list, row, LVNI_SELECTED);
+    } while (next == row + 1);
+    row = next;
   }
   return rows;
 }
 
+size_t MainWindow::SelectedRowCount(int list_number) const {
+  return static_cast<size_t>(ListView_GetSelectedCount(List(list_number)));
+}
+
 void MainWindow::SelectRow(int list_number, size_t row) {
-  for (HWND list : {blocked_list_, redirected_list_}) ListView_SetItemState(list, kAllItems, 0, LVIS_SELECTED);
+  for (HWND list : {blocked_list_, redirected_list_}) UnselectAll(list);
   HWND list = List(list_number);
   const int item = static_cast<int>(row);
   ListView_SetItemState(list, item, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);

@@ -16,7 +16,7 @@ namespace quorvale {
 
 // The main window on Win32: the two lists, the status text, the menus and the button column
 // as MainForm designs them. It shows what MainForm tells it and hands it the user's clicks, keys
-// (Delete in a list, the menus' shortcuts and F3) and dropped files.
+// (Delete and Ctrl+A in a list, the menus' shortcuts and F3) and dropped files.
 class MainWindow : public Window, public MainView {
  public:
   // Builds the window, hidden, and runs MainForm's first steps.
@@ -31,6 +31,7 @@ class MainWindow : public Window, public MainView {
   void ListChanged(int list_number) override;
   void ShowSortOrder(int list_number, Column column, SortDirection direction) override;
   std::vector<size_t> SelectedRows(int list_number) const override;
+  size_t SelectedRowCount(int list_number) const override;
   void SelectRow(int list_number, size_t row) override;
   void ProcessEvents() override;
   void Close() override;
@@ -58,6 +59,8 @@ class MainWindow : public Window, public MainView {
   HWND BuildList(int id);
   SIZE Layout(int dpi) override;
   LRESULT OnNotify(LPARAM lparam);
+  // Ctrl+A in a list: every row of it selected, the list painted once after.
+  void SelectAllRows(int list_number);
   HWND List(int list_number) const { return list_number == 1 ? blocked_list_ : redirected_list_; }
 
   MainForm& form_;

@@ -59,6 +59,11 @@ LRESULT ProgressWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam
     form_.Tick();
     return 0;
   }
+  if (message == WM_CLOSE) {
+    // The close box (Alt+F4) goes to ProgressForm; the window stays until its owner ends it.
+    form_.CloseRequested();
+    return 0;
+  }
   return Window::HandleMessage(message, wparam, lparam);
 }
 

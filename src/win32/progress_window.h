@@ -10,7 +10,7 @@
 namespace quorvale {
 
 // The progress window on Win32: borderless, centred, its timer ticking ProgressForm every 100 ms
-// from Open() until the window is destroyed.
+// from Open() until the window is destroyed; its close box goes to ProgressForm.
 class ProgressWindow : public Window, public ProgressView {
  public:
   // Builds the window, hidden, over `owner` and at its resolution, and runs ProgressForm's first

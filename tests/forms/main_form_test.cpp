@@ -2,6 +2,7 @@
 // window, the report, Reset, the header clicks and the close.
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -282,8 +283,9 @@ TEST_F(MainFormTest, AHeaderClickDuringACommandIsDroppedAndTheArrowStays) {
   EXPECT_EQ(Rows(1), (std::vector<std::string>{"a.example.com||0.0.0.0", "b.example.com||0.0.0.0"}));
 }
 
-// The close box during a command waits for it; then the lists are emptied and the program
-// ends with exit code 0.
+// The close box during a command, the main window's or the progress window's, waits for it
+// (without the pause that holds the progress window up); then the lists are emptied and the
+// program ends with exit code 0.
 TEST_F(MainFormTest, ClosingWhileACommandRunsEndsTheProgramAfterIt) {
   WriteBytes(Path("HOSTS"), "0.0.0.0 ads.example.com\n");
   view_.pending_event = [&] { view_.log.push_back(form_.CloseRequested() ? "closing now" : "closing later"); };
@@ -296,6 +298,18 @@ TEST_F(MainFormTest, ClosingWhileACommandRunsEndsTheProgramAfterIt) {
   EXPECT_FALSE(view_.visible);
   EXPECT_TRUE(Rows(1).empty());
   EXPECT_EQ(platform_.shown_files.size(), 1u);
+  EXPECT_EQ(platform_.sleeps, std::vector<int>{200}) << "no pause that nobody will see";
+
+  // Alt+F4 on the progress window is that close box; the progress window stays meanwhile.
+  view_.log.clear();
+  std::function<void()> progress_close_box = [&] {
+    if (view_.progress == nullptr) return void(view_.pending_event = progress_close_box);
+    view_.progress->CloseRequested();
+    view_.log.push_back(view_.progress != nullptr ? "progress stays" : "progress gone");
+  };
+  view_.pending_event = progress_close_box;
+  form_.LoadSystemHosts();
+  EXPECT_EQ(view_.log[3] + " | " + view_.log.back(), "progress stays | closed");
 
   // With no command running the close happens at once.
   FakeMainView idle;

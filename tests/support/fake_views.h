@@ -126,6 +126,7 @@ class FakeMainView : public MainView {
   void ListChanged(int list_number) override { log.push_back("list " + std::to_string(list_number)); }
   void ShowSortOrder(int list_number, Column column, SortDirection direction) override;
   std::vector<size_t> SelectedRows(int list_number) const override { return selected[list_number - 1]; }
+  size_t SelectedRowCount(int list_number) const override { return selected[list_number - 1].size(); }
   void SelectRow(int list_number, size_t row) override;
   void ProcessEvents() override;
   void Close() override;

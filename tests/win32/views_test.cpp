@@ -243,6 +243,35 @@ TEST_F(MainWindowTest, DeleteKeyRemovesTheSelectedRows) {
   EXPECT_EQ(TextOf(GetDlgItem(Main(), main_ids::kStatusLabel)), "2 Adresse(s) chargée(s)");
 }
 
+// The messages that read a list's selection, as a subclass of the list counts them.
+int selection_reads = 0;
+LRESULT CALLBACK CountSelectionReads(HWND list, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR, DWORD_PTR) {
+  selection_reads += message == LVM_GETNEXTITEM || message == LVM_GETSELECTEDCOUNT || message == LVM_GETITEMSTATE;
+  return DefSubclassProc(list, message, wparam, lparam);
+}
+
+// A range change of the virtual list (Shift+End, Ctrl+A) is heard with as many reads of the
+// list for 10 000 selected rows as for 10; so is Delete of them.
+TEST_F(MainWindowTest, SelectionReadsDoNotGrowWithTheSelectedRows) {
+  ASSERT_TRUE(SetWindowSubclass(List(1), CountSelectionReads, 1, 0));
+  for (const int rows : {10, 10'000}) {
+    std::string hosts;
+    for (int i = 0; i < rows; ++i) hosts += "0.0.0.0 r" + std::to_string(i) + ".example\r\n";
+    WriteBytes(dir_.File("HOSTS"), hosts);
+    Menus("Charger le fichier hosts");
+    ShortcutKey(List(1), 'A', /*ctrl=*/true);
+    selection_reads = 0;
+    NMLVODSTATECHANGE change = {{List(1), main_ids::kBlockedList, LVN_ODSTATECHANGED}, 0, rows - 1, LVIS_SELECTED, 0};
+    SendMessageW(Main(), WM_NOTIFY, main_ids::kBlockedList, reinterpret_cast<LPARAM>(&change));
+    std::string seen = std::to_string(ListView_GetSelectedCount(List(1))) + " selected, " +
+                       std::to_string(selection_reads) + " read(s); Delete: ";
+    selection_reads = 0;
+    ShortcutKey(List(1), VK_DELETE);
+    EXPECT_EQ(seen + std::to_string(selection_reads) + " read(s), " + std::to_string(ListView_GetItemCount(List(1))),
+              std::to_string(rows) + " selected, 1 read(s); Delete: 7 read(s), 0");
+  }
+}
+
 // Ctrl+F opens the find window ("OK" by Enter, Escape for "Annuler"); F3 goes on to the
 // next row; the row found is the only one selected and its list has the focus.
 TEST_F(MainWindowTest, CtrlFAndF3FindRows) {
