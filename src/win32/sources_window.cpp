@@ -56,7 +56,7 @@ int ButtonWidth(HWND parent, int id, HFONT font, int dpi) {
   HWND button = GetDlgItem(parent, id);
   std::wstring caption(static_cast<size_t>(GetWindowTextLengthW(button)) + 1, L'\0');
   caption.resize(static_cast<size_t>(GetWindowTextW(button, caption.data(), static_cast<int>(caption.size()))));
-  return std::max(Scale(kButtonWidth, dpi), TextWidth(parent, font, caption) + 2 * Scale(kButtonTextRoom, dpi));
+  return std::max(Scale(kButtonWidth, dpi), TextWidth(parent, font, ShownCaption(caption)) + 2 * Scale(kButtonTextRoom, dpi));
 }
 
 // The width of the buttons `ids` side by side.

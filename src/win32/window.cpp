@@ -32,16 +32,6 @@ constexpr DWORD kControlClasses = ICC_STANDARD_CLASSES | ICC_LISTVIEW_CLASSES | 
 // A window too large for its screen is laid out at a lower resolution, down to this one.
 constexpr int kSmallestLayoutDpi = kDesignDpi / 2;
 
-// `caption` as a control shows it: the "&" before its access key left out, "&&" shown as "&".
-std::wstring ShownCaption(std::wstring_view caption) {
-  std::wstring shown;
-  for (size_t i = 0; i < caption.size(); ++i) {
-    if (caption[i] == L'&' && i + 1 < caption.size()) ++i;
-    shown += caption[i];
-  }
-  return shown;
-}
-
 // The window's size for a client area of `width` x `height` pixels at `dpi`, with its style,
 // its menu bar and its frame.
 SIZE FrameSize(HWND window, int width, int height, int dpi) {
@@ -58,6 +48,15 @@ bool Holds(SIZE room, SIZE size) { return size.cx <= room.cx && size.cy <= room.
 int PlaceInside(int place, int size, int low, int high) { return std::max(low, std::min(place, high - size)); }
 
 }  // namespace
+
+std::wstring ShownCaption(std::wstring_view caption) {
+  std::wstring shown;
+  for (size_t i = 0; i < caption.size(); ++i) {
+    if (caption[i] == L'&' && i + 1 < caption.size()) ++i;
+    shown += caption[i];
+  }
+  return shown;
+}
 
 Screen ScreenOf(HWND window) {
   MONITORINFO monitor = {};

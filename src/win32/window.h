@@ -168,6 +168,8 @@ void PlaceButtonRow(HWND parent, std::initializer_list<int> ids, int right, int 
 LRESULT DefaultButtonAnswer(HWND window, int default_id);
 // The width of `text` written with `font`, in pixels, as GDI measures it.
 int TextWidth(HWND window, HFONT font, std::wstring_view text);
+// `caption` as a control shows it: the "&" before its access key left out, "&&" shown as "&".
+std::wstring ShownCaption(std::wstring_view caption);
 // The measures of `font` on `window`'s screen, as its lines' height and its characters'
 // average width.
 TEXTMETRICW FontMetrics(HWND window, HFONT font);
