@@ -179,7 +179,8 @@ TEST(AccessKeys, EveryControlHasOneThatNoOtherOfItsWindowHas) {
 // source (not a comment) and comes back when switched on.
 TEST(SourcesFileLines, AnIndentedSourceSwitchedOffAndOnStaysListed) {
   SourcesFileLines file(" \t https://a.example/l domains\n");
-  for (const auto& [on, text] : {std::pair{false, "#https://a.example/l domains\n"}, {true, "https://a.example/l domains\n"}}) {
+  for (const auto& [on, text] :
+       {std::pair{false, "#https://a.example/l domains\n"}, std::pair{true, "https://a.example/l domains\n"}}) {
     file.SetEnabled(0, on);
     EXPECT_EQ(file.Text(), text);
     ASSERT_EQ(file.entries().size(), 1u);
@@ -399,22 +400,33 @@ TEST_F(SourcesTest, AHelperExitTwoIsAFailureInEveryCommand) {
   WriteBytes(Path("HOSTS.20240101-000000.bak"), "x\r\n");
   WriteBytes(Config("sources.txt"), "https://a.example/h\r\n");
   platform_.replace_in_place = false;
-  platform_.elevated_run = [] { return ElevatedRun{ElevatedRun::Kind::kEnded, kHelperExitFailed, FormatHelperOutcome({}), {}}; };
+  platform_.elevated_run = [] {
+    return ElevatedRun{ElevatedRun::Kind::kEnded, kHelperExitFailed, FormatHelperOutcome({}), {}};
+  };
   prompts_.messages.clear();
   view_.options_scripts.push_back(ClickOk);
-  view_.backups_scripts.push_back([](BackupsForm& backups, FakeBackupsView& view) { view.selected = 0, backups.RestoreSelected(); });
+  view_.backups_scripts.push_back([](BackupsForm& backups, FakeBackupsView& view) {
+    view.selected = 0;
+    backups.RestoreSelected();
+  });
   prompts_.answers = {Answer::kOk, Answer::kYes, Answer::kOk, Answer::kYes, Answer::kOk, Answer::kOk, Answer::kOk};
   form_.ReplaceHosts();
   form_.RestoreBackup();
   form_.ToggleLock();
   InSources([](SourcesForm& sources, FakeSourcesView&) { sources.SwitchDaily(true); });
   Lines messages = Messages();
+  ASSERT_EQ(messages.size(), 7u);
   messages[3] = std::regex_replace(messages[3], std::regex("du [-0-9]+ [:0-9]+ "), "du D ");
-  EXPECT_EQ(messages, (Lines{"Voulez vous vraiment remplacer le ficher hosts ? | OK/Cancel | none | Confirmation", kCommentsLine,
-                               kFailedLine, "Remplacer le fichier hosts par la sauvegarde du D ? | Yes/No | none | Confirmation", kFailedLine, "L'outil subinacl a echoue. | OK | critical | Quorvale",
-                               "Echec! la mise a jour quotidienne n'a pas pu etre activee. | OK | critical | Quorvale"}));
-  for (size_t i : {2, 4, 5, 6}) EXPECT_EQ(prompts_.messages[i].detail, platform_.CanonicalPath(helper_file) + ": exit code 2");
-  EXPECT_EQ(platform_.elevated_runs.size(), 4u);
+  EXPECT_EQ(messages, (Lines{"Voulez vous vraiment remplacer le ficher hosts ? | OK/Cancel | none | Confirmation",
+                             kCommentsLine, kFailedLine,
+                             "Remplacer le fichier hosts par la sauvegarde du D ? | Yes/No | none | Confirmation",
+                             kFailedLine, "L'outil subinacl a echoue. | OK | critical | Quorvale",
+                             "Echec! la mise a jour quotidienne n'a pas pu etre activee. | OK | critical | Quorvale"}));
+  for (size_t i : {2u, 4u, 5u, 6u}) {
+    EXPECT_EQ(prompts_.messages[i].detail, platform_.CanonicalPath(helper_file) + ": exit code 2");
+  }
+  EXPECT_EQ(platform_.elevated_runs,
+            (std::vector<Lines>{{"replace"}, {"restore", "HOSTS.20240101-000000.bak"}, {"lock"}, {"schedule", "on"}}));
 }
 
 // The words of a suggested line, split as the shell would (the paths hold no quote or backslash).
