@@ -45,6 +45,10 @@ TEST_F(HelperTest, RefusesPathsUnknownStepsAndNamesThatAreNotBackups) {
   std::filesystem::create_directories(File("system/drivers/etc"));
   WriteBytes(hosts_, "old\r\n");
   WriteBytes(File("system/drivers/etc/HOSTS.20240101-000000.bak.d"), "not a backup\r\n");
+  std::filesystem::create_directories(File("system/drivers/etc/sub"));
+  for (const char* backup : {"HOSTS.20240101-000000.bak", "sub/HOSTS.20240101-000000.bak"}) {
+    WriteBytes(File("system/drivers/etc/") + backup, "backup\r\n");
+  }
   const std::string usage = "2\tusage\t6\t\t";
   for (const auto& [args, line] : std::vector<std::pair<std::vector<std::string>, std::string>>{
            {{"replace", "/etc/hosts"}, usage + "wrong number of arguments for replace"},
@@ -53,7 +57,9 @@ TEST_F(HelperTest, RefusesPathsUnknownStepsAndNamesThatAreNotBackups) {
            {{}, usage + "no step given"},
            {{"restore", "../hosts"}, "2\tread\t1\t../hosts\tno backup copy of that name"},
            {{"restore", "HOSTS.20240101-000000.bak.d"},
-            "2\tread\t1\tHOSTS.20240101-000000.bak.d\tno backup copy of that name"}}) {
+            "2\tread\t1\tHOSTS.20240101-000000.bak.d\tno backup copy of that name"},
+           {{"restore", "sub/HOSTS.20240101-000000.bak"},
+            "2\tread\t1\tsub/HOSTS.20240101-000000.bak\tno backup copy of that name"}}) {
     const CliResult result = Helper(args, {}, "/dev/null");
     EXPECT_EQ(result.status, 2) << line;
     EXPECT_EQ(result.err, line + "\tnone\t0\t\t\n");

@@ -271,6 +271,23 @@ TEST_F(HttpUpdateTest, NotModifiedAnswersWriteNothingAndAFailedSourceKeepsItsCop
   EXPECT_EQ(ReadBytes(File("out")), written);
 }
 
+// A server that sends no validators sends the whole body each time: the same body again
+// changes nothing, and nothing is written.
+TEST_F(HttpUpdateTest, TheSameBodyWithoutValidatorsWritesNothing) {
+  WriteBytes(File("served/no-validators"), "0.0.0.0 a.example\n");
+  const std::string address = "http://127.0.0.1:" + std::to_string(server_->ports()[0]) + "/files/no-validators";
+  WriteBytes(sources_, address + "\n");
+  ASSERT_EQ(Run(Update(), launch_).status, 0);
+  const auto written = std::filesystem::last_write_time(File("out"));
+  const CliResult second = Run(Update(), launch_);
+  EXPECT_EQ(second.status, 0);
+  EXPECT_EQ(std::regex_replace(second.err, std::regex(R"(, [0-9]+\.[0-9] s\))"), ")"),
+            "quorvale-cli: " + address + ": telechargee (18 octets, 1 entrees)\n"
+            "quorvale-cli: " + address + ": http n'est pas protege, la liste a pu etre modifiee en chemin\n"
+            "quorvale-cli: mise a jour: 1 source sur 1, 1 entrees en tout; rien n'a change, rien n'est ecrit\n");
+  EXPECT_EQ(std::filesystem::last_write_time(File("out")), written);
+}
+
 // A body that does not look like a list keeps the last good copy, and says why.
 TEST_F(HttpUpdateTest, ABodyThatIsNoListKeepsTheLastCopyUnlessShrinkIsAccepted) {
   auto names = [](const std::string& letters, int row) {

@@ -7,6 +7,7 @@
 #include <set>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli/command_line.h"
@@ -16,6 +17,7 @@
 #include "core/update_task.h"
 #include "forms/main_form_fixture.h"
 #include "forms/privileged_step.h"
+#include "forms/sources_file_lines.h"
 #include "forms/sources_form.h"
 #include "forms/texts.h"
 #include "forms/why_form.h"
@@ -173,6 +175,19 @@ TEST(AccessKeys, EveryControlHasOneThatNoOtherOfItsWindowHas) {
   }
 }
 
+// An indented source switched off gets its "#" right before the address, so that it stays a
+// source (not a comment) and comes back when switched on.
+TEST(SourcesFileLines, AnIndentedSourceSwitchedOffAndOnStaysListed) {
+  SourcesFileLines file(" \t https://a.example/l domains\n");
+  for (const auto& [on, text] :
+       {std::pair{false, "#https://a.example/l domains\n"}, std::pair{true, "https://a.example/l domains\n"}}) {
+    file.SetEnabled(0, on);
+    EXPECT_EQ(file.Text(), text);
+    ASSERT_EQ(file.entries().size(), 1u);
+    EXPECT_EQ(file.entries()[0].enabled, on);
+  }
+}
+
 // A long address is cut in the middle, keeping its file name as long as it can.
 TEST(AddressCutToFit, KeepsTheStartAndTheFileName) {
   const std::pair<std::string, std::string> cases[] = {
@@ -193,7 +208,7 @@ TEST_F(SourcesTest, AnUpdateLoadsTheListsOnceThenKeepsACopyForAFailingSource) {
   const std::string hosts = ReadBytes(Path("HOSTS"));
   WriteBytes(Config("sources.txt"), "https://a.example/hosts\r\nhttps://b.example/names domains\r\n");
   WriteBytes(Config("own.txt"), "192.168.1.5 nas.lan\r\n");
-  WriteBytes(Config("allow.txt"), "allowed.example\r\n");
+  WriteBytes(Config("allow.txt"), "Allowed.Example\r\n");
   platform_.downloads = {{"https://a.example/hosts", Served("0.0.0.0 ads.example\n0.0.0.0 allowed.example\nnot a line\n", "e1")},
                          {"https://b.example/names", Served("track.example\n")}};
   prompts_.answers = {Answer::kNo, Answer::kYes};
@@ -254,6 +269,7 @@ TEST_F(SourcesTest, CancelKeepsTheCacheAndTheLists) {
   UpdateRows();
   const std::filesystem::path copy = *std::filesystem::directory_iterator(*std::filesystem::directory_iterator(Path("cache")));
   const std::string cached = ReadBytes(copy.string());
+  LoadHosts("0.0.0.0 loaded-since.example\r\n");  // added: the lists are no longer the copy's
   DownloadResult slow = Served("0.0.0.0 other.example\n");
   slow.failure = DownloadFailure::kCancelled;
   platform_.downloads = {{"https://a.example/hosts", slow}};
@@ -271,7 +287,7 @@ TEST_F(SourcesTest, CancelKeepsTheCacheAndTheLists) {
     EXPECT_TRUE(view.enabled[static_cast<int>(SourcesControl::kUpdate)]);
   });
   EXPECT_EQ(ReadBytes(copy.string()), cached);
-  EXPECT_EQ(Rows(1), Lines{"ads.example||0.0.0.0"});
+  EXPECT_EQ(Rows(1), (Lines{"ads.example||0.0.0.0", "loaded-since.example||0.0.0.0"}));
 }
 
 TEST_F(SourcesTest, WhyShowsWhereANameComesFromAndAllowTakesItOut) {
@@ -373,6 +389,44 @@ TEST_F(SourcesTest, TheDailyBoxRunsTheScheduleStepWithRights) {
   EXPECT_EQ(prompts_.messages[2].detail, RightsNeededDetail({"quorvale-cli", "--schedule", "off"}));
   platform_.program_exit_code = 0;
   InSources([](SourcesForm&, FakeSourcesView& view) { EXPECT_EQ(view.daily, std::vector<bool>{true}); });
+}
+
+// A helper that ends with exit code 2, even after an outcome line that says done, has failed:
+// each window command that runs it says so, with the exit code.
+TEST_F(SourcesTest, AHelperExitTwoIsAFailureInEveryCommand) {
+  const std::string helper_file = Path(kFileNamesIgnoreCase ? "quorvale-helper.exe" : "quorvale-helper");
+  WriteBytes(helper_file, "");
+  LoadHosts("0.0.0.0 ads.example\r\n");
+  WriteBytes(Path("HOSTS.20240101-000000.bak"), "x\r\n");
+  WriteBytes(Config("sources.txt"), "https://a.example/h\r\n");
+  platform_.replace_in_place = false;
+  platform_.elevated_run = [] {
+    return ElevatedRun{ElevatedRun::Kind::kEnded, kHelperExitFailed, FormatHelperOutcome({}), {}};
+  };
+  prompts_.messages.clear();
+  view_.options_scripts.push_back(ClickOk);
+  view_.backups_scripts.push_back([](BackupsForm& backups, FakeBackupsView& view) {
+    view.selected = 0;
+    backups.RestoreSelected();
+  });
+  prompts_.answers = {Answer::kOk, Answer::kYes, Answer::kOk, Answer::kYes, Answer::kOk, Answer::kOk, Answer::kOk};
+  form_.ReplaceHosts();
+  form_.RestoreBackup();
+  form_.ToggleLock();
+  InSources([](SourcesForm& sources, FakeSourcesView&) { sources.SwitchDaily(true); });
+  Lines messages = Messages();
+  ASSERT_EQ(messages.size(), 7u);
+  messages[3] = std::regex_replace(messages[3], std::regex("du [-0-9]+ [:0-9]+ "), "du D ");
+  EXPECT_EQ(messages, (Lines{"Voulez vous vraiment remplacer le ficher hosts ? | OK/Cancel | none | Confirmation",
+                             kCommentsLine, kFailedLine,
+                             "Remplacer le fichier hosts par la sauvegarde du D ? | Yes/No | none | Confirmation",
+                             kFailedLine, "L'outil subinacl a echoue. | OK | critical | Quorvale",
+                             "Echec! la mise a jour quotidienne n'a pas pu etre activee. | OK | critical | Quorvale"}));
+  for (size_t i : {2u, 4u, 5u, 6u}) {
+    EXPECT_EQ(prompts_.messages[i].detail, platform_.CanonicalPath(helper_file) + ": exit code 2");
+  }
+  EXPECT_EQ(platform_.elevated_runs,
+            (std::vector<Lines>{{"replace"}, {"restore", "HOSTS.20240101-000000.bak"}, {"lock"}, {"schedule", "on"}}));
 }
 
 // The words of a suggested line, split as the shell would (the paths hold no quote or backslash).

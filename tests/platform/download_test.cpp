@@ -153,6 +153,8 @@ INSTANTIATE_TEST_SUITE_P(
         DownloadCase{"Gzip", Server::kPlain, "/gzip", kDefault, F::kNone, 200, kGzipBody},
         DownloadCase{"Bomb", Server::kPlain, "/bomb", {.max_bytes = 100'000}, F::kTooBig, 200, ""},
         DownloadCase{"Loop", Server::kPlain, "/loop", {.max_redirects = 3}, F::kTooManyRedirects, 302, ""},
+        DownloadCase{"RedirectsUpToTheLimit", Server::kPlain, "/chain/3", {.max_redirects = 3}, F::kNone, 200, "chain end\n"},
+        DownloadCase{"OneRedirectPastTheLimit", Server::kPlain, "/chain/4", {.max_redirects = 3}, F::kTooManyRedirects, 302, ""},
         DownloadCase{"RedirectOnce", Server::kPlain, "/redirect-once", kDefault, F::kNone, 200, "etag body\n"},
         DownloadCase{"PastTotal", Server::kPlain, "/slow-total", kSmallTotal, F::kTooLong, 200, ""},
         DownloadCase{"Cancelled", Server::kPlain, "/gzip", kDefault, F::kCancelled, 200, ""},

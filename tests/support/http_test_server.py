@@ -2,8 +2,8 @@
 """The download tests' HTTP(S) server, on 127.0.0.1 only: prints its port on one line (with
 --http-port-too, the plain HTTP port after it), serves until its standard input closes, and logs
 each request on stderr. --root DIR serves DIR's files at /files/<name> with a strong ETag (sha256;
-9 000 bytes of it repeated for the names that start with "long-etag") and Last-Modified, and a
-Content-Type with a charset for the names it knows (gzip-encoded, with --gzip, when the request
+9 000 bytes of it repeated for the names that start with "long-etag") and Last-Modified (neither
+for the names that start with "no-validators"), and a Content-Type with a charset for the names it knows (gzip-encoded, with --gzip, when the request
 accepts it). --make-certs DIR only
 makes, with openssl, a throwaway CA (ca.pem) and two certificates that it signs: server.pem and
 .key (127.0.0.1, localhost), wrong.pem and .key (wrong.invalid)."""
@@ -12,6 +12,9 @@ import argparse, email.utils, gzip, hashlib, http.server, mimetypes, os, ssl, su
 
 ETAG = '"v1"'
 LONG_ETAG_PREFIX, LONG_ETAG_BYTES = "long-etag", 9000  # files so named get an ETag that long
+NO_VALIDATORS_PREFIX = "no-validators"  # files so named come without ETag or Last-Modified
+CHAIN_PREFIX = "/chain/"  # /chain/N redirects to /chain/N-1; /chain/0 answers CHAIN_END
+CHAIN_END = b"chain end\n"
 DRIP_PAUSE_SECONDS = 5  # past any stall limit of the tests
 STALL_SECONDS = 60  # /stall and /silent: past the default stall limit, which only a stop ends sooner
 SLOW_STEPS, SLOW_STEP_SECONDS = 200, 0.05  # /slow-total: 10 s, past any total limit of the tests
@@ -39,6 +42,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         try:
             if self.path.startswith("/files/") and self.server.options.root:
                 self.serve_file(os.path.join(self.server.options.root, os.path.basename(self.path)))
+            elif self.path.startswith(CHAIN_PREFIX) and self.path[len(CHAIN_PREFIX):].isdigit():
+                self.chain(int(self.path[len(CHAIN_PREFIX):]))
             else:
                 ROUTES.get(self.path, lambda h: h.answer(404, b"not found\n"))(self)
         except (BrokenPipeError, ConnectionResetError, ssl.SSLError):
@@ -53,12 +58,19 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if os.path.basename(path).startswith(LONG_ETAG_PREFIX):
             etag = '"%s"' % (hashlib.sha256(body).hexdigest() * LONG_ETAG_BYTES)[:LONG_ETAG_BYTES - 2]
         validators = [("ETag", etag), ("Last-Modified", email.utils.formatdate(mtime, usegmt=True))]
+        if os.path.basename(path).startswith(NO_VALIDATORS_PREFIX):
+            validators = []
         media_type = mimetypes.guess_type(path)[0]
         headers = validators + ([("Content-Type", media_type + "; charset=utf-8")] if media_type else [])
         match, since = self.headers.get("If-None-Match"), self.headers.get("If-Modified-Since")
         if match == etag or (match is None and since and mtime <= email.utils.parsedate_to_datetime(since).timestamp()):
             return self.answer(304, headers=validators)
         self.maybe_gzip(body, headers) if self.server.options.gzip else self.answer(200, body, headers)
+
+    def chain(self, left):
+        if left == 0:
+            return self.answer(200, CHAIN_END)
+        self.answer(302, headers=[("Location", "%s%d" % (CHAIN_PREFIX, left - 1))])
 
     def drip(self):
         self.answer(200, b"abc", length=10)

@@ -65,7 +65,9 @@ TEST_F(WindowsDownloadTest, PlainHttp) {
                         Case{"/gzip", "", defaults, DownloadFailure::kNone, 200, gzip_body, ""},
                         Case{"/drip", "", {.stall_milliseconds = 300}, DownloadFailure::kStalled, 200, "", ""},
                         Case{"/short", "", defaults, DownloadFailure::kTruncated, 200, "", ""},
-                        Case{"/loop", "", {.max_redirects = 3}, DownloadFailure::kTooManyRedirects, 302, "", ""}}) {
+                        Case{"/loop", "", {.max_redirects = 3}, DownloadFailure::kTooManyRedirects, 302, "", ""},
+                        Case{"/chain/3", "", {.max_redirects = 3}, DownloadFailure::kNone, 200, "chain end\n", ""},
+                        Case{"/chain/4", "", {.max_redirects = 3}, DownloadFailure::kTooManyRedirects, 302, "", ""}}) {
     SCOPED_TRACE(c.path);
     const DownloadResult result = Get("http://127.0.0.1:" + Env("QUORVALE_TEST_HTTP_PORT") + c.path, c.etag, c.limits);
     EXPECT_EQ(result.outcome, c.failure != DownloadFailure::kNone ? DownloadResult::Outcome::kFailed
