@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
@@ -9,13 +10,29 @@
 namespace quorvale {
 namespace {
 
-// The lines of a list of `kind`, or of an allow list.
+// Hands `data` out a line at a time, as pieces of a file end after an LF.
+struct LineByLine : LinePieces {
+  explicit LineByLine(std::string_view data) : rest(data) {}
+  bool Next(std::string_view* piece) override {
+    *piece = rest.substr(0, std::min(rest.find('\n'), rest.size() - 1) + 1);
+    rest.remove_prefix(piece->size());
+    return !piece->empty();
+  }
+  uint64_t size_hint() const override { return 0; }
+  std::string_view rest;
+};
+
+// The lines of a list of `kind`, or of an allow list, read a line a piece (UTF-16 whole).
 std::vector<std::string> Found(std::string_view data, std::optional<SourceKind> kind,
                                std::string_view name = "ads.example.com") {
+  LineByLine by_line(data);
+  WholeData whole(data);
+  LinePieces& pieces = data.starts_with("\xFF\xFE") ? static_cast<LinePieces&>(whole) : by_line;
+  NameTrace trace(name);
+  std::vector<NameLine> lines;
+  EXPECT_TRUE((kind ? trace.FindNameLines(pieces, *kind, {}, &lines) : trace.FindAllowLines(pieces, {}, &lines)).ok());
   std::vector<std::string> found;
-  for (const NameLine& line : kind ? FindNameLines(data, *kind, name) : FindAllowLines(data, name)) {
-    found.push_back(std::to_string(line.line_number) + ": " + line.line);
-  }
+  for (const NameLine& line : lines) found.push_back(std::to_string(line.line_number) + ": " + line.line);
   return found;
 }
 
