@@ -175,7 +175,7 @@ Status NameTrace::FindNameLines(LinePieces& pieces, SourceKind kind, const Yield
   const EntryList::Mark blocked = rows_.blocked.MarkNow();
   const EntryList::Mark redirected = rows_.redirected.MarkNow();
   std::vector<NameLine> found;
-  const Status status = ForEachLineHolding(pieces, needle_, yield, [&](std::string_view line, bool first_line, int number) {
+  auto hit = [&](std::string_view line, bool first_line, int number) {
     LoadLine(line, first_line, kind, rows_);
     LoadLine(line, first_line, kind, line_rows_);
     if (ListWritesName(line_rows_.blocked, name_) || ListWritesName(line_rows_.redirected, name_)) {
@@ -183,7 +183,8 @@ Status NameTrace::FindNameLines(LinePieces& pieces, SourceKind kind, const Yield
     }
     line_rows_.blocked.Clear();
     line_rows_.redirected.Clear();
-  });
+  };
+  const Status status = ForEachLineHolding(pieces, needle_, yield, hit);
   if (!status.ok()) {
     rows_.blocked.RollBack(blocked);
     rows_.redirected.RollBack(redirected);
@@ -196,7 +197,7 @@ Status NameTrace::FindNameLines(LinePieces& pieces, SourceKind kind, const Yield
 Status NameTrace::FindAllowLines(LinePieces& pieces, const YieldFn& yield, std::vector<NameLine>* lines) {
   Session allowed;  // the names of the lines read
   std::vector<NameLine> found;
-  const Status status = ForEachLineHolding(pieces, needle_, yield, [&](std::string_view line, bool first_line, int number) {
+  auto hit = [&](std::string_view line, bool first_line, int number) {
     line_rows_.blocked.Clear();
     LineAlone one(line, first_line);
     (void)ParseNamesToRemovePieces(one, line_rows_);
@@ -208,7 +209,8 @@ Status NameTrace::FindAllowLines(LinePieces& pieces, const YieldFn& yield, std::
       allowed.blocked.Add(row.name, "", "");
       return true;
     });
-  });
+  };
+  const Status status = ForEachLineHolding(pieces, needle_, yield, hit);
   line_rows_.blocked.Clear();
   if (!status.ok()) return status;
   (void)RemoveNames(rows_, allowed.blocked);

@@ -22,12 +22,10 @@ struct LineByLine : LinePieces {
   std::string_view rest;
 };
 
-// The lines of a list of `kind`, or of an allow list, read a line a piece (UTF-16 whole).
+// The lines of a list of `kind`, or of an allow list, read a line a piece.
 std::vector<std::string> Found(std::string_view data, std::optional<SourceKind> kind,
                                std::string_view name = "ads.example.com") {
-  LineByLine by_line(data);
-  WholeData whole(data);
-  LinePieces& pieces = data.starts_with("\xFF\xFE") ? static_cast<LinePieces&>(whole) : by_line;
+  LineByLine pieces(data);
   NameTrace trace(name);
   std::vector<NameLine> lines;
   EXPECT_TRUE((kind ? trace.FindNameLines(pieces, *kind, {}, &lines) : trace.FindAllowLines(pieces, {}, &lines)).ok());
@@ -52,9 +50,6 @@ TEST(NameOrigin, FindsTheLinesThatGiveTheNameAsTheLoadsReadThem) {
                   SourceKind::kDomains),
             (std::vector<std::string>{"3: ads.example.com", "7: Ads.Example.com # note", "8: www.ads.example.com/page",
                                       "9: x.test,ads.example.com"}));
-  // UTF-16 is read as the loads read it.
-  const std::string utf16 = std::string("\xFF\xFE") + std::string("a\0d\0s\0.\0e\0x\0a\0m\0p\0l\0e\0.\0c\0o\0m\0", 30);
-  EXPECT_EQ(Found(utf16, SourceKind::kDomains), std::vector<std::string>{"1: ads.example.com"});
   // The "www." twin of a name: the lines that listed it so.
   EXPECT_EQ(Found("ads.example.com\nhttp://www.ads.example.com/x\n", SourceKind::kDomains, "WWW.ads.example.com"),
             std::vector<std::string>{"2: http://www.ads.example.com/x"});
