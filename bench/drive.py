@@ -298,7 +298,7 @@ def main(argv):
 
     # 7. Updates from ten sources on loopback.
     update_figures = ("7a. update of 10 sources", "7b. update answered by 304s", "7c. update peak memory",
-                      "7d. update of 3 000 000 lines")
+                      "7d. update of 3 000 000 lines", "7e. --why on one source")
     if have_cli:
         try:
             for figure, value in update_bench.update_rows(cli, args.data, args.runs):

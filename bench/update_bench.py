@@ -1,7 +1,8 @@
-"""Rows 7a to 7d of bench/run: updates from ten sources served on loopback by the tests'
+"""Rows 7a to 7e of bench/run: updates from ten sources served on loopback by the tests'
 HTTP server (tests/support/http_test_server.py). For 7a to 7c the sources together hold the
 lines of the benchmark's HOSTS file; for 7d they hold 3 000 000 lines, written once by
 gen_data.py's HOSTS generator (one seed per source) and kept until the generator changes.
+Row 7e times `--why` on the HOSTS file listed as one local source.
 """
 
 import contextlib
@@ -100,8 +101,30 @@ def fresh_update(update, env, cache):
     return run(update, env)[0]
 
 
+def why_row(cli, data, runs):
+    """Row 7e: `--why` of the last name of the HOSTS input, listed as one local source, from its
+    cached copy."""
+    hosts = os.path.abspath(os.path.join(data, "hosts.txt"))
+    sources = os.path.join(data, "why-sources.txt")
+    with open(sources, "w") as f:
+        f.write(hosts + "\n")
+    cache = os.path.abspath(os.path.join(data, "why-cache"))
+    env = dict(os.environ, XDG_CACHE_HOME=cache)
+    shutil.rmtree(cache, ignore_errors=True)
+    run([cli, "--sources", sources, "--update"], env)
+    with open(hosts, "rb") as f:
+        lines = f.read().split(b"\n")
+    name = next(line.split()[1] for line in reversed(lines) if len(line.split()) >= 2 and not line.startswith(b"#"))
+    why = [cli, "--sources", sources, "--why", name.decode("ascii", "replace")]
+    seconds = [run(why, env)[0] for _ in range(runs)]
+    peak = peak_kb(why, env)
+    shutil.rmtree(cache, ignore_errors=True)
+    return ("7e. `--why NAME` on one source of the HOSTS input (its cached copy): time, peak memory",
+            "%.3f s, %.1f MB" % (statistics.median(seconds), peak / 1024.0))
+
+
 def update_rows(cli, data, runs):
-    """[(figure, value)] for rows 7a to 7d."""
+    """[(figure, value)] for rows 7a to 7e."""
     folder = os.path.join(data, "sources")
     names = split_into_sources(os.path.join(data, "hosts.txt"), folder)
     with served_update(cli, data, folder, names, "update") as (update, env, cache):
@@ -134,4 +157,5 @@ def update_rows(cli, data, runs):
                                              100.0 * (update_peak - plain_peak) / plain_peak)),
         ("7d. update of 10 sources holding 3 000 000 lines (tests' server), download to write: time, peak memory",
          "%.3f s, %.1f MB" % (statistics.median(big), big_peak / 1024.0)),
+        why_row(cli, data, runs),
     ]

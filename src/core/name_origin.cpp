@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 
 #include "domain_parser.h"
 #include "hosts_parser.h"
@@ -13,7 +14,6 @@
 #include "name_rules.h"
 #include "session.h"
 #include "text.h"
-#include "utf16.h"
 
 namespace quorvale {
 
@@ -75,7 +75,7 @@ class LineCounter {
  public:
   explicit LineCounter(std::string_view text) : text_(text) {}
 
-  // Moves to the line that holds `at`, which is no line end.
+  // Moves to the line that holds `at`, or that ends at it.
   void MoveTo(std::size_t at) {
     const char* data = text_.data();
     const char* from = data + start_;
@@ -83,7 +83,7 @@ class LineCounter {
       ++number_;
       start_ = static_cast<std::size_t>(lf - data) + 1;
     }
-    // A CR ends a line of its own unless an LF follows it (`at` itself is no line end).
+    // A CR ends a line of its own unless an LF follows it (`at` ends the line it is in).
     for (const char* cr = from; (cr = Find(cr, '\r', data + at)) != nullptr; ++cr) {
       if (cr[1] == '\n') continue;
       ++number_;
@@ -105,44 +105,51 @@ class LineCounter {
   std::size_t start_ = 0;
 };
 
-// Whether `line`, read alone as an update reads a list of `kind`, gives an entry written as
-// `name` (ListWritesName). `scratch` holds no entry before and after.
-bool LineGivesName(std::string_view line, bool first_line, SourceKind kind, std::string_view name, Session& scratch) {
-  const EntryList::Mark empty1 = scratch.blocked.MarkNow();
-  const EntryList::Mark empty2 = scratch.redirected.MarkNow();
+// Loads `line` alone into `session` as an update loads a list of `kind`.
+void LoadLine(std::string_view line, bool first_line, SourceKind kind, Session& session) {
   LineAlone pieces(line, first_line);
   // The line is in memory: reading it cannot fail (running out of memory gives no entry).
   if (kind == SourceKind::kHosts) {
-    (void)ParseHostsPieces(pieces, scratch, {}, WwwListing::kFlag);
+    (void)ParseHostsPieces(pieces, session, {}, WwwListing::kFlag);
   } else {
-    (void)ParseDomainListPieces(pieces, scratch, {}, WwwListing::kFlag);
+    (void)ParseDomainListPieces(pieces, session, {}, WwwListing::kFlag);
   }
-  const bool gives = ListWritesName(scratch.blocked, name) || ListWritesName(scratch.redirected, name);
-  scratch.blocked.RollBack(empty1);
-  scratch.redirected.RollBack(empty2);
-  return gives;
 }
 
-// The lines of `data` (LF, CR LF or CR; UTF-16 decoded) that hold `needle` in any case and
-// that `gives(line, first_line)` accepts. Only those lines are read.
-template <typename GivesFn>
-std::vector<NameLine> LinesHolding(std::string_view data, std::string_view needle, GivesFn&& gives) {
-  std::vector<NameLine> lines;
+// A line found, as it is shown: a byte-order mark is no part of the first line.
+NameLine FoundLine(std::string_view line, bool first_line, int number) {
+  return {number, std::string(first_line ? WithoutUtf8Bom(line) : line)};
+}
+
+// Reads `pieces` to its end and hands each line (LF, CR LF or CR; UTF-16 decoded) that holds
+// `needle` in any case to `hit(line, first_line, line_number)`; only those lines are read.
+// Offers `yield` after each piece, and every few lines handed. Returns how the reading ended.
+template <typename HitFn>
+Status ForEachLineHolding(LinePieces& pieces, std::string_view needle, const YieldFn& yield, HitFn&& hit) {
   // A needle that a line end would cut is on no line.
-  if (needle.empty() || needle.find_first_of(kLineEnds) != std::string_view::npos) return lines;
-  std::string decoded;
-  const std::string_view text = DecodeIfUtf16(data, &decoded) ? std::string_view(decoded) : data;
+  const bool searched = !needle.empty() && needle.find_first_of(kLineEnds) == std::string_view::npos;
   const CaseFreeSearch search(needle);
-  LineCounter counter(text);
-  for (std::size_t at = search.Find(text, 0); at != std::string_view::npos; at = search.Find(text, counter.end())) {
-    counter.MoveTo(at);
-    const bool first_line = counter.start() == 0;
-    const std::string_view line = text.substr(counter.start(), counter.end() - counter.start());
-    if (gives(line, first_line)) {
-      lines.push_back({counter.number(), std::string(first_line ? WithoutUtf8Bom(line) : line)});
+  YieldTicker ticker(yield);
+  int lines_before = 0;  // the lines of the pieces before, each of which ends with a line end
+  bool first_piece = true;
+  std::string_view text;
+  while (pieces.Next(&text)) {
+    LineCounter counter(text);
+    constexpr std::size_t kNone = std::string_view::npos;
+    for (std::size_t at = searched ? search.Find(text, 0) : kNone; at != kNone; at = search.Find(text, counter.end())) {
+      counter.MoveTo(at);
+      const bool first_line = first_piece && counter.start() == 0;
+      hit(text.substr(counter.start(), counter.end() - counter.start()), first_line, lines_before + counter.number());
+      ticker.Tick();
     }
+    if (searched && !text.empty()) {
+      counter.MoveTo(text.size() - 1);
+      lines_before += counter.number();
+    }
+    first_piece = false;
+    ticker.Now();
   }
-  return lines;
+  return pieces.status();
 }
 
 }  // namespace
@@ -155,31 +162,60 @@ bool ListWritesName(const EntryList& list, std::string_view name) {
          list.ContainsListedWithWww(name.substr(kWwwPrefix.size()));
 }
 
-std::vector<NameLine> FindNameLines(std::string_view data, SourceKind kind, std::string_view name) {
-  // No entry has a name of another length.
-  if (!HasNameLength(name)) return {};
-  Session scratch;
-  return LinesHolding(data, name, [&](std::string_view line, bool first_line) {
-    return LineGivesName(line, first_line, kind, name, scratch);
-  });
+NameTrace::NameTrace(std::string_view name) : name_(name) {
+  const bool twin = EqualsIgnoreAsciiCase(name.substr(0, kWwwPrefix.size()), kWwwPrefix);
+  key_ = twin ? name.substr(kWwwPrefix.size()) : name;
+  // Only a row of a name's length writes it; an allow name takes a row out without its
+  // trailing dot too.
+  if (HasNameLength(name_) || HasNameLength(key_)) needle_ = WithoutTrailingDot(key_);
 }
 
-std::vector<NameLine> FindAllowLines(std::string_view data, std::string_view name) {
-  if (!HasNameLength(name)) return {};
-  const bool twin = EqualsIgnoreAsciiCase(name.substr(0, kWwwPrefix.size()), kWwwPrefix);
-  const std::string_view key = twin ? name.substr(kWwwPrefix.size()) : name;
-  Session listed;
-  // Every name that takes out one of the rows is a text that holds the shorter key, without its
-  // trailing dot.
-  return LinesHolding(data, WithoutTrailingDot(key), [&](std::string_view line, bool first_line) {
-    listed.blocked.Clear();
-    LineAlone pieces(line, first_line);
-    (void)ParseNamesToRemovePieces(pieces, listed);
-    Session rows;
-    rows.blocked.Add(name, "", "");
-    rows.blocked.Add(key, "", "");
-    return RemoveNames(rows, listed.blocked) > 0;
-  });
+Status NameTrace::FindNameLines(LinePieces& pieces, SourceKind kind, const YieldFn& yield,
+                                std::vector<NameLine>* lines) {
+  const EntryList::Mark blocked = rows_.blocked.MarkNow();
+  const EntryList::Mark redirected = rows_.redirected.MarkNow();
+  std::vector<NameLine> found;
+  auto hit = [&](std::string_view line, bool first_line, int number) {
+    LoadLine(line, first_line, kind, rows_);
+    LoadLine(line, first_line, kind, line_rows_);
+    if (ListWritesName(line_rows_.blocked, name_) || ListWritesName(line_rows_.redirected, name_)) {
+      found.push_back(FoundLine(line, first_line, number));
+    }
+    line_rows_.blocked.Clear();
+    line_rows_.redirected.Clear();
+  };
+  const Status status = ForEachLineHolding(pieces, needle_, yield, hit);
+  if (!status.ok()) {
+    rows_.blocked.RollBack(blocked);
+    rows_.redirected.RollBack(redirected);
+    return status;
+  }
+  lines->insert(lines->end(), std::make_move_iterator(found.begin()), std::make_move_iterator(found.end()));
+  return status;
+}
+
+Status NameTrace::FindAllowLines(LinePieces& pieces, const YieldFn& yield, std::vector<NameLine>* lines) {
+  Session allowed;  // the names of the lines read
+  std::vector<NameLine> found;
+  auto hit = [&](std::string_view line, bool first_line, int number) {
+    line_rows_.blocked.Clear();
+    LineAlone one(line, first_line);
+    (void)ParseNamesToRemovePieces(one, line_rows_);
+    Session twins;
+    twins.blocked.Add(name_, "", "");
+    twins.blocked.Add(key_, "", "");
+    if (RemoveNames(twins, line_rows_.blocked) > 0) found.push_back(FoundLine(line, first_line, number));
+    line_rows_.blocked.ForEachRow([&](const EntryList::RowTexts& row) {
+      allowed.blocked.Add(row.name, "", "");
+      return true;
+    });
+  };
+  const Status status = ForEachLineHolding(pieces, needle_, yield, hit);
+  line_rows_.blocked.Clear();
+  if (!status.ok()) return status;
+  (void)RemoveNames(rows_, allowed.blocked);
+  lines->insert(lines->end(), std::make_move_iterator(found.begin()), std::make_move_iterator(found.end()));
+  return status;
 }
 
 }  // namespace quorvale

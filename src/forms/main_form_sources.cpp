@@ -65,7 +65,11 @@ void MainForm::ExplainSelectedName() {
   std::vector<std::string> lines;
   std::string error;
   bool in_own_file = false;
-  if (folder.empty() || !ExplainName(platform_, sources_path, name, &lines, &error, &in_own_file)) {
+  view_->SetWindowEnabled(false);
+  const bool explained =
+      !folder.empty() && ExplainName(platform_, sources_path, name, &lines, &error, &in_own_file, slice_yield_);
+  view_->SetWindowEnabled(true);
+  if (!explained) {
     ShowMessage(folder.empty() ? std::string("pas de dossier de configuration") : error, Prompts::Buttons::kOk,
                 Prompts::Icon::kCritical);
     if (lines.empty()) return;

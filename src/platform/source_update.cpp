@@ -569,6 +569,35 @@ Status LoadUpdate(Platform& platform, const UpdatePlaces& places, std::vector<So
   return Status::Ok();
 }
 
+Status TraceName(Platform& platform, const UpdatePlaces& places, const std::vector<SourceResult>& results,
+                 const YieldFn& yield, NameTrace& trace, NameSourceLines* found) {
+  // own.txt and allow.txt as LoadUpdate loads them: when they are there, whole or not at all.
+  auto read_beside = [&](const std::string& path, auto&& find) {
+    if (!platform.PathExists(path)) return Status::Ok();
+    FilePieces pieces;
+    Status status = OpenPieces(platform, path, InputKinds::kRegularFiles, &pieces);
+    if (status.ok()) status = AboutSubject(find(pieces), path);
+    return status;
+  };
+  Status failure = read_beside(places.own_path, [&](FilePieces& pieces) {
+    return trace.FindNameLines(pieces, SourceKind::kHosts, yield, &found->own);
+  });
+  found->copies.assign(results.size(), {});
+  for (size_t i = 0; i < results.size(); ++i) {
+    if (!results[i].has_copy) continue;
+    CopyHeader header;
+    std::unique_ptr<SequentialFile> body;
+    FilePieces pieces;
+    if (OpenCopy(platform, results[i].copy_path, &header, &body).ok() && pieces.Open(std::move(body)).ok()) {
+      (void)trace.FindNameLines(pieces, results[i].source.kind, yield, &found->copies[i]);
+    }
+  }
+  const Status allow = read_beside(places.allow_path, [&](FilePieces& pieces) {
+    return trace.FindAllowLines(pieces, yield, &found->allow);
+  });
+  return failure.ok() ? allow : failure;
+}
+
 std::vector<WrittenFile> ReadWrittenFiles(Platform& platform, const UpdatePlaces& places) {
   std::string text;
   if (places.cache_folder.empty() ||

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/download.h"
+#include "core/name_origin.h"
 #include "core/session.h"
 #include "core/source_copy.h"
 #include "core/sources_file.h"
@@ -116,6 +117,21 @@ using TakeShrunkFn = std::function<bool(const SourceResult& result)>;
 // allow.txt took out. A failure (own.txt or allow.txt that cannot be read) says which file.
 Status LoadUpdate(Platform& platform, const UpdatePlaces& places, std::vector<SourceResult>& results, Session& session,
                   const YieldFn& yield, size_t* allowed_removed, const TakeShrunkFn& take_shrunk = {});
+
+// The lines of an update's inputs that give a name or take it out (see NameTrace).
+struct NameSourceLines {
+  std::vector<NameLine> own;                  // own.txt
+  std::vector<std::vector<NameLine>> copies;  // each source's copy, in the sources' order
+  std::vector<NameLine> allow;                // allow.txt
+};
+
+// Follows `trace`'s name through what LoadUpdate loads for `results` (CachedSources: the
+// copies of the cache), each file read as the load reads it but a piece at a time and without
+// loading the lists; offers `yield` as the loads do. A copy that cannot be read is left out,
+// as the load leaves it out. Fails where LoadUpdate fails (own.txt or allow.txt that cannot
+// be read, saying which file), the lines of the other files found still.
+Status TraceName(Platform& platform, const UpdatePlaces& places, const std::vector<SourceResult>& results,
+                 const YieldFn& yield, NameTrace& trace, NameSourceLines* found);
 
 // The record of the files that updates wrote (written.txt in the cache folder); empty when
 // there is none.

@@ -5,9 +5,6 @@
 #include <string_view>
 
 #include "core/backup_policy.h"
-#include "core/name_origin.h"
-#include "core/source_copy.h"
-#include "platform/file_loads.h"
 
 namespace quorvale {
 
@@ -67,13 +64,16 @@ std::string KeptLinesText(size_t count, const Status& saved) {
 }
 
 bool ExplainName(Platform& platform, const std::string& sources_path, const std::string& name,
-                 std::vector<std::string>* lines, std::string* error, bool* in_own_file) {
+                 std::vector<std::string>* lines, std::string* error, bool* in_own_file, const YieldFn& yield) {
   if (in_own_file != nullptr) *in_own_file = false;
   const UpdatePlaces places = PlacesOf(platform, sources_path);
   std::vector<Source> sources;
   std::vector<std::string> skipped;  // an update leaves them out too
   if (!ReadSources(platform, places, &sources, error, &skipped)) return false;
-  std::vector<SourceResult> results = CachedSources(platform, places, sources);
+  const std::vector<SourceResult> results = CachedSources(platform, places, sources);
+  NameTrace trace(name);
+  NameSourceLines found_lines;
+  const Status traced = TraceName(platform, places, results, yield, trace, &found_lines);
   bool found = false;
   auto show = [&](const std::string& label, const std::vector<NameLine>& giving, const std::string& after) {
     for (const NameLine& line : giving) {
@@ -81,42 +81,25 @@ bool ExplainName(Platform& platform, const std::string& sources_path, const std:
       found = true;
     }
   };
-  std::string bytes;
-  if (ReadFileBytes(platform, places.own_path, &bytes).ok()) {
-    show(places.own_path, FindNameLines(bytes, SourceKind::kHosts, name), "");
-  }
+  show(places.own_path, found_lines.own, "");
   if (in_own_file != nullptr) *in_own_file = found;
-  for (const SourceResult& result : results) {
-    if (!result.has_copy) {
-      lines->push_back(result.source.address + ": aucune copie (pas encore telechargee)");
-      continue;
-    }
-    std::string copy;
-    if (!ReadFileBytes(platform, result.copy_path, &copy, ReadAs::kBytes).ok()) continue;
-    CopyHeader header;
-    size_t body = 0;
-    if (ParseCopyHeader(copy, &header, &body)) {
-      show(result.source.address, FindNameLines(std::string_view(copy).substr(body), result.source.kind, name), "");
+  for (size_t i = 0; i < results.size(); ++i) {
+    if (results[i].has_copy) {
+      show(results[i].source.address, found_lines.copies[i], "");
+    } else {
+      lines->push_back(results[i].source.address + ": aucune copie (pas encore telechargee)");
     }
   }
   const bool had = found;
-  if (ReadFileBytes(platform, places.allow_path, &bytes).ok()) {
-    show(places.allow_path, FindAllowLines(bytes, name), " (retire des listes)");
-  }
+  show(places.allow_path, found_lines.allow, " (retire des listes)");
   if (!had) lines->push_back(name + ": dans aucune source");
-
-  Session session;
-  size_t allowed = 0;
-  Status status = LoadUpdate(platform, places, results, session, {}, &allowed);
-  if (!status.ok()) {
-    *error = status.ToString();
+  if (!traced.ok()) {
+    *error = traced.ToString();
     return false;
   }
-  const bool blocked = ListWritesName(session.blocked, name);
-  const bool redirected = ListWritesName(session.redirected, name);
-  if (blocked) lines->push_back(name + ": dans la liste des noms bloques");
-  if (redirected) lines->push_back(name + ": dans la liste des redirections");
-  if (!blocked && !redirected) lines->push_back(name + ": dans aucune liste");
+  if (trace.blocked()) lines->push_back(name + ": dans la liste des noms bloques");
+  if (trace.redirected()) lines->push_back(name + ": dans la liste des redirections");
+  if (!trace.blocked() && !trace.redirected()) lines->push_back(name + ": dans aucune liste");
   return true;
 }
 

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "core/yield.h"
 #include "platform/platform.h"
 #include "platform/source_update.h"
 
@@ -38,10 +39,12 @@ std::string KeptLinesText(size_t count, const Status& saved);
 
 // Where `name` comes from, for the sources file at `sources_path`, from the cache only: the
 // lines of own.txt and of the copies that hold it, those of allow.txt that take it out, and
-// which list it lands in, one line each. False when the sources file cannot be read or the
-// load of the copies fails: `*error` says why (the lines found so far stay in `*lines`).
-// `*in_own_file`, when given, says whether own.txt holds the name.
+// which list an update's load puts it in, one line each. The files are read a piece at a time
+// and no list is loaded (TraceName); `yield` is offered as the loads offer it. False when the
+// sources file cannot be read or the load would fail: `*error` says why (the lines found
+// stay in `*lines`). `*in_own_file`, when given, says whether own.txt holds the name.
 bool ExplainName(Platform& platform, const std::string& sources_path, const std::string& name,
-                 std::vector<std::string>* lines, std::string* error, bool* in_own_file = nullptr);
+                 std::vector<std::string>* lines, std::string* error, bool* in_own_file = nullptr,
+                 const YieldFn& yield = {});
 
 }  // namespace quorvale

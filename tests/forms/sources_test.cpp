@@ -14,6 +14,7 @@
 #include "core/access_command.h"
 #include "core/helper_input.h"
 #include "core/helper_outcome.h"
+#include "core/name_origin.h"
 #include "core/update_task.h"
 #include "forms/main_form_fixture.h"
 #include "forms/privileged_step.h"
@@ -322,6 +323,45 @@ TEST_F(SourcesTest, WhyShowsWhereANameComesFromAndAllowTakesItOut) {
     EXPECT_EQ(view.allowed_shown, (std::vector<Lines>{{"kept.example", "beta.example"}, {"beta.example"}}));
   });
   EXPECT_EQ(ReadBytes(Config("allow.txt")), "beta.example\r\n");
+}
+
+// Where "Pourquoi ce nom ?" says a name lands, read from the files without loading them, is
+// where the update's load puts it, name by name; and it fails where the load fails, with the
+// lines found.
+TEST_F(SourcesTest, WhyGivesTheListsOfTheUpdatesLoad) {
+  WriteBytes(Config("sources.txt"), "https://a.example/hosts\r\nhttps://b.example/list domains\r\n");
+  WriteBytes(Config("own.txt"), "10.0.0.5 nas.lan\n0.0.0.0 mine.example\n");
+  WriteBytes(Config("allow.txt"), "GONE.example.\nwww.allowed.example\nTwin.example\n");
+  platform_.downloads = {{"https://a.example/hosts", Served("0.0.0.0 ads.example\n0.0.0.0 www.twin.example\n"
+                                                            "10.1.1.1 nas.lan\n0.0.0.0 Gone.example\n127.0.0.1 dot.example.\n"
+                                                            "10.2.2.2 both.example\n")},
+                         {"https://b.example/list", Served("track.example\nwww.both.example\nallowed.example\n")}};
+  UpdateRows();
+  const UpdatePlaces places = PlacesOf(platform_, Config("sources.txt"));
+  std::vector<Source> sources;
+  std::string error;
+  ASSERT_TRUE(ReadSources(platform_, places, &sources, &error));
+  std::vector<SourceResult> results = CachedSources(platform_, places, sources);
+  Session loaded;
+  size_t allowed = 0;
+  ASSERT_TRUE(LoadUpdate(platform_, places, results, loaded, {}, &allowed).ok());
+  const std::pair<std::string, std::string> cases[] = {
+      {"ADS.example", "b"}, {"www.ads.example", ""}, {"www.twin.example", ""}, {"twin.example", ""},
+      {"gone.example", ""}, {"nas.lan", "r"}, {"mine.example", "b"}, {"both.example", "br"}, {"WWW.both.example", "b"},
+      {"dot.example.", "b"}, {"dot.example", ""}, {"allowed.example", ""}, {"track.example.", ""}, {"www.abc", ""}};
+  for (const auto& [name, lists] : cases) {
+    NameTrace trace(name);
+    NameSourceLines found;
+    ASSERT_TRUE(TraceName(platform_, places, results, {}, trace, &found).ok());
+    EXPECT_EQ(std::string(trace.blocked() ? "b" : "") + (trace.redirected() ? "r" : ""), lists) << name;
+    EXPECT_EQ(trace.blocked(), ListWritesName(loaded.blocked, name)) << name;
+    EXPECT_EQ(trace.redirected(), ListWritesName(loaded.redirected, name)) << name;
+  }
+  platform_.failing_reads = {places.allow_path};
+  Lines lines;
+  EXPECT_FALSE(ExplainName(platform_, Config("sources.txt"), "ads.example", &lines, &error));
+  EXPECT_EQ(error, LoadUpdate(platform_, places, results, loaded, {}, &allowed).ToString());
+  EXPECT_EQ(lines, Lines{"https://a.example/hosts: ligne 1: 0.0.0.0 ads.example"});
 }
 
 // The window's replace after an update keeps the HOSTS file's own redirections through own.txt,
