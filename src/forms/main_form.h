@@ -151,8 +151,10 @@ class MainForm {
   // The end of the Sources window's update: the lists are emptied and filled from own.txt,
   // the copies of `results` and allow.txt, as one load (status text, the menus that need
   // data, the report of rejected lines once). A new copy that holds less than half the
-  // entries of the last one (or none) is taken only when the user says so.
-  void LoadSourcesUpdate(const UpdatePlaces& places, std::vector<SourceResult>& results);
+  // entries of the last one (or none) is taken only when the user says so. A load that fails
+  // (own.txt or allow.txt cannot be read, memory runs out) takes back what it had added and
+  // says why: the lists stay empty, the menus as after "Reset". False then.
+  bool LoadSourcesUpdate(const UpdatePlaces& places, std::vector<SourceResult>& results);
   // Files dropped on the window load one after the other as "Charger un fichier (format
   // Hosts)" loads the file chosen in its dialog; the report runs once, after the last one,
   // over the lines all of them rejected. Ignored while a command runs.

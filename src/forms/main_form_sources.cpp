@@ -22,7 +22,7 @@ void MainForm::ShowSources() {
   YieldNow();
 }
 
-void MainForm::LoadSourcesUpdate(const UpdatePlaces& places, std::vector<SourceResult>& results) {
+bool MainForm::LoadSourcesUpdate(const UpdatePlaces& places, std::vector<SourceResult>& results) {
   ClearLists();
   SetStatus(texts::kLoading);
   size_t allowed = 0;
@@ -34,16 +34,20 @@ void MainForm::LoadSourcesUpdate(const UpdatePlaces& places, std::vector<SourceR
                             {}) == Prompts::Answer::kYes;
   };
   const Status loaded = LoadUpdate(platform_, places, results, session_, slice_yield_, &allowed, ask);
+  if (!loaded.ok()) {
+    // Part of the sources may be in the lists: none of it may be written as if it were all.
+    ClearLists();
+    RowsRemoved();
+    ShowMessage(UpdateLoadFailureText(loaded), Prompts::Buttons::kOk, Prompts::Icon::kCritical);
+    return false;
+  }
   update_sources_path_ = places.sources_path;
   RefreshLists();
   ++files_loaded_;
   RowsRemoved();
   if (session_.RowCount() > 0) EnableDataMenus();
-  if (!loaded.ok()) {
-    ShowMessage(UpdateLoadFailureText(loaded), Prompts::Buttons::kOk, Prompts::Icon::kCritical);
-    return;
-  }
   ShowReport();
+  return true;
 }
 
 void MainForm::SelectionChanged() {

@@ -150,7 +150,19 @@ void SourcesForm::ShowRows() {
     }
     rows.push_back(std::move(row));
   }
-  view_->SetRows(rows);
+  rows_ = std::move(rows);
+  view_->SetRows(rows_);
+}
+
+bool SourcesForm::Busy(const std::function<void()>& put_back) {
+  if (running_ == Running::kNothing && !closed_) return false;
+  if (put_back && !closed_) put_back();
+  return true;
+}
+
+void SourcesForm::SetStateCell(int row, const std::string& text) {
+  rows_[static_cast<size_t>(row)].cells[kStateColumn] = text;
+  view_->SetCell(row, kStateColumn, text);
 }
 
 std::string SourcesForm::AddressCell(size_t entry) const {
@@ -177,7 +189,7 @@ bool SourcesForm::RunEditor(std::string* address, SourceKind* kind) {
 }
 
 void SourcesForm::Add() {
-  if (updating_) return;
+  if (Busy()) return;
   std::string address;
   SourceKind kind = SourceKind::kHosts;
   if (!RunEditor(&address, &kind)) return;
@@ -186,8 +198,9 @@ void SourcesForm::Add() {
 }
 
 void SourcesForm::EditSelected() {
+  if (Busy()) return;
   const int row = view_->SelectedRow();
-  if (updating_ || row < 0 || row >= static_cast<int>(file_.entries().size())) return;
+  if (row < 0 || row >= static_cast<int>(file_.entries().size())) return;
   std::string address = file_.entries()[row].source.address;
   SourceKind kind = file_.entries()[row].source.kind;
   if (!RunEditor(&address, &kind)) return;
@@ -196,8 +209,9 @@ void SourcesForm::EditSelected() {
 }
 
 void SourcesForm::RemoveSelected() {
+  if (Busy()) return;
   const int row = view_->SelectedRow();
-  if (updating_ || row < 0 || row >= static_cast<int>(file_.entries().size())) return;
+  if (row < 0 || row >= static_cast<int>(file_.entries().size())) return;
   if (prompts_.Message(RemoveQuestion(AddressCell(static_cast<size_t>(row))), Prompts::Buttons::kYesNoDefaultNo,
                        Prompts::Icon::kNone, texts::kConfirmation, {}) != Prompts::Answer::kYes) {
     return;
@@ -207,18 +221,16 @@ void SourcesForm::RemoveSelected() {
 }
 
 void SourcesForm::SwitchSource(int row, bool enabled) {
-  if (row < 0 || row >= static_cast<int>(file_.entries().size())) return;
-  if (updating_ || !file_.entries()[row].malformed.empty()) {
-    // The sources of a running update stay as they are, and a malformed line has no box.
-    ShowRows();
-    return;
-  }
+  const auto put_back = [this] { view_->SetRows(rows_); };
+  if (Busy(put_back) || row < 0 || row >= static_cast<int>(file_.entries().size())) return;
+  // A malformed line has no box.
+  if (!file_.entries()[row].malformed.empty()) return put_back();
   file_.SetEnabled(static_cast<size_t>(row), enabled);
   Save();
 }
 
 void SourcesForm::ShowAllowedNames() {
-  if (updating_) return;
+  if (Busy()) return;
   AllowedNamesForm names(platform_, prompts_, PlacesOf(platform_, sources_path_).allow_path);
   view_->RunAllowedNamesWindow(names);
 }
@@ -226,10 +238,17 @@ void SourcesForm::ShowAllowedNames() {
 void SourcesForm::DailyNotSwitched(bool on, const std::string& detail) {
   (void)prompts_.Message(on ? kDailyOnFailed : kDailyOffFailed, Prompts::Buttons::kOk, Prompts::Icon::kCritical,
                          texts::kTitle, detail);
-  view_->SetDailyChecked(!on);
+  if (!closed_) view_->SetDailyChecked(!on);
 }
 
 void SourcesForm::SwitchDaily(bool on) {
+  if (Busy([&] { view_->SetDailyChecked(!on); })) return;
+  // The rights are asked for while the window's events run: its commands wait meanwhile.
+  running_ = Running::kPrivilegedStep;
+  struct StepEnds {
+    Running& running;
+    ~StepEnds() { running = Running::kNothing; }
+  } step_ends{running_};
   std::string input;
   if (on) {
     if (sources_path_.empty()) {
@@ -273,7 +292,7 @@ void SourcesForm::SwitchDaily(bool on) {
 }
 
 void SourcesForm::SetUpdating(bool updating) {
-  updating_ = updating;
+  running_ = updating ? Running::kUpdate : Running::kNothing;
   for (int i = 0; i < kSourcesControlCount; ++i) {
     const auto control = static_cast<SourcesControl>(i);
     view_->SetControlEnabled(control, (control == SourcesControl::kCancel) == updating);
@@ -287,12 +306,12 @@ void SourcesForm::ShowProgress() {
     if (bytes == bytes_shown_[i]) continue;
     bytes_shown_[i] = bytes;
     if (rows_of_sources_[i] < 0) continue;
-    view_->SetCell(rows_of_sources_[i], kStateColumn, std::to_string(bytes) + " octets");
+    SetStateCell(rows_of_sources_[i], std::to_string(bytes) + " octets");
   }
 }
 
 void SourcesForm::Update() {
-  if (updating_ || sources_path_.empty()) return;
+  if (Busy() || sources_path_.empty()) return;
   if (main_.session().RowCount() > 0 &&
       prompts_.Message(kReplaceQuestion, Prompts::Buttons::kYesNo, Prompts::Icon::kNone, texts::kConfirmation, {}) !=
           Prompts::Answer::kYes) {
@@ -323,7 +342,7 @@ void SourcesForm::Update() {
   for (size_t i = 0; i < sources.size(); ++i) bytes_[i] = kNoBytesYet;
   bytes_shown_.assign(sources.size(), kNoBytesYet);
   for (int row : rows_of_sources_) {
-    if (row >= 0) view_->SetCell(row, kStateColumn, "");
+    if (row >= 0) SetStateCell(row, "");
   }
   cancel_ = false;
   SetUpdating(true);
@@ -343,8 +362,8 @@ void SourcesForm::Update() {
   bool any_copy = false;
   for (const SourceResult& result : results) any_copy = any_copy || result.has_copy || !result.pending_path.empty();
   if (!cancel_ && !any_copy) ShowError(prompts_, "aucune source n'a pu etre obtenue, rien n'est charge");
-  if (!cancel_ && any_copy) main_.LoadSourcesUpdate(places, results);
-  if (!cancel_) SaveUpdateStatus(platform_, places, results, any_copy);
+  const bool loaded = !cancel_ && any_copy && main_.LoadSourcesUpdate(places, results);
+  if (!cancel_) SaveUpdateStatus(platform_, places, results, loaded);
   size_t had = 0;
   for (const SourceResult& result : results) had += result.outcome != SourceResult::Outcome::kFailed;
   const std::string summary = cancel_ ? std::string(kCancelledState) : UpdateSummaryText(had, results.size());
@@ -353,11 +372,11 @@ void SourcesForm::Update() {
     if (cancel_) {
       outcome = {kCancelledState, ""};
     } else {
-      outcome = {SourceOutcomeText(result), result.has_copy && any_copy ? std::to_string(result.entries) : ""};
+      outcome = {SourceOutcomeText(result), result.has_copy && loaded ? std::to_string(result.entries) : ""};
     }
   }
   if (closed_) {
-    updating_ = false;
+    running_ = Running::kNothing;
     return;
   }
   SetUpdating(false);
@@ -366,11 +385,11 @@ void SourcesForm::Update() {
 }
 
 void SourcesForm::CancelUpdate() {
-  if (!updating_ || cancel_ || closed_) return;
+  if (running_ != Running::kUpdate || cancel_ || closed_) return;
   cancel_ = true;
   view_->SetControlEnabled(SourcesControl::kCancel, false);
   for (int row : rows_of_sources_) {
-    if (row >= 0) view_->SetCell(row, kStateColumn, kCancellingState);
+    if (row >= 0) SetStateCell(row, kCancellingState);
   }
 }
 

@@ -61,6 +61,8 @@ class SourcesView {
 // malformed lines with the reason each is left out. Every change is written to the file at
 // once; "Mettre a jour" downloads them all and loads the result into the main window's
 // lists, as the command line's update does.
+// While an update or the daily box's privileged step runs (their waits let the window's
+// events run), every command but "Annuler" and closing is ignored, a clicked box put back.
 class SourcesForm {
  public:
   static constexpr const char* kCaption = "Sources";
@@ -139,13 +141,19 @@ class SourcesForm {
  private:
   // Shows the file's sources with what is known of them.
   void ShowRows();
+  // The one check of every command but "Annuler" and closing: true, and the command is to be
+  // ignored, while an update or a privileged step runs or once the window is closed. A box
+  // that the ignored click changed is then shown again as it was, by `put_back`.
+  bool Busy(const std::function<void()>& put_back = nullptr);
+  // Shows `text` in the state cell of `row`.
+  void SetStateCell(int row, const std::string& text);
   // The address cell of the file's `entry`: its source's address, or a malformed line's text.
   std::string AddressCell(size_t entry) const;
   // Writes the changed file; says so when it cannot.
   bool Save();
   // The editor, on `address` and `kind`; false when it was left without "OK".
   bool RunEditor(std::string* address, SourceKind* kind);
-  // Enables the buttons for an update running or not.
+  // Enables the buttons for an update running or not, and marks it as running.
   void SetUpdating(bool updating);
   // Says that the daily update could not be switched, and shows the box as it was.
   void DailyNotSwitched(bool on, const std::string& detail);
@@ -160,11 +168,15 @@ class SourcesForm {
   bool closed_ = false;
   std::string sources_path_;
   SourcesFileLines file_{""};
+  // The rows as the view shows them.
+  std::vector<SourcesView::Row> rows_;
   // What the last update said of each source (state, entries), by address.
   std::map<std::string, std::array<std::string, 2>> outcomes_;
 
+  // What runs now, as Busy sees it.
+  enum class Running { kNothing, kUpdate, kPrivilegedStep };
+  Running running_ = Running::kNothing;
   // The update in progress.
-  bool updating_ = false;
   std::atomic<bool> cancel_{false};
   // Per source downloaded: the bytes received so far (written by the downloading threads),
   // what the list shows, and the row that shows it.

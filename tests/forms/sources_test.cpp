@@ -79,6 +79,19 @@ class SourcesTest : public MainFormTest {
   std::string summary_;
 };
 
+// Clicks every command of the window but "Annuler" and closing, as the views reach them (a box
+// shows its click at once), while an update or a privileged step runs: each is ignored, and the
+// boxes are put back.
+void ClickEveryCommand(SourcesForm& form, FakeSourcesView& view) {
+  const auto shown = std::pair(view.Lines(), view.daily.back());
+  view.selected = 0, view.rows.at(0).enabled = false, view.daily.push_back(!shown.second);
+  for (auto command : {&SourcesForm::Add, &SourcesForm::EditSelected, &SourcesForm::RemoveSelected,
+                       &SourcesForm::ShowAllowedNames, &SourcesForm::Update}) (form.*command)();
+  form.SwitchSource(0, false), form.SwitchDaily(!shown.second);
+  EXPECT_EQ(std::pair(view.Lines(), view.daily.back()), shown);
+  EXPECT_EQ(view.editor_openings.size() + view.allowed_shown.size(), 0u);
+}
+
 TEST_F(SourcesTest, EditsTheSourcesFileInPlaceKeepingItsComments) {
   WriteBytes(Config("sources.txt"), "# my lists\r\nhttps://a.example/hosts\r\n#https://off.example/x domains\r\n");
   InSources([&](SourcesForm& sources, FakeSourcesView& view) {
@@ -245,6 +258,12 @@ TEST_F(SourcesTest, AnUpdateLoadsTheListsOnceThenKeepsACopyForAFailingSource) {
                                  "on|https://b.example/names|noms de domaines|" + date_b + "|non modifiee|1"}));
   EXPECT_EQ(Rows(1), (Lines{"ads.example||0.0.0.0", "track.example||127.0.0.1"}));
   EXPECT_EQ(platform_.shown_files.size(), reports + 2);
+
+  // A load that fails half-way (allow.txt cannot be read) takes back what it had added.
+  std::filesystem::remove(Config("allow.txt")), std::filesystem::create_directory(Config("allow.txt"));
+  prompts_.answers = {Answer::kYes, Answer::kOk};
+  EXPECT_TRUE(UpdateRows()[1].ends_with("|non modifiee|"));
+  EXPECT_FALSE(view_.IsEnabled(MainControl::kReplaceHostsItem));
 }
 
 TEST_F(SourcesTest, AShrunkCopyIsTakenOnlyWhenTheUserSaysSo) {
@@ -279,6 +298,7 @@ TEST_F(SourcesTest, CancelKeepsTheCacheAndTheLists) {
     view_.pending_event = [&] {
       EXPECT_TRUE(view.enabled[static_cast<int>(SourcesControl::kCancel)]);
       EXPECT_FALSE(view.enabled[static_cast<int>(SourcesControl::kUpdate)]);
+      ClickEveryCommand(sources, view);
       sources.CancelUpdate();
       EXPECT_FALSE(view.enabled[static_cast<int>(SourcesControl::kCancel)]);
     };
@@ -389,8 +409,8 @@ TEST_F(SourcesTest, TheReplaceAfterAnUpdateKeepsTheMachinesOwnLines) {
 }
 
 // "Mettre a jour chaque jour": its state asked of the system, then the helper's schedule step
-// run with rights, with the user's files as its input, a refusal or no way to ask for rights
-// putting the box back.
+// run with rights, with the user's files as its input (the window's commands waiting
+// meanwhile), a refusal or no way to ask for rights putting the box back.
 TEST_F(SourcesTest, TheDailyBoxRunsTheScheduleStepWithRights) {
   platform_.system_dir = Path("system");
 #ifdef _WIN32
@@ -408,13 +428,14 @@ TEST_F(SourcesTest, TheDailyBoxRunsTheScheduleStepWithRights) {
   platform_.elevated_run = [] { return ElevatedRun{ElevatedRun::Kind::kEnded, 0, FormatHelperOutcome({}), {}}; };
   InSources([&](SourcesForm& sources, FakeSourcesView& view) {
     EXPECT_EQ(platform_.started, std::vector<Lines>{query});
+    platform_.elevated_run = [&, done = platform_.elevated_run] { return ClickEveryCommand(sources, view), done(); };
     sources.SwitchDaily(true);
     platform_.elevated_run = [] { return ElevatedRun{ElevatedRun::Kind::kRefused, -1, "", {}}; };
     sources.SwitchDaily(false);
     platform_.elevated_run = nullptr;
     std::filesystem::remove(Path(kFileNamesIgnoreCase ? "quorvale-helper.exe" : "quorvale-helper"));
     sources.SwitchDaily(false);
-    EXPECT_EQ(view.daily, (std::vector<bool>{false, true, true}));
+    EXPECT_EQ(view.daily, (std::vector<bool>{false, true, false, true, true}));
   });
   EXPECT_EQ(platform_.elevated_runs, (std::vector<Lines>{{"schedule", "on"}, {"schedule", "off"}}));
   Lines framed(2);
