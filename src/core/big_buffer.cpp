@@ -33,6 +33,9 @@ void SetUpAllocator() {
 #endif
 }
 
+// `bytes` rounded up to whole huge pages.
+size_t WholeHugePages(size_t bytes) { return (bytes + kHugePageBytes - 1) & ~(kHugePageBytes - 1); }
+
 // Asks for huge pages over the whole huge pages that the block touches, before any is
 // touched; the block's neighbours in the heap may share its first and last huge page.
 void AdviseHugePages(void* block, size_t bytes) {
@@ -53,14 +56,19 @@ void AdviseHugePages(void* block, size_t bytes) {
 void* AllocateBigBuffer(size_t bytes) {
   if (bytes < kHugePageBytes) return ::operator new(bytes);
   SetUpAllocator();
-  void* block = ::operator new(bytes);
-  AdviseHugePages(block, bytes);
+  // A block of whole huge pages, starting on one: none of its huge pages is shared with a
+  // neighbour that the advice does not cover, so that all of them can be huge.
+  void* block = ::operator new(WholeHugePages(bytes), std::align_val_t{kHugePageBytes});
+  AdviseHugePages(block, WholeHugePages(bytes));
   return block;
 }
 
 void FreeBigBuffer(void* block, size_t bytes) noexcept {
-  (void)bytes;  // plain operator delete finds the size itself
-  ::operator delete(block);
+  if (bytes < kHugePageBytes) {
+    ::operator delete(block);  // plain operator delete finds the size itself
+    return;
+  }
+  ::operator delete(block, std::align_val_t{kHugePageBytes});
 }
 
 }  // namespace quorvale
