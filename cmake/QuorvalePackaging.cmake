@@ -130,9 +130,10 @@ set(CPACK_DEBIAN_PACKAGE_RELEASE ${QUORVALE_DEB_RELEASE})
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Qt finds its window-system plugins at run time, so the libraries alone do not name them;
-# the window asks for administrator rights through pkexec.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, pkexec")
+# Qt finds its window-system plugins at run time, and the downloads open libcurl only when
+# they start, so the libraries alone do not name them (libcurl4t64 is libcurl4's name from
+# Debian 13 on); the window asks for administrator rights through pkexec.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libcurl4 (>= 7.85) | libcurl4t64 (>= 7.85), pkexec")
 # French texts in Qt's own dialogs; xdg-open to show the report.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n, xdg-utils")
 # CPack puts the summary above this, as the synopsis line.

@@ -1,6 +1,7 @@
 #include "big_buffer.h"
 
 #include <cstdint>
+#include <cstring>
 #include <new>
 
 #if defined(__linux__)
@@ -33,6 +34,9 @@ void SetUpAllocator() {
 #endif
 }
 
+// `bytes` rounded up to whole huge pages.
+size_t WholeHugePages(size_t bytes) { return (bytes + kHugePageBytes - 1) & ~(kHugePageBytes - 1); }
+
 // Asks for huge pages over the whole huge pages that the block touches, before any is
 // touched; the block's neighbours in the heap may share its first and last huge page.
 void AdviseHugePages(void* block, size_t bytes) {
@@ -53,14 +57,27 @@ void AdviseHugePages(void* block, size_t bytes) {
 void* AllocateBigBuffer(size_t bytes) {
   if (bytes < kHugePageBytes) return ::operator new(bytes);
   SetUpAllocator();
-  void* block = ::operator new(bytes);
-  AdviseHugePages(block, bytes);
+  // Whole huge pages starting on one, cut from a plain block a huge page longer (the block's
+  // address is kept just before them): none of these huge pages is shared with a neighbour
+  // that the advice does not cover, and a freed block serves the next one of its size.
+  const size_t length = WholeHugePages(bytes);
+  void* area = ::operator new(length + kHugePageBytes + sizeof(void*));
+  const uintptr_t start =
+      (reinterpret_cast<uintptr_t>(area) + sizeof(void*) + kHugePageBytes - 1) & ~(kHugePageBytes - 1);
+  void* block = reinterpret_cast<void*>(start);
+  std::memcpy(reinterpret_cast<char*>(block) - sizeof(void*), &area, sizeof(void*));
+  AdviseHugePages(block, length);
   return block;
 }
 
 void FreeBigBuffer(void* block, size_t bytes) noexcept {
-  (void)bytes;  // plain operator delete finds the size itself
-  ::operator delete(block);
+  if (bytes < kHugePageBytes) {
+    ::operator delete(block);  // plain operator delete finds the size itself
+    return;
+  }
+  void* area = nullptr;
+  std::memcpy(&area, reinterpret_cast<char*>(block) - sizeof(void*), sizeof(void*));
+  ::operator delete(area);
 }
 
 }  // namespace quorvale

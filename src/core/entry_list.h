@@ -44,15 +44,14 @@ class EntryList {
   // `listed_with_www` the row (the new one, or the one already present) carries the flag.
   bool Add(std::string_view name, std::string_view address, std::string_view description,
            bool listed_with_www = false);
-  // A row for AddRows().
-  struct NewRow {
-    std::string_view name;
-    std::string_view address;
-    std::string_view description;
-    bool listed_with_www = false;
-  };
-  // Adds the rows in the order given, as that many Add() calls would.
-  void AddRows(std::span<const NewRow> rows);
+  // A big load's two steps for one row: KeyAhead() gives the key's hash and asks the memory
+  // system for the key's index slot; AddKeyed() adds the row some rows later, as Add() would
+  // (the hash stays good while other rows are added). A big list's index lookups miss the
+  // processor's caches: the work done between the two steps (reading the next lines) hides
+  // the misses.
+  uint32_t KeyAhead(std::string_view name) const;
+  bool AddKeyed(std::string_view name, std::string_view address, std::string_view description, bool listed_with_www,
+                uint32_t hash);
   bool Contains(std::string_view name) const;
   // Whether the row with this key is present and carries the "listed with www." flag.
   bool ContainsListedWithWww(std::string_view name) const;
@@ -159,8 +158,6 @@ class EntryList {
   }
   std::string_view TextAt(uint32_t row, Column column) const;
   uint64_t Store(std::string_view text);
-  bool AddWithHash(std::string_view name, std::string_view address, std::string_view description,
-                   bool listed_with_www, uint32_t hash);
   // The details of rows with `address` and no description, shared with the rows before them
   // while kept at hand (plain_details_), made anew otherwise.
   uint32_t PlainDetails(std::string_view address);

@@ -29,6 +29,7 @@ struct PendingEntry {
   std::string_view address;
   std::string_view comment;
   bool listed_with_www;
+  uint32_t hash;  // from EntryList::KeyAhead
 };
 
 // The HOSTS grammar: whether one line (an item, trimmed of spaces) gives an entry, which
@@ -76,6 +77,7 @@ bool TreatHostsLine(std::string_view raw, std::string& working, Session& session
   entry->address = parts.address;
   entry->comment = TrimSpaces(parts.comment);
   entry->listed_with_www = www == WwwListing::kFlag && parts.had_www;
+  entry->hash = entry->list->KeyAhead(entry->name);
   return true;
 }
 
@@ -98,28 +100,17 @@ Status ParseHostsPieces(LinePieces& pieces, Session& session, const YieldFn& yie
   ListLoad load(session);
   YieldTicker ticker(yield);
   bool room_made = false;
-  // Accepted lines are added to their lists a batch at a time, in file order (AddRows looks
-  // the keys of a batch up ahead of adding them); each keeps its working buffer until then.
-  constexpr size_t kBatch = 64;
+  // Accepted lines are added to their lists a batch at a time, in file order, their keys
+  // announced (KeyAhead) as they were read; each keeps its working buffer until then.
+  constexpr size_t kBatch = 16;
   std::string working[kBatch];
   PendingEntry pending[kBatch];
   size_t waiting = 0;
   auto add_waiting = [&] {
-    EntryList::NewRow rows1[kBatch];
-    EntryList::NewRow rows2[kBatch];
-    size_t count1 = 0;
-    size_t count2 = 0;
     for (size_t i = 0; i < waiting; ++i) {
       const PendingEntry& entry = pending[i];
-      const EntryList::NewRow row{entry.name, entry.address, entry.comment, entry.listed_with_www};
-      if (entry.list == &session.blocked) {
-        rows1[count1++] = row;
-      } else {
-        rows2[count2++] = row;
-      }
+      entry.list->AddKeyed(entry.name, entry.address, entry.comment, entry.listed_with_www, entry.hash);
     }
-    session.blocked.AddRows({rows1, count1});
-    session.redirected.AddRows({rows2, count2});
     waiting = 0;
   };
   auto treat = [&](std::string_view item) {

@@ -1,16 +1,19 @@
 #include "platform/download_curl.h"
 
 #include <curl/curl.h>
+#include <dlfcn.h>
 
 #include <chrono>
 #include <cstddef>
 #include <memory>
-#include <mutex>
 #include <new>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
+
+#include "core/text.h"
 
 // One download is one easy handle, driven by a multi handle of its own so that the progress
 // callback, where the stall and total limits are measured, runs at least every
@@ -34,14 +37,86 @@ constexpr char kUserAgent[] = "Quorvale/" QUORVALE_VERSION;
 constexpr long kHttpOk = 200;
 constexpr long kHttpNotModified = 304;
 
+// libcurl is opened on the first download instead of being linked: a program that downloads
+// nothing (most runs of quorvale-cli) then starts without loading it and the thirty-odd
+// libraries it brings (TLS, Kerberos, LDAP...), which doubled the start-up's time.
+constexpr char kLibCurl[] = "libcurl.so.4";
+
+// The libcurl functions used here, from the opened library.
+struct LibCurl {
+  decltype(&curl_global_init) global_init = nullptr;
+  decltype(&curl_easy_init) easy_init = nullptr;
+  decltype(&curl_easy_cleanup) easy_cleanup = nullptr;
+  decltype(&curl_easy_setopt) easy_setopt = nullptr;
+  decltype(&curl_easy_getinfo) easy_getinfo = nullptr;
+  decltype(&curl_easy_header) easy_header = nullptr;
+  decltype(&curl_easy_strerror) easy_strerror = nullptr;
+  decltype(&curl_multi_init) multi_init = nullptr;
+  decltype(&curl_multi_cleanup) multi_cleanup = nullptr;
+  decltype(&curl_multi_add_handle) multi_add_handle = nullptr;
+  decltype(&curl_multi_remove_handle) multi_remove_handle = nullptr;
+  decltype(&curl_multi_perform) multi_perform = nullptr;
+  decltype(&curl_multi_poll) multi_poll = nullptr;
+  decltype(&curl_multi_info_read) multi_info_read = nullptr;
+  decltype(&curl_slist_append) slist_append = nullptr;
+  decltype(&curl_slist_free_all) slist_free_all = nullptr;
+};
+
+// Opens libcurl once (it stays open) and initialises it; nullptr, with the system's reason in
+// `why`, when it or one of its functions cannot be found.
+const LibCurl* OpenLibCurl(std::string* why) {
+  static std::string failure;
+  static const LibCurl* const opened = []() -> const LibCurl* {
+    void* library = dlopen(kLibCurl, RTLD_NOW | RTLD_LOCAL);
+    if (library == nullptr) {
+      failure = dlerror();
+      return nullptr;
+    }
+    static LibCurl curl;
+    bool found = true;
+    auto take = [&](auto& function, const char* name) {
+      function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(dlsym(library, name));
+      if (function == nullptr && found) failure = dlerror();
+      found = found && function != nullptr;
+    };
+    take(curl.global_init, "curl_global_init");
+    take(curl.easy_init, "curl_easy_init");
+    take(curl.easy_cleanup, "curl_easy_cleanup");
+    take(curl.easy_setopt, "curl_easy_setopt");
+    take(curl.easy_getinfo, "curl_easy_getinfo");
+    take(curl.easy_header, "curl_easy_header");
+    take(curl.easy_strerror, "curl_easy_strerror");
+    take(curl.multi_init, "curl_multi_init");
+    take(curl.multi_cleanup, "curl_multi_cleanup");
+    take(curl.multi_add_handle, "curl_multi_add_handle");
+    take(curl.multi_remove_handle, "curl_multi_remove_handle");
+    take(curl.multi_perform, "curl_multi_perform");
+    take(curl.multi_poll, "curl_multi_poll");
+    take(curl.multi_info_read, "curl_multi_info_read");
+    take(curl.slist_append, "curl_slist_append");
+    take(curl.slist_free_all, "curl_slist_free_all");
+    if (!found) return nullptr;
+    curl.global_init(CURL_GLOBAL_DEFAULT);
+    return &curl;
+  }();
+  if (opened == nullptr) *why = failure;
+  return opened;
+}
+
+// The opened library; only called once OpenLibCurl succeeded.
+const LibCurl& Curl() {
+  std::string unused;
+  return *OpenLibCurl(&unused);
+}
+
 struct EasyDeleter {
-  void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
+  void operator()(CURL* easy) const { Curl().easy_cleanup(easy); }
 };
 struct MultiDeleter {
-  void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
+  void operator()(CURLM* multi) const { Curl().multi_cleanup(multi); }
 };
 struct ListDeleter {
-  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+  void operator()(curl_slist* list) const { Curl().slist_free_all(list); }
 };
 
 // What one call shares with libcurl's callbacks.
@@ -89,7 +164,7 @@ auto Guarded(Transfer* transfer, decltype(std::declval<Work>()()) stopped_value,
 
 long ResponseCode(CURL* easy) {
   long code = 0;
-  curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &code);
+  Curl().easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &code);
   return code;
 }
 
@@ -143,18 +218,18 @@ int OnProgress(void* user, curl_off_t, curl_off_t received, curl_off_t, curl_off
 // The value of a header of the hop's last answer; "" when it has none.
 std::string Header(CURL* easy, const char* name) {
   curl_header* header = nullptr;
-  if (curl_easy_header(easy, name, 0, CURLH_HEADER, -1, &header) != CURLHE_OK) return std::string();
+  if (Curl().easy_header(easy, name, 0, CURLH_HEADER, -1, &header) != CURLHE_OK) return std::string();
   return header->value;
 }
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() && curl_strnequal(text.data(), prefix.data(), prefix.size());
+  return text.size() >= prefix.size() && EqualsIgnoreAsciiCase(text.substr(0, prefix.size()), prefix);
 }
 
 // A validator goes back to the server as it came, unless it would break the request's lines.
 void AddConditionalHeader(curl_slist** list, const char* name, const std::string& value) {
   if (value.empty() || value.find_first_of("\r\n") != std::string::npos) return;
-  *list = curl_slist_append(*list, (std::string(name) + ": " + value).c_str());
+  *list = Curl().slist_append(*list, (std::string(name) + ": " + value).c_str());
 }
 
 DownloadFailure FailureOfCurl(CURLcode code, const Transfer& transfer) {
@@ -189,62 +264,67 @@ CURLcode SetHopOptions(Transfer& transfer, const std::string& url, curl_slist* h
   CURL* easy = transfer.easy;
   const DownloadRequest& request = *transfer.request;
   const auto remaining = std::chrono::duration_cast<std::chrono::milliseconds>(transfer.deadline - Clock::now());
-  curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, kAllowedProtocols);
-  curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
-  curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, kAcceptedEncodings);
-  curl_easy_setopt(easy, CURLOPT_USERAGENT, kUserAgent);
-  curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
-  curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
-  curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
+  Curl().easy_setopt(easy, CURLOPT_URL, url.c_str());
+  Curl().easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+  Curl().easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, kAllowedProtocols);
+  Curl().easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
+  Curl().easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, kAcceptedEncodings);
+  Curl().easy_setopt(easy, CURLOPT_USERAGENT, kUserAgent);
+  Curl().easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
+  Curl().easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
+  Curl().easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
   if (!request.ca_file.empty()) {
-    curl_easy_setopt(easy, CURLOPT_CAINFO, request.ca_file.c_str());
-    curl_easy_setopt(easy, CURLOPT_CAPATH, nullptr);
+    Curl().easy_setopt(easy, CURLOPT_CAINFO, request.ca_file.c_str());
+    Curl().easy_setopt(easy, CURLOPT_CAPATH, nullptr);
   }
-  curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(request.limits.connect_milliseconds));
-  curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(remaining.count()) + kBackstopMilliseconds);
-  curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(request.limits.max_bytes));
-  curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, OnBody);
-  curl_easy_setopt(easy, CURLOPT_WRITEDATA, &transfer);
-  curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
-  curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, OnProgress);
-  curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &transfer);
-  curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, error_text);
-  return curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, kAllowedProtocols);
+  Curl().easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(request.limits.connect_milliseconds));
+  Curl().easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(remaining.count()) + kBackstopMilliseconds);
+  Curl().easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(request.limits.max_bytes));
+  Curl().easy_setopt(easy, CURLOPT_WRITEFUNCTION, OnBody);
+  Curl().easy_setopt(easy, CURLOPT_WRITEDATA, &transfer);
+  Curl().easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+  Curl().easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, OnProgress);
+  Curl().easy_setopt(easy, CURLOPT_XFERINFODATA, &transfer);
+  Curl().easy_setopt(easy, CURLOPT_ERRORBUFFER, error_text);
+  return Curl().easy_setopt(easy, CURLOPT_PROTOCOLS_STR, kAllowedProtocols);
 }
 
 // Makes one request and waits for its end; returns libcurl's result of it.
 CURLcode RunHop(CURLM* multi, CURL* easy) {
-  if (curl_multi_add_handle(multi, easy) != CURLM_OK) return CURLE_OUT_OF_MEMORY;
+  if (Curl().multi_add_handle(multi, easy) != CURLM_OK) return CURLE_OUT_OF_MEMORY;
   int running = 1;
   while (running > 0) {
-    if (curl_multi_perform(multi, &running) != CURLM_OK) break;
-    if (running > 0 && curl_multi_poll(multi, nullptr, 0, kPollMilliseconds, nullptr) != CURLM_OK) break;
+    if (Curl().multi_perform(multi, &running) != CURLM_OK) break;
+    if (running > 0 && Curl().multi_poll(multi, nullptr, 0, kPollMilliseconds, nullptr) != CURLM_OK) break;
   }
   CURLcode result = CURLE_FAILED_INIT;
   int left = 0;
-  while (CURLMsg* message = curl_multi_info_read(multi, &left)) {
+  while (CURLMsg* message = Curl().multi_info_read(multi, &left)) {
     if (message->msg == CURLMSG_DONE && message->easy_handle == easy) result = message->data.result;
   }
-  curl_multi_remove_handle(multi, easy);
+  Curl().multi_remove_handle(multi, easy);
   return result;
 }
 
 DownloadResult OtherFailure(CURLcode code) {
   DownloadResult result;
   result.failure = DownloadFailure::kOther;
-  result.detail = curl_easy_strerror(code);
+  result.detail = Curl().easy_strerror(code);
   return result;
 }
 
 DownloadResult RunDownload(const DownloadRequest& request, const DownloadProgress& progress) {
-  static std::once_flag initialised;
-  std::call_once(initialised, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+  std::string why;
+  if (OpenLibCurl(&why) == nullptr) {
+    DownloadResult result;
+    result.failure = DownloadFailure::kOther;
+    result.detail = why;
+    return result;
+  }
 
   char error_text[CURL_ERROR_SIZE] = {};  // outlives the handle that writes into it
-  std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
-  std::unique_ptr<CURLM, MultiDeleter> multi(curl_multi_init());
+  std::unique_ptr<CURL, EasyDeleter> easy(Curl().easy_init());
+  std::unique_ptr<CURLM, MultiDeleter> multi(Curl().multi_init());
   if (!easy || !multi) return OtherFailure(CURLE_FAILED_INIT);
   curl_slist* header_list = nullptr;
   AddConditionalHeader(&header_list, "If-None-Match", request.etag);
@@ -273,7 +353,7 @@ DownloadResult RunDownload(const DownloadRequest& request, const DownloadProgres
       return result;
     }
     const char* location = nullptr;
-    curl_easy_getinfo(easy.get(), CURLINFO_REDIRECT_URL, &location);
+    Curl().easy_getinfo(easy.get(), CURLINFO_REDIRECT_URL, &location);
     if (result.http_status / 100 == 3 && result.http_status != kHttpNotModified && location != nullptr) {
       if (redirects == request.limits.max_redirects) result.failure = DownloadFailure::kTooManyRedirects;
       if (StartsWithNoCase(url, "https:") && !StartsWithNoCase(location, "https:")) {
@@ -289,7 +369,7 @@ DownloadResult RunDownload(const DownloadRequest& request, const DownloadProgres
     }
     if (code != CURLE_OK) {
       result.failure = FailureOfCurl(code, transfer);
-      result.detail = error_text[0] != '\0' ? error_text : curl_easy_strerror(code);
+      result.detail = error_text[0] != '\0' ? error_text : Curl().easy_strerror(code);
       return result;
     }
     result.etag = Header(easy.get(), "ETag");

@@ -94,8 +94,10 @@ TEST(EntryList, DroppedIndexIsMadeAgainOnDemand) {
   EXPECT_TRUE(list.Contains("HOST2999.EXAMPLE"));
   EXPECT_FALSE(list.Contains("host3000.example"));
   list.DropIndex();
-  list.AddRows(std::vector<EntryList::NewRow>{{"host17.EXAMPLE", "10.0.0.1", "# again"},
-                                             {"host3000.example", "10.0.0.1", "# new"}});
+  const uint32_t again = list.KeyAhead("host17.EXAMPLE");
+  const uint32_t fresh = list.KeyAhead("host3000.example");
+  list.AddKeyed("host17.EXAMPLE", "10.0.0.1", "# again", false, again);
+  list.AddKeyed("host3000.example", "10.0.0.1", "# new", false, fresh);
   EXPECT_EQ(list.size(), 3001u);
   list.DropIndex();
   const EntryList::Mark mark = list.MarkNow();
@@ -113,21 +115,22 @@ TEST(EntryList, DroppedIndexIsMadeAgainOnDemand) {
   EXPECT_EQ(list.Description(list.size() - 1), "# new");
 }
 
-// AddRows adds as Add does one row at a time: in order, the first of equal keys kept, also
-// within one call and while the index grows; ForEachRow gives the display order until told
+// Keys announced long before their rows are added (the index growing in between) add as Add
+// does: in order, the first of equal keys kept; ForEachRow gives the display order until told
 // to stop.
-TEST(EntryList, AddRowsAndForEachRowDoWhatTheOneRowCallsDo) {
+TEST(EntryList, KeyedAddsAndForEachRowDoWhatTheOneRowCallsDo) {
   std::vector<std::string> names;
   for (int i = 0; i < 6000; ++i) names.push_back((i % 2 ? "HOST" : "host") + std::to_string(i / 2 % 2500) + ".example");
   EntryList one_by_one;
   EntryList at_once;
-  std::vector<EntryList::NewRow> rows;
+  std::vector<uint32_t> hashes;
+  for (const std::string& name : names) hashes.push_back(at_once.KeyAhead(name));
   for (size_t i = 0; i < names.size(); ++i) {
-    const EntryList::NewRow row{names[i], i % 3 ? "0.0.0.0" : "127.0.0.1", i % 5 ? "" : "# five"};
-    one_by_one.Add(row.name, row.address, row.description);
-    rows.push_back(row);
+    const char* address = i % 3 ? "0.0.0.0" : "127.0.0.1";
+    const char* description = i % 5 ? "" : "# five";
+    one_by_one.Add(names[i], address, description);
+    at_once.AddKeyed(names[i], address, description, false, hashes[i]);
   }
-  at_once.AddRows(rows);
   const std::vector<Row> expected = Rows(one_by_one);
   EXPECT_EQ(expected.size(), 2500u);
   EXPECT_EQ(expected[0], (Row{"host0.example", "# five", "127.0.0.1"}));
