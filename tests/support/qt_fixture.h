@@ -31,13 +31,26 @@ T* Find(const QObject* parent, const char* name) {
 }
 
 // Runs `action` on the next modal window once it is open (a message box, a file dialog, the
-// options or the about window); the test fails if none opens.
+// options or the about window); the test fails if none opens within kModalWaitMilliseconds.
+// A command that lets events run before its window opens (a search that yields) is waited for.
+inline constexpr int kModalWaitMilliseconds = 30000;
+inline constexpr int kModalPollMilliseconds = 10;
+
+inline void WaitForModal(QWidget* before, int waited, std::function<void(QWidget*)> action) {
+  QWidget* modal = QApplication::activeModalWidget();
+  if ((modal == nullptr || modal == before) && waited < kModalWaitMilliseconds) {
+    QTimer::singleShot(kModalPollMilliseconds, [before, waited, action = std::move(action)]() mutable {
+      WaitForModal(before, waited + kModalPollMilliseconds, std::move(action));
+    });
+    return;
+  }
+  EXPECT_TRUE(modal != nullptr && modal != before) << "no modal window opened";
+  if (modal != nullptr && modal != before) action(modal);
+}
+
 inline void OnNextModal(std::function<void(QWidget*)> action) {
-  QTimer::singleShot(0, [action = std::move(action)] {
-    QWidget* modal = QApplication::activeModalWidget();
-    EXPECT_NE(modal, nullptr);
-    if (modal != nullptr) action(modal);
-  });
+  QWidget* before = QApplication::activeModalWidget();
+  QTimer::singleShot(0, [before, action = std::move(action)]() mutable { WaitForModal(before, 0, std::move(action)); });
 }
 
 // The real Qt main window over MainForm, the program and the HOSTS file in a fresh folder.
