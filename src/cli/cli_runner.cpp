@@ -18,8 +18,8 @@
 #include "core/session.h"
 #include "core/sha256.h"
 #include "core/sorting.h"
-#include "platform/file_loads.h"
-#include "platform/hosts_replace.h"
+#include "hosts/file_loads.h"
+#include "hosts/hosts_replace.h"
 
 namespace quorvale {
 

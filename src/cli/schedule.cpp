@@ -9,8 +9,8 @@
 #include "core/sequential_file.h"
 #include "core/sources_file.h"
 #include "core/update_task.h"
-#include "platform/source_update.h"
-#include "platform/update_schedule.h"
+#include "update/source_update.h"
+#include "update/update_schedule.h"
 
 namespace quorvale {
 

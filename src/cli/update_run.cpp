@@ -5,8 +5,8 @@
 #include "cli/cli_runner.h"
 #include "core/sources_file.h"
 #include "core/update_record.h"
-#include "platform/update_status.h"
-#include "platform/update_texts.h"
+#include "update/update_status.h"
+#include "update/update_texts.h"
 
 namespace quorvale {
 

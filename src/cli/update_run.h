@@ -7,9 +7,9 @@
 
 #include "core/session.h"
 #include "core/update_record.h"
-#include "platform/kept_redirections.h"
+#include "update/kept_redirections.h"
 #include "platform/platform.h"
-#include "platform/source_update.h"
+#include "update/source_update.h"
 
 namespace quorvale {
 

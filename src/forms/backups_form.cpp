@@ -11,7 +11,7 @@
 #include "forms/privileged_step.h"
 #include "forms/prompts.h"
 #include "forms/texts.h"
-#include "platform/file_loads.h"
+#include "platform/file_read.h"
 #include "platform/platform.h"
 
 namespace quorvale {

@@ -9,7 +9,7 @@
 
 #include "core/yield.h"
 #include "forms/privileged_step.h"
-#include "platform/hosts_replace.h"
+#include "hosts/hosts_replace.h"
 
 namespace quorvale {
 

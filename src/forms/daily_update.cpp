@@ -6,7 +6,7 @@
 #include "core/update_task.h"
 #include "helper/helper_steps.h"
 #include "platform/platform.h"
-#include "platform/update_schedule.h"
+#include "update/update_schedule.h"
 
 namespace quorvale {
 

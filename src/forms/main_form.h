@@ -15,7 +15,7 @@
 #include "core/yield.h"
 #include "forms/main_form_design.h"
 #include "forms/prompts.h"
-#include "platform/hosts_replace.h"
+#include "hosts/hosts_replace.h"
 
 namespace quorvale {
 

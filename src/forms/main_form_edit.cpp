@@ -10,7 +10,7 @@
 #include "forms/main_form.h"
 #include "forms/search_form.h"
 #include "forms/texts.h"
-#include "platform/hosts_replace.h"
+#include "hosts/hosts_replace.h"
 
 namespace quorvale {
 

@@ -3,7 +3,7 @@
 #include "core/report.h"
 #include "forms/main_form.h"
 #include "forms/texts.h"
-#include "platform/file_loads.h"
+#include "hosts/file_loads.h"
 #include "platform/platform.h"
 
 namespace quorvale {

@@ -13,7 +13,7 @@
 #include "forms/main_form.h"
 #include "forms/privileged_step.h"
 #include "forms/texts.h"
-#include "platform/file_loads.h"
+#include "platform/file_read.h"
 #include "platform/platform.h"
 
 namespace quorvale {

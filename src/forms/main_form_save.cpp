@@ -12,10 +12,10 @@
 #include "forms/options_form.h"
 #include "forms/privileged_step.h"
 #include "forms/texts.h"
-#include "platform/hosts_replace.h"
-#include "platform/kept_redirections.h"
+#include "hosts/hosts_replace.h"
+#include "update/kept_redirections.h"
 #include "platform/platform.h"
-#include "platform/update_texts.h"
+#include "update/update_texts.h"
 
 namespace quorvale {
 

@@ -9,8 +9,8 @@
 #include "forms/texts.h"
 #include "forms/why_form.h"
 #include "platform/platform.h"
-#include "platform/source_update.h"
-#include "platform/update_texts.h"
+#include "update/source_update.h"
+#include "update/update_texts.h"
 
 namespace quorvale {
 

@@ -11,11 +11,11 @@
 #include "forms/main_form.h"
 #include "forms/prompts.h"
 #include "forms/texts.h"
-#include "platform/file_loads.h"
+#include "platform/file_read.h"
 #include "platform/platform.h"
-#include "platform/source_update.h"
-#include "platform/update_status.h"
-#include "platform/update_texts.h"
+#include "update/source_update.h"
+#include "update/update_status.h"
+#include "update/update_texts.h"
 
 namespace quorvale {
 

@@ -7,8 +7,8 @@
 #include "core/access_command.h"
 #include "core/hosts_writer.h"
 #include "core/update_task.h"
-#include "platform/hosts_replace.h"
-#include "platform/update_schedule.h"
+#include "hosts/hosts_replace.h"
+#include "update/update_schedule.h"
 
 namespace quorvale {
 

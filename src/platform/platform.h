@@ -171,7 +171,7 @@ class Platform {
   }
   // Opens the file at `path` to be read from its start, as `kinds` allows: a folder, a device
   // and (for kRegularFiles) a named pipe are refused without being read, a named pipe without
-  // waiting for a writer. The reads and loads of files by name (platform/file_loads.h) go
+  // waiting for a writer. The reads of files by name (platform/file_read.h) go
   // through here.
   virtual Status OpenSequentialFile(const std::string& path, InputKinds kinds,
                                     std::unique_ptr<SequentialFile>* file) = 0;

@@ -32,7 +32,7 @@
 #include "core/update_task.h"
 #include "core/utf16.h"
 #include "platform/download_curl.h"
-#include "platform/file_loads.h"
+#include "platform/file_read.h"
 #include "platform/platform.h"
 #include "platform/temp_name.h"
 

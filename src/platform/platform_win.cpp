@@ -26,7 +26,7 @@
 #include "core/utf16.h"
 #include "platform/dns_flush_win.h"
 #include "platform/download_winhttp.h"
-#include "platform/file_loads.h"
+#include "platform/file_read.h"
 #include "platform/registry_win.h"
 #include "platform/temp_name.h"
 #include "platform/win_command_line.h"

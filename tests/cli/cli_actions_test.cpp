@@ -11,7 +11,7 @@
 #include "core/hosts_writer.h"
 #include "core/report.h"
 #include "core/sorting.h"
-#include "platform/file_loads.h"
+#include "hosts/file_loads.h"
 
 namespace quorvale::testing {
 namespace {

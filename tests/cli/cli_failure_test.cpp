@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "cli_fixture.h"
-#include "platform/file_loads.h"
+#include "hosts/file_loads.h"
 #include "platform/platform.h"
 #include "support/case_name.h"
 

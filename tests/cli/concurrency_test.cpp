@@ -14,8 +14,8 @@
 
 #include "cli_fixture.h"
 #include "core/backup_policy.h"
-#include "platform/file_loads.h"
-#include "platform/hosts_replace.h"
+#include "hosts/file_loads.h"
+#include "hosts/hosts_replace.h"
 #include "platform/platform.h"
 #include "platform/posix_test_util.h"
 

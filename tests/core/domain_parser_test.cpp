@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/file_loads.h"
+#include "hosts/file_loads.h"
 #include "support/list_rows.h"
 #include "support/test_files.h"
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "core/kept_lines.h"
-#include "platform/file_loads.h"
+#include "hosts/file_loads.h"
 #include "support/list_rows.h"
 #include "support/test_files.h"
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/file_loads.h"
+#include "platform/file_read.h"
 #include "support/test_files.h"
 
 namespace quorvale {

@@ -7,7 +7,7 @@
 
 #include "core/domain_parser.h"
 #include "core/hosts_parser.h"
-#include "platform/file_loads.h"
+#include "hosts/file_loads.h"
 #include "support/list_rows.h"
 #include "support/test_files.h"
 

@@ -14,7 +14,7 @@
 #include "support/list_rows.h"
 #include "core/sorting.h"
 #include "core/text.h"
-#include "platform/file_loads.h"
+#include "hosts/file_loads.h"
 #include "support/test_files.h"
 
 namespace quorvale {

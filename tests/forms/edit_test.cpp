@@ -10,7 +10,7 @@
 
 #include "forms/backups_form.h"
 #include "forms/main_form_fixture.h"
-#include "platform/hosts_replace.h"
+#include "hosts/hosts_replace.h"
 
 namespace quorvale::testing {
 namespace {

@@ -23,9 +23,9 @@
 #include "forms/texts.h"
 #include "forms/why_form.h"
 #include "core/update_status.h"
-#include "platform/update_status.h"
-#include "platform/update_texts.h"
-#include "platform/source_update.h"
+#include "update/update_status.h"
+#include "update/update_texts.h"
+#include "update/source_update.h"
 
 namespace quorvale::testing {
 namespace {

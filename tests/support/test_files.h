@@ -57,7 +57,7 @@ void WriteBytes(const std::string& path, std::string_view bytes);
 // A file of the real-world sample set copied into tests/data/real.
 std::string RealFile(std::string_view name);
 std::string TestDataFile(std::string_view relative);
-// The real platform, for the tests that read files by name (platform/file_loads.h).
+// The real platform, for the tests that read files by name (hosts/file_loads.h).
 Platform& SystemPlatform();
 
 }  // namespace quorvale::testing

@@ -20,7 +20,7 @@
 #include "core/session.h"
 #include "core/status.h"
 #include "core/utf16.h"
-#include "platform/hosts_replace.h"
+#include "hosts/hosts_replace.h"
 #include "support/fake_platform.h"
 #include "support/scripted_prompts.h"
 #include "support/test_files.h"

@@ -16,7 +16,7 @@
 #include "core/helper_outcome.h"
 #include "core/hosts_writer.h"
 #include "core/utf16.h"
-#include "platform/hosts_replace.h"
+#include "hosts/hosts_replace.h"
 #include "platform/platform.h"
 #include "support/test_files.h"
 #include "win_test_util.h"

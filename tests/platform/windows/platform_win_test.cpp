@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "core/utf16.h"
-#include "platform/hosts_replace.h"
+#include "hosts/hosts_replace.h"
 #include "platform/platform.h"
 #include "support/case_name.h"
 #include "support/test_files.h"

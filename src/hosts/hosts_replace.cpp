@@ -1,4 +1,4 @@
-#include "platform/hosts_replace.h"
+#include "hosts/hosts_replace.h"
 
 #include <algorithm>
 #include <memory>
@@ -6,7 +6,7 @@
 
 #include "core/path_text.h"
 #include "core/text.h"
-#include "platform/file_loads.h"
+#include "hosts/file_loads.h"
 
 namespace quorvale {
 

@@ -1,5 +1,5 @@
 // Reads of files by name: growth and changes while a file is read, and what an opening refuses.
-#include "platform/file_loads.h"
+#include "platform/file_read.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "platform/hosts_replace.h"
+#include "hosts/hosts_replace.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -14,7 +14,7 @@
 
 #include "core/path_text.h"
 #include "core/text.h"
-#include "posix_test_util.h"
+#include "platform/posix_test_util.h"
 #include "support/fake_platform.h"
 #include "support/test_files.h"
 

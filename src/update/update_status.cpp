@@ -1,12 +1,12 @@
-#include "platform/update_status.h"
+#include "update/update_status.h"
 
 #include <ctime>
 #include <string_view>
 
 #include "core/path_text.h"
 #include "core/update_task.h"
-#include "platform/file_loads.h"
-#include "platform/update_texts.h"
+#include "platform/file_read.h"
+#include "update/update_texts.h"
 
 namespace quorvale {
 

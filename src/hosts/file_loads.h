@@ -3,28 +3,17 @@
 #include <string>
 #include <vector>
 
-#include "core/item_reader.h"
 #include "core/name_rules.h"
 #include "core/session.h"
 #include "core/sort_buffer.h"
 #include "core/status.h"
 #include "core/yield.h"
+#include "platform/file_read.h"
 #include "platform/platform.h"
 
-// Reads of files by name, through Platform::OpenSequentialFile, and the core's loads over them.
+// The core's loads over files read by name (platform/file_read.h).
 
 namespace quorvale {
-
-// What a read hands out: the file's text (a UTF-16 file decoded to UTF-8, anything else as
-// it is), or its bytes exactly as stored (for a copy).
-enum class ReadAs { kText, kBytes };
-
-// Reads a whole file into `out` (replacing its contents); on failure `out` is empty.
-Status ReadFileBytes(Platform& platform, const std::string& path, std::string* out, ReadAs as = ReadAs::kText,
-                     InputKinds kinds = InputKinds::kRegularFiles);
-
-// Opens the file at `path` as `pieces`, which reads it a piece at a time.
-Status OpenPieces(Platform& platform, const std::string& path, InputKinds kinds, FilePieces* pieces);
 
 // The loads of a file by name, as ParseHostsPieces, ParseDomainListPieces,
 // ParseNamesToRemovePieces and LoadDomainOnlyPieces load its pieces. Failures name the

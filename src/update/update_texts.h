@@ -6,7 +6,7 @@
 
 #include "core/yield.h"
 #include "platform/platform.h"
-#include "platform/source_update.h"
+#include "update/source_update.h"
 
 // The words of an update and of "why this name?", shared by the command line and the window
 // so that both say the same.

@@ -1,4 +1,4 @@
-#include "platform/update_schedule.h"
+#include "update/update_schedule.h"
 
 #include <algorithm>
 #include <random>
@@ -8,8 +8,8 @@
 
 #include "core/sources_file.h"
 #include "core/update_task.h"
-#include "platform/file_loads.h"
-#include "platform/source_update.h"
+#include "platform/file_read.h"
+#include "update/source_update.h"
 
 namespace quorvale {
 

@@ -1,6 +1,6 @@
-#include "platform/kept_redirections.h"
+#include "update/kept_redirections.h"
 
-#include "platform/file_loads.h"
+#include "hosts/file_loads.h"
 
 namespace quorvale {
 

@@ -1,4 +1,4 @@
-#include "platform/source_update.h"
+#include "update/source_update.h"
 
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -20,8 +20,8 @@
 #include "core/name_removal.h"
 #include "core/path_text.h"
 #include "core/sha256.h"
-#include "platform/file_loads.h"
-#include "platform/update_status.h"
+#include "hosts/file_loads.h"
+#include "update/update_status.h"
 
 namespace quorvale {
 

@@ -1,4 +1,4 @@
-#include "platform/update_texts.h"
+#include "update/update_texts.h"
 
 #include <cstdio>
 #include <ctime>

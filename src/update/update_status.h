@@ -5,7 +5,7 @@
 
 #include "core/update_status.h"
 #include "platform/platform.h"
-#include "platform/source_update.h"
+#include "update/source_update.h"
 
 // The status files of updates (core/update_status.h): one in the cache folder of each sources
 // file, and one that the update of the system's sources file leaves where every user's window

@@ -7,7 +7,7 @@
 #include "core/session.h"
 #include "core/status.h"
 #include "platform/platform.h"
-#include "platform/source_update.h"
+#include "update/source_update.h"
 
 namespace quorvale {
 
