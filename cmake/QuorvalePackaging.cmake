@@ -93,13 +93,22 @@ quorvale_gzip_file(${packaging_source}/quorvale-cli.1.in quorvale-cli.1 ${CMAKE_
 quorvale_gzip_file(${packaging_source}/changelog.Debian.in changelog.Debian ${CMAKE_INSTALL_DATADIR}/doc/quorvale)
 install(FILES ${packaging_source}/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quorvale)
 
-add_custom_target(quorvale_packaging_files ALL DEPENDS ${generated_files})
-
-# The polkit actions of the privileged helper: pkexec runs it only at the path they name.
+# The polkit actions of the privileged helper, written from its table of steps
+# (src/privileged): pkexec runs it only at the path they name.
 set(QUORVALE_HELPER_PATH /usr/libexec/quorvale/quorvale-helper CACHE FILEPATH
     "Where the package installs the privileged helper, as its polkit actions name it")
-configure_file(${packaging_source}/${QUORVALE_APP_ID}.policy.in ${packaging_build}/${QUORVALE_APP_ID}.policy @ONLY)
-install(FILES ${packaging_build}/${QUORVALE_APP_ID}.policy DESTINATION ${CMAKE_INSTALL_DATADIR}/polkit-1/actions)
+set(policy_template ${packaging_source}/${QUORVALE_APP_ID}.policy.in)
+set(policy ${packaging_build}/${QUORVALE_APP_ID}.policy)
+add_custom_command(
+  OUTPUT ${policy}
+  COMMAND quorvale_polkit_policy ${policy_template} ${QUORVALE_HELPER_PATH} ${policy}
+  DEPENDS quorvale_polkit_policy ${policy_template}
+  COMMENT "Writing the polkit actions of the helper's steps"
+  VERBATIM)
+list(APPEND generated_files ${policy})
+install(FILES ${policy} DESTINATION ${CMAKE_INSTALL_DATADIR}/polkit-1/actions)
+
+add_custom_target(quorvale_packaging_files ALL DEPENDS ${generated_files})
 
 # The scheduled update: the systemd timer and its service, installed but not enabled (the
 # administrator enables the timer), and the sources file they read, all comments until the

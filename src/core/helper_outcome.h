@@ -9,32 +9,7 @@
 namespace quorvale {
 
 // The privileged helper (quorvale-helper) and the programs that start it share these: its
-// steps, its exit codes and the one line in which it tells how a step ended.
-
-namespace helper_steps {
-// Replaces the system HOSTS file with the bytes it is given (a HOSTS file as the window
-// formats it, without carried lines: the helper puts in those of the file it replaces; the
-// input is framed and checked, see helper_input.h).
-inline constexpr std::string_view kReplace = "replace";
-// Puts the backup copy NAME in place of the system HOSTS file.
-inline constexpr std::string_view kRestore = "restore";
-// Takes every right on the system HOSTS file from the user who asked, or gives them back.
-inline constexpr std::string_view kLock = "lock";
-inline constexpr std::string_view kUnlock = "unlock";
-// Empties the system's DNS cache.
-inline constexpr std::string_view kFlushDns = "flush-dns";
-// Writes nothing: prints the HOSTS file it would write and the user it would lock out, one
-// per line, so that tests can see which ones it takes.
-inline constexpr std::string_view kWhere = "where";
-// "on" or "off": the daily update of the sources, the system's own. "on" copies the user's
-// sources file, own.txt and allow.txt (its input, as SchedulePieces frames them) to the
-// system's folder, then enables the package's timer (Linux) or makes the Task Scheduler task
-// on those copies (Windows, as quorvale-cli --schedule daily does); "off" disables the timer
-// or removes the task.
-inline constexpr std::string_view kSchedule = "schedule";
-inline constexpr std::string_view kScheduleOn = "on";
-inline constexpr std::string_view kScheduleOff = "off";
-}  // namespace helper_steps
+// exit codes and the one line in which it tells how a step ended.
 
 inline constexpr int kHelperExitDone = 0;
 inline constexpr int kHelperExitFailed = 2;   // refused, or a step failed

@@ -7,12 +7,12 @@
 #include "core/hosts_parser.h"
 #include "core/item_reader.h"
 #include "core/session.h"
-#include "core/helper_outcome.h"
 #include "forms/privileged_step.h"
 #include "forms/prompts.h"
 #include "forms/texts.h"
 #include "platform/file_read.h"
 #include "platform/platform.h"
+#include "privileged/privileged_steps.h"
 
 namespace quorvale {
 
@@ -136,7 +136,7 @@ void BackupsForm::Restore(int row) {
   CloseWindow();
   if (route_ == StepRoute::kHelper) {
     const std::vector<std::string> args = {std::string(helper_steps::kRestore), backups_[row].name};
-    const HelperStepResult result = RunHelperStep(platform_, args, nullptr, yield_);
+    const HelperStepResult result = RunStepInHelper(platform_, args, nullptr, yield_);
     if (result.kind != HelperStepResult::Kind::kDone) {
       (void)prompts_.Message(texts::kSaveFailed, Prompts::Buttons::kOk, Prompts::Icon::kCritical, texts::kTitle,
                              StepFailureDetail(result));

@@ -4,8 +4,8 @@
 
 #include "core/helper_outcome.h"
 #include "core/update_task.h"
-#include "helper/helper_steps.h"
 #include "platform/platform.h"
+#include "privileged/privileged_steps.h"
 #include "update/update_schedule.h"
 
 namespace quorvale {
@@ -14,12 +14,6 @@ namespace {
 
 // How long systemctl or schtasks.exe is given to say whether the update is on.
 constexpr int kQueryWaitMilliseconds = 10'000;
-#ifdef _WIN32
-constexpr const char* kCliFile = "quorvale-cli.exe";
-#else
-// Found on the search path, as the helper finds it under pkexec.
-constexpr const char* kSystemctl = "systemctl";
-#endif
 
 }  // namespace
 
@@ -29,7 +23,8 @@ bool DailyUpdateIsOn(Platform& platform) {
   if (system_dir.empty()) return false;
   const std::vector<std::string> argv = QueryUpdateTaskArgs(system_dir + "\\schtasks.exe");
 #else
-  const std::vector<std::string> argv = {kSystemctl, "is-enabled", std::string(kUpdateTimerName)};
+  // systemctl found on the search path, as the helper finds it under pkexec.
+  const std::vector<std::string> argv = {std::string(kSystemctl), "is-enabled", std::string(kUpdateTimerName)};
 #endif
   int exit_code = 0;
   return platform.RunProgram(argv, kQueryWaitMilliseconds, &exit_code).ok() && exit_code == 0;
@@ -43,9 +38,9 @@ Status ReadDailyUpdateInput(Platform& platform, const UpdatePlaces& places, std:
 }
 
 HelperStepResult SwitchDailyUpdateInPlace(Platform& platform, bool on, const std::string& input) {
-  HelperContext context;
+  StepContext context;
 #ifdef _WIN32
-  context.cli_program = CompanionProgram(platform, kCliFile);
+  context.cli_program = CompanionProgram(platform, kCliProgramFile);
 #else
   context.schedule_folder = kUpdateTimerFolder;
   context.systemctl = kSystemctl;
@@ -57,7 +52,7 @@ HelperStepResult SwitchDailyUpdateInPlace(Platform& platform, bool on, const std
   const std::vector<std::string> args = {std::string(helper_steps::kSchedule),
                                          std::string(on ? helper_steps::kScheduleOn : helper_steps::kScheduleOff)};
   std::string printed;
-  const HelperOutcome outcome = RunHelperStep(platform, args, context, &printed);
+  const HelperOutcome outcome = RunPrivilegedStep(platform, args, context, &printed);
   HelperStepResult result;
   result.kind = outcome.exit_code == kHelperExitDone ? HelperStepResult::Kind::kDone : HelperStepResult::Kind::kFailed;
   result.failure = outcome.failure;

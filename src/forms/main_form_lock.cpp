@@ -9,12 +9,12 @@
 #include "core/access_command.h"
 #include "core/item_reader.h"
 #include "core/report.h"
-#include "core/helper_outcome.h"
 #include "forms/main_form.h"
 #include "forms/privileged_step.h"
 #include "forms/texts.h"
 #include "platform/file_read.h"
 #include "platform/platform.h"
+#include "privileged/privileged_steps.h"
 
 namespace quorvale {
 
@@ -84,7 +84,7 @@ void MainForm::ToggleLock() {
         // The helper runs the tool for the user who asked and waits for it; the probe below
         // reads the result as it does after the tool started here.
         const std::string step(lock ? helper_steps::kLock : helper_steps::kUnlock);
-        const HelperStepResult result = RunHelperStep(platform_, {step}, nullptr, [this] { YieldNow(); });
+        const HelperStepResult result = RunStepInHelper(platform_, {step}, nullptr, [this] { YieldNow(); });
         failed = result.kind != HelperStepResult::Kind::kDone;
         if (result.kind == HelperStepResult::Kind::kRefused) {
           headline = texts::kAuthenticationRefused;  // which says it all

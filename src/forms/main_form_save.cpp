@@ -8,13 +8,13 @@
 #include "core/hosts_writer.h"
 #include "forms/backups_form.h"
 #include "forms/main_form.h"
-#include "core/helper_outcome.h"
 #include "forms/options_form.h"
 #include "forms/privileged_step.h"
 #include "forms/texts.h"
 #include "hosts/hosts_replace.h"
 #include "update/kept_redirections.h"
 #include "platform/platform.h"
+#include "privileged/privileged_steps.h"
 #include "update/update_texts.h"
 
 namespace quorvale {
@@ -163,7 +163,7 @@ void MainForm::ReplaceThroughHelper(const std::string& path) {
   HelperStepResult result;
   const Status sent = WriteHostsFile([&](const ReplacementContents& contents) {
     const FileContents input = [&](const ByteSink& sink) { return contents({}, sink); };
-    result = RunHelperStep(platform_, {std::string(helper_steps::kReplace)}, &input, [this] { YieldNow(); });
+    result = RunStepInHelper(platform_, {std::string(helper_steps::kReplace)}, &input, [this] { YieldNow(); });
     return Status::Ok();
   });
   (void)sent;

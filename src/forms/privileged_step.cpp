@@ -8,6 +8,7 @@
 #include "forms/backups_form.h"
 #include "forms/texts.h"
 #include "platform/platform.h"
+#include "privileged/privileged_steps.h"
 
 namespace quorvale {
 
@@ -123,8 +124,8 @@ std::string CompanionProgram(Platform& platform, std::string_view file) {
   return {};
 }
 
-HelperStepResult RunHelperStep(Platform& platform, const std::vector<std::string>& args, const FileContents* input,
-                               const YieldFn& waiting) {
+HelperStepResult RunStepInHelper(Platform& platform, const std::vector<std::string>& args, const FileContents* input,
+                                 const YieldFn& waiting) {
   HelperStepResult result;
   const std::string helper = CompanionProgram(platform, kHelperFile);
   const FileContents framed = FramedContents(input != nullptr ? *input : FileContents());

@@ -43,8 +43,8 @@ struct HelperStepResult {
 // rights, `input` going to it in its frame (nullptr: an empty input), the window's events
 // running through `waiting` meanwhile. Done only when the helper's outcome line says so and
 // it exits 0.
-HelperStepResult RunHelperStep(Platform& platform, const std::vector<std::string>& args, const FileContents* input,
-                               const YieldFn& waiting);
+HelperStepResult RunStepInHelper(Platform& platform, const std::vector<std::string>& args, const FileContents* input,
+                                 const YieldFn& waiting);
 
 // The detail of a failure for the user: the reason, or a sentence for the cases the window
 // words itself (another replace running, rights refused).

@@ -4,7 +4,6 @@
 #include <limits>
 #include <utility>
 
-#include "core/helper_outcome.h"
 #include "core/path_text.h"
 #include "core/text.h"
 #include "forms/daily_update.h"
@@ -13,6 +12,7 @@
 #include "forms/texts.h"
 #include "platform/file_read.h"
 #include "platform/platform.h"
+#include "privileged/privileged_steps.h"
 #include "update/source_update.h"
 #include "update/update_status.h"
 #include "update/update_texts.h"
@@ -275,7 +275,7 @@ void SourcesForm::SwitchDaily(bool on) {
       const std::vector<std::string> args = {std::string(helper_steps::kSchedule),
                                              std::string(on ? helper_steps::kScheduleOn : helper_steps::kScheduleOff)};
       const FileContents contents = WholeContents(input);
-      result = RunHelperStep(platform_, args, input.empty() ? nullptr : &contents, yield_);
+      result = RunStepInHelper(platform_, args, input.empty() ? nullptr : &contents, yield_);
       break;
     }
     case StepRoute::kNotSystemFile:

@@ -17,16 +17,15 @@
 
 #include "core/report.h"
 #include "core/update_task.h"
-#include "helper/helper_steps.h"
 #include "platform/platform.h"
+#include "privileged/privileged_steps.h"
 
 namespace {
 
 // The only search path under pkexec: the system's own folders.
 constexpr const char* kSystemPath = "/usr/sbin:/usr/bin:/sbin:/bin";
 constexpr const char* kAccessToolFile = "subinacl";
-// systemctl, found on the system's search path; in a test's system folder, its stand-ins.
-constexpr const char* kSystemctl = "systemctl";
+// In a test's system folder, the stand-ins of the schedule's folder and of systemctl.
 constexpr const char* kTestScheduleFolder = "/etc/quorvale/";
 constexpr const char* kTestSystemctl = "/systemctl";
 #ifdef QUORVALE_HELPER_FIXED_SYSTEM_DIR
@@ -54,9 +53,9 @@ quorvale::Status ReadStandardInput(char* into, size_t room, size_t* got) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  quorvale::HelperContext context;
+  quorvale::StepContext context;
   context.schedule_folder = quorvale::kUpdateTimerFolder;
-  context.systemctl = kSystemctl;
+  context.systemctl = quorvale::kSystemctl;
   // Under pkexec the user who asked is the one pkexec names, and nothing else of the
   // environment counts: the files written are the system's own.
   if (const char* pkexec_uid = std::getenv("PKEXEC_UID"); pkexec_uid != nullptr) {
@@ -81,12 +80,11 @@ int main(int argc, char** argv) {
   quorvale::GuardWritesAgainstSignals();
   std::unique_ptr<quorvale::Platform> platform = quorvale::CreateSystemPlatform();
   context.access_tool = quorvale::GetAppFolder(platform->ExecutablePath()) + kAccessToolFile;
-  quorvale::SetHelperChannel(ReadStandardInput, quorvale::FrameEnd::kChannelEnds, &context);
+  quorvale::SetStepChannel(ReadStandardInput, quorvale::FrameEnd::kChannelEnds, &context);
 
   std::string printed;
-  const quorvale::HelperOutcome outcome =
-      quorvale::RunHelperStep(*platform, std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc), context,
-                              &printed);
+  const quorvale::HelperOutcome outcome = quorvale::RunPrivilegedStep(
+      *platform, std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc), context, &printed);
   std::fputs(printed.c_str(), stdout);
   std::fflush(stdout);
   std::fputs(quorvale::FormatHelperOutcome(outcome).c_str(), stderr);

@@ -16,14 +16,13 @@
 
 #include "core/report.h"
 #include "core/utf16.h"
-#include "helper/helper_steps.h"
 #include "platform/platform.h"
+#include "privileged/privileged_steps.h"
 
 namespace {
 
 constexpr std::string_view kPipeSwitch = "--pipe";
 constexpr const char* kAccessToolFile = "subinacl.exe";
-constexpr const char* kCliFile = "quorvale-cli.exe";
 
 // The logon name of the owner of `process` ("" when it cannot be read).
 std::string OwnerOf(HANDLE process) {
@@ -88,9 +87,9 @@ int wmain(int argc, wchar_t** argv) {
   for (int i = 1; i < argc; ++i) args.push_back(quorvale::Utf8FromWide(argv[i]));
   quorvale::GuardWritesAgainstSignals();
   std::unique_ptr<quorvale::Platform> platform = quorvale::CreateSystemPlatform();
-  quorvale::HelperContext context;
+  quorvale::StepContext context;
   context.access_tool = quorvale::GetAppFolder(platform->ExecutablePath()) + kAccessToolFile;
-  context.cli_program = quorvale::GetAppFolder(platform->ExecutablePath()) + kCliFile;
+  context.cli_program = quorvale::GetAppFolder(platform->ExecutablePath()) + std::string(quorvale::kCliProgramFile);
   HANDLE pipe = INVALID_HANDLE_VALUE;
   if (args.size() >= 2 && args[0] == kPipeSwitch) {
     const std::wstring name = quorvale::WideFromUtf8(args[1]);
@@ -100,17 +99,16 @@ int wmain(int argc, wchar_t** argv) {
     if (pipe == INVALID_HANDLE_VALUE) return quorvale::kHelperExitFailed;
     context.lock_user = PipeCaller(pipe);
     // The answer goes back on the pipe: it stays open after the input's frame.
-    quorvale::SetHelperChannel(
-        [pipe](char* into, size_t room, size_t* got) { return ReadPipe(pipe, into, room, got); },
-        quorvale::FrameEnd::kChannelStaysOpen, &context);
+    quorvale::SetStepChannel([pipe](char* into, size_t room, size_t* got) { return ReadPipe(pipe, into, room, got); },
+                             quorvale::FrameEnd::kChannelStaysOpen, &context);
   } else {
     _setmode(_fileno(stdin), _O_BINARY);
     context.lock_user = OwnerOf(GetCurrentProcess());
-    quorvale::SetHelperChannel(ReadStandardInput, quorvale::FrameEnd::kChannelEnds, &context);
+    quorvale::SetStepChannel(ReadStandardInput, quorvale::FrameEnd::kChannelEnds, &context);
   }
 
   std::string printed;
-  const quorvale::HelperOutcome outcome = quorvale::RunHelperStep(*platform, args, context, &printed);
+  const quorvale::HelperOutcome outcome = quorvale::RunPrivilegedStep(*platform, args, context, &printed);
   const std::string line = quorvale::FormatHelperOutcome(outcome);
   if (pipe != INVALID_HANDLE_VALUE) {
     DWORD written = 0;

@@ -422,7 +422,7 @@ TEST_F(SaveTest, AStepIsDoneOnlyWhenTheHelperSaysSoAndExitsZero) {
            {"pkexec: note\n" + refused + "\n", 2, "line 3: x"},
            {"pkexec: note\n\n" + done + "\n", 0, ""}}) {
     platform_.elevated_run = [&] { return ElevatedRun{ElevatedRun::Kind::kEnded, exit_code, output, {}}; };
-    const HelperStepResult result = RunHelperStep(platform_, {"flush-dns"}, nullptr, {});
+    const HelperStepResult result = RunStepInHelper(platform_, {"flush-dns"}, nullptr, {});
     EXPECT_EQ(result.kind, detail.empty() ? HelperStepResult::Kind::kDone : HelperStepResult::Kind::kFailed);
     EXPECT_EQ(StepFailureDetail(result), detail);
   }

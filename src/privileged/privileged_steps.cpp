@@ -1,4 +1,4 @@
-#include "helper/helper_steps.h"
+#include "privileged/privileged_steps.h"
 
 #include <ctime>
 #include <string_view>
@@ -78,7 +78,7 @@ HelperOutcome AfterReplace(Platform& platform, const Status& status, const Repla
 
 // The input is checked as it is written to the new file beside HOSTS: a refusal, a cut or a
 // digest that does not match leaves no new file and the HOSTS file as it was.
-HelperOutcome Replace(Platform& platform, const std::string& hosts_path, const HelperContext& context) {
+HelperOutcome Replace(Platform& platform, const std::string& hosts_path, const StepContext& context) {
   FrameReader input(context.read_channel, kReplaceInputLimit, context.channel_end);
   HostsInputCheck check;
   Status refused;
@@ -127,7 +127,7 @@ HelperOutcome Restore(Platform& platform, const std::string& hosts_path, const s
 }
 
 HelperOutcome SetAccess(Platform& platform, const std::string& hosts_path, AccessAction action,
-                        const HelperContext& context) {
+                        const StepContext& context) {
   if (context.lock_user.empty()) return Refused("the user who asked is unknown");
   std::vector<std::string> argv = {context.access_tool};
   for (std::string& arg : AccessCommandArguments({action, hosts_path, context.lock_user})) {
@@ -144,7 +144,7 @@ HelperOutcome SetAccess(Platform& platform, const std::string& hosts_path, Acces
 
 // Reads the schedule's files from the input; refuses files the scheduled update would not
 // run before anything is written.
-HelperOutcome ReadScheduledInput(const HelperContext& context, std::string (&files)[kScheduledFileCount]) {
+HelperOutcome ReadScheduledInput(const StepContext& context, std::string (&files)[kScheduledFileCount]) {
   std::string bytes;
   if (Status read = context.read_input(&bytes); !read.ok()) return Failed("input", read);
   if (!SplitSchedulePieces(bytes, files)) return Refused("the input is not the files of the schedule");
@@ -154,15 +154,15 @@ HelperOutcome ReadScheduledInput(const HelperContext& context, std::string (&fil
 
 #ifdef _WIN32
 
-HelperOutcome Schedule(Platform& platform, bool on, const HelperContext& context) {
+HelperOutcome SwitchSchedule(Platform& platform, bool on, const StepContext& context) {
   std::string files[kScheduledFileCount];
   if (on) {
     if (HelperOutcome read = ReadScheduledInput(context, files); read.exit_code != kHelperExitDone) return read;
   }
   std::string said;
-  const bool done = ScheduleUpdateTask(platform, context.cli_program, files,
-                                       on ? UpdateFrequency::kDaily : UpdateFrequency::kOff,
-                                       [&said](const std::string& text) { said = text; });
+  const bool done =
+      ScheduleUpdateTask(platform, context.cli_program, files, on ? UpdateFrequency::kDaily : UpdateFrequency::kOff,
+                         [&said](const std::string& text) { said = text; });
   return done ? HelperOutcome() : Failed("schedule", Status(ErrorCode::kIoError, "", said));
 }
 
@@ -170,7 +170,7 @@ HelperOutcome Schedule(Platform& platform, bool on, const HelperContext& context
 
 // Puts each non-empty file of the input in the schedule's folder, private to root, then runs
 // systemctl; when either fails, the folder is put back as it was.
-HelperOutcome Schedule(Platform& platform, bool on, const HelperContext& context) {
+HelperOutcome SwitchSchedule(Platform& platform, bool on, const StepContext& context) {
   ScheduledFolderBefore before;
   if (on) {
     std::string files[kScheduledFileCount];
@@ -197,9 +197,73 @@ HelperOutcome Schedule(Platform& platform, bool on, const HelperContext& context
 
 #endif
 
+HelperOutcome RunReplace(const StepCall& call) {
+  return Replace(call.platform, call.platform.HostsPath(), call.context);
+}
+
+HelperOutcome RunRestore(const StepCall& call) {
+  return Restore(call.platform, call.platform.HostsPath(), call.args[1]);
+}
+
+HelperOutcome RunLock(const StepCall& call) {
+  return SetAccess(call.platform, call.platform.HostsPath(), AccessAction::kDeny, call.context);
+}
+
+HelperOutcome RunUnlock(const StepCall& call) {
+  return SetAccess(call.platform, call.platform.HostsPath(), AccessAction::kGrant, call.context);
+}
+
+HelperOutcome RunFlushDns(const StepCall& call) { return FlushDns(call.platform, HelperOutcome()); }
+
+HelperOutcome RunWhere(const StepCall& call) {
+  *call.printed = call.platform.HostsPath() + "\n" + call.context.lock_user + "\n";
+  return HelperOutcome();
+}
+
+HelperOutcome RunSchedule(const StepCall& call) {
+  const std::string& switched = call.args[1];
+  if (switched != helper_steps::kScheduleOn && switched != helper_steps::kScheduleOff) {
+    return Refused("schedule takes on or off: " + switched);
+  }
+  return SwitchSchedule(call.platform, switched == helper_steps::kScheduleOn, call.context);
+}
+
+using Rights = StepPrompt::Rights;
+
+// A step is one row here, and its handler above.
+constexpr PrivilegedStep kSteps[] = {
+    {helper_steps::kReplace,
+     0,
+     {Rights::kKept, "replace the system HOSTS file", "remplacer le fichier hosts du systeme"},
+     RunReplace},
+    {helper_steps::kRestore,
+     1,
+     {Rights::kKept, "restore a backup of the system HOSTS file",
+      "restaurer une sauvegarde du fichier hosts du systeme"},
+     RunRestore},
+    {helper_steps::kLock,
+     0,
+     {Rights::kKept, "lock the system HOSTS file", "verrouiller le fichier hosts du systeme"},
+     RunLock},
+    {helper_steps::kUnlock,
+     0,
+     {Rights::kKept, "unlock the system HOSTS file", "deverrouiller le fichier hosts du systeme"},
+     RunUnlock},
+    {helper_steps::kFlushDns, 0, {Rights::kKept, "empty the DNS cache", "vider le cache DNS"}, RunFlushDns},
+    // The schedule makes root run the update every day from now on.
+    {helper_steps::kSchedule,
+     1,
+     {Rights::kEveryTime, "turn the daily update of the sources on or off",
+      "activer ou arreter la mise a jour quotidienne des sources"},
+     RunSchedule},
+    {helper_steps::kWhere, 0, {}, RunWhere},
+};
+
 }  // namespace
 
-void SetHelperChannel(ReadSomeFn read_channel, FrameEnd end, HelperContext* context) {
+std::span<const PrivilegedStep> PrivilegedSteps() { return kSteps; }
+
+void SetStepChannel(ReadSomeFn read_channel, FrameEnd end, StepContext* context) {
   context->read_input = [read_channel, end](std::string* bytes) {
     return ReadFramedBody(read_channel, kScheduleInputLimit, end, bytes);
   };
@@ -207,33 +271,15 @@ void SetHelperChannel(ReadSomeFn read_channel, FrameEnd end, HelperContext* cont
   context->channel_end = end;
 }
 
-HelperOutcome RunHelperStep(Platform& platform, const std::vector<std::string>& args, const HelperContext& context,
-                            std::string* printed) {
+HelperOutcome RunPrivilegedStep(Platform& platform, const std::vector<std::string>& args, const StepContext& context,
+                                std::string* printed) {
   if (args.empty()) return Refused("no step given");
-  const std::string_view step = args[0];
-  const size_t own_arguments = step == helper_steps::kRestore || step == helper_steps::kSchedule ? 1 : 0;
-  const bool known = step == helper_steps::kReplace || step == helper_steps::kRestore ||
-                     step == helper_steps::kLock || step == helper_steps::kUnlock ||
-                     step == helper_steps::kFlushDns || step == helper_steps::kWhere ||
-                     step == helper_steps::kSchedule;
-  if (!known) return Refused("unknown step: " + args[0]);
-  if (args.size() != 1 + own_arguments) return Refused("wrong number of arguments for " + args[0]);
-  if (step == helper_steps::kSchedule) {
-    if (args[1] != helper_steps::kScheduleOn && args[1] != helper_steps::kScheduleOff) {
-      return Refused("schedule takes on or off: " + args[1]);
-    }
-    return Schedule(platform, args[1] == helper_steps::kScheduleOn, context);
+  for (const PrivilegedStep& step : kSteps) {
+    if (args[0] != step.name) continue;
+    if (args.size() != 1 + step.arguments) return Refused("wrong number of arguments for " + args[0]);
+    return step.run(StepCall{platform, args, context, printed});
   }
-  const std::string hosts_path = platform.HostsPath();
-  if (step == helper_steps::kWhere) {
-    *printed = hosts_path + "\n" + context.lock_user + "\n";
-    return HelperOutcome();
-  }
-  if (step == helper_steps::kReplace) return Replace(platform, hosts_path, context);
-  if (step == helper_steps::kRestore) return Restore(platform, hosts_path, args[1]);
-  if (step == helper_steps::kLock) return SetAccess(platform, hosts_path, AccessAction::kDeny, context);
-  if (step == helper_steps::kUnlock) return SetAccess(platform, hosts_path, AccessAction::kGrant, context);
-  return FlushDns(platform, HelperOutcome());
+  return Refused("unknown step: " + args[0]);
 }
 
 }  // namespace quorvale
