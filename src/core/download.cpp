@@ -1,5 +1,7 @@
 #include "download.h"
 
+#include <utility>
+
 #include "core/text.h"
 
 namespace quorvale {
@@ -32,6 +34,26 @@ std::string MediaTypeOf(std::string_view content_type) {
   std::string media_type(content_type);
   AsciiLowerInPlace(media_type);
   return media_type;
+}
+
+bool IsRedirectStatus(int http_status) {
+  constexpr int kNotModified = 304;
+  return http_status / 100 == 3 && http_status != kNotModified;
+}
+
+DownloadResult FollowRedirects(const DownloadRequest& request, const DownloadHop& hop) {
+  constexpr std::string_view kHttps = "https:";
+  auto is_https = [&](std::string_view url) { return EqualsIgnoreAsciiCase(url.substr(0, kHttps.size()), kHttps); };
+  std::string url = request.url;
+  for (int redirects = 0;; ++redirects) {
+    DownloadResult result;
+    std::string location;
+    if (hop(url, &result, &location)) return result;
+    if (redirects >= request.limits.max_redirects) result.failure = DownloadFailure::kTooManyRedirects;
+    if (is_https(url) && !is_https(location)) result.failure = DownloadFailure::kInsecureRedirect;
+    if (result.failure != DownloadFailure::kNone) return result;
+    url = std::move(location);
+  }
 }
 
 std::string DownloadFailureText(const DownloadResult& result, const DownloadLimits& limits) {

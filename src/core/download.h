@@ -61,7 +61,7 @@ struct DownloadResult {
   Outcome outcome = Outcome::kFailed;
   std::string body;           // kDownloaded without a body sink: the body, decompressed
   std::uint64_t body_bytes = 0;  // kDownloaded: the body's size (decompressed)
-  std::string etag;           // kDownloaded, kNotModified: the answer's validators ("" when none)
+  std::string etag;           // kDownloaded: the answer's validators ("" when none)
   std::string last_modified;
   std::string content_type;   // kDownloaded: the answer's Content-Type ("" when none)
   int http_status = 0;        // the last answer's status (0 when there was none)
@@ -76,6 +76,20 @@ struct DownloadResult {
 // the quiet calls from a watcher thread of its own while the downloading thread waits.
 using DownloadProgress = std::function<bool(std::uint64_t bytes)>;
 inline constexpr int kProgressQuietMilliseconds = 100;
+
+// Whether an answer with this status is a redirect (3xx other than 304), followed when it
+// names a Location.
+bool IsRedirectStatus(int http_status);
+
+// Makes one request to `url`: fills `*result` and returns true, or, for a redirect, sets
+// result->http_status and `*location` (the Location, resolved against `url`) and returns false.
+using DownloadHop = std::function<bool(const std::string& url, DownloadResult* result, std::string* location)>;
+
+// The redirects of a download, as every back end follows them: `hop` makes each request, the
+// first to request.url. A download follows at most request.limits.max_redirects redirects
+// (one more fails with kTooManyRedirects) and none from https to another scheme
+// (kInsecureRedirect); such a failure keeps the redirect's status.
+DownloadResult FollowRedirects(const DownloadRequest& request, const DownloadHop& hop);
 
 // The detail of a download that ended for want of memory (kOther): a body callback or a
 // sink that could not allocate ends that download only.

@@ -188,13 +188,10 @@ void ReadSourcesFile(std::string_view text, std::vector<Source>* sources,
                      std::vector<MalformedSourceLine>* malformed) {
   sources->clear();
   malformed->clear();
-  std::string_view rest = WithoutUtf8Bom(text);
-  for (int line_number = 1; !rest.empty(); ++line_number) {
-    const size_t end = rest.find('\n');
-    std::string_view line = rest.substr(0, end);
-    rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
-    if (end != std::string_view::npos && line.ends_with('\r')) line.remove_suffix(1);
-
+  TextLines lines(WithoutUtf8Bom(text), TextLines::LastCr::kKept);
+  int line_number = 0;
+  for (std::string_view line; lines.Next(&line);) {
+    ++line_number;
     const size_t first = line.find_first_not_of(kBlanks);
     if (first == std::string_view::npos || line[first] == kComment) continue;
     Source source;

@@ -107,6 +107,22 @@ void SplitNameAndComment(std::string_view text, std::string_view blanks, std::st
   *name = last == std::string_view::npos ? std::string_view() : text.substr(0, last + 1);
 }
 
+bool TextLines::Next(std::string_view* line) {
+  if (rest_.empty()) return false;
+  const size_t end = rest_.find('\n');
+  *line = rest_.substr(0, end);
+  rest_.remove_prefix(end == std::string_view::npos ? rest_.size() : end + 1);
+  if ((end != std::string_view::npos || last_cr_ == LastCr::kDropped) && line->ends_with('\r')) {
+    line->remove_suffix(1);
+  }
+  return true;
+}
+
+std::string_view FirstLineEnd(std::string_view text) {
+  const size_t end = text.find('\n');
+  return end != std::string_view::npos && (end == 0 || text[end - 1] != '\r') ? "\n" : "\r\n";
+}
+
 std::string_view TrimSpaces(std::string_view text) {
   size_t begin = text.find_first_not_of(' ');
   if (begin == std::string_view::npos) return {};

@@ -40,6 +40,26 @@ std::string_view TrimSpaces(std::string_view text);
 void SplitNameAndComment(std::string_view text, std::string_view blanks, std::string_view* name,
                          std::string_view* comment);
 
+// The lines of a text, split at LF; a CR right before the LF is no part of its line. A last
+// line without LF is a line too: "" holds no line, "a" and "a\n" one, "a\n\n" two.
+class TextLines {
+ public:
+  // What becomes of a CR that ends the text, on a last line without LF.
+  enum class LastCr { kKept, kDropped };
+
+  TextLines(std::string_view text, LastCr last_cr) : rest_(text), last_cr_(last_cr) {}
+
+  // Gives the next line, without its end; false when no line is left.
+  bool Next(std::string_view* line);
+
+ private:
+  std::string_view rest_;
+  LastCr last_cr_;
+};
+
+// The end of the text's first line: "\r\n" or "\n"; "\r\n" when no line of it ends.
+std::string_view FirstLineEnd(std::string_view text);
+
 inline bool StartsWith(std::string_view text, std::string_view prefix) {
   return text.substr(0, prefix.size()) == prefix;
 }

@@ -3,6 +3,8 @@
 #include <charconv>
 #include <utility>
 
+#include "text.h"
+
 namespace quorvale {
 
 namespace {
@@ -10,18 +12,6 @@ namespace {
 constexpr char kFieldSeparator = '\t';
 // A record's fields: the target, the inputs' digest, the file's digest and the entries.
 constexpr std::size_t kRecordFields = 4;
-
-// Calls `visit` with each line of `text` (split at LF, a CR before it dropped).
-template <typename VisitFn>
-void ForEachLine(std::string_view text, VisitFn&& visit) {
-  while (!text.empty()) {
-    const std::size_t end = text.find('\n');
-    std::string_view line = text.substr(0, end);
-    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-    if (line.ends_with('\r')) line.remove_suffix(1);
-    visit(line);
-  }
-}
 
 }  // namespace
 
@@ -38,7 +28,8 @@ std::string FormatWrittenFiles(const std::vector<WrittenFile>& files) {
 
 std::vector<WrittenFile> ParseWrittenFiles(std::string_view text) {
   std::vector<WrittenFile> files;
-  ForEachLine(text, [&files](std::string_view line) {
+  TextLines lines(text, TextLines::LastCr::kDropped);
+  for (std::string_view line; lines.Next(&line);) {
     std::vector<std::string_view> fields;
     for (std::size_t start = 0;;) {
       const std::size_t end = line.find(kFieldSeparator, start);
@@ -46,14 +37,14 @@ std::vector<WrittenFile> ParseWrittenFiles(std::string_view text) {
       if (end == std::string_view::npos) break;
       start = end + 1;
     }
-    if (fields.size() != kRecordFields) return;
+    if (fields.size() != kRecordFields) continue;
     WrittenFile file{std::string(fields[0]), std::string(fields[1]), std::string(fields[2]), -1};
     const std::string_view entries = fields[3];
     const auto [end, error] = std::from_chars(entries.data(), entries.data() + entries.size(), file.entries);
-    if (error != std::errc() || end != entries.data() + entries.size()) return;
-    if (file.target.empty() || file.inputs_digest.empty() || file.file_digest.empty()) return;
+    if (error != std::errc() || end != entries.data() + entries.size()) continue;
+    if (file.target.empty() || file.inputs_digest.empty() || file.file_digest.empty()) continue;
     files.push_back(std::move(file));
-  });
+  }
   return files;
 }
 

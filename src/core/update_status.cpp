@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <charconv>
 
+#include "core/text.h"
+
 namespace quorvale {
 
 namespace {
@@ -53,11 +55,8 @@ std::string FormatUpdateStatus(const std::vector<SourceStatus>& statuses) {
 
 std::vector<SourceStatus> ParseUpdateStatus(std::string_view text) {
   std::vector<SourceStatus> statuses;
-  while (!text.empty()) {
-    const size_t end = text.find('\n');
-    std::string_view line = text.substr(0, end);
-    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-    if (line.ends_with('\r')) line.remove_suffix(1);
+  TextLines lines(text, TextLines::LastCr::kDropped);
+  for (std::string_view line; lines.Next(&line);) {
     // The outcome, last, takes the rest of the line.
     std::string_view fields[4];
     for (int i = 0; i < 3; ++i) {

@@ -41,16 +41,10 @@ Source GuessedSource(std::string_view line) {
 }  // namespace
 
 SourcesFileLines::SourcesFileLines(std::string_view text) {
-  const size_t first_end = text.find('\n');
-  if (first_end != std::string_view::npos) line_end_ = first_end > 0 && text[first_end - 1] == '\r' ? "\r\n" : "\n";
+  line_end_ = FirstLineEnd(text);
   last_line_ended_ = text.empty() || text.back() == '\n';
-  while (!text.empty()) {
-    const size_t end = text.find('\n');
-    std::string_view line = text.substr(0, end);
-    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-    if (end != std::string_view::npos && line.ends_with('\r')) line.remove_suffix(1);
-    lines_.emplace_back(line);
-  }
+  TextLines lines(text, TextLines::LastCr::kKept);
+  for (std::string_view line; lines.Next(&line);) lines_.emplace_back(line);
   FindEntries();
 }
 

@@ -49,7 +49,7 @@ class SourcesFileLines {
   void FindEntries();
 
   std::vector<std::string> lines_;  // without their line ends
-  std::string line_end_ = "\r\n";
+  std::string line_end_;
   bool last_line_ended_ = true;
   std::vector<Entry> entries_;
 };

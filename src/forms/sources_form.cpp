@@ -436,16 +436,10 @@ void AllowedNamesForm::ReadNames() {
   name_lines_.clear();
   std::string text;
   if (!ReadEditedFile(platform_, prompts_, allow_path_, &text)) return;
-  const size_t first_end = text.find('\n');
-  line_end_ = first_end != std::string::npos && first_end > 0 && text[first_end - 1] == '\r' ? "\r\n" : "\n";
-  if (first_end == std::string::npos) line_end_ = "\r\n";
+  line_end_ = FirstLineEnd(text);
   std::vector<std::string> names;
-  std::string_view rest = text;
-  while (!rest.empty()) {
-    const size_t end = rest.find('\n');
-    std::string_view line = rest.substr(0, end);
-    rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
-    if (line.ends_with('\r')) line.remove_suffix(1);
+  TextLines lines(text, TextLines::LastCr::kDropped);
+  for (std::string_view line; lines.Next(&line);) {
     lines_.emplace_back(line);
     const size_t first = line.find_first_not_of(" \t");
     if (first == std::string_view::npos || line[first] == '#') continue;

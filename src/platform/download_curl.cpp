@@ -13,12 +13,10 @@
 #include <type_traits>
 #include <utility>
 
-#include "core/text.h"
-
 // One download is one easy handle, driven by a multi handle of its own so that the progress
 // callback, where the stall and total limits are measured, runs at least every
-// kPollMilliseconds even while nothing arrives. Redirects are followed here, one request per
-// hop, so that each hop is checked (count, https to http) before it is made. No C++
+// kPollMilliseconds even while nothing arrives. libcurl follows no redirect itself: each is
+// one hop of FollowRedirects, which checks it (count, https to http) before it is made. No C++
 // exception leaves a callback, since libcurl's frames are C: a failed allocation in one (the
 // body sink's included) ends that download only, as kOther with kOutOfMemoryDetail.
 
@@ -222,10 +220,6 @@ std::string Header(CURL* easy, const char* name) {
   return header->value;
 }
 
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() && EqualsIgnoreAsciiCase(text.substr(0, prefix.size()), prefix);
-}
-
 // A validator goes back to the server as it came, unless it would break the request's lines.
 void AddConditionalHeader(curl_slist** list, const char* name, const std::string& value) {
   if (value.empty() || value.find_first_of("\r\n") != std::string::npos) return;
@@ -337,56 +331,49 @@ DownloadResult RunDownload(const DownloadRequest& request, const DownloadProgres
   transfer.progress = &progress;
   transfer.deadline = Clock::now() + std::chrono::milliseconds(request.limits.total_milliseconds);
   transfer.last_asked = Clock::now();
-  std::string url = request.url;
-  for (int redirects = 0;; ++redirects) {
+  return FollowRedirects(request, [&](const std::string& url, DownloadResult* result, std::string* location) {
     const CURLcode refused = SetHopOptions(transfer, url, headers.get(), error_text);
-    if (refused != CURLE_OK) return OtherFailure(refused);
+    if (refused != CURLE_OK) {
+      *result = OtherFailure(refused);
+      return true;
+    }
     transfer.last_byte = Clock::now();
     transfer.wire_bytes = 0;
     const CURLcode code = RunHop(multi.get(), easy.get());
 
-    DownloadResult result;
-    result.http_status = static_cast<int>(ResponseCode(easy.get()));
+    result->http_status = static_cast<int>(ResponseCode(easy.get()));
     if (transfer.stopped) {
-      result.failure = *transfer.stopped;
-      result.detail = transfer.stopped_detail;
-      return result;
+      result->failure = *transfer.stopped;
+      result->detail = transfer.stopped_detail;
+      return true;
     }
-    const char* location = nullptr;
-    Curl().easy_getinfo(easy.get(), CURLINFO_REDIRECT_URL, &location);
-    if (result.http_status / 100 == 3 && result.http_status != kHttpNotModified && location != nullptr) {
-      if (redirects == request.limits.max_redirects) result.failure = DownloadFailure::kTooManyRedirects;
-      if (StartsWithNoCase(url, "https:") && !StartsWithNoCase(location, "https:")) {
-        result.failure = DownloadFailure::kInsecureRedirect;
-      }
-      if (result.failure != DownloadFailure::kNone) return result;
-      url = location;
-      continue;
+    const char* redirect_url = nullptr;
+    Curl().easy_getinfo(easy.get(), CURLINFO_REDIRECT_URL, &redirect_url);
+    if (IsRedirectStatus(result->http_status) && redirect_url != nullptr) {
+      *location = redirect_url;
+      return false;
     }
-    if (result.http_status != 0 && result.http_status != kHttpOk && result.http_status != kHttpNotModified) {
-      result.failure = DownloadFailure::kHttpStatus;
-      return result;
+    if (result->http_status != 0 && result->http_status != kHttpOk && result->http_status != kHttpNotModified) {
+      result->failure = DownloadFailure::kHttpStatus;
+      return true;
     }
     if (code != CURLE_OK) {
-      result.failure = FailureOfCurl(code, transfer);
-      result.detail = error_text[0] != '\0' ? error_text : Curl().easy_strerror(code);
-      return result;
+      result->failure = FailureOfCurl(code, transfer);
+      result->detail = error_text[0] != '\0' ? error_text : Curl().easy_strerror(code);
+      return true;
     }
-    result.etag = Header(easy.get(), "ETag");
-    result.last_modified = Header(easy.get(), "Last-Modified");
-    if (result.http_status == kHttpNotModified) {
-      // A 304 without validators leaves the ones the copy already has.
-      result.outcome = DownloadResult::Outcome::kNotModified;
-      if (result.etag.empty()) result.etag = request.etag;
-      if (result.last_modified.empty()) result.last_modified = request.last_modified;
-    } else {
-      result.outcome = DownloadResult::Outcome::kDownloaded;
-      result.body = std::move(transfer.body);
-      result.body_bytes = transfer.body_bytes;
-      result.content_type = MediaTypeOf(Header(easy.get(), "Content-Type"));
+    if (result->http_status == kHttpNotModified) {
+      result->outcome = DownloadResult::Outcome::kNotModified;
+      return true;
     }
-    return result;
-  }
+    result->outcome = DownloadResult::Outcome::kDownloaded;
+    result->body = std::move(transfer.body);
+    result->body_bytes = transfer.body_bytes;
+    result->etag = Header(easy.get(), "ETag");
+    result->last_modified = Header(easy.get(), "Last-Modified");
+    result->content_type = MediaTypeOf(Header(easy.get(), "Content-Type"));
+    return true;
+  });
 }
 
 }  // namespace

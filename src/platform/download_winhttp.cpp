@@ -20,10 +20,10 @@
 #include "core/utf16.h"
 #include "platform/platform.h"
 
-// Synchronous WinHTTP: one session per download, one request per hop. Redirects are followed
-// here so that each hop is checked (count, https to http) before it is made. The stall limit
-// is the receive time-out of each wait for bytes, shortened to what is left of the total
-// limit, which is also checked between reads.
+// Synchronous WinHTTP: one session per download, one request per hop. WinHTTP follows no
+// redirect itself: each is one hop of FollowRedirects, which checks it (count, https to http)
+// before it is made. The stall limit is the receive time-out of each wait for bytes,
+// shortened to what is left of the total limit, which is also checked between reads.
 //
 // A stop must be heard while a blocking call waits (for the connection, the answer or bytes).
 // Synchronous WinHTTP cannot wait in short steps: a request whose receive time-out passed is
@@ -193,8 +193,6 @@ std::wstring Header(HINTERNET request, DWORD info) {
   return text;
 }
 
-bool StartsWithHttps(const std::wstring& url) { return _wcsnicmp(url.c_str(), L"https:", 6) == 0; }
-
 // `location` relative to `base`, as a browser reads it.
 std::wstring ResolveLocation(const std::wstring& base, const std::wstring& location) {
   wchar_t none = L'\0';
@@ -290,9 +288,8 @@ void ReadBody(const Context& context, HINTERNET request, DownloadResult* result)
   result->body_bytes = body_bytes;
 }
 
-// Makes one request to `url`. Returns true with `result` filled, or false with `*location` set
-// when the answer is a redirect.
-bool RunHop(const Context& context, const std::wstring& url, DownloadResult* result, std::wstring* location) {
+// Makes one request to `url`, as a DownloadHop does.
+bool RunHop(const Context& context, const std::wstring& url, DownloadResult* result, std::string* location) {
   auto fail = [&](DownloadFailure failure, DWORD error) {
     result->failure = failure;
     if (error != ERROR_SUCCESS) result->detail = WindowsErrorText(error);
@@ -342,24 +339,24 @@ bool RunHop(const Context& context, const std::wstring& url, DownloadResult* res
   WinHttpQueryHeaders(request.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
                       WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX);
   result->http_status = static_cast<int>(status);
-  if (status / 100 == 3 && status != kHttpNotModified) {
-    *location = Header(request.get(), WINHTTP_QUERY_LOCATION);
-    if (!location->empty()) return false;
+  if (IsRedirectStatus(result->http_status)) {
+    const std::wstring named = Header(request.get(), WINHTTP_QUERY_LOCATION);
+    if (!named.empty()) {
+      *location = Utf8FromWide(ResolveLocation(url, named));
+      return false;
+    }
   }
   if (status != kHttpOk && status != kHttpNotModified) {
     result->failure = DownloadFailure::kHttpStatus;
     return true;
   }
-  result->etag = Utf8FromWide(Header(request.get(), WINHTTP_QUERY_ETAG));
-  result->last_modified = Utf8FromWide(Header(request.get(), WINHTTP_QUERY_LAST_MODIFIED));
-  if (status == kHttpOk) {
-    ReadBody(context, request.get(), result);
+  if (status == kHttpNotModified) {
+    result->outcome = DownloadResult::Outcome::kNotModified;
     return true;
   }
-  // A 304 without validators leaves the ones the copy already has.
-  result->outcome = DownloadResult::Outcome::kNotModified;
-  if (result->etag.empty()) result->etag = context.request.etag;
-  if (result->last_modified.empty()) result->last_modified = context.request.last_modified;
+  result->etag = Utf8FromWide(Header(request.get(), WINHTTP_QUERY_ETAG));
+  result->last_modified = Utf8FromWide(Header(request.get(), WINHTTP_QUERY_LAST_MODIFIED));
+  ReadBody(context, request.get(), result);
   return true;
 }
 
@@ -395,17 +392,9 @@ DownloadResult RunDownload(const DownloadRequest& request, Handoff* handoff) {
                   Clock::now() + std::chrono::milliseconds(request.limits.total_milliseconds), std::wstring()};
   AddConditionalHeader(&context.conditional_headers, L"If-None-Match: ", request.etag);
   AddConditionalHeader(&context.conditional_headers, L"If-Modified-Since: ", request.last_modified);
-  std::wstring url = WideFromUtf8(request.url);
-  for (int redirects = 0;; ++redirects) {
-    result = DownloadResult();
-    std::wstring location;
-    if (RunHop(context, url, &result, &location)) return result;
-    location = ResolveLocation(url, location);
-    if (redirects == request.limits.max_redirects) result.failure = DownloadFailure::kTooManyRedirects;
-    if (StartsWithHttps(url) && !StartsWithHttps(location)) result.failure = DownloadFailure::kInsecureRedirect;
-    if (result.failure != DownloadFailure::kNone) return result;
-    url = location;
-  }
+  return FollowRedirects(request, [&](const std::string& url, DownloadResult* hop, std::string* location) {
+    return RunHop(context, WideFromUtf8(url), hop, location);
+  });
 }
 
 DownloadResult OutOfMemory() {

@@ -1,9 +1,5 @@
 #include "update/source_update.h"
 
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
-
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
@@ -455,12 +451,6 @@ std::vector<SourceResult> FetchSources(Platform& platform, const UpdatePlaces& p
       done.notify_one();
     }
   };
-#ifdef __GLIBC__
-  // Threads of their own would each get a memory pool of their own, which keeps their
-  // buffers' memory once they are freed, and the load that follows would stand on top of it:
-  // with one pool for all, it is used again.
-  mallopt(M_ARENA_MAX, 1);
-#endif
   std::vector<std::thread> threads;
   const size_t thread_count = std::min<size_t>(kParallelDownloads, results.size());
   for (size_t i = 0; i < thread_count; ++i) threads.emplace_back(worker);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
 
 namespace quorvale {
 namespace {
@@ -107,6 +108,23 @@ TEST(Text, WordAtATimeCaseAndTabRulesMatchTheByteRules) {
   EXPECT_TRUE(EqualsIgnoreAsciiCase("Mixed.CASE.example.COM", "mixed.case.EXAMPLE.com"));
   EXPECT_FALSE(EqualsIgnoreAsciiCase("\xC3\x89t\xC3\xA9.example", "\xC3\xA9t\xC3\xA9.example"));
   EXPECT_FALSE(EqualsIgnoreAsciiCase("@[`{", "`{@["));
+}
+
+// Each line without its end; a CR that ends the text stays on its line or goes, as asked.
+TEST(Text, SplitsLinesAtLfAndCrLf) {
+  auto lines = [](std::string_view text, TextLines::LastCr last_cr) {
+    std::string out;
+    TextLines split(text, last_cr);
+    for (std::string_view line; split.Next(&line);) out.append(line) += '|';
+    return out;
+  };
+  EXPECT_EQ(lines("", TextLines::LastCr::kKept), "");
+  EXPECT_EQ(lines("a\n", TextLines::LastCr::kKept), "a|");
+  EXPECT_EQ(lines("a\r\n\nb\r\r\n\r", TextLines::LastCr::kKept), "a||b\r|\r|");
+  EXPECT_EQ(lines("a\r\n\nb\r\r\n\r", TextLines::LastCr::kDropped), "a||b\r||");
+  EXPECT_EQ(FirstLineEnd("a\r\nb\n"), "\r\n");
+  EXPECT_EQ(FirstLineEnd("\nb\r\n"), "\n");
+  EXPECT_EQ(FirstLineEnd("a\r"), "\r\n");
 }
 
 }  // namespace

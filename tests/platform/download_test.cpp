@@ -173,6 +173,8 @@ TEST_F(DownloadTest, ValidatorsThenNotModified) {
   const DownloadResult first = platform_->Download(request, nullptr);
   EXPECT_EQ(first.body, kList);
   EXPECT_EQ(first.content_type, "text/plain");
+  EXPECT_EQ(first.etag, kListEtag);
+  EXPECT_EQ(first.last_modified, kListLastModified);
   for (const auto& [etag, last_modified] : {std::pair{kListEtag, ""}, std::pair{"", kListLastModified}}) {
     request.etag = etag;
     request.last_modified = last_modified;
@@ -181,10 +183,7 @@ TEST_F(DownloadTest, ValidatorsThenNotModified) {
     EXPECT_EQ(again.http_status, 304);
     EXPECT_EQ(again.body, "");
     EXPECT_EQ(again.content_type, "");
-    for (const DownloadResult* result : {&first, &again}) {
-      EXPECT_EQ(result->etag, kListEtag);
-      EXPECT_EQ(result->last_modified, kListLastModified);
-    }
+    EXPECT_EQ(again.etag + again.last_modified, "");
   }
 }
 
