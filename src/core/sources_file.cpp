@@ -79,14 +79,14 @@ std::string ReadScheme(std::string_view address, Source::Scheme* scheme) {
   return "";
 }
 
-bool ReadKind(std::string_view word, SourceKind* kind) {
-  for (SourceKind known : {SourceKind::kHosts, SourceKind::kDomains}) {
-    if (EqualsIgnoreAsciiCase(word, SourceKindWord(known))) {
-      *kind = known;
-      return true;
-    }
+// The words of every kind, as a reason lists them: "hosts ou domains".
+std::string KindWordsText() {
+  std::string text;
+  for (const SourceKindRow& row : kSourceKinds) {
+    if (!text.empty()) text += " ou ";
+    text += row.word;
   }
-  return false;
+  return text;
 }
 
 // Why `address` (without quotes) is no source, "" when it is one; `*scheme` says its kind.
@@ -121,7 +121,7 @@ std::string ReadSourceLine(std::string_view line, Source* source) {
   size_t count = 0;
   for (size_t start = line.find_first_not_of(kBlanks); start != std::string_view::npos;
        start = line.find_first_not_of(kBlanks, start)) {
-    if (count == 2) return "trop de champs (une adresse, puis hosts ou domains)";
+    if (count == 2) return "trop de champs (une adresse, puis " + KindWordsText() + ")";
     size_t end = std::min(line.find_first_of(kBlanks, start), line.size());
     if (count == 0 && line[start] == kQuote) {
       const size_t close = line.find(kQuote, start + 1);
@@ -139,9 +139,9 @@ std::string ReadSourceLine(std::string_view line, Source* source) {
   std::string reason = AddressReason(fields[0], &source->scheme);
   if (!reason.empty()) return reason;
   source->address.assign(fields[0]);
-  source->kind = SourceKind::kHosts;
-  if (count == 2 && !ReadKind(fields[1], &source->kind)) {
-    return "type inconnu: " + std::string(fields[1]) + " (hosts ou domains)";
+  source->kind = kDefaultSourceKind;
+  if (count == 2 && !KindOfWord(fields[1], &source->kind)) {
+    return "type inconnu: " + std::string(fields[1]) + " (" + KindWordsText() + ")";
   }
   return "";
 }
@@ -235,7 +235,7 @@ std::string CheckSourceAddress(std::string_view address) {
 
 std::string SourceLineOf(std::string_view address, SourceKind kind) {
   std::string line = NeedsQuotes(address) ? kQuote + std::string(address) + kQuote : std::string(address);
-  if (kind != SourceKind::kHosts) line += " " + std::string(SourceKindWord(kind));
+  if (kind != kDefaultSourceKind) line += " " + std::string(SourceKindWord(kind));
   return line;
 }
 
@@ -249,8 +249,6 @@ std::string CheckSystemSources(const std::vector<Source>& sources) {
   }
   return "";
 }
-
-std::string_view SourceKindWord(SourceKind kind) { return kind == SourceKind::kDomains ? "domains" : "hosts"; }
 
 std::string LocalSourcePath(const Source& source, std::string_view sources_folder) {
   std::string_view address = source.address;

@@ -4,20 +4,18 @@
 #include <string_view>
 #include <vector>
 
+#include "source_kinds.h"
+
 // The sources file: the lists an update downloads, one a line, "ADDRESS [KIND]".
 
 namespace quorvale {
-
-// How a source's copy is read: as a HOSTS file, or as a plain list of names (the way
-// "Charger des noms de domaines" reads one).
-enum class SourceKind { kHosts, kDomains };
 
 struct Source {
   enum class Scheme { kHttps, kHttp, kFile, kPath };
   int line_number = 0;  // in the sources file, from 1
   std::string address;  // as written
   Scheme scheme = Scheme::kHttps;
-  SourceKind kind = SourceKind::kHosts;
+  SourceKind kind = kDefaultSourceKind;
 };
 
 // A line of the sources file that no update can read.
@@ -28,9 +26,9 @@ struct MalformedSourceLine {
 
 // Reads a sources file: blank lines and lines whose first non-blank character is "#" are
 // skipped; every other line is an address (https://, http://, file:// or a plain path),
-// then optionally "hosts" (the default) or "domains", separated by spaces or tabs. A plain
-// path that holds spaces is written between double quotes ("C:\Mes listes\a.txt" domains);
-// any address may be. Each malformed line goes to `*malformed` and the reading goes on. A
+// then optionally the word of its kind (kSourceKinds; kDefaultSourceKind when none),
+// separated by spaces or tabs. A plain path that holds spaces is written between double
+// quotes ("C:\Mes listes\a.txt" domains); any address may be. Each malformed line goes to `*malformed` and the reading goes on. A
 // UTF-8 byte-order mark at the start is ignored.
 void ReadSourcesFile(std::string_view text, std::vector<Source>* sources, std::vector<MalformedSourceLine>* malformed);
 
@@ -51,8 +49,9 @@ std::string SkippedLineText(const MalformedSourceLine& line);
 std::string CheckSourceAddress(std::string_view address);
 
 // A source's line as the editor writes it: the address (between double quotes when it holds
-// a space or starts with "#" or a quote), then " domains" for a list of names. The file's
-// reader gives the address back as it was for every address CheckSourceAddress accepts.
+// a space or starts with "#" or a quote), then " " and the kind's word ("domains") unless it
+// is kDefaultSourceKind. The file's reader gives the address back as it was for every address
+// CheckSourceAddress accepts.
 std::string SourceLineOf(std::string_view address, SourceKind kind);
 
 // The sources of the system's scheduled update (run as root or SYSTEM) are web addresses
@@ -63,9 +62,6 @@ std::string SourceLineOf(std::string_view address, SourceKind kind);
 inline constexpr std::string_view kSystemLocalSource = "source locale refusee pour la mise a jour du systeme";
 inline constexpr std::string_view kSystemRelativeSource = "chemin relatif refuse pour la mise a jour du systeme";
 std::string CheckSystemSources(const std::vector<Source>& sources);
-
-// The word of a kind as the file spells it: "hosts" or "domains".
-std::string_view SourceKindWord(SourceKind kind);
 
 // For kFile and kPath: the file's path on this system ("" for the others). A file:// address
 // loses its host "localhost", is decoded (%XX, but for "%00", which stays) and, for

@@ -28,11 +28,7 @@ Source GuessedSource(std::string_view line) {
   const size_t last_blank = line.find_last_of(kBlanks);
   if (last_blank != std::string_view::npos) {
     const std::string_view last = line.substr(last_blank + 1);
-    for (SourceKind kind : {SourceKind::kHosts, SourceKind::kDomains}) {
-      if (!EqualsIgnoreAsciiCase(last, SourceKindWord(kind))) continue;
-      source.kind = kind;
-      line = line.substr(0, line.find_last_not_of(kBlanks, last_blank) + 1);
-    }
+    if (KindOfWord(last, &source.kind)) line = line.substr(0, line.find_last_not_of(kBlanks, last_blank) + 1);
   }
   source.address.assign(line);
   return source;

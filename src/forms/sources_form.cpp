@@ -138,7 +138,7 @@ void SourcesForm::ShowRows() {
     const SourceResult& copy = *next++;
     const Source& source = copy.source;
     row.cells[kAddressColumn] = AddressCell(i);
-    row.cells[kKindColumn] = SourceEditorForm::kKindNames[static_cast<int>(source.kind)];
+    row.cells[kKindColumn] = SourceEditorForm::CaptionsOf(source.kind).list_name;
     if (copy.has_copy) row.cells[kDateColumn] = LocalDateText(platform_, copy.copy.fetched);
     const auto outcome = outcomes_.find(source.address);
     if (outcome != outcomes_.end()) {
@@ -191,7 +191,7 @@ bool SourcesForm::RunEditor(std::string* address, SourceKind* kind) {
 void SourcesForm::Add() {
   if (Busy()) return;
   std::string address;
-  SourceKind kind = SourceKind::kHosts;
+  SourceKind kind = kDefaultSourceKind;
   if (!RunEditor(&address, &kind)) return;
   file_.Add(address, kind);
   Save();

@@ -273,8 +273,7 @@ Status LoadCopy(std::unique_ptr<SequentialFile> body, const std::string& path, S
   Status status = pieces.Open(std::move(body));
   if (!status.ok()) return AboutSubject(status, path);
   session.ResetRejectedLines();
-  status = result.source.kind == SourceKind::kHosts ? ParseHostsPieces(pieces, session, yield, WwwListing::kFlag)
-                                                    : ParseDomainListPieces(pieces, session, yield, WwwListing::kFlag);
+  status = RowOf(result.source.kind).parse(pieces, session, yield, WwwListing::kFlag);
   result.entries = session.EntriesLoaded;
   return AboutSubject(status, path);
 }
