@@ -28,8 +28,8 @@ struct MalformedSourceLine {
 // skipped; every other line is an address (https://, http://, file:// or a plain path),
 // then optionally the word of its kind (kSourceKinds; kDefaultSourceKind when none),
 // separated by spaces or tabs. A plain path that holds spaces is written between double
-// quotes ("C:\Mes listes\a.txt" domains); any address may be. Each malformed line goes to `*malformed` and the reading goes on. A
-// UTF-8 byte-order mark at the start is ignored.
+// quotes ("C:\Mes listes\a.txt" domains); any address may be. Each malformed line goes to
+// `*malformed` and the reading goes on. A UTF-8 byte-order mark at the start is ignored.
 void ReadSourcesFile(std::string_view text, std::vector<Source>* sources, std::vector<MalformedSourceLine>* malformed);
 
 // The same reading, where the first malformed line stops it: false, no source, and `*error`
