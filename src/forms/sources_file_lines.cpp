@@ -60,7 +60,7 @@ void SourcesFileLines::FindEntries() {
     ReadSourcesFile(line, &sources, &malformed);
     if (!malformed.empty() && entry.enabled) {
       // A line that holds no source and is no comment.
-      entry.malformed = std::move(malformed[0].reason);
+      entry.malformed = std::move(malformed[0].fault);
       entry.source = GuessedSource(line);
     } else if (sources.size() == 1) {
       entry.source = std::move(sources[0]);
@@ -104,7 +104,7 @@ void SourcesFileLines::Remove(size_t index) {
 
 void SourcesFileLines::SetEnabled(size_t index, bool enabled) {
   const Entry& entry = entries_.at(index);
-  if (entry.enabled == enabled || !entry.malformed.empty()) return;
+  if (entry.enabled == enabled || !entry.malformed.none()) return;
   std::string& line = lines_[entry.line];
   if (enabled) {
     line.erase(0, 1);

@@ -406,7 +406,7 @@ bool ReadSources(Platform& platform, const UpdatePlaces& places, std::vector<Sou
   for (const MalformedSourceLine& line : malformed) skipped->push_back(places.sources_path + ": " + SkippedLineText(line));
   // The system's sources file is the scheduled update's, which runs as root or SYSTEM.
   if (IsSystemSourcesFile(platform, places)) {
-    *error = CheckSystemSources(*sources);
+    *error = SystemSourceRefusalText(CheckSystemSources(*sources));
     if (!error->empty()) {
       sources->clear();
       *error = places.sources_path + ": " + *error;

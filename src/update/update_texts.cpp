@@ -19,6 +19,8 @@ constexpr std::size_t kContentTypeShownBytes = 80;
 constexpr char kParametersStart = ';';
 constexpr const char* kNoMemoryText = "memoire insuffisante";
 constexpr const char* kNotStoredText = "copie impossible a enregistrer";
+constexpr const char* kSystemLocalSource = "source locale refusee pour la mise a jour du systeme";
+constexpr const char* kSystemRelativeSource = "chemin relatif refuse pour la mise a jour du systeme";
 // Between the reasons of a source's failures.
 constexpr const char* kFailuresSeparator = "; ";
 
@@ -125,7 +127,67 @@ std::string RefusalText(BodyVerdict verdict, const NewBody& body) {
   return std::string();
 }
 
+// The words of every kind, as a reason lists them: "hosts ou domains".
+std::string KindWordsText() {
+  std::string text;
+  for (const SourceKindRow& row : kSourceKinds) {
+    if (!text.empty()) text += " ou ";
+    text += row.word;
+  }
+  return text;
+}
+
+std::string LineText(int line_number) { return "ligne " + std::to_string(line_number); }
+
 }  // namespace
+
+std::string SourceFaultText(const SourceFault& fault) {
+  switch (fault.kind) {
+    case SourceFault::Kind::kNone:
+      break;
+    case SourceFault::Kind::kControlInLine:
+      return "caractere de controle dans la ligne";
+    case SourceFault::Kind::kTooManyFields:
+      return "trop de champs (une adresse, puis " + KindWordsText() + ")";
+    case SourceFault::Kind::kUnclosedQuote:
+      return "guillemet non ferme";
+    case SourceFault::Kind::kNoBlankAfterQuote:
+      return "espace attendu apres le guillemet fermant";
+    case SourceFault::Kind::kEmptyAddress:
+      return "adresse vide";
+    case SourceFault::Kind::kControlInAddress:
+      return "caractere de controle dans l'adresse";
+    case SourceFault::Kind::kTabInAddress:
+      return "tabulation dans l'adresse";
+    case SourceFault::Kind::kByteOrderMarkInAddress:
+      return "marque d'ordre des octets dans l'adresse";
+    case SourceFault::Kind::kIncompleteAddress:
+      return "adresse incomplete: " + fault.fact;
+    case SourceFault::Kind::kUnknownScheme:
+      return "adresse non reconnue: " + fault.fact + " (https://, http://, file:// ou un chemin)";
+    case SourceFault::Kind::kSpaceInAddress:
+      return "espace dans l'adresse";
+    case SourceFault::Kind::kQuoteInAddress:
+      return "guillemet dans l'adresse";
+    case SourceFault::Kind::kUnknownKind:
+      return "type inconnu: " + fault.fact + " (" + KindWordsText() + ")";
+  }
+  return std::string();
+}
+
+std::string MalformedLineText(const MalformedSourceLine& line) {
+  return LineText(line.line_number) + ": " + SourceFaultText(line.fault);
+}
+
+std::string SkippedLineText(const MalformedSourceLine& line) {
+  return LineText(line.line_number) + " ignoree: " + SourceFaultText(line.fault);
+}
+
+std::string SystemSourceRefusalText(const SystemSourceRefusal& refusal) {
+  if (refusal.source == nullptr) return std::string();
+  return LineText(refusal.source->line_number) + ": " +
+         (refusal.relative ? kSystemRelativeSource : kSystemLocalSource) + ": " + refusal.source->address;
+}
 
 std::string SourceFailureText(const SourceFailure& failure) {
   switch (failure.kind) {

@@ -19,6 +19,17 @@ namespace quorvale {
 inline constexpr std::string_view kNoCacheFolderText = "pas de dossier de cache";
 inline constexpr std::string_view kUnreadableCopyText = "copie du cache illisible";
 
+// Why a line of the sources file, or an address given alone, is no source, without "ligne N:
+// ": "adresse vide", "guillemet non ferme", "type inconnu: x (hosts ou domains)"...
+std::string SourceFaultText(const SourceFault& fault);
+// "ligne 3: <reason>".
+std::string MalformedLineText(const MalformedSourceLine& line);
+// What an update says of a malformed line it leaves out: "ligne 3 ignoree: <reason>".
+std::string SkippedLineText(const MalformedSourceLine& line);
+// Why the system's scheduled update refuses a source: "ligne N: ", why, ": " and its address;
+// "" when it refuses none.
+std::string SystemSourceRefusalText(const SystemSourceRefusal& refusal);
+
 // Why a source failed, as SourceOutcomeText says it after "echec: ": "nom d'hote introuvable",
 // "pas de connexion apres 10 s", "reponse HTTP 404", "fichier introuvable", "aucune entree"...
 std::string SourceFailureText(const SourceFailure& failure);
