@@ -11,6 +11,7 @@
 #include "core/update_task.h"
 #include "update/source_update.h"
 #include "update/update_schedule.h"
+#include "update/update_texts.h"
 
 namespace quorvale {
 
@@ -53,7 +54,7 @@ bool TimerTakesSources(Platform& platform, const UpdatePlaces& places, const Say
     say(error);
     return false;
   }
-  error = CheckSystemSources(sources);
+  error = SystemSourceRefusalText(CheckSystemSources(sources));
   if (error.empty()) return true;
   say(places.sources_path + ": " + error);
   return false;

@@ -52,6 +52,7 @@ enum class DownloadFailure {
   kTruncated,         // the connection ended before the body was whole
   kBadEncoding,       // a compressed body that does not decompress
   kCancelled,         // the progress callback asked to stop
+  kNoMemory,          // memory ran out (a body callback or a sink could not allocate)
   kNotStored,         // the body sink refused bytes (detail: why, when it said)
   kOther,             // anything else (detail)
 };
@@ -91,16 +92,8 @@ using DownloadHop = std::function<bool(const std::string& url, DownloadResult* r
 // (kInsecureRedirect); such a failure keeps the redirect's status.
 DownloadResult FollowRedirects(const DownloadRequest& request, const DownloadHop& hop);
 
-// The detail of a download that ended for want of memory (kOther): a body callback or a
-// sink that could not allocate ends that download only.
-inline constexpr char kOutOfMemoryDetail[] = "memoire insuffisante";
-
 // The media type of a Content-Type value, in lower case, without its parameters or blanks:
 // "text/html" for "Text/HTML; charset=UTF-8".
 std::string MediaTypeOf(std::string_view content_type);
-
-// The reason of a failed download in the user's words, as the update's summary and the window
-// show it after "echec: ". `limits` are the ones the download ran with.
-std::string DownloadFailureText(const DownloadResult& result, const DownloadLimits& limits);
 
 }  // namespace quorvale

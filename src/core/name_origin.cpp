@@ -109,11 +109,7 @@ class LineCounter {
 void LoadLine(std::string_view line, bool first_line, SourceKind kind, Session& session) {
   LineAlone pieces(line, first_line);
   // The line is in memory: reading it cannot fail (running out of memory gives no entry).
-  if (kind == SourceKind::kHosts) {
-    (void)ParseHostsPieces(pieces, session, {}, WwwListing::kFlag);
-  } else {
-    (void)ParseDomainListPieces(pieces, session, {}, WwwListing::kFlag);
-  }
+  (void)RowOf(kind).parse(pieces, session, {}, WwwListing::kFlag);
 }
 
 // A line found, as it is shown: a byte-order mark is no part of the first line.

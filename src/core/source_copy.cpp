@@ -26,21 +26,9 @@ constexpr std::string_view kKeySeparator = ": ";
 constexpr std::size_t kFileNameDigits = 16;
 // The UTF-8 byte-order mark, which a body may start with.
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-// The longest Content-Type said in a reason, and where its parameters start.
-constexpr std::size_t kContentTypeShownBytes = 80;
-constexpr char kParametersStart = ';';
 
 // The bytes of the body before its first entry that do not count.
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-// The media type of a Content-Type, printable ASCII only, for a reason.
-std::string MediaType(std::string_view content_type) {
-  std::string out;
-  for (char c : content_type.substr(0, content_type.find(kParametersStart))) {
-    if (c > ' ' && c < 0x7F && out.size() < kContentTypeShownBytes) out += c;
-  }
-  return out;
-}
 
 void AppendLine(std::string& out, std::string_view key, std::string_view value) {
   out.append(key).append(kKeySeparator);
@@ -139,23 +127,6 @@ BodyVerdict JudgeNewBody(const NewBody& body) {
   if (body.entries <= 0) return BodyVerdict::kEmpty;
   if (body.last_entries >= 0 && body.entries < body.last_entries - body.last_entries / 2) return BodyVerdict::kShrunk;
   return BodyVerdict::kTaken;
-}
-
-std::string BodyRefusalText(BodyVerdict verdict, const NewBody& body) {
-  switch (verdict) {
-    case BodyVerdict::kTaken:
-      break;
-    case BodyVerdict::kHtml: {
-      const std::string type = MediaType(body.content_type);
-      return "page HTML au lieu d'une liste" + (type.empty() ? std::string() : " (" + type + ")");
-    }
-    case BodyVerdict::kEmpty:
-      return "aucune entree";
-    case BodyVerdict::kShrunk:
-      return std::to_string(body.entries) + " entrees au lieu de " + std::to_string(body.last_entries) +
-             " (moins de la moitie)";
-  }
-  return std::string();
 }
 
 void BodyStartWatch::See(std::string_view piece) {

@@ -51,8 +51,6 @@ struct NewBody {
 // not fewer than half the entries of the last good copy.
 enum class BodyVerdict { kTaken, kHtml, kEmpty, kShrunk };
 BodyVerdict JudgeNewBody(const NewBody& body);
-// Why a body was not taken, in the user's words ("" for kTaken).
-std::string BodyRefusalText(BodyVerdict verdict, const NewBody& body);
 
 // Finds whether a body starts like an HTML page, from its pieces as they pass.
 class BodyStartWatch {

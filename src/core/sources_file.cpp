@@ -61,47 +61,36 @@ bool HasSchemeShape(std::string_view address) {
   return true;
 }
 
-// Finds the scheme of an address that holds no control character: "" then, else the
-// reason why no update can read it.
-std::string ReadScheme(std::string_view address, Source::Scheme* scheme) {
+// Finds the scheme of an address that holds no control character: kNone then, else why no
+// update can read it.
+SourceFault ReadScheme(std::string_view address, Source::Scheme* scheme) {
   for (const SchemeName& known : kSchemes) {
     if (!EqualsIgnoreAsciiCase(address.substr(0, known.prefix.size()), known.prefix)) continue;
     std::string_view rest = address.substr(known.prefix.size());
     rest = known.scheme == Source::Scheme::kFile ? WithoutLocalHost(rest) : rest.substr(0, rest.find_first_of("/?#"));
-    if (rest.empty()) return "adresse incomplete: " + std::string(address);
+    if (rest.empty()) return {SourceFault::Kind::kIncompleteAddress, std::string(address)};
     *scheme = known.scheme;
-    return "";
+    return {};
   }
-  if (HasSchemeShape(address)) {
-    return "adresse non reconnue: " + std::string(address) + " (https://, http://, file:// ou un chemin)";
-  }
+  if (HasSchemeShape(address)) return {SourceFault::Kind::kUnknownScheme, std::string(address)};
   *scheme = Source::Scheme::kPath;
-  return "";
+  return {};
 }
 
-bool ReadKind(std::string_view word, SourceKind* kind) {
-  for (SourceKind known : {SourceKind::kHosts, SourceKind::kDomains}) {
-    if (EqualsIgnoreAsciiCase(word, SourceKindWord(known))) {
-      *kind = known;
-      return true;
-    }
-  }
-  return false;
-}
-
-// Why `address` (without quotes) is no source, "" when it is one; `*scheme` says its kind.
-std::string AddressReason(std::string_view address, Source::Scheme* scheme) {
-  if (address.find_first_not_of(kBlanks) == std::string_view::npos) return "adresse vide";
-  if (HasControl(address)) return "caractere de controle dans l'adresse";
-  if (address.find('\t') != std::string_view::npos) return "tabulation dans l'adresse";
+// Why `address` (without quotes) is no source, kNone when it is one; `*scheme` says its kind.
+SourceFault AddressFault(std::string_view address, Source::Scheme* scheme) {
+  using enum SourceFault::Kind;
+  if (address.find_first_not_of(kBlanks) == std::string_view::npos) return {kEmptyAddress};
+  if (HasControl(address)) return {kControlInAddress};
+  if (address.find('\t') != std::string_view::npos) return {kTabInAddress};
   // A byte-order mark is no part of a name or a path; at the start of the file the reader skips
   // it, so an address written there would not read back.
-  if (WithoutUtf8Bom(address).size() != address.size()) return "marque d'ordre des octets dans l'adresse";
-  std::string reason = ReadScheme(address, scheme);
-  if (reason.empty() && *scheme != Source::Scheme::kPath && address.find(' ') != std::string_view::npos) {
-    return "espace dans l'adresse";
+  if (WithoutUtf8Bom(address).size() != address.size()) return {kByteOrderMarkInAddress};
+  SourceFault fault = ReadScheme(address, scheme);
+  if (fault.none() && *scheme != Source::Scheme::kPath && address.find(' ') != std::string_view::npos) {
+    return {kSpaceInAddress};
   }
-  return reason;
+  return fault;
 }
 
 // A path with a space is written between quotes rather than as a file:// address with "%20":
@@ -113,22 +102,23 @@ bool NeedsQuotes(std::string_view address) {
          (!address.empty() && (address[0] == kQuote || address[0] == kComment));
 }
 
-// Reads one line that is neither blank nor a comment; returns the reason it is malformed,
-// "" when `source` holds it.
-std::string ReadSourceLine(std::string_view line, Source* source) {
-  if (HasControl(line)) return "caractere de controle dans la ligne";
+// Reads one line that is neither blank nor a comment; returns why it is malformed, kNone
+// when `source` holds it.
+SourceFault ReadSourceLine(std::string_view line, Source* source) {
+  using enum SourceFault::Kind;
+  if (HasControl(line)) return {kControlInLine};
   std::string_view fields[2];
   size_t count = 0;
   for (size_t start = line.find_first_not_of(kBlanks); start != std::string_view::npos;
        start = line.find_first_not_of(kBlanks, start)) {
-    if (count == 2) return "trop de champs (une adresse, puis hosts ou domains)";
+    if (count == 2) return {kTooManyFields};
     size_t end = std::min(line.find_first_of(kBlanks, start), line.size());
     if (count == 0 && line[start] == kQuote) {
       const size_t close = line.find(kQuote, start + 1);
-      if (close == std::string_view::npos) return "guillemet non ferme";
+      if (close == std::string_view::npos) return {kUnclosedQuote};
       end = close + 1;
       if (end < line.size() && kBlanks.find(line[end]) == std::string_view::npos) {
-        return "espace attendu apres le guillemet fermant";
+        return {kNoBlankAfterQuote};
       }
       fields[count++] = line.substr(start + 1, close - start - 1);
     } else {
@@ -136,14 +126,14 @@ std::string ReadSourceLine(std::string_view line, Source* source) {
     }
     start = end;
   }
-  std::string reason = AddressReason(fields[0], &source->scheme);
-  if (!reason.empty()) return reason;
+  SourceFault fault = AddressFault(fields[0], &source->scheme);
+  if (!fault.none()) return fault;
   source->address.assign(fields[0]);
-  source->kind = SourceKind::kHosts;
-  if (count == 2 && !ReadKind(fields[1], &source->kind)) {
-    return "type inconnu: " + std::string(fields[1]) + " (hosts ou domains)";
+  source->kind = kDefaultSourceKind;
+  if (count == 2 && !KindOfWord(fields[1], &source->kind)) {
+    return {kUnknownKind, std::string(fields[1])};
   }
-  return "";
+  return {};
 }
 
 int HexValue(char c) {
@@ -196,61 +186,49 @@ void ReadSourcesFile(std::string_view text, std::vector<Source>* sources,
     if (first == std::string_view::npos || line[first] == kComment) continue;
     Source source;
     source.line_number = line_number;
-    std::string reason = ReadSourceLine(line, &source);
-    if (reason.empty()) {
+    SourceFault fault = ReadSourceLine(line, &source);
+    if (fault.none()) {
       sources->push_back(std::move(source));
     } else {
-      malformed->push_back({line_number, std::move(reason)});
+      malformed->push_back({line_number, std::move(fault)});
     }
   }
 }
 
-bool ParseSourcesFile(std::string_view text, std::vector<Source>* sources, std::string* error) {
+bool ParseSourcesFile(std::string_view text, std::vector<Source>* sources, MalformedSourceLine* first) {
   std::vector<MalformedSourceLine> malformed;
   ReadSourcesFile(text, sources, &malformed);
-  error->clear();
+  *first = MalformedSourceLine();
   if (malformed.empty()) return true;
   sources->clear();
-  *error = MalformedLineText(malformed.front());
+  *first = std::move(malformed.front());
   return false;
 }
 
-std::string MalformedLineText(const MalformedSourceLine& line) {
-  return "ligne " + std::to_string(line.line_number) + ": " + line.reason;
-}
-
-std::string SkippedLineText(const MalformedSourceLine& line) {
-  return "ligne " + std::to_string(line.line_number) + " ignoree: " + line.reason;
-}
-
-std::string CheckSourceAddress(std::string_view address) {
-  if (address.empty()) return "adresse vide";
+SourceFault CheckSourceAddress(std::string_view address) {
+  if (address.empty()) return {SourceFault::Kind::kEmptyAddress};
   Source::Scheme scheme = Source::Scheme::kPath;
-  std::string reason = AddressReason(address, &scheme);
-  if (reason.empty() && NeedsQuotes(address) && address.find(kQuote) != std::string_view::npos) {
-    return "guillemet dans l'adresse";
+  SourceFault fault = AddressFault(address, &scheme);
+  if (fault.none() && NeedsQuotes(address) && address.find(kQuote) != std::string_view::npos) {
+    return {SourceFault::Kind::kQuoteInAddress};
   }
-  return reason;
+  return fault;
 }
 
 std::string SourceLineOf(std::string_view address, SourceKind kind) {
   std::string line = NeedsQuotes(address) ? kQuote + std::string(address) + kQuote : std::string(address);
-  if (kind != SourceKind::kHosts) line += " " + std::string(SourceKindWord(kind));
+  if (kind != kDefaultSourceKind) line += " " + std::string(SourceKindWord(kind));
   return line;
 }
 
-std::string CheckSystemSources(const std::vector<Source>& sources) {
+SystemSourceRefusal CheckSystemSources(const std::vector<Source>& sources) {
   for (const Source& source : sources) {
     if (source.scheme == Source::Scheme::kFile || source.scheme == Source::Scheme::kPath) {
-      const bool relative = source.scheme == Source::Scheme::kPath && !IsAbsolutePath(source.address);
-      return "ligne " + std::to_string(source.line_number) + ": " +
-             std::string(relative ? kSystemRelativeSource : kSystemLocalSource) + ": " + source.address;
+      return {&source, source.scheme == Source::Scheme::kPath && !IsAbsolutePath(source.address)};
     }
   }
-  return "";
+  return {};
 }
-
-std::string_view SourceKindWord(SourceKind kind) { return kind == SourceKind::kDomains ? "domains" : "hosts"; }
 
 std::string LocalSourcePath(const Source& source, std::string_view sources_folder) {
   std::string_view address = source.address;

@@ -28,11 +28,7 @@ Source GuessedSource(std::string_view line) {
   const size_t last_blank = line.find_last_of(kBlanks);
   if (last_blank != std::string_view::npos) {
     const std::string_view last = line.substr(last_blank + 1);
-    for (SourceKind kind : {SourceKind::kHosts, SourceKind::kDomains}) {
-      if (!EqualsIgnoreAsciiCase(last, SourceKindWord(kind))) continue;
-      source.kind = kind;
-      line = line.substr(0, line.find_last_not_of(kBlanks, last_blank) + 1);
-    }
+    if (KindOfWord(last, &source.kind)) line = line.substr(0, line.find_last_not_of(kBlanks, last_blank) + 1);
   }
   source.address.assign(line);
   return source;
@@ -64,7 +60,7 @@ void SourcesFileLines::FindEntries() {
     ReadSourcesFile(line, &sources, &malformed);
     if (!malformed.empty() && entry.enabled) {
       // A line that holds no source and is no comment.
-      entry.malformed = std::move(malformed[0].reason);
+      entry.malformed = std::move(malformed[0].fault);
       entry.source = GuessedSource(line);
     } else if (sources.size() == 1) {
       entry.source = std::move(sources[0]);
@@ -108,7 +104,7 @@ void SourcesFileLines::Remove(size_t index) {
 
 void SourcesFileLines::SetEnabled(size_t index, bool enabled) {
   const Entry& entry = entries_.at(index);
-  if (entry.enabled == enabled || !entry.malformed.empty()) return;
+  if (entry.enabled == enabled || !entry.malformed.none()) return;
   std::string& line = lines_[entry.line];
   if (enabled) {
     line.erase(0, 1);

@@ -23,7 +23,7 @@ class SourcesFileLines {
     // For a malformed entry, what the editor starts from: the line without the blanks around
     // it, less its last word when that is a kind.
     Source source;
-    std::string malformed;  // why the line is no source; "" for a source
+    SourceFault malformed;  // why the line is no source; kNone for a source
   };
 
   // Takes the file's text ("" for a file that is not there yet).

@@ -117,7 +117,7 @@ void SourcesForm::ShowRows() {
   const UpdatePlaces places = PlacesOf(platform_, sources_path_);
   std::vector<Source> sources;
   for (const SourcesFileLines::Entry& entry : file_.entries()) {
-    if (entry.malformed.empty()) sources.push_back(entry.source);
+    if (entry.malformed.none()) sources.push_back(entry.source);
   }
   const std::vector<SourceResult> cached = CachedSources(platform_, places, sources);
   const std::vector<SourceStatus> statuses = ReadUpdateStatus(platform_, places);
@@ -127,7 +127,7 @@ void SourcesForm::ShowRows() {
     const SourcesFileLines::Entry& entry = file_.entries()[i];
     SourcesView::Row row;
     row.enabled = entry.enabled;
-    if (!entry.malformed.empty()) {
+    if (!entry.malformed.none()) {
       row.malformed = true;
       row.cells[kAddressColumn] = AddressCell(i);
       row.cells[kKindColumn] = kMalformedKind;
@@ -138,7 +138,7 @@ void SourcesForm::ShowRows() {
     const SourceResult& copy = *next++;
     const Source& source = copy.source;
     row.cells[kAddressColumn] = AddressCell(i);
-    row.cells[kKindColumn] = SourceEditorForm::kKindNames[static_cast<int>(source.kind)];
+    row.cells[kKindColumn] = SourceEditorForm::CaptionsOf(source.kind).list_name;
     if (copy.has_copy) row.cells[kDateColumn] = LocalDateText(platform_, copy.copy.fetched);
     const auto outcome = outcomes_.find(source.address);
     if (outcome != outcomes_.end()) {
@@ -167,7 +167,7 @@ void SourcesForm::SetStateCell(int row, const std::string& text) {
 
 std::string SourcesForm::AddressCell(size_t entry) const {
   const SourcesFileLines::Entry& line = file_.entries()[entry];
-  return line.malformed.empty() ? line.source.address : std::string(file_.LineText(entry));
+  return line.malformed.none() ? line.source.address : std::string(file_.LineText(entry));
 }
 
 bool SourcesForm::Save() {
@@ -191,7 +191,7 @@ bool SourcesForm::RunEditor(std::string* address, SourceKind* kind) {
 void SourcesForm::Add() {
   if (Busy()) return;
   std::string address;
-  SourceKind kind = SourceKind::kHosts;
+  SourceKind kind = kDefaultSourceKind;
   if (!RunEditor(&address, &kind)) return;
   file_.Add(address, kind);
   Save();
@@ -224,7 +224,7 @@ void SourcesForm::SwitchSource(int row, bool enabled) {
   const auto put_back = [this] { view_->SetRows(rows_); };
   if (Busy(put_back) || row < 0 || row >= static_cast<int>(file_.entries().size())) return;
   // A malformed line has no box.
-  if (!file_.entries()[row].malformed.empty()) return put_back();
+  if (!file_.entries()[row].malformed.none()) return put_back();
   file_.SetEnabled(static_cast<size_t>(row), enabled);
   Save();
 }
@@ -259,7 +259,7 @@ void SourcesForm::SwitchDaily(bool on) {
     std::vector<Source> sources;
     std::string error;
     if (ReadSources(platform_, places, &sources, &error)) {
-      error = sources.empty() ? std::string(kNoSources) : CheckSystemSources(sources);
+      error = sources.empty() ? std::string(kNoSources) : SystemSourceRefusalText(CheckSystemSources(sources));
       if (!error.empty()) error = places.sources_path + ": " + error;
     }
     if (!error.empty()) return DailyNotSwitched(on, error);
@@ -413,9 +413,9 @@ void SourceEditorForm::Start(SourceEditorView* view) {
 void SourceEditorForm::Accept() {
   // Spaces around a typed or pasted address are no part of it.
   const std::string address(TrimSpaces(view_->Address()));
-  const std::string reason = CheckSourceAddress(address);
-  if (!reason.empty()) {
-    ShowError(prompts_, reason);
+  const SourceFault fault = CheckSourceAddress(address);
+  if (!fault.none()) {
+    ShowError(prompts_, SourceFaultText(fault));
     return;
   }
   address_ = address;

@@ -203,15 +203,23 @@ class SourceEditorForm {
  public:
   static constexpr const char* kAddCaption = "Ajouter une source";
   static constexpr const char* kEditCaption = "Modifier la source";
-  // The kinds as the Sources window's list names them, in the order of SourceKind.
-  static constexpr const char* kKindNames[] = {"HOSTS", "noms de domaines"};
-  // The captions of the window's controls, "&" before each one's access key: the address
-  // field's label, the kinds' options in the order of SourceKind, "OK" and "Annuler".
-  static constexpr const char* kCaptions[] = {"&Adresse :", "&HOSTS", "noms de &domaines", "&OK", "A&nnuler"};
+  // Each kind, in the order of SourceKind: its name in the Sources window's list, the
+  // caption of its option here ("&" before its access key) and the option's object name.
+  struct KindCaptions {
+    const char* list_name;
+    const char* option;
+    const char* object_name;
+  };
+  static constexpr KindCaptions kKindCaptions[] = {{"HOSTS", "&HOSTS", "optHosts"},
+                                                   {"noms de domaines", "noms de &domaines", "optDomaines"}};
+  static_assert(std::size(kKindCaptions) == std::size(kSourceKinds), "captions for each kind");
+  static const KindCaptions& CaptionsOf(SourceKind kind) { return kKindCaptions[static_cast<int>(kind)]; }
+  // The captions of the window's other controls, "&" before each one's access key: the
+  // address field's label, "OK" and "Annuler".
+  static constexpr const char* kCaptions[] = {"&Adresse :", "&OK", "A&nnuler"};
   static constexpr int kAddressLabel = 0;
-  static constexpr int kFirstKindOption = 1;
-  static constexpr int kOkButton = 3;
-  static constexpr int kCancelButton = 4;
+  static constexpr int kOkButton = 1;
+  static constexpr int kCancelButton = 2;
   static constexpr int kAddressFieldChars = 60;
 
   SourceEditorForm(Prompts& prompts, std::string caption, std::string address, SourceKind kind)

@@ -18,7 +18,7 @@
 // kPollMilliseconds even while nothing arrives. libcurl follows no redirect itself: each is
 // one hop of FollowRedirects, which checks it (count, https to http) before it is made. No C++
 // exception leaves a callback, since libcurl's frames are C: a failed allocation in one (the
-// body sink's included) ends that download only, as kOther with kOutOfMemoryDetail.
+// body sink's included) ends that download only, as kNoMemory.
 
 namespace quorvale {
 namespace {
@@ -153,7 +153,7 @@ auto Guarded(Transfer* transfer, decltype(std::declval<Work>()()) stopped_value,
   try {
     return work();
   } catch (const std::bad_alloc&) {
-    transfer->Stop(DownloadFailure::kOther, kOutOfMemoryDetail);
+    transfer->Stop(DownloadFailure::kNoMemory);
   } catch (...) {
     transfer->Stop(DownloadFailure::kOther);
   }
@@ -383,8 +383,7 @@ DownloadResult DownloadWithCurl(const DownloadRequest& request, const DownloadPr
     return RunDownload(request, progress);
   } catch (const std::bad_alloc&) {
     DownloadResult result;
-    result.failure = DownloadFailure::kOther;
-    result.detail = kOutOfMemoryDetail;
+    result.failure = DownloadFailure::kNoMemory;
     return result;
   }
 }

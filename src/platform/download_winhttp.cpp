@@ -108,8 +108,7 @@ class Handoff {
         }
         stop.failure = DownloadFailure::kCancelled;
       } catch (const std::bad_alloc&) {
-        stop.failure = DownloadFailure::kOther;
-        stop.detail = kOutOfMemoryDetail;
+        stop.failure = DownloadFailure::kNoMemory;
       }
       stopped_ = true;
       if (waiting_on_ != nullptr) {
@@ -399,8 +398,7 @@ DownloadResult RunDownload(const DownloadRequest& request, Handoff* handoff) {
 
 DownloadResult OutOfMemory() {
   DownloadResult result;
-  result.failure = DownloadFailure::kOther;
-  result.detail = kOutOfMemoryDetail;
+  result.failure = DownloadFailure::kNoMemory;
   return result;
 }
 

@@ -184,12 +184,11 @@ SourceEditorWindow::SourceEditorWindow(SourceEditorForm& form, QWidget* parent) 
   label->setBuddy(address_);
   kinds_ = new QButtonGroup(this);
   auto* kinds = new QHBoxLayout;
-  const char* kind_names[] = {"optHosts", "optDomaines"};
-  for (int kind = 0; kind < 2; ++kind) {
-    auto* option =
-        new QRadioButton(QString::fromUtf8(SourceEditorForm::kCaptions[SourceEditorForm::kFirstKindOption + kind]), this);
-    option->setObjectName(QString::fromLatin1(kind_names[kind]));
-    kinds_->addButton(option, kind);
+  for (const SourceKindRow& row : kSourceKinds) {
+    const SourceEditorForm::KindCaptions& captions = SourceEditorForm::CaptionsOf(row.kind);
+    auto* option = new QRadioButton(QString::fromUtf8(captions.option), this);
+    option->setObjectName(QString::fromLatin1(captions.object_name));
+    kinds_->addButton(option, static_cast<int>(row.kind));
     kinds->addWidget(option);
   }
   kinds->addStretch(1);
@@ -213,7 +212,8 @@ SourceEditorWindow::SourceEditorWindow(SourceEditorForm& form, QWidget* parent) 
 std::string SourceEditorWindow::Address() const { return address_->text().toStdString(); }
 
 SourceKind SourceEditorWindow::Kind() const {
-  return kinds_->checkedId() == static_cast<int>(SourceKind::kDomains) ? SourceKind::kDomains : SourceKind::kHosts;
+  const int checked = kinds_->checkedId();
+  return checked < 0 ? kDefaultSourceKind : static_cast<SourceKind>(checked);
 }
 
 void SourceEditorWindow::SetAddress(const std::string& address) { address_->setText(Text(address)); }

@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <thread>
 #include <utility>
 
@@ -18,6 +19,7 @@
 #include "core/sha256.h"
 #include "hosts/file_loads.h"
 #include "update/update_status.h"
+#include "update/update_texts.h"
 
 namespace quorvale {
 
@@ -37,31 +39,39 @@ constexpr auto kWaitSlice = std::chrono::milliseconds(20);
 constexpr size_t kReadPieceBytes = size_t{1} << 20;
 // A new body waits for the load's decision in its copy's file name with this added.
 constexpr const char* kPendingSuffix = ".pending";
-// Reasons of a source's failure.
-constexpr const char* kNoMemoryText = "memoire insuffisante";
-constexpr const char* kUnreadableCopyText = "copie du cache illisible";
+// A source fails at most twice in an update: its fetch, then the load of its last good copy.
+constexpr size_t kMostFailures = 2;
 
-// A copy or a pending body that could not be written, in the user's words (as a download
-// whose body was refused says it).
-std::string NotStoredText(const Status& status) {
-  DownloadResult refused;
-  refused.failure = DownloadFailure::kNotStored;
-  refused.detail = status.ToString();
-  return DownloadFailureText(refused, DownloadLimits());
+// A source failure of `kind` alone.
+SourceFailure FailureOf(SourceFailure::Kind kind) {
+  SourceFailure failure;
+  failure.kind = kind;
+  return failure;
 }
 
-// A local file's read failure in the user's words.
-std::string LocalFailureText(const Status& status) {
-  switch (status.code()) {
-    case ErrorCode::kNotFound:
-      return "fichier introuvable";
-    case ErrorCode::kAccessDenied:
-      return "acces refuse";
-    case ErrorCode::kNoMemory:
-      return kNoMemoryText;
-    default:
-      return status.reason().empty() ? std::string("erreur de lecture") : status.reason();
-  }
+// A copy or a pending body that could not be written.
+SourceFailure NotStored(const Status& status) {
+  SourceFailure failure = FailureOf(SourceFailure::Kind::kNotStored);
+  failure.detail = status.ToString();
+  return failure;
+}
+
+// A local file that could not be read.
+SourceFailure LocalReadFailure(const Status& status) {
+  SourceFailure failure = FailureOf(SourceFailure::Kind::kLocalRead);
+  failure.code = status.code();
+  failure.detail = status.reason();
+  return failure;
+}
+
+// A download that failed, or was stopped.
+SourceFailure DownloadFailed(const DownloadResult& download, const DownloadLimits& limits) {
+  SourceFailure failure = FailureOf(SourceFailure::Kind::kDownload);
+  failure.download = download.failure;
+  failure.http_status = download.http_status;
+  failure.detail = download.detail;
+  failure.limits = limits;
+  return failure;
 }
 
 // The body of a copy file, read after its header: the bytes read with the header that belong
@@ -101,7 +111,9 @@ Status OpenCopy(Platform& platform, const std::string& path, CopyHeader* header,
   if (!status.ok()) return status;
   start.resize(got);
   size_t body_offset = 0;
-  if (!ParseCopyHeader(start, header, &body_offset)) return Status(ErrorCode::kIoError, path, "not a copy file");
+  if (!ParseCopyHeader(start, header, &body_offset)) {
+    return Status(ErrorCode::kIoError, path, std::string(kUnreadableCopyText));
+  }
   if (body != nullptr) *body = std::make_unique<CopyBody>(std::move(file), start.substr(body_offset));
   return Status::Ok();
 }
@@ -109,7 +121,7 @@ Status OpenCopy(Platform& platform, const std::string& path, CopyHeader* header,
 // What a downloading thread brings back for one source.
 struct Fetched {
   DownloadResult download;       // for a local source: kDownloaded (the body read), or kFailed
-  std::string reason;            // kFailed
+  std::optional<SourceFailure> failure;  // kFailed: why, once known
   bool out_of_memory = false;    // kFailed for want of memory
   Platform::EntryFacts local{};  // a local source's size and time
   std::string pending_path;      // kDownloaded: the file that holds the new body
@@ -152,7 +164,7 @@ void ReceiveBody(Platform& platform, size_t index, const FetchSettings& settings
   });
   if (fetched.out_of_memory || refused || (received && !written.ok())) {
     fetched.download.outcome = DownloadResult::Outcome::kFailed;
-    if (!fetched.out_of_memory) fetched.reason = NotStoredText(written);
+    if (!fetched.out_of_memory) fetched.failure = NotStored(written);
     return;
   }
   if (!received) return;
@@ -162,9 +174,10 @@ void ReceiveBody(Platform& platform, size_t index, const FetchSettings& settings
   fetched.body.starts_like_html = start.StartsLikeHtml();
 }
 
-// Reads the local file at `path` to `pass`, a piece at a time; false (with the reason in
-// `*reason`) when it cannot be read whole or `pass` refuses a piece.
-bool ReadLocalSource(Platform& platform, const std::string& path, const DownloadBodySink& pass, std::string* reason) {
+// Reads the local file at `path` to `pass`, a piece at a time; false (with why in `*failure`
+// when the read failed) when it cannot be read whole or `pass` refuses a piece.
+bool ReadLocalSource(Platform& platform, const std::string& path, const DownloadBodySink& pass,
+                     std::optional<SourceFailure>* failure) {
   std::unique_ptr<SequentialFile> file;
   Status status = platform.OpenSequentialFile(path, InputKinds::kRegularFiles, &file);
   std::string buffer(status.ok() ? kReadPieceBytes : 0, '\0');
@@ -172,7 +185,7 @@ bool ReadLocalSource(Platform& platform, const std::string& path, const Download
     status = file->Read(buffer.data(), buffer.size(), &got);
     if (status.ok() && got > 0 && !pass(std::string_view(buffer.data(), got))) return false;
   }
-  if (!status.ok()) *reason = LocalFailureText(status);
+  if (!status.ok()) *failure = LocalReadFailure(status);
   return status.ok();
 }
 
@@ -197,7 +210,7 @@ void FetchOne(Platform& platform, const UpdatePlaces& places, const SourceResult
         fetched.download.outcome = DownloadResult::Outcome::kNotModified;
       } else {
         ReceiveBody(platform, index, settings, fetched, [&](const DownloadBodySink& pass) {
-          return ReadLocalSource(platform, path, pass, &fetched.reason);
+          return ReadLocalSource(platform, path, pass, &fetched.failure);
         });
       }
     } else {
@@ -224,8 +237,8 @@ void FetchOne(Platform& platform, const UpdatePlaces& places, const SourceResult
       header.source_modified = fetched.local.modified;
       header.fetched = static_cast<std::int64_t>(std::time(nullptr));
       fetched.body.content_type = fetched.download.content_type;
-    } else if (fetched.reason.empty() && !fetched.out_of_memory) {
-      fetched.reason = DownloadFailureText(fetched.download, settings.limits);
+    } else if (!fetched.failure && !fetched.out_of_memory) {
+      fetched.failure = DownloadFailed(fetched.download, settings.limits);
     }
   } catch (const std::bad_alloc&) {
     fetched.out_of_memory = true;
@@ -273,21 +286,20 @@ Status LoadCopy(std::unique_ptr<SequentialFile> body, const std::string& path, S
   Status status = pieces.Open(std::move(body));
   if (!status.ok()) return AboutSubject(status, path);
   session.ResetRejectedLines();
-  status = result.source.kind == SourceKind::kHosts ? ParseHostsPieces(pieces, session, yield, WwwListing::kFlag)
-                                                    : ParseDomainListPieces(pieces, session, yield, WwwListing::kFlag);
+  status = RowOf(result.source.kind).parse(pieces, session, yield, WwwListing::kFlag);
   result.entries = session.EntriesLoaded;
   return AboutSubject(status, path);
 }
 
-// Why a copy or a pending body could not be loaded, in the user's words.
-std::string LoadFailureText(const Status& status) {
-  return status.code() == ErrorCode::kNoMemory ? std::string(kNoMemoryText) : std::string(kUnreadableCopyText);
+// Why a copy or a pending body could not be loaded.
+SourceFailure LoadFailure(const Status& status) {
+  return FailureOf(status.code() == ErrorCode::kNoMemory ? SourceFailure::Kind::kNoMemory
+                                                         : SourceFailure::Kind::kUnreadableCopy);
 }
 
-// The source of `result` fails with `reason` (after the reason it failed with already).
-void FailSource(SourceResult& result, const std::string& reason) {
-  const bool failed_before = result.outcome == SourceResult::Outcome::kFailed && !result.reason.empty();
-  result.reason = failed_before ? result.reason + "; " + reason : reason;
+// The source of `result` fails with `failure` (after the failures it had already).
+void FailSource(SourceResult& result, SourceFailure failure) {
+  result.failures.push_back(std::move(failure));
   result.outcome = SourceResult::Outcome::kFailed;
 }
 
@@ -305,7 +317,7 @@ bool LoadKeptCopy(Platform& platform, SourceResult& result, Session& session, co
   }
   result.entries = 0;
   result.has_copy = false;
-  FailSource(result, LoadFailureText(status));
+  FailSource(result, LoadFailure(status));
   return false;
 }
 
@@ -332,11 +344,13 @@ bool LoadNewBody(Platform& platform, SourceResult& result, Session& session, con
       take_shrunk(result)) {
     verdict = BodyVerdict::kTaken;
   }
-  std::string reason;
+  std::optional<SourceFailure> failure;
   if (!status.ok()) {
-    reason = LoadFailureText(status);
+    failure = LoadFailure(status);
   } else if (verdict != BodyVerdict::kTaken) {
-    reason = BodyRefusalText(verdict, body);
+    failure = FailureOf(SourceFailure::Kind::kRefused);
+    failure->verdict = verdict;
+    failure->body = body;
   } else {
     result.pending_copy.entries = body.entries;
     const Status stored = StoreCopy(platform, result);
@@ -344,17 +358,17 @@ bool LoadNewBody(Platform& platform, SourceResult& result, Session& session, con
       result.copy = result.pending_copy;
       result.has_copy = true;
     } else {
-      reason = NotStoredText(stored);
+      failure = NotStored(stored);
     }
   }
   (void)platform.RemoveFile(result.pending_path);
   result.pending_path.clear();
-  if (reason.empty()) return true;
+  if (!failure) return true;
   session.blocked.RollBack(blocked);
   session.redirected.RollBack(redirected);
   session.ResetRejectedLines();
   result.entries = 0;
-  FailSource(result, reason);
+  FailSource(result, std::move(*failure));
   return false;
 }
 
@@ -379,7 +393,7 @@ bool ReadSources(Platform& platform, const UpdatePlaces& places, std::vector<Sou
   std::string text;
   Status status = ReadFileBytes(platform, places.sources_path, &text);
   if (!status.ok()) {
-    *error = places.sources_path + " n'a pas pu etre lu: " + LocalFailureText(status);
+    *error = UnreadableFileText(places.sources_path, status);
     return false;
   }
   std::vector<MalformedSourceLine> malformed;
@@ -392,7 +406,7 @@ bool ReadSources(Platform& platform, const UpdatePlaces& places, std::vector<Sou
   for (const MalformedSourceLine& line : malformed) skipped->push_back(places.sources_path + ": " + SkippedLineText(line));
   // The system's sources file is the scheduled update's, which runs as root or SYSTEM.
   if (IsSystemSourcesFile(platform, places)) {
-    *error = CheckSystemSources(*sources);
+    *error = SystemSourceRefusalText(CheckSystemSources(*sources));
     if (!error->empty()) {
       sources->clear();
       *error = places.sources_path + ": " + *error;
@@ -421,24 +435,19 @@ std::vector<SourceResult> FetchSources(Platform& platform, const UpdatePlaces& p
                                        const std::vector<Source>& sources, const FetchSettings& settings) {
   std::vector<SourceResult> results = CachedSources(platform, places, sources);
   if (places.cache_folder.empty()) {
-    for (SourceResult& result : results) {
-      result.outcome = SourceResult::Outcome::kFailed;
-      result.reason = "pas de dossier de cache";
-    }
+    for (SourceResult& result : results) FailSource(result, FailureOf(SourceFailure::Kind::kNoCacheFolder));
     return results;
   }
 
   if (Status made = platform.MakeFolders(places.cache_folder); !made.ok()) {
-    for (SourceResult& result : results) {
-      result.outcome = SourceResult::Outcome::kFailed;
-      result.reason = NotStoredText(made);
-    }
+    for (SourceResult& result : results) FailSource(result, NotStored(made));
     return results;
   }
 
   // Each thread fills the places of its sources; nothing is allocated on the way back, so
   // that a memory failure stays the failure of the source it struck.
   std::vector<Fetched> fetched(results.size());
+  for (SourceResult& result : results) result.failures.reserve(kMostFailures);
   std::mutex mutex;
   std::condition_variable done;
   size_t finished = 0;
@@ -468,19 +477,18 @@ std::vector<SourceResult> FetchSources(Platform& platform, const UpdatePlaces& p
     SourceResult& result = results[i];
     Fetched& got = fetched[i];
     result.seconds = got.seconds;
-    if (got.out_of_memory) got.reason = kNoMemoryText;
+    if (got.out_of_memory) got.failure = FailureOf(SourceFailure::Kind::kNoMemory);
     switch (got.download.outcome) {
       case DownloadResult::Outcome::kNotModified:
         result.outcome = result.has_copy ? SourceResult::Outcome::kNotModified : SourceResult::Outcome::kFailed;
-        if (!result.has_copy) result.reason = "pas modifiee, mais aucune copie";
+        if (!result.has_copy) FailSource(result, FailureOf(SourceFailure::Kind::kNotModifiedWithoutCopy));
         break;
       case DownloadResult::Outcome::kDownloaded:
         if (cancelled) {
           (void)platform.RemoveFile(got.pending_path);
-          result.outcome = SourceResult::Outcome::kFailed;
           DownloadResult stopped;
           stopped.failure = DownloadFailure::kCancelled;
-          result.reason = DownloadFailureText(stopped, settings.limits);
+          FailSource(result, DownloadFailed(stopped, settings.limits));
           break;
         }
         result.outcome = SourceResult::Outcome::kDownloaded;
@@ -491,7 +499,7 @@ std::vector<SourceResult> FetchSources(Platform& platform, const UpdatePlaces& p
         break;
       case DownloadResult::Outcome::kFailed:
         result.outcome = SourceResult::Outcome::kFailed;
-        result.reason = std::move(got.reason);
+        if (got.failure) result.failures.push_back(std::move(*got.failure));
         break;
     }
   }
@@ -598,7 +606,7 @@ std::vector<WrittenFile> ReadWrittenFiles(Platform& platform, const UpdatePlaces
 }
 
 Status SaveWrittenFiles(Platform& platform, const UpdatePlaces& places, const std::vector<WrittenFile>& files) {
-  if (places.cache_folder.empty()) return Status(ErrorCode::kNotSupported, "", "no cache folder");
+  if (places.cache_folder.empty()) return Status(ErrorCode::kNotSupported, "", std::string(kNoCacheFolderText));
   Status status = platform.MakeFolders(places.cache_folder);
   if (!status.ok()) return status;
   return platform.WriteFileAtomicNoFollow(places.cache_folder + kWrittenFileName, FormatWrittenFiles(files));

@@ -39,17 +39,40 @@ struct UpdatePlaces {
 // the platform has none.
 UpdatePlaces PlacesOf(Platform& platform, const std::string& sources_path);
 
+// Why a source failed, with the facts its words need (SourceFailureText says it).
+struct SourceFailure {
+  enum class Kind {
+    kDownload,                // the download failed: `download`, `http_status`, `detail`, `limits`
+    kLocalRead,               // a local source could not be read: `code`, `detail`
+    kNotStored,               // a body or a copy could not be written in the cache: `detail`
+    kNoMemory,                // memory ran out
+    kNoCacheFolder,           // the platform has no cache folder
+    kNotModifiedWithoutCopy,  // the server said the copy is current, but there is none
+    kUnreadableCopy,          // the cached copy, or the new body, could not be read
+    kRefused,                 // the new body does not look like a list: `verdict`, `body`
+  };
+  Kind kind = Kind::kDownload;
+  DownloadFailure download = DownloadFailure::kOther;
+  int http_status = 0;                   // the last answer's status
+  DownloadLimits limits;                 // the ones the download ran with
+  ErrorCode code = ErrorCode::kIoError;  // the read's failure
+  std::string detail;                    // the system's own text, when it gave one
+  BodyVerdict verdict = BodyVerdict::kTaken;
+  NewBody body;
+};
+
 // What became of one source in an update.
 struct SourceResult {
   enum class Outcome {
     kDownloaded,   // a new body came (pending until the load takes it); after the load: a new
                    // copy replaced the cached one
     kNotModified,  // the cached copy is current (304, or a local file of the same size and time)
-    kFailed,       // `reason` says why; the last good copy, when there is one, is used
+    kFailed,       // `failures` say why; the last good copy, when there is one, is used
   };
   Source source;
   Outcome outcome = Outcome::kFailed;
-  std::string reason;            // kFailed: in the user's words
+  // kFailed: why, in the order the failures came (the fetch's, then the last good copy's).
+  std::vector<SourceFailure> failures;
   bool has_copy = false;         // a copy (new or last good) is in the cache and is used
   CopyHeader copy;               // its header, when has_copy
   std::string copy_path;         // the copy file

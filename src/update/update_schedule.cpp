@@ -10,6 +10,7 @@
 #include "core/update_task.h"
 #include "platform/file_read.h"
 #include "update/source_update.h"
+#include "update/update_texts.h"
 
 namespace quorvale {
 
@@ -48,10 +49,10 @@ Status ReadScheduledFiles(Platform& platform, const UpdatePlaces& places, std::s
 
 std::string ScheduledFilesRefusal(const std::string (&files)[kScheduledFileCount]) {
   std::vector<Source> sources;
-  std::string error;
-  if (!ParseSourcesFile(files[0], &sources, &error)) return error;
+  MalformedSourceLine malformed;
+  if (!ParseSourcesFile(files[0], &sources, &malformed)) return MalformedLineText(malformed);
   if (sources.empty()) return "no sources file";
-  return CheckSystemSources(sources);
+  return SystemSourceRefusalText(CheckSystemSources(sources));
 }
 
 Status PutScheduledFiles(Platform& platform, const std::string& folder,

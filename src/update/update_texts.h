@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/yield.h"
@@ -13,9 +14,29 @@
 
 namespace quorvale {
 
+// The words of failures that travel as a Status's reason: the platform has no cache folder;
+// a cached copy is not one.
+inline constexpr std::string_view kNoCacheFolderText = "pas de dossier de cache";
+inline constexpr std::string_view kUnreadableCopyText = "copie du cache illisible";
+
+// Why a line of the sources file, or an address given alone, is no source, without "ligne N:
+// ": "adresse vide", "guillemet non ferme", "type inconnu: x (hosts ou domains)"...
+std::string SourceFaultText(const SourceFault& fault);
+// "ligne 3: <reason>".
+std::string MalformedLineText(const MalformedSourceLine& line);
+// What an update says of a malformed line it leaves out: "ligne 3 ignoree: <reason>".
+std::string SkippedLineText(const MalformedSourceLine& line);
+// Why the system's scheduled update refuses a source: "ligne N: ", why, ": " and its address;
+// "" when it refuses none.
+std::string SystemSourceRefusalText(const SystemSourceRefusal& refusal);
+
+// Why a source failed, as SourceOutcomeText says it after "echec: ": "nom d'hote introuvable",
+// "pas de connexion apres 10 s", "reponse HTTP 404", "fichier introuvable", "aucune entree"...
+std::string SourceFailureText(const SourceFailure& failure);
+
 // What the fetch of one source did, after "<address>: ": "telechargee (N octets, M entrees,
-// S s)", "non modifiee", "echec: <reason> (copie du <date> utilisee)" or "echec: <reason>
-// (aucune copie)".
+// S s)", "non modifiee", "echec: <reasons> (copie du <date> utilisee)" or "echec: <reasons>
+// (aucune copie)", the reasons of its failures joined by "; ".
 std::string SourceOutcomeText(const SourceResult& result);
 
 // The start of an update's summary, how many sources it had of how many: "mise a jour: 2
@@ -28,6 +49,10 @@ std::string DateText(std::int64_t seconds);
 // A moment in seconds since 1970 as the windows show dates: in the user's regional settings,
 // as the header of a written HOSTS file (Platform::DateTimeText).
 std::string LocalDateText(Platform& platform, std::int64_t seconds);
+
+// A file of an update that could not be read, in the user's words: "<path> n'a pas pu etre
+// lu: fichier introuvable".
+std::string UnreadableFileText(const std::string& path, const Status& status);
 
 // A load of an update that failed, in the user's words: which file could not be read, and why.
 std::string UpdateLoadFailureText(const Status& status);

@@ -84,8 +84,9 @@ inline constexpr int kSummary = 809;  // lblResume
 namespace source_editor_ids {
 inline constexpr int kAddressLabel = 901;
 inline constexpr int kAddressField = 902;  // txtAdresse
-inline constexpr int kHostsOption = 903;  // optHosts
-inline constexpr int kDomainsOption = 904;  // optDomaines
+// One option a kind, from this id on, in the order of kSourceKinds (their object names in
+// SourceEditorForm::kKindCaptions: optHosts, optDomaines).
+inline constexpr int kFirstKindOption = 903;
 inline constexpr int kOkButton = IDOK;  // cmdOK
 inline constexpr int kCancelButton = IDCANCEL;  // cmdAnnuler
 }  // namespace source_editor_ids

@@ -16,6 +16,10 @@ constexpr wchar_t kSourcesClass[] = L"Quorvale.frmSources";
 constexpr wchar_t kEditorClass[] = L"Quorvale.frmSource";
 constexpr wchar_t kAllowedNamesClass[] = L"Quorvale.frmNomsAutorises";
 constexpr wchar_t kWhyClass[] = L"Quorvale.frmPourquoi";
+
+// The editor's option of `kind`.
+constexpr int KindOptionId(SourceKind kind) { return source_editor_ids::kFirstKindOption + static_cast<int>(kind); }
+constexpr int kLastKindOption = source_editor_ids::kFirstKindOption + static_cast<int>(std::size(kSourceKinds)) - 1;
 constexpr DWORD kDialogStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU;
 constexpr DWORD kResizableStyle = kDialogStyle | WS_THICKFRAME;
 
@@ -421,11 +425,12 @@ SourceEditorWindow::SourceEditorWindow(SourceEditorForm& form, HWND owner) : Dia
   // The label before the field, whose access key leads to it.
   AddControl(hwnd_, WC_STATICW, captions[SourceEditorForm::kAddressLabel], SS_LEFTNOWORDWRAP, kAddressLabel);
   HWND address = AddControl(hwnd_, WC_EDITW, "", ES_AUTOHSCROLL | WS_TABSTOP, kAddressField, WS_EX_CLIENTEDGE);
-  // The two options make one group, which the arrow keys move through.
-  AddControl(hwnd_, WC_BUTTONW, captions[SourceEditorForm::kFirstKindOption + static_cast<int>(SourceKind::kHosts)],
-             BS_AUTORADIOBUTTON | WS_GROUP | WS_TABSTOP, kHostsOption);
-  AddControl(hwnd_, WC_BUTTONW, captions[SourceEditorForm::kFirstKindOption + static_cast<int>(SourceKind::kDomains)],
-             BS_AUTORADIOBUTTON, kDomainsOption);
+  // The kinds' options make one group, which the arrow keys move through.
+  for (const SourceKindRow& row : kSourceKinds) {
+    const DWORD group = &row == &kSourceKinds[0] ? WS_GROUP | WS_TABSTOP : 0;
+    AddControl(hwnd_, WC_BUTTONW, SourceEditorForm::CaptionsOf(row.kind).option, BS_AUTORADIOBUTTON | group,
+               KindOptionId(row.kind));
+  }
   AddControl(hwnd_, WC_BUTTONW, captions[SourceEditorForm::kOkButton], BS_PUSHBUTTON | WS_GROUP | WS_TABSTOP,
              kOkButton);
   AddButton(hwnd_, captions[SourceEditorForm::kCancelButton], kCancelButton);
@@ -448,7 +453,8 @@ SIZE SourceEditorWindow::Layout(int dpi) {
   Place(GetDlgItem(hwnd_, kAddressField), {margin, field_top, field_width, field_height});
   const int options_top = field_top + field_height + spacing;
   int left = margin;
-  for (int id : {kHostsOption, kDomainsOption}) {
+  for (const SourceKindRow& row : kSourceKinds) {
+    const int id = KindOptionId(row.kind);
     const int width =
         CheckBoxWidth(hwnd_, font_.get(), WideFromUtf8(TextOfControl(GetDlgItem(hwnd_, id))), dpi) + spacing;
     Place(GetDlgItem(hwnd_, id), {left, options_top, width, field_height});
@@ -465,8 +471,10 @@ std::string SourceEditorWindow::Address() const {
 }
 
 SourceKind SourceEditorWindow::Kind() const {
-  return IsDlgButtonChecked(hwnd_, source_editor_ids::kDomainsOption) == BST_CHECKED ? SourceKind::kDomains
-                                                                                       : SourceKind::kHosts;
+  for (const SourceKindRow& row : kSourceKinds) {
+    if (IsDlgButtonChecked(hwnd_, KindOptionId(row.kind)) == BST_CHECKED) return row.kind;
+  }
+  return kDefaultSourceKind;
 }
 
 void SourceEditorWindow::SetAddress(const std::string& address) {
@@ -474,8 +482,7 @@ void SourceEditorWindow::SetAddress(const std::string& address) {
 }
 
 void SourceEditorWindow::SetKind(SourceKind kind) {
-  using namespace source_editor_ids;
-  CheckRadioButton(hwnd_, kHostsOption, kDomainsOption, kind == SourceKind::kDomains ? kDomainsOption : kHostsOption);
+  CheckRadioButton(hwnd_, source_editor_ids::kFirstKindOption, kLastKindOption, KindOptionId(kind));
 }
 
 LRESULT SourceEditorWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {

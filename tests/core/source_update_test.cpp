@@ -1,46 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <tuple>
 #include <utility>
 #include <vector>
 
-#include "core/download.h"
 #include "core/source_copy.h"
 #include "core/update_record.h"
 #include "core/update_status.h"
 
 namespace quorvale {
 namespace {
-
-TEST(DownloadFailureText, NamesEachFailureWithItsLimit) {
-  const DownloadLimits defaults;
-  const DownloadLimits small{1500, 2000, 61'000, 3, 1000};
-  using enum DownloadFailure;
-  const std::tuple<DownloadFailure, const DownloadLimits*, std::string, std::string> cases[] = {
-      {kResolve, &defaults, "", "nom d'hote introuvable"}, {kConnect, &defaults, "refused", "connexion impossible"},
-      {kConnectTimeout, &defaults, "", "pas de connexion apres 10 s"},
-      {kConnectTimeout, &small, "", "pas de connexion apres 1500 ms"},
-      {kStalled, &defaults, "", "aucun octet recu pendant 30 s"},
-      {kTooLong, &small, "", "telechargement trop long (plus de 61 s)"},
-      {kTooManyRedirects, &small, "", "trop de redirections (plus de 3)"},
-      {kInsecureRedirect, &defaults, "", "redirection de https vers http refusee"},
-      {kTooBig, &defaults, "", "fichier trop gros (plus de 256 Mo)"},
-      {kTooBig, &small, "", "fichier trop gros (plus de 1000 octets)"},
-      {kCertificate, &defaults, "expired", "certificat refuse: expired"},
-      {kCertificate, &defaults, "", "certificat refuse"}, {kHttpStatus, &small, "", "reponse HTTP 404"},
-      {kTruncated, &defaults, "", "reponse incomplete (connexion coupee)"},
-      {kBadEncoding, &defaults, "", "contenu compresse illisible"}, {kCancelled, &defaults, "", "annule"},
-      {kOther, &small, "", "erreur inconnue"}, {kOther, &small, "disque plein", "disque plein"},
-      {kNotStored, &small, "disque plein", "copie impossible a enregistrer: disque plein"}};
-  for (const auto& [failure, limits, detail, text] : cases) {
-    DownloadResult result;
-    result.http_status = 404;
-    result.failure = failure;
-    result.detail = detail;
-    EXPECT_EQ(DownloadFailureText(result, *limits), text);
-  }
-}
 
 TEST(CopyHeader, WritesAndReadsBackTheValidatorsAndNamesTheFile) {
   const CopyHeader header{"https://a.example/l", "\"v1\"\r\n", "Tue, 01 Dec 2026", -1, -1, 1796000000, 5, "ab12"};
@@ -80,26 +49,6 @@ TEST(CopyHeader, WritesAndReadsBackTheValidatorsAndNamesTheFile) {
   // The copy's file name stays the same from one version to the next.
   EXPECT_EQ(CopyFileName("https://a.example/hosts.txt", "hosts"), "f00c9f5e05e71b7a.copy");
   EXPECT_EQ(CopyFileName("https://a.example/hosts.txt", "domains"), "3bed1198765a4b2e.copy");
-}
-
-TEST(NewBody, IsTakenOnlyWhenItLooksLikeAListOfItsKind) {
-  // The body's start (given a byte at a time), its Content-Type, entries, the last copy's, why refused.
-  const std::tuple<std::string, std::string, std::int64_t, std::int64_t, std::string> cases[] = {
-      {"\xEF\xBB\xBF \r\n\t<!DOCTYPE html>", "text/html; charset=utf-8", 0, 10, "page HTML au lieu d'une liste (text/html)"},
-      {"<html>", "", 5, -1, "page HTML au lieu d'une liste"},
-      {"\xEF\xBB<html>", "text/html", 5, -1, ""},
-      {"# <html>\n", "text/html", 0, -1, "aucune entree"},
-      {"", "", 0, 10, "aucune entree"},
-      {"0.0.0.0 a", "", 12, 6540, "12 entrees au lieu de 6540 (moins de la moitie)"},
-      {"0.0.0.0 a", "", 3270, 6540, ""},
-      {"0.0.0.0 a", "", 2, 5, "2 entrees au lieu de 5 (moins de la moitie)"},
-      {"0.0.0.0 a", "", 3, 5, ""}};
-  for (const auto& [start, type, entries, last_entries, reason] : cases) {
-    BodyStartWatch watch;
-    for (char c : start) watch.See(std::string_view(&c, 1));
-    const NewBody body{watch.StartsLikeHtml(), type, entries, last_entries};
-    EXPECT_EQ(BodyRefusalText(JudgeNewBody(body), body), reason) << start;
-  }
 }
 
 TEST(UpdateRecord, KeepsOneRecordPerTargetAndSkipsBrokenLines) {

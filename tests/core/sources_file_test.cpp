@@ -6,16 +6,18 @@
 #include <tuple>
 #include <vector>
 
+#include "update/update_texts.h"
+
 namespace quorvale {
 namespace {
 
 // The sources read from `text`, each as "LINE SCHEME KIND ADDRESS", or the error alone.
 std::vector<std::string> Read(std::string_view text) {
   std::vector<Source> sources(1);
-  std::string error;
-  if (!ParseSourcesFile(text, &sources, &error)) {
+  MalformedSourceLine malformed;
+  if (!ParseSourcesFile(text, &sources, &malformed)) {
     EXPECT_TRUE(sources.empty());
-    return {error};
+    return {MalformedLineText(malformed)};
   }
   constexpr const char* kSchemes[] = {"https", "http", "file", "path"};
   std::vector<std::string> read;
@@ -72,12 +74,12 @@ TEST(SourcesFile, ChecksAnAddressAloneAndWritesItsLine) {
       {"a\tb\x01", "caractere de controle dans l'adresse", ""},
   };
   for (const auto& [address, reason, line] : cases) {
-    EXPECT_EQ(CheckSourceAddress(address), reason) << address;
+    EXPECT_EQ(SourceFaultText(CheckSourceAddress(address)), reason) << address;
     if (!reason.empty()) continue;
     EXPECT_EQ(SourceLineOf(address, SourceKind::kDomains), line);
     std::vector<Source> sources;
-    std::string error;
-    ASSERT_TRUE(ParseSourcesFile(line, &sources, &error)) << error;
+    MalformedSourceLine malformed;
+    ASSERT_TRUE(ParseSourcesFile(line, &sources, &malformed)) << MalformedLineText(malformed);
     EXPECT_EQ(sources[0].address, address);
   }
 }
@@ -100,8 +102,8 @@ TEST(SourcesFile, FindsTheFileOfALocalSource) {
   };
   for (const auto& [address, path] : cases) {
     std::vector<Source> sources;
-    std::string error;
-    ASSERT_TRUE(ParseSourcesFile(address, &sources, &error)) << error;
+    MalformedSourceLine malformed;
+    ASSERT_TRUE(ParseSourcesFile(address, &sources, &malformed)) << MalformedLineText(malformed);
     EXPECT_EQ(LocalSourcePath(sources[0], "/home/u/quorvale/"), path);
   }
 }

@@ -177,8 +177,10 @@ TEST_F(SourcesTest, OpensWithEachSourcesLastResult) {
 
 // Each of the Sources part's windows gives every button and label an access key of its own.
 TEST(AccessKeys, EveryControlHasOneThatNoOtherOfItsWindowHas) {
-  const std::span<const char* const> windows[] = {SourcesForm::kCaptions, SourceEditorForm::kCaptions,
-                                                  AllowedNamesForm::kCaptions, WhyForm::kCaptions};
+  std::vector<const char*> editor(std::begin(SourceEditorForm::kCaptions), std::end(SourceEditorForm::kCaptions));
+  for (const auto& kind : SourceEditorForm::kKindCaptions) editor.push_back(kind.option);
+  const std::span<const char* const> windows[] = {SourcesForm::kCaptions, editor, AllowedNamesForm::kCaptions,
+                                                  WhyForm::kCaptions};
   for (std::span<const char* const> captions : windows) {
     std::set<int> keys;
     for (const char* caption : captions) {

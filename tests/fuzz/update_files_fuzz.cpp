@@ -20,19 +20,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   using namespace quorvale;
 
   std::vector<Source> sources;
-  std::string error;
-  if (ParseSourcesFile(data, &sources, &error)) {
-    FUZZ_CHECK(error.empty());
+  MalformedSourceLine malformed;
+  if (ParseSourcesFile(data, &sources, &malformed)) {
+    FUZZ_CHECK(malformed.fault.none());
     for (const Source& source : sources) {
-      FUZZ_CHECK(CheckSourceAddress(source.address).empty());
+      FUZZ_CHECK(CheckSourceAddress(source.address).none());
       FUZZ_CHECK(source.line_number >= 1);
       std::vector<Source> again;
-      FUZZ_CHECK(ParseSourcesFile(SourceLineOf(source.address, source.kind), &again, &error));
+      FUZZ_CHECK(ParseSourcesFile(SourceLineOf(source.address, source.kind), &again, &malformed));
       FUZZ_CHECK(again.size() == 1 && again[0].address == source.address && again[0].kind == source.kind);
     }
   } else {
     FUZZ_CHECK(sources.empty());
-    FUZZ_CHECK(error.rfind("ligne ", 0) == 0);
+    FUZZ_CHECK(!malformed.fault.none() && malformed.line_number >= 1);
   }
 
   CopyHeader header;

@@ -43,7 +43,7 @@ void FakeSourcesView::RunSourceEditor(SourceEditorForm& form) {
   } view;
   form.Start(&view);
   editor_openings.push_back(form.caption() + "|" + view.typed.address + "|" +
-                            SourceEditorForm::kKindNames[static_cast<int>(view.typed.kind)]);
+                            SourceEditorForm::CaptionsOf(view.typed.kind).list_name);
   std::vector<Typed> inputs;
   if (!editor_inputs.empty()) {
     inputs = std::move(editor_inputs.front());
