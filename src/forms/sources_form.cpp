@@ -171,7 +171,7 @@ std::string SourcesForm::AddressCell(size_t entry) const {
 }
 
 bool SourcesForm::Save() {
-  const Status status = sources_path_.empty() ? Status(ErrorCode::kNotFound, kFileName, "no configuration folder")
+  const Status status = sources_path_.empty() ? Status(ErrorCode::kNotFound, kFileName, std::string(kNoConfigFolderText))
                                               : WriteEditedFile(platform_, sources_path_, file_.Text());
   if (!status.ok()) ReportFileNotSaved(prompts_, status);
   ShowRows();
@@ -252,14 +252,14 @@ void SourcesForm::SwitchDaily(bool on) {
   std::string input;
   if (on) {
     if (sources_path_.empty()) {
-      return DailyNotSwitched(on, Status(ErrorCode::kNotFound, kFileName, "no configuration folder").ToString());
+      return DailyNotSwitched(on, Status(ErrorCode::kNotFound, kFileName, std::string(kNoConfigFolderText)).ToString());
     }
     // The system's update takes web addresses only: said before any rights are asked.
     const UpdatePlaces places = PlacesOf(platform_, sources_path_);
     std::vector<Source> sources;
     std::string error;
     if (ReadSources(platform_, places, &sources, &error)) {
-      error = sources.empty() ? std::string(kNoSources) : SystemSourceRefusalText(CheckSystemSources(sources));
+      error = sources.empty() ? std::string(kNoSourcesText) : SystemSourceRefusalText(CheckSystemSources(sources));
       if (!error.empty()) error = places.sources_path + ": " + error;
     }
     if (!error.empty()) return DailyNotSwitched(on, error);
@@ -326,7 +326,7 @@ void SourcesForm::Update() {
     return;
   }
   if (sources.empty()) {
-    ShowError(prompts_, places.sources_path + ": " + kNoSources);
+    ShowError(prompts_, places.sources_path + ": " + std::string(kNoSourcesText));
     return;
   }
   // The rows that show the sources: the file's lines tell them apart.

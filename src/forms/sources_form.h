@@ -87,7 +87,6 @@ class SourcesForm {
   static constexpr const char* kDailyOff = "Mise a jour quotidienne arretee";
   static constexpr const char* kDailyOnFailed = "Echec! la mise a jour quotidienne n'a pas pu etre activee.";
   static constexpr const char* kDailyOffFailed = "Echec! la mise a jour quotidienne n'a pas pu etre arretee.";
-  static constexpr const char* kNoSources = "aucune source";
   // Asked for a source whose new copy holds less than half the entries of the last one (or
   // none): "La source X ne donne plus que N entrees au lieu de M. Accepter cette copie ?".
   static std::string ShrinkQuestion(const std::string& address, std::int64_t entries, std::int64_t last_entries);

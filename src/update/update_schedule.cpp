@@ -51,7 +51,7 @@ std::string ScheduledFilesRefusal(const std::string (&files)[kScheduledFileCount
   std::vector<Source> sources;
   MalformedSourceLine malformed;
   if (!ParseSourcesFile(files[0], &sources, &malformed)) return MalformedLineText(malformed);
-  if (sources.empty()) return "no sources file";
+  if (sources.empty()) return std::string(kNoSourcesText);
   return SystemSourceRefusalText(CheckSystemSources(sources));
 }
 

@@ -14,10 +14,12 @@
 
 namespace quorvale {
 
-// The words of failures that travel as a Status's reason: the platform has no cache folder;
-// a cached copy is not one.
+// The words of failures that travel as a Status's reason: the platform has no cache folder,
+// or no configuration folder; a cached copy is not one; a sources file lists no source.
 inline constexpr std::string_view kNoCacheFolderText = "pas de dossier de cache";
+inline constexpr std::string_view kNoConfigFolderText = "pas de dossier de configuration";
 inline constexpr std::string_view kUnreadableCopyText = "copie du cache illisible";
+inline constexpr std::string_view kNoSourcesText = "aucune source";
 
 // Why a line of the sources file, or an address given alone, is no source, without "ligne N:
 // ": "adresse vide", "guillemet non ferme", "type inconnu: x (hosts ou domains)"...

@@ -147,7 +147,7 @@ TEST_F(HelperTest, ScheduleCopiesTheFilesThenRunsSystemctl) {
            {"on", "10\n../shadow\n0\n0\n", "ligne 1: chemin relatif refuse pour la mise a jour du systeme: ../shadow"},
            {"on", "12\n/etc/shadow\n0\n0\n", local + "/etc/shadow"},
            {"on", "15\nfile:///root/x\n0\n0\n", local + "file:///root/x"},
-           {"on", "0\n1\no0\n", "no sources file"},
+           {"on", "0\n1\no0\n", "aucune source"},
            {"on", "3\nabc0\n", "the input is not the files of the schedule"},
            {"daily", "", "schedule takes on or off: daily"}}) {
     WriteBytes(File("in"), Framed(input));
