@@ -10,9 +10,9 @@ namespace quorvale {
 // The scheduled update on Windows: one Task Scheduler task, made, changed and removed by
 // schtasks.exe, that runs quorvale-cli on the sources file as the SYSTEM account.
 
-// On Linux the package's systemd timer and the folder its service reads the sources from.
+// On Linux the package's systemd timer; its service reads the sources from kUpdateTimerFolder
+// (platform/platform.h).
 inline constexpr std::string_view kUpdateTimerName = "quorvale-update.timer";
-inline constexpr std::string_view kUpdateTimerFolder = "/etc/quorvale/";
 
 inline constexpr std::string_view kUpdateTaskName = "Quorvale update";
 // schtasks.exe refuses a /TR value longer than this, in UTF-16 code units.

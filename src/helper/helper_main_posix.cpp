@@ -16,7 +16,6 @@
 #include <vector>
 
 #include "core/report.h"
-#include "core/update_task.h"
 #include "platform/platform.h"
 #include "privileged/privileged_steps.h"
 

@@ -34,6 +34,12 @@ inline constexpr bool kFileNamesIgnoreCase = true;
 inline constexpr bool kFileNamesIgnoreCase = false;
 #endif
 
+#ifndef _WIN32
+// The system's folder of the scheduled update, which the package's timer service reads:
+// Platform::SystemSourcesFolder, when $QUORVALE_SYSTEM_DIR does not move it.
+inline constexpr std::string_view kUpdateTimerFolder = "/etc/quorvale/";
+#endif
+
 // What Platform::FlushDnsCache did.
 struct DnsFlushOutcome {
   enum class Kind {

@@ -4,7 +4,6 @@
 #include <string_view>
 
 #include "core/path_text.h"
-#include "core/update_task.h"
 #include "platform/file_read.h"
 #include "update/update_texts.h"
 
