@@ -92,6 +92,7 @@ TEST(SourcesFile, FindsTheFileOfALocalSource) {
       {"\"lists/Jean Dupont.txt\"", "/home/u/quorvale/lists/Jean Dupont.txt"},
       {"file:///srv/Jean%20Dupont/l.txt", "/srv/Jean Dupont/l.txt"},
       {"file:///srv/l%41", "/srv/lA"},
+      {"file:///srv/l%4A%4b", "/srv/lJK"},
 #ifdef _WIN32
       {"FILE:///C:/lists/l%25.txt", "C:/lists/l%.txt"},
       {"D:\\l.txt", "D:\\l.txt"},
