@@ -4,6 +4,9 @@
 #include <string>
 #include <vector>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
@@ -22,6 +25,12 @@ int Main(const std::vector<std::string>& args) {
   // program gets them from Qt's start-up.
   std::setlocale(LC_ALL, "");
   quorvale::GuardWritesAgainstSignals();
+#ifdef __GLIBC__
+  // One memory pool for every thread: an update's downloading threads would each keep a pool
+  // of their own once their buffers are freed, and the load that follows would stand on top of
+  // them (the update of bench row 7c peaks at 88 MB with one pool, 102 MB without).
+  (void)mallopt(M_ARENA_MAX, 1);
+#endif
 #ifdef _WIN32
   // --dump lines end with LF alone.
   _setmode(_fileno(stdout), _O_BINARY);

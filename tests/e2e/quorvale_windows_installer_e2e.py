@@ -18,7 +18,7 @@ import sys
 
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from quorvale_e2e import Failure, XDisplay, check, end_with_parent, note, wait_until  # noqa: E402
+from x_session import Failure, XDisplay, check, end_with_parent, note, wait_until  # noqa: E402
 from quorvale_windows_e2e import WineQuorvale, windows_path  # noqa: E402
 
 INSTALLED = ["LICENSE.txt", "LISEZMOI.txt", "quorvale-cli.exe", "quorvale-helper.exe", "quorvale.exe", "subinacl.exe"]
