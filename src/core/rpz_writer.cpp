@@ -30,27 +30,69 @@ constexpr std::string_view kHeaderComment = "; Zone RPZ generee par Quorvale\n";
 
 enum class AddressKind { kBad, kLoopback, kIpv4, kIpv6 };
 
-bool IsLabelByte(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_';
+// The bytes a label of a written name may hold.
+constexpr std::array<bool, 256> kLabelBytes = [] {
+  std::array<bool, 256> table{};
+  for (int c = 0; c < 256; ++c) {
+    table[c] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_';
+  }
+  return table;
+}();
+
+bool StartsAsTrigger(const char* label) {
+  for (size_t i = 0; i < kTriggerLabelStart.size(); ++i) {
+    if (AsciiLower(label[i]) != kTriggerLabelStart[i]) return false;
+  }
+  return true;
 }
 
-// Whether `name` (no final dot) is made of labels a zone file can hold as they
-// are, none a policy trigger's when `triggers_refused`.
+// Whether `name` (no final dot) is made of labels a zone file can hold as they are, none a
+// policy trigger's when `triggers_refused`. One pass over the bytes: it runs for every name.
 bool HasDnsLabels(std::string_view name, bool triggers_refused) {
   size_t start = 0;
-  while (true) {
-    const size_t end = std::min(name.find('.', start), name.size());
-    const std::string_view label = name.substr(start, end - start);
-    if (label.empty() || label.size() > kLongestLabel) return false;
-    if (!std::all_of(label.begin(), label.end(), IsLabelByte)) return false;
-    if (triggers_refused && label.size() >= kTriggerLabelStart.size() &&
-        EqualsIgnoreAsciiCase(label.substr(0, kTriggerLabelStart.size()), kTriggerLabelStart)) {
-      return false;
+  for (size_t i = 0; i <= name.size(); ++i) {
+    if (i < name.size() && name[i] != '.') {
+      if (!kLabelBytes[static_cast<unsigned char>(name[i])]) return false;
+      continue;
     }
-    if (end == name.size()) return true;
-    start = end + 1;
+    const size_t length = i - start;
+    if (length == 0 || length > kLongestLabel) return false;
+    if (triggers_refused && length >= kTriggerLabelStart.size() && StartsAsTrigger(name.data() + start)) return false;
+    start = i + 1;
   }
+  return true;
 }
+
+// A cheap first answer to whether a name is among a few: false for most names that are not,
+// so that the names of a big list are not all looked up in a small one's index.
+class NameFilter {
+ public:
+  void Add(std::string_view name) {
+    const uint32_t key = Key(name);
+    bits_[key / 64] |= uint64_t{1} << (key % 64);
+  }
+  bool MayHold(std::string_view name) const {
+    const uint32_t key = Key(name);
+    return (bits_[key / 64] >> (key % 64)) & 1;
+  }
+
+ private:
+  static constexpr uint32_t kKeyBits = 18;
+  // The name 8 bytes at a time, with the bit that tells ASCII capitals from small letters
+  // set in every byte.
+  static uint32_t Key(std::string_view name) {
+    constexpr uint64_t kCaseBits = 0x2020202020202020;
+    constexpr uint64_t kMixer = 0x9E3779B97F4A7C15;
+    uint64_t mixed = name.size();
+    for (size_t at = 0; at < name.size(); at += sizeof(uint64_t)) {
+      uint64_t word = 0;
+      std::memcpy(&word, name.data() + at, std::min(sizeof word, name.size() - at));
+      mixed = (mixed ^ (word | kCaseBits)) * kMixer;
+    }
+    return static_cast<uint32_t>(mixed >> (64 - kKeyBits));
+  }
+  std::vector<uint64_t> bits_ = std::vector<uint64_t>((size_t{1} << kKeyBits) / 64);
+};
 
 // A dotted quad without leading zeros; `*first` its first byte.
 bool ParseIpv4(std::string_view text, unsigned* first) {
@@ -229,9 +271,21 @@ bool FormatRpzZone(const Session& session, const WriteOptions& options, const Rp
     }
     out.Commit(cursor);
   };
-  // The lines of the HOSTS file of the lists, in its order.
-  // The blocked rows are looked up in the redirections only when there are some.
-  const bool look_up = !redirected.empty();
+  // The lines of the HOSTS file of the lists, in its order. A blocked name is looked up in
+  // the redirections with and without its final dot: both are one name in the zone.
+  NameFilter redirected_names;
+  redirected.ForEachRow([&](const EntryList::RowTexts& row) {
+    redirected_names.Add(WithoutTrailingDot(row.name));
+    return true;
+  });
+  auto redirected_holds = [&](std::string_view name, bool listed_with_www) {
+    name = WithoutTrailingDot(name);
+    if (redirected.empty() || !redirected_names.MayHold(name)) return false;
+    auto holds = [&](std::string_view key) {
+      return listed_with_www ? redirected.ContainsListedWithWww(key) : redirected.Contains(key);
+    };
+    return holds(name) || holds(std::string(name) + ".");
+  };
   ForEachWrittenRow(redirected, options.add_www, ticker, [&](const EntryList::RowTexts& row, std::string_view prefix) {
     switch (KindOf(row.address)) {
       case AddressKind::kLoopback:
@@ -248,17 +302,13 @@ bool FormatRpzZone(const Session& session, const WriteOptions& options, const Rp
     }
     return !out.failed();
   });
-  ForEachWrittenRow(
-      session.blocked, options.add_www, ticker, [&](const EntryList::RowTexts& row, std::string_view prefix) {
-        // A redirected name's twin is its redirection's when that one is written.
-        const bool twin = !prefix.empty();
-        if (look_up &&
-            (twin && !options.add_www ? redirected.ContainsListedWithWww(row.name) : redirected.Contains(row.name))) {
-          return true;
-        }
-        append_line(prefix, row.name, kBlockedData, {}, options.redirect_address);
-        return !out.failed();
-      });
+  ForEachWrittenRow(session.blocked, options.add_www, ticker,
+                    [&](const EntryList::RowTexts& row, std::string_view prefix) {
+                      // A redirected name's twin is its redirection's when that one is written.
+                      if (redirected_holds(row.name, !prefix.empty() && !options.add_www)) return true;
+                      append_line(prefix, row.name, kBlockedData, {}, options.redirect_address);
+                      return !out.failed();
+                    });
   return out.Finish();
 }
 

@@ -50,13 +50,13 @@ const std::string kLong45 = std::string(45, 'n') + ".com", kLong46 = std::string
 INSTANTIATE_TEST_SUITE_P(
     Cases, FormatRpzZoneTest,
     ::testing::Values(
-        ZoneCase{"both lists, a name in both, loopback left out",
+        ZoneCase{"both lists, a name in both (one with a final dot), loopback left out",
                  {{"10.0.0.1", "intra.lan"}, {"2001:DB8::1", "v6.lan"}, {"127.0.1.1", "ubuntu-pc"}, {"::1", "me.lan"},
                   {"0:0:0:0:0:0:0:1", "me2.lan"}, {"10.0.0.2", "both.example"}, {"1::", "one.lan"},
-                  {"::ffff:1.2.3.4", "mapped.lan"}},
+                  {"::ffff:1.2.3.4", "mapped.lan"}, {"10.0.0.4", "trail.example"}},
                  {"b.example", "BOTH.example", "trail.example."}, false,
                  "both.example A 10.0.0.2\nintra.lan A 10.0.0.1\nmapped.lan AAAA ::ffff:1.2.3.4\n"
-                 "one.lan AAAA 1::\nv6.lan AAAA 2001:DB8::1\nb.example CNAME .\ntrail.example CNAME .\n"},
+                 "one.lan AAAA 1::\ntrail.example A 10.0.0.4\nv6.lan AAAA 2001:DB8::1\nb.example CNAME .\n"},
         ZoneCase{"every row's twin", {{"10.0.0.2", "both.example"}}, {"both.example", "b.example"}, true,
                  "both.example A 10.0.0.2\nwww.both.example A 10.0.0.2\nb.example CNAME .\nwww.b.example CNAME .\n"},
         ZoneCase{"twins of the rows listed with www. only",
