@@ -84,9 +84,15 @@ class NameFilter {
     constexpr uint64_t kCaseBits = 0x2020202020202020;
     constexpr uint64_t kMixer = 0x9E3779B97F4A7C15;
     uint64_t mixed = name.size();
-    for (size_t at = 0; at < name.size(); at += sizeof(uint64_t)) {
+    size_t at = 0;
+    // Whole words are copied inline; the last bytes one by one.
+    for (uint64_t word = 0; at + sizeof word <= name.size(); at += sizeof word) {
+      std::memcpy(&word, name.data() + at, sizeof word);
+      mixed = (mixed ^ (word | kCaseBits)) * kMixer;
+    }
+    if (at < name.size()) {
       uint64_t word = 0;
-      std::memcpy(&word, name.data() + at, std::min(sizeof word, name.size() - at));
+      for (size_t i = at; i < name.size(); ++i) word |= uint64_t{static_cast<unsigned char>(name[i])} << (8 * (i - at));
       mixed = (mixed ^ (word | kCaseBits)) * kMixer;
     }
     return static_cast<uint32_t>(mixed >> (64 - kKeyBits));

@@ -38,7 +38,8 @@ struct RpzZone {
 // NS lines; then the redirections, `name A address` or `name AAAA address`, and
 // their twins; then the blocked names, `name CNAME .`, and theirs. Names are
 // written relative to the origin, without a final dot. A blocked name that
-// `redirected` holds as well is left to its redirection. A redirection to a
+// `redirected` holds as well, with or without a final dot, is left to its
+// redirection (its twin too when the redirection's is written). A redirection to a
 // loopback address (127.0.0.0/8, ::1) is left out. An address that is not a
 // plain IPv4 or IPv6 address, a name with an empty label, a label over 63
 // bytes, a label starting with "rpz-" (the policy triggers' names), a byte
