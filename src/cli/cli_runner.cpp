@@ -15,6 +15,7 @@
 #include "core/name_removal.h"
 #include "core/path_text.h"
 #include "core/report.h"
+#include "core/rpz_writer.h"
 #include "core/session.h"
 #include "core/sha256.h"
 #include "core/sorting.h"
@@ -89,6 +90,9 @@ class CliRun {
     // --quiet and --accept-shrink hold for the whole run, wherever they stand (the scheduled
     // update puts --quiet last).
     quiet_ = Has(actions, CliAction::Kind::kQuiet);
+    for (const CliAction& action : actions) {
+      if (action.kind == CliAction::Kind::kRpzZone) rpz_origin_ = RpzZoneName(action.value);
+    }
     update_.SetRunRules(Has(actions, CliAction::Kind::kAcceptShrink), OtherLoads(actions));
     for (const CliAction& action : actions) {
       if (NeedsLists(action.kind)) status = update_.EnsureLoaded();
@@ -143,6 +147,8 @@ class CliRun {
         return kExitOk;
       case Kind::kWriteHosts:
         return WriteHosts(action.value);
+      case Kind::kWriteRpz:
+        return WriteRpz(action.value);
       case Kind::kWriteSortedHosts:
         return Write(action.value, [this](const ByteSink& sink) {
           return FormatHostsFromArray(session_.SortArray, Options(), platform_.LocalDateTimeText(), sink);
@@ -168,6 +174,7 @@ class CliRun {
         return kExitOk;
       case Kind::kQuiet:
       case Kind::kAcceptShrink:
+      case Kind::kRpzZone:
         return kExitOk;
       case Kind::kUpdate:
       case Kind::kWhy:
@@ -218,7 +225,9 @@ class CliRun {
       case Kind::kSources:
       case Kind::kQuiet:
       case Kind::kAcceptShrink:
+      case Kind::kRpzZone:
       case Kind::kWriteHosts:
+      case Kind::kWriteRpz:
       case Kind::kReplaceHosts:
       case Kind::kUpdate:
       case Kind::kWhy:
@@ -278,6 +287,46 @@ class CliRun {
     });
     if (status == kExitOk && recorded) update_.Written(target, digest.HexDigest());
     return status;
+  }
+
+  // As WriteHosts, as a response policy zone whose serial follows the one of the zone it
+  // replaces. The entries the zone cannot hold join the rejected lines.
+  int WriteRpz(const std::string& path) {
+    const bool recorded = update_.active() && path != kStandardOutput;
+    const std::string target = recorded ? platform_.AbsolutePath(path) : path;
+    const std::string options = "rpz " + rpz_origin_ + (session_.AddWwwLines ? " www" : "");
+    if (recorded && update_.NothingChanged(target, options)) return kExitOk;
+    if (int status = update_.EnsureLoaded(); status != kExitOk) return status;
+    const std::tm today = HeaderMoment();
+    const uint32_t previous = path == kStandardOutput ? 0 : RpzSerialIn(ZoneHead(path));
+    const RpzZone zone{rpz_origin_, NextRpzSerial(previous, today.tm_year + 1900, today.tm_mon + 1, today.tm_mday)};
+    std::vector<std::string> rejected;
+    Sha256 digest;
+    const int status = Write(path, [&](const ByteSink& sink) {
+      digest = Sha256();
+      rejected.clear();
+      return FormatRpzZone(session_, Options(), zone, Digesting(sink, recorded ? &digest : nullptr), &rejected);
+    });
+    if (status == kExitOk && recorded) update_.Written(target, digest.HexDigest());
+    if (!rejected.empty() && !quiet_) {
+      Message(path + ": " + std::to_string(rejected.size()) + " entrees laissees hors de la zone (voir --report)");
+    }
+    session_.RejectedLines.insert(session_.RejectedLines.end(), rejected.begin(), rejected.end());
+    return status;
+  }
+
+  // The first bytes of the zone file at `path`, where its SOA stands; "" when there is none.
+  std::string ZoneHead(const std::string& path) {
+    constexpr size_t kZoneHeadBytes = 4096;
+    std::unique_ptr<SequentialFile> file;
+    std::string head(kZoneHeadBytes, '\0');
+    size_t got = 0;
+    if (!platform_.OpenSequentialFile(path, InputKinds::kRegularFiles, &file).ok() ||
+        !file->Read(head.data(), head.size(), &got).ok()) {
+      return {};
+    }
+    head.resize(got);
+    return head;
   }
 
   // The parsers of whole lists read an empty file as one empty line; only an unreadable
@@ -509,6 +558,7 @@ class CliRun {
   CliUpdate update_;
   std::string sources_path_;  // --sources
   bool quiet_ = false;        // --quiet: only failures are said
+  std::string rpz_origin_ = RpzZoneName(kDefaultRpzZone);  // --rpz-zone
 };
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <array>
 #include <string_view>
 
+#include "core/rpz_writer.h"
+
 namespace quorvale {
 
 namespace {
@@ -14,7 +16,7 @@ struct OptionInfo {
   std::string_view value_kind;
 };
 
-constexpr std::array<OptionInfo, 23> kOptions = {{
+constexpr std::array<OptionInfo, 25> kOptions = {{
     {"--hosts", CliAction::Kind::kHosts, "un fichier"},
     {"--domains", CliAction::Kind::kDomains, "un fichier"},
     {"--domain-only", CliAction::Kind::kDomainOnly, "un fichier"},
@@ -24,6 +26,8 @@ constexpr std::array<OptionInfo, 23> kOptions = {{
     {"--www", CliAction::Kind::kWww, ""},
     {"--comments", CliAction::Kind::kComments, ""},
     {"--write-hosts", CliAction::Kind::kWriteHosts, "un fichier"},
+    {"--write-rpz", CliAction::Kind::kWriteRpz, "un fichier"},
+    {"--rpz-zone", CliAction::Kind::kRpzZone, "un nom de zone"},
     {"--write-sorted-hosts", CliAction::Kind::kWriteSortedHosts, "un fichier"},
     {"--export", CliAction::Kind::kExport, "un fichier"},
     {"--write-sorted-names", CliAction::Kind::kWriteSortedNames, "un fichier"},
@@ -97,6 +101,10 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
       if (option->kind == CliAction::Kind::kRedirect && action.value != "127.0.0.1" && action.value != "0.0.0.0") {
         return UsageError("adresse de redirection invalide: " + action.value + " (127.0.0.1 ou 0.0.0.0)");
       }
+      if (option->kind == CliAction::Kind::kRpzZone && RpzZoneName(action.value).empty()) {
+        return UsageError("nom de zone invalide: " + action.value + " (par exemple " + std::string(kDefaultRpzZone) +
+                          ")");
+      }
       if (option->kind == CliAction::Kind::kSchedule && action.value != "daily" && action.value != "weekly" &&
           action.value != "off") {
         return UsageError("frequence invalide: " + action.value + " (daily, weekly ou off)");
@@ -133,6 +141,11 @@ std::string CliHelpText(std::string_view hosts_file_name) {
          "\n"
          "Ecritures:\n"
          "  --write-hosts SORTIE         les deux listes au format hosts\n"
+         "  --write-rpz SORTIE           les deux listes en zone RPZ pour un serveur DNS\n"
+         "                               (BIND, Unbound); le numero de serie suit celui\n"
+         "                               de la zone remplacee\n"
+         "  --rpz-zone NOM               le nom de la zone de --write-rpz, ou qu'il soit\n"
+         "                               (par defaut rpz.quorvale.)\n"
          "  --write-sorted-hosts SORTIE  la liste a trier au format hosts\n"
          "  --export SORTIE              les noms de la liste des adresses bloquees\n"
          "  --write-sorted-names SORTIE  la liste a trier, un nom par ligne\n"

@@ -18,6 +18,8 @@ struct CliAction {
     kWww,               // --www
     kComments,          // --comments
     kWriteHosts,        // --write-hosts OUT
+    kWriteRpz,          // --write-rpz OUT
+    kRpzZone,           // --rpz-zone NAME: the zone of every --write-rpz of the run
     kWriteSortedHosts,  // --write-sorted-hosts OUT
     kExport,            // --export OUT
     kWriteSortedNames,  // --write-sorted-names OUT

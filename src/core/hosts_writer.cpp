@@ -214,6 +214,23 @@ WriteOptions WriteOptionsFor(const Session& session, bool include_comments) {
   return {session.RedirectAddress, session.AddWwwLines, include_comments};
 }
 
+bool ForEachWrittenRow(const EntryList& list, bool add_www, YieldTicker& ticker, const WrittenRowFn& visit) {
+  for (int pass = 0; pass < 2; ++pass) {
+    const bool twins = pass == 1;
+    if (twins && !add_www && list.rows_listed_with_www() == 0) break;
+    // Empty, yet pointing somewhere: the line's copy takes no null source.
+    const std::string_view prefix = twins ? kWwwPrefix : std::string_view("");
+    const bool every_row = !twins || add_www;
+    const bool complete = list.ForEachRow([&](const EntryList::RowTexts& row) {
+      ticker.Tick();
+      return !(every_row || row.listed_with_www) || visit(row, prefix);
+    });
+    ticker.Now();
+    if (!complete) return false;
+  }
+  return true;
+}
+
 bool FormatHostsFile(const Session& session, const WriteOptions& options, std::string_view date_text,
                      const ByteSink& sink, const YieldFn& yield) {
   const EntryList& blocked = session.blocked;
@@ -226,25 +243,12 @@ bool FormatHostsFile(const Session& session, const WriteOptions& options, std::s
   AppendCarriedLines(out, options.carried_lines);
 
   YieldTicker ticker(yield, kYieldEveryRows);
-  // Each list is written whole, then its "www." twins: every row's with the option, otherwise
-  // only those of the rows listed with "www." (a pass that is skipped when there are none).
   auto append_list = [&](const EntryList& list, bool own_addresses) {
-    for (int pass = 0; pass < 2 && !out.failed(); ++pass) {
-      const bool twins = pass == 1;
-      if (twins && !options.add_www && list.rows_listed_with_www() == 0) break;
-      // Empty, yet pointing somewhere: the line's copy takes no null source.
-      const std::string_view prefix = twins ? kWwwPrefix : std::string_view("");
-      const bool every_row = !twins || options.add_www;
-      list.ForEachRow([&](const EntryList::RowTexts& row) {
-        if (every_row || row.listed_with_www) {
-          AppendEntry(out, own_addresses ? row.address : redirect_address, prefix, row.name,
-                      include_comments ? row.description : std::string_view());
-        }
-        ticker.Tick();
-        return !out.failed();
-      });
-      ticker.Now();
-    }
+    ForEachWrittenRow(list, options.add_www, ticker, [&](const EntryList::RowTexts& row, std::string_view prefix) {
+      AppendEntry(out, own_addresses ? row.address : redirect_address, prefix, row.name,
+                  include_comments ? row.description : std::string_view());
+      return !out.failed();
+    });
   };
   append_list(redirected, true);
   append_list(blocked, false);

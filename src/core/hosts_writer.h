@@ -1,6 +1,7 @@
 #pragma once
 
 #include <ctime>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -52,6 +53,14 @@ WriteOptions WriteOptionsFor(const Session& session, bool include_comments);
 // Each writer hands its bytes to `sink` piece by piece (about a megabyte at a time) and
 // returns false when the sink refused one; it stops there. The forms that take a string
 // append to it.
+
+// The rows of `list` as a file of the lists holds them: every row in display order, then
+// the "www." twins, every row's with `add_www`, otherwise those of the rows listed with
+// "www." only (a pass that is skipped when there are none). `visit` gets each row and the
+// prefix of its line ("" or "www.") and returns false to stop there; so does the call.
+// Offers `ticker` a yield at every row.
+using WrittenRowFn = std::function<bool(const EntryList::RowTexts& row, std::string_view prefix)>;
+bool ForEachWrittenRow(const EntryList& list, bool add_www, YieldTicker& ticker, const WrittenRowFn& visit);
 
 // A HOSTS file of both lists: the 14 header lines; then, when `carried_lines` holds a line
 // that the header does not already hold (the same words between spaces and tabs: the header's

@@ -67,6 +67,32 @@ TEST_F(CliTest, CraftedListsGiveTheExactFiles) {
                                                std::string(kRule) + std::string(kRule) + "\r\n\r\n");
 }
 
+// The zone of a HOSTS load, whose zone name holds wherever it stands; then a write over a
+// zone whose serial is ahead of the day.
+TEST_F(CliTest, WritesTheExactZoneWithASerialThatNeverGoesBack) {
+  const std::string hosts =
+      Crafted("hosts.txt", std::string(kCraftedHosts) + "127.0.1.1 ubuntu-pc\n1.2.3.4.5 bad.lan\n");
+  CliResult result = Run({"--hosts", hosts, "--www", "--write-rpz", File("z"), "--report", File("report.txt"),
+                          "--rpz-zone", "Block.lan"});
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.err, "quorvale-cli: " + File("z") + ": 2 entrees laissees hors de la zone (voir --report)\n");
+  const std::string head = "; Zone RPZ generee par Quorvale\n$ORIGIN ";
+  const std::string soa = "\n$TTL 300\n@ IN SOA localhost. hostmaster.localhost. ";
+  const std::string timers = " 3600 600 604800 300\n@ IN NS localhost.\nintranet.example A 10.0.0.1\n";
+  EXPECT_EQ(ReadBytes(File("z")), head + "Block.lan." + soa + "2023111400" + timers +
+                                      "www.intranet.example A 10.0.0.1\nalpha.example.org CNAME .\n"
+                                      "zeta.example.com CNAME .\nwww.alpha.example.org CNAME .\n"
+                                      "www.zeta.example.com CNAME .\n");
+  EXPECT_EQ(ReadBytes(File("report.txt")), "Liste des erreurs: \r\n\r\n\r\n# comment line\r\n127.0.0.1 localhost\r\n"
+                                           "1.2.3.4.5\tbad.lan\r\n1.2.3.4.5\twww.bad.lan\r\n" +
+                                               std::string(kRule) + std::string(kRule) + "\r\n\r\n");
+  WriteBytes(File("z"), "$ORIGIN rpz.quorvale.\n@ IN SOA a. b. 2099010100 1 2 3 4\n");
+  result = Run({"--hosts", hosts, "--write-rpz", File("z"), "--quiet"});
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(ReadBytes(File("z")), head + "rpz.quorvale." + soa + "2099010101" + timers +
+                                      "alpha.example.org CNAME .\nzeta.example.com CNAME .\n");
+}
+
 TEST_F(CliTest, SortedBufferGivesTheExactFiles) {
   const std::string only = Crafted("only.txt", kCraftedDomainOnly);
   CliResult result = Run({"--domain-only", only, "--sort", "--write-sorted-names", File("names.txt"),

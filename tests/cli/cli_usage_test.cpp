@@ -28,7 +28,7 @@ TEST_F(CliTest, HelpNamesEveryActionAndRunsNothing) {
                              "--redirect ADRESSE", "--www", "--comments", "--write-hosts SORTIE",
                              "--write-sorted-hosts SORTIE", "--export SORTIE", "--write-sorted-names SORTIE",
                              "--report SORTIE", "--replace-hosts", "--dump", "--version", "--remove-names FICHIER",
-                             "--list-backups", "--restore-backup NOM"}) {
+                             "--list-backups", "--restore-backup NOM", "--write-rpz SORTIE", "--rpz-zone NOM"}) {
     EXPECT_NE(result.out.find(std::string("  ") + option + " "), std::string::npos) << option;
   }
   EXPECT_FALSE(std::ifstream(out).good());
@@ -79,6 +79,8 @@ INSTANTIATE_TEST_SUITE_P(
                                 "adresse de redirection invalide: 10.0.0.1 (127.0.0.1 ou 0.0.0.0)"},
                       UsageCase{"AddressWithALeadingZero", {"--redirect=127.0.0.01"},
                                 "adresse de redirection invalide: 127.0.0.01 (127.0.0.1 ou 0.0.0.0)"},
+                      UsageCase{"BadZone", {"--rpz-zone", "a..b"},
+                                "nom de zone invalide: a..b (par exemple rpz.quorvale.)"},
                       UsageCase{"SwitchWithValue", {"--www=yes"}, "--www n'attend pas de valeur"},
                       UsageCase{"BackupNameMissing", {"--restore-backup"},
                                 "--restore-backup attend un nom de sauvegarde"},

@@ -60,6 +60,22 @@ class UpdateTest : public CliTest {
   std::string hosts_, own_, a_, b_, allow_, sources_;
 };
 
+// A zone is left as it is when nothing changed; a change gives it the next serial.
+TEST_F(UpdateTest, AZoneIsWrittenOnlyWhenSomethingChanged) {
+  ASSERT_EQ(Update({"--write-rpz", File("z")}).status, 0);
+  const std::string zone = ReadBytes(File("z"));
+  EXPECT_NE(zone.find(" 2023111400 3600 600 604800 300\n@ IN NS localhost.\nnas.lan A 192.168.1.5\nads.example CNAME "
+                      ".\nboth.example CNAME .\ntrack.example CNAME .\n"),
+            std::string::npos)
+      << zone;
+  const CliResult second = Update({"--write-rpz", File("z")});
+  EXPECT_NE(second.err.find("; rien n'a change, rien n'est ecrit\n"), std::string::npos) << second.err;
+  EXPECT_EQ(ReadBytes(File("z")), zone);
+  WriteBytes(a_, "0.0.0.0 ads.example\n");
+  ASSERT_EQ(Update({"--write-rpz", File("z")}).status, 0);
+  EXPECT_NE(ReadBytes(File("z")).find(" 2023111401 3600 "), std::string::npos);
+}
+
 TEST_F(UpdateTest, UpdatesLoadAsByHandAndWriteOnlyWhatChanged) {
   CliResult first = Update({"--replace-hosts", "--report", File("report.txt")});
   ASSERT_EQ(first.status, 0) << first.err;
