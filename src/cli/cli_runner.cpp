@@ -92,6 +92,7 @@ class CliRun {
     quiet_ = Has(actions, CliAction::Kind::kQuiet);
     for (const CliAction& action : actions) {
       if (action.kind == CliAction::Kind::kRpzZone) rpz_origin_ = RpzZoneName(action.value);
+      if (action.kind == CliAction::Kind::kAfterWrite) after_write_ = action.value;
     }
     update_.SetRunRules(Has(actions, CliAction::Kind::kAcceptShrink), OtherLoads(actions));
     for (const CliAction& action : actions) {
@@ -100,6 +101,7 @@ class CliRun {
       if (status != kExitOk) break;
     }
     if (status == kExitOk && !out_.Flush()) status = StdoutFailed();
+    if (status == kExitOk && wrote_file_ && !after_write_.empty()) status = RunAfterWrite();
     return update_.Finish(status, quiet_);
   }
 
@@ -175,6 +177,7 @@ class CliRun {
       case Kind::kQuiet:
       case Kind::kAcceptShrink:
       case Kind::kRpzZone:
+      case Kind::kAfterWrite:
         return kExitOk;
       case Kind::kUpdate:
       case Kind::kWhy:
@@ -226,6 +229,7 @@ class CliRun {
       case Kind::kQuiet:
       case Kind::kAcceptShrink:
       case Kind::kRpzZone:
+      case Kind::kAfterWrite:
       case Kind::kWriteHosts:
       case Kind::kWriteRpz:
       case Kind::kReplaceHosts:
@@ -315,6 +319,24 @@ class CliRun {
     return status;
   }
 
+  // Runs the command of --after-write, without a shell, once the run has written a file (a
+  // server told to load it again); says why when it failed.
+  int RunAfterWrite() {
+    constexpr int kAfterWriteWaitMilliseconds = 60'000;
+    int exit_code = 0;
+    const Status status = platform_.RunProgram(CommandWords(after_write_), kAfterWriteWaitMilliseconds, &exit_code);
+    if (status.code() == ErrorCode::kBusy) {
+      Message(after_write_ + ": ne s'est pas termine en " + std::to_string(kAfterWriteWaitMilliseconds / 1000) + " s");
+    } else if (!status.ok()) {
+      Message(after_write_ + ": n'a pas pu etre lance: " + status.reason());
+    } else if (exit_code != 0) {
+      Message(after_write_ + ": a echoue (code " + std::to_string(exit_code) + ")");
+    } else {
+      return kExitOk;
+    }
+    return kExitAfterWriteFailed;
+  }
+
   // The first bytes of the zone file at `path`, where its SOA stands; "" when there is none.
   std::string ZoneHead(const std::string& path) {
     constexpr size_t kZoneHeadBytes = 4096;
@@ -361,6 +383,7 @@ class CliRun {
     // What went to standard output so far comes first, should the output be that too.
     if (!out_.Flush()) return StdoutFailed();
     Status status = platform_.WriteOutput(path, contents);
+    wrote_file_ = wrote_file_ || status.ok();
     if (status.ok()) return kExitOk;
     return WriteFailed(status, path);
   }
@@ -559,6 +582,8 @@ class CliRun {
   std::string sources_path_;  // --sources
   bool quiet_ = false;        // --quiet: only failures are said
   std::string rpz_origin_ = RpzZoneName(kDefaultRpzZone);  // --rpz-zone
+  std::string after_write_;   // --after-write
+  bool wrote_file_ = false;   // a file was written (standard output is none)
 };
 
 }  // namespace

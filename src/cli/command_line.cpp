@@ -16,7 +16,7 @@ struct OptionInfo {
   std::string_view value_kind;
 };
 
-constexpr std::array<OptionInfo, 25> kOptions = {{
+constexpr std::array<OptionInfo, 26> kOptions = {{
     {"--hosts", CliAction::Kind::kHosts, "un fichier"},
     {"--domains", CliAction::Kind::kDomains, "un fichier"},
     {"--domain-only", CliAction::Kind::kDomainOnly, "un fichier"},
@@ -28,6 +28,7 @@ constexpr std::array<OptionInfo, 25> kOptions = {{
     {"--write-hosts", CliAction::Kind::kWriteHosts, "un fichier"},
     {"--write-rpz", CliAction::Kind::kWriteRpz, "un fichier"},
     {"--rpz-zone", CliAction::Kind::kRpzZone, "un nom de zone"},
+    {"--after-write", CliAction::Kind::kAfterWrite, "une commande"},
     {"--write-sorted-hosts", CliAction::Kind::kWriteSortedHosts, "un fichier"},
     {"--export", CliAction::Kind::kExport, "un fichier"},
     {"--write-sorted-names", CliAction::Kind::kWriteSortedNames, "un fichier"},
@@ -43,6 +44,8 @@ constexpr std::array<OptionInfo, 25> kOptions = {{
     {"--quiet", CliAction::Kind::kQuiet, ""},
     {"--accept-shrink", CliAction::Kind::kAcceptShrink, ""},
 }};
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 bool StartsWithDashes(std::string_view arg) { return arg.size() > 2 && arg.substr(0, 2) == "--"; }
 
@@ -105,6 +108,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
         return UsageError("nom de zone invalide: " + action.value + " (par exemple " + std::string(kDefaultRpzZone) +
                           ")");
       }
+      if (option->kind == CliAction::Kind::kAfterWrite && CommandWords(action.value).empty()) {
+        return UsageError("commande invalide: " + action.value + " (guillemet non ferme?)");
+      }
       if (option->kind == CliAction::Kind::kSchedule && action.value != "daily" && action.value != "weekly" &&
           action.value != "off") {
         return UsageError("frequence invalide: " + action.value + " (daily, weekly ou off)");
@@ -114,6 +120,28 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
   }
   if (result.actions.empty()) return UsageError("aucune action demandee");
   return result;
+}
+
+std::vector<std::string> CommandWords(std::string_view command) {
+  std::vector<std::string> words;
+  size_t i = 0;
+  while (true) {
+    while (i < command.size() && IsBlank(command[i])) ++i;
+    if (i == command.size()) break;
+    std::string word;
+    while (i < command.size() && !IsBlank(command[i])) {
+      if (command[i] != '"') {
+        word += command[i++];
+        continue;
+      }
+      const size_t close = command.find('"', i + 1);
+      if (close == std::string_view::npos) return {};
+      word.append(command.substr(i + 1, close - i - 1));
+      i = close + 1;
+    }
+    words.push_back(std::move(word));
+  }
+  return words;
 }
 
 std::string CliHelpText(std::string_view hosts_file_name) {
@@ -146,6 +174,9 @@ std::string CliHelpText(std::string_view hosts_file_name) {
          "                               de la zone remplacee\n"
          "  --rpz-zone NOM               le nom de la zone de --write-rpz, ou qu'il soit\n"
          "                               (par defaut rpz.quorvale.)\n"
+         "  --after-write COMMANDE       lance COMMANDE (sans shell) apres une ecriture\n"
+         "                               qui a change un fichier, par exemple\n"
+         "                               \"rndc reload rpz.quorvale\"\n"
          "  --write-sorted-hosts SORTIE  la liste a trier au format hosts\n"
          "  --export SORTIE              les noms de la liste des adresses bloquees\n"
          "  --write-sorted-names SORTIE  la liste a trier, un nom par ligne\n"

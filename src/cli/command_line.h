@@ -20,6 +20,7 @@ struct CliAction {
     kWriteHosts,        // --write-hosts OUT
     kWriteRpz,          // --write-rpz OUT
     kRpzZone,           // --rpz-zone NAME: the zone of every --write-rpz of the run
+    kAfterWrite,        // --after-write COMMAND: run once the run has written a file
     kWriteSortedHosts,  // --write-sorted-hosts OUT
     kExport,            // --export OUT
     kWriteSortedNames,  // --write-sorted-names OUT
@@ -51,6 +52,11 @@ struct CommandLine {
 // like. Reading stops at the first mistake, or at --help or --version, which win over
 // everything that follows them. Nothing is checked on disk here.
 CommandLine ParseCommandLine(const std::vector<std::string>& args);
+
+// The words of a command given as one argument (--after-write): split at blanks, a
+// double-quoted part kept whole (its quotes taken off). Empty when there is no word or a
+// quote is left open.
+std::vector<std::string> CommandWords(std::string_view command);
 
 // The text of --help; `hosts_file_name` is the name of the system's HOSTS file as the
 // system spells it, which the names of its backup copies begin with.

@@ -81,6 +81,8 @@ INSTANTIATE_TEST_SUITE_P(
                                 "adresse de redirection invalide: 127.0.0.01 (127.0.0.1 ou 0.0.0.0)"},
                       UsageCase{"BadZone", {"--rpz-zone", "a..b"},
                                 "nom de zone invalide: a..b (par exemple rpz.quorvale.)"},
+                      UsageCase{"OpenQuote", {"--after-write", "rndc \"reload"},
+                                "commande invalide: rndc \"reload (guillemet non ferme?)"},
                       UsageCase{"SwitchWithValue", {"--www=yes"}, "--www n'attend pas de valeur"},
                       UsageCase{"BackupNameMissing", {"--restore-backup"},
                                 "--restore-backup attend un nom de sauvegarde"},

@@ -60,19 +60,25 @@ class UpdateTest : public CliTest {
   std::string hosts_, own_, a_, b_, allow_, sources_;
 };
 
-// A zone is left as it is when nothing changed; a change gives it the next serial.
+// A zone is left as it is when nothing changed; a change gives it the next serial. The
+// command after a write runs only when something was written; its failure is exit 3.
 TEST_F(UpdateTest, AZoneIsWrittenOnlyWhenSomethingChanged) {
-  ASSERT_EQ(Update({"--write-rpz", File("z")}).status, 0);
+  const std::string after = "/usr/bin/touch \"" + File("ran mark") + "\"";
+  ASSERT_EQ(Update({"--write-rpz", File("z"), "--after-write", after}).status, 0);
+  ASSERT_TRUE(std::filesystem::remove(File("ran mark")));
   const std::string zone = ReadBytes(File("z"));
   EXPECT_NE(zone.find(" 2023111400 3600 600 604800 300\n@ IN NS localhost.\nnas.lan A 192.168.1.5\nads.example CNAME "
                       ".\nboth.example CNAME .\ntrack.example CNAME .\n"),
             std::string::npos)
       << zone;
-  const CliResult second = Update({"--write-rpz", File("z")});
+  const CliResult second = Update({"--write-rpz", File("z"), "--after-write", after});
   EXPECT_NE(second.err.find("; rien n'a change, rien n'est ecrit\n"), std::string::npos) << second.err;
   EXPECT_EQ(ReadBytes(File("z")), zone);
+  EXPECT_FALSE(std::filesystem::exists(File("ran mark")));
   WriteBytes(a_, "0.0.0.0 ads.example\n");
-  ASSERT_EQ(Update({"--write-rpz", File("z")}).status, 0);
+  const CliResult third = Update({"--write-rpz", File("z"), "--after-write", "/usr/bin/false"});
+  EXPECT_EQ(third.status, 3);
+  EXPECT_NE(third.err.find("quorvale-cli: /usr/bin/false: a echoue (code 1)\n"), std::string::npos) << third.err;
   EXPECT_NE(ReadBytes(File("z")).find(" 2023111401 3600 "), std::string::npos);
 }
 
