@@ -93,6 +93,7 @@ class MainForm {
 
   Session& session() { return session_; }
   const Session& session() const { return session_; }
+  Platform& platform() { return platform_; }
   // The text, in UTF-8, that cell (`row`, `column`) of list 1 or 2 shows for the bytes of its
   // name, comment or address: "" outside the list's rows and columns, and while the list is
   // being sorted (its order is not to be read then, though a yield may repaint it).

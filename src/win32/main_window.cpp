@@ -24,17 +24,6 @@ namespace quorvale {
 
 namespace {
 
-bool RunsElevated() {
-  HANDLE token = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
-  TOKEN_ELEVATION elevation = {};
-  DWORD size = 0;
-  const bool elevated =
-      GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size) && elevation.TokenIsElevated != 0;
-  CloseHandle(token);
-  return elevated;
-}
-
 constexpr wchar_t kClassName[] = L"Quorvale.Form1";
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
 // Message 0x0049 (WM_COPYGLOBALDATA) carries the data of a drag and drop.
@@ -141,7 +130,7 @@ MainWindow::MainWindow(MainForm& form) : form_(form) {
   FitTo(ScreenOf(hwnd_), Placement::kKeepPlace);
   // When an administrator started the program elevated, files dragged from a normal Explorer
   // window must still reach it; run as invoker, drops need nothing.
-  if (RunsElevated()) {
+  if (form_.platform().IsElevated()) {
     for (UINT message : {static_cast<UINT>(WM_DROPFILES), static_cast<UINT>(WM_COPYDATA), kCopyGlobalData}) {
       ChangeWindowMessageFilterEx(hwnd_, message, MSGFLT_ALLOW, nullptr);
     }
