@@ -5,7 +5,8 @@ file read by dnsmasq. Each recipe block is taken from the page as it is; only th
 192.0.2.53 and 192.0.2.54 become 127.0.0.1 with each server's own free port, `port 53` and
 `port 953` those ports, /etc/bind/rndc.key and the other paths files of a scratch folder,
 `/usr/sbin/rndc` rndc with that folder's rndc.conf, `/usr/sbin/unbound-control` the one of
-the Unbound started here, and a reload of dnsmasq a SIGHUP to the one started here. A local zone `test.` gives the answers that the lists leave alone.
+the Unbound started here, and a reload of dnsmasq a SIGHUP to the one started here. A local
+zone `test.` gives the answers that the lists leave alone.
 
 Usage: tests/dns/dns_servers_test.py --cli build/dev/bin/quorvale-cli"""
 
@@ -134,17 +135,19 @@ def scenario(run):
                     % base64.b64encode(os.urandom(32)).decode())
     rndc_conf = run.write("rndc.conf", 'include "%s";\noptions { default-key "rndc-key"; default-server 127.0.0.1; '
                           'default-port %d; };\n' % (key, control))
-    check("ExecStart=\nExecStart=/usr/bin/" + recipe("update-rpz") in recipe("drop-in"), "the drop-in runs another command")
+    check("ExecStart=\nExecStart=/usr/bin/" + recipe("update-rpz") in recipe("drop-in"),
+          "the drop-in runs another command")
     paths = [(r"/etc/quorvale/sources\.txt", sources), (r"/var/lib/quorvale/rpz\.quorvale\.zone", zone)]
     update = recipe("update-rpz", (r"/usr/sbin/rndc", "%s -c %s" % (shutil.which("rndc"), rndc_conf)), *paths)
-    run.write("test.zone", "$ORIGIN test.\n$TTL 300\n@ SOA localhost. hostmaster.localhost. 1 3600 600 604800 300\n@ NS localhost.\n"
-              + "".join("%s A %s\n" % item for item in TEST_ZONE.items()))
+    run.write("test.zone", "$ORIGIN test.\n$TTL 300\n@ SOA localhost. hostmaster.localhost. 1 3600 600 604800 300\n"
+              "@ NS localhost.\n" + "".join("%s A %s\n" % item for item in TEST_ZONE.items()))
 
     note("first update, without --after-write, then the BIND primary and resolver")
     run.cli_run(re.sub(r'--after-write "[^"]*"', "", update))
     first = zone_serial(zone)
     run.start("primary", "named", "-g", "-c", bind_conf(run, "primary", recipe(
-        "bind-primary", (r"192\.0\.2\.54 port 53\b", "127.0.0.1 port %d" % resolver), (r"192\.0\.2\.5[34]", "127.0.0.1"),
+        "bind-primary", (r"192\.0\.2\.54 port 53\b", "127.0.0.1 port %d" % resolver),
+        (r"192\.0\.2\.5[34]", "127.0.0.1"),
         (r"port 53\b", "port %d" % primary), (r"port 953\b", "port %d" % control), (r"/etc/bind/rndc\.key", key),
         *paths), primary))
     wait_until("the primary's zone", lambda: serial(primary) == first)
@@ -178,8 +181,9 @@ def scenario(run):
     conf = run.write("unbound.conf", 'server:\n    username: ""\n    chroot: ""\n    directory: "%s"\n    pidfile: ""\n'
                      '    use-syslog: no\n    local-zone: "test." nodefault\nauth-zone:\n    name: "test."\n'
                      '    zonefile: "%s"\n    for-downstream: no\nremote-control:\n    control-enable: yes\n'
-                     '    control-interface: "%s"\n' % (run.work, run.path("test.zone"), run.path("unbound.ctl")) + recipe(
-                         "unbound", (r"192\.0\.2\.54", "127.0.0.1"), (r"port: 53\b", "port: %d" % unbound), *paths))
+                     '    control-interface: "%s"\n' % (run.work, run.path("test.zone"), run.path("unbound.ctl"))
+                     + recipe("unbound", (r"192\.0\.2\.54", "127.0.0.1"), (r"port: 53\b", "port: %d" % unbound),
+                              *paths))
     subprocess.run(["unbound-checkconf", conf], check=True, capture_output=True, timeout=30)
     run.start("unbound", "unbound", "-d", "-c", conf)
     wait_until("Unbound's answers", lambda: answers(unbound, dict(THROUGH_RPZ, **{"changed.test": ("NXDOMAIN", [])})))
@@ -198,7 +202,8 @@ def scenario(run):
     wait_until("dnsmasq", lambda: dig(dnsmasq, "allowed.test") == ("NOERROR", ["192.0.2.3"]))
     run.cli_run(recipe("update-hosts", (r"/usr/bin/systemctl reload dnsmasq", "%s -HUP %d" % (
         shutil.which("kill"), server.pid)), (r"/var/lib/quorvale/hosts", hosts), *paths))
-    wait_until("dnsmasq's answers", lambda: answers(dnsmasq, dict(THROUGH_RPZ, **{"blocked.test": ("NOERROR", ["0.0.0.0"])})))
+    wait_until("dnsmasq's answers",
+               lambda: answers(dnsmasq, dict(THROUGH_RPZ, **{"blocked.test": ("NOERROR", ["0.0.0.0"])})))
 
 
 def main():
