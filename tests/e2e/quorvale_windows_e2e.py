@@ -119,7 +119,9 @@ class WineQuorvale(Quorvale):
         the last item), Return."""
         x, y, frame, client_top = self.frame(main)
         self.click(x + frame + 15, y + client_top - 10)
-        time.sleep(0.3)
+        # The open menu is a window without a title; keys sent before it shows may be lost on
+        # a busy machine.
+        wait_until("the menu to open", lambda: "" in self.windows().values(), timeout=10)
         self.keys(*(["Right"] * moves_right + ["Down"] * downs + ["Up"] * ups + ["Return"]))
 
     def stop(self):
@@ -330,6 +332,10 @@ def main():
     finally:
         if display and not ok:
             display.run("import", "-window", "root", os.path.join(work, "screen-at-failure.png"), ok_codes=(0, 1))
+            # What was on the screen, for a run whose files are gone (CI).
+            shown = display.xdotool("search", "--onlyvisible", "--name", "", ok_codes=(0, 1)).split()
+            print("windows shown: %s" % [display.xdotool("getwindowname", w, ok_codes=(0, 1)).strip() for w in shown],
+                  file=sys.stderr)
         if hosts_file and os.path.exists(hosts_file):
             release_attributes(hosts_file)
         if program:
