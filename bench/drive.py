@@ -30,6 +30,8 @@ GNU_TIME = "/usr/bin/time"
 COMMAND_TIMEOUT_S = 900
 # The rows of the selection benchmark (row 8).
 SELECTION_ROWS = 1000000
+# The zone of row 9, as named-checkzone is told it.
+RPZ_ZONE = "rpz.quorvale"
 
 
 class CommandFailed(Exception):
@@ -159,6 +161,29 @@ def gui_rows(rows, failures, gui_bench, path, figures, runs):
         failures.append(str(e))
         for _, figure in figures:
             rows.append((figure, "failed", "", ""))
+
+
+def rpz_rows(rows, failures, cli, hosts, out, figures, runs):
+    """Times `--write-rpz` against `--write-hosts` of the same file in turns, then gives the
+    zone's size and named-checkzone's time (median of up to 3 runs) when it is installed."""
+    zone = os.path.join(out, "q-zone.rpz")
+    hosts_out = os.path.join(out, "q-hosts-beside-rpz.txt")
+    values = []  # (Quorvale, peer, ratio) of each figure, in order
+    try:
+        q, p = time_pair(Side([cli, "--hosts", hosts, "--write-rpz", zone], zone),
+                         Side([cli, "--hosts", hosts, "--write-hosts", hosts_out], hosts_out), runs)
+        values.append((fmt_s(q), fmt_s(p), fmt_ratio(q / p)))
+        values.append(("%.1f MB" % (os.path.getsize(zone) / 1e6), "", ""))
+        checkzone = shutil.which("named-checkzone")
+        if checkzone is None:
+            values.append(("n/a", "", ""))
+        else:
+            times = [run_once([checkzone, "-q", RPZ_ZONE, zone])[0] for _ in range(min(runs, 3))]
+            values.append((fmt_s(statistics.median(times)), "", ""))
+    except (CommandFailed, subprocess.TimeoutExpired, OSError) as e:
+        failures.append(str(e))
+    values += [("failed", "", "")] * (len(figures) - len(values))
+    rows.extend((figure,) + value for figure, value in zip(figures, values))
 
 
 def main(argv):
@@ -321,6 +346,14 @@ def main(argv):
             f.writelines("0.0.0.0 r%07d.example\n" % i for i in range(SELECTION_ROWS))
         os.replace(million + ".part", million)
     gui_rows(rows, failures, gui_bench if have_gui_bench else None, million, selection_figures, args.runs)
+
+    # 9. The same lists written as a response policy zone, next to the HOSTS write.
+    rpz_figures = ("9a. HOSTS file to RPZ zone vs the same HOSTS write (`--write-hosts`)",
+                   "9b. RPZ zone size", "9c. `named-checkzone` of the zone (for information)")
+    if have_cli:
+        rpz_rows(rows, failures, cli, hosts, out, rpz_figures, args.runs)
+    else:
+        rows.extend((figure, "n/a", "", "") for figure in rpz_figures)
 
     print("| figure | Quorvale | peer | ratio |")
     print("|---|---:|---:|---:|")

@@ -94,6 +94,7 @@ class CliRun {
       if (action.kind == CliAction::Kind::kRpzZone) rpz_origin_ = RpzZoneName(action.value);
       if (action.kind == CliAction::Kind::kAfterWrite) after_write_ = action.value;
     }
+    rpz_wildcards_ = Has(actions, CliAction::Kind::kRpzWildcard);
     update_.SetRunRules(Has(actions, CliAction::Kind::kAcceptShrink), OtherLoads(actions));
     for (const CliAction& action : actions) {
       if (NeedsLists(action.kind)) status = update_.EnsureLoaded();
@@ -177,6 +178,7 @@ class CliRun {
       case Kind::kQuiet:
       case Kind::kAcceptShrink:
       case Kind::kRpzZone:
+      case Kind::kRpzWildcard:
       case Kind::kAfterWrite:
         return kExitOk;
       case Kind::kUpdate:
@@ -229,6 +231,7 @@ class CliRun {
       case Kind::kQuiet:
       case Kind::kAcceptShrink:
       case Kind::kRpzZone:
+      case Kind::kRpzWildcard:
       case Kind::kAfterWrite:
       case Kind::kWriteHosts:
       case Kind::kWriteRpz:
@@ -298,12 +301,14 @@ class CliRun {
   int WriteRpz(const std::string& path) {
     const bool recorded = update_.active() && path != kStandardOutput;
     const std::string target = recorded ? platform_.AbsolutePath(path) : path;
-    const std::string options = "rpz " + rpz_origin_ + (session_.AddWwwLines ? " www" : "");
+    const std::string options =
+        "rpz " + rpz_origin_ + (session_.AddWwwLines ? " www" : "") + (rpz_wildcards_ ? " wildcard" : "");
     if (recorded && update_.NothingChanged(target, options)) return kExitOk;
     if (int status = update_.EnsureLoaded(); status != kExitOk) return status;
     const std::tm today = HeaderMoment();
     const uint32_t previous = path == kStandardOutput ? 0 : RpzSerialIn(ZoneHead(path));
-    const RpzZone zone{rpz_origin_, NextRpzSerial(previous, today.tm_year + 1900, today.tm_mon + 1, today.tm_mday)};
+    const RpzZone zone{rpz_origin_, NextRpzSerial(previous, today.tm_year + 1900, today.tm_mon + 1, today.tm_mday),
+                       rpz_wildcards_};
     std::vector<std::string> rejected;
     Sha256 digest;
     const int status = Write(path, [&](const ByteSink& sink) {
@@ -466,7 +471,7 @@ class CliRun {
     const Status status = ParseNamesToRemove(platform_, path, listed, kInputs, &changed);
     WarnIfChanged(changed, path);
     if (!status.ok() && status.code() != ErrorCode::kEmpty) return ReadFailed(status, path);
-    Message(std::to_string(RemoveNames(session_, listed.blocked)) + " noms retires");
+    Message(std::to_string(RemoveAllowedNames(session_, listed.blocked)) + " noms retires");
     return kExitOk;
   }
 
@@ -582,6 +587,7 @@ class CliRun {
   std::string sources_path_;  // --sources
   bool quiet_ = false;        // --quiet: only failures are said
   std::string rpz_origin_ = RpzZoneName(kDefaultRpzZone);  // --rpz-zone
+  bool rpz_wildcards_ = false;                             // --rpz-wildcard
   std::string after_write_;   // --after-write
   bool wrote_file_ = false;   // a file was written (standard output is none)
 };

@@ -16,7 +16,7 @@ struct OptionInfo {
   std::string_view value_kind;
 };
 
-constexpr std::array<OptionInfo, 26> kOptions = {{
+constexpr std::array<OptionInfo, 27> kOptions = {{
     {"--hosts", CliAction::Kind::kHosts, "un fichier"},
     {"--domains", CliAction::Kind::kDomains, "un fichier"},
     {"--domain-only", CliAction::Kind::kDomainOnly, "un fichier"},
@@ -28,6 +28,7 @@ constexpr std::array<OptionInfo, 26> kOptions = {{
     {"--write-hosts", CliAction::Kind::kWriteHosts, "un fichier"},
     {"--write-rpz", CliAction::Kind::kWriteRpz, "un fichier"},
     {"--rpz-zone", CliAction::Kind::kRpzZone, "un nom de zone"},
+    {"--rpz-wildcard", CliAction::Kind::kRpzWildcard, ""},
     {"--after-write", CliAction::Kind::kAfterWrite, "une commande"},
     {"--write-sorted-hosts", CliAction::Kind::kWriteSortedHosts, "un fichier"},
     {"--export", CliAction::Kind::kExport, "un fichier"},
@@ -174,6 +175,10 @@ std::string CliHelpText(std::string_view hosts_file_name) {
          "                               de la zone remplacee\n"
          "  --rpz-zone NOM               le nom de la zone de --write-rpz, ou qu'il soit\n"
          "                               (par defaut rpz.quorvale.)\n"
+         "  --rpz-wildcard               ajoute *.NOM pour les noms en dessous de chaque\n"
+         "                               nom de la zone, ou qu'il soit; les noms retires\n"
+         "                               (allow.txt, --remove-names) en dessous restent\n"
+         "                               resolus (rpz-passthru)\n"
          "  --after-write COMMANDE       lance COMMANDE (sans shell) apres une ecriture\n"
          "                               qui a change un fichier, par exemple\n"
          "                               \"rndc reload rpz.quorvale\"\n"

@@ -20,6 +20,7 @@ struct CliAction {
     kWriteHosts,        // --write-hosts OUT
     kWriteRpz,          // --write-rpz OUT
     kRpzZone,           // --rpz-zone NAME: the zone of every --write-rpz of the run
+    kRpzWildcard,       // --rpz-wildcard: every --write-rpz of the run catches the names below
     kAfterWrite,        // --after-write COMMAND: run once the run has written a file
     kWriteSortedHosts,  // --write-sorted-hosts OUT
     kExport,            // --export OUT

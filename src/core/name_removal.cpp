@@ -18,4 +18,12 @@ size_t RemoveNames(Session& session, const EntryList& names) {
   return removed + entries - session.SortArray.size();
 }
 
+size_t RemoveAllowedNames(Session& session, const EntryList& names) {
+  names.ForEachRow([&session](const EntryList::RowTexts& row) {
+    session.allowed.Add(row.name, "", "");
+    return true;
+  });
+  return RemoveNames(session, names);
+}
+
 }  // namespace quorvale

@@ -11,5 +11,7 @@ namespace quorvale {
 // Names are compared ignoring ASCII case and one trailing "." on either side
 // (WithoutTrailingDot). Returns how many rows and entries went, in all.
 size_t RemoveNames(Session& session, const EntryList& names);
+// As RemoveNames, and adds the names to session.allowed.
+size_t RemoveAllowedNames(Session& session, const EntryList& names);
 
 }  // namespace quorvale

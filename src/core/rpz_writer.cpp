@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <memory>
+#include <unordered_map>
 
 #include "name_rules.h"
 #include "text.h"
@@ -26,6 +28,10 @@ constexpr std::string_view kSoaTimers = " 3600 600 604800 300\n";
 constexpr std::string_view kNsLine = "@ IN NS localhost.\n";
 constexpr std::string_view kSoaType = "SOA";
 constexpr std::string_view kBlockedData = " CNAME .\n";
+// The owner in front of a name that stands for every name below it, and the data that lets
+// a name through what the zone says of the names above it.
+constexpr std::string_view kWildcardPrefix = "*.";
+constexpr std::string_view kPassthruData = " CNAME rpz-passthru.\n";
 constexpr std::string_view kHeaderComment = "; Zone RPZ generee par Quorvale\n";
 
 enum class AddressKind { kBad, kLoopback, kIpv4, kIpv6 };
@@ -79,24 +85,25 @@ class NameFilter {
  private:
   static constexpr uint32_t kKeyBits = 18;
   // The name 8 bytes at a time, with the bit that tells ASCII capitals from small letters
-  // set in every byte.
+  // set in every byte. The last word is the name's last 8 bytes, which may overlap the word
+  // before: one copy instead of a loop over the bytes left.
   static uint32_t Key(std::string_view name) {
     constexpr uint64_t kCaseBits = 0x2020202020202020;
     constexpr uint64_t kMixer = 0x9E3779B97F4A7C15;
     uint64_t mixed = name.size();
-    size_t at = 0;
-    // Whole words are copied inline; the last bytes one by one.
-    for (uint64_t word = 0; at + sizeof word <= name.size(); at += sizeof word) {
+    uint64_t word = 0;
+    if (name.size() < sizeof word) {
+      std::memcpy(&word, name.data(), name.size());
+      return Fold((mixed ^ (word | kCaseBits)) * kMixer);
+    }
+    for (size_t at = 0; at + sizeof word < name.size(); at += sizeof word) {
       std::memcpy(&word, name.data() + at, sizeof word);
       mixed = (mixed ^ (word | kCaseBits)) * kMixer;
     }
-    if (at < name.size()) {
-      uint64_t word = 0;
-      for (size_t i = at; i < name.size(); ++i) word |= uint64_t{static_cast<unsigned char>(name[i])} << (8 * (i - at));
-      mixed = (mixed ^ (word | kCaseBits)) * kMixer;
-    }
-    return static_cast<uint32_t>(mixed >> (64 - kKeyBits));
+    std::memcpy(&word, name.data() + name.size() - sizeof word, sizeof word);
+    return Fold((mixed ^ (word | kCaseBits)) * kMixer);
   }
+  static uint32_t Fold(uint64_t mixed) { return static_cast<uint32_t>(mixed >> (64 - kKeyBits)); }
   std::vector<uint64_t> bits_ = std::vector<uint64_t>((size_t{1} << kKeyBits) / 64);
 };
 
@@ -187,9 +194,76 @@ AddressKind KindOf(std::string_view address) {
   return loopback ? AddressKind::kLoopback : AddressKind::kIpv6;
 }
 
+// The allowed names and their ancestors, lower case and without a final dot, with what the
+// zone wrote for each: whether a name needs a passthru line is known once every line is out.
+class AllowedNames {
+ public:
+  explicit AllowedNames(const EntryList& allowed) {
+    allowed.ForEachRow([this](const EntryList::RowTexts& row) {
+      const std::string name = AsciiLower(WithoutTrailingDot(row.name));
+      for (std::string_view rest = name; !rest.empty();) {
+        filter_.Add(rest);
+        marks_.try_emplace(std::string(rest));
+        const size_t dot = rest.find('.');
+        rest.remove_prefix(dot == std::string_view::npos ? rest.size() : dot + 1);
+      }
+      names_.emplace_back(WithoutTrailingDot(row.name));
+      return true;
+    });
+  }
+  // A written line's owner (without its "*.").
+  void Written(std::string_view name, bool wildcard) {
+    if (!filter_.MayHold(name)) return;
+    const auto found = marks_.find(AsciiLower(name));
+    if (found == marks_.end()) return;
+    found->second.exact = true;
+    found->second.wildcard = found->second.wildcard || wildcard;
+  }
+  // Calls `let_through` once for each allowed name (as given, without its final dot) that the
+  // zone did not write, below a name whose "*." line it did.
+  template <typename Fn>
+  void ForEachCaught(const Fn& let_through) {
+    for (const std::string& given : names_) {
+      const std::string name = AsciiLower(given);
+      Marks& own = marks_[name];
+      if (own.exact || own.passthru) continue;
+      bool caught = false;
+      for (size_t dot = name.find('.'); dot != std::string::npos && !caught; dot = name.find('.', dot + 1)) {
+        caught = marks_[name.substr(dot + 1)].wildcard;
+      }
+      if (!caught) continue;
+      own.passthru = true;
+      let_through(given);
+    }
+  }
+
+ private:
+  struct Marks {
+    bool exact = false;
+    bool wildcard = false;
+    bool passthru = false;
+  };
+  NameFilter filter_;
+  std::unordered_map<std::string, Marks> marks_;
+  std::vector<std::string> names_;
+};
+
 void Put(char*& cursor, std::string_view text) {
   std::memcpy(cursor, text.data(), text.size());
   cursor += text.size();
+}
+
+// After the line from `line` up to `end`, whose owner is its first `owner_size` bytes, the
+// same line for "*." and the owner when that is a name of at most `longest_name` bytes; tells
+// `allowed` (when there is one) what was written. Returns the end of what it wrote.
+char* AppendWildcard(char* line, char* end, size_t owner_size, size_t longest_name, AllowedNames* allowed) {
+  const bool fits = kWildcardPrefix.size() + owner_size <= longest_name;
+  if (allowed != nullptr) allowed->Written({line, owner_size}, fits);
+  if (!fits) return end;
+  const size_t written = static_cast<size_t>(end - line);
+  Put(end, kWildcardPrefix);
+  std::memcpy(end, line, written);
+  return end + written;
 }
 
 }  // namespace
@@ -259,15 +333,21 @@ bool FormatRpzZone(const Session& session, const WriteOptions& options, const Rp
     line += name;
     rejected->push_back(std::move(line));
   };
-  // One line, or its rejection; `data` follows the name (" CNAME .\n", " A ", " AAAA ").
+  std::unique_ptr<AllowedNames> allowed;
+  if (zone.wildcards && !session.allowed.empty()) allowed = std::make_unique<AllowedNames>(session.allowed);
+  // One line, or its rejection; `data` follows the name (" CNAME .\n", " A ", " AAAA "). With
+  // wildcards, its "*." line follows it.
   auto append_line = [&](std::string_view prefix, std::string_view name, std::string_view data,
                          std::string_view address, std::string_view row_address) {
     name = WithoutTrailingDot(name);
-    if (prefix.size() + name.size() > longest_name || !HasDnsLabels(name, true)) {
+    const size_t owner_size = prefix.size() + name.size();
+    if (owner_size > longest_name || !HasDnsLabels(name, true)) {
       reject(row_address, prefix, name);
       return;
     }
-    char* cursor = out.Room(prefix.size() + name.size() + data.size() + address.size() + 1);
+    const size_t line_size = owner_size + data.size() + address.size() + 1;
+    char* cursor = out.Room(zone.wildcards ? 2 * line_size + kWildcardPrefix.size() : line_size);
+    char* const line = cursor;
     Put(cursor, prefix);
     Put(cursor, name);
     Put(cursor, data);
@@ -275,6 +355,7 @@ bool FormatRpzZone(const Session& session, const WriteOptions& options, const Rp
       Put(cursor, address);
       *cursor++ = '\n';
     }
+    if (zone.wildcards) cursor = AppendWildcard(line, cursor, owner_size, longest_name, allowed.get());
     out.Commit(cursor);
   };
   // The lines of the HOSTS file of the lists, in its order. A blocked name is looked up in
@@ -315,6 +396,13 @@ bool FormatRpzZone(const Session& session, const WriteOptions& options, const Rp
                       append_line(prefix, row.name, kBlockedData, {}, options.redirect_address);
                       return !out.failed();
                     });
+  if (allowed) {
+    allowed->ForEachCaught([&](std::string_view name) {
+      if (name.size() > longest_name || !HasDnsLabels(name, true)) return;
+      out.Append(name);
+      out.Append(kPassthruData);
+    });
+  }
   return out.Finish();
 }
 

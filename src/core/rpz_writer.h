@@ -31,6 +31,8 @@ uint32_t NextRpzSerial(uint32_t previous, int year, int month, int day);
 struct RpzZone {
   std::string origin;  // as RpzZoneName gives it
   uint32_t serial = 0;
+  // Whether every written name's line is followed by the same line for the names below it.
+  bool wildcards = false;
 };
 
 // A response policy zone of both lists, as FormatHostsFile sees them (the same
@@ -45,7 +47,13 @@ struct RpzZone {
 // bytes, a label starting with "rpz-" (the policy triggers' names), a byte
 // other than a letter, digit, "-" or "_" between its dots, or a name over 253
 // bytes once the origin follows it is left out too, and its line (address TAB
-// name) appended to `rejected`. Every line ends with LF.
+// name) appended to `rejected`. With `zone.wildcards`, every written line is followed by the
+// same line for "*." and its name, which catches the names below it; a name whose "*." form
+// would be over 253 bytes once the origin follows it keeps its own line and has no such line
+// (nothing is said of it: the name itself is in the zone). Then comes, for each name of
+// `session.allowed` (in its order) that the zone does not write but one of whose ancestors'
+// "*." line it does, `name CNAME rpz-passthru.`, which lets it resolve; an allowed name that
+// a zone file cannot hold as it is (see above) has none. Every line ends with LF.
 bool FormatRpzZone(const Session& session, const WriteOptions& options, const RpzZone& zone, const ByteSink& sink,
                    std::vector<std::string>* rejected, const YieldFn& yield = {});
 inline void FormatRpzZone(const Session& session, const WriteOptions& options, const RpzZone& zone, std::string* out,

@@ -17,6 +17,9 @@ struct Session {
   EntryList blocked;
   // Names redirected to any other address.
   EntryList redirected;
+  // Names taken out of the lists by allow.txt or a list of names to remove, kept so that a
+  // zone that blocks the names around them can still let them through.
+  EntryList allowed;
 
   // Lines of the last load that gave no entry. Each load resets it to one empty element.
   std::vector<std::string> RejectedLines;

@@ -158,6 +158,7 @@ void MainForm::ClearLists() {
   view_->ListChanged(1);
   YieldNow();
   session_.redirected.Clear();
+  session_.allowed.Clear();
   view_->ListChanged(2);
   YieldNow();
 }

@@ -560,7 +560,7 @@ Status LoadUpdate(Platform& platform, const UpdatePlaces& places, std::vector<So
     listed.ResetRejectedLines();
     Status status = ParseNamesToRemove(platform, places.allow_path, listed, InputKinds::kRegularFiles);
     if (!status.ok() && status.code() != ErrorCode::kEmpty) return status;
-    *allowed_removed = RemoveNames(session, listed.blocked);
+    *allowed_removed = RemoveAllowedNames(session, listed.blocked);
   }
   session.RejectedLines = rejected.empty() ? std::vector<std::string>(1) : std::move(rejected);
   session.EntriesLoaded = entries;

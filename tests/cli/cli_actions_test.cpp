@@ -68,7 +68,7 @@ TEST_F(CliTest, CraftedListsGiveTheExactFiles) {
 }
 
 // The zone of a HOSTS load, whose zone name holds wherever it stands; then a write over a
-// zone whose serial is ahead of the day.
+// zone whose serial is ahead of the day, with wildcards and a removed name let through.
 TEST_F(CliTest, WritesTheExactZoneWithASerialThatNeverGoesBack) {
   const std::string hosts =
       Crafted("hosts.txt", std::string(kCraftedHosts) + "127.0.1.1 ubuntu-pc\n1.2.3.4.5 bad.lan\n");
@@ -87,10 +87,12 @@ TEST_F(CliTest, WritesTheExactZoneWithASerialThatNeverGoesBack) {
                                            "1.2.3.4.5\tbad.lan\r\n1.2.3.4.5\twww.bad.lan\r\n" +
                                                std::string(kRule) + std::string(kRule) + "\r\n\r\n");
   WriteBytes(File("z"), "$ORIGIN rpz.quorvale.\n@ IN SOA a. b. 2099010100 1 2 3 4\n");
-  result = Run({"--hosts", hosts, "--write-rpz", File("z"), "--quiet"});
+  WriteBytes(File("allow.txt"), "ads.alpha.example.org\nzeta.example.com\n");
+  result = Run({"--hosts", hosts, "--remove-names", File("allow.txt"), "--write-rpz", File("z"), "--rpz-wildcard"});
   ASSERT_EQ(result.status, 0) << result.err;
   EXPECT_EQ(ReadBytes(File("z")), head + "rpz.quorvale." + soa + "2099010101" + timers +
-                                      "alpha.example.org CNAME .\nzeta.example.com CNAME .\n");
+                                      "*.intranet.example A 10.0.0.1\nalpha.example.org CNAME .\n"
+                                      "*.alpha.example.org CNAME .\nads.alpha.example.org CNAME rpz-passthru.\n");
 }
 
 TEST_F(CliTest, SortedBufferGivesTheExactFiles) {

@@ -24,6 +24,8 @@ struct ZoneCase {
   std::string body;
   std::vector<std::string> rejected = {};
   std::string origin = "rpz.quorvale.";
+  bool wildcards = false;
+  std::vector<std::string> allowed = {};
 };
 
 class FormatRpzZoneTest : public ::testing::TestWithParam<ZoneCase> {};
@@ -38,14 +40,19 @@ TEST_P(FormatRpzZoneTest, Bytes) {
   };
   for (const auto& [address, name] : c.redirected) add(session.redirected, name, address);
   for (const std::string& name : c.blocked) add(session.blocked, name, "0.0.0.0");
+  for (const std::string& name : c.allowed) session.allowed.Add(name, "", "");
   std::string out;
   std::vector<std::string> rejected;
-  FormatRpzZone(session, {"0.0.0.0", c.add_www}, {c.origin, 2026121003}, &out, &rejected);
+  FormatRpzZone(session, {"0.0.0.0", c.add_www}, {c.origin, 2026121003, c.wildcards}, &out, &rejected);
   EXPECT_EQ(out, Head(c.origin, 2026121003) + c.body);
   EXPECT_EQ(rejected, c.rejected);
 }
 
 const std::string kLong45 = std::string(45, 'n') + ".com", kLong46 = std::string(46, 'm') + ".com";
+const std::string kOrigin204 = std::string(50, 'z') + "." + std::string(50, 'y') + "." + std::string(50, 'x') + "." +
+                               std::string(50, 'w') + ".";
+const std::vector<std::string> kAllowed = {"Ad.B.example.", "x.other.example", "deep.sub.r.example", "t.example",
+                                           "a.www.t.example", "ad.b.example", "bad_.x..b.example"};
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, FormatRpzZoneTest,
@@ -76,9 +83,19 @@ INSTANTIATE_TEST_SUITE_P(
                   "0.0.0.0\tx.rpz-nsdname.example"}},
         // A zone of 204 bytes leaves room for names of 49.
         ZoneCase{"names too long once the zone follows", {}, {kLong45, kLong46}, true, kLong45 + " CNAME .\n",
-                 {"0.0.0.0\t" + kLong46, "0.0.0.0\twww." + kLong46, "0.0.0.0\twww." + kLong45},
-                 std::string(50, 'z') + "." + std::string(50, 'y') + "." + std::string(50, 'x') + "." +
-                     std::string(50, 'w') + "."}));
+                 {"0.0.0.0\t" + kLong46, "0.0.0.0\twww." + kLong46, "0.0.0.0\twww." + kLong45}, kOrigin204},
+        ZoneCase{"a wildcard over 49 bytes left out", {}, {kLong45.substr(2), kLong45.substr(1)}, false,
+                 kLong45.substr(2) + " CNAME .\n*." + kLong45.substr(2) + " CNAME .\n" + kLong45.substr(1) +
+                     " CNAME .\n", {}, kOrigin204, true, {"a." + kLong45.substr(1)}},
+        ZoneCase{"wildcards after both lists' lines and twins, passthru below them",
+                 {{"10.0.0.2", "r.example"}, {"2001:db8::1", "v6.example"}}, {"b.example", "www.t.example"}, false,
+                 "r.example A 10.0.0.2\n*.r.example A 10.0.0.2\nv6.example AAAA 2001:db8::1\n"
+                 "*.v6.example AAAA 2001:db8::1\nb.example CNAME .\n*.b.example CNAME .\nt.example CNAME .\n"
+                 "*.t.example CNAME .\nwww.t.example CNAME .\n*.www.t.example CNAME .\n"
+                 "Ad.B.example CNAME rpz-passthru.\na.www.t.example CNAME rpz-passthru.\n"
+                 "deep.sub.r.example CNAME rpz-passthru.\n", {}, "rpz.quorvale.", true, kAllowed},
+        ZoneCase{"allowed names without wildcards", {{"10.0.0.2", "r.example"}}, {"b.example"}, false,
+                 "r.example A 10.0.0.2\nb.example CNAME .\n", {}, "rpz.quorvale.", false, kAllowed}));
 
 TEST(RpzSerial, NeverGoesBackAndIsReadBack) {
   struct {
