@@ -428,6 +428,7 @@ class CliRun {
     Status status = lock ? ReplaceLockedHostsFile(platform_, *lock, path, contents, now, &outcome)
                          : ReplaceHostsFile(platform_, path, contents, now, &outcome);
     if (!status.ok()) return ReplaceFailed(status, outcome, path);
+    wrote_file_ = true;
     const int kept = update_.active() ? update_.SaveKeptRedirections(quiet_) : kExitOk;
     if (update_.active()) update_.Written(path, digest.HexDigest());
     lock.reset();

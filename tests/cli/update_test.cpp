@@ -98,9 +98,12 @@ TEST_F(UpdateTest, UpdatesLoadAsByHandAndWriteOnlyWhatChanged) {
                              "22:13:20\r\n10.1.1.1 kept-by-hand.example\r\n");
   CliLaunch by_hand = launch_;
   by_hand.env[1].second = File("by-hand");
-  CliResult manual = Run({"--hosts", own_, "--hosts", a_, "--domains", b_, "--remove-names", allow_, "--replace-hosts"},
+  const std::string mark = "/usr/bin/touch \"" + File("replaced mark") + "\"";
+  CliResult manual = Run({"--hosts", own_, "--hosts", a_, "--domains", b_, "--remove-names", allow_, "--replace-hosts",
+                          "--after-write", mark},
                          by_hand);
   ASSERT_EQ(manual.status, 0) << manual.err;
+  EXPECT_TRUE(std::filesystem::exists(File("replaced mark")));
   EXPECT_EQ(ReadBytes(hosts_), ReadBytes(File("by-hand/drivers/etc/HOSTS")));
   EXPECT_EQ(BackupCount(), 1u);
 
