@@ -27,7 +27,8 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 from x_session import Failure, check, end_with_parent, note, wait_until  # noqa: E402
 
 DOC = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "docs", "dns-servers.md")
-TEST_ZONE = {"blocked": "192.0.2.1", "redirected": "192.0.2.2", "allowed": "192.0.2.3", "changed": "192.0.2.4"}
+TEST_ZONE = {"blocked": "192.0.2.1", "redirected": "192.0.2.2", "allowed": "192.0.2.3", "changed": "192.0.2.4",
+             "ads": "192.0.2.5", "x.ads": "192.0.2.6", "login.ads": "192.0.2.7"}
 THROUGH_RPZ = {"blocked.test": ("NXDOMAIN", []), "redirected.test": ("NOERROR", ["198.51.100.7"]),
                "allowed.test": ("NOERROR", ["192.0.2.3"])}
 RELOADS = "received control channel command 'reload rpz.quorvale'"
@@ -128,10 +129,11 @@ def bind_conf(run, name, text, port):
 def scenario(run):
     primary, resolver, control, unbound, dnsmasq = (free_port() for _ in range(5))
     zone, sources = run.path("rpz.quorvale.zone"), run.path("sources.txt")
-    lists = run.write("ads.hosts", "0.0.0.0 blocked.test\n0.0.0.0 allowed.test\n198.51.100.7 redirected.test\n")
+    lists = run.write("ads.hosts", "0.0.0.0 blocked.test\n0.0.0.0 allowed.test\n198.51.100.7 redirected.test\n"
+                      "0.0.0.0 ads.test\n")
     run.write("names.txt", "tracker.invalid\n")
     run.write("sources.txt", "file://%s\nnames.txt domains\n" % lists)
-    run.write("allow.txt", "allowed.test\n")
+    run.write("allow.txt", "allowed.test\nlogin.ads.test\n")
     key = run.write("rndc.key", 'key "rndc-key" { algorithm hmac-sha256; secret "%s"; };\n'
                     % base64.b64encode(os.urandom(32)).decode())
     rndc_conf = run.write("rndc.conf", 'include "%s";\noptions { default-key "rndc-key"; default-server 127.0.0.1; '
@@ -176,6 +178,12 @@ def scenario(run):
     with open(zone, "rb") as f:
         check(f.read() == old_bytes and os.stat(zone).st_mtime_ns == before.st_mtime_ns, "the zone was written")
     check(run.log("primary").count(RELOADS) == 1, "rndc ran for a run that wrote nothing")
+
+    note("--rpz-wildcard: the names below a blocked one too, but the allowed one")
+    check(dig(resolver, "x.ads.test") == ("NOERROR", ["192.0.2.6"]), "a name below a blocked one is blocked")
+    run.cli_run(update + " --rpz-wildcard")
+    wait_until("the resolver's wildcard", lambda: answers(resolver, {
+        "x.ads.test": ("NXDOMAIN", []), "login.ads.test": ("NOERROR", ["192.0.2.7"])}))
 
     note("Unbound reads the zone file, and again through unbound-control")
     # Unbound answers its local zones (test. is one by default) before its rpz: clause looks.
