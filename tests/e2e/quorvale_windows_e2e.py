@@ -118,10 +118,16 @@ class WineQuorvale(Quorvale):
         """Clicks "Hosts", then Right (to the next menu, open on its first item), Down or Up (from
         the last item), Return."""
         x, y, frame, client_top = self.frame(main)
-        self.click(x + frame + 15, y + client_top - 10)
         # The open menu is a window without a title; keys sent before it shows may be lost on
-        # a busy machine.
-        wait_until("the menu to open", lambda: "" in self.windows().values(), timeout=10)
+        # a busy machine, and a click that only brought the window forward is made again.
+        for attempt in (1, 2):
+            self.click(x + frame + 15, y + client_top - 10)
+            try:
+                wait_until("the menu to open", lambda: "" in self.windows().values(), timeout=5 * attempt)
+                break
+            except Failure:
+                if attempt == 2:
+                    raise
         self.keys(*(["Right"] * moves_right + ["Down"] * downs + ["Up"] * ups + ["Return"]))
 
     def stop(self):
