@@ -201,12 +201,13 @@ class AllowedNames {
   explicit AllowedNames(const EntryList& allowed) {
     allowed.ForEachRow([this](const EntryList::RowTexts& row) {
       const std::string name = AsciiLower(WithoutTrailingDot(row.name));
-      for (std::string_view rest = name; !rest.empty();) {
-        filter_.Add(rest);
-        marks_.try_emplace(std::string(rest));
-        const size_t dot = rest.find('.');
-        rest.remove_prefix(dot == std::string_view::npos ? rest.size() : dot + 1);
-      }
+      auto mark = [this](std::string_view one) {
+        filter_.Add(one);
+        marks_.try_emplace(std::string(one));
+        return false;
+      };
+      mark(name);
+      AnyNameAbove(name, mark);
       names_.emplace_back(WithoutTrailingDot(row.name));
       return true;
     });
@@ -225,19 +226,25 @@ class AllowedNames {
   void ForEachCaught(const Fn& let_through) {
     for (const std::string& given : names_) {
       const std::string name = AsciiLower(given);
-      Marks& own = marks_[name];
+      Marks& own = marks_.at(name);
       if (own.exact || own.passthru) continue;
-      bool caught = false;
-      for (size_t dot = name.find('.'); dot != std::string::npos && !caught; dot = name.find('.', dot + 1)) {
-        caught = marks_[name.substr(dot + 1)].wildcard;
+      if (!AnyNameAbove(name, [this](std::string_view above) { return marks_.at(std::string(above)).wildcard; })) {
+        continue;
       }
-      if (!caught) continue;
       own.passthru = true;
       let_through(given);
     }
   }
 
  private:
+  // Whether `is` holds for a name above `name` ("b.c" or "c" for "a.b.c"), nearest first.
+  template <typename Fn>
+  static bool AnyNameAbove(std::string_view name, const Fn& is) {
+    for (size_t dot = name.find('.'); dot != std::string_view::npos; dot = name.find('.', dot + 1)) {
+      if (is(name.substr(dot + 1))) return true;
+    }
+    return false;
+  }
   struct Marks {
     bool exact = false;
     bool wildcard = false;
